@@ -1,0 +1,41 @@
+# Everyday entry points. `make run` and `make test` install what is missing first.
+BUILD ?= build
+TYPE ?= RelWithDebInfo
+CMAKE_FLAGS ?=
+ARGS ?=
+
+.PHONY: all deps configure build run test bench asan fuzz format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+run: build
+	./$(BUILD)/src/plim $(ARGS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure $(CTEST_ARGS)
+
+bench: deps
+	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLIM_BENCH=ON >/dev/null
+	@cmake --build build-bench --target plim_bench
+	./build-bench/bench/plim_bench $(BENCH_ARGS)
+
+# Core tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIM_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-asan
+	cd build-asan && ctest --output-on-failure -L core
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-bench build-fuzz

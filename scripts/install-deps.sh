@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages plim needs to build and test. Quiet and quick when all is there.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev libgl-dev libicu-dev
+    libxcb1-dev libxcb-keysyms1-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
+    dbus dbus-bin
+    clang
+)
+if [ "${PLIM_DEPS_EXTRA:-}" != "" ]; then
+    read -r -a extra <<<"$PLIM_DEPS_EXTRA"
+    packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,263 @@
+#include "notes/Calendar.h"
+#include "notes/Clock.h"
+
+#include <QLocale>
+
+#include <unicode/gregocal.h>
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+
+#include <limits>
+#include <map>
+
+namespace plim {
+
+namespace {
+
+icu::UnicodeString toIcu(QStringView s) {
+    return icu::UnicodeString(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<int32_t>(s.size()));
+}
+
+QString fromIcu(const icu::UnicodeString& s) {
+    return QString(reinterpret_cast<const QChar*>(s.getBuffer()), s.length());
+}
+
+UDate toUDate(Instant t) { return static_cast<UDate>(t.time_since_epoch().count()); }
+
+Instant fromUDate(UDate d) { return Instant(std::chrono::milliseconds(static_cast<std::int64_t>(d))); }
+
+// ICU's own range is about ±1.8e17 ms; stay well inside it so nothing overflows on the way.
+constexpr double kMaxMillis = 8.64e15; // ±273,790 years around 1970
+bool inRange(UDate d) { return d > -kMaxMillis && d < kMaxMillis; }
+
+std::unique_ptr<icu::Calendar> makeGregorian(const QString& zoneId, const QString& locale, bool* valid) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::TimeZone* zone = icu::TimeZone::createTimeZone(toIcu(zoneId));
+    icu::UnicodeString id;
+    zone->getID(id);
+    *valid = id != icu::UnicodeString(UCAL_UNKNOWN_ZONE_ID);
+    auto cal = std::make_unique<icu::GregorianCalendar>(zone, icu::Locale(locale.toUtf8().constData()), status);
+    if (U_FAILURE(status)) {
+        *valid = false;
+        status = U_ZERO_ERROR;
+        cal = std::make_unique<icu::GregorianCalendar>(icu::TimeZone::getGMT()->clone(), icu::Locale::getRoot(),
+                                                       status);
+    }
+    cal->setGregorianChange(-std::numeric_limits<double>::infinity(), status); // proleptic
+    cal->setLenient(true); // strict calendars refuse skipped wall times instead of moving them
+    cal->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    cal->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+    cal->setFirstDayOfWeek(UCAL_SUNDAY);
+    return cal;
+}
+
+QString systemZoneId() {
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
+    icu::UnicodeString id;
+    zone->getID(id);
+    return fromIcu(id);
+}
+
+} // namespace
+
+Calendar Calendar::system() {
+    QString locale = QLocale::system().name();
+    if (locale == QLatin1String("C") || locale.isEmpty()) {
+        locale = QStringLiteral("en_US");
+    }
+    return Calendar(systemZoneId(), locale);
+}
+
+Calendar::Calendar(const QString& zoneId, const QString& locale)
+    : zone_(zoneId)
+    , locale_(locale) {
+    proto_ = makeGregorian(zoneId, locale, &valid_);
+}
+
+std::unique_ptr<icu::Calendar> Calendar::make() const { return std::unique_ptr<icu::Calendar>(proto_->clone()); }
+
+LocalDateTime Calendar::components(Instant t) const {
+    auto cal = make();
+    UErrorCode status = U_ZERO_ERROR;
+    cal->setTime(toUDate(t), status);
+    LocalDateTime c;
+    c.year = cal->get(UCAL_EXTENDED_YEAR, status);
+    c.month = cal->get(UCAL_MONTH, status) + 1;
+    c.day = cal->get(UCAL_DATE, status);
+    c.hour = cal->get(UCAL_HOUR_OF_DAY, status);
+    c.minute = cal->get(UCAL_MINUTE, status);
+    c.second = cal->get(UCAL_SECOND, status);
+    c.weekday = cal->get(UCAL_DAY_OF_WEEK, status);
+    return c;
+}
+
+int Calendar::minutesOfDay(Instant t) const {
+    const LocalDateTime c = components(t);
+    return c.hour * 60 + c.minute;
+}
+
+int Calendar::utcOffsetSeconds(Instant t) const {
+    auto cal = make();
+    UErrorCode status = U_ZERO_ERROR;
+    cal->setTime(toUDate(t), status);
+    const int ms = cal->get(UCAL_ZONE_OFFSET, status) + cal->get(UCAL_DST_OFFSET, status);
+    return ms / 1000;
+}
+
+std::optional<Instant> Calendar::date(int year, int month, int day, int hour, int minute, int second) const {
+    if (year < -200000 || year > 200000 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 59) {
+        return std::nullopt;
+    }
+    auto cal = make();
+    UErrorCode status = U_ZERO_ERROR;
+    cal->clear();
+    cal->set(UCAL_EXTENDED_YEAR, year);
+    cal->set(UCAL_MONTH, month - 1);
+    cal->set(UCAL_DATE, 1);
+    if (day > cal->getActualMaximum(UCAL_DATE, status)) {
+        return std::nullopt;
+    }
+    cal->set(UCAL_DATE, day);
+    cal->set(UCAL_HOUR_OF_DAY, hour);
+    cal->set(UCAL_MINUTE, minute);
+    cal->set(UCAL_SECOND, second);
+    cal->set(UCAL_MILLISECOND, 0);
+    const UDate d = cal->getTime(status);
+    if (U_FAILURE(status) || !inRange(d)) {
+        return std::nullopt;
+    }
+    return fromUDate(d);
+}
+
+Instant Calendar::startOfDay(Instant t) const { return settingTime(t, 0); }
+
+Instant Calendar::settingTime(Instant t, int minutesOfDay) const {
+    const LocalDateTime c = components(t);
+    const int m = std::clamp(minutesOfDay, 0, 1439);
+    return date(c.year, c.month, c.day, m / 60, m % 60).value_or(t);
+}
+
+std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const {
+    if (days < -100'000'000 || days > 100'000'000) {
+        return std::nullopt;
+    }
+    const LocalDateTime c = components(t);
+    auto cal = make();
+    UErrorCode status = U_ZERO_ERROR;
+    cal->clear();
+    cal->set(UCAL_EXTENDED_YEAR, c.year);
+    cal->set(UCAL_MONTH, c.month - 1);
+    cal->set(UCAL_DATE, c.day);
+    cal->add(UCAL_DATE, static_cast<int32_t>(days), status);
+    cal->set(UCAL_HOUR_OF_DAY, c.hour);
+    cal->set(UCAL_MINUTE, c.minute);
+    cal->set(UCAL_SECOND, c.second);
+    const UDate d = cal->getTime(status);
+    if (U_FAILURE(status) || !inRange(d)) {
+        return std::nullopt;
+    }
+    return fromUDate(d + static_cast<double>(t.time_since_epoch().count() % 1000));
+}
+
+std::optional<Instant> Calendar::addingMonths(Instant t, std::int64_t months) const {
+    if (months < -3'000'000 || months > 3'000'000) {
+        return std::nullopt;
+    }
+    const LocalDateTime c = components(t);
+    auto cal = make();
+    UErrorCode status = U_ZERO_ERROR;
+    cal->clear();
+    cal->set(UCAL_EXTENDED_YEAR, c.year);
+    cal->set(UCAL_MONTH, c.month - 1);
+    cal->set(UCAL_DATE, c.day);
+    cal->add(UCAL_MONTH, static_cast<int32_t>(months), status);
+    cal->set(UCAL_HOUR_OF_DAY, c.hour);
+    cal->set(UCAL_MINUTE, c.minute);
+    cal->set(UCAL_SECOND, c.second);
+    const UDate d = cal->getTime(status);
+    if (U_FAILURE(status) || !inRange(d)) {
+        return std::nullopt;
+    }
+    return fromUDate(d);
+}
+
+std::int64_t Calendar::daysBetween(Instant a, Instant b) const {
+    // Count on the proleptic Gregorian day numbers of the two local dates; immune to clock changes.
+    auto dayNumber = [](const LocalDateTime& c) {
+        const std::int64_t y = c.month <= 2 ? c.year - 1 : c.year;
+        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+        const std::int64_t yoe = y - era * 400;
+        const std::int64_t mp = (c.month + 9) % 12;
+        const std::int64_t doy = (153 * mp + 2) / 5 + c.day - 1;
+        const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        return era * 146097 + doe;
+    };
+    return dayNumber(components(b)) - dayNumber(components(a));
+}
+
+QString Calendar::formatIn(Instant t, QStringView pattern, const QString& locale) const {
+    // Building an ICU formatter costs far more than using one: keep them per zone, locale and pattern.
+    thread_local std::map<QString, std::unique_ptr<icu::SimpleDateFormat>> cache;
+    QString key = zone_ + QChar(0x1f) + locale + QChar(0x1f) + pattern.toString();
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        UErrorCode status = U_ZERO_ERROR;
+        auto fmt = std::make_unique<icu::SimpleDateFormat>(toIcu(pattern), icu::Locale(locale.toUtf8().constData()),
+                                                           status);
+        if (U_FAILURE(status)) {
+            return {};
+        }
+        fmt->adoptCalendar(proto_->clone());
+        if (cache.size() > 256) {
+            cache.clear();
+        }
+        it = cache.emplace(std::move(key), std::move(fmt)).first;
+    }
+    icu::UnicodeString out;
+    it->second->format(toUDate(t), out);
+    return fromIcu(out);
+}
+
+QString Calendar::format(Instant t, QStringView pattern) const { return formatIn(t, pattern, locale_); }
+
+QString Calendar::formatPosix(Instant t, QStringView pattern) const {
+    static const QString posix = QStringLiteral("en_US_POSIX");
+    return formatIn(t, pattern, posix);
+}
+
+std::optional<Instant> Calendar::parseIsoDate(QStringView text) const {
+    if (text.size() != 10 || text[4] != u'-' || text[7] != u'-') {
+        return std::nullopt;
+    }
+    auto number = [&](qsizetype from, qsizetype count) -> std::optional<int> {
+        int n = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t ch = text[i].unicode();
+            if (ch < u'0' || ch > u'9') {
+                return std::nullopt;
+            }
+            n = n * 10 + (ch - u'0');
+        }
+        return n;
+    };
+    const auto y = number(0, 4);
+    const auto m = number(5, 2);
+    const auto d = number(8, 2);
+    if (!y || !m || !d) {
+        return std::nullopt;
+    }
+    return date(*y, *m, *d);
+}
+
+Clock& Clock::system() {
+    static SystemClock clock;
+    return clock;
+}
+
+Instant SystemClock::now() const {
+    return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+} // namespace plim

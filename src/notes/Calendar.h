@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include <unicode/uversion.h>
+
+U_NAMESPACE_BEGIN
+class Calendar;
+U_NAMESPACE_END
+
+namespace plim {
+
+// An instant on the UTC time line, to the millisecond. Wall-clock values only exist inside Calendar.
+using Instant = std::chrono::sys_time<std::chrono::milliseconds>;
+
+constexpr Instant instantFromSeconds(std::int64_t seconds) {
+    return Instant(std::chrono::milliseconds(seconds * 1000));
+}
+constexpr std::int64_t secondsSinceEpoch(Instant t) {
+    return std::chrono::floor<std::chrono::seconds>(t.time_since_epoch()).count();
+}
+
+// Wall-clock fields of an instant in a calendar's zone. weekday: 1 = Sunday ... 7 = Saturday.
+struct LocalDateTime {
+    int year = 0;
+    int month = 0; // 1...12
+    int day = 0;   // 1...31
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int weekday = 0;
+    friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
+};
+
+// The Gregorian calendar in one time zone and one locale, on ICU. A cheap value: copies share the
+// immutable ICU prototype. Wall-clock times that a clock change skips resolve to the next existing
+// time; a repeated wall-clock time resolves to its first occurrence.
+class Calendar {
+public:
+    // The user's calendar: the system's current zone (TZ respected, re-read on every call) and locale.
+    static Calendar system();
+    // A calendar for a fixed zone ("Europe/Berlin") and locale ("en_US"). An unknown zone gives
+    // an invalid calendar that behaves as UTC.
+    explicit Calendar(const QString& zoneId, const QString& locale = QStringLiteral("en_US"));
+
+    bool isValid() const { return valid_; }
+    const QString& zoneId() const { return zone_; }
+    const QString& localeName() const { return locale_; }
+
+    LocalDateTime components(Instant t) const;
+    int weekday(Instant t) const { return components(t).weekday; }
+    // Minutes after local midnight, 0...1439.
+    int minutesOfDay(Instant t) const;
+    // Offset from UTC at t, in seconds, daylight saving included.
+    int utcOffsetSeconds(Instant t) const;
+
+    // The instant of a wall-clock time. Fields must name a real date (no 30 February) and a time
+    // 00:00:00...23:59:59; otherwise nothing.
+    std::optional<Instant> date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) const;
+    // Local midnight (or the first existing moment) of t's day.
+    Instant startOfDay(Instant t) const;
+    // t moved by whole calendar days, keeping its wall-clock time (never 24-hour steps).
+    std::optional<Instant> addingDays(Instant t, std::int64_t days) const;
+    // t moved by whole calendar months (day clamped to the month's length), keeping its wall-clock time.
+    std::optional<Instant> addingMonths(Instant t, std::int64_t months) const;
+    // The given time of day (minutes after midnight, seconds zero) on t's day.
+    Instant settingTime(Instant t, int minutesOfDay) const;
+    // Whole calendar days from a's day to b's day.
+    std::int64_t daysBetween(Instant a, Instant b) const;
+
+    // Formats with a fixed ICU pattern ("EEE", "MMM d") in this calendar's locale...
+    QString format(Instant t, QStringView pattern) const;
+    // ...or in "en_US_POSIX", for the file's own stamps and headings.
+    QString formatPosix(Instant t, QStringView pattern) const;
+    // Reads "yyyy-MM-dd" (exactly four, two and two digits) as local midnight of that day.
+    std::optional<Instant> parseIsoDate(QStringView text) const;
+
+    friend bool operator==(const Calendar& a, const Calendar& b) {
+        return a.zone_ == b.zone_ && a.locale_ == b.locale_;
+    }
+
+private:
+    std::unique_ptr<icu::Calendar> make() const;
+    QString formatIn(Instant t, QStringView pattern, const QString& locale) const;
+
+    std::shared_ptr<const icu::Calendar> proto_;
+    QString zone_;
+    QString locale_;
+    bool valid_ = false;
+};
+
+} // namespace plim

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "notes/Calendar.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+#include <variant>
+
+namespace plim {
+
+struct Reminder;
+struct Anchors;
+
+// One list line of the notes file (plus its continuation lines).
+struct Entry {
+    enum class State { Open, Done, Carried, Note, Struck };
+
+    QUuid id;
+    State state = State::Open;
+    bool active = false; // on the shortlist, written "! "
+    QString text;        // further lines joined with "\n"
+    std::optional<QString> time;    // "HH:mm" capture stamp
+    std::optional<QString> comment; // rest of the trailing comment, trimmed; absent when empty
+
+    friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+// A non-blank line inside a section that is neither an entry nor a continuation, kept verbatim.
+struct RawLine {
+    QString text;
+    friend bool operator==(const RawLine&, const RawLine&) = default;
+};
+
+using Item = std::variant<Entry, RawLine>;
+
+struct DaySection {
+    QUuid id;        // fresh on every parse
+    QString heading; // without "## ", verbatim
+    QList<Item> items;
+
+    QList<Entry> entries() const;
+    friend bool operator==(const DaySection&, const DaySection&) = default;
+};
+
+struct EntryLocation {
+    qsizetype section = 0;
+    qsizetype item = 0;
+    friend bool operator==(const EntryLocation&, const EntryLocation&) = default;
+};
+
+// The parsed notes file: an untouched preamble and one section per day, newest first by convention.
+struct NotesDocument {
+    QStringList preamble;
+    QList<DaySection> sections;
+
+    // Never fails; every non-blank line lands somewhere.
+    static NotesDocument parse(QStringView text);
+    // The canonical file text.
+    QString serialized() const;
+    // One entry as its file lines (first line, then continuation lines).
+    static QStringList serialize(const Entry& entry);
+    // The text of an entry line after its "- ", with a provisional identity.
+    static Entry parseEntry(QStringView line);
+    // Two 64-bit FNV-1a hashes of the key's UTF-8 bytes, big-endian, as a UUID.
+    static QUuid stableID(QStringView key);
+    // "HH:mm" of t in the calendar's zone.
+    static QString time(Instant t, const Calendar& calendar);
+    // Local midnight of the "yyyy-MM-dd" date in the first ten characters of a heading.
+    static std::optional<Instant> headingDate(QStringView heading, const Calendar& calendar);
+
+    std::optional<EntryLocation> location(const QUuid& id) const;
+    std::optional<Entry> entry(const QUuid& id) const;
+    Entry* entryAt(const EntryLocation& at);
+    // Takes the entry out; its section stays even when empty.
+    std::optional<Entry> remove(const QUuid& id);
+    QList<Entry> allEntries() const;
+    // Index of the first section headed with day's heading; created on top when missing.
+    qsizetype sectionIndex(Instant day, const Calendar& calendar);
+
+    friend bool operator==(const NotesDocument&, const NotesDocument&) = default;
+};
+
+// The file-text functions of the format that the store and the capture use.
+namespace NotesFormat {
+// "## yyyy-MM-dd EEEE" of t's day in the calendar's zone, en_US_POSIX.
+QString heading(Instant t, const Calendar& calendar);
+// The text of a new open entry: "- [ ] " + first line (+ comment) + continuation lines.
+QString formatEntry(QStringView text, const std::optional<QString>& comment);
+// The file text with the capture added as the last entry under day's heading.
+QString appending(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
+                  const std::optional<QString>& comment);
+} // namespace NotesFormat
+
+} // namespace plim

@@ -1,0 +1,109 @@
+#include "notes/Calendar.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace plim;
+using plim::test::at;
+using plim::test::describe;
+
+namespace {
+
+struct WallCase {
+    const char* zone;
+    int y, mo, d, h, mi;
+    const char* expected; // "yyyy-MM-dd HH:mm xxx"
+};
+
+void PrintTo(const WallCase& c, std::ostream* os) { *os << c.zone << " " << c.expected; }
+
+class CalendarWallTime : public ::testing::TestWithParam<WallCase> {};
+
+TEST_P(CalendarWallTime, GapsMoveForwardAndRepeatsTakeTheFirst) {
+    const auto& c = GetParam();
+    const Calendar cal(QString::fromUtf8(c.zone));
+    const auto t = cal.date(c.y, c.mo, c.d, c.h, c.mi);
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Zones, CalendarWallTime,
+    ::testing::Values(WallCase{"Europe/Berlin", 2026, 3, 29, 2, 30, "2026-03-29 03:00 +02:00"},
+                      WallCase{"Europe/Berlin", 2026, 10, 25, 2, 30, "2026-10-25 02:30 +02:00"},
+                      WallCase{"America/New_York", 2026, 3, 8, 2, 15, "2026-03-08 03:00 -04:00"},
+                      WallCase{"America/New_York", 2026, 11, 1, 1, 30, "2026-11-01 01:30 -04:00"},
+                      // Southern hemisphere: clocks go forward in October.
+                      WallCase{"Australia/Sydney", 2026, 10, 4, 2, 30, "2026-10-04 03:00 +11:00"},
+                      WallCase{"Australia/Sydney", 2026, 4, 5, 2, 30, "2026-04-05 02:30 +11:00"},
+                      WallCase{"UTC", 2026, 3, 29, 2, 30, "2026-03-29 02:30 +00:00"}));
+
+TEST(Calendar, RejectsDatesThatDoNotExist) {
+    const Calendar cal(QStringLiteral("Europe/Berlin"));
+    EXPECT_FALSE(cal.date(2026, 2, 29));
+    EXPECT_TRUE(cal.date(2028, 2, 29));
+    EXPECT_FALSE(cal.date(2026, 13, 1));
+    EXPECT_FALSE(cal.date(2026, 4, 31));
+    EXPECT_FALSE(cal.date(2026, 1, 1, 24, 0));
+    EXPECT_FALSE(cal.date(2026, 1, 1, 10, 60));
+}
+
+TEST(Calendar, AddingDaysKeepsWallClockAcrossClockChanges) {
+    const Calendar cal(QStringLiteral("Europe/Berlin"));
+    const Instant sat = at(cal, 2026, 3, 28, 9, 0);
+    const auto sun = cal.addingDays(sat, 1);
+    ASSERT_TRUE(sun);
+    EXPECT_EQ(describe(cal, *sun), "2026-03-29 09:00:00 +02:00");
+    EXPECT_EQ(*sun - sat, std::chrono::hours(23));
+    EXPECT_EQ(describe(cal, *cal.addingDays(at(cal, 2026, 12, 31, 22, 0), 1)), "2027-01-01 22:00:00 +01:00");
+    EXPECT_EQ(describe(cal, *cal.addingDays(at(cal, 2026, 3, 1, 8, 0), -1)), "2026-02-28 08:00:00 +01:00");
+    EXPECT_FALSE(cal.addingDays(sat, std::int64_t{1} << 40));
+}
+
+TEST(Calendar, StartOfDayWeekdayAndMinutes) {
+    const Calendar cal(QStringLiteral("America/New_York"));
+    const Instant t = at(cal, 2026, 3, 11, 10, 7, 25);
+    EXPECT_EQ(cal.weekday(t), 4); // Wednesday
+    EXPECT_EQ(cal.minutesOfDay(t), 607);
+    EXPECT_EQ(describe(cal, cal.startOfDay(t)), "2026-03-11 00:00:00 -04:00");
+    EXPECT_EQ(describe(cal, cal.settingTime(t, 20 * 60 + 30)), "2026-03-11 20:30:00 -04:00");
+    EXPECT_EQ(cal.daysBetween(at(cal, 2026, 3, 7, 23, 0), at(cal, 2026, 3, 9, 1, 0)), 2);
+    EXPECT_EQ(cal.daysBetween(at(cal, 2026, 12, 31), at(cal, 2027, 1, 1)), 1);
+}
+
+TEST(Calendar, FormatsInItsLocaleAndInPosix) {
+    const Calendar en(QStringLiteral("Europe/Berlin"), QStringLiteral("en_US"));
+    const Calendar de(QStringLiteral("Europe/Berlin"), QStringLiteral("de_DE"));
+    const Instant t = at(en, 2026, 3, 11, 21, 5);
+    EXPECT_EQ(en.format(t, u"EEE"), QStringLiteral("Wed"));
+    EXPECT_EQ(de.format(t, u"EEE"), QStringLiteral("Mi."));
+    EXPECT_EQ(de.formatPosix(t, u"yyyy-MM-dd EEEE HH:mm"), QStringLiteral("2026-03-11 Wednesday 21:05"));
+}
+
+TEST(Calendar, ReadsIsoDatesStrictly) {
+    const Calendar cal(QStringLiteral("Europe/Berlin"));
+    EXPECT_EQ(describe(cal, *cal.parseIsoDate(u"2025-03-14")), "2025-03-14 00:00:00 +01:00");
+    for (const char16_t* bad : {u"2025-3-14", u"2025-02-30", u"misc", u"2025-03-1x", u""}) {
+        EXPECT_FALSE(cal.parseIsoDate(bad)) << QString::fromUtf16(bad).toStdString();
+    }
+}
+
+TEST(Calendar, UnknownZoneIsInvalidButUsable) {
+    const Calendar cal(QStringLiteral("Mars/Olympus"));
+    EXPECT_FALSE(cal.isValid());
+    EXPECT_EQ(cal.utcOffsetSeconds(instantFromSeconds(0)), 0);
+}
+
+TEST(Calendar, SystemCalendarFollowsTZ) {
+    const QByteArray old = qgetenv("TZ");
+    qputenv("TZ", "Asia/Tokyo");
+    EXPECT_EQ(Calendar::system().zoneId(), QStringLiteral("Asia/Tokyo"));
+    if (old.isNull()) {
+        qunsetenv("TZ");
+    } else {
+        qputenv("TZ", old);
+    }
+}
+
+} // namespace

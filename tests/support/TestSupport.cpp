@@ -1,0 +1,36 @@
+#include "TestSupport.h"
+
+#include <QFile>
+
+namespace plim::test {
+
+Instant at(const Calendar& calendar, int year, int month, int day, int hour, int minute, int second) {
+    const auto t = calendar.date(year, month, day, hour, minute, second);
+    if (!t) {
+        ADD_FAILURE() << "no such date " << year << "-" << month << "-" << day;
+        return Instant{};
+    }
+    return *t;
+}
+
+std::string describe(const Calendar& calendar, Instant t) {
+    return calendar.formatPosix(t, u"yyyy-MM-dd HH:mm:ss xxx").toStdString();
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return f.readAll();
+}
+
+bool writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    return f.write(bytes) == bytes.size();
+}
+
+} // namespace plim::test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "notes/Calendar.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+// Readable failure messages for Qt values.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QUuid& u, std::ostream* os) { *os << u.toString(QUuid::WithoutBraces).toStdString(); }
+QT_END_NAMESPACE
+
+namespace plim {
+inline void PrintTo(Instant t, std::ostream* os) { *os << t.time_since_epoch().count() << "ms"; }
+} // namespace plim
+
+namespace plim::test {
+
+// A wall-clock moment in a zone, e.g. at("Europe/Berlin", 2026, 3, 11, 10, 7, 25).
+Instant at(const Calendar& calendar, int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// "2026-03-11 10:07:25 +01:00" style rendering for messages.
+std::string describe(const Calendar& calendar, Instant t);
+
+QByteArray readAll(const QString& path);
+bool writeAll(const QString& path, const QByteArray& bytes);
+
+} // namespace plim::test

@@ -1,0 +1,26 @@
+#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    // Tests never see the user's real settings or documents.
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 3;
+    }
+    const QByteArray root = home.path().toUtf8();
+    ::setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    ::setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+    ::setenv("XDG_DOCUMENTS_DIR", (root + "/Documents").constData(), 1);
+    ::setenv("HOME", root.constData(), 1);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("plim"));
+    QCoreApplication::setApplicationName(QStringLiteral("plim"));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
