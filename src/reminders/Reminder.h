@@ -3,6 +3,7 @@
 #include "notes/Calendar.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <compare>
@@ -45,6 +46,12 @@ struct Days {
     };
     std::variant<On, EveryDay, Weekdays> value;
 
+    bool matches(int weekday) const;
+    // The stored word(s): "day", "weekday", "mon thu".
+    QString text() const;
+    // In full words: "every day", "every weekday", "every Mon and Thu".
+    QString phrase() const;
+
     friend bool operator==(const Days&, const Days&) = default;
 };
 
@@ -63,15 +70,61 @@ struct Rule {
     };
     std::variant<Interval, Times> value;
 
+    // The words of a repeat after "every"; `weekday` is the day that "week" means.
+    static std::optional<Rule> parse(const QStringList& words, const Anchors& anchors, int weekday);
+    // The stored words after "every": "3h 09:00-21:00", "mon thu 18:00".
+    QString text() const;
+    // In full words: "every 3h, 08:30–20:30", "every day at 20:30".
+    QString phrase() const;
+    // Short words for rows and subtitles: "every 3h", "twice a day", "weekdays", "Mon and Thu".
+    QString shortWords() const;
+
     friend bool operator==(const Rule&, const Rule&) = default;
 };
 
 struct Reminder {
-    Instant next;               // rings from here on
-    std::optional<Rule> rule;   // absent for a one-time reminder
-    bool routine = false;       // only with a rule
+    Instant next;             // rings from here on
+    std::optional<Rule> rule; // absent for a one-time reminder
+    bool routine = false;     // only with a rule
+
+    // --- Words in an entry's comment ---
+    // "remind 2026-03-14 20:30 every day 20:30 routine"
+    QString clauses(const Calendar& calendar) const;
+    // "1h", "3h", "90m".
+    static QString amount(int minutes);
+    struct Split {
+        std::optional<Reminder> reminder;
+        std::optional<QString> rest;
+    };
+    // Reads a comment's words: the reminder found and the words that are not part of it.
+    static Split split(QStringView comment, const Calendar& calendar, const Anchors& anchors);
+    // The "yyyy-MM-dd HH:mm" local wall-clock stamp of the remind clause.
+    static QString stamp(Instant t, const Calendar& calendar);
+    static std::optional<Instant> readStamp(QStringView date, QStringView time, const Calendar& calendar);
+
+    // --- The when-language ---
+    static std::optional<Reminder> parse(QStringView text, Instant now, const Anchors& anchors,
+                                         const Calendar& calendar);
+
+    // --- Ring schedule ---
+    // The first ring of the rule strictly after t; none for a one-time reminder.
+    std::optional<Instant> ring(Instant after, const Calendar& calendar) const;
+    // The first ring strictly after t, counted on from `next`.
+    std::optional<Instant> nextRing(Instant after, const Calendar& calendar) const;
+    // Rings due at or before t from `next` on, capped at 999.
+    int unansweredRings(Instant at, const Calendar& calendar) const;
+
+    // --- Wording ---
+    QString moment(Instant now, bool todayWord, const Calendar& calendar) const;
+    QString summary(Instant now, bool shortForm, const Calendar& calendar) const;
+    QString label(Instant now, const Calendar& calendar) const;
+    QString subtitle(int ring) const;
+    static QString ordinal(int n);
 
     friend bool operator==(const Reminder&, const Reminder&) = default;
 };
+
+// The wall-clock time of day of t: hour * 60 + minute.
+TimeOfDay timeOfDay(Instant t, const Calendar& calendar);
 
 } // namespace plim
