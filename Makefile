@@ -34,6 +34,13 @@ asan: deps
 	@cmake --build build-asan
 	cd build-asan && ctest --output-on-failure -L core
 
+# Each fuzz target for a bounded number of runs (FUZZ_RUNS), from its seed corpus when it has one.
+FUZZ_RUNS ?= 200000
+fuzz: deps
+	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_FUZZ=ON -DPLIM_TESTS=OFF >/dev/null
+	@cmake --build build-fuzz
+	@FUZZ_RUNS=$(FUZZ_RUNS) bash scripts/run-fuzz.sh build-fuzz
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

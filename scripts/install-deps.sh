@@ -8,7 +8,7 @@ packages=(
     libxcb1-dev libxcb-keysyms1-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
     dbus dbus-bin
-    clang
+    clang libclang-rt-14-dev
 )
 if [ "${PLIM_DEPS_EXTRA:-}" != "" ]; then
     read -r -a extra <<<"$PLIM_DEPS_EXTRA"

@@ -1,12 +1,495 @@
 #include "app/CommandLine.h"
 
+#include "notes/NotesStore.h"
+#include "notes/Preferences.h"
+#include "reminders/Reminder.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace plim {
 
-int runCommandLine(int, char**) {
-    std::fputs("plim: not built yet\n", stderr);
-    return 2;
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFileError = 1;
+constexpr int kUsage = 2;
+
+const char* const kHelp = R"(Usage: plim [--file PATH] COMMAND [ARGS...]
+
+Commands:
+  add [--remind PHRASE] TEXT...
+                     capture the words as a new entry under today; prints its id
+  add [--remind PHRASE] -
+                     capture standard input (several lines allowed)
+  list [--json]      every entry in file order
+  due [--json]       the entries ringing now, with their reminder labels
+  when PHRASE...     what a when-phrase means now ("tomorrow 9am", "every 3h")
+  done ID            mark the entry done (or open again)
+  remind ID PHRASE...
+                     give the entry a reminder (a one-time phrase on a ringing
+                     repeat snoozes this ring)
+  skip ID            let this ring go (a repeat waits for its next ring)
+  stop ID            stop reminding, leaving the entry as it is
+  delete ID          move the entry to the trash file
+  path               the notes file's path
+
+ID is the entry's identity or a unique prefix of at least four of its hex digits.
+
+Options:
+  --file PATH        use this notes file (the trash file lives beside it)
+  --help             show this help
+  --version          show the version
+
+Exit status: 0 success, 1 the notes file cannot be read or written, 2 wrong usage.
+)";
+
+void out(const QString& s) {
+    const QByteArray bytes = s.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+}
+
+void err(const QString& s) {
+    const QByteArray bytes = (QStringLiteral("plim: ") + s + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+}
+
+QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+
+QString stateName(Entry::State s) {
+    switch (s) {
+    case Entry::State::Open:
+        return QStringLiteral("open");
+    case Entry::State::Done:
+        return QStringLiteral("done");
+    case Entry::State::Carried:
+        return QStringLiteral("carried");
+    case Entry::State::Note:
+        return QStringLiteral("note");
+    case Entry::State::Struck:
+        return QStringLiteral("struck");
+    }
+    return {};
+}
+
+QString stateMark(Entry::State s) {
+    switch (s) {
+    case Entry::State::Open:
+        return QStringLiteral("[ ]");
+    case Entry::State::Done:
+        return QStringLiteral("[x]");
+    case Entry::State::Carried:
+        return QStringLiteral("[>]");
+    case Entry::State::Note:
+        return QStringLiteral(" - ");
+    case Entry::State::Struck:
+        return QStringLiteral(" ~ ");
+    }
+    return {};
+}
+
+struct Context {
+    QString file;
+    QStringList args; // after the command word
+};
+
+// Reports the store's error, if any, as the command's failure.
+int storeStatus(const NotesStore& store) {
+    if (const auto& e = store.error()) {
+        err(e->message());
+        return kFileError;
+    }
+    return kOk;
+}
+
+std::unique_ptr<NotesStore> openStore(const Context& ctx) {
+    auto store =
+        std::make_unique<NotesStore>(Preferences::shared(), Clock::system(), NotesStore::Options{ctx.file, false});
+    store->load();
+    return store;
+}
+
+QJsonObject entryJson(const Entry& e, const QString& day) {
+    QJsonObject o;
+    o.insert(QStringLiteral("id"), idText(e.id));
+    o.insert(QStringLiteral("day"), day);
+    o.insert(QStringLiteral("state"), stateName(e.state));
+    o.insert(QStringLiteral("active"), e.active);
+    o.insert(QStringLiteral("text"), e.text);
+    o.insert(QStringLiteral("time"), e.time ? QJsonValue(*e.time) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("comment"), e.comment ? QJsonValue(*e.comment) : QJsonValue(QJsonValue::Null));
+    return o;
+}
+
+const QString kWhenHint = QStringLiteral("? Try 20m, 3pm, tomorrow 9am, fri, every 3h");
+
+std::optional<Reminder> parsePhrase(const QString& phrase, Instant now) {
+    return Reminder::parse(phrase, now, Preferences::shared().anchors(), Clock::system().calendar());
+}
+
+int commandAdd(const Context& ctx) {
+    QStringList words = ctx.args;
+    std::optional<Reminder> reminder;
+    const Instant now = Clock::system().now();
+    if (!words.isEmpty() && (words.first() == QLatin1String("--remind") || words.first().startsWith(QLatin1String("--remind=")))) {
+        QString phrase;
+        if (words.first() == QLatin1String("--remind")) {
+            words.removeFirst();
+            if (words.isEmpty()) {
+                err(QStringLiteral("--remind needs a phrase"));
+                return kUsage;
+            }
+            phrase = words.takeFirst();
+        } else {
+            phrase = words.takeFirst().mid(9);
+        }
+        reminder = parsePhrase(phrase, now);
+        if (!reminder) {
+            err(kWhenHint);
+            return kUsage;
+        }
+    }
+    if (!words.isEmpty() && words.first() == QLatin1String("--")) {
+        words.removeFirst();
+    }
+    QString text;
+    if (words.size() == 1 && words.first() == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            err(QStringLiteral("cannot read standard input"));
+            return kUsage;
+        }
+        text = QString::fromUtf8(in.readAll());
+    } else {
+        text = words.join(QLatin1Char(' '));
+    }
+    if (text.trimmed().isEmpty()) {
+        err(QStringLiteral("nothing to add"));
+        return kUsage;
+    }
+    auto store = openStore(ctx);
+    if (const int status = storeStatus(*store); status != kOk) {
+        return status;
+    }
+    const auto id = store->append(text, reminder, now);
+    if (const int status = storeStatus(*store); status != kOk) {
+        return status;
+    }
+    if (!id) {
+        err(QStringLiteral("nothing to add"));
+        return kUsage;
+    }
+    out(idText(*id) + QLatin1Char('\n'));
+    return kOk;
+}
+
+int commandList(const Context& ctx) {
+    bool json = false;
+    for (const QString& a : ctx.args) {
+        if (a == QLatin1String("--json")) {
+            json = true;
+        } else {
+            err(QStringLiteral("list: unknown argument '%1'").arg(a));
+            return kUsage;
+        }
+    }
+    auto store = openStore(ctx);
+    if (const int status = storeStatus(*store); status != kOk) {
+        return status;
+    }
+    const NotesDocument& doc = store->document();
+    if (json) {
+        QJsonArray array;
+        for (const DaySection& s : doc.sections) {
+            for (const Entry& e : s.entries()) {
+                array.append(entryJson(e, s.heading));
+            }
+        }
+        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        return kOk;
+    }
+    for (const DaySection& s : doc.sections) {
+        for (const Entry& e : s.entries()) {
+            QString line = idText(e.id).left(8) + QLatin1String("  ") + s.heading.left(10) + QLatin1String("  ") +
+                           stateMark(e.state) + QLatin1Char(' ') + (e.active ? QStringLiteral("! ") : QString()) +
+                           QString(e.text).replace(QLatin1Char('\n'), QLatin1String("\n") + QString(26, QLatin1Char(' ')));
+            if (e.time) {
+                line += QLatin1String("  ") + *e.time;
+            }
+            if (e.comment) {
+                line += QLatin1String("  (") + *e.comment + QLatin1Char(')');
+            }
+            out(line + QLatin1Char('\n'));
+        }
+    }
+    return kOk;
+}
+
+// Finds the one entry whose identity is `key` or starts with it (four hex digits at least).
+std::optional<QUuid> resolve(const NotesDocument& doc, const QString& key) {
+    const QString wanted = key.toUpper();
+    const QString bare = QString(wanted).remove(QLatin1Char('-'));
+    const bool hex = !bare.isEmpty() && std::all_of(bare.cbegin(), bare.cend(), [](QChar c) {
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+    });
+    if (!hex || bare.size() < 4) {
+        err(QStringLiteral("'%1' is not an entry id (give at least four hex digits)").arg(key));
+        return std::nullopt;
+    }
+    QList<Entry> matches;
+    for (const Entry& e : doc.allEntries()) {
+        const QString id = idText(e.id);
+        const bool hit = wanted.contains(QLatin1Char('-')) ? id.startsWith(wanted)
+                                                           : QString(id).remove(QLatin1Char('-')).startsWith(bare);
+        if (hit && std::none_of(matches.cbegin(), matches.cend(), [&](const Entry& m) { return m.id == e.id; })) {
+            matches.append(e);
+        }
+    }
+    if (matches.size() == 1) {
+        return matches.first().id;
+    }
+    if (matches.isEmpty()) {
+        err(QStringLiteral("no entry has the id '%1'").arg(key));
+        return std::nullopt;
+    }
+    QString names;
+    for (const Entry& m : matches) {
+        names += QLatin1String("\n  ") + idText(m.id) + QLatin1String("  ") + m.text.section(QLatin1Char('\n'), 0, 0);
+    }
+    err(QStringLiteral("'%1' names %2 entries:%3").arg(key).arg(matches.size()).arg(names));
+    return std::nullopt;
+}
+
+// Loads the store and resolves the ID argument; `status` is set when the command must end.
+struct Target {
+    std::unique_ptr<NotesStore> store;
+    QUuid id;
+    int status = kOk;
+};
+
+Target openTarget(const Context& ctx, const QString& command, qsizetype minArgs, qsizetype maxArgs) {
+    Target t;
+    if (ctx.args.size() < minArgs || ctx.args.size() > maxArgs) {
+        err(minArgs == maxArgs ? QStringLiteral("%1 takes an entry id").arg(command)
+                               : QStringLiteral("%1 takes an entry id and a when-phrase").arg(command));
+        t.status = kUsage;
+        return t;
+    }
+    t.store = openStore(ctx);
+    if ((t.status = storeStatus(*t.store)) != kOk) {
+        return t;
+    }
+    const auto id = resolve(t.store->document(), ctx.args.first());
+    if (!id) {
+        t.status = kUsage;
+        return t;
+    }
+    t.id = *id;
+    return t;
+}
+
+int commandEntry(const Context& ctx, const QString& command) {
+    Target t = openTarget(ctx, command, 1, 1);
+    if (t.status != kOk) {
+        return t.status;
+    }
+    if (command == QLatin1String("done")) {
+        t.store->toggleDone(t.id);
+    } else if (command == QLatin1String("skip")) {
+        t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Dismiss{}});
+    } else if (command == QLatin1String("stop")) {
+        t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Stop{}});
+    } else if (command == QLatin1String("delete")) {
+        t.store->deleteEntry(t.id);
+    }
+    return storeStatus(*t.store);
+}
+
+int commandRemind(const Context& ctx) {
+    Target t = openTarget(ctx, QStringLiteral("remind"), 2, std::numeric_limits<qsizetype>::max());
+    if (t.status != kOk) {
+        return t.status;
+    }
+    const Instant now = Clock::system().now();
+    const Calendar calendar = Clock::system().calendar();
+    const auto reminder = parsePhrase(ctx.args.mid(1).join(QLatin1Char(' ')), now);
+    if (!reminder) {
+        err(kWhenHint);
+        return kUsage;
+    }
+    const auto entry = t.store->document().entry(t.id);
+    const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
+    // A one-time phrase on a ringing repeat snoozes this ring and keeps the rule.
+    if (existing && existing->rule && !reminder->rule && entry->isRinging(now, calendar, Preferences::shared().anchors())) {
+        t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder->next}});
+    } else {
+        t.store->setReminder(t.id, reminder);
+    }
+    return storeStatus(*t.store);
+}
+
+QString isoLocal(Instant t, const Calendar& calendar) {
+    return calendar.formatPosix(t, u"yyyy-MM-dd'T'HH:mm:ssxxx");
+}
+
+int commandWhen(const Context& ctx) {
+    const QString phrase = ctx.args.join(QLatin1Char(' '));
+    if (phrase.trimmed().isEmpty()) {
+        err(QStringLiteral("when needs a phrase, e.g. plim when tomorrow 9am"));
+        return kUsage;
+    }
+    const Instant now = Clock::system().now();
+    const Calendar calendar = Clock::system().calendar();
+    const auto reminder = parsePhrase(phrase, now);
+    if (!reminder) {
+        err(kWhenHint);
+        return kFileError;
+    }
+    out(reminder->clauses(calendar) + QLatin1Char('\n'));
+    out(isoLocal(reminder->next, calendar) + QLatin1Char('\n'));
+    out(QStringLiteral("→ ") + reminder->summary(now, false, calendar) + QLatin1Char('\n'));
+    return kOk;
+}
+
+int commandDue(const Context& ctx) {
+    bool json = false;
+    for (const QString& a : ctx.args) {
+        if (a == QLatin1String("--json")) {
+            json = true;
+        } else {
+            err(QStringLiteral("due: unknown argument '%1'").arg(a));
+            return kUsage;
+        }
+    }
+    auto store = openStore(ctx);
+    if (const int status = storeStatus(*store); status != kOk) {
+        return status;
+    }
+    const Instant now = Clock::system().now();
+    const Calendar calendar = Clock::system().calendar();
+    const Anchors anchors = Preferences::shared().anchors();
+    const NotesDocument& doc = store->document();
+    QJsonArray array;
+    for (const Entry& e : doc.ringing(now, calendar, anchors)) {
+        const QString label = e.reminder(calendar, anchors)->label(now, calendar);
+        if (json) {
+            const auto at = doc.location(e.id);
+            QJsonObject o = entryJson(e, at ? doc.sections.at(at->section).heading : QString());
+            o.insert(QStringLiteral("label"), label);
+            array.append(o);
+        } else {
+            out(idText(e.id).left(8) + QLatin1String("  ") + e.text.section(QLatin1Char('\n'), 0, 0) +
+                QLatin1String("  · ") + label + QLatin1Char('\n'));
+        }
+    }
+    if (json) {
+        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    }
+    return kOk;
+}
+
+int commandPath(const Context& ctx) {
+    if (!ctx.args.isEmpty()) {
+        err(QStringLiteral("path takes no arguments"));
+        return kUsage;
+    }
+    NotesStore store(Preferences::shared(), Clock::system(), NotesStore::Options{ctx.file, false});
+    out(store.filePath() + QLatin1Char('\n'));
+    return kOk;
+}
+
+} // namespace
+
+int runCommandLine(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("plim"));
+    QCoreApplication::setApplicationName(QStringLiteral("plim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIM_VERSION));
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    Context ctx;
+    QString command;
+    // Global options come before the command; for commands other than add they may follow it too.
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        // The words of a capture or a phrase are taken as they are, even when they look like options.
+        const bool takesText = command == QLatin1String("add") || command == QLatin1String("when") ||
+                               command == QLatin1String("remind");
+        if (!takesText && (a == QLatin1String("--help") || a == QLatin1String("-h"))) {
+            out(QString::fromUtf8(kHelp));
+            return kOk;
+        }
+        if (!takesText && a == QLatin1String("--version")) {
+            out(QStringLiteral("plim %1\n").arg(QStringLiteral(PLIM_VERSION)));
+            return kOk;
+        }
+        if (!takesText && (a == QLatin1String("--file") || a.startsWith(QLatin1String("--file=")))) {
+            if (a == QLatin1String("--file")) {
+                if (args.isEmpty()) {
+                    err(QStringLiteral("--file needs a path"));
+                    return kUsage;
+                }
+                ctx.file = args.takeFirst();
+            } else {
+                ctx.file = a.mid(7);
+            }
+            if (ctx.file.isEmpty()) {
+                err(QStringLiteral("--file needs a path"));
+                return kUsage;
+            }
+            continue;
+        }
+        if (command.isEmpty()) {
+            if (a.startsWith(QLatin1Char('-'))) {
+                err(QStringLiteral("unknown option '%1' (see plim --help)").arg(a));
+                return kUsage;
+            }
+            command = a;
+            continue;
+        }
+        ctx.args.append(a);
+        if (takesText) {
+            ctx.args.append(args);
+            args.clear();
+        }
+    }
+
+    if (command.isEmpty()) {
+        out(QString::fromUtf8(kHelp));
+        return kUsage;
+    }
+    if (command == QLatin1String("add")) {
+        return commandAdd(ctx);
+    }
+    if (command == QLatin1String("list")) {
+        return commandList(ctx);
+    }
+    if (command == QLatin1String("path")) {
+        return commandPath(ctx);
+    }
+    if (command == QLatin1String("when")) {
+        return commandWhen(ctx);
+    }
+    if (command == QLatin1String("due")) {
+        return commandDue(ctx);
+    }
+    if (command == QLatin1String("remind")) {
+        return commandRemind(ctx);
+    }
+    if (command == QLatin1String("done") || command == QLatin1String("skip") || command == QLatin1String("stop") ||
+        command == QLatin1String("delete")) {
+        return commandEntry(ctx, command);
+    }
+    err(QStringLiteral("unknown command '%1' (see plim --help)").arg(command));
+    return kUsage;
 }
 
 } // namespace plim

@@ -1,0 +1,95 @@
+#include "notes/CompactText.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace plim {
+
+namespace {
+// A day section is the natural unit of change; very long runs without headings are cut at lines.
+constexpr qsizetype kMaxChunk = 64 * 1024;
+} // namespace
+
+CompactText CompactText::make(QStringView text, const CompactText* neighbour) {
+    CompactText out;
+    out.nonNull_ = true;
+    const QByteArray utf8 = text.toUtf8();
+
+    QMultiHash<size_t, const std::shared_ptr<const Chunk>*> known;
+    if (neighbour) {
+        known.reserve(static_cast<qsizetype>(neighbour->chunks_.size()));
+        for (const auto& c : neighbour->chunks_) {
+            known.insert(c->hash, &c);
+        }
+    }
+
+    const char* data = utf8.constData();
+    const qsizetype n = utf8.size();
+    qsizetype start = 0;
+    auto cut = [&](qsizetype end) {
+        const QByteArrayView piece(data + start, end - start);
+        const size_t h = qHash(piece);
+        for (auto it = known.constFind(h); it != known.cend() && it.key() == h; ++it) {
+            if ((**it)->bytes == piece) {
+                out.chunks_.push_back(**it);
+                start = end;
+                return;
+            }
+        }
+        auto chunk = std::make_shared<Chunk>();
+        chunk->hash = h;
+        chunk->bytes = piece.toByteArray();
+        out.chunks_.push_back(std::move(chunk));
+        start = end;
+    };
+
+    qsizetype lineStart = 0;
+    while (lineStart < n) {
+        const char* nl = static_cast<const char*>(memchr(data + lineStart, '\n', static_cast<size_t>(n - lineStart)));
+        const qsizetype lineEnd = nl ? (nl - data) + 1 : n;
+        const bool heading = lineStart > start && n - lineStart >= 3 && data[lineStart] == '#' &&
+                             data[lineStart + 1] == '#' && data[lineStart + 2] == ' ';
+        if (heading || (lineStart > start && lineEnd - start > kMaxChunk)) {
+            cut(lineStart);
+        }
+        lineStart = lineEnd;
+    }
+    if (start < n) {
+        cut(n);
+    }
+    return out;
+}
+
+qsizetype CompactText::size() const {
+    qsizetype total = 0;
+    for (const auto& c : chunks_) {
+        total += c->bytes.size();
+    }
+    return total;
+}
+
+QString CompactText::toString() const {
+    QByteArray all;
+    all.reserve(size());
+    for (const auto& c : chunks_) {
+        all.append(c->bytes);
+    }
+    return QString::fromUtf8(all);
+}
+
+qsizetype CompactText::memoryUsed(const std::vector<const CompactText*>& texts) {
+    QSet<const Chunk*> seen;
+    qsizetype total = 0;
+    for (const CompactText* t : texts) {
+        total += static_cast<qsizetype>(sizeof(CompactText) + t->chunks_.capacity() * sizeof(std::shared_ptr<Chunk>));
+        for (const auto& c : t->chunks_) {
+            if (!seen.contains(c.get())) {
+                seen.insert(c.get());
+                total += static_cast<qsizetype>(sizeof(Chunk)) + c->bytes.capacity() + 32;
+            }
+        }
+    }
+    return total;
+}
+
+} // namespace plim

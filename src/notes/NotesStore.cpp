@@ -1,0 +1,278 @@
+#include "notes/NotesStore.h"
+
+#include "notes/FileWatcher.h"
+#include "notes/Preferences.h"
+#include "reminders/Reminder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace plim {
+
+QString StoreError::message() const {
+    switch (kind) {
+    case Kind::Unreadable:
+        return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(path, reason);
+    case Kind::WriteFailed:
+        return QStringLiteral("%1 could not be saved (%2)").arg(path, reason);
+    }
+    return {};
+}
+
+NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options options, QObject* parent)
+    : QObject(parent)
+    , preferences_(preferences)
+    , clock_(clock)
+    , options_(std::move(options)) {
+    connect(&preferences_, &Preferences::changed, this, &NotesStore::onPreferencesChanged);
+}
+
+NotesStore::~NotesStore() = default;
+
+NotesStore& NotesStore::shared() {
+    static NotesStore* store = new NotesStore(Preferences::shared(), Clock::system(), Options{}); // lives as long as the process
+    return *store;
+}
+
+QString NotesStore::notesPath() const {
+    return options_.filePath.isEmpty() ? preferences_.notesFilePath() : QFileInfo(options_.filePath).absoluteFilePath();
+}
+
+QString NotesStore::filePath() const { return loaded_ ? loadedPath_ : notesPath(); }
+
+QString NotesStore::trashFilePath() const {
+    return QFileInfo(filePath()).absoluteDir().filePath(QStringLiteral("plim.trash.md"));
+}
+
+qsizetype NotesStore::historyBytes() const {
+    std::vector<const CompactText*> all;
+    for (const auto& t : undoStack_) {
+        all.push_back(&t);
+    }
+    for (const auto& t : redoStack_) {
+        all.push_back(&t);
+    }
+    return CompactText::memoryUsed(all);
+}
+
+void NotesStore::setError(std::optional<StoreError> e) {
+    if (e == error_) {
+        return;
+    }
+    error_ = std::move(e);
+    Q_EMIT errorChanged();
+}
+
+bool NotesStore::ensureFileExists() {
+    const QString path = filePath();
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());
+    if (info.exists() || info.isSymLink()) {
+        return true;
+    }
+    return write(QString(), path);
+}
+
+void NotesStore::load() {
+    loadedPath_ = notesPath();
+    loaded_ = true;
+    lastWritten_.reset();
+    ensureFileExists();
+    lastSynced_.reset();
+    adopt(readTextFile(loadedPath_));
+    startWatching();
+    Q_EMIT changed();
+}
+
+bool NotesStore::adopt(const TextRead& read) {
+    if (!read.ok()) {
+        // Show nothing rather than a stale document, and refuse to write until the file is mended.
+        setError(StoreError{StoreError::Kind::Unreadable, filePath(), read.reason});
+        lastSynced_.reset();
+        syncedStamp_ = read.stamp;
+        const bool hadContent = document_ != NotesDocument{};
+        document_ = NotesDocument{};
+        serialized_.reset();
+        return hadContent;
+    }
+    if (error_ && error_->kind == StoreError::Kind::Unreadable) {
+        setError(std::nullopt);
+    }
+    syncedStamp_ = read.stamp;
+    if (lastSynced_ && *lastSynced_ == read.text) {
+        return false;
+    }
+    lastSynced_ = read.text;
+    document_ = NotesDocument::parse(read.text);
+    serialized_.reset();
+    return true;
+}
+
+bool NotesStore::syncWithDisk() {
+    if (!loaded_) {
+        load();
+    }
+    const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
+    if (!blocked && lastSynced_ && fileStamp(loadedPath_) == syncedStamp_) {
+        return true;
+    }
+    if (adopt(readTextFile(loadedPath_))) {
+        Q_EMIT changed();
+    }
+    return !(error_ && error_->kind == StoreError::Kind::Unreadable);
+}
+
+void NotesStore::onFileChanged() {
+    if (adopt(readTextFile(loadedPath_))) {
+        Q_EMIT changed();
+    }
+}
+
+void NotesStore::onPreferencesChanged() {
+    // Only a new location needs the file read again; the watcher keeps the rest current.
+    if (loaded_ && notesPath() != loadedPath_) {
+        load();
+    }
+}
+
+void NotesStore::startWatching() {
+    watcher_.reset();
+    if (!options_.watch) {
+        return;
+    }
+    watcher_ = std::make_unique<FileWatcher>(loadedPath_);
+    connect(watcher_.get(), &FileWatcher::changed, this, &NotesStore::onFileChanged);
+}
+
+bool NotesStore::write(const QString& text, const QString& path) {
+    const bool notes = path == loadedPath_ || path == notesPath();
+    if (notes) {
+        lastWritten_ = text;
+    }
+    if (const auto failure = writeTextFileAtomically(path, text)) {
+        setError(StoreError{StoreError::Kind::WriteFailed, path, *failure});
+        return false;
+    }
+    if (notes) {
+        lastSynced_ = text;
+        syncedStamp_ = fileStamp(path);
+    }
+    if (error_ && error_->kind == StoreError::Kind::WriteFailed) {
+        setError(std::nullopt);
+    }
+    return true;
+}
+
+const QString& NotesStore::currentText() {
+    if (!serialized_) {
+        serialized_ = document_.serialized();
+    }
+    return *serialized_;
+}
+
+void NotesStore::pushUndo(const QString& text) {
+    const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
+    CompactText compact = CompactText::make(text, neighbour);
+    if (undoStack_.size() >= undoLimit) {
+        undoStack_.pop_front();
+    }
+    undoStack_.push_back(std::move(compact));
+}
+
+void NotesStore::pushRedo(const QString& text) {
+    const CompactText* neighbour = redoStack_.empty() ? nullptr : &redoStack_.back();
+    redoStack_.push_back(CompactText::make(text, neighbour));
+}
+
+bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
+    if (!syncWithDisk()) {
+        return false;
+    }
+    const QString before = currentText();
+    NotesDocument copy = document_;
+    change(copy);
+    QString after = copy.serialized();
+    if (after == before) {
+        return false;
+    }
+    pushUndo(before);
+    redoStack_.clear();
+    document_ = std::move(copy);
+    serialized_ = after;
+    write(after, loadedPath_);
+    Q_EMIT changed();
+    return true;
+}
+
+void NotesStore::undo() {
+    if (undoStack_.empty() || !syncWithDisk()) {
+        return;
+    }
+    const QString restored = undoStack_.back().toString();
+    undoStack_.pop_back();
+    pushRedo(currentText());
+    document_ = NotesDocument::parse(restored);
+    serialized_ = restored;
+    write(restored, loadedPath_);
+    Q_EMIT changed();
+}
+
+void NotesStore::redo() {
+    if (redoStack_.empty() || !syncWithDisk()) {
+        return;
+    }
+    const QString restored = redoStack_.back().toString();
+    redoStack_.pop_back();
+    pushUndo(currentText());
+    document_ = NotesDocument::parse(restored);
+    serialized_ = restored;
+    write(restored, loadedPath_);
+    Q_EMIT changed();
+}
+
+std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
+    const QString trimmed = text.trimmed().toString();
+    if (trimmed.isEmpty()) {
+        return std::nullopt;
+    }
+    if (!loaded_) {
+        load();
+    }
+    ensureFileExists();
+    const TextRead read = readTextFile(loadedPath_);
+    if (!read.ok()) {
+        if (adopt(read)) {
+            Q_EMIT changed();
+        }
+        return std::nullopt;
+    }
+    const Calendar calendar = clock_.calendar();
+    QString comment = NotesDocument::time(at, calendar);
+    if (reminder) {
+        comment += QLatin1Char(' ') + reminder->clauses(calendar);
+    }
+    const QString next = NotesFormat::appending(trimmed, read.text, at, calendar, comment);
+    write(next, loadedPath_);
+    document_ = NotesDocument::parse(next);
+    serialized_.reset();
+    Q_EMIT changed();
+
+    // The capture is by construction the last entry of the first section with the day's heading;
+    // looking it up by text would miss a capture whose text reads back differently (a trailing
+    // comment of its own, carriage returns).
+    const QString heading = NotesFormat::heading(at, calendar).mid(3);
+    for (const DaySection& section : document_.sections) {
+        if (section.heading != heading) {
+            continue;
+        }
+        for (auto it = section.items.crbegin(); it != section.items.crend(); ++it) {
+            if (const auto* entry = std::get_if<Entry>(&*it)) {
+                return entry->id;
+            }
+        }
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace plim

@@ -1,0 +1,260 @@
+#include "notes/NotesStore.h"
+#include "notes/Preferences.h"
+
+
+namespace plim {
+
+namespace {
+
+Entry* find(NotesDocument& doc, const QUuid& id) {
+    const auto at = doc.location(id);
+    return at ? doc.entryAt(*at) : nullptr;
+}
+
+QString trimmedText(QStringView text) { return text.trimmed().toString(); }
+
+} // namespace
+
+Anchors NotesStore::anchors() const { return preferences_.anchors(); }
+
+bool NotesStore::lastNotesWriteFailed() const {
+    return error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_;
+}
+
+void NotesStore::toggleDone(const QUuid& id) {
+    const Calendar calendar = clock_.calendar();
+    const Anchors a = anchors();
+    const auto entry = document_.entry(id);
+    if (entry && entry->isRoutine(calendar, a)) {
+        answer(id, NotesDocument::Answer{NotesDocument::Answer::Done{}});
+        return;
+    }
+    mutate([&](NotesDocument& doc) {
+        Entry* e = find(doc, id);
+        if (!e) {
+            return;
+        }
+        bool clear = false;
+        switch (e->state) {
+        case Entry::State::Open:
+        case Entry::State::Carried:
+            e->state = Entry::State::Done;
+            clear = true;
+            break;
+        case Entry::State::Done:
+            e->state = Entry::State::Open;
+            break;
+        case Entry::State::Note:
+            e->state = Entry::State::Struck;
+            clear = true;
+            break;
+        case Entry::State::Struck:
+            e->state = Entry::State::Note;
+            break;
+        }
+        if (clear) {
+            e->active = false;
+            e->setReminder(std::nullopt, calendar, a);
+        }
+    });
+}
+
+void NotesStore::toggleActive(const QUuid& id) {
+    mutate([&](NotesDocument& doc) {
+        Entry* e = find(doc, id);
+        if (!e) {
+            return;
+        }
+        e->active = !e->active;
+        if (e->active && e->state == Entry::State::Done) {
+            e->state = Entry::State::Open;
+        } else if (e->active && e->state == Entry::State::Struck) {
+            e->state = Entry::State::Note;
+        }
+    });
+}
+
+void NotesStore::carryToToday(const QUuid& id, Instant today) {
+    const Calendar calendar = clock_.calendar();
+    const Anchors a = anchors();
+    const QString todayHeading = NotesFormat::heading(today, calendar).mid(3);
+    mutate([&](NotesDocument& doc) {
+        const auto at = doc.location(id);
+        if (!at || doc.sections.at(at->section).heading == todayHeading) {
+            return;
+        }
+        Entry* e = doc.entryAt(*at);
+        if (!e) {
+            return;
+        }
+        const auto reminder = e->reminder(calendar, a);
+        e->state = Entry::State::Carried;
+        e->comment = QStringLiteral("carried ") + todayHeading.left(10);
+
+        Entry copy;
+        copy.id = QUuid::createUuid();
+        copy.state = Entry::State::Open;
+        copy.text = e->text;
+        copy.time = NotesDocument::time(today, calendar);
+        copy.setReminder(reminder, calendar, a);
+        const qsizetype index = doc.sectionIndex(today, calendar);
+        doc.sections[index].items.append(copy);
+    });
+}
+
+void NotesStore::updateText(const QUuid& id, QStringView text) {
+    const QString trimmed = trimmedText(text);
+    if (trimmed.isEmpty()) {
+        return;
+    }
+    mutate([&](NotesDocument& doc) {
+        if (Entry* e = find(doc, id)) {
+            e->text = trimmed;
+        }
+    });
+}
+
+bool NotesStore::deleteEntry(const QUuid& id) {
+    if (!syncWithDisk()) {
+        return false;
+    }
+    const auto entry = document_.entry(id);
+    if (!entry) {
+        return false;
+    }
+    // Into the trash first, so that no failure between the two writes can lose the entry.
+    if (!appendToTrash(*entry)) {
+        return false;
+    }
+    return mutate([&](NotesDocument& doc) { doc.remove(id); });
+}
+
+void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& reminder) {
+    const Calendar calendar = clock_.calendar();
+    const Anchors a = anchors();
+    mutate([&](NotesDocument& doc) { doc.setReminder(id, reminder, calendar, a); });
+}
+
+void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
+    const Calendar calendar = clock_.calendar();
+    const Anchors a = anchors();
+    const Instant now = clock_.now();
+    mutate([&](NotesDocument& doc) { doc.answer(id, answer, now, calendar, a); });
+}
+
+bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {
+    const QString heading = NotesFormat::heading(today, clock_.calendar()).mid(3);
+    bool removed = false;
+    mutate([&](NotesDocument& doc) {
+        for (DaySection& section : doc.sections) {
+            if (section.heading != heading) {
+                continue;
+            }
+            for (qsizetype i = section.items.size() - 1; i >= 0; --i) {
+                const auto* e = std::get_if<Entry>(&section.items.at(i));
+                if (e && e->state == Entry::State::Open && e->text == text) {
+                    section.items.removeAt(i);
+                    removed = true;
+                    return;
+                }
+            }
+            return;
+        }
+    });
+    return removed;
+}
+
+// --- Trash ---------------------------------------------------------------------------------------
+
+NotesDocument NotesStore::trashDocument() const {
+    const TextRead read = readTextFile(trashFilePath());
+    return NotesDocument::parse(read.text);
+}
+
+bool NotesStore::appendToTrash(const Entry& entry) {
+    purgeTrash();
+    const QString path = trashFilePath();
+    const TextRead read = readTextFile(path);
+    if (!read.ok()) {
+        // An unreadable trash is not replaced: the entry stays where it is.
+        setError(StoreError{StoreError::Kind::WriteFailed, path, read.reason});
+        return false;
+    }
+    QString text = read.text;
+    if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n'))) {
+        text += QLatin1Char('\n');
+    }
+    const QString heading = NotesFormat::heading(clock_.now(), clock_.calendar());
+    if (!text.contains(heading)) {
+        if (!text.isEmpty()) {
+            text += QLatin1Char('\n');
+        }
+        text += heading + QLatin1String("\n\n");
+    }
+    text += NotesDocument::serialize(entry).join(QLatin1Char('\n')) + QLatin1Char('\n');
+    return write(text, path);
+}
+
+void NotesStore::purgeTrash() {
+    const QString path = trashFilePath();
+    const TextRead read = readTextFile(path);
+    if (read.status != TextRead::Status::Ok) {
+        return;
+    }
+    const Calendar calendar = clock_.calendar();
+    const Instant now = clock_.now();
+    const Instant cutoff = calendar.addingDays(now, -30).value_or(now);
+    NotesDocument doc = NotesDocument::parse(read.text);
+    const qsizetype before = doc.sections.size();
+    doc.sections.removeIf([&](const DaySection& s) {
+        const auto day = NotesDocument::headingDate(s.heading, calendar);
+        return day && *day < cutoff;
+    });
+    if (doc.sections.size() != before) {
+        write(doc.serialized(), path);
+    }
+}
+
+bool NotesStore::restoreFromTrash(const QUuid& id) {
+    const QString path = trashFilePath();
+    const TextRead read = readTextFile(path);
+    if (read.status != TextRead::Status::Ok) {
+        return false;
+    }
+    NotesDocument trash = NotesDocument::parse(read.text);
+    const auto entry = trash.remove(id);
+    if (!entry) {
+        return false;
+    }
+    const Calendar calendar = clock_.calendar();
+    const Instant now = clock_.now();
+    const bool added = mutate([&](NotesDocument& doc) {
+        Entry restored;
+        restored.id = QUuid::createUuid();
+        restored.state = Entry::State::Open;
+        restored.text = entry->text;
+        restored.time = NotesDocument::time(now, calendar);
+        doc.sections[doc.sectionIndex(now, calendar)].items.append(restored);
+    });
+    // Only once the notes file holds it does the entry leave the trash.
+    if (!added || lastNotesWriteFailed()) {
+        return false;
+    }
+    return write(trash.serialized(), path);
+}
+
+void NotesStore::deleteFromTrash(const QUuid& id) {
+    const QString path = trashFilePath();
+    const TextRead read = readTextFile(path);
+    if (read.status != TextRead::Status::Ok) {
+        return;
+    }
+    NotesDocument trash = NotesDocument::parse(read.text);
+    if (!trash.remove(id)) {
+        return;
+    }
+    write(trash.serialized(), path);
+    Q_EMIT changed();
+}
+
+} // namespace plim

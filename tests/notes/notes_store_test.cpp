@@ -1,0 +1,319 @@
+#include "notes/NotesStore.h"
+#include "notes/Preferences.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace plim;
+using plim::test::at;
+using plim::test::readAll;
+using plim::test::writeAll;
+
+namespace {
+
+const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
+
+class NotesStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("plim.conf")));
+        clock = std::make_unique<ManualClock>(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin);
+        path = dir.filePath(QStringLiteral("notes/plim.md"));
+    }
+
+    std::unique_ptr<NotesStore> makeStore(bool watch = false) {
+        auto s = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, watch});
+        s->load();
+        return s;
+    }
+
+    QByteArray file() const { return readAll(path); }
+
+    // A recorded change that toggles the first entry between open and done.
+    static void toggleFirst(NotesDocument& doc) {
+        for (auto& section : doc.sections) {
+            for (auto& item : section.items) {
+                if (auto* e = std::get_if<Entry>(&item)) {
+                    e->state = e->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
+                    return;
+                }
+            }
+        }
+    }
+
+    static void setFirstText(NotesDocument& doc, const QString& text) {
+        for (auto& section : doc.sections) {
+            for (auto& item : section.items) {
+                if (auto* e = std::get_if<Entry>(&item)) {
+                    e->text = text;
+                    return;
+                }
+            }
+        }
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Preferences> prefs;
+    std::unique_ptr<ManualClock> clock;
+    QString path;
+};
+
+TEST_F(NotesStoreTest, LoadCreatesAPrivateEmptyFile) {
+    auto store = makeStore();
+    EXPECT_TRUE(QFile::exists(path));
+    EXPECT_EQ(file(), QByteArray());
+    EXPECT_EQ(store->document(), NotesDocument{});
+    EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(store->lastWritten(), QString());
+}
+
+TEST_F(NotesStoreTest, CaptureWritesTheLineUnderTodayAndReturnsItsIdentity) {
+    auto store = makeStore();
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    const auto id = store->append(u"  milk \n", std::nullopt, clock->now());
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [ ] milk  <!-- 09:05 -->\n"));
+    ASSERT_TRUE(id);
+    EXPECT_EQ(*id, NotesDocument::stableID(u"2025-03-14 Friday|milk|0"));
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(store->undoDepth(), 0);
+
+    EXPECT_FALSE(store->append(u" \n\t", std::nullopt, clock->now()));
+    EXPECT_EQ(changed.count(), 1);
+}
+
+TEST_F(NotesStoreTest, CaptureKeepsTheRestOfTheFileByteForByte) {
+    // Not canonical: a capture must not normalise what it does not touch.
+    const QByteArray original = "My notes\n\n\n## 2025-03-13 Thursday\n- [X] milk <!--08:00-->\n";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(writeAll(path, original));
+    auto store = makeStore();
+    ASSERT_TRUE(store->append(u"bread", std::nullopt, clock->now()));
+    EXPECT_TRUE(file().endsWith(QByteArray("## 2025-03-13 Thursday\n- [X] milk <!--08:00-->\n")));
+    EXPECT_TRUE(file().startsWith(QByteArray("My notes\n\n## 2025-03-14 Friday\n\n- [ ] bread  <!-- 09:05 -->\n")));
+}
+
+TEST_F(NotesStoreTest, UnchangedTextRecordsNothing) {
+    auto store = makeStore();
+    store->append(u"a", std::nullopt, clock->now());
+    const QByteArray before = file();
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    EXPECT_FALSE(store->mutate([](NotesDocument&) {}));
+    EXPECT_EQ(store->undoDepth(), 0);
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(file(), before);
+}
+
+TEST_F(NotesStoreTest, UndoKeepsFiftyStepsAndRedoMirrorsIt) {
+    auto store = makeStore();
+    store->append(u"step", std::nullopt, clock->now());
+    for (int i = 1; i <= 51; ++i) {
+        ASSERT_TRUE(store->mutate([&](NotesDocument& d) { setFirstText(d, QStringLiteral("step %1").arg(i)); }));
+    }
+    EXPECT_EQ(store->undoDepth(), 50);
+    for (int i = 0; i < 50; ++i) {
+        store->undo();
+    }
+    // The oldest change (to "step 1") can no longer be undone.
+    EXPECT_TRUE(file().contains("- [ ] step 1  <!-- 09:05 -->"));
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    store->undo();
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(store->redoDepth(), 50);
+    store->redo();
+    EXPECT_TRUE(file().contains("step 2  <"));
+    // A new change after an undo drops what could have been redone.
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    EXPECT_EQ(store->redoDepth(), 0);
+    store->redo();
+    EXPECT_TRUE(file().contains("- [x] ~~step 2~~"));
+}
+
+TEST_F(NotesStoreTest, CaptureIsNotAnUndoStepButUndoAfterItIsRedoable) {
+    auto store = makeStore();
+    store->append(u"a", std::nullopt, clock->now());
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    store->append(u"b", std::nullopt, clock->now());
+    EXPECT_EQ(store->undoDepth(), 1);
+    store->undo();
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [ ] a  <!-- 09:05 -->\n"));
+    store->redo();
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [x] ~~a~~  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n"));
+}
+
+TEST_F(NotesStoreTest, UndoRestoresIdentitiesByReparsing) {
+    auto store = makeStore();
+    const auto id = store->append(u"a", std::nullopt, clock->now());
+    const QUuid sectionBefore = store->document().sections.at(0).id;
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    store->undo();
+    EXPECT_NE(store->document().sections.at(0).id, sectionBefore);
+    EXPECT_TRUE(store->document().entry(*id));
+}
+
+// --- An unreadable file is never overwritten ---------------------------------------------------
+
+TEST_F(NotesStoreTest, InvalidUtf8IsNeverOverwritten) {
+    const QByteArray garbage = "## 2025-03-14 Friday\n\n- [ ] caf\xe9 \xff\xfe\n";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(writeAll(path, garbage));
+    auto store = makeStore();
+    ASSERT_TRUE(store->error());
+    EXPECT_EQ(store->error()->kind, StoreError::Kind::Unreadable);
+    EXPECT_TRUE(store->error()->message().contains(path));
+    EXPECT_EQ(store->document(), NotesDocument{});
+
+    EXPECT_FALSE(store->append(u"new thought", std::nullopt, clock->now()));
+    EXPECT_FALSE(store->mutate([](NotesDocument& d) { d.preamble.append(QStringLiteral("x")); }));
+    store->undo();
+    store->redo();
+    EXPECT_TRUE(store->ensureFileExists());
+    EXPECT_EQ(file(), garbage);
+
+    // Once mended, the store reads it and writes again.
+    ASSERT_TRUE(writeAll(path, "## 2025-03-14 Friday\n\n- [ ] fixed\n"));
+    ASSERT_TRUE(store->append(u"after", std::nullopt, clock->now()));
+    EXPECT_FALSE(store->error());
+    EXPECT_TRUE(file().contains("- [ ] fixed\n- [ ] after"));
+}
+
+TEST_F(NotesStoreTest, UnreadableAfterAnUndoableChangeStillBlocksUndo) {
+    auto store = makeStore();
+    store->append(u"a", std::nullopt, clock->now());
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    const QByteArray garbage = "\xc3\x28 broken\n";
+    ASSERT_TRUE(writeAll(path, garbage));
+    store->undo();
+    EXPECT_EQ(file(), garbage);
+    EXPECT_EQ(store->undoDepth(), 1);
+    ASSERT_TRUE(store->error());
+}
+
+// --- Outside edits are never overwritten ------------------------------------------------------
+
+TEST_F(NotesStoreTest, OutsideAppendSurvivesAnImmediateRecordedChange) {
+    auto store = makeStore(true);
+    store->append(u"mine", std::nullopt, clock->now());
+    // Another program appends while the watcher's debounce has not run yet.
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("- [ ] theirs\n");
+    f.close();
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [x] ~~mine~~  <!-- 09:05 -->\n- [ ] theirs\n"));
+    // Undo goes back to the outside edit, not before it.
+    store->undo();
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n"));
+}
+
+TEST_F(NotesStoreTest, UndoAfterAnOutsideEditIsRedoable) {
+    auto store = makeStore();
+    store->append(u"a", std::nullopt, clock->now());
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    const QByteArray outside = "## 2025-03-14 Friday\n\n- [x] ~~a~~  <!-- 09:05 -->\n- [ ] from elsewhere\n";
+    ASSERT_TRUE(writeAll(path, outside));
+    store->undo();
+    EXPECT_EQ(file(), QByteArray("## 2025-03-14 Friday\n\n- [ ] a  <!-- 09:05 -->\n"));
+    store->redo();
+    EXPECT_EQ(file(), outside);
+}
+
+// --- Writes ------------------------------------------------------------------------------------
+
+TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
+    auto store = makeStore();
+    store->append(u"a", std::nullopt, clock->now());
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString moved = folder + QStringLiteral(".away");
+    // Root ignores permissions, so take the folder away instead.
+    ASSERT_TRUE(QDir().rename(folder, moved));
+    ASSERT_TRUE(writeAll(folder, "not a folder"));
+    QSignalSpy errors(store.get(), &NotesStore::errorChanged);
+    EXPECT_TRUE(store->mutate(toggleFirst));
+    ASSERT_TRUE(store->error());
+    EXPECT_EQ(store->error()->kind, StoreError::Kind::WriteFailed);
+    EXPECT_EQ(errors.count(), 1);
+    // The change stands in memory.
+    EXPECT_EQ(store->document().allEntries().at(0).state, Entry::State::Done);
+
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir().rename(moved, folder));
+    EXPECT_TRUE(store->mutate(toggleFirst));
+    EXPECT_FALSE(store->error());
+}
+
+TEST_F(NotesStoreTest, ExistingPermissionsAndSymlinksAreKept) {
+    const QString real = dir.filePath(QStringLiteral("real.md"));
+    ASSERT_TRUE(writeAll(real, ""));
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(QFile::link(real, path));
+    auto store = makeStore();
+    ASSERT_TRUE(store->append(u"through the link", std::nullopt, clock->now()));
+    EXPECT_TRUE(QFileInfo(path).isSymLink());
+    EXPECT_TRUE(readAll(real).contains("through the link"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(real).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(NotesStoreTest, HistoryOfALargeFileStaysSmall) {
+    auto store = makeStore();
+    QString text;
+    for (int day = 1; day <= 28; ++day) {
+        text += QStringLiteral("## 2025-02-%1 Day\n\n").arg(day, 2, 10, QLatin1Char('0'));
+        for (int i = 0; i < 30; ++i) {
+            text += QStringLiteral("- [ ] entry %1 of day %2 with some words  <!-- 09:00 -->\n").arg(i).arg(day);
+        }
+        text += QLatin1Char('\n');
+    }
+    text.chop(1);
+    ASSERT_TRUE(writeAll(path, text.toUtf8()));
+    store->load();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(store->mutate(toggleFirst));
+    }
+    EXPECT_EQ(store->undoDepth(), 50);
+    EXPECT_LT(store->historyBytes(), 3 * text.toUtf8().size());
+    for (int i = 0; i < 50; ++i) {
+        store->undo();
+    }
+    EXPECT_EQ(file(), text.toUtf8());
+}
+
+// --- Watching ----------------------------------------------------------------------------------
+
+TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
+    auto store = makeStore(true);
+    store->append(u"a", std::nullopt, clock->now());
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    ASSERT_TRUE(store->mutate(toggleFirst));
+    QTest::qWait(700);
+    EXPECT_EQ(changed.count(), 1); // only the change itself
+
+    // Another program saves atomically (write a new file, rename it over).
+    const QString tmp = path + QStringLiteral(".tmp");
+    ASSERT_TRUE(writeAll(tmp, "## 2025-03-14 Friday\n\n- [ ] replaced\n"));
+    ASSERT_EQ(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()), 0);
+    ASSERT_TRUE(changed.wait(3000));
+    EXPECT_EQ(store->document().allEntries().at(0).text, QStringLiteral("replaced"));
+
+    // And deletes it: the document empties; when it comes back it is read again.
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(changed.wait(3000));
+    EXPECT_TRUE(store->document().allEntries().isEmpty());
+    ASSERT_TRUE(writeAll(path, "## 2025-03-14 Friday\n\n- [ ] back\n"));
+    ASSERT_TRUE(changed.wait(3000));
+    EXPECT_EQ(store->document().allEntries().at(0).text, QStringLiteral("back"));
+}
+
+} // namespace
