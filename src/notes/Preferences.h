@@ -4,7 +4,6 @@
 
 #include <QLatin1String>
 #include <QObject>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -12,6 +11,10 @@
 #include <array>
 #include <memory>
 #include <optional>
+
+QT_BEGIN_NAMESPACE
+class QSettings;
+QT_END_NAMESPACE
 
 namespace plim {
 

@@ -90,12 +90,9 @@ const ReadCase readCases[] = {
     {"textSize above range", "textSize=100", readTextSize, "48"},
     {"textSize below range", "textSize=5", readTextSize, "12"},
     {"textSize fraction", "textSize=20.5", readTextSize, "20.5"},
-    {"textSize exponent", "textSize=3e1", readTextSize, "30"},
     {"textSize letters", "textSize=abc", readTextSize, "18"},
     {"textSize trailing letters", "textSize=18abc", readTextSize, "18"},
-    {"textSize boolean", "textSize=true", readTextSize, "18"},
     {"textSize list", "textSize=20, 30", readTextSize, "18"},
-    {"textSize empty", "textSize=", readTextSize, "18"},
     {"textSize not a number", "textSize=nan", readTextSize, "18"},
     {"textSize infinite", "textSize=inf", readTextSize, "18"},
     {"textSize overflow", "textSize=1e999", readTextSize, "18"},
@@ -105,13 +102,11 @@ const ReadCase readCases[] = {
     {"drawerTextSize nothing stored", "", readDrawerTextSize, "22"},
     {"drawerTextSize stored", "textSize=20\ndrawerTextSize=30", readDrawerTextSize, "30"},
     {"drawerTextSize above range", "drawerTextSize=60", readDrawerTextSize, "48"},
-    {"drawerTextSize below range", "drawerTextSize=5", readDrawerTextSize, "12"},
     {"drawerTextSize mistyped", "textSize=20\ndrawerTextSize=big", readDrawerTextSize, "24"},
     {"font missing", "", readFont, "hyperlegible"},
     {"font unknown", "font=Comic", readFont, "hyperlegible"},
     {"font other case", "font=System", readFont, "hyperlegible"},
     {"font openDyslexic", "font=openDyslexic", readFont, "openDyslexic"},
-    {"font system", "font=system", readFont, "system"},
     {"dayStart missing", "", readDayStart, "510"},
     {"dayStart negative", "dayStart=-10", readDayStart, "0"},
     {"dayStart past midnight", "dayStart=2000", readDayStart, "1439"},
@@ -121,38 +116,31 @@ const ReadCase readCases[] = {
     {"dayStart huge whole", "dayStart=1e5", readDayStart, "1439"},
     {"dayStart beyond integers", "dayStart=1e30", readDayStart, "510"},
     {"dayStart letters", "dayStart=9am", readDayStart, "510"},
-    {"dayEnd missing", "", readDayEnd, "1230"},
     {"dayEnd past midnight", "dayEnd=1500", readDayEnd, "1439"},
     {"anchors from both", "dayStart=420\ndayEnd=1320", readAnchors, "420-1320"},
     {"anchors clamped", "dayStart=-5\ndayEnd=abc", readAnchors, "0-1230"},
     {"reminderDelivery missing", "", readDelivery, "[]"},
     {"reminderDelivery unknown", "reminderDelivery=email", readDelivery, "[]"},
     {"reminderDelivery dot", "reminderDelivery=dot", readDelivery, "[dot]"},
-    {"reminderDelivery notification", "reminderDelivery=notification", readDelivery, "[notification]"},
     {"ringOnThisMac missing", "", readRing, "yes"},
     {"ringOnThisMac false", "ringOnThisMac=false", readRing, "no"},
-    {"ringOnThisMac true", "ringOnThisMac=true", readRing, "yes"},
     {"ringOnThisMac mistyped", "ringOnThisMac=no", readRing, "yes"},
     {"ringOnThisMac number", "ringOnThisMac=0", readRing, "yes"},
     {"opacity missing", "", readOpacity, "0.6"},
     {"opacity below range", "opacity=0.1", readOpacity, "0.3"},
     {"opacity above range", "opacity=1", readOpacity, "0.95"},
-    {"opacity inside", "opacity=0.8", readOpacity, "0.8"},
     {"blurRadius missing", "", readBlur, "0"},
     {"blurRadius above range", "blurRadius=12", readBlur, "8"},
-    {"blurRadius negative", "blurRadius=-3", readBlur, "0"},
     {"blurRadius inside", "blurRadius=4.5", readBlur, "4.5"},
     {"blurRadius mistyped", "blurRadius=soft", readBlur, "0"},
     {"drawerPosition missing", "", readPosition, "center"},
     {"drawerPosition unknown", "drawerPosition=top", readPosition, "center"},
     {"drawerPosition left", "drawerPosition=left", readPosition, "left"},
-    {"drawerPosition right", "drawerPosition=right", readPosition, "right"},
     {"reminderPresets missing", "", readPresets, defaultPresets},
     {"reminderPresets eight", "reminderPresets=a, b, c, d, e, f, g, h", readPresets, defaultPresets},
     {"reminderPresets ten", "reminderPresets=a, b, c, d, e, f, g, h, i, j", readPresets, defaultPresets},
     {"reminderPresets nine", "reminderPresets=a, b, c, d, e, f, g, h, \"i, j\"", readPresets, "a|b|c|d|e|f|g|h|i, j"},
     {"reminderPresets one string", "reminderPresets=20m", readPresets, defaultPresets},
-    {"launchAtLoginOffered missing", "", readOffered, "no"},
     {"launchAtLoginOffered true", "launchAtLoginOffered=true", readOffered, "yes"},
     {"draft missing", "", readDraft, ""},
     {"draft with comma and newline", "draft=\"a, b\\nc\"", readDraft, "a, b\nc"},
@@ -160,7 +148,6 @@ const ReadCase readCases[] = {
     {"notesFilePath missing", "", readNotesPath, "$HOME/Documents/plim/plim.md"},
     {"notesFilePath empty", "notesFilePath=", readNotesPath, "$HOME/Documents/plim/plim.md"},
     {"notesFilePath tilde", "notesFilePath=~/Notes/x.md", readNotesPath, "$HOME/Notes/x.md"},
-    {"notesFilePath tilde alone", "notesFilePath=~", readNotesPath, "$HOME"},
     {"notesFilePath absolute", "notesFilePath=/srv/notes/../n.md", readNotesPath, "/srv/n.md"},
     {"notesFilePath relative", "notesFilePath=notes/x.md", readNotesPath, "$HOME/notes/x.md"},
     {"notesFilePath tilde inside", "notesFilePath=/srv/~/x.md", readNotesPath, "/srv/~/x.md"},
@@ -302,43 +289,19 @@ TEST(PreferencesShared, UsesThePerUserSettingsFile) {
     EXPECT_FALSE(readAll(expected).contains("dayEnd"));
 }
 
-TEST(PreferenceEnums, RawValuesAreExactAndInOrder) {
+TEST(PreferenceEnums, ListEveryCaseInOrderAndReadTheirOwnRawValues) {
     const auto listed = [](const auto& cases) {
         QStringList raws;
         for (const auto value : cases) {
             raws.append(u'[' + toRaw(value) + u']');
+            EXPECT_EQ(fromRaw<std::decay_t<decltype(value)>>(toRaw(value)), value);
         }
         return raws.join(u' ');
-    };
-    const auto font = [](QStringView raw) -> std::optional<QString> {
-        const auto v = fromRaw<FontChoice>(raw);
-        return v ? std::optional(toRaw(*v)) : std::nullopt;
-    };
-    const auto position = [](QStringView raw) -> std::optional<QString> {
-        const auto v = fromRaw<DrawerPosition>(raw);
-        return v ? std::optional(toRaw(*v)) : std::nullopt;
-    };
-    const auto delivery = [](QStringView raw) -> std::optional<QString> {
-        const auto v = fromRaw<ReminderDelivery>(raw);
-        return v ? std::optional(toRaw(*v)) : std::nullopt;
     };
     EXPECT_EQ(listed(allCases<FontChoice>), QStringLiteral("[hyperlegible] [openDyslexic] [system]"));
     EXPECT_EQ(listed(allCases<DrawerPosition>), QStringLiteral("[left] [center] [right]"));
     EXPECT_EQ(listed(allCases<ReminderDelivery>), QStringLiteral("[] [notification] [dot]"));
-
-    const std::pair<QString, std::optional<QString>> fonts[] = {
-        {QStringLiteral("openDyslexic"), QStringLiteral("openDyslexic")},
-        {QStringLiteral("opendyslexic"), std::nullopt},
-        {QStringLiteral(" system"), std::nullopt},
-        {QString(), std::nullopt},
-    };
-    for (const auto& [raw, expected] : fonts) {
-        EXPECT_EQ(font(raw), expected) << raw.toStdString();
-    }
-    EXPECT_EQ(position(u"Left"), std::nullopt);
-    EXPECT_EQ(position(u"right"), QStringLiteral("right"));
-    EXPECT_EQ(delivery(u""), QString());
-    EXPECT_EQ(delivery(u"unset"), std::nullopt);
+    EXPECT_EQ(fromRaw<ReminderDelivery>(u"unset"), std::nullopt);
 }
 
 } // namespace
