@@ -1,0 +1,307 @@
+#include "notes/Preferences.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace plim;
+using plim::test::readAll;
+using plim::test::writeAll;
+
+namespace {
+
+// Every read is rendered as text so one table can hold all of them.
+using Reader = QString (*)(const Preferences&);
+
+QString number(double value) {
+    return QString::number(value);
+}
+
+QString readTextSize(const Preferences& p) {
+    return number(p.textSize());
+}
+QString readDrawerTextSize(const Preferences& p) {
+    return number(p.drawerTextSize());
+}
+QString readFont(const Preferences& p) {
+    return toRaw(p.font());
+}
+QString readDayStart(const Preferences& p) {
+    return number(p.dayStart());
+}
+QString readDayEnd(const Preferences& p) {
+    return number(p.dayEnd());
+}
+QString readAnchors(const Preferences& p) {
+    return number(p.anchors().dayStart) + u'-' + number(p.anchors().dayEnd);
+}
+QString readDelivery(const Preferences& p) {
+    return u'[' + toRaw(p.reminderDelivery()) + u']';
+}
+QString readRing(const Preferences& p) {
+    return p.ringOnThisMac() ? QStringLiteral("yes") : QStringLiteral("no");
+}
+QString readOpacity(const Preferences& p) {
+    return number(p.opacity());
+}
+QString readBlur(const Preferences& p) {
+    return number(p.blurRadius());
+}
+QString readPosition(const Preferences& p) {
+    return toRaw(p.drawerPosition());
+}
+QString readPresets(const Preferences& p) {
+    return p.reminderPresets().join(u'|');
+}
+QString readOffered(const Preferences& p) {
+    return p.launchAtLoginOffered() ? QStringLiteral("yes") : QStringLiteral("no");
+}
+QString readDraft(const Preferences& p) {
+    return p.draft();
+}
+QString readNotesPath(const Preferences& p) {
+    return p.notesFilePath();
+}
+QString readTrashPath(const Preferences& p) {
+    return p.trashFilePath();
+}
+
+const char* const defaultPresets = "20m|1h|3h|tonight|tomorrow|next week|every 3h|every day|twice a day";
+
+struct ReadCase {
+    const char* name;
+    const char* stored; // lines of the settings file below [General]; "" for nothing stored
+    Reader read;
+    const char* expected; // "$HOME" stands for the home folder
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const ReadCase readCases[] = {
+    {"textSize missing", "", readTextSize, "18"},
+    {"textSize above range", "textSize=100", readTextSize, "48"},
+    {"textSize below range", "textSize=5", readTextSize, "12"},
+    {"textSize fraction", "textSize=20.5", readTextSize, "20.5"},
+    {"textSize letters", "textSize=abc", readTextSize, "18"},
+    {"textSize trailing letters", "textSize=18abc", readTextSize, "18"},
+    {"textSize list", "textSize=20, 30", readTextSize, "18"},
+    {"textSize not a number", "textSize=nan", readTextSize, "18"},
+    {"textSize infinite", "textSize=inf", readTextSize, "18"},
+    {"textSize overflow", "textSize=1e999", readTextSize, "18"},
+    {"drawerTextSize follows textSize", "textSize=20", readDrawerTextSize, "24"},
+    {"drawerTextSize from textSize clamped", "textSize=46", readDrawerTextSize, "48"},
+    {"drawerTextSize from clamped textSize", "textSize=2", readDrawerTextSize, "16"},
+    {"drawerTextSize nothing stored", "", readDrawerTextSize, "22"},
+    {"drawerTextSize stored", "textSize=20\ndrawerTextSize=30", readDrawerTextSize, "30"},
+    {"drawerTextSize above range", "drawerTextSize=60", readDrawerTextSize, "48"},
+    {"drawerTextSize mistyped", "textSize=20\ndrawerTextSize=big", readDrawerTextSize, "24"},
+    {"font missing", "", readFont, "hyperlegible"},
+    {"font unknown", "font=Comic", readFont, "hyperlegible"},
+    {"font other case", "font=System", readFont, "hyperlegible"},
+    {"font openDyslexic", "font=openDyslexic", readFont, "openDyslexic"},
+    {"dayStart missing", "", readDayStart, "510"},
+    {"dayStart negative", "dayStart=-10", readDayStart, "0"},
+    {"dayStart past midnight", "dayStart=2000", readDayStart, "1439"},
+    {"dayStart plain", "dayStart=600", readDayStart, "600"},
+    {"dayStart whole written as fraction", "dayStart=540.0", readDayStart, "540"},
+    {"dayStart fraction", "dayStart=600.5", readDayStart, "510"},
+    {"dayStart huge whole", "dayStart=1e5", readDayStart, "1439"},
+    {"dayStart beyond integers", "dayStart=1e30", readDayStart, "510"},
+    {"dayStart letters", "dayStart=9am", readDayStart, "510"},
+    {"dayEnd past midnight", "dayEnd=1500", readDayEnd, "1439"},
+    {"anchors from both", "dayStart=420\ndayEnd=1320", readAnchors, "420-1320"},
+    {"anchors clamped", "dayStart=-5\ndayEnd=abc", readAnchors, "0-1230"},
+    {"reminderDelivery missing", "", readDelivery, "[]"},
+    {"reminderDelivery unknown", "reminderDelivery=email", readDelivery, "[]"},
+    {"reminderDelivery dot", "reminderDelivery=dot", readDelivery, "[dot]"},
+    {"ringOnThisMac missing", "", readRing, "yes"},
+    {"ringOnThisMac false", "ringOnThisMac=false", readRing, "no"},
+    {"ringOnThisMac mistyped", "ringOnThisMac=no", readRing, "yes"},
+    {"ringOnThisMac number", "ringOnThisMac=0", readRing, "yes"},
+    {"opacity missing", "", readOpacity, "0.6"},
+    {"opacity below range", "opacity=0.1", readOpacity, "0.3"},
+    {"opacity above range", "opacity=1", readOpacity, "0.95"},
+    {"blurRadius missing", "", readBlur, "0"},
+    {"blurRadius above range", "blurRadius=12", readBlur, "8"},
+    {"blurRadius inside", "blurRadius=4.5", readBlur, "4.5"},
+    {"blurRadius mistyped", "blurRadius=soft", readBlur, "0"},
+    {"drawerPosition missing", "", readPosition, "center"},
+    {"drawerPosition unknown", "drawerPosition=top", readPosition, "center"},
+    {"drawerPosition left", "drawerPosition=left", readPosition, "left"},
+    {"reminderPresets missing", "", readPresets, defaultPresets},
+    {"reminderPresets eight", "reminderPresets=a, b, c, d, e, f, g, h", readPresets, defaultPresets},
+    {"reminderPresets ten", "reminderPresets=a, b, c, d, e, f, g, h, i, j", readPresets, defaultPresets},
+    {"reminderPresets nine", "reminderPresets=a, b, c, d, e, f, g, h, \"i, j\"", readPresets, "a|b|c|d|e|f|g|h|i, j"},
+    {"reminderPresets one string", "reminderPresets=20m", readPresets, defaultPresets},
+    {"launchAtLoginOffered true", "launchAtLoginOffered=true", readOffered, "yes"},
+    {"draft missing", "", readDraft, ""},
+    {"draft with comma and newline", "draft=\"a, b\\nc\"", readDraft, "a, b\nc"},
+    {"draft that looks like a list", "draft=a, b", readDraft, ""},
+    {"notesFilePath missing", "", readNotesPath, "$HOME/Documents/plim/plim.md"},
+    {"notesFilePath empty", "notesFilePath=", readNotesPath, "$HOME/Documents/plim/plim.md"},
+    {"notesFilePath tilde", "notesFilePath=~/Notes/x.md", readNotesPath, "$HOME/Notes/x.md"},
+    {"notesFilePath absolute", "notesFilePath=/srv/notes/../n.md", readNotesPath, "/srv/n.md"},
+    {"notesFilePath relative", "notesFilePath=notes/x.md", readNotesPath, "$HOME/notes/x.md"},
+    {"notesFilePath tilde inside", "notesFilePath=/srv/~/x.md", readNotesPath, "/srv/~/x.md"},
+    {"trash beside default", "", readTrashPath, "$HOME/Documents/plim/plim.trash.md"},
+    {"trash beside chosen file", "notesFilePath=/srv/a/b.md", readTrashPath, "/srv/a/plim.trash.md"},
+    {"trash never the notes file", "notesFilePath=/srv/plim.trash.md", readTrashPath, "/srv/plim.trash.trash.md"},
+};
+
+class PreferencesRead : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(PreferencesRead, AppliesDefaultAndRange) {
+    const ReadCase& c = GetParam();
+    // A fresh file name for every case: settings files are cached per name within a process.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("plim.conf"));
+    ASSERT_TRUE(writeAll(file, QByteArray("[General]\n") + c.stored + '\n'));
+    const Preferences prefs(file);
+    QString expected = QString::fromUtf8(c.expected);
+    expected.replace(QStringLiteral("$HOME"), QDir::homePath());
+    EXPECT_EQ(c.read(prefs), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, PreferencesRead, ::testing::ValuesIn(readCases), [](const auto& p) {
+    std::string name = p.param.name;
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) {
+            ch = '_';
+        }
+    }
+    return name;
+});
+
+class PreferencesFile : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // What another process would read: a copy under a new name is parsed from disk.
+    QString reopened(const QString& file) {
+        const QString copy = path("copy") + QString::number(++copies) + QStringLiteral(".conf");
+        EXPECT_TRUE(QFile::copy(file, copy));
+        return copy;
+    }
+    QTemporaryDir dir;
+    int copies = 0;
+};
+
+TEST_F(PreferencesFile, ReadingNeverRewritesTheStoredValues) {
+    const QString file = path("plim.conf");
+    const QByteArray stored = "[General]\ntextSize=100\ndrawerTextSize=abc\ndayStart=-10\ndayEnd=2000\n"
+                              "font=Comic\ndrawerPosition=top\nreminderDelivery=email\nopacity=2\n"
+                              "blurRadius=20\nreminderPresets=a, b\nringOnThisMac=maybe\nnotesFilePath=~/x.md\n";
+    ASSERT_TRUE(writeAll(file, stored));
+    {
+        Preferences prefs(file);
+        for (const ReadCase& c : readCases) {
+            c.read(prefs);
+        }
+        EXPECT_EQ(prefs.value(PreferenceKey::textSize), QVariant(QStringLiteral("100")));
+        EXPECT_EQ(prefs.value(PreferenceKey::dayStart), QVariant(QStringLiteral("-10")));
+        EXPECT_FALSE(prefs.contains(PreferenceKey::launchAtLoginOffered));
+    }
+    EXPECT_EQ(readAll(file), stored);
+}
+
+struct WriteCase {
+    const char* name;
+    QLatin1String key;
+    QVariant value;
+    Reader read;
+    const char* expected;
+};
+
+TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
+    const QStringList presets{QStringLiteral("1, 2"),     QStringLiteral("@Invalid()"), QStringLiteral("3h"),
+                              QStringLiteral("tonight"),  QStringLiteral("\"quoted\""), QStringLiteral("next week"),
+                              QStringLiteral("every 3h"), QStringLiteral("every day"),  QString()};
+    const WriteCase cases[] = {
+        {"double", PreferenceKey::textSize, 20.5, readTextSize, "20.5"},
+        {"double out of range", PreferenceKey::opacity, 0.05, readOpacity, "0.3"},
+        {"integer", PreferenceKey::dayStart, 600, readDayStart, "600"},
+        {"integral double", PreferenceKey::dayEnd, 1200.0, readDayEnd, "1200"},
+        {"fractional double as integer", PreferenceKey::dayEnd, 1200.5, readDayEnd, "1230"},
+        {"boolean", PreferenceKey::ringOnThisMac, false, readRing, "no"},
+        {"boolean as string", PreferenceKey::launchAtLoginOffered, QStringLiteral("true"), readOffered, "yes"},
+        {"number where a boolean belongs", PreferenceKey::ringOnThisMac, 0, readRing, "yes"},
+        {"raw enum", PreferenceKey::font, toRaw(FontChoice::OpenDyslexic), readFont, "openDyslexic"},
+        {"empty raw enum", PreferenceKey::reminderDelivery, toRaw(ReminderDelivery::Unset), readDelivery, "[]"},
+        {"list of nine", PreferenceKey::reminderPresets, presets, readPresets,
+         "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|"},
+        {"draft with markup", PreferenceKey::draft, QStringLiteral("@Variant(x), y\n  z\\"), readDraft,
+         "@Variant(x), y\n  z\\"},
+        {"list where a string belongs", PreferenceKey::draft, QStringList{QStringLiteral("a"), QStringLiteral("b")},
+         readDraft, ""},
+    };
+    for (const WriteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(c.name) + QStringLiteral(".conf");
+        Preferences prefs(file);
+        QSignalSpy spy(&prefs, &Preferences::changed);
+        prefs.setValue(c.key, c.value);
+        EXPECT_EQ(spy.count(), 1);
+        EXPECT_EQ(c.read(prefs), QString::fromUtf8(c.expected));
+        const Preferences other(reopened(file));
+        EXPECT_EQ(c.read(other), QString::fromUtf8(c.expected));
+    }
+}
+
+TEST_F(PreferencesFile, WritersAnnounceUnlessToldNotTo) {
+    const QString file = path("plim.conf");
+    Preferences prefs(file);
+    QSignalSpy spy(&prefs, &Preferences::changed);
+
+    prefs.setValue(PreferenceKey::draft, QStringLiteral("half a thought"), Preferences::Announce::No);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_EQ(Preferences(reopened(file)).draft(), QStringLiteral("half a thought"));
+
+    prefs.setValue(PreferenceKey::textSize, 30);
+    EXPECT_EQ(spy.count(), 1);
+    prefs.remove(PreferenceKey::textSize);
+    EXPECT_EQ(spy.count(), 2);
+    EXPECT_EQ(prefs.textSize(), 18);
+    EXPECT_EQ(Preferences(reopened(file)).textSize(), 18);
+
+    prefs.remove(PreferenceKey::draft, Preferences::Announce::No);
+    EXPECT_EQ(spy.count(), 2);
+    EXPECT_EQ(Preferences(reopened(file)).draft(), QString());
+}
+
+TEST(PreferencesShared, UsesThePerUserSettingsFile) {
+    Preferences& prefs = Preferences::shared();
+    EXPECT_EQ(&prefs, &Preferences::shared());
+    const QString expected =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/plim/plim.conf");
+    QFile::remove(expected);
+    prefs.setValue(PreferenceKey::dayEnd, 1300, Preferences::Announce::No);
+    EXPECT_TRUE(readAll(expected).contains("dayEnd=1300"));
+    prefs.remove(PreferenceKey::dayEnd, Preferences::Announce::No);
+    EXPECT_FALSE(readAll(expected).contains("dayEnd"));
+}
+
+TEST(PreferenceEnums, ListEveryCaseInOrderAndReadTheirOwnRawValues) {
+    const auto listed = [](const auto& cases) {
+        QStringList raws;
+        for (const auto value : cases) {
+            raws.append(u'[' + toRaw(value) + u']');
+            EXPECT_EQ(fromRaw<std::decay_t<decltype(value)>>(toRaw(value)), value);
+        }
+        return raws.join(u' ');
+    };
+    EXPECT_EQ(listed(allCases<FontChoice>), QStringLiteral("[hyperlegible] [openDyslexic] [system]"));
+    EXPECT_EQ(listed(allCases<DrawerPosition>), QStringLiteral("[left] [center] [right]"));
+    EXPECT_EQ(listed(allCases<ReminderDelivery>), QStringLiteral("[] [notification] [dot]"));
+    EXPECT_EQ(fromRaw<ReminderDelivery>(u"unset"), std::nullopt);
+}
+
+} // namespace
