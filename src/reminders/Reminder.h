@@ -3,8 +3,8 @@
 #include "notes/Calendar.h"
 
 #include <QList>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 
 #include <compare>
 #include <optional>
@@ -92,10 +92,7 @@ struct Reminder {
     QString clauses(const Calendar& calendar) const;
     // "1h", "3h", "90m".
     static QString amount(int minutes);
-    struct Split {
-        std::optional<Reminder> reminder;
-        std::optional<QString> rest;
-    };
+    struct Split; // defined below: it holds a Reminder
     // Reads a comment's words: the reminder found and the words that are not part of it.
     static Split split(QStringView comment, const Calendar& calendar, const Anchors& anchors);
     // The "yyyy-MM-dd HH:mm" local wall-clock stamp of the remind clause.
@@ -122,6 +119,11 @@ struct Reminder {
     static QString ordinal(int n);
 
     friend bool operator==(const Reminder&, const Reminder&) = default;
+};
+
+struct Reminder::Split {
+    std::optional<Reminder> reminder;
+    std::optional<QString> rest;
 };
 
 // The wall-clock time of day of t: hour * 60 + minute.
