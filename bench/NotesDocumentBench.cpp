@@ -1,0 +1,68 @@
+#include "SyntheticNotes.h"
+
+#include "notes/NotesDocument.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmark-gfm.h>
+
+namespace {
+
+using plim::NotesDocument;
+using plim::bench::syntheticNotes;
+
+// Sizes are reported as the file's UTF-8 bytes, the same figure for every benchmark of a size.
+void reportBytes(benchmark::State& state, const QString& text) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * text.toUtf8().size());
+}
+
+void BM_Parse(benchmark::State& state) {
+    const QString text = syntheticNotes(static_cast<int>(state.range(0)));
+    if (NotesDocument::parse(text).serialized() != text) {
+        state.SkipWithError("the synthetic file does not round-trip");
+        return;
+    }
+    for (auto _ : state) {
+        NotesDocument doc = NotesDocument::parse(text);
+        benchmark::DoNotOptimize(doc);
+    }
+    reportBytes(state, text);
+}
+
+// What loading a file costs: decoding its UTF-8 and parsing.
+void BM_ParseFromUtf8(benchmark::State& state) {
+    const QByteArray bytes = syntheticNotes(static_cast<int>(state.range(0))).toUtf8();
+    for (auto _ : state) {
+        NotesDocument doc = NotesDocument::parse(QString::fromUtf8(bytes));
+        benchmark::DoNotOptimize(doc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes.size());
+}
+
+void BM_Serialize(benchmark::State& state) {
+    const QString text = syntheticNotes(static_cast<int>(state.range(0)));
+    const NotesDocument doc = NotesDocument::parse(text);
+    for (auto _ : state) {
+        QString out = doc.serialized();
+        benchmark::DoNotOptimize(out);
+    }
+    reportBytes(state, text);
+}
+
+void BM_CmarkParse(benchmark::State& state) {
+    const QByteArray bytes = syntheticNotes(static_cast<int>(state.range(0))).toUtf8();
+    for (auto _ : state) {
+        cmark_node* root =
+            cmark_parse_document(bytes.constData(), static_cast<std::size_t>(bytes.size()), CMARK_OPT_DEFAULT);
+        benchmark::DoNotOptimize(root);
+        cmark_node_free(root);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes.size());
+}
+
+} // namespace
+
+BENCHMARK(BM_Parse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseFromUtf8)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Serialize)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CmarkParse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

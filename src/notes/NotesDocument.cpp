@@ -1,0 +1,531 @@
+#include "notes/NotesDocument.h"
+
+#include "notes/NotesSyntax.h"
+
+#include <cstring>
+#include <vector>
+
+namespace plim {
+
+using namespace syntax;
+
+namespace {
+
+QUuid uuidFrom(const Fnv2& h) {
+    const auto byteOf = [&](int shift) { return static_cast<uchar>(h.b >> shift); };
+    return QUuid(static_cast<uint>(h.a >> 32), static_cast<ushort>(h.a >> 16), static_cast<ushort>(h.a), byteOf(56),
+                 byteOf(48), byteOf(40), byteOf(32), byteOf(24), byteOf(16), byteOf(8), byteOf(0));
+}
+
+// How many entries of each text a section has received so far. Keyed by the hash state after
+// heading + "|" + text (already needed for the identity), confirmed by comparing the text itself.
+// Slots are reused from section to section; a generation number clears them in O(1).
+class TextCounts {
+public:
+    void clear() {
+        ++generation_;
+        used_ = 0;
+        if (generation_ == 0) { // wrapped around: forget every slot for real
+            for (Slot& s : slots_) {
+                s.generation = 0;
+            }
+            generation_ = 1;
+        }
+    }
+
+    // The number of earlier entries with this text, counting this one in.
+    std::uint64_t next(std::uint64_t hash, QStringView text) {
+        if ((used_ + 1) * 2 > slots_.size()) {
+            grow();
+        }
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& s = slots_[i];
+            if (s.generation != generation_) {
+                s = Slot{hash, text, 1, generation_};
+                ++used_;
+                return 0;
+            }
+            if (s.hash == hash && s.text == text) {
+                return s.count++;
+            }
+        }
+    }
+
+private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        QStringView text; // points into an entry already stored in the section
+        std::uint64_t count = 0;
+        unsigned generation = 0;
+    };
+
+    void grow() {
+        std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.generation != generation_) {
+                continue;
+            }
+            std::size_t i = s.hash & mask;
+            while (slots_[i].generation == generation_) {
+                i = (i + 1) & mask;
+            }
+            slots_[i] = s;
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+    unsigned generation_ = 1;
+};
+
+bool hasAngleBracket(QStringView s) {
+    for (const QChar c : s) {
+        if (c == u'<' || c == u'>') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every "<!--", then every "-->", taken out left to right.
+QString withoutCommentMarks(QStringView s) {
+    const auto removeAll = [](QStringView from, QStringView mark) {
+        QString out;
+        out.reserve(from.size());
+        qsizetype pos = 0;
+        for (qsizetype hit = from.indexOf(mark); hit >= 0; hit = from.indexOf(mark, pos)) {
+            out.append(from.sliced(pos, hit - pos));
+            pos = hit + mark.size();
+        }
+        out.append(from.sliced(pos));
+        return out;
+    };
+    return removeAll(removeAll(s, u"<!--"), u"-->");
+}
+
+// Stamps are nearly always plain "HH:mm"; share one string per value instead of allocating each.
+QString stampString(QStringView stamp) {
+    static const QList<QString> shared = [] {
+        QList<QString> all;
+        all.reserve(24 * 60);
+        for (int m = 0; m < 24 * 60; ++m) {
+            all.append(
+                QStringLiteral("%1:%2").arg(m / 60, 2, 10, QLatin1Char('0')).arg(m % 60, 2, 10, QLatin1Char('0')));
+        }
+        return all;
+    }();
+    if (stamp.size() == 5) {
+        const char16_t* p = stamp.utf16();
+        const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+        if (digit(p[0]) && digit(p[1]) && digit(p[3]) && digit(p[4])) {
+            const int hour = (p[0] - u'0') * 10 + (p[1] - u'0');
+            const int minute = (p[3] - u'0') * 10 + (p[4] - u'0');
+            if (hour < 24 && minute < 60) {
+                return shared[hour * 60 + minute];
+            }
+        }
+    }
+    return stamp.toString();
+}
+
+bool startsWithStrike(QStringView s) {
+    return s.size() >= 4 && s[0] == u'~' && s[1] == u'~' && s[s.size() - 2] == u'~' && s[s.size() - 1] == u'~';
+}
+
+// Output targets of the writer: the first pass counts, the second copies into a pre-sized string.
+struct CountingSink {
+    qsizetype size = 0;
+    void put(QStringView s) { size += s.size(); }
+    void put(char16_t) { ++size; }
+    template <std::size_t N>
+    void put(const char16_t (&)[N]) {
+        size += N - 1;
+    }
+};
+
+struct CopyingSink {
+    char16_t* out;
+    void put(QStringView s) {
+        std::memcpy(out, s.utf16(), static_cast<std::size_t>(s.size()) * sizeof(char16_t));
+        out += s.size();
+    }
+    void put(char16_t c) { *out++ = c; }
+    template <std::size_t N>
+    void put(const char16_t (&s)[N]) {
+        for (std::size_t i = 0; i + 1 < N; ++i) {
+            *out++ = s[i];
+        }
+    }
+};
+
+template <class Sink>
+void writeEntry(const Entry& e, Sink& out) {
+    const QStringView text = e.text;
+    qsizetype lineEnd = text.indexOf(u'\n');
+    const QStringView first = lineEnd < 0 ? text : text.first(lineEnd);
+
+    out.put(u"- ");
+    switch (e.state) {
+    case Entry::State::Open:
+        out.put(u"[ ] ");
+        break;
+    case Entry::State::Done:
+        out.put(u"[x] ");
+        break;
+    case Entry::State::Carried:
+        out.put(u"[>] ");
+        break;
+    case Entry::State::Note:
+    case Entry::State::Struck:
+        break;
+    }
+    if (e.active) {
+        out.put(u"! ");
+    }
+    const bool strike = e.state == Entry::State::Done || e.state == Entry::State::Struck;
+    if (strike) {
+        out.put(u"~~");
+    }
+    out.put(first);
+    if (strike) {
+        out.put(u"~~");
+    }
+    // Time and comment, those present, joined by one space; written only when that is not empty.
+    const bool both = e.time && e.comment;
+    if (both || (e.time && !e.time->isEmpty()) || (e.comment && !e.comment->isEmpty())) {
+        out.put(u"  <!-- ");
+        if (e.time) {
+            out.put(QStringView(*e.time));
+        }
+        if (both) {
+            out.put(u' ');
+        }
+        if (e.comment) {
+            out.put(QStringView(*e.comment));
+        }
+        out.put(u" -->");
+    }
+    out.put(u'\n');
+    while (lineEnd >= 0) {
+        const qsizetype from = lineEnd + 1;
+        lineEnd = text.indexOf(u'\n', from);
+        out.put(u"  ");
+        out.put(text.sliced(from, (lineEnd < 0 ? text.size() : lineEnd) - from));
+        out.put(u'\n');
+    }
+}
+
+template <class Sink>
+void writeDocument(const NotesDocument& doc, Sink& out) {
+    for (const QString& line : doc.preamble) {
+        out.put(QStringView(line));
+        out.put(u'\n');
+    }
+    if (!doc.preamble.isEmpty()) {
+        out.put(u'\n');
+    }
+    for (qsizetype s = 0; s < doc.sections.size(); ++s) {
+        const DaySection& section = doc.sections[s];
+        out.put(u"## ");
+        out.put(QStringView(section.heading));
+        out.put(u"\n\n");
+        for (const Item& item : section.items) {
+            if (const auto* entry = std::get_if<Entry>(&item)) {
+                writeEntry(*entry, out);
+            } else {
+                out.put(QStringView(std::get<RawLine>(item).text));
+                out.put(u'\n');
+            }
+        }
+        if (s + 1 < doc.sections.size()) {
+            out.put(u'\n');
+        }
+    }
+}
+
+} // namespace
+
+// --- Reading -------------------------------------------------------------------------------------
+
+Entry NotesDocument::parseEntry(QStringView line) {
+    Entry e;
+    e.state = Entry::State::Note;
+    if (line.size() >= 4 && line[0] == u'[' && line[2] == u']' && line[3] == u' ') {
+        switch (line[1].unicode()) {
+        case u' ':
+            e.state = Entry::State::Open;
+            break;
+        case u'x':
+        case u'X':
+            e.state = Entry::State::Done;
+            break;
+        case u'>':
+            e.state = Entry::State::Carried;
+            break;
+        default:
+            break;
+        }
+        if (e.state != Entry::State::Note) {
+            line = line.sliced(4);
+        }
+    }
+    if (line.size() >= 2 && line[0] == u'!' && line[1] == u' ') {
+        e.active = true;
+        line = line.sliced(2);
+    }
+
+    QStringView head = line;
+    QStringView tail;
+    if (const auto m = findTrailingComment(line)) {
+        // The comment content is what lies between the outer "<!--" and "-->" (all markers inside
+        // removed). The whitespace the match takes around the comment only separates it from the
+        // text: it is left out here, so a carriage return or other line-end space never lands in
+        // the stamp or the comment.
+        const QStringView inner = line.sliced(m->open + 4, m->close - 3 - (m->open + 4));
+        QString buffer;
+        QStringView content;
+        if (hasAngleBracket(inner)) {
+            buffer = withoutCommentMarks(line.sliced(m->open, m->close - m->open));
+            content = trimSpacesAndTabs(buffer);
+        } else {
+            content = trimSpacesAndTabs(inner);
+        }
+        if (const auto stamp = matchTimeStamp(content)) {
+            // Only the digits and the colon: the whitespace after them is not part of the stamp.
+            e.time = stampString(content.first(stamp->stamp));
+            content = content.sliced(stamp->withSpace);
+        }
+        if (!content.isEmpty()) {
+            e.comment = content.toString();
+        }
+        head = line.first(m->start);
+        tail = line.sliced(m->end);
+    }
+
+    const bool wasNote = e.state == Entry::State::Note;
+    if (tail.isEmpty()) {
+        if (startsWithStrike(head)) {
+            head = head.sliced(2, head.size() - 4);
+            if (wasNote) {
+                e.state = Entry::State::Struck;
+            }
+        }
+        e.text = head.toString();
+    } else {
+        e.text.reserve(head.size() + tail.size());
+        e.text.append(head);
+        e.text.append(tail);
+        if (startsWithStrike(e.text)) {
+            e.text = e.text.sliced(2, e.text.size() - 4);
+            if (wasNote) {
+                e.state = Entry::State::Struck;
+            }
+        }
+    }
+    return e;
+}
+
+QUuid NotesDocument::stableID(QStringView key) {
+    Fnv2 h;
+    h.feed(key);
+    return uuidFrom(h);
+}
+
+NotesDocument NotesDocument::parse(QStringView text) {
+    NotesDocument doc;
+    DaySection section;
+    bool inSection = false;
+    Fnv2 headingHash; // state after heading + "|"
+    TextCounts counts;
+    Entry pending;
+    bool hasPending = false;
+
+    const auto finishPending = [&] {
+        if (!hasPending) {
+            return;
+        }
+        hasPending = false;
+        Fnv2 h = headingHash;
+        h.feed(pending.text);
+        section.items.append(std::move(pending));
+        Entry& stored = std::get<Entry>(section.items.back());
+        const std::uint64_t n = counts.next(h.a ^ (h.b << 1), stored.text);
+        h.byte('|');
+        h.feedNumber(n);
+        stored.id = uuidFrom(h);
+    };
+
+    const char16_t* p = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype pos = 0;
+    while (pos <= size) {
+        qsizetype end = text.indexOf(u'\n', pos);
+        if (end < 0) {
+            end = size;
+        }
+        const QStringView line(p + pos, end - pos);
+        pos = end + 1;
+        const qsizetype len = line.size();
+        const char16_t* l = line.utf16();
+
+        if (len >= 3 && l[0] == u'#' && l[1] == u'#' && l[2] == u' ') {
+            finishPending();
+            // Days hold similar numbers of lines: size the next one like the last.
+            const qsizetype expected = inSection ? section.items.size() + 8 : 32;
+            if (inSection) {
+                doc.sections.append(std::move(section));
+            }
+            section = DaySection{QUuid::createUuid(), line.sliced(3).toString(), {}};
+            section.items.reserve(expected);
+            inSection = true;
+            headingHash = Fnv2{};
+            headingHash.feed(section.heading);
+            headingHash.byte('|');
+            counts.clear();
+        } else if (!inSection) {
+            if (!isBlank(line)) {
+                doc.preamble.append(line.toString());
+            }
+        } else if (len >= 2 && l[0] == u'-' && l[1] == u' ') {
+            finishPending();
+            pending = parseEntry(line.sliced(2));
+            hasPending = true;
+        } else if (hasPending && len >= 2 && l[0] == u' ' && l[1] == u' ') {
+            pending.text.reserve(pending.text.size() + len - 1);
+            pending.text.append(u'\n');
+            pending.text.append(line.sliced(2));
+        } else {
+            finishPending();
+            if (!isBlank(line)) {
+                section.items.append(RawLine{line.toString()});
+            }
+        }
+    }
+    finishPending();
+    if (inSection) {
+        doc.sections.append(std::move(section));
+    }
+    return doc;
+}
+
+// --- Writing -------------------------------------------------------------------------------------
+
+QString NotesDocument::serialized() const {
+    CountingSink counter;
+    writeDocument(*this, counter);
+    QString out(counter.size, Qt::Uninitialized);
+    CopyingSink copier{reinterpret_cast<char16_t*>(out.data())};
+    writeDocument(*this, copier);
+    return out;
+}
+
+QStringList NotesDocument::serialize(const Entry& entry) {
+    CountingSink counter;
+    writeEntry(entry, counter);
+    QString text(counter.size, Qt::Uninitialized);
+    CopyingSink copier{reinterpret_cast<char16_t*>(text.data())};
+    writeEntry(entry, copier);
+    text.chop(1); // the final line end
+    return text.split(u'\n');
+}
+
+QString NotesDocument::time(Instant t, const Calendar& calendar) {
+    return calendar.formatPosix(t, u"HH:mm");
+}
+
+std::optional<Instant> NotesDocument::headingDate(QStringView heading, const Calendar& calendar) {
+    if (heading.size() < 10) {
+        return std::nullopt;
+    }
+    return calendar.parseIsoDate(heading.first(10));
+}
+
+// --- Queries and edits ---------------------------------------------------------------------------
+
+QList<Entry> DaySection::entries() const {
+    QList<Entry> out;
+    out.reserve(items.size());
+    for (const Item& item : items) {
+        if (const auto* e = std::get_if<Entry>(&item)) {
+            out.append(*e);
+        }
+    }
+    return out;
+}
+
+std::optional<EntryLocation> NotesDocument::location(const QUuid& id) const {
+    for (qsizetype s = 0; s < sections.size(); ++s) {
+        const QList<Item>& items = sections[s].items;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (const auto* e = std::get_if<Entry>(&items[i]); e && e->id == id) {
+                return EntryLocation{s, i};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Entry> NotesDocument::entry(const QUuid& id) const {
+    const auto at = location(id);
+    if (!at) {
+        return std::nullopt;
+    }
+    if (const auto* e = std::get_if<Entry>(&sections[at->section].items[at->item])) {
+        return *e;
+    }
+    return std::nullopt;
+}
+
+Entry* NotesDocument::entryAt(const EntryLocation& at) {
+    if (at.section < 0 || at.section >= sections.size()) {
+        return nullptr;
+    }
+    QList<Item>& items = sections[at.section].items;
+    if (at.item < 0 || at.item >= items.size()) {
+        return nullptr;
+    }
+    return std::get_if<Entry>(&items[at.item]);
+}
+
+std::optional<Entry> NotesDocument::remove(const QUuid& id) {
+    const auto at = location(id);
+    if (!at) {
+        return std::nullopt;
+    }
+    QList<Item>& items = sections[at->section].items;
+    auto* e = std::get_if<Entry>(&items[at->item]);
+    if (!e) {
+        return std::nullopt;
+    }
+    Entry taken = std::move(*e);
+    items.removeAt(at->item);
+    return taken;
+}
+
+QList<Entry> NotesDocument::allEntries() const {
+    QList<Entry> out;
+    for (const DaySection& section : sections) {
+        for (const Item& item : section.items) {
+            if (const auto* e = std::get_if<Entry>(&item)) {
+                out.append(*e);
+            }
+        }
+    }
+    return out;
+}
+
+qsizetype NotesDocument::sectionIndex(Instant day, const Calendar& calendar) {
+    const QString heading = NotesFormat::heading(day, calendar).sliced(3);
+    for (qsizetype s = 0; s < sections.size(); ++s) {
+        if (sections[s].heading == heading) {
+            return s;
+        }
+    }
+    sections.prepend(DaySection{QUuid::createUuid(), heading, {}});
+    return 0;
+}
+
+} // namespace plim

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "reminders/Reminder.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+// Short builders for the rules and reminders that the reminder tests write out in tables.
+namespace plim::test {
+
+constexpr TimeOfDay hm(int hours, int minutes) {
+    return TimeOfDay{hours * 60 + minutes};
+}
+
+inline Days onDays(std::initializer_list<int> weekdays) {
+    return Days{Days::On{QList<int>(weekdays)}};
+}
+inline Days everyDay() {
+    return Days{Days::EveryDay{}};
+}
+inline Days weekdays() {
+    return Days{Days::Weekdays{}};
+}
+
+inline Rule times(Days days, std::initializer_list<TimeOfDay> list) {
+    return Rule{Rule::Times{std::move(days), QList<TimeOfDay>(list)}};
+}
+inline Rule interval(int minutes, TimeOfDay start, TimeOfDay end) {
+    return Rule{Rule::Interval{minutes, Window{start, end}}};
+}
+
+inline Reminder once(Instant next) {
+    return Reminder{next, std::nullopt, false};
+}
+inline Reminder repeat(Instant next, Rule rule, bool routine = false) {
+    return Reminder{next, std::move(rule), routine};
+}
+
+// Names table-driven cases after their `name` field.
+struct CaseName {
+    template <class Param>
+    std::string operator()(const ::testing::TestParamInfo<Param>& param) const {
+        return param.param.name;
+    }
+};
+
+} // namespace plim::test
