@@ -62,7 +62,9 @@ void err(const QString& s) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }
 
-QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+QString idText(const QUuid& id) {
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
 
 QString stateName(Entry::State s) {
     switch (s) {
@@ -139,7 +141,8 @@ int commandAdd(const Context& ctx) {
     QStringList words = ctx.args;
     std::optional<Reminder> reminder;
     const Instant now = Clock::system().now();
-    if (!words.isEmpty() && (words.first() == QLatin1String("--remind") || words.first().startsWith(QLatin1String("--remind=")))) {
+    if (!words.isEmpty() &&
+        (words.first() == QLatin1String("--remind") || words.first().startsWith(QLatin1String("--remind=")))) {
         QString phrase;
         if (words.first() == QLatin1String("--remind")) {
             words.removeFirst();
@@ -218,9 +221,10 @@ int commandList(const Context& ctx) {
     }
     for (const DaySection& s : doc.sections) {
         for (const Entry& e : s.entries()) {
-            QString line = idText(e.id).left(8) + QLatin1String("  ") + s.heading.left(10) + QLatin1String("  ") +
-                           stateMark(e.state) + QLatin1Char(' ') + (e.active ? QStringLiteral("! ") : QString()) +
-                           QString(e.text).replace(QLatin1Char('\n'), QLatin1String("\n") + QString(26, QLatin1Char(' ')));
+            QString line =
+                idText(e.id).left(8) + QLatin1String("  ") + s.heading.left(10) + QLatin1String("  ") +
+                stateMark(e.state) + QLatin1Char(' ') + (e.active ? QStringLiteral("! ") : QString()) +
+                QString(e.text).replace(QLatin1Char('\n'), QLatin1String("\n") + QString(26, QLatin1Char(' ')));
             if (e.time) {
                 line += QLatin1String("  ") + *e.time;
             }
@@ -328,7 +332,8 @@ int commandRemind(const Context& ctx) {
     const auto entry = t.store->document().entry(t.id);
     const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
     // A one-time phrase on a ringing repeat snoozes this ring and keeps the rule.
-    if (existing && existing->rule && !reminder->rule && entry->isRinging(now, calendar, Preferences::shared().anchors())) {
+    if (existing && existing->rule && !reminder->rule &&
+        entry->isRinging(now, calendar, Preferences::shared().anchors())) {
         t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder->next}});
     } else {
         t.store->setReminder(t.id, reminder);
@@ -421,8 +426,8 @@ int runCommandLine(int argc, char** argv) {
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
         // The words of a capture or a phrase are taken as they are, even when they look like options.
-        const bool takesText = command == QLatin1String("add") || command == QLatin1String("when") ||
-                               command == QLatin1String("remind");
+        const bool takesText =
+            command == QLatin1String("add") || command == QLatin1String("when") || command == QLatin1String("remind");
         if (!takesText && (a == QLatin1String("--help") || a == QLatin1String("-h"))) {
             out(QString::fromUtf8(kHelp));
             return kOk;

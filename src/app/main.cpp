@@ -1,3 +1,5 @@
 #include "app/CommandLine.h"
 
-int main(int argc, char** argv) { return plim::runCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+    return plim::runCommandLine(argc, argv);
+}

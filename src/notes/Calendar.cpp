@@ -23,13 +23,19 @@ QString fromIcu(const icu::UnicodeString& s) {
     return QString(reinterpret_cast<const QChar*>(s.getBuffer()), s.length());
 }
 
-UDate toUDate(Instant t) { return static_cast<UDate>(t.time_since_epoch().count()); }
+UDate toUDate(Instant t) {
+    return static_cast<UDate>(t.time_since_epoch().count());
+}
 
-Instant fromUDate(UDate d) { return Instant(std::chrono::milliseconds(static_cast<std::int64_t>(d))); }
+Instant fromUDate(UDate d) {
+    return Instant(std::chrono::milliseconds(static_cast<std::int64_t>(d)));
+}
 
 // ICU's own range is about ±1.8e17 ms; stay well inside it so nothing overflows on the way.
 constexpr double kMaxMillis = 8.64e15; // ±273,790 years around 1970
-bool inRange(UDate d) { return d > -kMaxMillis && d < kMaxMillis; }
+bool inRange(UDate d) {
+    return d > -kMaxMillis && d < kMaxMillis;
+}
 
 std::unique_ptr<icu::Calendar> makeGregorian(const QString& zoneId, const QString& locale, bool* valid) {
     UErrorCode status = U_ZERO_ERROR;
@@ -41,8 +47,8 @@ std::unique_ptr<icu::Calendar> makeGregorian(const QString& zoneId, const QStrin
     if (U_FAILURE(status)) {
         *valid = false;
         status = U_ZERO_ERROR;
-        cal = std::make_unique<icu::GregorianCalendar>(icu::TimeZone::getGMT()->clone(), icu::Locale::getRoot(),
-                                                       status);
+        cal =
+            std::make_unique<icu::GregorianCalendar>(icu::TimeZone::getGMT()->clone(), icu::Locale::getRoot(), status);
     }
     cal->setGregorianChange(-std::numeric_limits<double>::infinity(), status); // proleptic
     cal->setLenient(true); // strict calendars refuse skipped wall times instead of moving them
@@ -75,7 +81,9 @@ Calendar::Calendar(const QString& zoneId, const QString& locale)
     proto_ = makeGregorian(zoneId, locale, &valid_);
 }
 
-std::unique_ptr<icu::Calendar> Calendar::make() const { return std::unique_ptr<icu::Calendar>(proto_->clone()); }
+std::unique_ptr<icu::Calendar> Calendar::make() const {
+    return std::unique_ptr<icu::Calendar>(proto_->clone());
+}
 
 LocalDateTime Calendar::components(Instant t) const {
     auto cal = make();
@@ -106,8 +114,8 @@ int Calendar::utcOffsetSeconds(Instant t) const {
 }
 
 std::optional<Instant> Calendar::date(int year, int month, int day, int hour, int minute, int second) const {
-    if (year < -200000 || year > 200000 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
-        minute < 0 || minute > 59 || second < 0 || second > 59) {
+    if (year < -200000 || year > 200000 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59) {
         return std::nullopt;
     }
     auto cal = make();
@@ -131,7 +139,9 @@ std::optional<Instant> Calendar::date(int year, int month, int day, int hour, in
     return fromUDate(d);
 }
 
-Instant Calendar::startOfDay(Instant t) const { return settingTime(t, 0); }
+Instant Calendar::startOfDay(Instant t) const {
+    return settingTime(t, 0);
+}
 
 Instant Calendar::settingTime(Instant t, int minutesOfDay) const {
     const LocalDateTime c = components(t);
@@ -204,8 +214,8 @@ QString Calendar::formatIn(Instant t, QStringView pattern, const QString& locale
     auto it = cache.find(key);
     if (it == cache.end()) {
         UErrorCode status = U_ZERO_ERROR;
-        auto fmt = std::make_unique<icu::SimpleDateFormat>(toIcu(pattern), icu::Locale(locale.toUtf8().constData()),
-                                                           status);
+        auto fmt =
+            std::make_unique<icu::SimpleDateFormat>(toIcu(pattern), icu::Locale(locale.toUtf8().constData()), status);
         if (U_FAILURE(status)) {
             return {};
         }
@@ -220,7 +230,9 @@ QString Calendar::formatIn(Instant t, QStringView pattern, const QString& locale
     return fromIcu(out);
 }
 
-QString Calendar::format(Instant t, QStringView pattern) const { return formatIn(t, pattern, locale_); }
+QString Calendar::format(Instant t, QStringView pattern) const {
+    return formatIn(t, pattern, locale_);
+}
 
 QString Calendar::formatPosix(Instant t, QStringView pattern) const {
     static const QString posix = QStringLiteral("en_US_POSIX");

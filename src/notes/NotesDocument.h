@@ -21,8 +21,8 @@ struct Entry {
 
     QUuid id;
     State state = State::Open;
-    bool active = false; // on the shortlist, written "! "
-    QString text;        // further lines joined with "\n"
+    bool active = false;            // on the shortlist, written "! "
+    QString text;                   // further lines joined with "\n"
     std::optional<QString> time;    // "HH:mm" capture stamp
     std::optional<QString> comment; // rest of the trailing comment, trimmed; absent when empty
 

@@ -30,7 +30,8 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
 NotesStore::~NotesStore() = default;
 
 NotesStore& NotesStore::shared() {
-    static NotesStore* store = new NotesStore(Preferences::shared(), Clock::system(), Options{}); // lives as long as the process
+    static NotesStore* store =
+        new NotesStore(Preferences::shared(), Clock::system(), Options{}); // lives as long as the process
     return *store;
 }
 
@@ -38,7 +39,9 @@ QString NotesStore::notesPath() const {
     return options_.filePath.isEmpty() ? preferences_.notesFilePath() : QFileInfo(options_.filePath).absoluteFilePath();
 }
 
-QString NotesStore::filePath() const { return loaded_ ? loadedPath_ : notesPath(); }
+QString NotesStore::filePath() const {
+    return loaded_ ? loadedPath_ : notesPath();
+}
 
 QString NotesStore::trashFilePath() const {
     return QFileInfo(filePath()).absoluteDir().filePath(QStringLiteral("plim.trash.md"));
@@ -246,12 +249,19 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         }
         return std::nullopt;
     }
+    if (error_ && error_->kind == StoreError::Kind::Unreadable) {
+        setError(std::nullopt);
+    }
     const Calendar calendar = clock_.calendar();
     QString comment = NotesDocument::time(at, calendar);
     if (reminder) {
         comment += QLatin1Char(' ') + reminder->clauses(calendar);
     }
-    const QString next = NotesFormat::appending(trimmed, read.text, at, calendar, comment);
+    // After a failed write the document holds changes the file lacks; build on them unless another
+    // program has changed the file since.
+    const bool unsaved = error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_ &&
+                         read.stamp == syncedStamp_;
+    const QString next = NotesFormat::appending(trimmed, unsaved ? currentText() : read.text, at, calendar, comment);
     write(next, loadedPath_);
     document_ = NotesDocument::parse(next);
     serialized_.reset();

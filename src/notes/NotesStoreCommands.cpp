@@ -1,7 +1,6 @@
 #include "notes/NotesStore.h"
 #include "notes/Preferences.h"
 
-
 namespace plim {
 
 namespace {
@@ -11,11 +10,15 @@ Entry* find(NotesDocument& doc, const QUuid& id) {
     return at ? doc.entryAt(*at) : nullptr;
 }
 
-QString trimmedText(QStringView text) { return text.trimmed().toString(); }
+QString trimmedText(QStringView text) {
+    return text.trimmed().toString();
+}
 
 } // namespace
 
-Anchors NotesStore::anchors() const { return preferences_.anchors(); }
+Anchors NotesStore::anchors() const {
+    return preferences_.anchors();
+}
 
 bool NotesStore::lastNotesWriteFailed() const {
     return error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_;

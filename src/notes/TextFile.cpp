@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -60,30 +59,87 @@ TextRead readTextFile(const QString& path) {
     return r;
 }
 
-std::optional<QString> writeTextFileAtomically(const QString& path, QStringView text, int newFilePermissions) {
-    const QByteArray native = QFile::encodeName(path);
-    // A new file starts private: create it with the wanted mode so the rename keeps it.
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          static_cast<mode_t>(newFilePermissions));
-    if (fd >= 0) {
-        ::close(fd);
-    } else if (errno != EEXIST) {
-        return QString::fromLocal8Bit(std::strerror(errno));
-    }
+namespace {
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString();
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Follows a chain of symlinks to the file that is really written, so a linked notes file stays a link.
+QByteArray finalTarget(const QByteArray& path) {
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        char buffer[4096];
+        const ssize_t n = ::readlink(current.constData(), buffer, sizeof buffer - 1);
+        if (n < 0) {
+            return current;
+        }
+        QByteArray link(buffer, static_cast<qsizetype>(n));
+        if (!link.startsWith('/')) {
+            const qsizetype slash = current.lastIndexOf('/');
+            link = (slash >= 0 ? current.left(slash + 1) : QByteArray()) + link;
+        }
+        current = link;
     }
+    return current;
+}
+
+bool writeAll(int fd, const char* data, qsizetype size, int* error) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = errno;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> writeTextFileAtomically(const QString& path, QStringView text, int newFilePermissions) {
+    const QByteArray target = finalTarget(QFile::encodeName(path));
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? target.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
+
+    struct stat existing {};
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    const mode_t mode = exists ? (existing.st_mode & 07777) : static_cast<mode_t>(newFilePermissions);
+
+    QByteArray temporary = target + ".plim-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return errnoText(errno);
+    }
+    int error = 0;
     const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
+    bool ok = ::fchmod(fd, mode) == 0 || (error = errno, false);
+    if (ok && exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())) {
+        // Keep the owner where we may (root editing another user's file); failing that is harmless.
+        [[maybe_unused]] const int ignored = ::fchown(fd, existing.st_uid, existing.st_gid);
     }
-    // QSaveFile flushes and syncs the temporary file before renaming it over the target.
-    if (!file.commit()) {
-        return file.errorString();
+    ok = ok && writeAll(fd, bytes.constData(), bytes.size(), &error);
+    // The data must be on disk before the new name points at it, or a crash could leave an empty file.
+    ok = ok && (::fsync(fd) == 0 || (error = errno, false));
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    ok = ok && (::rename(temporary.constData(), target.constData()) == 0 || (error = errno, false));
+    if (!ok) {
+        ::unlink(temporary.constData());
+        return errnoText(error);
+    }
+    // Make the rename itself durable.
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
     return std::nullopt;
 }

@@ -33,9 +33,10 @@ struct TextRead {
 // read, or is not valid UTF-8, is reported as such so that nobody writes over it.
 TextRead readTextFile(const QString& path);
 
-// Writes UTF-8 text atomically (temporary file, fsync, rename): through a symlink, keeping an
-// existing file's permissions; a new file is created with `newFilePermissions` (octal mode).
-// Returns the reason on failure.
+// Writes UTF-8 text atomically: a temporary file beside the target, every byte checked, fsync,
+// then rename over the target. Writes through a symlink (the link stays), keeps an existing file's
+// permissions; a new file gets `newFilePermissions` (octal). Returns the reason on failure, and
+// then the target is untouched.
 std::optional<QString> writeTextFileAtomically(const QString& path, QStringView text, int newFilePermissions = 0600);
 
 } // namespace plim

@@ -16,7 +16,7 @@ using plim::test::writeAll;
 
 namespace {
 
-struct Run {
+struct Result {
     int status = -1;
     QString out;
     QString err;
@@ -30,7 +30,7 @@ protected:
         notes = dir.filePath(QStringLiteral("n/plim.md"));
     }
 
-    Run plim(QStringList args, const QByteArray& input = {}, const QString& tz = QStringLiteral("Europe/Berlin")) {
+    Result plim(QStringList args, const QByteArray& input = {}, const QString& tz = QStringLiteral("Europe/Berlin")) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
@@ -45,12 +45,12 @@ protected:
         }
         p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(20000));
-        return Run{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                   QString::fromUtf8(p.readAllStandardError())};
+        return Result{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                      QString::fromUtf8(p.readAllStandardError())};
     }
 
     QJsonArray list() {
-        const Run r = plim({QStringLiteral("list"), QStringLiteral("--json")});
+        const Result r = plim({QStringLiteral("list"), QStringLiteral("--json")});
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         return QJsonDocument::fromJson(r.out.toUtf8()).array();
     }
@@ -60,7 +60,7 @@ protected:
 };
 
 TEST_F(CommandLineTest, AddPrintsTheIdentityThatListShows) {
-    const Run r = plim({QStringLiteral("add"), QStringLiteral("buy"), QStringLiteral("milk")});
+    const Result r = plim({QStringLiteral("add"), QStringLiteral("buy"), QStringLiteral("milk")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QString id = r.out.trimmed();
     EXPECT_EQ(id, QUuid::fromString(id).toString(QUuid::WithoutBraces).toUpper());
@@ -73,9 +73,10 @@ TEST_F(CommandLineTest, AddPrintsTheIdentityThatListShows) {
     EXPECT_EQ(e.value(QStringLiteral("state")).toString(), QStringLiteral("open"));
     EXPECT_TRUE(e.value(QStringLiteral("comment")).isNull());
     EXPECT_EQ(e.value(QStringLiteral("time")).toString().size(), 5);
-    EXPECT_TRUE(e.value(QStringLiteral("day")).toString().startsWith(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"))));
-    EXPECT_EQ(QFile::permissions(notes), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_TRUE(e.value(QStringLiteral("day"))
+                    .toString()
+                    .startsWith(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd"))));
+    EXPECT_EQ(QFile::permissions(notes) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 TEST_F(CommandLineTest, AddReadsSeveralLinesFromStandardInput) {
@@ -125,7 +126,7 @@ TEST_F(CommandLineTest, WrongUsageExitsTwoWithAMessage) {
         {{QStringLiteral("add"), QStringLiteral("--remind"), QStringLiteral("someday"), QStringLiteral("x")}, 2},
     };
     for (const auto& c : cases) {
-        const Run r = plim(c.args);
+        const Result r = plim(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(r.err.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
     }
@@ -137,9 +138,9 @@ TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndLeftAlone) {
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("n"))));
     const QByteArray garbage = "## 2025-03-14 Friday\n\n- [ ] \xff\xfe\n";
     ASSERT_TRUE(writeAll(notes, garbage));
-    for (const QStringList& args : {QStringList{QStringLiteral("add"), QStringLiteral("x")},
-                                    QStringList{QStringLiteral("list")}}) {
-        const Run r = plim(args);
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("add"), QStringLiteral("x")}, QStringList{QStringLiteral("list")}}) {
+        const Result r = plim(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.err.contains(notes)) << r.err.toStdString();
     }
@@ -147,7 +148,7 @@ TEST_F(CommandLineTest, AnUnreadableFileIsReportedAndLeftAlone) {
 }
 
 TEST_F(CommandLineTest, PathAndVersion) {
-    Run r = plim({QStringLiteral("path")});
+    Result r = plim({QStringLiteral("path")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, notes + QLatin1Char('\n'));
     r = plim({QStringLiteral("--version")});
@@ -156,8 +157,8 @@ TEST_F(CommandLineTest, PathAndVersion) {
 }
 
 TEST_F(CommandLineTest, WhenExplainsAPhraseInTheGivenZone) {
-    Run r = plim({QStringLiteral("when"), QStringLiteral("tomorrow"), QStringLiteral("9am")}, {},
-                 QStringLiteral("America/New_York"));
+    Result r = plim({QStringLiteral("when"), QStringLiteral("tomorrow"), QStringLiteral("9am")}, {},
+                    QStringLiteral("America/New_York"));
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
@@ -176,8 +177,8 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("n"))));
     ASSERT_TRUE(writeAll(notes, "## 2025-03-14 Friday\n\n- [ ] call Ann  <!-- 09:02 remind 2025-03-14 10:00 -->\n"
                                 "- [ ] water plants  <!-- 09:03 remind 2025-03-14 10:00 every day 10:00 -->\n"));
-    Run r = plim({QStringLiteral("add"), QStringLiteral("--remind"), QStringLiteral("tomorrow 9am"),
-                  QStringLiteral("later")});
+    Result r = plim(
+        {QStringLiteral("add"), QStringLiteral("--remind"), QStringLiteral("tomorrow 9am"), QStringLiteral("later")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(QString::fromUtf8(readAll(notes)).contains(QStringLiteral(" 09:00 -->")));
 

@@ -12,13 +12,21 @@
 
 QT_BEGIN_NAMESPACE
 // Readable failure messages for Qt values.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QByteArray& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QUuid& u, std::ostream* os) { *os << u.toString(QUuid::WithoutBraces).toStdString(); }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QUuid& u, std::ostream* os) {
+    *os << u.toString(QUuid::WithoutBraces).toStdString();
+}
 QT_END_NAMESPACE
 
 namespace plim {
-inline void PrintTo(Instant t, std::ostream* os) { *os << t.time_since_epoch().count() << "ms"; }
+inline void PrintTo(Instant t, std::ostream* os) {
+    *os << t.time_since_epoch().count() << "ms";
+}
 } // namespace plim
 
 namespace plim::test {
