@@ -149,6 +149,9 @@ struct CountingSink {
 struct CopyingSink {
     char16_t* out;
     void put(QStringView s) {
+        if (s.isEmpty()) { // a null string has no data pointer at all
+            return;
+        }
         std::memcpy(out, s.utf16(), static_cast<std::size_t>(s.size()) * sizeof(char16_t));
         out += s.size();
     }
@@ -232,12 +235,21 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
         out.put(u"## ");
         out.put(QStringView(section.heading));
         out.put(u"\n\n");
+        bool afterEntry = false;
         for (const Item& item : section.items) {
             if (const auto* entry = std::get_if<Entry>(&item)) {
                 writeEntry(*entry, out);
+                afterEntry = true;
             } else {
-                out.put(QStringView(std::get<RawLine>(item).text));
+                const QStringView raw = std::get<RawLine>(item).text;
+                // Right under an entry, an indented line would be read back as part of that entry,
+                // changing its text and identity; the blank line keeps it a line of its own.
+                if (afterEntry && raw.startsWith(u"  ")) {
+                    out.put(u'\n');
+                }
+                out.put(raw);
                 out.put(u'\n');
+                afterEntry = false;
             }
         }
         if (s + 1 < doc.sections.size()) {
