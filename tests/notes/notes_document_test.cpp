@@ -226,13 +226,6 @@ TEST(NotesDocumentWriting, SerializeGivesTheEntryLines) {
     }
 }
 
-TEST(NotesDocumentWriting, EmptyAndPreambleOnlyDocuments) {
-    EXPECT_EQ(NotesDocument{}.serialized(), QString());
-    NotesDocument pre;
-    pre.preamble = {q("a"), q("b")};
-    EXPECT_EQ(pre.serialized(), q("a\nb\n\n"));
-}
-
 // --- Reading entry lines -------------------------------------------------------------------------
 
 struct EntryLineCase {
@@ -382,14 +375,6 @@ INSTANTIATE_TEST_SUITE_P(
                                 "pre\r\n## d\r\n- a\r\n  b\r\nraw\r\n\r\n",
                                 {"pre\r"},
                                 {"E:a\r\nb\r", "R:raw\r", "R:\r"}}));
-
-TEST(NotesDocumentParse, HeadingsKeepTrailingSpaceAndCarriageReturn) {
-    const NotesDocument doc = NotesDocument::parse(q("## a \n## b\r\n## \n"));
-    ASSERT_EQ(doc.sections.size(), 3);
-    EXPECT_EQ(doc.sections[0].heading, q("a "));
-    EXPECT_EQ(doc.sections[1].heading, q("b\r"));
-    EXPECT_EQ(doc.sections[2].heading, QString());
-}
 
 TEST(NotesDocumentParse, SectionIdsAreFreshOnEveryParse) {
     const QString file = q("## a\n## b\n");

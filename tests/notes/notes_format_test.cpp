@@ -169,16 +169,4 @@ TEST(NotesFormatAppendingLines, MultiLineCaptureReadsBackAsOneEntry) {
     EXPECT_EQ(NotesDocument::parse(result).serialized(), result);
 }
 
-TEST(NotesFormatAppendingLines, RepeatedCaptureOfTheSameTextGetsTheNextCount) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    const Instant day = at(berlin, 2025, 3, 14, 9, 0);
-    QString file;
-    file = NotesFormat::appending(u"buy milk", file, day, berlin, q("09:00"));
-    file = NotesFormat::appending(u"buy milk", file, day, berlin, q("09:01"));
-    const QList<Entry> entries = NotesDocument::parse(file).allEntries();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries[0].id.toString(QUuid::WithoutBraces), q("a75f138f-d232-fc08-564c-e3170e68fd8d"));
-    EXPECT_EQ(entries[1].id.toString(QUuid::WithoutBraces), q("a75f148f-d232-fdbb-564c-e2170e68fbda"));
-}
-
 } // namespace
