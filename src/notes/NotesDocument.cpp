@@ -131,7 +131,7 @@ QString stampString(QStringView stamp) {
     return stamp.toString();
 }
 
-bool startsWithStrike(QStringView s) {
+bool isStruckThrough(QStringView s) {
     return s.size() >= 4 && s[0] == u'~' && s[1] == u'~' && s[s.size() - 2] == u'~' && s[s.size() - 1] == u'~';
 }
 
@@ -289,8 +289,7 @@ Entry NotesDocument::parseEntry(QStringView line) {
         line = line.sliced(2);
     }
 
-    QStringView head = line;
-    QStringView tail;
+    QStringView text = line;
     if (const auto m = findTrailingComment(line)) {
         // The comment content is what lies between the outer "<!--" and "-->" (all markers inside
         // removed). The whitespace the match takes around the comment only separates it from the
@@ -313,30 +312,18 @@ Entry NotesDocument::parseEntry(QStringView line) {
         if (!content.isEmpty()) {
             e.comment = content.toString();
         }
-        head = line.first(m->start);
-        tail = line.sliced(m->end);
+        // The match runs to the end of the line: everything after "-->" is white space.
+        text = line.first(m->start);
     }
 
-    const bool wasNote = e.state == Entry::State::Note;
-    if (tail.isEmpty()) {
-        if (startsWithStrike(head)) {
-            head = head.sliced(2, head.size() - 4);
-            if (wasNote) {
-                e.state = Entry::State::Struck;
-            }
-        }
-        e.text = head.toString();
-    } else {
-        e.text.reserve(head.size() + tail.size());
-        e.text.append(head);
-        e.text.append(tail);
-        if (startsWithStrike(e.text)) {
-            e.text = e.text.sliced(2, e.text.size() - 4);
-            if (wasNote) {
-                e.state = Entry::State::Struck;
-            }
+    // Strike marks count once the comment is cut out.
+    if (isStruckThrough(text)) {
+        text = text.sliced(2, text.size() - 4);
+        if (e.state == Entry::State::Note) {
+            e.state = Entry::State::Struck;
         }
     }
+    e.text = text.toString();
     return e;
 }
 
