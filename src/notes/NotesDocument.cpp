@@ -131,7 +131,7 @@ QString stampString(QStringView stamp) {
     return stamp.toString();
 }
 
-bool startsWithStrike(QStringView s) {
+bool isStruckThrough(QStringView s) {
     return s.size() >= 4 && s[0] == u'~' && s[1] == u'~' && s[s.size() - 2] == u'~' && s[s.size() - 1] == u'~';
 }
 
@@ -149,6 +149,9 @@ struct CountingSink {
 struct CopyingSink {
     char16_t* out;
     void put(QStringView s) {
+        if (s.isEmpty()) { // a null string has no data pointer at all
+            return;
+        }
         std::memcpy(out, s.utf16(), static_cast<std::size_t>(s.size()) * sizeof(char16_t));
         out += s.size();
     }
@@ -232,12 +235,21 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
         out.put(u"## ");
         out.put(QStringView(section.heading));
         out.put(u"\n\n");
+        bool afterEntry = false;
         for (const Item& item : section.items) {
             if (const auto* entry = std::get_if<Entry>(&item)) {
                 writeEntry(*entry, out);
+                afterEntry = true;
             } else {
-                out.put(QStringView(std::get<RawLine>(item).text));
+                const QStringView raw = std::get<RawLine>(item).text;
+                // Right under an entry, an indented line would be read back as part of that entry,
+                // changing its text and identity; the blank line keeps it a line of its own.
+                if (afterEntry && raw.startsWith(u"  ")) {
+                    out.put(u'\n');
+                }
+                out.put(raw);
                 out.put(u'\n');
+                afterEntry = false;
             }
         }
         if (s + 1 < doc.sections.size()) {
@@ -277,8 +289,7 @@ Entry NotesDocument::parseEntry(QStringView line) {
         line = line.sliced(2);
     }
 
-    QStringView head = line;
-    QStringView tail;
+    QStringView text = line;
     if (const auto m = findTrailingComment(line)) {
         // The comment content is what lies between the outer "<!--" and "-->" (all markers inside
         // removed). The whitespace the match takes around the comment only separates it from the
@@ -301,30 +312,18 @@ Entry NotesDocument::parseEntry(QStringView line) {
         if (!content.isEmpty()) {
             e.comment = content.toString();
         }
-        head = line.first(m->start);
-        tail = line.sliced(m->end);
+        // The match runs to the end of the line: everything after "-->" is white space.
+        text = line.first(m->start);
     }
 
-    const bool wasNote = e.state == Entry::State::Note;
-    if (tail.isEmpty()) {
-        if (startsWithStrike(head)) {
-            head = head.sliced(2, head.size() - 4);
-            if (wasNote) {
-                e.state = Entry::State::Struck;
-            }
-        }
-        e.text = head.toString();
-    } else {
-        e.text.reserve(head.size() + tail.size());
-        e.text.append(head);
-        e.text.append(tail);
-        if (startsWithStrike(e.text)) {
-            e.text = e.text.sliced(2, e.text.size() - 4);
-            if (wasNote) {
-                e.state = Entry::State::Struck;
-            }
+    // Strike marks count once the comment is cut out.
+    if (isStruckThrough(text)) {
+        text = text.sliced(2, text.size() - 4);
+        if (e.state == Entry::State::Note) {
+            e.state = Entry::State::Struck;
         }
     }
+    e.text = text.toString();
     return e;
 }
 

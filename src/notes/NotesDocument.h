@@ -71,7 +71,7 @@ struct NotesDocument {
     QString serialized() const;
     // One entry as its file lines (first line, then continuation lines).
     static QStringList serialize(const Entry& entry);
-    // The text of an entry line after its "- ", with a provisional identity.
+    // The text of an entry line after its "- "; its identity stays null until parse places it in a section.
     static Entry parseEntry(QStringView line);
     // Two 64-bit FNV-1a hashes of the key's UTF-8 bytes, big-endian, as a UUID.
     static QUuid stableID(QStringView key);
