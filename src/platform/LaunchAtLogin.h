@@ -1,0 +1,14 @@
+#pragma once
+
+namespace plim {
+
+// Starting the program when the user logs in.
+class LaunchAtLogin {
+public:
+    virtual ~LaunchAtLogin() = default;
+    virtual bool isRegistered() const = 0;
+    // Returns whether the registration now matches `on`.
+    virtual bool setRegistered(bool on) = 0;
+};
+
+} // namespace plim
