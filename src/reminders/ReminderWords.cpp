@@ -54,16 +54,6 @@ bool mayHoldReminder(const std::optional<QString>& comment) {
 
 // --- Days and rules ---
 
-bool Days::matches(int weekday) const {
-    if (const auto* on = std::get_if<On>(&value)) {
-        return on->weekdays.contains(weekday);
-    }
-    if (std::holds_alternative<Weekdays>(value)) {
-        return weekday >= 2 && weekday <= 6;
-    }
-    return true;
-}
-
 QString Days::text() const {
     if (std::holds_alternative<EveryDay>(value)) {
         return QStringLiteral("day");
