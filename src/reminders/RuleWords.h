@@ -37,6 +37,8 @@ TimeOfDay anchorTime(int minutes);
 // The window an interval keeps to when none is given: the user's day. A day that does not run
 // forwards (start at or after end) cannot be a window, so the whole day is used instead.
 Window defaultWindow(const Anchors& anchors);
+// An interval rule of that length and window.
+std::optional<Rule> intervalRule(int minutes, Window window);
 // A whole number, optionally signed, of ASCII digits; none when it does not fit in 64 bits.
 std::optional<std::int64_t> integer(QStringView word, bool allowSign = true);
 

@@ -114,7 +114,7 @@ std::optional<Rule> repeating(const QStringList& words, const Anchors& anchors, 
         if (words.size() != 1) {
             return std::nullopt;
         }
-        return Rule{Rule::Interval{60, RuleWords::defaultWindow(anchors)}};
+        return RuleWords::intervalRule(60, RuleWords::defaultWindow(anchors));
     }
     if (first == u"daily") {
         return Rule::parse(QStringList{QStringLiteral("day")} + words.mid(1), anchors, weekday);
@@ -316,7 +316,7 @@ std::optional<Reminder> Reminder::parse(QStringView text, Instant now, const Anc
         at >= 0 && at + 1 < words.size() && words[at + 1] == u"done") {
         words.remove(at, 2);
     }
-    if (words.isEmpty()) {
+    if (words.isEmpty() || !WhenParser::fitsStamp(now, calendar)) {
         return std::nullopt;
     }
 

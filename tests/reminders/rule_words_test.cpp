@@ -1,0 +1,297 @@
+#include "reminders/RuleWords.h"
+
+#include "ReminderBuilders.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace plim;
+using namespace plim::test;
+namespace words = plim::RuleWords;
+
+namespace {
+
+const Anchors kAnchors{8 * 60 + 30, 20 * 60 + 30};
+
+QStringList split(const char* text) {
+    return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
+}
+
+// --- Times of day ---
+
+struct TimeCase {
+    const char* word;
+    int minutes; // -1: not a time
+};
+
+class TimeWord : public ::testing::TestWithParam<TimeCase> {};
+
+TEST_P(TimeWord, ReadsClockAndNamedTimes) {
+    const auto& c = GetParam();
+    const auto t = words::time(QString::fromUtf8(c.word), kAnchors);
+    if (c.minutes < 0) {
+        EXPECT_FALSE(t) << c.word << " read as " << t->minutes;
+    } else {
+        ASSERT_TRUE(t) << c.word;
+        EXPECT_EQ(t->minutes, c.minutes) << c.word;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, TimeWord,
+    ::testing::Values(TimeCase{"9", 540}, TimeCase{"09", 540}, TimeCase{"17", 1020}, TimeCase{"0", 0},
+                      TimeCase{"930", 570}, TimeCase{"0930", 570}, TimeCase{"1730", 1050}, TimeCase{"9:05", 545},
+                      TimeCase{"17:30", 1050}, TimeCase{"9.30", 570}, TimeCase{"9.30pm", 1290}, TimeCase{"23:59", 1439},
+                      TimeCase{"00:00", 0}, TimeCase{"12am", 0}, TimeCase{"12pm", 720}, TimeCase{"12:30am", 30},
+                      TimeCase{"12:30pm", 750}, TimeCase{"1230am", 30}, TimeCase{"9p", 1260}, TimeCase{"9a", 540},
+                      TimeCase{"9am", 540}, TimeCase{"4pm", 960}, TimeCase{"11:45pm", 1425}, TimeCase{"noon", 720},
+                      TimeCase{"midday", 720}, TimeCase{"midnight", 0}, TimeCase{"morning", 510},
+                      TimeCase{"evening", 1230}, TimeCase{"night", 1230}, TimeCase{"tonight", 1230},
+                      // Not times.
+                      TimeCase{"9:5", -1}, TimeCase{"25:00", -1}, TimeCase{"24:00", -1}, TimeCase{"9:60", -1},
+                      TimeCase{"13pm", -1}, TimeCase{"0am", -1}, TimeCase{"0pm", -1}, TimeCase{"12345", -1},
+                      TimeCase{"", -1}, TimeCase{"am", -1}, TimeCase{"a", -1}, TimeCase{"p", -1},
+                      TimeCase{"9:30:00", -1}, TimeCase{":30", -1}, TimeCase{"9:", -1}, TimeCase{"-9", -1},
+                      TimeCase{"+9", -1}, TimeCase{"9.5", -1}, TimeCase{"9 am", -1}, TimeCase{"9AM", -1},
+                      TimeCase{"9pmpm", -1}, TimeCase{"nine", -1}, TimeCase{"\u0669", -1},
+                      TimeCase{"99999999999999999999:00", -1}, TimeCase{"00000000000000000009:00", 540}));
+
+// --- Windows ---
+
+struct WindowCase {
+    const char* words;
+    int start; // -1: no window
+    int end;
+};
+
+class WindowWords : public ::testing::TestWithParam<WindowCase> {};
+
+TEST_P(WindowWords, NeedsTwoTimesInOrder) {
+    const auto& c = GetParam();
+    const auto w = words::window(split(c.words), kAnchors);
+    if (c.start < 0) {
+        EXPECT_FALSE(w) << c.words;
+    } else {
+        ASSERT_TRUE(w) << c.words;
+        EXPECT_EQ(w->start.minutes, c.start) << c.words;
+        EXPECT_EQ(w->end.minutes, c.end) << c.words;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, WindowWords,
+    ::testing::Values(WindowCase{"9-17", 540, 1020}, WindowCase{"8:30-18", 510, 1080}, WindowCase{"9am-5pm", 540, 1020},
+                      WindowCase{"-9-17", 540, 1020}, WindowCase{"from 9 to 17", 540, 1020},
+                      WindowCase{"between 9am and 5pm", 540, 1020}, WindowCase{"from 9 - 17", 540, 1020},
+                      WindowCase{"between 9 till 17", 540, 1020}, WindowCase{"9 to 5pm", 540, 1020},
+                      WindowCase{"9 until 17", 540, 1020}, WindowCase{"9 till 17", 540, 1020},
+                      WindowCase{"9 - 17", 540, 1020}, WindowCase{"morning-evening", 510, 1230},
+                      WindowCase{"0-23:59", 0, 1439},
+                      // Not windows.
+                      WindowCase{"9 and 5", -1, 0}, WindowCase{"17-9", -1, 0}, WindowCase{"9-9", -1, 0},
+                      WindowCase{"9-12-15", -1, 0}, WindowCase{"9-", -1, 0}, WindowCase{"at 9 to 17", -1, 0},
+                      WindowCase{"from 9 by 17", -1, 0}, WindowCase{"9 17", -1, 0}, WindowCase{"", -1, 0},
+                      WindowCase{"from 9 to 17 daily", -1, 0}, WindowCase{"9-25", -1, 0},
+                      WindowCase{"from 5pm to 9am", -1, 0}));
+
+// --- Lengths of time ---
+
+struct CompactCase {
+    const char* word;
+    std::int64_t minutes; // -1: not a length
+};
+
+class CompactLength : public ::testing::TestWithParam<CompactCase> {};
+
+TEST_P(CompactLength, AddsNumberAndUnitGroups) {
+    const auto& c = GetParam();
+    const auto m = words::compactDuration(QString::fromUtf8(c.word));
+    if (c.minutes < 0) {
+        EXPECT_FALSE(m) << c.word << " read as " << *m;
+    } else {
+        ASSERT_TRUE(m) << c.word;
+        EXPECT_EQ(*m, c.minutes) << c.word;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, CompactLength,
+    ::testing::Values(CompactCase{"20m", 20}, CompactCase{"1h30m", 90}, CompactCase{"1h30", 90},
+                      CompactCase{"2d", 2880}, CompactCase{"1w2d", 12960}, CompactCase{"1hr30min", 90},
+                      CompactCase{"3hours", 180}, CompactCase{"10mins", 10}, CompactCase{"0m", 0},
+                      CompactCase{"1w1w", 20160}, CompactCase{"007m", 7}, CompactCase{"2wk", 20160},
+                      CompactCase{"9223372036854775807m", 9223372036854775807},
+                      CompactCase{"153722867280912930h", 9223372036854775800},
+                      // Not lengths.
+                      CompactCase{"90", -1}, CompactCase{"1.5h", -1}, CompactCase{"h", -1}, CompactCase{"m5", -1},
+                      CompactCase{"1x", -1}, CompactCase{"5mh", -1}, CompactCase{"1h-30m", -1}, CompactCase{"", -1},
+                      CompactCase{"1H", -1}, CompactCase{"1h30x", -1},
+                      // Too large for 64 bits: no length, never a wrapped one.
+                      CompactCase{"99999999999999999999m", -1}, CompactCase{"9223372036854775808m", -1},
+                      CompactCase{"153722867280912931h", -1}, CompactCase{"9223372036854775807m1m", -1},
+                      CompactCase{"999999999999999w", -1}));
+
+TEST(LengthWords, UnitsAndTheirSpellings) {
+    const std::vector<std::pair<const char*, int>> table = {
+        {"m", 1},       {"min", 1},   {"mins", 1},   {"minute", 1},  {"minutes", 1},  {"h", 60},
+        {"hr", 60},     {"hrs", 60},  {"hour", 60},  {"hours", 60},  {"d", 1440},     {"day", 1440},
+        {"days", 1440}, {"w", 10080}, {"wk", 10080}, {"wks", 10080}, {"week", 10080}, {"weeks", 10080}};
+    for (const auto& [word, minutes] : table) {
+        EXPECT_EQ(words::unitMinutes(QString::fromUtf8(word)), minutes) << word;
+    }
+    for (const char* word : {"M", "mn", "hourss", "", "s", "y", "year", "month"}) {
+        EXPECT_FALSE(words::unitMinutes(QString::fromUtf8(word))) << word;
+    }
+}
+
+struct DurationCase {
+    const char* words;
+    std::int64_t minutes; // meaningful when used > 0
+    int used;             // 0: no length
+};
+
+class LengthPhrase : public ::testing::TestWithParam<DurationCase> {};
+
+TEST_P(LengthPhrase, CountsTheWordsItTakes) {
+    const auto& c = GetParam();
+    const auto d = words::duration(split(c.words));
+    if (c.used == 0) {
+        EXPECT_FALSE(d) << c.words;
+    } else {
+        ASSERT_TRUE(d) << c.words;
+        EXPECT_EQ(d->minutes, c.minutes) << c.words;
+        EXPECT_EQ(d->used, c.used) << c.words;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, LengthPhrase,
+    ::testing::Values(DurationCase{"90 minutes", 90, 2}, DurationCase{"2 hours", 120, 2},
+                      DurationCase{"3 days", 4320, 2}, DurationCase{"1 week", 10080, 2}, DurationCase{"hour", 60, 1},
+                      DurationCase{"minute", 1, 1}, DurationCase{"day", 1440, 1}, DurationCase{"week", 10080, 1},
+                      DurationCase{"-5 minutes", -5, 2}, DurationCase{"+5 m", 5, 2}, DurationCase{"1h30m extra", 90, 1},
+                      DurationCase{"hour 9-17", 60, 1}, DurationCase{"2 h 9-17", 120, 2},
+                      // Not lengths.
+                      DurationCase{"5", 0, 0}, DurationCase{"5 apples", 0, 0}, DurationCase{"hours", 0, 0},
+                      DurationCase{"", 0, 0}, DurationCase{"five minutes", 0, 0}, DurationCase{"1.5 hours", 0, 0},
+                      DurationCase{"99999999999999999999 weeks", 0, 0}, DurationCase{"1000000000000000 weeks", 0, 0},
+                      DurationCase{"-9223372036854775808 w", 0, 0}));
+
+// --- Weekday names ---
+
+TEST(WeekdayName, PrefixesOfEnglishNamesSundayFirst) {
+    const std::vector<std::pair<const char*, int>> table = {
+        {"sun", 1}, {"su", 1},   {"sunday", 1},   {"sundays", 1}, {"mo", 2},        {"mon", 2}, {"mons", 2},
+        {"tu", 3},  {"tues", 3}, {"tuesdays", 3}, {"we", 4},      {"wednesday", 4}, {"th", 5},  {"thurs", 5},
+        {"thu", 5}, {"fr", 6},   {"fridays", 6},  {"sa", 7},      {"sat", 7},       {"sats", 7}};
+    for (const auto& [word, day] : table) {
+        EXPECT_EQ(words::weekday(QString::fromUtf8(word)), day) << word;
+    }
+    for (const char* word :
+         {"s", "t", "tus", "mos", "", "mondayx", "weekend", "days", "sss", "Mon", "tomorrow", "ss"}) {
+        EXPECT_FALSE(words::weekday(QString::fromUtf8(word))) << word;
+    }
+}
+
+// --- Rules ---
+
+struct RuleCase {
+    std::string name;
+    const char* words;
+    std::optional<Rule> rule;
+    int weekday = 4;
+    Anchors anchors = kAnchors;
+};
+
+void PrintTo(const RuleCase& c, std::ostream* os) {
+    *os << c.words;
+}
+
+class RuleWordsParse : public ::testing::TestWithParam<RuleCase> {};
+
+TEST_P(RuleWordsParse, ReadsIntervalsAndTimes) {
+    const auto& c = GetParam();
+    const auto rule = Rule::parse(split(c.words), c.anchors, c.weekday);
+    ASSERT_EQ(rule.has_value(), c.rule.has_value())
+        << c.words << (rule ? " read as " + rule->text().toStdString() : "");
+    if (rule) {
+        EXPECT_EQ(*rule, *c.rule) << c.words << " read as " << rule->text().toStdString();
+    }
+}
+
+std::vector<RuleCase> ruleCases() {
+    return {
+        // The stored words read back to the rule that wrote them.
+        {"StoredInterval", "3h 09:00-21:00", interval(180, hm(9, 0), hm(21, 0))},
+        {"StoredMinutes", "90m 09:00-17:00", interval(90, hm(9, 0), hm(17, 0))},
+        {"StoredDay", "day 20:30", times(everyDay(), {hm(20, 30)})},
+        {"StoredWeekday", "weekday 09:00", times(weekdays(), {hm(9, 0)})},
+        {"StoredDays", "mon thu 18:00", times(onDays({2, 5}), {hm(18, 0)})},
+        {"StoredTwoTimes", "day 09:00 21:00", times(everyDay(), {hm(9, 0), hm(21, 0)})},
+        // Defaults from the anchors and the weekday.
+        {"DayAlone", "day", times(everyDay(), {hm(8, 30)})},
+        {"WeekIsTheGivenDay", "week", times(onDays({4}), {hm(8, 30)})},
+        {"WeekOnSunday", "week 7pm", times(onDays({1}), {hm(19, 0)}), 1},
+        {"WeekWithoutADay", "week", std::nullopt, 0},
+        {"IntervalDefaultWindow", "3h", interval(180, hm(8, 30), hm(20, 30))},
+        {"HourWord", "hour", interval(60, hm(8, 30), hm(20, 30))},
+        {"MinuteWord", "minute", interval(1, hm(8, 30), hm(20, 30))},
+        {"LongestInterval", "1439m", interval(1439, hm(8, 30), hm(20, 30))},
+        {"SpelledInterval", "90 minutes 9-17", interval(90, hm(9, 0), hm(17, 0))},
+        {"FromTo", "2h from 9 to 5pm", interval(120, hm(9, 0), hm(17, 0))},
+        {"CustomAnchors", "3h", interval(180, hm(7, 0), hm(22, 0)), 4, Anchors{420, 1320}},
+        // A day that does not run forwards is no window: the interval keeps to the whole day.
+        {"ReversedAnchors", "3h", interval(180, hm(0, 0), hm(23, 59)), 4, Anchors{1320, 360}},
+        {"EqualAnchors", "2h", interval(120, hm(0, 0), hm(23, 59)), 4, Anchors{540, 540}},
+        // Named times mean every day.
+        {"Morning", "morning", times(everyDay(), {hm(8, 30)})},
+        {"Evening", "evening", times(everyDay(), {hm(20, 30)})},
+        {"Night", "night", times(everyDay(), {hm(20, 30)})},
+        {"Noon", "noon", times(everyDay(), {hm(12, 0)})},
+        {"DaysWithTime", "days 9am", times(everyDay(), {hm(9, 0)})},
+        {"WeekdaysTwoTimes", "weekdays 9am and 5pm", times(weekdays(), {hm(9, 0), hm(17, 0)})},
+        {"AtAndAmpersand", "day at 9 & 5pm", times(everyDay(), {hm(9, 0), hm(17, 0)})},
+        {"TimesSortedWithoutRepeats", "day 9 9 8", times(everyDay(), {hm(8, 0), hm(9, 0)})},
+        {"DaysSortedWithoutRepeats", "fri mon mon 9", times(onDays({2, 6}), {hm(9, 0)})},
+        {"TwoDays", "tue thu", times(onDays({3, 5}), {hm(8, 30)})},
+        {"PluralDay", "sundays 10", times(onDays({1}), {hm(10, 0)})},
+        // No rule.
+        {"Empty", "", std::nullopt},
+        {"FillerEndsTheRun", "tue and thu", std::nullopt},
+        {"TwoDaysIsNoInterval", "2d", std::nullopt},
+        {"ADayIsNoInterval", "1440m", std::nullopt},
+        {"ZeroIsNoInterval", "0m", std::nullopt},
+        {"NegativeIsNoInterval", "-5 minutes", std::nullopt},
+        {"WindowBackwards", "3h 17-9", std::nullopt},
+        {"NotAWindow", "3h 9-17 extra", std::nullopt},
+        {"NotATime", "day 25:00", std::nullopt},
+        {"NotADay", "fortnight", std::nullopt},
+        {"HugeInterval", "99999999999999999999m", std::nullopt},
+        {"HugeWeeks", "9999999999 weeks", std::nullopt},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(Words, RuleWordsParse, ::testing::ValuesIn(ruleCases()), CaseName());
+
+TEST(RuleWordsText, EveryBuiltRuleReadsBackFromItsText) {
+    const std::vector<Rule> rules = {
+        interval(1, hm(0, 0), hm(23, 59)),
+        interval(60, hm(8, 30), hm(20, 30)),
+        interval(1439, hm(9, 0), hm(9, 1)),
+        interval(125, hm(6, 5), hm(18, 45)),
+        times(everyDay(), {hm(0, 0), hm(23, 59)}),
+        times(weekdays(), {hm(7, 15)}),
+        times(onDays({1, 2, 3, 4, 5, 6, 7}), {hm(12, 0)}),
+        times(onDays({7}), {hm(8, 0), hm(9, 0), hm(10, 0)}),
+    };
+    for (const Rule& rule : rules) {
+        const QString text = rule.text();
+        // Anchors and weekday that no stored rule should depend on.
+        EXPECT_EQ(Rule::parse(text.split(u' '), Anchors{1, 2}, 3), rule) << text.toStdString();
+    }
+}
+
+} // namespace
