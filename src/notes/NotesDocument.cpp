@@ -103,7 +103,13 @@ QString withoutCommentMarks(QStringView s) {
         out.append(from.sliced(pos));
         return out;
     };
-    return removeAll(removeAll(s, u"<!--"), u"-->");
+    // Removing one kind of mark can join the pieces of another ("<-->!--"); repeat until none is
+    // left, so that the comment written back never holds a mark and reads back the same.
+    QString out = removeAll(removeAll(s, u"<!--"), u"-->");
+    while (out.contains(u"<!--") || out.contains(u"-->")) {
+        out = removeAll(removeAll(out, u"<!--"), u"-->");
+    }
+    return out;
 }
 
 // Stamps are nearly always plain "HH:mm"; share one string per value instead of allocating each.
@@ -265,7 +271,17 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
 Entry NotesDocument::parseEntry(QStringView line) {
     Entry e;
     e.state = Entry::State::Note;
-    if (line.size() >= 4 && line[0] == u'[' && line[2] == u']' && line[3] == u' ') {
+    // A checkbox is followed by a space; one followed at once by the trailing comment counts too,
+    // because the comment is written back after two spaces and would then read as a checkbox.
+    qsizetype markLength = 0;
+    if (line.size() >= 4 && line[0] == u'[' && line[2] == u']') {
+        if (line[3] == u' ') {
+            markLength = 4;
+        } else if (const auto m = findTrailingComment(line.sliced(3)); m && m->start == 0) {
+            markLength = 3;
+        }
+    }
+    if (markLength > 0) {
         switch (line[1].unicode()) {
         case u' ':
             e.state = Entry::State::Open;
@@ -281,12 +297,18 @@ Entry NotesDocument::parseEntry(QStringView line) {
             break;
         }
         if (e.state != Entry::State::Note) {
-            line = line.sliced(4);
+            line = line.sliced(markLength);
         }
     }
     if (line.size() >= 2 && line[0] == u'!' && line[1] == u' ') {
         e.active = true;
         line = line.sliced(2);
+    } else if (line.size() >= 2 && line[0] == u'!') {
+        // As with the checkbox: "!" right before the comment is the mark, as it reads once written.
+        if (const auto m = findTrailingComment(line.sliced(1)); m && m->start == 0) {
+            e.active = true;
+            line = line.sliced(1);
+        }
     }
 
     QStringView text = line;
@@ -312,15 +334,33 @@ Entry NotesDocument::parseEntry(QStringView line) {
         if (!content.isEmpty()) {
             e.comment = content.toString();
         }
-        // The match runs to the end of the line: everything after "-->" is white space.
-        text = line.first(m->start);
+        // The match runs to the end of the line: everything after "-->" is white space. An empty
+        // comment is not written back; when cutting it would leave the text ending in what reads
+        // as a comment, it stays part of the text so the line reads the same once written.
+        if (e.time || e.comment || !findTrailingComment(line.first(m->start))) {
+            text = line.first(m->start);
+        }
     }
 
     // Strike marks count once the comment is cut out.
     if (isStruckThrough(text)) {
-        text = text.sliced(2, text.size() - 4);
-        if (e.state == Entry::State::Note) {
-            e.state = Entry::State::Struck;
+        const QStringView inner = text.sliced(2, text.size() - 4);
+        // Open and carried entries are written without the marks: drop them only when the bare
+        // text reads back as the same text, or the next read would see a shortlist mark, a
+        // comment or marks of its own in it.
+        const bool plainWrite = e.state == Entry::State::Open || e.state == Entry::State::Carried;
+        const QStringView firstLine =
+            inner.first(std::min(inner.size(), inner.indexOf(u'\n') < 0 ? inner.size() : inner.indexOf(u'\n')));
+        const bool spaceBeforeComment = (e.time || e.comment) && !firstLine.isEmpty() &&
+                                        isRegexSpace(firstLine.back().unicode()) &&
+                                        !isLineTerminator(firstLine.back().unicode());
+        const bool misread = (!e.active && firstLine.startsWith(u"! ")) || isStruckThrough(firstLine) ||
+                             findTrailingComment(firstLine).has_value() || spaceBeforeComment;
+        if (!plainWrite || !misread) {
+            text = inner;
+            if (e.state == Entry::State::Note) {
+                e.state = Entry::State::Struck;
+            }
         }
     }
     e.text = text.toString();

@@ -35,8 +35,11 @@ std::optional<CommentMatch> findTrailingComment(QStringView line) {
             --terminator;
         }
         if (terminator < open + 4) {
+            // Leading white space joins the comment, but not past a line terminator: that stays with
+            // the text, or writing the comment back after two spaces would let an earlier "<!--"
+            // reach it on the next read.
             qsizetype start = open;
-            while (start > 0 && isRegexSpace(p[start - 1])) {
+            while (start > 0 && isRegexSpace(p[start - 1]) && !isLineTerminator(p[start - 1])) {
                 --start;
             }
             return CommentMatch{start, open, close, n};

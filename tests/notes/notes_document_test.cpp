@@ -611,3 +611,31 @@ TEST(NotesDocumentTimes, StampsAndHeadingDatesFollowTheCalendarZone) {
 }
 
 } // namespace
+
+// Lines that once read back differently after being written: the second write must change nothing.
+TEST(NotesDocumentStability, WritingTwiceChangesNothing) {
+    const char16_t* const lines[] = {
+        u"- [ ] ~~a <!-- b -->~~",                       // marks around a comment-like text stay
+        u"- [ ] ~~! a~~",                                // would read as a shortlist mark
+        u"- [ ] ~~~~a~~~~",                              // marks inside marks
+        u"- [ ] ~~<!-[ ] ~~<!--  b--> ",                 // text ending in a space before the comment
+        u"- [ ]<!--09:30-->  ",                          // checkbox right before the comment
+        u"- !<!--0 90 -->\r",                            // shortlist mark right before the comment
+        u"- - [ Y ~~\t<!--a!tel Ann\f <!-- 0 -->",       // a line terminator blocks the earlier comment
+        u"-  \f <!--   -->\f <!--   -->",                // an empty comment that would expose another
+        u"- [ ] !ee <!--  x   <-->!-- say!-- 21:40 -->", // marks joined by removing others
+        u"- [ ] a\r  <!-- 09:30 -->",                    // a carriage return before the comment stays in the text
+    };
+    for (const char16_t* line : lines) {
+        const QString text = QStringLiteral("## 2025-03-14 Friday\n\n") + QString::fromUtf16(line) + QLatin1Char('\n');
+        const QString once = NotesDocument::parse(text).serialized();
+        EXPECT_EQ(NotesDocument::parse(once).serialized(), once) << QString::fromUtf16(line).toStdString();
+        EXPECT_EQ(NotesDocument::parse(once).allEntries(), NotesDocument::parse(text).allEntries())
+            << QString::fromUtf16(line).toStdString();
+    }
+    // The carriage return before a comment is kept where it was.
+    const auto cr = NotesDocument::parse(u"## d\n- [ ] a\r  <!-- 09:30 -->\n").allEntries();
+    ASSERT_EQ(cr.size(), 1);
+    EXPECT_EQ(cr[0].text, QStringLiteral("a\r"));
+    EXPECT_EQ(cr[0].time, QStringLiteral("09:30"));
+}
