@@ -374,22 +374,6 @@ TEST(WhenField, PresetRowsSayWhatEachWouldDoNow) {
     }
 }
 
-TEST(WhenField, TypingHighlightsTheTypedRowOrNone) {
-    Field f;
-    f.model.reset(u"2"_s, std::nullopt);
-    f.model.move(0); // arrows clear typing; type again
-    f.model.setText(u"2"_s);
-    QList<bool> picked;
-    for (const auto& row : f.model.presetRows(now())) {
-        picked.append(row.picked);
-    }
-    EXPECT_EQ(picked, (QList<bool>{false, true, false, false, false, false, false, false, false}));
-    f.model.setText(u"tomorrow"_s);
-    for (const auto& row : f.model.presetRows(now())) {
-        EXPECT_FALSE(row.picked);
-    }
-}
-
 TEST(WhenField, PresetThatDoesNotParseShowsAQuestionMark) {
     Field f;
     QStringList presets = ninePresets();

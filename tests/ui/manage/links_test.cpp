@@ -195,4 +195,42 @@ INSTANTIATE_TEST_SUITE_P(
                       SoleCase{"Address", u"anna@example.com"_s, QString()}, SoleCase{"Blank", u"   "_s, QString()}),
     ByName{});
 
+// Texts made of the pieces that steer the detector, in every order: the links found stay inside
+// the text, in order, start on a whole character and never end in sentence punctuation.
+TEST(Links, HoldUpOnAnyText) {
+    const QStringList pieces = {u"https://"_s, u"ftp://"_s, u"mailto:"_s, u"www."_s,
+                                u"example"_s,  u"com"_s,    u"io"_s,      u"md"_s,
+                                u"."_s,        u"/"_s,      u"("_s,       u")"_s,
+                                u"["_s,        u"]"_s,      u"@"_s,       u","_s,
+                                u" "_s,        u"\n"_s,     u"'"_s,       u"\""_s,
+                                u"?q=1"_s,     u"#"_s,      u":80"_s,     u"-"_s,
+                                u"_"_s,        u"ü"_s,      u"\u3002"_s,  QString::fromUcs4(U"\U0001F600")};
+    quint32 seed = 12345;
+    const auto next = [&seed](quint32 bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % bound;
+    };
+    qsizetype found = 0;
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        const quint32 length = next(16);
+        for (quint32 i = 0; i < length; ++i) {
+            text += pieces[qsizetype(next(quint32(pieces.size())))];
+        }
+        qsizetype previousEnd = 0;
+        for (const LinkMatch& link : Links::matches(text)) {
+            ASSERT_GE(link.start, previousEnd) << text.toStdString();
+            ASSERT_GT(link.length, 0) << text.toStdString();
+            ASSERT_LE(link.start + link.length, text.size()) << text.toStdString();
+            EXPECT_FALSE(text[link.start].isLowSurrogate()) << text.toStdString();
+            EXPECT_FALSE(QStringView(u".,:;!?'").contains(text[link.start + link.length - 1])) << text.toStdString();
+            EXPECT_TRUE(link.url.isValid()) << text.toStdString();
+            previousEnd = link.start + link.length;
+        }
+        found += previousEnd > 0 ? 1 : 0;
+        Links::soleURL(text);
+    }
+    EXPECT_GT(found, 300); // the pieces do make links
+}
+
 } // namespace
