@@ -62,6 +62,12 @@ void err(const QString& s) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }
 
+// The when field's own hint, word for word.
+void hint(const QString& s) {
+    const QByteArray bytes = (s + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+}
+
 QString idText(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
@@ -156,7 +162,7 @@ int commandAdd(const Context& ctx) {
         }
         reminder = parsePhrase(phrase, now);
         if (!reminder) {
-            err(kWhenHint);
+            hint(kWhenHint);
             return kUsage;
         }
     }
@@ -326,7 +332,7 @@ int commandRemind(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const auto reminder = parsePhrase(ctx.args.mid(1).join(QLatin1Char(' ')), now);
     if (!reminder) {
-        err(kWhenHint);
+        hint(kWhenHint);
         return kUsage;
     }
     const auto entry = t.store->document().entry(t.id);
@@ -355,7 +361,7 @@ int commandWhen(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const auto reminder = parsePhrase(phrase, now);
     if (!reminder) {
-        err(kWhenHint);
+        hint(kWhenHint);
         return kFileError;
     }
     out(reminder->clauses(calendar) + QLatin1Char('\n'));

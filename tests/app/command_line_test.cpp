@@ -169,7 +169,7 @@ TEST_F(CommandLineTest, WhenExplainsAPhraseInTheGivenZone) {
 
     r = plim({QStringLiteral("when"), QStringLiteral("someday")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.trimmed(), QStringLiteral("plim: ? Try 20m, 3pm, tomorrow 9am, fri, every 3h"));
+    EXPECT_EQ(r.err.trimmed(), QStringLiteral("? Try 20m, 3pm, tomorrow 9am, fri, every 3h"));
 }
 
 TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
