@@ -57,64 +57,87 @@ QString appending(QStringView text, QStringView fileText, Instant day, const Cal
     const QString headingLine = heading(day, calendar);
     const QString entry = formatEntry(text, comment);
 
-    QList<QStringView> lines = fileText.split(u'\n');
-    while (!lines.isEmpty() && isBlank(lines.last())) {
-        lines.removeLast();
-    }
-    if (lines.isEmpty()) {
-        return headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n');
-    }
+    // Works on positions rather than a list of lines: only the preamble and the top day are
+    // scanned, whatever the size of the file.
+    const auto lineEndAt = [&](qsizetype from, qsizetype limit) {
+        const qsizetype nl = fileText.indexOf(u'\n', from);
+        return (nl < 0 || nl > limit) ? limit : nl;
+    };
+    const auto blankLine = [&](qsizetype from, qsizetype to) { return isBlank(fileText.sliced(from, to - from)); };
 
-    const auto isHeading = [](QStringView line) { return line.startsWith(u"## "); };
-    qsizetype firstHeading = -1;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (isHeading(lines[i])) {
-            firstHeading = i;
+    // Without its trailing blank lines the text ends at `end` (the end of its last non-blank line).
+    qsizetype end = fileText.size();
+    while (end > 0) {
+        const qsizetype nl = fileText.lastIndexOf(u'\n', end - 1);
+        const qsizetype lineStart = nl < 0 ? 0 : nl + 1;
+        if (!blankLine(lineStart, end)) {
             break;
         }
+        end = nl < 0 ? 0 : nl;
+    }
+    if (end == 0 && (fileText.isEmpty() || blankLine(0, lineEndAt(0, fileText.size())))) {
+        return headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n');
+    }
+    const QStringView kept = fileText.first(end);
+
+    qsizetype headingStart = -1;
+    qsizetype headingEnd = -1;
+    for (qsizetype pos = 0; pos <= end;) {
+        const qsizetype lineEnd = lineEndAt(pos, end);
+        if (kept.sliced(pos, lineEnd - pos).startsWith(u"## ")) {
+            headingStart = pos;
+            headingEnd = lineEnd;
+            break;
+        }
+        pos = lineEnd + 1;
     }
 
-    // The entry goes in as one element: joining with "\n" gives its own lines back.
-    QList<QStringView> out;
-    out.reserve(lines.size() + 5);
-    if (firstHeading >= 0 && lines[firstHeading] == headingLine) {
-        qsizetype next = firstHeading + 1;
-        while (next < lines.size() && !isHeading(lines[next])) {
-            ++next;
-        }
-        qsizetype last = next - 1;
-        while (last > firstHeading && isBlank(lines[last])) {
-            --last;
-        }
-        out.append(lines.first(last + 1));
-        if (last == firstHeading) {
-            out.append(QStringView());
-        }
+    QString out;
+    out.reserve(end + headingLine.size() + entry.size() + 8);
+    if (headingStart < 0) {
+        out.append(kept);
+        out.append(u"\n\n");
+        out.append(headingLine);
+        out.append(u"\n\n");
         out.append(entry);
-        if (next < lines.size()) {
-            out.append(QStringView());
-            out.append(lines.sliced(next));
+        out.append(u'\n');
+        return out;
+    }
+    if (kept.sliced(headingStart, headingEnd - headingStart) != headingLine) {
+        // Another day (or a heading typed differently) is on top: a new day goes above it.
+        out.append(kept.first(headingStart));
+        out.append(headingLine);
+        out.append(u"\n\n");
+        out.append(entry);
+        out.append(u"\n\n");
+        out.append(kept.sliced(headingStart));
+        out.append(u'\n');
+        return out;
+    }
+    // The day is on top: the entry goes after its last non-blank line, before the next heading.
+    const qsizetype nextHit = headingEnd < end ? kept.indexOf(u"\n## ", headingEnd) : -1;
+    const qsizetype nextStart = nextHit < 0 ? -1 : nextHit + 1;
+    qsizetype lastEnd = nextStart < 0 ? end : nextStart - 1;
+    while (lastEnd > headingEnd) {
+        const qsizetype nl = kept.lastIndexOf(u'\n', lastEnd - 1);
+        const qsizetype lineStart = nl + 1;
+        if (!blankLine(lineStart, lastEnd)) {
+            break;
         }
-    } else if (firstHeading >= 0) {
-        out.append(lines.first(firstHeading));
-        out.append({headingLine, QStringView(), entry, QStringView()});
-        out.append(lines.sliced(firstHeading));
-    } else {
-        out.append(lines);
-        out.append({QStringView(), headingLine, QStringView(), entry});
+        lastEnd = nl;
     }
-
-    qsizetype size = 0;
-    for (const QStringView line : out) {
-        size += line.size() + 1;
+    out.append(kept.first(lastEnd));
+    if (lastEnd == headingEnd) {
+        out.append(u'\n');
     }
-    QString result;
-    result.reserve(size);
-    for (const QStringView line : out) {
-        result.append(line);
-        result.append(u'\n');
+    out.append(u'\n');
+    out.append(entry);
+    if (nextStart >= 0) {
+        out.append(u"\n\n");
+        out.append(kept.sliced(nextStart));
     }
-    return result;
+    out.append(u'\n');
+    return out;
 }
 
 } // namespace plim::NotesFormat

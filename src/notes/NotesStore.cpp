@@ -96,6 +96,7 @@ bool NotesStore::adopt(const TextRead& read) {
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
         serialized_.reset();
+        parsedText_ = QString();
         return hadContent;
     }
     if (error_ && error_->kind == StoreError::Kind::Unreadable) {
@@ -107,6 +108,7 @@ bool NotesStore::adopt(const TextRead& read) {
     }
     lastSynced_ = read.text;
     document_ = NotesDocument::parse(read.text);
+    parsedText_ = read.text;
     serialized_.reset();
     return true;
 }
@@ -201,6 +203,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
     pushUndo(before);
     redoStack_.clear();
     document_ = std::move(copy);
+    parsedText_.reset(); // identities stay as they were in memory
     serialized_ = after;
     write(after, loadedPath_);
     Q_EMIT changed();
@@ -215,6 +218,7 @@ void NotesStore::undo() {
     undoStack_.pop_back();
     pushRedo(currentText());
     document_ = NotesDocument::parse(restored);
+    parsedText_ = restored;
     serialized_ = restored;
     write(restored, loadedPath_);
     Q_EMIT changed();
@@ -228,6 +232,7 @@ void NotesStore::redo() {
     redoStack_.pop_back();
     pushUndo(currentText());
     document_ = NotesDocument::parse(restored);
+    parsedText_ = restored;
     serialized_ = restored;
     write(restored, loadedPath_);
     Q_EMIT changed();
@@ -242,7 +247,15 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         load();
     }
     ensureFileExists();
-    const TextRead read = readTextFile(loadedPath_);
+    // Read afresh, unless the file is provably the text last read or written.
+    TextRead read;
+    if (lastSynced_ && fileStamp(loadedPath_) == syncedStamp_ && !(error_ && error_->kind == StoreError::Kind::Unreadable)) {
+        read.status = TextRead::Status::Ok;
+        read.text = *lastSynced_;
+        read.stamp = syncedStamp_;
+    } else {
+        read = readTextFile(loadedPath_);
+    }
     if (!read.ok()) {
         if (adopt(read)) {
             Q_EMIT changed();
@@ -261,16 +274,23 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
     // program has changed the file since.
     const bool unsaved = error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_ &&
                          read.stamp == syncedStamp_;
-    const QString next = NotesFormat::appending(trimmed, unsaved ? currentText() : read.text, at, calendar, comment);
+    const QString& base = unsaved ? currentText() : read.text;
+    const QString next = NotesFormat::appending(trimmed, base, at, calendar, comment);
+    const bool incremental = parsedText_ && (parsedText_->constData() == base.constData() || *parsedText_ == base);
     write(next, loadedPath_);
-    document_ = NotesDocument::parse(next);
+    const QString heading = NotesFormat::heading(at, calendar).mid(3);
+    if (incremental) {
+        replaceTopSection(next, heading);
+    } else {
+        document_ = NotesDocument::parse(next);
+    }
+    parsedText_ = next;
     serialized_.reset();
     Q_EMIT changed();
 
     // The capture is by construction the last entry of the first section with the day's heading;
     // looking it up by text would miss a capture whose text reads back differently (a trailing
     // comment of its own, carriage returns).
-    const QString heading = NotesFormat::heading(at, calendar).mid(3);
     for (const DaySection& section : document_.sections) {
         if (section.heading != heading) {
             continue;
@@ -283,6 +303,30 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         break;
     }
     return std::nullopt;
+}
+
+void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
+    // A capture only touches the top day: the section under the first heading, or a new one above
+    // it. Everything else reads as it did, so only that day is parsed again.
+    const auto headingAt = [&](qsizetype from) -> qsizetype {
+        if (from == 0 && next.startsWith(u"## ")) {
+            return 0;
+        }
+        const qsizetype hit = next.indexOf(u"\n## ", from == 0 ? 0 : from - 1);
+        return hit < 0 ? next.size() : hit + 1;
+    };
+    const qsizetype first = headingAt(0);
+    const qsizetype second = first < next.size() ? headingAt(first + 1) : next.size();
+    NotesDocument top = NotesDocument::parse(next.sliced(first, second - first));
+    if (top.sections.isEmpty()) {
+        document_ = NotesDocument::parse(next);
+        return;
+    }
+    if (!document_.sections.isEmpty() && document_.sections.first().heading == heading) {
+        document_.sections.first() = std::move(top.sections.first());
+    } else {
+        document_.sections.prepend(std::move(top.sections.first()));
+    }
 }
 
 } // namespace plim

@@ -120,6 +120,7 @@ private:
     bool lastNotesWriteFailed() const;
     Anchors anchors() const;
     void setError(std::optional<StoreError> e);
+    void replaceTopSection(QStringView next, const QString& heading);
     const QString& currentText();
     void pushUndo(const QString& text);
     void pushRedo(const QString& text);
@@ -133,6 +134,9 @@ private:
     // The document's serialized text, when known (saves serializing it again).
     std::optional<QString> serialized_;
     std::optional<QString> lastWritten_;
+    // The text `document_` is exactly the parse of, when known: a capture then re-reads only the
+    // day it changed.
+    std::optional<QString> parsedText_;
     // The file's text as last read or written, and the stamp it had then.
     std::optional<QString> lastSynced_;
     FileStamp syncedStamp_;

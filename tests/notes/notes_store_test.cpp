@@ -339,3 +339,33 @@ TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
 }
 
 } // namespace
+
+namespace {
+
+// The capture re-reads only the day it touched; the result must equal reading the whole file.
+class CaptureDocumentTest : public NotesStoreTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(writeAll(path, GetParam()));
+    auto store = makeStore();
+    for (const char16_t* text : {u"first", u"buy milk", u"buy milk", u"two\nlines"}) {
+        ASSERT_TRUE(store->append(text, std::nullopt, clock->now()));
+        const NotesDocument whole = NotesDocument::parse(QString::fromUtf8(file()));
+        EXPECT_EQ(store->document().preamble, whole.preamble);
+        ASSERT_EQ(store->document().sections.size(), whole.sections.size());
+        for (qsizetype i = 0; i < whole.sections.size(); ++i) {
+            EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
+            EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
+        }
+        clock->advance(std::chrono::hours(7)); // the third capture falls on the next day
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CaptureDocumentTest,
+                         ::testing::Values("", "\n\n", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
+                                           "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
+                                           "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
+                                           "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n"));
+
+} // namespace
