@@ -200,15 +200,23 @@ int commandAdd(const Context& ctx) {
     return kOk;
 }
 
+// Reads the only option of list and due; false (with a message) for anything else.
+bool readJsonFlag(const Context& ctx, const char* command, bool* json) {
+    *json = false;
+    for (const QString& a : ctx.args) {
+        if (a != QLatin1String("--json")) {
+            err(QStringLiteral("%1: unknown argument '%2'").arg(QLatin1String(command), a));
+            return false;
+        }
+        *json = true;
+    }
+    return true;
+}
+
 int commandList(const Context& ctx) {
     bool json = false;
-    for (const QString& a : ctx.args) {
-        if (a == QLatin1String("--json")) {
-            json = true;
-        } else {
-            err(QStringLiteral("list: unknown argument '%1'").arg(a));
-            return kUsage;
-        }
+    if (!readJsonFlag(ctx, "list", &json)) {
+        return kUsage;
     }
     auto store = openStore(ctx);
     if (const int status = storeStatus(*store); status != kOk) {
@@ -372,13 +380,8 @@ int commandWhen(const Context& ctx) {
 
 int commandDue(const Context& ctx) {
     bool json = false;
-    for (const QString& a : ctx.args) {
-        if (a == QLatin1String("--json")) {
-            json = true;
-        } else {
-            err(QStringLiteral("due: unknown argument '%1'").arg(a));
-            return kUsage;
-        }
+    if (!readJsonFlag(ctx, "due", &json)) {
+        return kUsage;
     }
     auto store = openStore(ctx);
     if (const int status = storeStatus(*store); status != kOk) {

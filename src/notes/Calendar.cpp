@@ -149,18 +149,18 @@ Instant Calendar::settingTime(Instant t, int minutesOfDay) const {
     return date(c.year, c.month, c.day, m / 60, m % 60).value_or(t);
 }
 
-std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const {
-    if (days < -100'000'000 || days > 100'000'000) {
-        return std::nullopt;
-    }
-    const LocalDateTime c = components(t);
-    auto cal = make();
+namespace {
+// Moves t by whole units of a calendar field on its wall clock: the date moves, the time of day stays
+// (a time a clock change skips on the new day becomes the next existing one).
+std::optional<Instant> addingOnWallClock(const icu::Calendar& proto, const LocalDateTime& c, Instant t,
+                                         UCalendarDateFields field, std::int64_t amount) {
+    std::unique_ptr<icu::Calendar> cal(proto.clone());
     UErrorCode status = U_ZERO_ERROR;
     cal->clear();
     cal->set(UCAL_EXTENDED_YEAR, c.year);
     cal->set(UCAL_MONTH, c.month - 1);
     cal->set(UCAL_DATE, c.day);
-    cal->add(UCAL_DATE, static_cast<int32_t>(days), status);
+    cal->add(field, static_cast<int32_t>(amount), status);
     cal->set(UCAL_HOUR_OF_DAY, c.hour);
     cal->set(UCAL_MINUTE, c.minute);
     cal->set(UCAL_SECOND, c.second);
@@ -168,29 +168,23 @@ std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const 
     if (U_FAILURE(status) || !inRange(d)) {
         return std::nullopt;
     }
-    return fromUDate(d + static_cast<double>(t.time_since_epoch().count() % 1000));
+    const std::int64_t millis = ((t.time_since_epoch().count() % 1000) + 1000) % 1000;
+    return fromUDate(d + static_cast<double>(millis));
+}
+} // namespace
+
+std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const {
+    if (days < -100'000'000 || days > 100'000'000) {
+        return std::nullopt;
+    }
+    return addingOnWallClock(*proto_, components(t), t, UCAL_DATE, days);
 }
 
 std::optional<Instant> Calendar::addingMonths(Instant t, std::int64_t months) const {
     if (months < -3'000'000 || months > 3'000'000) {
         return std::nullopt;
     }
-    const LocalDateTime c = components(t);
-    auto cal = make();
-    UErrorCode status = U_ZERO_ERROR;
-    cal->clear();
-    cal->set(UCAL_EXTENDED_YEAR, c.year);
-    cal->set(UCAL_MONTH, c.month - 1);
-    cal->set(UCAL_DATE, c.day);
-    cal->add(UCAL_MONTH, static_cast<int32_t>(months), status);
-    cal->set(UCAL_HOUR_OF_DAY, c.hour);
-    cal->set(UCAL_MINUTE, c.minute);
-    cal->set(UCAL_SECOND, c.second);
-    const UDate d = cal->getTime(status);
-    if (U_FAILURE(status) || !inRange(d)) {
-        return std::nullopt;
-    }
-    return fromUDate(d);
+    return addingOnWallClock(*proto_, components(t), t, UCAL_MONTH, months);
 }
 
 std::int64_t Calendar::daysBetween(Instant a, Instant b) const {

@@ -211,26 +211,26 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
 }
 
 void NotesStore::undo() {
-    if (undoStack_.empty() || !syncWithDisk()) {
-        return;
-    }
-    const QString restored = undoStack_.back().toString();
-    undoStack_.pop_back();
-    pushRedo(currentText());
-    document_ = NotesDocument::parse(restored);
-    parsedText_ = restored;
-    serialized_ = restored;
-    write(restored, loadedPath_);
-    Q_EMIT changed();
+    restore(undoStack_, true);
 }
 
 void NotesStore::redo() {
-    if (redoStack_.empty() || !syncWithDisk()) {
+    restore(redoStack_, false);
+}
+
+// Undo and redo mirror each other: take the newest text of one stack, keep the current text on the
+// other, and make the taken text the document and the file.
+void NotesStore::restore(std::deque<CompactText>& from, bool undoing) {
+    if (from.empty() || !syncWithDisk()) {
         return;
     }
-    const QString restored = redoStack_.back().toString();
-    redoStack_.pop_back();
-    pushUndo(currentText());
+    const QString restored = from.back().toString();
+    from.pop_back();
+    if (undoing) {
+        pushRedo(currentText());
+    } else {
+        pushUndo(currentText());
+    }
     document_ = NotesDocument::parse(restored);
     parsedText_ = restored;
     serialized_ = restored;
@@ -249,7 +249,8 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
     ensureFileExists();
     // Read afresh, unless the file is provably the text last read or written.
     TextRead read;
-    if (lastSynced_ && fileStamp(loadedPath_) == syncedStamp_ && !(error_ && error_->kind == StoreError::Kind::Unreadable)) {
+    if (lastSynced_ && fileStamp(loadedPath_) == syncedStamp_ &&
+        !(error_ && error_->kind == StoreError::Kind::Unreadable)) {
         read.status = TextRead::Status::Ok;
         read.text = *lastSynced_;
         read.stamp = syncedStamp_;

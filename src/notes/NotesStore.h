@@ -124,6 +124,7 @@ private:
     const QString& currentText();
     void pushUndo(const QString& text);
     void pushRedo(const QString& text);
+    void restore(std::deque<CompactText>& from, bool undoing);
 
     Preferences& preferences_;
     const Clock& clock_;
