@@ -243,6 +243,14 @@ bool ReminderScheduler::summaryDelivered() const {
     return delivered_.contains(QUuid());
 }
 
+std::optional<quint32> ReminderScheduler::serverId(const QUuid& entry) const {
+    const auto it = delivered_.find(entry);
+    if (it == delivered_.end() || it->second.serverId == 0) {
+        return std::nullopt;
+    }
+    return it->second.serverId;
+}
+
 std::optional<QUuid> ReminderScheduler::keyOf(quint32 serverId) const {
     if (serverId == 0) {
         return std::nullopt;

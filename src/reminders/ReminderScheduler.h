@@ -103,6 +103,9 @@ public:
     // Entries whose notification is on screen (or on its way there), in no particular order.
     QList<QUuid> delivered() const;
     bool summaryDelivered() const;
+    // The server's id for the entry's notification (the summary's for the null UUID), once the
+    // server has answered.
+    std::optional<quint32> serverId(const QUuid& entry) const;
 
     // "3 reminders are ringing", "1 reminder is ringing".
     static QString summaryTitle(int ringing);
