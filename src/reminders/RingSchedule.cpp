@@ -136,8 +136,8 @@ struct Skip {
 };
 
 std::optional<Skip> skipDays(const Rule::Interval& rule, Instant next, Instant after, const Calendar& calendar) {
-    const int m = rule.minutes;
-    const int span = rule.window.end.minutes - rule.window.start.minutes;
+    const std::int64_t m = rule.minutes;
+    const std::int64_t span = std::int64_t{rule.window.end.minutes} - rule.window.start.minutes;
     if (m <= 0 || span < 0 || m + span + kMaxSkippedChangeMinutes >= 24 * 60 || next > after) {
         return std::nullopt;
     }

@@ -268,15 +268,6 @@ TEST_F(SchedulerTest, AnotherTimeZoneMovesTheRing) {
     EXPECT_EQ(events->armed, std::nullopt);
 }
 
-TEST_F(SchedulerTest, CrossingMidnightRearmsForTheNextDay) {
-    start({line(u"stretch"_s, u"remind 2026-03-14 18:00 every 3h 08:30-20:30"_s)});
-    fireAt(march14(18, 0, 1));
-    EXPECT_EQ(events->armed, at(kBerlin, 2026, 3, 15, 8, 30, 1));
-    clock->set(at(kBerlin, 2026, 3, 15, 0, 0));
-    Q_EMIT events->dayChanged();
-    EXPECT_EQ(events->armed, at(kBerlin, 2026, 3, 15, 8, 30, 1));
-}
-
 // --- What stops a notification ---
 
 TEST_F(SchedulerTest, AnEntryThatStopsRingingIsWithdrawn) {
@@ -403,6 +394,7 @@ struct AnswerCase {
     QString action;
     std::optional<QString> reply; // text typed into the notification
     QString expectedLine;         // the entry's line afterwards; empty: the file is untouched
+    QString expectedCall = {};    // "open", "ask", "unreadable <phrase>"; empty: none
 };
 
 void PrintTo(const AnswerCase& c, std::ostream* os) {
@@ -430,6 +422,17 @@ TEST_P(AnswerTest, TurnsIntoAStoreCommand) {
         EXPECT_EQ(QString::fromUtf8(file()), notes({c.expectedLine}));
     }
     EXPECT_TRUE(notifier->closes.contains(shown));
+    QStringList calls;
+    for (const auto& opening : opened) {
+        calls.append(opening == id(u"call Ann"_s) ? u"open"_s : u"open elsewhere"_s);
+    }
+    for (const QUuid& asking : asked) {
+        calls.append(asking == id(u"call Ann"_s) ? u"ask"_s : u"ask elsewhere"_s);
+    }
+    for (const auto& [entryID, phrase] : unreadable) {
+        calls.append(entryID == id(u"call Ann"_s) ? u"unreadable "_s + phrase : u"unreadable elsewhere"_s);
+    }
+    EXPECT_EQ(calls, c.expectedCall.isEmpty() ? QStringList() : QStringList{c.expectedCall});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -448,33 +451,14 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerCase{"TypedRepeatReplacesTheReminder", u"remind 2026-03-14 09:00"_s, u"snooze"_s, u"every day 20:30"_s,
                    line(u"call Ann"_s, u"remind 2026-03-14 20:30 every day 20:30"_s)},
         AnswerCase{"EmptyTypedSnoozeDoesNothing", u"remind 2026-03-14 09:00"_s, u"snooze"_s, u"  "_s, QString()},
-        AnswerCase{"UnreadableTypedSnoozeDoesNothing", u"remind 2026-03-14 09:00"_s, u"snooze"_s, u"whenever"_s,
-                   QString()},
-        AnswerCase{"SnoozeButtonOnlyAsks", u"remind 2026-03-14 09:00"_s, u"snooze"_s, std::nullopt, QString()},
-        AnswerCase{"ClickOpensTheEntry", u"remind 2026-03-14 09:00"_s, u"default"_s, std::nullopt, QString()},
+        AnswerCase{"UnreadableTypedSnoozeGoesBackTrimmed", u"remind 2026-03-14 09:00"_s, u"snooze"_s,
+                   u"  next blue moon \n"_s, QString(), u"unreadable next blue moon"_s},
+        AnswerCase{"SnoozeButtonOnlyAsks", u"remind 2026-03-14 09:00"_s, u"snooze"_s, std::nullopt, QString(),
+                   u"ask"_s},
+        AnswerCase{"ClickOpensTheEntry", u"remind 2026-03-14 09:00"_s, u"default"_s, std::nullopt, QString(),
+                   u"open"_s},
         AnswerCase{"UnknownActionDoesNothing", u"remind 2026-03-14 09:00"_s, u"archive"_s, std::nullopt, QString()}),
     CaseName());
-
-TEST_F(SchedulerTest, TheSnoozeButtonAndAClickOpenTheNotesWindow) {
-    start({line(u"call Ann"_s, u"remind 2026-03-14 09:00"_s), line(u"water"_s, u"remind 2026-03-14 09:00"_s)});
-    fireAt(march14(9, 0, 1));
-    notifier->click(shownFor(u"call Ann"_s), u"snooze"_s);
-    notifier->click(shownFor(u"water"_s), u"default"_s);
-    EXPECT_EQ(asked, QList<QUuid>{id(u"call Ann"_s)});
-    EXPECT_EQ(opened, QList<std::optional<QUuid>>{id(u"water"_s)});
-    EXPECT_TRUE(unreadable.isEmpty());
-}
-
-TEST_F(SchedulerTest, AnUnreadablePhraseGoesBackToTheUserTrimmed) {
-    start({line(u"call Ann"_s, u"remind 2026-03-14 09:00"_s)});
-    fireAt(march14(9, 0, 1));
-    const QByteArray before = file();
-    notifier->reply(shownFor(u"call Ann"_s), u"  next blue moon \n"_s);
-    EXPECT_EQ(file(), before);
-    ASSERT_EQ(unreadable.size(), 1);
-    EXPECT_EQ(unreadable[0].first, id(u"call Ann"_s));
-    EXPECT_EQ(unreadable[0].second, u"next blue moon"_s);
-}
 
 TEST_F(SchedulerTest, DoneOnADeletedEntryDoesNothing) {
     start({line(u"call Ann"_s, u"remind 2026-03-14 09:00"_s), line(u"water"_s, u"remind 2026-03-14 09:00"_s)});
@@ -552,6 +536,20 @@ TEST_F(SchedulerTest, ANotificationTheServerCouldNotShowIsForgotten) {
     fireAt(march14(12, 0, 1));
     ASSERT_EQ(notifier->posts.size(), 1);
     EXPECT_EQ(notifier->posts[0].replaces, 0u);
+}
+
+TEST_F(SchedulerTest, AFailedReplacementLeavesTheEarlierNotificationInTheRecord) {
+    start({line(u"stretch"_s, u"remind 2026-03-14 09:00 every 3h 08:30-20:30"_s)});
+    fireAt(march14(9, 0, 1));
+    const quint32 shown = shownFor(u"stretch"_s);
+    ASSERT_NE(shown, 0u);
+    notifier->failing = true;
+    fireAt(march14(12, 0, 1));
+    notifier->failing = false;
+    EXPECT_EQ(scheduler->serverId(id(u"stretch"_s)), shown);
+    store->toggleDone(id(u"stretch"_s));
+    EXPECT_TRUE(notifier->closes.contains(shown));
+    EXPECT_TRUE(notifier->screen.empty());
 }
 
 TEST_F(SchedulerTest, ADismissedNotificationComesBackNewAtTheNextRing) {
