@@ -3,10 +3,13 @@
 
 #include <QLocale>
 
+#include <unicode/basictz.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
+#include <unicode/tzrule.h>
+#include <unicode/tztrans.h>
 
 #include <limits>
 #include <map>
@@ -65,6 +68,13 @@ QString systemZoneId() {
     return fromIcu(id);
 }
 
+// Days of a month of the proleptic Gregorian calendar (year 0 is 1 BC).
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
 } // namespace
 
 Calendar Calendar::system() {
@@ -81,8 +91,16 @@ Calendar::Calendar(const QString& zoneId, const QString& locale)
     proto_ = makeGregorian(zoneId, locale, &valid_);
 }
 
-std::unique_ptr<icu::Calendar> Calendar::make() const {
-    return std::unique_ptr<icu::Calendar>(proto_->clone());
+icu::Calendar* Calendar::make() const {
+    // Cloning costs more than most operations, so each thread keeps one working copy of the
+    // prototype it used last. Every operation sets the time or clears the fields first.
+    thread_local std::shared_ptr<const icu::Calendar> lastProto;
+    thread_local std::unique_ptr<icu::Calendar> working;
+    if (lastProto != proto_ || !working) {
+        working.reset(proto_->clone());
+        lastProto = proto_;
+    }
+    return working.get();
 }
 
 LocalDateTime Calendar::components(Instant t) const {
@@ -113,6 +131,33 @@ int Calendar::utcOffsetSeconds(Instant t) const {
     return ms / 1000;
 }
 
+QList<Calendar::OffsetChange> Calendar::offsetChanges(Instant from, Instant to, int limit) const {
+    QList<OffsetChange> out;
+    const auto* zone = dynamic_cast<const icu::BasicTimeZone*>(&proto_->getTimeZone());
+    if (!zone || to <= from) {
+        return out;
+    }
+    UDate base = toUDate(from);
+    icu::TimeZoneTransition transition;
+    while (out.size() < limit && zone->getNextTransition(base, false, transition)) {
+        const UDate when = transition.getTime();
+        if (when > toUDate(to) || when <= base) {
+            break;
+        }
+        const icu::TimeZoneRule* before = transition.getFrom();
+        const icu::TimeZoneRule* after = transition.getTo();
+        if (before && after) {
+            const int delta =
+                (after->getRawOffset() + after->getDSTSavings()) - (before->getRawOffset() + before->getDSTSavings());
+            if (delta != 0) {
+                out.append(OffsetChange{fromUDate(when), delta / 1000});
+            }
+        }
+        base = when;
+    }
+    return out;
+}
+
 std::optional<Instant> Calendar::date(int year, int month, int day, int hour, int minute, int second) const {
     if (year < -200000 || year > 200000 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
         minute > 59 || second < 0 || second > 59) {
@@ -123,8 +168,7 @@ std::optional<Instant> Calendar::date(int year, int month, int day, int hour, in
     cal->clear();
     cal->set(UCAL_EXTENDED_YEAR, year);
     cal->set(UCAL_MONTH, month - 1);
-    cal->set(UCAL_DATE, 1);
-    if (day > cal->getActualMaximum(UCAL_DATE, status)) {
+    if (day > daysInMonth(year, month)) {
         return std::nullopt;
     }
     cal->set(UCAL_DATE, day);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -58,6 +59,14 @@ public:
     int minutesOfDay(Instant t) const;
     // Offset from UTC at t, in seconds, daylight saving included.
     int utcOffsetSeconds(Instant t) const;
+    // A change of the zone's UTC offset (daylight saving starting or ending, a new standard time).
+    struct OffsetChange {
+        Instant at;
+        int deltaSeconds = 0; // the offset after minus the offset before
+        friend bool operator==(const OffsetChange&, const OffsetChange&) = default;
+    };
+    // The offset changes after `from` up to and including `to`, earliest first, at most `limit`.
+    QList<OffsetChange> offsetChanges(Instant from, Instant to, int limit) const;
 
     // The instant of a wall-clock time. Fields must name a real date (no 30 February) and a time
     // 00:00:00...23:59:59; otherwise nothing.
@@ -85,7 +94,8 @@ public:
     }
 
 private:
-    std::unique_ptr<icu::Calendar> make() const;
+    // A working ICU calendar set up as the prototype; its fields and time are the caller's to set.
+    icu::Calendar* make() const;
     QString formatIn(Instant t, QStringView pattern, const QString& locale) const;
 
     std::shared_ptr<const icu::Calendar> proto_;

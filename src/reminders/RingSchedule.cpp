@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace plim {
 
@@ -116,6 +117,70 @@ std::optional<Instant> intervalRing(const Rule::Interval& rule, Instant after, c
     return opening;
 }
 
+// --- Catching up on a long-overdue interval rule ---
+//
+// Stepping ring by ring from a reminder left ringing for years costs thousands of calendar
+// operations. When the rule's window and interval leave a gap of more than any offset change
+// between one day's last ring and the next day's opening, every day's rings start afresh at the
+// opening, so the rings of a whole run of days can be skipped at once: the sequence passes
+// through each day's opening, and a day without an offset change holds exactly span / minutes + 1
+// rings. Days with a change hold a few more or fewer; the count is kept within bounds, and where
+// those bounds cannot tell whether stepping would have given up, stepping decides.
+
+constexpr int kMaxSkippedChangeMinutes = 180;
+constexpr int kMaxSkippedChanges = 4096;
+
+struct Skip {
+    Instant cursor;      // a day's opening, at or before `after`, on the sequence from `next`
+    bool capped = false; // stepping would have given up before reaching `after`
+};
+
+std::optional<Skip> skipDays(const Rule::Interval& rule, Instant next, Instant after, const Calendar& calendar) {
+    const std::int64_t m = rule.minutes;
+    const std::int64_t span = std::int64_t{rule.window.end.minutes} - rule.window.start.minutes;
+    if (m <= 0 || span < 0 || m + span + kMaxSkippedChangeMinutes >= 24 * 60 || next > after) {
+        return std::nullopt;
+    }
+    const std::int64_t days = calendar.daysBetween(next, after);
+    if (days < 4) {
+        return std::nullopt; // little to skip
+    }
+    const auto target = shiftDay(dayOf(after, calendar), -1, calendar);
+    if (!target) {
+        return std::nullopt;
+    }
+    const auto opening = onDay(*target, rule.window.start, calendar);
+    if (!opening || *opening <= next) {
+        return std::nullopt;
+    }
+    const QList<Calendar::OffsetChange> changes = calendar.offsetChanges(next, after, kMaxSkippedChanges);
+    if (changes.size() >= kMaxSkippedChanges) {
+        return std::nullopt;
+    }
+    for (const Calendar::OffsetChange& change : changes) {
+        if (std::abs(change.deltaSeconds) > kMaxSkippedChangeMinutes * 60) {
+            return std::nullopt;
+        }
+    }
+    // From `next` the sequence is on the opening of the second day after next's day at the latest;
+    // from there each whole day to the target day adds perDay rings, give or take `slack` for each
+    // day with an offset change.
+    const std::int64_t perDay = span / m + 1;
+    const std::int64_t slack = static_cast<std::int64_t>(changes.size()) * (kMaxSkippedChangeMinutes / m + 3);
+    const std::int64_t wholeDays = days - 3;
+    const std::int64_t fewest = wholeDays * perDay + 1 - slack;
+    const std::int64_t most = wholeDays * perDay + 2 * perDay + 4 + slack;
+    // From the target's opening past `after`: the rest of that day and `after`'s own day.
+    const std::int64_t toFinish = 2 * perDay + 4 + slack;
+    if (fewest >= kMaxCatchUpSteps) {
+        return Skip{*opening, true};
+    }
+    if (most + toFinish < kMaxCatchUpSteps) {
+        return Skip{*opening, false};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool Days::matches(int weekday) const {
@@ -155,6 +220,12 @@ std::optional<Instant> Reminder::nextRing(Instant after, const Calendar& calenda
     }
     // Step on from the rings already scheduled, so the interval keeps its cadence.
     Instant cursor = next;
+    if (const auto skip = skipDays(std::get<Rule::Interval>(rule->value), next, after, calendar)) {
+        if (skip->capped) {
+            return ring(after, calendar);
+        }
+        cursor = skip->cursor;
+    }
     for (int step = 0; step < kMaxCatchUpSteps; ++step) {
         const auto following = ring(cursor, calendar);
         if (!following) {

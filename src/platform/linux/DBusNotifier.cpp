@@ -1,0 +1,200 @@
+#include "platform/linux/DBusNotifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+
+#include <utility>
+
+namespace plim {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+const QString kInlineReply = QStringLiteral("inline-reply");
+
+constexpr uchar kNormalUrgency = 1;
+
+QDBusMessage call(const QString& method) {
+    return QDBusMessage::createMethodCall(kService, kPath, kInterface, method);
+}
+
+} // namespace
+
+DBusNotifier::DBusNotifier(QObject* parent)
+    : DBusNotifier(QDBusConnection::sessionBus(), Options{}, parent) {}
+
+DBusNotifier::DBusNotifier(const QDBusConnection& bus, Options options, QObject* parent)
+    : Notifier(parent)
+    , bus_(bus)
+    , options_(options) {
+    if (!bus_.isConnected()) {
+        return;
+    }
+    // No sender named: naming the service would make Qt ask the bus for its owner and wait for
+    // the answer. Only our own ids are acted on.
+    bus_.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                 SLOT(onActionInvoked(uint, QString)));
+    bus_.connect(QString(), kPath, kInterface, QStringLiteral("NotificationReplied"), this,
+                 SLOT(onReplied(uint, QString)));
+    bus_.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
+    // Another server may bring other capabilities.
+    auto* watcher = new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { serverCapabilities_.reset(); });
+}
+
+DBusNotifier::~DBusNotifier() = default;
+
+NotifierCapabilities DBusNotifier::capabilitiesFrom(const QStringList& serverCapabilities) {
+    NotifierCapabilities caps;
+    caps.available = true;
+    caps.actions = serverCapabilities.contains(QStringLiteral("actions"));
+    caps.inlineReply = caps.actions && serverCapabilities.contains(kInlineReply);
+    caps.persistence = serverCapabilities.contains(QStringLiteral("persistence"));
+    return caps;
+}
+
+void DBusNotifier::capabilities(CapabilitiesAnswer answer) {
+    if (serverCapabilities_) {
+        // Answered later all the same, so callers see one behaviour.
+        QMetaObject::invokeMethod(
+            this,
+            [this, answer = std::move(answer)] {
+                answer(capabilitiesFrom(serverCapabilities_.value_or(QStringList())));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    waiting_.append(std::move(answer));
+    readCapabilities();
+}
+
+void DBusNotifier::readCapabilities() {
+    if (reading_) {
+        return;
+    }
+    reading_ = true;
+    const QDBusPendingCall pending =
+        bus_.asyncCall(call(QStringLiteral("GetCapabilities")), static_cast<int>(options_.timeout.count()));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        reading_ = false;
+        const QDBusPendingReply<QStringList> reply = *w;
+        NotifierCapabilities caps;
+        if (!reply.isError()) {
+            serverCapabilities_ = reply.value();
+            caps = capabilitiesFrom(*serverCapabilities_);
+        }
+        const auto answers = std::exchange(waiting_, {});
+        for (const CapabilitiesAnswer& answer : answers) {
+            answer(caps);
+        }
+    });
+}
+
+void DBusNotifier::post(const NotificationContent& content, quint32 replaces, Posted posted) {
+    capabilities([this, content, replaces, posted = std::move(posted)](const NotifierCapabilities& caps) {
+        if (!caps.available) {
+            posted(std::nullopt);
+            return;
+        }
+        send(content, replaces, posted);
+    });
+}
+
+void DBusNotifier::send(const NotificationContent& content, quint32 replaces, const Posted& posted) {
+    const QStringList server = serverCapabilities_.value_or(QStringList());
+    QDBusMessage message = call(QStringLiteral("Notify"));
+    message << QStringLiteral("plim") << uint{replaces} << QString() << content.title << bodyText(content, server)
+            << actionList(content, server) << hints(content, server) << int{-1};
+    const QDBusPendingCall pending = bus_.asyncCall(message, static_cast<int>(options_.timeout.count()));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [posted](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusPendingReply<uint> reply = *w;
+        if (reply.isError() || reply.value() == 0) {
+            posted(std::nullopt);
+        } else {
+            posted(reply.value());
+        }
+    });
+}
+
+void DBusNotifier::close(quint32 serverId) {
+    if (serverId == 0 || !bus_.isConnected()) {
+        return;
+    }
+    QDBusMessage message = call(QStringLiteral("CloseNotification"));
+    message << uint{serverId};
+    // Nothing to wait for, and no server to start just to close something.
+    message.setAutoStartService(false);
+    bus_.send(message);
+}
+
+QStringList DBusNotifier::actionList(const NotificationContent& content, const QStringList& serverCapabilities) {
+    const NotifierCapabilities caps = capabilitiesFrom(serverCapabilities);
+    if (!caps.actions) {
+        return {};
+    }
+    QStringList list{QStringLiteral("default"), QStringLiteral("Open")};
+    for (const NotificationAction& action : content.actions) {
+        list << (action.textInput && caps.inlineReply ? kInlineReply : action.identifier) << action.title;
+    }
+    return list;
+}
+
+QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStringList& serverCapabilities) {
+    QVariantMap map{
+        {QStringLiteral("desktop-entry"), QStringLiteral("plim")},
+        {QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
+        {QStringLiteral("category"), QStringLiteral("reminder")},
+    };
+    // One stack per subject: servers that honour the tag show only the newest notification of it.
+    if (!content.identifier.isEmpty()) {
+        map.insert(QStringLiteral("x-dunst-stack-tag"), content.identifier);
+    }
+    if (capabilitiesFrom(serverCapabilities).inlineReply) {
+        for (const NotificationAction& action : content.actions) {
+            if (action.textInput) {
+                map.insert(QStringLiteral("x-kde-reply-placeholder-text"), action.placeholder);
+                map.insert(QStringLiteral("x-kde-reply-submit-button-text"), action.textInputButton);
+                break;
+            }
+        }
+    }
+    return map;
+}
+
+QString DBusNotifier::bodyText(const NotificationContent& content, const QStringList& serverCapabilities) {
+    QStringList lines;
+    if (!content.subtitle.isEmpty()) {
+        lines.append(content.subtitle);
+    }
+    if (!content.body.isEmpty()) {
+        lines.append(content.body);
+    }
+    const QString text = lines.join(u'\n');
+    // Where the server reads markup, the user's text must not be taken for it.
+    return serverCapabilities.contains(QStringLiteral("body-markup")) ? text.toHtmlEscaped() : text;
+}
+
+void DBusNotifier::onActionInvoked(uint id, const QString& action) {
+    if (action == kInlineReply) {
+        return; // the text arrives on its own
+    }
+    Q_EMIT actionInvoked(id, action);
+}
+
+void DBusNotifier::onReplied(uint id, const QString& text) {
+    Q_EMIT replied(id, text);
+}
+
+void DBusNotifier::onClosed(uint id, uint /*reason*/) {
+    Q_EMIT closed(id);
+}
+
+} // namespace plim

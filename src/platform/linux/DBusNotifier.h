@@ -1,0 +1,58 @@
+#pragma once
+
+#include "reminders/Notifier.h"
+
+#include <QDBusConnection>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <chrono>
+#include <optional>
+
+namespace plim {
+
+// The desktop's notification server (org.freedesktop.Notifications) on the session bus. Nothing
+// here waits for the server: every call is asynchronous with a time limit, so a missing or hung
+// server costs nothing but the notification.
+class DBusNotifier final : public Notifier {
+    Q_OBJECT
+public:
+    struct Options {
+        // How long a call may wait for the server's answer.
+        std::chrono::milliseconds timeout{5000};
+    };
+
+    // The session bus.
+    explicit DBusNotifier(QObject* parent = nullptr);
+    DBusNotifier(const QDBusConnection& bus, Options options, QObject* parent = nullptr);
+    ~DBusNotifier() override;
+
+    void post(const NotificationContent& content, quint32 replaces, Posted posted) override;
+    void close(quint32 serverId) override;
+    // Read from the server once; a failed read is tried again on the next call.
+    void capabilities(CapabilitiesAnswer answer) override;
+
+    // The pieces of a Notify call, for a server that reports `serverCapabilities`.
+    static QStringList actionList(const NotificationContent& content, const QStringList& serverCapabilities);
+    static QVariantMap hints(const NotificationContent& content, const QStringList& serverCapabilities);
+    static QString bodyText(const NotificationContent& content, const QStringList& serverCapabilities);
+    static NotifierCapabilities capabilitiesFrom(const QStringList& serverCapabilities);
+
+private Q_SLOTS:
+    // Signals of the server, connected by name.
+    void onActionInvoked(uint id, const QString& action);
+    void onReplied(uint id, const QString& text);
+    void onClosed(uint id, uint reason);
+
+private:
+    void readCapabilities();
+    void send(const NotificationContent& content, quint32 replaces, const Posted& posted);
+
+    QDBusConnection bus_;
+    Options options_;
+    std::optional<QStringList> serverCapabilities_;
+    bool reading_ = false;
+    QList<CapabilitiesAnswer> waiting_;
+};
+
+} // namespace plim
