@@ -196,9 +196,8 @@ Instant Calendar::settingTime(Instant t, int minutesOfDay) const {
 namespace {
 // Moves t by whole units of a calendar field on its wall clock: the date moves, the time of day stays
 // (a time a clock change skips on the new day becomes the next existing one).
-std::optional<Instant> addingOnWallClock(const icu::Calendar& proto, const LocalDateTime& c, Instant t,
+std::optional<Instant> addingOnWallClock(icu::Calendar* cal, const LocalDateTime& c, Instant t,
                                          UCalendarDateFields field, std::int64_t amount) {
-    std::unique_ptr<icu::Calendar> cal(proto.clone());
     UErrorCode status = U_ZERO_ERROR;
     cal->clear();
     cal->set(UCAL_EXTENDED_YEAR, c.year);
@@ -221,14 +220,16 @@ std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const 
     if (days < -100'000'000 || days > 100'000'000) {
         return std::nullopt;
     }
-    return addingOnWallClock(*proto_, components(t), t, UCAL_DATE, days);
+    const LocalDateTime c = components(t);
+    return addingOnWallClock(make(), c, t, UCAL_DATE, days);
 }
 
 std::optional<Instant> Calendar::addingMonths(Instant t, std::int64_t months) const {
     if (months < -3'000'000 || months > 3'000'000) {
         return std::nullopt;
     }
-    return addingOnWallClock(*proto_, components(t), t, UCAL_MONTH, months);
+    const LocalDateTime c = components(t);
+    return addingOnWallClock(make(), c, t, UCAL_MONTH, months);
 }
 
 std::int64_t Calendar::daysBetween(Instant a, Instant b) const {
