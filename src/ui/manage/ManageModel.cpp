@@ -96,7 +96,12 @@ ManageModel::Now ManageModel::currentMoment() const {
     return now;
 }
 
+ManageModel::Now ManageModel::shownMoment() const {
+    return {store_.clock().now(), calendar_, anchors_, todayHeading_};
+}
+
 void ManageModel::readPreferences() {
+    anchors_ = preferences_.anchors();
     if (assign(textSize_, preferences_.textSize())) {
         Q_EMIT textSizeChanged();
     }
@@ -273,14 +278,31 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
     TextFilter& filter = trash ? trashFilter_ : notesFilter_;
     bool& ready = trash ? trashFilterReady_ : notesFilterReady_;
     if (!ready) {
-        std::vector<QString> texts;
-        for (const DaySection& section : trash ? trashSections_ : sections_) {
-            for (const Item& item : section.items) {
-                const Entry* e = entryOf(item);
-                texts.push_back(e ? e->text : QString());
+        std::vector<FilterBlock>& kept = trash ? trashBlocks_ : notesBlocks_;
+        QHash<const void*, std::shared_ptr<const TextFilter::Block>> known;
+        for (const FilterBlock& b : kept) {
+            if (!b.items.isEmpty()) {
+                known.insert(b.items.constData(), b.block);
             }
         }
-        filter.reset(std::move(texts));
+        std::vector<FilterBlock> blocks;
+        std::vector<std::shared_ptr<const TextFilter::Block>> list;
+        for (const DaySection& section : trash ? trashSections_ : sections_) {
+            auto block = section.items.isEmpty() ? nullptr : known.value(section.items.constData());
+            if (!block) {
+                std::vector<QStringView> texts;
+                texts.reserve(static_cast<std::size_t>(section.items.size()));
+                for (const Item& item : section.items) {
+                    const Entry* e = entryOf(item);
+                    texts.push_back(e ? QStringView(e->text) : QStringView());
+                }
+                block = std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+            }
+            blocks.push_back({section.items, block});
+            list.push_back(std::move(block));
+        }
+        kept = std::move(blocks);
+        filter.reset(std::move(list));
         ready = true;
     }
     return filter.matches(lowered);
@@ -291,6 +313,9 @@ void ManageModel::reload() {
     const qsizetype position = remembered ? visibleIndex(*remembered) : -1;
 
     const Now now = currentMoment();
+    calendar_ = now.calendar;
+    anchors_ = now.anchors;
+    todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
     if (assign(sections_, store_.document().sections)) {
         Q_EMIT sectionsChanged();
@@ -331,7 +356,7 @@ bool ManageModel::isWaiting(const Facts& f, Instant now) const {
 }
 
 void ManageModel::rebuildVisible() {
-    const Now now = currentMoment();
+    const Now now = shownMoment();
     const bool trash = mode_ == Mode::Trash;
     const QList<DaySection>& source = trash ? trashSections_ : sections_;
     const std::vector<qsizetype>& offsets = trash ? trashOffsets_ : offsets_;
@@ -567,9 +592,8 @@ QString ManageModel::displayHeading(const DaySection& section) const {
 }
 
 QString ManageModel::displayHeading(const QString& heading) const {
-    const Calendar calendar = store_.clock().calendar();
-    if (const auto day = NotesDocument::headingDate(heading, calendar)) {
-        return calendar.format(*day, u"EEEE, MMM d");
+    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
+        return calendar_.format(*day, u"EEEE, MMM d");
     }
     return heading;
 }
@@ -595,7 +619,7 @@ std::optional<QString> ManageModel::dayLabel(const QUuid& id) const {
 }
 
 bool ManageModel::isTodayHeading(const QString& heading) const {
-    return heading == currentMoment().todayHeading;
+    return heading == todayHeading_;
 }
 
 bool ManageModel::isInToday(const QUuid& id) const {
@@ -604,7 +628,7 @@ bool ManageModel::isInToday(const QUuid& id) const {
 }
 
 bool ManageModel::isRinging(const Entry& entry) const {
-    const Now now = currentMoment();
+    const Now now = shownMoment();
     return entry.isRinging(now.instant, now.calendar, now.anchors);
 }
 
@@ -653,7 +677,7 @@ std::optional<QString> ManageModel::reminderLabel(const Entry& entry) const {
     if (!canRing(entry.state)) {
         return std::nullopt;
     }
-    const Now now = currentMoment();
+    const Now now = shownMoment();
     const auto reminder = entry.reminder(now.calendar, now.anchors);
     if (!reminder) {
         return std::nullopt;
@@ -708,7 +732,7 @@ void ManageModel::ensureSelectionVisible() {
 void ManageModel::reveal(const std::optional<QUuid>& id) {
     bool waiting = false;
     if (id) {
-        const Now now = currentMoment();
+        const Now now = shownMoment();
         for (qsizetype s = 0; s < sections_.size() && !waiting; ++s) {
             const QList<Item>& items = sections_[s].items;
             for (qsizetype i = 0; i < items.size(); ++i) {
@@ -1030,25 +1054,35 @@ void ManageModel::endSweep() {
 // --- Sweep -----------------------------------------------------------------------------------
 
 QList<Entry> ManageModel::staleOpenEntries() const {
-    const QString today = currentMoment().todayHeading;
     QList<Entry> out;
     for (qsizetype s = sections_.size() - 1; s >= 0; --s) {
         const DaySection& section = sections_[s];
-        if (section.heading == today) {
+        if (section.heading == todayHeading_) {
             continue;
         }
         for (qsizetype i = 0; i < section.items.size(); ++i) {
-            const Entry* e = entryOf(section.items[i]);
-            if (e && e->state == Entry::State::Open && !e->active && !facts(s, i).hasReminder) {
-                out.append(*e);
+            if (isStale(facts(s, i))) {
+                out.append(std::get<Entry>(section.items[i]));
             }
         }
     }
     return out;
 }
 
+bool ManageModel::isStale(const Facts& f) {
+    return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
+}
+
 int ManageModel::staleOpenCount() const {
-    return static_cast<int>(staleOpenEntries().size());
+    int n = 0;
+    for (qsizetype s = 0; s < sections_.size(); ++s) {
+        if (sections_[s].heading == todayHeading_) {
+            continue;
+        }
+        const auto first = facts_.begin() + offsets_[static_cast<std::size_t>(s)];
+        n += static_cast<int>(std::count_if(first, first + sections_[s].items.size(), isStale));
+    }
+    return n;
 }
 
 void ManageModel::startSweep() {

@@ -92,6 +92,10 @@ public:
     int sweepTotal() const { return sweepTotal_; }
     const QSet<QUuid>& sweepSkipped() const { return sweepSkipped_; }
     NotesStore& store() const { return store_; }
+    // The calendar and day times the lists were last loaded with (the user's, re-read on every
+    // reload, so a new zone or day shows after the next reload).
+    const Calendar& calendar() const { return calendar_; }
+    const Anchors& anchors() const { return anchors_; }
 
     // What the view writes: each rebuilds the list at once.
     void setFilter(const QString& filter);
@@ -232,7 +236,10 @@ private:
         QString todayHeading;
     };
 
+    // Now, with the user's calendar read afresh (for commands)...
     Now currentMoment() const;
+    // ...or with the calendar of the last reload (for what every row asks).
+    Now shownMoment() const;
     void readPreferences();
     void setMode(Mode mode);
     void setSelected(std::optional<QUuid> id);
@@ -244,6 +251,8 @@ private:
     void readTrash();
     void learnFacts(const Now& now, const QList<DaySection>& previous);
     const Facts& facts(qsizetype section, qsizetype item) const;
+    // Open, not shortlisted, without a reminder: what the sweep walks through on older days.
+    static bool isStale(const Facts& f);
     // Which items of the list's source contain the filter (lower-cased, not empty).
     const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
     qsizetype visibleIndex(const QUuid& id) const;
@@ -257,6 +266,9 @@ private:
 
     NotesStore& store_;
     Preferences& preferences_;
+    Calendar calendar_{QStringLiteral("UTC")};
+    Anchors anchors_;
+    QString todayHeading_;
     DesktopServices& desktop_;
     LaunchAtLogin& launchAtLogin_;
 
@@ -297,9 +309,16 @@ private:
     QString commentZone_;
     Anchors commentAnchors_;
     // The filter over the notes and over the trash, set up on the first filter after a load
-    // (indexed like facts_).
+    // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
+    // over while the items stay the same; keeping the items also keeps their address unique.
+    struct FilterBlock {
+        QList<Item> items;
+        std::shared_ptr<const TextFilter::Block> block;
+    };
     TextFilter notesFilter_;
     TextFilter trashFilter_;
+    std::vector<FilterBlock> notesBlocks_;
+    std::vector<FilterBlock> trashBlocks_;
     bool notesFilterReady_ = false;
     bool trashFilterReady_ = false;
     std::vector<qsizetype> trashOffsets_;

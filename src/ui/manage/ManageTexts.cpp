@@ -1,7 +1,6 @@
 #include "ui/manage/ManageTexts.h"
 
 #include "notes/KeyNames.h"
-#include "notes/NotesStore.h"
 #include "ui/manage/Links.h"
 
 namespace plim::ManageTexts {
@@ -35,8 +34,7 @@ QString quoted(const QString& text) {
 
 QString entryHint(const ManageModel& model, const Entry& entry) {
     if (model.isRinging(entry)) {
-        const Calendar calendar = model.store().clock().calendar();
-        const auto reminder = entry.reminder(calendar, model.store().preferences().anchors());
+        const auto reminder = entry.reminder(model.calendar(), model.anchors());
         QStringList parts;
         if (reminder && reminder->rule && reminder->routine) {
             parts << QStringLiteral("space done today") << QStringLiteral("d skip");
@@ -56,8 +54,7 @@ QString entryHint(const ManageModel& model, const Entry& entry) {
     if (model.mode() == Mode::Log && !model.isInToday(entry.id)) {
         parts << QStringLiteral("→ carry");
     }
-    const Calendar calendar = model.store().clock().calendar();
-    const bool hasReminder = entry.reminder(calendar, model.store().preferences().anchors()).has_value();
+    const bool hasReminder = entry.reminder(model.calendar(), model.anchors()).has_value();
     parts << (hasReminder ? QStringLiteral("r change reminder") : QStringLiteral("r remind"));
     parts << QStringLiteral("⌫ trash");
     parts << (Links::urls(entry.text).isEmpty() ? QStringLiteral("↩ edit") : QStringLiteral("⌘↩ open link"));

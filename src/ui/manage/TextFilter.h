@@ -3,36 +3,47 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <vector>
 
 namespace plim {
 
-// Whether `text`, lower-cased, contains `lowered` (a lower-cased, non-empty needle). Texts in
-// ASCII are compared as they stand; any other text is lower-cased first, so the answer is always
-// that of lowering the whole text.
-bool containsLowered(QStringView text, QStringView lowered);
-
-// Answers "which texts contain the filter" over a fixed list of texts, narrowing from the answers
-// to recent filters: a filter that extends an earlier one ("mil" after "mi") only looks at what
-// the earlier one found, and going back ("mi" after "mil") reuses its answer.
+// Answers "which texts, lower-cased, contain the filter" over a fixed list of texts. The texts are
+// lower-cased once, in blocks of texts that lie one after another in memory (one block per day of
+// notes, so a block can outlive a change elsewhere in the file). A filter that extends a recent one
+// ("mil" after "mi") only looks at the texts that one found, and a filter seen recently is
+// answered from memory.
 class TextFilter {
 public:
-    // A new list of texts (the null string for an item that is not searched); forgets all answers.
-    void reset(std::vector<QString> texts);
-    // One flag per text: whether it contains `lowered`.
-    const std::vector<std::uint8_t>& matches(const QString& lowered);
+    struct Block {
+        QString folded;                  // the texts lower-cased, one after another
+        std::vector<qsizetype> starts;   // text i is folded[starts[i], starts[i + 1])
+        std::vector<std::uint8_t> texts; // 0 for an item that is never found
+        // A null view stands for an item that is never found.
+        static Block make(const std::vector<QStringView>& texts);
+        std::size_t size() const { return texts.size(); }
+    };
+
+    // A new list of texts, block after block; forgets every answer.
+    void reset(std::vector<std::shared_ptr<const Block>> blocks);
+    // One flag per text, in block order: whether it contains `lowered` (lower-cased already).
+    const std::vector<std::uint8_t>& matches(QStringView lowered);
 
 private:
     struct Answer {
         QString query;
         std::vector<std::uint32_t> hits;
     };
+    // The block of text i and its index inside it.
+    std::pair<const Block*, std::size_t> locate(std::uint32_t i) const;
+    void scan(QStringView lowered, std::vector<std::uint32_t>& hits) const;
 
-    std::vector<QString> texts_;
-    std::deque<Answer> recent_; // newest first
+    std::vector<std::shared_ptr<const Block>> blocks_;
+    std::vector<std::uint32_t> firsts_; // index of each block's first text, then the total
     std::vector<std::uint8_t> mask_;
+    std::vector<Answer> recent_; // newest last
 };
 
 } // namespace plim

@@ -595,6 +595,7 @@ TEST(ManageModel, HeadingsAndDaysInWords) {
     EXPECT_FALSE(m.isInToday(QUuid::createUuid()));
 
     f.clock->setCalendar(Calendar(u"Europe/Berlin"_s, u"de_DE"_s));
+    m.reload(); // the model reads the user's calendar on each reload
     EXPECT_EQ(m.displayHeading(u"2026-03-14 Saturday"_s), u"Samstag, März 14"_s);
 }
 
