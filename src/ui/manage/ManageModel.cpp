@@ -351,7 +351,7 @@ void ManageModel::ringingChanged() {
     reload();
 }
 
-bool ManageModel::isWaiting(const Facts& f, Instant now) const {
+bool ManageModel::isWaiting(const Facts& f, Instant now) {
     return f.hasReminder && f.next > now;
 }
 

@@ -258,7 +258,7 @@ private:
     qsizetype visibleIndex(const QUuid& id) const;
     std::optional<Entry> visibleEntryAt(qsizetype index) const;
     void selectFirstVisible();
-    bool isWaiting(const Facts& f, Instant now) const;
+    static bool isWaiting(const Facts& f, Instant now);
     // The first section of `sections_` that holds the entry.
     const DaySection* sectionOf(const QUuid& id) const;
     std::optional<Reminder> presetReminder(int preset, const Now& now) const;

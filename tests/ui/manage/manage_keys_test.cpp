@@ -222,8 +222,9 @@ const std::vector<KeyCase> kCases{
      },
      ctrl(shift(typed(u'z'))), false, yes,
      [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Done); }},
-    {"CtrlCCopies", nothing, ctrl(typed(u'c')), false, yes,
-     [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, u"top"_s); }},
+    {"CtrlCCopies", [](ManageFixture& f) { f.model->select(f.idOf(u"see https://example.org/doc"_s)); },
+     ctrl(typed(u'c')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, u"see https://example.org/doc"_s); }},
     {"CtrlCInTheSweepPasses", [](ManageFixture& f) { f.model->startSweep(); }, ctrl(typed(u'c')), false, no,
      [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, QString()); }},
     {"CtrlTOpensTheTrash", nothing, ctrl(typed(u't')), false, yes,
@@ -328,22 +329,5 @@ TEST_P(Keys, RunTheirOperation) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Manage, Keys, ::testing::ValuesIn(kCases), ByName());
-
-TEST(ManageKeys, GuideScrollStopsAtTheLastGroupAndTheTop) {
-    ManageFixture f;
-    ManageModel& m = f.open(kFile);
-    m.showKeys();
-    int previous = -1;
-    for (int i = 0; i < 30 && m.keysScroll() != previous; ++i) {
-        previous = m.keysScroll();
-        handleManageKey(m, key(Qt::Key_Down), false);
-    }
-    EXPECT_EQ(m.keysScroll(), previous);
-    EXPECT_GE(m.keysScroll(), 5); // "steps" and at least five groups below it
-    for (int i = 0; i < 30; ++i) {
-        handleManageKey(m, key(Qt::Key_Up), false);
-    }
-    EXPECT_EQ(m.keysScroll(), 0);
-}
 
 } // namespace

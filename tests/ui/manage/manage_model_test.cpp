@@ -402,13 +402,6 @@ INSTANTIATE_TEST_SUITE_P(
         ActivateCase{"CommandWithoutLinkDoesNothing", u"plain words"_s, true, {}, false}),
     ByName());
 
-TEST(ManageModel, CopyPutsTheTextOnTheClipboard) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] two lines  <!-- 09:00 -->"_s, u"  second"_s});
-    m.copySelection();
-    EXPECT_EQ(f.desktop.clipboard, u"two lines\nsecond"_s);
-}
-
 // --- Reminders from presets ---------------------------------------------------------------------
 
 struct PresetCase {
