@@ -1,0 +1,1223 @@
+#include "ui/manage/ManageModel.h"
+
+#include "notes/NotesStore.h"
+#include "platform/DesktopServices.h"
+#include "platform/LaunchAtLogin.h"
+#include "reminders/WhenFieldModel.h"
+#include "ui/manage/KeysGuide.h"
+#include "ui/manage/Links.h"
+
+#include <algorithm>
+
+namespace plim {
+
+namespace {
+
+const QString& nowHeading() {
+    static const QString heading = QStringLiteral("Now");
+    return heading;
+}
+
+const QString& activeHeading() {
+    static const QString heading = QStringLiteral("Active");
+    return heading;
+}
+
+bool canRing(Entry::State state) {
+    return state == Entry::State::Open || state == Entry::State::Note;
+}
+
+const Entry* entryOf(const Item& item) {
+    return std::get_if<Entry>(&item);
+}
+
+template <typename T>
+bool assign(T& field, T value) {
+    if (field == value) {
+        return false;
+    }
+    field = std::move(value);
+    return true;
+}
+
+} // namespace
+
+QString ManageModel::Row::id() const {
+    switch (kind) {
+    case Kind::Header:
+        return QStringLiteral("h|") + heading;
+    case Kind::Entry:
+        return entryRowID(heading, entry.id);
+    case Kind::Folded:
+        return QStringLiteral("f|") + heading;
+    }
+    return {};
+}
+
+ManageModel::ManageModel(NotesStore& store, DesktopServices& desktop, LaunchAtLogin& launchAtLogin, QObject* parent)
+    : QObject(parent)
+    , store_(store)
+    , preferences_(store.preferences())
+    , desktop_(desktop)
+    , launchAtLogin_(launchAtLogin)
+    , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock())) {
+    textSize_ = preferences_.textSize();
+    font_ = preferences_.font();
+    when_->onCommit = [this](const Reminder& reminder) { commitWhenField(reminder); };
+    when_->onCancel = [this] { cancelWhenField(); };
+    when_->onStop = [this] { stopReminderFromWhenField(); };
+    // Direct connections: the model goes with its connections, so nothing reaches a model that is gone.
+    connect(&store_, &NotesStore::changed, this, &ManageModel::reload);
+    connect(&preferences_, &Preferences::changed, this, &ManageModel::readPreferences);
+    reload();
+}
+
+ManageModel::~ManageModel() = default;
+
+QUuid ManageModel::nowSectionID() {
+    static const QUuid id = NotesDocument::stableID(u"section|Now");
+    return id;
+}
+
+QUuid ManageModel::activeSectionID() {
+    static const QUuid id = NotesDocument::stableID(u"section|Active");
+    return id;
+}
+
+QString ManageModel::entryRowID(const QString& heading, const QUuid& id) {
+    return QStringLiteral("e|") + heading + QLatin1Char('|') + id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+// --- Small setters ---------------------------------------------------------------------------
+
+ManageModel::Now ManageModel::currentMoment() const {
+    Now now{store_.clock().now(), store_.clock().calendar(), preferences_.anchors(), {}};
+    now.todayHeading = NotesFormat::heading(now.instant, now.calendar).mid(3);
+    return now;
+}
+
+ManageModel::Now ManageModel::shownMoment() const {
+    return {store_.clock().now(), calendar_, anchors_, todayHeading_};
+}
+
+void ManageModel::readPreferences() {
+    anchors_ = preferences_.anchors();
+    if (assign(textSize_, preferences_.textSize())) {
+        Q_EMIT textSizeChanged();
+    }
+    if (assign(font_, preferences_.font())) {
+        Q_EMIT fontChanged();
+    }
+}
+
+void ManageModel::setMode(Mode mode) {
+    if (assign(mode_, mode)) {
+        Q_EMIT modeChanged();
+    }
+}
+
+void ManageModel::setSelected(std::optional<QUuid> id) {
+    if (assign(selectedID_, id)) {
+        Q_EMIT selectedIDChanged();
+    }
+}
+
+void ManageModel::setEditingID(std::optional<QUuid> id) {
+    if (assign(editingID_, id)) {
+        Q_EMIT editingIDChanged();
+    }
+}
+
+void ManageModel::setWhenFieldID(std::optional<QUuid> id) {
+    if (assign(whenFieldID_, id)) {
+        Q_EMIT whenFieldIDChanged();
+    }
+}
+
+void ManageModel::setOnboarding(std::optional<Onboarding> value) {
+    if (assign(onboarding_, value)) {
+        Q_EMIT onboardingChanged();
+    }
+}
+
+void ManageModel::setFilterValue(const QString& filter) {
+    if (assign(filter_, filter)) {
+        Q_EMIT filterChanged();
+    }
+}
+
+void ManageModel::setFilter(const QString& filter) {
+    setFilterValue(filter);
+    rebuildVisible();
+}
+
+void ManageModel::setShowCompleted(bool show) {
+    if (assign(showCompleted_, show)) {
+        Q_EMIT showCompletedChanged();
+    }
+    rebuildVisible();
+}
+
+void ManageModel::setEditingText(const QString& text) {
+    if (assign(editingText_, text)) {
+        Q_EMIT editingTextChanged();
+    }
+}
+
+void ManageModel::requestFilterFocus() {
+    ++filterFocusRequest_;
+    Q_EMIT filterFocusRequestChanged();
+}
+
+void ManageModel::requestListFocus() {
+    ++listFocusRequest_;
+    Q_EMIT listFocusRequestChanged();
+}
+
+void ManageModel::requestEditFocus() {
+    ++editFocusRequest_;
+    Q_EMIT editFocusRequestChanged();
+}
+
+void ManageModel::setTrashSections(QList<DaySection> trash) {
+    trashOffsets_.clear();
+    trashFilterReady_ = false;
+    qsizetype offset = 0;
+    for (const DaySection& section : trash) {
+        trashOffsets_.push_back(offset);
+        offset += section.items.size();
+    }
+    if (assign(trashSections_, std::move(trash))) {
+        Q_EMIT trashSectionsChanged();
+    }
+}
+
+void ManageModel::readTrash() {
+    setTrashSections(store_.trashDocument().sections);
+}
+
+// --- Loading ---------------------------------------------------------------------------------
+
+void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) {
+    std::vector<Facts> oldFacts = std::move(facts_);
+    std::vector<qsizetype> oldOffsets = std::move(offsets_);
+    facts_.clear();
+    offsets_.clear();
+    notesFilterReady_ = false;
+    qsizetype count = 0;
+    for (const DaySection& section : sections_) {
+        count += section.items.size();
+    }
+    facts_.reserve(static_cast<std::size_t>(count));
+    offsets_.reserve(static_cast<std::size_t>(sections_.size()));
+
+    const bool sameRules = commentZone_ == now.calendar.zoneId() && commentAnchors_ == now.anchors;
+    QHash<QString, ReminderFacts> known;
+    if (sameRules) {
+        known = std::move(commentFacts_);
+    }
+    commentFacts_.clear();
+    commentZone_ = now.calendar.zoneId();
+    commentAnchors_ = now.anchors;
+
+    // A change of the file through the store leaves every other day's items shared with the
+    // previous load: their facts are taken over as they were.
+    QHash<const void*, qsizetype> unchanged;
+    if (sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size())) {
+        unchanged.reserve(previous.size());
+        for (qsizetype s = 0; s < previous.size(); ++s) {
+            if (!previous[s].items.isEmpty()) {
+                unchanged.insert(previous[s].items.constData(), oldOffsets[static_cast<std::size_t>(s)]);
+            }
+        }
+    }
+
+    for (const DaySection& section : sections_) {
+        offsets_.push_back(static_cast<qsizetype>(facts_.size()));
+        if (const auto same = unchanged.constFind(section.items.constData()); same != unchanged.cend()) {
+            const auto from = oldFacts.begin() + same.value();
+            facts_.insert(facts_.end(), from, from + section.items.size());
+            continue;
+        }
+        for (const Item& item : section.items) {
+            Facts f;
+            if (const Entry* e = entryOf(item)) {
+                f.isEntry = true;
+                f.active = e->active;
+                f.state = e->state;
+                // Only a comment with the word can hold a reminder.
+                if (e->comment && e->comment->contains(QLatin1String("remind"))) {
+                    const QString& comment = *e->comment;
+                    auto it = known.constFind(comment);
+                    if (it == known.cend()) {
+                        ReminderFacts r;
+                        if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
+                            r = {true, reminder->rule.has_value(), reminder->routine, reminder->next};
+                        }
+                        it = known.insert(comment, r);
+                    }
+                    static_cast<ReminderFacts&>(f) = it.value();
+                }
+            }
+            facts_.push_back(f);
+        }
+    }
+    // Kept for the next load: the comments read this time and before (bounded by what the
+    // notes held at their largest since the rules last changed).
+    if (known.size() > 4 * (count + 64)) {
+        known.clear();
+    }
+    commentFacts_ = std::move(known);
+}
+
+const ManageModel::Facts& ManageModel::facts(qsizetype section, qsizetype item) const {
+    return facts_[static_cast<std::size_t>(offsets_[static_cast<std::size_t>(section)] + item)];
+}
+
+const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QString& lowered) {
+    TextFilter& filter = trash ? trashFilter_ : notesFilter_;
+    bool& ready = trash ? trashFilterReady_ : notesFilterReady_;
+    if (!ready) {
+        std::vector<FilterBlock>& kept = trash ? trashBlocks_ : notesBlocks_;
+        QHash<const void*, std::shared_ptr<const TextFilter::Block>> known;
+        for (const FilterBlock& b : kept) {
+            if (!b.items.isEmpty()) {
+                known.insert(b.items.constData(), b.block);
+            }
+        }
+        std::vector<FilterBlock> blocks;
+        std::vector<std::shared_ptr<const TextFilter::Block>> list;
+        for (const DaySection& section : trash ? trashSections_ : sections_) {
+            auto block = section.items.isEmpty() ? nullptr : known.value(section.items.constData());
+            if (!block) {
+                std::vector<QStringView> texts;
+                texts.reserve(static_cast<std::size_t>(section.items.size()));
+                for (const Item& item : section.items) {
+                    const Entry* e = entryOf(item);
+                    texts.push_back(e ? QStringView(e->text) : QStringView());
+                }
+                block = std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+            }
+            blocks.push_back({section.items, block});
+            list.push_back(std::move(block));
+        }
+        kept = std::move(blocks);
+        filter.reset(std::move(list));
+        ready = true;
+    }
+    return filter.matches(lowered);
+}
+
+void ManageModel::reload() {
+    const std::optional<QUuid> remembered = selectedID_;
+    const qsizetype position = remembered ? visibleIndex(*remembered) : -1;
+
+    const Now now = currentMoment();
+    calendar_ = now.calendar;
+    anchors_ = now.anchors;
+    todayHeading_ = now.todayHeading;
+    const QList<DaySection> previous = sections_;
+    if (assign(sections_, store_.document().sections)) {
+        Q_EMIT sectionsChanged();
+    }
+    learnFacts(now, previous);
+    if (mode_ == Mode::Trash) {
+        readTrash();
+    }
+    rebuildVisible();
+
+    if (remembered && visibleIndex(*remembered) >= 0) {
+        // The selection stays.
+    } else if (position >= 0 && !visible_.empty()) {
+        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
+    } else {
+        selectFirstVisible();
+    }
+
+    if (mode_ == Mode::Sweep) {
+        refreshSweep();
+    }
+    if (!onboarding_ && preferences_.reminderDelivery() == ReminderDelivery::Unset &&
+        std::any_of(facts_.begin(), facts_.end(), [](const Facts& f) { return f.hasReminder; })) {
+        setOnboarding(Onboarding::Delivery);
+    }
+}
+
+void ManageModel::dayChanged() {
+    reload();
+}
+
+void ManageModel::ringingChanged() {
+    reload();
+}
+
+bool ManageModel::isWaiting(const Facts& f, Instant now) {
+    return f.hasReminder && f.next > now;
+}
+
+void ManageModel::rebuildVisible() {
+    const Now now = shownMoment();
+    const bool trash = mode_ == Mode::Trash;
+    const QList<DaySection>& source = trash ? trashSections_ : sections_;
+    const std::vector<qsizetype>& offsets = trash ? trashOffsets_ : offsets_;
+
+    // An item of the source and its index in the per-item tables (facts, filter). What the lists
+    // are sorted by is read from the facts, which lie together in memory.
+    struct Ref {
+        const Item* item;
+        std::uint32_t index;
+        bool entry;
+        Entry::State state;
+    };
+    struct Group {
+        QUuid id;
+        QString heading;
+        std::vector<Ref> items;
+    };
+    const auto ref = [&](qsizetype s, qsizetype i) {
+        const Item& item = source[s].items[i];
+        const auto index = static_cast<std::uint32_t>(offsets[static_cast<std::size_t>(s)] + i);
+        if (!trash) {
+            const Facts& f = facts_[index];
+            return Ref{&item, index, f.isEntry, f.state};
+        }
+        const Entry* e = entryOf(item);
+        return Ref{&item, index, e != nullptr, e ? e->state : Entry::State::Open};
+    };
+    const auto nextRing = [&](const Ref& r) { return facts_[r.index].next; };
+    const auto byNextRing = [&](const Ref& a, const Ref& b) { return nextRing(a) < nextRing(b); };
+
+    // A filter keeps only the entries whose text holds it, raw lines dropped, in every view.
+    const QString q = filter_.trimmed().toLower();
+    const std::vector<std::uint8_t>* matches = q.isEmpty() ? nullptr : &filterMatches(trash, q);
+    const auto passes = [&](const Ref& r) { return !matches || (r.entry && (*matches)[r.index]); };
+
+    std::vector<Group> groups;
+    QMap<QString, int> folded;
+    if (mode_ == Mode::Later) {
+        std::vector<Ref> waiting;
+        for (qsizetype s = 0; s < sections_.size(); ++s) {
+            for (qsizetype i = 0; i < sections_[s].items.size(); ++i) {
+                const Ref r = ref(s, i);
+                if (r.entry && canRing(r.state) && isWaiting(facts_[r.index], now.instant) && passes(r)) {
+                    waiting.push_back(r);
+                }
+            }
+        }
+        std::stable_sort(waiting.begin(), waiting.end(), byNextRing);
+        // Grouped by the day each entry comes back; a heading is only formatted when a new day starts.
+        Instant dayEnd{};
+        for (const Ref& r : waiting) {
+            const Instant next = nextRing(r);
+            if (groups.empty() || next >= dayEnd) {
+                const QString day = NotesFormat::heading(next, now.calendar).mid(3);
+                if (groups.empty() || groups.back().heading != day) {
+                    groups.push_back({NotesDocument::stableID(QStringLiteral("later|") + day), day, {}});
+                }
+                dayEnd =
+                    now.calendar.addingDays(now.calendar.startOfDay(next), 1).value_or(next + std::chrono::hours(1));
+            }
+            groups.back().items.push_back(r);
+        }
+    } else {
+        const bool log = mode_ == Mode::Log;
+        // Past days show only what is still open, unless the filter or "show done" says otherwise.
+        const bool fold = log && !matches && !showCompleted_;
+        std::vector<Ref> ringing;
+        std::vector<Ref> active;
+        std::vector<Group> days;
+        days.reserve(static_cast<std::size_t>(source.size()));
+        for (qsizetype s = 0; s < source.size(); ++s) {
+            const DaySection& section = source[s];
+            const bool folds = fold && section.heading != now.todayHeading && section.heading != activeHeading() &&
+                               section.heading != nowHeading();
+            Group group{section.id, section.heading, {}};
+            group.items.reserve(static_cast<std::size_t>(section.items.size()));
+            qsizetype stays = 0;
+            int hidden = 0;
+            for (qsizetype i = section.items.size() - 1; i >= 0; --i) {
+                const Ref r = ref(s, i);
+                if (!passes(r)) {
+                    continue;
+                }
+                if (log && r.entry) {
+                    const Facts& f = facts_[r.index];
+                    const bool rings = canRing(r.state) && f.hasReminder;
+                    if (rings && f.next <= now.instant) {
+                        ringing.push_back(r);
+                        continue;
+                    }
+                    if (f.active) {
+                        active.push_back(r);
+                        continue;
+                    }
+                    if (rings) {
+                        continue; // waiting in Later
+                    }
+                }
+                stays += r.entry ? 1 : 0;
+                if (folds && !(r.entry && canRing(r.state))) {
+                    hidden += r.entry ? 1 : 0;
+                    continue;
+                }
+                group.items.push_back(r);
+            }
+            // A day is listed while it has entries, even when all of them are hidden.
+            if (stays == 0) {
+                continue;
+            }
+            if (hidden > 0) {
+                // Days come newest first, so each one goes in front of the map.
+                folded.insert(folded.constBegin(), section.heading, hidden);
+            }
+            days.push_back(std::move(group));
+        }
+        if (!ringing.empty()) {
+            std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
+            groups.push_back({nowSectionID(), nowHeading(), std::move(ringing)});
+        }
+        if (!active.empty()) {
+            groups.push_back({activeSectionID(), activeHeading(), std::move(active)});
+        }
+        groups.insert(groups.end(), std::make_move_iterator(days.begin()), std::make_move_iterator(days.end()));
+    }
+
+    // The sections themselves: a section built before from the same items is taken over.
+    QHash<QUuid, const Built*> before;
+    before.reserve(static_cast<qsizetype>(built_.size()));
+    for (const Built& b : built_) {
+        before.insert(b.id, &b);
+    }
+    std::vector<Built> built;
+    built.reserve(groups.size());
+    QList<DaySection> result;
+    result.reserve(static_cast<qsizetype>(groups.size()));
+    std::vector<VisibleRef> visible;
+    for (const Group& group : groups) {
+        Built b{group.id, {}, {}, {}};
+        b.refs.reserve(group.items.size());
+        for (const Ref& r : group.items) {
+            b.refs.push_back(r.item);
+        }
+        const Built* old = before.value(group.id, nullptr);
+        if (old && old->refs == b.refs) {
+            b.items = old->items;
+            b.entries = old->entries;
+        } else {
+            b.items.reserve(static_cast<qsizetype>(group.items.size()));
+            for (const Ref& r : group.items) {
+                if (r.entry) {
+                    b.entries.emplace_back(std::get<Entry>(*r.item).id, b.items.size());
+                }
+                b.items.append(*r.item);
+            }
+        }
+        for (const auto& [id, at] : b.entries) {
+            visible.push_back({id, result.size(), at});
+        }
+        result.append(DaySection{group.id, group.heading, b.items});
+        built.push_back(std::move(b));
+    }
+    built_ = std::move(built);
+    builtSource_ = source;
+    visible_ = std::move(visible);
+    if (assign(visibleSections_, std::move(result))) {
+        Q_EMIT visibleSectionsChanged();
+    }
+    if (assign(folded_, std::move(folded))) {
+        Q_EMIT foldedChanged();
+    }
+}
+
+// --- Lists -----------------------------------------------------------------------------------
+
+qsizetype ManageModel::visibleIndex(const QUuid& id) const {
+    const auto it = std::find_if(visible_.begin(), visible_.end(), [&](const VisibleRef& v) { return v.id == id; });
+    return it == visible_.end() ? -1 : static_cast<qsizetype>(it - visible_.begin());
+}
+
+std::optional<Entry> ManageModel::visibleEntryAt(qsizetype index) const {
+    if (index < 0 || index >= static_cast<qsizetype>(visible_.size())) {
+        return std::nullopt;
+    }
+    const VisibleRef& v = visible_[static_cast<std::size_t>(index)];
+    return std::get<Entry>(visibleSections_[v.section].items[v.item]);
+}
+
+void ManageModel::selectFirstVisible() {
+    setSelected(visible_.empty() ? std::nullopt : std::optional<QUuid>(visible_.front().id));
+}
+
+QList<Entry> ManageModel::visibleEntries() const {
+    QList<Entry> out;
+    out.reserve(static_cast<qsizetype>(visible_.size()));
+    for (const VisibleRef& v : visible_) {
+        out.append(std::get<Entry>(visibleSections_[v.section].items[v.item]));
+    }
+    return out;
+}
+
+std::optional<Entry> ManageModel::selectedEntry() const {
+    return selectedID_ ? visibleEntryAt(visibleIndex(*selectedID_)) : std::nullopt;
+}
+
+QList<ManageModel::Row> ManageModel::rows() const {
+    QList<Row> out;
+    for (const DaySection& section : visibleSections_) {
+        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, 0});
+        for (const Item& item : section.items) {
+            if (const Entry* e = entryOf(item)) {
+                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, 0});
+            }
+        }
+        if (const auto it = folded_.constFind(section.heading); it != folded_.cend()) {
+            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, it.value()});
+        }
+    }
+    return out;
+}
+
+std::optional<QString> ManageModel::rowID(const QUuid& id) const {
+    const qsizetype index = visibleIndex(id);
+    if (index < 0) {
+        return std::nullopt;
+    }
+    return entryRowID(visibleSections_[visible_[static_cast<std::size_t>(index)].section].heading, id);
+}
+
+// --- Labels and counts -----------------------------------------------------------------------
+
+QString ManageModel::displayHeading(const DaySection& section) const {
+    return displayHeading(section.heading);
+}
+
+QString ManageModel::displayHeading(const QString& heading) const {
+    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
+        return calendar_.format(*day, u"EEEE, MMM d");
+    }
+    return heading;
+}
+
+const DaySection* ManageModel::sectionOf(const QUuid& id) const {
+    for (const DaySection& section : sections_) {
+        for (const Item& item : section.items) {
+            const Entry* e = entryOf(item);
+            if (e && e->id == id) {
+                return &section;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::optional<QString> ManageModel::dayLabel(const QUuid& id) const {
+    const DaySection* section = sectionOf(id);
+    if (!section) {
+        return std::nullopt;
+    }
+    return displayHeading(*section);
+}
+
+bool ManageModel::isTodayHeading(const QString& heading) const {
+    return heading == todayHeading_;
+}
+
+bool ManageModel::isInToday(const QUuid& id) const {
+    const DaySection* section = sectionOf(id);
+    return section && isTodayHeading(section->heading);
+}
+
+bool ManageModel::isRinging(const Entry& entry) const {
+    const Now now = shownMoment();
+    return entry.isRinging(now.instant, now.calendar, now.anchors);
+}
+
+QString ManageModel::openSummary() const {
+    int n = 0;
+    for (qsizetype s = 0; s < sections_.size(); ++s) {
+        const QList<Item>& items = sections_[s].items;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const Entry* e = entryOf(items[i]);
+            const Facts& f = facts(s, i);
+            if (e && e->state == Entry::State::Open && !(f.repeats && f.routine)) {
+                ++n;
+            }
+        }
+    }
+    return n == 1 ? QStringLiteral("1 open") : QString::number(n) + QStringLiteral(" open");
+}
+
+int ManageModel::laterCount() const {
+    const Instant now = store_.clock().now();
+    int n = 0;
+    for (qsizetype s = 0; s < sections_.size(); ++s) {
+        const QList<Item>& items = sections_[s].items;
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const Entry* e = entryOf(items[i]);
+            if (e && canRing(e->state) && isWaiting(facts(s, i), now)) {
+                ++n;
+            }
+        }
+    }
+    return n;
+}
+
+std::optional<Entry> ManageModel::remindable() const {
+    if (mode_ != Mode::Log && mode_ != Mode::Later) {
+        return std::nullopt;
+    }
+    auto entry = selectedEntry();
+    if (!entry || entry->state == Entry::State::Carried) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+std::optional<QString> ManageModel::reminderLabel(const Entry& entry) const {
+    if (!canRing(entry.state)) {
+        return std::nullopt;
+    }
+    const Now now = shownMoment();
+    const auto reminder = entry.reminder(now.calendar, now.anchors);
+    if (!reminder) {
+        return std::nullopt;
+    }
+    return reminder->label(now.instant, now.calendar);
+}
+
+std::optional<Entry> ManageModel::whenEntry() const {
+    if (!whenFieldID_) {
+        return std::nullopt;
+    }
+    for (const DaySection& section : sections_) {
+        for (const Item& item : section.items) {
+            const Entry* e = entryOf(item);
+            if (e && e->id == *whenFieldID_) {
+                return *e;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// --- Selection -------------------------------------------------------------------------------
+
+void ManageModel::select(const QUuid& id) {
+    if (editingID_ && *editingID_ != id) {
+        commitEditing();
+    }
+    if (selectedID_ != id) {
+        selectedByPointer_ = true;
+    }
+    setSelected(id);
+}
+
+void ManageModel::moveSelection(int delta) {
+    selectedByPointer_ = false;
+    const auto n = static_cast<qsizetype>(visible_.size());
+    if (n == 0) {
+        return;
+    }
+    const qsizetype at = selectedID_ ? visibleIndex(*selectedID_) : -1;
+    const qsizetype next = at >= 0 ? std::clamp<qsizetype>(at + delta, 0, n - 1) : (delta < 1 ? n - 1 : 0);
+    setSelected(visible_[static_cast<std::size_t>(next)].id);
+}
+
+void ManageModel::ensureSelectionVisible() {
+    if (!selectedEntry()) {
+        selectFirstVisible();
+    }
+}
+
+void ManageModel::reveal(const std::optional<QUuid>& id) {
+    bool waiting = false;
+    if (id) {
+        const Now now = shownMoment();
+        for (qsizetype s = 0; s < sections_.size() && !waiting; ++s) {
+            const QList<Item>& items = sections_[s].items;
+            for (qsizetype i = 0; i < items.size(); ++i) {
+                const Entry* e = entryOf(items[i]);
+                if (e && e->id == *id) {
+                    waiting = canRing(e->state) && isWaiting(facts(s, i), now.instant);
+                    break;
+                }
+            }
+        }
+    }
+    if (waiting) {
+        if (mode_ != Mode::Later) {
+            showLater();
+        }
+    } else if (mode_ != Mode::Log) {
+        backToNotes();
+    }
+    if (id && !filter_.isEmpty() && visibleIndex(*id) < 0) {
+        setFilter(QString());
+    }
+    selectedByPointer_ = false;
+    if (id && visibleIndex(*id) >= 0) {
+        setSelected(*id);
+    } else {
+        selectFirstVisible();
+    }
+}
+
+// --- Entry commands --------------------------------------------------------------------------
+
+void ManageModel::toggleDone() {
+    if (mode_ != Mode::Log && mode_ != Mode::Later) {
+        return;
+    }
+    if (const auto entry = selectedEntry()) {
+        store_.toggleDone(entry->id);
+    }
+}
+
+void ManageModel::toggleActive() {
+    if (mode_ != Mode::Log && mode_ != Mode::Later) {
+        return;
+    }
+    if (const auto entry = selectedEntry()) {
+        store_.toggleActive(entry->id);
+    }
+}
+
+void ManageModel::carry() {
+    if (mode_ != Mode::Log) {
+        return;
+    }
+    if (const auto entry = selectedEntry(); entry && !isInToday(entry->id)) {
+        store_.carryToToday(entry->id, store_.clock().now());
+    }
+}
+
+void ManageModel::deleteSelection() {
+    if (!selectedID_ || (mode_ != Mode::Log && mode_ != Mode::Later && mode_ != Mode::Trash)) {
+        return;
+    }
+    const QUuid target = *selectedID_;
+    const auto n = static_cast<qsizetype>(visible_.size());
+    const qsizetype at = visibleIndex(target);
+    std::optional<QUuid> after;
+    if (at >= 0) {
+        if (at + 1 < n) {
+            after = visible_[static_cast<std::size_t>(at + 1)].id;
+        } else if (at > 0) {
+            after = visible_[static_cast<std::size_t>(at - 1)].id;
+        }
+    } else if (n > 1) {
+        after = visible_[1].id;
+    }
+    if (mode_ == Mode::Trash) {
+        store_.deleteFromTrash(target);
+    } else {
+        store_.deleteEntry(target);
+    }
+    // When the store could not delete (the trash file cannot be written), the selection stays.
+    if (at >= 0 && visibleIndex(target) >= 0) {
+        return;
+    }
+    if (after && visibleIndex(*after) >= 0) {
+        setSelected(*after);
+    }
+}
+
+void ManageModel::activateSelection(bool commandHeld) {
+    const auto entry = selectedEntry();
+    if (!entry) {
+        return;
+    }
+    if (mode_ == Mode::Trash) {
+        store_.restoreFromTrash(entry->id);
+        // The store announces the notes file before it takes the entry out of the trash file.
+        if (mode_ == Mode::Trash) {
+            reload();
+        }
+        return;
+    }
+    if (!commandHeld) {
+        if (const auto url = Links::soleURL(entry->text)) {
+            desktop_.openUrl(*url);
+        } else {
+            beginEditing(entry->id);
+        }
+        return;
+    }
+    const QList<QUrl> links = Links::urls(entry->text);
+    if (!links.isEmpty()) {
+        desktop_.openUrl(links.first());
+    }
+}
+
+void ManageModel::beginEditing(const QUuid& id) {
+    if (mode_ != Mode::Log && mode_ != Mode::Later) {
+        return;
+    }
+    const auto entry = visibleEntryAt(visibleIndex(id));
+    if (!entry) {
+        return;
+    }
+    setSelected(id);
+    setEditingText(entry->text);
+    setEditingID(id);
+}
+
+void ManageModel::commitEditing() {
+    if (!editingID_) {
+        return;
+    }
+    const QUuid id = *editingID_;
+    const QString text = editingText_;
+    setEditingID(std::nullopt);
+    store_.updateText(id, text);
+}
+
+void ManageModel::cancelEditing() {
+    setEditingID(std::nullopt);
+}
+
+void ManageModel::copySelection() {
+    if (const auto entry = selectedEntry()) {
+        desktop_.setClipboardText(entry->text);
+    }
+}
+
+std::optional<Reminder> ManageModel::presetReminder(int preset, const Now& now) const {
+    const QStringList presets = preferences_.reminderPresets();
+    if (preset < 0 || preset >= presets.size()) {
+        return std::nullopt;
+    }
+    return Reminder::parse(presets[preset], now.instant, now.anchors, now.calendar);
+}
+
+void ManageModel::offerDeliveryQuestion() {
+    if (preferences_.reminderDelivery() == ReminderDelivery::Unset) {
+        setOnboarding(Onboarding::Delivery);
+    }
+}
+
+void ManageModel::remind(int preset) {
+    const auto entry = remindable();
+    if (!entry) {
+        return;
+    }
+    if (const auto reminder = presetReminder(preset, currentMoment())) {
+        apply(*reminder, *entry);
+    }
+}
+
+void ManageModel::apply(const Reminder& reminder, const Entry& entry) {
+    const Now now = currentMoment();
+    const auto current = entry.reminder(now.calendar, now.anchors);
+    if (!reminder.rule && current && current->rule && entry.isRinging(now.instant, now.calendar, now.anchors)) {
+        // Only this ring comes back later; the repeat keeps its schedule.
+        store_.answer(entry.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder.next}});
+    } else {
+        store_.setReminder(entry.id, reminder);
+    }
+    offerDeliveryQuestion();
+}
+
+void ManageModel::openWhenField(const QString& text) {
+    const auto entry = remindable();
+    if (!entry) {
+        return;
+    }
+    const Now now = currentMoment();
+    when_->reset(text, entry->reminder(now.calendar, now.anchors));
+    setWhenFieldID(entry->id);
+}
+
+void ManageModel::commitWhenField(const Reminder& reminder) {
+    const auto entry = whenEntry();
+    setWhenFieldID(std::nullopt);
+    if (entry) {
+        apply(reminder, *entry);
+    }
+}
+
+void ManageModel::cancelWhenField() {
+    setWhenFieldID(std::nullopt);
+}
+
+void ManageModel::stopReminderFromWhenField() {
+    const auto entry = whenEntry();
+    if (!entry) {
+        return;
+    }
+    const Now now = currentMoment();
+    if (!entry->reminder(now.calendar, now.anchors)) {
+        return;
+    }
+    setWhenFieldID(std::nullopt);
+    store_.answer(entry->id, NotesDocument::Answer{NotesDocument::Answer::Stop{}});
+}
+
+void ManageModel::dismissSelection() {
+    // A trashed entry is not in the notes file; answering it could only hit a namesake there.
+    if (mode_ == Mode::Trash) {
+        return;
+    }
+    if (const auto entry = selectedEntry(); entry && isRinging(*entry)) {
+        store_.answer(entry->id, NotesDocument::Answer{NotesDocument::Answer::Dismiss{}});
+    }
+}
+
+// --- Views -----------------------------------------------------------------------------------
+
+void ManageModel::showTrash() {
+    commitEditing();
+    setMode(Mode::Trash);
+    setFilterValue(QString());
+    readTrash();
+    rebuildVisible();
+    selectFirstVisible();
+}
+
+void ManageModel::showLater() {
+    commitEditing();
+    setMode(Mode::Later);
+    setFilterValue(QString());
+    rebuildVisible();
+    selectFirstVisible();
+}
+
+void ManageModel::showKeys() {
+    commitEditing();
+    setWhenFieldID(std::nullopt);
+    if (mode_ != Mode::Keys) {
+        keysReturn_ = mode_;
+        setMode(Mode::Keys);
+        rebuildVisible();
+    }
+    if (assign(keysScroll_, 0)) {
+        Q_EMIT keysScrollChanged();
+    }
+}
+
+void ManageModel::leaveKeys() {
+    if (mode_ != Mode::Keys) {
+        return;
+    }
+    setMode(keysReturn_);
+    if (mode_ == Mode::Trash) {
+        readTrash();
+    } else if (mode_ == Mode::Sweep) {
+        refreshSweep();
+    }
+    rebuildVisible();
+    ensureSelectionVisible();
+}
+
+void ManageModel::scrollKeys(int delta) {
+    // "How plim works" is target 0, then one per group.
+    const auto targets = static_cast<int>(KeysGuide::groups(KeysGuide::Shortcuts{}, preferences_.anchors()).size());
+    if (assign(keysScroll_, std::min(targets, std::max(0, keysScroll_ + delta)))) {
+        Q_EMIT keysScrollChanged();
+    }
+}
+
+void ManageModel::escape() {
+    switch (mode_) {
+    case Mode::Log:
+        if (!filter_.isEmpty()) {
+            setFilter(QString());
+        } else if (closeWindow_) {
+            closeWindow_();
+        }
+        return;
+    case Mode::Sweep:
+        endSweep();
+        return;
+    case Mode::Trash:
+    case Mode::Later:
+        backToNotes();
+        return;
+    case Mode::Keys:
+        leaveKeys();
+        return;
+    }
+}
+
+void ManageModel::backToNotes() {
+    setMode(Mode::Log);
+    setFilterValue(QString());
+    rebuildVisible();
+    reload();
+}
+
+void ManageModel::endSweep() {
+    setMode(Mode::Log);
+    reload();
+}
+
+// --- Sweep -----------------------------------------------------------------------------------
+
+QList<Entry> ManageModel::staleOpenEntries() const {
+    QList<Entry> out;
+    for (qsizetype s = sections_.size() - 1; s >= 0; --s) {
+        const DaySection& section = sections_[s];
+        if (section.heading == todayHeading_) {
+            continue;
+        }
+        for (qsizetype i = 0; i < section.items.size(); ++i) {
+            if (isStale(facts(s, i))) {
+                out.append(std::get<Entry>(section.items[i]));
+            }
+        }
+    }
+    return out;
+}
+
+bool ManageModel::isStale(const Facts& f) {
+    return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
+}
+
+int ManageModel::staleOpenCount() const {
+    int n = 0;
+    for (qsizetype s = 0; s < sections_.size(); ++s) {
+        if (sections_[s].heading == todayHeading_) {
+            continue;
+        }
+        const auto first = facts_.begin() + offsets_[static_cast<std::size_t>(s)];
+        n += static_cast<int>(std::count_if(first, first + sections_[s].items.size(), isStale));
+    }
+    return n;
+}
+
+void ManageModel::startSweep() {
+    if (mode_ == Mode::Sweep) {
+        return;
+    }
+    commitEditing();
+    sweepSkipped_.clear();
+    if (assign(sweepTotal_, staleOpenCount())) {
+        Q_EMIT sweepTotalChanged();
+    }
+    setMode(Mode::Sweep);
+    rebuildVisible();
+    refreshSweep();
+}
+
+void ManageModel::refreshSweep() {
+    QList<Entry> queue = staleOpenEntries();
+    queue.removeIf([&](const Entry& e) { return sweepSkipped_.contains(e.id); });
+    if (assign(sweepQueue_, std::move(queue))) {
+        Q_EMIT sweepQueueChanged();
+    }
+}
+
+std::optional<Entry> ManageModel::sweepCurrent() const {
+    if (mode_ != Mode::Sweep || sweepQueue_.isEmpty()) {
+        return std::nullopt;
+    }
+    return sweepQueue_.first();
+}
+
+std::optional<QString> ManageModel::sweepCurrentHeading() const {
+    const auto current = sweepCurrent();
+    if (!current) {
+        return std::nullopt;
+    }
+    return dayLabel(current->id);
+}
+
+void ManageModel::sweepCarry() {
+    if (const auto current = sweepCurrent()) {
+        store_.carryToToday(current->id, store_.clock().now());
+    }
+}
+
+void ManageModel::sweepDone() {
+    if (const auto current = sweepCurrent()) {
+        store_.toggleDone(current->id);
+    }
+}
+
+void ManageModel::sweepActivate() {
+    if (const auto current = sweepCurrent()) {
+        store_.toggleActive(current->id);
+    }
+}
+
+void ManageModel::sweepDrop() {
+    if (const auto current = sweepCurrent()) {
+        store_.deleteEntry(current->id);
+    }
+}
+
+void ManageModel::sweepRemind(int preset) {
+    const auto current = sweepCurrent();
+    if (!current) {
+        return;
+    }
+    const auto reminder = presetReminder(preset, currentMoment());
+    if (!reminder) {
+        return;
+    }
+    store_.setReminder(current->id, *reminder);
+    offerDeliveryQuestion();
+}
+
+void ManageModel::sweepSkip() {
+    if (const auto current = sweepCurrent()) {
+        sweepSkipped_.insert(current->id);
+        refreshSweep();
+    }
+}
+
+void ManageModel::sweepBack() {
+    if (mode_ != Mode::Sweep) {
+        return;
+    }
+    const QList<Entry> stale = staleOpenEntries();
+    for (auto it = stale.crbegin(); it != stale.crend(); ++it) {
+        if (sweepSkipped_.remove(it->id)) {
+            refreshSweep();
+            return;
+        }
+    }
+}
+
+void ManageModel::sweepOpenLink() {
+    const auto current = sweepCurrent();
+    if (!current) {
+        return;
+    }
+    const QList<QUrl> links = Links::urls(current->text);
+    if (!links.isEmpty()) {
+        desktop_.openUrl(links.first());
+    }
+}
+
+// --- First-run questions ---------------------------------------------------------------------
+
+void ManageModel::chooseDelivery(ReminderDelivery delivery) {
+    switch (delivery) {
+    case ReminderDelivery::Unset:
+        return; // not an answer
+    case ReminderDelivery::Notification:
+        if (requestNotifications_) {
+            requestNotifications_();
+        }
+        break;
+    case ReminderDelivery::Dot:
+        preferences_.setValue(PreferenceKey::reminderDelivery, toRaw(ReminderDelivery::Dot));
+        break;
+    }
+    if (!launchAtLogin_.isRegistered() && !preferences_.launchAtLoginOffered()) {
+        setOnboarding(Onboarding::LaunchAtLogin);
+    } else {
+        setOnboarding(std::nullopt);
+    }
+}
+
+void ManageModel::answerLaunchAtLogin(bool yes) {
+    preferences_.setValue(PreferenceKey::launchAtLoginOffered, true);
+    if (yes) {
+        launchAtLogin_.setRegistered(true);
+    }
+    setOnboarding(std::nullopt);
+}
+
+} // namespace plim

@@ -1,0 +1,345 @@
+#pragma once
+
+#include "notes/Calendar.h"
+#include "notes/NotesDocument.h"
+#include "notes/Preferences.h"
+#include "reminders/Reminder.h"
+#include "ui/manage/TextFilter.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace plim {
+
+class DesktopServices;
+class LaunchAtLogin;
+class NotesStore;
+class WhenFieldModel;
+
+// The state behind the notes window: the view it shows, the sections and entries it lists, the
+// filter, the selection, the in-place editor, the when field, the sweep and the first-run questions.
+// It owns no notes: it reads the store's documents and asks the store to change them; the store's
+// `changed` signal brings every change back through `reload`. Every published field has a change
+// signal that fires only when the value actually changed.
+class ManageModel : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Mode { Log, Sweep, Trash, Later, Keys };
+    enum class Onboarding { Delivery, LaunchAtLogin };
+
+    // One line of the list.
+    struct Row {
+        enum class Kind { Header, Entry, Folded };
+        Kind kind = Kind::Header;
+        QUuid sectionID; // Header: the section's identity
+        QString heading; // the heading of the section the row belongs to
+        Entry entry;     // Entry rows
+        int hidden = 0;  // Folded rows: how many entries the day hides
+        // "h|" + heading, "e|" + heading + "|" + UUID in upper case, "f|" + heading.
+        QString id() const;
+        friend bool operator==(const Row&, const Row&) = default;
+    };
+
+    ManageModel(NotesStore& store, DesktopServices& desktop, LaunchAtLogin& launchAtLogin, QObject* parent = nullptr);
+    ~ManageModel() override;
+
+    // Fixed identities of the two sections that can stand on top of the log.
+    static QUuid nowSectionID();
+    static QUuid activeSectionID();
+    static QString entryRowID(const QString& heading, const QUuid& id);
+
+    // Hides the window (set by the window controller).
+    void setCloseWindow(std::function<void()> close) { closeWindow_ = std::move(close); }
+    // Stores "notification" as the delivery and asks the desktop for permission (the scheduler's
+    // part). Without it, choosing notifications stores nothing.
+    void setRequestNotifications(std::function<void()> request) { requestNotifications_ = std::move(request); }
+
+    // --- Published fields ---
+    Mode mode() const { return mode_; }
+    Mode keysReturn() const { return keysReturn_; }
+    int keysScroll() const { return keysScroll_; }
+    const QList<DaySection>& sections() const { return sections_; }
+    const QList<DaySection>& trashSections() const { return trashSections_; }
+    const QString& filter() const { return filter_; }
+    const QList<DaySection>& visibleSections() const { return visibleSections_; }
+    const std::optional<QUuid>& selectedID() const { return selectedID_; }
+    const std::optional<QUuid>& editingID() const { return editingID_; }
+    const QString& editingText() const { return editingText_; }
+    int filterFocusRequest() const { return filterFocusRequest_; }
+    int listFocusRequest() const { return listFocusRequest_; }
+    int editFocusRequest() const { return editFocusRequest_; }
+    bool selectedByPointer() const { return selectedByPointer_; }
+    double textSize() const { return textSize_; }
+    FontChoice font() const { return font_; }
+    bool showCompleted() const { return showCompleted_; }
+    const QMap<QString, int>& folded() const { return folded_; }
+    const std::optional<Onboarding>& onboarding() const { return onboarding_; }
+    const std::optional<QUuid>& whenFieldID() const { return whenFieldID_; }
+    WhenFieldModel& when() const { return *when_; }
+    const QList<Entry>& sweepQueue() const { return sweepQueue_; }
+    int sweepTotal() const { return sweepTotal_; }
+    const QSet<QUuid>& sweepSkipped() const { return sweepSkipped_; }
+    NotesStore& store() const { return store_; }
+    // The calendar and day times the lists were last loaded with (the user's, re-read on every
+    // reload, so a new zone or day shows after the next reload).
+    const Calendar& calendar() const { return calendar_; }
+    const Anchors& anchors() const { return anchors_; }
+
+    // What the view writes: each rebuilds the list at once.
+    void setFilter(const QString& filter);
+    void setShowCompleted(bool show);
+    void setEditingText(const QString& text);
+    // The list clears it after a pointer selection (it then does not scroll).
+    void setSelectedByPointer(bool byPointer) { selectedByPointer_ = byPointer; }
+
+    // --- Loading and lists ---
+    void reload();
+    void rebuildVisible();
+    QList<Entry> visibleEntries() const;
+    std::optional<Entry> selectedEntry() const;
+    QList<Row> rows() const;
+    std::optional<QString> rowID(const QUuid& id) const;
+
+    // --- Labels and counts ---
+    QString displayHeading(const DaySection& section) const;
+    QString displayHeading(const QString& heading) const;
+    std::optional<QString> dayLabel(const QUuid& id) const;
+    bool isInToday(const QUuid& id) const;
+    // A heading that is the current day's ("yyyy-MM-dd Weekday").
+    bool isTodayHeading(const QString& heading) const;
+    bool isRinging(const Entry& entry) const;
+    QString openSummary() const;
+    int laterCount() const;
+    std::optional<Entry> remindable() const;
+    std::optional<QString> reminderLabel(const Entry& entry) const;
+    std::optional<Entry> whenEntry() const;
+
+    // --- Selection ---
+    void select(const QUuid& id);
+    void moveSelection(int delta);
+    void ensureSelectionVisible();
+    void reveal(const std::optional<QUuid>& id);
+
+    // --- Entry commands ---
+    void toggleDone();
+    void toggleActive();
+    void carry();
+    void deleteSelection();
+    void activateSelection(bool commandHeld);
+    void beginEditing(const QUuid& id);
+    void commitEditing();
+    // Leaves the editor without saving.
+    void cancelEditing();
+    void copySelection();
+    void remind(int preset);
+    void openWhenField(const QString& text);
+    void commitWhenField(const Reminder& reminder);
+    void cancelWhenField();
+    void stopReminderFromWhenField();
+    void dismissSelection();
+    void apply(const Reminder& reminder, const Entry& entry);
+
+    // --- Views ---
+    void showTrash();
+    void showLater();
+    void showKeys();
+    void leaveKeys();
+    void scrollKeys(int delta);
+    void escape();
+    // Back to the notes list with the filter cleared (⌘T / ⌘L again, header buttons).
+    void backToNotes();
+    // Back to the notes list from the sweep, the filter kept.
+    void endSweep();
+    // The focus requests: each raises its counter by one.
+    void requestFilterFocus();
+    void requestListFocus();
+    void requestEditFocus();
+
+    // --- Sweep ---
+    QList<Entry> staleOpenEntries() const;
+    int staleOpenCount() const;
+    void startSweep();
+    void refreshSweep();
+    std::optional<Entry> sweepCurrent() const;
+    std::optional<QString> sweepCurrentHeading() const;
+    void sweepCarry();
+    void sweepDone();
+    void sweepActivate();
+    void sweepDrop();
+    void sweepRemind(int preset);
+    void sweepSkip();
+    void sweepBack();
+    void sweepOpenLink();
+
+    // --- First-run questions ---
+    void chooseDelivery(ReminderDelivery delivery);
+    void answerLaunchAtLogin(bool yes);
+
+public Q_SLOTS:
+    // The calendar day changed.
+    void dayChanged();
+    // The scheduler's pass changed what rings.
+    void ringingChanged();
+
+Q_SIGNALS:
+    void modeChanged();
+    void keysScrollChanged();
+    void sectionsChanged();
+    void trashSectionsChanged();
+    void filterChanged();
+    void visibleSectionsChanged();
+    void selectedIDChanged();
+    void editingIDChanged();
+    void editingTextChanged();
+    void filterFocusRequestChanged();
+    void listFocusRequestChanged();
+    void editFocusRequestChanged();
+    void textSizeChanged();
+    void fontChanged();
+    void showCompletedChanged();
+    void foldedChanged();
+    void onboardingChanged();
+    void whenFieldIDChanged();
+    void sweepQueueChanged();
+    void sweepTotalChanged();
+
+private:
+    // What a reload learns once about each item of `sections_`, so that the lists, the counts and
+    // the filter never read a reminder or lower-case a text twice.
+    struct ReminderFacts {
+        bool hasReminder = false;
+        bool repeats = false;
+        bool routine = false;
+        Instant next{};
+    };
+    struct Facts : ReminderFacts {
+        bool isEntry = false;
+        bool active = false;
+        Entry::State state = Entry::State::Open;
+    };
+    struct Now {
+        Instant instant;
+        Calendar calendar;
+        Anchors anchors;
+        QString todayHeading;
+    };
+
+    // Now, with the user's calendar read afresh (for commands)...
+    Now currentMoment() const;
+    // ...or with the calendar of the last reload (for what every row asks).
+    Now shownMoment() const;
+    void readPreferences();
+    void setMode(Mode mode);
+    void setSelected(std::optional<QUuid> id);
+    void setEditingID(std::optional<QUuid> id);
+    void setWhenFieldID(std::optional<QUuid> id);
+    void setOnboarding(std::optional<Onboarding> value);
+    void setFilterValue(const QString& filter);
+    void setTrashSections(QList<DaySection> trash);
+    void readTrash();
+    void learnFacts(const Now& now, const QList<DaySection>& previous);
+    const Facts& facts(qsizetype section, qsizetype item) const;
+    // Open, not shortlisted, without a reminder: what the sweep walks through on older days.
+    static bool isStale(const Facts& f);
+    // Which items of the list's source contain the filter (lower-cased, not empty).
+    const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
+    qsizetype visibleIndex(const QUuid& id) const;
+    std::optional<Entry> visibleEntryAt(qsizetype index) const;
+    void selectFirstVisible();
+    static bool isWaiting(const Facts& f, Instant now);
+    // The first section of `sections_` that holds the entry.
+    const DaySection* sectionOf(const QUuid& id) const;
+    std::optional<Reminder> presetReminder(int preset, const Now& now) const;
+    void offerDeliveryQuestion();
+
+    NotesStore& store_;
+    Preferences& preferences_;
+    Calendar calendar_{QStringLiteral("UTC")};
+    Anchors anchors_;
+    QString todayHeading_;
+    DesktopServices& desktop_;
+    LaunchAtLogin& launchAtLogin_;
+
+    Mode mode_ = Mode::Log;
+    Mode keysReturn_ = Mode::Log;
+    int keysScroll_ = 0;
+    QList<DaySection> sections_;
+    QList<DaySection> trashSections_;
+    QString filter_;
+    QList<DaySection> visibleSections_;
+    std::optional<QUuid> selectedID_;
+    std::optional<QUuid> editingID_;
+    QString editingText_;
+    int filterFocusRequest_ = 0;
+    int listFocusRequest_ = 0;
+    int editFocusRequest_ = 0;
+    bool selectedByPointer_ = false;
+    double textSize_ = Preferences::defaultTextSize;
+    FontChoice font_ = FontChoice::Hyperlegible;
+    bool showCompleted_ = false;
+    QMap<QString, int> folded_;
+    std::optional<Onboarding> onboarding_;
+    std::optional<QUuid> whenFieldID_;
+    std::unique_ptr<WhenFieldModel> when_;
+    QList<Entry> sweepQueue_;
+    int sweepTotal_ = 0;
+    QSet<QUuid> sweepSkipped_;
+    std::function<void()> closeWindow_;
+    std::function<void()> requestNotifications_;
+
+    // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
+    std::vector<Facts> facts_;
+    std::vector<qsizetype> offsets_;
+    // What each comment says about a reminder, kept from one load to the next: most loads change
+    // one entry, and reading a reminder's date is the dearest part of a load. Valid for one zone
+    // and one pair of day times.
+    QHash<QString, ReminderFacts> commentFacts_;
+    QString commentZone_;
+    Anchors commentAnchors_;
+    // The filter over the notes and over the trash, set up on the first filter after a load
+    // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
+    // over while the items stay the same; keeping the items also keeps their address unique.
+    struct FilterBlock {
+        QList<Item> items;
+        std::shared_ptr<const TextFilter::Block> block;
+    };
+    TextFilter notesFilter_;
+    TextFilter trashFilter_;
+    std::vector<FilterBlock> notesBlocks_;
+    std::vector<FilterBlock> trashBlocks_;
+    bool notesFilterReady_ = false;
+    bool trashFilterReady_ = false;
+    std::vector<qsizetype> trashOffsets_;
+    // The visible entries in list order: their identities and where they sit in visibleSections_.
+    struct VisibleRef {
+        QUuid id;
+        qsizetype section = 0;
+        qsizetype item = 0;
+    };
+    std::vector<VisibleRef> visible_;
+    // The visible sections as last built, with the source items each was built from, so that a
+    // rebuild takes over every section whose items are the same instead of copying them again.
+    // `builtSource_` keeps those items alive, so an address seen again is the same item.
+    struct Built {
+        QUuid id;
+        std::vector<const Item*> refs;
+        QList<Item> items;
+        std::vector<std::pair<QUuid, qsizetype>> entries; // identity and place of each entry
+    };
+    std::vector<Built> built_;
+    QList<DaySection> builtSource_;
+};
+
+} // namespace plim

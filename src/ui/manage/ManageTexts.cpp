@@ -1,0 +1,179 @@
+#include "ui/manage/ManageTexts.h"
+
+#include "notes/KeyNames.h"
+#include "ui/manage/Links.h"
+
+namespace plim::ManageTexts {
+
+namespace {
+
+using Mode = ManageModel::Mode;
+
+QString joined(const QStringList& parts) {
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString viewName(Mode mode) {
+    switch (mode) {
+    case Mode::Log:
+    case Mode::Keys:
+        return QStringLiteral("notes");
+    case Mode::Sweep:
+        return QStringLiteral("sweep");
+    case Mode::Trash:
+        return QStringLiteral("trash");
+    case Mode::Later:
+        return QStringLiteral("Later");
+    }
+    return {};
+}
+
+QString quoted(const QString& text) {
+    return QStringLiteral("\u201C") + text + QStringLiteral("\u201D");
+}
+
+QString entryHint(const ManageModel& model, const Entry& entry) {
+    if (model.isRinging(entry)) {
+        const auto reminder = entry.reminder(model.calendar(), model.anchors());
+        QStringList parts;
+        if (reminder && reminder->rule && reminder->routine) {
+            parts << QStringLiteral("space done today") << QStringLiteral("d skip");
+        } else if (reminder && reminder->rule) {
+            parts << QStringLiteral("space done") << QStringLiteral("d skip");
+        } else {
+            parts << QStringLiteral("space done") << QStringLiteral("d stop reminding");
+        }
+        parts << QStringLiteral("1–9 snooze") << QStringLiteral("r when") << QStringLiteral("⌫ trash");
+        return joined(parts);
+    }
+    if (Links::soleURL(entry.text)) {
+        return QStringLiteral("↩ open · space done · → carry · r remind · ⌫ trash");
+    }
+    QStringList parts{QStringLiteral("space done")};
+    parts << (entry.active ? QStringLiteral("a unlist") : QStringLiteral("a shortlist"));
+    if (model.mode() == Mode::Log && !model.isInToday(entry.id)) {
+        parts << QStringLiteral("→ carry");
+    }
+    const bool hasReminder = entry.reminder(model.calendar(), model.anchors()).has_value();
+    parts << (hasReminder ? QStringLiteral("r change reminder") : QStringLiteral("r remind"));
+    parts << QStringLiteral("⌫ trash");
+    parts << (Links::urls(entry.text).isEmpty() ? QStringLiteral("↩ edit") : QStringLiteral("⌘↩ open link"));
+    return joined(parts);
+}
+
+} // namespace
+
+Header header(const ManageModel& model) {
+    Header h;
+    switch (model.mode()) {
+    case Mode::Log: {
+        h.filterPlaceholder = QStringLiteral("Filter");
+        if (const int later = model.laterCount(); later >= 1) {
+            h.items.append({QString::number(later) + keyText(u" later  ⌘L"), Action::ShowLater});
+        }
+        if (const int stale = model.staleOpenCount(); stale > 0) {
+            h.items.append({QStringLiteral("Sweep · ") + QString::number(stale) + keyText(u" older than today  ⌘S"),
+                            Action::StartSweep});
+        }
+        if (model.showCompleted()) {
+            h.items.append({keyText(u"hide done  ⌘E"), Action::ToggleCompleted});
+        } else {
+            h.items.append({model.openSummary(), Action::None});
+        }
+        break;
+    }
+    case Mode::Trash:
+        h.title = QStringLiteral("Trash");
+        h.filterPlaceholder = QStringLiteral("Filter trash");
+        h.items.append({keyText(u"Back to notes  ⌘T"), Action::BackToNotes});
+        break;
+    case Mode::Later:
+        h.title = QStringLiteral("Later");
+        h.filterPlaceholder = QStringLiteral("Filter later");
+        h.items.append({keyText(u"Back to notes  ⌘L"), Action::BackToNotes});
+        break;
+    case Mode::Sweep:
+        h.title = QStringLiteral("Sweep");
+        h.items.append({model.sweepQueue().isEmpty()
+                            ? QStringLiteral("done")
+                            : QString::number(model.sweepQueue().size()) + QStringLiteral(" left"),
+                        Action::None});
+        h.items.append({keyText(u"esc back"), Action::EndSweep});
+        break;
+    case Mode::Keys:
+        h.title = QStringLiteral("Keys & Tips");
+        h.items.append(
+            {QStringLiteral("Back to ") + viewName(model.keysReturn()) + keyText(u"  esc"), Action::LeaveKeys});
+        break;
+    }
+    return h;
+}
+
+DayHeader dayHeader(const ManageModel& model, const DaySection& section) {
+    DayHeader d;
+    d.text = model.displayHeading(section);
+    if (model.mode() == Mode::Trash) {
+        d.text.prepend(QStringLiteral("Trashed "));
+    }
+    d.today = (model.mode() == Mode::Log || model.mode() == Mode::Later) && model.isTodayHeading(section.heading);
+    return d;
+}
+
+QString foldedRow(int hidden) {
+    return (hidden == 1 ? QStringLiteral("1") : QString::number(hidden)) + keyText(u" done hidden  ⌘E");
+}
+
+QString footerHint(const ManageModel& model) {
+    if (model.editingID()) {
+        return keyText(u"↩ save · ⇧↩ new line · esc cancel");
+    }
+    const auto entry = model.selectedEntry();
+    if (!entry) {
+        return QStringLiteral("? keys");
+    }
+    const QString hint = model.mode() == Mode::Trash ? QStringLiteral("↩ restore to today · ⌫ delete forever")
+                                                     : entryHint(model, *entry);
+    return keyText(hint) + QStringLiteral(" · ? keys");
+}
+
+std::optional<EmptyState> emptyState(const ManageModel& model, const std::optional<QString>& captureShortcut) {
+    const Mode mode = model.mode();
+    if ((mode != Mode::Log && mode != Mode::Trash && mode != Mode::Later) || !model.visibleSections().isEmpty()) {
+        return std::nullopt;
+    }
+    const QString& f = model.filter();
+    EmptyState e;
+    if (mode == Mode::Trash) {
+        e.lines << (f.isEmpty() ? QStringLiteral("Trash is empty.")
+                                : QStringLiteral("Nothing in the trash matches ") + quoted(f) + QLatin1Char('.'));
+    } else if (!f.isEmpty()) {
+        e.lines << QStringLiteral("No entries match ") + quoted(f) + QLatin1Char('.');
+    } else if (mode == Mode::Later) {
+        e.lines << QStringLiteral("Nothing waiting.")
+                << QStringLiteral("Press r or 1–9 on an entry to bring it back later.");
+    } else {
+        e.lines << QStringLiteral("Nothing yet.")
+                << QStringLiteral("Press ") + captureShortcut.value_or(keyText(u"⌥Space")) +
+                       QStringLiteral(" anywhere.");
+        e.button = Item{QStringLiteral("? keys and how plim works"), Action::ShowKeys};
+    }
+    return e;
+}
+
+QList<LegendKey> sweepLegend(const Entry& current) {
+    QList<LegendKey> keys{
+        {QStringLiteral("→"), QStringLiteral("carry to today")}, {QStringLiteral("a"), QStringLiteral("shortlist")},
+        {QStringLiteral("space"), QStringLiteral("done")},       {QStringLiteral("⌫"), QStringLiteral("drop")},
+        {QStringLiteral("1–9"), QStringLiteral("later")},        {QStringLiteral("↓"), QStringLiteral("skip")},
+    };
+    if (!Links::urls(current.text).isEmpty()) {
+        keys.append({QStringLiteral("↩"), QStringLiteral("open link")});
+    }
+    return keys;
+}
+
+QStringList sweepFinished() {
+    return {QStringLiteral("Nothing to carry."), QStringLiteral("You're current."), QStringLiteral("↩ back to notes")};
+}
+
+} // namespace plim::ManageTexts

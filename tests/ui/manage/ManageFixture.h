@@ -1,0 +1,169 @@
+#pragma once
+
+#include "notes/Clock.h"
+#include "notes/NotesStore.h"
+#include "notes/Preferences.h"
+#include "platform/DesktopServices.h"
+#include "platform/LaunchAtLogin.h"
+#include "ui/manage/ManageModel.h"
+
+#include "support/TestSupport.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace plim::test {
+
+class FakeDesktop final : public DesktopServices {
+public:
+    QString clipboardText() const override { return clipboard; }
+    void setClipboardText(const QString& text) override { clipboard = text; }
+    bool openUrl(const QUrl& url) override {
+        opened.append(url.toString());
+        return true;
+    }
+    void revealFile(const QString& path) override { revealed.append(path); }
+    void beep() override { ++beeps; }
+
+    QString clipboard;
+    QStringList opened;
+    QStringList revealed;
+    int beeps = 0;
+};
+
+class FakeLaunchAtLogin final : public LaunchAtLogin {
+public:
+    bool isRegistered() const override { return registered; }
+    bool setRegistered(bool on) override {
+        ++calls;
+        registered = on;
+        return true;
+    }
+    bool registered = false;
+    int calls = 0;
+};
+
+// Cases are named after their `name` field.
+struct ByName {
+    template <class Param>
+    std::string operator()(const ::testing::TestParamInfo<Param>& p) const {
+        return p.param.name;
+    }
+};
+
+inline const Calendar& berlin() {
+    static const Calendar calendar(QStringLiteral("Europe/Berlin"));
+    return calendar;
+}
+
+// A notes window over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00
+// in Berlin.
+class ManageFixture {
+public:
+    ManageFixture() {
+        prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("plim.conf")));
+        clock = std::make_unique<ManualClock>(at(berlin(), 2026, 3, 14, 12, 0), berlin());
+        path = dir.filePath(QStringLiteral("plim.md"));
+    }
+
+    // Writes the notes file, loads it and makes the model.
+    ManageModel& open(const QStringList& lines) {
+        model.reset();
+        store.reset();
+        writeAll(path, lines.isEmpty() ? QByteArray() : (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+        store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, false});
+        store->load();
+        model = std::make_unique<ManageModel>(*store, desktop, login);
+        model->setCloseWindow([this] { ++closed; });
+        return *model;
+    }
+
+    // The list as the window draws it: "# heading", "- text", "+ hidden".
+    QStringList picture() const {
+        QStringList out;
+        for (const ManageModel::Row& row : model->rows()) {
+            switch (row.kind) {
+            case ManageModel::Row::Kind::Header:
+                out << QStringLiteral("# ") + row.heading;
+                break;
+            case ManageModel::Row::Kind::Entry:
+                out << QStringLiteral("- ") + row.entry.text;
+                break;
+            case ManageModel::Row::Kind::Folded:
+                out << QStringLiteral("+ ") + QString::number(row.hidden);
+                break;
+            }
+        }
+        return out;
+    }
+
+    // The first entry of the notes file with this text.
+    QUuid idOf(const QString& text) const {
+        for (const Entry& e : store->document().allEntries()) {
+            if (e.text == text) {
+                return e.id;
+            }
+        }
+        ADD_FAILURE() << "no entry " << text.toStdString();
+        return {};
+    }
+
+    std::optional<Entry> entry(const QString& text) const {
+        for (const Entry& e : store->document().allEntries()) {
+            if (e.text == text) {
+                return e;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // The states of every entry with this text, in file order.
+    QList<Entry::State> states(const QString& text) const {
+        QList<Entry::State> out;
+        for (const Entry& e : store->document().allEntries()) {
+            if (e.text == text) {
+                out << e.state;
+            }
+        }
+        return out;
+    }
+
+    QString selectedText() const {
+        const auto e = model->selectedEntry();
+        return e ? e->text : QStringLiteral("(none)");
+    }
+
+    QStringList visibleTexts() const {
+        QStringList out;
+        for (const Entry& e : model->visibleEntries()) {
+            out << e.text;
+        }
+        return out;
+    }
+
+    QStringList sweepTexts() const {
+        QStringList out;
+        for (const Entry& e : model->sweepQueue()) {
+            out << e.text;
+        }
+        return out;
+    }
+
+    QString file() const { return QString::fromUtf8(readAll(path)); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Preferences> prefs;
+    std::unique_ptr<ManualClock> clock;
+    QString path;
+    FakeDesktop desktop;
+    FakeLaunchAtLogin login;
+    std::unique_ptr<NotesStore> store;
+    std::unique_ptr<ManageModel> model;
+    int closed = 0;
+};
+
+} // namespace plim::test

@@ -1,0 +1,333 @@
+#include "ManageFixture.h"
+
+#include "ui/manage/ManageKeys.h"
+
+#include <QtCore/qnamespace.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace plim;
+using namespace plim::test;
+using namespace Qt::Literals::StringLiterals;
+using Mode = ManageModel::Mode;
+using Effect = KeyOutcome::Effect;
+
+namespace {
+
+const QString H14 = u"## 2026-03-14 Saturday"_s;
+const QString H12 = u"## 2026-03-12 Thursday"_s;
+
+// Today "top" (listed first, selected) and "low"; an older open "old"; a link; a ringing repeat.
+const QStringList kFile{
+    H14, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
+    H12, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
+};
+
+KeyPress key(int code) {
+    return {code, {}, false, false};
+}
+
+// A key that types `c` ("r", "3", "?").
+KeyPress typed(QChar c) {
+    int code = 0;
+    if (c.isLetter()) {
+        code = Qt::Key_A + (c.toLower().unicode() - u'a');
+    } else if (c.isDigit()) {
+        code = Qt::Key_0 + (c.unicode() - u'0');
+    } else if (c == u'?') {
+        code = Qt::Key_Question;
+    }
+    return {code, QString(c), false, c.isUpper() || c == u'?'};
+}
+
+KeyPress ctrl(KeyPress p) {
+    p.command = true;
+    // With Ctrl held the desktop may deliver a control character rather than the letter.
+    if (p.key >= Qt::Key_A && p.key <= Qt::Key_Z) {
+        p.text = QString(QChar(p.key - Qt::Key_A + 1));
+    }
+    return p;
+}
+
+KeyPress shift(KeyPress p) {
+    p.shift = true;
+    return p;
+}
+
+struct KeyCase {
+    std::string name;
+    std::function<void(ManageFixture&)> setUp;
+    KeyPress press;
+    bool typing;
+    KeyOutcome outcome;
+    std::function<void(ManageFixture&)> check;
+};
+
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const auto nothing = [](ManageFixture&) {};
+const KeyOutcome yes{true, Effect::None};
+const KeyOutcome no{false, Effect::None};
+
+// What must hold when a key reached nothing: the file, the view and the open field as they were.
+struct Unchanged {
+    void operator()(ManageFixture& f) const {
+        EXPECT_EQ(f.file(), before);
+        EXPECT_EQ(f.model->mode(), mode);
+        EXPECT_EQ(f.model->whenFieldID(), when);
+    }
+    QString before;
+    Mode mode;
+    std::optional<QUuid> when;
+};
+
+const std::vector<KeyCase> kCases{
+    // --- Letters and digits: the filter field types them, the list acts on them ---
+    {"FilterFieldTypesR", nothing, typed(u'r'), true, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->whenFieldID(), std::nullopt); }},
+    {"FilterFieldTypesAQuestionMark", nothing, typed(u'?'), true, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+    {"ListROpensTheWhenField", nothing, typed(u'r'), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s)); }},
+    {"ListDigitSetsAPreset", nothing, typed(u'3'), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, u"remind 2026-03-14 15:00"_s); }},
+    {"CtrlDigitNeverSetsAReminder", nothing, ctrl(typed(u'3')), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
+    {"ZeroIsNoPreset", nothing, typed(u'0'), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
+    {"ShiftedLetterIsNotTheCommand", nothing, typed(u'A'), false, no,
+     [](ManageFixture& f) { EXPECT_FALSE(f.entry(u"top"_s)->active); }},
+    {"ListAShortlists", nothing, typed(u'a'), false, yes,
+     [](ManageFixture& f) { EXPECT_TRUE(f.entry(u"top"_s)->active); }},
+    {"ListSpaceMarksDone", nothing, key(Qt::Key_Space), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Done); }},
+    {"ListBackspaceTrashes", nothing, key(Qt::Key_Backspace), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_FALSE(f.entry(u"top"_s));
+         EXPECT_EQ(f.selectedText(), u"low"_s);
+     }},
+    {"ListForwardDeleteTrashes", nothing, key(Qt::Key_Delete), false, yes,
+     [](ManageFixture& f) { EXPECT_FALSE(f.entry(u"top"_s)); }},
+    {"ListDownMoves", nothing, key(Qt::Key_Down), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.selectedText(), u"low"_s); }},
+    {"ListUnknownKeyPasses", nothing, typed(u'x'), false, no, nothing},
+    {"ListQuestionOpensTheGuide", nothing, typed(u'?'), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Keys); }},
+    {"ListReturnEdits", nothing, key(Qt::Key_Return), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->editingID(), f.idOf(u"top"_s)); }},
+    {"ListCtrlReturnOpensTheLink", [](ManageFixture& f) { f.model->select(f.idOf(u"see https://example.org/doc"_s)); },
+     ctrl(key(Qt::Key_Return)), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.org/doc"_s}); }},
+    {"ListRightCarriesAnOlderEntry", [](ManageFixture& f) { f.model->select(f.idOf(u"old"_s)); }, key(Qt::Key_Right),
+     false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.states(u"old"_s), (QList<Entry::State>{Entry::State::Open, Entry::State::Carried}));
+     }},
+    {"ListRightOnTodayDoesNothingButIsHandled", nothing, key(Qt::Key_Right), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Open); }},
+    {"TrashRightRestores",
+     [](ManageFixture& f) {
+         f.model->deleteSelection();
+         f.model->showTrash();
+     },
+     key(Qt::Key_Right), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_TRUE(f.entry(u"top"_s));
+         EXPECT_TRUE(f.visibleTexts().isEmpty());
+     }},
+
+    // --- The when field takes every key while it is open ---
+    {"WhenFieldTakesSpace", [](ManageFixture& f) { f.model->openWhenField({}); }, key(Qt::Key_Space), false, no,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Open);
+         EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s));
+     }},
+    {"WhenFieldTakesDigits", [](ManageFixture& f) { f.model->openWhenField({}); }, typed(u'3'), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
+    {"WhenFieldTakesEscape", [](ManageFixture& f) { f.model->openWhenField({}); }, key(Qt::Key_Escape), false, no,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.closed, 0);
+         EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s));
+     }},
+    {"WhenFieldTakesCtrlShortcuts", [](ManageFixture& f) { f.model->openWhenField({}); }, ctrl(typed(u't')), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+
+    // --- The filter field ---
+    {"FilterEscapeClearsAndGivesTheListTheKeyboard", [](ManageFixture& f) { f.model->setFilter(u"o"_s); },
+     key(Qt::Key_Escape), true, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->filter(), QString());
+         EXPECT_EQ(f.model->listFocusRequest(), 1);
+         EXPECT_EQ(f.closed, 0);
+     }},
+    {"FilterEscapeWithoutFilterCloses", nothing, key(Qt::Key_Escape), true, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.closed, 1); }},
+    {"FilterDownGivesTheListTheKeyboardOnly", nothing, key(Qt::Key_Down), true, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->listFocusRequest(), 1);
+         EXPECT_EQ(f.selectedText(), u"top"_s);
+     }},
+    {"FilterCtrlZIsTheFieldsOwnUndo", [](ManageFixture& f) { f.model->toggleDone(); }, ctrl(typed(u'z')), true, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Done); }},
+    {"FilterCtrlCIsTheFieldsOwnCopy", nothing, ctrl(typed(u'c')), true, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, QString()); }},
+
+    // --- The in-place editor ---
+    {"EditorShiftReturnAddsALine", [](ManageFixture& f) { f.model->beginEditing(f.idOf(u"top"_s)); },
+     shift(key(Qt::Key_Return)), true, KeyOutcome{true, Effect::InsertLineBreak},
+     [](ManageFixture& f) { EXPECT_TRUE(f.model->editingID()); }},
+    {"EditorKeepsItsOwnReturn", [](ManageFixture& f) { f.model->beginEditing(f.idOf(u"top"_s)); }, key(Qt::Key_Return),
+     true, no, [](ManageFixture& f) { EXPECT_TRUE(f.model->editingID()); }},
+    {"EditingReturnSaves",
+     [](ManageFixture& f) {
+         f.model->beginEditing(f.idOf(u"top"_s));
+         f.model->setEditingText(u"summit"_s);
+     },
+     key(Qt::Key_Enter), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->editingID(), std::nullopt);
+         EXPECT_TRUE(f.entry(u"summit"_s));
+     }},
+    {"EditingEscapeCancels",
+     [](ManageFixture& f) {
+         f.model->beginEditing(f.idOf(u"top"_s));
+         f.model->setEditingText(u"summit"_s);
+     },
+     key(Qt::Key_Escape), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->editingID(), std::nullopt);
+         EXPECT_TRUE(f.entry(u"top"_s));
+         EXPECT_EQ(f.closed, 0);
+     }},
+    {"EditingLetterGivesTheEditorTheKeyboardBack", [](ManageFixture& f) { f.model->beginEditing(f.idOf(u"top"_s)); },
+     typed(u'x'), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->editFocusRequest(), 1);
+         EXPECT_TRUE(f.model->editingID());
+     }},
+
+    // --- Ctrl shortcuts ---
+    {"CtrlZUndoesInTheList", [](ManageFixture& f) { f.model->toggleDone(); }, ctrl(typed(u'z')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Open); }},
+    {"CtrlShiftZRedoes",
+     [](ManageFixture& f) {
+         f.model->toggleDone();
+         f.store->undo();
+     },
+     ctrl(shift(typed(u'z'))), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Done); }},
+    {"CtrlCCopies", [](ManageFixture& f) { f.model->select(f.idOf(u"see https://example.org/doc"_s)); },
+     ctrl(typed(u'c')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, u"see https://example.org/doc"_s); }},
+    {"CtrlCInTheSweepPasses", [](ManageFixture& f) { f.model->startSweep(); }, ctrl(typed(u'c')), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.clipboard, QString()); }},
+    {"CtrlTOpensTheTrash", nothing, ctrl(typed(u't')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Trash); }},
+    {"CtrlTAgainReturnsWithoutTheFilter",
+     [](ManageFixture& f) {
+         f.model->showTrash();
+         f.model->setFilter(u"x"_s);
+     },
+     ctrl(typed(u't')), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->mode(), Mode::Log);
+         EXPECT_EQ(f.model->filter(), QString());
+     }},
+    {"CtrlLAgainReturns", [](ManageFixture& f) { f.model->showLater(); }, ctrl(typed(u'l')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+    {"CtrlEShowsWhatIsDone", nothing, ctrl(typed(u'e')), true, yes,
+     [](ManageFixture& f) { EXPECT_TRUE(f.model->showCompleted()); }},
+    {"CtrlFLeavesTheGuideForTheFilter", [](ManageFixture& f) { f.model->showKeys(); }, ctrl(typed(u'f')), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->mode(), Mode::Log);
+         EXPECT_EQ(f.model->filterFocusRequest(), 1);
+     }},
+    {"CtrlQuestionOpensTheGuideAndFreesTheKeyboard", nothing, ctrl(shift(key(Qt::Key_Slash))), true,
+     KeyOutcome{true, Effect::ClearFocus}, [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Keys); }},
+    {"CtrlQuestionLeavesTheGuide", [](ManageFixture& f) { f.model->showKeys(); }, ctrl(typed(u'?')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+    {"CtrlSStartsAndEndsTheSweep", [](ManageFixture& f) { f.model->startSweep(); }, ctrl(typed(u's')), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+    {"CtrlOtherLetterPasses", nothing, ctrl(typed(u'k')), false, no, nothing},
+
+    // --- The keys guide ---
+    {"GuideDownScrolls", [](ManageFixture& f) { f.model->showKeys(); }, key(Qt::Key_Down), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->keysScroll(), 1); }},
+    {"GuideEscapeLeaves", [](ManageFixture& f) { f.model->showKeys(); }, key(Qt::Key_Escape), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->mode(), Mode::Log);
+         EXPECT_EQ(f.closed, 0);
+     }},
+    {"GuideSpacePasses", [](ManageFixture& f) { f.model->showKeys(); }, key(Qt::Key_Space), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Open); }},
+
+    // --- The sweep ---
+    {"SweepSpaceMarksTheOldestDone", [](ManageFixture& f) { f.model->startSweep(); }, key(Qt::Key_Space), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"old"_s)->state, Entry::State::Done); }},
+    {"SweepDownSkips", [](ManageFixture& f) { f.model->startSweep(); }, key(Qt::Key_Down), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->sweepCurrent()->text, u"see https://example.org/doc"_s); }},
+    {"SweepUpTakesTheSkipBack",
+     [](ManageFixture& f) {
+         f.model->startSweep();
+         f.model->sweepSkip();
+     },
+     key(Qt::Key_Up), false, yes, [](ManageFixture& f) { EXPECT_EQ(f.model->sweepCurrent()->text, u"old"_s); }},
+    {"SweepDigitSetsAPreset", [](ManageFixture& f) { f.model->startSweep(); }, typed(u'2'), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"old"_s)->comment, u"remind 2026-03-14 13:00"_s); }},
+    {"SweepCtrlDigitPasses", [](ManageFixture& f) { f.model->startSweep(); }, ctrl(typed(u'2')), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"old"_s)->comment, std::nullopt); }},
+    {"SweepReturnOpensTheLink",
+     [](ManageFixture& f) {
+         f.model->startSweep();
+         f.model->sweepSkip();
+     },
+     key(Qt::Key_Return), false, yes,
+     [](ManageFixture& f) { EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.org/doc"_s}); }},
+    {"SweepReturnWhenFinishedGoesBack",
+     [](ManageFixture& f) {
+         f.model->startSweep();
+         f.model->sweepSkip();
+         f.model->sweepSkip();
+     },
+     key(Qt::Key_Return), false, yes, [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+    {"SweepEscapeGoesBack", [](ManageFixture& f) { f.model->startSweep(); }, key(Qt::Key_Escape), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.model->mode(), Mode::Log);
+         EXPECT_EQ(f.closed, 0);
+     }},
+    {"SweepRightCarries", [](ManageFixture& f) { f.model->startSweep(); }, key(Qt::Key_Right), false, yes,
+     [](ManageFixture& f) {
+         EXPECT_EQ(f.states(u"old"_s), (QList<Entry::State>{Entry::State::Open, Entry::State::Carried}));
+     }},
+    {"SweepBackspaceDrops", [](ManageFixture& f) { f.model->startSweep(); }, key(Qt::Key_Backspace), false, yes,
+     [](ManageFixture& f) { EXPECT_FALSE(f.entry(u"old"_s)); }},
+    {"SweepRIsNotAKey", [](ManageFixture& f) { f.model->startSweep(); }, typed(u'r'), false, no,
+     [](ManageFixture& f) { EXPECT_EQ(f.model->whenFieldID(), std::nullopt); }},
+};
+
+class Keys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(Keys, RunTheirOperation) {
+    const KeyCase& c = GetParam();
+    ManageFixture f;
+    f.open(kFile);
+    c.setUp(f);
+    const Unchanged unchanged{f.file(), f.model->mode(), f.model->whenFieldID()};
+    const KeyOutcome outcome = handleManageKey(*f.model, c.press, c.typing);
+    EXPECT_EQ(outcome.handled, c.outcome.handled);
+    EXPECT_EQ(outcome.effect, c.outcome.effect);
+    c.check(f);
+    if (!outcome.handled) {
+        unchanged(f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Manage, Keys, ::testing::ValuesIn(kCases), ByName());
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "ui/manage/TextFilter.h"
+
+#include "support/TestSupport.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The texts in blocks of `perBlock`; a null string is an item that is never found.
+TextFilter filterOver(const std::vector<QString>& texts, std::size_t perBlock) {
+    std::vector<std::shared_ptr<const TextFilter::Block>> blocks;
+    for (std::size_t i = 0; i < texts.size(); i += perBlock) {
+        std::vector<QStringView> views;
+        for (std::size_t k = i; k < std::min(texts.size(), i + perBlock); ++k) {
+            views.push_back(texts[k].isNull() ? QStringView() : QStringView(texts[k]));
+        }
+        blocks.push_back(std::make_shared<const TextFilter::Block>(TextFilter::Block::make(views)));
+    }
+    TextFilter filter;
+    filter.reset(std::move(blocks));
+    return filter;
+}
+
+struct ContainsCase {
+    QString text;
+    QString needle; // as typed
+    bool found;
+};
+
+TEST(TextFilter, FindsWhatTheLowerCasedTextContains) {
+    const std::vector<ContainsCase> cases{
+        {u"Buy MILK"_s, u"milk"_s, true},
+        {u"buy mil"_s, u"milk"_s, false},
+        {u"mmilk"_s, u"milk"_s, true}, // a false start right before the match
+        {u"milk"_s, u"MILK"_s, true},
+        {u"m"_s, u"m"_s, true},
+        {u"ilk"_s, u"milk"_s, false},
+        {u"Grüße an MÜLLER"_s, u"müller"_s, true},
+        {u"MÜLLER and milk"_s, u"milk"_s, true},
+        {u"ÄRGER"_s, u"ärger"_s, true},
+        {u"plain words"_s, u"ö"_s, false},
+        {u"KELVIN \u212A"_s, u"kelvin k"_s, true}, // the Kelvin sign lowers to a plain k
+        {u"İstanbul"_s, u"stanbul"_s, true},
+        {u"two\nLines"_s, u"o\nl"_s, true},
+    };
+    std::vector<QString> texts;
+    for (const ContainsCase& c : cases) {
+        texts.push_back(c.text);
+    }
+    for (const std::size_t perBlock : {std::size_t{1}, std::size_t{4}, cases.size()}) {
+        TextFilter filter = filterOver(texts, perBlock);
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const ContainsCase& c = cases[i];
+            const QString lowered = c.needle.toLower();
+            EXPECT_EQ(c.text.toLower().contains(lowered), c.found) << "the case itself: " << c.text.toStdString();
+            EXPECT_EQ(filter.matches(lowered)[i] != 0, c.found)
+                << c.text.toStdString() << " / " << c.needle.toStdString() << " in blocks of " << perBlock;
+        }
+    }
+}
+
+// Whatever order the filters come in, each answer is the one lowering every text and searching it
+// gives: narrowing from an earlier answer and answers from memory change nothing.
+TEST(TextFilter, EveryAnswerIsTheFullAnswer) {
+    const std::vector<QString> texts{u"buy milk"_s, u"Milkshake"_s, u"email Tom"_s, QString(),
+                                     u"call mum"_s, u"MÜLLER m"_s,  u"mil"_s,       u"lim"_s,
+                                     u"ilk"_s,      u"call Ann"_s,  u"xmi"_s,       u"lky"_s};
+    TextFilter filter = filterOver(texts, 3);
+    const QStringList sequence{u"m"_s,   u"mi"_s,   u"mil"_s,  u"milk"_s, u"mil"_s,  u"mi"_s, u"m"_s,
+                               u"ilk"_s, u"milk"_s, u"l"_s,    u"ll"_s,   u"call"_s, u"ca"_s, u"a"_s,
+                               u"ü"_s,   u"mü"_s,   u"ilky"_s, u"y"_s,    u"mily"_s};
+    for (const QString& q : sequence) {
+        const std::vector<std::uint8_t>& got = filter.matches(q);
+        ASSERT_EQ(got.size(), texts.size());
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            const bool expected = !texts[i].isNull() && texts[i].toLower().contains(q);
+            EXPECT_EQ(got[i] != 0, expected) << q.toStdString() << " on " << texts[i].toStdString();
+        }
+    }
+}
+
+TEST(TextFilter, AMatchLiesInsideOneText) {
+    TextFilter filter = filterOver({u"xmi"_s, u"lky"_s, u"Milk"_s}, 3);
+    EXPECT_EQ(filter.matches(u"milk"), (std::vector<std::uint8_t>{0, 0, 1}));
+    EXPECT_EQ(filter.matches(u"ix"), (std::vector<std::uint8_t>{0, 0, 0}));
+    TextFilter empty = filterOver({}, 3);
+    EXPECT_TRUE(empty.matches(u"milk").empty());
+}
+
+} // namespace
