@@ -243,7 +243,9 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
     if (!added || lastNotesWriteFailed()) {
         return false;
     }
-    return write(trash.serialized(), path);
+    const bool written = write(trash.serialized(), path);
+    Q_EMIT changed(); // the trash changed too
+    return written;
 }
 
 void NotesStore::deleteFromTrash(const QUuid& id) {
