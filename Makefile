@@ -31,14 +31,14 @@ bench: deps
 # Core tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIM_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
-	@cmake --build build-asan
+	@cmake --build build-asan --target core_tests
 	cd build-asan && ctest --output-on-failure -L core
 
 # Each fuzz target for a bounded number of runs (FUZZ_RUNS), from its seed corpus when it has one.
 FUZZ_RUNS ?= 200000
 fuzz: deps
 	@CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLIM_FUZZ=ON -DPLIM_TESTS=OFF >/dev/null
-	@cmake --build build-fuzz
+	@cmake --build build-fuzz --target fuzzers
 	@FUZZ_RUNS=$(FUZZ_RUNS) bash scripts/run-fuzz.sh build-fuzz
 
 format:

@@ -153,7 +153,8 @@ std::optional<EmptyState> emptyState(const ManageModel& model, const std::option
                 << QStringLiteral("Press r or 1–9 on an entry to bring it back later.");
     } else {
         e.lines << QStringLiteral("Nothing yet.")
-                << QStringLiteral("Press ") + captureShortcut.value_or(keyText(u"⌥Space")) +
+                // Without a shortcut, name the capture default of this platform (Alt+Space is taken on Linux).
+                << QStringLiteral("Press ") + captureShortcut.value_or(QStringLiteral("Ctrl+Alt+Space")) +
                        QStringLiteral(" anywhere.");
         e.button = Item{QStringLiteral("? keys and how plim works"), Action::ShowKeys};
     }

@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {},
                   [](ManageModel&) {},
                   std::nullopt,
-                  ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Alt+Space anywhere."_s}, kKeysButton}},
+                  ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Ctrl+Alt+Space anywhere."_s}, kKeysButton}},
         EmptyCase{"NotesFilteredAway",
                   {H14, u"- [ ] a  <!-- 09:00 -->"_s},
                   [](ManageModel& m) { m.setFilter(u"zebra"_s); },
