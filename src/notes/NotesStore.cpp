@@ -95,6 +95,7 @@ bool NotesStore::adopt(const TextRead& read) {
         syncedStamp_ = read.stamp;
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
+        sectionTexts_.clear();
         serialized_.reset();
         parsedText_ = QString();
         return hadContent;
@@ -108,6 +109,7 @@ bool NotesStore::adopt(const TextRead& read) {
     }
     lastSynced_ = read.text;
     document_ = NotesDocument::parse(read.text);
+    sectionTexts_.clear();
     parsedText_ = read.text;
     serialized_.reset();
     return true;
@@ -170,9 +172,58 @@ bool NotesStore::write(const QString& text, const QString& path) {
 
 const QString& NotesStore::currentText() {
     if (!serialized_) {
-        serialized_ = document_.serialized();
+        serialized_ = serializeReusing(document_, &sectionTexts_);
     }
     return *serialized_;
+}
+
+QString NotesStore::serializeReusing(const NotesDocument& doc, std::vector<SectionText>* texts) const {
+    QHash<const void*, const SectionText*> known;
+    known.reserve(static_cast<qsizetype>(sectionTexts_.size()));
+    for (const SectionText& t : sectionTexts_) {
+        known.insert(t.items.constData(), &t);
+    }
+    std::vector<SectionText> next;
+    next.reserve(static_cast<size_t>(doc.sections.size()));
+    qsizetype total = 0;
+    for (const QString& line : doc.preamble) {
+        total += line.size() + 1;
+    }
+    for (const DaySection& section : doc.sections) {
+        const SectionText* old = known.value(section.items.constData());
+        if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
+            next.push_back(*old);
+        } else {
+            QString text = QStringLiteral("## ") + section.heading + QStringLiteral("\n\n");
+            for (const Item& item : section.items) {
+                if (const auto* entry = std::get_if<Entry>(&item)) {
+                    for (const QString& line : NotesDocument::serialize(*entry)) {
+                        text += line + QLatin1Char('\n');
+                    }
+                } else {
+                    text += std::get<RawLine>(item).text + QLatin1Char('\n');
+                }
+            }
+            next.push_back(SectionText{section.heading, section.items, std::move(text)});
+        }
+        total += next.back().text.size() + 1;
+    }
+    QString out;
+    out.reserve(total + 1);
+    for (const QString& line : doc.preamble) {
+        out += line + QLatin1Char('\n');
+    }
+    if (!doc.preamble.isEmpty()) {
+        out += QLatin1Char('\n');
+    }
+    for (size_t i = 0; i < next.size(); ++i) {
+        out += next[i].text;
+        if (i + 1 < next.size()) {
+            out += QLatin1Char('\n');
+        }
+    }
+    *texts = std::move(next);
+    return out;
 }
 
 void NotesStore::pushUndo(const QString& text) {
@@ -196,10 +247,12 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
     const QString before = currentText();
     NotesDocument copy = document_;
     change(copy);
-    QString after = copy.serialized();
+    std::vector<SectionText> texts;
+    QString after = serializeReusing(copy, &texts);
     if (after == before) {
         return false;
     }
+    sectionTexts_ = std::move(texts);
     pushUndo(before);
     redoStack_.clear();
     document_ = std::move(copy);
@@ -232,6 +285,7 @@ void NotesStore::restore(std::deque<CompactText>& from, bool undoing) {
         pushUndo(currentText());
     }
     document_ = NotesDocument::parse(restored);
+    sectionTexts_.clear();
     parsedText_ = restored;
     serialized_ = restored;
     write(restored, loadedPath_);
@@ -284,6 +338,7 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         replaceTopSection(next, heading);
     } else {
         document_ = NotesDocument::parse(next);
+        sectionTexts_.clear();
     }
     parsedText_ = next;
     serialized_.reset();
@@ -321,6 +376,7 @@ void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
     NotesDocument top = NotesDocument::parse(next.sliced(first, second - first));
     if (top.sections.isEmpty()) {
         document_ = NotesDocument::parse(next);
+        sectionTexts_.clear();
         return;
     }
     if (!document_.sections.isEmpty() && document_.sections.first().heading == heading) {

@@ -135,6 +135,15 @@ private:
     // The document's serialized text, when known (saves serializing it again).
     std::optional<QString> serialized_;
     std::optional<QString> lastWritten_;
+    // Each day's written form, kept with the items it was written from: a change that leaves a
+    // day's items alone (they stay shared) reuses its text instead of writing the whole file anew.
+    struct SectionText {
+        QString heading;
+        QList<Item> items;
+        QString text; // "## heading\n\n" and one line per item, each ending in "\n"
+    };
+    std::vector<SectionText> sectionTexts_;
+    QString serializeReusing(const NotesDocument& doc, std::vector<SectionText>* texts) const;
     // The text `document_` is exactly the parse of, when known: a capture then re-reads only the
     // day it changed.
     std::optional<QString> parsedText_;

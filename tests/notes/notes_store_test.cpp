@@ -369,3 +369,44 @@ INSTANTIATE_TEST_SUITE_P(Files, CaptureDocumentTest,
                                            "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n"));
 
 } // namespace
+
+namespace {
+
+// Days the change left alone are written from their kept text; the file must still be exactly the
+// document's written form after every kind of change.
+TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    ASSERT_TRUE(writeAll(path, "Notes\n\n## 2025-03-13 Thursday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
+                               "## 2025-03-12 Wednesday\n\n- [ ] c\n  more\n\n## 2025-03-11 Tuesday\n\n- [ ] d\n"));
+    auto store = makeStore();
+    const auto check = [&](const char* step) {
+        EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
+    };
+    const auto idOf = [&](const QString& text) {
+        for (const Entry& e : store->document().allEntries()) {
+            if (e.text == text) {
+                return e.id;
+            }
+        }
+        return QUuid();
+    };
+    store->toggleDone(idOf(QStringLiteral("c")));
+    check("toggle in a lower day");
+    store->append(u"new", std::nullopt, clock->now());
+    check("capture");
+    store->carryToToday(idOf(QStringLiteral("a")), clock->now());
+    check("carry");
+    store->mutate([](NotesDocument& d) { d.sections.removeAt(2); });
+    check("a day removed");
+    store->mutate([](NotesDocument& d) { d.preamble.clear(); });
+    check("preamble removed");
+    store->undo();
+    check("undo");
+    store->toggleActive(idOf(QStringLiteral("new")));
+    check("after undo");
+    store->redo();
+    store->deleteEntry(idOf(QStringLiteral("b")));
+    check("delete");
+}
+
+} // namespace
