@@ -1,5 +1,6 @@
 #include "notes/NotesDocument.h"
 
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QSet>
@@ -472,13 +473,7 @@ const char* const kThreeDays = "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [x] ~~b~
                                "## 2025-03-12 Wednesday\n\n- c\n- d\n";
 
 QUuid idOfText(const NotesDocument& doc, const char* text) {
-    for (const Entry& e : doc.allEntries()) {
-        if (e.text == q(text)) {
-            return e.id;
-        }
-    }
-    ADD_FAILURE() << "no entry " << text;
-    return {};
+    return plim::test::entryId(doc, q(text));
 }
 
 TEST(NotesDocumentQueries, LocationAndEntryByIdentity) {

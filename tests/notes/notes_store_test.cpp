@@ -1,6 +1,7 @@
 #include "notes/NotesStore.h"
 #include "notes/Preferences.h"
 
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -26,18 +27,9 @@ const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
 
 class NotesStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("plim.conf")));
-        clock = std::make_unique<ManualClock>(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin);
-        path = dir.filePath(QStringLiteral("notes/plim.md"));
-    }
+    void SetUp() override { ASSERT_TRUE(notes.dir.isValid()); }
 
-    std::unique_ptr<NotesStore> makeStore(bool watch = false) {
-        auto s = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, watch});
-        s->load();
-        return s;
-    }
+    std::unique_ptr<NotesStore> makeStore(bool watch = false) { return notes.open(watch); }
 
     QByteArray file() const { return readAll(path); }
 
@@ -64,10 +56,10 @@ protected:
         }
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<Preferences> prefs;
-    std::unique_ptr<ManualClock> clock;
-    QString path;
+    plim::test::TempNotes notes{at(kBerlin, 2025, 3, 14, 9, 5), kBerlin, QStringLiteral("notes/plim.md")};
+    QTemporaryDir& dir = notes.dir;
+    std::unique_ptr<ManualClock>& clock = notes.clock;
+    const QString& path = notes.path;
 };
 
 TEST_F(NotesStoreTest, LoadCreatesAPrivateEmptyFile) {
@@ -233,21 +225,7 @@ TEST_F(NotesStoreTest, UndoAfterAnOutsideEditIsRedoable) {
 
 // --- Writes ------------------------------------------------------------------------------------
 
-// Root ignores file permissions, so a write is made to fail with a file size limit instead.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old_); }
-
-private:
-    rlimit old_{};
-};
+using plim::test::FileSizeLimit;
 
 TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
     auto store = makeStore();

@@ -2,6 +2,7 @@
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
 
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -9,9 +10,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace plim;
 using plim::test::at;
@@ -25,35 +23,22 @@ const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
 class StoreCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("plim.conf")));
-        clock = std::make_unique<ManualClock>(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin);
-        path = dir.filePath(QStringLiteral("plim.md"));
-        trash = dir.filePath(QStringLiteral("plim.trash.md"));
+        ASSERT_TRUE(notes.dir.isValid());
+        trash = notes.dir.filePath(QStringLiteral("plim.trash.md"));
     }
 
-    // Loads a file and gives the identity of the entry whose text is `text`.
     void load(const QByteArray& text) {
         ASSERT_TRUE(writeAll(path, text));
-        store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, false});
-        store->load();
+        store = notes.open();
     }
-    QUuid id(const QString& text) const {
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                return e.id;
-            }
-        }
-        ADD_FAILURE() << "no entry " << text.toStdString();
-        return {};
-    }
+    QUuid id(const QString& text) const { return plim::test::entryId(store->document(), text); }
     QString file() const { return QString::fromUtf8(readAll(path)); }
 
-    QTemporaryDir dir;
-    std::unique_ptr<Preferences> prefs;
-    std::unique_ptr<ManualClock> clock;
+    plim::test::TempNotes notes{at(kBerlin, 2025, 3, 14, 9, 5), kBerlin};
+    std::unique_ptr<Preferences>& prefs = notes.prefs;
+    std::unique_ptr<ManualClock>& clock = notes.clock;
+    const QString& path = notes.path;
     std::unique_ptr<NotesStore> store;
-    QString path;
     QString trash;
 };
 
@@ -211,14 +196,8 @@ TEST_F(StoreCommandsTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWrit
     const QByteArray trashBefore = readAll(trash);
     const QUuid trashed = store->trashDocument().allEntries().at(0).id;
     {
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = 8;
-        ::setrlimit(RLIMIT_FSIZE, &small);
+        plim::test::FileSizeLimit limit(8);
         EXPECT_FALSE(store->restoreFromTrash(trashed));
-        ::setrlimit(RLIMIT_FSIZE, &old);
     }
     EXPECT_EQ(readAll(trash), trashBefore);
 }

@@ -4,6 +4,7 @@
 
 #include "ReminderBuilders.h"
 #include "SchedulerFakes.h"
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -68,15 +69,7 @@ protected:
         scheduler->onSnoozeAsk = [this](QUuid id) { asked.append(id); };
     }
 
-    QUuid id(const QString& text) const {
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                return e.id;
-            }
-        }
-        ADD_FAILURE() << "no entry " << text.toStdString();
-        return {};
-    }
+    QUuid id(const QString& text) const { return plim::test::entryId(store->document(), text); }
     Entry entry(const QString& text) const { return *store->document().entry(id(text)); }
     static QString identifier(const QUuid& entryID) {
         return u"entry."_s + entryID.toString(QUuid::WithoutBraces).toUpper();

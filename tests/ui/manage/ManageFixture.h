@@ -7,6 +7,7 @@
 #include "platform/LaunchAtLogin.h"
 #include "ui/manage/ManageModel.h"
 
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -102,15 +103,7 @@ public:
     }
 
     // The first entry of the notes file with this text.
-    QUuid idOf(const QString& text) const {
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                return e.id;
-            }
-        }
-        ADD_FAILURE() << "no entry " << text.toStdString();
-        return {};
-    }
+    QUuid idOf(const QString& text) const { return plim::test::entryId(store->document(), text); }
 
     std::optional<Entry> entry(const QString& text) const {
         for (const Entry& e : store->document().allEntries()) {
