@@ -53,15 +53,15 @@ bool RealtimeTimer::arm(std::optional<Instant> deadline) {
     if (fd_ < 0) {
         return false;
     }
-    itimerspec spec{};
+    itimerspec when{};
     if (deadline) {
-        spec.it_value = toTimespec(*deadline);
+        when.it_value = toTimespec(*deadline);
     }
-    if (::timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr) == 0) {
+    if (::timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr) == 0) {
         return true;
     }
     // A kernel that cannot tell of clock changes still keeps the wall-clock deadline.
-    return errno == EINVAL && ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &spec, nullptr) == 0;
+    return errno == EINVAL && ::timerfd_settime(fd_, TFD_TIMER_ABSTIME, &when, nullptr) == 0;
 }
 
 void RealtimeTimer::onReadable() {
