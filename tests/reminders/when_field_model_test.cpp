@@ -133,14 +133,6 @@ TEST(WhenField, ReadsThePresetsAfreshOnEveryLookup) {
     EXPECT_EQ(f.model.chosen(now()), f.parse(u"tomorrow 7am"_s));
 }
 
-TEST(WhenField, ReadsTheDayTimesAfresh) {
-    Field f;
-    f.model.reset(u"tonight"_s, std::nullopt);
-    EXPECT_EQ(f.model.chosen(now())->next, at(kBerlin, 2026, 3, 11, 20, 30));
-    f.preferences.setValue(PreferenceKey::dayEnd, 22 * 60, Preferences::Announce::No);
-    EXPECT_EQ(f.model.chosen(now())->next, at(kBerlin, 2026, 3, 11, 22, 0));
-}
-
 // --- The typed preset number ---
 
 struct TypedCase {
@@ -264,24 +256,6 @@ TEST(WhenField, CommitOfARowOutsideTheListSetsNothing) {
     f.model.commit(9);
     f.model.commit(-1);
     EXPECT_TRUE(f.committed.empty());
-}
-
-TEST(WhenField, CancelCallsTheOwner) {
-    Field f;
-    f.model.cancel();
-    EXPECT_EQ(f.cancels, 1);
-    EXPECT_TRUE(f.committed.empty());
-}
-
-TEST(WhenField, DefaultCallbacksDoNothing) {
-    QTemporaryDir dir;
-    Preferences preferences(dir.filePath(QStringLiteral("plim.conf")));
-    ManualClock clock(now(), kBerlin);
-    WhenFieldModel model(preferences, clock);
-    model.reset(QString(), once(now()));
-    EXPECT_TRUE(model.submit());
-    EXPECT_TRUE(model.stop());
-    model.cancel();
 }
 
 TEST(WhenField, ResetAnnouncesOnlyWhatChanged) {
