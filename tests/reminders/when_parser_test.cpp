@@ -394,17 +394,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A time the clock skips rings at the next existing time.
         ClockCase{"BerlinGapWeekday", kBerlin, {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
-        ClockCase{"BerlinGapTomorrow", kBerlin, {2026, 3, 28, 10, 0}, "2:30am", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"BerlinGapDate", kBerlin, {2026, 3, 20, 10, 0}, "mar 29 2:15", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"BerlinGapDaily", kBerlin, {2026, 3, 28, 10, 0}, "every day 2:30", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"NewYorkGap", kNewYork, {2026, 3, 7, 10, 0}, "2:30am", "2026-03-08 03:00:00 -04:00"},
         // A time the clock repeats rings at its first occurrence.
         ClockCase{"BerlinRepeat", kBerlin, {2026, 10, 24, 10, 0}, "sun 2:30", "2026-10-25 02:30:00 +02:00"},
         ClockCase{"NewYorkRepeat", kNewYork, {2026, 10, 31, 10, 0}, "1:30am", "2026-11-01 01:30:00 -04:00"},
-        ClockCase{"NewYorkRepeatDaily", kNewYork, {2026, 10, 31, 10, 0}, "daily 1:30", "2026-11-01 01:30:00 -04:00"},
         // A length is elapsed time: the wall clock jumps with the change.
         ClockCase{"BerlinElapsedForward", kBerlin, {2026, 3, 29, 1, 30}, "in 2 hours", "2026-03-29 04:30:00 +02:00"},
-        ClockCase{"NewYorkElapsedForward", kNewYork, {2026, 3, 8, 1, 30}, "in 2 hours", "2026-03-08 04:30:00 -04:00"},
         ClockCase{"BerlinElapsedBack", kBerlin, {2026, 10, 25, 1, 30}, "in 2 hours", "2026-10-25 02:30:00 +01:00"},
         ClockCase{"BerlinDaysAreElapsed", kBerlin, {2026, 3, 28, 10, 0}, "1d", "2026-03-29 11:00:00 +02:00"},
         // A calendar day later keeps its wall clock.
