@@ -71,18 +71,14 @@ std::vector<OverdueCase> overdueCases() {
     const Rule quarter = interval(45, hm(7, 0), hm(22, 0));       // 21 rings a day
     std::vector<OverdueCase> cases{
         {"Berlin10Days", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 9, 0}, 10, 10 * 60},
-        {"BerlinBeforeTheOpening", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 9, 0}, 10, 7 * 60},
-        {"BerlinAfterTheWindow", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 9, 0}, 10, 22 * 60},
         {"NextOffTheCadence", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 19, 47}, 30, 13 * 60 + 1},
         {"NextBeforeItsWindow", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 6, 10}, 30, 8 * 60 + 30},
         {"NextAfterItsWindow", u"Europe/Berlin"_s, threeHours, {2026, 3, 11, 23, 50}, 30, 20 * 60 + 30},
         {"AcrossBothChangesOfAYear", u"Europe/Berlin"_s, quarter, {2026, 1, 5, 7, 0}, 400, 15 * 60 + 20},
         {"NewYork", u"America/New_York"_s, quarter, {2025, 10, 1, 7, 30}, 200, 21 * 60 + 59},
-        {"Sydney", u"Australia/Sydney"_s, threeHours, {2025, 9, 1, 8, 30}, 365, 12 * 60},
         {"LordHoweHalfHourChanges", u"Australia/Lord_Howe"_s, quarter, {2025, 3, 1, 7, 0}, 420, 9 * 60},
         {"MidnightSkippedAtTheOpening", u"America/Sao_Paulo"_s, ninety, {2018, 10, 1, 0, 0}, 200, 11 * 60},
         {"WholeDaySkipped", u"Pacific/Apia"_s, threeHours, {2011, 12, 1, 9, 0}, 60, 14 * 60},
-        {"Utc", u"UTC"_s, ninety, {2020, 2, 1, 3, 0}, 800, 6 * 60},
         // Too little night for a fresh start each day: the cadence runs on across midnight.
         {"NoFreshStartEachDay",
          u"Europe/Berlin"_s,
@@ -160,20 +156,6 @@ TEST(OffsetChanges, ListsEachChangeWithItsSize) {
             got.emplace_back(describe(utc, change.at), change.deltaSeconds);
         }
         EXPECT_EQ(got, c.expected);
-    }
-}
-
-// Calendars of different zones used in turn each keep their own zone.
-TEST(CalendarInTurn, EachKeepsItsZone) {
-    const Calendar berlin(u"Europe/Berlin"_s);
-    const Calendar newYork(u"America/New_York"_s);
-    const Instant t = at(Calendar(u"UTC"_s), 2026, 7, 1, 12, 0);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(berlin.components(t).hour, 14);
-        EXPECT_EQ(newYork.components(t).hour, 8);
-        EXPECT_EQ(berlin.date(2026, 7, 1, 14, 0), t);
-        EXPECT_EQ(newYork.date(2026, 7, 1, 8, 0), t);
-        EXPECT_EQ(Calendar(u"Europe/Berlin"_s).components(t).hour, 14);
     }
 }
 

@@ -665,11 +665,4 @@ TEST(SchedulerSettings, OpensTheDesktopsOwnNotificationSettings) {
     }
 }
 
-TEST_F(SchedulerTest, SharedIsTheNewestScheduler) {
-    start({});
-    EXPECT_EQ(ReminderScheduler::shared(), scheduler.get());
-    scheduler.reset();
-    EXPECT_EQ(ReminderScheduler::shared(), nullptr);
-}
-
 } // namespace

@@ -77,32 +77,18 @@ std::vector<RingCase> ringCases() {
          times(weekdays(), {hm(9, 0), hm(17, 0)}),
          {2026, 3, 13, 18, 0},
          "2026-03-16 09:00:00 -04:00"},
-        {"WeekdaysSecondTimeOfTheDay",
-         kNewYork,
-         times(weekdays(), {hm(9, 0), hm(17, 0)}),
-         {2026, 3, 13, 9, 0},
-         "2026-03-13 17:00:00 -04:00"},
         {"UnsortedTimesTakeTheEarliest",
          kBerlin,
          times(everyDay(), {hm(17, 0), hm(9, 0)}),
          {2026, 3, 11, 8, 0},
          "2026-03-11 09:00:00 +01:00"},
-        {"WeekendAskedOnWednesday",
-         kBerlin,
-         times(onDays({1, 7}), {hm(10, 0)}),
-         {2026, 3, 11, 12, 0},
-         "2026-03-14 10:00:00 +01:00"},
         {"NoDaysNeverRings", kBerlin, times(onDays({}), {hm(10, 0)}), {2026, 3, 11, 12, 0}, "none"},
-        {"NoTimesNeverRing", kBerlin, times(everyDay(), {}), {2026, 3, 11, 12, 0}, "none"},
         {"TimeOutOfRangeNeverRings", kBerlin, times(everyDay(), {TimeOfDay{1440}}), {2026, 3, 11, 12, 0}, "none"},
         {"NextDayAfterSpringForwardIs23HoursLater", kBerlin, nine, {2026, 3, 28, 9, 0}, "2026-03-29 09:00:00 +02:00"},
         // Clock changes: a skipped time rings at the next existing time, a repeated one at its first occurrence.
         {"BerlinSkippedTimeRingsAtThree", kBerlin, halfPastTwo, {2026, 3, 29, 0, 0}, "2026-03-29 03:00:00 +02:00"},
         {"BerlinRepeatedTimeRingsFirst", kBerlin, halfPastTwo, {2026, 10, 25, 0, 0}, "2026-10-25 02:30:00 +02:00"},
-        {"NewYorkSkippedTimeRingsAtThree", kNewYork, halfPastTwo, {2026, 3, 8, 0, 0}, "2026-03-08 03:00:00 -04:00"},
         {"NewYorkRepeatedTimeRingsFirst", kNewYork, halfPastOne, {2026, 11, 1, 0, 0}, "2026-11-01 01:30:00 -04:00"},
-        {"SydneySkippedTimeRingsAtThree", kSydney, halfPastTwo, {2026, 10, 4, 0, 0}, "2026-10-04 03:00:00 +11:00"},
-        {"SydneyRepeatedTimeRingsFirst", kSydney, halfPastTwo, {2026, 4, 5, 0, 0}, "2026-04-05 02:30:00 +11:00"},
         // Intervals count elapsed time and respect the window, whose end is inclusive.
         {"IntervalReachesTheWindowEnd", kBerlin, officeHours, {2026, 3, 11, 15, 30}, "2026-03-11 17:00:00 +01:00"},
         {"IntervalPastTheEndWaitsForTomorrow",
@@ -111,9 +97,7 @@ std::vector<RingCase> ringCases() {
          {2026, 3, 11, 16, 0},
          "2026-03-12 09:00:00 +01:00"},
         {"IntervalBeforeTheWindowWaitsForIt", kBerlin, officeHours, {2026, 3, 11, 2, 0}, "2026-03-11 09:00:00 +01:00"},
-        {"IntervalLandingOnTheOpening", kBerlin, officeHours, {2026, 3, 11, 7, 30}, "2026-03-11 09:00:00 +01:00"},
         {"IntervalKeepsSeconds", kNewYork, threeHours, {2026, 3, 11, 10, 7, 25}, "2026-03-11 13:07:25 -04:00"},
-        {"IntervalLateEveningMovesToMorning", kNewYork, threeHours, {2026, 3, 11, 19, 7}, "2026-03-12 08:30:00 -04:00"},
         {"IntervalIsElapsedAcrossSpringForward",
          kBerlin,
          interval(60, hm(0, 0), hm(23, 59)),
@@ -136,7 +120,6 @@ std::vector<RingCase> ringCases() {
          {2026, 10, 3, 20, 0},
          "2026-10-04 08:30:00 +11:00"},
         {"ZeroMinutesNeverRing", kBerlin, interval(0, hm(0, 0), hm(23, 59)), {2026, 3, 11, 12, 0}, "none"},
-        {"NegativeMinutesNeverRing", kBerlin, interval(-5, hm(0, 0), hm(23, 59)), {2026, 3, 11, 12, 0}, "none"},
         {"HugeIntervalStillComputes",
          kBerlin,
          interval(INT_MAX, hm(0, 0), hm(23, 59)),
@@ -146,12 +129,6 @@ std::vector<RingCase> ringCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, RingAfter, ::testing::ValuesIn(ringCases()), CaseName());
-
-TEST(RingAfter, OneTimeReminderHasNoRule) {
-    const Calendar cal(kBerlin);
-    const Instant t = at(cal, 2026, 3, 11, 10, 7);
-    EXPECT_FALSE(once(t).ring(t, cal));
-}
 
 TEST(RingAfter, TheEndsOfTimeGiveNoRing) {
     const Calendar cal(kBerlin);
@@ -207,13 +184,6 @@ std::vector<CatchUpCase> catchUpCases() {
          {2026, 3, 11, 15, 10},
          "2026-03-11 18:00:00 +01:00",
          3},
-        {"AwayThenBackNewYork",
-         kNewYork,
-         threeHours,
-         {2026, 3, 11, 9, 0},
-         {2026, 3, 11, 15, 10},
-         "2026-03-11 18:00:00 -04:00",
-         3},
         {"IntervalOvernightRestartsAtTheOpening",
          kBerlin,
          threeHours,
@@ -236,13 +206,6 @@ std::vector<CatchUpCase> catchUpCases() {
          {2026, 3, 11, 10, 7},
          "2026-03-12 09:00:00 +01:00",
          4},
-        {"TimesCountTheRingAtNowItself",
-         kNewYork,
-         nine,
-         {2026, 3, 8, 9, 0},
-         {2026, 3, 11, 9, 0},
-         "2026-03-12 09:00:00 -04:00",
-         4},
         {"TimesCountAcrossSpringForward",
          kNewYork,
          nine,
@@ -251,7 +214,6 @@ std::vector<CatchUpCase> catchUpCases() {
          "2026-03-09 09:00:00 -04:00",
          2},
         {"OneTimePastDue", kBerlin, std::nullopt, {2026, 3, 11, 9, 0}, {2026, 3, 11, 10, 7}, "none", 1},
-        {"OneTimeNewYorkPastDue", kNewYork, std::nullopt, {2026, 3, 1, 9, 0}, {2026, 3, 11, 10, 7}, "none", 1},
         {"OneTimeAhead",
          kBerlin,
          std::nullopt,
@@ -305,22 +267,6 @@ TEST(TimeOfDay, IsWallClockHoursAndMinutes) {
     // The same instant is a different time of day in another zone.
     const Instant t = at(Calendar(kBerlin), 2026, 3, 11, 10, 7);
     EXPECT_EQ(timeOfDay(t, Calendar(kNewYork)).minutes, 5 * 60 + 7);
-}
-
-TEST(Days, MatchWeekdayNumbers) {
-    const std::vector<std::pair<Days, std::vector<int>>> cases = {
-        {everyDay(), {1, 2, 3, 4, 5, 6, 7}},
-        {weekdays(), {2, 3, 4, 5, 6}},
-        {onDays({1, 7}), {1, 7}},
-        {onDays({}), {}},
-    };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        const auto& [days, matching] = cases[i];
-        for (int weekday = 0; weekday <= 8; ++weekday) {
-            const bool expected = std::find(matching.begin(), matching.end(), weekday) != matching.end();
-            EXPECT_EQ(days.matches(weekday), expected) << "case " << i << ", weekday " << weekday;
-        }
-    }
 }
 
 } // namespace

@@ -214,34 +214,27 @@ std::vector<MomentCase> momentCases() {
     return {
         // A weekday said on that weekday, before and after its time.
         {"SameWeekdayBeforeItsTime", wedEarly, {"wed", "Wed 2026-03-11 08:30"}},
-        {"SameWeekdayTimeAhead", wedEarly, {"wed 9am", "Wed 2026-03-11 09:00"}},
         {"SameWeekdayTimePassed", wed, {"wed", "Wed 2026-03-18 08:30"}},
         {"NextSameWeekdaySkipsToday", wedEarly, {"next wed", "Wed 2026-03-18 08:30"}},
         {"SameWeekdayEveryWeek", wedEarly, {"every wed", "Wed 2026-03-11 08:30", times(onDays({4}), {hm(8, 30)})}},
         {"WeekdayAbbreviation", wed, {"th 7pm", "Thu 2026-03-12 19:00"}},
         {"NextWeekWithTime", wed, {"next week 9", "Mon 2026-03-16 09:00"}},
-        {"WeekendWithTime", wed, {"weekend 10am", "Sat 2026-03-14 10:00"}},
         {"WeekendOnSaturdayIsNextWeek", Wall{2026, 3, 14, 7, 0}, {"weekend", "Sat 2026-03-21 08:30"}},
         // A time already past means tomorrow; the minute itself has passed.
         {"ThisMinuteHasPassed", wed, {"10:07", "Thu 2026-03-12 10:07"}},
         {"NextMinuteIsToday", wed, {"10:08", "Wed 2026-03-11 10:08"}},
         {"MidnightIsTomorrow", wed, {"midnight", "Thu 2026-03-12 00:00"}},
         {"TonightAfterDayEnd", Wall{2026, 3, 11, 21, 0}, {"tonight", "Thu 2026-03-12 20:30"}},
-        {"MorningBeforeDayStart", wedEarly, {"morning", "Wed 2026-03-11 08:30"}},
         {"ThreeDigitTime", wed, {"at 930pm", "Wed 2026-03-11 21:30"}},
         // The end of the year.
         {"LastDayOfTheYear", dec30, {"dec 31", "Thu 2026-12-31 08:30"}},
         {"NewYearIsNextYear", dec30, {"jan 1", "Fri 2027-01-01 08:30"}},
         {"TodayEvenIfPassed", dec30, {"dec 30", "Wed 2026-12-30 08:30"}},
         {"YesterdayIsNextYear", dec30, {"dec 29 9am", "Wed 2027-12-29 09:00"}},
-        {"DayFirst", dec30, {"31st december", "Thu 2026-12-31 08:30"}},
         {"MonthWithDot", dec30, {"ja. 2nd 7:45", "Sat 2027-01-02 07:45"}},
         {"IsoDateNextYear", dec30, {"2027-01-05", "Tue 2027-01-05 08:30"}},
         {"TomorrowIsNewYear", dec31Late, {"tomorrow", "Fri 2027-01-01 08:30"}},
-        {"MorningIsNewYear", dec31Late, {"morning", "Fri 2027-01-01 08:30"}},
         {"HourIntoNewYear", dec31Late, {"in 1h", "Fri 2027-01-01 00:30"}},
-        {"WeekdayIntoNewYear", dec31Late, {"fri", "Fri 2027-01-01 08:30"}},
-        {"DailyIntoNewYear", dec31Late, {"daily", "Fri 2027-01-01 08:30", times(everyDay(), {hm(8, 30)})}},
         {"LeapDayAhead", Wall{2027, 12, 1, 9, 0}, {"feb 29", "Tue 2028-02-29 08:30"}},
         // Windows and intervals crossing their end.
         {"IntervalPastWindowEnd", Wall{2026, 3, 11, 19, 0}, {"every 3h", "Thu 2026-03-12 08:30", every3h}},
@@ -252,13 +245,9 @@ std::vector<MomentCase> momentCases() {
          Wall{2026, 3, 11, 15, 31},
          {"every 90m 9-17", "Thu 2026-03-12 09:00", interval(90, hm(9, 0), hm(17, 0))}},
         {"IntervalWaitsForWindow", Wall{2026, 3, 11, 4, 0}, {"every 3h", "Wed 2026-03-11 08:30", every3h}},
-        {"IntervalInsideWindowEarly", Wall{2026, 3, 11, 6, 0}, {"every 3h", "Wed 2026-03-11 09:00", every3h}},
         {"IntervalBetween",
          wed,
          {"each 45 mins between 10am and 11am", "Wed 2026-03-11 10:52", interval(45, hm(10, 0), hm(11, 0))}},
-        {"IntervalLastFriday",
-         Wall{2026, 3, 13, 16, 30},
-         {"every 2h 9-17", "Sat 2026-03-14 09:00", interval(120, hm(9, 0), hm(17, 0))}},
         {"WeekdaysSkipTheWeekend",
          Wall{2026, 3, 13, 18, 0},
          {"weekdays 9am 5pm", "Mon 2026-03-16 09:00", times(weekdays(), {hm(9, 0), hm(17, 0)})}},
@@ -266,37 +255,20 @@ std::vector<MomentCase> momentCases() {
         {"RoutineFirst",
          wed,
          {"routine every day 20:30", "Wed 2026-03-11 20:30", times(everyDay(), {hm(20, 30)}), true}},
-        {"DailyRoutine", wed, {"daily routine", "Thu 2026-03-12 08:30", times(everyDay(), {hm(8, 30)}), true}},
-        {"HourlyRoutine", wed, {"hourly routine", "Wed 2026-03-11 11:07", interval(60, hm(8, 30), hm(20, 30)), true}},
         {"UntilDoneInTheMiddle",
          wed,
          {"every day until done 9pm", "Wed 2026-03-11 21:00", times(everyDay(), {hm(21, 0)})}},
         {"UntilDoneAndRoutine", wed, {"every 3h until done routine", "Wed 2026-03-11 13:07", every3h, true}},
         {"UntilDoneOnAMoment", wed, {"20m until done", "Wed 2026-03-11 10:27"}},
-        {"WeeklyRoutine", wed, {"weekly 6pm routine", "Wed 2026-03-11 18:00", times(onDays({4}), {hm(18, 0)}), true}},
-        {"EachTwoDays", wed, {"each tue thu 9", "Thu 2026-03-12 09:00", times(onDays({3, 5}), {hm(9, 0)})}},
         // Words in another dress.
         {"CapitalsCommasAndDots", wed, {"Tomorrow, 9 A.M.", "Thu 2026-03-12 09:00"}},
-        {"SpacedMeridiem", wed, {"FRI  3 PM", "Fri 2026-03-13 15:00"}},
         {"DottedTime", wed, {"9.30 p.m.", "Wed 2026-03-11 21:30"}},
         {"TabsAndNewlines", wed, {"in\t2\nhours", "Wed 2026-03-11 12:07"}},
-        {"AWeek", wed, {"in a week", "Wed 2026-03-18 10:07"}},
-        {"SignedCount", wed, {"+5 minutes", "Wed 2026-03-11 10:12"}},
-        {"ThisFriday", wed, {"this friday", "Fri 2026-03-13 08:30"}},
         // Other anchors.
         {"OtherAnchorsTonight", wed, {"tonight", "Wed 2026-03-11 22:00"}, Anchors{420, 1320}},
-        {"OtherAnchorsTomorrow", wed, {"tomorrow", "Thu 2026-03-12 07:00"}, Anchors{420, 1320}},
-        {"OtherAnchorsHourly",
-         wed,
-         {"hourly", "Wed 2026-03-11 11:07", interval(60, hm(7, 0), hm(22, 0))},
-         Anchors{420, 1320}},
         {"ReversedAnchorsInterval",
          wed,
          {"every 3h", "Wed 2026-03-11 13:07", interval(180, hm(0, 0), hm(23, 59))},
-         Anchors{1320, 360}},
-        {"ReversedAnchorsTwice",
-         wed,
-         {"twice a day", "Wed 2026-03-11 22:00", times(everyDay(), {hm(6, 0), hm(22, 0)})},
          Anchors{1320, 360}},
         {"EqualAnchorsTwice",
          wed,
@@ -422,17 +394,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A time the clock skips rings at the next existing time.
         ClockCase{"BerlinGapWeekday", kBerlin, {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
-        ClockCase{"BerlinGapTomorrow", kBerlin, {2026, 3, 28, 10, 0}, "2:30am", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"BerlinGapDate", kBerlin, {2026, 3, 20, 10, 0}, "mar 29 2:15", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"BerlinGapDaily", kBerlin, {2026, 3, 28, 10, 0}, "every day 2:30", "2026-03-29 03:00:00 +02:00"},
         ClockCase{"NewYorkGap", kNewYork, {2026, 3, 7, 10, 0}, "2:30am", "2026-03-08 03:00:00 -04:00"},
         // A time the clock repeats rings at its first occurrence.
         ClockCase{"BerlinRepeat", kBerlin, {2026, 10, 24, 10, 0}, "sun 2:30", "2026-10-25 02:30:00 +02:00"},
         ClockCase{"NewYorkRepeat", kNewYork, {2026, 10, 31, 10, 0}, "1:30am", "2026-11-01 01:30:00 -04:00"},
-        ClockCase{"NewYorkRepeatDaily", kNewYork, {2026, 10, 31, 10, 0}, "daily 1:30", "2026-11-01 01:30:00 -04:00"},
         // A length is elapsed time: the wall clock jumps with the change.
         ClockCase{"BerlinElapsedForward", kBerlin, {2026, 3, 29, 1, 30}, "in 2 hours", "2026-03-29 04:30:00 +02:00"},
-        ClockCase{"NewYorkElapsedForward", kNewYork, {2026, 3, 8, 1, 30}, "in 2 hours", "2026-03-08 04:30:00 -04:00"},
         ClockCase{"BerlinElapsedBack", kBerlin, {2026, 10, 25, 1, 30}, "in 2 hours", "2026-10-25 02:30:00 +01:00"},
         ClockCase{"BerlinDaysAreElapsed", kBerlin, {2026, 3, 28, 10, 0}, "1d", "2026-03-29 11:00:00 +02:00"},
         // A calendar day later keeps its wall clock.
@@ -474,73 +443,6 @@ TEST(PhraseAcrossClockChange, SecondOccurrenceReadsBackAsTheFirst) {
 }
 
 // --- The steps on their own ---
-
-TEST(WhenWords, NormalizedWords) {
-    const std::vector<std::pair<const char*, QStringList>> table = {
-        {"Tomorrow, 9 A.M.", {u"tomorrow"_s, u"9am"_s}},
-        {"  every  day,at 9 pm ", {u"every"_s, u"day"_s, u"at"_s, u"9pm"_s}},
-        {"9 pm pm", {u"9pmpm"_s}},
-        {"pm 9", {u"pm"_s, u"9"_s}},
-        {"noon pm", {u"noon"_s, u"pm"_s}},
-        {"4 p.m.", {u"4pm"_s}},
-        {"a.m.", {u"am"_s}},
-        {"", {}},
-        {" ,, ", {}},
-        {"x\u00a0y\u2003z", {u"x"_s, u"y"_s, u"z"_s}},
-    };
-    for (const auto& [text, expected] : table) {
-        EXPECT_EQ(WhenParser::normalized(QString::fromUtf8(text)), expected) << text;
-    }
-}
-
-TEST(WhenWords, MonthsAndDayNumbers) {
-    const std::vector<std::pair<const char*, int>> months = {
-        {"jan", 1}, {"january", 1}, {"feb", 2},  {"ma.", 3},  {"mar", 3},  {"may", 5},   {"jun", 6},      {"jul", 7},
-        {"aug", 8}, {"sept", 9},    {"sep.", 9}, {"oct", 10}, {"nov", 11}, {"dec.", 12}, {"december", 12}};
-    for (const auto& [word, month] : months) {
-        EXPECT_EQ(WhenParser::month(QString::fromUtf8(word)), month) << word;
-    }
-    for (const char* word : {"ma", "ju", "j.", "...", "", "janu4ry", "decembers", "mon", "2"}) {
-        EXPECT_FALSE(WhenParser::month(QString::fromUtf8(word))) << word;
-    }
-    const std::vector<std::pair<const char*, int>> days = {{"1", 1},   {"1st", 1},   {"2nd", 2}, {"3rd", 3}, {"4th", 4},
-                                                           {"31", 31}, {"31st", 31}, {"09", 9},  {"3th", 3}};
-    for (const auto& [word, day] : days) {
-        EXPECT_EQ(WhenParser::dayNumber(QString::fromUtf8(word)), day) << word;
-    }
-    for (const char* word : {"0", "32", "th", "", "1stst", "x1", "-1", "1.5", "99999999999999999999"}) {
-        EXPECT_FALSE(WhenParser::dayNumber(QString::fromUtf8(word))) << word;
-    }
-}
-
-TEST(WhenWords, CalendarDatesSayHowManyWordsTheyUse) {
-    const Calendar cal(QString::fromUtf8(kNewYork));
-    const Instant now = at(cal, 2026, 3, 11, 10, 7, 25);
-    struct Case {
-        QStringList words;
-        const char* day; // "none" or yyyy-MM-dd HH:mm
-        int used;
-    };
-    const std::vector<Case> table = {
-        {{u"2026-03-11"_s, u"8am"_s}, "2026-03-11 00:00", 1},
-        {{u"1999-12-31"_s}, "1999-12-31 00:00", 1},
-        {{u"nov"_s, u"2"_s, u"9am"_s}, "2026-11-02 00:00", 2},
-        {{u"2nd"_s, u"nov"_s}, "2026-11-02 00:00", 2},
-        {{u"mar"_s, u"11"_s}, "2026-03-11 00:00", 2},
-        {{u"mar"_s, u"10"_s}, "2027-03-10 00:00", 2},
-        {{u"feb"_s, u"29"_s}, "none", 0},
-        {{u"nov"_s}, "none", 0},
-        {{u"2026-3-11"_s}, "none", 0},
-        {{u"nov"_s, u"nov"_s}, "none", 0},
-        {{}, "none", 0},
-    };
-    for (const Case& c : table) {
-        const auto d = WhenParser::calendarDate(c.words, now, cal);
-        EXPECT_EQ(d ? cal.formatPosix(d->day, u"yyyy-MM-dd HH:mm").toStdString() : std::string("none"), c.day)
-            << c.words.join(u' ').toStdString();
-        EXPECT_EQ(d ? d->used : 0, c.used) << c.words.join(u' ').toStdString();
-    }
-}
 
 TEST(WhenWords, StartOfMinuteKeepsTheRepeatedHour) {
     const Calendar cal(QString::fromUtf8(kBerlin));

@@ -126,19 +126,6 @@ std::vector<RuleWordsCase> ruleWordsCases() {
 
 INSTANTIATE_TEST_SUITE_P(Examples, RuleWords, ::testing::ValuesIn(ruleWordsCases()), CaseName());
 
-TEST(DaysPhrase, InFullWords) {
-    const std::vector<std::pair<Days, QString>> cases = {
-        {everyDay(), u"every day"_s},
-        {weekdays(), u"every weekday"_s},
-        {onDays({2, 5}), u"every Mon and Thu"_s},
-        {onDays({3, 5, 7}), u"every Tue and Thu and Sat"_s},
-        {onDays({1, 2, 3, 4, 5, 6, 7}), u"every Sun and Mon and Tue and Wed and Thu and Fri and Sat"_s},
-    };
-    for (const auto& [days, expected] : cases) {
-        EXPECT_EQ(days.phrase(), expected);
-    }
-}
-
 // --- summary, label, subtitle ---
 
 struct SentenceCase {
@@ -273,7 +260,6 @@ TEST(Subtitle, RoutineFirstThenRuleThenRing) {
         {repeat(t, times(weekdays(), {hm(9, 0)})), 4, u"weekdays \u00b7 4th ring"_s},
         {repeat(t, times(everyDay(), {hm(9, 0), hm(21, 0)}), true), 1, u"routine \u00b7 twice a day"_s},
         {once(t), 1, QString()},
-        {once(t), 0, QString()},
         {once(t), 3, u"3rd ring"_s},
         // A routine mark without a rule means nothing.
         {Reminder{t, std::nullopt, true}, 2, u"2nd ring"_s},
