@@ -20,31 +20,33 @@ using Name = KeyboardShortcuts::Name;
 
 namespace {
 
-// --- The key table ---
-
-struct KeyCase {
-    int code;
-    Qt::Key key;
-    QString name;
-};
-
-class KeyTable : public ::testing::TestWithParam<KeyCase> {};
-
-TEST_P(KeyTable, MapsBothWays) {
-    const KeyCase& c = GetParam();
-    EXPECT_EQ(KeyboardShortcuts::qtKey(c.code), c.key);
-    EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(c.key), c.code);
-    EXPECT_EQ(KeyboardShortcuts::keyName(c.code), c.name);
+TEST(Shortcuts, KeysMapBothWays) {
+    const struct {
+        int code;
+        Qt::Key key;
+        const char* name;
+    } cases[] = {{0, Qt::Key_A, "A"},
+                 {29, Qt::Key_0, "0"},
+                 {36, Qt::Key_Return, "Return"},
+                 {53, Qt::Key_Escape, "Esc"},
+                 {117, Qt::Key_Delete, "Del"},
+                 {44, Qt::Key_Slash, "/"},
+                 {76, Qt::Key_Enter, "Enter"},
+                 {122, Qt::Key_F1, "F1"},
+                 {126, Qt::Key_Up, "Up"},
+                 {121, Qt::Key_PageDown, "PgDown"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(KeyboardShortcuts::qtKey(c.code), c.key) << c.name;
+        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(c.key), c.code) << c.name;
+        EXPECT_EQ(KeyboardShortcuts::keyName(c.code), QString::fromUtf8(c.name));
+    }
+    // A shifted key counts as the key pressed.
+    const std::pair<Qt::Key, int> shifted[] = {{Qt::Key_Question, 44}, {Qt::Key_Exclam, 18},  {Qt::Key_ParenRight, 29},
+                                               {Qt::Key_Plus, 24},     {Qt::Key_Backtab, 48}, {Qt::Key_AsciiTilde, 50}};
+    for (const auto& [key, code] : shifted) {
+        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(key), code) << code;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Shortcuts, KeyTable,
-                         ::testing::Values(KeyCase{0, Qt::Key_A, u"A"_s}, KeyCase{29, Qt::Key_0, u"0"_s},
-                                           KeyCase{36, Qt::Key_Return, u"Return"_s},
-                                           KeyCase{53, Qt::Key_Escape, u"Esc"_s},
-                                           KeyCase{117, Qt::Key_Delete, u"Del"_s}, KeyCase{44, Qt::Key_Slash, u"/"_s},
-                                           KeyCase{76, Qt::Key_Enter, u"Enter"_s}, KeyCase{122, Qt::Key_F1, u"F1"_s},
-                                           KeyCase{126, Qt::Key_Up, u"Up"_s},
-                                           KeyCase{121, Qt::Key_PageDown, u"PgDown"_s}));
 
 TEST(Shortcuts, EveryCodeInTheTableComesBackFromItsKey) {
     std::set<int> keys;
@@ -63,22 +65,6 @@ TEST(Shortcuts, EveryCodeInTheTableComesBackFromItsKey) {
     EXPECT_EQ(known, 86);
 }
 
-struct ShiftedCase {
-    Qt::Key reported;
-    int code;
-};
-
-class Shifted : public ::testing::TestWithParam<ShiftedCase> {};
-
-TEST_P(Shifted, CountsAsTheKeyPressed) {
-    EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(GetParam().reported), GetParam().code);
-}
-
-INSTANTIATE_TEST_SUITE_P(Shortcuts, Shifted,
-                         ::testing::Values(ShiftedCase{Qt::Key_Question, 44}, ShiftedCase{Qt::Key_Exclam, 18},
-                                           ShiftedCase{Qt::Key_ParenRight, 29}, ShiftedCase{Qt::Key_Plus, 24},
-                                           ShiftedCase{Qt::Key_Backtab, 48}, ShiftedCase{Qt::Key_AsciiTilde, 50}));
-
 TEST(Shortcuts, KeysOutsideTheTableHaveNoCode) {
     EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(Qt::Key_Shift));
     EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(Qt::Key_Adiaeresis));
@@ -87,52 +73,32 @@ TEST(Shortcuts, KeysOutsideTheTableHaveNoCode) {
     EXPECT_FALSE(Shortcut::make(Qt::Key_Control, Qt::ControlModifier));
 }
 
-// --- Modifiers ---
-
-struct ModifierCase {
-    Qt::KeyboardModifiers qt;
-    int mask;
-};
-
-class Modifiers : public ::testing::TestWithParam<ModifierCase> {};
-
-TEST_P(Modifiers, MapBothWays) {
-    EXPECT_EQ(KeyboardShortcuts::carbonModifiers(GetParam().qt), GetParam().mask);
-    EXPECT_EQ(KeyboardShortcuts::qtModifiers(GetParam().mask), GetParam().qt);
+TEST(Shortcuts, ModifiersMapBothWays) {
+    const std::pair<Qt::KeyboardModifiers, int> cases[] = {
+        {Qt::NoModifier, 0},     {Qt::ControlModifier, 4096},
+        {Qt::AltModifier, 2048}, {Qt::ShiftModifier, 512},
+        {Qt::MetaModifier, 256}, {Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier, 6912}};
+    for (const auto& [qt, mask] : cases) {
+        EXPECT_EQ(KeyboardShortcuts::carbonModifiers(qt), mask);
+        EXPECT_EQ(KeyboardShortcuts::qtModifiers(mask), qt);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Shortcuts, Modifiers,
-                         ::testing::Values(ModifierCase{Qt::NoModifier, 0}, ModifierCase{Qt::ControlModifier, 4096},
-                                           ModifierCase{Qt::AltModifier, 2048}, ModifierCase{Qt::ShiftModifier, 512},
-                                           ModifierCase{Qt::MetaModifier, 256},
-                                           ModifierCase{Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier |
-                                                            Qt::MetaModifier,
-                                                        6912}));
 
 TEST(Shortcuts, KeypadAndFunctionBitsAreNotModifiersHere) {
     EXPECT_EQ(KeyboardShortcuts::carbonModifiers(Qt::KeypadModifier | Qt::ControlModifier), 4096);
     EXPECT_EQ(KeyboardShortcuts::qtModifiers(131072 | 512), Qt::ShiftModifier);
 }
 
-// --- Displayed form ---
-
-struct DescriptionCase {
-    Shortcut shortcut;
-    QString shown;
-};
-
-class Description : public ::testing::TestWithParam<DescriptionCase> {};
-
-TEST_P(Description, NamesModifiersInOrderThenTheKey) {
-    EXPECT_EQ(GetParam().shortcut.presentableDescription(), GetParam().shown);
+TEST(Shortcuts, DescriptionNamesModifiersInOrderThenTheKey) {
+    const std::pair<Shortcut, QString> cases[] = {{{49, 6144}, u"Ctrl+Alt+Space"_s},
+                                                  {{9, 6656}, u"Ctrl+Alt+Shift+V"_s},
+                                                  {{1, 256 | 512 | 2048 | 4096}, u"Ctrl+Alt+Shift+Super+S"_s},
+                                                  {{126, 131072 | 2048}, u"Alt+Up"_s},
+                                                  {{10, 4096}, u"Ctrl+Key 10"_s}};
+    for (const auto& [shortcut, shown] : cases) {
+        EXPECT_EQ(shortcut.presentableDescription(), shown);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Shortcuts, Description,
-                         ::testing::Values(DescriptionCase{{49, 6144}, u"Ctrl+Alt+Space"_s},
-                                           DescriptionCase{{9, 6656}, u"Ctrl+Alt+Shift+V"_s},
-                                           DescriptionCase{{1, 256 | 512 | 2048 | 4096}, u"Ctrl+Alt+Shift+Super+S"_s},
-                                           DescriptionCase{{126, 131072 | 2048}, u"Alt+Up"_s},
-                                           DescriptionCase{{10, 4096}, u"Ctrl+Key 10"_s}));
 
 TEST(Shortcuts, MadeFromAKeyPress) {
     const auto shortcut = Shortcut::make(Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier);

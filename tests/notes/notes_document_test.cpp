@@ -264,30 +264,26 @@ class NotesDocumentItems : public ::testing::TestWithParam<ItemsCase> {};
 
 TEST_P(NotesDocumentItems, LandWhereTheyBelong) {
     const auto& c = GetParam();
+    const auto strings = [](const std::vector<const char*>& v) {
+        QStringList out;
+        for (const char* text : v) {
+            out.append(q(text));
+        }
+        return out;
+    };
     const NotesDocument doc = NotesDocument::parse(q(c.file));
-    QStringList pre;
-    for (const char* p : c.preamble) {
-        pre.append(q(p));
-    }
-    EXPECT_EQ(doc.preamble, pre);
+    EXPECT_EQ(doc.preamble, strings(c.preamble));
     QStringList got;
-    for (qsizetype s = 0; s < doc.sections.size(); ++s) {
-        if (s > 0) {
+    for (const DaySection& section : doc.sections) {
+        if (&section != &doc.sections.front()) {
             got.append(q("#"));
         }
-        for (const Item& item : doc.sections[s].items) {
-            if (const auto* e = std::get_if<Entry>(&item)) {
-                got.append(q("E:") + e->text);
-            } else {
-                got.append(q("R:") + std::get<RawLine>(item).text);
-            }
+        for (const Item& item : section.items) {
+            const auto* e = std::get_if<Entry>(&item);
+            got.append(e ? q("E:") + e->text : q("R:") + std::get<RawLine>(item).text);
         }
     }
-    QStringList want;
-    for (const char* i : c.items) {
-        want.append(q(i));
-    }
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(got, strings(c.items));
 }
 
 INSTANTIATE_TEST_SUITE_P(
