@@ -28,7 +28,6 @@ constexpr int settleMs = 120;
 struct World {
     QString folder;
     QString file;
-    std::unique_ptr<QFile> held; // an open handle on whatever file it was opened on
     QString other() const { return folder + QStringLiteral("/other.md"); }
 };
 
@@ -68,8 +67,6 @@ const Scenario scenarios[] = {
          {"atomic save", [](World& w) { return atomicSave(w.file, "one\n"); }, 1, true},
          // Only a watch on the new file can see an in-place write.
          {"append after atomic save", [](World& w) { return append(w.file, "more\n"); }, 1, true},
-         {"second atomic save", [](World& w) { return atomicSave(w.file, "two\n"); }, 1, true},
-         {"append after second save", [](World& w) { return append(w.file, "more\n"); }, 1, true},
      }},
     {"BurstGivesOneSignal",
      true,
@@ -95,14 +92,6 @@ const Scenario scenarios[] = {
          {"recreate", [](World& w) { return append(w.file, "again\n"); }, 1, true},
          {"append", [](World& w) { return append(w.file, "more\n"); }, 1, true},
      }},
-    {"RenamedAwayAndBack",
-     true,
-     {
-         {"rename away", [](World& w) { return QFile::rename(w.file, w.file + QStringLiteral(".bak")); }, 1, false},
-         {"write the moved file", [](World& w) { return append(w.file + QStringLiteral(".bak"), "x\n"); }, 0, false},
-         {"rename back", [](World& w) { return QFile::rename(w.file + QStringLiteral(".bak"), w.file); }, 1, true},
-         {"append", [](World& w) { return append(w.file, "more\n"); }, 1, true},
-     }},
     {"OtherFilesInTheFolderAreIgnored",
      true,
      {
@@ -120,19 +109,6 @@ const Scenario scenarios[] = {
          {"create", [](World& w) { return atomicSave(w.file, "first\n"); }, 1, true},
          {"append", [](World& w) { return append(w.file, "second\n"); }, 1, true},
      }},
-    {"ReplacedWhileTheOldFileIsStillOpen",
-     true,
-     {
-         {"hold the old file open",
-          [](World& w) {
-              w.held = std::make_unique<QFile>(w.file);
-              return w.held->open(QIODevice::ReadWrite | QIODevice::Append);
-          },
-          0, true},
-         {"atomic save", [](World& w) { return atomicSave(w.file, "new\n"); }, 1, true},
-         {"write the replaced file", [](World& w) { return w.held->write("old\n") == 4 && w.held->flush(); }, 0, true},
-         {"append to the new file", [](World& w) { return append(w.file, "more\n"); }, 1, true},
-     }},
 };
 
 class FileWatcherScenario : public ::testing::TestWithParam<Scenario> {};
@@ -141,7 +117,7 @@ TEST_P(FileWatcherScenario, SignalsOncePerSettledChangeOfTheFile) {
     const Scenario& scenario = GetParam();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    World world{dir.path(), dir.filePath(QStringLiteral("plim.md")), nullptr};
+    World world{dir.path(), dir.filePath(QStringLiteral("plim.md"))};
     if (scenario.fileAtStart) {
         ASSERT_TRUE(append(world.file, "start\n"));
     }
@@ -168,7 +144,7 @@ TEST_P(FileWatcherScenario, SignalsOncePerSettledChangeOfTheFile) {
 INSTANTIATE_TEST_SUITE_P(Files, FileWatcherScenario, ::testing::ValuesIn(scenarios),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST(FileWatcher, RealTimingsDebounceABurstAndFollowAnAtomicSave) {
+TEST(FileWatcher, RealTimingsDebounceABurst) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString file = dir.filePath(QStringLiteral("plim.md"));
@@ -189,17 +165,6 @@ TEST(FileWatcher, RealTimingsDebounceABurstAndFollowAnAtomicSave) {
     EXPECT_LT(delay, 1000);
     QTest::qWait(400);
     EXPECT_EQ(spy.count(), 1);
-
-    // The file watch moves to the new file 0.2 s after the replacement.
-    spy.clear();
-    ASSERT_TRUE(atomicSave(file, "saved\n"));
-    QTest::qWait(100);
-    EXPECT_FALSE(watcher.isWatchingFile());
-    ASSERT_TRUE(spy.wait(2000));
-    EXPECT_TRUE(watcher.isWatchingFile());
-    ASSERT_TRUE(append(file, "after\n"));
-    ASSERT_TRUE(spy.wait(2000));
-    EXPECT_EQ(spy.count(), 2);
 }
 
 TEST(FileWatcher, DestroyedWatcherStaysSilent) {

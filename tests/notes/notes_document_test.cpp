@@ -3,8 +3,6 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
-#include <QSet>
-
 #include <random>
 
 #include <gtest/gtest.h>
@@ -98,13 +96,8 @@ TEST(NotesDocumentWriting, CanonicalFilesRoundTrip) {
     const char* const files[] = {
         "",
         "only a preamble\n\n",
-        "two\npreamble lines\n\n## d\n\n- [ ] a\n",
-        "## empty day\n\n\n## 2025-03-13 Thursday\n\n- [ ] x\n",
-        "## last day empty\n\n",
         "## d\n\nraw first\n- [ ] a  <!-- 09:00 remind 2026-03-14 09:00 every day 09:00 -->\n  \n    indented\n",
-        "## d \n\n- [ ] heading keeps its trailing space\n",
         "## d\n\n- [ ] a\r\nraw\r\n- [x] ~~b~~\n",
-        "## d\n\n- [ ] ! active open\n- ! active note\n- [>] ! active carried  <!-- 07:00 -->\n",
         "## d\n\n- [ ] caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80  <!-- 12:00 \xc3\xa9t\xc3\xa9 -->\n",
     };
     for (const char* file : files) {
@@ -168,62 +161,23 @@ NotesDocument withoutSectionIds(NotesDocument doc) {
 // Whatever a file holds, what is written reads back as the same document, and writing that again
 // changes nothing.
 TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
-    const char* const shapes[] = {"## 2025-03-14 Friday",
-                                  "## d ",
-                                  "- [ ] a",
-                                  "- [x] ~~a~~  <!-- 09:00 -->",
-                                  "- [X] b",
-                                  "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->",
-                                  "- ~~d~~",
-                                  "- e",
-                                  "- ! f<!--x-->  ",
-                                  "  more",
-                                  "    deeper",
-                                  "  ",
-                                  "",
-                                  " \t",
-                                  "raw",
-                                  "\traw",
-                                  "- [ ] a  <!-- 09:30 -->\r",
-                                  "raw\r",
-                                  "\r",
-                                  "pre",
-                                  "- [ ] <!-- 10:00 -->"};
+    // Line shapes, '|' between them.
+    const QStringList shapes = q("## 2025-03-14 Friday|## d |- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
+                                 "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
+                                 "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->")
+                                   .split(u'|');
     std::mt19937 random(42);
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 500; ++i) {
         QString file;
         const int lines = std::uniform_int_distribution<int>(0, 12)(random);
         for (int l = 0; l < lines; ++l) {
-            file += q(shapes[std::uniform_int_distribution<std::size_t>(0, std::size(shapes) - 1)(random)]) + u'\n';
+            file += shapes[std::uniform_int_distribution<qsizetype>(0, shapes.size() - 1)(random)] + u'\n';
         }
         const NotesDocument doc = NotesDocument::parse(file);
         const QString written = doc.serialized();
         const NotesDocument again = NotesDocument::parse(written);
         ASSERT_EQ(withoutSectionIds(again), withoutSectionIds(doc)) << file.toStdString();
         ASSERT_EQ(again.serialized(), written) << file.toStdString();
-    }
-}
-
-TEST(NotesDocumentWriting, SerializeGivesTheEntryLines) {
-    const struct {
-        Entry entry;
-        QStringList lines;
-    } cases[] = {
-        {Entry{{}, State::Open, false, q("a"), q("09:00"), std::nullopt}, {q("- [ ] a  <!-- 09:00 -->")}},
-        {Entry{{}, State::Done, true, q("a\nb"), std::nullopt, q("x")}, {q("- [x] ! ~~a~~  <!-- x -->"), q("  b")}},
-        {Entry{{}, State::Struck, false, q("a\n\nc"), std::nullopt, std::nullopt}, {q("- ~~a~~"), q("  "), q("  c")}},
-        {Entry{{}, State::Note, false, q("a"), q(""), q("x")}, {q("- a  <!--  x -->")}},
-        {Entry{{}, State::Carried, false, q("a"), q(""), std::nullopt}, {q("- [>] a")}},
-        {Entry{{}, State::Open, false, q("a"), q(""), q("")}, {q("- [ ] a  <!--   -->")}},
-        {Entry{{}, State::Open, false, QString(), std::nullopt, std::nullopt}, {q("- [ ] ")}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lines.join(u'|').toStdString());
-        EXPECT_EQ(NotesDocument::serialize(c.entry), c.lines);
-        // The document writer and the entry writer agree.
-        NotesDocument doc;
-        doc.sections.append(DaySection{QUuid::createUuid(), q("d"), {c.entry}});
-        EXPECT_EQ(doc.serialized(), q("## d\n\n") + c.lines.join(u'\n') + u'\n');
     }
 }
 
@@ -256,61 +210,38 @@ TEST_P(ParseEntryLine, Fields) {
 
 INSTANTIATE_TEST_SUITE_P(Checkboxes, ParseEntryLine,
                          ::testing::Values(EntryLineCase{"[ ] a", State::Open, false, "a", nullptr, nullptr},
-                                           EntryLineCase{"[x] ~~buy milk~~  <!-- 08:15 -->", State::Done, false,
-                                                         "buy milk", "08:15", nullptr},
-                                           EntryLineCase{"[X] ~~a~~", State::Done, false, "a", nullptr, nullptr},
                                            EntryLineCase{"[x] a", State::Done, false, "a", nullptr, nullptr},
                                            EntryLineCase{"[>] a", State::Carried, false, "a", nullptr, nullptr},
                                            EntryLineCase{"[?] a", State::Note, false, "[?] a", nullptr, nullptr},
                                            EntryLineCase{"[ ]a", State::Note, false, "[ ]a", nullptr, nullptr},
-                                           EntryLineCase{"[ ]", State::Note, false, "[ ]", nullptr, nullptr},
-                                           EntryLineCase{"[ ] ", State::Open, false, "", nullptr, nullptr},
-                                           EntryLineCase{"[ ]  a", State::Open, false, " a", nullptr, nullptr}));
+                                           EntryLineCase{"[ ] ", State::Open, false, "", nullptr, nullptr}));
 
 INSTANTIATE_TEST_SUITE_P(
     ShortlistAndStrike, ParseEntryLine,
     ::testing::Values(EntryLineCase{"! call Ann", State::Note, true, "call Ann", nullptr, nullptr},
                       EntryLineCase{"[ ] ! a", State::Open, true, "a", nullptr, nullptr},
                       EntryLineCase{"! [ ] a", State::Note, true, "[ ] a", nullptr, nullptr},
-                      EntryLineCase{"!a", State::Note, false, "!a", nullptr, nullptr},
-                      EntryLineCase{"[ ] ~~milk~~", State::Open, false, "milk", nullptr, nullptr},
-                      EntryLineCase{"[x] ! ~~milk~~", State::Done, true, "milk", nullptr, nullptr},
                       EntryLineCase{"~~old idea~~", State::Struck, false, "old idea", nullptr, nullptr},
-                      EntryLineCase{"~~~~", State::Struck, false, "", nullptr, nullptr},
                       EntryLineCase{"~~~", State::Note, false, "~~~", nullptr, nullptr},
-                      EntryLineCase{"~~a", State::Note, false, "~~a", nullptr, nullptr},
                       EntryLineCase{"~~a~~  <!-- 10:00 -->", State::Struck, false, "a", "10:00", nullptr}));
 
 INSTANTIATE_TEST_SUITE_P(
     Comments, ParseEntryLine,
     ::testing::Values(EntryLineCase{"[ ] a  <!-- 9:30 -->", State::Open, false, "a", nullptr, "9:30"},
-                      EntryLineCase{"[ ] a  <!-- 14:05 carried 2025-03-13 -->", State::Open, false, "a", "14:05",
-                                    "carried 2025-03-13"},
-                      EntryLineCase{"[ ] a  <!-- 14:05 -->", State::Open, false, "a", "14:05", nullptr},
                       EntryLineCase{"[ ] a  <!-- 14:05x -->", State::Open, false, "a", nullptr, "14:05x"},
-                      EntryLineCase{"[ ] a  <!-- 140:05 -->", State::Open, false, "a", nullptr, "140:05"},
                       EntryLineCase{"[ ] a  <!--14:05\t\tb-->", State::Open, false, "a", "14:05", "b"},
-                      EntryLineCase{"[ ] a  <!-- 99:99 -->", State::Open, false, "a", "99:99", nullptr},
                       EntryLineCase{"[ ] a  <!-- \xd9\xa1\xd9\xa2:\xd9\xa3\xd9\xa4 b -->", State::Open, false, "a",
                                     "\xd9\xa1\xd9\xa2:\xd9\xa3\xd9\xa4", "b"},
-                      EntryLineCase{"[ ] a  <!-- remind 2026-03-14 09:00 -->", State::Open, false, "a", nullptr,
-                                    "remind 2026-03-14 09:00"},
                       EntryLineCase{"[ ] see <!-- x -->  <!-- 09:00 -->", State::Open, false, "see", nullptr,
                                     "x    09:00"},
-                      EntryLineCase{"[ ] a <!-- <!-- x --> -->", State::Open, false, "a", nullptr, "x"},
                       // A "<!--" left over after taking out the first one is taken out too.
                       EntryLineCase{"[ ] a <!-- x <!-->", State::Open, false, "a", nullptr, "x >"},
                       EntryLineCase{"[ ] a <!-- x --> b", State::Open, false, "a <!-- x --> b", nullptr, nullptr},
-                      EntryLineCase{"[ ] a <!-->", State::Open, false, "a <!-->", nullptr, nullptr},
                       EntryLineCase{"<!-- only -->", State::Note, false, "", nullptr, "only"},
-                      EntryLineCase{"[x] ~~a~~ <!-- b -->", State::Done, false, "a", nullptr, "b"},
                       // A comment that does not end the line is text.
                       EntryLineCase{"~~a <!-- b -->~~", State::Struck, false, "a <!-- b -->", nullptr, nullptr},
                       // Space at the end of the line other than spaces and tabs belongs to no field.
                       EntryLineCase{"[ ] a  <!-- 09:30 -->\r", State::Open, false, "a", "09:30", nullptr},
-                      EntryLineCase{"[ ] a  <!-- 09:30 x -->\r", State::Open, false, "a", "09:30", "x"},
-                      EntryLineCase{"[ ] a  <!-- 09:30\xc2\xa0x -->", State::Open, false, "a", "09:30", "x"},
-                      EntryLineCase{"[ ] a  <!-- 09:30 -->\xc2\x85", State::Open, false, "a", "09:30", nullptr},
                       EntryLineCase{"[ ] a  <!-- 09:30\xe2\x80\xa8 -->", State::Open, false,
                                     "a  <!-- 09:30\xe2\x80\xa8 -->", nullptr, nullptr},
                       EntryLineCase{"[ ] a\r", State::Open, false, "a\r", nullptr, nullptr}));
@@ -333,57 +264,41 @@ class NotesDocumentItems : public ::testing::TestWithParam<ItemsCase> {};
 
 TEST_P(NotesDocumentItems, LandWhereTheyBelong) {
     const auto& c = GetParam();
+    const auto strings = [](const std::vector<const char*>& v) {
+        QStringList out;
+        for (const char* text : v) {
+            out.append(q(text));
+        }
+        return out;
+    };
     const NotesDocument doc = NotesDocument::parse(q(c.file));
-    QStringList pre;
-    for (const char* p : c.preamble) {
-        pre.append(q(p));
-    }
-    EXPECT_EQ(doc.preamble, pre);
+    EXPECT_EQ(doc.preamble, strings(c.preamble));
     QStringList got;
-    for (qsizetype s = 0; s < doc.sections.size(); ++s) {
-        if (s > 0) {
+    for (const DaySection& section : doc.sections) {
+        if (&section != &doc.sections.front()) {
             got.append(q("#"));
         }
-        for (const Item& item : doc.sections[s].items) {
-            if (const auto* e = std::get_if<Entry>(&item)) {
-                got.append(q("E:") + e->text);
-            } else {
-                got.append(q("R:") + std::get<RawLine>(item).text);
-            }
+        for (const Item& item : section.items) {
+            const auto* e = std::get_if<Entry>(&item);
+            got.append(e ? q("E:") + e->text : q("R:") + std::get<RawLine>(item).text);
         }
     }
-    QStringList want;
-    for (const char* i : c.items) {
-        want.append(q(i));
-    }
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(got, strings(c.items));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, NotesDocumentItems,
     ::testing::Values(ItemsCase{"IndentedAfterHeadingIsRaw", "## d\n  more\n- a", {}, {"R:  more", "E:a"}},
-                      ItemsCase{"IndentedAfterRawIsRaw", "## d\nraw\n  more", {}, {"R:raw", "R:  more"}},
                       ItemsCase{"IndentedAfterBlankIsRaw", "## d\n- a\n\n  more", {}, {"E:a", "R:  more"}},
-                      ItemsCase{"IndentedAfterWhitespaceLineIsRaw", "## d\n- a\n \t \n  more", {}, {"E:a", "R:  more"}},
                       ItemsCase{"ContinuationKeepsFurtherIndent", "## d\n- a\n  b\n    c\n  ", {}, {"E:a\nb\n  c\n"}},
                       ItemsCase{"TabIsNotAContinuation", "## d\n- a\n\tb", {}, {"E:a", "R:\tb"}},
-                      ItemsCase{"OneSpaceIsNotAContinuation", "## d\n- a\n b", {}, {"E:a", "R: b"}},
                       ItemsCase{"ListLineBeforeHeadingIsPreamble", "- x\n  y\n## d\n- a", {"- x", "  y"}, {"E:a"}},
                       ItemsCase{"HashWithoutSpaceIsNoHeading", "##d\n## d\n###x\n# y", {"##d"}, {"R:###x", "R:# y"}},
-                      ItemsCase{"DashWithoutSpaceIsRaw", "## d\n-a\n- b", {}, {"R:-a", "E:b"}},
                       ItemsCase{"EmptySections", "## a\n## b\n\n## c\n- x", {}, {"#", "#", "E:x"}},
                       ItemsCase{"CarriageReturnsStay",
                                 "pre\r\n## d\r\n- a\r\n  b\r\nraw\r\n\r\n",
                                 {"pre\r"},
                                 {"E:a\r\nb\r", "R:raw\r", "R:\r"}}));
-
-TEST(NotesDocumentParse, SectionIdsAreFreshOnEveryParse) {
-    const QString file = q("## a\n## b\n");
-    const NotesDocument first = NotesDocument::parse(file);
-    const NotesDocument second = NotesDocument::parse(file);
-    EXPECT_NE(first.sections[0].id, second.sections[0].id);
-    EXPECT_NE(first.sections[0].id, first.sections[1].id);
-}
 
 // --- Identities ----------------------------------------------------------------------------------
 
@@ -419,12 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{
             "CountsRestartEachSection", "## a\n- x\n- x\n## b\n- x\n## a\n- x", {"a|x|0", "a|x|1", "b|x|0", "a|x|0"}},
         IdentityCase{"WholeTextCounts", "## d\n- x\n  y\n- x\n- x\n  y", {"d|x\ny|0", "d|x|0", "d|x\ny|1"}},
-        IdentityCase{"RawLinesDoNotCount", "## d\n- x\nx\n- x", {"d|x|0", "d|x|1"}},
         IdentityCase{
             "MarkersAndCommentsAreNotText", "## d \n- [ ] ! x  <!-- 09:00 y -->\n- ~~x~~", {"d |x|0", "d |x|1"}},
-        IdentityCase{"NonAscii",
-                     "## d\xc3\xa9\n- \xf0\x9f\x98\x80\n- \xf0\x9f\x98\x80",
-                     {"d\xc3\xa9|\xf0\x9f\x98\x80|0", "d\xc3\xa9|\xf0\x9f\x98\x80|1"}},
         IdentityCase{
             "PrefixTextsAreDifferentTexts", "## d\n- ab\n- a\n- ab\n- a", {"d|ab|0", "d|a|0", "d|ab|1", "d|a|1"}}));
 
@@ -435,21 +346,6 @@ TEST(EntryIdentity, SurvivesStateStampAndCommentButNotTextOrDay) {
     EXPECT_EQ(idOf("## d\n- ~~call Ann~~"), base);
     EXPECT_NE(idOf("## d\n- [ ] call Anne"), base);
     EXPECT_NE(idOf("## e\n- [ ] call Ann"), base);
-}
-
-TEST(EntryIdentity, ManyRepeatsInOneSectionStayDistinct) {
-    QString file = q("## d\n");
-    for (int i = 0; i < 500; ++i) {
-        file += q("- same\n- other ") + QString::number(i % 7) + u'\n';
-    }
-    const QList<Entry> entries = NotesDocument::parse(file).allEntries();
-    QSet<QUuid> ids;
-    for (const Entry& e : entries) {
-        ids.insert(e.id);
-    }
-    EXPECT_EQ(ids.size(), entries.size());
-    EXPECT_EQ(entries[998].id, NotesDocument::stableID(q("d|same|499")));
-    EXPECT_EQ(entries[999].id, NotesDocument::stableID(q("d|other 2|71")));
 }
 
 TEST(EntryIdentity, DeletingTheFirstRepeatHandsItsIdentityOn) {
@@ -493,19 +389,9 @@ TEST(NotesDocumentQueries, LocationAndEntryByIdentity) {
     EXPECT_FALSE(doc.location(unknown));
     EXPECT_FALSE(doc.entry(unknown));
     EXPECT_FALSE(doc.location(QUuid()));
-}
-
-TEST(NotesDocumentQueries, EntryAtChecksBoundsAndKind) {
-    NotesDocument doc = NotesDocument::parse(q(kThreeDays));
-    ASSERT_NE(doc.entryAt({0, 2}), nullptr);
-    EXPECT_EQ(doc.entryAt({0, 2})->text, q("b"));
-    doc.entryAt({0, 2})->state = State::Open;
-    EXPECT_EQ(doc.allEntries()[1].state, State::Open);
-    EXPECT_EQ(doc.entryAt({0, 1}), nullptr); // raw line
-    EXPECT_EQ(doc.entryAt({0, 3}), nullptr);
-    EXPECT_EQ(doc.entryAt({3, 0}), nullptr);
-    EXPECT_EQ(doc.entryAt({-1, 0}), nullptr);
-    EXPECT_EQ(doc.entryAt({0, -1}), nullptr);
+    NotesDocument copy = doc;
+    EXPECT_FALSE(copy.remove(unknown));
+    EXPECT_EQ(copy, doc);
 }
 
 TEST(NotesDocumentQueries, RemoveTakesOutOnlyThatEntry) {
@@ -518,8 +404,6 @@ TEST(NotesDocumentQueries, RemoveTakesOutOnlyThatEntry) {
         // The day stays, with no entries.
         {"only", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n## 2025-03-13 Thursday\n\n\n"
                  "## 2025-03-12 Wednesday\n\n- c\n- d\n"},
-        {"d", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n## 2025-03-13 Thursday\n\n- only\n\n"
-              "## 2025-03-12 Wednesday\n\n- c\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -535,24 +419,6 @@ TEST(NotesDocumentQueries, RemoveTakesOutOnlyThatEntry) {
     }
 }
 
-TEST(NotesDocumentQueries, RemoveOfUnknownChangesNothing) {
-    NotesDocument doc = NotesDocument::parse(q(kThreeDays));
-    const NotesDocument before = doc;
-    EXPECT_FALSE(doc.remove(NotesDocument::stableID(q("nowhere"))));
-    EXPECT_EQ(doc, before);
-}
-
-TEST(NotesDocumentQueries, AllEntriesInDocumentOrder) {
-    const NotesDocument doc = NotesDocument::parse(q(kThreeDays));
-    QStringList texts;
-    for (const Entry& e : doc.allEntries()) {
-        texts.append(e.text);
-    }
-    EXPECT_EQ(texts, (QStringList{q("a"), q("b"), q("only"), q("c"), q("d")}));
-    EXPECT_EQ(doc.sections[0].entries().size(), 2);
-    EXPECT_TRUE(NotesDocument{}.allEntries().isEmpty());
-}
-
 TEST(NotesDocumentQueries, SectionIndexFindsOrCreatesTheDay) {
     const Calendar berlin(QStringLiteral("Europe/Berlin"));
     // Friday 00:30 in Berlin is still Thursday in UTC.
@@ -565,9 +431,7 @@ TEST(NotesDocumentQueries, SectionIndexFindsOrCreatesTheDay) {
     } cases[] = {
         {"Empty", "", 0, 1},
         {"OnTop", "## 2025-03-14 Friday\n- a\n## 2025-03-13 Thursday\n", 0, 2},
-        {"Second", "## 2025-03-15 Saturday\n## 2025-03-14 Friday\n", 1, 2},
         {"FirstOfTwoAlike", "## 2025-03-15 Saturday\n## 2025-03-14 Friday\n## 2025-03-14 Friday\n", 1, 3},
-        {"OtherDayOnTop", "pre\n## 2025-03-13 Thursday\n- a\n", 0, 2},
         {"TypedDifferently", "## 2025-03-14 friday\n## 2025-03-14 Friday \n", 0, 3},
     };
     for (const auto& c : cases) {
@@ -587,22 +451,6 @@ TEST(NotesDocumentQueries, SectionIndexFindsOrCreatesTheDay) {
     NotesDocument doc;
     doc.sectionIndex(friday, berlin);
     EXPECT_EQ(doc.serialized(), q("## 2025-03-14 Friday\n\n"));
-}
-
-TEST(NotesDocumentTimes, StampsAndHeadingDatesFollowTheCalendarZone) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    const Calendar newYork(QStringLiteral("America/New_York"));
-    const Instant t = at(berlin, 2025, 3, 14, 9, 5);
-    EXPECT_EQ(NotesDocument::time(t, berlin), q("09:05"));
-    EXPECT_EQ(NotesDocument::time(t, newYork), q("04:05"));
-    EXPECT_EQ(NotesDocument::time(at(berlin, 2025, 3, 14, 21, 40), berlin), q("21:40"));
-
-    EXPECT_EQ(NotesDocument::headingDate(u"2025-03-14 Friday", berlin), at(berlin, 2025, 3, 14));
-    EXPECT_EQ(NotesDocument::headingDate(u"2025-03-14 Friday", newYork), at(newYork, 2025, 3, 14));
-    EXPECT_EQ(NotesDocument::headingDate(u"2025-03-14", berlin), at(berlin, 2025, 3, 14));
-    EXPECT_FALSE(NotesDocument::headingDate(u"2025-3-14 Friday", berlin));
-    EXPECT_FALSE(NotesDocument::headingDate(u"Ideas", berlin));
-    EXPECT_FALSE(NotesDocument::headingDate(u"", berlin));
 }
 
 } // namespace

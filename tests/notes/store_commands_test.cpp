@@ -63,13 +63,6 @@ TEST_F(StoreCommandsTest, ToggleDoneFollowsTheStateTable) {
     }
 }
 
-TEST_F(StoreCommandsTest, ToggleDoneTwiceLeavesAnOpenEntryWithoutReminderOrShortlist) {
-    load("## 2025-03-14 Friday\n\n- [ ] ! a  <!-- 08:00 remind 2025-03-14 10:00 -->\n");
-    store->toggleDone(id(QStringLiteral("a")));
-    store->toggleDone(id(QStringLiteral("a")));
-    EXPECT_EQ(file(), QStringLiteral("## 2025-03-14 Friday\n\n- [ ] a  <!-- 08:00 -->\n"));
-}
-
 TEST_F(StoreCommandsTest, DoneOnARoutineLogsItAndKeepsItComing) {
     load("## 2025-03-14 Friday\n\n- [ ] water  <!-- 08:00 remind 2025-03-14 09:00 every day 09:00 routine -->\n");
     store->toggleDone(id(QStringLiteral("water")));
@@ -100,13 +93,6 @@ TEST_F(StoreCommandsTest, CarryMovesAnOldEntryToTodayWithItsReminder) {
                                      "- [ ] call Ann  <!-- 09:05 remind 2025-03-15 09:00 -->\n\n"
                                      "## 2025-03-10 Monday\n\n"
                                      "- [>] ! call Ann  <!-- 08:00 carried 2025-03-14 -->\n"));
-}
-
-TEST_F(StoreCommandsTest, CarryCreatesTodayOnTop) {
-    load("## 2025-03-10 Monday\n\n- [ ] old\n");
-    store->carryToToday(id(QStringLiteral("old")), clock->now());
-    EXPECT_EQ(file(), QStringLiteral("## 2025-03-14 Friday\n\n- [ ] old  <!-- 09:05 -->\n\n"
-                                     "## 2025-03-10 Monday\n\n- [>] old  <!-- carried 2025-03-14 -->\n"));
 }
 
 TEST_F(StoreCommandsTest, EditingTrimsAndIgnoresEmptyText) {
@@ -200,16 +186,6 @@ TEST_F(StoreCommandsTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWrit
         EXPECT_FALSE(store->restoreFromTrash(trashed));
     }
     EXPECT_EQ(readAll(trash), trashBefore);
-}
-
-TEST_F(StoreCommandsTest, DeleteFromTrashHasNoUndo) {
-    load("## 2025-03-14 Friday\n\n- [ ] a\n- [ ] b\n");
-    store->deleteEntry(id(QStringLiteral("a")));
-    store->deleteEntry(id(QStringLiteral("b")));
-    const int depth = store->undoDepth();
-    store->deleteFromTrash(store->trashDocument().allEntries().at(0).id);
-    EXPECT_EQ(QString::fromUtf8(readAll(trash)), QStringLiteral("## 2025-03-14 Friday\n\n- [ ] b\n"));
-    EXPECT_EQ(store->undoDepth(), depth);
 }
 
 TEST_F(StoreCommandsTest, TakingBackACaptureRemovesTheLatestOpenOne) {

@@ -1,10 +1,5 @@
-#include "notes/NotesStore.h"
-#include "notes/Preferences.h"
 #include "platform/linux/DBusNotifier.h"
-#include "reminders/ReminderScheduler.h"
 
-#include "reminders/ReminderBuilders.h"
-#include "reminders/SchedulerFakes.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>
@@ -13,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -92,12 +86,6 @@ public Q_SLOTS:
             closed_.append(id);
         }
         Q_EMIT NotificationClosed(id, 3);
-    }
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
-        vendor = u"test"_s;
-        version = u"1"_s;
-        specVersion = u"1.2"_s;
-        return u"fake"_s;
     }
 
 Q_SIGNALS:
@@ -277,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    u"every 3h · 2nd ring\n&lt;b&gt;a&lt;/b&gt; &amp; b"_s,
                    false}),
-    CaseName());
+    [](const auto& p) { return p.param.name; });
 
 TEST(DBusNotifier, ReplacesClosesAndReadsCapabilitiesOnce) {
     ServerOnTheBus bus({u"actions"_s, u"persistence"_s});
@@ -348,144 +336,6 @@ TEST(DBusNotifier, AHungServerNeverBlocks) {
     ASSERT_TRUE(waitFor([&] { return answered; }));
     EXPECT_EQ(id, std::nullopt);
     EXPECT_GE(timer.elapsed(), 250);
-}
-
-// --- The scheduler over the bus ---
-
-const Calendar kBerlin(u"Europe/Berlin"_s);
-
-class SchedulerOverDBus : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        path = dir.filePath(u"plim.md"_s);
-        prefs = std::make_unique<Preferences>(dir.filePath(u"plim.conf"_s));
-        prefs->setValue(PreferenceKey::reminderDelivery, u"notification"_s, Preferences::Announce::No);
-        clock = std::make_unique<ManualClock>(at(kBerlin, 2026, 3, 14, 8, 0), kBerlin);
-        ASSERT_TRUE(writeAll(path, "## 2026-03-14 Saturday\n\n"
-                                   "- [ ] call Ann  <!-- 08:00 remind 2026-03-14 09:00 -->\n"
-                                   "- [ ] stretch  <!-- 08:00 remind 2026-03-14 09:00 every 3h 08:30-20:30 -->\n"));
-        store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, false});
-        store->load();
-    }
-
-    void start(DBusNotifier::Options options = {}) {
-        auto e = std::make_unique<FakeSystemEvents>();
-        events = e.get();
-        scheduler = std::make_unique<ReminderScheduler>(
-            *store, std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(), options), std::move(e));
-    }
-
-    // The timer's pass at 09:00:01; returns how long the pass took.
-    qint64 ringAtNine() {
-        clock->set(at(kBerlin, 2026, 3, 14, 9, 0, 1));
-        QElapsedTimer timer;
-        timer.start();
-        events->fire();
-        return timer.elapsed();
-    }
-
-    QUuid id(const QString& text) const {
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                return e.id;
-            }
-        }
-        return {};
-    }
-
-    // Whether the scheduler has the server's id for the entry's notification.
-    bool knows(const QString& text) const { return scheduler->serverId(id(text)).has_value(); }
-
-    std::optional<uint> serverIdOf(const ServerOnTheBus& bus, const QString& title) const {
-        for (const auto& call : bus.server().calls()) {
-            if (call.summary == title) {
-                return call.id;
-            }
-        }
-        return std::nullopt;
-    }
-
-    QTemporaryDir dir;
-    QString path;
-    std::unique_ptr<Preferences> prefs;
-    std::unique_ptr<ManualClock> clock;
-    std::unique_ptr<NotesStore> store;
-    FakeSystemEvents* events = nullptr;
-    std::unique_ptr<ReminderScheduler> scheduler;
-};
-
-TEST_F(SchedulerOverDBus, AnswersFromTheServerChangeTheFile) {
-    ServerOnTheBus bus({u"actions"_s, u"inline-reply"_s, u"persistence"_s});
-    start();
-    ringAtNine();
-    ASSERT_TRUE(waitFor([&] { return knows(u"call Ann"_s) && knows(u"stretch"_s); }));
-    const uint callAnn = *serverIdOf(bus, u"call Ann"_s);
-    const uint stretch = *serverIdOf(bus, u"stretch"_s);
-    EXPECT_EQ(scheduler->serverId(id(u"call Ann"_s)), callAnn);
-    EXPECT_EQ(scheduler->serverId(id(u"stretch"_s)), stretch);
-
-    clock->set(at(kBerlin, 2026, 3, 14, 9, 5));
-    bus.invoke(callAnn, u"done"_s);
-    ASSERT_TRUE(waitFor([&] { return store->document().entry(id(u"call Ann"_s))->state == Entry::State::Done; }));
-    bus.reply(stretch, u"1h"_s);
-    ASSERT_TRUE(waitFor([&] {
-        return store->document().entry(id(u"stretch"_s))->comment == u"remind 2026-03-14 10:05 every 3h 08:30-20:30"_s;
-    }));
-    EXPECT_TRUE(waitFor([&] { return bus.server().closed().size() == 2; }));
-    EXPECT_TRUE(bus.server().closed().contains(callAnn));
-    EXPECT_TRUE(bus.server().closed().contains(stretch));
-    EXPECT_TRUE(scheduler->delivered().isEmpty());
-
-    std::optional<ReminderScheduler::Status> status;
-    scheduler->status([&](ReminderScheduler::Status s) { status = s; });
-    ASSERT_TRUE(waitFor([&] { return status.has_value(); }));
-    EXPECT_EQ(*status, ReminderScheduler::Status::Persistent);
-}
-
-TEST_F(SchedulerOverDBus, WithoutTypedRepliesSnoozeOpensTheEntry) {
-    ServerOnTheBus bus({u"actions"_s});
-    start();
-    QList<QUuid> asked;
-    scheduler->onSnoozeAsk = [&](QUuid entry) { asked.append(entry); };
-    ringAtNine();
-    ASSERT_TRUE(waitFor([&] { return knows(u"call Ann"_s) && knows(u"stretch"_s); }));
-    const auto calls = bus.server().calls();
-    ASSERT_EQ(calls.size(), 2);
-    EXPECT_TRUE(calls[0].actions.contains(u"snooze"_s));
-    EXPECT_FALSE(calls[0].actions.contains(u"inline-reply"_s));
-    bus.invoke(*serverIdOf(bus, u"call Ann"_s), u"snooze"_s);
-    ASSERT_TRUE(waitFor([&] { return !asked.isEmpty(); }));
-    EXPECT_EQ(asked, QList<QUuid>{id(u"call Ann"_s)});
-
-    std::optional<ReminderScheduler::Status> status;
-    scheduler->status([&](ReminderScheduler::Status s) { status = s; });
-    ASSERT_TRUE(waitFor([&] { return status.has_value(); }));
-    EXPECT_EQ(*status, ReminderScheduler::Status::Temporary);
-}
-
-TEST_F(SchedulerOverDBus, NoServerCostsNothing) {
-    start();
-    EXPECT_LT(ringAtNine(), 100);
-    EXPECT_LT(ringAtNine(), 100);
-    std::optional<ReminderScheduler::Status> status;
-    scheduler->status([&](ReminderScheduler::Status s) { status = s; });
-    ASSERT_TRUE(waitFor([&] { return status.has_value(); }));
-    EXPECT_EQ(*status, ReminderScheduler::Status::Denied);
-    EXPECT_TRUE(scheduler->delivered().isEmpty());
-}
-
-TEST_F(SchedulerOverDBus, AHungServerCostsNothing) {
-    ServerOnTheBus bus({u"actions"_s}, /*hang=*/true);
-    start(DBusNotifier::Options{300ms});
-    EXPECT_LT(ringAtNine(), 100);
-    clock->set(at(kBerlin, 2026, 3, 14, 9, 10));
-    QElapsedTimer timer;
-    timer.start();
-    store->toggleDone(id(u"call Ann"_s));
-    EXPECT_LT(timer.elapsed(), 100);
-    // Given up on once the time limit has passed.
-    EXPECT_TRUE(waitFor([&] { return scheduler->delivered().isEmpty(); }));
 }
 
 } // namespace

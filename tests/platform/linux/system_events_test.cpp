@@ -54,7 +54,6 @@ TEST(RealtimeTimer, ArmingAgainReplacesTheDeadline) {
     };
     const std::vector<Case> cases{
         {"earlier", 5000ms, 300ms, true},
-        {"later", 200ms, 900ms, true},
         {"disarmed", 200ms, std::nullopt, false},
         {"already past", 5000ms, -2000ms, true},
     };
@@ -106,10 +105,8 @@ TEST(LinuxSystemEvents, NextMidnight) {
         {"ordinary day", u"Europe/Berlin"_s, {2026, 3, 14, 10, 30, 0}, {2026, 3, 15, 0, 0, 0}},
         {"at midnight itself", u"Europe/Berlin"_s, {2026, 3, 14, 0, 0, 0}, {2026, 3, 15, 0, 0, 0}},
         {"last second of the day", u"America/New_York"_s, {2026, 12, 31, 23, 59, 59}, {2027, 1, 1, 0, 0, 0}},
-        {"before spring forward", u"Europe/Berlin"_s, {2026, 3, 28, 22, 0, 0}, {2026, 3, 29, 0, 0, 0}},
         // Clocks went from 00:00 to 01:00 here: that day began at 01:00.
         {"midnight skipped", u"America/Sao_Paulo"_s, {2018, 11, 3, 15, 0, 0}, {2018, 11, 4, 1, 0, 0}},
-        {"southern autumn", u"Australia/Sydney"_s, {2026, 4, 4, 23, 30, 0}, {2026, 4, 5, 0, 0, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

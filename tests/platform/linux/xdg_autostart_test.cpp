@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(Autostart, RegisteringWritesTheEntry) {
+TEST_F(Autostart, RegisteringWritesTheEntryAndUnregisteringRemovesIt) {
     EXPECT_FALSE(autostart.isRegistered());
     EXPECT_EQ(autostart.filePath(), userEntry());
     EXPECT_TRUE(autostart.setRegistered(true));
@@ -48,10 +48,7 @@ TEST_F(Autostart, RegisteringWritesTheEntry) {
                                     "X-GNOME-Autostart-Delay=2\n");
     // Nothing but the entry is left in the folder.
     EXPECT_EQ(QDir(home + u"/autostart"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"plim.desktop"_s});
-}
 
-TEST_F(Autostart, UnregisteringRemovesTheEntry) {
-    ASSERT_TRUE(autostart.setRegistered(true));
     EXPECT_TRUE(autostart.setRegistered(false));
     EXPECT_FALSE(autostart.isRegistered());
     EXPECT_FALSE(QFileInfo::exists(userEntry()));
@@ -111,13 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HiddenCase{"Hidden", u"[Desktop Entry]\nHidden=true\n"_s, true},
                       HiddenCase{"SpacesAroundEquals", u"[Desktop Entry]\nHidden = true\n"_s, true},
                       HiddenCase{"WindowsLineEnds", u"[Desktop Entry]\r\nExec=plim\r\nHidden=true\r\n"_s, true},
-                      HiddenCase{"False", u"[Desktop Entry]\nHidden=false\n"_s, false},
                       HiddenCase{"OnlyLowerCaseTrue", u"[Desktop Entry]\nHidden=True\n"_s, false},
                       HiddenCase{"OtherGroup", u"[Desktop Entry]\nExec=plim\n[Desktop Action x]\nHidden=true\n"_s,
                                  false},
                       HiddenCase{"OtherKey", u"[Desktop Entry]\nX-Hidden=true\nNoDisplay=true\n"_s, false},
-                      HiddenCase{"Comment", u"[Desktop Entry]\n# Hidden=true\n"_s, false},
-                      HiddenCase{"Empty", QString(), false}),
+                      HiddenCase{"Comment", u"[Desktop Entry]\n# Hidden=true\n"_s, false}),
     [](const auto& p) { return p.param.name; });
 
 struct ExecCase {
@@ -144,9 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Autostart, Exec,
                                            ExecCase{"Percent", u"/opt/100%/plim"_s, u"/opt/100%%/plim"_s},
                                            ExecCase{"Dollar", u"/opt/a$b/plim"_s, u"\"/opt/a\\\\$b/plim\""_s},
                                            ExecCase{"Quote", u"/opt/\"x\"/plim"_s, u"\"/opt/\\\\\"x\\\\\"/plim\""_s},
-                                           ExecCase{"Backslash", u"/opt/a\\b/plim"_s, u"\"/opt/a\\\\\\\\b/plim\""_s},
-                                           ExecCase{"NonAscii", u"/home/jürgen/bin/plim"_s,
-                                                    u"/home/jürgen/bin/plim"_s}),
+                                           ExecCase{"Backslash", u"/opt/a\\b/plim"_s, u"\"/opt/a\\\\\\\\b/plim\""_s}),
+
                          [](const auto& p) { return p.param.name; });
 
 } // namespace
