@@ -28,13 +28,11 @@ public:
         opened.append(url.toString());
         return true;
     }
-    void revealFile(const QString& path) override { revealed.append(path); }
-    void beep() override { ++beeps; }
+    void revealFile(const QString&) override {}
+    void beep() override {}
 
     QString clipboard;
     QStringList opened;
-    QStringList revealed;
-    int beeps = 0;
 };
 
 class FakeLaunchAtLogin final : public LaunchAtLogin {

@@ -21,7 +21,7 @@ namespace {
 const QString H14 = u"## 2026-03-14 Saturday"_s;
 const QString H12 = u"## 2026-03-12 Thursday"_s;
 
-// Today "top" (listed first, selected) and "low"; an older open "old"; a link; a ringing repeat.
+// Today "top" (listed first, selected) and "low"; an older open "old" and a link.
 const QStringList kFile{
     H14, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
     H12, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
@@ -76,32 +76,16 @@ const auto done = [](ManageFixture& f) { f.model->toggleDone(); };
 const KeyOutcome yes{true, Effect::None};
 const KeyOutcome no{false, Effect::None};
 
-// What must hold when a key reached nothing: the file, the view and the open field as they were.
-struct Unchanged {
-    void operator()(ManageFixture& f) const {
-        EXPECT_EQ(f.file(), before);
-        EXPECT_EQ(f.model->mode(), mode);
-        EXPECT_EQ(f.model->whenFieldID(), when);
-    }
-    QString before;
-    Mode mode;
-    std::optional<QUuid> when;
-};
-
 const std::vector<KeyCase> kCases{
     // --- Letters and digits: the filter field types them, the list acts on them ---
-    {"FilterFieldTypesR", nothing, typed(u'r'), true, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.model->whenFieldID(), std::nullopt); }},
+    {"FilterFieldTypesR", nothing, typed(u'r'), true, no, nothing},
     {"ListROpensTheWhenField", nothing, typed(u'r'), false, yes,
      [](ManageFixture& f) { EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s)); }},
     {"ListDigitSetsAPreset", nothing, typed(u'3'), false, yes,
      [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, u"remind 2026-03-14 15:00"_s); }},
-    {"CtrlDigitNeverSetsAReminder", nothing, ctrl(typed(u'3')), false, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
-    {"ZeroIsNoPreset", nothing, typed(u'0'), false, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
-    {"ShiftedLetterIsNotTheCommand", nothing, typed(u'A'), false, no,
-     [](ManageFixture& f) { EXPECT_FALSE(f.entry(u"top"_s)->active); }},
+    {"CtrlDigitNeverSetsAReminder", nothing, ctrl(typed(u'3')), false, no, nothing},
+    {"ZeroIsNoPreset", nothing, typed(u'0'), false, no, nothing},
+    {"ShiftedLetterIsNotTheCommand", nothing, typed(u'A'), false, no, nothing},
     {"ListAShortlists", nothing, typed(u'a'), false, yes,
      [](ManageFixture& f) { EXPECT_TRUE(f.entry(u"top"_s)->active); }},
     {"ListSpaceMarksDone", nothing, key(Qt::Key_Space), false, yes,
@@ -134,20 +118,11 @@ const std::vector<KeyCase> kCases{
      }},
 
     // --- The when field takes every key while it is open ---
-    {"WhenFieldTakesSpace", whenOpen, key(Qt::Key_Space), false, no,
-     [](ManageFixture& f) {
-         EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Open);
-         EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s));
-     }},
-    {"WhenFieldTakesDigits", whenOpen, typed(u'3'), false, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->comment, std::nullopt); }},
+    {"WhenFieldTakesSpace", whenOpen, key(Qt::Key_Space), false, no, nothing},
+    {"WhenFieldTakesDigits", whenOpen, typed(u'3'), false, no, nothing},
     {"WhenFieldTakesEscape", whenOpen, key(Qt::Key_Escape), false, no,
-     [](ManageFixture& f) {
-         EXPECT_EQ(f.closed, 0);
-         EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"top"_s));
-     }},
-    {"WhenFieldTakesCtrlShortcuts", whenOpen, ctrl(typed(u't')), false, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.model->mode(), Mode::Log); }},
+     [](ManageFixture& f) { EXPECT_EQ(f.closed, 0); }},
+    {"WhenFieldTakesCtrlShortcuts", whenOpen, ctrl(typed(u't')), false, no, nothing},
 
     // --- The filter field ---
     {"FilterEscapeClearsAndGivesTheListTheKeyboard", [](ManageFixture& f) { f.model->setFilter(u"o"_s); },
@@ -164,8 +139,7 @@ const std::vector<KeyCase> kCases{
          EXPECT_EQ(f.model->listFocusRequest(), 1);
          EXPECT_EQ(f.selectedText(), u"top"_s);
      }},
-    {"FilterCtrlZIsTheFieldsOwnUndo", done, ctrl(typed(u'z')), true, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"top"_s)->state, Entry::State::Done); }},
+    {"FilterCtrlZIsTheFieldsOwnUndo", done, ctrl(typed(u'z')), true, no, nothing},
 
     // --- The in-place editor ---
     {"EditorShiftReturnAddsALine", editing, shift(key(Qt::Key_Return)), true, KeyOutcome{true, Effect::InsertLineBreak},
@@ -250,8 +224,7 @@ const std::vector<KeyCase> kCases{
      key(Qt::Key_Up), false, yes, [](ManageFixture& f) { EXPECT_EQ(f.model->sweepCurrent()->text, u"old"_s); }},
     {"SweepDigitSetsAPreset", sweep, typed(u'2'), false, yes,
      [](ManageFixture& f) { EXPECT_EQ(f.entry(u"old"_s)->comment, u"remind 2026-03-14 13:00"_s); }},
-    {"SweepCtrlDigitPasses", sweep, ctrl(typed(u'2')), false, no,
-     [](ManageFixture& f) { EXPECT_EQ(f.entry(u"old"_s)->comment, std::nullopt); }},
+    {"SweepCtrlDigitPasses", sweep, ctrl(typed(u'2')), false, no, nothing},
     {"SweepReturnOpensTheLink",
      [](ManageFixture& f) {
          f.model->startSweep();
@@ -275,13 +248,17 @@ TEST_P(Keys, RunTheirOperation) {
     ManageFixture f;
     f.open(kFile);
     c.setUp(f);
-    const Unchanged unchanged{f.file(), f.model->mode(), f.model->whenFieldID()};
+    const QString before = f.file();
+    const Mode mode = f.model->mode();
+    const std::optional<QUuid> when = f.model->whenFieldID();
     const KeyOutcome outcome = handleManageKey(*f.model, c.press, c.typing);
     EXPECT_EQ(outcome.handled, c.outcome.handled);
     EXPECT_EQ(outcome.effect, c.outcome.effect);
     c.check(f);
-    if (!outcome.handled) {
-        unchanged(f);
+    if (!outcome.handled) { // a key that reached nothing leaves the file, the view and the open field
+        EXPECT_EQ(f.file(), before);
+        EXPECT_EQ(f.model->mode(), mode);
+        EXPECT_EQ(f.model->whenFieldID(), when);
     }
 }
 

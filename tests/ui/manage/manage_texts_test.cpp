@@ -119,12 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"Trash",
                    [](ManageFixture& f) { f.model->showTrash(); },
                    {u"Trash"_s, u"Filter trash"_s, {{u"Back to notes  Ctrl+T"_s, Action::BackToNotes}}}},
-        HeaderCase{"Sweep",
-                   [](ManageFixture& f) {
-                       f.model->startSweep();
-                       f.model->sweepSkip();
-                   },
-                   {u"Sweep"_s, std::nullopt, {{u"1 left"_s, Action::None}, {u"esc back"_s, Action::EndSweep}}}},
         HeaderCase{"SweepDone",
                    [](ManageFixture& f) {
                        f.model->startSweep();
@@ -158,10 +152,10 @@ TEST(ManageTexts, DayHeadersSayTodayOnlyForTodayAndTrashedInTheTrash) {
 
 struct EmptyCase {
     std::string name;
-    QStringList file;
     std::function<void(ManageModel&)> setUp;
-    std::optional<QString> shortcut;
     std::optional<ManageTexts::EmptyState> state;
+    QStringList file = {};
+    std::optional<QString> shortcut = {};
 };
 
 class Empty : public ::testing::TestWithParam<EmptyCase> {};
@@ -179,41 +173,30 @@ const ManageTexts::Item kKeysButton{u"? keys and how plim works"_s, Action::Show
 INSTANTIATE_TEST_SUITE_P(
     Manage, Empty,
     ::testing::Values(
-        EmptyCase{"NotesEmptyWithoutShortcut",
-                  {},
+        EmptyCase{"NotesEmpty",
                   [](ManageModel&) {},
-                  std::nullopt,
+                  ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Ctrl+Alt+N anywhere."_s}, kKeysButton},
+                  {},
+                  u"Ctrl+Alt+N"_s},
+        EmptyCase{"NotesEmptyWithoutShortcut", [](ManageModel&) {},
                   ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Ctrl+Alt+Space anywhere."_s}, kKeysButton}},
         EmptyCase{"NotesFilteredAway",
-                  {H14, u"- [ ] a  <!-- 09:00 -->"_s},
                   [](ManageModel& m) { m.setFilter(u"zebra"_s); },
-                  std::nullopt,
-                  ManageTexts::EmptyState{{u"No entries match \u201Czebra\u201D."_s}, std::nullopt}},
-        EmptyCase{"NotesShowingSomething",
-                  {H14, u"- [ ] a  <!-- 09:00 -->"_s},
-                  [](ManageModel&) {},
-                  std::nullopt,
-                  std::nullopt},
-        EmptyCase{"TrashEmpty",
-                  {},
-                  [](ManageModel& m) { m.showTrash(); },
-                  std::nullopt,
+                  ManageTexts::EmptyState{{u"No entries match \u201Czebra\u201D."_s}, std::nullopt},
+                  {H14, u"- [ ] a  <!-- 09:00 -->"_s}},
+        EmptyCase{"NotesShowingSomething", [](ManageModel&) {}, std::nullopt, {H14, u"- [ ] a  <!-- 09:00 -->"_s}},
+        EmptyCase{"TrashEmpty", [](ManageModel& m) { m.showTrash(); },
                   ManageTexts::EmptyState{{u"Trash is empty."_s}, std::nullopt}},
         EmptyCase{"TrashFilteredAway",
-                  {},
                   [](ManageModel& m) {
                       m.showTrash();
                       m.setFilter(u" x "_s);
                   },
-                  std::nullopt,
                   ManageTexts::EmptyState{{u"Nothing in the trash matches \u201C x \u201D."_s}, std::nullopt}},
-        EmptyCase{"LaterEmpty",
-                  {},
-                  [](ManageModel& m) { m.showLater(); },
-                  std::nullopt,
+        EmptyCase{"LaterEmpty", [](ManageModel& m) { m.showLater(); },
                   ManageTexts::EmptyState{
                       {u"Nothing waiting."_s, u"Press r or 1–9 on an entry to bring it back later."_s}, std::nullopt}},
-        EmptyCase{"SweepHasNoList", {}, [](ManageModel& m) { m.startSweep(); }, std::nullopt, std::nullopt}),
+        EmptyCase{"SweepHasNoList", [](ManageModel& m) { m.startSweep(); }, std::nullopt}),
     ByName);
 
 TEST(ManageTexts, SweepLegendOffersTheLinkOnlyWhenThereIsOne) {
