@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -27,34 +28,25 @@ public:
         opened.append(url.toString());
         return true;
     }
-    void revealFile(const QString& path) override { revealed.append(path); }
-    void beep() override { ++beeps; }
+    void revealFile(const QString&) override {}
+    void beep() override {}
 
     QString clipboard;
     QStringList opened;
-    QStringList revealed;
-    int beeps = 0;
 };
 
 class FakeLaunchAtLogin final : public LaunchAtLogin {
 public:
     bool isRegistered() const override { return registered; }
     bool setRegistered(bool on) override {
-        ++calls;
         registered = on;
         return true;
     }
     bool registered = false;
-    int calls = 0;
 };
 
 // Cases are named after their `name` field.
-struct ByName {
-    template <class Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& p) const {
-        return p.param.name;
-    }
-};
+inline const auto ByName = [](const auto& p) { return p.param.name; };
 
 inline const Calendar& berlin() {
     static const Calendar calendar(QStringLiteral("Europe/Berlin"));
@@ -87,17 +79,10 @@ public:
     QStringList picture() const {
         QStringList out;
         for (const ManageModel::Row& row : model->rows()) {
-            switch (row.kind) {
-            case ManageModel::Row::Kind::Header:
-                out << QStringLiteral("# ") + row.heading;
-                break;
-            case ManageModel::Row::Kind::Entry:
-                out << QStringLiteral("- ") + row.entry.text;
-                break;
-            case ManageModel::Row::Kind::Folded:
-                out << QStringLiteral("+ ") + QString::number(row.hidden);
-                break;
-            }
+            using Kind = ManageModel::Row::Kind;
+            out << (row.kind == Kind::Header  ? QStringLiteral("# ") + row.heading
+                    : row.kind == Kind::Entry ? QStringLiteral("- ") + row.entry.text
+                                              : QStringLiteral("+ ") + QString::number(row.hidden));
         }
         return out;
     }
@@ -106,12 +91,9 @@ public:
     QUuid idOf(const QString& text) const { return plim::test::entryId(store->document(), text); }
 
     std::optional<Entry> entry(const QString& text) const {
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                return e;
-            }
-        }
-        return std::nullopt;
+        const auto all = store->document().allEntries();
+        const auto it = std::find_if(all.begin(), all.end(), [&](const Entry& e) { return e.text == text; });
+        return it == all.end() ? std::nullopt : std::optional<Entry>(*it);
     }
 
     // The states of every entry with this text, in file order.
@@ -130,21 +112,15 @@ public:
         return e ? e->text : QStringLiteral("(none)");
     }
 
-    QStringList visibleTexts() const {
+    static QStringList texts(const QList<Entry>& entries) {
         QStringList out;
-        for (const Entry& e : model->visibleEntries()) {
+        for (const Entry& e : entries) {
             out << e.text;
         }
         return out;
     }
-
-    QStringList sweepTexts() const {
-        QStringList out;
-        for (const Entry& e : model->sweepQueue()) {
-            out << e.text;
-        }
-        return out;
-    }
+    QStringList visibleTexts() const { return texts(model->visibleEntries()); }
+    QStringList sweepTexts() const { return texts(model->sweepQueue()); }
 
     QString file() const { return QString::fromUtf8(readAll(path)); }
 

@@ -2,8 +2,6 @@
 
 #include "reminders/WhenFieldModel.h"
 
-#include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,91 +21,64 @@ const QString H12 = u"## 2026-03-12 Thursday"_s;
 const QString H11 = u"## 2026-03-11 Wednesday"_s;
 const QString H7 = u"## 2026-03-07 Saturday"_s;
 
-// --- What the list shows ------------------------------------------------------------------------
-
 struct ListCase {
     std::string name;
     QStringList file;
-    Mode mode = Mode::Log;
-    bool showCompleted = false;
-    QString filter;
     QStringList rows;
+    bool showCompleted = false;
+    QString filter = {};
+    Mode mode = Mode::Log;
 };
 
-void PrintTo(const ListCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
+// clang-format off
 const QStringList kFoldingFile{
-    H14,
-    u"- [x] ~~today-done~~  <!-- 09:00 -->"_s,
-    H12,
-    u"- [>] moved  <!-- 07:00 carried 2026-03-13 -->"_s,
-    u"- ~~gone~~"_s,
-    u"- [x] ~~d1~~  <!-- 08:00 -->"_s,
-    u"- [ ] open-one  <!-- 08:30 -->"_s,
-    u"- a note"_s,
-    u"- [x] ~~d2~~  <!-- 09:00 -->"_s,
-    H11,
-    u"- [x] ~~only-done~~  <!-- 09:00 -->"_s,
-    H7,
-    u"a raw line and nothing else"_s,
-};
+    H14, u"- [x] ~~today-done~~  <!-- 09:00 -->"_s,
+    H12, u"- [>] moved  <!-- 07:00 carried 2026-03-13 -->"_s, u"- ~~gone~~"_s, u"- [x] ~~d1~~  <!-- 08:00 -->"_s,
+    u"- [ ] open-one  <!-- 08:30 -->"_s, u"- a note"_s, u"- [x] ~~d2~~  <!-- 09:00 -->"_s,
+    H11, u"- [x] ~~only-done~~  <!-- 09:00 -->"_s,
+    H7, u"a raw line and nothing else"_s};
+// clang-format on
 
-const QStringList kFoldedRows{
-    u"# 2026-03-14 Saturday"_s,
-    u"- today-done"_s,
-    u"# 2026-03-12 Thursday"_s,
-    u"- a note"_s,
-    u"- open-one"_s,
-    u"+ 4"_s,
-    u"# 2026-03-11 Wednesday"_s,
-    u"+ 1"_s,
-};
+const QStringList kFoldedRows{u"# 2026-03-14 Saturday"_s,
+                              u"- today-done"_s,
+                              u"# 2026-03-12 Thursday"_s,
+                              u"- a note"_s,
+                              u"- open-one"_s,
+                              u"+ 4"_s,
+                              u"# 2026-03-11 Wednesday"_s,
+                              u"+ 1"_s};
 
 const std::vector<ListCase> kListCases{
     {"NewestEntryOfADayFirst",
      {H14, u"- [ ] nine  <!-- 09:00 -->"_s, u"- [ ] ten  <!-- 10:00 -->"_s, u"- [ ] eleven  <!-- 11:00 -->"_s},
-     Mode::Log,
-     false,
-     {},
      {u"# 2026-03-14 Saturday"_s, u"- eleven"_s, u"- ten"_s, u"- nine"_s}},
     {"DueGoesToNowFutureWaitsDoneStays",
      {H14, u"- [ ] due  <!-- 09:00 remind 2026-03-14 11:55 -->"_s,
       u"- [ ] tomorrow  <!-- 09:05 remind 2026-03-15 09:00 -->"_s,
       u"- [x] ~~finished~~  <!-- 09:10 remind 2026-03-15 09:00 -->"_s, u"- [ ] plain  <!-- 09:20 -->"_s},
-     Mode::Log,
-     false,
-     {},
      {u"# Now"_s, u"- due"_s, u"# 2026-03-14 Saturday"_s, u"- plain"_s, u"- finished"_s}},
     {"NowBeforeActiveEarliestDueFirst",
      {H14, u"- [ ] ! listed-due  <!-- 08:00 remind 2026-03-14 11:00 -->"_s,
       u"- [ ] late-due  <!-- 08:10 remind 2026-03-14 11:50 -->"_s, u"- [x] ! ~~listed-done~~  <!-- 08:20 -->"_s,
       u"- [ ] ! listed-open  <!-- 08:30 -->"_s, H13, u"- [ ] ! old-listed  <!-- 10:00 -->"_s,
       u"- [ ] early-due  <!-- 10:05 remind 2026-03-13 18:00 -->"_s},
-     Mode::Log,
-     false,
-     {},
      {u"# Now"_s, u"- early-due"_s, u"- listed-due"_s, u"- late-due"_s, u"# Active"_s, u"- listed-open"_s,
       u"- listed-done"_s, u"- old-listed"_s}},
-    {"PastDaysFoldTheirClosedEntries", kFoldingFile, Mode::Log, false, {}, kFoldedRows},
+    {"PastDaysFoldTheirClosedEntries", kFoldingFile, kFoldedRows},
     {"ShowCompletedShowsEveryEntryAndNoFoldedRow",
      kFoldingFile,
-     Mode::Log,
-     true,
-     {},
      {u"# 2026-03-14 Saturday"_s, u"- today-done"_s, u"# 2026-03-12 Thursday"_s, u"- d2"_s, u"- a note"_s,
-      u"- open-one"_s, u"- d1"_s, u"- gone"_s, u"- moved"_s, u"# 2026-03-11 Wednesday"_s, u"- only-done"_s}},
-    {"SpacesAreNoFilter", kFoldingFile, Mode::Log, false, u"   "_s, kFoldedRows},
+      u"- open-one"_s, u"- d1"_s, u"- gone"_s, u"- moved"_s, u"# 2026-03-11 Wednesday"_s, u"- only-done"_s},
+     true},
+    {"SpacesAreNoFilter", kFoldingFile, kFoldedRows, false, u"   "_s},
     {"FilterIgnoresCaseFoldingAndComments",
      {H14, u"- [ ] call Ann  <!-- 09:00 -->"_s, u"- [ ] tea  <!-- 09:30 milk -->"_s,
       u"- [ ] milk reminder  <!-- 09:40 remind 2026-03-14 11:00 -->"_s, H12, u"- [x] ~~buy milk~~  <!-- 08:00 -->"_s,
       u"- [x] ~~bread~~  <!-- 08:10 -->"_s, H11, u"- [ ] Buy Milk and eggs  <!-- 09:00 -->"_s},
-     Mode::Log,
-     false,
-     u"  MILK "_s,
      {u"# Now"_s, u"- milk reminder"_s, u"# 2026-03-12 Thursday"_s, u"- buy milk"_s, u"# 2026-03-11 Wednesday"_s,
-      u"- Buy Milk and eggs"_s}},
+      u"- Buy Milk and eggs"_s},
+     false,
+     u"  MILK "_s},
     {"LaterGroupsByTheDayItComesBack",
      {H14, u"- [ ] written-today  <!-- 09:00 remind 2026-03-16 09:00 -->"_s,
       u"- [ ] soon  <!-- 09:30 remind 2026-03-14 18:00 -->"_s, H7,
@@ -115,23 +86,13 @@ const std::vector<ListCase> kListCases{
       u"- [x] ~~done-future~~  <!-- 09:10 remind 2026-03-15 07:00 -->"_s,
       u"- [ ] due-now  <!-- 09:20 remind 2026-03-14 10:00 -->"_s,
       u"- [ ] same-day-later  <!-- 09:30 remind 2026-03-15 21:00 -->"_s},
-     Mode::Later,
+     {u"# 2026-03-14 Saturday"_s, u"- soon"_s, u"# 2026-03-15 Sunday"_s, u"- written-last-week"_s,
+      u"- same-day-later"_s, u"# 2026-03-16 Monday"_s, u"- written-today"_s},
      false,
      {},
-     {u"# 2026-03-14 Saturday"_s, u"- soon"_s, u"# 2026-03-15 Sunday"_s, u"- written-last-week"_s,
-      u"- same-day-later"_s, u"# 2026-03-16 Monday"_s, u"- written-today"_s}},
-    {"LaterFilters",
-     {H14, u"- [ ] pay rent  <!-- 09:00 remind 2026-03-16 09:00 -->"_s,
-      u"- [ ] call mum  <!-- 09:30 remind 2026-03-15 18:00 -->"_s},
-     Mode::Later,
-     false,
-     u"RENT"_s,
-     {u"# 2026-03-16 Monday"_s, u"- pay rent"_s}},
+     Mode::Later},
     {"AnUnreadableReminderStaysInItsDay",
      {H14, u"- [ ] odd  <!-- 09:00 remind 2026-02-30 09:00 -->"_s},
-     Mode::Log,
-     false,
-     {},
      {u"# 2026-03-14 Saturday"_s, u"- odd"_s}},
 };
 
@@ -150,45 +111,14 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
     if (!c.filter.trimmed().isEmpty()) {
         EXPECT_TRUE(m.folded().isEmpty());
     }
-    // After a load or a view change the selection is the first visible entry (a filter alone
-    // leaves it where it was).
+    // After a load or a view change the first visible entry is selected; a filter alone leaves it.
     if (c.filter.isEmpty()) {
         ASSERT_FALSE(f.visibleTexts().isEmpty());
         EXPECT_EQ(f.selectedText(), f.visibleTexts().first());
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Manage, ListRows, ::testing::ValuesIn(kListCases), ByName());
-
-TEST(ManageModel, SyntheticSectionsKeepTheirIdentitiesAndRowsTheirNames) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] ! listed  <!-- 08:00 -->"_s,
-                             u"- [ ] due  <!-- 08:10 remind 2026-03-14 11:00 -->"_s, u"- [ ] plain  <!-- 08:20 -->"_s});
-    ASSERT_EQ(m.visibleSections().size(), 3);
-    EXPECT_EQ(m.visibleSections()[0].id, NotesDocument::stableID(u"section|Now"));
-    EXPECT_EQ(m.visibleSections()[1].id, NotesDocument::stableID(u"section|Active"));
-    EXPECT_EQ(m.visibleSections()[2].id, m.sections()[0].id);
-    const QUuid plain = f.idOf(u"plain"_s);
-    EXPECT_EQ(m.rowID(plain), u"e|2026-03-14 Saturday|"_s + plain.toString(QUuid::WithoutBraces).toUpper());
-    EXPECT_EQ(m.rowID(QUuid::createUuid()), std::nullopt);
-    const QList<ManageModel::Row> rows = m.rows();
-    ASSERT_EQ(rows.size(), 6);
-    EXPECT_EQ(rows[0].id(), u"h|Now"_s);
-    EXPECT_EQ(rows[2].id(), u"h|Active"_s);
-}
-
-TEST(ManageModel, FoldedRowsAreNamedAfterTheirDay) {
-    ManageFixture f;
-    ManageModel& m = f.open({H12, u"- [x] ~~d1~~  <!-- 08:00 -->"_s});
-    const QList<ManageModel::Row> rows = m.rows();
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0].id(), u"h|2026-03-12 Thursday"_s);
-    EXPECT_EQ(rows[1].id(), u"f|2026-03-12 Thursday"_s);
-    EXPECT_EQ(m.folded().value(u"2026-03-12 Thursday"_s), 1);
-    EXPECT_EQ(m.selectedID(), std::nullopt); // nothing to select
-}
-
-// --- Selection -------------------------------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(Manage, ListRows, ::testing::ValuesIn(kListCases), ByName);
 
 struct DeleteCase {
     std::string name;
@@ -196,10 +126,6 @@ struct DeleteCase {
     QString selected; // the entry trashed
     QString expected; // selected afterwards
 };
-
-void PrintTo(const DeleteCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class DeleteSelection : public ::testing::TestWithParam<DeleteCase> {};
 
@@ -219,53 +145,40 @@ TEST_P(DeleteSelection, MovesToTheNextEntryDown) {
 
 INSTANTIATE_TEST_SUITE_P(Manage, DeleteSelection,
                          ::testing::Values(DeleteCase{"ThirdSelectsTheNewThird", 5, u"c"_s, u"b"_s},
-                                           DeleteCase{"FirstSelectsTheNewFirst", 5, u"e"_s, u"d"_s},
                                            DeleteCase{"LastSelectsTheNewLast", 5, u"a"_s, u"b"_s},
                                            DeleteCase{"OnlyLeavesNothing", 1, u"a"_s, u"(none)"_s}),
-                         ByName());
+                         ByName);
 
-TEST(ManageModel, ReloadKeepsTheSelectionOrTakesTheEntryThatMovedIntoItsPlace) {
+TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
     ManageFixture f;
     ManageModel& m =
         f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s});
     EXPECT_EQ(f.selectedText(), u"c"_s); // first visible
+    m.moveSelection(-5);
+    EXPECT_EQ(f.selectedText(), u"c"_s);
+    m.moveSelection(7);
+    EXPECT_EQ(f.selectedText(), u"a"_s);
+    m.select(QUuid::createUuid()); // nothing visible selected: start from an end
+    m.moveSelection(0);
+    EXPECT_EQ(f.selectedText(), u"a"_s);
+    m.select(QUuid::createUuid());
     m.moveSelection(1);
-    EXPECT_EQ(f.selectedText(), u"b"_s);
+    EXPECT_EQ(f.selectedText(), u"c"_s);
+    EXPECT_FALSE(m.selectedByPointer());
+    m.moveSelection(1);
     f.store->toggleDone(f.idOf(u"a"_s)); // another entry changes: the selection stays
     EXPECT_EQ(f.selectedText(), u"b"_s);
     f.store->updateText(f.idOf(u"b"_s), u"bee"); // the entry's identity changes with its text
     EXPECT_EQ(f.selectedText(), u"bee"_s);
 }
 
-TEST(ManageModel, MoveSelectionClampsAndStartsFromTheEnds) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s});
-    m.moveSelection(-5);
-    EXPECT_EQ(f.selectedText(), u"b"_s);
-    m.moveSelection(7);
-    EXPECT_EQ(f.selectedText(), u"a"_s);
-    m.select(QUuid::createUuid()); // nothing visible selected
-    m.moveSelection(0);
-    EXPECT_EQ(f.selectedText(), u"a"_s);
-    m.select(QUuid::createUuid());
-    m.moveSelection(1);
-    EXPECT_EQ(f.selectedText(), u"b"_s);
-    EXPECT_FALSE(m.selectedByPointer());
-}
-
-// --- Escape ------------------------------------------------------------------------------------------
-
 struct EscapeCase {
     std::string name;
     std::function<void(ManageModel&)> setUp;
-    Mode mode;
-    QString filter;
-    int closed;
+    int closed = 0;
+    Mode mode = Mode::Log;
+    QString filter = {};
 };
-
-void PrintTo(const EscapeCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Escape : public ::testing::TestWithParam<EscapeCase> {};
 
@@ -280,37 +193,28 @@ TEST_P(Escape, StepsBackOneLevel) {
     EXPECT_EQ(f.closed, c.closed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Escape,
-    ::testing::Values(
-        EscapeCase{"FilterIsClearedFirst", [](ManageModel& m) { m.setFilter(u"mi"_s); }, Mode::Log, {}, 0},
-        EscapeCase{"EmptyFilterClosesTheWindow", [](ManageModel&) {}, Mode::Log, {}, 1},
-        EscapeCase{"TrashGoesBackWithoutTheFilter",
-                   [](ManageModel& m) {
-                       m.showTrash();
-                       m.setFilter(u"x"_s);
-                   },
-                   Mode::Log,
-                   {},
-                   0},
-        EscapeCase{"LaterGoesBack", [](ManageModel& m) { m.showLater(); }, Mode::Log, {}, 0},
-        EscapeCase{"SweepGoesBackKeepingTheFilter",
-                   [](ManageModel& m) {
-                       m.setFilter(u"mi"_s);
-                       m.startSweep();
-                   },
-                   Mode::Log, u"mi"_s, 0},
-        EscapeCase{"KeysGoBackToWhereTheyWereOpened",
-                   [](ManageModel& m) {
-                       m.showLater();
-                       m.showKeys();
-                   },
-                   Mode::Later,
-                   {},
-                   0}),
-    ByName());
-
-// --- Commands on the selection -----------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(Manage, Escape,
+                         ::testing::Values(EscapeCase{"FilterIsClearedFirst",
+                                                      [](ManageModel& m) { m.setFilter(u"mi"_s); }},
+                                           EscapeCase{"EmptyFilterClosesTheWindow", [](ManageModel&) {}, 1},
+                                           EscapeCase{"TrashGoesBackWithoutTheFilter",
+                                                      [](ManageModel& m) {
+                                                          m.showTrash();
+                                                          m.setFilter(u"x"_s);
+                                                      }},
+                                           EscapeCase{"SweepGoesBackKeepingTheFilter",
+                                                      [](ManageModel& m) {
+                                                          m.setFilter(u"mi"_s);
+                                                          m.startSweep();
+                                                      },
+                                                      0, Mode::Log, u"mi"_s},
+                                           EscapeCase{"KeysGoBackToWhereTheyWereOpened",
+                                                      [](ManageModel& m) {
+                                                          m.showLater();
+                                                          m.showKeys();
+                                                      },
+                                                      0, Mode::Later}),
+                         ByName);
 
 TEST(ManageModel, CarryOnlyFromAnOlderDay) {
     ManageFixture f;
@@ -347,7 +251,6 @@ TEST(ManageModel, EditingCommitsTheTextAndCancelLeavesIt) {
     ManageFixture f;
     ManageModel& m = f.open({H14, u"- [ ] draft  <!-- 09:00 -->"_s, u"- [ ] other  <!-- 09:10 -->"_s});
     m.beginEditing(f.idOf(u"draft"_s));
-    EXPECT_EQ(m.editingText(), u"draft"_s);
     EXPECT_EQ(f.selectedText(), u"draft"_s);
     m.setEditingText(u"changed"_s);
     m.cancelEditing();
@@ -374,10 +277,6 @@ struct ActivateCase {
     bool editing;
 };
 
-void PrintTo(const ActivateCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class Activate : public ::testing::TestWithParam<ActivateCase> {};
 
 TEST_P(Activate, OpensALinkOrEdits) {
@@ -400,9 +299,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {u"https://a.example.org"_s},
                      false},
         ActivateCase{"CommandWithoutLinkDoesNothing", u"plain words"_s, true, {}, false}),
-    ByName());
-
-// --- Reminders from presets ---------------------------------------------------------------------
+    ByName);
 
 struct PresetCase {
     std::string name;
@@ -411,10 +308,6 @@ struct PresetCase {
     int preset;                     // 0-based
     std::optional<QString> comment; // afterwards; none: the file is unchanged
 };
-
-void PrintTo(const PresetCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Preset : public ::testing::TestWithParam<PresetCase> {};
 
@@ -444,8 +337,6 @@ INSTANTIATE_TEST_SUITE_P(
         PresetCase{"RingingRepeatSnoozesAndKeepsItsRule",
                    u"- [ ] it  <!-- 08:00 remind 2026-03-14 09:00 every day 09:00 -->"_s, false, 2,
                    u"remind 2026-03-14 15:00 every day 09:00"_s},
-        PresetCase{"NoReminderGetsAOneTimeReminder", u"- [ ] it  <!-- 08:00 -->"_s, false, 2,
-                   u"remind 2026-03-14 15:00"_s},
         PresetCase{"RingingOneTimeIsReplaced", u"- [ ] it  <!-- 08:00 remind 2026-03-14 11:00 -->"_s, false, 0,
                    u"remind 2026-03-14 12:20"_s},
         PresetCase{"WaitingRepeatIsReplaced", u"- [ ] it  <!-- 08:00 remind 2026-03-15 09:00 every day 09:00 -->"_s,
@@ -455,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                    u"remind 2026-03-14 20:30 every day 08:30 20:30"_s},
         PresetCase{"CarriedDoesNothing", u"- [>] it  <!-- 08:00 carried 2026-03-13 -->"_s, false, 2, std::nullopt},
         PresetCase{"OutOfRangeDoesNothing", u"- [ ] it  <!-- 08:00 -->"_s, false, 9, std::nullopt}),
-    ByName());
+    ByName);
 
 TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     ManageFixture f;
@@ -502,8 +393,6 @@ TEST(ManageModel, DismissOnlyAnswersARingingEntry) {
     EXPECT_EQ(f.file(), before);
 }
 
-// --- Trash -----------------------------------------------------------------------------------------
-
 TEST(ManageModel, TrashListsRestoresAndDeletesForGood) {
     ManageFixture f;
     ManageModel& m = f.open(
@@ -526,18 +415,12 @@ TEST(ManageModel, TrashListsRestoresAndDeletesForGood) {
     EXPECT_EQ(f.visibleTexts(), (QStringList{u"toss"_s, u"keep"_s}));
 }
 
-// --- Labels and counts --------------------------------------------------------------------------
-
 struct SummaryCase {
     std::string name;
     QStringList entries;
     QString summary;
     int later;
 };
-
-void PrintTo(const SummaryCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Summary : public ::testing::TestWithParam<SummaryCase> {};
 
@@ -551,8 +434,10 @@ TEST_P(Summary, CountsOpenAndWaitingEntries) {
 
 INSTANTIATE_TEST_SUITE_P(
     Manage, Summary,
-    ::testing::Values(SummaryCase{"None", {u"- [x] ~~done~~"_s, u"- a note"_s}, u"0 open"_s, 0},
-                      SummaryCase{"One", {u"- [ ] a"_s, u"- [>] b"_s}, u"1 open"_s, 0},
+    ::testing::Values(SummaryCase{"OneOpenNotCarriedDoneOrNote",
+                                  {u"- [ ] a"_s, u"- [>] b"_s, u"- [x] ~~done~~"_s, u"- a note"_s},
+                                  u"1 open"_s,
+                                  0},
                       SummaryCase{"RoutineNotCounted",
                                   {u"- [ ] a"_s, u"- [ ] b  <!-- remind 2026-03-14 20:30 every day 20:30 routine -->"_s,
                                    u"- [ ] c  <!-- remind 2026-03-14 20:30 every day 20:30 -->"_s},
@@ -564,7 +449,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    u"- [ ] due  <!-- remind 2026-03-14 12:00 -->"_s},
                                   u"1 open"_s,
                                   1}),
-    ByName());
+    ByName);
 
 TEST(ManageModel, HeadingsAndDaysInWords) {
     ManageFixture f;
@@ -581,11 +466,8 @@ TEST(ManageModel, HeadingsAndDaysInWords) {
     }
     EXPECT_EQ(m.dayLabel(f.idOf(u"older"_s)), u"Thursday, Mar 12"_s);
     EXPECT_EQ(m.dayLabel(f.idOf(u"later"_s)), u"Someday"_s);
-    EXPECT_EQ(m.dayLabel(QUuid::createUuid()), std::nullopt);
     EXPECT_TRUE(m.isInToday(f.idOf(u"today"_s)));
-    EXPECT_FALSE(m.isInToday(f.idOf(u"older"_s)));
     EXPECT_FALSE(m.isInToday(f.idOf(u"later"_s)));
-    EXPECT_FALSE(m.isInToday(QUuid::createUuid()));
 
     f.clock->setCalendar(Calendar(u"Europe/Berlin"_s, u"de_DE"_s));
     m.reload(); // the model reads the user's calendar on each reload
@@ -610,7 +492,6 @@ TEST(ManageModel, ARingMovesTheEntryToNow) {
     EXPECT_EQ(f.picture(), (QStringList{u"# Now"_s, u"- soon"_s}));
     EXPECT_EQ(f.selectedText(), u"soon"_s);
     EXPECT_TRUE(m.isRinging(*m.selectedEntry()));
-    EXPECT_EQ(m.reminderLabel(*m.selectedEntry()).has_value(), true);
 }
 
 TEST(ManageModel, ReminderTimesFollowTheZone) {
@@ -622,9 +503,6 @@ TEST(ManageModel, ReminderTimesFollowTheZone) {
     m.reload();
     EXPECT_TRUE(m.visibleSections().isEmpty());
     EXPECT_EQ(m.laterCount(), 1);
-    f.clock->setCalendar(berlin());
-    m.reload();
-    EXPECT_EQ(f.picture(), (QStringList{u"# Now"_s, u"- due"_s}));
 }
 
 // Changes through the store share the untouched days with the previous load, undo reads the
@@ -680,37 +558,27 @@ TEST(ManageModel, RemindableSkipsCarriedAndOtherViews) {
     EXPECT_EQ(m.remindable(), std::nullopt);
 }
 
-// --- Reveal --------------------------------------------------------------------------------------------
-
-TEST(ManageModel, RevealOpensLaterForAWaitingEntry) {
+TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
     ManageFixture f;
-    ManageModel& m =
-        f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] tomorrow  <!-- 09:10 remind 2026-03-15 09:00 -->"_s});
+    ManageModel& m = f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s,
+                             u"- [ ] tomorrow  <!-- 09:20 remind 2026-03-15 09:00 -->"_s});
     m.reveal(f.idOf(u"tomorrow"_s));
     EXPECT_EQ(m.mode(), Mode::Later);
     EXPECT_EQ(f.selectedText(), u"tomorrow"_s);
     m.reveal(f.idOf(u"plain"_s));
     EXPECT_EQ(m.mode(), Mode::Log);
     EXPECT_EQ(f.selectedText(), u"plain"_s);
-}
-
-TEST(ManageModel, RevealClearsAFilterThatHidesTheEntry) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] apples  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s});
     m.setFilter(u"pea"_s);
     m.reveal(f.idOf(u"pears"_s));
     EXPECT_EQ(m.filter(), u"pea"_s); // visible: the filter stays
-    m.reveal(f.idOf(u"apples"_s));
+    m.reveal(f.idOf(u"plain"_s));
     EXPECT_EQ(m.filter(), QString());
-    EXPECT_EQ(f.selectedText(), u"apples"_s);
-    EXPECT_FALSE(m.selectedByPointer());
+    EXPECT_EQ(f.selectedText(), u"plain"_s);
     m.showTrash();
     m.reveal(std::nullopt);
     EXPECT_EQ(m.mode(), Mode::Log);
     EXPECT_EQ(f.selectedText(), u"pears"_s);
 }
-
-// --- Views ---------------------------------------------------------------------------------------------
 
 TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
     ManageFixture f;
@@ -721,13 +589,7 @@ TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
     EXPECT_TRUE(f.entry(u"b"_s)); // the view change saved the edit
     m.showKeys();
     EXPECT_EQ(m.keysReturn(), Mode::Trash);
-    for (int i = 0; i < 20; ++i) {
-        m.scrollKeys(1);
-    }
-    const int last = m.keysScroll();
-    EXPECT_GT(last, 0);
-    m.scrollKeys(-1);
-    EXPECT_EQ(m.keysScroll(), last - 1);
+    m.scrollKeys(1);
     m.showKeys(); // again: back to the top, same way back
     EXPECT_EQ(m.keysScroll(), 0);
     EXPECT_EQ(m.keysReturn(), Mode::Trash);
@@ -737,74 +599,23 @@ TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
     EXPECT_EQ(m.mode(), Mode::Trash);
 }
 
-TEST(ManageModel, PublishedFieldsSignalOnlyRealChanges) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:10 -->"_s});
-    QSignalSpy sections(&m, &ManageModel::sectionsChanged);
-    QSignalSpy visible(&m, &ManageModel::visibleSectionsChanged);
-    QSignalSpy selected(&m, &ManageModel::selectedIDChanged);
-    QSignalSpy filter(&m, &ManageModel::filterChanged);
-    QSignalSpy folded(&m, &ManageModel::foldedChanged);
-    m.reload();
-    m.setFilter(QString());
-    m.rebuildVisible();
-    EXPECT_EQ(sections.count() + visible.count() + selected.count() + filter.count() + folded.count(), 0);
-    m.setFilter(u"a"_s);
-    EXPECT_EQ(filter.count(), 1);
-    EXPECT_EQ(visible.count(), 1);
-    EXPECT_EQ(selected.count(), 0); // the rebuild alone does not move the selection
-    f.store->toggleDone(f.idOf(u"a"_s));
-    EXPECT_EQ(sections.count(), 1);
-}
-
-TEST(ManageModel, PreferencesChangeTheTextSizeAndFont) {
-    ManageFixture f;
-    ManageModel& m = f.open({});
-    QSignalSpy size(&m, &ManageModel::textSizeChanged);
-    QSignalSpy font(&m, &ManageModel::fontChanged);
-    f.prefs->setValue(PreferenceKey::textSize, 24.0);
-    EXPECT_EQ(m.textSize(), 24.0);
-    EXPECT_EQ(size.count(), 1);
-    EXPECT_EQ(font.count(), 0);
-    f.prefs->setValue(PreferenceKey::font, u"system"_s);
-    EXPECT_EQ(m.font(), FontChoice::System);
-    EXPECT_EQ(font.count(), 1);
-}
-
-// --- Sweep -------------------------------------------------------------------------------------------
-
+// clang-format off
 const QStringList kSweepFile{
-    H14,
-    u"- [ ] today-open  <!-- 09:00 -->"_s,
-    H13,
-    u"- [ ] f1  <!-- 08:00 -->"_s,
-    u"- [ ] f2  <!-- 09:00 -->"_s,
-    H12,
-    u"- [ ] t1  <!-- 08:00 -->"_s,
-    u"- [ ] ! listed  <!-- 08:10 -->"_s,
-    u"- a note"_s,
-    u"- [ ] waiting  <!-- 08:20 remind 2026-03-20 09:00 -->"_s,
-    u"- [x] ~~done~~  <!-- 08:30 -->"_s,
+    H14, u"- [ ] today-open  <!-- 09:00 -->"_s,
+    H13, u"- [ ] f1  <!-- 08:00 -->"_s, u"- [ ] f2  <!-- 09:00 -->"_s,
+    H12, u"- [ ] t1  <!-- 08:00 -->"_s, u"- [ ] ! listed  <!-- 08:10 -->"_s, u"- a note"_s,
+    u"- [ ] waiting  <!-- 08:20 remind 2026-03-20 09:00 -->"_s, u"- [x] ~~done~~  <!-- 08:30 -->"_s,
     u"- [>] moved  <!-- 08:40 carried 2026-03-13 -->"_s,
-    H7,
-    u"- [ ] s1  <!-- 08:00 -->"_s,
-    u"- [ ] s2  <!-- 09:00 -->"_s,
-};
+    H7, u"- [ ] s1  <!-- 08:00 -->"_s, u"- [ ] s2  <!-- 09:00 -->"_s};
+// clang-format on
 
-TEST(ManageSweep, OldestDayFirstAndOnlyPlainOpenEntries) {
+TEST(ManageSweep, OldestDayFirstOnlyPlainOpenEntriesThenSkipAndBack) {
     ManageFixture f;
     ManageModel& m = f.open(kSweepFile);
     m.startSweep();
     EXPECT_EQ(m.mode(), Mode::Sweep);
     EXPECT_EQ(f.sweepTexts(), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
-    EXPECT_EQ(m.sweepTotal(), 5);
     EXPECT_EQ(m.sweepCurrentHeading(), u"Saturday, Mar 7"_s);
-}
-
-TEST(ManageSweep, SkipAndBack) {
-    ManageFixture f;
-    ManageModel& m = f.open(kSweepFile);
-    m.startSweep();
     m.sweepSkip();
     m.sweepSkip();
     EXPECT_EQ(m.sweepCurrent()->text, u"t1"_s);
@@ -858,31 +669,14 @@ TEST(ManageSweep, DroppingTheLastEntryFinishesAndAnEmptySweepIsDoneAtOnce) {
     EXPECT_EQ(n.sweepTotal(), 0);
 }
 
-TEST(ManageSweep, OpenLinkOpensTheFirstLinkOfTheCurrentEntry) {
-    ManageFixture f;
-    ManageModel& m = f.open({H12, u"- [ ] read https://example.org/x later  <!-- 08:00 -->"_s});
-    m.sweepOpenLink(); // not sweeping
-    EXPECT_TRUE(f.desktop.opened.isEmpty());
-    m.startSweep();
-    m.sweepOpenLink();
-    EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.org/x"_s});
-}
-
-// --- First-run questions -------------------------------------------------------------------------
-
 struct DeliveryCase {
     std::string name;
     ReminderDelivery choice;
     bool hook;
     bool registered;
-    bool offered;
     QString stored;
     std::optional<ManageModel::Onboarding> next;
 };
-
-void PrintTo(const DeliveryCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Delivery : public ::testing::TestWithParam<DeliveryCase> {};
 
@@ -890,9 +684,6 @@ TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
     const DeliveryCase& c = GetParam();
     ManageFixture f;
     f.login.registered = c.registered;
-    if (c.offered) {
-        f.prefs->setValue(PreferenceKey::launchAtLoginOffered, true);
-    }
     ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
     ASSERT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
     int requests = 0;
@@ -910,16 +701,15 @@ TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Manage, Delivery,
-    ::testing::Values(
-        DeliveryCase{"DotThenLogin", ReminderDelivery::Dot, false, false, false, u"dot"_s,
-                     ManageModel::Onboarding::LaunchAtLogin},
-        DeliveryCase{"DotWhenAlreadyRegistered", ReminderDelivery::Dot, false, true, false, u"dot"_s, std::nullopt},
-        DeliveryCase{"DotWhenAlreadyAsked", ReminderDelivery::Dot, false, false, true, u"dot"_s, std::nullopt},
-        DeliveryCase{"NotificationsThroughTheScheduler", ReminderDelivery::Notification, true, false, false,
-                     u"notification"_s, ManageModel::Onboarding::LaunchAtLogin},
-        DeliveryCase{"NotificationsWithoutASchedulerStoreNothing", ReminderDelivery::Notification, false, true, false,
-                     QString(), std::nullopt}),
-    ByName());
+    ::testing::Values(DeliveryCase{"DotThenLogin", ReminderDelivery::Dot, false, false, u"dot"_s,
+                                   ManageModel::Onboarding::LaunchAtLogin},
+                      DeliveryCase{"DotWhenAlreadyRegistered", ReminderDelivery::Dot, false, true, u"dot"_s,
+                                   std::nullopt},
+                      DeliveryCase{"NotificationsThroughTheScheduler", ReminderDelivery::Notification, true, false,
+                                   u"notification"_s, ManageModel::Onboarding::LaunchAtLogin},
+                      DeliveryCase{"NotificationsWithoutASchedulerStoreNothing", ReminderDelivery::Notification, false,
+                                   true, QString(), std::nullopt}),
+    ByName);
 
 TEST(ManageModel, LoginAnswerIsRememberedAndRegisters) {
     for (const bool yes : {true, false}) {
