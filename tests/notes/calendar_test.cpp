@@ -16,7 +16,9 @@ struct WallCase {
     const char* expected; // "yyyy-MM-dd HH:mm xxx"
 };
 
-void PrintTo(const WallCase& c, std::ostream* os) { *os << c.zone << " " << c.expected; }
+void PrintTo(const WallCase& c, std::ostream* os) {
+    *os << c.zone << " " << c.expected;
+}
 
 class CalendarWallTime : public ::testing::TestWithParam<WallCase> {};
 
