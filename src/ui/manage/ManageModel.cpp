@@ -427,12 +427,13 @@ void ManageModel::rebuildVisible() {
         std::vector<Ref> active;
         std::vector<Group> days;
         days.reserve(static_cast<std::size_t>(source.size()));
+        // A day's rows are gathered here first, so that only a listed day allocates, and only once.
+        std::vector<Ref> kept;
         for (qsizetype s = 0; s < source.size(); ++s) {
             const DaySection& section = source[s];
             const bool folds = fold && section.heading != now.todayHeading && section.heading != activeHeading() &&
                                section.heading != nowHeading();
-            Group group{section.id, section.heading, {}};
-            group.items.reserve(static_cast<std::size_t>(section.items.size()));
+            kept.clear();
             qsizetype stays = 0;
             int hidden = 0;
             for (qsizetype i = section.items.size() - 1; i >= 0; --i) {
@@ -460,7 +461,7 @@ void ManageModel::rebuildVisible() {
                     hidden += r.entry ? 1 : 0;
                     continue;
                 }
-                group.items.push_back(r);
+                kept.push_back(r);
             }
             // A day is listed while it has entries, even when all of them are hidden.
             if (stays == 0) {
@@ -470,7 +471,7 @@ void ManageModel::rebuildVisible() {
                 // Days come newest first, so each one goes in front of the map.
                 folded.insert(folded.constBegin(), section.heading, hidden);
             }
-            days.push_back(std::move(group));
+            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
