@@ -478,7 +478,7 @@ int runCommandLine(int argc, char** argv) {
 
     if (command.isEmpty()) {
         out(QString::fromUtf8(kHelp));
-        return kUsage;
+        return kOk;
     }
     if (command == QLatin1String("add")) {
         return commandAdd(ctx);
