@@ -72,36 +72,20 @@ QString idText(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+// Each state's word in JSON and its mark in the plain listing, in the order of Entry::State.
+struct StateWords {
+    const char* name;
+    const char* mark;
+};
+constexpr StateWords kStateWords[] = {
+    {"open", "[ ]"}, {"done", "[x]"}, {"carried", "[>]"}, {"note", " - "}, {"struck", " ~ "}};
+
 QString stateName(Entry::State s) {
-    switch (s) {
-    case Entry::State::Open:
-        return QStringLiteral("open");
-    case Entry::State::Done:
-        return QStringLiteral("done");
-    case Entry::State::Carried:
-        return QStringLiteral("carried");
-    case Entry::State::Note:
-        return QStringLiteral("note");
-    case Entry::State::Struck:
-        return QStringLiteral("struck");
-    }
-    return {};
+    return QLatin1String(kStateWords[static_cast<int>(s)].name);
 }
 
 QString stateMark(Entry::State s) {
-    switch (s) {
-    case Entry::State::Open:
-        return QStringLiteral("[ ]");
-    case Entry::State::Done:
-        return QStringLiteral("[x]");
-    case Entry::State::Carried:
-        return QStringLiteral("[>]");
-    case Entry::State::Note:
-        return QStringLiteral(" - ");
-    case Entry::State::Struck:
-        return QStringLiteral(" ~ ");
-    }
-    return {};
+    return QLatin1String(kStateWords[static_cast<int>(s)].mark);
 }
 
 struct Context {
