@@ -74,6 +74,15 @@ void BM_ManageReload(benchmark::State& state) {
     state.counters["visible"] = static_cast<double>(w.model->visibleEntries().size());
 }
 
+// Opening the window for the first time: nothing of an earlier load is known.
+void BM_ManageFirstLoad(benchmark::State& state) {
+    Window w(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        ManageModel model(*w.store, w.desktop, w.login);
+        benchmark::DoNotOptimize(model.visibleSectionCount());
+    }
+}
+
 // The Later view's reload: every waiting entry sorted by when it comes back.
 void BM_ManageReloadLater(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
@@ -162,6 +171,7 @@ void BM_ManageMoveSelection(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_ManageReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManageFirstLoad)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManageReloadLater)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManageFilterKeystroke)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManageReloadAfterChange)->Arg(100000)->Unit(benchmark::kMillisecond);

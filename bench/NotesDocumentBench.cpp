@@ -1,5 +1,6 @@
 #include "SyntheticNotes.h"
 
+#include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
 
 #include <benchmark/benchmark.h>
@@ -49,6 +50,23 @@ void BM_Serialize(benchmark::State& state) {
     reportBytes(state, text);
 }
 
+// Reading the file again after one entry of one day changed (an undo, an outside edit): the other
+// days are compared, not parsed.
+void BM_ReparseOneDayChanged(benchmark::State& state) {
+    const QString a = syntheticNotes(static_cast<int>(state.range(0)));
+    QString b = a;
+    const qsizetype at = b.indexOf(QStringLiteral("- [ ] "), b.size() / 2);
+    b.replace(at, 6, QStringLiteral("- [x] "));
+    plim::IncrementalParser parser;
+    parser.parse(a);
+    bool flip = false;
+    for (auto _ : state) {
+        NotesDocument doc = parser.parse((flip = !flip) ? b : a);
+        benchmark::DoNotOptimize(doc);
+    }
+    reportBytes(state, a);
+}
+
 void BM_CmarkParse(benchmark::State& state) {
     const QByteArray bytes = syntheticNotes(static_cast<int>(state.range(0))).toUtf8();
     for (auto _ : state) {
@@ -65,4 +83,5 @@ void BM_CmarkParse(benchmark::State& state) {
 BENCHMARK(BM_Parse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseFromUtf8)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Serialize)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReparseOneDayChanged)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CmarkParse)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -70,6 +70,19 @@ void BM_RecordedChange(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * f.text.toUtf8().size());
 }
 
+// An undo: the previous text read back and written (the change it undoes is made outside the timing).
+void BM_Undo(benchmark::State& state) {
+    Fixture f(static_cast<int>(state.range(0)));
+    const QUuid id = f.store->document().allEntries().at(f.store->document().allEntries().size() / 2).id;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.store->toggleDone(id);
+        state.ResumeTiming();
+        f.store->undo();
+    }
+    state.SetBytesProcessed(state.iterations() * f.text.toUtf8().size());
+}
+
 // Fifty undo steps of the file, against the file's own size.
 void BM_UndoHistoryMemory(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
@@ -90,4 +103,5 @@ void BM_UndoHistoryMemory(benchmark::State& state) {
 BENCHMARK(BM_WriteFloor)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Capture)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecordedChange)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Undo)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoHistoryMemory)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -75,6 +75,104 @@ int daysInMonth(int year, int month) {
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
+// Days since 1970-01-01 of a proleptic Gregorian date, and back (after H. Hinnant's algorithms).
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, LocalDateTime& c) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    c.year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (c.month <= 2 ? 1 : 0));
+}
+
+constexpr std::int64_t kDayMs = 86'400'000;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+// Stretches of time over which a zone keeps one UTC offset, learned from ICU as they are needed:
+// inside one, wall-clock fields are plain arithmetic. Reading thousands of reminder stamps then
+// costs a lookup each instead of a full ICU field computation.
+class OffsetSpans {
+public:
+    using Span = Calendar::OffsetSpan;
+
+    // The span holding t, or nothing where the zone's rules are not simple enough.
+    const Span* at(const icu::BasicTimeZone& zone, std::int64_t t) {
+        if (t < -kLimit || t > kLimit) {
+            return nullptr;
+        }
+        auto it = spans_.upper_bound(t);
+        if (it != spans_.begin()) {
+            const Span& span = std::prev(it)->second;
+            if (t < span.to) {
+                return &span;
+            }
+        }
+        if (spans_.size() >= kMaxSpans) {
+            spans_.clear();
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        int32_t raw = 0;
+        int32_t dst = 0;
+        zone.getOffset(static_cast<UDate>(t), false, raw, dst, status);
+        if (U_FAILURE(status)) {
+            return nullptr;
+        }
+        icu::TimeZoneTransition transition;
+        Span span{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(), raw + dst};
+        if (zone.getPreviousTransition(static_cast<UDate>(t), true, transition)) {
+            span.from = static_cast<std::int64_t>(transition.getTime());
+        }
+        if (zone.getNextTransition(static_cast<UDate>(t), false, transition)) {
+            span.to = static_cast<std::int64_t>(transition.getTime());
+        }
+        if (span.from > t || span.to <= t) {
+            return nullptr;
+        }
+        return &spans_.insert_or_assign(span.from, span).first->second;
+    }
+
+private:
+    static constexpr std::int64_t kLimit = 100'000'000'000'000; // about ±3 000 years around 1970
+    static constexpr std::size_t kMaxSpans = 4096;
+    std::map<std::int64_t, Span> spans_;
+};
+
+// The spans of the last few zones this thread used (a working calendar and UTC side by side must
+// not evict each other).
+OffsetSpans& spansFor(const QString& zone) {
+    struct Slot {
+        QString zone;
+        std::unique_ptr<OffsetSpans> spans;
+    };
+    thread_local std::vector<Slot> slots;
+    for (auto it = slots.begin(); it != slots.end(); ++it) {
+        if (it->zone == zone) {
+            std::rotate(slots.begin(), it, it + 1);
+            return *slots.front().spans;
+        }
+    }
+    if (slots.size() >= 4) {
+        slots.pop_back();
+    }
+    slots.insert(slots.begin(), Slot{zone, std::make_unique<OffsetSpans>()});
+    return *slots.front().spans;
+}
+
 } // namespace
 
 Calendar Calendar::system() {
@@ -89,6 +187,16 @@ Calendar::Calendar(const QString& zoneId, const QString& locale)
     : zone_(zoneId)
     , locale_(locale) {
     proto_ = makeGregorian(zoneId, locale, &valid_);
+    basicZone_ = dynamic_cast<const icu::BasicTimeZone*>(&proto_->getTimeZone());
+}
+
+std::optional<Calendar::OffsetSpan> Calendar::offsetSpan(std::int64_t t) const {
+    if (!basicZone_) {
+        return std::nullopt;
+    }
+    // An unknown zone behaves as UTC; its spans must not mix with another unknown name's.
+    const OffsetSpan* span = spansFor(valid_ ? zone_ : QString()).at(*basicZone_, t);
+    return span ? std::optional<OffsetSpan>(*span) : std::nullopt;
 }
 
 icu::Calendar* Calendar::make() const {
@@ -104,6 +212,19 @@ icu::Calendar* Calendar::make() const {
 }
 
 LocalDateTime Calendar::components(Instant t) const {
+    const std::int64_t ms = t.time_since_epoch().count();
+    if (const auto span = offsetSpan(ms)) {
+        const std::int64_t local = ms + span->offset;
+        const std::int64_t days = floorDiv(local, kDayMs);
+        const std::int64_t inDay = local - days * kDayMs;
+        LocalDateTime c;
+        civilFromDays(days, c);
+        c.hour = static_cast<int>(inDay / 3'600'000);
+        c.minute = static_cast<int>(inDay / 60'000 % 60);
+        c.second = static_cast<int>(inDay / 1000 % 60);
+        c.weekday = static_cast<int>((days % 7 + 7 + 4) % 7) + 1; // 1970-01-01 was a Thursday
+        return c;
+    }
     auto cal = make();
     UErrorCode status = U_ZERO_ERROR;
     cal->setTime(toUDate(t), status);
@@ -163,14 +284,26 @@ std::optional<Instant> Calendar::date(int year, int month, int day, int hour, in
         minute > 59 || second < 0 || second > 59) {
         return std::nullopt;
     }
+    if (day > daysInMonth(year, month)) {
+        return std::nullopt;
+    }
+    // Far from any offset change a wall-clock time has exactly one instant: local time minus the
+    // offset. Near one (skipped and repeated times), ICU decides.
+    const std::int64_t local = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * kDayMs +
+                               ((hour * 60 + minute) * 60 + second) * std::int64_t{1000};
+    if (const auto guess = offsetSpan(local)) {
+        const std::int64_t t = local - guess->offset;
+        const auto span = offsetSpan(t);
+        constexpr std::int64_t margin = 2 * kDayMs; // more than any offset change
+        if (span && span->offset == guess->offset && t - span->from >= margin && span->to - t > margin) {
+            return Instant(std::chrono::milliseconds(t));
+        }
+    }
     auto cal = make();
     UErrorCode status = U_ZERO_ERROR;
     cal->clear();
     cal->set(UCAL_EXTENDED_YEAR, year);
     cal->set(UCAL_MONTH, month - 1);
-    if (day > daysInMonth(year, month)) {
-        return std::nullopt;
-    }
     cal->set(UCAL_DATE, day);
     cal->set(UCAL_HOUR_OF_DAY, hour);
     cal->set(UCAL_MINUTE, minute);

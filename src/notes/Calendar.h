@@ -11,6 +11,7 @@
 #include <unicode/uversion.h>
 
 U_NAMESPACE_BEGIN
+class BasicTimeZone;
 class Calendar;
 U_NAMESPACE_END
 
@@ -65,6 +66,12 @@ public:
         int deltaSeconds = 0; // the offset after minus the offset before
         friend bool operator==(const OffsetChange&, const OffsetChange&) = default;
     };
+    // A stretch of time with one UTC offset, in milliseconds since 1970.
+    struct OffsetSpan {
+        std::int64_t from; // its first millisecond
+        std::int64_t to;   // the first millisecond after it
+        std::int64_t offset;
+    };
     // The offset changes after `from` up to and including `to`, earliest first, at most `limit`.
     QList<OffsetChange> offsetChanges(Instant from, Instant to, int limit) const;
 
@@ -97,8 +104,11 @@ private:
     // A working ICU calendar set up as the prototype; its fields and time are the caller's to set.
     icu::Calendar* make() const;
     QString formatIn(Instant t, QStringView pattern, const QString& locale) const;
+    // The stretch of constant UTC offset around t (milliseconds since 1970), when one is known.
+    std::optional<OffsetSpan> offsetSpan(std::int64_t t) const;
 
     std::shared_ptr<const icu::Calendar> proto_;
+    const icu::BasicTimeZone* basicZone_ = nullptr; // proto_'s zone, when it can list its changes
     QString zone_;
     QString locale_;
     bool valid_ = false;

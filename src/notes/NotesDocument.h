@@ -46,7 +46,7 @@ struct RawLine {
 using Item = std::variant<Entry, RawLine>;
 
 struct DaySection {
-    QUuid id;        // fresh on every parse
+    QUuid id;        // fresh whenever the day is read anew
     QString heading; // without "## ", verbatim
     QList<Item> items;
 

@@ -108,7 +108,7 @@ bool NotesStore::adopt(const TextRead& read) {
         return false;
     }
     lastSynced_ = read.text;
-    document_ = NotesDocument::parse(read.text);
+    document_ = parser_.parse(read.text);
     sectionTexts_.clear();
     parsedText_ = read.text;
     serialized_.reset();
@@ -284,7 +284,7 @@ void NotesStore::restore(std::deque<CompactText>& from, bool undoing) {
     } else {
         pushUndo(currentText());
     }
-    document_ = NotesDocument::parse(restored);
+    document_ = parser_.parse(restored);
     sectionTexts_.clear();
     parsedText_ = restored;
     serialized_ = restored;
@@ -337,7 +337,7 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
     if (incremental) {
         replaceTopSection(next, heading);
     } else {
-        document_ = NotesDocument::parse(next);
+        document_ = parser_.parse(next);
         sectionTexts_.clear();
     }
     parsedText_ = next;

@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "notes/CompactText.h"
+#include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
 #include "notes/TextFile.h"
 #include "reminders/Reminder.h"
@@ -147,6 +148,8 @@ private:
     // The text `document_` is exactly the parse of, when known: a capture then re-reads only the
     // day it changed.
     std::optional<QString> parsedText_;
+    // Re-reads of the whole file take over the days that read the same as before.
+    IncrementalParser parser_;
     // The file's text as last read or written, and the stamp it had then.
     std::optional<QString> lastSynced_;
     FileStamp syncedStamp_;

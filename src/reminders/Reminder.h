@@ -93,6 +93,8 @@ struct Reminder {
     // "1h", "3h", "90m".
     static QString amount(int minutes);
     struct Split; // defined below: it holds a Reminder
+    // Whether a comment can hold reminder words at all: a test that costs far less than splitting.
+    static bool mayHold(QStringView comment);
     // Reads a comment's words: the reminder found and the words that are not part of it.
     static Split split(QStringView comment, const Calendar& calendar, const Anchors& anchors);
     // The "yyyy-MM-dd HH:mm" local wall-clock stamp of the remind clause.

@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/gregocal.h>
+#include <unicode/timezone.h>
+
+#include <limits>
+#include <memory>
+#include <random>
+
 using namespace plim;
 using plim::test::at;
 using plim::test::describe;
@@ -103,5 +110,78 @@ TEST(Calendar, SystemCalendarFollowsTZ) {
         qputenv("TZ", old);
     }
 }
+
+// Wall-clock fields come from plain arithmetic far from offset changes; they must agree with ICU
+// everywhere: around every change, in zones with half-hour steps, skipped days, many changes a
+// year and old local mean times, and in an unknown zone.
+class CalendarAgreesWithIcu : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CalendarAgreesWithIcu, FieldsAndWallTimes) {
+    const Calendar cal(QString::fromUtf8(GetParam()));
+    UErrorCode status = U_ZERO_ERROR;
+    icu::GregorianCalendar icu(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(GetParam())), status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    icu.setGregorianChange(-std::numeric_limits<double>::infinity(), status);
+    icu.setLenient(true);
+    icu.setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    icu.setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+
+    std::vector<std::int64_t> instants;
+    const Instant from = *cal.date(1850, 1, 1);
+    for (const auto& change : cal.offsetChanges(from, *cal.date(2045, 1, 1), 2000)) {
+        const std::int64_t t = change.at.time_since_epoch().count();
+        for (const std::int64_t d : {-49, -25, -1, 0, 1, 25, 49}) {
+            for (const std::int64_t ms : {-1, 0, 1, 1800000}) {
+                instants.push_back(t + d * 3600000 + ms);
+            }
+        }
+    }
+    std::mt19937_64 random(7);
+    std::uniform_int_distribution<std::int64_t> anywhere(-5'000'000'000'000, 5'000'000'000'000); // 1811...2128
+    for (int i = 0; i < 20000; ++i) {
+        instants.push_back(anywhere(random));
+    }
+
+    for (const std::int64_t t : instants) {
+        icu.setTime(static_cast<UDate>(t), status);
+        const LocalDateTime expected{icu.get(UCAL_EXTENDED_YEAR, status), icu.get(UCAL_MONTH, status) + 1,
+                                     icu.get(UCAL_DATE, status),          icu.get(UCAL_HOUR_OF_DAY, status),
+                                     icu.get(UCAL_MINUTE, status),        icu.get(UCAL_SECOND, status),
+                                     icu.get(UCAL_DAY_OF_WEEK, status)};
+        const Instant instant{std::chrono::milliseconds(t)};
+        ASSERT_EQ(cal.components(instant), expected) << t;
+
+        // The same wall-clock time, and the hour and day after it (which may be skipped or repeated).
+        for (const int shift : {0, 60, 24 * 60 + 17}) {
+            icu.setTime(static_cast<UDate>(t) + shift * 60000.0, status);
+            const int y = icu.get(UCAL_EXTENDED_YEAR, status);
+            const int mo = icu.get(UCAL_MONTH, status) + 1;
+            const int d = icu.get(UCAL_DATE, status);
+            const int h = icu.get(UCAL_HOUR_OF_DAY, status);
+            const int mi = icu.get(UCAL_MINUTE, status);
+            icu.clear();
+            icu.set(UCAL_EXTENDED_YEAR, y);
+            icu.set(UCAL_MONTH, mo - 1);
+            icu.set(UCAL_DATE, d);
+            icu.set(UCAL_HOUR_OF_DAY, h);
+            icu.set(UCAL_MINUTE, mi);
+            const auto wall = cal.date(y, mo, d, h, mi);
+            ASSERT_TRUE(wall) << t;
+            ASSERT_EQ(wall->time_since_epoch().count(), static_cast<std::int64_t>(icu.getTime(status)))
+                << y << "-" << mo << "-" << d << " " << h << ":" << mi;
+        }
+    }
+    EXPECT_TRUE(U_SUCCESS(status));
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, CalendarAgreesWithIcu,
+                         ::testing::Values("Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata",
+                                           "Pacific/Apia", "Africa/Casablanca", "Europe/Dublin", "America/Sao_Paulo",
+                                           "UTC", "Mars/Olympus"),
+                         [](const auto& p) {
+                             std::string name = p.param;
+                             std::replace(name.begin(), name.end(), '/', '_');
+                             return name;
+                         });
 
 } // namespace

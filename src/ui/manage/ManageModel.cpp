@@ -211,17 +211,12 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
     facts_.reserve(static_cast<std::size_t>(count));
     offsets_.reserve(static_cast<std::size_t>(sections_.size()));
 
-    const bool sameRules = commentZone_ == now.calendar.zoneId() && commentAnchors_ == now.anchors;
-    QHash<QString, ReminderFacts> known;
-    if (sameRules) {
-        known = std::move(commentFacts_);
-    }
-    commentFacts_.clear();
-    commentZone_ = now.calendar.zoneId();
-    commentAnchors_ = now.anchors;
+    const bool sameRules = factsZone_ == now.calendar.zoneId() && factsAnchors_ == now.anchors;
+    factsZone_ = now.calendar.zoneId();
+    factsAnchors_ = now.anchors;
 
-    // A change of the file through the store leaves every other day's items shared with the
-    // previous load: their facts are taken over as they were.
+    // A change through the store, and a re-read of the file, leave every day they did not touch
+    // shared with the previous load: its facts are taken over as they were.
     QHash<const void*, qsizetype> unchanged;
     if (sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size())) {
         unchanged.reserve(previous.size());
@@ -246,28 +241,16 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
                 f.active = e->active;
                 f.state = e->state;
                 // Only a comment with the word can hold a reminder.
-                if (e->comment && e->comment->contains(QLatin1String("remind"))) {
-                    const QString& comment = *e->comment;
-                    auto it = known.constFind(comment);
-                    if (it == known.cend()) {
-                        ReminderFacts r;
-                        if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
-                            r = {true, reminder->rule.has_value(), reminder->routine, reminder->next};
-                        }
-                        it = known.insert(comment, r);
+                if (e->comment && Reminder::mayHold(*e->comment)) {
+                    if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
+                        static_cast<ReminderFacts&>(f) = {true, reminder->rule.has_value(), reminder->routine,
+                                                          reminder->next};
                     }
-                    static_cast<ReminderFacts&>(f) = it.value();
                 }
             }
             facts_.push_back(f);
         }
     }
-    // Kept for the next load: the comments read this time and before (bounded by what the
-    // notes held at their largest since the rules last changed).
-    if (known.size() > 4 * (count + 64)) {
-        known.clear();
-    }
-    commentFacts_ = std::move(known);
 }
 
 const ManageModel::Facts& ManageModel::facts(qsizetype section, qsizetype item) const {
@@ -483,7 +466,8 @@ void ManageModel::rebuildVisible() {
         groups.insert(groups.end(), std::make_move_iterator(days.begin()), std::make_move_iterator(days.end()));
     }
 
-    // The sections themselves: a section built before from the same items is taken over.
+    // The sections are kept as addresses into the source; their copies are made only when asked
+    // for. A section built before from the same items keeps its copy.
     QHash<QUuid, const Built*> before;
     before.reserve(static_cast<qsizetype>(built_.size()));
     for (const Built& b : built_) {
@@ -491,43 +475,58 @@ void ManageModel::rebuildVisible() {
     }
     std::vector<Built> built;
     built.reserve(groups.size());
-    QList<DaySection> result;
-    result.reserve(static_cast<qsizetype>(groups.size()));
     std::vector<VisibleRef> visible;
-    for (const Group& group : groups) {
-        Built b{group.id, {}, {}, {}};
+    bool changed = groups.size() != built_.size();
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        Group& group = groups[g];
+        Built b{group.id, std::move(group.heading), {}, {}};
         b.refs.reserve(group.items.size());
         for (const Ref& r : group.items) {
             b.refs.push_back(r.item);
+            if (r.entry) {
+                visible.push_back({std::get<Entry>(*r.item).id, static_cast<qsizetype>(g), r.item});
+            }
         }
         const Built* old = before.value(group.id, nullptr);
         if (old && old->refs == b.refs) {
             b.items = old->items;
-            b.entries = old->entries;
-        } else {
-            b.items.reserve(static_cast<qsizetype>(group.items.size()));
-            for (const Ref& r : group.items) {
-                if (r.entry) {
-                    b.entries.emplace_back(std::get<Entry>(*r.item).id, b.items.size());
-                }
-                b.items.append(*r.item);
-            }
         }
-        for (const auto& [id, at] : b.entries) {
-            visible.push_back({id, result.size(), at});
-        }
-        result.append(DaySection{group.id, group.heading, b.items});
+        // The previous source is still alive here, so its items can be compared by value.
+        const Built& at = built_.size() > g ? built_[g] : b;
+        changed = changed || at.id != b.id || at.heading != b.heading ||
+                  !std::equal(at.refs.begin(), at.refs.end(), b.refs.begin(), b.refs.end(),
+                              [](const Item* x, const Item* y) { return x == y || *x == *y; });
         built.push_back(std::move(b));
     }
     built_ = std::move(built);
     builtSource_ = source;
     visible_ = std::move(visible);
-    if (assign(visibleSections_, std::move(result))) {
+    if (changed) {
+        visibleSections_.reset();
         Q_EMIT visibleSectionsChanged();
     }
     if (assign(folded_, std::move(folded))) {
         Q_EMIT foldedChanged();
     }
+}
+
+const QList<DaySection>& ManageModel::visibleSections() const {
+    if (!visibleSections_) {
+        QList<DaySection> sections;
+        sections.reserve(static_cast<qsizetype>(built_.size()));
+        for (const Built& b : built_) {
+            if (b.items.size() != static_cast<qsizetype>(b.refs.size())) {
+                b.items.clear();
+                b.items.reserve(static_cast<qsizetype>(b.refs.size()));
+                for (const Item* item : b.refs) {
+                    b.items.append(*item);
+                }
+            }
+            sections.append(DaySection{b.id, b.heading, b.items});
+        }
+        visibleSections_ = std::move(sections);
+    }
+    return *visibleSections_;
 }
 
 // --- Lists -----------------------------------------------------------------------------------
@@ -541,8 +540,7 @@ std::optional<Entry> ManageModel::visibleEntryAt(qsizetype index) const {
     if (index < 0 || index >= static_cast<qsizetype>(visible_.size())) {
         return std::nullopt;
     }
-    const VisibleRef& v = visible_[static_cast<std::size_t>(index)];
-    return std::get<Entry>(visibleSections_[v.section].items[v.item]);
+    return std::get<Entry>(*visible_[static_cast<std::size_t>(index)].item);
 }
 
 void ManageModel::selectFirstVisible() {
@@ -553,7 +551,7 @@ QList<Entry> ManageModel::visibleEntries() const {
     QList<Entry> out;
     out.reserve(static_cast<qsizetype>(visible_.size()));
     for (const VisibleRef& v : visible_) {
-        out.append(std::get<Entry>(visibleSections_[v.section].items[v.item]));
+        out.append(std::get<Entry>(*v.item));
     }
     return out;
 }
@@ -564,10 +562,10 @@ std::optional<Entry> ManageModel::selectedEntry() const {
 
 QList<ManageModel::Row> ManageModel::rows() const {
     QList<Row> out;
-    for (const DaySection& section : visibleSections_) {
+    for (const Built& section : built_) {
         out.append(Row{Row::Kind::Header, section.id, section.heading, {}, 0});
-        for (const Item& item : section.items) {
-            if (const Entry* e = entryOf(item)) {
+        for (const Item* item : section.refs) {
+            if (const Entry* e = entryOf(*item)) {
                 out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, 0});
             }
         }
@@ -583,7 +581,7 @@ std::optional<QString> ManageModel::rowID(const QUuid& id) const {
     if (index < 0) {
         return std::nullopt;
     }
-    return entryRowID(visibleSections_[visible_[static_cast<std::size_t>(index)].section].heading, id);
+    return entryRowID(built_[static_cast<std::size_t>(visible_[static_cast<std::size_t>(index)].section)].heading, id);
 }
 
 // --- Labels and counts -----------------------------------------------------------------------

@@ -73,7 +73,9 @@ public:
     const QList<DaySection>& sections() const { return sections_; }
     const QList<DaySection>& trashSections() const { return trashSections_; }
     const QString& filter() const { return filter_; }
-    const QList<DaySection>& visibleSections() const { return visibleSections_; }
+    // What the list shows, section by section (copied out when first asked for after a change).
+    const QList<DaySection>& visibleSections() const;
+    qsizetype visibleSectionCount() const { return static_cast<qsizetype>(built_.size()); }
     const std::optional<QUuid>& selectedID() const { return selectedID_; }
     const std::optional<QUuid>& editingID() const { return editingID_; }
     const QString& editingText() const { return editingText_; }
@@ -278,7 +280,7 @@ private:
     QList<DaySection> sections_;
     QList<DaySection> trashSections_;
     QString filter_;
-    QList<DaySection> visibleSections_;
+    mutable std::optional<QList<DaySection>> visibleSections_;
     std::optional<QUuid> selectedID_;
     std::optional<QUuid> editingID_;
     QString editingText_;
@@ -302,12 +304,9 @@ private:
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;
     std::vector<qsizetype> offsets_;
-    // What each comment says about a reminder, kept from one load to the next: most loads change
-    // one entry, and reading a reminder's date is the dearest part of a load. Valid for one zone
-    // and one pair of day times.
-    QHash<QString, ReminderFacts> commentFacts_;
-    QString commentZone_;
-    Anchors commentAnchors_;
+    // The zone and day times the facts were read with: a change of either reads every reminder again.
+    QString factsZone_;
+    Anchors factsAnchors_;
     // The filter over the notes and over the trash, set up on the first filter after a load
     // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
     // over while the items stay the same; keeping the items also keeps their address unique.
@@ -322,21 +321,22 @@ private:
     bool notesFilterReady_ = false;
     bool trashFilterReady_ = false;
     std::vector<qsizetype> trashOffsets_;
-    // The visible entries in list order: their identities and where they sit in visibleSections_.
+    // The visible entries in list order: their identities, the visible section they are in and the
+    // source item they show.
     struct VisibleRef {
         QUuid id;
         qsizetype section = 0;
-        qsizetype item = 0;
+        const Item* item = nullptr;
     };
     std::vector<VisibleRef> visible_;
-    // The visible sections as last built, with the source items each was built from, so that a
-    // rebuild takes over every section whose items are the same instead of copying them again.
-    // `builtSource_` keeps those items alive, so an address seen again is the same item.
+    // The visible sections as addresses of the source items they show; `builtSource_` keeps those
+    // items alive, so an address seen again is the same item. A section's copy is made when the
+    // sections are asked for and taken over while its items stay the same.
     struct Built {
         QUuid id;
+        QString heading;
         std::vector<const Item*> refs;
-        QList<Item> items;
-        std::vector<std::pair<QUuid, qsizetype>> entries; // identity and place of each entry
+        mutable QList<Item> items;
     };
     std::vector<Built> built_;
     QList<DaySection> builtSource_;

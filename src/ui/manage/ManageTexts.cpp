@@ -138,7 +138,7 @@ QString footerHint(const ManageModel& model) {
 
 std::optional<EmptyState> emptyState(const ManageModel& model, const std::optional<QString>& captureShortcut) {
     const Mode mode = model.mode();
-    if ((mode != Mode::Log && mode != Mode::Trash && mode != Mode::Later) || !model.visibleSections().isEmpty()) {
+    if ((mode != Mode::Log && mode != Mode::Trash && mode != Mode::Later) || model.visibleSectionCount() > 0) {
         return std::nullopt;
     }
     const QString& f = model.filter();

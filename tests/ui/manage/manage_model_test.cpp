@@ -2,6 +2,8 @@
 
 #include "reminders/WhenFieldModel.h"
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -539,9 +541,28 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
         [&] { f.store->redo(); },
         [&] { f.store->deleteEntry(f.idOf(u"c"_s)); },
     };
+    // The sections handed out agree with the rows, and their signal comes exactly when they change.
+    const auto sectionsPicture = [&] {
+        QStringList out;
+        for (const DaySection& section : f.model->visibleSections()) {
+            out << u"# "_s + section.heading;
+            for (const Entry& e : section.entries()) {
+                out << u"- "_s + e.text;
+            }
+            if (f.model->folded().contains(section.heading)) {
+                out << u"+ "_s + QString::number(f.model->folded().value(section.heading));
+            }
+        }
+        return out;
+    };
+    QSignalSpy sectionsChanged(f.model.get(), &ManageModel::visibleSectionsChanged);
     for (std::size_t i = 0; i < steps.size(); ++i) {
+        const QList<DaySection> before = f.model->visibleSections();
+        sectionsChanged.clear();
         steps[i]();
         EXPECT_EQ(f.picture(), fresh()) << "after step " << i;
+        EXPECT_EQ(sectionsPicture(), f.picture()) << "after step " << i;
+        EXPECT_EQ(sectionsChanged.count() > 0, f.model->visibleSections() != before) << "after step " << i;
     }
 }
 
