@@ -11,7 +11,7 @@
 
 #include <memory>
 #include <set>
-#include <string>
+#include <tuple>
 
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
@@ -21,24 +21,17 @@ using Name = KeyboardShortcuts::Name;
 namespace {
 
 TEST(Shortcuts, KeysMapBothWays) {
-    const struct {
-        int code;
-        Qt::Key key;
-        const char* name;
-    } cases[] = {{0, Qt::Key_A, "A"},
-                 {29, Qt::Key_0, "0"},
-                 {36, Qt::Key_Return, "Return"},
-                 {53, Qt::Key_Escape, "Esc"},
-                 {117, Qt::Key_Delete, "Del"},
-                 {44, Qt::Key_Slash, "/"},
-                 {76, Qt::Key_Enter, "Enter"},
-                 {122, Qt::Key_F1, "F1"},
-                 {126, Qt::Key_Up, "Up"},
-                 {121, Qt::Key_PageDown, "PgDown"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(KeyboardShortcuts::qtKey(c.code), c.key) << c.name;
-        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(c.key), c.code) << c.name;
-        EXPECT_EQ(KeyboardShortcuts::keyName(c.code), QString::fromUtf8(c.name));
+    const std::tuple<int, Qt::Key, const char*> cases[] = {{0, Qt::Key_A, "A"},
+                                                           {36, Qt::Key_Return, "Return"},
+                                                           {53, Qt::Key_Escape, "Esc"},
+                                                           {117, Qt::Key_Delete, "Del"},
+                                                           {76, Qt::Key_Enter, "Enter"},
+                                                           {122, Qt::Key_F1, "F1"},
+                                                           {121, Qt::Key_PageDown, "PgDown"}};
+    for (const auto& [code, key, name] : cases) {
+        EXPECT_EQ(KeyboardShortcuts::qtKey(code), key) << name;
+        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(key), code) << name;
+        EXPECT_EQ(KeyboardShortcuts::keyName(code), QString::fromUtf8(name));
     }
     // A shifted key counts as the key pressed.
     const std::pair<Qt::Key, int> shifted[] = {{Qt::Key_Question, 44}, {Qt::Key_Exclam, 18},  {Qt::Key_ParenRight, 29},
@@ -46,6 +39,11 @@ TEST(Shortcuts, KeysMapBothWays) {
     for (const auto& [key, code] : shifted) {
         EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(key), code) << code;
     }
+    for (const Qt::Key outside : {Qt::Key_Shift, Qt::Key_Adiaeresis}) {
+        EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(outside));
+        EXPECT_FALSE(Shortcut::make(outside, Qt::ControlModifier));
+    }
+    EXPECT_FALSE(KeyboardShortcuts::qtKey(-1));
 }
 
 TEST(Shortcuts, EveryCodeInTheTableComesBackFromItsKey) {
@@ -65,14 +63,6 @@ TEST(Shortcuts, EveryCodeInTheTableComesBackFromItsKey) {
     EXPECT_EQ(known, 86);
 }
 
-TEST(Shortcuts, KeysOutsideTheTableHaveNoCode) {
-    EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(Qt::Key_Shift));
-    EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(Qt::Key_Adiaeresis));
-    EXPECT_FALSE(KeyboardShortcuts::qtKey(10));
-    EXPECT_FALSE(KeyboardShortcuts::qtKey(-1));
-    EXPECT_FALSE(Shortcut::make(Qt::Key_Control, Qt::ControlModifier));
-}
-
 TEST(Shortcuts, ModifiersMapBothWays) {
     const std::pair<Qt::KeyboardModifiers, int> cases[] = {
         {Qt::NoModifier, 0},     {Qt::ControlModifier, 4096},
@@ -82,14 +72,15 @@ TEST(Shortcuts, ModifiersMapBothWays) {
         EXPECT_EQ(KeyboardShortcuts::carbonModifiers(qt), mask);
         EXPECT_EQ(KeyboardShortcuts::qtModifiers(mask), qt);
     }
-}
-
-TEST(Shortcuts, KeypadAndFunctionBitsAreNotModifiersHere) {
+    // The keypad and function bits are no modifiers here.
     EXPECT_EQ(KeyboardShortcuts::carbonModifiers(Qt::KeypadModifier | Qt::ControlModifier), 4096);
     EXPECT_EQ(KeyboardShortcuts::qtModifiers(131072 | 512), Qt::ShiftModifier);
 }
 
-TEST(Shortcuts, DescriptionNamesModifiersInOrderThenTheKey) {
+TEST(Shortcuts, MadeFromAKeyPressAndDescribedModifiersFirst) {
+    EXPECT_EQ(Shortcut::make(Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier), (Shortcut{49, 6144}));
+    // Ctrl+Shift+/ arrives as "?".
+    EXPECT_EQ(Shortcut::make(Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier), (Shortcut{44, 4608}));
     const std::pair<Shortcut, QString> cases[] = {{{49, 6144}, u"Ctrl+Alt+Space"_s},
                                                   {{9, 6656}, u"Ctrl+Alt+Shift+V"_s},
                                                   {{1, 256 | 512 | 2048 | 4096}, u"Ctrl+Alt+Shift+Super+S"_s},
@@ -100,149 +91,82 @@ TEST(Shortcuts, DescriptionNamesModifiersInOrderThenTheKey) {
     }
 }
 
-TEST(Shortcuts, MadeFromAKeyPress) {
-    const auto shortcut = Shortcut::make(Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier);
-    ASSERT_TRUE(shortcut);
-    EXPECT_EQ(*shortcut, (Shortcut{49, 6144}));
-    EXPECT_EQ(shortcut->key(), Qt::Key_Space);
-    EXPECT_EQ(shortcut->modifiers(), Qt::ControlModifier | Qt::AltModifier);
-    // Ctrl+Shift+/ arrives as "?".
-    EXPECT_EQ(Shortcut::make(Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier), (Shortcut{44, 4608}));
+TEST(Shortcuts, StoredTextIsReadOnlyAsAWholeShortcut) {
+    const std::pair<QString, std::optional<Shortcut>> cases[] = {
+        {u"{\"carbonKeyCode\":9,\"carbonModifiers\":6656}"_s, Shortcut{9, 6656}},
+        {u" { \"carbonModifiers\" : 0 , \"carbonKeyCode\" : 96 } "_s, Shortcut{96, 0}},
+        {u"{\"carbonKeyCode\":49}"_s, std::nullopt},
+        {u"{\"carbonKeyCode\":49.5,\"carbonModifiers\":0}"_s, std::nullopt},
+        {u"{\"carbonKeyCode\":1e40,\"carbonModifiers\":0}"_s, std::nullopt},
+        {u"{\"carbonKeyCode\":49,"_s, std::nullopt},
+    };
+    for (const auto& [text, shortcut] : cases) {
+        EXPECT_EQ(Shortcut::fromJson(text), shortcut) << text.toStdString();
+    }
 }
 
-// --- Stored form ---
-
-struct DecodeCase {
-    std::string name;
-    QString text;
-    std::optional<Shortcut> shortcut;
-};
-
-void PrintTo(const DecodeCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class Decode : public ::testing::TestWithParam<DecodeCase> {};
-
-TEST_P(Decode, AcceptsOnlyAWholeShortcut) {
-    EXPECT_EQ(Shortcut::fromJson(GetParam().text), GetParam().shortcut);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Shortcuts, Decode,
-    ::testing::Values(DecodeCase{"Stored", u"{\"carbonKeyCode\":9,\"carbonModifiers\":6656}"_s, Shortcut{9, 6656}},
-                      DecodeCase{"OtherOrderAndSpaces", u" { \"carbonModifiers\" : 0 , \"carbonKeyCode\" : 96 } "_s,
-                                 Shortcut{96, 0}},
-                      DecodeCase{"MissingModifiers", u"{\"carbonKeyCode\":49}"_s, std::nullopt},
-                      DecodeCase{"Fraction", u"{\"carbonKeyCode\":49.5,\"carbonModifiers\":0}"_s, std::nullopt},
-                      DecodeCase{"Huge", u"{\"carbonKeyCode\":1e40,\"carbonModifiers\":0}"_s, std::nullopt},
-                      DecodeCase{"Truncated", u"{\"carbonKeyCode\":49,"_s, std::nullopt},
-                      DecodeCase{"Empty", QString(), std::nullopt}),
-    [](const auto& p) { return p.param.name; });
-
-// --- Storage in the settings file ---
-
+// Each launch of the program reads the settings afresh from the file.
 class Storage : public ::testing::Test {
 protected:
+    std::unique_ptr<Preferences> launch() { return std::make_unique<Preferences>(file); }
     QTemporaryDir dir;
     QString file = dir.filePath(u"plim.conf"_s);
-
-    // One launch of the program: settings read afresh from the file.
-    std::unique_ptr<Preferences> launch() { return std::make_unique<Preferences>(file); }
 };
 
 TEST_F(Storage, FirstLaunchStoresTheDefaults) {
-    auto preferences = launch();
-    KeyboardShortcuts shortcuts(*preferences);
-    EXPECT_EQ(preferences->value(u"KeyboardShortcuts_capture"_s).toString(),
-              u"{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"_s);
-    EXPECT_EQ(preferences->value(u"KeyboardShortcuts_manage"_s).toString(),
-              u"{\"carbonKeyCode\":49,\"carbonModifiers\":6656}"_s);
-    EXPECT_EQ(preferences->value(u"KeyboardShortcuts_captureClipboard"_s).toString(),
-              u"{\"carbonKeyCode\":9,\"carbonModifiers\":6656}"_s);
-
-    // Read back by a later launch, through the file.
+    {
+        auto preferences = launch();
+        KeyboardShortcuts shortcuts(*preferences);
+        EXPECT_EQ(preferences->value(u"KeyboardShortcuts_capture"_s),
+                  u"{\"carbonKeyCode\":49,\"carbonModifiers\":6144}"_s);
+        EXPECT_EQ(preferences->value(u"KeyboardShortcuts_manage"_s),
+                  u"{\"carbonKeyCode\":49,\"carbonModifiers\":6656}"_s);
+        EXPECT_EQ(preferences->value(u"KeyboardShortcuts_captureClipboard"_s),
+                  u"{\"carbonKeyCode\":9,\"carbonModifiers\":6656}"_s);
+    }
     auto later = launch();
-    KeyboardShortcuts again(*later);
-    EXPECT_EQ(again.getShortcut(Name::capture()), (Shortcut{49, 6144}));
-    EXPECT_EQ(again.getShortcut(Name::manage()), (Shortcut{49, 6656}));
-    EXPECT_EQ(again.getShortcut(Name::captureClipboard()), (Shortcut{9, 6656}));
-    EXPECT_EQ(again.current(),
+    EXPECT_EQ(KeyboardShortcuts(*later).current(),
               (KeysGuide::Shortcuts{u"Ctrl+Alt+Space"_s, u"Ctrl+Alt+Shift+Space"_s, u"Ctrl+Alt+Shift+V"_s}));
 }
 
-TEST_F(Storage, AChangeSurvivesLaterLaunchesAndIsAnnounced) {
+TEST_F(Storage, ChangesAndRemovalsSurviveLaterLaunchesAndAreAnnounced) {
     {
         auto preferences = launch();
         KeyboardShortcuts shortcuts(*preferences);
         QSignalSpy changed(&shortcuts, &KeyboardShortcuts::shortcutByNameDidChange);
         QSignalSpy preferencesChanged(preferences.get(), &Preferences::changed);
         shortcuts.setShortcut(Shortcut{45, 6144}, Name::manage());
-        ASSERT_EQ(changed.count(), 1);
-        EXPECT_EQ(changed.front().front().toString(), u"manage"_s);
+        shortcuts.setShortcut(std::nullopt, Name::capture());
+        shortcuts.setShortcut(std::nullopt, Name::capture()); // removing again changes nothing
+        ASSERT_EQ(changed.count(), 2);
+        EXPECT_EQ(changed.at(0).at(0), u"manage"_s);
+        EXPECT_EQ(changed.at(1).at(0), u"capture"_s);
         EXPECT_EQ(preferencesChanged.count(), 0); // the notes do not reload for a shortcut
-        EXPECT_EQ(shortcuts.getShortcut(Name::manage()), (Shortcut{45, 6144}));
-    }
-    auto later = launch();
-    KeyboardShortcuts again(*later);
-    EXPECT_EQ(again.getShortcut(Name::manage()), (Shortcut{45, 6144}));
-    EXPECT_EQ(again.current().notes, u"Ctrl+Alt+N"_s);
-}
-
-TEST_F(Storage, ARemovalStaysRemoved) {
-    {
-        auto preferences = launch();
-        KeyboardShortcuts shortcuts(*preferences);
-        QSignalSpy changed(&shortcuts, &KeyboardShortcuts::shortcutByNameDidChange);
-        shortcuts.setShortcut(std::nullopt, Name::capture());
-        EXPECT_EQ(changed.count(), 1);
-        EXPECT_EQ(Preferences::toBool(preferences->value(u"KeyboardShortcuts_capture"_s)), false);
-        // Removing again changes nothing.
-        shortcuts.setShortcut(std::nullopt, Name::capture());
-        EXPECT_EQ(changed.count(), 1);
     }
     auto later = launch();
     KeyboardShortcuts again(*later);
     EXPECT_EQ(Preferences::toBool(later->value(u"KeyboardShortcuts_capture"_s)), false);
-    EXPECT_FALSE(again.getShortcut(Name::capture()));
-    EXPECT_EQ(again.current(),
-              (KeysGuide::Shortcuts{u"(not set)"_s, u"Ctrl+Alt+Shift+Space"_s, u"Ctrl+Alt+Shift+V"_s}));
+    EXPECT_EQ(again.getShortcut(Name::manage()), (Shortcut{45, 6144}));
+    EXPECT_EQ(again.current(), (KeysGuide::Shortcuts{u"(not set)"_s, u"Ctrl+Alt+N"_s, u"Ctrl+Alt+Shift+V"_s}));
 }
 
-struct StoredCase {
-    std::string name;
-    QByteArray line; // the settings file's line for the capture shortcut
-    std::optional<Shortcut> shortcut;
-};
-
-void PrintTo(const StoredCase& c, std::ostream* os) {
-    *os << c.name;
+TEST_F(Storage, WhatTheUserStoredIsReadAndNeverReplacedByTheDefault) {
+    const std::pair<QByteArray, std::optional<Shortcut>> cases[] = {
+        {R"(KeyboardShortcuts_capture="{\"carbonKeyCode\":12,\"carbonModifiers\":4096}")", Shortcut{12, 4096}},
+        // The settings file drops the inner quotes of an unquoted value and splits it at commas.
+        {R"(KeyboardShortcuts_capture={"carbonKeyCode":12,"carbonModifiers":4096})", std::nullopt},
+        {"KeyboardShortcuts_capture=", std::nullopt},
+    };
+    int files = 0;
+    for (const auto& [line, shortcut] : cases) {
+        SCOPED_TRACE(line.toStdString());
+        file = dir.filePath(u"%1.conf"_s.arg(++files)); // settings are cached per file name
+        ASSERT_TRUE(plim::test::writeAll(file, "[General]\n" + line + "\n"));
+        for (int run = 0; run < 2; ++run) {
+            auto preferences = launch();
+            EXPECT_EQ(KeyboardShortcuts(*preferences).getShortcut(Name::capture()), shortcut);
+        }
+    }
 }
-
-class StoredValue : public Storage, public ::testing::WithParamInterface<StoredCase> {};
-
-TEST_P(StoredValue, IsReadAsTheShortcutOrNone) {
-    ASSERT_TRUE(plim::test::writeAll(file, "[General]\n" + GetParam().line + "\n"));
-    auto preferences = launch();
-    KeyboardShortcuts shortcuts(*preferences);
-    EXPECT_EQ(shortcuts.getShortcut(Name::capture()), GetParam().shortcut);
-    // Whatever the user's file holds, the default is not written over it.
-    auto later = launch();
-    KeyboardShortcuts again(*later);
-    EXPECT_EQ(again.getShortcut(Name::capture()), GetParam().shortcut);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Shortcuts, StoredValue,
-    ::testing::Values(StoredCase{"Quoted",
-                                 R"(KeyboardShortcuts_capture="{\"carbonKeyCode\":12,\"carbonModifiers\":4096}")",
-                                 Shortcut{12, 4096}},
-                      // The settings file drops the inner quotes of an unquoted value and splits it at commas.
-                      StoredCase{"UnquotedByHand",
-                                 R"(KeyboardShortcuts_capture={"carbonKeyCode":12,"carbonModifiers":4096})",
-                                 std::nullopt},
-                      StoredCase{"Text", "KeyboardShortcuts_capture=Ctrl+Space", std::nullopt},
-                      StoredCase{"Empty", "KeyboardShortcuts_capture=", std::nullopt}),
-    [](const auto& p) { return p.param.name; });
 
 } // namespace

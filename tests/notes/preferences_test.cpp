@@ -54,47 +54,32 @@ struct ReadCase {
     const char* expected; // "$HOME" stands for the home folder
 };
 
-void PrintTo(const ReadCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 const ReadCase readCases[] = {
-    {"textSize missing", "", readTextSize, "18"},
     {"textSize above range", "textSize=100", readTextSize, "48"},
     {"textSize below range", "textSize=5", readTextSize, "12"},
     {"textSize fraction", "textSize=20.5", readTextSize, "20.5"},
-    {"textSize trailing letters", "textSize=18abc", readTextSize, "18"},
     {"textSize list", "textSize=20, 30", readTextSize, "18"},
     {"textSize not a number", "textSize=nan", readTextSize, "18"},
-    {"textSize overflow", "textSize=1e999", readTextSize, "18"},
-    {"drawerTextSize follows textSize", "textSize=20", readDrawerTextSize, "24"},
     {"drawerTextSize from textSize clamped", "textSize=46", readDrawerTextSize, "48"},
-    {"drawerTextSize nothing stored", "", readDrawerTextSize, "22"},
     {"drawerTextSize stored", "textSize=20\ndrawerTextSize=30", readDrawerTextSize, "30"},
-    {"drawerTextSize mistyped", "textSize=20\ndrawerTextSize=big", readDrawerTextSize, "24"},
-    {"font unknown", "font=Comic", readFont, "hyperlegible"},
+    {"drawerTextSize mistyped", "drawerTextSize=big", readDrawerTextSize, "22"},
     {"font other case", "font=System", readFont, "hyperlegible"},
     {"font openDyslexic", "font=openDyslexic", readFont, "openDyslexic"},
-    {"dayStart missing", "", readDayStart, "510"},
-    {"dayStart past midnight", "dayStart=2000", readDayStart, "1439"},
     {"dayStart whole written as fraction", "dayStart=540.0", readDayStart, "540"},
     {"dayStart fraction", "dayStart=600.5", readDayStart, "510"},
     {"dayStart beyond integers", "dayStart=1e30", readDayStart, "510"},
     {"dayStart letters", "dayStart=9am", readDayStart, "510"},
-    {"dayEnd past midnight", "dayEnd=1500", readDayEnd, "1439"},
-    {"anchors clamped", "dayStart=-5\ndayEnd=abc", readAnchors, "0-1230"},
+    {"anchors clamped", "dayStart=-5\ndayEnd=1500", readAnchors, "0-1439"},
     {"reminderDelivery unknown", "reminderDelivery=email", readDelivery, "[]"},
     {"reminderDelivery dot", "reminderDelivery=dot", readDelivery, "[dot]"},
     {"ringOnThisMac false", "ringOnThisMac=false", readRing, "no"},
     {"ringOnThisMac mistyped", "ringOnThisMac=no", readRing, "yes"},
-    {"ringOnThisMac number", "ringOnThisMac=0", readRing, "yes"},
     {"opacity below range", "opacity=0.1", readOpacity, "0.3"},
     {"opacity above range", "opacity=1", readOpacity, "0.95"},
     {"blurRadius above range", "blurRadius=12", readBlur, "8"},
-    {"blurRadius mistyped", "blurRadius=soft", readBlur, "0"},
+    {"blurRadius trailing letters", "blurRadius=5px", readBlur, "0"},
     {"drawerPosition unknown", "drawerPosition=top", readPosition, "center"},
     {"drawerPosition left", "drawerPosition=left", readPosition, "left"},
-    {"reminderPresets missing", "", readPresets, defaultPresets},
     {"reminderPresets eight", "reminderPresets=a, b, c, d, e, f, g, h", readPresets, defaultPresets},
     {"reminderPresets nine", "reminderPresets=a, b, c, d, e, f, g, h, \"i, j\"", readPresets, "a|b|c|d|e|f|g|h|i, j"},
     {"reminderPresets one string", "reminderPresets=20m", readPresets, defaultPresets},
@@ -110,61 +95,33 @@ const ReadCase readCases[] = {
     {"trash never the notes file", "notesFilePath=/srv/plim.trash.md", readTrashPath, "/srv/plim.trash.trash.md"},
 };
 
-class PreferencesRead : public ::testing::TestWithParam<ReadCase> {};
-
-TEST_P(PreferencesRead, AppliesDefaultAndRange) {
-    const ReadCase& c = GetParam();
-    // A fresh file name for every case: settings files are cached per name within a process.
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString file = dir.filePath(QStringLiteral("plim.conf"));
-    ASSERT_TRUE(writeAll(file, QByteArray("[General]\n") + c.stored + '\n'));
-    const Preferences prefs(file);
-    QString expected = QString::fromUtf8(c.expected);
-    expected.replace(QStringLiteral("$HOME"), QDir::homePath());
-    EXPECT_EQ(c.read(prefs), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Stored, PreferencesRead, ::testing::ValuesIn(readCases), [](const auto& p) {
-    std::string name = p.param.name;
-    for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) {
-            ch = '_';
-        }
-    }
-    return name;
-});
-
 class PreferencesFile : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // A new name for every file: settings files are cached per name within a process.
+    QString fresh() { return dir.filePath(QStringLiteral("%1.conf").arg(++files)); }
     // What another process would read: a copy under a new name is parsed from disk.
     QString reopened(const QString& file) {
-        const QString copy = path("copy") + QString::number(++copies) + QStringLiteral(".conf");
+        const QString copy = fresh();
         EXPECT_TRUE(QFile::copy(file, copy));
         return copy;
     }
     QTemporaryDir dir;
-    int copies = 0;
+    int files = 0;
 };
 
-TEST_F(PreferencesFile, ReadingNeverRewritesTheStoredValues) {
-    const QString file = path("plim.conf");
-    const QByteArray stored = "[General]\ntextSize=100\ndrawerTextSize=abc\ndayStart=-10\ndayEnd=2000\n"
-                              "font=Comic\ndrawerPosition=top\nreminderDelivery=email\nopacity=2\n"
-                              "blurRadius=20\nreminderPresets=a, b\nringOnThisMac=maybe\nnotesFilePath=~/x.md\n";
-    ASSERT_TRUE(writeAll(file, stored));
-    {
-        Preferences prefs(file);
-        for (const ReadCase& c : readCases) {
-            c.read(prefs);
+// Reading applies the default and the range, and never writes the clamped value back.
+TEST_F(PreferencesFile, StoredValuesAreReadWithinRange) {
+    for (const ReadCase& c : readCases) {
+        SCOPED_TRACE(c.name);
+        const QString file = fresh();
+        const QByteArray stored = QByteArray("[General]\n") + c.stored + '\n';
+        ASSERT_TRUE(writeAll(file, stored));
+        {
+            const Preferences prefs(file);
+            EXPECT_EQ(c.read(prefs), QString::fromUtf8(c.expected).replace(QStringLiteral("$HOME"), QDir::homePath()));
         }
-        EXPECT_EQ(prefs.value(PreferenceKey::textSize), QVariant(QStringLiteral("100")));
-        EXPECT_EQ(prefs.value(PreferenceKey::dayStart), QVariant(QStringLiteral("-10")));
-        EXPECT_FALSE(prefs.contains(PreferenceKey::launchAtLoginOffered));
+        EXPECT_EQ(readAll(file), stored);
     }
-    EXPECT_EQ(readAll(file), stored);
 }
 
 struct WriteCase {
@@ -185,7 +142,6 @@ TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
         {"fractional double as integer", PreferenceKey::dayEnd, 1200.5, readDayEnd, "1230"},
         {"boolean as string", PreferenceKey::launchAtLoginOffered, QStringLiteral("true"), readOffered, "yes"},
         {"number where a boolean belongs", PreferenceKey::ringOnThisMac, 0, readRing, "yes"},
-        {"raw enum", PreferenceKey::font, toRaw(FontChoice::OpenDyslexic), readFont, "openDyslexic"},
         {"list of nine", PreferenceKey::reminderPresets, presets, readPresets,
          "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|"},
         {"draft with markup", PreferenceKey::draft, QStringLiteral("@Variant(x), y\n  z\\"), readDraft,
@@ -195,11 +151,9 @@ TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString file = path(c.name) + QStringLiteral(".conf");
+        const QString file = fresh();
         Preferences prefs(file);
-        QSignalSpy spy(&prefs, &Preferences::changed);
         prefs.setValue(c.key, c.value);
-        EXPECT_EQ(spy.count(), 1);
         EXPECT_EQ(c.read(prefs), QString::fromUtf8(c.expected));
         const Preferences other(reopened(file));
         EXPECT_EQ(c.read(other), QString::fromUtf8(c.expected));
@@ -207,29 +161,25 @@ TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
 }
 
 TEST_F(PreferencesFile, WritersAnnounceUnlessToldNotTo) {
-    const QString file = path("plim.conf");
+    const QString file = fresh();
     Preferences prefs(file);
     QSignalSpy spy(&prefs, &Preferences::changed);
-
     prefs.setValue(PreferenceKey::draft, QStringLiteral("half a thought"), Preferences::Announce::No);
     EXPECT_EQ(spy.count(), 0);
     EXPECT_EQ(Preferences(reopened(file)).draft(), QStringLiteral("half a thought"));
-
-    prefs.setValue(PreferenceKey::textSize, 30);
+    prefs.remove(PreferenceKey::draft);
     EXPECT_EQ(spy.count(), 1);
-    prefs.remove(PreferenceKey::textSize);
+    prefs.setValue(PreferenceKey::textSize, 30);
+    prefs.remove(PreferenceKey::textSize, Preferences::Announce::No);
     EXPECT_EQ(spy.count(), 2);
     EXPECT_EQ(prefs.textSize(), 18);
-    EXPECT_EQ(Preferences(reopened(file)).textSize(), 18);
-
-    prefs.remove(PreferenceKey::draft, Preferences::Announce::No);
-    EXPECT_EQ(spy.count(), 2);
-    EXPECT_EQ(Preferences(reopened(file)).draft(), QString());
+    const Preferences other(reopened(file));
+    EXPECT_EQ(other.textSize(), 18);
+    EXPECT_EQ(other.draft(), QString());
 }
 
 TEST(PreferencesShared, UsesThePerUserSettingsFile) {
     Preferences& prefs = Preferences::shared();
-    EXPECT_EQ(&prefs, &Preferences::shared());
     const QString expected =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/plim/plim.conf");
     QFile::remove(expected);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reminders/Reminder.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,19 @@ inline Reminder once(Instant next) {
 }
 inline Reminder repeat(Instant next, Rule rule, bool routine = false) {
     return Reminder{next, std::move(rule), routine};
+}
+
+// A wall-clock moment, for case tables: {2026, 3, 11, 10, 7}.
+struct Wall {
+    int y, mo, d, h, mi, s = 0;
+};
+inline Instant wall(const Calendar& calendar, const Wall& w) {
+    return at(calendar, w.y, w.mo, w.d, w.h, w.mi, w.s);
+}
+
+// "2026-03-11 10:07:00 +01:00", or "none".
+inline std::string shown(const Calendar& calendar, const std::optional<Instant>& t) {
+    return t ? describe(calendar, *t) : std::string("none");
 }
 
 // Names table-driven cases after their `name` field.

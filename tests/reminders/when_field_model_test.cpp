@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,230 +20,154 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
+const Calendar kBerlin(u"Europe/Berlin"_s);
 
 // Wednesday 11 March 2026, 10:07 in Berlin.
 Instant now() {
     return at(kBerlin, 2026, 3, 11, 10, 7);
 }
 
-// A field over settings of its own, seen at a fixed moment; it records what the callbacks got.
+// A field over settings of its own, seen at a fixed moment; it records what it committed.
 struct Field {
     QTemporaryDir dir;
-    Preferences preferences{dir.filePath(QStringLiteral("plim.conf"))};
+    Preferences preferences{dir.filePath(u"plim.conf"_s)};
     ManualClock clock{now(), kBerlin};
     WhenFieldModel model{preferences, clock};
     std::vector<Reminder> committed;
     int stops = 0;
-    int cancels = 0;
 
-    Field() {
+    explicit Field(const QStringList& presets = {}, const QString& text = {}, std::optional<Reminder> current = {}) {
         model.onCommit = [this](const Reminder& r) { committed.push_back(r); };
         model.onStop = [this] { ++stops; };
-        model.onCancel = [this] { ++cancels; };
+        setPresets(presets);
+        model.reset(text, std::move(current));
     }
     void setPresets(const QStringList& presets) {
-        preferences.setValue(PreferenceKey::reminderPresets, presets, Preferences::Announce::No);
+        if (!presets.isEmpty()) {
+            preferences.setValue(PreferenceKey::reminderPresets, presets, Preferences::Announce::No);
+        }
     }
     std::optional<Reminder> parse(const QString& phrase) const {
         return Reminder::parse(phrase, clock.now(), preferences.anchors(), kBerlin);
     }
 };
 
-QStringList ninePresets() {
-    return {u"5m"_s,
-            u"10m"_s,
-            u"15m"_s,
-            u"tomorrow 7am"_s,
-            u"fri"_s,
-            u"sat 10am"_s,
-            u"every 2h"_s,
-            u"every weekday 9am"_s,
-            u"every day 20:30 routine"_s};
-}
+const QStringList kNine =
+    u"5m,10m,15m,tomorrow 7am,fri,sat 10am,every 2h,every weekday 9am,every day 20:30 routine"_s.split(u',');
 
 // --- Which reminder Return sets ---
 
-struct ChosenCase {
-    std::string name;
-    QStringList presets; // empty: nothing stored
-    QString text;
-    int moves;        // ↓ presses before typing
-    QString expected; // the phrase whose reminder Return sets; empty for none
-};
+TEST(WhenField, ReturnSetsThePresetOrTheTypedPhrase) {
+    const QStringList unreadable =
+        u"soon,1h,3h,tonight,tomorrow,next week,every 3h,every day,twice a day"_s.split(u',');
+    struct Case {
+        QStringList presets; // empty: nothing stored
+        QString text;
+        int moves;        // ↓ presses before typing
+        QString expected; // the phrase whose reminder Return sets; empty for none
+    };
+    const Case cases[] = {
+        {{}, QString(), 0, u"20m"_s},
+        {{}, u" \t "_s, 0, u"20m"_s}, // blanks are not typing
+        {{}, QString(), 2, u"3h"_s},
+        {{}, u"7"_s, 0, u"every 3h"_s},
+        {{}, u"1"_s, 4, u"20m"_s}, // a typed number beats the highlight
+        {{}, u"10"_s, 0, u"10:00"_s},
+        {{}, u"tomorrow 9am"_s, 0, u"tomorrow 9am"_s},
+        {{}, u"someday maybe"_s, 0, QString()},
+        {kNine, u"5"_s, 0, u"fri"_s},
+        {kNine.mid(0, 8), u"9"_s, 0, u"twice a day"_s}, // eight stored presets are not a set
+        {unreadable, QString(), 0, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString() + " after " + std::to_string(c.moves) + " moves");
+        Field f(c.presets);
+        f.model.move(c.moves);
+        f.model.setText(c.text);
+        const auto expected = c.expected.isEmpty() ? std::nullopt : f.parse(c.expected);
+        ASSERT_EQ(c.expected.isEmpty(), !expected.has_value()) << "the expected phrase must parse";
+        EXPECT_EQ(f.model.chosen(now()), expected);
 
-void PrintTo(const ChosenCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class Chosen : public ::testing::TestWithParam<ChosenCase> {};
-
-TEST_P(Chosen, IsThePresetOrTheTypedPhrase) {
-    const ChosenCase& c = GetParam();
-    Field f;
-    if (!c.presets.isEmpty()) {
-        f.setPresets(c.presets);
+        // Return commits exactly that, or nothing and the field stays as it is.
+        EXPECT_EQ(f.model.submit(), expected.has_value());
+        EXPECT_EQ(f.committed, expected ? std::vector<Reminder>{*expected} : std::vector<Reminder>{});
+        EXPECT_EQ(f.model.text(), c.text);
     }
-    f.model.reset(QString(), std::nullopt);
-    f.model.move(c.moves);
-    f.model.setText(c.text);
-    const auto expected = c.expected.isEmpty() ? std::nullopt : f.parse(c.expected);
-    ASSERT_EQ(c.expected.isEmpty(), !expected.has_value()) << "the expected phrase must parse";
-    EXPECT_EQ(f.model.chosen(now()), expected);
-
-    // Return commits exactly that, or nothing and the field stays as it is.
-    EXPECT_EQ(f.model.submit(), expected.has_value());
-    EXPECT_EQ(f.committed.size(), expected ? 1u : 0u);
-    if (expected) {
-        EXPECT_EQ(f.committed.front(), *expected);
-    }
-    EXPECT_EQ(f.model.text(), c.text);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    WhenField, Chosen,
-    ::testing::Values(ChosenCase{"EmptyIsTheFirstPreset", {}, QString(), 0, u"20m"_s},
-                      ChosenCase{"BlanksAreNotTyping", {}, u" \t "_s, 0, u"20m"_s},
-                      ChosenCase{"HighlightedPreset", {}, QString(), 2, u"3h"_s},
-                      ChosenCase{"TypedNumberPicksPreset", {}, u"7"_s, 0, u"every 3h"_s},
-                      ChosenCase{"TypedNumberBeatsHighlight", {}, u"1"_s, 4, u"20m"_s},
-                      ChosenCase{"TenIsATime", {}, u"10"_s, 0, u"10:00"_s},
-                      ChosenCase{"ZeroIsNoPreset", {}, u"0"_s, 0, u"0:00"_s},
-                      ChosenCase{"Phrase", {}, u"tomorrow 9am"_s, 0, u"tomorrow 9am"_s},
-                      ChosenCase{"Unreadable", {}, u"someday maybe"_s, 0, QString()},
-                      ChosenCase{"StoredPresets", ninePresets(), u"5"_s, 0, u"fri"_s},
-                      ChosenCase{"StoredPresetHighlighted", ninePresets(), QString(), 8, u"every day 20:30 routine"_s},
-                      ChosenCase{"EightStoredAreIgnored", ninePresets().mid(0, 8), u"9"_s, 0, u"twice a day"_s},
-                      ChosenCase{"StoredPresetThatDoesNotParse",
-                                 {u"soon"_s, u"1h"_s, u"3h"_s, u"tonight"_s, u"tomorrow"_s, u"next week"_s,
-                                  u"every 3h"_s, u"every day"_s, u"twice a day"_s},
-                                 QString(),
-                                 0,
-                                 QString()}),
-    CaseName{});
 
 TEST(WhenField, ReadsThePresetsAfreshOnEveryLookup) {
-    Field f;
-    f.model.reset(u"4"_s, std::nullopt);
+    Field f({}, u"4"_s);
     EXPECT_EQ(f.model.chosen(now()), f.parse(u"tonight"_s));
-    f.setPresets(ninePresets());
+    f.setPresets(kNine);
     EXPECT_EQ(f.model.chosen(now()), f.parse(u"tomorrow 7am"_s));
 }
 
-// --- The typed preset number ---
-
-struct TypedCase {
-    QString text;
-    std::optional<int> preset;
-};
-
-class Typed : public ::testing::TestWithParam<TypedCase> {};
-
-TEST_P(Typed, IsANumberFromOneToNine) {
-    Field f;
-    f.model.setText(GetParam().text);
-    EXPECT_EQ(f.model.typedPreset(), GetParam().preset) << GetParam().text.toStdString();
-    // While typing, the picked row is the typed preset, if any.
-    EXPECT_EQ(f.model.picked(), f.model.isTyping() ? GetParam().preset : std::optional<int>(0));
-}
-
-INSTANTIATE_TEST_SUITE_P(WhenField, Typed,
-                         ::testing::Values(TypedCase{u"1"_s, 0}, TypedCase{u"9"_s, 8}, TypedCase{u"  3 "_s, 2},
-                                           TypedCase{u"03"_s, 2}, TypedCase{u"0"_s, std::nullopt},
-                                           TypedCase{u"10"_s, std::nullopt}, TypedCase{u"-1"_s, std::nullopt},
-                                           TypedCase{u"+2"_s, std::nullopt}, TypedCase{u"2h"_s, std::nullopt},
-                                           TypedCase{u"3 4"_s, std::nullopt}, TypedCase{u"３"_s, std::nullopt},
-                                           TypedCase{QString(), std::nullopt}, TypedCase{u"\t"_s, std::nullopt}));
-
-// --- Arrows ---
-
-struct MoveCase {
-    std::string name;
-    QString text;
-    std::vector<int> moves;
-    int highlighted;
-    QString textAfter;
-};
-
-void PrintTo(const MoveCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class Move : public ::testing::TestWithParam<MoveCase> {};
-
-TEST_P(Move, StaysWithinTheRowsAndAbandonsTyping) {
-    Field f;
-    f.model.reset(GetParam().text, std::nullopt);
-    for (const int delta : GetParam().moves) {
-        f.model.move(delta);
+TEST(WhenField, TypedPresetIsANumberFromOneToNine) {
+    const std::optional<int> none;
+    const std::pair<QString, std::optional<int>> cases[] = {
+        {u"1"_s, 0},     {u"9"_s, 8},     {u"  3 "_s, 2},   {u"03"_s, 2},    {u"0"_s, none},    {u"10"_s, none},
+        {u"+2"_s, none}, {u"2h"_s, none}, {u"3 4"_s, none}, {u"３"_s, none}, {QString(), none}, {u"\t"_s, none}};
+    for (const auto& [text, preset] : cases) {
+        Field f;
+        f.model.setText(text);
+        EXPECT_EQ(f.model.typedPreset(), preset) << text.toStdString();
+        // While typing, the picked row is the typed preset, if any.
+        EXPECT_EQ(f.model.picked(), f.model.isTyping() ? preset : std::optional<int>(0)) << text.toStdString();
     }
-    EXPECT_EQ(f.model.highlighted(), GetParam().highlighted);
-    EXPECT_EQ(f.model.text(), GetParam().textAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(WhenField, Move,
-                         ::testing::Values(MoveCase{"Down", QString(), {1, 1}, 2, QString()},
-                                           MoveCase{"UpFromFirstStays", QString(), {-1}, 0, QString()},
-                                           MoveCase{"DownFromLastStays", QString(), {8, 1}, 8, QString()},
-                                           MoveCase{
-                                               "HugeSteps", QString(), {2147483647, -2147483647 - 1}, 0, QString()},
-                                           MoveCase{"TypingIsCleared", u"tomorrow"_s, {1}, 1, QString()},
-                                           MoveCase{"BlanksStay", u"  "_s, {1}, 1, u"  "_s}),
-                         CaseName{});
+// --- Keys ---
 
-// --- Tab ---
-
-struct RoutineCase {
-    QString text;
-    QString toggled;
-};
-
-class Routine : public ::testing::TestWithParam<RoutineCase> {};
-
-TEST_P(Routine, AddsOrRemovesTheWord) {
-    Field f;
-    f.model.setText(GetParam().text);
-    f.model.toggleRoutine();
-    EXPECT_EQ(f.model.text(), GetParam().toggled);
+TEST(WhenField, ArrowsStayWithinTheRowsAndAbandonTyping) {
+    struct Case {
+        QString text;
+        std::vector<int> moves;
+        int highlighted;
+        QString textAfter;
+    };
+    const Case cases[] = {
+        {QString(), {1, 1}, 2, QString()},  {QString(), {-1}, 0, QString()},
+        {QString(), {8, 1}, 8, QString()},  {QString(), {2147483647, -2147483647 - 1}, 0, QString()},
+        {u"tomorrow"_s, {1}, 1, QString()}, {u"  "_s, {1}, 1, u"  "_s},
+    };
+    for (const Case& c : cases) {
+        Field f({}, c.text);
+        for (const int delta : c.moves) {
+            f.model.move(delta);
+        }
+        EXPECT_EQ(f.model.highlighted(), c.highlighted) << c.text.toStdString() << " moved " << c.moves.front();
+        EXPECT_EQ(f.model.text(), c.textAfter) << c.text.toStdString() << " moved " << c.moves.front();
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(WhenField, Routine,
-                         ::testing::Values(RoutineCase{u"every day 9am"_s, u"every day 9am routine"_s},
-                                           RoutineCase{u"every day 9am routine"_s, u"every day 9am"_s},
-                                           RoutineCase{u"  every   day\t9am "_s, u"every day 9am routine"_s},
-                                           RoutineCase{u"every routine day routine"_s, u"every day routine"_s},
-                                           RoutineCase{u"every day Routine"_s, u"every day"_s},
-                                           RoutineCase{QString(), u"routine"_s}, RoutineCase{u"routine"_s, QString()},
-                                           RoutineCase{u"routines"_s, u"routines routine"_s}));
-
-// --- Stop, commit, cancel ---
-
-TEST(WhenField, StopsOnlyAnExistingReminder) {
-    Field f;
-    f.model.reset(QString(), std::nullopt);
-    EXPECT_FALSE(f.model.stop());
-    EXPECT_EQ(f.stops, 0);
-    f.model.reset(QString(), once(at(kBerlin, 2026, 3, 12, 9, 0)));
-    EXPECT_TRUE(f.model.stop());
-    EXPECT_EQ(f.stops, 1);
+TEST(WhenField, TabAddsOrRemovesTheRoutineWord) {
+    const std::pair<QString, QString> cases[] = {
+        {u"every day 9am"_s, u"every day 9am routine"_s},
+        {u"every day 9am routine"_s, u"every day 9am"_s},
+        {u"  every   day\t9am "_s, u"every day 9am routine"_s},
+        {u"every routine day routine"_s, u"every day routine"_s},
+        {u"every day Routine"_s, u"every day"_s},
+        {QString(), u"routine"_s},
+        {u"routine"_s, QString()},
+        {u"routines"_s, u"routines routine"_s},
+    };
+    for (const auto& [text, toggled] : cases) {
+        Field f;
+        f.model.setText(text);
+        f.model.toggleRoutine();
+        EXPECT_EQ(f.model.text(), toggled) << text.toStdString();
+    }
 }
 
 TEST(WhenField, CommitOfARowClearsTypingAndHighlightsIt) {
-    Field f;
-    f.model.reset(u"tomorrow"_s, std::nullopt);
+    Field f({}, u"tomorrow"_s);
     f.model.commit(4);
     EXPECT_EQ(f.model.text(), QString());
     EXPECT_EQ(f.model.highlighted(), 4);
-    ASSERT_EQ(f.committed.size(), 1u);
-    EXPECT_EQ(f.committed.front(), f.parse(u"tomorrow"_s));
-}
-
-TEST(WhenField, CommitOfARowOutsideTheListSetsNothing) {
-    Field f;
-    f.model.reset(QString(), std::nullopt);
+    // A row outside the list sets nothing.
     f.model.commit(9);
     f.model.commit(-1);
-    EXPECT_TRUE(f.committed.empty());
+    EXPECT_EQ(f.committed, std::vector<Reminder>{*f.parse(u"tomorrow"_s)});
 }
 
 TEST(WhenField, ResetAnnouncesOnlyWhatChanged) {
@@ -259,119 +182,90 @@ TEST(WhenField, ResetAnnouncesOnlyWhatChanged) {
     EXPECT_EQ(text.count(), 1);
     EXPECT_EQ(highlighted.count(), 2);
     EXPECT_EQ(current.count(), 1);
-    EXPECT_EQ(f.model.highlighted(), 0);
-    EXPECT_EQ(f.model.current(), once(now()));
 }
 
 // --- Texts ---
 
-struct PreviewCase {
-    std::string name;
-    QString text;
-    std::optional<Reminder> current;
-    QString preview;
-};
-
-void PrintTo(const PreviewCase& c, std::ostream* os) {
-    *os << c.name;
+TEST(WhenField, PreviewSaysWhatReturnWouldDo) {
+    const Reminder friday = once(at(kBerlin, 2026, 3, 13, 9, 0));
+    const Reminder routine = repeat(at(kBerlin, 2026, 3, 12, 9, 0), times(weekdays(), {hm(9, 0)}), true);
+    const std::tuple<QString, std::optional<Reminder>, QString> cases[] = {
+        {u"tomorrow 9am"_s, std::nullopt, u"→ tomorrow 09:00"_s},
+        {u"3"_s, std::nullopt, u"→ today 13:07"_s},
+        {u"every 3h"_s, std::nullopt, u"→ today 13:07 · then every 3h, 08:30–20:30 until done"_s},
+        {u"every day 20:30 routine"_s, std::nullopt, u"→ today 20:30 · then every day at 20:30 · routine"_s},
+        {u"20m"_s, friday, u"→ today 10:27"_s},
+        {u"whenever"_s, std::nullopt, u"? Try 20m, 3pm, tomorrow 9am, fri, every 3h"_s},
+        {QString(), friday, u"Now: Fri 09:00 · ↑↓ to pick a preset"_s},
+        {u" "_s, routine, u"Now: tomorrow 09:00 · then every weekday at 09:00 · routine · ↑↓ to pick a preset"_s},
+        {QString(), std::nullopt, u"Type when, or ↑↓ to pick a preset and press ↩."_s},
+    };
+    for (const auto& [text, current, preview] : cases) {
+        EXPECT_EQ(Field({}, text, current).model.preview(now()), preview) << text.toStdString();
+    }
 }
 
-class Preview : public ::testing::TestWithParam<PreviewCase> {};
-
-TEST_P(Preview, SaysWhatReturnWouldDo) {
+// Delete stops the reminder only when there is one; the keys line offers it only then.
+TEST(WhenField, StopsOnlyAnExistingReminder) {
     Field f;
-    f.model.reset(GetParam().text, GetParam().current);
-    EXPECT_EQ(f.model.preview(now()), GetParam().preview);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    WhenField, Preview,
-    ::testing::Values(
-        PreviewCase{"Once", u"tomorrow 9am"_s, std::nullopt, u"→ tomorrow 09:00"_s},
-        PreviewCase{"TypedPreset", u"3"_s, std::nullopt, u"→ today 13:07"_s},
-        PreviewCase{"Repeat", u"every 3h"_s, std::nullopt, u"→ today 13:07 · then every 3h, 08:30–20:30 until done"_s},
-        PreviewCase{"Routine", u"every day 20:30 routine"_s, std::nullopt,
-                    u"→ today 20:30 · then every day at 20:30 · routine"_s},
-        PreviewCase{"TypedOverCurrent", u"20m"_s, once(at(kBerlin, 2026, 3, 13, 9, 0)), u"→ today 10:27"_s},
-        PreviewCase{"Unreadable", u"whenever"_s, std::nullopt, u"? Try 20m, 3pm, tomorrow 9am, fri, every 3h"_s},
-        PreviewCase{"Current", QString(), once(at(kBerlin, 2026, 3, 13, 9, 0)),
-                    u"Now: Fri 09:00 · ↑↓ to pick a preset"_s},
-        PreviewCase{"CurrentRepeat", u" "_s,
-                    repeat(at(kBerlin, 2026, 3, 12, 9, 0), times(weekdays(), {hm(9, 0)}), true),
-                    u"Now: tomorrow 09:00 · then every weekday at 09:00 · routine · ↑↓ to pick a preset"_s},
-        PreviewCase{"Nothing", QString(), std::nullopt, u"Type when, or ↑↓ to pick a preset and press ↩."_s}),
-    CaseName{});
-
-TEST(WhenField, KeyHintOffersStopOnlyWithAReminder) {
-    Field f;
-    f.model.reset(QString(), std::nullopt);
     EXPECT_EQ(f.model.keyHint(), u"↩ set · ⇥ routine · esc cancel"_s);
+    EXPECT_FALSE(f.model.stop());
+    EXPECT_EQ(f.stops, 0);
     f.model.reset(QString(), once(now()));
     EXPECT_EQ(f.model.keyHint(), u"↩ set · ⇥ routine · ⌫ stop reminding · esc cancel"_s);
+    EXPECT_TRUE(f.model.stop());
+    EXPECT_EQ(f.stops, 1);
     EXPECT_EQ(WhenFieldModel::placeholder(), u"20m, tomorrow 9am, every 3h"_s);
+}
+
+QStringList rowTexts(const QList<WhenFieldModel::PresetRow>& rows) {
+    QStringList out;
+    for (const auto& row : rows) {
+        out.append(row.number + u' ' + row.phrase + u" | "_s + row.summary + (row.picked ? u" *"_s : QString()));
+    }
+    return out;
 }
 
 TEST(WhenField, PresetRowsSayWhatEachWouldDoNow) {
     Field f;
-    f.model.reset(QString(), std::nullopt);
     f.model.move(1);
-    using Row = WhenFieldModel::PresetRow;
-    const QList<Row> expected = {
-        Row{u"1"_s, u"20m"_s, u"today 10:27"_s, false},
-        Row{u"2"_s, u"1h"_s, u"today 11:07"_s, true},
-        Row{u"3"_s, u"3h"_s, u"today 13:07"_s, false},
-        Row{u"4"_s, u"tonight"_s, u"today 20:30"_s, false},
-        Row{u"5"_s, u"tomorrow"_s, u"tomorrow 08:30"_s, false},
-        Row{u"6"_s, u"next week"_s, u"Mon 08:30"_s, false},
-        Row{u"7"_s, u"every 3h"_s, u"today 13:07 · every 3h"_s, false},
-        Row{u"8"_s, u"every day"_s, u"tomorrow 08:30 · every day"_s, false},
-        Row{u"9"_s, u"twice a day"_s, u"today 20:30 · twice a day"_s, false},
+    const QStringList expected = {
+        u"1 20m | today 10:27"_s,
+        u"2 1h | today 11:07 *"_s,
+        u"3 3h | today 13:07"_s,
+        u"4 tonight | today 20:30"_s,
+        u"5 tomorrow | tomorrow 08:30"_s,
+        u"6 next week | Mon 08:30"_s,
+        u"7 every 3h | today 13:07 · every 3h"_s,
+        u"8 every day | tomorrow 08:30 · every day"_s,
+        u"9 twice a day | today 20:30 · twice a day"_s,
     };
-    const QList<Row> rows = f.model.presetRows(now());
-    ASSERT_EQ(rows.size(), expected.size());
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].number, expected[i].number);
-        EXPECT_EQ(rows[i].phrase, expected[i].phrase);
-        EXPECT_EQ(rows[i].summary, expected[i].summary) << "row " << i + 1;
-        EXPECT_EQ(rows[i].picked, expected[i].picked) << "row " << i + 1;
-    }
-}
-
-TEST(WhenField, PresetThatDoesNotParseShowsAQuestionMark) {
-    Field f;
-    QStringList presets = ninePresets();
+    EXPECT_EQ(rowTexts(f.model.presetRows(now())), expected);
+    QStringList presets = kNine;
     presets[3] = u"someday"_s;
     f.setPresets(presets);
     EXPECT_EQ(f.model.presetRows(now())[3].summary, u"?"_s);
     EXPECT_EQ(f.model.peekCells(now())[3].when, u"?"_s);
 }
 
+// The peek grid: the time alone the same day, with the weekday in the user's language later.
 TEST(WhenField, PeekShowsTheTimeTodayAndTheWeekdayLater) {
-    Field f;
-    QStringList when;
-    QStringList numbers;
-    for (const auto& cell : f.model.peekCells(now())) {
-        when.append(cell.when);
-        numbers.append(cell.number);
+    QStringList cells;
+    for (const auto& cell : Field().model.peekCells(now())) {
+        cells.append(cell.number + u' ' + cell.when);
     }
-    EXPECT_EQ(when, (QStringList{u"10:27"_s, u"11:07"_s, u"13:07"_s, u"20:30"_s, u"Thu 08:30"_s, u"Mon 08:30"_s,
-                                 u"13:07"_s, u"Thu 08:30"_s, u"20:30"_s}));
-    EXPECT_EQ(numbers, (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s, u"9"_s}));
-}
+    EXPECT_EQ(cells, (QStringList{u"1 10:27"_s, u"2 11:07"_s, u"3 13:07"_s, u"4 20:30"_s, u"5 Thu 08:30"_s,
+                                  u"6 Mon 08:30"_s, u"7 13:07"_s, u"8 Thu 08:30"_s, u"9 20:30"_s}));
 
-TEST(WhenField, PeekNamesTheWeekdayInTheUsersLanguage) {
-    const Calendar german(QStringLiteral("Europe/Berlin"), QStringLiteral("de_DE"));
-    const auto cells = WhenFieldModel::peekCells({u"tomorrow"_s, u"20m"_s}, now(), Anchors{}, german);
-    ASSERT_EQ(cells.size(), 2);
-    EXPECT_EQ(cells[0].when, u"Do. 08:30"_s);
-    EXPECT_EQ(cells[1].when, u"10:27"_s);
-}
-
-TEST(WhenField, PeekAfterTheLastRingOfTheDayNamesTomorrow) {
+    const Calendar german(u"Europe/Berlin"_s, u"de_DE"_s);
+    const auto de = WhenFieldModel::peekCells({u"tomorrow"_s, u"20m"_s}, now(), Anchors{}, german);
+    ASSERT_EQ(de.size(), 2);
+    EXPECT_EQ(de[0].when, u"Do. 08:30"_s);
+    EXPECT_EQ(de[1].when, u"10:27"_s);
     // 23:50: "20m" rings after midnight, on another day.
-    const auto cells = WhenFieldModel::peekCells({u"20m"_s}, at(kBerlin, 2026, 3, 11, 23, 50), Anchors{}, kBerlin);
-    ASSERT_EQ(cells.size(), 1);
-    EXPECT_EQ(cells[0].when, u"Thu 00:10"_s);
+    const auto late = WhenFieldModel::peekCells({u"20m"_s}, at(kBerlin, 2026, 3, 11, 23, 50), Anchors{}, kBerlin);
+    ASSERT_EQ(late.size(), 1);
+    EXPECT_EQ(late[0].when, u"Thu 00:10"_s);
 }
 
 } // namespace
