@@ -385,7 +385,7 @@ int commandDue(const Context& ctx) {
             array.append(o);
         } else {
             out(idText(e.id).left(8) + QLatin1String("  ") + e.text.section(QLatin1Char('\n'), 0, 0) +
-                QLatin1String("  · ") + label + QLatin1Char('\n'));
+                QStringLiteral("  · ") + label + QLatin1Char('\n'));
         }
     }
     if (json) {

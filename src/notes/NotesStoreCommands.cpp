@@ -231,7 +231,9 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
     }
     const Calendar calendar = clock_.calendar();
     const Instant now = clock_.now();
+    NotesDocument before;
     const bool added = mutate([&](NotesDocument& doc) {
+        before = doc;
         Entry restored;
         restored.id = QUuid::createUuid();
         restored.state = Entry::State::Open;
@@ -239,8 +241,16 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
         restored.time = NotesDocument::time(now, calendar);
         doc.sections[doc.sectionIndex(now, calendar)].items.append(restored);
     });
-    // Only once the notes file holds it does the entry leave the trash.
-    if (!added || lastNotesWriteFailed()) {
+    if (!added) {
+        return false;
+    }
+    // Only once the notes file holds it does the entry leave the trash. Until then it must not stay
+    // in the notes either, or trying again would bring it back twice.
+    if (lastNotesWriteFailed()) {
+        document_ = std::move(before);
+        serialized_.reset();
+        undoStack_.pop_back();
+        Q_EMIT changed();
         return false;
     }
     const bool written = write(trash.serialized(), path);

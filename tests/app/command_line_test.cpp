@@ -168,6 +168,7 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
         {"add --remind \"tomorrow 9am\" later", 0, "^[0-9A-F-]{36}\n$",
          "- \\[ \\] later  <!-- [\\d:]{5} remind [\\d-]{10} 09:00 -->"},
         {"due --json", 0, bothDue, nullptr},
+        {"due", 0, "^[0-9A-F]{8}  call Ann  · rang [^\n]+\n[0-9A-F]{8}  water plants  · rang [^\n]+\n$", nullptr},
         // skip on a repeat waits for its next ring; done on a one-time reminder finishes the entry.
         {"skip @plants@", 0, "", "every day 10:00 -->"},
         {"done @ANN@", 0, "", "- \\[x\\] ~~call Ann~~  <!-- 09:02 -->\n"},

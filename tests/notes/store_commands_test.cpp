@@ -160,6 +160,11 @@ TEST(StoreCommands, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten) {
         EXPECT_FALSE(notes.store->restoreFromTrash(notes.store->trashDocument().allEntries().at(0).id));
     }
     EXPECT_EQ(readAll(notes.trash()), trashBefore);
+    EXPECT_TRUE(notes.store->document().allEntries().isEmpty()) << "only what the file holds is shown";
+    // Trying again once the disk takes writes restores it once, not twice.
+    ASSERT_TRUE(notes.store->restoreFromTrash(notes.store->trashDocument().allEntries().at(0).id));
+    EXPECT_EQ(notes.file().count(u"precious"_s), 1);
+    EXPECT_EQ(notes.store->document().allEntries().size(), 1);
 }
 
 TEST(StoreCommands, TakingBackACaptureRemovesTheLatestOpenOne) {
