@@ -10,8 +10,6 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,63 +53,53 @@ inline const Calendar& berlin() {
 
 // A notes window over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00
 // in Berlin.
-class ManageFixture {
+class ManageFixture : public TempNotes {
 public:
-    ManageFixture() {
-        prefs = std::make_unique<Preferences>(dir.filePath(QStringLiteral("plim.conf")));
-        clock = std::make_unique<ManualClock>(at(berlin(), 2026, 3, 14, 12, 0), berlin());
-        path = dir.filePath(QStringLiteral("plim.md"));
-    }
+    ManageFixture()
+        : TempNotes(at(berlin(), 2026, 3, 14, 12, 0), berlin()) {}
 
-    // Writes the notes file, loads it and makes the model.
+    // Writes the notes file and loads it.
     ManageModel& open(const QStringList& lines) {
-        model.reset();
-        store.reset();
         writeAll(path, lines.isEmpty() ? QByteArray() : (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
-        store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, false});
-        store->load();
+        return load();
+    }
+    ManageModel& load() {
+        model.reset();
+        store = TempNotes::open();
         model = std::make_unique<ManageModel>(*store, desktop, login);
         model->setCloseWindow([this] { ++closed; });
         return *model;
     }
 
-    // The list as the window draws it: "# heading", "- text", "+ hidden".
-    QStringList picture() const {
-        QStringList out;
+    // The list as the window draws it: "heading: text, text, +hidden | heading: ...".
+    QString picture() const {
+        QString out;
+        bool first = true;
         for (const ManageModel::Row& row : model->rows()) {
             using Kind = ManageModel::Row::Kind;
-            out << (row.kind == Kind::Header  ? QStringLiteral("# ") + row.heading
-                    : row.kind == Kind::Entry ? QStringLiteral("- ") + row.entry.text
-                                              : QStringLiteral("+ ") + QString::number(row.hidden));
+            if (row.kind == Kind::Header) {
+                out += (out.isEmpty() ? QString() : QStringLiteral(" | ")) + row.heading + QLatin1Char(':');
+                first = true;
+                continue;
+            }
+            out += (first ? QStringLiteral(" ") : QStringLiteral(", "));
+            out += row.kind == Kind::Entry ? row.entry.text : QLatin1Char('+') + QString::number(row.hidden);
+            first = false;
         }
         return out;
     }
 
     // The first entry of the notes file with this text.
-    QUuid idOf(const QString& text) const { return plim::test::entryId(store->document(), text); }
-
+    QUuid idOf(const QString& text) const { return entryId(store->document(), text); }
     std::optional<Entry> entry(const QString& text) const {
         const auto all = store->document().allEntries();
         const auto it = std::find_if(all.begin(), all.end(), [&](const Entry& e) { return e.text == text; });
         return it == all.end() ? std::nullopt : std::optional<Entry>(*it);
     }
-
-    // The states of every entry with this text, in file order.
-    QList<Entry::State> states(const QString& text) const {
-        QList<Entry::State> out;
-        for (const Entry& e : store->document().allEntries()) {
-            if (e.text == text) {
-                out << e.state;
-            }
-        }
-        return out;
-    }
-
     QString selectedText() const {
         const auto e = model->selectedEntry();
         return e ? e->text : QStringLiteral("(none)");
     }
-
     static QStringList texts(const QList<Entry>& entries) {
         QStringList out;
         for (const Entry& e : entries) {
@@ -120,14 +108,8 @@ public:
         return out;
     }
     QStringList visibleTexts() const { return texts(model->visibleEntries()); }
-    QStringList sweepTexts() const { return texts(model->sweepQueue()); }
-
     QString file() const { return QString::fromUtf8(readAll(path)); }
 
-    QTemporaryDir dir;
-    std::unique_ptr<Preferences> prefs;
-    std::unique_ptr<ManualClock> clock;
-    QString path;
     FakeDesktop desktop;
     FakeLaunchAtLogin login;
     std::unique_ptr<NotesStore> store;

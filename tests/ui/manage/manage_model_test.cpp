@@ -2,6 +2,7 @@
 
 #include "reminders/WhenFieldModel.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@ using namespace plim;
 using namespace plim::test;
 using namespace Qt::Literals::StringLiterals;
 using Mode = ManageModel::Mode;
+using State = Entry::State;
 
 namespace {
 
@@ -23,64 +25,71 @@ const QString H12 = u"## 2026-03-12 Thursday"_s;
 const QString H11 = u"## 2026-03-11 Wednesday"_s;
 const QString H7 = u"## 2026-03-07 Saturday"_s;
 
+// What a test does to the window.
+using F = ManageFixture;
+using Step = std::function<void(F&)>;
+Step call(void (ManageModel::*command)()) {
+    return [command](F& f) { (f.model.get()->*command)(); };
+}
+Step then(const Step& first, const Step& second) {
+    return [first, second](F& f) {
+        first(f);
+        second(f);
+    };
+}
+Step filter(const QString& text) {
+    return [text](F& f) { f.model->setFilter(text); };
+}
+Step preset(int n) {
+    return [n](F& f) { f.model->remind(n); };
+}
+const Step nothing = [](F&) {};
+const Step later = call(&ManageModel::showLater);
+const Step trash = call(&ManageModel::showTrash);
+const Step keys = call(&ManageModel::showKeys);
+const Step sweep = call(&ManageModel::startSweep);
+const Step carry = call(&ManageModel::carry);
+
+// The list after the step, as "heading: text, text, +folded | heading: ...".
 struct ListCase {
     std::string name;
     QStringList file;
-    QStringList rows;
-    bool showCompleted = false;
-    QString filter = {};
-    Mode mode = Mode::Log;
+    QString rows;
+    Step step = nothing;
 };
 
-// clang-format off
-const QStringList kFoldingFile{
-    H14, u"- [x] ~~today-done~~  <!-- 09:00 -->"_s,
-    H12, u"- [>] moved  <!-- 07:00 carried 2026-03-13 -->"_s, u"- ~~gone~~"_s, u"- [x] ~~d1~~  <!-- 08:00 -->"_s,
-    u"- [ ] open-one  <!-- 08:30 -->"_s, u"- a note"_s, u"- [x] ~~d2~~  <!-- 09:00 -->"_s,
-    H11, u"- [x] ~~only-done~~  <!-- 09:00 -->"_s,
-    H7, u"a raw line and nothing else"_s};
-// clang-format on
-
-const QStringList kFoldedRows{u"# 2026-03-14 Saturday"_s,
-                              u"- today-done"_s,
-                              u"# 2026-03-12 Thursday"_s,
-                              u"- a note"_s,
-                              u"- open-one"_s,
-                              u"+ 4"_s,
-                              u"# 2026-03-11 Wednesday"_s,
-                              u"+ 1"_s};
+const QStringList kFoldingFile({H14, u"- [x] ~~today-done~~  <!-- 09:00 -->"_s, H12,
+                                u"- [>] moved  <!-- 07:00 carried 2026-03-13 -->"_s, u"- ~~gone~~"_s,
+                                u"- [x] ~~d1~~  <!-- 08:00 -->"_s, u"- [ ] open-one  <!-- 08:30 -->"_s, u"- a note"_s,
+                                u"- [x] ~~d2~~  <!-- 09:00 -->"_s, H11, u"- [x] ~~only-done~~  <!-- 09:00 -->"_s, H7,
+                                u"a raw line and nothing else"_s});
+const QString kFolded =
+    u"2026-03-14 Saturday: today-done | 2026-03-12 Thursday: a note, open-one, +4 | 2026-03-11 Wednesday: +1"_s;
 
 const std::vector<ListCase> kListCases{
-    {"NewestEntryOfADayFirst",
-     {H14, u"- [ ] nine  <!-- 09:00 -->"_s, u"- [ ] ten  <!-- 10:00 -->"_s, u"- [ ] eleven  <!-- 11:00 -->"_s},
-     {u"# 2026-03-14 Saturday"_s, u"- eleven"_s, u"- ten"_s, u"- nine"_s}},
     {"DueGoesToNowFutureWaitsDoneStays",
      {H14, u"- [ ] due  <!-- 09:00 remind 2026-03-14 11:55 -->"_s,
       u"- [ ] tomorrow  <!-- 09:05 remind 2026-03-15 09:00 -->"_s,
       u"- [x] ~~finished~~  <!-- 09:10 remind 2026-03-15 09:00 -->"_s, u"- [ ] plain  <!-- 09:20 -->"_s},
-     {u"# Now"_s, u"- due"_s, u"# 2026-03-14 Saturday"_s, u"- plain"_s, u"- finished"_s}},
+     u"Now: due | 2026-03-14 Saturday: plain, finished"_s},
     {"NowBeforeActiveEarliestDueFirst",
      {H14, u"- [ ] ! listed-due  <!-- 08:00 remind 2026-03-14 11:00 -->"_s,
       u"- [ ] late-due  <!-- 08:10 remind 2026-03-14 11:50 -->"_s, u"- [x] ! ~~listed-done~~  <!-- 08:20 -->"_s,
       u"- [ ] ! listed-open  <!-- 08:30 -->"_s, H13, u"- [ ] ! old-listed  <!-- 10:00 -->"_s,
       u"- [ ] early-due  <!-- 10:05 remind 2026-03-13 18:00 -->"_s},
-     {u"# Now"_s, u"- early-due"_s, u"- listed-due"_s, u"- late-due"_s, u"# Active"_s, u"- listed-open"_s,
-      u"- listed-done"_s, u"- old-listed"_s}},
-    {"PastDaysFoldTheirClosedEntries", kFoldingFile, kFoldedRows},
-    {"ShowCompletedShowsEveryEntryAndNoFoldedRow",
-     kFoldingFile,
-     {u"# 2026-03-14 Saturday"_s, u"- today-done"_s, u"# 2026-03-12 Thursday"_s, u"- d2"_s, u"- a note"_s,
-      u"- open-one"_s, u"- d1"_s, u"- gone"_s, u"- moved"_s, u"# 2026-03-11 Wednesday"_s, u"- only-done"_s},
-     true},
-    {"SpacesAreNoFilter", kFoldingFile, kFoldedRows, false, u"   "_s},
+     u"Now: early-due, listed-due, late-due | Active: listed-open, listed-done, old-listed"_s},
+    {"PastDaysFoldTheirClosedEntries", kFoldingFile, kFolded},
+    {"ShowCompletedShowsEveryEntryAndNoFoldedRow", kFoldingFile,
+     u"2026-03-14 Saturday: today-done | 2026-03-12 Thursday: d2, a note, open-one, d1, gone, moved | "
+     u"2026-03-11 Wednesday: only-done"_s,
+     [](F& f) { f.model->setShowCompleted(true); }},
+    {"SpacesAreNoFilter", kFoldingFile, kFolded, filter(u"   "_s)},
     {"FilterIgnoresCaseFoldingAndComments",
      {H14, u"- [ ] call Ann  <!-- 09:00 -->"_s, u"- [ ] tea  <!-- 09:30 milk -->"_s,
       u"- [ ] milk reminder  <!-- 09:40 remind 2026-03-14 11:00 -->"_s, H12, u"- [x] ~~buy milk~~  <!-- 08:00 -->"_s,
       u"- [x] ~~bread~~  <!-- 08:10 -->"_s, H11, u"- [ ] Buy Milk and eggs  <!-- 09:00 -->"_s},
-     {u"# Now"_s, u"- milk reminder"_s, u"# 2026-03-12 Thursday"_s, u"- buy milk"_s, u"# 2026-03-11 Wednesday"_s,
-      u"- Buy Milk and eggs"_s},
-     false,
-     u"  MILK "_s},
+     u"Now: milk reminder | 2026-03-12 Thursday: buy milk | 2026-03-11 Wednesday: Buy Milk and eggs"_s,
+     filter(u"  MILK "_s)},
     {"LaterGroupsByTheDayItComesBack",
      {H14, u"- [ ] written-today  <!-- 09:00 remind 2026-03-16 09:00 -->"_s,
       u"- [ ] soon  <!-- 09:30 remind 2026-03-14 18:00 -->"_s, H7,
@@ -88,74 +97,141 @@ const std::vector<ListCase> kListCases{
       u"- [x] ~~done-future~~  <!-- 09:10 remind 2026-03-15 07:00 -->"_s,
       u"- [ ] due-now  <!-- 09:20 remind 2026-03-14 10:00 -->"_s,
       u"- [ ] same-day-later  <!-- 09:30 remind 2026-03-15 21:00 -->"_s},
-     {u"# 2026-03-14 Saturday"_s, u"- soon"_s, u"# 2026-03-15 Sunday"_s, u"- written-last-week"_s,
-      u"- same-day-later"_s, u"# 2026-03-16 Monday"_s, u"- written-today"_s},
-     false,
-     {},
-     Mode::Later},
+     u"2026-03-14 Saturday: soon | 2026-03-15 Sunday: written-last-week, same-day-later | "
+     u"2026-03-16 Monday: written-today"_s,
+     later},
     {"AnUnreadableReminderStaysInItsDay",
      {H14, u"- [ ] odd  <!-- 09:00 remind 2026-02-30 09:00 -->"_s},
-     {u"# 2026-03-14 Saturday"_s, u"- odd"_s}},
+     u"2026-03-14 Saturday: odd"_s},
+    {"ANewDayFoldsYesterday",
+     {H14, u"- [x] ~~done today~~  <!-- 09:00 -->"_s},
+     u"2026-03-14 Saturday: +1"_s,
+     then([](F& f) { f.clock->set(at(berlin(), 2026, 3, 15, 0, 1)); }, call(&ManageModel::dayChanged))},
+    {"ARingMovesTheEntryToNow",
+     {H14, u"- [ ] soon  <!-- 09:00 remind 2026-03-14 12:30 -->"_s},
+     u"Now: soon"_s,
+     then([](F& f) { f.clock->set(at(berlin(), 2026, 3, 14, 12, 30)); }, call(&ManageModel::ringingChanged))},
+    // 12:00 in Berlin is 07:00 in New York: 11:55 there is still to come.
+    {"ReminderTimesFollowTheZone",
+     {H14, u"- [ ] due  <!-- 09:00 remind 2026-03-14 11:55 -->"_s},
+     u"2026-03-14 Saturday: due"_s,
+     [](F& f) {
+         f.clock->setCalendar(Calendar(u"America/New_York"_s));
+         f.model->reload();
+         f.model->showLater();
+     }},
 };
 
 class ListRows : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(ListRows, ShowTheSectionsInOrder) {
     const ListCase& c = GetParam();
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open(c.file);
-    if (c.mode == Mode::Later) {
-        m.showLater();
-    }
-    m.setShowCompleted(c.showCompleted);
-    m.setFilter(c.filter);
+    c.step(f);
     EXPECT_EQ(f.picture(), c.rows);
-    if (!c.filter.trimmed().isEmpty()) {
+    if (!m.filter().trimmed().isEmpty()) {
         EXPECT_TRUE(m.folded().isEmpty());
     }
-    // After a load or a view change the first visible entry is selected; a filter alone leaves it.
-    if (c.filter.isEmpty()) {
-        ASSERT_FALSE(f.visibleTexts().isEmpty());
+    // After a load, a view change or a new entry at the top the first visible entry is selected;
+    // a filter alone leaves the selection.
+    if (m.filter().isEmpty() && !f.visibleTexts().isEmpty()) {
         EXPECT_EQ(f.selectedText(), f.visibleTexts().first());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Manage, ListRows, ::testing::ValuesIn(kListCases), ByName);
 
-struct DeleteCase {
+// A command on the entry "it", the only one in the view: the file's lines of "it" afterwards;
+// none when the file must stay as it was.
+struct CommandCase {
     std::string name;
-    int entries;      // a...e written in order, so the list shows them newest first
-    QString selected; // the entry trashed
-    QString expected; // selected afterwards
+    QString line;
+    Step step;
+    std::optional<QString> after = {};
+    QString heading = H12;
 };
 
-class DeleteSelection : public ::testing::TestWithParam<DeleteCase> {};
+class Command : public ::testing::TestWithParam<CommandCase> {};
 
-TEST_P(DeleteSelection, MovesToTheNextEntryDown) {
-    const DeleteCase& c = GetParam();
-    QStringList file{H14};
-    for (int i = 0; i < c.entries; ++i) {
-        file << u"- [ ] %1  <!-- 09:0%2 -->"_s.arg(QChar(u'a' + i)).arg(i);
+TEST_P(Command, ChangesTheEntryOnlyWhereItApplies) {
+    const CommandCase& c = GetParam();
+    F f;
+    f.open({c.heading, c.line}).setShowCompleted(true);
+    f.model->select(f.idOf(u"it"_s));
+    const QString before = f.file();
+    c.step(f);
+    if (!c.after) {
+        EXPECT_EQ(f.file(), before);
+    } else {
+        static const QRegularExpression it(u"\\bit\\b"_s);
+        EXPECT_EQ(f.file().split(u'\n').filter(it).join(u" / "_s), *c.after);
     }
-    ManageFixture f;
-    ManageModel& m = f.open(file);
-    m.select(f.idOf(c.selected));
-    m.deleteSelection();
-    EXPECT_FALSE(f.entry(c.selected)) << "still in the notes file";
-    EXPECT_EQ(f.selectedText(), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Manage, DeleteSelection,
-                         ::testing::Values(DeleteCase{"ThirdSelectsTheNewThird", 5, u"c"_s, u"b"_s},
-                                           DeleteCase{"LastSelectsTheNewLast", 5, u"a"_s, u"b"_s},
-                                           DeleteCase{"OnlyLeavesNothing", 1, u"a"_s, u"(none)"_s}),
-                         ByName);
+// The line of the open entry "it" written at 08:00 with this comment.
+QString it(const QString& comment = {}) {
+    return u"- [ ] it  <!-- 08:00"_s + (comment.isEmpty() ? QString() : u" "_s + comment) + u" -->"_s;
+}
+const QString kWaiting = it(u"remind 2026-03-20 09:00"_s);
+const QString kDaily = it(u"remind 2026-03-14 09:00 every day 09:00"_s);
+const QString kCarried = u"- [ ] it  <!-- 12:00 --> / - [>] it  <!-- 08:00 carried 2026-03-14 -->"_s;
+Step sweepThen(void (ManageModel::*command)()) {
+    return then(sweep, call(command));
+}
+
+const std::vector<CommandCase> kCommandCases{
+    {"CarryFromAnOlderDay", it(), carry, kCarried},
+    {"CarryFromTodayDoesNothing", it(), carry, {}, H14},
+    {"CarryOnlyInTheNotesList", kWaiting, then(later, carry)},
+    {"ShortlistInLater", kWaiting, then(later, call(&ManageModel::toggleActive)),
+     u"- [ ] ! it  <!-- 08:00 remind 2026-03-20 09:00 -->"_s},
+    {"TheSweepHasItsOwnKeys", it(), sweepThen(&ManageModel::toggleDone)},
+    {"PresetSnoozesARingingRepeatKeepingItsRule", kDaily, preset(2), it(u"remind 2026-03-14 15:00 every day 09:00"_s)},
+    {"PresetReplacesARingingOneTime", it(u"remind 2026-03-14 11:00"_s), preset(0), it(u"remind 2026-03-14 12:20"_s)},
+    {"PresetReplacesAWaitingRepeat", it(u"remind 2026-03-15 09:00 every day 09:00"_s), then(later, preset(1)),
+     it(u"remind 2026-03-14 13:00"_s)},
+    {"RepeatPresetReplacesARingingRepeat", kDaily, preset(8), it(u"remind 2026-03-14 20:30 every day 08:30 20:30"_s)},
+    {"PresetOnCarriedDoesNothing", u"- [>] it  <!-- 08:00 carried 2026-03-13 -->"_s, preset(2)},
+    {"PresetOutOfRangeDoesNothing", it(), preset(9)},
+    {"DismissAnswersARingingEntry", kDaily, call(&ManageModel::dismissSelection),
+     it(u"remind 2026-03-15 09:00 every day 09:00"_s)},
+    {"DismissLeavesAQuietEntry", kWaiting, then(later, call(&ManageModel::dismissSelection))},
+    {"SweepCarry", it(), sweepThen(&ManageModel::sweepCarry), kCarried},
+    {"SweepShortlist", it(), sweepThen(&ManageModel::sweepActivate), u"- [ ] ! it  <!-- 08:00 -->"_s},
+    {"SweepDrop", it(), sweepThen(&ManageModel::sweepDrop), QString()},
+};
+
+INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), ByName);
+
+// Escape steps back one level without closing the window (in the notes list it clears the filter
+// and then closes, through the keys).
+TEST(ManageModel, EscapeStepsBackOneLevel) {
+    struct Case {
+        Step step;
+        Mode mode;
+        QString filter;
+    };
+    const Case cases[]{
+        {then(trash, filter(u"x"_s)), Mode::Log, {}},
+        {then(filter(u"mi"_s), sweep), Mode::Log, u"mi"_s},
+        {then(later, keys), Mode::Later, {}},
+    };
+    for (const Case& c : cases) {
+        F f;
+        ManageModel& m = f.open({H14, u"- [ ] milk  <!-- 09:00 -->"_s, H12, u"- [ ] old  <!-- 09:00 -->"_s});
+        c.step(f);
+        m.escape();
+        EXPECT_EQ(m.mode(), c.mode);
+        EXPECT_EQ(m.filter(), c.filter);
+        EXPECT_EQ(f.closed, 0);
+    }
+}
 
 TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
-    ManageFixture f;
+    F f;
     ManageModel& m =
         f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s});
-    EXPECT_EQ(f.selectedText(), u"c"_s); // first visible
     m.moveSelection(-5);
     EXPECT_EQ(f.selectedText(), u"c"_s);
     m.moveSelection(7);
@@ -174,83 +250,17 @@ TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
     EXPECT_EQ(f.selectedText(), u"bee"_s);
 }
 
-struct EscapeCase {
-    std::string name;
-    std::function<void(ManageModel&)> setUp;
-    int closed = 0;
-    Mode mode = Mode::Log;
-    QString filter = {};
-};
-
-class Escape : public ::testing::TestWithParam<EscapeCase> {};
-
-TEST_P(Escape, StepsBackOneLevel) {
-    const EscapeCase& c = GetParam();
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] milk  <!-- 09:00 -->"_s, H12, u"- [ ] old  <!-- 09:00 -->"_s});
-    c.setUp(m);
-    m.escape();
-    EXPECT_EQ(m.mode(), c.mode);
-    EXPECT_EQ(m.filter(), c.filter);
-    EXPECT_EQ(f.closed, c.closed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Manage, Escape,
-                         ::testing::Values(EscapeCase{"FilterIsClearedFirst",
-                                                      [](ManageModel& m) { m.setFilter(u"mi"_s); }},
-                                           EscapeCase{"EmptyFilterClosesTheWindow", [](ManageModel&) {}, 1},
-                                           EscapeCase{"TrashGoesBackWithoutTheFilter",
-                                                      [](ManageModel& m) {
-                                                          m.showTrash();
-                                                          m.setFilter(u"x"_s);
-                                                      }},
-                                           EscapeCase{"SweepGoesBackKeepingTheFilter",
-                                                      [](ManageModel& m) {
-                                                          m.setFilter(u"mi"_s);
-                                                          m.startSweep();
-                                                      },
-                                                      0, Mode::Log, u"mi"_s},
-                                           EscapeCase{"KeysGoBackToWhereTheyWereOpened",
-                                                      [](ManageModel& m) {
-                                                          m.showLater();
-                                                          m.showKeys();
-                                                      },
-                                                      0, Mode::Later}),
-                         ByName);
-
-TEST(ManageModel, CarryOnlyFromAnOlderDay) {
-    ManageFixture f;
+TEST(ManageModel, CarryShowsTheCopyOnTopOfToday) {
+    F f;
     ManageModel& m = f.open({H14, u"- [ ] fresh  <!-- 09:00 -->"_s, H12, u"- [ ] old  <!-- 09:00 -->"_s});
-    const QString before = f.file();
-    m.select(f.idOf(u"fresh"_s));
-    m.carry();
-    EXPECT_EQ(f.file(), before);
-
     m.select(f.idOf(u"old"_s));
     m.carry();
-    EXPECT_EQ(f.states(u"old"_s), (QList<Entry::State>{Entry::State::Open, Entry::State::Carried}));
-    EXPECT_EQ(f.picture(), (QStringList{u"# 2026-03-14 Saturday"_s, u"- old"_s, u"- fresh"_s,
-                                        u"# 2026-03-12 Thursday"_s, u"+ 1"_s}));
+    EXPECT_EQ(f.picture(), u"2026-03-14 Saturday: old, fresh | 2026-03-12 Thursday: +1"_s);
     EXPECT_EQ(f.selectedText(), u"fresh"_s); // the entry now second in the list
 }
 
-TEST(ManageModel, CommandsKeepToTheirViews) {
-    ManageFixture f;
-    ManageModel& m = f.open({H12, u"- [ ] old  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
-    m.showLater();
-    ASSERT_EQ(f.selectedText(), u"old"_s);
-    const QString before = f.file();
-    m.carry(); // only in the notes list
-    EXPECT_EQ(f.file(), before);
-    m.toggleActive();
-    EXPECT_TRUE(f.entry(u"old"_s)->active);
-    m.startSweep();
-    m.toggleDone(); // the sweep has its own keys
-    EXPECT_EQ(f.entry(u"old"_s)->state, Entry::State::Open);
-}
-
 TEST(ManageModel, EditingCommitsTheTextAndCancelLeavesIt) {
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open({H14, u"- [ ] draft  <!-- 09:00 -->"_s, u"- [ ] other  <!-- 09:10 -->"_s});
     m.beginEditing(f.idOf(u"draft"_s));
     EXPECT_EQ(f.selectedText(), u"draft"_s);
@@ -271,91 +281,33 @@ TEST(ManageModel, EditingCommitsTheTextAndCancelLeavesIt) {
     EXPECT_EQ(m.editingID(), std::nullopt);
 }
 
-struct ActivateCase {
-    std::string name;
-    QString text;
-    bool command;
-    QStringList opened;
-    bool editing;
-};
-
-class Activate : public ::testing::TestWithParam<ActivateCase> {};
-
-TEST_P(Activate, OpensALinkOrEdits) {
-    const ActivateCase& c = GetParam();
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] "_s + c.text + u"  <!-- 09:00 -->"_s});
-    m.activateSelection(c.command);
-    EXPECT_EQ(f.desktop.opened, c.opened);
-    EXPECT_EQ(m.editingID().has_value(), c.editing);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Activate,
-    ::testing::Values(
-        ActivateCase{"SoleLinkOpens", u"https://example.org/a"_s, false, {u"https://example.org/a"_s}, false},
-        ActivateCase{"TextWithLinkEdits", u"read https://example.org/a"_s, false, {}, true},
-        ActivateCase{"CommandOpensTheFirstLink",
-                     u"see https://a.example.org and https://b.example.org"_s,
-                     true,
-                     {u"https://a.example.org"_s},
-                     false},
-        ActivateCase{"CommandWithoutLinkDoesNothing", u"plain words"_s, true, {}, false}),
-    ByName);
-
-struct PresetCase {
-    std::string name;
-    QString line;                   // the entry "it", under today or in Later
-    bool later;                     // selected in the Later view
-    int preset;                     // 0-based
-    std::optional<QString> comment; // afterwards; none: the file is unchanged
-};
-
-class Preset : public ::testing::TestWithParam<PresetCase> {};
-
-TEST_P(Preset, SetsOrSnoozes) {
-    const PresetCase& c = GetParam();
-    ManageFixture f;
-    ManageModel& m = f.open({H12, c.line});
-    m.setShowCompleted(true);
-    if (c.later) {
-        m.showLater();
+TEST(ManageModel, ActivatingOpensALinkOrEdits) {
+    struct Case {
+        QString text;
+        bool command;
+        QStringList opened;
+        bool editing;
+    };
+    const Case cases[]{
+        {u"https://example.org/a"_s, false, {u"https://example.org/a"_s}, false},
+        {u"read https://example.org/a"_s, false, {}, true},
+        {u"see https://a.example.org and https://b.example.org"_s, true, {u"https://a.example.org"_s}, false},
+        {u"plain words"_s, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        F f;
+        ManageModel& m = f.open({H14, u"- [ ] "_s + c.text + u"  <!-- 09:00 -->"_s});
+        m.activateSelection(c.command);
+        EXPECT_EQ(f.desktop.opened, c.opened) << c.text.toStdString();
+        EXPECT_EQ(m.editingID().has_value(), c.editing) << c.text.toStdString();
     }
-    m.select(f.idOf(u"it"_s));
-    ASSERT_EQ(f.selectedText(), u"it"_s);
-    const QString before = f.file();
-    m.remind(c.preset);
-    if (!c.comment) {
-        EXPECT_EQ(f.file(), before);
-        return;
-    }
-    ASSERT_TRUE(f.entry(u"it"_s));
-    EXPECT_EQ(f.entry(u"it"_s)->comment, c.comment);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Preset,
-    ::testing::Values(
-        PresetCase{"RingingRepeatSnoozesAndKeepsItsRule",
-                   u"- [ ] it  <!-- 08:00 remind 2026-03-14 09:00 every day 09:00 -->"_s, false, 2,
-                   u"remind 2026-03-14 15:00 every day 09:00"_s},
-        PresetCase{"RingingOneTimeIsReplaced", u"- [ ] it  <!-- 08:00 remind 2026-03-14 11:00 -->"_s, false, 0,
-                   u"remind 2026-03-14 12:20"_s},
-        PresetCase{"WaitingRepeatIsReplaced", u"- [ ] it  <!-- 08:00 remind 2026-03-15 09:00 every day 09:00 -->"_s,
-                   true, 1, u"remind 2026-03-14 13:00"_s},
-        PresetCase{"RepeatPresetReplacesARingingRepeat",
-                   u"- [ ] it  <!-- 08:00 remind 2026-03-14 09:00 every day 09:00 -->"_s, false, 8,
-                   u"remind 2026-03-14 20:30 every day 08:30 20:30"_s},
-        PresetCase{"CarriedDoesNothing", u"- [>] it  <!-- 08:00 carried 2026-03-13 -->"_s, false, 2, std::nullopt},
-        PresetCase{"OutOfRangeDoesNothing", u"- [ ] it  <!-- 08:00 -->"_s, false, 9, std::nullopt}),
-    ByName);
 
 TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
-    ManageFixture f;
+    F f;
     ManageModel& m =
         f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] due  <!-- 09:10 remind 2026-03-14 11:00 -->"_s});
-    // "due" rings, so it is listed first.
-    ASSERT_EQ(f.selectedText(), u"due"_s);
+    ASSERT_EQ(f.selectedText(), u"due"_s); // it rings, so it is listed first
     m.openWhenField({});
     EXPECT_EQ(m.whenFieldID(), f.idOf(u"due"_s));
     ASSERT_TRUE(m.when().current());
@@ -382,89 +334,64 @@ TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
 }
 
-TEST(ManageModel, DismissOnlyAnswersARingingEntry) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s,
-                             u"- [ ] daily  <!-- 09:10 remind 2026-03-14 09:00 every day 09:00 -->"_s});
-    ASSERT_EQ(f.selectedText(), u"daily"_s);
-    m.dismissSelection();
-    EXPECT_EQ(f.entry(u"daily"_s)->comment, u"remind 2026-03-15 09:00 every day 09:00"_s);
-    m.select(f.idOf(u"plain"_s));
-    const QString before = f.file();
-    m.dismissSelection();
-    EXPECT_EQ(f.file(), before);
-}
-
-TEST(ManageModel, TrashListsRestoresAndDeletesForGood) {
-    ManageFixture f;
-    ManageModel& m = f.open(
-        {H14, u"- [ ] keep  <!-- 09:00 -->"_s, u"- [ ] toss  <!-- 09:10 -->"_s, u"- [ ] burn  <!-- 09:20 -->"_s});
-    m.deleteSelection(); // burn
-    m.deleteSelection(); // toss
-    EXPECT_EQ(f.visibleTexts(), QStringList{u"keep"_s});
-
+TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {
+    F f;
+    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s,
+                             u"- [ ] c  <!-- 09:02 -->"_s, u"- [ ] d  <!-- 09:03 -->"_s});
+    m.select(f.idOf(u"b"_s));
+    m.deleteSelection();
+    EXPECT_EQ(f.selectedText(), u"a"_s); // the third entry again
+    m.deleteSelection();
+    EXPECT_EQ(f.selectedText(), u"c"_s); // the last one again
     m.showTrash();
-    EXPECT_EQ(f.visibleTexts(), (QStringList{u"toss"_s, u"burn"_s}));
-    EXPECT_EQ(f.selectedText(), u"toss"_s);
+    EXPECT_EQ(f.visibleTexts(), (QStringList{u"a"_s, u"b"_s}));
+    EXPECT_EQ(f.selectedText(), u"a"_s);
     m.activateSelection(false); // restore
-    EXPECT_EQ(f.visibleTexts(), QStringList{u"burn"_s});
-    EXPECT_EQ(f.selectedText(), u"burn"_s);
-    EXPECT_TRUE(f.entry(u"toss"_s));
+    EXPECT_EQ(f.visibleTexts(), QStringList{u"b"_s});
+    EXPECT_EQ(f.selectedText(), u"b"_s);
     m.deleteSelection();
     EXPECT_TRUE(f.visibleTexts().isEmpty());
     EXPECT_EQ(m.selectedID(), std::nullopt);
     m.backToNotes();
-    EXPECT_EQ(f.visibleTexts(), (QStringList{u"toss"_s, u"keep"_s}));
+    EXPECT_EQ(f.visibleTexts(), (QStringList{u"a"_s, u"d"_s, u"c"_s})); // restored as a new entry of now
 }
 
-struct SummaryCase {
-    std::string name;
-    QStringList entries;
-    QString summary;
-    int later;
-};
-
-class Summary : public ::testing::TestWithParam<SummaryCase> {};
-
-TEST_P(Summary, CountsOpenAndWaitingEntries) {
-    const SummaryCase& c = GetParam();
-    ManageFixture f;
-    ManageModel& m = f.open(QStringList{H14} + c.entries);
-    EXPECT_EQ(m.openSummary(), c.summary);
-    EXPECT_EQ(m.laterCount(), c.later);
+TEST(ManageModel, SummaryCountsOpenAndWaitingEntries) {
+    struct Case {
+        QStringList entries;
+        QString summary;
+        int later;
+    };
+    const Case cases[]{
+        {{u"- [ ] a"_s, u"- [>] b"_s, u"- [x] ~~done~~"_s, u"- a note"_s}, u"1 open"_s, 0},
+        // A routine is neither open nor waiting.
+        {{u"- [ ] a"_s, u"- [ ] b  <!-- remind 2026-03-14 20:30 every day 20:30 routine -->"_s,
+          u"- [ ] c  <!-- remind 2026-03-14 20:30 every day 20:30 -->"_s},
+         u"2 open"_s,
+         2},
+        // Waiting notes count, done or due entries do not.
+        {{u"- n  <!-- remind 2026-03-15 09:00 -->"_s, u"- [x] ~~d~~  <!-- remind 2026-03-15 09:00 -->"_s,
+          u"- [ ] due  <!-- remind 2026-03-14 12:00 -->"_s},
+         u"1 open"_s,
+         1},
+    };
+    for (const Case& c : cases) {
+        F f;
+        ManageModel& m = f.open(QStringList{H14} + c.entries);
+        EXPECT_EQ(m.openSummary(), c.summary) << c.entries.join(u" / ").toStdString();
+        EXPECT_EQ(m.laterCount(), c.later) << c.entries.join(u" / ").toStdString();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Summary,
-    ::testing::Values(SummaryCase{"OneOpenNotCarriedDoneOrNote",
-                                  {u"- [ ] a"_s, u"- [>] b"_s, u"- [x] ~~done~~"_s, u"- a note"_s},
-                                  u"1 open"_s,
-                                  0},
-                      SummaryCase{"RoutineNotCounted",
-                                  {u"- [ ] a"_s, u"- [ ] b  <!-- remind 2026-03-14 20:30 every day 20:30 routine -->"_s,
-                                   u"- [ ] c  <!-- remind 2026-03-14 20:30 every day 20:30 -->"_s},
-                                  u"2 open"_s,
-                                  2},
-                      SummaryCase{"WaitingNotesCountButNotDoneOrDue",
-                                  {u"- n  <!-- remind 2026-03-15 09:00 -->"_s,
-                                   u"- [x] ~~d~~  <!-- remind 2026-03-15 09:00 -->"_s,
-                                   u"- [ ] due  <!-- remind 2026-03-14 12:00 -->"_s},
-                                  u"1 open"_s,
-                                  1}),
-    ByName);
 
 TEST(ManageModel, HeadingsAndDaysInWords) {
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open({H14, u"- [ ] today  <!-- 09:00 -->"_s, u"## Someday"_s, u"- [ ] later  <!-- 09:00 -->"_s,
                              H12, u"- [ ] older  <!-- 09:00 -->"_s, u"- [ ] today  <!-- 09:00 -->"_s});
-    struct Case {
-        QString heading;
-        QString shown;
-    };
-    for (const Case& c : {Case{u"2026-03-14 Saturday"_s, u"Saturday, Mar 14"_s},
-                          Case{u"2026-03-12 whatever"_s, u"Thursday, Mar 12"_s}, Case{u"Now"_s, u"Now"_s},
-                          Case{u"Someday"_s, u"Someday"_s}, Case{u"2026-02-30 Monday"_s, u"2026-02-30 Monday"_s}}) {
-        EXPECT_EQ(m.displayHeading(c.heading), c.shown) << c.heading.toStdString();
+    for (const auto& [heading, shown] : {std::pair{u"2026-03-14 Saturday"_s, u"Saturday, Mar 14"_s},
+                                         {u"2026-03-12 whatever"_s, u"Thursday, Mar 12"_s},
+                                         {u"Now"_s, u"Now"_s},
+                                         {u"2026-02-30 Monday"_s, u"2026-02-30 Monday"_s}}) {
+        EXPECT_EQ(m.displayHeading(heading), shown) << heading.toStdString();
     }
     EXPECT_EQ(m.dayLabel(f.idOf(u"older"_s)), u"Thursday, Mar 12"_s);
     EXPECT_EQ(m.dayLabel(f.idOf(u"later"_s)), u"Someday"_s);
@@ -476,65 +403,24 @@ TEST(ManageModel, HeadingsAndDaysInWords) {
     EXPECT_EQ(m.displayHeading(u"2026-03-14 Saturday"_s), u"Samstag, März 14"_s);
 }
 
-TEST(ManageModel, ANewDayFoldsYesterday) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [x] ~~done today~~  <!-- 09:00 -->"_s});
-    EXPECT_EQ(f.picture(), (QStringList{u"# 2026-03-14 Saturday"_s, u"- done today"_s}));
-    f.clock->set(at(berlin(), 2026, 3, 15, 0, 1));
-    m.dayChanged();
-    EXPECT_EQ(f.picture(), (QStringList{u"# 2026-03-14 Saturday"_s, u"+ 1"_s}));
-}
-
-TEST(ManageModel, ARingMovesTheEntryToNow) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] soon  <!-- 09:00 remind 2026-03-14 12:30 -->"_s});
-    EXPECT_TRUE(m.visibleSections().isEmpty());
-    f.clock->set(at(berlin(), 2026, 3, 14, 12, 30));
-    m.ringingChanged();
-    EXPECT_EQ(f.picture(), (QStringList{u"# Now"_s, u"- soon"_s}));
-    EXPECT_EQ(f.selectedText(), u"soon"_s);
-    EXPECT_TRUE(m.isRinging(*m.selectedEntry()));
-}
-
-TEST(ManageModel, ReminderTimesFollowTheZone) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] due  <!-- 09:00 remind 2026-03-14 11:55 -->"_s});
-    EXPECT_EQ(f.picture(), (QStringList{u"# Now"_s, u"- due"_s}));
-    // 12:00 in Berlin is 07:00 in New York: 11:55 there is still to come.
-    f.clock->setCalendar(Calendar(u"America/New_York"_s));
-    m.reload();
-    EXPECT_TRUE(m.visibleSections().isEmpty());
-    EXPECT_EQ(m.laterCount(), 1);
-}
-
 // Changes through the store share the untouched days with the previous load, undo reads the
 // file anew: both must give the lists a fresh load gives.
 TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
-    const QStringList file{H14,
-                           u"- [ ] a  <!-- 09:00 -->"_s,
-                           u"- [ ] due  <!-- 09:10 remind 2026-03-14 11:00 -->"_s,
-                           H12,
-                           u"- [ ] b  <!-- 09:00 -->"_s,
-                           u"- [x] ~~c~~  <!-- 09:10 -->"_s,
-                           u"- [ ] later  <!-- 09:20 remind 2026-03-16 09:00 -->"_s,
-                           H11,
-                           u"- [ ] d  <!-- 09:00 -->"_s};
-    ManageFixture f;
-    f.open(file);
+    F f;
+    f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] due  <!-- 09:10 remind 2026-03-14 11:00 -->"_s, H12,
+            u"- [ ] b  <!-- 09:00 -->"_s, u"- [x] ~~c~~  <!-- 09:10 -->"_s,
+            u"- [ ] later  <!-- 09:20 remind 2026-03-16 09:00 -->"_s, H11, u"- [ ] d  <!-- 09:00 -->"_s});
     const auto fresh = [&] {
-        ManageFixture g;
+        F g;
         writeAll(g.path, readAll(f.path));
-        g.store = std::make_unique<NotesStore>(*g.prefs, *g.clock, NotesStore::Options{g.path, false});
-        g.store->load();
-        g.model = std::make_unique<ManageModel>(*g.store, g.desktop, g.login);
+        g.load();
         return g.picture();
     };
+    const auto at10 = Reminder{at(berlin(), 2026, 3, 14, 10, 0), {}, false};
     const std::vector<std::function<void()>> steps{
         [&] { f.store->toggleDone(f.idOf(u"b"_s)); },
         [&] { f.store->toggleActive(f.idOf(u"d"_s)); },
-        [&] {
-            f.store->setReminder(f.idOf(u"a"_s), Reminder{at(berlin(), 2026, 3, 14, 10, 0), {}, false});
-        },
+        [&] { f.store->setReminder(f.idOf(u"a"_s), at10); },
         [&] { f.store->undo(); },
         [&] { f.store->answer(f.idOf(u"due"_s), NotesDocument::Answer{NotesDocument::Answer::Done{}}); },
         [&] { f.store->undo(); },
@@ -545,15 +431,13 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
     const auto sectionsPicture = [&] {
         QStringList out;
         for (const DaySection& section : f.model->visibleSections()) {
-            out << u"# "_s + section.heading;
-            for (const Entry& e : section.entries()) {
-                out << u"- "_s + e.text;
-            }
+            QStringList items = f.texts(section.entries());
             if (f.model->folded().contains(section.heading)) {
-                out << u"+ "_s + QString::number(f.model->folded().value(section.heading));
+                items << u"+"_s + QString::number(f.model->folded().value(section.heading));
             }
+            out << section.heading + u": "_s + items.join(u", "_s);
         }
-        return out;
+        return out.join(u" | "_s);
     };
     QSignalSpy sectionsChanged(f.model.get(), &ManageModel::visibleSectionsChanged);
     for (std::size_t i = 0; i < steps.size(); ++i) {
@@ -567,7 +451,7 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
 }
 
 TEST(ManageModel, RemindableSkipsCarriedAndOtherViews) {
-    ManageFixture f;
+    F f;
     ManageModel& m =
         f.open({H12, u"- [>] moved  <!-- 08:00 carried 2026-03-13 -->"_s, u"- [ ] open  <!-- 09:00 -->"_s});
     m.setShowCompleted(true);
@@ -580,7 +464,7 @@ TEST(ManageModel, RemindableSkipsCarriedAndOtherViews) {
 }
 
 TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s,
                              u"- [ ] tomorrow  <!-- 09:20 remind 2026-03-15 09:00 -->"_s});
     m.reveal(f.idOf(u"tomorrow"_s));
@@ -602,14 +486,13 @@ TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
 }
 
 TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s});
     m.beginEditing(f.idOf(u"a"_s));
     m.setEditingText(u"b"_s);
     m.showTrash();
     EXPECT_TRUE(f.entry(u"b"_s)); // the view change saved the edit
     m.showKeys();
-    EXPECT_EQ(m.keysReturn(), Mode::Trash);
     m.scrollKeys(1);
     m.showKeys(); // again: back to the top, same way back
     EXPECT_EQ(m.keysScroll(), 0);
@@ -620,74 +503,53 @@ TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
     EXPECT_EQ(m.mode(), Mode::Trash);
 }
 
-// clang-format off
-const QStringList kSweepFile{
-    H14, u"- [ ] today-open  <!-- 09:00 -->"_s,
-    H13, u"- [ ] f1  <!-- 08:00 -->"_s, u"- [ ] f2  <!-- 09:00 -->"_s,
-    H12, u"- [ ] t1  <!-- 08:00 -->"_s, u"- [ ] ! listed  <!-- 08:10 -->"_s, u"- a note"_s,
-    u"- [ ] waiting  <!-- 08:20 remind 2026-03-20 09:00 -->"_s, u"- [x] ~~done~~  <!-- 08:30 -->"_s,
-    u"- [>] moved  <!-- 08:40 carried 2026-03-13 -->"_s,
-    H7, u"- [ ] s1  <!-- 08:00 -->"_s, u"- [ ] s2  <!-- 09:00 -->"_s};
-// clang-format on
+const QStringList kSweepFile({H14, u"- [ ] today-open  <!-- 09:00 -->"_s, H13, u"- [ ] f1  <!-- 08:00 -->"_s,
+                              u"- [ ] f2  <!-- 09:00 -->"_s, H12, u"- [ ] t1  <!-- 08:00 -->"_s,
+                              u"- [ ] ! listed  <!-- 08:10 -->"_s, u"- a note"_s,
+                              u"- [ ] waiting  <!-- 08:20 remind 2026-03-20 09:00 -->"_s,
+                              u"- [x] ~~done~~  <!-- 08:30 -->"_s, u"- [>] moved  <!-- 08:40 carried 2026-03-13 -->"_s,
+                              H7, u"- [ ] s1  <!-- 08:00 -->"_s, u"- [ ] s2  <!-- 09:00 -->"_s});
 
 TEST(ManageSweep, OldestDayFirstOnlyPlainOpenEntriesThenSkipAndBack) {
-    ManageFixture f;
+    F f;
     ManageModel& m = f.open(kSweepFile);
     m.startSweep();
     EXPECT_EQ(m.mode(), Mode::Sweep);
-    EXPECT_EQ(f.sweepTexts(), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
+    EXPECT_EQ(f.texts(m.sweepQueue()), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
     EXPECT_EQ(m.sweepCurrentHeading(), u"Saturday, Mar 7"_s);
     m.sweepSkip();
     m.sweepSkip();
-    EXPECT_EQ(m.sweepCurrent()->text, u"t1"_s);
     m.showKeys(); // the guide in between keeps the skips
     m.leaveKeys();
     EXPECT_EQ(m.sweepCurrent()->text, u"t1"_s);
     m.sweepBack();
     EXPECT_EQ(m.sweepCurrent()->text, u"s2"_s);
     m.sweepBack();
-    EXPECT_EQ(m.sweepCurrent()->text, u"s1"_s);
     m.sweepBack(); // nothing skipped
-    EXPECT_EQ(f.sweepTexts().size(), 5);
-    EXPECT_EQ(m.sweepTotal(), 5);
+    EXPECT_EQ(m.sweepCurrent()->text, u"s1"_s);
 }
 
-TEST(ManageSweep, DecisionsLeaveTheQueueThroughTheFile) {
-    ManageFixture f;
+TEST(ManageSweep, DecisionsLeaveTheQueueOneByOne) {
+    F f;
     ManageModel& m = f.open(kSweepFile);
     m.startSweep();
     m.sweepDone();
-    EXPECT_EQ(f.entry(u"s1"_s)->state, Entry::State::Done);
-    EXPECT_EQ(f.sweepTexts(), (QStringList{u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
     m.sweepDone(); // acts on the next entry, does not undo the first
-    EXPECT_EQ(f.entry(u"s1"_s)->state, Entry::State::Done);
-    EXPECT_EQ(f.entry(u"s2"_s)->state, Entry::State::Done);
+    EXPECT_EQ(f.entry(u"s1"_s)->state, State::Done);
+    EXPECT_EQ(f.texts(m.sweepQueue()), (QStringList{u"t1"_s, u"f1"_s, u"f2"_s}));
     m.sweepCarry();
-    EXPECT_EQ(f.states(u"t1"_s), (QList<Entry::State>{Entry::State::Open, Entry::State::Carried}));
     m.sweepActivate();
-    EXPECT_TRUE(f.entry(u"f1"_s)->active);
     m.sweepRemind(0);
-    EXPECT_EQ(f.entry(u"f2"_s)->comment, u"remind 2026-03-14 12:20"_s);
-    EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
     EXPECT_TRUE(m.sweepQueue().isEmpty());
     EXPECT_EQ(m.sweepCurrent(), std::nullopt);
     EXPECT_EQ(m.sweepTotal(), 5);
-}
+    EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
 
-TEST(ManageSweep, DroppingTheLastEntryFinishesAndAnEmptySweepIsDoneAtOnce) {
-    ManageFixture f;
-    ManageModel& m = f.open({H12, u"- [ ] last  <!-- 08:00 -->"_s});
-    m.startSweep();
-    m.sweepDrop();
-    EXPECT_FALSE(f.entry(u"last"_s));
+    m.endSweep();
+    m.startSweep(); // nothing older than today is open: done at once
+    EXPECT_EQ(m.mode(), Mode::Sweep);
     EXPECT_TRUE(m.sweepQueue().isEmpty());
-
-    ManageFixture g;
-    ManageModel& n = g.open({H14, u"- [ ] fresh  <!-- 08:00 -->"_s});
-    n.startSweep();
-    EXPECT_EQ(n.mode(), Mode::Sweep);
-    EXPECT_TRUE(n.sweepQueue().isEmpty());
-    EXPECT_EQ(n.sweepTotal(), 0);
+    EXPECT_EQ(m.sweepTotal(), 0);
 }
 
 struct DeliveryCase {
@@ -703,7 +565,7 @@ class Delivery : public ::testing::TestWithParam<DeliveryCase> {};
 
 TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
     const DeliveryCase& c = GetParam();
-    ManageFixture f;
+    F f;
     f.login.registered = c.registered;
     ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
     ASSERT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
@@ -720,37 +582,29 @@ TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
     EXPECT_EQ(m.onboarding(), c.next);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Delivery,
-    ::testing::Values(DeliveryCase{"DotThenLogin", ReminderDelivery::Dot, false, false, u"dot"_s,
-                                   ManageModel::Onboarding::LaunchAtLogin},
-                      DeliveryCase{"DotWhenAlreadyRegistered", ReminderDelivery::Dot, false, true, u"dot"_s,
-                                   std::nullopt},
-                      DeliveryCase{"NotificationsThroughTheScheduler", ReminderDelivery::Notification, true, false,
-                                   u"notification"_s, ManageModel::Onboarding::LaunchAtLogin},
-                      DeliveryCase{"NotificationsWithoutASchedulerStoreNothing", ReminderDelivery::Notification, false,
-                                   true, QString(), std::nullopt}),
-    ByName);
+constexpr auto kLogin = ManageModel::Onboarding::LaunchAtLogin;
+const std::vector<DeliveryCase> kDeliveryCases{
+    {"DotThenLogin", ReminderDelivery::Dot, false, false, u"dot"_s, kLogin},
+    {"DotWhenAlreadyRegistered", ReminderDelivery::Dot, false, true, u"dot"_s, std::nullopt},
+    {"NotificationsThroughTheScheduler", ReminderDelivery::Notification, true, false, u"notification"_s, kLogin},
+    {"NotificationsWithoutASchedulerStoreNothing", ReminderDelivery::Notification, false, true, {}, std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Manage, Delivery, ::testing::ValuesIn(kDeliveryCases), ByName);
 
 TEST(ManageModel, LoginAnswerIsRememberedAndRegisters) {
     for (const bool yes : {true, false}) {
-        ManageFixture f;
+        F f;
+        EXPECT_EQ(f.open({H14, u"- [ ] no reminder  <!-- 09:00 -->"_s}).onboarding(), std::nullopt);
         ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
         m.chooseDelivery(ReminderDelivery::Dot);
-        ASSERT_EQ(m.onboarding(), ManageModel::Onboarding::LaunchAtLogin);
+        ASSERT_EQ(m.onboarding(), kLogin);
         m.answerLaunchAtLogin(yes);
         EXPECT_EQ(m.onboarding(), std::nullopt);
-        EXPECT_TRUE(f.prefs->launchAtLoginOffered());
         EXPECT_EQ(f.login.registered, yes);
         m.reload(); // the choice is made: no question comes back
         EXPECT_EQ(m.onboarding(), std::nullopt);
     }
-}
-
-TEST(ManageModel, NoQuestionWithoutAReminder) {
-    ManageFixture f;
-    ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 -->"_s});
-    EXPECT_EQ(m.onboarding(), std::nullopt);
 }
 
 } // namespace

@@ -11,7 +11,6 @@
 using namespace plim;
 using namespace plim::test;
 using namespace Qt::Literals::StringLiterals;
-using Mode = ManageModel::Mode;
 using ManageTexts::Action;
 
 namespace {
@@ -19,123 +18,106 @@ namespace {
 const QString H14 = u"## 2026-03-14 Saturday"_s;
 const QString H12 = u"## 2026-03-12 Thursday"_s;
 
+using F = ManageFixture;
+using Do = std::function<void(F&)>;
+const Do nothing = [](F&) {};
+const Do later = [](F& f) { f.model->showLater(); };
+const Do keys = [](F& f) { f.model->showKeys(); };
+const Do trashed = [](F& f) {
+    f.model->deleteSelection();
+    f.model->showTrash();
+};
+const Do sweptThrough = [](F& f) {
+    f.model->startSweep();
+    f.model->sweepSkip();
+    f.model->sweepSkip();
+};
+
 struct HintCase {
     std::string name;
     QString line; // the one entry, "it" unless it is a link
     QString heading;
-    std::function<void(ManageFixture&)> setUp;
+    Do setUp;
     QString hint;
 };
-
-const auto nothing = [](ManageFixture&) {};
 
 class Footer : public ::testing::TestWithParam<HintCase> {};
 
 TEST_P(Footer, NamesTheKeysOfTheSelectedEntry) {
     const HintCase& c = GetParam();
-    ManageFixture f;
-    f.open({c.heading, c.line});
-    f.model->setShowCompleted(true);
+    F f;
+    f.open({c.heading, c.line}).setShowCompleted(true);
     f.model->ensureSelectionVisible();
     c.setUp(f);
     EXPECT_EQ(ManageTexts::footerHint(*f.model), c.hint);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Footer,
-    ::testing::Values(
-        HintCase{"Editing", u"- [ ] it  <!-- 09:00 -->"_s, H14,
-                 [](ManageFixture& f) { f.model->beginEditing(f.idOf(u"it"_s)); },
-                 u"↩ save · Shift+↩ new line · esc cancel"_s},
-        HintCase{"NothingSelected", u"- [ ] it  <!-- 09:00 -->"_s, H14,
-                 [](ManageFixture& f) { f.model->select(QUuid::createUuid()); }, u"? keys"_s},
-        HintCase{"Trash", u"- [ ] it  <!-- 09:00 -->"_s, H14,
-                 [](ManageFixture& f) {
-                     f.model->deleteSelection();
-                     f.model->showTrash();
-                 },
-                 u"↩ restore to today · ⌫ delete forever · ? keys"_s},
-        HintCase{"RingingRoutine", u"- [ ] it  <!-- 09:00 remind 2026-03-14 09:00 every day 09:00 routine -->"_s, H14,
-                 nothing, u"space done today · d skip · 1–9 snooze · r when · ⌫ trash · ? keys"_s},
-        HintCase{"RingingOnce", u"- [ ] it  <!-- 09:00 remind 2026-03-14 09:00 -->"_s, H12, nothing,
-                 u"space done · d stop reminding · 1–9 snooze · r when · ⌫ trash · ? keys"_s},
-        HintCase{"SoleLink", u"- [ ] https://example.org/x  <!-- 09:00 -->"_s, H14, nothing,
-                 u"↩ open · space done · → carry · r remind · ⌫ trash · ? keys"_s},
-        HintCase{"PlainToday", u"- [ ] it  <!-- 09:00 -->"_s, H14, nothing,
-                 u"space done · a shortlist · r remind · ⌫ trash · ↩ edit · ? keys"_s},
-        HintCase{"ShortlistedOlder", u"- [ ] ! it  <!-- 09:00 -->"_s, H12, nothing,
-                 u"space done · a unlist · → carry · r remind · ⌫ trash · ↩ edit · ? keys"_s},
-        HintCase{"WaitingWithALinkInLater",
-                 u"- [ ] read https://example.org/x  <!-- 09:00 remind 2026-03-20 09:00 -->"_s, H12,
-                 [](ManageFixture& f) { f.model->showLater(); },
-                 u"space done · a shortlist · r change reminder · ⌫ trash · Ctrl+↩ open link · ? keys"_s}),
-    ByName);
-
-struct HeaderCase {
-    std::string name;
-    std::function<void(ManageFixture&)> setUp;
-    ManageTexts::Header header;
+const QString kPlain = u"- [ ] it  <!-- 09:00 -->"_s;
+const std::vector<HintCase> kHints{
+    {"Editing", kPlain, H14, [](F& f) { f.model->beginEditing(f.idOf(u"it"_s)); },
+     u"↩ save · Shift+↩ new line · esc cancel"_s},
+    {"NothingSelected", kPlain, H14, [](F& f) { f.model->select(QUuid::createUuid()); }, u"? keys"_s},
+    {"Trash", kPlain, H14, trashed, u"↩ restore to today · ⌫ delete forever · ? keys"_s},
+    {"RingingRoutine", u"- [ ] it  <!-- 09:00 remind 2026-03-14 09:00 every day 09:00 routine -->"_s, H14, nothing,
+     u"space done today · d skip · 1–9 snooze · r when · ⌫ trash · ? keys"_s},
+    {"RingingOnce", u"- [ ] it  <!-- 09:00 remind 2026-03-14 09:00 -->"_s, H12, nothing,
+     u"space done · d stop reminding · 1–9 snooze · r when · ⌫ trash · ? keys"_s},
+    {"SoleLink", u"- [ ] https://example.org/x  <!-- 09:00 -->"_s, H14, nothing,
+     u"↩ open · space done · → carry · r remind · ⌫ trash · ? keys"_s},
+    {"PlainToday", kPlain, H14, nothing, u"space done · a shortlist · r remind · ⌫ trash · ↩ edit · ? keys"_s},
+    {"ShortlistedOlder", u"- [ ] ! it  <!-- 09:00 -->"_s, H12, nothing,
+     u"space done · a unlist · → carry · r remind · ⌫ trash · ↩ edit · ? keys"_s},
+    {"WaitingWithALinkInLater", u"- [ ] read https://example.org/x  <!-- 09:00 remind 2026-03-20 09:00 -->"_s, H12,
+     later, u"space done · a shortlist · r change reminder · ⌫ trash · Ctrl+↩ open link · ? keys"_s},
 };
 
-class Header : public ::testing::TestWithParam<HeaderCase> {};
+INSTANTIATE_TEST_SUITE_P(Manage, Footer, ::testing::ValuesIn(kHints), ByName);
 
-TEST_P(Header, ShowsTheViewAndItsWayBack) {
-    const HeaderCase& c = GetParam();
-    ManageFixture f;
-    f.open({H14, u"- [ ] a  <!-- 09:00 remind 2026-03-15 09:00 -->"_s,
-            u"- [ ] b  <!-- 09:10 remind 2026-03-16 09:00 every day 09:00 -->"_s, u"- [ ] c  <!-- 09:20 -->"_s, H12,
-            u"- [ ] d  <!-- 09:00 -->"_s, u"- [ ] e  <!-- 09:10 -->"_s, u"- [x] ~~f~~  <!-- 09:20 -->"_s});
-    c.setUp(f);
-    const ManageTexts::Header h = ManageTexts::header(*f.model);
-    EXPECT_EQ(h.title, c.header.title);
-    EXPECT_EQ(h.filterPlaceholder, c.header.filterPlaceholder);
-    ASSERT_EQ(h.items.size(), c.header.items.size());
-    for (qsizetype i = 0; i < h.items.size(); ++i) {
-        EXPECT_EQ(h.items[i].text, c.header.items[i].text);
-        EXPECT_EQ(h.items[i].action, c.header.items[i].action) << i;
+// "title [placeholder] | item -> action | ...".
+QString show(const ManageTexts::Header& h) {
+    static const char* const actions[]{"",         "ShowLater", "StartSweep", "ToggleCompleted", "BackToNotes",
+                                       "EndSweep", "LeaveKeys", "ShowKeys"};
+    QString out = h.title + (h.filterPlaceholder ? u" ["_s + *h.filterPlaceholder + u"]"_s : QString());
+    for (const ManageTexts::Item& item : h.items) {
+        out += u" | "_s + item.text;
+        if (item.action != Action::None) {
+            out += u" -> "_s + QLatin1String(actions[static_cast<int>(item.action)]);
+        }
+    }
+    return out;
+}
+
+TEST(ManageTexts, HeaderShowsTheViewAndItsWayBack) {
+    const std::pair<Do, QString> cases[]{
+        {nothing,
+         u" [Filter] | 2 later  Ctrl+L -> ShowLater | Sweep · 2 older than today  Ctrl+S -> StartSweep | 5 open"_s},
+        {[](F& f) {
+             f.model->setShowCompleted(true);
+             f.store->toggleDone(f.idOf(u"d"_s));
+             f.store->toggleDone(f.idOf(u"e"_s));
+             f.store->setReminder(f.idOf(u"a"_s), std::nullopt);
+         },
+         u" [Filter] | 1 later  Ctrl+L -> ShowLater | hide done  Ctrl+E -> ToggleCompleted"_s},
+        {[](F& f) { f.model->showTrash(); }, u"Trash [Filter trash] | Back to notes  Ctrl+T -> BackToNotes"_s},
+        {sweptThrough, u"Sweep | done | esc back -> EndSweep"_s},
+        {[](F& f) {
+             later(f);
+             keys(f);
+         },
+         u"Keys & Tips | Back to Later  esc -> LeaveKeys"_s},
+    };
+    for (const auto& [setUp, expected] : cases) {
+        F f;
+        f.open({H14, u"- [ ] a  <!-- 09:00 remind 2026-03-15 09:00 -->"_s,
+                u"- [ ] b  <!-- 09:10 remind 2026-03-16 09:00 every day 09:00 -->"_s, u"- [ ] c  <!-- 09:20 -->"_s, H12,
+                u"- [ ] d  <!-- 09:00 -->"_s, u"- [ ] e  <!-- 09:10 -->"_s, u"- [x] ~~f~~  <!-- 09:20 -->"_s});
+        setUp(f);
+        EXPECT_EQ(show(ManageTexts::header(*f.model)), expected);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Header,
-    ::testing::Values(
-        HeaderCase{"Notes",
-                   nothing,
-                   {{},
-                    u"Filter"_s,
-                    {{u"2 later  Ctrl+L"_s, Action::ShowLater},
-                     {u"Sweep · 2 older than today  Ctrl+S"_s, Action::StartSweep},
-                     {u"5 open"_s, Action::None}}}},
-        HeaderCase{"NotesShowingDone",
-                   [](ManageFixture& f) {
-                       f.model->setShowCompleted(true);
-                       f.store->toggleDone(f.idOf(u"d"_s));
-                       f.store->toggleDone(f.idOf(u"e"_s));
-                       f.store->setReminder(f.idOf(u"a"_s), std::nullopt);
-                   },
-                   {{},
-                    u"Filter"_s,
-                    {{u"1 later  Ctrl+L"_s, Action::ShowLater}, {u"hide done  Ctrl+E"_s, Action::ToggleCompleted}}}},
-        HeaderCase{"Trash",
-                   [](ManageFixture& f) { f.model->showTrash(); },
-                   {u"Trash"_s, u"Filter trash"_s, {{u"Back to notes  Ctrl+T"_s, Action::BackToNotes}}}},
-        HeaderCase{"SweepDone",
-                   [](ManageFixture& f) {
-                       f.model->startSweep();
-                       f.model->sweepSkip();
-                       f.model->sweepSkip();
-                   },
-                   {u"Sweep"_s, std::nullopt, {{u"done"_s, Action::None}, {u"esc back"_s, Action::EndSweep}}}},
-        HeaderCase{"KeysFromLater",
-                   [](ManageFixture& f) {
-                       f.model->showLater();
-                       f.model->showKeys();
-                   },
-                   {u"Keys & Tips"_s, std::nullopt, {{u"Back to Later  esc"_s, Action::LeaveKeys}}}}),
-    ByName);
-
 TEST(ManageTexts, DayHeadersSayTodayOnlyForTodayAndTrashedInTheTrash) {
-    ManageFixture f;
+    F f;
     ManageModel& m =
         f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] ! b  <!-- 09:10 -->"_s, H12, u"- [ ] c  <!-- 09:00 -->"_s});
     const QList<DaySection>& s = m.visibleSections();
@@ -150,10 +132,11 @@ TEST(ManageTexts, DayHeadersSayTodayOnlyForTodayAndTrashedInTheTrash) {
               (ManageTexts::DayHeader{u"Trashed Saturday, Mar 14"_s, false}));
 }
 
+// What replaces an empty list: its lines, " / " between, and "[keys]" for the button that opens the guide.
 struct EmptyCase {
     std::string name;
-    std::function<void(ManageModel&)> setUp;
-    std::optional<ManageTexts::EmptyState> state;
+    Do setUp;
+    QString shown; // empty: nothing replaces the list
     QStringList file = {};
     std::optional<QString> shortcut = {};
 };
@@ -162,42 +145,36 @@ class Empty : public ::testing::TestWithParam<EmptyCase> {};
 
 TEST_P(Empty, ReplacesAnEmptyList) {
     const EmptyCase& c = GetParam();
-    ManageFixture f;
+    F f;
     f.open(c.file);
-    c.setUp(*f.model);
-    EXPECT_EQ(ManageTexts::emptyState(*f.model, c.shortcut), c.state);
+    c.setUp(f);
+    const auto state = ManageTexts::emptyState(*f.model, c.shortcut);
+    const ManageTexts::Item keysButton{u"? keys and how plim works"_s, Action::ShowKeys};
+    ASSERT_EQ(state.has_value(), !c.shown.isEmpty());
+    if (state) {
+        ASSERT_TRUE(!state->button || *state->button == keysButton);
+        EXPECT_EQ(state->lines.join(u" / "_s) + (state->button ? u" [keys]"_s : QString()), c.shown);
+    }
 }
 
-const ManageTexts::Item kKeysButton{u"? keys and how plim works"_s, Action::ShowKeys};
+const QStringList kOne{H14, u"- [ ] a  <!-- 09:00 -->"_s};
+const std::vector<EmptyCase> kEmpty{
+    {"NotesEmpty", nothing, u"Nothing yet. / Press Ctrl+Alt+N anywhere. [keys]"_s, {}, u"Ctrl+Alt+N"_s},
+    {"NotesEmptyWithoutShortcut", nothing, u"Nothing yet. / Press Ctrl+Alt+Space anywhere. [keys]"_s},
+    {"NotesFilteredAway", [](F& f) { f.model->setFilter(u"zebra"_s); }, u"No entries match “zebra”."_s, kOne},
+    {"NotesShowingSomething", nothing, {}, kOne},
+    {"TrashEmpty", [](F& f) { f.model->showTrash(); }, u"Trash is empty."_s},
+    {"TrashFilteredAway",
+     [](F& f) {
+         f.model->showTrash();
+         f.model->setFilter(u" x "_s);
+     },
+     u"Nothing in the trash matches “ x ”."_s},
+    {"LaterEmpty", later, u"Nothing waiting. / Press r or 1–9 on an entry to bring it back later."_s},
+    {"SweepHasNoList", [](F& f) { f.model->startSweep(); }, {}},
+};
 
-INSTANTIATE_TEST_SUITE_P(
-    Manage, Empty,
-    ::testing::Values(
-        EmptyCase{"NotesEmpty",
-                  [](ManageModel&) {},
-                  ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Ctrl+Alt+N anywhere."_s}, kKeysButton},
-                  {},
-                  u"Ctrl+Alt+N"_s},
-        EmptyCase{"NotesEmptyWithoutShortcut", [](ManageModel&) {},
-                  ManageTexts::EmptyState{{u"Nothing yet."_s, u"Press Ctrl+Alt+Space anywhere."_s}, kKeysButton}},
-        EmptyCase{"NotesFilteredAway",
-                  [](ManageModel& m) { m.setFilter(u"zebra"_s); },
-                  ManageTexts::EmptyState{{u"No entries match \u201Czebra\u201D."_s}, std::nullopt},
-                  {H14, u"- [ ] a  <!-- 09:00 -->"_s}},
-        EmptyCase{"NotesShowingSomething", [](ManageModel&) {}, std::nullopt, {H14, u"- [ ] a  <!-- 09:00 -->"_s}},
-        EmptyCase{"TrashEmpty", [](ManageModel& m) { m.showTrash(); },
-                  ManageTexts::EmptyState{{u"Trash is empty."_s}, std::nullopt}},
-        EmptyCase{"TrashFilteredAway",
-                  [](ManageModel& m) {
-                      m.showTrash();
-                      m.setFilter(u" x "_s);
-                  },
-                  ManageTexts::EmptyState{{u"Nothing in the trash matches \u201C x \u201D."_s}, std::nullopt}},
-        EmptyCase{"LaterEmpty", [](ManageModel& m) { m.showLater(); },
-                  ManageTexts::EmptyState{
-                      {u"Nothing waiting."_s, u"Press r or 1–9 on an entry to bring it back later."_s}, std::nullopt}},
-        EmptyCase{"SweepHasNoList", [](ManageModel& m) { m.startSweep(); }, std::nullopt}),
-    ByName);
+INSTANTIATE_TEST_SUITE_P(Manage, Empty, ::testing::ValuesIn(kEmpty), ByName);
 
 TEST(ManageTexts, SweepLegendOffersTheLinkOnlyWhenThereIsOne) {
     Entry e;

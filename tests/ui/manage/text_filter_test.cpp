@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace plim;
@@ -47,10 +48,8 @@ TEST(TextFilter, FindsWhatTheLowerCasedTextContains) {
         {u"İstanbul"_s, u"stanbul"_s, true},
         {u"two\nLines"_s, u"o\nl"_s, true},
     };
-    std::vector<QString> texts;
-    for (const ContainsCase& c : cases) {
-        texts.push_back(c.text);
-    }
+    std::vector<QString> texts(cases.size());
+    std::transform(cases.begin(), cases.end(), texts.begin(), [](const ContainsCase& c) { return c.text; });
     for (const std::size_t perBlock : {std::size_t{1}, std::size_t{4}, cases.size()}) {
         TextFilter filter = filterOver(texts, perBlock);
         for (std::size_t i = 0; i < cases.size(); ++i) {
@@ -80,9 +79,6 @@ TEST(TextFilter, EveryAnswerIsTheFullAnswer) {
             EXPECT_EQ(got[i] != 0, expected) << q.toStdString() << " on " << texts[i].toStdString();
         }
     }
-}
-
-TEST(TextFilter, NoTextsNoMatches) {
     EXPECT_TRUE(filterOver({}, 3).matches(u"milk").empty());
 }
 
