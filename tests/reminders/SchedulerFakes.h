@@ -23,7 +23,7 @@ public:
 
     void post(const NotificationContent& content, quint32 replaces, Posted posted) override {
         ++requests;
-        auto answer = [this, content, replaces, posted] {
+        answer([this, content, replaces, posted] {
             if (failing) {
                 posted(std::nullopt);
                 return;
@@ -32,41 +32,30 @@ public:
             screen[id] = content;
             posts.append({content, replaces, id});
             posted(id);
-        };
-        if (holding) {
-            held.append(answer);
-        } else {
-            answer();
-        }
+        });
     }
     void close(quint32 serverId) override {
         closes.append(serverId);
         screen.erase(serverId);
     }
-    void capabilities(CapabilitiesAnswer answer) override {
-        if (holding) {
-            held.append([this, answer] { answer(caps); });
-        } else {
-            answer(caps);
-        }
+    void capabilities(CapabilitiesAnswer reply) override {
+        answer([this, reply] { reply(caps); });
     }
 
     // Answers everything held so far, in order.
     void release() {
-        const auto pending = std::exchange(held, {});
-        for (const auto& f : pending) {
+        for (const auto& f : std::exchange(held, {})) {
             f();
         }
     }
-    // The user clicks a button (or the notification, "default").
+    // The user clicks a button (or the notification, "default"), types a reply, or dismisses it.
     void click(quint32 id, const QString& action) { Q_EMIT actionInvoked(id, action); }
     void reply(quint32 id, const QString& text) { Q_EMIT replied(id, text); }
-    // The notification leaves the screen without an answer.
     void dismiss(quint32 id) {
         screen.erase(id);
         Q_EMIT closed(id);
     }
-    // The one notification on screen whose identifier is `identifier`; 0 when none.
+    // The notification on screen whose identifier is `identifier`; 0 when none.
     quint32 idOf(const QString& identifier) const {
         for (const auto& [id, content] : screen) {
             if (content.identifier == identifier) {
@@ -85,19 +74,24 @@ public:
     std::map<quint32, NotificationContent> screen;
     QList<std::function<void()>> held;
     quint32 nextId = 1;
+
+private:
+    void answer(std::function<void()> f) {
+        if (holding) {
+            held.append(std::move(f));
+        } else {
+            f();
+        }
+    }
 };
 
 // The ring timer and system events, fired by hand.
 class FakeSystemEvents final : public SystemEvents {
 public:
-    void arm(std::optional<Instant> deadline) override {
-        armed = deadline;
-        ++arms;
-    }
+    void arm(std::optional<Instant> deadline) override { armed = deadline; }
     void fire() { Q_EMIT fired(); }
 
     std::optional<Instant> armed;
-    int arms = 0;
 };
 
 } // namespace plim::test
