@@ -295,7 +295,7 @@ std::optional<Instant> Calendar::date(int year, int month, int day, int hour, in
         const std::int64_t t = local - guess->offset;
         const auto span = offsetSpan(t);
         constexpr std::int64_t margin = 2 * kDayMs; // more than any offset change
-        if (span && span->offset == guess->offset && t - span->from >= margin && span->to - t > margin) {
+        if (span && span->offset == guess->offset && span->from <= t - margin && t + margin < span->to) {
             return Instant(std::chrono::milliseconds(t));
         }
     }
