@@ -6,8 +6,10 @@ runs=${FUZZ_RUNS:-200000}
 mkdir -p "$build/findings"
 for f in "$build"/fuzz/*_fuzz; do
     name=$(basename "$f")
-    corpus=()
-    [ -d "fuzz/corpus/$name" ] && corpus=("fuzz/corpus/$name")
+    # New finds go into the build folder; the seeds in the repository stay as they are.
+    corpus=("$build/corpus/$name")
+    mkdir -p "${corpus[0]}"
+    [ -d "fuzz/corpus/$name" ] && corpus+=("fuzz/corpus/$name")
     echo "== $name ($runs runs)"
     if ! "$f" -runs="$runs" -max_len=512 -timeout=5 -artifact_prefix="$build/findings/" "${corpus[@]}" \
         >"$build/findings/$name.log" 2>&1; then
