@@ -39,6 +39,9 @@ inline Reminder repeat(Instant next, Rule rule, bool routine = false) {
     return Reminder{next, std::move(rule), routine};
 }
 
+// The default day times (08:30 to 20:30) the tables are written against.
+inline const Anchors kAnchors{};
+
 // A wall-clock moment, for case tables: {2026, 3, 11, 10, 7}.
 struct Wall {
     int y, mo, d, h, mi, s = 0;

@@ -17,7 +17,6 @@ namespace {
 
 const char* const kBerlin = "Europe/Berlin";
 const char* const kNewYork = "America/New_York";
-const Anchors kAnchors{510, 1230};
 constexpr Wall kNow{2026, 3, 11, 10, 7, 25};
 
 enum class Kind { Snooze, Done, Dismiss, Stop };

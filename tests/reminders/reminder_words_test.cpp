@@ -17,7 +17,6 @@ namespace {
 
 const QString kBerlin = u"Europe/Berlin"_s;
 const QString kNewYork = u"America/New_York"_s;
-const Anchors kAnchors{8 * 60 + 30, 20 * 60 + 30};
 
 std::string text(const std::optional<QString>& s) {
     return s ? s->toStdString() : std::string("(none)");

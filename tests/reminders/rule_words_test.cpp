@@ -14,8 +14,6 @@ namespace words = plim::RuleWords;
 
 namespace {
 
-const Anchors kAnchors{8 * 60 + 30, 20 * 60 + 30};
-
 QStringList split(const char* text) {
     return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
 }

@@ -18,7 +18,6 @@ namespace {
 
 const char* const kBerlin = "Europe/Berlin";
 const char* const kNewYork = "America/New_York";
-const Anchors kAnchors{8 * 60 + 30, 20 * 60 + 30};
 constexpr Wall kWed{2026, 3, 11, 10, 7, 25};
 
 std::string withOffset(const Calendar& calendar, Instant t) {

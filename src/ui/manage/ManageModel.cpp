@@ -243,8 +243,10 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
                 // Only a comment with the word can hold a reminder.
                 if (e->comment && Reminder::mayHold(*e->comment)) {
                     if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
-                        static_cast<ReminderFacts&>(f) = {true, reminder->rule.has_value(), reminder->routine,
-                                                          reminder->next};
+                        f.hasReminder = true;
+                        f.repeats = reminder->rule.has_value();
+                        f.routine = reminder->routine;
+                        f.next = reminder->next;
                     }
                 }
             }

@@ -220,13 +220,11 @@ Q_SIGNALS:
 private:
     // What a reload learns once about each item of `sections_`, so that the lists, the counts and
     // the filter never read a reminder or lower-case a text twice.
-    struct ReminderFacts {
+    struct Facts {
         bool hasReminder = false;
         bool repeats = false;
         bool routine = false;
         Instant next{};
-    };
-    struct Facts : ReminderFacts {
         bool isEntry = false;
         bool active = false;
         Entry::State state = Entry::State::Open;
