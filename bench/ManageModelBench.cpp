@@ -1,7 +1,7 @@
 #include "SyntheticNotes.h"
 
 #include "notes/Clock.h"
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"

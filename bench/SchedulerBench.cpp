@@ -1,6 +1,6 @@
 #include "SyntheticNotes.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/ReminderScheduler.h"
 

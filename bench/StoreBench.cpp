@@ -1,9 +1,9 @@
 // The cost of a capture and of a recorded change, against the floor of writing the same bytes once.
 #include "SyntheticNotes.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
-#include "notes/TextFile.h"
+#include "store/TextFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

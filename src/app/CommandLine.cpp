@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
 

@@ -126,6 +126,19 @@ namespace NotesFormat {
 QString heading(Instant t, const Calendar& calendar);
 // The text of a new open entry: "- [ ] " + first line (+ comment) + continuation lines.
 QString formatEntry(QStringView text, const std::optional<QString>& comment);
+// One replacement in a text: the characters [from, to) become `text`.
+struct TextEdit {
+    qsizetype from = 0;
+    qsizetype to = 0;
+    QString text;
+    friend bool operator==(const TextEdit&, const TextEdit&) = default;
+};
+// What a capture changes in the file text, in ascending order and not overlapping: the new entry
+// as the last one under day's heading (with the heading when the day is new), and the trailing
+// blank lines made one line end. Everything else keeps its characters, so a writer can splice.
+QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
+                             const std::optional<QString>& comment);
+QString applyEdits(QStringView fileText, const QList<TextEdit>& edits);
 // The file text with the capture added as the last entry under day's heading.
 QString appending(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
                   const std::optional<QString>& comment);

@@ -52,8 +52,8 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
     return out;
 }
 
-QString appending(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
-                  const std::optional<QString>& comment) {
+QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
+                             const std::optional<QString>& comment) {
     const QString headingLine = heading(day, calendar);
     const QString entry = formatEntry(text, comment);
 
@@ -76,9 +76,16 @@ QString appending(QStringView text, QStringView fileText, Instant day, const Cal
         end = nl < 0 ? 0 : nl;
     }
     if (end == 0 && (fileText.isEmpty() || blankLine(0, lineEndAt(0, fileText.size())))) {
-        return headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n');
+        return {TextEdit{0, fileText.size(), headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n')}};
     }
     const QStringView kept = fileText.first(end);
+    // The file ends in exactly one line end after its last non-blank line.
+    const auto withTail = [&](QList<TextEdit> edits) {
+        if (fileText.sliced(end) != u"\n") {
+            edits.append(TextEdit{end, fileText.size(), QStringLiteral("\n")});
+        }
+        return edits;
+    };
 
     qsizetype headingStart = -1;
     qsizetype headingEnd = -1;
@@ -92,27 +99,14 @@ QString appending(QStringView text, QStringView fileText, Instant day, const Cal
         pos = lineEnd + 1;
     }
 
-    QString out;
-    out.reserve(end + headingLine.size() + entry.size() + 8);
     if (headingStart < 0) {
-        out.append(kept);
-        out.append(u"\n\n");
-        out.append(headingLine);
-        out.append(u"\n\n");
-        out.append(entry);
-        out.append(u'\n');
-        return out;
+        return {TextEdit{end, fileText.size(),
+                         QStringLiteral("\n\n") + headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n')}};
     }
     if (kept.sliced(headingStart, headingEnd - headingStart) != headingLine) {
         // Another day (or a heading typed differently) is on top: a new day goes above it.
-        out.append(kept.first(headingStart));
-        out.append(headingLine);
-        out.append(u"\n\n");
-        out.append(entry);
-        out.append(u"\n\n");
-        out.append(kept.sliced(headingStart));
-        out.append(u'\n');
-        return out;
+        return withTail({TextEdit{headingStart, headingStart,
+                                  headingLine + QStringLiteral("\n\n") + entry + QStringLiteral("\n\n")}});
     }
     // The day is on top: the entry goes after its last non-blank line, before the next heading.
     const qsizetype nextHit = headingEnd < end ? kept.indexOf(u"\n## ", headingEnd) : -1;
@@ -126,18 +120,34 @@ QString appending(QStringView text, QStringView fileText, Instant day, const Cal
         }
         lastEnd = nl;
     }
-    out.append(kept.first(lastEnd));
-    if (lastEnd == headingEnd) {
-        out.append(u'\n');
+    QString inserted = lastEnd == headingEnd ? QStringLiteral("\n\n") : QStringLiteral("\n");
+    inserted += entry;
+    if (nextStart < 0) {
+        return {TextEdit{lastEnd, fileText.size(), inserted + QLatin1Char('\n')}};
     }
-    out.append(u'\n');
-    out.append(entry);
-    if (nextStart >= 0) {
-        out.append(u"\n\n");
-        out.append(kept.sliced(nextStart));
+    return withTail({TextEdit{lastEnd, nextStart, inserted + QStringLiteral("\n\n")}});
+}
+
+QString applyEdits(QStringView fileText, const QList<TextEdit>& edits) {
+    qsizetype size = fileText.size();
+    for (const TextEdit& e : edits) {
+        size += e.text.size() - (e.to - e.from);
     }
-    out.append(u'\n');
+    QString out;
+    out.reserve(size);
+    qsizetype at = 0;
+    for (const TextEdit& e : edits) {
+        out.append(fileText.sliced(at, e.from - at));
+        out.append(e.text);
+        at = e.to;
+    }
+    out.append(fileText.sliced(at));
     return out;
+}
+
+QString appending(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
+                  const std::optional<QString>& comment) {
+    return applyEdits(fileText, captureEdits(text, fileText, day, calendar, comment));
 }
 
 } // namespace plim::NotesFormat

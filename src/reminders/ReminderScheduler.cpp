@@ -1,6 +1,6 @@
 #include "reminders/ReminderScheduler.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "platform/linux/XdgAutostart.h"
 
-#include "notes/TextFile.h"
+#include "store/TextFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "ui/manage/ManageKeys.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "ui/manage/ManageModel.h"
 
 #include <QtCore/qnamespace.h>

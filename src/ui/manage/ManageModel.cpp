@@ -1,6 +1,6 @@
 #include "ui/manage/ManageModel.h"
 
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
 #include "reminders/WhenFieldModel.h"

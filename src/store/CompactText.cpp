@@ -1,4 +1,4 @@
-#include "notes/CompactText.h"
+#include "store/CompactText.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,4 +1,4 @@
-#include "notes/FileWatcher.h"
+#include "store/FileWatcher.h"
 
 #include "support/TestSupport.h"
 

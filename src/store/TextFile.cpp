@@ -1,4 +1,4 @@
-#include "notes/TextFile.h"
+#include "store/TextFile.h"
 
 #include <QFile>
 #include <QFileInfo>

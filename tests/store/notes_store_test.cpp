@@ -1,4 +1,4 @@
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 
 #include "support/StoreFixture.h"

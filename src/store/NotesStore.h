@@ -1,10 +1,10 @@
 #pragma once
 
 #include "notes/Clock.h"
-#include "notes/CompactText.h"
+#include "store/CompactText.h"
 #include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
-#include "notes/TextFile.h"
+#include "store/TextFile.h"
 #include "reminders/Reminder.h"
 
 #include <QObject>

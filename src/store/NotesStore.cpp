@@ -1,6 +1,6 @@
-#include "notes/NotesStore.h"
+#include "store/NotesStore.h"
 
-#include "notes/FileWatcher.h"
+#include "store/FileWatcher.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
 
