@@ -1,8 +1,9 @@
 #include "app/CommandLine.h"
 
-#include "store/NotesStore.h"
+#include "app/Instance.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/NotesStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -23,9 +24,17 @@ constexpr int kOk = 0;
 constexpr int kFileError = 1;
 constexpr int kUsage = 2;
 
-const char* const kHelp = R"(Usage: plim [--file PATH] COMMAND [ARGS...]
+const char* const kHelp = R"(Usage: plim [--background]
+       plim [--file PATH] COMMAND [ARGS...]
 
-Commands:
+Without a command, plim starts its resident desktop program, or asks the running one to open.
+
+Commands for the resident program (started first when none runs, except for quit):
+  capture            show or hide the capture drawer
+  clip               capture the clipboard's text
+  quit               end the resident program
+
+Commands on the notes file (with or without the resident program):
   add [--remind PHRASE] TEXT...
                      capture the words as a new entry under today; prints its id
   add [--remind PHRASE] -
@@ -45,11 +54,13 @@ Commands:
 ID is the entry's identity or a unique prefix of at least four of its hex digits.
 
 Options:
+  --background       start the resident program showing nothing (for autostart)
   --file PATH        use this notes file (the trash file lives beside it)
   --help             show this help
   --version          show the version
 
-Exit status: 0 success, 1 the notes file cannot be read or written, 2 wrong usage.
+Exit status: 0 success, 1 the notes file cannot be read or written (or the resident program
+cannot be reached), 2 wrong usage.
 )";
 
 void out(const QString& s) {
@@ -404,6 +415,23 @@ int commandPath(const Context& ctx) {
     return kOk;
 }
 
+// Commands for the resident program, which hands them over and returns at once.
+int commandResident(const Context& ctx, const QString& command, Request request) {
+    if (!ctx.file.isEmpty()) {
+        err(QStringLiteral("--file is for the commands on the notes file"));
+        return kUsage;
+    }
+    if (!ctx.args.isEmpty()) {
+        err(QStringLiteral("%1 takes no arguments").arg(command));
+        return kUsage;
+    }
+    if (const auto failure = handOver(request)) {
+        err(*failure);
+        return kFileError;
+    }
+    return kOk;
+}
+
 } // namespace
 
 int runCommandLine(int argc, char** argv) {
@@ -415,6 +443,7 @@ int runCommandLine(int argc, char** argv) {
     QStringList args = QCoreApplication::arguments().mid(1);
     Context ctx;
     QString command;
+    bool background = false;
     // Global options come before the command; for commands other than add they may follow it too.
     while (!args.isEmpty()) {
         const QString a = args.takeFirst();
@@ -428,6 +457,10 @@ int runCommandLine(int argc, char** argv) {
         if (!takesText && a == QLatin1String("--version")) {
             out(QStringLiteral("plim %1\n").arg(QStringLiteral(PLIM_VERSION)));
             return kOk;
+        }
+        if (command.isEmpty() && a == QLatin1String("--background")) {
+            background = true;
+            continue;
         }
         if (!takesText && (a == QLatin1String("--file") || a.startsWith(QLatin1String("--file=")))) {
             if (a == QLatin1String("--file")) {
@@ -460,9 +493,18 @@ int runCommandLine(int argc, char** argv) {
         }
     }
 
+    if (background && !command.isEmpty()) {
+        err(QStringLiteral("--background takes no command"));
+        return kUsage;
+    }
     if (command.isEmpty()) {
-        out(QString::fromUtf8(kHelp));
-        return kOk;
+        return commandResident(ctx, command, background ? Request::Background : Request::Open);
+    }
+    for (const auto& [word, request] :
+         {std::pair{"capture", Request::Capture}, std::pair{"clip", Request::Clip}, std::pair{"quit", Request::Quit}}) {
+        if (command == QLatin1String(word)) {
+            return commandResident(ctx, command, request);
+        }
     }
     if (command == QLatin1String("add")) {
         return commandAdd(ctx);

@@ -133,6 +133,9 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
         {"--version", {}, 0, "^plim \\S+\n$", ""},
+        {"--help", {}, 0, "^Usage: plim \\[--background\\]\n", ""},
+        // Refused before any resident program is looked for.
+        {"capture now", {}, 2, "", "^plim: ."},
         {"when tomorrow 9am", {}, 0, whenTomorrow, ""},
         {"when someday", {}, 1, "", "^\\? Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
     };

@@ -1,0 +1,233 @@
+#include "app/Instance.h"
+
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <vector>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+// No such process, or one that died and waits to be collected.
+bool processGone(qint64 pid) {
+    QFile status(u"/proc/%1/stat"_s.arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return true;
+    }
+    const QByteArray line = status.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+struct Outcome {
+    int status = -1;
+    QString err;
+};
+
+// A runtime folder and home of their own; plim is run for real against them.
+class InstanceTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        // A resident program a failed test left behind.
+        if (const qint64 pid = residentPid(); pid > 0 && !processGone(pid)) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        }
+    }
+
+    QString folder() const { return dir.filePath(u"plim"_s); }
+    QString socketPath() const { return instanceSocketPath(folder()); }
+
+    void prepare(QProcess& p, const QStringList& args, const QString& token = {}) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
+        env.insert(u"HOME"_s, dir.path());
+        env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
+        env.remove(u"DESKTOP_STARTUP_ID"_s);
+        env.remove(u"XDG_ACTIVATION_TOKEN"_s);
+        if (!token.isEmpty()) {
+            env.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
+        }
+        p.setProcessEnvironment(env);
+        p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
+        p.setArguments(args);
+    }
+
+    // Runs plim to its end with the event loop turning, so a server in this process can answer.
+    Outcome plim(const QStringList& args, const QString& token = {}) const {
+        QProcess p;
+        prepare(p, args, token);
+        p.start();
+        const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kWaitMs);
+        EXPECT_TRUE(ended) << args.join(u' ').toStdString();
+        if (!ended) {
+            p.kill();
+            p.waitForFinished();
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    // The pid in the instance lock file; 0 without one.
+    qint64 residentPid() const {
+        qint64 pid = 0;
+        QString host;
+        QString application;
+        return QLockFile(instanceLockPath(folder())).getLockInfo(&pid, &host, &application) ? pid : 0;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
+    InstanceServer server(folder());
+    ASSERT_EQ(server.start(), InstanceServer::Start::Listening);
+    std::vector<InstanceMessage> received;
+    QObject::connect(&server, &InstanceServer::requested, [&](const InstanceMessage& m) { received.push_back(m); });
+
+    const struct {
+        QStringList args;
+        const char* token;
+        int status;
+        std::optional<Request> request;
+    } cases[] = {
+        {{}, "", 0, Request::Open},
+        {{u"--background"_s}, "", 0, Request::Background},
+        {{u"capture"_s}, "host;12;token", 0, Request::Capture},
+        {{u"clip"_s}, "", 0, Request::Clip},
+        {{u"quit"_s}, "", 0, Request::Quit},
+        {{u"capture"_s, u"now"_s}, "", 2, std::nullopt},
+        {{u"--background"_s, u"capture"_s}, "", 2, std::nullopt},
+        {{u"--file"_s, u"x.md"_s}, "", 2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        received.clear();
+        const Outcome r = plim(c.args, QString::fromUtf8(c.token));
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        ASSERT_EQ(received.size(), c.request ? 1U : 0U);
+        if (c.request) {
+            EXPECT_EQ(received.front(), (InstanceMessage{*c.request, c.token}));
+        }
+    }
+}
+
+TEST_F(InstanceTest, SilentAndGarbledClientsHoldNobodyUp) {
+    InstanceServer server(folder());
+    server.setClientTimeout(std::chrono::seconds(30));
+    ASSERT_EQ(server.start(), InstanceServer::Start::Listening);
+    std::vector<Request> received;
+    QObject::connect(&server, &InstanceServer::requested,
+                     [&](const InstanceMessage& m) { received.push_back(m.request); });
+    const auto connected = [&](const QByteArray& bytes) {
+        auto socket = std::make_unique<QLocalSocket>();
+        socket->connectToServer(socketPath());
+        EXPECT_TRUE(socket->waitForConnected(kWaitMs));
+        socket->write(bytes);
+        socket->flush();
+        return socket;
+    };
+    const auto silent = connected({});
+    const auto halfFrame = connected(QByteArray("PLIM\x01\x03", 6));
+    const auto oversized = connected(QByteArray("PLIM\x01\x03\x40\x00\x00\x00", 10));
+    const auto garbage = connected("GET / HTTP/1.0\r\n\r\n");
+
+    EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
+    EXPECT_EQ(received, std::vector<Request>{Request::Capture});
+    EXPECT_EQ(silent->state(), QLocalSocket::ConnectedState);
+    // The bad ones are refused and cut off at once, not when their time is up.
+    for (QLocalSocket* socket : {oversized.get(), garbage.get()}) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return socket->state() == QLocalSocket::UnconnectedState; }, kWaitMs));
+        EXPECT_EQ(socket->readAll(), QByteArray(1, InstanceFrame::kRefused));
+    }
+    // One that says nothing is cut off when its time is up.
+    server.setClientTimeout(std::chrono::milliseconds(50));
+    const auto late = connected("PLI");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return late->state() == QLocalSocket::UnconnectedState; }, kWaitMs));
+    EXPECT_EQ(received.size(), 1U);
+}
+
+// The programs here are started by plim itself, detached, as a desktop would have it.
+TEST_F(InstanceTest, OneResidentProgramTakingOverFromAKilledOne) {
+    ASSERT_EQ(plim(QStringList{u"--background"_s}).status, 0);
+    const qint64 first = residentPid();
+    ASSERT_GT(first, 0);
+    EXPECT_FALSE(processGone(first));
+    EXPECT_EQ(QFileInfo(folder()).permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              0);
+    EXPECT_EQ(QFileInfo(socketPath()).permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+              0);
+
+    // A second one started by hand leaves at once; the first stays and takes the requests.
+    EXPECT_EQ(plim(QStringList{u"--resident"_s}).status, 0);
+    EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
+    EXPECT_EQ(residentPid(), first);
+    EXPECT_FALSE(processGone(first));
+
+    // Killed, it leaves its lock and socket behind; the next command starts a new one.
+    ::kill(static_cast<pid_t>(first), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return processGone(first); }, kWaitMs));
+    EXPECT_TRUE(QFileInfo::exists(socketPath()));
+    EXPECT_EQ(plim(QStringList{u"clip"_s}).status, 0);
+    const qint64 second = residentPid();
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(processGone(second));
+
+    // quit ends it, clearing its files; with none running it starts nothing.
+    EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(second) && !QFileInfo::exists(instanceLockPath(folder())); },
+                                kWaitMs));
+    EXPECT_FALSE(QFileInfo::exists(socketPath()));
+    EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+    EXPECT_EQ(residentPid(), 0);
+}
+
+// A program killed before it wrote its pid into the lock leaves an empty file; taken over once it
+// cannot be one still being written.
+TEST_F(InstanceTest, TakesOverAnEmptyLockLeftLongAgo) {
+    ASSERT_TRUE(QDir().mkdir(folder()));
+    for (const int age : {10, 0}) {
+        SCOPED_TRACE(age);
+        QFile lock(instanceLockPath(folder()));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime);
+        lock.close();
+        InstanceServer server(folder());
+        EXPECT_EQ(server.start(), age > 0 ? InstanceServer::Start::Listening : InstanceServer::Start::AlreadyRunning);
+    }
+}
+
+TEST_F(InstanceTest, TerminationSignalsEndItCleanly) {
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        QProcess resident;
+        prepare(resident, {u"--resident"_s});
+        resident.start();
+        ASSERT_TRUE(resident.waitForStarted(kWaitMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socketPath()); }, kWaitMs));
+        ::kill(static_cast<pid_t>(resident.processId()), signal);
+        ASSERT_TRUE(resident.waitForFinished(kWaitMs));
+        EXPECT_EQ(resident.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(resident.exitCode(), 0);
+        EXPECT_FALSE(QFileInfo::exists(socketPath()));
+        EXPECT_FALSE(QFileInfo::exists(instanceLockPath(folder())));
+    }
+}
+
+} // namespace
