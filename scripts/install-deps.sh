@@ -9,7 +9,10 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
     dbus dbus-bin
     clang libclang-rt-14-dev
+    fonts-opendyslexic
 )
+# The build fetches its other fonts with npm; any npm will do (a newer one may be installed already).
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "${PLIM_DEPS_EXTRA:-}" != "" ]; then
     read -r -a extra <<<"$PLIM_DEPS_EXTRA"
     packages+=("${extra[@]}")

@@ -1,4 +1,7 @@
 #include <QCoreApplication>
+#ifdef PLIM_TEST_GUI
+#include <QApplication>
+#endif
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -18,7 +21,15 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DOCUMENTS_DIR", (root + "/Documents").constData(), 1);
     ::setenv("HOME", root.constData(), 1);
     QStandardPaths::setTestModeEnabled(true);
+#ifdef PLIM_TEST_GUI
+    // Drawing tests need no display; listing them (test discovery) neither.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     QCoreApplication::setOrganizationName(QStringLiteral("plim"));
     QCoreApplication::setApplicationName(QStringLiteral("plim"));
     ::testing::InitGoogleTest(&argc, argv);

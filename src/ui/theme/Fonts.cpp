@@ -1,0 +1,137 @@
+#include "ui/theme/Fonts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace plim::Fonts {
+
+namespace {
+
+bool hasFamily(const QString& family) {
+    return QFontDatabase::hasFamily(family);
+}
+
+bool isFontFile(const QFileInfo& file) {
+    const QString suffix = file.suffix().toLower();
+    return suffix == u"ttf" || suffix == u"otf" || suffix == u"woff";
+}
+
+// The static file of the family closest to the weight asked for.
+QFont::Weight hyperlegibleWeight(QFont::Weight weight) {
+    switch (weight) {
+    case QFont::Light:
+    case QFont::Medium:
+    case QFont::DemiBold:
+    case QFont::Bold:
+    case QFont::ExtraBold:
+        return weight;
+    case QFont::Black:
+        return QFont::ExtraBold;
+    default:
+        return QFont::Normal;
+    }
+}
+
+} // namespace
+
+QString displayName(FontChoice choice) {
+    switch (choice) {
+    case FontChoice::Hyperlegible:
+        return QStringLiteral("Atkinson Hyperlegible");
+    case FontChoice::OpenDyslexic:
+        return QStringLiteral("OpenDyslexic");
+    case FontChoice::System:
+        break;
+    }
+    return QStringLiteral("System");
+}
+
+QStringList folders() {
+    QStringList result;
+    if (QCoreApplication::instance() != nullptr) {
+        result << QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
+                                  QStringLiteral(PLIM_FONTS_FROM_BINDIR));
+    }
+    result << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("plim/fonts"),
+                                        QStandardPaths::LocateDirectory);
+#ifdef PLIM_BUILD_FONTS_DIR
+    result << QStringLiteral(PLIM_BUILD_FONTS_DIR);
+#endif
+    result.removeDuplicates();
+    return result;
+}
+
+QStringList registerFonts() {
+    for (const QString& folder : folders()) {
+        const QStringList families = registerFonts(folder);
+        if (!families.isEmpty()) {
+            return families;
+        }
+    }
+    return {};
+}
+
+QStringList registerFonts(const QString& folder) {
+    QStringList families;
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
+    for (const QFileInfo& file : files) {
+        if (!isFontFile(file)) {
+            continue;
+        }
+        const int id = QFontDatabase::addApplicationFont(file.filePath());
+        if (id >= 0) {
+            families << QFontDatabase::applicationFontFamilies(id);
+        }
+    }
+    families.removeDuplicates();
+    return families;
+}
+
+SansFace sansFace(FontChoice choice, QFont::Weight weight, const FamilyAvailable& available) {
+    switch (choice) {
+    case FontChoice::Hyperlegible:
+        if (available(hyperlegibleFamily)) {
+            return {hyperlegibleFamily, hyperlegibleWeight(weight)};
+        }
+        break;
+    case FontChoice::OpenDyslexic:
+        // The family has a regular and a bold face only.
+        if (available(dyslexicFamily)) {
+            return {dyslexicFamily, weight >= QFont::Medium ? QFont::Bold : QFont::Normal};
+        }
+        break;
+    case FontChoice::System:
+        break;
+    }
+    return {QString(), weight};
+}
+
+QFont sans(qreal size, QFont::Weight weight) {
+    return sans(Preferences::shared().font(), size, weight);
+}
+
+QFont sans(FontChoice choice, qreal size, QFont::Weight weight) {
+    const SansFace face = sansFace(choice, weight, hasFamily);
+    QFont font = face.family.isEmpty() ? QFontDatabase::systemFont(QFontDatabase::GeneralFont) : QFont(face.family);
+    font.setPointSizeF(size);
+    font.setWeight(face.weight);
+    return font;
+}
+
+QFont mono(qreal size) {
+    QFont font = hasFamily(monoFamily) ? QFont(monoFamily) : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(size);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+qreal keyLabelSize(qreal textSize) {
+    return std::max(textSize - 3, qreal(12));
+}
+
+} // namespace plim::Fonts

@@ -1,0 +1,111 @@
+#include "ui/theme/Mark.h"
+
+#include "ui/theme/Theme.h"
+
+#include <QIconEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cmath>
+
+namespace plim::Mark {
+
+namespace {
+
+// In design units, y growing downwards.
+QPainterPath markPath() {
+    constexpr qreal radius = 0.5625;
+    QPainterPath path;
+    // The bar.
+    path.moveTo(1.5, 4.125);
+    path.lineTo(16.5, 4.125);
+    // The drawer hanging from it, with rounded lower corners.
+    path.moveTo(4.125, 4.125);
+    path.lineTo(4.125, 13.875 - radius);
+    path.arcTo(QRectF(4.125, 13.875 - 2 * radius, 2 * radius, 2 * radius), 180, 90);
+    path.lineTo(13.875 - radius, 13.875);
+    path.arcTo(QRectF(13.875 - 2 * radius, 13.875 - 2 * radius, 2 * radius, 2 * radius), 270, 90);
+    path.lineTo(13.875, 4.125);
+    // The handle.
+    path.moveTo(7.125, 9.375);
+    path.lineTo(10.875, 9.375);
+    return path;
+}
+
+void draw(QPainter& painter, QSizeF size, bool dot, const QColor& color) {
+    const qreal side = std::min(size.width(), size.height());
+    if (side <= 0) {
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate((size.width() - side) / 2, (size.height() - side) / 2);
+    painter.scale(side / designSide, side / designSide);
+    painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(markPath());
+    if (dot) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawEllipse(QRectF(14.5, 6.25, 3.5, 3.5));
+    }
+    painter.restore();
+}
+
+class MarkEngine final : public QIconEngine {
+public:
+    MarkEngine(bool dot, QColor color)
+        : dot_(dot)
+        , color_(color) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        painter->save();
+        painter->translate(rect.topLeft());
+        draw(*painter, rect.size(), dot_, color_);
+        painter->restore();
+    }
+    // Asked for in device pixels; QIcon sets the pixel ratio from the size it gets back.
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        return QPixmap::fromImage(image(size, 1.0, dot_, color_));
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+    QIconEngine* clone() const override { return new MarkEngine(dot_, color_); }
+    QString key() const override { return QStringLiteral("plim-mark"); }
+
+private:
+    bool dot_;
+    QColor color_;
+};
+
+} // namespace
+
+QImage image(QSize size, qreal devicePixelRatio, bool dot, const QColor& color) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    const QSize pixels(static_cast<int>(std::lround(size.width() * ratio)),
+                       static_cast<int>(std::lround(size.height() * ratio)));
+    QImage result(pixels.expandedTo(QSize(0, 0)), QImage::Format_ARGB32_Premultiplied);
+    if (result.isNull()) {
+        return result;
+    }
+    result.setDevicePixelRatio(ratio);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    // The painter works in device-independent pixels on an image with a ratio.
+    draw(painter, QSizeF(pixels) / ratio, dot, color);
+    return result;
+}
+
+QColor colorFor(const QColor& panelBackground) {
+    return Theme::colors(isDark(panelBackground) ? Appearance::Dark : Appearance::Light).ink;
+}
+
+QIcon icon(bool dot, const QColor& color) {
+    // QIcon takes ownership of its engine.
+    return QIcon(new MarkEngine(dot, color));
+}
+
+} // namespace plim::Mark

@@ -1,0 +1,123 @@
+#include "ui/theme/Mark.h"
+#include "ui/theme/Theme.h"
+
+#include <QPainter>
+#include <QPixmap>
+#include <QRect>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace plim;
+
+namespace {
+
+// The box of every pixel the mark touches.
+QRect paintedBox(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) > 0) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
+
+// WCAG contrast ratio of two opaque colours.
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a) + 0.05;
+    const double lb = luminance(b) + 0.05;
+    return la > lb ? la / lb : lb / la;
+}
+
+TEST(Mark, IsDrawnAtTheSizeAndPixelRatioAskedFor) {
+    struct Case {
+        QSize size;
+        qreal ratio;
+        bool dot;
+    };
+    const std::vector<Case> cases{
+        {{22, 22}, 1, false},  {{22, 22}, 1, true}, {{22, 22}, 2, true}, {{16, 16}, 1, true},
+        {{24, 24}, 1.5, true}, {{32, 24}, 1, true}, // a panel slot wider than tall: the centred square
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " @" << c.ratio
+                                        << (c.dot ? " dot" : ""));
+        const QImage image = Mark::image(c.size, c.ratio, c.dot, Qt::black);
+        ASSERT_EQ(image.size(), QSize(std::lround(c.size.width() * c.ratio), std::lround(c.size.height() * c.ratio)));
+        EXPECT_EQ(image.devicePixelRatio(), c.ratio);
+
+        // Design units to image pixels.
+        const qreal side = std::min(c.size.width(), c.size.height()) * c.ratio;
+        const qreal scale = side / Mark::designSide;
+        const QPointF origin((image.width() - side) / 2, (image.height() - side) / 2);
+        const auto px = [&](qreal x, qreal y) { return origin + QPointF(x, y) * scale; };
+
+        // The strokes reach from the bar's round caps to the drawer's floor, the dot to the right edge.
+        const QRectF expected(px(0.75, 3.375), px(c.dot ? 18 : 17.25, 14.625));
+        const QRect box = paintedBox(image);
+        EXPECT_NEAR(box.left(), expected.left(), 1);
+        EXPECT_NEAR(box.top(), expected.top(), 1);
+        EXPECT_NEAR(box.right() + 1, expected.right(), 1);
+        EXPECT_NEAR(box.bottom() + 1, expected.bottom(), 1);
+        EXPECT_TRUE(image.rect().contains(box));
+
+        // The dot, where nothing else is drawn.
+        const QPoint dotCentre = px(16.25, 8).toPoint();
+        EXPECT_EQ(qAlpha(image.pixel(dotCentre)), c.dot ? 255 : 0);
+
+        // The handle's line is 1.5 units thick at every scale.
+        const int column = px(9, 0).toPoint().x();
+        int covered = 0;
+        for (int y = px(0, 7.5).toPoint().y(); y < px(0, 11.25).toPoint().y(); ++y) {
+            covered += qAlpha(image.pixel(column, y));
+        }
+        EXPECT_NEAR(covered / 255.0, 1.5 * scale, 0.35);
+    }
+}
+
+TEST(Mark, ReadsOnDarkAndLightPanels) {
+    // Black and white, usual dark and light panels, and the two greys either side of the middle.
+    const std::vector<const char*> grounds{"#000000", "#242424", "#2E3440", "#31363B", "#7F7F7F",
+                                           "#808080", "#D6D6D6", "#EFF0F1", "#F6F5F4", "#FFFFFF"};
+    for (const char* hex : grounds) {
+        SCOPED_TRACE(hex);
+        const QColor ground(QLatin1String{hex});
+        const QColor ink = Mark::colorFor(ground);
+        // Graphical objects want 3:1 against what is next to them; away from the middle grey, text's 4.5:1.
+        const bool extreme = ground.lightness() < 80 || ground.lightness() > 175;
+        EXPECT_GE(contrast(ink, ground), extreme ? 4.5 : 3.0) << ink.name().toStdString();
+
+        // On the panel, the handle's middle is the ink itself.
+        QImage panel(22, 22, QImage::Format_ARGB32_Premultiplied);
+        panel.fill(ground);
+        {
+            QPainter painter(&panel);
+            painter.drawImage(0, 0, Mark::image({22, 22}, 1, true, ink));
+        }
+        const QColor handle = panel.pixelColor(11, 11);
+        EXPECT_EQ(handle.rgb(), ink.rgb()) << handle.name().toStdString();
+    }
+}
+
+TEST(Mark, IconDrawsAtTheRatioItIsAskedFor) {
+    const QColor ink = Mark::colorFor(Qt::black);
+    const QPixmap pixmap = Mark::icon(true, ink).pixmap(QSize(22, 22), 2.0);
+    EXPECT_EQ(pixmap.size(), QSize(44, 44));
+    EXPECT_EQ(pixmap.devicePixelRatio(), 2.0);
+    const QImage drawn = Mark::image({22, 22}, 2.0, true, ink);
+    const QImage got = pixmap.toImage().convertToFormat(drawn.format());
+    EXPECT_EQ(got.size(), drawn.size());
+    EXPECT_EQ(got.devicePixelRatio(), drawn.devicePixelRatio());
+    EXPECT_TRUE(got == drawn);
+}
+
+} // namespace

@@ -1,0 +1,248 @@
+#include "ui/theme/Theme.h"
+
+#include "support/TestSupport.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+TEST(Theme, ColourFromHex) {
+    struct Case {
+        QString hex;
+        std::optional<QRgb> rgb;
+    };
+    const std::vector<Case> cases{
+        {u"#0E6E64"_s, qRgb(14, 110, 100)},  {u"#15171B"_s, qRgb(0x15, 0x17, 0x1B)},
+        {u"#ffffff"_s, qRgb(255, 255, 255)}, {u"0E6E64"_s, std::nullopt},
+        {u"#0E6E6"_s, std::nullopt},         {u"#0E6E64F"_s, std::nullopt},
+        {u"#0G6E64"_s, std::nullopt},        {u"#0x6E64"_s, std::nullopt},
+        {u"# E6E64"_s, std::nullopt},        {QString(), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto colour = colorFromHex(c.hex);
+        ASSERT_EQ(colour.has_value(), c.rgb.has_value()) << c.hex.toStdString();
+        if (colour) {
+            EXPECT_EQ(colour->rgba(), *c.rgb) << c.hex.toStdString();
+            EXPECT_EQ(colour->spec(), QColor::Rgb);
+        }
+    }
+}
+
+TEST(Theme, DesktopPreferenceElsePaletteChoosesTheColumn) {
+    const QColor white(Qt::white);
+    const QColor black(Qt::black);
+    struct Case {
+        std::optional<uint> scheme;
+        QColor window;
+        Appearance expected;
+    };
+    const std::vector<Case> cases{
+        {1u, white, Appearance::Dark},                    // the desktop prefers dark over a light palette
+        {2u, black, Appearance::Light},                   // and light over a dark one
+        {0u, QColor(0x20, 0x20, 0x20), Appearance::Dark}, // no preference: the palette
+        {std::nullopt, QColor(0xEF, 0xF0, 0xF1), Appearance::Light},
+        {std::nullopt, white, Appearance::Light}, // high-contrast light
+        {std::nullopt, QColor(0x7F, 0x7F, 0x7F), Appearance::Dark},
+        {std::nullopt, QColor(0x80, 0x80, 0x80), Appearance::Light},
+        {7u, black, Appearance::Dark}, // a value the portal does not define
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Theme::appearanceFor(c.scheme, c.window), c.expected)
+            << (c.scheme ? int(*c.scheme) : -1) << " " << c.window.name().toStdString();
+    }
+    EXPECT_EQ(Theme::colors(Appearance::Dark).ground, QColor(0x15, 0x17, 0x1B));
+    EXPECT_EQ(Theme::colors(Appearance::Dark).highlighter, QColor(0x2B, 0xBF, 0x9F));
+    EXPECT_EQ(Theme::colors(Appearance::Light).ground, QColor(0xF6, 0xF4, 0xEF));
+    EXPECT_EQ(Theme::colors(Appearance::Light).strike, QColor(0xA9, 0xAC, 0xB3));
+}
+
+const QString kService = u"org.freedesktop.portal.Desktop"_s;
+const QString kPath = u"/org/freedesktop/portal/desktop"_s;
+const QString kAppearance = u"org.freedesktop.appearance"_s;
+const QString kColorScheme = u"color-scheme"_s;
+const QString kGnome = u"org.gnome.desktop.interface"_s;
+const QString kAnimations = u"enable-animations"_s;
+const QString kKde = u"org.kde.kdeglobals.KDE"_s;
+const QString kFactor = u"AnimationDurationFactor"_s;
+
+// The desktop's settings portal on a bus connection of its own. It shares the test's thread, which
+// is sound because the theme never waits for it.
+class FakePortal : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+public:
+    // `readOneKnown` false: a portal from before ReadOne.
+    FakePortal(std::map<std::pair<QString, QString>, QVariant> settings, bool readOneKnown)
+        : settings_(std::move(settings))
+        , readOneKnown_(readOneKnown)
+        , name_(u"fake-portal-%1"_s.arg(++count_)) {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_);
+        registered =
+            bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
+            bus.registerService(kService);
+    }
+    ~FakePortal() override {
+        QDBusConnection bus(name_);
+        bus.unregisterService(kService);
+        bus.unregisterObject(kPath);
+        QDBusConnection::disconnectFromBus(name_);
+    }
+
+    bool registered = false;
+    int reads = 0;
+    // Answers are kept back until `answerHeld`.
+    bool holdAnswers = false;
+
+    void answerHeld() {
+        QDBusConnection bus(name_);
+        for (const auto& [message, value] : held_) {
+            bus.send(message.createReply(QVariant::fromValue(value)));
+        }
+        held_.clear();
+    }
+
+public Q_SLOTS:
+    QDBusVariant ReadOne(const QString& group, const QString& key) {
+        if (!readOneKnown_) {
+            sendErrorReply(QDBusError::UnknownMethod, u"No such method"_s);
+            return {};
+        }
+        return lookup(group, key);
+    }
+    // The old method wraps the value in one more variant.
+    QDBusVariant Read(const QString& group, const QString& key) {
+        return QDBusVariant(QVariant::fromValue(lookup(group, key)));
+    }
+
+Q_SIGNALS:
+    void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+
+private:
+    QDBusVariant lookup(const QString& group, const QString& key) {
+        ++reads;
+        const auto found = settings_.find({group, key});
+        if (found == settings_.end()) {
+            sendErrorReply(u"org.freedesktop.portal.Error.NotFound"_s, u"Requested setting not found"_s);
+            return {};
+        }
+        if (holdAnswers) {
+            setDelayedReply(true);
+            held_.emplace_back(message(), QDBusVariant(found->second));
+        }
+        return QDBusVariant(found->second);
+    }
+
+    static inline int count_ = 0;
+    std::vector<std::pair<QDBusMessage, QDBusVariant>> held_;
+    std::map<std::pair<QString, QString>, QVariant> settings_;
+    bool readOneKnown_;
+    QString name_;
+};
+
+bool waitFor(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 5000);
+}
+
+TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
+    struct Case {
+        const char* name;
+        bool readOneKnown;
+        std::map<std::pair<QString, QString>, QVariant> settings;
+        Appearance appearance;
+        bool reduceMotion;
+    };
+    const std::vector<Case> cases{
+        {"prefers dark, GNOME without animations",
+         true,
+         {{{kAppearance, kColorScheme}, QVariant(1u)}, {{kGnome, kAnimations}, QVariant(false)}},
+         Appearance::Dark,
+         true},
+        {"an old portal, read with Read",
+         false,
+         {{{kAppearance, kColorScheme}, QVariant(1u)}, {{kKde, kFactor}, QVariant(0.0)}},
+         Appearance::Dark,
+         true},
+        {"no preference: the palette", true, {{{kAppearance, kColorScheme}, QVariant(0u)}}, Appearance::Light, false},
+        {"KDE animations on", true, {{{kKde, kFactor}, QVariant(1.0)}}, Appearance::Light, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePortal portal(c.settings, c.readOneKnown);
+        ASSERT_TRUE(portal.registered);
+        QElapsedTimer clock;
+        clock.start();
+        Theme theme(QDBusConnection::sessionBus(), Theme::Options{});
+        // The offscreen palette is light, and nothing is known of the portal yet.
+        EXPECT_EQ(theme.appearance(), Appearance::Light);
+        EXPECT_LT(clock.elapsed(), 200);
+        // Three settings, each read once (twice with ReadOne unknown) and the missing ones refused.
+        EXPECT_TRUE(waitFor([&] { return portal.reads == 3; }));
+        QTest::qWait(50);
+        EXPECT_EQ(theme.appearance(), c.appearance);
+        EXPECT_EQ(theme.reduceMotion(), c.reduceMotion);
+        EXPECT_EQ(theme.ink(), Theme::colors(c.appearance).ink);
+    }
+}
+
+TEST(Theme, FollowsThePortalsChanges) {
+    FakePortal portal({{{kAppearance, kColorScheme}, QVariant(2u)}}, true);
+    ASSERT_TRUE(portal.registered);
+    Theme theme(QDBusConnection::sessionBus(), Theme::Options{});
+    QSignalSpy appearance(&theme, &Theme::appearanceChanged);
+    QSignalSpy motion(&theme, &Theme::reduceMotionChanged);
+    ASSERT_TRUE(waitFor([&] { return portal.reads == 3; }));
+    QTest::qWait(50);
+    EXPECT_EQ(appearance.count(), 0); // light as the palette already was
+
+    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(1u));
+    ASSERT_TRUE(waitFor([&] { return appearance.count() == 1; }));
+    EXPECT_EQ(theme.appearance(), Appearance::Dark);
+    EXPECT_EQ(theme.ground(), Theme::colors(Appearance::Dark).ground);
+
+    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(0u));
+    ASSERT_TRUE(waitFor([&] { return appearance.count() == 2; }));
+    EXPECT_EQ(theme.appearance(), Appearance::Light);
+
+    Q_EMIT portal.SettingChanged(kGnome, kAnimations, QDBusVariant(false));
+    ASSERT_TRUE(waitFor([&] { return motion.count() == 1; }));
+    EXPECT_TRUE(theme.reduceMotion());
+    Q_EMIT portal.SettingChanged(kGnome, u"cursor-size"_s, QDBusVariant(48));
+    QTest::qWait(50);
+    EXPECT_EQ(motion.count(), 1);
+    EXPECT_EQ(appearance.count(), 2);
+}
+
+TEST(Theme, AnAnswerToAnEarlierReadDoesNotUndoAChange) {
+    FakePortal portal({{{kAppearance, kColorScheme}, QVariant(1u)}, {{kGnome, kAnimations}, QVariant(true)}}, true);
+    ASSERT_TRUE(portal.registered);
+    portal.holdAnswers = true;
+    Theme theme(QDBusConnection::sessionBus(), Theme::Options{});
+    ASSERT_TRUE(waitFor([&] { return portal.reads == 3; }));
+    // The user switches to light, and animations off, before the first answers come.
+    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(2u));
+    Q_EMIT portal.SettingChanged(kGnome, kAnimations, QDBusVariant(false));
+    ASSERT_TRUE(waitFor([&] { return theme.reduceMotion(); }));
+    portal.answerHeld();
+    QTest::qWait(100);
+    EXPECT_EQ(theme.appearance(), Appearance::Light);
+    EXPECT_TRUE(theme.reduceMotion());
+}
+
+} // namespace
+
+#include "theme_dbus_test.moc"
