@@ -1,23 +1,28 @@
 #include "store/TextFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace plim {
 
-FileStamp fileStamp(const QString& path) {
-    struct stat st {};
+namespace {
+
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+FileStamp stampOf(const struct stat& st) {
     FileStamp s;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
-        return s;
-    }
     s.exists = true;
     s.device = st.st_dev;
     s.inode = st.st_ino;
@@ -27,24 +32,77 @@ FileStamp fileStamp(const QString& path) {
     return s;
 }
 
+const QString kNotRegular = QStringLiteral("it is not a regular file");
+
+// Reads to the end, however the file grows meanwhile. Returns 0 or the errno.
+int readToEnd(int fd, qint64 sizeHint, QByteArray* bytes) {
+    bytes->reserve(static_cast<qsizetype>(sizeHint) + 1);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (n == 0) {
+            return 0;
+        }
+        bytes->append(chunk, static_cast<qsizetype>(n));
+    }
+}
+
+} // namespace
+
+FileStamp fileStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return FileStamp{};
+    }
+    return stampOf(st);
+}
+
 TextRead readTextFile(const QString& path) {
     TextRead r;
-    QFile file(path);
+    const QByteArray name = QFile::encodeName(path);
+    // Look before opening: opening a FIFO for reading would wait for a writer.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        const int error = errno;
+        r.status = error == ENOENT || error == ENOTDIR ? TextRead::Status::Missing : TextRead::Status::Unreadable;
+        r.reason = r.status == TextRead::Status::Missing ? QString() : errnoText(error);
+        return r;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        r.status = TextRead::Status::NotRegular;
+        r.reason = kNotRegular;
+        return r;
+    }
+    // Non-blocking and checked again once open, in case something else was put there meanwhile.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int error = errno;
+        r.status = error == ENOENT ? TextRead::Status::Missing : TextRead::Status::Unreadable;
+        r.reason = r.status == TextRead::Status::Missing ? QString() : errnoText(error);
+        return r;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool regular = S_ISREG(st.st_mode);
+        const int error = errno;
+        ::close(fd);
+        r.status = regular ? TextRead::Status::Unreadable : TextRead::Status::NotRegular;
+        r.reason = regular ? errnoText(error) : kNotRegular;
+        return r;
+    }
     // Stamp before reading: a change during the read then shows up as a changed stamp later.
-    r.stamp = fileStamp(path);
-    if (!file.exists()) {
-        r.status = TextRead::Status::Missing;
-        return r;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
+    r.stamp = stampOf(st);
+    QByteArray bytes;
+    const int error = readToEnd(fd, st.st_size, &bytes);
+    ::close(fd);
+    if (error != 0) {
         r.status = TextRead::Status::Unreadable;
-        r.reason = file.errorString();
-        return r;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        r.status = TextRead::Status::Unreadable;
-        r.reason = file.errorString();
+        r.reason = errnoText(error);
         return r;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -61,12 +119,8 @@ TextRead readTextFile(const QString& path) {
 
 namespace {
 
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 // Follows a chain of symlinks to the file that is really written, so a linked notes file stays a link.
-QByteArray finalTarget(const QByteArray& path) {
+QByteArray finalTargetBytes(const QByteArray& path) {
     QByteArray current = path;
     for (int hops = 0; hops < 40; ++hops) {
         char buffer[4096];
@@ -76,6 +130,7 @@ QByteArray finalTarget(const QByteArray& path) {
         }
         QByteArray link(buffer, static_cast<qsizetype>(n));
         if (!link.startsWith('/')) {
+            // Relative to the link's own folder, not to the working directory.
             const qsizetype slash = current.lastIndexOf('/');
             link = (slash >= 0 ? current.left(slash + 1) : QByteArray()) + link;
         }
@@ -84,9 +139,21 @@ QByteArray finalTarget(const QByteArray& path) {
     return current;
 }
 
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash > 0 ? path.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
+}
+
+QByteArray nameOf(const QByteArray& path) {
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+const QByteArray kTemporaryInfix = ".plim-";
+constexpr qsizetype kTemporaryRandom = 6; // mkostemp's XXXXXX
+
 bool writeAll(int fd, const char* data, qsizetype size, int* error) {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        const ssize_t n = FileSystemCalls::current().write(fd, data, static_cast<size_t>(size));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -100,24 +167,53 @@ bool writeAll(int fd, const char* data, qsizetype size, int* error) {
     return true;
 }
 
+// Not ours to replace: the owner's write bit for our own file (so it holds for root too),
+// otherwise what the system grants us.
+bool isReadOnly(const struct stat& st, const QByteArray& target) {
+    if (st.st_uid == ::geteuid()) {
+        return (st.st_mode & S_IWUSR) == 0;
+    }
+    return ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
 } // namespace
 
-std::optional<QString> writeTextFileAtomically(const QString& path, QStringView text, int newFilePermissions) {
-    const QByteArray target = finalTarget(QFile::encodeName(path));
-    const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash > 0 ? target.left(slash) : (slash == 0 ? QByteArray("/") : QByteArray("."));
+QString finalTarget(const QString& path) {
+    return QFile::decodeName(finalTargetBytes(QFile::encodeName(path)));
+}
+
+PreparedWrite PreparedWrite::prepare(const QString& path, QByteArray bytes, int newFilePermissions) {
+    PreparedWrite w;
+    w.path_ = path;
+    w.target_ = finalTargetBytes(QFile::encodeName(path));
 
     struct stat existing {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
+    const bool exists = ::stat(w.target_.constData(), &existing) == 0;
+    if (!exists && errno != ENOENT) {
+        w.error_ = errnoText(errno);
+        return w;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        w.error_ = kNotRegular;
+        return w;
+    }
+    if (exists && isReadOnly(existing, w.target_)) {
+        w.error_ = QStringLiteral("it is read-only");
+        return w;
+    }
     const mode_t mode = exists ? (existing.st_mode & 07777) : static_cast<mode_t>(newFilePermissions);
 
-    QByteArray temporary = target + ".plim-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    // Hidden, so that file managers and sync folders pass over one a crash left behind.
+    const qsizetype slash = w.target_.lastIndexOf('/');
+    QByteArray temporary =
+        w.target_.left(slash + 1) + '.' + nameOf(w.target_) + kTemporaryInfix + QByteArray(kTemporaryRandom, 'X');
+    FileSystemCalls& calls = FileSystemCalls::current();
+    const int fd = calls.makeTemporary(temporary.data());
     if (fd < 0) {
-        return errnoText(errno);
+        w.error_ = errnoText(errno);
+        return w;
     }
     int error = 0;
-    const QByteArray bytes = text.toUtf8();
     bool ok = ::fchmod(fd, mode) == 0 || (error = errno, false);
     if (ok && exists && (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())) {
         // Keep the owner where we may (root editing another user's file); failing that is harmless.
@@ -125,23 +221,171 @@ std::optional<QString> writeTextFileAtomically(const QString& path, QStringView 
     }
     ok = ok && writeAll(fd, bytes.constData(), bytes.size(), &error);
     // The data must be on disk before the new name points at it, or a crash could leave an empty file.
-    ok = ok && (::fsync(fd) == 0 || (error = errno, false));
+    ok = ok && (calls.fsync(fd) == 0 || (error = errno, false));
+    struct stat written {};
+    ok = ok && (::fstat(fd, &written) == 0 || (error = errno, false));
     if (::close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    ok = ok && (::rename(temporary.constData(), target.constData()) == 0 || (error = errno, false));
     if (!ok) {
         ::unlink(temporary.constData());
-        return errnoText(error);
+        w.error_ = errnoText(error);
+        return w;
+    }
+    w.temporary_ = std::move(temporary);
+    w.device_ = written.st_dev;
+    w.inode_ = written.st_ino;
+    w.size_ = bytes.size();
+    return w;
+}
+
+PreparedWrite::PreparedWrite(PreparedWrite&& other) noexcept
+    : path_(std::move(other.path_))
+    , target_(std::move(other.target_))
+    , temporary_(std::exchange(other.temporary_, QByteArray()))
+    , device_(other.device_)
+    , inode_(other.inode_)
+    , size_(other.size_)
+    , error_(std::move(other.error_)) {}
+
+PreparedWrite& PreparedWrite::operator=(PreparedWrite&& other) noexcept {
+    if (this != &other) {
+        discard();
+        path_ = std::move(other.path_);
+        target_ = std::move(other.target_);
+        temporary_ = std::exchange(other.temporary_, QByteArray());
+        device_ = other.device_;
+        inode_ = other.inode_;
+        size_ = other.size_;
+        error_ = std::move(other.error_);
+    }
+    return *this;
+}
+
+PreparedWrite::~PreparedWrite() {
+    discard();
+}
+
+void PreparedWrite::discard() {
+    if (!temporary_.isEmpty()) {
+        ::unlink(temporary_.constData());
+        temporary_.clear();
+    }
+}
+
+PreparedWrite::Result PreparedWrite::commit(const FileStamp& expected) {
+    return finish(&expected);
+}
+
+PreparedWrite::Result PreparedWrite::commit() {
+    return finish(nullptr);
+}
+
+PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected) {
+    Result result;
+    if (!ready()) {
+        result.reason = error_.isEmpty() ? QStringLiteral("nothing was prepared") : error_;
+        return result;
+    }
+    // The last look and the rename, with nothing slow in between.
+    if (expected && fileStamp(path_) != *expected) {
+        discard();
+        result.outcome = Outcome::TargetMoved;
+        return result;
+    }
+    if (FileSystemCalls::current().rename(temporary_.constData(), target_.constData()) != 0) {
+        result.reason = errnoText(errno);
+        discard();
+        return result;
+    }
+    temporary_.clear();
+    result.outcome = Outcome::Committed;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_ &&
+        st.st_size == size_) {
+        result.stamp = stampOf(st);
     }
     // Make the rename itself durable.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(folderOf(target_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+    return result;
+}
+
+std::optional<QString> writeTextFileAtomically(const QString& path, const QByteArray& bytes, int newFilePermissions) {
+    PreparedWrite write = PreparedWrite::prepare(path, bytes, newFilePermissions);
+    if (!write.ready()) {
+        return write.error();
+    }
+    const PreparedWrite::Result result = write.commit();
+    if (!result.committed()) {
+        return result.reason;
+    }
     return std::nullopt;
+}
+
+std::optional<QString> writeTextFileAtomically(const QString& path, QStringView text, int newFilePermissions) {
+    return writeTextFileAtomically(path, text.toUtf8(), newFilePermissions);
+}
+
+int removeStaleTemporaries(const QString& notesPath) {
+    const QByteArray target = finalTargetBytes(QFile::encodeName(notesPath));
+    const QByteArray prefix = '.' + nameOf(target) + kTemporaryInfix;
+    DIR* dir = ::opendir(folderOf(target).constData());
+    if (!dir) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name.size() != prefix.size() + kTemporaryRandom || !name.startsWith(prefix)) {
+            continue;
+        }
+        const QByteArray random = name.right(kTemporaryRandom);
+        const bool generated = std::all_of(random.begin(), random.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
+        struct stat st {};
+        if (generated && ::fstatat(::dirfd(dir), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && ::unlinkat(::dirfd(dir), name.constData(), 0) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+FileSystemCalls* FileSystemCalls::installed_ = nullptr;
+
+int FileSystemCalls::makeTemporary(char* pattern) {
+    return ::mkostemp(pattern, O_CLOEXEC);
+}
+
+ssize_t FileSystemCalls::write(int fd, const void* data, size_t size) {
+    return ::write(fd, data, size);
+}
+
+int FileSystemCalls::fsync(int fd) {
+    return ::fsync(fd);
+}
+
+int FileSystemCalls::rename(const char* from, const char* to) {
+    return ::rename(from, to);
+}
+
+FileSystemCalls& FileSystemCalls::current() {
+    static FileSystemCalls real;
+    return installed_ ? *installed_ : real;
+}
+
+FileSystemCalls::Override::Override(FileSystemCalls& calls)
+    : previous_(std::exchange(installed_, &calls)) {}
+
+FileSystemCalls::Override::~Override() {
+    installed_ = previous_;
 }
 
 } // namespace plim

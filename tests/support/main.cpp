@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 int main(int argc, char** argv) {
     // Tests never see the user's real settings or documents.
@@ -20,6 +21,12 @@ int main(int argc, char** argv) {
     ::setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
     ::setenv("XDG_DOCUMENTS_DIR", (root + "/Documents").constData(), 1);
     ::setenv("HOME", root.constData(), 1);
+    // Lock files too stay out of the user's runtime folder.
+    const QByteArray runtime = root + "/runtime";
+    if (::mkdir(runtime.constData(), 0700) != 0) {
+        return 3;
+    }
+    ::setenv("XDG_RUNTIME_DIR", runtime.constData(), 1);
     QStandardPaths::setTestModeEnabled(true);
 #ifdef PLIM_TEST_GUI
     // Drawing tests need no display; listing them (test discovery) neither.
