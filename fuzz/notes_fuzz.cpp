@@ -9,7 +9,8 @@
 namespace {
 
 bool sameContent(const plim::NotesDocument& a, const plim::NotesDocument& b) {
-    if (a.preamble != b.preamble || a.sections.size() != b.sections.size()) {
+    if (a.preamble != b.preamble || a.byteOrderMark != b.byteOrderMark || a.lineEnd != b.lineEnd ||
+        a.sections.size() != b.sections.size()) {
         return false;
     }
     for (qsizetype i = 0; i < a.sections.size(); ++i) {
