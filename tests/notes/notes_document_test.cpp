@@ -3,6 +3,8 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
+#include <QStringDecoder>
+
 #include <random>
 
 #include <gtest/gtest.h>
@@ -13,8 +15,10 @@ using State = Entry::State;
 
 namespace {
 
+// Keeps a leading byte-order mark, which QString::fromUtf8 drops, as the notes file reader does.
 QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
 }
 
 std::optional<QString> opt(const char* utf8) {

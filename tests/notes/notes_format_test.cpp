@@ -2,6 +2,8 @@
 
 #include "support/TestSupport.h"
 
+#include <QStringDecoder>
+
 #include <gtest/gtest.h>
 
 using namespace plim;
@@ -9,8 +11,10 @@ using plim::test::at;
 
 namespace {
 
+// Keeps a leading byte-order mark, which QString::fromUtf8 drops, as the notes file reader does.
 QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
 }
 
 TEST(NotesFormatHeading, DayInTheCalendarsZoneWithEnglishWeekday) {
