@@ -101,7 +101,7 @@ std::optional<StampMatch> matchTimeStamp(QStringView content) {
 }
 
 void appendUnescaped(QString& out, QStringView s) {
-    qsizetype hit = s.indexOf(u"\\<!--");
+    qsizetype hit = s.indexOf(u'\\') < 0 ? -1 : s.indexOf(u"\\<!--");
     if (hit < 0) {
         out.append(s);
         return;
