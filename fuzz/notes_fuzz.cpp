@@ -2,6 +2,7 @@
 #include "notes/NotesDocument.h"
 
 #include <QString>
+#include <QStringDecoder>
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +10,8 @@
 namespace {
 
 bool sameContent(const plim::NotesDocument& a, const plim::NotesDocument& b) {
-    if (a.preamble != b.preamble || a.sections.size() != b.sections.size()) {
+    if (a.preamble != b.preamble || a.byteOrderMark != b.byteOrderMark || a.lineEnd != b.lineEnd ||
+        a.sections.size() != b.sections.size()) {
         return false;
     }
     for (qsizetype i = 0; i < a.sections.size(); ++i) {
@@ -26,7 +28,9 @@ bool sameContent(const plim::NotesDocument& a, const plim::NotesDocument& b) {
 // Reading it after an earlier text (the input's first part, up to a NUL) gives what reading it
 // alone gives.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    // Decoded as the notes file is read: an initial byte-order mark is kept as U+FEFF.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    const QString text = decoder.decode(QByteArrayView(data, static_cast<qsizetype>(size)));
     const QString once = plim::NotesDocument::parse(text).serialized();
     const QString twice = plim::NotesDocument::parse(once).serialized();
     if (once != twice) {

@@ -1,5 +1,7 @@
 #include "notes/IncrementalParser.h"
 
+#include "notes/NotesSyntax.h"
+
 #include <QHash>
 
 #include <cstring>
@@ -9,11 +11,13 @@ namespace plim {
 
 namespace {
 
-// Where each day starts: every line that begins with "## ", as the parser sees headings.
+// Where each day starts: every line that begins with "## ", as the parser sees headings (the
+// first one after a byte-order mark).
 std::vector<qsizetype> dayStarts(QStringView text) {
     std::vector<qsizetype> starts;
-    if (text.startsWith(u"## ")) {
-        starts.push_back(0);
+    const qsizetype begin = syntax::startsWithByteOrderMark(text) ? 1 : 0;
+    if (text.sliced(begin).startsWith(u"## ")) {
+        starts.push_back(begin);
     }
     qsizetype from = 0;
     while (true) {
@@ -55,8 +59,10 @@ NotesDocument IncrementalParser::parse(const QString& text) {
     }
     std::vector<bool> taken(days_.size(), false);
 
-    NotesDocument doc;
-    doc.preamble = NotesDocument::parse(all.first(starts.empty() ? all.size() : starts.front())).preamble;
+    // The preamble (and the byte-order mark before it) as a whole parse reads it; the line end is
+    // the whole text's.
+    NotesDocument doc = NotesDocument::parse(all.first(starts.empty() ? all.size() : starts.front()));
+    doc.lineEnd = syntax::crlfLineEnds(all) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
     doc.sections.reserve(static_cast<qsizetype>(starts.size()));
     std::vector<Day> days;
     days.reserve(starts.size());

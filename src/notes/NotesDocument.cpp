@@ -143,8 +143,10 @@ bool isStruckThrough(QStringView s) {
 
 // Output targets of the writer: the first pass counts, the second copies into a pre-sized string.
 struct CountingSink {
+    bool crlf = false;
     qsizetype size = 0;
     void put(QStringView s) { size += s.size(); }
+    void newline() { size += crlf ? 2 : 1; }
     void put(char16_t) { ++size; }
     template <std::size_t N>
     void put(const char16_t (&)[N]) {
@@ -154,6 +156,13 @@ struct CountingSink {
 
 struct CopyingSink {
     char16_t* out;
+    bool crlf = false;
+    void newline() {
+        if (crlf) {
+            *out++ = u'\r';
+        }
+        *out++ = u'\n';
+    }
     void put(QStringView s) {
         if (s.isEmpty()) { // a null string has no data pointer at all
             return;
@@ -198,7 +207,7 @@ void writeEntry(const Entry& e, Sink& out) {
     if (strike) {
         out.put(u"~~");
     }
-    out.put(first);
+    putEscaped(out, first);
     if (strike) {
         out.put(u"~~");
     }
@@ -217,30 +226,34 @@ void writeEntry(const Entry& e, Sink& out) {
         }
         out.put(u" -->");
     }
-    out.put(u'\n');
+    out.newline();
     while (lineEnd >= 0) {
         const qsizetype from = lineEnd + 1;
         lineEnd = text.indexOf(u'\n', from);
         out.put(u"  ");
-        out.put(text.sliced(from, (lineEnd < 0 ? text.size() : lineEnd) - from));
-        out.put(u'\n');
+        putEscaped(out, text.sliced(from, (lineEnd < 0 ? text.size() : lineEnd) - from));
+        out.newline();
     }
 }
 
 template <class Sink>
 void writeDocument(const NotesDocument& doc, Sink& out) {
+    if (doc.byteOrderMark) {
+        out.put(byteOrderMark);
+    }
     for (const QString& line : doc.preamble) {
         out.put(QStringView(line));
-        out.put(u'\n');
+        out.newline();
     }
     if (!doc.preamble.isEmpty()) {
-        out.put(u'\n');
+        out.newline();
     }
     for (qsizetype s = 0; s < doc.sections.size(); ++s) {
         const DaySection& section = doc.sections[s];
         out.put(u"## ");
         out.put(QStringView(section.heading));
-        out.put(u"\n\n");
+        out.newline();
+        out.newline();
         bool afterEntry = false;
         for (const Item& item : section.items) {
             if (const auto* entry = std::get_if<Entry>(&item)) {
@@ -251,15 +264,15 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
                 // Right under an entry, an indented line would be read back as part of that entry,
                 // changing its text and identity; the blank line keeps it a line of its own.
                 if (afterEntry && raw.startsWith(u"  ")) {
-                    out.put(u'\n');
+                    out.newline();
                 }
                 out.put(raw);
-                out.put(u'\n');
+                out.newline();
                 afterEntry = false;
             }
         }
         if (s + 1 < doc.sections.size()) {
-            out.put(u'\n');
+            out.newline();
         }
     }
 }
@@ -269,6 +282,7 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
 // --- Reading -------------------------------------------------------------------------------------
 
 Entry NotesDocument::parseEntry(QStringView line) {
+    line = withoutLineEnd(line);
     Entry e;
     e.state = Entry::State::Note;
     // A checkbox is followed by a space; one followed at once by the trailing comment counts too,
@@ -335,10 +349,11 @@ Entry NotesDocument::parseEntry(QStringView line) {
             e.comment = content.toString();
         }
         // The match runs to the end of the line: everything after "-->" is white space. An empty
-        // comment is not written back; when cutting it would leave the text ending in what reads
-        // as a comment, it stays part of the text so the line reads the same once written.
-        if (e.time || e.comment || !findTrailingComment(line.first(m->start))) {
-            text = line.first(m->start);
+        // comment is not written back, so the text then ends the line: carriage returns at its
+        // end would be read as the line end.
+        text = line.first(m->start);
+        if (!e.time && !e.comment) {
+            text = withoutLineEnd(text);
         }
     }
 
@@ -346,16 +361,17 @@ Entry NotesDocument::parseEntry(QStringView line) {
     if (isStruckThrough(text)) {
         const QStringView inner = text.sliced(2, text.size() - 4);
         // Open and carried entries are written without the marks: drop them only when the bare
-        // text reads back as the same text, or the next read would see a shortlist mark, a
-        // comment or marks of its own in it.
+        // text reads back as the same text, or the next read would see a shortlist mark, marks of
+        // its own, or a line end in it. (A "<!--" in it is written escaped.)
         const bool plainWrite = e.state == Entry::State::Open || e.state == Entry::State::Carried;
         const QStringView firstLine =
             inner.first(std::min(inner.size(), inner.indexOf(u'\n') < 0 ? inner.size() : inner.indexOf(u'\n')));
         const bool spaceBeforeComment = (e.time || e.comment) && !firstLine.isEmpty() &&
                                         isRegexSpace(firstLine.back().unicode()) &&
                                         !isLineTerminator(firstLine.back().unicode());
+        const bool lineEndAfter = !e.time && !e.comment && firstLine.endsWith(u'\r');
         const bool misread = (!e.active && firstLine.startsWith(u"! ")) || isStruckThrough(firstLine) ||
-                             findTrailingComment(firstLine).has_value() || spaceBeforeComment;
+                             spaceBeforeComment || lineEndAfter;
         if (!plainWrite || !misread) {
             text = inner;
             if (e.state == Entry::State::Note) {
@@ -363,7 +379,7 @@ Entry NotesDocument::parseEntry(QStringView line) {
             }
         }
     }
-    e.text = text.toString();
+    appendUnescaped(e.text, text);
     return e;
 }
 
@@ -375,6 +391,11 @@ QUuid NotesDocument::stableID(QStringView key) {
 
 NotesDocument NotesDocument::parse(QStringView text) {
     NotesDocument doc;
+    doc.lineEnd = crlfLineEnds(text) ? LineEnd::CrLf : LineEnd::Lf;
+    if (startsWithByteOrderMark(text)) {
+        doc.byteOrderMark = true;
+        text = text.sliced(1);
+    }
     DaySection section;
     bool inSection = false;
     Fnv2 headingHash; // state after heading + "|"
@@ -405,7 +426,7 @@ NotesDocument NotesDocument::parse(QStringView text) {
         if (end < 0) {
             end = size;
         }
-        const QStringView line(p + pos, end - pos);
+        const QStringView line = withoutLineEnd(QStringView(p + pos, end - pos));
         pos = end + 1;
         const qsizetype len = line.size();
         const char16_t* l = line.utf16();
@@ -435,7 +456,7 @@ NotesDocument NotesDocument::parse(QStringView text) {
         } else if (hasPending && len >= 2 && l[0] == u' ' && l[1] == u' ') {
             pending.text.reserve(pending.text.size() + len - 1);
             pending.text.append(u'\n');
-            pending.text.append(line.sliced(2));
+            appendUnescaped(pending.text, line.sliced(2));
         } else {
             finishPending();
             if (!isBlank(line)) {
@@ -453,10 +474,11 @@ NotesDocument NotesDocument::parse(QStringView text) {
 // --- Writing -------------------------------------------------------------------------------------
 
 QString NotesDocument::serialized() const {
-    CountingSink counter;
+    const bool crlf = lineEnd == LineEnd::CrLf;
+    CountingSink counter{crlf};
     writeDocument(*this, counter);
     QString out(counter.size, Qt::Uninitialized);
-    CopyingSink copier{reinterpret_cast<char16_t*>(out.data())};
+    CopyingSink copier{reinterpret_cast<char16_t*>(out.data()), crlf};
     writeDocument(*this, copier);
     return out;
 }

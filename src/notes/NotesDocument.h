@@ -62,14 +62,22 @@ struct EntryLocation {
 
 // The parsed notes file: an untouched preamble and one section per day, newest first by convention.
 struct NotesDocument {
+    enum class LineEnd { Lf, CrLf };
+
     QStringList preamble;
     QList<DaySection> sections;
+    // How the text was read, so that writing it back keeps it: a byte-order mark (U+FEFF) first,
+    // and the line end of its first line for every line.
+    bool byteOrderMark = false;
+    LineEnd lineEnd = LineEnd::Lf;
 
-    // Never fails; every non-blank line lands somewhere.
+    // Never fails; every non-blank line lands somewhere. Carriage returns before a line feed are
+    // part of the line end, never of a line.
     static NotesDocument parse(QStringView text);
-    // The canonical file text.
+    // The canonical file text, with the byte-order mark and line ends it was read with.
     QString serialized() const;
-    // One entry as its file lines (first line, then continuation lines).
+    // One entry as its file lines (first line, then continuation lines). A "<!--" in the text is
+    // written "\<!--", so that it reads back as text and never as the trailing comment.
     static QStringList serialize(const Entry& entry);
     // The text of an entry line after its "- "; its identity stays null until parse places it in a section.
     static Entry parseEntry(QStringView line);
@@ -124,7 +132,8 @@ struct NotesDocument {
 namespace NotesFormat {
 // "## yyyy-MM-dd EEEE" of t's day in the calendar's zone, en_US_POSIX.
 QString heading(Instant t, const Calendar& calendar);
-// The text of a new open entry: "- [ ] " + first line (+ comment) + continuation lines.
+// The text of a new open entry: "- [ ] " + first line (+ comment) + continuation lines, joined
+// by "\n", with "<!--" in the text escaped as the document writes it.
 QString formatEntry(QStringView text, const std::optional<QString>& comment);
 // One replacement in a text: the characters [from, to) become `text`.
 struct TextEdit {
@@ -134,8 +143,10 @@ struct TextEdit {
     friend bool operator==(const TextEdit&, const TextEdit&) = default;
 };
 // What a capture changes in the file text, in ascending order and not overlapping: the new entry
-// as the last one under day's heading (with the heading when the day is new), and the trailing
-// blank lines made one line end. Everything else keeps its characters, so a writer can splice.
+// as the last one under day's heading (with the heading when the day is new), and the blank lines
+// after the last line dropped (that line ends in a line end). New lines take the file's line end
+// (CR LF when its first line has one); nothing goes before a byte-order mark. Everything else keeps
+// its characters, so a writer can splice.
 QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
                              const std::optional<QString>& comment);
 QString applyEdits(QStringView fileText, const QList<TextEdit>& edits);

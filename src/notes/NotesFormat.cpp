@@ -10,6 +10,16 @@ QString heading(Instant t, const Calendar& calendar) {
     return QStringLiteral("## ") + calendar.formatPosix(t, u"yyyy-MM-dd EEEE");
 }
 
+namespace {
+
+struct StringSink {
+    QString& out;
+    void put(QStringView s) { out.append(s); }
+    void put(char16_t c) { out.append(QChar(c)); }
+};
+
+} // namespace
+
 QString formatEntry(QStringView text, const std::optional<QString>& comment) {
     qsizetype b = 0;
     qsizetype e = text.size();
@@ -23,6 +33,7 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
 
     QString out;
     out.reserve(text.size() + 32 + (comment ? comment->size() : 0));
+    StringSink sink{out};
     out.append(u"- [ ] ");
     bool first = true;
     qsizetype from = 0;
@@ -32,7 +43,7 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
             ++end;
         }
         if (first) {
-            out.append(text.sliced(from, end - from));
+            putEscaped(sink, text.sliced(from, end - from));
             if (comment && !comment->isEmpty()) {
                 out.append(u"  <!-- ");
                 out.append(*comment);
@@ -41,7 +52,7 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
             first = false;
         } else {
             out.append(u"\n  ");
-            out.append(text.sliced(from, end - from));
+            putEscaped(sink, text.sliced(from, end - from));
         }
         if (end >= text.size()) {
             break;
@@ -54,44 +65,72 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
 
 QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
                              const std::optional<QString>& comment) {
+    const QString nl = crlfLineEnds(fileText) ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const QString headingLine = heading(day, calendar);
-    const QString entry = formatEntry(text, comment);
+    QString entry = formatEntry(text, comment);
+    if (nl.size() > 1) {
+        entry.replace(u'\n', nl);
+    }
+    const qsizetype size = fileText.size();
+    const qsizetype begin = startsWithByteOrderMark(fileText) ? 1 : 0;
 
-    // Works on positions rather than a list of lines: only the preamble and the top day are
-    // scanned, whatever the size of the file.
-    const auto lineEndAt = [&](qsizetype from, qsizetype limit) {
-        const qsizetype nl = fileText.indexOf(u'\n', from);
-        return (nl < 0 || nl > limit) ? limit : nl;
+    // Works on positions rather than a list of lines: only the preamble, the top day and the blank
+    // lines at the end are scanned, whatever the size of the file. A line runs from its start to
+    // its "\n" (or the end of the text); its carriage returns before that are its line end.
+    const auto lineEndAt = [&](qsizetype from) {
+        const qsizetype lf = fileText.indexOf(u'\n', from);
+        return lf < 0 ? size : lf;
     };
-    const auto blankLine = [&](qsizetype from, qsizetype to) { return isBlank(fileText.sliced(from, to - from)); };
-
-    // Without its trailing blank lines the text ends at `end` (the end of its last non-blank line).
-    qsizetype end = fileText.size();
-    while (end > 0) {
-        const qsizetype nl = fileText.lastIndexOf(u'\n', end - 1);
-        const qsizetype lineStart = nl < 0 ? 0 : nl + 1;
-        if (!blankLine(lineStart, end)) {
-            break;
+    const auto lineStartBefore = [&](qsizetype lineEnd) {
+        const qsizetype lf = lineEnd > begin ? fileText.lastIndexOf(u'\n', lineEnd - 1) : -1;
+        return lf < begin ? begin : lf + 1;
+    };
+    const auto content = [&](qsizetype from, qsizetype lineEnd) {
+        return withoutLineEnd(fileText.sliced(from, lineEnd - from));
+    };
+    // The end (the "\n" or the end of the text) of the last non-blank line in [from, to), if any.
+    const auto lastNonBlank = [&](qsizetype from, qsizetype to) -> std::optional<qsizetype> {
+        qsizetype lineEnd = to < size && to > from && fileText[to - 1] == u'\n' ? to - 1 : to;
+        while (true) {
+            const qsizetype lineStart = std::max(from, lineStartBefore(lineEnd));
+            if (!isBlank(content(lineStart, lineEnd))) {
+                return lineEnd;
+            }
+            if (lineStart <= from) {
+                return std::nullopt;
+            }
+            lineEnd = lineStart - 1;
         }
-        end = nl < 0 ? 0 : nl;
+    };
+    // Right after the line that ends at lineEnd, past its line end; for a last line without one,
+    // the end it lacks is added.
+    const auto afterLine = [&](qsizetype lineEnd, QString& lacking) {
+        if (lineEnd < size) {
+            return lineEnd + 1;
+        }
+        lacking = fileText.endsWith(u'\r') ? QStringLiteral("\n") : nl;
+        return size;
+    };
+
+    const auto last = lastNonBlank(begin, size);
+    if (!last) {
+        return {TextEdit{begin, size, headingLine + nl + nl + entry + nl}};
     }
-    if (end == 0 && (fileText.isEmpty() || blankLine(0, lineEndAt(0, fileText.size())))) {
-        return {TextEdit{0, fileText.size(), headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n')}};
-    }
-    const QStringView kept = fileText.first(end);
-    // The file ends in exactly one line end after its last non-blank line.
+    QString lacking;
+    const qsizetype tail = afterLine(*last, lacking);
+    // The blank lines after the last line go; that line ends in a line end.
     const auto withTail = [&](QList<TextEdit> edits) {
-        if (fileText.sliced(end) != u"\n") {
-            edits.append(TextEdit{end, fileText.size(), QStringLiteral("\n")});
+        if (tail < size || !lacking.isEmpty()) {
+            edits.append(TextEdit{tail, size, lacking});
         }
         return edits;
     };
 
     qsizetype headingStart = -1;
     qsizetype headingEnd = -1;
-    for (qsizetype pos = 0; pos <= end;) {
-        const qsizetype lineEnd = lineEndAt(pos, end);
-        if (kept.sliced(pos, lineEnd - pos).startsWith(u"## ")) {
+    for (qsizetype pos = begin; pos <= *last;) {
+        const qsizetype lineEnd = lineEndAt(pos);
+        if (fileText.sliced(pos, lineEnd - pos).startsWith(u"## ")) {
             headingStart = pos;
             headingEnd = lineEnd;
             break;
@@ -100,32 +139,21 @@ QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day
     }
 
     if (headingStart < 0) {
-        return {TextEdit{end, fileText.size(),
-                         QStringLiteral("\n\n") + headingLine + QStringLiteral("\n\n") + entry + QLatin1Char('\n')}};
+        return {TextEdit{tail, size, lacking + nl + headingLine + nl + nl + entry + nl}};
     }
-    if (kept.sliced(headingStart, headingEnd - headingStart) != headingLine) {
+    if (content(headingStart, headingEnd) != headingLine) {
         // Another day (or a heading typed differently) is on top: a new day goes above it.
-        return withTail({TextEdit{headingStart, headingStart,
-                                  headingLine + QStringLiteral("\n\n") + entry + QStringLiteral("\n\n")}});
+        return withTail({TextEdit{headingStart, headingStart, headingLine + nl + nl + entry + nl + nl}});
     }
     // The day is on top: the entry goes after its last non-blank line, before the next heading.
-    const qsizetype nextHit = headingEnd < end ? kept.indexOf(u"\n## ", headingEnd) : -1;
-    const qsizetype nextStart = nextHit < 0 ? -1 : nextHit + 1;
-    qsizetype lastEnd = nextStart < 0 ? end : nextStart - 1;
-    while (lastEnd > headingEnd) {
-        const qsizetype nl = kept.lastIndexOf(u'\n', lastEnd - 1);
-        const qsizetype lineStart = nl + 1;
-        if (!blankLine(lineStart, lastEnd)) {
-            break;
-        }
-        lastEnd = nl;
-    }
-    QString inserted = lastEnd == headingEnd ? QStringLiteral("\n\n") : QStringLiteral("\n");
-    inserted += entry;
+    const qsizetype nextHit = headingEnd < *last ? fileText.indexOf(u"\n## ", headingEnd) : -1;
+    const qsizetype nextStart = nextHit < 0 || nextHit >= *last ? -1 : nextHit + 1;
+    const qsizetype dayLast = nextStart < 0 ? *last : *lastNonBlank(headingStart, nextStart);
+    const QString gap = dayLast == headingEnd ? nl : QString();
     if (nextStart < 0) {
-        return {TextEdit{lastEnd, fileText.size(), inserted + QLatin1Char('\n')}};
+        return {TextEdit{tail, size, lacking + gap + entry + nl}};
     }
-    return withTail({TextEdit{lastEnd, nextStart, inserted + QStringLiteral("\n\n")}});
+    return withTail({TextEdit{dayLast + 1, nextStart, gap + entry + nl + nl}});
 }
 
 QString applyEdits(QStringView fileText, const QList<TextEdit>& edits) {

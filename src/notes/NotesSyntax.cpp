@@ -23,8 +23,11 @@ std::optional<CommentMatch> findTrailingComment(QStringView line) {
     const QStringView before = line.first(arrow);
     qsizetype from = 0;
     while (true) {
+        const auto isOpener = [&](qsizetype at) {
+            return p[at + 1] == u'!' && p[at + 2] == u'-' && p[at + 3] == u'-' && backslashesBefore(line, at) % 2 == 0;
+        };
         qsizetype open = before.indexOf(u'<', from);
-        while (open >= 0 && open + 4 <= arrow && !(p[open + 1] == u'!' && p[open + 2] == u'-' && p[open + 3] == u'-')) {
+        while (open >= 0 && open + 4 <= arrow && !isOpener(open)) {
             open = before.indexOf(u'<', open + 1);
         }
         if (open < 0 || open + 4 > arrow) {
@@ -95,6 +98,26 @@ std::optional<StampMatch> matchTimeStamp(QStringView content) {
         ++i;
     }
     return StampMatch{stamp, i};
+}
+
+void appendUnescaped(QString& out, QStringView s) {
+    qsizetype hit = s.indexOf(u'\\') < 0 ? -1 : s.indexOf(u"\\<!--");
+    if (hit < 0) {
+        out.append(s);
+        return;
+    }
+    qsizetype pos = 0;
+    for (; hit >= 0; hit = s.indexOf(u"\\<!--", hit + 5)) {
+        const qsizetype opener = hit + 1;
+        const qsizetype run = backslashesBefore(s, opener);
+        if (run % 2 == 1) {
+            // Each pair stands for one backslash; the odd one is the escape.
+            out.append(s.sliced(pos, opener - run - pos));
+            out.append(QString(run / 2, u'\\'));
+            pos = opener;
+        }
+    }
+    out.append(s.sliced(pos));
 }
 
 void Fnv2::feed(QStringView s) {

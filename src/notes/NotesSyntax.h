@@ -51,8 +51,63 @@ inline bool isBlank(QStringView s) {
     return trimSpacesAndTabs(s).isEmpty();
 }
 
-// The first match of "\s*<!--(.*?)-->\s*$": [start, end) is the whole match, [open, close) runs from
-// the "<!--" to the end of the final "-->".
+// A line's carriage returns before its line feed (or the end of the text) are part of its line end.
+inline QStringView withoutLineEnd(QStringView line) {
+    qsizetype e = line.size();
+    while (e > 0 && line[e - 1] == u'\r') {
+        --e;
+    }
+    return line.first(e);
+}
+
+constexpr char16_t byteOrderMark = 0xfeff;
+
+inline bool startsWithByteOrderMark(QStringView text) {
+    return !text.isEmpty() && text.front() == QChar(byteOrderMark);
+}
+
+// Whether the text's first line ends in CR LF: the style its new lines are written in.
+inline bool crlfLineEnds(QStringView text) {
+    const qsizetype lf = text.indexOf(u'\n');
+    return lf > 0 && text[lf - 1] == u'\r';
+}
+
+// How many backslashes stand right before position `at`.
+inline qsizetype backslashesBefore(QStringView s, qsizetype at) {
+    qsizetype i = at;
+    while (i > 0 && s[i - 1] == u'\\') {
+        --i;
+    }
+    return at - i;
+}
+
+// Text is written with every comment opener escaped the CommonMark way, so that no opener typed
+// into an entry is ever taken for its trailing comment: the backslashes right before "<!--" are
+// doubled and one is added. Only openers after an odd run of backslashes were escaped.
+template <class Sink>
+void putEscaped(Sink& out, QStringView s) {
+    qsizetype hit = s.indexOf(u'<') < 0 ? -1 : s.indexOf(u"<!--");
+    if (hit < 0) {
+        out.put(s);
+        return;
+    }
+    qsizetype pos = 0;
+    for (; hit >= 0; hit = s.indexOf(u"<!--", hit + 4)) {
+        out.put(s.sliced(pos, hit - pos));
+        for (qsizetype i = backslashesBefore(s, hit); i >= 0; --i) {
+            out.put(u'\\');
+        }
+        pos = hit;
+    }
+    out.put(s.sliced(pos));
+}
+
+// The text an escaped line stands for, appended to `out`.
+void appendUnescaped(QString& out, QStringView s);
+
+// The first match of "\s*<!--(.*?)-->\s*$" whose "<!--" is not escaped (after an odd run of
+// backslashes): [start, end) is the whole match, [open, close) runs from the "<!--" to the end of
+// the final "-->".
 struct CommentMatch {
     qsizetype start = 0;
     qsizetype open = 0;

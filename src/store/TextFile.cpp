@@ -105,7 +105,8 @@ TextRead readTextFile(const QString& path) {
         r.reason = errnoText(error);
         return r;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         r.status = TextRead::Status::NotUtf8;

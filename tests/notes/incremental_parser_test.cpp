@@ -43,6 +43,8 @@ TEST_P(IncrementalParserTest, ReadsLikeAWholeParseAndSharesUnchangedDays) {
     const NotesDocument whole = NotesDocument::parse(afterText);
 
     EXPECT_EQ(after.preamble, whole.preamble);
+    EXPECT_EQ(after.byteOrderMark, whole.byteOrderMark);
+    EXPECT_EQ(after.lineEnd, whole.lineEnd);
     ASSERT_EQ(after.sections.size(), whole.sections.size());
     ASSERT_EQ(GetParam().shared.size(), static_cast<std::size_t>(after.sections.size()));
     for (qsizetype i = 0; i < after.sections.size(); ++i) {
@@ -81,6 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A day pasted twice: only one copy can be the earlier day.
         Case{"DayDuplicated", u"Notes\n\n"_s + kFriday + kFriday + kThursday + kWednesday, {true, false, true, true}},
         Case{"LineEndingsChanged", QString(u"Notes\n\n"_s + kFriday).replace(u'\n', u"\r\n"_s), {false}},
+        Case{"CrLfFromTheFirstDay", QString(kFriday).replace(u'\n', u"\r\n"_s), {false}},
+        // A day right after a byte-order mark is still a day of its own.
+        Case{"ByteOrderMarkBeforeTheFirstDay", u"\ufeff"_s + kFriday + kThursday, {true, true}},
         Case{"Emptied", QString(), {}},
         // After a text without days, nothing of the earlier text is taken over any more.
         Case{"AfterATextWithoutDays", kBefore, {false, false, false}, u"just a preamble\n"_s}),

@@ -3,6 +3,8 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
+#include <QStringDecoder>
+
 #include <random>
 
 #include <gtest/gtest.h>
@@ -13,8 +15,10 @@ using State = Entry::State;
 
 namespace {
 
+// Keeps a leading byte-order mark, which QString::fromUtf8 drops, as the notes file reader does.
 QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
 }
 
 std::optional<QString> opt(const char* utf8) {
@@ -41,7 +45,15 @@ TEST(NotesDocumentWriting, CanonicalForm) {
         {"only a preamble\n\n", nullptr},
         {"## d\n\nraw first\n- [ ] a  <!-- 09:00 remind 2026-03-14 09:00 every day 09:00 -->\n  \n    indented\n",
          nullptr},
-        {"## d\n\n- [ ] a\r\nraw\r\n- [x] ~~b~~\n", nullptr},
+        // Carriage returns before a line feed are the line end, written as the first line's.
+        {"## d\n\n- [ ] a\r\nraw\r\r\n- [x] ~~b~~\n", "## d\n\n- [ ] a\nraw\n- [x] ~~b~~\n"},
+        {"pre\r\n\r\n## d\r\n\r\n- [ ] a  <!-- 09:30 -->\r\n  more\r\nraw\r\n\r\n## e\r\n\r\n- b\r\n", nullptr},
+        {"## d\r\n- [ ] a  <!-- 09:30 -->\r\n- b\n\r", "## d\r\n\r\n- [ ] a  <!-- 09:30 -->\r\n- b\r\n"},
+        // A byte-order mark stays first.
+        {"\xef\xbb\xbf## d\n\n- [ ] a\n", nullptr},
+        // A comment opener in the text is written escaped; escaped ones stay as they are.
+        {"## d\n\n- [ ] a \\<!-- b --> c  <!-- 17:37 -->\n  \\\\\\<!-- d\n", nullptr},
+        {"## d\n- [ ] a <!-- b --> c\n  <!-- d\n", "## d\n\n- [ ] a \\<!-- b --> c\n  \\<!-- d\n"},
         {"## d\n\n- [ ] caf\u00e9 \u20ac \U0001F600  <!-- 12:00 \u00e9t\u00e9 -->\n", nullptr},
         {"pre\n   \n\t\npre2\n## a\n\n\n- x\n \n- y\n\n\n\n## b\n- z",
          "pre\npre2\n\n## a\n\n- x\n- y\n\n## b\n\n- z\n"},
@@ -55,7 +67,6 @@ TEST(NotesDocumentWriting, CanonicalForm) {
          "- [ ] e  <!--   09:30    x  y  -->\n- [ ] f  <!--  -->\n- ~~g~~<!-- x -->\n",
          "## d\n\n- [ ] a  <!-- 09:30 -->\n- [ ] b  <!-- 09:30 -->\n- [ ] c  <!-- 09:30 -->\n"
          "- [ ] e  <!-- 09:30 x  y -->\n- [ ] f\n- ~~g~~  <!-- x -->\n"},
-        {"## d\r\n- [ ] a  <!-- 09:30 -->\r\n", "## d\r\n\n- [ ] a  <!-- 09:30 -->\n"},
         // Written right under the entry, the indented line would be read back as part of it.
         {"## d\n- a\n  b\n\n  raw\n  raw2\n- c\n\n  raw3", "## d\n\n- a\n  b\n\n  raw\n  raw2\n- c\n\n  raw3\n"},
     };
@@ -88,6 +99,10 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
         "-  \f <!--   -->\f <!--   -->",                // an empty comment that would expose another
         "- [ ] !ee <!--  x   <-->!-- say!-- 21:40 -->", // marks joined by removing others
         "- [ ] a\r  <!-- 09:30 -->",                    // a carriage return before the comment stays in the text
+        "- [ ] a\r <!-- -->",                           // ...but ends the line once an empty comment goes
+        "- [ ] ~~a\r~~",                                // would end the line without its marks
+        "- [ ] ~~a <!-- b -->~~  <!-- 09:00 -->",       // an opener in the text is written escaped
+        "- [ ] \\\\<!-- a --> \\\\\\<!-- b",            // even and odd runs of backslashes
     };
     QStringList files;
     for (const char* line : found) {
@@ -96,11 +111,12 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
     // Line shapes, '|' between them.
     const QStringList shapes = q("## 2025-03-14 Friday|## d |- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
                                  "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
-                                 "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->")
+                                 "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->|"
+                                 "- [x] ~~a \\<!-- b~~|- [ ] \\\\<!-- c -->|  \\<!-- d -->")
                                    .split(u'|');
     std::mt19937 random(42);
     for (int i = 0; i < 500; ++i) {
-        QString file;
+        QString file = i % 5 == 0 ? QString(QChar(0xfeff)) : QString();
         const int lines = std::uniform_int_distribution<int>(0, 12)(random);
         for (int l = 0; l < lines; ++l) {
             file += shapes[std::uniform_int_distribution<qsizetype>(0, shapes.size() - 1)(random)] + u'\n';
@@ -112,7 +128,11 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
         const NotesDocument doc = NotesDocument::parse(file);
         const QString written = doc.serialized();
         const NotesDocument again = NotesDocument::parse(written);
-        ASSERT_EQ(withoutSectionIds(again), withoutSectionIds(doc));
+        NotesDocument expected = withoutSectionIds(doc);
+        if (!written.contains(u'\n')) {
+            expected.lineEnd = again.lineEnd; // no line to carry it
+        }
+        ASSERT_EQ(withoutSectionIds(again), expected);
         ASSERT_EQ(again.serialized(), written);
     }
 }
@@ -155,9 +175,14 @@ TEST(NotesDocumentReading, EntryLineFields) {
         // Space at the end of the line other than spaces and tabs belongs to no field...
         {"[ ] a  <!-- 09:30 -->\r", State::Open, false, "a", "09:30", nullptr},
         {"[ ] a  <!-- 09:30\u2028 -->", State::Open, false, "a  <!-- 09:30\u2028 -->", nullptr, nullptr},
-        {"[ ] a\r", State::Open, false, "a\r", nullptr, nullptr},
+        {"[ ] a\r", State::Open, false, "a", nullptr, nullptr},
         // ...but before a comment it stays in the text.
         {"[ ] a\r  <!-- 09:30 -->", State::Open, false, "a\r", "09:30", nullptr},
+        // An escaped opener is text, and the trailing comment the one after it.
+        {"[ ] a \\<!-- b --> c  <!-- 17:37 -->", State::Open, false, "a <!-- b --> c", "17:37", nullptr},
+        {"[x] ~~open \\<!--~~  <!-- 17:37 -->", State::Done, false, "open <!--", "17:37", nullptr},
+        {"[ ] \\\\\\<!-- x -->", State::Open, false, "\\<!-- x -->", nullptr, nullptr},
+        {"[ ] \\\\<!-- x -->", State::Open, false, "\\\\", nullptr, "x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -199,7 +224,8 @@ TEST(NotesDocumentReading, LinesLandWhereTheyBelong) {
         {"- x\n  y\n## d\n- a", "P:- x|P:  y|#d|E:a"},
         {"##d\n## d\n###x\n# y", "P:##d|#d|R:###x|R:# y"},
         {"## a\n## b\n\n## c\n- x", "#a|#b|#c|E:x"},
-        {"pre\r\n## d\r\n- a\r\n  b\r\nraw\r\n\r\n", "P:pre\r|#d\r|E:a\r\nb\r|R:raw\r|R:\r"},
+        {"pre\r\n## d\r\n- a\r\n  b\r\r\nraw\r\n\r\n \r\n", "P:pre|#d|E:a\nb|R:raw"},
+        {"\xef\xbb\xbf## d\n- a\n  b \\<!-- c", "#d|E:a\nb <!-- c"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -279,6 +305,32 @@ TEST(NotesDocumentEdits, LocateAndRemoveByIdentity) {
         EXPECT_FALSE(doc.location(id));
         EXPECT_FALSE(doc.entry(id));
         EXPECT_FALSE(doc.remove(id));
+    }
+}
+
+// A change is written through the whole document: the byte-order mark and the line ends stay, and
+// the text reads back as it was.
+TEST(NotesDocumentEdits, MarkingDoneKeepsTheFilesFormAndTheText) {
+    const struct {
+        const char* file;
+        const char* text; // of the entry marked done
+        const char* written;
+    } cases[] = {
+        {"## d\r\n\r\n- [ ] a  <!-- 09:00 -->\r\n- [ ] b\r\n", "b",
+         "## d\r\n\r\n- [ ] a  <!-- 09:00 -->\r\n- [x] ~~b~~\r\n"},
+        {"\xef\xbb\xbf## d\n\n- [ ] a\n", "a", "\xef\xbb\xbf## d\n\n- [x] ~~a~~\n"},
+        {"## d\n\n- [ ] open \\<!--  <!-- 17:37 -->\n", "open <!--", "## d\n\n- [x] ~~open \\<!--~~  <!-- 17:37 -->\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        NotesDocument doc = NotesDocument::parse(q(c.file));
+        const auto at = doc.location(plim::test::entryId(doc, q(c.text)));
+        ASSERT_TRUE(at);
+        doc.entryAt(*at)->state = State::Done;
+        EXPECT_EQ(doc.serialized(), q(c.written));
+        const Entry done = NotesDocument::parse(doc.serialized()).sections[0].entries().last();
+        EXPECT_EQ(done.text, q(c.text));
+        EXPECT_EQ(done.state, State::Done);
     }
 }
 

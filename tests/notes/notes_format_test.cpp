@@ -2,6 +2,8 @@
 
 #include "support/TestSupport.h"
 
+#include <QStringDecoder>
+
 #include <gtest/gtest.h>
 
 using namespace plim;
@@ -9,8 +11,10 @@ using plim::test::at;
 
 namespace {
 
+// Keeps a leading byte-order mark, which QString::fromUtf8 drops, as the notes file reader does.
 QString q(const char* utf8) {
-    return QString::fromUtf8(utf8);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(utf8);
 }
 
 TEST(NotesFormatHeading, DayInTheCalendarsZoneWithEnglishWeekday) {
@@ -52,6 +56,8 @@ TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
         {"\u00a0a\u3000", nullptr, "- [ ] a"},
         {"  x\n  y", "09:00", "- [ ] x  <!-- 09:00 -->\n    y"},
         {"a", "", "- [ ] a"},
+        // A comment opener is written escaped, backslashes before it doubled.
+        {"a <!-- b -->\n\\<!--", "09:00", "- [ ] a \\<!-- b -->  <!-- 09:00 -->\n  \\\\\\<!--"},
         {"", nullptr, "- [ ] "},
     };
     for (const auto& c : cases) {
@@ -86,9 +92,26 @@ TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
         {"## 2025-03-15 Saturday\n\n- x\n\n## 2025-03-14 Friday\n\n- y\n",
          "## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-15 Saturday\n\n- x\n\n"
          "## 2025-03-14 Friday\n\n- y\n"},
-        // A heading ending in a carriage return is another heading; the rest of the file stays as it was.
-        {"## 2025-03-14 Friday\r\n\r\n- [ ] a\r\n",
-         "## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-14 Friday\r\n\r\n- [ ] a\r\n"},
+        // The carriage return of a CR LF line end is no part of the heading; new lines take the file's
+        // line end, the other lines keep theirs.
+        {"## 2025-03-14 Friday\r\n\r\n- [ ] a\n\r\n\r\n",
+         "## 2025-03-14 Friday\r\n\r\n- [ ] a\n- [ ] new  <!-- 09:00 -->\r\n"},
+        {"## 2025-03-14 Friday\r\n- [ ] x\r\n\r\n\r\n## 2025-03-13 Thursday\r\n- b\r",
+         "## 2025-03-14 Friday\r\n- [ ] x\r\n- [ ] a  <!-- 09:00 -->\r\n  \r\n  b\r\n\r\n## 2025-03-13 Thursday\r\n- "
+         "b\r\n",
+         "a\n\nb"},
+        {"pre\r\n## 2025-03-13 Thursday\r\n",
+         "pre\r\n## 2025-03-14 Friday\r\n\r\n- [ ] new  <!-- 09:00 -->\r\n\r\n## 2025-03-13 Thursday\r\n"},
+        // Nothing goes before a byte-order mark.
+        {"\xef\xbb\xbf", "\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n"},
+        {"\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] a\n",
+         "\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] a\n- [ ] new  <!-- 09:00 -->\n"},
+        // What was typed reads back as typed, an opener and backslashes before it included.
+        {"## 2025-03-14 Friday\n", "## 2025-03-14 Friday\n\n- [ ] a \\<!-- b --> c  <!-- 09:00 -->\n",
+         "a <!-- b --> c"},
+        {"", "## 2025-03-14 Friday\n\n- [ ] open \\<!--  <!-- 09:00 -->\n", "open <!--"},
+        {"", "## 2025-03-14 Friday\n\n- [ ] meet \\<!-- 10:30 -->  <!-- 09:00 -->\n", "meet <!-- 10:30 -->"},
+        {"", "## 2025-03-14 Friday\n\n- [ ] \\\\\\<!-- x\\ -->  <!-- 09:00 -->\n", "\\<!-- x\\ -->"},
         {"pre\n\n\n## 2025-03-13 Thursday\n- [X] a\n\n\n## x\n",
          "pre\n\n\n## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-13 Thursday\n- [X] a\n\n\n"
          "## x\n"},
@@ -97,7 +120,15 @@ TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QString result = NotesFormat::appending(q(c.text), q(c.file), day, berlin, q("09:00"));
+        const QList<NotesFormat::TextEdit> edits =
+            NotesFormat::captureEdits(q(c.text), q(c.file), day, berlin, q("09:00"));
+        qsizetype done = 0;
+        for (const NotesFormat::TextEdit& e : edits) {
+            EXPECT_LE(done, e.from);
+            EXPECT_LE(e.from, e.to);
+            done = e.to;
+        }
+        const QString result = NotesFormat::applyEdits(q(c.file), edits);
         EXPECT_EQ(result, q(c.result));
 
         // Read back, the day's section (the first with its heading) ends with the capture.
@@ -111,6 +142,14 @@ TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
         EXPECT_EQ(entries.last().text, q(c.text));
         EXPECT_EQ(entries.last().time, q("09:00"));
         EXPECT_EQ(entries.last().state, Entry::State::Open);
+
+        // ...and still does once marked done and written through the document.
+        const QUuid id = entries.last().id;
+        doc.entryAt(*doc.location(id))->state = Entry::State::Done;
+        const auto reread = NotesDocument::parse(doc.serialized()).entry(id);
+        ASSERT_TRUE(reread);
+        EXPECT_EQ(reread->text, q(c.text));
+        EXPECT_EQ(reread->time, q("09:00"));
     }
 }
 
