@@ -93,6 +93,7 @@ std::vector<PhraseCase> everyZoneCases() {
         {kWed, "2 nov 9am", "Mon 2026-11-02 09:00"},
         {kWed, "mar 1", "Mon 2027-03-01 08:30"},
         {kWed, "2026-03-11 8am", "Wed 2026-03-11 08:00"},
+        {kWed, "2026-3-14", "Sat 2026-03-14 08:30"},
         {kWed, "every 3h", "Wed 2026-03-11 13:07", interval(180, hm(8, 30), hm(20, 30))},
         {kWed, "every 90 minutes 9-17", "Wed 2026-03-11 11:37", interval(90, hm(9, 0), hm(17, 0))},
         {kWed, "hourly", "Wed 2026-03-11 11:07", interval(60, hm(8, 30), hm(20, 30))},
