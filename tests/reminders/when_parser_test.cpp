@@ -226,6 +226,9 @@ TEST(PhraseAcrossClockChange, UsesExistingTimesAndElapsedLengths) {
         {kBerlin, {2026, 10, 25, 1, 30}, "in 2 hours", "2026-10-25 02:30:00 +01:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "1d", "2026-03-29 11:00:00 +02:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "tomorrow 10am", "2026-03-29 10:00:00 +02:00"},
+        // A zone given as a POSIX rule (TZ) has its clock changes too.
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 7, 11, 0, 30}, "tomorrow 9am", "2026-07-12 09:00:00 +02:00"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
     };
     for (const Case& c : cases) {
         const Calendar cal(QString::fromUtf8(c.zone));
