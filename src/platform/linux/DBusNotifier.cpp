@@ -152,6 +152,8 @@ QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStrin
         {QStringLiteral("desktop-entry"), QStringLiteral("plim")},
         {QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
         {QStringLiteral("category"), QStringLiteral("reminder")},
+        // The desktop's usual notification sound; servers without sound ignore it.
+        {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
     };
     // One stack per subject: servers that honour the tag show only the newest notification of it.
     if (!content.identifier.isEmpty()) {

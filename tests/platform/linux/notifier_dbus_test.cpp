@@ -163,6 +163,7 @@ TEST(DBusNotifier, SendsWhatTheServerCanShow) {
         QVariantMap hints{{u"desktop-entry"_s, u"plim"_s},
                           {u"urgency"_s, QVariant::fromValue(uchar{1})},
                           {u"category"_s, u"reminder"_s},
+                          {u"sound-name"_s, u"message-new-instant"_s},
                           {u"x-dunst-stack-tag"_s, reminderContent().identifier}};
         if (c.replyHints) {
             hints.insert(u"x-kde-reply-placeholder-text"_s, u"20m, tomorrow 9am, fri"_s);
