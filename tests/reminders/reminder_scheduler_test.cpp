@@ -1,6 +1,6 @@
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/ReminderScheduler.h"
+#include "store/NotesStore.h"
 
 #include "ReminderBuilders.h"
 #include "SchedulerFakes.h"
@@ -434,6 +434,21 @@ TEST_F(SchedulerTest, ANotificationTheServerCouldNotShowIsForgotten) {
     EXPECT_EQ(scheduler->serverId(id(u"stretch"_s)), shown);
     store->toggleDone(id(u"stretch"_s));
     EXPECT_TRUE(notifier->closes.contains(shown));
+}
+
+TEST_F(SchedulerTest, ANotificationShownLateIsWithdrawnOrKept) {
+    start({line(u"call Ann"_s, remind(9)), line(u"water"_s, remind(9))});
+    notifier->late = true;
+    fireAfter(9);
+    EXPECT_TRUE(scheduler->delivered().isEmpty());
+    store->toggleDone(id(u"call Ann"_s));
+    notifier->release();
+    // "call Ann" stopped ringing meanwhile; "water" still rings, and its buttons work.
+    ASSERT_EQ(notifier->screen.size(), 1u);
+    EXPECT_EQ(delivered(), QStringList{u"water"_s});
+    notifier->click(shownFor(u"water"_s), u"done"_s);
+    EXPECT_EQ(entry(u"water"_s).state, Entry::State::Done);
+    EXPECT_TRUE(notifier->screen.empty());
 }
 
 TEST_F(SchedulerTest, ADismissedNotificationComesBackNewAtTheNextRing) {
