@@ -45,9 +45,14 @@ struct LocalDateTime {
 class Calendar {
 public:
     // The user's calendar: the system's current zone (TZ respected, re-read on every call) and locale.
+    // A TZ that names no zone gives UTC, said once on standard error.
     static Calendar system();
-    // A calendar for a fixed zone ("Europe/Berlin") and locale ("en_US"). An unknown zone gives
-    // an invalid calendar that behaves as UTC.
+    // The zone a TZ value names, read as the C library reads it: a zone name ("Europe/Berlin",
+    // ":Europe/Berlin"), a zone file's path, or a POSIX rule ("CET-1CEST,M3.5.0,M10.5.0/3",
+    // "<+0530>-5:30"). Gives a zone id this class takes, or none.
+    static std::optional<QString> zoneFromTZ(const QString& tz);
+    // A calendar for a fixed zone ("Europe/Berlin", or a POSIX rule) and locale ("en_US"). An
+    // unknown zone gives an invalid calendar that behaves as UTC.
     explicit Calendar(const QString& zoneId, const QString& locale = QStringLiteral("en_US"));
 
     bool isValid() const { return valid_; }

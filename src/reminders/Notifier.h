@@ -55,7 +55,8 @@ public:
     ~Notifier() override = default;
 
     // Shows `content`, in place of the notification `replaces` when that is not 0. `posted` gets the
-    // server's id, or none when the server could not be reached or did not answer in time.
+    // server's id, or none when the server could not be reached or did not answer in time. A server
+    // that answers after that time gets `posted` called once more, with the id of what it showed.
     virtual void post(const NotificationContent& content, quint32 replaces, Posted posted) = 0;
     // Takes a notification off the screen; an unknown id is no error.
     virtual void close(quint32 serverId) = 0;

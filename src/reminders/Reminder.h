@@ -97,9 +97,13 @@ struct Reminder {
     static bool mayHold(QStringView comment);
     // Reads a comment's words: the reminder found and the words that are not part of it.
     static Split split(QStringView comment, const Calendar& calendar, const Anchors& anchors);
-    // The "yyyy-MM-dd HH:mm" local wall-clock stamp of the remind clause.
+    // The "yyyy-MM-dd HH:mm" local wall-clock stamp of the remind clause, always written with two
+    // digits; read as its date reader reads it, which also takes a month, day or hour of one
+    // digit ("2026-3-14 9:00").
     static QString stamp(Instant t, const Calendar& calendar);
     static std::optional<Instant> readStamp(QStringView date, QStringView time, const Calendar& calendar);
+    // The stamp's date word alone, as local midnight (or the first moment) of that day.
+    static std::optional<Instant> readStampDate(QStringView date, const Calendar& calendar);
 
     // --- The when-language ---
     static std::optional<Reminder> parse(QStringView text, Instant now, const Anchors& anchors,

@@ -1,7 +1,7 @@
 #include "reminders/ReminderScheduler.h"
 
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
+#include "store/NotesStore.h"
 
 #include <QProcess>
 
@@ -181,14 +181,16 @@ void ReminderScheduler::deliver(const QUuid& key, const NotificationContent& con
     d.quickSnooze = quickSnooze;
     const quint64 generation = d.generation;
     // The notifier may answer at once; nothing here is touched after the call.
-    notifier_->post(content, replaces, [self = QPointer<ReminderScheduler>(this), key, generation](auto serverId) {
-        if (self) {
-            self->posted(key, generation, serverId);
-        }
-    });
+    notifier_->post(content, replaces,
+                    [self = QPointer<ReminderScheduler>(this), key, generation, quickSnooze](auto serverId) {
+                        if (self) {
+                            self->posted(key, generation, quickSnooze, serverId);
+                        }
+                    });
 }
 
-void ReminderScheduler::posted(const QUuid& key, quint64 generation, std::optional<quint32> serverId) {
+void ReminderScheduler::posted(const QUuid& key, quint64 generation, const QString& quickSnooze,
+                               std::optional<quint32> serverId) {
     const auto it = delivered_.find(key);
     const bool current = it != delivered_.end() && it->second.generation == generation;
     if (!serverId) {
@@ -202,10 +204,30 @@ void ReminderScheduler::posted(const QUuid& key, quint64 generation, std::option
         it->second.serverId = *serverId;
         return;
     }
+    // Shown after all, once the notifier had given up on it: kept where nothing took its place
+    // and its subject still rings.
+    if (it == delivered_.end() && stillRinging(key)) {
+        delivered_[key] = Delivery{*serverId, ++generations_, quickSnooze};
+        return;
+    }
     // Withdrawn or replaced again while the server was answering.
     if (it == delivered_.end() || it->second.serverId != *serverId) {
         notifier_->close(*serverId);
     }
+}
+
+bool ReminderScheduler::stillRinging(const QUuid& key) const {
+    const Preferences& prefs = store_.preferences();
+    if (prefs.reminderDelivery() != ReminderDelivery::Notification || !prefs.ringOnThisMac()) {
+        return false;
+    }
+    const Clock& clock = store_.clock();
+    const Calendar calendar = clock.calendar();
+    if (key.isNull()) {
+        return !store_.document().ringing(clock.now(), calendar, prefs.anchors()).isEmpty();
+    }
+    const auto entry = store_.document().entry(key);
+    return entry && entry->isRinging(clock.now(), calendar, prefs.anchors());
 }
 
 void ReminderScheduler::withdraw(const QUuid& key) {

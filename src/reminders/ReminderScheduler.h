@@ -126,7 +126,9 @@ private:
     void timePass();
     void onPreferencesChanged();
     void deliver(const QUuid& key, const NotificationContent& content, const QString& quickSnooze);
-    void posted(const QUuid& key, quint64 generation, std::optional<quint32> serverId);
+    void posted(const QUuid& key, quint64 generation, const QString& quickSnooze, std::optional<quint32> serverId);
+    // Whether the entry (for the null UUID: any entry) rings now, with notifications on.
+    bool stillRinging(const QUuid& key) const;
     void withdraw(const QUuid& key);
     void withdrawAll();
     std::optional<QUuid> keyOf(quint32 serverId) const;

@@ -31,6 +31,23 @@ int digitsAt(QStringView s, qsizetype from, qsizetype count) {
     return n;
 }
 
+// "yyyy-MM-dd" with a month and day of one or two digits; the calendar checks the ranges.
+std::optional<LocalDateTime> stampDate(QStringView date) {
+    const qsizetype dash = date.indexOf(u'-', 5);
+    if (date.size() < 8 || date[4] != u'-' || dash < 6 || dash > 7 || date.size() - dash - 1 < 1 ||
+        date.size() - dash - 1 > 2) {
+        return std::nullopt;
+    }
+    LocalDateTime c;
+    c.year = digitsAt(date, 0, 4);
+    c.month = digitsAt(date, 5, dash - 5);
+    c.day = digitsAt(date, dash + 1, date.size() - dash - 1);
+    if (c.year < 0 || c.month < 0 || c.day < 0) {
+        return std::nullopt;
+    }
+    return c;
+}
+
 QString joined(const QList<QStringView>& words) {
     QString out;
     for (QStringView w : words) {
@@ -105,18 +122,22 @@ QString Reminder::stamp(Instant t, const Calendar& calendar) {
 }
 
 std::optional<Instant> Reminder::readStamp(QStringView date, QStringView time, const Calendar& calendar) {
-    if (date.size() != 10 || date[4] != u'-' || date[7] != u'-' || time.size() != 5 || time[2] != u':') {
+    const auto day = stampDate(date);
+    const qsizetype colon = time.indexOf(u':');
+    if (!day || colon < 1 || colon > 2 || time.size() != colon + 3) {
         return std::nullopt;
     }
-    const int year = digitsAt(date, 0, 4);
-    const int month = digitsAt(date, 5, 2);
-    const int day = digitsAt(date, 8, 2);
-    const int hour = digitsAt(time, 0, 2);
-    const int minute = digitsAt(time, 3, 2);
-    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0) {
+    const int hour = digitsAt(time, 0, colon);
+    const int minute = digitsAt(time, colon + 1, 2);
+    if (hour < 0 || minute < 0) {
         return std::nullopt;
     }
-    return calendar.date(year, month, day, hour, minute, 0);
+    return calendar.date(day->year, day->month, day->day, hour, minute, 0);
+}
+
+std::optional<Instant> Reminder::readStampDate(QStringView date, const Calendar& calendar) {
+    const auto day = stampDate(date);
+    return day ? calendar.date(day->year, day->month, day->day) : std::nullopt;
 }
 
 QString Reminder::clauses(const Calendar& calendar) const {

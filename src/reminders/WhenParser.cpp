@@ -173,7 +173,7 @@ std::optional<CalendarDate> calendarDate(const QStringList& words, Instant now, 
     if (words.isEmpty()) {
         return std::nullopt;
     }
-    if (const auto day = calendar.parseIsoDate(words[0])) {
+    if (const auto day = Reminder::readStampDate(words[0], calendar)) {
         return CalendarDate{*day, 1};
     }
     if (words.size() < 2) {

@@ -2,11 +2,17 @@
 
 #include "support/TestSupport.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <unicode/gregocal.h>
 #include <unicode/timezone.h>
 
+#include <algorithm>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <random>
@@ -14,6 +20,7 @@
 using namespace plim;
 using plim::test::at;
 using plim::test::describe;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -93,15 +100,92 @@ TEST(Calendar, UnknownZoneIsInvalidButUsable) {
     EXPECT_EQ(cal.utcOffsetSeconds(instantFromSeconds(0)), 0);
 }
 
-TEST(Calendar, SystemCalendarFollowsTZ) {
+// TZ is read as the C library reads it, and the zone then agrees with the C library's to the
+// second; a TZ that names no zone is said once and taken as UTC.
+TEST(Calendar, SystemCalendarFollowsTZAsTheCLibraryDoes) {
+    const QString berlinFile = QStringLiteral("/usr/share/zoneinfo/Europe/Berlin");
+    if (!QFileInfo::exists(berlinFile)) {
+        GTEST_SKIP() << "no zone database";
+    }
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("zone")); // outside the database: read by its rule
+    ASSERT_TRUE(QFile::copy(berlinFile, copy));
+    const struct {
+        QString tz;
+        const char* local; // 2026-07-10 22:30 UTC there
+        int changes2026;   // offset changes in 2026
+        bool warns = false;
+        bool asLibc = true; // agrees with the C library from 2010 to 2100
+    } cases[] = {
+        {u"CET-1CEST,M3.5.0,M10.5.0/3"_s, "2026-07-11 00:30 +02:00", 2},
+        {u"<+0530>-5:30"_s, "2026-07-11 04:00 +05:30", 0},
+        {u"Asia/Tokyo"_s, "2026-07-11 07:30 +09:00", 0},
+        {u":Europe/Berlin"_s, "2026-07-11 00:30 +02:00", 2},
+        {u":"_s + copy, "2026-07-11 00:30 +02:00", 2},
+        {u"AEST-10AEDT,M10.1.0,M4.1.0/3"_s, "2026-07-11 08:30 +10:00", 2},
+        // Without days of change, the US ones (the C library takes them from a file, and shifts them).
+        {u"XYZ3ABC"_s, "2026-07-10 20:30 -02:00", 2, false, false},
+        {u"GMT+3"_s, "2026-07-10 19:30 -03:00", 0},                           // west, not east
+        {u"IST-2IDT,M3.4.4/26,M10.5.0"_s, "2026-07-11 01:30 +03:00", 2},      // 26:00 on a Thursday
+        {u"<-02>2<-01>,M3.5.0/-1,M10.5.0/0"_s, "2026-07-10 21:30 -01:00", 2}, // -1:00 on a Sunday
+        {u"IST-1GMT0,M10.5.0,M3.5.0/1"_s, "2026-07-10 23:30 +01:00", 2},      // daylight time in winter
+        {u"AAA-1BBB,J60/25,J300"_s, "2026-07-11 00:30 +02:00", 2},
+        {u""_s, "2026-07-10 22:30 +00:00", 0},
+        {u"garbage!"_s, "2026-07-10 22:30 +00:00", 0, true},
+        {u"IST"_s, "2026-07-10 22:30 +00:00", 0, true},             // an abbreviation ICU knows, the C library not
+        {u"AAA-1BBB,60,300"_s, "2026-07-10 22:30 +00:00", 0, true}, // a day that counts 29 February
+    };
     const QByteArray old = qgetenv("TZ");
-    qputenv("TZ", "Asia/Tokyo");
-    EXPECT_EQ(Calendar::system().zoneId(), QStringLiteral("Asia/Tokyo"));
+    const Instant t = instantFromSeconds(1783722600); // 2026-07-10 22:30 UTC
+    std::mt19937_64 random(11);
+    std::uniform_int_distribution<std::int64_t> anywhere(1262304000, 4102444800); // 2010...2100
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tz.toStdString());
+        qputenv("TZ", c.tz.toLocal8Bit());
+        testing::internal::CaptureStderr();
+        const Calendar cal = Calendar::system();
+        Calendar::system();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(said.find(c.tz.toStdString() + "\" is not known") != std::string::npos, c.warns) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), c.warns ? 1 : 0);
+        EXPECT_EQ(cal.formatPosix(t, u"yyyy-MM-dd HH:mm xxx").toStdString(), c.local);
+        EXPECT_EQ(cal.offsetChanges(*cal.date(2026, 1, 1), *cal.date(2027, 1, 1), 10).size(), c.changes2026);
+        if (!c.asLibc || c.warns) {
+            continue;
+        }
+        // Against the C library: around each change and anywhere, fields and offsets.
+        tzset();
+        std::vector<std::int64_t> seconds;
+        for (const auto& change :
+             cal.offsetChanges(instantFromSeconds(1262304000), instantFromSeconds(4102444800), 400)) {
+            for (const std::int64_t d : {-3601, -1, 0, 1, 3600}) {
+                seconds.push_back(secondsSinceEpoch(change.at) + d);
+            }
+        }
+        for (int i = 0; i < 1000; ++i) {
+            seconds.push_back(anywhere(random));
+        }
+        for (const std::int64_t s : seconds) {
+            const time_t when = static_cast<time_t>(s);
+            tm libc{};
+            ASSERT_TRUE(localtime_r(&when, &libc));
+            const LocalDateTime expected{libc.tm_year + 1900, libc.tm_mon + 1, libc.tm_mday,    libc.tm_hour,
+                                         libc.tm_min,         libc.tm_sec,     libc.tm_wday + 1};
+            const LocalDateTime fields = cal.components(instantFromSeconds(s));
+            ASSERT_EQ(fields, expected) << s;
+            ASSERT_EQ(cal.utcOffsetSeconds(instantFromSeconds(s)), libc.tm_gmtoff) << s;
+            const auto back =
+                cal.date(fields.year, fields.month, fields.day, fields.hour, fields.minute, fields.second);
+            ASSERT_TRUE(back);
+            ASSERT_EQ(cal.components(*back), fields) << s;
+        }
+    }
     if (old.isNull()) {
         qunsetenv("TZ");
     } else {
         qputenv("TZ", old);
     }
+    tzset();
 }
 
 // Wall-clock fields come from plain arithmetic far from offset changes; they must agree with ICU

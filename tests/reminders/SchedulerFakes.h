@@ -12,7 +12,8 @@
 
 namespace plim::test {
 
-// A notification server in memory. It answers at once unless told to hold its answers.
+// A notification server in memory. It answers at once unless told to hold its answers, or to be
+// late: then the post counts as not shown at once, and is shown on release().
 class FakeNotifier final : public Notifier {
 public:
     struct Post {
@@ -23,7 +24,7 @@ public:
 
     void post(const NotificationContent& content, quint32 replaces, Posted posted) override {
         ++requests;
-        answer([this, content, replaces, posted] {
+        auto show = [this, content, replaces, posted] {
             if (failing) {
                 posted(std::nullopt);
                 return;
@@ -32,7 +33,13 @@ public:
             screen[id] = content;
             posts.append({content, replaces, id});
             posted(id);
-        });
+        };
+        if (late) {
+            posted(std::nullopt);
+            held.append(std::move(show));
+            return;
+        }
+        answer(std::move(show));
     }
     void close(quint32 serverId) override {
         closes.append(serverId);
@@ -67,6 +74,7 @@ public:
 
     NotifierCapabilities caps{true, true, false, true};
     bool holding = false;
+    bool late = false;
     bool failing = false;
     int requests = 0;
     QList<Post> posts;

@@ -1,6 +1,6 @@
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/ReminderScheduler.h"
+#include "store/NotesStore.h"
 
 #include "ReminderBuilders.h"
 #include "SchedulerFakes.h"
@@ -182,14 +182,32 @@ TEST_F(SchedulerTest, ARepeatLeftRingingIsShownAgainInPlace) {
     EXPECT_EQ(events->armed, march14(18, 0, 1));
 }
 
-TEST_F(SchedulerTest, ARingDueDuringSleepIsShownAtWake) {
-    start({line(u"stretch"_s, kEvery3h)});
-    ASSERT_EQ(events->armed, march14(9, 0, 1));
-    // Asleep from 08:00 to 14:10: the wall-clock timer fires at wake, not six hours late.
-    fireAt(march14(14, 10));
-    ASSERT_EQ(notifier->posts.size(), 1);
-    EXPECT_EQ(notifier->posts[0].content.subtitle, u"every 3h · 2nd ring"_s);
-    EXPECT_EQ(events->armed, march14(15, 0, 1));
+// The first pass at or after a ring shows it, whatever runs it.
+TEST_F(SchedulerTest, ARingIsShownByTheFirstPassAtOrAfterIt) {
+    const struct {
+        std::string name;
+        QString words;
+        Instant at;
+        void (SystemEvents::*event)();
+        QString subtitle;
+        std::optional<Instant> armed;
+    } cases[] = {
+        // Asleep from 08:00 to 14:10: the wall-clock timer fires at wake, not six hours late.
+        {"wake", kEvery3h, march14(14, 10), &SystemEvents::fired, u"every 3h · 2nd ring"_s, march14(15, 0, 1)},
+        // The midnight pass comes at the very moment of the ring.
+        {"midnight", u"remind 2026-03-15 00:00"_s, at(kBerlin, 2026, 3, 15), &SystemEvents::dayChanged, QString(),
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start({line(u"call Ann"_s, c.words)});
+        clock->set(c.at);
+        Q_EMIT(events->*c.event)();
+        ASSERT_EQ(notifier->posts.size(), 1);
+        EXPECT_EQ(notifier->posts[0].content.title, u"call Ann"_s);
+        EXPECT_EQ(notifier->posts[0].content.subtitle, c.subtitle);
+        EXPECT_EQ(events->armed, c.armed);
+    }
 }
 
 TEST_F(SchedulerTest, TheClockJumpingPastARingAndBack) {
@@ -434,6 +452,21 @@ TEST_F(SchedulerTest, ANotificationTheServerCouldNotShowIsForgotten) {
     EXPECT_EQ(scheduler->serverId(id(u"stretch"_s)), shown);
     store->toggleDone(id(u"stretch"_s));
     EXPECT_TRUE(notifier->closes.contains(shown));
+}
+
+TEST_F(SchedulerTest, ANotificationShownLateIsWithdrawnOrKept) {
+    start({line(u"call Ann"_s, remind(9)), line(u"water"_s, remind(9))});
+    notifier->late = true;
+    fireAfter(9);
+    EXPECT_TRUE(scheduler->delivered().isEmpty());
+    store->toggleDone(id(u"call Ann"_s));
+    notifier->release();
+    // "call Ann" stopped ringing meanwhile; "water" still rings, and its buttons work.
+    ASSERT_EQ(notifier->screen.size(), 1u);
+    EXPECT_EQ(delivered(), QStringList{u"water"_s});
+    notifier->click(shownFor(u"water"_s), u"done"_s);
+    EXPECT_EQ(entry(u"water"_s).state, Entry::State::Done);
+    EXPECT_TRUE(notifier->screen.empty());
 }
 
 TEST_F(SchedulerTest, ADismissedNotificationComesBackNewAtTheNextRing) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -69,13 +70,24 @@ TEST(ReminderStamp, IsLocalWallClockToTheMinute) {
     EXPECT_EQ(shown(berlin, Reminder::readStamp(u"2028-02-29", u"23:59", berlin)), "2028-02-29 23:59:00 +01:00");
 }
 
-TEST(ReminderStamp, RejectsAnythingButTheExactForm) {
+TEST(ReminderStamp, ReadsOneDigitMonthDayAndHourButNothingLooser) {
     const Calendar cal(kBerlin);
+    const std::array<const char*, 3> good[] = {
+        {"2026-3-14", "9:00", "2026-03-14 09:00:00 +01:00"},
+        {"2026-03-14", "9:05", "2026-03-14 09:05:00 +01:00"},
+        {"2026-3-4", "19:30", "2026-03-04 19:30:00 +01:00"},
+    };
+    for (const auto& [date, time, expected] : good) {
+        const auto t = Reminder::readStamp(QString::fromUtf8(date), QString::fromUtf8(time), cal);
+        EXPECT_EQ(shown(cal, t), expected) << date << " " << time;
+    }
     const std::pair<const char*, const char*> bad[] = {
-        {"2026-3-14", "09:00"},     {"2026-03-14", "9:00"},  {"2026-02-30", "09:00"}, {"2026-13-01", "09:00"},
-        {"2026-03-14", "24:00"},    {"2026-03-14", "09:60"}, {"2026/03/14", "09:00"}, {"2026-03-14", "09.00"},
-        {"20260314", "09:00"},      {"2026-03-1x", "09:00"}, {"2026-03-14", "0900"},  {"", ""},
-        {"2026-03-14", "09:00:00"}, {"+026-03-14", "09:00"}, {"2026-03-14", "-9:00"}, {"2026-00-10", "09:00"},
+        {"2026-003-14", "09:00"},   {"2026-03-014", "09:00"}, {"2026-02-30", "09:00"}, {"2026-13-01", "09:00"},
+        {"2026-03-14", "24:00"},    {"2026-03-14", "09:60"},  {"2026/03/14", "09:00"}, {"2026-03-14", "09.00"},
+        {"20260314", "09:00"},      {"2026-03-1x", "09:00"},  {"2026-03-14", "0900"},  {"", ""},
+        {"2026-03-14", "09:00:00"}, {"+026-03-14", "09:00"},  {"2026-03-14", "-9:00"}, {"2026-00-10", "09:00"},
+        {"2026--3-14", "09:00"},    {"2026-3-", "09:00"},     {"2026-03-14", "9:0"},   {"2026-03-14", "009:00"},
+        {"26-3-14", "09:00"},
     };
     for (const auto& [date, time] : bad) {
         EXPECT_FALSE(Reminder::readStamp(QString::fromUtf8(date), QString::fromUtf8(time), cal)) << date << " " << time;
@@ -104,6 +116,7 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
         {"  x   remind 2026-03-14   09:00  y ", once(sat9), "x y"},
         {"remind remind 2026-03-14 09:00", once(sat9), "remind"},
         {"remind 2026-03-14 09:00 routine", once(sat9), std::nullopt},
+        {"remind 2026-3-14 9:00", once(sat9), std::nullopt},
         {"remind 2026-03-14 09:00 routine every day", once(sat9), "every day"},
         {"remind 2026-03-14 20:30 every day 20:30 routine",
          repeat(at(cal, 2026, 3, 14, 20, 30), times(everyDay(), {hm(20, 30)}), true), std::nullopt},
@@ -161,6 +174,7 @@ TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
         {"a  b", std::nullopt, "a  b"},
         {"remind 2026-03-14 20:30 x remind 2026-03-15 09:00", once(mon9), "x remind 2026-03-16 09:00"},
         {"remind 2026-02-30 09:00", once(mon9), "remind 2026-02-30 09:00 remind 2026-03-16 09:00"},
+        {"remind 2026-3-14 9:00", once(mon9), "remind 2026-03-16 09:00"},
         {"remind 2026-03-14 09:00 every tue and thu", once(mon9), "remind 2026-03-16 09:00"},
         {"a remind 2026-03-14 20:30 every day 20:30 routine b", once(mon9), "a b remind 2026-03-16 09:00"},
     };

@@ -93,6 +93,7 @@ std::vector<PhraseCase> everyZoneCases() {
         {kWed, "2 nov 9am", "Mon 2026-11-02 09:00"},
         {kWed, "mar 1", "Mon 2027-03-01 08:30"},
         {kWed, "2026-03-11 8am", "Wed 2026-03-11 08:00"},
+        {kWed, "2026-3-14", "Sat 2026-03-14 08:30"},
         {kWed, "every 3h", "Wed 2026-03-11 13:07", interval(180, hm(8, 30), hm(20, 30))},
         {kWed, "every 90 minutes 9-17", "Wed 2026-03-11 11:37", interval(90, hm(9, 0), hm(17, 0))},
         {kWed, "hourly", "Wed 2026-03-11 11:07", interval(60, hm(8, 30), hm(20, 30))},
@@ -225,6 +226,9 @@ TEST(PhraseAcrossClockChange, UsesExistingTimesAndElapsedLengths) {
         {kBerlin, {2026, 10, 25, 1, 30}, "in 2 hours", "2026-10-25 02:30:00 +01:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "1d", "2026-03-29 11:00:00 +02:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "tomorrow 10am", "2026-03-29 10:00:00 +02:00"},
+        // A zone given as a POSIX rule (TZ) has its clock changes too.
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 7, 11, 0, 30}, "tomorrow 9am", "2026-07-12 09:00:00 +02:00"},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
     };
     for (const Case& c : cases) {
         const Calendar cal(QString::fromUtf8(c.zone));

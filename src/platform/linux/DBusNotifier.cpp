@@ -4,7 +4,11 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QTimer>
 
+#include <algorithm>
+#include <climits>
+#include <memory>
 #include <utility>
 
 namespace plim {
@@ -111,15 +115,30 @@ void DBusNotifier::send(const NotificationContent& content, quint32 replaces, co
     QDBusMessage message = call(QStringLiteral("Notify"));
     message << QStringLiteral("plim") << uint{replaces} << QString() << content.title << bodyText(content, server)
             << actionList(content, server) << hints(content, server) << int{-1};
-    const QDBusPendingCall pending = bus_.asyncCall(message, static_cast<int>(options_.timeout.count()));
+    // Past the time limit the notification counts as not shown, but the answer is still awaited:
+    // a server that shows it late gives its id then, so it can be withdrawn or answered.
+    const auto wait = std::min<std::int64_t>((options_.timeout + options_.lateAnswer).count(), INT_MAX);
+    const QDBusPendingCall pending = bus_.asyncCall(message, static_cast<int>(wait));
     auto* watcher = new QDBusPendingCallWatcher(pending, this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [posted](QDBusPendingCallWatcher* w) {
-        w->deleteLater();
-        const QDBusPendingReply<uint> reply = *w;
-        if (reply.isError() || reply.value() == 0) {
+    struct Answer {
+        bool late = false;
+        bool given = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    QTimer::singleShot(options_.timeout, watcher, [posted, answer] {
+        if (!answer->given) {
+            answer->late = true;
             posted(std::nullopt);
-        } else {
+        }
+    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [posted, answer](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        answer->given = true;
+        const QDBusPendingReply<uint> reply = *w;
+        if (!reply.isError() && reply.value() != 0) {
             posted(reply.value());
+        } else if (!answer->late) {
+            posted(std::nullopt);
         }
     });
 }
@@ -152,6 +171,8 @@ QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStrin
         {QStringLiteral("desktop-entry"), QStringLiteral("plim")},
         {QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
         {QStringLiteral("category"), QStringLiteral("reminder")},
+        // The desktop's usual notification sound; servers without sound ignore it.
+        {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
     };
     // One stack per subject: servers that honour the tag show only the newest notification of it.
     if (!content.identifier.isEmpty()) {

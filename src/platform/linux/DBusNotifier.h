@@ -20,6 +20,8 @@ public:
     struct Options {
         // How long a call may wait for the server's answer.
         std::chrono::milliseconds timeout{5000};
+        // How long after that a notification's id is still taken: a busy server may show it late.
+        std::chrono::milliseconds lateAnswer{120000};
     };
 
     // The session bus.
