@@ -1,9 +1,9 @@
 #include "ui/manage/ManageModel.h"
 
-#include "store/NotesStore.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
 #include "reminders/WhenFieldModel.h"
+#include "store/NotesStore.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 
@@ -148,14 +148,14 @@ void ManageModel::setFilterValue(const QString& filter) {
 
 void ManageModel::setFilter(const QString& filter) {
     setFilterValue(filter);
-    rebuildVisible();
+    rebuildKeepingSelection();
 }
 
 void ManageModel::setShowCompleted(bool show) {
     if (assign(showCompleted_, show)) {
         Q_EMIT showCompletedChanged();
     }
-    rebuildVisible();
+    rebuildKeepingSelection();
 }
 
 void ManageModel::setEditingText(const QString& text) {
@@ -310,14 +310,7 @@ void ManageModel::reload() {
         readTrash();
     }
     rebuildVisible();
-
-    if (remembered && visibleIndex(*remembered) >= 0) {
-        // The selection stays.
-    } else if (position >= 0 && !visible_.empty()) {
-        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
-    } else {
-        selectFirstVisible();
-    }
+    keepSelectionVisible(remembered, position);
 
     if (mode_ == Mode::Sweep) {
         refreshSweep();
@@ -326,6 +319,23 @@ void ManageModel::reload() {
         std::any_of(facts_.begin(), facts_.end(), [](const Facts& f) { return f.hasReminder; })) {
         setOnboarding(Onboarding::Delivery);
     }
+}
+
+void ManageModel::keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position) {
+    if (remembered && visibleIndex(*remembered) >= 0) {
+        // The selection stays.
+    } else if (position >= 0 && !visible_.empty()) {
+        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
+    } else {
+        selectFirstVisible();
+    }
+}
+
+void ManageModel::rebuildKeepingSelection() {
+    const std::optional<QUuid> remembered = selectedID_;
+    const qsizetype position = remembered ? visibleIndex(*remembered) : -1;
+    rebuildVisible();
+    keepSelectionVisible(remembered, position);
 }
 
 void ManageModel::dayChanged() {
@@ -731,6 +741,8 @@ void ManageModel::ensureSelectionVisible() {
 }
 
 void ManageModel::reveal(const std::optional<QUuid>& id) {
+    // The field belongs to the row it was opened on; every key would go on to it out of sight.
+    cancelWhenField();
     bool waiting = false;
     if (id) {
         const Now now = shownMoment();
@@ -799,15 +811,16 @@ void ManageModel::deleteSelection() {
     const QUuid target = *selectedID_;
     const auto n = static_cast<qsizetype>(visible_.size());
     const qsizetype at = visibleIndex(target);
+    // Only what the list shows is trashed: a selection the filter or done-hiding took out of view
+    // is not the entry the user sees.
+    if (at < 0) {
+        return;
+    }
     std::optional<QUuid> after;
-    if (at >= 0) {
-        if (at + 1 < n) {
-            after = visible_[static_cast<std::size_t>(at + 1)].id;
-        } else if (at > 0) {
-            after = visible_[static_cast<std::size_t>(at - 1)].id;
-        }
-    } else if (n > 1) {
-        after = visible_[1].id;
+    if (at + 1 < n) {
+        after = visible_[static_cast<std::size_t>(at + 1)].id;
+    } else if (at > 0) {
+        after = visible_[static_cast<std::size_t>(at - 1)].id;
     }
     if (mode_ == Mode::Trash) {
         store_.deleteFromTrash(target);
@@ -815,7 +828,7 @@ void ManageModel::deleteSelection() {
         store_.deleteEntry(target);
     }
     // When the store could not delete (the trash file cannot be written), the selection stays.
-    if (at >= 0 && visibleIndex(target) >= 0) {
+    if (visibleIndex(target) >= 0) {
         return;
     }
     if (after && visibleIndex(*after) >= 0) {
@@ -968,6 +981,7 @@ void ManageModel::dismissSelection() {
 
 void ManageModel::showTrash() {
     commitEditing();
+    cancelWhenField();
     setMode(Mode::Trash);
     setFilterValue(QString());
     readTrash();
@@ -977,6 +991,7 @@ void ManageModel::showTrash() {
 
 void ManageModel::showLater() {
     commitEditing();
+    cancelWhenField();
     setMode(Mode::Later);
     setFilterValue(QString());
     rebuildVisible();
@@ -985,7 +1000,7 @@ void ManageModel::showLater() {
 
 void ManageModel::showKeys() {
     commitEditing();
-    setWhenFieldID(std::nullopt);
+    cancelWhenField();
     if (mode_ != Mode::Keys) {
         keysReturn_ = mode_;
         setMode(Mode::Keys);
@@ -1041,6 +1056,7 @@ void ManageModel::escape() {
 }
 
 void ManageModel::backToNotes() {
+    cancelWhenField();
     setMode(Mode::Log);
     setFilterValue(QString());
     rebuildVisible();
@@ -1048,6 +1064,7 @@ void ManageModel::backToNotes() {
 }
 
 void ManageModel::endSweep() {
+    cancelWhenField();
     setMode(Mode::Log);
     reload();
 }
@@ -1091,6 +1108,7 @@ void ManageModel::startSweep() {
         return;
     }
     commitEditing();
+    cancelWhenField();
     sweepSkipped_.clear();
     if (assign(sweepTotal_, staleOpenCount())) {
         Q_EMIT sweepTotalChanged();

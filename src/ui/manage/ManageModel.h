@@ -256,6 +256,11 @@ private:
     // Which items of the list's source contain the filter (lower-cased, not empty).
     const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
     qsizetype visibleIndex(const QUuid& id) const;
+    // After the list changed under the selection: it stays while the list shows it, otherwise the
+    // entry now at its old place (or the last) is selected, or the first one.
+    void keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position);
+    // rebuildVisible() for a new filter or done-hiding, keeping a selection the list shows.
+    void rebuildKeepingSelection();
     std::optional<Entry> visibleEntryAt(qsizetype index) const;
     void selectFirstVisible();
     static bool isWaiting(const Facts& f, Instant now);
