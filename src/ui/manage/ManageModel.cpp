@@ -299,6 +299,7 @@ void ManageModel::reload() {
 
     const Now now = currentMoment();
     calendar_ = now.calendar;
+    headingLabels_.clear();
     anchors_ = now.anchors;
     todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
@@ -361,6 +362,7 @@ void ManageModel::rebuildVisible() {
     struct Ref {
         const Item* item;
         std::uint32_t index;
+        std::uint32_t section; // of the source
         bool entry;
         Entry::State state;
     };
@@ -368,16 +370,18 @@ void ManageModel::rebuildVisible() {
         QUuid id;
         QString heading;
         std::vector<Ref> items;
+        std::int64_t home = -1; // a day of the source; -1 for "Now", "Active" and Later's days
     };
     const auto ref = [&](qsizetype s, qsizetype i) {
         const Item& item = source[s].items[i];
         const auto index = static_cast<std::uint32_t>(offsets[static_cast<std::size_t>(s)] + i);
+        const auto home = static_cast<std::uint32_t>(s);
         if (!trash) {
             const Facts& f = facts_[index];
-            return Ref{&item, index, f.isEntry, f.state};
+            return Ref{&item, index, home, f.isEntry, f.state};
         }
         const Entry* e = entryOf(item);
-        return Ref{&item, index, e != nullptr, e ? e->state : Entry::State::Open};
+        return Ref{&item, index, home, e != nullptr, e ? e->state : Entry::State::Open};
     };
     const auto nextRing = [&](const Ref& r) { return facts_[r.index].next; };
     const auto byNextRing = [&](const Ref& a, const Ref& b) { return nextRing(a) < nextRing(b); };
@@ -466,7 +470,7 @@ void ManageModel::rebuildVisible() {
                 // Days come newest first, so each one goes in front of the map.
                 folded.insert(folded.constBegin(), section.heading, hidden);
             }
-            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}});
+            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}, s});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
@@ -491,10 +495,16 @@ void ManageModel::rebuildVisible() {
     bool changed = groups.size() != built_.size();
     for (std::size_t g = 0; g < groups.size(); ++g) {
         Group& group = groups[g];
-        Built b{group.id, std::move(group.heading), {}, {}};
+        Built b{group.id, std::move(group.heading), {}, group.home, {}, {}};
         b.refs.reserve(group.items.size());
+        if (b.home < 0) {
+            b.homes.reserve(group.items.size());
+        }
         for (const Ref& r : group.items) {
             b.refs.push_back(r.item);
+            if (b.home < 0) {
+                b.homes.push_back(r.section);
+            }
             if (r.entry) {
                 visible.push_back({std::get<Entry>(*r.item).id, static_cast<qsizetype>(g), r.item});
             }
@@ -575,14 +585,15 @@ std::optional<Entry> ManageModel::selectedEntry() const {
 QList<ManageModel::Row> ManageModel::rows() const {
     QList<Row> out;
     for (const Built& section : built_) {
-        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, 0});
-        for (const Item* item : section.refs) {
-            if (const Entry* e = entryOf(*item)) {
-                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, 0});
+        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, {}, 0});
+        for (std::size_t k = 0; k < section.refs.size(); ++k) {
+            if (const Entry* e = entryOf(*section.refs[k])) {
+                const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[k]].heading;
+                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, day, 0});
             }
         }
         if (const auto it = folded_.constFind(section.heading); it != folded_.cend()) {
-            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, it.value()});
+            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, {}, it.value()});
         }
     }
     return out;
@@ -603,10 +614,16 @@ QString ManageModel::displayHeading(const DaySection& section) const {
 }
 
 QString ManageModel::displayHeading(const QString& heading) const {
-    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
-        return calendar_.format(*day, u"EEEE, MMM d");
+    // Rows of one day share its label: each is read and formatted once per calendar.
+    if (const auto known = headingLabels_.constFind(heading); known != headingLabels_.cend()) {
+        return known.value();
     }
-    return heading;
+    QString label = heading;
+    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
+        label = calendar_.format(*day, u"EEEE, MMM d");
+    }
+    headingLabels_.insert(heading, label);
+    return label;
 }
 
 const DaySection* ManageModel::sectionOf(const QUuid& id) const {
@@ -636,6 +653,18 @@ bool ManageModel::isTodayHeading(const QString& heading) const {
 bool ManageModel::isInToday(const QUuid& id) const {
     const DaySection* section = sectionOf(id);
     return section && isTodayHeading(section->heading);
+}
+
+std::optional<QString> ManageModel::dayLabel(const Row& row) const {
+    if (row.kind != Row::Kind::Entry) {
+        return std::nullopt;
+    }
+    return displayHeading(row.day);
+}
+
+bool ManageModel::isInToday(const Row& row) const {
+    // Today's heading of the trash is not today's in the notes file.
+    return row.kind == Row::Kind::Entry && mode_ != Mode::Trash && isTodayHeading(row.day);
 }
 
 bool ManageModel::isRinging(const Entry& entry) const {

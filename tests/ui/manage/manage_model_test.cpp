@@ -148,6 +148,11 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
         EXPECT_TRUE(!m.filter().isEmpty() || f.selectedText() == f.visibleTexts().first())
             << f.selectedText().toStdString();
     }
+    // A row knows its own day: what the lookups by identity find in the file.
+    for (const ManageModel::Row& row : m.rows()) {
+        EXPECT_EQ(m.dayLabel(row), row.kind == ManageModel::Row::Kind::Entry ? m.dayLabel(row.entry.id) : std::nullopt);
+        EXPECT_EQ(m.isInToday(row), row.kind == ManageModel::Row::Kind::Entry && m.isInToday(row.entry.id));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Manage, ListRows, ::testing::ValuesIn(kListCases), ByName);
