@@ -100,6 +100,11 @@ const std::vector<ListCase> kListCases{
      u"2026-03-14 Saturday: soon | 2026-03-15 Sunday: written-last-week, same-day-later | "
      u"2026-03-16 Monday: written-today"_s,
      later},
+    {"LaterPutsMidnightUnderTheNewDay",
+     {H14, u"- [ ] tonight  <!-- 09:00 remind 2026-03-14 23:59 -->"_s,
+      u"- [ ] midnight  <!-- 09:10 remind 2026-03-15 00:00 -->"_s},
+     u"2026-03-14 Saturday: tonight | 2026-03-15 Sunday: midnight"_s,
+     later},
     {"HidingDoneMovesTheSelectionToAShownEntry",
      {H12, u"- [ ] open-one  <!-- 08:00 -->"_s, u"- [x] ~~done-one~~  <!-- 09:00 -->"_s},
      u"2026-03-12 Thursday: open-one, +1"_s,
