@@ -1,10 +1,10 @@
 #include "SyntheticNotes.h"
 
 #include "notes/Clock.h"
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
+#include "store/NotesStore.h"
 #include "ui/manage/ManageModel.h"
 
 #include <QFile>
@@ -168,6 +168,25 @@ void BM_ManageMoveSelection(benchmark::State& state) {
     }
 }
 
+// A window that shows every row of the list, done entries too, with the day the entry was written
+// on and whether that is today.
+void BM_ManageLabelRows(benchmark::State& state) {
+    Window w(static_cast<int>(state.range(0)));
+    w.model->setShowCompleted(true);
+    const QList<ManageModel::Row> rows = w.model->rows();
+    for (auto _ : state) {
+        qsizetype today = 0;
+        for (const ManageModel::Row& row : rows) {
+            if (row.kind == ManageModel::Row::Kind::Entry) {
+                benchmark::DoNotOptimize(w.model->dayLabel(row));
+                today += w.model->isInToday(row) ? 1 : 0;
+            }
+        }
+        benchmark::DoNotOptimize(today);
+    }
+    state.counters["rows"] = static_cast<double>(rows.size());
+}
+
 } // namespace
 
 BENCHMARK(BM_ManageReload)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
@@ -178,3 +197,4 @@ BENCHMARK(BM_ManageReloadAfterChange)->Arg(100000)->Unit(benchmark::kMillisecond
 BENCHMARK(BM_ManageReloadAfterReread)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManageFirstKeystrokeAfterChange)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManageMoveSelection)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ManageLabelRows)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -9,22 +9,22 @@ namespace plim {
 
 namespace {
 
-// Common top-level domains. Left out on purpose: those that are also everyday file endings
-// (md, py, sh, rs, pl, cc, mk, zip, mov, ps), so a file name in a note stays a word, and
-// English words that follow a full stop typed without a space ("done.today", "one", "top").
+// Common top-level domains that a bare host name may end in. Left out on purpose, so that they
+// are links only with a scheme or "www.":
+// - those that are also everyday file endings (md, py, sh, rs, pl, cc, mk, zip, mov, ps), so a
+//   file name in a note stays a word;
+// - those that are common English words (at, be, by, id, in, is, it, me, my, no, to, us; art,
+//   blog, cat, club, cloud, coop, design, email, jobs, link, live, media, museum, news, online,
+//   page, pro, shop, site, social, space, store, studio, tech, travel, website, wiki), and never
+//   listed the likes of "now", "new", "win", "fun": two words joined by a full stop
+//   typed without its space ("done.it", "go.to", "log.in") or by a code habit ("user.id") are
+//   far more common in a note than such an address. "net" stays: as an address it is everywhere.
 constexpr std::string_view kTopLevelDomains[] = {
-    "ae",     "aero",   "ai",     "app",    "ar",    "art",   "at",     "au",   "be",    "bg",    "biz",    "blog",
-    "br",     "by",     "ca",     "cat",    "ch",    "cl",    "cloud",  "club", "cn",    "co",    "com",    "coop",
-    "cz",     "de",     "design", "dev",    "dk",    "edu",   "ee",     "eg",   "email", "es",    "eu",     "fi",
-    "fm",     "fr",     "gg",     "gov",    "gr",    "hk",    "hr",     "hu",   "id",    "ie",    "il",     "im",
-    "in",     "info",   "int",    "io",     "ir",    "is",    "it",     "jobs", "jp",    "ke",    "kr",     "la",
-    "li",     "link",   "live",   "lt",     "lu",    "lv",    "ly",     "ma",   "me",    "media", "mil",    "mobi",
-    "museum", "mx",     "my",     "net",    "news",  "ng",    "nl",     "no",   "nu",    "nz",    "online", "org",
-    "page",   "pe",     "ph",     "pk",     "pro",   "pt",    "ro",     "ru",   "sa",    "se",    "sg",     "shop",
-    "si",     "site",   "sk",     "social", "space", "store", "studio", "su",   "tech",  "th",    "tk",     "to",
-    "tr",     "travel", "tv",     "tw",     "ua",    "uk",    "us",     "uy",   "uz",    "ve",    "vn",     "website",
-    "wiki",   "ws",     "xyz",    "za",
-
+    "ae",   "aero", "ai",   "app", "ar", "au", "bg", "biz", "br", "ca", "ch", "cl",  "cn", "co", "com", "cz",  "de",
+    "dev",  "dk",   "edu",  "ee",  "eg", "es", "eu", "fi",  "fm", "fr", "gg", "gov", "gr", "hk", "hr",  "hu",  "ie",
+    "il",   "im",   "info", "int", "io", "ir", "jp", "ke",  "kr", "la", "li", "lt",  "lu", "lv", "ly",  "ma",  "mil",
+    "mobi", "mx",   "net",  "ng",  "nl", "nu", "nz", "org", "pe", "ph", "pk", "pt",  "ro", "ru", "sa",  "se",  "sg",
+    "si",   "sk",   "su",   "th",  "tk", "tr", "tv", "tw",  "ua", "uk", "uy", "uz",  "ve", "vn", "ws",  "xyz", "za",
 };
 static_assert(std::is_sorted(std::begin(kTopLevelDomains), std::end(kTopLevelDomains)));
 

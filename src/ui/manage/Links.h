@@ -21,7 +21,9 @@ struct LinkMatch {
 // - "http://", "https://" and "ftp://" followed by a host, and "mailto:" followed by an address;
 // - "www." followed by a host name of at least two more labels ("www.example.org");
 // - a bare host name whose last label is a known top-level domain written in one case
-//   ("example.com/a?b=1", "EXAMPLE.COM", not "done.It"), opened over http.
+//   ("example.com/a?b=1", "EXAMPLE.COM", not "done.It"), opened over http. A top-level domain that
+//   is a common English word ("done.it", "go.to", "log.in") makes a link only with a scheme or
+//   "www." ("https://done.it", "www.go.to").
 // A link ends at white space or at a character no address holds; trailing punctuation of the
 // sentence (". , : ; ! ?", quotes, a ")" without its "(") is not part of it. A bare e-mail
 // address ("bob@example.com") is no link at all, neither its domain nor a mailto: a note about

@@ -1,9 +1,9 @@
 #include "ui/manage/ManageModel.h"
 
-#include "store/NotesStore.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
 #include "reminders/WhenFieldModel.h"
+#include "store/NotesStore.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 
@@ -148,14 +148,14 @@ void ManageModel::setFilterValue(const QString& filter) {
 
 void ManageModel::setFilter(const QString& filter) {
     setFilterValue(filter);
-    rebuildVisible();
+    rebuildKeepingSelection();
 }
 
 void ManageModel::setShowCompleted(bool show) {
     if (assign(showCompleted_, show)) {
         Q_EMIT showCompletedChanged();
     }
-    rebuildVisible();
+    rebuildKeepingSelection();
 }
 
 void ManageModel::setEditingText(const QString& text) {
@@ -299,6 +299,7 @@ void ManageModel::reload() {
 
     const Now now = currentMoment();
     calendar_ = now.calendar;
+    headingLabels_.clear();
     anchors_ = now.anchors;
     todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
@@ -310,14 +311,7 @@ void ManageModel::reload() {
         readTrash();
     }
     rebuildVisible();
-
-    if (remembered && visibleIndex(*remembered) >= 0) {
-        // The selection stays.
-    } else if (position >= 0 && !visible_.empty()) {
-        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
-    } else {
-        selectFirstVisible();
-    }
+    keepSelectionVisible(remembered, position);
 
     if (mode_ == Mode::Sweep) {
         refreshSweep();
@@ -326,6 +320,23 @@ void ManageModel::reload() {
         std::any_of(facts_.begin(), facts_.end(), [](const Facts& f) { return f.hasReminder; })) {
         setOnboarding(Onboarding::Delivery);
     }
+}
+
+void ManageModel::keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position) {
+    if (remembered && visibleIndex(*remembered) >= 0) {
+        // The selection stays.
+    } else if (position >= 0 && !visible_.empty()) {
+        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
+    } else {
+        selectFirstVisible();
+    }
+}
+
+void ManageModel::rebuildKeepingSelection() {
+    const std::optional<QUuid> remembered = selectedID_;
+    const qsizetype position = remembered ? visibleIndex(*remembered) : -1;
+    rebuildVisible();
+    keepSelectionVisible(remembered, position);
 }
 
 void ManageModel::dayChanged() {
@@ -351,6 +362,7 @@ void ManageModel::rebuildVisible() {
     struct Ref {
         const Item* item;
         std::uint32_t index;
+        std::uint32_t section; // of the source
         bool entry;
         Entry::State state;
     };
@@ -358,16 +370,18 @@ void ManageModel::rebuildVisible() {
         QUuid id;
         QString heading;
         std::vector<Ref> items;
+        std::int64_t home = -1; // a day of the source; -1 for "Now", "Active" and Later's days
     };
     const auto ref = [&](qsizetype s, qsizetype i) {
         const Item& item = source[s].items[i];
         const auto index = static_cast<std::uint32_t>(offsets[static_cast<std::size_t>(s)] + i);
+        const auto home = static_cast<std::uint32_t>(s);
         if (!trash) {
             const Facts& f = facts_[index];
-            return Ref{&item, index, f.isEntry, f.state};
+            return Ref{&item, index, home, f.isEntry, f.state};
         }
         const Entry* e = entryOf(item);
-        return Ref{&item, index, e != nullptr, e ? e->state : Entry::State::Open};
+        return Ref{&item, index, home, e != nullptr, e ? e->state : Entry::State::Open};
     };
     const auto nextRing = [&](const Ref& r) { return facts_[r.index].next; };
     const auto byNextRing = [&](const Ref& a, const Ref& b) { return nextRing(a) < nextRing(b); };
@@ -456,7 +470,7 @@ void ManageModel::rebuildVisible() {
                 // Days come newest first, so each one goes in front of the map.
                 folded.insert(folded.constBegin(), section.heading, hidden);
             }
-            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}});
+            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}, s});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
@@ -481,10 +495,16 @@ void ManageModel::rebuildVisible() {
     bool changed = groups.size() != built_.size();
     for (std::size_t g = 0; g < groups.size(); ++g) {
         Group& group = groups[g];
-        Built b{group.id, std::move(group.heading), {}, {}};
+        Built b{group.id, std::move(group.heading), {}, group.home, {}, {}};
         b.refs.reserve(group.items.size());
+        if (b.home < 0) {
+            b.homes.reserve(group.items.size());
+        }
         for (const Ref& r : group.items) {
             b.refs.push_back(r.item);
+            if (b.home < 0) {
+                b.homes.push_back(r.section);
+            }
             if (r.entry) {
                 visible.push_back({std::get<Entry>(*r.item).id, static_cast<qsizetype>(g), r.item});
             }
@@ -565,14 +585,15 @@ std::optional<Entry> ManageModel::selectedEntry() const {
 QList<ManageModel::Row> ManageModel::rows() const {
     QList<Row> out;
     for (const Built& section : built_) {
-        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, 0});
-        for (const Item* item : section.refs) {
-            if (const Entry* e = entryOf(*item)) {
-                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, 0});
+        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, {}, 0});
+        for (std::size_t k = 0; k < section.refs.size(); ++k) {
+            if (const Entry* e = entryOf(*section.refs[k])) {
+                const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[k]].heading;
+                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, day, 0});
             }
         }
         if (const auto it = folded_.constFind(section.heading); it != folded_.cend()) {
-            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, it.value()});
+            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, {}, it.value()});
         }
     }
     return out;
@@ -593,10 +614,16 @@ QString ManageModel::displayHeading(const DaySection& section) const {
 }
 
 QString ManageModel::displayHeading(const QString& heading) const {
-    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
-        return calendar_.format(*day, u"EEEE, MMM d");
+    // Rows of one day share its label: each is read and formatted once per calendar.
+    if (const auto known = headingLabels_.constFind(heading); known != headingLabels_.cend()) {
+        return known.value();
     }
-    return heading;
+    QString label = heading;
+    if (const auto day = NotesDocument::headingDate(heading, calendar_)) {
+        label = calendar_.format(*day, u"EEEE, MMM d");
+    }
+    headingLabels_.insert(heading, label);
+    return label;
 }
 
 const DaySection* ManageModel::sectionOf(const QUuid& id) const {
@@ -626,6 +653,18 @@ bool ManageModel::isTodayHeading(const QString& heading) const {
 bool ManageModel::isInToday(const QUuid& id) const {
     const DaySection* section = sectionOf(id);
     return section && isTodayHeading(section->heading);
+}
+
+std::optional<QString> ManageModel::dayLabel(const Row& row) const {
+    if (row.kind != Row::Kind::Entry) {
+        return std::nullopt;
+    }
+    return displayHeading(row.day);
+}
+
+bool ManageModel::isInToday(const Row& row) const {
+    // Today's heading of the trash is not today's in the notes file.
+    return row.kind == Row::Kind::Entry && mode_ != Mode::Trash && isTodayHeading(row.day);
 }
 
 bool ManageModel::isRinging(const Entry& entry) const {
@@ -731,6 +770,8 @@ void ManageModel::ensureSelectionVisible() {
 }
 
 void ManageModel::reveal(const std::optional<QUuid>& id) {
+    // The field belongs to the row it was opened on; every key would go on to it out of sight.
+    cancelWhenField();
     bool waiting = false;
     if (id) {
         const Now now = shownMoment();
@@ -799,15 +840,16 @@ void ManageModel::deleteSelection() {
     const QUuid target = *selectedID_;
     const auto n = static_cast<qsizetype>(visible_.size());
     const qsizetype at = visibleIndex(target);
+    // Only what the list shows is trashed: a selection the filter or done-hiding took out of view
+    // is not the entry the user sees.
+    if (at < 0) {
+        return;
+    }
     std::optional<QUuid> after;
-    if (at >= 0) {
-        if (at + 1 < n) {
-            after = visible_[static_cast<std::size_t>(at + 1)].id;
-        } else if (at > 0) {
-            after = visible_[static_cast<std::size_t>(at - 1)].id;
-        }
-    } else if (n > 1) {
-        after = visible_[1].id;
+    if (at + 1 < n) {
+        after = visible_[static_cast<std::size_t>(at + 1)].id;
+    } else if (at > 0) {
+        after = visible_[static_cast<std::size_t>(at - 1)].id;
     }
     if (mode_ == Mode::Trash) {
         store_.deleteFromTrash(target);
@@ -815,7 +857,7 @@ void ManageModel::deleteSelection() {
         store_.deleteEntry(target);
     }
     // When the store could not delete (the trash file cannot be written), the selection stays.
-    if (at >= 0 && visibleIndex(target) >= 0) {
+    if (visibleIndex(target) >= 0) {
         return;
     }
     if (after && visibleIndex(*after) >= 0) {
@@ -968,6 +1010,7 @@ void ManageModel::dismissSelection() {
 
 void ManageModel::showTrash() {
     commitEditing();
+    cancelWhenField();
     setMode(Mode::Trash);
     setFilterValue(QString());
     readTrash();
@@ -977,6 +1020,7 @@ void ManageModel::showTrash() {
 
 void ManageModel::showLater() {
     commitEditing();
+    cancelWhenField();
     setMode(Mode::Later);
     setFilterValue(QString());
     rebuildVisible();
@@ -985,7 +1029,7 @@ void ManageModel::showLater() {
 
 void ManageModel::showKeys() {
     commitEditing();
-    setWhenFieldID(std::nullopt);
+    cancelWhenField();
     if (mode_ != Mode::Keys) {
         keysReturn_ = mode_;
         setMode(Mode::Keys);
@@ -1041,6 +1085,7 @@ void ManageModel::escape() {
 }
 
 void ManageModel::backToNotes() {
+    cancelWhenField();
     setMode(Mode::Log);
     setFilterValue(QString());
     rebuildVisible();
@@ -1048,6 +1093,7 @@ void ManageModel::backToNotes() {
 }
 
 void ManageModel::endSweep() {
+    cancelWhenField();
     setMode(Mode::Log);
     reload();
 }
@@ -1091,6 +1137,7 @@ void ManageModel::startSweep() {
         return;
     }
     commitEditing();
+    cancelWhenField();
     sweepSkipped_.clear();
     if (assign(sweepTotal_, staleOpenCount())) {
         Q_EMIT sweepTotalChanged();

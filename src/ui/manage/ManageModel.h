@@ -46,7 +46,11 @@ public:
         QUuid sectionID; // Header: the section's identity
         QString heading; // the heading of the section the row belongs to
         Entry entry;     // Entry rows
-        int hidden = 0;  // Folded rows: how many entries the day hides
+        // Entry rows: the heading of the day the entry is written under in the file the list shows
+        // (the notes file, or the trash in the trash view); differs from `heading` under "Now",
+        // "Active" and in Later. Kept with the row so that labelling a row needs no search.
+        QString day;
+        int hidden = 0; // Folded rows: how many entries the day hides
         // "h|" + heading, "e|" + heading + "|" + UUID in upper case, "f|" + heading.
         QString id() const;
         friend bool operator==(const Row&, const Row&) = default;
@@ -117,8 +121,12 @@ public:
     // --- Labels and counts ---
     QString displayHeading(const DaySection& section) const;
     QString displayHeading(const QString& heading) const;
+    // By identity these search the notes file: for one entry, not for every row.
     std::optional<QString> dayLabel(const QUuid& id) const;
     bool isInToday(const QUuid& id) const;
+    // The same for a row of `rows()`, read from the row.
+    std::optional<QString> dayLabel(const Row& row) const;
+    bool isInToday(const Row& row) const;
     // A heading that is the current day's ("yyyy-MM-dd Weekday").
     bool isTodayHeading(const QString& heading) const;
     bool isRinging(const Entry& entry) const;
@@ -256,6 +264,11 @@ private:
     // Which items of the list's source contain the filter (lower-cased, not empty).
     const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
     qsizetype visibleIndex(const QUuid& id) const;
+    // After the list changed under the selection: it stays while the list shows it, otherwise the
+    // entry now at its old place (or the last) is selected, or the first one.
+    void keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position);
+    // rebuildVisible() for a new filter or done-hiding, keeping a selection the list shows.
+    void rebuildKeepingSelection();
     std::optional<Entry> visibleEntryAt(qsizetype index) const;
     void selectFirstVisible();
     static bool isWaiting(const Facts& f, Instant now);
@@ -269,6 +282,8 @@ private:
     Calendar calendar_{QStringLiteral("UTC")};
     Anchors anchors_;
     QString todayHeading_;
+    // displayHeading's answers since the last reload (which may bring a new calendar).
+    mutable QHash<QString, QString> headingLabels_;
     DesktopServices& desktop_;
     LaunchAtLogin& launchAtLogin_;
 
@@ -334,6 +349,10 @@ private:
         QUuid id;
         QString heading;
         std::vector<const Item*> refs;
+        // The section of `builtSource_` that holds every one of `refs`, or -1 when they come from
+        // several ("Now", "Active", Later's days): then `homes` names it for each.
+        std::int64_t home = -1;
+        std::vector<std::uint32_t> homes;
         mutable QList<Item> items;
     };
     std::vector<Built> built_;

@@ -75,11 +75,9 @@ Header header(const ManageModel& model) {
             h.items.append({QStringLiteral("Sweep · ") + QString::number(stale) + keyText(u" older than today  ⌘S"),
                             Action::StartSweep});
         }
-        if (model.showCompleted()) {
-            h.items.append({keyText(u"hide done  ⌘E"), Action::ToggleCompleted});
-        } else {
-            h.items.append({model.openSummary(), Action::None});
-        }
+        // One button, both ways: the summary shows the done entries again.
+        h.items.append(
+            {model.showCompleted() ? keyText(u"hide done  ⌘E") : model.openSummary(), Action::ToggleCompleted});
         break;
     }
     case Mode::Trash:

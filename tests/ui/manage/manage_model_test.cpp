@@ -100,6 +100,19 @@ const std::vector<ListCase> kListCases{
      u"2026-03-14 Saturday: soon | 2026-03-15 Sunday: written-last-week, same-day-later | "
      u"2026-03-16 Monday: written-today"_s,
      later},
+    {"LaterPutsMidnightUnderTheNewDay",
+     {H14, u"- [ ] tonight  <!-- 09:00 remind 2026-03-14 23:59 -->"_s,
+      u"- [ ] midnight  <!-- 09:10 remind 2026-03-15 00:00 -->"_s},
+     u"2026-03-14 Saturday: tonight | 2026-03-15 Sunday: midnight"_s,
+     later},
+    {"HidingDoneMovesTheSelectionToAShownEntry",
+     {H12, u"- [ ] open-one  <!-- 08:00 -->"_s, u"- [x] ~~done-one~~  <!-- 09:00 -->"_s},
+     u"2026-03-12 Thursday: open-one, +1"_s,
+     [](F& f) {
+         f.model->setShowCompleted(true);
+         f.model->select(f.idOf(u"done-one"_s));
+         f.model->setShowCompleted(false);
+     }},
     {"AnUnreadableReminderStaysInItsDay",
      {H14, u"- [ ] odd  <!-- 09:00 remind 2026-02-30 09:00 -->"_s},
      u"2026-03-14 Saturday: odd"_s},
@@ -133,10 +146,17 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
     if (!m.filter().trimmed().isEmpty()) {
         EXPECT_TRUE(m.folded().isEmpty());
     }
-    // After a load, a view change or a new entry at the top the first visible entry is selected;
-    // a filter alone leaves the selection.
-    if (m.filter().isEmpty() && !f.visibleTexts().isEmpty()) {
-        EXPECT_EQ(f.selectedText(), f.visibleTexts().first());
+    // The selection is always an entry the list shows: after a load, a view change or a new entry
+    // at the top, the first one.
+    if (!f.visibleTexts().isEmpty()) {
+        EXPECT_TRUE(m.selectedEntry());
+        EXPECT_TRUE(!m.filter().isEmpty() || f.selectedText() == f.visibleTexts().first())
+            << f.selectedText().toStdString();
+    }
+    // A row knows its own day: what the lookups by identity find in the file.
+    for (const ManageModel::Row& row : m.rows()) {
+        EXPECT_EQ(m.dayLabel(row), row.kind == ManageModel::Row::Kind::Entry ? m.dayLabel(row.entry.id) : std::nullopt);
+        EXPECT_EQ(m.isInToday(row), row.kind == ManageModel::Row::Kind::Entry && m.isInToday(row.entry.id));
     }
 }
 
@@ -200,6 +220,12 @@ const std::vector<CommandCase> kCommandCases{
     {"SweepCarry", it(), sweepThen(&ManageModel::sweepCarry), kCarried},
     {"SweepShortlist", it(), sweepThen(&ManageModel::sweepActivate), u"- [ ] ! it  <!-- 08:00 -->"_s},
     {"SweepDrop", it(), sweepThen(&ManageModel::sweepDrop), QString()},
+    // Commands act only on an entry the list shows.
+    {"TrashNothingTheFilterHides", it(),
+     then(filter(u"milk"_s),
+          then([](F& f) { f.model->select(f.idOf(u"it"_s)); }, call(&ManageModel::deleteSelection)))},
+    {"TrashNothingDoneHidingHides", u"- [x] ~~it~~  <!-- 08:00 -->"_s,
+     then([](F& f) { f.model->setShowCompleted(false); }, call(&ManageModel::deleteSelection))},
 };
 
 INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), ByName);
@@ -248,6 +274,8 @@ TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
     EXPECT_EQ(f.selectedText(), u"b"_s);
     f.store->updateText(f.idOf(u"b"_s), u"bee"); // the entry's identity changes with its text
     EXPECT_EQ(f.selectedText(), u"bee"_s);
+    m.setFilter(u"a"_s); // "bee", second, is filtered away: the entry now at its place, or the last
+    EXPECT_EQ(f.selectedText(), u"a"_s);
 }
 
 TEST(ManageModel, CarryShowsTheCopyOnTopOfToday) {
@@ -332,6 +360,17 @@ TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     EXPECT_EQ(m.whenFieldID(), std::nullopt);
     EXPECT_EQ(f.entry(u"plain"_s)->comment, u"remind 2026-03-15 08:30"_s);
     EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
+
+    // A view change or a reveal closes the field: the keys would go on to it out of sight.
+    for (const Step& step : {sweep, trash, later, call(&ManageModel::backToNotes),
+                             Step([](F& g) { g.model->reveal(g.idOf(u"due"_s)); })}) {
+        m.select(f.idOf(u"due"_s));
+        m.openWhenField({});
+        ASSERT_EQ(m.whenFieldID(), f.idOf(u"due"_s));
+        step(f);
+        EXPECT_EQ(m.whenFieldID(), std::nullopt);
+        m.backToNotes();
+    }
 }
 
 TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {

@@ -90,7 +90,8 @@ QString show(const ManageTexts::Header& h) {
 TEST(ManageTexts, HeaderShowsTheViewAndItsWayBack) {
     const std::pair<Do, QString> cases[]{
         {nothing,
-         u" [Filter] | 2 later  Ctrl+L -> ShowLater | Sweep · 2 older than today  Ctrl+S -> StartSweep | 5 open"_s},
+         u" [Filter] | 2 later  Ctrl+L -> ShowLater | Sweep · 2 older than today  Ctrl+S -> StartSweep | 5 open -> "
+         u"ToggleCompleted"_s},
         {[](F& f) {
              f.model->setShowCompleted(true);
              f.store->toggleDone(f.idOf(u"d"_s));
