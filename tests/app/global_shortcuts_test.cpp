@@ -128,11 +128,17 @@ TEST_F(GlobalShortcutsTest, ARefusedCombinationIsReportedOnceAndTheOthersWork) {
     shortcuts.setShortcut(Shortcut{8, 6144}, Name::capture());
     EXPECT_TRUE(global->unavailable().isEmpty());
     EXPECT_EQ(changed.count(), 1);
-    // Setting it again is a new attempt.
+    // Setting a name to it is a new attempt, also when the name already had it.
     testing::internal::CaptureStdout();
     shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n"
+                                                      "Error registering hotkey Ctrl+Alt+Space: 10\n");
     EXPECT_EQ(changed.count(), 2);
+    fake->takenByOthers.clear();
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    EXPECT_TRUE(global->unavailable().isEmpty());
+    EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"capture"_s});
 }
 
 TEST_F(GlobalShortcutsTest, ACombinationLostAfterAKeyboardChangeIsReported) {

@@ -83,7 +83,7 @@ public:
                     from = k;
                 }
             }
-            if (empty && to < 0 && k > 8) {
+            if (empty && to < 0) {
                 to = k;
             }
         }
