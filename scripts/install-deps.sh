@@ -8,6 +8,8 @@ packages=(
     libxcb1-dev libxcb-keysyms1-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
     dbus dbus-bin
+    # A desktop of their own for the tests that press keys and show windows.
+    xvfb xdotool openbox xclip dunst x11-utils imagemagick
     clang libclang-rt-14-dev
     fonts-opendyslexic
 )

@@ -1,0 +1,175 @@
+#include "app/GlobalShortcuts.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace plim {
+
+using Shortcut = KeyboardShortcuts::Shortcut;
+
+namespace {
+
+constexpr int kModifierBits = KeyboardShortcuts::controlBit | KeyboardShortcuts::altBit | KeyboardShortcuts::shiftBit |
+                              KeyboardShortcuts::superBit;
+
+std::optional<QKeyCombination> combinationOf(const std::pair<int, int>& combo) {
+    const auto key = KeyboardShortcuts::qtKey(combo.first);
+    if (!key) {
+        return std::nullopt;
+    }
+    return QKeyCombination(KeyboardShortcuts::qtModifiers(combo.second), *key);
+}
+
+} // namespace
+
+GlobalShortcuts::GlobalShortcuts(KeyboardShortcuts& shortcuts, std::unique_ptr<GlobalHotKeys> hotKeys, QObject* parent)
+    : QObject(parent)
+    , shortcuts_(shortcuts)
+    , hotKeys_(std::move(hotKeys)) {
+    connect(&shortcuts_, &KeyboardShortcuts::shortcutByNameDidChange, this, &GlobalShortcuts::onShortcutChanged);
+    if (hotKeys_) {
+        connect(hotKeys_.get(), &GlobalHotKeys::pressed, this, &GlobalShortcuts::onPressed);
+        connect(hotKeys_.get(), &GlobalHotKeys::lost, this, &GlobalShortcuts::onLost);
+    }
+}
+
+GlobalShortcuts::~GlobalShortcuts() = default;
+
+std::optional<GlobalShortcuts::Combo> GlobalShortcuts::comboOf(const KeyboardShortcuts::Name& name) const {
+    const auto shortcut = shortcuts_.getShortcut(name);
+    if (!shortcut) {
+        return std::nullopt;
+    }
+    return Combo{shortcut->carbonKeyCode, shortcut->carbonModifiers & kModifierBits};
+}
+
+void GlobalShortcuts::onKeyDown(const KeyboardShortcuts::Name& name, Handler handler) {
+    const auto found = std::find_if(handled_.begin(), handled_.end(),
+                                    [&](const Handled& h) { return h.name.rawValue == name.rawValue; });
+    if (found != handled_.end()) {
+        found->handlers.push_back(std::move(handler));
+        return;
+    }
+    shortcuts_.declare(name);
+    handled_.push_back({name, {std::move(handler)}});
+    sync();
+}
+
+QList<KeyboardShortcuts::Name> GlobalShortcuts::unavailable() const {
+    QList<KeyboardShortcuts::Name> names;
+    for (const Handled& h : handled_) {
+        const auto combo = comboOf(h.name);
+        if (combo && refused_.count(*combo) != 0) {
+            names.append(h.name);
+        }
+    }
+    return names;
+}
+
+void GlobalShortcuts::setRecording(bool recording) {
+    if (recording_ == recording) {
+        return;
+    }
+    recording_ = recording;
+    sync();
+}
+
+void GlobalShortcuts::onShortcutChanged(const QString& name) {
+    // Setting a name to a combination that was refused is a new attempt.
+    for (const Handled& h : handled_) {
+        if (h.name.rawValue == name) {
+            if (const auto combo = comboOf(h.name)) {
+                refused_.erase(*combo);
+            }
+        }
+    }
+    sync();
+}
+
+void GlobalShortcuts::sync() {
+    if (!hotKeys_) {
+        return;
+    }
+    std::set<Combo> wanted;
+    if (!recording_) {
+        for (const Handled& h : handled_) {
+            if (const auto combo = comboOf(h.name)) {
+                wanted.insert(*combo);
+            }
+        }
+        std::erase_if(refused_, [&](const auto& entry) { return wanted.count(entry.first) == 0; });
+    }
+    for (auto it = held_.begin(); it != held_.end();) {
+        if (wanted.count(*it) == 0) {
+            hotKeys_->release(*combinationOf(*it));
+            it = held_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const Combo& combo : wanted) {
+        if (held_.count(combo) != 0 || refused_.count(combo) != 0) {
+            continue;
+        }
+        const auto combination = combinationOf(combo);
+        const auto refusal = combination ? hotKeys_->grab(*combination)
+                                         : std::optional<GlobalHotKeys::Refusal>(GlobalHotKeys::Refusal{});
+        if (refusal) {
+            refuse(combo, *refusal);
+        } else {
+            held_.insert(combo);
+        }
+    }
+    announceIfChanged();
+}
+
+void GlobalShortcuts::refuse(const Combo& combo, GlobalHotKeys::Refusal why) {
+    refused_[combo] = why;
+    const QString line = QStringLiteral("Error registering hotkey %1: %2\n")
+                             .arg(Shortcut{combo.first, combo.second}.presentableDescription())
+                             .arg(why.status);
+    std::fputs(line.toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void GlobalShortcuts::announceIfChanged() {
+    const QList<KeyboardShortcuts::Name> now = unavailable();
+    if (now != lastUnavailable_) {
+        lastUnavailable_ = now;
+        Q_EMIT unavailableChanged();
+    }
+}
+
+void GlobalShortcuts::onPressed(QKeyCombination combination) {
+    if (recording_) {
+        return;
+    }
+    const auto pressed = Shortcut::make(combination.key(), combination.keyboardModifiers());
+    if (!pressed) {
+        return;
+    }
+    const Combo combo{pressed->carbonKeyCode, pressed->carbonModifiers};
+    // Collected first: a handler may attach handlers or change shortcuts.
+    std::vector<Handler> run;
+    for (const Handled& h : handled_) {
+        if (comboOf(h.name) == combo) {
+            run.insert(run.end(), h.handlers.begin(), h.handlers.end());
+        }
+    }
+    for (const Handler& handler : run) {
+        handler();
+    }
+}
+
+void GlobalShortcuts::onLost(QKeyCombination combination, GlobalHotKeys::Refusal why) {
+    const auto shortcut = Shortcut::make(combination.key(), combination.keyboardModifiers());
+    if (!shortcut) {
+        return;
+    }
+    const Combo combo{shortcut->carbonKeyCode, shortcut->carbonModifiers};
+    held_.erase(combo);
+    refuse(combo, why);
+    announceIfChanged();
+}
+
+} // namespace plim

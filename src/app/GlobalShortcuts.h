@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/KeyboardShortcuts.h"
+#include "platform/GlobalHotKeys.h"
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace plim {
+
+// The named shortcuts as keys held for the whole desktop. Each combination stored for a name with
+// a handler is held once, however many names share it; a press runs the handlers of every name
+// whose stored shortcut is the pressed combination at that moment. Changed shortcuts are held
+// at once. A combination the desktop refuses prints one line on standard output, and its names
+// are listed as unavailable; the others keep working.
+class GlobalShortcuts final : public QObject {
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void()>;
+
+    // `hotKeys` may be null where the desktop lets no program hold keys: handlers are then kept
+    // and never run.
+    GlobalShortcuts(KeyboardShortcuts& shortcuts, std::unique_ptr<GlobalHotKeys> hotKeys, QObject* parent = nullptr);
+    ~GlobalShortcuts() override;
+
+    // Runs `handler` on the main thread each time the name's combination is pressed, whatever
+    // window is in front, and holds that combination from now on.
+    void onKeyDown(const KeyboardShortcuts::Name& name, Handler handler);
+
+    // Whether this desktop lets the program hold keys at all.
+    bool hasHotKeys() const { return hotKeys_ != nullptr; }
+    // Names with handlers whose combination could not be held, in the order their first handler
+    // was attached.
+    QList<KeyboardShortcuts::Name> unavailable() const;
+
+    // While a shortcut is being recorded no press is dispatched and nothing is held, so the
+    // recorder receives every combination, its own included.
+    void setRecording(bool recording);
+    bool isRecording() const { return recording_; }
+
+Q_SIGNALS:
+    // What `unavailable()` returns changed.
+    void unavailableChanged();
+
+private:
+    // A stored shortcut without the bits that are no modifier here.
+    using Combo = std::pair<int, int>;
+
+    std::optional<Combo> comboOf(const KeyboardShortcuts::Name& name) const;
+    void onShortcutChanged(const QString& name);
+    void onPressed(QKeyCombination combination);
+    void onLost(QKeyCombination combination, GlobalHotKeys::Refusal why);
+    // Holds what the handled names need now and lets go of the rest.
+    void sync();
+    void refuse(const Combo& combo, GlobalHotKeys::Refusal why);
+    void announceIfChanged();
+
+    struct Handled {
+        KeyboardShortcuts::Name name;
+        std::vector<Handler> handlers;
+    };
+
+    KeyboardShortcuts& shortcuts_;
+    std::unique_ptr<GlobalHotKeys> hotKeys_;
+    std::vector<Handled> handled_;
+    std::set<Combo> held_;
+    // Refused combinations are tried again only when a name is set to one of them anew.
+    std::map<Combo, GlobalHotKeys::Refusal> refused_;
+    QList<KeyboardShortcuts::Name> lastUnavailable_;
+    bool recording_ = false;
+};
+
+} // namespace plim

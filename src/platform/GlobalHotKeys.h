@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QKeyCombination>
+#include <QObject>
+
+#include <optional>
+
+namespace plim {
+
+// Key combinations held for the whole desktop: while one is held, pressing it anywhere reaches
+// this program and no other. Which names a combination serves is the caller's business.
+class GlobalHotKeys : public QObject {
+    Q_OBJECT
+
+public:
+    // Why a combination could not be held: the desktop's status code (on X11 the X error, 10 when
+    // another program holds the combination), or noKey when no key of this keyboard makes it.
+    struct Refusal {
+        static constexpr int noKey = 0;
+        int status = noKey;
+        friend bool operator==(const Refusal&, const Refusal&) = default;
+    };
+
+    using QObject::QObject;
+    ~GlobalHotKeys() override = default;
+
+    // Holds the combination; none when it is held now (also when it already was), else why not,
+    // and then nothing of it is kept.
+    virtual std::optional<Refusal> grab(QKeyCombination combination) = 0;
+    // Lets go of it; nothing for a combination not held.
+    virtual void release(QKeyCombination combination) = 0;
+
+Q_SIGNALS:
+    // A held combination was pressed. Always on the main thread, never from inside the desktop's
+    // event handling.
+    void pressed(QKeyCombination combination);
+    // A held combination could not be taken again after the keyboard changed; it is no longer held.
+    void lost(QKeyCombination combination, plim::GlobalHotKeys::Refusal why);
+};
+
+} // namespace plim

@@ -1,0 +1,189 @@
+#include "app/GlobalShortcuts.h"
+
+#include "notes/Preferences.h"
+
+#include "support/TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+using Shortcut = KeyboardShortcuts::Shortcut;
+using Name = KeyboardShortcuts::Name;
+
+namespace {
+
+constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
+constexpr QKeyCombination kCtrlAltShiftSpace(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_Space);
+constexpr QKeyCombination kCtrlAltShiftV(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_V);
+constexpr QKeyCombination kCtrlAltN(Qt::ControlModifier | Qt::AltModifier, Qt::Key_N);
+
+// A desktop where `takenByOthers` are held by other programs.
+class FakeHotKeys final : public GlobalHotKeys {
+public:
+    std::optional<Refusal> grab(QKeyCombination c) override {
+        ++grabs;
+        if (const auto found = takenByOthers.find(c.toCombined()); found != takenByOthers.end()) {
+            return Refusal{found->second};
+        }
+        held.insert(c.toCombined());
+        return std::nullopt;
+    }
+    void release(QKeyCombination c) override { held.erase(c.toCombined()); }
+
+    // The user presses a combination: only a held one reaches the program.
+    void press(QKeyCombination c) {
+        if (held.count(c.toCombined()) != 0) {
+            Q_EMIT pressed(c);
+        }
+    }
+    bool holds(QKeyCombination c) const { return held.count(c.toCombined()) != 0; }
+
+    std::map<int, int> takenByOthers;
+    std::set<int> held;
+    int grabs = 0;
+};
+
+class GlobalShortcutsTest : public ::testing::Test {
+protected:
+    // Attaches a handler to each of the three names that logs the name.
+    void start() {
+        global = std::make_unique<GlobalShortcuts>(shortcuts, std::move(ownedFake));
+        for (const Name& name : Name::all()) {
+            global->onKeyDown(name, [this, raw = name.rawValue] { ran.append(raw); });
+        }
+    }
+    QStringList pressed(QKeyCombination c) {
+        ran.clear();
+        fake->press(c);
+        return ran;
+    }
+
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath(u"plim.conf"_s)};
+    KeyboardShortcuts shortcuts{preferences};
+    std::unique_ptr<FakeHotKeys> ownedFake = std::make_unique<FakeHotKeys>();
+    FakeHotKeys* fake = ownedFake.get();
+    std::unique_ptr<GlobalShortcuts> global;
+    QStringList ran;
+};
+
+TEST_F(GlobalShortcutsTest, EachDefaultRunsItsOwnHandler) {
+    start();
+    EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"capture"_s});
+    EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
+    EXPECT_EQ(pressed(kCtrlAltShiftV), QStringList{u"captureClipboard"_s});
+    EXPECT_TRUE(global->unavailable().isEmpty());
+}
+
+TEST_F(GlobalShortcutsTest, TwoNamesOnOneCombinationAreHeldOnceAndBothRun) {
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::manage());
+    start();
+    EXPECT_EQ(fake->grabs, 2);
+    EXPECT_EQ(pressed(kCtrlAltSpace), (QStringList{u"capture"_s, u"manage"_s}));
+    EXPECT_FALSE(fake->holds(kCtrlAltShiftSpace));
+    // Moving one of them away keeps the other on the shared combination.
+    shortcuts.setShortcut(Shortcut{45, 6144}, Name::capture());
+    EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"manage"_s});
+    EXPECT_EQ(pressed(kCtrlAltN), QStringList{u"capture"_s});
+}
+
+TEST_F(GlobalShortcutsTest, ChangesAndRemovalsTakeEffectAtOnce) {
+    start();
+    shortcuts.setShortcut(Shortcut{45, 6144}, Name::manage());
+    EXPECT_FALSE(fake->holds(kCtrlAltShiftSpace));
+    EXPECT_EQ(pressed(kCtrlAltN), QStringList{u"manage"_s});
+
+    shortcuts.setShortcut(std::nullopt, Name::capture());
+    EXPECT_FALSE(fake->holds(kCtrlAltSpace));
+    // A press that was on its way when the shortcut was removed runs nothing.
+    ran.clear();
+    Q_EMIT fake->pressed(kCtrlAltSpace);
+    EXPECT_TRUE(ran.isEmpty());
+    EXPECT_EQ(pressed(kCtrlAltShiftV), QStringList{u"captureClipboard"_s});
+}
+
+TEST_F(GlobalShortcutsTest, ARefusedCombinationIsReportedOnceAndTheOthersWork) {
+    fake->takenByOthers[kCtrlAltSpace.toCombined()] = 10;
+    testing::internal::CaptureStdout();
+    start();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    ASSERT_EQ(global->unavailable().size(), 1);
+    EXPECT_EQ(global->unavailable().front(), Name::capture());
+    EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
+    EXPECT_EQ(pressed(kCtrlAltShiftV), QStringList{u"captureClipboard"_s});
+
+    // Other changes do not try it again; moving the name away makes it available.
+    QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
+    testing::internal::CaptureStdout();
+    shortcuts.setShortcut(Shortcut{45, 6144}, Name::manage());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    shortcuts.setShortcut(Shortcut{8, 6144}, Name::capture());
+    EXPECT_TRUE(global->unavailable().isEmpty());
+    EXPECT_EQ(changed.count(), 1);
+    // Setting a name to it is a new attempt, also when the name already had it.
+    testing::internal::CaptureStdout();
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n"
+                                                      "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    EXPECT_EQ(changed.count(), 2);
+    fake->takenByOthers.clear();
+    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    EXPECT_TRUE(global->unavailable().isEmpty());
+    EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"capture"_s});
+}
+
+TEST_F(GlobalShortcutsTest, ACombinationLostAfterAKeyboardChangeIsReported) {
+    start();
+    QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
+    fake->held.erase(kCtrlAltShiftV.toCombined());
+    testing::internal::CaptureStdout();
+    Q_EMIT fake->lost(kCtrlAltShiftV, GlobalHotKeys::Refusal{10});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Shift+V: 10\n");
+    ASSERT_EQ(global->unavailable().size(), 1);
+    EXPECT_EQ(global->unavailable().front(), Name::captureClipboard());
+    EXPECT_EQ(changed.count(), 1);
+}
+
+TEST_F(GlobalShortcutsTest, NothingIsHeldOrRunWhileRecording) {
+    start();
+    global->setRecording(true);
+    EXPECT_TRUE(fake->held.empty());
+    ran.clear();
+    Q_EMIT fake->pressed(kCtrlAltSpace);
+    EXPECT_TRUE(ran.isEmpty());
+    // A shortcut recorded meanwhile is held when recording ends.
+    shortcuts.setShortcut(Shortcut{45, 6144}, Name::capture());
+    EXPECT_TRUE(fake->held.empty());
+    global->setRecording(false);
+    EXPECT_EQ(pressed(kCtrlAltN), QStringList{u"capture"_s});
+    EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
+}
+
+TEST_F(GlobalShortcutsTest, AStoredKeyWithoutAKeyHereIsUnavailable) {
+    shortcuts.setShortcut(Shortcut{10, 6144}, Name::manage());
+    testing::internal::CaptureStdout();
+    start();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Key 10: 0\n");
+    ASSERT_EQ(global->unavailable().size(), 1);
+    EXPECT_EQ(global->unavailable().front(), Name::manage());
+}
+
+TEST_F(GlobalShortcutsTest, WithoutHotKeysHandlersAreKeptQuietly) {
+    ownedFake.reset();
+    testing::internal::CaptureStdout();
+    start();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(global->hasHotKeys());
+    EXPECT_TRUE(global->unavailable().isEmpty());
+}
+
+} // namespace

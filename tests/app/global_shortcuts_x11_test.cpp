@@ -1,0 +1,228 @@
+// Global shortcuts on a real X server of the test's own, pressed with xdotool. Skipped when Xvfb
+// or xdotool is missing.
+#include "app/GlobalShortcuts.h"
+#include "notes/Preferences.h"
+#include "platform/linux/X11HotKeys.h"
+
+#include "support/TestSupport.h"
+#include "support/XServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+#include <memory>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+using Shortcut = KeyboardShortcuts::Shortcut;
+using Name = KeyboardShortcuts::Name;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+constexpr std::uint32_t kSpaceKeysym = 0x20;
+const char* skipReason = nullptr;
+
+bool xdotool(const QStringList& args) {
+    QProcess p;
+    p.start(u"xdotool"_s, args);
+    return p.waitForFinished(kWaitMs) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+// Another program on the same X server.
+class OtherClient {
+public:
+    OtherClient()
+        : connection_(xcb_connect(nullptr, nullptr))
+        , root_(xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root) {}
+    ~OtherClient() { xcb_disconnect(connection_); }
+
+    xcb_keycode_t keycodeOf(std::uint32_t keysym) const {
+        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection_);
+        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
+        const xcb_keycode_t code = codes ? codes[0] : 0;
+        std::free(codes);
+        xcb_key_symbols_free(symbols);
+        return code;
+    }
+    bool grab(xcb_keycode_t keycode, std::uint16_t modifiers) {
+        const auto cookie =
+            xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+        std::free(error);
+        return error == nullptr;
+    }
+    // Moves a keysym from its keycode to one that makes nothing yet.
+    void moveKey(std::uint32_t keysym) {
+        const xcb_setup_t* setup = xcb_get_setup(connection_);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+            connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, std::uint8_t(count)), nullptr);
+        ASSERT_NE(mapping, nullptr);
+        const int per = mapping->keysyms_per_keycode;
+        xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+        int from = -1;
+        int to = -1;
+        for (int k = 0; k < count; ++k) {
+            bool empty = true;
+            for (int i = 0; i < per; ++i) {
+                empty = empty && syms[k * per + i] == 0;
+                if (syms[k * per + i] == keysym && from < 0) {
+                    from = k;
+                }
+            }
+            if (empty && to < 0) {
+                to = k;
+            }
+        }
+        ASSERT_TRUE(from >= 0 && to >= 0);
+        for (int i = 0; i < per; ++i) {
+            syms[to * per + i] = syms[from * per + i];
+            syms[from * per + i] = 0;
+        }
+        xcb_change_keyboard_mapping(connection_, std::uint8_t(count), setup->min_keycode, std::uint8_t(per), syms);
+        xcb_flush(connection_);
+        std::free(mapping);
+    }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_window_t root_;
+};
+
+class X11Shortcuts : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (skipReason) {
+            GTEST_SKIP() << skipReason;
+        }
+    }
+    // Attaches a handler to each of the three names that logs the name.
+    void start() {
+        auto hotKeys = X11HotKeys::create();
+        ASSERT_TRUE(hotKeys);
+        global = std::make_unique<GlobalShortcuts>(shortcuts, std::move(hotKeys));
+        for (const Name& name : Name::all()) {
+            global->onKeyDown(name, [this, raw = name.rawValue] { ran.append(raw); });
+        }
+    }
+    // Presses the keys and waits for `count` handlers to run.
+    QStringList press(const QStringList& keys, qsizetype count) {
+        ran.clear();
+        EXPECT_TRUE(xdotool(QStringList{u"key"_s} + keys));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ran.size() >= count; }, kWaitMs)) << ran.join(u' ').toStdString();
+        return ran;
+    }
+
+    QTemporaryDir dir;
+    Preferences preferences{dir.filePath(u"plim.conf"_s)};
+    KeyboardShortcuts shortcuts{preferences};
+    std::unique_ptr<GlobalShortcuts> global;
+    QStringList ran;
+};
+
+TEST_F(X11Shortcuts, PressesRunTheirHandlersWhateverTheLocksAndFollowChanges) {
+    start();
+    EXPECT_EQ(press({u"ctrl+alt+space"_s}, 1), QStringList{u"capture"_s});
+    EXPECT_EQ(press({u"ctrl+alt+shift+space"_s, u"ctrl+alt+shift+v"_s}, 2),
+              (QStringList{u"manage"_s, u"captureClipboard"_s}));
+    EXPECT_EQ(press({u"Caps_Lock"_s, u"ctrl+alt+space"_s, u"Num_Lock"_s, u"ctrl+alt+space"_s, u"Caps_Lock"_s,
+                     u"ctrl+alt+space"_s, u"Num_Lock"_s},
+                    3),
+              (QStringList{u"capture"_s, u"capture"_s, u"capture"_s}));
+
+    // The old combination is let go at once: its press comes first and runs nothing.
+    shortcuts.setShortcut(Shortcut{45, 6144}, Name::capture());
+    EXPECT_EQ(press({u"ctrl+alt+space"_s, u"ctrl+alt+n"_s}, 1), QStringList{u"capture"_s});
+    EXPECT_TRUE(global->unavailable().isEmpty());
+}
+
+TEST_F(X11Shortcuts, HoldingACombinationDownIsOnePress) {
+    start();
+    EXPECT_EQ(press({u"ctrl+alt+space"_s}, 1), QStringList{u"capture"_s});
+    ran.clear();
+    // Past the server's auto-repeat delay (660 ms), then a sentinel.
+    ASSERT_TRUE(xdotool({u"keydown"_s, u"ctrl+alt+space"_s, u"sleep"_s, u"1"_s, u"keyup"_s, u"ctrl+alt+space"_s,
+                         u"key"_s, u"ctrl+alt+shift+v"_s}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ran.contains(u"captureClipboard"_s); }, kWaitMs));
+    EXPECT_EQ(ran, (QStringList{u"capture"_s, u"captureClipboard"_s}));
+}
+
+TEST_F(X11Shortcuts, ACombinationAnotherProgramHoldsIsReportedAndTheOthersWork) {
+    OtherClient other;
+    const xcb_keycode_t space = other.keycodeOf(kSpaceKeysym);
+    // Held only with CapsLock on: the variants taken before the refusal must be let go again.
+    ASSERT_TRUE(other.grab(space, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_LOCK));
+    testing::internal::CaptureStdout();
+    start();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    ASSERT_EQ(global->unavailable().size(), 1);
+    EXPECT_EQ(global->unavailable().front(), Name::capture());
+    EXPECT_EQ(press({u"ctrl+alt+space"_s, u"ctrl+alt+shift+space"_s, u"ctrl+alt+shift+v"_s}, 2),
+              (QStringList{u"manage"_s, u"captureClipboard"_s}));
+    EXPECT_TRUE(other.grab(space, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
+}
+
+TEST_F(X11Shortcuts, GrabsFollowAKeyboardMappingChange) {
+    start();
+    OtherClient other;
+    other.moveKey(kSpaceKeysym);
+    // The program takes the new mapping when its notice arrives; press until it has.
+    QElapsedTimer waited;
+    waited.start();
+    while (ran.isEmpty() && waited.elapsed() < kWaitMs) {
+        ASSERT_TRUE(xdotool({u"key"_s, u"ctrl+alt+space"_s}));
+        [[maybe_unused]] const bool seen = QTest::qWaitFor([&] { return !ran.isEmpty(); }, 200);
+    }
+    EXPECT_EQ(ran, QStringList{u"capture"_s});
+}
+
+} // namespace
+
+// The application must connect to the test's own X server, so this test starts its own.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) {
+        return RUN_ALL_TESTS();
+    }
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        return 3;
+    }
+    const QByteArray root = home.path().toUtf8();
+    ::setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
+    ::setenv("HOME", root.constData(), 1);
+    QDir(home.path()).mkdir(u"runtime"_s);
+    QFile::setPermissions(home.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
+    QStandardPaths::setTestModeEnabled(true);
+
+    const bool haveTools =
+        !QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() && !QStandardPaths::findExecutable(u"xdotool"_s).isEmpty();
+    std::unique_ptr<plim::test::XServer> server;
+    if (haveTools) {
+        server = std::make_unique<plim::test::XServer>();
+    }
+    if (!server || !server->isRunning()) {
+        skipReason = haveTools ? "Xvfb did not start" : "needs Xvfb and xdotool";
+        QCoreApplication app(argc, argv);
+        return RUN_ALL_TESTS();
+    }
+    ::setenv("DISPLAY", server->display().constData(), 1);
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("WAYLAND_DISPLAY");
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
