@@ -405,6 +405,10 @@ void CaptureWindow::stopAnimations() {
         motion_->deleteLater();
         motion_.clear();
     }
+    // A slide-away cut short leaves the text the model sent meanwhile to show now.
+    if (pendingText_) {
+        editor_->replace(*std::exchange(pendingText_, std::nullopt));
+    }
 }
 
 void CaptureWindow::mapAsDrawer() {
@@ -514,9 +518,6 @@ void CaptureWindow::hideNow() {
     const bool hadKeyboard = isActiveWindow();
     hide();
     setWindowOpacity(1);
-    if (pendingText_) {
-        editor_->replace(*std::exchange(pendingText_, std::nullopt));
-    }
     if (hadKeyboard && previousWindow_ != 0) {
         focusCheck_.start();
     }

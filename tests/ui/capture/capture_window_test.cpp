@@ -121,4 +121,16 @@ TEST_F(CaptureWindowTest, HoldingCtrlShowsThePresetGrid) {
     EXPECT_FALSE(window->presetPeek().isVisible());
 }
 
+TEST_F(CaptureWindowTest, ShowingWhileAConfirmationSlidesAwayShowsTheDraft) {
+    model->setReduceMotion(false);
+    showWith(u"half"_s);
+    model->toggle();
+    desktop.clipboard = u"clip"_s;
+    model->captureClipboard();
+    EXPECT_EQ(window->editor().toPlainText(), u"clip"_s);
+    advance(CaptureModel::clipboardConfirmation); // starts sliding away
+    ASSERT_TRUE(window->animating());
+    model->show();
+    EXPECT_EQ(window->editor().toPlainText(), u"half"_s);
+}
 } // namespace
