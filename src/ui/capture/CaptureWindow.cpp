@@ -4,6 +4,7 @@
 #include "ui/capture/XcbWindow.h"
 #include "ui/theme/Theme.h"
 
+#include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -587,6 +588,12 @@ void CaptureWindow::peek(bool on) {
     fade->setEndValue(target);
     fade_ = fade;
     fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CaptureWindow::closeEvent(QCloseEvent* event) {
+    // Closed by the window manager: leave as Escape does, so the drawer and its state agree.
+    event->ignore();
+    model_.cancel();
 }
 
 bool CaptureWindow::event(QEvent* event) {

@@ -43,6 +43,15 @@ TEST_F(CaptureWindowTest, IsAFramelessToolWindowAboveTheOthers) {
     EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
 }
 
+TEST_F(CaptureWindowTest, ClosedByTheWindowManagerItLeavesAsEscapeDoes) {
+    showWith({});
+    QTest::keyClicks(&window->editor(), u"kept"_s);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(model->isVisible());
+    EXPECT_EQ(draft(), u"kept"_s);
+}
+
 TEST_F(CaptureWindowTest, TypingReachesTheModelAndReturnSaves) {
     showWith({});
     EXPECT_EQ(window->hintLabel().text().count(u"Ctrl+R"_s), 0);
