@@ -1,8 +1,8 @@
 #include "SyntheticNotes.h"
 
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/ReminderScheduler.h"
+#include "store/NotesStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>

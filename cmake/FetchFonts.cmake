@@ -1,6 +1,6 @@
 # Run with `cmake -P` at build time: gathers the program's font files into OUT.
 #   NPM           npm, or empty when there is none
-#   NEXT, MONO    npm package specs of the text and the fixed-width family
+#   NEXT, MONO    npm packages (name@version) of the text and the fixed-width family
 #   DYSLEXIC_DIR  the folder of the system's OpenDyslexic files
 #   WORK          a scratch folder for the packages
 #   OUT           the fonts folder; it exists afterwards only when it holds at least one font
@@ -19,21 +19,21 @@ set(ENV{npm_config_audit} false)
 set(ENV{npm_config_fetch_retries} 1)
 set(ENV{npm_config_fetch_timeout} 60000)
 
-# Packs `spec` from the registry and unpacks it into WORK/<name>; sets <name>_DIR on success.
-function(fetch_package spec name)
+# Packs `package` (name@version) from the registry and unpacks it into WORK/<name>; sets <name>_DIR on success.
+function(fetch_package package name)
     if(NOT NPM)
-        list(APPEND missing "${spec} (no npm)")
+        list(APPEND missing "${package} (no npm)")
         set(missing "${missing}" PARENT_SCOPE)
         return()
     endif()
-    execute_process(COMMAND "${NPM}" pack --json --ignore-scripts "${spec}" --pack-destination "${WORK}"
+    execute_process(COMMAND "${NPM}" pack --json --ignore-scripts "${package}" --pack-destination "${WORK}"
         WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 300)
     if(rc EQUAL 0)
         string(JSON tarball ERROR_VARIABLE json_error GET "${out}" 0 filename)
     endif()
     if(NOT rc EQUAL 0 OR json_error OR NOT EXISTS "${WORK}/${tarball}")
         string(REGEX MATCH "[^\n]*" err "${err}")
-        list(APPEND missing "${spec} (npm pack: ${rc}: ${err})")
+        list(APPEND missing "${package} (npm pack: ${rc}: ${err})")
         set(missing "${missing}" PARENT_SCOPE)
         return()
     endif()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
+#include "store/NotesStore.h"
 
 #include <QTemporaryDir>
 

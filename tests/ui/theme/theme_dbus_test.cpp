@@ -38,7 +38,7 @@ TEST(Theme, ColourFromHex) {
         ASSERT_EQ(colour.has_value(), c.rgb.has_value()) << c.hex.toStdString();
         if (colour) {
             EXPECT_EQ(colour->rgba(), *c.rgb) << c.hex.toStdString();
-            EXPECT_EQ(colour->spec(), QColor::Rgb);
+            EXPECT_EQ(colour->alpha(), 255);
         }
     }
 }
