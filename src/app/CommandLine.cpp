@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
 
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/NotesStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,7 +49,8 @@ Options:
   --help             show this help
   --version          show the version
 
-Exit status: 0 success, 1 the notes file cannot be read or written, 2 wrong usage.
+Exit status: 0 success, 1 the notes file cannot be read or written (or another
+plim process kept it busy for five seconds), 2 wrong usage.
 )";
 
 void out(const QString& s) {
