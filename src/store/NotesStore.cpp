@@ -16,8 +16,22 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// How often a change is made again when the file moved between its read and its rename.
+// How often a change is made at least when the file moved between its read and its rename.
 constexpr int kSaveTries = 5;
+
+// Bounds the tries of a change whose file keeps moving: a few at least, and more for as long as a
+// turn with the file may be waited for (a program appending to the file every few milliseconds
+// would otherwise win every time, the write and sync of a try taking longer than that).
+class Tries {
+public:
+    explicit Tries(std::chrono::milliseconds budget)
+        : deadline_(std::chrono::steady_clock::now() + budget) {}
+    bool another() { return ++made_ <= kSaveTries || std::chrono::steady_clock::now() < deadline_; }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+    int made_ = 0;
+};
 // How soon the resident program tries the changes it kept again.
 constexpr auto kRetryInterval = 100ms;
 
@@ -96,7 +110,7 @@ NotesStore::Turn::Turn(NotesStore& store, std::function<void()> retry, bool quie
         store_.pending_.push_back(std::move(retry_)); // never ahead of earlier changes
         return;
     }
-    if (const auto failure = store_.fileLock().lock(store_.retrying_ ? 0ms : store_.options_.lockWait)) {
+    if (const auto failure = store_.fileLock().lock(store_.retrying_ || quiet ? 0ms : store_.options_.lockWait)) {
         if (!quiet) {
             busy(*failure);
         }
@@ -238,10 +252,11 @@ bool NotesStore::ensureFileExists() {
         return false;
     }
     PreparedWrite write = PreparedWrite::prepare(path, QByteArray());
+    const bool prepared = write.ready();
     // Created meanwhile by someone else is as good.
-    const PreparedWrite::Result result = write.ready() ? write.commit(FileStamp{}) : PreparedWrite::Result{};
+    const PreparedWrite::Result result = prepared ? write.commit(FileStamp{}) : PreparedWrite::Result{};
     if (result.outcome == PreparedWrite::Outcome::Failed) {
-        setError(StoreError{StoreError::Kind::WriteFailed, path, write.ready() ? result.reason : write.error()});
+        setError(StoreError{StoreError::Kind::WriteFailed, path, prepared ? result.reason : write.error()});
         return false;
     }
     return true;
@@ -334,12 +349,13 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     // Writing and syncing the temporary come first; the last look at the file is right before the
     // rename, so another program's write can only be lost within a stat and a rename.
     PreparedWrite write = PreparedWrite::prepare(loadedPath_, bytes);
-    const PreparedWrite::Result result = write.ready() ? write.commit(stamp_) : PreparedWrite::Result{};
+    const bool prepared = write.ready();
+    const PreparedWrite::Result result = prepared ? write.commit(stamp_) : PreparedWrite::Result{};
     switch (result.outcome) {
     case PreparedWrite::Outcome::TargetMoved:
         return Saved::Moved;
     case PreparedWrite::Outcome::Failed:
-        setError(StoreError{StoreError::Kind::WriteFailed, loadedPath_, write.ready() ? result.reason : write.error()});
+        setError(StoreError{StoreError::Kind::WriteFailed, loadedPath_, prepared ? result.reason : write.error()});
         return Saved::Failed;
     case PreparedWrite::Outcome::Committed:
         break;
@@ -392,7 +408,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
     if (!turn) {
         return false;
     }
-    for (int tries = 0; tries < kSaveTries; ++tries) {
+    for (Tries tries(options_.lockWait); tries.another();) {
         if (!syncWithDisk()) {
             return false;
         }
@@ -447,7 +463,7 @@ void NotesStore::restore(bool undoing) {
     if (!turn) {
         return;
     }
-    for (int tries = 0; tries < kSaveTries; ++tries) {
+    for (Tries tries(options_.lockWait); tries.another();) {
         if (from.empty() || !syncWithDisk()) {
             return;
         }
@@ -532,7 +548,7 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         load();
     }
     ensureFileExists();
-    for (int tries = 0; tries < kSaveTries; ++tries) {
+    for (Tries tries(options_.lockWait); tries.another();) {
         if (!syncWithDisk()) {
             return std::nullopt;
         }

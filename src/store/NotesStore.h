@@ -46,7 +46,8 @@ public:
     struct Options {
         QString filePath; // empty: the setting
         bool watch = true;
-        // How long a change waits for another plim process to finish with the file.
+        // How long a change waits for another plim process to finish with the file, and keeps
+        // trying while another program keeps changing it.
         std::chrono::milliseconds lockWait{5000};
         // When that wait runs out, keep the change and try it again from the event loop (the
         // resident program, which must not block) instead of failing it (the command line).
@@ -127,7 +128,7 @@ private:
     class Turn {
     public:
         // `retry` makes the operation again later, should the file be busy now; `quiet` neither
-        // reports nor keeps anything (housekeeping that can wait for another time).
+        // waits, reports nor keeps anything (housekeeping that can wait for another time).
         Turn(NotesStore& store, std::function<void()> retry, bool quiet = false);
         ~Turn();
         Turn(const Turn&) = delete;

@@ -206,7 +206,10 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.after);
-        auto store = open("");
+        open("");
+        NotesStore::Options options;
+        options.lockWait = std::chrono::milliseconds(0); // no tries beyond the few
+        auto store = notes.open(options);
         add(*store, u"mine");
         AppendDuringSave outside(path, c.outsideWrites);
         const FileSystemCalls::Override during(outside);
@@ -255,26 +258,47 @@ TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
     EXPECT_FALSE(other->error());
 }
 
-TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
-    auto store = open();
-    add(*store, u"a");
-    const QByteArray onDisk = file();
-    QSignalSpy errors(store.get(), &NotesStore::errorChanged);
-    {
-        plim::test::FileSizeLimit limit(8);
-        EXPECT_TRUE(store->mutate(toggleFirst));
-        EXPECT_FALSE(add(*store, u"b") && !store->error());
+// A rename that fails, for the writer's last step.
+class FailingRename : public FileSystemCalls {
+public:
+    int rename(const char*, const char*) override {
+        errno = EIO;
+        return -1;
     }
-    ASSERT_TRUE(store->error());
-    EXPECT_EQ(store->error()->kind, StoreError::Kind::WriteFailed);
-    EXPECT_TRUE(store->error()->message().contains(path));
-    EXPECT_GE(errors.count(), 1);
-    EXPECT_EQ(file(), onDisk);
-    EXPECT_EQ(store->document().allEntries().at(0).state, Entry::State::Done); // the change stands in memory
+};
 
-    EXPECT_TRUE(store->mutate(toggleFirst));
-    EXPECT_FALSE(store->error());
-    EXPECT_NE(file(), onDisk);
+TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
+    for (const bool renameFails : {false, true}) {
+        SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
+        auto store = open("");
+        add(*store, u"a");
+        const QByteArray onDisk = file();
+        QSignalSpy errors(store.get(), &NotesStore::errorChanged);
+        {
+            std::optional<plim::test::FileSizeLimit> limit;
+            FailingRename failing;
+            std::optional<FileSystemCalls::Override> calls;
+            if (renameFails) {
+                calls.emplace(failing);
+            } else {
+                limit.emplace(8);
+            }
+            EXPECT_TRUE(store->mutate(toggleFirst));
+            EXPECT_FALSE(add(*store, u"b") && !store->error());
+        }
+        ASSERT_TRUE(store->error());
+        EXPECT_EQ(store->error()->kind, StoreError::Kind::WriteFailed);
+        EXPECT_TRUE(store->error()->message().contains(path));
+        EXPECT_FALSE(store->error()->reason.isEmpty());
+        EXPECT_GE(errors.count(), 1);
+        EXPECT_EQ(file(), onDisk);
+        EXPECT_EQ(store->document().allEntries().at(0).state, Entry::State::Done); // the change stands in memory
+
+        // The next write that succeeds carries what could not be saved.
+        EXPECT_TRUE(store->mutate(toggleFirst));
+        EXPECT_FALSE(store->error());
+        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n");
+    }
 }
 
 TEST_F(NotesStoreTest, ExistingPermissionsAndSymlinksAreKept) {
