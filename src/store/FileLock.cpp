@@ -42,10 +42,12 @@ QString canonicalOf(const QString& path) {
 std::optional<QString> ensurePrivateFolder(const QString& folder) {
     const QByteArray name = QFile::encodeName(folder);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
-        const int error = errno;
-        if (error != ENOENT || !QDir().mkpath(QFileInfo(folder).absolutePath()) ||
-            ::mkdir(name.constData(), 0700) != 0) {
-            return QStringLiteral("cannot create %1 (%2)").arg(folder, errnoText(error == ENOENT ? errno : error));
+        int error = errno;
+        if (error == ENOENT && QDir().mkpath(QFileInfo(folder).absolutePath())) {
+            error = ::mkdir(name.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+        }
+        if (error != 0) {
+            return QStringLiteral("cannot create %1 (%2)").arg(folder, errnoText(error));
         }
     }
     struct stat st {};

@@ -1,0 +1,253 @@
+#include "store/FileLock.h"
+#include "store/TextFile.h"
+
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace plim;
+using plim::test::readAll;
+using plim::test::writeAll;
+
+namespace {
+
+class TextFileTest : public ::testing::Test {
+protected:
+    QString at(const QString& name) const { return dir.filePath(name); }
+    // Everything in the folder but the given names.
+    QStringList others(const QStringList& known = {QStringLiteral("notes.md")}) const {
+        QStringList names =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (const QString& name : known) {
+            names.removeAll(name);
+        }
+        return names;
+    }
+    static mode_t modeOf(const QString& path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+    }
+
+    QTemporaryDir dir;
+    const QString notes = at(QStringLiteral("notes.md"));
+};
+
+TEST_F(TextFileTest, TemporaryIsHiddenAndOnlyOursAreRemovedAsStale) {
+    ASSERT_TRUE(writeAll(notes, "old\n"));
+    {
+        PreparedWrite pending = PreparedWrite::prepare(notes, "new\n");
+        ASSERT_TRUE(pending.ready()) << pending.error().toStdString();
+        const QStringList temporaries = others();
+        ASSERT_EQ(temporaries.size(), 1);
+        EXPECT_TRUE(temporaries[0].startsWith(QLatin1String(".notes.md.plim-"))) << temporaries[0].toStdString();
+    }
+    EXPECT_EQ(others(), QStringList()) << "an uncommitted temporary outlives its write";
+    EXPECT_EQ(readAll(notes), "old\n");
+
+    const QStringList ours = {QStringLiteral(".notes.md.plim-a1B2c3"), QStringLiteral(".notes.md.plim-XXXXXX")};
+    const QStringList kept = {QStringLiteral("notes.md"),
+                              QStringLiteral(".notes.md.other"),
+                              QStringLiteral("notes.md.plim-123456"),
+                              QStringLiteral(".notes.md.plim-12345"),
+                              QStringLiteral(".notes.md.plim-1234567"),
+                              QStringLiteral(".other.md.plim-abcdef"),
+                              QStringLiteral(".notes.md.plim-a_b-c.")};
+    for (const QString& name : ours + kept) {
+        ASSERT_TRUE(writeAll(at(name), "x"));
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".notes.md.plim-dir123")));
+    // Found beside the file a symlink leads to.
+    const QString link = at(QStringLiteral("sub/plim.md"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../notes.md"), link));
+    EXPECT_EQ(removeStaleTemporaries(link), 2);
+    EXPECT_EQ(others(QStringList(kept) << QStringLiteral("sub")), QStringList(QStringLiteral(".notes.md.plim-dir123")));
+}
+
+// What may not be read or replaced, and how each refuses. Nothing is touched and nothing blocks.
+TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
+    struct Case {
+        const char* name;
+        std::function<bool(const QString&)> make;
+        TextRead::Status read;
+        const char* refusal;
+    };
+    const QString fifo = at(QStringLiteral("fifo"));
+    const Case cases[] = {
+        {"fifo", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
+         TextRead::Status::NotRegular, "not a regular file"},
+        {"folder", [](const QString& p) { return QDir().mkdir(p) && writeAll(p + QStringLiteral("/x"), "x"); },
+         TextRead::Status::NotRegular, "not a regular file"},
+        // The first row's FIFO.
+        {"link to a fifo", [&](const QString& p) { return QFile::link(fifo, p); }, TextRead::Status::NotRegular,
+         "not a regular file"},
+        {"read-only file",
+         [](const QString& p) { return writeAll(p, "keep\n") && ::chmod(QFile::encodeName(p).constData(), 0444) == 0; },
+         TextRead::Status::Ok, "read-only"},
+    };
+    // A blocking open is interrupted instead of hanging the test.
+    struct sigaction wake {};
+    wake.sa_handler = [](int) {};
+    struct sigaction previous {};
+    ASSERT_EQ(::sigaction(SIGALRM, &wake, &previous), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = at(QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('-')));
+        ASSERT_TRUE(c.make(path));
+        const mode_t before = modeOf(path);
+        const QByteArray bytes = S_ISREG(before) ? readAll(path) : QByteArray();
+        ::alarm(2);
+        const TextRead read = readTextFile(path);
+        ::alarm(0);
+        EXPECT_EQ(read.status, c.read) << read.reason.toStdString();
+        if (c.read == TextRead::Status::NotRegular) {
+            EXPECT_EQ(read.reason, QStringLiteral("it is not a regular file"));
+        }
+        const auto failure = writeTextFileAtomically(path, u"new\n");
+        ASSERT_TRUE(failure);
+        EXPECT_TRUE(failure->contains(QLatin1String(c.refusal))) << failure->toStdString();
+        EXPECT_EQ(modeOf(path), before);
+        if (S_ISREG(before)) {
+            EXPECT_EQ(readAll(path), bytes);
+        }
+    }
+    ::sigaction(SIGALRM, &previous, nullptr);
+    EXPECT_EQ(others({QStringLiteral("fifo"), QStringLiteral("folder"), QStringLiteral("link-to-a-fifo"),
+                      QStringLiteral("read-only-file")}),
+              QStringList());
+    // A character device is refused without opening it; never written here.
+    EXPECT_EQ(readTextFile(QStringLiteral("/dev/null")).status, TextRead::Status::NotRegular);
+}
+
+TEST_F(TextFileTest, RelativeSymlinkIsWrittenBesideTheLinkFromAnyWorkingDirectory) {
+    const QString real = at(QStringLiteral("real.md"));
+    const QString link = at(QStringLiteral("plim.md"));
+    ASSERT_TRUE(writeAll(real, "old\n"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real.md"), link));
+    QTemporaryDir elsewhere;
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
+    const auto failure = writeTextFileAtomically(link, u"new\n");
+    const QString lockOfLink = FileLock::lockPathFor(link);
+    QDir::setCurrent(cwd);
+    EXPECT_FALSE(failure);
+    EXPECT_EQ(readAll(real), "new\n");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    EXPECT_EQ(lockOfLink, FileLock::lockPathFor(real));
+}
+
+TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
+    PreparedWrite created = PreparedWrite::prepare(notes, "first\n");
+    const PreparedWrite::Result first = created.commit(FileStamp{});
+    ASSERT_TRUE(first.committed()) << first.reason.toStdString();
+    EXPECT_EQ(first.stamp, fileStamp(notes));
+    EXPECT_EQ(modeOf(notes) & 07777, 0600u);
+
+    PreparedWrite late = PreparedWrite::prepare(notes, "second\n");
+    ASSERT_TRUE(late.ready());
+    QFile outside(notes);
+    ASSERT_TRUE(outside.open(QIODevice::Append));
+    outside.write("appended\n");
+    outside.close();
+    EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
+    EXPECT_EQ(readAll(notes), "first\nappended\n");
+    EXPECT_EQ(others(), QStringList());
+}
+
+TEST_F(TextFileTest, RenameOverANonEmptyFolderFailsAndLeavesNoTemporary) {
+    PreparedWrite write = PreparedWrite::prepare(notes, "new\n");
+    ASSERT_TRUE(write.ready());
+    ASSERT_TRUE(QDir().mkdir(notes));
+    ASSERT_TRUE(writeAll(notes + QStringLiteral("/inside"), "x"));
+    const PreparedWrite::Result result = write.commit();
+    EXPECT_EQ(result.outcome, PreparedWrite::Outcome::Failed);
+    EXPECT_FALSE(result.reason.isEmpty());
+    EXPECT_TRUE(QFileInfo(notes).isDir());
+    EXPECT_EQ(others(), QStringList());
+}
+
+// Fails one of the writer's system calls.
+struct FailingCalls : FileSystemCalls {
+    enum Call { MakeTemporary, Write, Fsync, Rename } call;
+    int error;
+    FailingCalls(Call c, int e)
+        : call(c)
+        , error(e) {}
+    bool fails(Call c) { return c == call && (errno = error, true); }
+    int makeTemporary(char* p) override { return fails(MakeTemporary) ? -1 : FileSystemCalls::makeTemporary(p); }
+    ssize_t write(int fd, const void* d, size_t n) override {
+        return fails(Write) ? -1 : FileSystemCalls::write(fd, d, n);
+    }
+    int fsync(int fd) override { return fails(Fsync) ? -1 : FileSystemCalls::fsync(fd); }
+    int rename(const char* a, const char* b) override { return fails(Rename) ? -1 : FileSystemCalls::rename(a, b); }
+};
+
+TEST_F(TextFileTest, AFailingSystemCallIsReportedAndKeepsTheOldFile) {
+    const QByteArray old = "- [ ] keep me\n";
+    ASSERT_TRUE(writeAll(notes, old));
+    const FailingCalls cases[] = {{FailingCalls::MakeTemporary, EACCES},
+                                  {FailingCalls::Write, ENOSPC},
+                                  {FailingCalls::Fsync, EIO},
+                                  {FailingCalls::Rename, EIO}};
+    for (FailingCalls calls : cases) {
+        SCOPED_TRACE(calls.call);
+        const FileSystemCalls::Override use(calls);
+        const auto failure = writeTextFileAtomically(notes, u"- [ ] replaced\n");
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(*failure, QString::fromLocal8Bit(std::strerror(calls.error)));
+        EXPECT_EQ(readAll(notes), old);
+        EXPECT_EQ(others(), QStringList());
+    }
+}
+
+TEST_F(TextFileTest, OneLockPerFileEvenWithinOneProcess) {
+    FileLock first(notes);
+    FileLock second(notes);
+    ASSERT_TRUE(first.tryLock());
+    EXPECT_FALSE(second.tryLock());
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto reason = second.lock(std::chrono::milliseconds(150));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(reason);
+    EXPECT_TRUE(reason->contains(QLatin1String("another plim process")));
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::milliseconds(450));
+
+    first.unlock();
+    EXPECT_FALSE(second.lock(std::chrono::milliseconds(150)));
+    EXPECT_TRUE(second.isLocked());
+    EXPECT_EQ(modeOf(FileLock::lockFolder()) & 07777, 0700u);
+}
+
+TEST_F(TextFileTest, LockPathNamesTheFileNotTheWayToIt) {
+    const QString link = at(QStringLiteral("link.md"));
+    ASSERT_TRUE(QFile::link(notes, link)); // dangling until the notes file exists
+    const QString lock = FileLock::lockPathFor(notes);
+    EXPECT_EQ(FileLock::lockPathFor(link), lock);
+    ASSERT_TRUE(writeAll(notes, ""));
+    EXPECT_EQ(FileLock::lockPathFor(link), lock);
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    EXPECT_EQ(FileLock::lockPathFor(QStringLiteral("./notes.md")), lock);
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(lock.startsWith(FileLock::lockFolder() + QLatin1Char('/')));
+    EXPECT_FALSE(lock.startsWith(dir.path()));
+    EXPECT_NE(FileLock::lockPathFor(at(QStringLiteral("other.md"))), lock);
+}
+
+} // namespace
