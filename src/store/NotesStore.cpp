@@ -110,7 +110,8 @@ NotesStore::Turn::Turn(NotesStore& store, std::function<void()> retry, bool quie
         store_.pending_.push_back(std::move(retry_)); // never ahead of earlier changes
         return;
     }
-    if (const auto failure = store_.fileLock().lock(store_.retrying_ || quiet ? 0ms : store_.options_.lockWait)) {
+    const auto wait = quiet ? 0ms : store_.retrying_ ? store_.retryWait_ : store_.options_.lockWait;
+    if (const auto failure = store_.fileLock().lock(wait)) {
         if (!quiet) {
             busy(*failure);
         }
@@ -238,6 +239,16 @@ void NotesStore::retryPending() {
     } else if (error_ && error_->kind == StoreError::Kind::Busy) {
         setError(std::nullopt);
     }
+}
+
+bool NotesStore::finishPendingChanges(std::chrono::milliseconds wait) {
+    if (!pending_.empty()) {
+        retryTimer_.stop();
+        retryWait_ = wait;
+        retryPending();
+        retryWait_ = 0ms;
+    }
+    return pending_.empty();
 }
 
 bool NotesStore::ensureFileExists() {

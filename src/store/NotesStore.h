@@ -70,6 +70,9 @@ public:
     const std::optional<StoreError>& error() const { return error_; }
     // Changes kept while the file was busy, waiting to be made in order.
     bool hasPendingChanges() const { return !pending_.empty(); }
+    // Makes the kept changes now, waiting at most `wait` for the file (before the program quits).
+    // Returns whether none is left.
+    bool finishPendingChanges(std::chrono::milliseconds wait);
     bool isLoaded() const { return loaded_; }
     int undoDepth() const { return static_cast<int>(undoStack_.size()); }
     int redoDepth() const { return static_cast<int>(redoStack_.size()); }
@@ -211,6 +214,7 @@ private:
     // Changes kept while the file was busy (resident program), made in order from the event loop.
     std::deque<std::function<void()>> pending_;
     bool retrying_ = false;
+    std::chrono::milliseconds retryWait_{0}; // how long a kept change waits for the file
     QTimer retryTimer_;
 };
 

@@ -226,36 +226,44 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
 // Two stores on one file stand for two plim processes: the second waits its turn while the first
 // is between its read and its rename.
 TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
-    using namespace std::chrono_literals;
-    auto first = open("");
-    add(*first, u"a");
-    NotesStore::Options commandLine;
-    commandLine.lockWait = 20ms;
-    auto other = notes.open(commandLine);
-    auto resident = notes.open(NotesStore::residentOptions());
-    QSignalSpy residentChanged(resident.get(), &NotesStore::changed);
-    ASSERT_TRUE(first->mutate([&](NotesDocument& d) {
-        toggleFirst(d);
-        // The command line fails at once and says why; the resident program keeps its changes.
-        EXPECT_FALSE(add(*other, u"refused"));
-        EXPECT_FALSE(add(*resident, u"kept"));
-        resident->toggleDone(resident->document().allEntries().at(0).id);
-        EXPECT_TRUE(resident->hasPendingChanges());
-    }));
-    ASSERT_TRUE(other->error());
-    EXPECT_EQ(other->error()->kind, StoreError::Kind::Busy);
-    EXPECT_TRUE(other->error()->message().contains(QStringLiteral("another plim process")));
-    ASSERT_TRUE(resident->error());
-    EXPECT_EQ(resident->error()->kind, StoreError::Kind::Busy);
-    EXPECT_EQ(file(), kToday + "- [x] ~~a~~  <!-- 09:05 -->\n");
+    for (const bool quitting : {false, true}) {
+        SCOPED_TRACE(quitting ? "quitting" : "event loop");
+        using namespace std::chrono_literals;
+        auto first = open("");
+        add(*first, u"a");
+        NotesStore::Options commandLine;
+        commandLine.lockWait = 20ms;
+        auto other = notes.open(commandLine);
+        auto resident = notes.open(NotesStore::residentOptions());
+        QSignalSpy residentChanged(resident.get(), &NotesStore::changed);
+        ASSERT_TRUE(first->mutate([&](NotesDocument& d) {
+            toggleFirst(d);
+            // The command line fails at once and says why; the resident program keeps its changes.
+            EXPECT_FALSE(add(*other, u"refused"));
+            EXPECT_FALSE(add(*resident, u"kept"));
+            resident->toggleDone(resident->document().allEntries().at(0).id);
+            EXPECT_TRUE(resident->hasPendingChanges());
+        }));
+        ASSERT_TRUE(other->error());
+        EXPECT_EQ(other->error()->kind, StoreError::Kind::Busy);
+        EXPECT_TRUE(other->error()->message().contains(QStringLiteral("another plim process")));
+        ASSERT_TRUE(resident->error());
+        EXPECT_EQ(resident->error()->kind, StoreError::Kind::Busy);
+        EXPECT_EQ(file(), kToday + "- [x] ~~a~~  <!-- 09:05 -->\n");
 
-    // Once the file is free, the kept changes are made in order on what the file holds then.
-    ASSERT_TRUE(residentChanged.wait(3000));
-    EXPECT_FALSE(resident->hasPendingChanges());
-    EXPECT_FALSE(resident->error());
-    EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] kept  <!-- 09:05 -->\n");
-    ASSERT_TRUE(add(*other, u"later"));
-    EXPECT_FALSE(other->error());
+        // Once the file is free, the kept changes are made in order on what the file holds then:
+        // from the event loop, or at once when the program is about to quit.
+        if (quitting) {
+            EXPECT_TRUE(resident->finishPendingChanges(1s));
+        } else {
+            ASSERT_TRUE(residentChanged.wait(3000));
+        }
+        EXPECT_FALSE(resident->hasPendingChanges());
+        EXPECT_FALSE(resident->error());
+        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] kept  <!-- 09:05 -->\n");
+        ASSERT_TRUE(add(*other, u"later"));
+        EXPECT_FALSE(other->error());
+    }
 }
 
 // A rename that fails, for the writer's last step.
