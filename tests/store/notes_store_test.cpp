@@ -1,6 +1,5 @@
 #include "notes/Preferences.h"
 #include "store/DayTexts.h"
-#include "store/FileLock.h"
 #include "store/NotesStore.h"
 
 #include "support/StoreFixture.h"
@@ -51,15 +50,15 @@ public:
             times_ -= times_ > 0 ? 1 : 0;
             QFile f(path_);
             EXPECT_TRUE(f.open(QIODevice::Append));
-            f.write(QByteArrayLiteral("- [ ] outside ") + QByteArray::number(++written) + '\n');
+            f.write(QByteArrayLiteral("- [ ] outside ") + QByteArray::number(++written_) + '\n');
         }
         return FileSystemCalls::fsync(fd);
     }
-    int written = 0;
 
 private:
     QString path_;
     int times_;
+    int written_ = 0;
 };
 
 class NotesStoreTest : public ::testing::Test {
