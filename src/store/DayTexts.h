@@ -17,7 +17,10 @@ public:
     // change detaches the list of every day it touches) reuses its kept text; `next` receives the
     // days of `doc`, to be kept once that text is the one in use. `next` may be this object.
     QString serialize(const NotesDocument& doc, DayTexts* next) const;
-    void clear() { days_.clear(); }
+    void clear() {
+        days_.clear();
+        frame_.clear();
+    }
 
 private:
     struct Day {
@@ -26,6 +29,7 @@ private:
         QString text;      // the day alone written as a document: heading, empty line, items
     };
     std::vector<Day> days_;
+    QString frame_; // two empty days as the document's writer wrote them then
 };
 
 } // namespace plim

@@ -413,11 +413,16 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
                                  "",        "  more",      "  ",     "- [>] c"};
     const char* const headings[] = {"2025-03-14 Friday", "2025-03-13 Thursday", "misc"};
     for (int round = 0; round < 3000; ++round) {
-        QString text = pick(3) == 0 ? QStringLiteral("intro\n  spaced\n\n") : QString();
+        // Sometimes with a byte-order mark, sometimes with CR LF line ends.
+        const QString lineEnd = pick(4) == 0 ? QStringLiteral("\r\n") : QStringLiteral("\n");
+        QString text = pick(4) == 0 ? QStringLiteral("\uFEFF") : QString();
+        if (pick(3) == 0) {
+            text += QStringLiteral("intro") + lineEnd + QStringLiteral("  spaced") + lineEnd + lineEnd;
+        }
         for (int day = pick(4); day >= 0; --day) {
-            text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + u'\n';
+            text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + lineEnd;
             for (int line = pick(7); line > 0; --line) {
-                text += QLatin1String(lines[pick(10)]) + u'\n';
+                text += QLatin1String(lines[pick(10)]) + lineEnd;
             }
         }
         const NotesDocument doc = NotesDocument::parse(text);
