@@ -621,14 +621,16 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
 void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
     // A capture only touches the top day: the section under the first heading, or a new one above
     // it. Everything else reads as it did, so only that day is parsed again.
+    // A byte-order mark before everything is not part of the first line.
+    const qsizetype begin = next.startsWith(QChar(0xFEFF)) ? 1 : 0;
     const auto headingAt = [&](qsizetype from) -> qsizetype {
-        if (from == 0 && next.startsWith(u"## ")) {
-            return 0;
+        if (from == begin && next.sliced(begin).startsWith(u"## ")) {
+            return begin;
         }
-        const qsizetype hit = next.indexOf(u"\n## ", from == 0 ? 0 : from - 1);
+        const qsizetype hit = next.indexOf(u"\n## ", from == begin ? begin : from - 1);
         return hit < 0 ? next.size() : hit + 1;
     };
-    const qsizetype first = headingAt(0);
+    const qsizetype first = headingAt(begin);
     const qsizetype second = first < next.size() ? headingAt(first + 1) : next.size();
     NotesDocument top = NotesDocument::parse(next.sliced(first, second - first));
     if (top.sections.isEmpty()) {
