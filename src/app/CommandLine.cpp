@@ -59,8 +59,9 @@ Options:
   --help             show this help
   --version          show the version
 
-Exit status: 0 success, 1 the notes file cannot be read or written (or the resident program
-cannot be reached), 2 wrong usage.
+Exit status: 0 success, 1 the notes file cannot be read or written (or another plim
+process kept it busy for five seconds, or the resident program cannot be reached),
+2 wrong usage.
 )";
 
 void out(const QString& s) {

@@ -226,7 +226,11 @@ QString Preferences::notesFilePath() const {
 }
 
 QString Preferences::trashFilePath() const {
-    const QFileInfo notes(notesFilePath());
+    return trashFilePathFor(notesFilePath());
+}
+
+QString Preferences::trashFilePathFor(const QString& notesPath) {
+    const QFileInfo notes(notesPath);
     const QString trash = notes.absolutePath() + QStringLiteral("/plim.trash.md");
     // A notes file that is itself called plim.trash.md must not share its file with the trash.
     if (trash == notes.absoluteFilePath()) {

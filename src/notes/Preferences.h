@@ -105,6 +105,8 @@ public:
     QString notesFilePath() const;
     // "plim.trash.md" in the notes file's folder.
     QString trashFilePath() const;
+    // The trash file of any notes file: "plim.trash.md" beside it, never the notes file itself.
+    static QString trashFilePathFor(const QString& notesPath);
     double textSize() const;
     double drawerTextSize() const;
     FontChoice font() const;

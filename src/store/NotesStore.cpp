@@ -1,13 +1,86 @@
 #include "store/NotesStore.h"
 
-#include "store/FileWatcher.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/FileLock.h"
+#include "store/FileWatcher.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
+
 namespace plim {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often a change is made at least when the file moved between its read and its rename.
+constexpr int kSaveTries = 5;
+
+// Bounds the tries of a change whose file keeps moving: a few at least, and more for as long as a
+// turn with the file may be waited for (a program appending to the file every few milliseconds
+// would otherwise win every time, the write and sync of a try taking longer than that).
+class Tries {
+public:
+    explicit Tries(std::chrono::milliseconds budget)
+        : deadline_(std::chrono::steady_clock::now() + budget) {}
+    bool another() { return ++made_ <= kSaveTries || std::chrono::steady_clock::now() < deadline_; }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+    int made_ = 0;
+};
+// How soon the resident program tries the changes it kept again.
+constexpr auto kRetryInterval = 100ms;
+
+// The length QString::toUtf8 gives (a lone surrogate becomes one '?').
+qsizetype utf8Length(QStringView s) {
+    qsizetype n = 0;
+    const char16_t* p = s.utf16();
+    const qsizetype size = s.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = p[i];
+        if (c < 0x80) {
+            n += 1;
+        } else if (c < 0x800) {
+            n += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(p[i + 1])) {
+            n += 4;
+            ++i;
+        } else {
+            n += QChar::isSurrogate(c) ? 1 : 3;
+        }
+    }
+    return n;
+}
+
+// Replaces [from, to) by `with` inside the string's own buffer: with room to spare, a capture at the
+// top of a large file moves the rest once instead of copying it to a fresh allocation.
+template <class String, class View>
+void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
+    using Unit = std::remove_cv_t<std::remove_pointer_t<decltype(with.data())>>;
+    static_assert(sizeof(Unit) == sizeof(*s.data()));
+    const qsizetype size = s.size();
+    const qsizetype grow = with.size() - (to - from);
+    if (grow > 0 && s.capacity() < size + grow) {
+        s.reserve((size + grow) + (size + grow) / 4);
+    }
+    if (grow > 0) {
+        s.resize(size + grow);
+    }
+    auto* d = s.data();
+    std::memmove(d + to + grow, d + to, static_cast<size_t>(size - to) * sizeof(Unit));
+    if (!with.isEmpty()) {
+        std::memcpy(d + from, with.data(), static_cast<size_t>(with.size()) * sizeof(Unit));
+    }
+    if (grow < 0) {
+        s.resize(size + grow);
+    }
+}
+
+} // namespace
 
 QString StoreError::message() const {
     switch (kind) {
@@ -15,8 +88,79 @@ QString StoreError::message() const {
         return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(path, reason);
     case Kind::WriteFailed:
         return QStringLiteral("%1 could not be saved (%2)").arg(path, reason);
+    case Kind::Busy:
+        return QStringLiteral("%1 is busy: %2").arg(path, reason);
     }
     return {};
+}
+
+// One turn with the notes file. The outermost turn of an operation takes the lock (waiting at most
+// `lockWait`) and lets it go at its end; nested operations (a delete writing the trash and then
+// the notes) share it. When the file is busy the operation does not happen: it is reported, or in
+// the resident program kept as `retry` and made later, after the changes already waiting.
+NotesStore::Turn::Turn(NotesStore& store, std::function<void()> retry, bool quiet)
+    : store_(store)
+    , retry_(std::move(retry)) {
+    if (store_.turnDepth_ > 0) {
+        ++store_.turnDepth_;
+        held_ = true;
+        return;
+    }
+    if (!store_.retrying_ && !store_.pending_.empty() && canKeep()) {
+        store_.pending_.push_back(std::move(retry_)); // never ahead of earlier changes
+        return;
+    }
+    const auto wait = quiet ? 0ms : store_.retrying_ ? store_.retryWait_ : store_.options_.lockWait;
+    if (const auto failure = store_.fileLock().lock(wait)) {
+        if (!quiet) {
+            busy(*failure);
+        }
+        return;
+    }
+    store_.turnDepth_ = 1;
+    store_.contended_ = false;
+    held_ = true;
+}
+
+NotesStore::Turn::~Turn() {
+    if (!held_ || --store_.turnDepth_ > 0) {
+        return;
+    }
+    store_.fileLock().unlock();
+    if (std::exchange(store_.contended_, false)) {
+        keep();
+    }
+}
+
+bool NotesStore::Turn::canKeep() const {
+    return store_.options_.retryWhenBusy && retry_;
+}
+
+void NotesStore::Turn::busy(const QString& reason) {
+    store_.setError(StoreError{
+        StoreError::Kind::Busy, store_.filePath(),
+        canKeep() ? reason + QStringLiteral("; the change waits and is saved as soon as it can be") : reason});
+    keep();
+}
+
+void NotesStore::Turn::keep() {
+    if (!canKeep()) {
+        return;
+    }
+    // A change taken from the waiting ones goes back to the head of the line.
+    if (store_.retrying_) {
+        store_.pending_.push_front(std::move(retry_));
+    } else {
+        store_.pending_.push_back(std::move(retry_));
+    }
+    store_.retryTimer_.start();
+}
+
+NotesStore::Options NotesStore::residentOptions() {
+    Options o;
+    o.lockWait = 50ms;
+    o.retryWhenBusy = true;
+    return o;
 }
 
 NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options options, QObject* parent)
@@ -25,13 +169,16 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     , clock_(clock)
     , options_(std::move(options)) {
     connect(&preferences_, &Preferences::changed, this, &NotesStore::onPreferencesChanged);
+    retryTimer_.setSingleShot(true);
+    retryTimer_.setInterval(kRetryInterval);
+    connect(&retryTimer_, &QTimer::timeout, this, &NotesStore::retryPending);
 }
 
 NotesStore::~NotesStore() = default;
 
 NotesStore& NotesStore::shared() {
     static NotesStore* store =
-        new NotesStore(Preferences::shared(), Clock::system(), Options{}); // lives as long as the process
+        new NotesStore(Preferences::shared(), Clock::system(), residentOptions()); // lives as long as the process
     return *store;
 }
 
@@ -44,7 +191,16 @@ QString NotesStore::filePath() const {
 }
 
 QString NotesStore::trashFilePath() const {
-    return QFileInfo(filePath()).absoluteDir().filePath(QStringLiteral("plim.trash.md"));
+    return Preferences::trashFilePathFor(filePath());
+}
+
+FileLock& NotesStore::fileLock() {
+    const QString path = filePath();
+    if (!lock_ || lockedPath_ != path) {
+        lock_ = std::make_unique<FileLock>(path);
+        lockedPath_ = path;
+    }
+    return *lock_;
 }
 
 qsizetype NotesStore::historyBytes() const {
@@ -66,6 +222,35 @@ void NotesStore::setError(std::optional<StoreError> e) {
     Q_EMIT errorChanged();
 }
 
+void NotesStore::retryPending() {
+    retrying_ = true;
+    while (!pending_.empty()) {
+        const std::function<void()> change = std::move(pending_.front());
+        pending_.pop_front();
+        const size_t waiting = pending_.size();
+        change();
+        if (pending_.size() > waiting) {
+            break; // still busy: it went back to the head of the line
+        }
+    }
+    retrying_ = false;
+    if (!pending_.empty()) {
+        retryTimer_.start();
+    } else if (error_ && error_->kind == StoreError::Kind::Busy) {
+        setError(std::nullopt);
+    }
+}
+
+bool NotesStore::finishPendingChanges(std::chrono::milliseconds wait) {
+    if (!pending_.empty()) {
+        retryTimer_.stop();
+        retryWait_ = wait;
+        retryPending();
+        retryWait_ = 0ms;
+    }
+    return pending_.empty();
+}
+
 bool NotesStore::ensureFileExists() {
     const QString path = filePath();
     const QFileInfo info(path);
@@ -73,45 +258,65 @@ bool NotesStore::ensureFileExists() {
     if (info.exists() || info.isSymLink()) {
         return true;
     }
-    return write(QString(), path);
+    const Turn turn(*this, [this] { ensureFileExists(); });
+    if (!turn) {
+        return false;
+    }
+    PreparedWrite write = PreparedWrite::prepare(path, QByteArray());
+    const bool prepared = write.ready();
+    // Created meanwhile by someone else is as good.
+    const PreparedWrite::Result result = prepared ? write.commit(FileStamp{}) : PreparedWrite::Result{};
+    if (result.outcome == PreparedWrite::Outcome::Failed) {
+        setError(StoreError{StoreError::Kind::WriteFailed, path, prepared ? result.reason : write.error()});
+        return false;
+    }
+    return true;
 }
 
 void NotesStore::load() {
     loadedPath_ = notesPath();
     loaded_ = true;
-    lastWritten_.reset();
-    ensureFileExists();
-    lastSynced_.reset();
-    adopt(readTextFile(loadedPath_));
+    {
+        // Housekeeping needs the file to itself; reading does not, so a busy file is still read.
+        const Turn turn(*this, {}, true);
+        if (turn) {
+            ensureFileExists();
+            // What a writer killed mid-write left behind; nobody else writes while we hold the lock.
+            removeStaleTemporaries(loadedPath_);
+        }
+        text_.reset();
+        adopt(readTextFile(loadedPath_));
+    }
     startWatching();
     Q_EMIT changed();
 }
 
 bool NotesStore::adopt(const TextRead& read) {
+    stamp_ = read.stamp;
     if (!read.ok()) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
         setError(StoreError{StoreError::Kind::Unreadable, filePath(), read.reason});
-        lastSynced_.reset();
-        syncedStamp_ = read.stamp;
+        text_.reset();
+        bytesKnown_ = false;
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
-        sectionTexts_.clear();
+        dayTexts_.clear();
         serialized_.reset();
-        parsedText_ = QString();
+        parsedFromText_ = false;
         return hadContent;
     }
     if (error_ && error_->kind == StoreError::Kind::Unreadable) {
         setError(std::nullopt);
     }
-    syncedStamp_ = read.stamp;
-    if (lastSynced_ && *lastSynced_ == read.text) {
+    if (text_ && *text_ == read.text) {
         return false;
     }
-    lastSynced_ = read.text;
+    text_ = read.text;
+    bytesKnown_ = false;
     document_ = parser_.parse(read.text);
-    sectionTexts_.clear();
-    parsedText_ = read.text;
+    dayTexts_.clear();
     serialized_.reset();
+    parsedFromText_ = true;
     return true;
 }
 
@@ -120,7 +325,7 @@ bool NotesStore::syncWithDisk() {
         load();
     }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
-    if (!blocked && lastSynced_ && fileStamp(loadedPath_) == syncedStamp_) {
+    if (!blocked && text_ && fileStamp(loadedPath_) == stamp_) {
         return true;
     }
     if (adopt(readTextFile(loadedPath_))) {
@@ -151,79 +356,48 @@ void NotesStore::startWatching() {
     connect(watcher_.get(), &FileWatcher::changed, this, &NotesStore::onFileChanged);
 }
 
-bool NotesStore::write(const QString& text, const QString& path) {
-    const bool notes = path == loadedPath_ || path == notesPath();
-    if (notes) {
-        lastWritten_ = text;
+NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
+    // Writing and syncing the temporary come first; the last look at the file is right before the
+    // rename, so another program's write can only be lost within a stat and a rename.
+    PreparedWrite write = PreparedWrite::prepare(loadedPath_, bytes);
+    const bool prepared = write.ready();
+    const PreparedWrite::Result result = prepared ? write.commit(stamp_) : PreparedWrite::Result{};
+    switch (result.outcome) {
+    case PreparedWrite::Outcome::TargetMoved:
+        return Saved::Moved;
+    case PreparedWrite::Outcome::Failed:
+        setError(StoreError{StoreError::Kind::WriteFailed, loadedPath_, prepared ? result.reason : write.error()});
+        return Saved::Failed;
+    case PreparedWrite::Outcome::Committed:
+        break;
     }
-    if (const auto failure = writeTextFileAtomically(path, text)) {
-        setError(StoreError{StoreError::Kind::WriteFailed, path, *failure});
-        return false;
-    }
-    if (notes) {
-        lastSynced_ = text;
-        syncedStamp_ = fileStamp(path);
-    }
-    if (error_ && error_->kind == StoreError::Kind::WriteFailed) {
+    stamp_ = result.stamp;
+    if (error_ && (error_->kind == StoreError::Kind::WriteFailed ||
+                   (error_->kind == StoreError::Kind::Busy && pending_.empty()))) {
         setError(std::nullopt);
     }
-    return true;
+    return Saved::Yes;
+}
+
+void NotesStore::giveUpContended() {
+    setError(StoreError{StoreError::Kind::Busy, loadedPath_,
+                        QStringLiteral("another program kept changing it while it was being saved")});
+    contended_ = true;
 }
 
 const QString& NotesStore::currentText() {
     if (!serialized_) {
-        serialized_ = serializeReusing(document_, &sectionTexts_);
+        serialized_ = dayTexts_.serialize(document_, &dayTexts_);
     }
     return *serialized_;
 }
 
-QString NotesStore::serializeReusing(const NotesDocument& doc, std::vector<SectionText>* texts) const {
-    QHash<const void*, const SectionText*> known;
-    known.reserve(static_cast<qsizetype>(sectionTexts_.size()));
-    for (const SectionText& t : sectionTexts_) {
-        known.insert(t.items.constData(), &t);
+QByteArray& NotesStore::fileBytes() {
+    if (!bytesKnown_) {
+        bytes_ = text_ ? text_->toUtf8() : QByteArray();
+        bytesKnown_ = true;
     }
-    std::vector<SectionText> next;
-    next.reserve(static_cast<size_t>(doc.sections.size()));
-    qsizetype total = 0;
-    for (const QString& line : doc.preamble) {
-        total += line.size() + 1;
-    }
-    for (const DaySection& section : doc.sections) {
-        const SectionText* old = known.value(section.items.constData());
-        if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
-            next.push_back(*old);
-        } else {
-            QString text = QStringLiteral("## ") + section.heading + QStringLiteral("\n\n");
-            for (const Item& item : section.items) {
-                if (const auto* entry = std::get_if<Entry>(&item)) {
-                    for (const QString& line : NotesDocument::serialize(*entry)) {
-                        text += line + QLatin1Char('\n');
-                    }
-                } else {
-                    text += std::get<RawLine>(item).text + QLatin1Char('\n');
-                }
-            }
-            next.push_back(SectionText{section.heading, section.items, std::move(text)});
-        }
-        total += next.back().text.size() + 1;
-    }
-    QString out;
-    out.reserve(total + 1);
-    for (const QString& line : doc.preamble) {
-        out += line + QLatin1Char('\n');
-    }
-    if (!doc.preamble.isEmpty()) {
-        out += QLatin1Char('\n');
-    }
-    for (size_t i = 0; i < next.size(); ++i) {
-        out += next[i].text;
-        if (i + 1 < next.size()) {
-            out += QLatin1Char('\n');
-        }
-    }
-    *texts = std::move(next);
-    return out;
+    return bytes_;
 }
 
 void NotesStore::pushUndo(const QString& text) {
@@ -241,55 +415,127 @@ void NotesStore::pushRedo(const QString& text) {
 }
 
 bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
-    if (!syncWithDisk()) {
+    const Turn turn(*this, [this, change] { mutate(change); });
+    if (!turn) {
         return false;
     }
-    const QString before = currentText();
-    NotesDocument copy = document_;
-    change(copy);
-    std::vector<SectionText> texts;
-    QString after = serializeReusing(copy, &texts);
-    if (after == before) {
-        return false;
+    for (Tries tries(options_.lockWait); tries.another();) {
+        if (!syncWithDisk()) {
+            return false;
+        }
+        const QString before = currentText();
+        NotesDocument copy = document_;
+        change(copy);
+        DayTexts days;
+        const QString after = dayTexts_.serialize(copy, &days);
+        if (after == before) {
+            return false;
+        }
+        const QByteArray bytes = after.toUtf8();
+        const Saved saved = saveNotes(bytes);
+        if (saved == Saved::Moved) {
+            continue; // read what is there now and make the change on that
+        }
+        // A failed write keeps the change in memory; the next write that succeeds carries it.
+        dayTexts_ = std::move(days);
+        pushUndo(before);
+        redoStack_.clear();
+        document_ = std::move(copy);
+        parsedFromText_ = false; // identities stay as they were in memory
+        serialized_ = after;
+        if (saved == Saved::Yes) {
+            text_ = after;
+            bytes_ = bytes;
+            bytesKnown_ = true;
+        }
+        Q_EMIT changed();
+        return true;
     }
-    sectionTexts_ = std::move(texts);
-    pushUndo(before);
-    redoStack_.clear();
-    document_ = std::move(copy);
-    parsedText_.reset(); // identities stay as they were in memory
-    serialized_ = after;
-    write(after, loadedPath_);
-    Q_EMIT changed();
-    return true;
+    giveUpContended();
+    return false;
 }
 
 void NotesStore::undo() {
-    restore(undoStack_, true);
+    restore(true);
 }
 
 void NotesStore::redo() {
-    restore(redoStack_, false);
+    restore(false);
 }
 
 // Undo and redo mirror each other: take the newest text of one stack, keep the current text on the
 // other, and make the taken text the document and the file.
-void NotesStore::restore(std::deque<CompactText>& from, bool undoing) {
-    if (from.empty() || !syncWithDisk()) {
+void NotesStore::restore(bool undoing) {
+    std::deque<CompactText>& from = undoing ? undoStack_ : redoStack_;
+    if (from.empty() && pending_.empty()) {
         return;
     }
-    const QString restored = from.back().toString();
-    from.pop_back();
-    if (undoing) {
-        pushRedo(currentText());
-    } else {
-        pushUndo(currentText());
+    const Turn turn(*this, [this, undoing] { restore(undoing); });
+    if (!turn) {
+        return;
     }
-    document_ = parser_.parse(restored);
-    sectionTexts_.clear();
-    parsedText_ = restored;
-    serialized_ = restored;
-    write(restored, loadedPath_);
-    Q_EMIT changed();
+    for (Tries tries(options_.lockWait); tries.another();) {
+        if (from.empty() || !syncWithDisk()) {
+            return;
+        }
+        const QString restored = from.back().toString();
+        const QByteArray bytes = restored.toUtf8();
+        const Saved saved = saveNotes(bytes);
+        if (saved == Saved::Moved) {
+            continue;
+        }
+        from.pop_back();
+        if (undoing) {
+            pushRedo(currentText());
+        } else {
+            pushUndo(currentText());
+        }
+        document_ = parser_.parse(restored);
+        dayTexts_.clear();
+        serialized_ = restored;
+        parsedFromText_ = saved == Saved::Yes;
+        if (saved == Saved::Yes) {
+            text_ = restored;
+            bytes_ = bytes;
+            bytesKnown_ = true;
+        }
+        Q_EMIT changed();
+        return;
+    }
+    giveUpContended();
+}
+
+NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
+    // The edits are at the top of the file and at its very end: each position becomes a byte
+    // offset by measuring the short stretch between it and the nearer end of the text.
+    const QString& text = *text_;
+    QByteArray& bytes = fileBytes();
+    const auto byteAt = [&](qsizetype pos) {
+        return pos <= text.size() / 2 ? utf8Length(QStringView(text).first(pos))
+                                      : bytes.size() - utf8Length(QStringView(text).sliced(pos));
+    };
+    struct Cut {
+        qsizetype from;
+        qsizetype to;
+        QByteArray with;
+    };
+    QList<Cut> cuts;
+    cuts.reserve(edits.size());
+    for (const NotesFormat::TextEdit& e : edits) {
+        cuts.append(Cut{byteAt(e.from), byteAt(e.to), e.text.toUtf8()});
+    }
+    for (auto it = cuts.crbegin(); it != cuts.crend(); ++it) {
+        replaceInPlace(bytes, it->from, it->to, QByteArrayView(it->with));
+    }
+    const Saved saved = saveNotes(bytes);
+    if (saved != Saved::Yes) {
+        bytesKnown_ = false; // they no longer match the text; encoded again when needed
+        return saved;
+    }
+    for (auto it = edits.crbegin(); it != edits.crend(); ++it) {
+        replaceInPlace(*text_, it->from, it->to, QStringView(it->text));
+    }
+    return saved;
 }
 
 std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
@@ -297,86 +543,99 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
     if (trimmed.isEmpty()) {
         return std::nullopt;
     }
-    if (!loaded_) {
-        load();
-    }
-    ensureFileExists();
-    // Read afresh, unless the file is provably the text last read or written.
-    TextRead read;
-    if (lastSynced_ && fileStamp(loadedPath_) == syncedStamp_ &&
-        !(error_ && error_->kind == StoreError::Kind::Unreadable)) {
-        read.status = TextRead::Status::Ok;
-        read.text = *lastSynced_;
-        read.stamp = syncedStamp_;
-    } else {
-        read = readTextFile(loadedPath_);
-    }
-    if (!read.ok()) {
-        if (adopt(read)) {
-            Q_EMIT changed();
-        }
-        return std::nullopt;
-    }
-    if (error_ && error_->kind == StoreError::Kind::Unreadable) {
-        setError(std::nullopt);
-    }
+    // What does not depend on the file is done before the file is looked at.
     const Calendar calendar = clock_.calendar();
     QString comment = NotesDocument::time(at, calendar);
     if (reminder) {
         comment += QLatin1Char(' ') + reminder->clauses(calendar);
     }
-    // After a failed write the document holds changes the file lacks; build on them unless another
-    // program has changed the file since.
-    const bool unsaved = error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_ &&
-                         read.stamp == syncedStamp_;
-    const QString& base = unsaved ? currentText() : read.text;
-    const QString next = NotesFormat::appending(trimmed, base, at, calendar, comment);
-    const bool incremental = parsedText_ && (parsedText_->constData() == base.constData() || *parsedText_ == base);
-    write(next, loadedPath_);
     const QString heading = NotesFormat::heading(at, calendar).mid(3);
-    if (incremental) {
-        replaceTopSection(next, heading);
-    } else {
-        document_ = parser_.parse(next);
-        sectionTexts_.clear();
-    }
-    parsedText_ = next;
-    serialized_.reset();
-    Q_EMIT changed();
 
-    // The capture is by construction the last entry of the first section with the day's heading;
-    // looking it up by text would miss a capture whose text reads back differently (a trailing
-    // comment of its own, carriage returns).
-    for (const DaySection& section : document_.sections) {
-        if (section.heading != heading) {
-            continue;
+    const Turn turn(*this, [this, trimmed, reminder, at] { append(trimmed, reminder, at); });
+    if (!turn) {
+        return std::nullopt;
+    }
+    if (!loaded_) {
+        load();
+    }
+    ensureFileExists();
+    for (Tries tries(options_.lockWait); tries.another();) {
+        if (!syncWithDisk()) {
+            return std::nullopt;
         }
-        for (auto it = section.items.crbegin(); it != section.items.crend(); ++it) {
-            if (const auto* entry = std::get_if<Entry>(&*it)) {
-                return entry->id;
+        // After a failed write the document holds changes the file lacks (the file has not moved
+        // since, or it would have been read again): build on them.
+        const bool unsaved = lastNotesWriteFailed() && !parsedFromText_;
+        const auto edits = NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
+        Saved saved = Saved::Failed;
+        QString next; // the new text, unless it is `text_` itself
+        if (unsaved) {
+            next = NotesFormat::applyEdits(currentText(), edits);
+            const QByteArray bytes = next.toUtf8();
+            saved = saveNotes(bytes);
+            if (saved == Saved::Yes) {
+                text_ = next;
+                bytes_ = bytes;
+                bytesKnown_ = true;
+            }
+        } else {
+            saved = spliceCapture(edits);
+            if (saved == Saved::Failed) {
+                next = NotesFormat::applyEdits(*text_, edits); // the capture stands in memory
             }
         }
-        break;
+        if (saved == Saved::Moved) {
+            continue; // read what is there now and capture into that
+        }
+        const QString& now = next.isNull() ? *text_ : next;
+        if (parsedFromText_ && !unsaved) {
+            replaceTopSection(now, heading);
+        } else {
+            document_ = parser_.parse(now);
+            dayTexts_.clear();
+        }
+        parsedFromText_ = saved == Saved::Yes;
+        serialized_.reset();
+        Q_EMIT changed();
+
+        // The capture is by construction the last entry of the first section with the day's
+        // heading; looking it up by text would miss a capture whose text reads back differently
+        // (a trailing comment of its own, carriage returns).
+        for (const DaySection& section : document_.sections) {
+            if (section.heading != heading) {
+                continue;
+            }
+            for (auto it = section.items.crbegin(); it != section.items.crend(); ++it) {
+                if (const auto* entry = std::get_if<Entry>(&*it)) {
+                    return entry->id;
+                }
+            }
+            break;
+        }
+        return std::nullopt;
     }
+    giveUpContended();
     return std::nullopt;
 }
 
 void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
     // A capture only touches the top day: the section under the first heading, or a new one above
     // it. Everything else reads as it did, so only that day is parsed again.
+    // A byte-order mark before everything is not part of the first line.
+    const qsizetype begin = next.startsWith(QChar(0xFEFF)) ? 1 : 0;
     const auto headingAt = [&](qsizetype from) -> qsizetype {
-        if (from == 0 && next.startsWith(u"## ")) {
-            return 0;
+        if (from == begin && next.sliced(begin).startsWith(u"## ")) {
+            return begin;
         }
-        const qsizetype hit = next.indexOf(u"\n## ", from == 0 ? 0 : from - 1);
+        const qsizetype hit = next.indexOf(u"\n## ", from == begin ? begin : from - 1);
         return hit < 0 ? next.size() : hit + 1;
     };
-    const qsizetype first = headingAt(0);
+    const qsizetype first = headingAt(begin);
     const qsizetype second = first < next.size() ? headingAt(first + 1) : next.size();
     NotesDocument top = NotesDocument::parse(next.sliced(first, second - first));
     if (top.sections.isEmpty()) {
         document_ = NotesDocument::parse(next);
-        sectionTexts_.clear();
+        dayTexts_.clear();
         return;
     }
     if (!document_.sections.isEmpty() && document_.sections.first().heading == heading) {

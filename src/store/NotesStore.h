@@ -1,15 +1,17 @@
 #pragma once
 
 #include "notes/Clock.h"
-#include "store/CompactText.h"
 #include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
-#include "store/TextFile.h"
 #include "reminders/Reminder.h"
+#include "store/CompactText.h"
+#include "store/DayTexts.h"
+#include "store/TextFile.h"
 
 #include <QObject>
-#include <QPointer>
+#include <QTimer>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -17,13 +19,16 @@
 
 namespace plim {
 
+class FileLock;
 class FileWatcher;
 class Preferences;
 
 // Why the store cannot do what it was asked. An unreadable file blocks every write until it is
-// mended (nothing may replace it); a failed write is reported until the next write succeeds.
+// mended (nothing may replace it); a failed write is reported until the next write succeeds; a
+// busy file (another plim process holds it, or another program kept changing it while it was
+// being saved) is reported until a change gets through.
 struct StoreError {
-    enum class Kind { Unreadable, WriteFailed };
+    enum class Kind { Unreadable, WriteFailed, Busy };
     Kind kind = Kind::Unreadable;
     QString path;
     QString reason;
@@ -41,7 +46,15 @@ public:
     struct Options {
         QString filePath; // empty: the setting
         bool watch = true;
+        // How long a change waits for another plim process to finish with the file, and keeps
+        // trying while another program keeps changing it.
+        std::chrono::milliseconds lockWait{5000};
+        // When that wait runs out, keep the change and try it again from the event loop (the
+        // resident program, which must not block) instead of failing it (the command line).
+        bool retryWhenBusy = false;
     };
+    // What the resident program uses: its event loop never waits long for the file.
+    static Options residentOptions();
 
     NotesStore(Preferences& preferences, const Clock& clock, Options options, QObject* parent = nullptr);
     ~NotesStore() override;
@@ -54,8 +67,12 @@ public:
     QString filePath() const;
     QString trashFilePath() const;
     const NotesDocument& document() const { return document_; }
-    const std::optional<QString>& lastWritten() const { return lastWritten_; }
     const std::optional<StoreError>& error() const { return error_; }
+    // Changes kept while the file was busy, waiting to be made in order.
+    bool hasPendingChanges() const { return !pending_.empty(); }
+    // Makes the kept changes now, waiting at most `wait` for the file (before the program quits).
+    // Returns whether none is left.
+    bool finishPendingChanges(std::chrono::milliseconds wait);
     bool isLoaded() const { return loaded_; }
     int undoDepth() const { return static_cast<int>(undoStack_.size()); }
     int redoDepth() const { return static_cast<int>(redoStack_.size()); }
@@ -73,10 +90,13 @@ public:
 
     // The one path of every recorded change: applies `change` to a copy of the document and, when
     // the text differs, records an undo step, writes and announces. Returns whether it changed.
+    // When the file moved meanwhile, `change` is applied again to what it holds now; a change kept
+    // for later (busy file, resident program) is called later, so it must not hold references.
     bool mutate(const std::function<void(NotesDocument&)>& change);
 
     // A capture: adds the trimmed text under the day's heading of `at` without rewriting the rest
-    // of the file. Returns the new entry's identity; none for empty text or an unreadable file.
+    // of the file. Returns the new entry's identity; none for empty text, an unreadable file, or a
+    // capture kept for later because the file is busy.
     std::optional<QUuid> append(QStringView text, const std::optional<Reminder>& reminder, Instant at);
 
     // --- Commands on entries (recorded changes; an unknown identity changes nothing) ---
@@ -98,7 +118,7 @@ public:
     // the notes file holds it.
     bool restoreFromTrash(const QUuid& id);
     void deleteFromTrash(const QUuid& id);
-    // Drops trash days older than 30 days.
+    // Drops trash days 30 days old or older.
     void purgeTrash();
 
 Q_SIGNALS:
@@ -107,6 +127,28 @@ Q_SIGNALS:
     void errorChanged();
 
 private:
+    // One turn with the notes file, held for the length of an operation (NotesStore.cpp).
+    class Turn {
+    public:
+        // `retry` makes the operation again later, should the file be busy now; `quiet` neither
+        // waits, reports nor keeps anything (housekeeping that can wait for another time).
+        Turn(NotesStore& store, std::function<void()> retry, bool quiet = false);
+        ~Turn();
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+        explicit operator bool() const { return held_; }
+
+    private:
+        bool canKeep() const;
+        void busy(const QString& reason);
+        void keep();
+
+        NotesStore& store_;
+        std::function<void()> retry_;
+        bool held_ = false;
+    };
+    enum class Saved { Yes, Moved, Failed };
+
     QString notesPath() const;
     void onFileChanged();
     void onPreferencesChanged();
@@ -116,16 +158,26 @@ private:
     bool syncWithDisk();
     // Adopts what was read; returns whether the document changed.
     bool adopt(const TextRead& read);
-    bool write(const QString& text, const QString& path);
+    // Replaces the notes file with `bytes` if it is still the version last read (its stamp).
+    Saved saveNotes(const QByteArray& bytes);
+    // Gives up a change because the file kept moving under it.
+    void giveUpContended();
+    bool writeTrash(const QString& text);
     bool appendToTrash(const Entry& entry);
     bool lastNotesWriteFailed() const;
     Anchors anchors() const;
     void setError(std::optional<StoreError> e);
     void replaceTopSection(QStringView next, const QString& heading);
     const QString& currentText();
+    // The file's bytes as last read or written, encoded from its text when not known yet.
+    QByteArray& fileBytes();
+    // Writes a capture by splicing its edits into the file's bytes; once saved, into its text too.
+    Saved spliceCapture(const QList<NotesFormat::TextEdit>& edits);
     void pushUndo(const QString& text);
     void pushRedo(const QString& text);
-    void restore(std::deque<CompactText>& from, bool undoing);
+    void restore(bool undoing);
+    FileLock& fileLock();
+    void retryPending();
 
     Preferences& preferences_;
     const Clock& clock_;
@@ -135,28 +187,35 @@ private:
     NotesDocument document_;
     // The document's serialized text, when known (saves serializing it again).
     std::optional<QString> serialized_;
-    std::optional<QString> lastWritten_;
-    // Each day's written form, kept with the items it was written from: a change that leaves a
-    // day's items alone (they stay shared) reuses its text instead of writing the whole file anew.
-    struct SectionText {
-        QString heading;
-        QList<Item> items;
-        QString text; // "## heading\n\n" and one line per item, each ending in "\n"
-    };
-    std::vector<SectionText> sectionTexts_;
-    QString serializeReusing(const NotesDocument& doc, std::vector<SectionText>* texts) const;
-    // The text `document_` is exactly the parse of, when known: a capture then re-reads only the
-    // day it changed.
-    std::optional<QString> parsedText_;
+    // Each day's written form, kept with the items it was written from.
+    DayTexts dayTexts_;
     // Re-reads of the whole file take over the days that read the same as before.
     IncrementalParser parser_;
-    // The file's text as last read or written, and the stamp it had then.
-    std::optional<QString> lastSynced_;
-    FileStamp syncedStamp_;
+    // The file as last read or written: its text, its stamp then, and its bytes when known (a
+    // capture splices them instead of encoding the whole text again).
+    std::optional<QString> text_;
+    FileStamp stamp_;
+    QByteArray bytes_;
+    bool bytesKnown_ = false;
+    // Whether `document_` is exactly the parse of `text_`: a capture then re-reads only its day.
+    bool parsedFromText_ = false;
     std::deque<CompactText> undoStack_;
     std::deque<CompactText> redoStack_;
     std::optional<StoreError> error_;
     std::unique_ptr<FileWatcher> watcher_;
+
+    // Taking turns with other plim processes: the lock is held from the re-read before a change
+    // through its rename, once per process however deeply commands nest.
+    std::unique_ptr<FileLock> lock_;
+    QString lockedPath_; // the notes file `lock_` is for
+    int turnDepth_ = 0;
+    // Set when a change gave up because another program kept changing the file.
+    bool contended_ = false;
+    // Changes kept while the file was busy (resident program), made in order from the event loop.
+    std::deque<std::function<void()>> pending_;
+    bool retrying_ = false;
+    std::chrono::milliseconds retryWait_{0}; // how long a kept change waits for the file
+    QTimer retryTimer_;
 };
 
 } // namespace plim

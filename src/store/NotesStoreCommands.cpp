@@ -1,4 +1,5 @@
 #include "store/NotesStore.h"
+
 #include "notes/Preferences.h"
 
 namespace plim {
@@ -14,6 +15,18 @@ QString trimmedText(QStringView text) {
     return text.trimmed().toString();
 }
 
+// Whether `line` is one whole line of `text` (a carriage return before the line end allowed).
+bool hasLine(QStringView text, QStringView line) {
+    for (qsizetype at = text.indexOf(line); at >= 0; at = text.indexOf(line, at + 1)) {
+        const QStringView rest = text.sliced(at + line.size());
+        if ((at == 0 || text[at - 1] == u'\n') &&
+            (rest.isEmpty() || rest.startsWith(u'\n') || rest.startsWith(u"\r\n"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 Anchors NotesStore::anchors() const {
@@ -24,7 +37,14 @@ bool NotesStore::lastNotesWriteFailed() const {
     return error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == loadedPath_;
 }
 
+// Each command takes its turn with the file first (kept, when busy, as a call of itself with copies
+// of its arguments) and only then looks at the document.
+
 void NotesStore::toggleDone(const QUuid& id) {
+    const Turn turn(*this, [this, id] { toggleDone(id); });
+    if (!turn || !syncWithDisk()) {
+        return;
+    }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const auto entry = document_.entry(id);
@@ -63,6 +83,10 @@ void NotesStore::toggleDone(const QUuid& id) {
 }
 
 void NotesStore::toggleActive(const QUuid& id) {
+    const Turn turn(*this, [this, id] { toggleActive(id); });
+    if (!turn) {
+        return;
+    }
     mutate([&](NotesDocument& doc) {
         Entry* e = find(doc, id);
         if (!e) {
@@ -78,6 +102,10 @@ void NotesStore::toggleActive(const QUuid& id) {
 }
 
 void NotesStore::carryToToday(const QUuid& id, Instant today) {
+    const Turn turn(*this, [this, id, today] { carryToToday(id, today); });
+    if (!turn) {
+        return;
+    }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const QString todayHeading = NotesFormat::heading(today, calendar).mid(3);
@@ -110,6 +138,10 @@ void NotesStore::updateText(const QUuid& id, QStringView text) {
     if (trimmed.isEmpty()) {
         return;
     }
+    const Turn turn(*this, [this, id, trimmed] { updateText(id, trimmed); });
+    if (!turn) {
+        return;
+    }
     mutate([&](NotesDocument& doc) {
         if (Entry* e = find(doc, id)) {
             e->text = trimmed;
@@ -118,7 +150,9 @@ void NotesStore::updateText(const QUuid& id, QStringView text) {
 }
 
 bool NotesStore::deleteEntry(const QUuid& id) {
-    if (!syncWithDisk()) {
+    // One turn for both writes: no other plim process comes between the trash and the notes.
+    const Turn turn(*this, [this, id] { deleteEntry(id); });
+    if (!turn || !syncWithDisk()) {
         return false;
     }
     const auto entry = document_.entry(id);
@@ -133,12 +167,20 @@ bool NotesStore::deleteEntry(const QUuid& id) {
 }
 
 void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& reminder) {
+    const Turn turn(*this, [this, id, reminder] { setReminder(id, reminder); });
+    if (!turn) {
+        return;
+    }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     mutate([&](NotesDocument& doc) { doc.setReminder(id, reminder, calendar, a); });
 }
 
 void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
+    const Turn turn(*this, [this, id, answer] { this->answer(id, answer); });
+    if (!turn) {
+        return;
+    }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const Instant now = clock_.now();
@@ -146,6 +188,10 @@ void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
 }
 
 bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {
+    const Turn turn(*this, [this, kept = text.toString(), today] { removeMostRecentCapture(kept, today); });
+    if (!turn) {
+        return false;
+    }
     const QString heading = NotesFormat::heading(today, clock_.calendar()).mid(3);
     bool removed = false;
     mutate([&](NotesDocument& doc) {
@@ -188,17 +234,34 @@ bool NotesStore::appendToTrash(const Entry& entry) {
         text += QLatin1Char('\n');
     }
     const QString heading = NotesFormat::heading(clock_.now(), clock_.calendar());
-    if (!text.contains(heading)) {
+    // The heading as a line of its own: an entry whose text mentions it is not that day.
+    if (!hasLine(text, heading)) {
         if (!text.isEmpty()) {
             text += QLatin1Char('\n');
         }
         text += heading + QLatin1String("\n\n");
     }
     text += NotesDocument::serialize(entry).join(QLatin1Char('\n')) + QLatin1Char('\n');
-    return write(text, path);
+    return writeTrash(text);
+}
+
+bool NotesStore::writeTrash(const QString& text) {
+    const QString path = trashFilePath();
+    if (const auto failure = writeTextFileAtomically(path, text)) {
+        setError(StoreError{StoreError::Kind::WriteFailed, path, *failure});
+        return false;
+    }
+    if (error_ && error_->kind == StoreError::Kind::WriteFailed && error_->path == path) {
+        setError(std::nullopt);
+    }
+    return true;
 }
 
 void NotesStore::purgeTrash() {
+    const Turn turn(*this, [this] { purgeTrash(); });
+    if (!turn) {
+        return;
+    }
     const QString path = trashFilePath();
     const TextRead read = readTextFile(path);
     if (read.status != TextRead::Status::Ok) {
@@ -214,11 +277,15 @@ void NotesStore::purgeTrash() {
         return day && *day < cutoff;
     });
     if (doc.sections.size() != before) {
-        write(doc.serialized(), path);
+        writeTrash(doc.serialized());
     }
 }
 
 bool NotesStore::restoreFromTrash(const QUuid& id) {
+    const Turn turn(*this, [this, id] { restoreFromTrash(id); });
+    if (!turn) {
+        return false;
+    }
     const QString path = trashFilePath();
     const TextRead read = readTextFile(path);
     if (read.status != TextRead::Status::Ok) {
@@ -253,12 +320,16 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
         Q_EMIT changed();
         return false;
     }
-    const bool written = write(trash.serialized(), path);
+    const bool written = writeTrash(trash.serialized());
     Q_EMIT changed(); // the trash changed too
     return written;
 }
 
 void NotesStore::deleteFromTrash(const QUuid& id) {
+    const Turn turn(*this, [this, id] { deleteFromTrash(id); });
+    if (!turn) {
+        return;
+    }
     const QString path = trashFilePath();
     const TextRead read = readTextFile(path);
     if (read.status != TextRead::Status::Ok) {
@@ -268,7 +339,7 @@ void NotesStore::deleteFromTrash(const QUuid& id) {
     if (!trash.remove(id)) {
         return;
     }
-    write(trash.serialized(), path);
+    writeTrash(trash.serialized());
     Q_EMIT changed();
 }
 

@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "store/FileLock.h"
 
 #include "support/TestSupport.h"
 
@@ -122,6 +123,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         int status;
         const char* out; // patterns searched in the output and in the errors
         const char* err;
+        bool busy = false; // another plim process holds the file throughout
     } cases[] = {
         {"add", {}, 2, "", "^plim: ."},
         {"frobnicate", {}, 2, "", "^plim: ."},
@@ -138,6 +140,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"capture now", {}, 2, "", "^plim: ."},
         {"when tomorrow 9am", {}, 0, whenTomorrow, ""},
         {"when someday", {}, 1, "", "^\\? Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
+        {"add x", "- kept\n", 1, "", "^plim: @FILE@ is busy: another plim process", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
@@ -145,12 +148,42 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         if (!c.seed.isNull()) {
             seed(c.seed);
         }
+        plim::FileLock other(notes);
+        ASSERT_TRUE(!c.busy || other.tryLock());
         const Result r = plim(QString::fromUtf8(c.command));
         EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(matches(r.out, c.out)) << r.out.toStdString();
         EXPECT_TRUE(matches(r.err, c.err)) << r.err.toStdString();
         EXPECT_EQ(readAll(notes), c.seed);
     }
+}
+
+// Several plim processes capturing into one file at once take turns: every capture arrives.
+TEST_F(CommandLineTest, ParallelCapturesAllArrive) {
+    constexpr int lanes = 3;
+    constexpr int perLane = 8;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
+    env.insert(u"TZ"_s, kZone);
+    std::vector<std::unique_ptr<QProcess>> running;
+    int failed = 0;
+    for (int i = 0; i < perLane; ++i) {
+        for (int lane = 0; lane < lanes; ++lane) {
+            auto p = std::make_unique<QProcess>();
+            p->setProcessEnvironment(env);
+            p->start(QStringLiteral(PLIM_EXECUTABLE), {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)});
+            running.push_back(std::move(p));
+        }
+        for (auto& p : running) {
+            EXPECT_TRUE(p->waitForFinished(20000));
+            failed += p->exitCode() != 0 ? 1 : 0;
+        }
+        running.clear();
+    }
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(file().count(QRegularExpression(u"^- \\[ \\] P\\d-\\d  <!--"_s, QRegularExpression::MultilineOption)),
+              lanes * perLane)
+        << file().toStdString();
 }
 
 TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {

@@ -1,5 +1,6 @@
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
+#include "store/DayTexts.h"
+#include "store/NotesStore.h"
 
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sys/stat.h>
 
 using namespace plim;
@@ -36,6 +38,29 @@ void toggleFirst(NotesDocument& doc) {
     e->state = e->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
 }
 
+// Another program appending a line to the notes file whenever plim syncs its temporary file, that
+// is between plim's read of the file and its rename: `times` times, or always when negative.
+class AppendDuringSave : public FileSystemCalls {
+public:
+    AppendDuringSave(QString path, int times)
+        : path_(std::move(path))
+        , times_(times) {}
+    int fsync(int fd) override {
+        if (times_ != 0) {
+            times_ -= times_ > 0 ? 1 : 0;
+            QFile f(path_);
+            EXPECT_TRUE(f.open(QIODevice::Append));
+            f.write(QByteArrayLiteral("- [ ] outside ") + QByteArray::number(++written_) + '\n');
+        }
+        return FileSystemCalls::fsync(fd);
+    }
+
+private:
+    QString path_;
+    int times_;
+    int written_ = 0;
+};
+
 class NotesStoreTest : public ::testing::Test {
 protected:
     // A store on `text` (when given) in a folder that does not exist yet.
@@ -55,7 +80,14 @@ protected:
 };
 
 TEST_F(NotesStoreTest, LoadCreatesAPrivateFileAndCaptureWritesUnderToday) {
+    // What a writer killed mid-write left behind goes at the start; other hidden files stay.
+    const QString folder = QFileInfo(path).absolutePath();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(writeAll(folder + QStringLiteral("/.plim.md.plim-a1B2c3"), "half a copy"));
+    ASSERT_TRUE(writeAll(folder + QStringLiteral("/.plim.md.keep"), "mine"));
     auto store = open();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              QStringList({QStringLiteral(".plim.md.keep"), QStringLiteral("plim.md")}));
     EXPECT_EQ(file(), QByteArray());
     EXPECT_EQ(permissions(path), 0600u);
     QSignalSpy changed(store.get(), &NotesStore::changed);
@@ -133,41 +165,147 @@ TEST_F(NotesStoreTest, InvalidUtf8IsNeverOverwritten) {
     EXPECT_TRUE(file().contains("- [ ] fixed\n- [ ] after"));
 }
 
-TEST_F(NotesStoreTest, OutsideAppendSurvivesAnImmediateRecordedChange) {
-    auto store = open({}, true);
-    add(*store, u"mine");
-    // Another program appends while the watcher's debounce has not run yet.
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write("- [ ] theirs\n");
-    f.close();
-    ASSERT_TRUE(store->mutate(toggleFirst));
-    EXPECT_EQ(file(), kToday + "- [x] ~~mine~~  <!-- 09:05 -->\n- [ ] theirs\n");
-    // Undo goes back to the outside edit, not before it.
-    store->undo();
-    EXPECT_EQ(file(), kToday + "- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n");
+TEST_F(NotesStoreTest, OutsideAppendSurvivesAnImmediateChange) {
+    for (const bool capture : {true, false}) {
+        SCOPED_TRACE(capture ? "capture" : "recorded change");
+        auto store = open("", true);
+        add(*store, u"mine");
+        // Another program appends while the watcher's debounce has not run yet.
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("- [ ] theirs\n");
+        f.close();
+        if (capture) {
+            ASSERT_TRUE(add(*store, u"next"));
+            EXPECT_EQ(file(), kToday + "- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n- [ ] next  <!-- 09:05 -->\n");
+            continue;
+        }
+        ASSERT_TRUE(store->mutate(toggleFirst));
+        EXPECT_EQ(file(), kToday + "- [x] ~~mine~~  <!-- 09:05 -->\n- [ ] theirs\n");
+        // Undo goes back to the outside edit, not before it.
+        store->undo();
+        EXPECT_EQ(file(), kToday + "- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n");
+    }
 }
 
-TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
-    auto store = open();
-    add(*store, u"a");
-    const QByteArray onDisk = file();
-    QSignalSpy errors(store.get(), &NotesStore::errorChanged);
-    {
-        plim::test::FileSizeLimit limit(8);
-        EXPECT_TRUE(store->mutate(toggleFirst));
-        EXPECT_FALSE(add(*store, u"b") && !store->error());
+// Another program writes after plim read the file but before its rename: plim sees it at the last
+// look before the rename, reads again and makes its change on what is there now.
+TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
+    const struct {
+        bool capture;
+        int outsideWrites; // negative: on every try
+        const char* after; // under today's heading
+    } cases[] = {
+        {true, 1, "- [ ] mine  <!-- 09:05 -->\n- [ ] outside 1\n- [ ] new  <!-- 09:05 -->\n"},
+        {false, 2, "- [x] ~~mine~~  <!-- 09:05 -->\n- [ ] outside 1\n- [ ] outside 2\n"},
+        // It gives up after a few tries, says so, and keeps every line the other program wrote.
+        {true, -1,
+         "- [ ] mine  <!-- 09:05 -->\n- [ ] outside 1\n- [ ] outside 2\n- [ ] outside 3\n"
+         "- [ ] outside 4\n- [ ] outside 5\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.after);
+        open("");
+        NotesStore::Options options;
+        options.lockWait = std::chrono::milliseconds(0); // no tries beyond the few
+        auto store = notes.open(options);
+        add(*store, u"mine");
+        AppendDuringSave outside(path, c.outsideWrites);
+        const FileSystemCalls::Override during(outside);
+        const bool changed = c.capture ? add(*store, u"new").has_value() : store->mutate(toggleFirst);
+        EXPECT_EQ(file(), kToday + c.after);
+        EXPECT_EQ(changed, c.outsideWrites >= 0);
+        EXPECT_EQ(store->error().has_value(), c.outsideWrites < 0);
+        if (store->error()) {
+            EXPECT_EQ(store->error()->kind, StoreError::Kind::Busy);
+        }
     }
-    ASSERT_TRUE(store->error());
-    EXPECT_EQ(store->error()->kind, StoreError::Kind::WriteFailed);
-    EXPECT_TRUE(store->error()->message().contains(path));
-    EXPECT_GE(errors.count(), 1);
-    EXPECT_EQ(file(), onDisk);
-    EXPECT_EQ(store->document().allEntries().at(0).state, Entry::State::Done); // the change stands in memory
+}
 
-    EXPECT_TRUE(store->mutate(toggleFirst));
-    EXPECT_FALSE(store->error());
-    EXPECT_NE(file(), onDisk);
+// Two stores on one file stand for two plim processes: the second waits its turn while the first
+// is between its read and its rename.
+TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
+    for (const bool quitting : {false, true}) {
+        SCOPED_TRACE(quitting ? "quitting" : "event loop");
+        using namespace std::chrono_literals;
+        auto first = open("");
+        add(*first, u"a");
+        NotesStore::Options commandLine;
+        commandLine.lockWait = 20ms;
+        auto other = notes.open(commandLine);
+        auto resident = notes.open(NotesStore::residentOptions());
+        QSignalSpy residentChanged(resident.get(), &NotesStore::changed);
+        ASSERT_TRUE(first->mutate([&](NotesDocument& d) {
+            toggleFirst(d);
+            // The command line fails at once and says why; the resident program keeps its changes.
+            EXPECT_FALSE(add(*other, u"refused"));
+            EXPECT_FALSE(add(*resident, u"kept"));
+            resident->toggleDone(resident->document().allEntries().at(0).id);
+            EXPECT_TRUE(resident->hasPendingChanges());
+        }));
+        ASSERT_TRUE(other->error());
+        EXPECT_EQ(other->error()->kind, StoreError::Kind::Busy);
+        EXPECT_TRUE(other->error()->message().contains(QStringLiteral("another plim process")));
+        ASSERT_TRUE(resident->error());
+        EXPECT_EQ(resident->error()->kind, StoreError::Kind::Busy);
+        EXPECT_EQ(file(), kToday + "- [x] ~~a~~  <!-- 09:05 -->\n");
+
+        // Once the file is free, the kept changes are made in order on what the file holds then:
+        // from the event loop, or at once when the program is about to quit.
+        if (quitting) {
+            EXPECT_TRUE(resident->finishPendingChanges(1s));
+        } else {
+            ASSERT_TRUE(residentChanged.wait(3000));
+        }
+        EXPECT_FALSE(resident->hasPendingChanges());
+        EXPECT_FALSE(resident->error());
+        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] kept  <!-- 09:05 -->\n");
+        ASSERT_TRUE(add(*other, u"later"));
+        EXPECT_FALSE(other->error());
+    }
+}
+
+// A rename that fails, for the writer's last step.
+class FailingRename : public FileSystemCalls {
+public:
+    int rename(const char*, const char*) override {
+        errno = EIO;
+        return -1;
+    }
+};
+
+TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
+    for (const bool renameFails : {false, true}) {
+        SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
+        auto store = open("");
+        add(*store, u"a");
+        const QByteArray onDisk = file();
+        QSignalSpy errors(store.get(), &NotesStore::errorChanged);
+        {
+            std::optional<plim::test::FileSizeLimit> limit;
+            FailingRename failing;
+            std::optional<FileSystemCalls::Override> calls;
+            if (renameFails) {
+                calls.emplace(failing);
+            } else {
+                limit.emplace(8);
+            }
+            EXPECT_TRUE(store->mutate(toggleFirst));
+            EXPECT_FALSE(add(*store, u"b") && !store->error());
+        }
+        ASSERT_TRUE(store->error());
+        EXPECT_EQ(store->error()->kind, StoreError::Kind::WriteFailed);
+        EXPECT_TRUE(store->error()->message().contains(path));
+        EXPECT_FALSE(store->error()->reason.isEmpty());
+        EXPECT_GE(errors.count(), 1);
+        EXPECT_EQ(file(), onDisk);
+        EXPECT_EQ(store->document().allEntries().at(0).state, Entry::State::Done); // the change stands in memory
+
+        // The next write that succeeds carries what could not be saved.
+        EXPECT_TRUE(store->mutate(toggleFirst));
+        EXPECT_FALSE(store->error());
+        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n");
+    }
 }
 
 TEST_F(NotesStoreTest, ExistingPermissionsAndSymlinksAreKept) {
@@ -205,7 +343,11 @@ class CaptureDocumentTest : public NotesStoreTest, public ::testing::WithParamIn
 TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
     auto store = open(GetParam());
     for (const char16_t* text : {u"first", u"buy milk", u"buy milk", u"two\nlines"}) {
+        const QString before = QString::fromUtf8(file());
         ASSERT_TRUE(add(*store, text));
+        // The capture's bytes are spliced into the file's: everything else is kept as it was.
+        EXPECT_EQ(QString::fromUtf8(file()),
+                  NotesFormat::appending(text, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
         const NotesDocument whole = NotesDocument::parse(QString::fromUtf8(file()));
         EXPECT_EQ(store->document().preamble, whole.preamble);
         ASSERT_EQ(store->document().sections.size(), whole.sections.size());
@@ -221,19 +363,30 @@ INSTANTIATE_TEST_SUITE_P(Files, CaptureDocumentTest,
                          ::testing::Values("", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
                                            "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
                                            "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
-                                           "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n"));
+                                           "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n",
+                                           // Characters of two, three and four bytes before and after
+                                           // the places a capture changes, near either end.
+                                           "intro \u00fc\u2713\U0001F600 with a long line to put the heading "
+                                           "past the middle\n\n## 2025-03-13 Thursday\n\n- [ ] \u00fc\U0001F600\n",
+                                           "## 2025-03-14 Friday\n\n- [ ] \u00fc\u2713\U0001F600\n\n"
+                                           "## 2025-03-13 Thursday\n\n- [ ] \U0001F600 a long entry for the "
+                                           "second half\n\n\n  \n"));
 
 // Days the change left alone are written from their kept text; the file must still be exactly the
 // document's written form after every kind of change.
 TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     auto store = open("Notes\n\n## 2025-03-13 Thursday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
-                      "## 2025-03-12 Wednesday\n\n- [ ] c\n  more\n\n## 2025-03-11 Tuesday\n\n- [ ] d\n");
+                      "## 2025-03-12 Wednesday\n\n- [ ] c\n  more\n\n## 2025-03-11 Tuesday\n\n- [ ] d\n\n"
+                      "  indented note\n- [ ] e\n");
     const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
     const auto check = [&](const char* step) {
         EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
     };
     store->toggleDone(idOf("c\nmore"));
     check("toggle in a lower day");
+    store->toggleDone(idOf("e"));
+    check("toggle beside an indented line of its own");
+    EXPECT_TRUE(file().contains("- [ ] d\n\n  indented note\n")) << "the line must not join the entry above";
     add(*store, u"new");
     check("capture");
     store->carryToToday(idOf("a"), now());
@@ -249,6 +402,79 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     store->redo();
     store->deleteEntry(idOf("b"));
     check("delete");
+}
+
+// The store writes days a change left alone from their kept text; whatever the document and the
+// change, the result must be exactly the document's serialized() text.
+TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
+    std::mt19937 random(20260311);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char* const lines[] = {"- [ ] a", "- [x] ~~b~~", "- note", "- [ ] a", "raw", "  indented",
+                                 "",        "  more",      "  ",     "- [>] c"};
+    const char* const headings[] = {"2025-03-14 Friday", "2025-03-13 Thursday", "misc"};
+    for (int round = 0; round < 3000; ++round) {
+        // Sometimes with a byte-order mark, sometimes with CR LF line ends.
+        const QString lineEnd = pick(4) == 0 ? QStringLiteral("\r\n") : QStringLiteral("\n");
+        QString text = pick(4) == 0 ? QStringLiteral("\uFEFF") : QString();
+        if (pick(3) == 0) {
+            text += QStringLiteral("intro") + lineEnd + QStringLiteral("  spaced") + lineEnd + lineEnd;
+        }
+        for (int day = pick(4); day >= 0; --day) {
+            text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + lineEnd;
+            for (int line = pick(7); line > 0; --line) {
+                text += QLatin1String(lines[pick(10)]) + lineEnd;
+            }
+        }
+        const NotesDocument doc = NotesDocument::parse(text);
+        DayTexts kept;
+        ASSERT_EQ(kept.serialize(doc, &kept), doc.serialized()) << text.toStdString();
+
+        NotesDocument changed = doc;
+        QList<DaySection>& sections = changed.sections;
+        const int kind = sections.isEmpty() ? 6 : pick(8);
+        if (kind == 6) {
+            sections.prepend(DaySection{{}, QStringLiteral("2025-03-15 Saturday"), {RawLine{QStringLiteral("  x")}}});
+        } else if (kind == 7) {
+            sections.removeAt(pick(static_cast<int>(sections.size())));
+            changed.preamble.append(QStringLiteral("more intro"));
+        } else {
+            DaySection& section = sections[pick(static_cast<int>(sections.size()))];
+            if (kind == 5) { // the items stay shared
+                section.heading += QStringLiteral(" renamed");
+            }
+            QList<Item>& items = section.items;
+            if (items.isEmpty() && kind != 5) {
+                items.append(RawLine{QStringLiteral("  first")});
+            }
+            const qsizetype at = items.isEmpty() ? 0 : pick(static_cast<int>(items.size()));
+            Entry* entry = kind < 2 ? std::get_if<Entry>(&items[at]) : nullptr;
+            switch (kind) {
+            case 0:
+                if (entry) {
+                    entry->state = entry->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
+                }
+                break;
+            case 1:
+                if (entry) {
+                    entry->text += QStringLiteral("\nanother line");
+                }
+                break;
+            case 2:
+                items.removeAt(at);
+                break;
+            case 3:
+                items.insert(at, RawLine{QStringLiteral("  new indented")});
+                break;
+            case 4:
+                items.insert(at, Entry{{}, Entry::State::Note, false, QStringLiteral("new"), {}, {}});
+                break;
+            }
+        }
+        DayTexts next;
+        ASSERT_EQ(kept.serialize(changed, &next), changed.serialized())
+            << "round " << round << ", change " << kind << " of\n"
+            << text.toStdString();
+    }
 }
 
 } // namespace

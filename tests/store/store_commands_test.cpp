@@ -1,6 +1,6 @@
-#include "store/NotesStore.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/NotesStore.h"
 
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
@@ -23,14 +23,17 @@ const QString kToday = QStringLiteral("## 2025-03-14 Friday\n\n");
 
 // A store loaded from `text` on Friday 2025-03-14 09:05 in Berlin.
 struct Notes : plim::test::TempNotes {
-    explicit Notes(const QByteArray& text)
-        : TempNotes(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin) {
+    explicit Notes(const QByteArray& text, const QString& name = QStringLiteral("plim.md"),
+                   const QString& trash = QStringLiteral("plim.trash.md"))
+        : TempNotes(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin, name)
+        , trashName(trash) {
         EXPECT_TRUE(writeAll(path, text));
         store = open();
     }
     QUuid id(const QString& text) const { return plim::test::entryId(store->document(), text); }
     QString file() const { return QString::fromUtf8(readAll(path)); }
-    QString trash() const { return dir.filePath(QStringLiteral("plim.trash.md")); }
+    QString trash() const { return dir.filePath(trashName); }
+    QString trashName;
     std::unique_ptr<NotesStore> store;
 };
 
@@ -103,15 +106,25 @@ TEST(StoreCommands, ChangeOnlyTheirEntryAndUndoRestoresTheFile) {
 }
 
 TEST(StoreCommands, TrashKeepsDaysOldestFirst) {
-    Notes notes("## 2025-03-14 Friday\n\n- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n- [ ] c\n");
-    ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("a"))));
-    ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("b"))));
-    notes.clock->advance(std::chrono::hours(24));
-    ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("c"))));
-    EXPECT_EQ(QString::fromUtf8(readAll(notes.trash())),
-              kToday + u"- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n\n"
-                       "## 2025-03-15 Saturday\n\n- [ ] c\n"_s);
-    EXPECT_EQ(notes.file(), kToday); // the day heading stays
+    // A notes file named like the trash still has a trash of its own.
+    for (const auto& [name, trashName] :
+         {std::pair(u"plim.md"_s, u"plim.trash.md"_s), std::pair(u"plim.trash.md"_s, u"plim.trash.trash.md"_s)}) {
+        SCOPED_TRACE(name.toStdString());
+        Notes notes("## 2025-03-14 Friday\n\n- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n- [ ] c\n",
+                    name, trashName);
+        // Today's heading inside an entry's text is not today's day.
+        const QString older = u"## 2025-03-13 Thursday\n\n- [ ] see ## 2025-03-14 Friday\n"_s;
+        ASSERT_TRUE(writeAll(notes.trash(), older.toUtf8()));
+        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("a"))));
+        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("b"))));
+        notes.clock->advance(std::chrono::hours(24));
+        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("c"))));
+        EXPECT_EQ(QString::fromUtf8(readAll(notes.trash())),
+                  older + u'\n' + kToday +
+                      u"- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n\n"
+                      "## 2025-03-15 Saturday\n\n- [ ] c\n"_s);
+        EXPECT_EQ(notes.file(), kToday); // the day heading stays
+    }
 }
 
 // Root may write anywhere, so an unwritable trash is a folder in its place.
@@ -134,7 +147,8 @@ TEST(StoreCommands, ATrashThatCannotBeWrittenDeletesNothing) {
 
 TEST(StoreCommands, PurgeDropsTrashDaysOlderThanThirtyDays) {
     Notes notes("");
-    ASSERT_TRUE(writeAll(notes.trash(), "## 2025-02-11 Tuesday\n\n- [ ] 31 days\n\n## 2025-02-13 Thursday\n\n"
+    ASSERT_TRUE(writeAll(notes.trash(), "## 2025-02-11 Tuesday\n\n- [ ] 31 days\n\n## 2025-02-12 Wednesday\n\n"
+                                        "- [ ] 30 days\n\n## 2025-02-13 Thursday\n\n"
                                         "- [ ] 29 days\n\n## misc\n\n- [ ] kept\n"));
     notes.store->purgeTrash();
     EXPECT_EQ(readAll(notes.trash()), "## 2025-02-13 Thursday\n\n- [ ] 29 days\n\n## misc\n\n- [ ] kept\n");

@@ -22,7 +22,13 @@ struct TempNotes {
 
     // A loaded store on the file.
     std::unique_ptr<NotesStore> open(bool watch = false) const {
-        auto store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, watch});
+        NotesStore::Options options;
+        options.watch = watch;
+        return open(options);
+    }
+    std::unique_ptr<NotesStore> open(NotesStore::Options options) const {
+        options.filePath = path;
+        auto store = std::make_unique<NotesStore>(*prefs, *clock, options);
         store->load();
         return store;
     }
