@@ -9,7 +9,6 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -30,10 +29,6 @@ constexpr auto kStartTimeout = 3s;
 constexpr auto kStartPoll = 10ms;
 // A lock file without its holder's pid is taken over only once it cannot be one still being written.
 constexpr qint64 kUnreadableLockAgeMs = 5000;
-
-QString errnoText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QByteArray startupToken() {
     const QByteArray activation = qgetenv("XDG_ACTIVATION_TOKEN");
@@ -65,10 +60,7 @@ std::chrono::milliseconds left(const QDeadlineTimer& deadline) {
 } // namespace
 
 QString instanceFolder() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QString base = runtime.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-                                           : QFile::decodeName(runtime);
-    return base + QStringLiteral("/plim");
+    return runtimeFolder();
 }
 
 QString instanceSocketPath(const QString& folder) {
@@ -77,27 +69,6 @@ QString instanceSocketPath(const QString& folder) {
 
 QString instanceLockPath(const QString& folder) {
     return folder + QStringLiteral("/instance.lock");
-}
-
-std::optional<QString> ensurePrivateFolder(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mkdir(path.constData(), 0700) == 0) {
-        return std::nullopt;
-    }
-    if (errno != EEXIST) {
-        return QStringLiteral("cannot create %1 (%2)").arg(folder, errnoText(errno));
-    }
-    struct stat st {};
-    if (::lstat(path.constData(), &st) != 0) {
-        return QStringLiteral("cannot read %1 (%2)").arg(folder, errnoText(errno));
-    }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        return QStringLiteral("%1 is not a folder of this user").arg(folder);
-    }
-    if ((st.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
-        return QStringLiteral("cannot make %1 private (%2)").arg(folder, errnoText(errno));
-    }
-    return std::nullopt;
 }
 
 // --- InstanceServer ---

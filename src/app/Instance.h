@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/InstanceProtocol.h"
+#include "store/RuntimeFolder.h"
 
 #include <QLockFile>
 #include <QObject>
@@ -17,14 +18,10 @@ QT_END_NAMESPACE
 
 namespace plim {
 
-// The per-user folder of the instance lock and socket: $XDG_RUNTIME_DIR/plim, else Qt's runtime
-// location + /plim.
+// The per-user folder of the instance lock and socket (the runtime folder).
 QString instanceFolder();
 QString instanceSocketPath(const QString& folder);
 QString instanceLockPath(const QString& folder);
-
-// Makes `folder` a folder only this user can enter (0700), refusing a symlink or another owner's.
-std::optional<QString> ensurePrivateFolder(const QString& folder);
 
 // The one resident program of this user: holds the instance lock and takes requests on the socket.
 // Everything happens on the event loop; a client that sends nothing or garbage is cut off without

@@ -1,11 +1,11 @@
 #include "store/FileLock.h"
+#include "store/RuntimeFolder.h"
 #include "store/TextFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstdlib>
@@ -38,31 +38,6 @@ QString canonicalOf(const QString& path) {
     return canonicalOf(path.left(slash)) + path.mid(slash);
 }
 
-// Creates the lock folder private to us, and refuses one that someone else could use.
-std::optional<QString> ensurePrivateFolder(const QString& folder) {
-    const QByteArray name = QFile::encodeName(folder);
-    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
-        int error = errno;
-        if (error == ENOENT && QDir().mkpath(QFileInfo(folder).absolutePath())) {
-            error = ::mkdir(name.constData(), 0700) == 0 || errno == EEXIST ? 0 : errno;
-        }
-        if (error != 0) {
-            return QStringLiteral("cannot create %1 (%2)").arg(folder, errnoText(error));
-        }
-    }
-    struct stat st {};
-    if (::lstat(name.constData(), &st) != 0) {
-        return QStringLiteral("cannot use %1 (%2)").arg(folder, errnoText(errno));
-    }
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-        return QStringLiteral("cannot use %1 (not a folder of yours)").arg(folder);
-    }
-    if ((st.st_mode & 07777) != 0700 && ::chmod(name.constData(), 0700) != 0) {
-        return QStringLiteral("cannot use %1 (%2)").arg(folder, errnoText(errno));
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 FileLock::FileLock(const QString& notesPath)
@@ -73,10 +48,7 @@ FileLock::~FileLock() {
 }
 
 QString FileLock::lockFolder() {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QString base = runtime.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
-                                           : QFile::decodeName(runtime);
-    return base + QStringLiteral("/plim");
+    return runtimeFolder();
 }
 
 QString FileLock::lockPathFor(const QString& notesPath) {
