@@ -1,0 +1,14 @@
+#include "ui/capture/CaptureController.h"
+
+#include "ui/capture/CaptureWindow.h"
+
+namespace plim {
+
+CaptureController::CaptureController(NotesStore& store, DesktopServices& desktop, Theme& theme, QObject* parent)
+    : QObject(parent)
+    , model_(std::make_unique<CaptureModel>(store, desktop))
+    , window_(std::make_unique<CaptureWindow>(*model_, theme)) {}
+
+CaptureController::~CaptureController() = default;
+
+} // namespace plim

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ui/capture/CaptureModel.h"
+
+#include <QObject>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace plim {
+
+class CaptureWindow;
+class DesktopServices;
+class NotesStore;
+class Theme;
+
+// The capture drawer as the shell sees it: one per program, created at start-up with the shared
+// store, living as long as the program.
+class CaptureController final : public QObject {
+    Q_OBJECT
+public:
+    CaptureController(NotesStore& store, DesktopServices& desktop, Theme& theme, QObject* parent = nullptr);
+    ~CaptureController() override;
+
+    // Shows the drawer with the stored draft, holding the keyboard.
+    void show() { model_->show(); }
+    // The capture shortcut and `plim capture`: hides a drawer that has the keyboard, else shows it.
+    void toggle() { model_->toggle(); }
+    // The clipboard shortcut and `plim clip`: saves the clipboard's text as its own entry.
+    void captureClipboard() { model_->captureClipboard(); }
+    // At quit, SIGTERM, SIGINT and session end.
+    void saveDraft() { model_->saveDraft(); }
+    // For the notes shortcut: the entry just captured, within two minutes, once.
+    std::optional<QUuid> takeRecentCapture() { return model_->takeRecentCapture(); }
+
+    // Opens the notes window, revealing the given entry (Ctrl+O in the drawer).
+    void setOnOpenManage(std::function<void(std::optional<QUuid>)> open) { model_->onOpenManage = std::move(open); }
+    // Opens the keys guide (Ctrl+? in the drawer).
+    void setOnOpenKeys(std::function<void()> open) { model_->onOpenKeys = std::move(open); }
+
+    bool isVisible() const { return model_->isVisible(); }
+    CaptureModel& model() { return *model_; }
+    CaptureWindow& window() { return *window_; }
+
+private:
+    std::unique_ptr<CaptureModel> model_;
+    std::unique_ptr<CaptureWindow> window_;
+};
+
+} // namespace plim

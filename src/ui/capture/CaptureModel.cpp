@@ -1,0 +1,580 @@
+#include "ui/capture/CaptureModel.h"
+
+#include "notes/Clock.h"
+#include "notes/KeyNames.h"
+#include "platform/DesktopServices.h"
+#include "store/NotesStore.h"
+
+#include <QtMath>
+
+#include <algorithm>
+
+namespace plim {
+
+namespace {
+
+// A refusal stays up long enough to be read.
+constexpr std::chrono::milliseconds kMessageConfirmation{2500};
+
+QString sizeText(qsizetype characters) {
+    if (characters >= 1'000'000) {
+        return QString::number(double(characters) / 1e6, 'f', 1) + QStringLiteral(" million characters");
+    }
+    return QString::number(characters) + QStringLiteral(" characters");
+}
+
+QString tooLongText(QStringView what, qsizetype characters) {
+    return what.toString() + QStringLiteral(" not saved · ") + sizeText(characters) + QStringLiteral(", at most ") +
+           QString::number(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
+}
+
+} // namespace
+
+CaptureModel::CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& delays, QObject* parent)
+    : QObject(parent)
+    , store_(store)
+    , preferences_(store.preferences())
+    , desktop_(desktop)
+    , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock()))
+    , gestures_(delays)
+    , draftDelay_(delays.make())
+    , settleDelay_(delays.make())
+    , confirmDelay_(delays.make()) {
+    when_->onCommit = [this](const Reminder& reminder) { commit(false, reminder); };
+    when_->onCancel = [this] { closeWhenField(); };
+    gestures_.onPeek = [this](bool on) { setPeeking(on); };
+    gestures_.onShowPresets = [this](bool on) { showPresets(on); };
+    text_ = preferences_.draft();
+    connect(&preferences_, &Preferences::changed, this, [this] {
+        Q_EMIT contentChanged();
+        if (isVisible()) {
+            Q_EMIT placeRequested(true);
+        }
+    });
+    // Counts and the store's trouble show while the drawer is up.
+    connect(&store_, &NotesStore::changed, this, [this] {
+        if (presence_ != Presence::Hidden) {
+            Q_EMIT contentChanged();
+        }
+    });
+    connect(&store_, &NotesStore::errorChanged, this, &CaptureModel::refresh);
+}
+
+CaptureModel::~CaptureModel() = default;
+
+Instant CaptureModel::now() const {
+    return store_.clock().now();
+}
+
+Calendar CaptureModel::calendar() const {
+    return store_.clock().calendar();
+}
+
+bool CaptureModel::hasText() const {
+    return !text_.trimmed().isEmpty();
+}
+
+const QString& CaptureModel::draftText() const {
+    return covered_ ? *covered_ : text_;
+}
+
+bool CaptureModel::storeUnreadable() const {
+    return store_.error() && store_.error()->kind == StoreError::Kind::Unreadable;
+}
+
+void CaptureModel::refresh() {
+    Q_EMIT contentChanged();
+}
+
+void CaptureModel::replaceText(const QString& text) {
+    text_ = text;
+    Q_EMIT textReplaced(text_);
+}
+
+// --- What the shell calls ---
+
+void CaptureModel::show() {
+    if (isVisible()) {
+        // The stored draft may lag the editor by up to a second.
+        saveDraft();
+    }
+    endConfirmation();
+    settleDelay_->stop();
+    gestures_.endPresets();
+    whenOpen_ = false;
+    presetsShown_ = false;
+    message_.reset();
+    replaceText(preferences_.draft());
+    presence_ = Presence::Visible;
+    refresh();
+    Q_EMIT presented();
+}
+
+void CaptureModel::toggle() {
+    if (isVisible()) {
+        hideNow();
+    } else {
+        show();
+    }
+}
+
+void CaptureModel::saveDraft() {
+    draftDelay_->stop();
+    const QString& draft = draftText();
+    if (preferences_.draft() != draft || !preferences_.contains(PreferenceKey::draft)) {
+        preferences_.setValue(PreferenceKey::draft, draft, Preferences::Announce::No);
+    }
+}
+
+std::optional<QUuid> CaptureModel::takeRecentCapture() {
+    const auto recent = std::exchange(recentCapture_, std::nullopt);
+    if (recent && now() - recent->at < recentWindow) {
+        return recent->id;
+    }
+    return std::nullopt;
+}
+
+void CaptureModel::captureClipboard() {
+    const QString text = desktop_.clipboardText().trimmed();
+    if (text.isEmpty()) {
+        desktop_.beep();
+        return;
+    }
+    const auto refuse = [this](const Hint& why) {
+        desktop_.beep();
+        if (isVisible()) {
+            message_ = why;
+            refresh();
+            Q_EMIT placeRequested(false);
+        } else {
+            confirmHidden(draftText(), why);
+        }
+    };
+    if (text.size() > maxCaptureLength) {
+        refuse({tooLongText(u"clipboard", text.size()), Hint::Tone::Error});
+        return;
+    }
+    const Instant at = now();
+    const auto id = store_.append(text, std::nullopt, at);
+    if (!id && storeUnreadable()) {
+        refuse({store_.error()->message(), Hint::Tone::Error});
+        return;
+    }
+    recentCapture_ = id ? std::optional<RecentCapture>({*id, at}) : std::nullopt;
+    lastCapture_ = LastCapture{text, at};
+    if (isVisible()) {
+        refresh();
+        Q_EMIT placeRequested(true);
+        return;
+    }
+    confirmHidden(text, std::nullopt);
+}
+
+void CaptureModel::confirmHidden(const QString& shown, std::optional<Hint> hint) {
+    if (presence_ != Presence::Confirming) {
+        covered_ = text_;
+    }
+    presence_ = Presence::Confirming;
+    message_ = std::move(hint);
+    replaceText(shown);
+    refresh();
+    Q_EMIT confirming();
+    const auto shownFor =
+        message_ ? kMessageConfirmation : (reduceMotion_ ? clipboardConfirmationReduced : clipboardConfirmation);
+    confirmDelay_->start(shownFor, [this] {
+        if (presence_ != Presence::Confirming) {
+            return;
+        }
+        presence_ = Presence::Hidden;
+        Q_EMIT dismissed(!reduceMotion_);
+        const QString back = *covered_;
+        covered_.reset();
+        message_.reset();
+        replaceText(back);
+    });
+}
+
+void CaptureModel::endConfirmation() {
+    confirmDelay_->stop();
+    if (covered_) {
+        text_ = *covered_;
+        covered_.reset();
+    }
+}
+
+// --- Texts ---
+
+QString CaptureModel::dateText() const {
+    return calendar().format(now(), u"EEEE, MMM d");
+}
+
+QString CaptureModel::countText() const {
+    const Calendar cal = calendar();
+    const Anchors anchors = preferences_.anchors();
+    const NotesDocument& doc = store_.document();
+    QString text = QString::number(doc.openCount(cal, anchors)) + QStringLiteral(" open");
+    const auto ringing = doc.ringing(now(), cal, anchors).size();
+    if (ringing > 0) {
+        text += QStringLiteral(" · ") + QString::number(ringing) + QStringLiteral(" now");
+    }
+    return text;
+}
+
+QStringList CaptureModel::hintItems() const {
+    QStringList described;
+    if (whenOpen_) {
+        described = {QStringLiteral("↩ save with reminder"), QStringLiteral("↑↓ presets"), QStringLiteral("⇥ routine"),
+                     QStringLiteral("esc back to the note")};
+    } else {
+        described = {QStringLiteral("↩ save"), QStringLiteral("⌘↩ keep open")};
+        if (hasText()) {
+            described << QStringLiteral("⌘R remind");
+        }
+        described << QStringLiteral("⌘⇧V clip") << QStringLiteral("esc keep draft") << QStringLiteral("⌥ peek")
+                  << QStringLiteral("⌘O notes");
+        if (undoable()) {
+            described << QStringLiteral("⌘Z undo last capture");
+        }
+    }
+    QStringList items;
+    for (const QString& item : described) {
+        items << keyText(item);
+    }
+    return items;
+}
+
+CaptureModel::Hint CaptureModel::hint() const {
+    if (store_.error()) {
+        return {store_.error()->message(), Hint::Tone::Error};
+    }
+    if (message_) {
+        return *message_;
+    }
+    return {hintItems().join(hintSeparator()), Hint::Tone::Muted};
+}
+
+QList<WhenFieldModel::PeekCell> CaptureModel::peekCells() const {
+    return when_->peekCells(presetsAt_);
+}
+
+// --- Size and place ---
+
+int CaptureModel::widthFor(double drawerTextSize) {
+    return qRound(std::max(drawerTextSize * 24, 640.0));
+}
+
+int CaptureModel::width() const {
+    return widthFor(preferences_.drawerTextSize());
+}
+
+int CaptureModel::editorHeight(int width, qreal lineHeight, qreal textHeight) {
+    const qreal least = 3 * lineHeight + 2 * textInset;
+    const qreal most = std::max(width / 1.618 - 76, least);
+    return qCeil(std::min(most, std::max(least, textHeight + 2 * textInset)));
+}
+
+QRect CaptureModel::frame(const QRect& available, QSize size, DrawerPosition position) {
+    if (!available.isValid()) {
+        return {};
+    }
+    const int w = std::min(size.width(), available.width());
+    const int h = std::min(size.height(), available.height());
+    int x = available.x() + (available.width() - w) / 2;
+    switch (position) {
+    case DrawerPosition::Left:
+        x = available.x() + sideMargin;
+        break;
+    case DrawerPosition::Right:
+        x = available.x() + available.width() - w - sideMargin;
+        break;
+    case DrawerPosition::Center:
+        break;
+    }
+    // A screen narrower than the drawer and its margin keeps it whole.
+    x = std::clamp(x, available.x(), available.x() + available.width() - w);
+    return {x, available.y(), w, h};
+}
+
+QRect CaptureModel::frame(const QRect& available, int height) const {
+    return frame(available, QSize(width(), height), preferences_.drawerPosition());
+}
+
+double CaptureModel::groundAlpha(bool compositing) const {
+    return compositing ? preferences_.opacity() : 1.0;
+}
+
+double CaptureModel::blurRadius() const {
+    return preferences_.blurRadius();
+}
+
+// --- From the window ---
+
+void CaptureModel::setText(const QString& text) {
+    if (text == text_) {
+        return;
+    }
+    text_ = text;
+    if (!isVisible()) {
+        return;
+    }
+    message_.reset();
+    // A crash or a power cut loses at most this much typing.
+    draftDelay_->start(draftDelay, [this] { saveDraft(); });
+    refresh();
+}
+
+CaptureModel::EditorEffect CaptureModel::keyPressed(const CaptureKeyPress& press, bool canUndo) {
+    using C = CaptureCommand;
+    gestures_.keyPressed();
+    const CaptureKeyAction action = captureKeyAction(press, canUndo);
+    switch (action.command) {
+    case C::Pass:
+        return EditorEffect::Pass;
+    case C::Commit:
+        commit(false);
+        break;
+    case C::CommitKeepOpen:
+        commit(true);
+        break;
+    case C::LineBreak:
+        return EditorEffect::LineBreak;
+    case C::Cancel:
+        cancel();
+        break;
+    case C::NudgeLeft:
+        nudge(DrawerPosition::Left);
+        break;
+    case C::NudgeCenter:
+        nudge(DrawerPosition::Center);
+        break;
+    case C::NudgeRight:
+        nudge(DrawerPosition::Right);
+        break;
+    case C::When:
+        openWhenField();
+        break;
+    case C::Preset:
+        remind(action.preset);
+        break;
+    case C::SelectAll:
+        return EditorEffect::SelectAll;
+    case C::Copy:
+        return EditorEffect::Copy;
+    case C::Cut:
+        return EditorEffect::Cut;
+    case C::Paste:
+        return EditorEffect::Paste;
+    case C::CaptureClipboard:
+        captureClipboard();
+        break;
+    case C::OpenManage:
+        openManage();
+        break;
+    case C::OpenKeys:
+        openKeys();
+        break;
+    case C::Undo:
+        return EditorEffect::Undo;
+    case C::Redo:
+        return EditorEffect::Redo;
+    case C::UndoCapture:
+        undoLastCapture();
+        break;
+    }
+    return EditorEffect::Handled;
+}
+
+void CaptureModel::modifiersChanged(Qt::KeyboardModifiers modifiers) {
+    gestures_.modifiersChanged(modifiers);
+}
+
+void CaptureModel::keyboardLost() {
+    if (isVisible()) {
+        hideNow();
+    }
+}
+
+bool CaptureModel::acceptPaste(qsizetype length) {
+    if (length <= maxCaptureLength) {
+        return true;
+    }
+    desktop_.beep();
+    message_ = Hint{tooLongText(u"paste", length), Hint::Tone::Error};
+    refresh();
+    return false;
+}
+
+void CaptureModel::setReduceMotion(bool reduce) {
+    reduceMotion_ = reduce;
+}
+
+// --- The drawer's actions ---
+
+void CaptureModel::hideNow() {
+    gestures_.endPeek();
+    saveDraft();
+    settleDelay_->stop();
+    presence_ = Presence::Hidden;
+    Q_EMIT dismissed(false);
+}
+
+void CaptureModel::settle() {
+    gestures_.endPeek();
+    saveDraft();
+    presence_ = Presence::Hidden;
+    Q_EMIT dismissed(!reduceMotion_);
+}
+
+void CaptureModel::commit(bool keepOpen, const std::optional<Reminder>& reminder) {
+    if (!hasText()) {
+        if (!keepOpen) {
+            hideNow();
+        }
+        return;
+    }
+    const Instant at = now();
+    const auto id = store_.append(text_, reminder, at);
+    if (!id && storeUnreadable()) {
+        // Nothing may replace a file that could not be read: the text stays, and is the draft.
+        desktop_.beep();
+        saveDraft();
+        refresh();
+        return;
+    }
+    lastCapture_ = LastCapture{text_.trimmed(), at};
+    recentCapture_ = id ? std::optional<RecentCapture>({*id, at}) : std::nullopt;
+    gestures_.endPresets();
+    presetsShown_ = false;
+    if (whenOpen_) {
+        whenOpen_ = false;
+        Q_EMIT editorFocusRequested();
+    }
+    message_.reset();
+    replaceText(QString());
+    saveDraft();
+    if (keepOpen) {
+        refresh();
+        Q_EMIT placeRequested(true);
+        return;
+    }
+    if (!reminder) {
+        settle();
+        return;
+    }
+    message_ = Hint{QStringLiteral("saved · rings ") + reminder->summary(at, false, calendar()), Hint::Tone::Accent};
+    refresh();
+    Q_EMIT placeRequested(true);
+    settleDelay_->start(reminderConfirmation, [this] {
+        if (!isVisible()) {
+            return;
+        }
+        if (text_.isEmpty()) {
+            settle();
+        } else {
+            message_.reset();
+            refresh();
+        }
+    });
+}
+
+void CaptureModel::cancel() {
+    hideNow();
+}
+
+void CaptureModel::nudge(DrawerPosition position) {
+    // Announced: the drawer re-places itself, animated, and the settings show the new place.
+    preferences_.setValue(PreferenceKey::drawerPosition, toRaw(position));
+}
+
+void CaptureModel::openWhenField() {
+    if (!hasText()) {
+        desktop_.beep();
+        return;
+    }
+    gestures_.endPresets();
+    presetsShown_ = false;
+    when_->reset(QString(), std::nullopt);
+    whenOpen_ = true;
+    message_.reset();
+    refresh();
+    Q_EMIT whenFocusRequested();
+    Q_EMIT placeRequested(true);
+}
+
+void CaptureModel::closeWhenField() {
+    if (!whenOpen_) {
+        return;
+    }
+    whenOpen_ = false;
+    refresh();
+    Q_EMIT editorFocusRequested();
+    Q_EMIT placeRequested(true);
+}
+
+void CaptureModel::remind(int preset) {
+    const QStringList presets = preferences_.reminderPresets();
+    std::optional<Reminder> reminder;
+    if (hasText() && preset >= 0 && preset < presets.size()) {
+        reminder = Reminder::parse(presets[preset], now(), preferences_.anchors(), calendar());
+    }
+    if (!reminder) {
+        desktop_.beep();
+        return;
+    }
+    commit(false, reminder);
+}
+
+void CaptureModel::showPresets(bool on) {
+    const bool wanted = on && hasText() && !whenOpen_;
+    if (wanted == presetsShown_) {
+        return;
+    }
+    presetsShown_ = wanted;
+    if (wanted) {
+        presetsAt_ = now();
+    }
+    refresh();
+    Q_EMIT placeRequested(true);
+}
+
+void CaptureModel::setPeeking(bool on) {
+    if (peeking_ == on) {
+        return;
+    }
+    peeking_ = on;
+    Q_EMIT peekChanged(on);
+}
+
+bool CaptureModel::undoable() const {
+    return lastCapture_ && now() - lastCapture_->at < undoWindow && text_.isEmpty();
+}
+
+void CaptureModel::undoLastCapture() {
+    if (!undoable()) {
+        return;
+    }
+    recentCapture_.reset();
+    const LastCapture last = *std::exchange(lastCapture_, std::nullopt);
+    if (store_.removeMostRecentCapture(last.text, now())) {
+        replaceText(last.text);
+        saveDraft();
+    }
+    refresh();
+    Q_EMIT placeRequested(true);
+}
+
+void CaptureModel::openManage() {
+    hideNow();
+    if (onOpenManage) {
+        onOpenManage(takeRecentCapture());
+    }
+}
+
+void CaptureModel::openKeys() {
+    hideNow();
+    if (onOpenKeys) {
+        onOpenKeys();
+    }
+}
+
+} // namespace plim

@@ -1,0 +1,216 @@
+#pragma once
+
+#include "notes/Calendar.h"
+#include "notes/Preferences.h"
+#include "reminders/Reminder.h"
+#include "reminders/WhenFieldModel.h"
+#include "ui/capture/CaptureKeys.h"
+#include "ui/capture/Delays.h"
+
+#include <QObject>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace plim {
+
+class DesktopServices;
+class NotesStore;
+
+// The state behind the capture drawer: whether it is shown, the editor's text and the draft, the
+// when field and the preset peek, the last capture (for taking it back and for revealing it), the
+// texts it shows and the rules of its size and place. The window draws what this holds, forwards
+// the editor's keys and carries out the requests it signals. Delays run through `Delays`, so tests
+// drive them by hand.
+class CaptureModel : public QObject {
+    Q_OBJECT
+
+public:
+    // Hidden; shown with the keyboard; or shown without it, briefly, to confirm a clipboard capture.
+    enum class Presence { Hidden, Visible, Confirming };
+    // What the editor does itself after a key (everything else the model has done).
+    enum class EditorEffect { Pass, Handled, LineBreak, SelectAll, Copy, Cut, Paste, Undo, Redo };
+
+    struct Hint {
+        enum class Tone { Muted, Accent, Error };
+        QString text;
+        Tone tone = Tone::Muted;
+        friend bool operator==(const Hint&, const Hint&) = default;
+    };
+
+    static constexpr std::chrono::seconds undoWindow{10};
+    static constexpr std::chrono::seconds recentWindow{120};
+    static constexpr std::chrono::milliseconds draftDelay{1000};
+    static constexpr std::chrono::milliseconds reminderConfirmation{800};
+    static constexpr std::chrono::milliseconds clipboardConfirmation{450};
+    static constexpr std::chrono::milliseconds clipboardConfirmationReduced{600};
+    // Longer text is refused from the clipboard and from pasting: one entry is one line of the
+    // notes file, and laying out megabytes in one line would stall the drawer.
+    static constexpr qsizetype maxCaptureLength = 100'000;
+    static constexpr int horizontalInset = 20;
+    static constexpr int cornerRadius = 6;
+    static constexpr int sideMargin = 24;
+    static constexpr int textInset = 4;
+
+    CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& delays = Delays::eventLoop(),
+                 QObject* parent = nullptr);
+    ~CaptureModel() override;
+
+    // --- Set by the shell ---
+    // Opens the notes window, revealing the entry when one is given.
+    std::function<void(std::optional<QUuid>)> onOpenManage;
+    // Opens the keys guide.
+    std::function<void()> onOpenKeys;
+
+    // --- What the shell calls ---
+    // Shows the drawer with the stored draft and gives it the keyboard.
+    void show();
+    // The capture shortcut: hides a drawer that has the keyboard (keeping the draft), else shows it.
+    void toggle();
+    // Saves the clipboard's text as its own entry; the draft is not touched.
+    void captureClipboard();
+    // Stores the editor's text as the draft.
+    void saveDraft();
+    // The last capture's identity while it is younger than two minutes; one use either way.
+    std::optional<QUuid> takeRecentCapture();
+
+    // --- State ---
+    Presence presence() const { return presence_; }
+    bool isVisible() const { return presence_ == Presence::Visible; }
+    // What the editor holds.
+    const QString& text() const { return text_; }
+    bool hasText() const;
+    bool whenOpen() const { return whenOpen_; }
+    bool presetsShown() const { return presetsShown_; }
+    bool peeking() const { return peeking_; }
+    bool reduceMotion() const { return reduceMotion_; }
+    WhenFieldModel& when() { return *when_; }
+    CaptureGestures& gestures() { return gestures_; }
+    NotesStore& store() const { return store_; }
+    Preferences& preferences() const { return preferences_; }
+
+    // --- Texts ---
+    // "Saturday, Mar 14" in the user's language.
+    QString dateText() const;
+    // "3 open", "3 open · 1 now".
+    QString countText() const;
+    // The key hints, a confirmation, or the store's trouble.
+    Hint hint() const;
+    // The key hints as separate items (the window may wrap between them, never inside one).
+    QStringList hintItems() const;
+    static QString hintSeparator() { return QStringLiteral("    "); }
+    // The preset grid at the moment it opened.
+    QList<WhenFieldModel::PeekCell> peekCells() const;
+
+    // --- Size and place ---
+    // W = max(drawerTextSize × 24, 640).
+    static int widthFor(double drawerTextSize);
+    int width() const;
+    // The editor's height: three lines at least, growing with the text up to a golden-ratio share
+    // of the drawer width. `lineHeight` is one line of the editor font, `textHeight` the laid-out
+    // text's.
+    static int editorHeight(int width, qreal lineHeight, qreal textHeight);
+    // The drawer at the top of a screen's usable area: left, centred or right.
+    static QRect frame(const QRect& available, QSize size, DrawerPosition position);
+    QRect frame(const QRect& available, int height) const;
+    // The ground's alpha: the `opacity` setting where a compositor blends, opaque elsewhere.
+    double groundAlpha(bool compositing) const;
+    // The blur radius behind the drawer, 0...8.
+    double blurRadius() const;
+
+    // --- From the window ---
+    // Every edit in the editor.
+    void setText(const QString& text);
+    // A key in the editor; `canUndo` tells whether the editor has typing to undo.
+    EditorEffect keyPressed(const CaptureKeyPress& press, bool canUndo);
+    void modifiersChanged(Qt::KeyboardModifiers modifiers);
+    // The drawer lost the keyboard (a click elsewhere).
+    void keyboardLost();
+    // Whether a paste of this many characters may go in; a longer one beeps and says why.
+    bool acceptPaste(qsizetype length);
+    void setReduceMotion(bool reduce);
+
+    // --- The drawer's actions ---
+    void commit(bool keepOpen, const std::optional<Reminder>& reminder = std::nullopt);
+    void cancel();
+    void nudge(DrawerPosition position);
+    void openWhenField();
+    void closeWhenField();
+    void remind(int preset);
+    void showPresets(bool on);
+    void setPeeking(bool on);
+    void undoLastCapture();
+    void openManage();
+    void openKeys();
+
+Q_SIGNALS:
+    // Show the drawer and give it the keyboard; drop it down unless motion is reduced.
+    void presented();
+    // Show the drawer without the keyboard, in place, to confirm a capture.
+    void confirming();
+    // Hide the drawer; `animated`: slide it up and fade it (a save), else at once.
+    void dismissed(bool animated);
+    // Place the drawer again (its height may have changed).
+    void placeRequested(bool animated);
+    // The editor's text is replaced; the insertion point goes to its end.
+    void textReplaced(const QString& text);
+    // The header, the hint, the when field or the preset peek changed, or the settings did.
+    void contentChanged();
+    void peekChanged(bool peeking);
+    void whenFocusRequested();
+    void editorFocusRequested();
+
+private:
+    struct LastCapture {
+        QString text;
+        Instant at;
+    };
+    struct RecentCapture {
+        QUuid id;
+        Instant at;
+    };
+
+    Instant now() const;
+    Calendar calendar() const;
+    void replaceText(const QString& text);
+    void hideNow();
+    void settle();
+    void refresh();
+    // The editor's text when nothing covers it (a confirmation shows the capture in its place).
+    const QString& draftText() const;
+    bool storeUnreadable() const;
+    void confirmHidden(const QString& shown, std::optional<Hint> hint);
+    void endConfirmation();
+    bool undoable() const;
+
+    NotesStore& store_;
+    Preferences& preferences_;
+    DesktopServices& desktop_;
+    std::unique_ptr<WhenFieldModel> when_;
+    CaptureGestures gestures_;
+    std::unique_ptr<Delay> draftDelay_;
+    std::unique_ptr<Delay> settleDelay_;
+    std::unique_ptr<Delay> confirmDelay_;
+
+    Presence presence_ = Presence::Hidden;
+    QString text_;
+    // The editor's own text while a confirmation covers it.
+    std::optional<QString> covered_;
+    bool whenOpen_ = false;
+    bool presetsShown_ = false;
+    bool peeking_ = false;
+    bool reduceMotion_ = false;
+    Instant presetsAt_{};
+    // A one-off line in place of the hints, until the hints are next refreshed.
+    std::optional<Hint> message_;
+    std::optional<LastCapture> lastCapture_;
+    std::optional<RecentCapture> recentCapture_;
+};
+
+} // namespace plim

@@ -1,0 +1,650 @@
+#include "ui/capture/CaptureWindow.h"
+
+#include "store/NotesStore.h"
+#include "ui/capture/XcbWindow.h"
+#include "ui/theme/Theme.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace plim {
+
+namespace {
+
+constexpr int kSpacing = 8;
+constexpr int kTop = 14;
+constexpr int kBottom = 16;
+constexpr std::chrono::milliseconds kDrop{120};
+constexpr std::chrono::milliseconds kSettle{150};
+constexpr std::chrono::milliseconds kPeek{100};
+constexpr std::chrono::milliseconds kMove{120};
+// How long the window manager has to give the focus back before the drawer does it.
+constexpr std::chrono::milliseconds kFocusCheck{150};
+constexpr qreal kPeekOpacity = 0.1;
+
+void setTextColor(QWidget& widget, const QColor& color) {
+    QPalette palette = widget.palette();
+    if (palette.color(QPalette::WindowText) == color) {
+        return;
+    }
+    palette.setColor(QPalette::WindowText, color);
+    widget.setPalette(palette);
+}
+
+// Hint items may wrap between them, never inside one.
+QString wrappable(const QStringList& items) {
+    QStringList kept;
+    for (QString item : items) {
+        kept << item.replace(u' ', QChar::Nbsp);
+    }
+    return kept.join(QStringLiteral("\u00A0\u00A0\u00A0 "));
+}
+
+} // namespace
+
+// --- The editor ---
+
+CaptureEditor::CaptureEditor(CaptureModel& model, QWidget* parent)
+    : QPlainTextEdit(parent)
+    , model_(model) {
+    setFrameShape(QFrame::NoFrame);
+    setBackgroundVisible(false);
+    viewport()->setAutoFillBackground(false);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setTabChangesFocus(false);
+    document()->setDocumentMargin(0);
+    setViewportMargins(0, CaptureModel::textInset, 0, CaptureModel::textInset);
+    setCursorWidth(0); // drawn in the accent colour by paintEvent
+    setContextMenuPolicy(Qt::NoContextMenu);
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    blink_.setInterval(flash > 0 ? flash / 2 : 0);
+    connect(&blink_, &QTimer::timeout, this, &CaptureEditor::blink);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        if (!replacing_) {
+            model_.setText(toPlainText());
+        }
+    });
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        caretOn_ = true;
+        if (blink_.isActive()) {
+            blink_.start();
+        }
+        viewport()->update();
+    });
+}
+
+void CaptureEditor::replace(const QString& text) {
+    if (text == toPlainText()) {
+        moveCursor(QTextCursor::End);
+        return;
+    }
+    replacing_ = true;
+    setPlainText(text);
+    replacing_ = false;
+    moveCursor(QTextCursor::End);
+}
+
+qreal CaptureEditor::textHeight(qreal width, qreal enough) const {
+    // As the editor lays out its lines (leading included), without waiting for it to do so.
+    QTextOption option = document()->defaultTextOption();
+    option.setWrapMode(wordWrapMode());
+    qreal height = 0;
+    for (QTextBlock block = document()->begin(); block.isValid() && height <= enough; block = block.next()) {
+        QTextLayout layout(block.text(), font());
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLeadingIncluded(true);
+            line.setLineWidth(width);
+            height += line.height();
+        }
+        layout.endLayout();
+    }
+    return height;
+}
+
+void CaptureEditor::setCaretColor(const QColor& color) {
+    caret_ = color;
+    viewport()->update();
+}
+
+bool CaptureEditor::modifierKey(QKeyEvent* event, bool pressed) {
+    Qt::KeyboardModifiers flag;
+    switch (event->key()) {
+    case Qt::Key_Control:
+        flag = Qt::ControlModifier;
+        break;
+    case Qt::Key_Alt:
+        flag = Qt::AltModifier;
+        break;
+    case Qt::Key_Shift:
+        flag = Qt::ShiftModifier;
+        break;
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+        flag = Qt::MetaModifier;
+        break;
+    case Qt::Key_AltGr:
+        flag = Qt::GroupSwitchModifier;
+        break;
+    default:
+        return false;
+    }
+    if (!event->isAutoRepeat()) {
+        // Whether the event's own key is counted differs between press and release: settle it here.
+        const Qt::KeyboardModifiers held = pressed ? (event->modifiers() | flag) : (event->modifiers() & ~flag);
+        model_.modifiersChanged(held);
+    }
+    return true;
+}
+
+void CaptureEditor::keyPressEvent(QKeyEvent* event) {
+    if (modifierKey(event, true)) {
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
+    using E = CaptureModel::EditorEffect;
+    switch (model_.keyPressed({event->key(), event->modifiers()}, document()->isUndoAvailable())) {
+    case E::Pass:
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    case E::Handled:
+        break;
+    case E::LineBreak:
+        insertPlainText(QStringLiteral("\n"));
+        break;
+    case E::SelectAll:
+        selectAll();
+        break;
+    case E::Copy:
+        copy();
+        break;
+    case E::Cut:
+        cut();
+        break;
+    case E::Paste:
+        paste();
+        break;
+    case E::Undo:
+        undo();
+        break;
+    case E::Redo:
+        redo();
+        break;
+    }
+    event->accept();
+}
+
+void CaptureEditor::keyReleaseEvent(QKeyEvent* event) {
+    modifierKey(event, false);
+    QPlainTextEdit::keyReleaseEvent(event);
+}
+
+void CaptureEditor::insertFromMimeData(const QMimeData* source) {
+    if (source != nullptr && source->hasText() && !model_.acceptPaste(source->text().size())) {
+        return;
+    }
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+void CaptureEditor::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (!hasFocus() || !caretOn_ || isReadOnly()) {
+        return;
+    }
+    QPainter p(viewport());
+    const QRect r = cursorRect();
+    p.fillRect(QRect(r.left(), r.top(), 2, r.height()), caret_);
+}
+
+void CaptureEditor::focusInEvent(QFocusEvent* event) {
+    QPlainTextEdit::focusInEvent(event);
+    caretOn_ = true;
+    if (blink_.interval() > 0) {
+        blink_.start();
+    }
+}
+
+void CaptureEditor::focusOutEvent(QFocusEvent* event) {
+    blink_.stop();
+    QPlainTextEdit::focusOutEvent(event);
+}
+
+void CaptureEditor::blink() {
+    caretOn_ = !caretOn_;
+    viewport()->update(cursorRect().adjusted(-2, 0, 2, 0));
+}
+
+// --- The window ---
+
+CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
+    , model_(model)
+    , theme_(theme)
+    , dateLabel_(new QLabel(this))
+    , countLabel_(new QLabel(this))
+    , editor_(new CaptureEditor(model, this))
+    , when_(new WhenFieldWidget(model.when(), model.store().clock(), WhenFieldWidget::Style::Drawer, this))
+    , peek_(new PresetPeekWidget(this))
+    , hintLabel_(new QLabel(this)) {
+    // A window with an alpha channel: translucent over a compositor, painted opaque without one.
+    setAttribute(Qt::WA_TranslucentBackground);
+    setWindowTitle(QStringLiteral("plim"));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(CaptureModel::horizontalInset, kTop, CaptureModel::horizontalInset, kBottom);
+    column->setSpacing(kSpacing);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(kSpacing);
+    header->addWidget(dateLabel_, 1);
+    header->addWidget(countLabel_, 0);
+    column->addLayout(header);
+    column->addWidget(editor_);
+    column->addWidget(when_);
+    column->addWidget(peek_);
+    column->addWidget(hintLabel_);
+    for (QLabel* label : {dateLabel_, countLabel_, hintLabel_}) {
+        label->setTextFormat(Qt::PlainText);
+    }
+    hintLabel_->setWordWrap(true);
+    when_->hide();
+    peek_->hide();
+
+    connect(&model_, &CaptureModel::presented, this, &CaptureWindow::present);
+    connect(&model_, &CaptureModel::confirming, this, &CaptureWindow::confirm);
+    connect(&model_, &CaptureModel::dismissed, this, &CaptureWindow::dismiss);
+    connect(&model_, &CaptureModel::placeRequested, this, &CaptureWindow::place);
+    connect(&model_, &CaptureModel::contentChanged, this, &CaptureWindow::applyContent);
+    connect(&model_, &CaptureModel::peekChanged, this, &CaptureWindow::peek);
+    connect(&model_, &CaptureModel::textReplaced, this, [this](const QString& text) {
+        if (motion_ && motion_->property("hiding").toBool()) {
+            pendingText_ = text;
+        } else {
+            editor_->replace(text);
+        }
+    });
+    connect(&model_, &CaptureModel::whenFocusRequested, when_, &WhenFieldWidget::takeFocus);
+    connect(&model_, &CaptureModel::editorFocusRequested, this, [this] { editor_->setFocus(Qt::OtherFocusReason); });
+    connect(editor_, &QPlainTextEdit::textChanged, this, &CaptureWindow::onEditorChanged);
+    connect(&theme_, &Theme::appearanceChanged, this, &CaptureWindow::applyContent);
+    connect(&theme_, &Theme::reduceMotionChanged, &model_, &CaptureModel::setReduceMotion);
+    model_.setReduceMotion(theme_.reduceMotion());
+
+    focusCheck_.setSingleShot(true);
+    focusCheck_.setInterval(kFocusCheck);
+    connect(&focusCheck_, &QTimer::timeout, this, &CaptureWindow::returnFocus);
+
+    editor_->replace(model_.text());
+    applyContent();
+}
+
+CaptureWindow::~CaptureWindow() = default;
+
+bool CaptureWindow::reduceMotion() const {
+    return model_.reduceMotion();
+}
+
+bool CaptureWindow::animating() const {
+    return motion_ && motion_->state() == QAbstractAnimation::Running;
+}
+
+void CaptureWindow::applyLook() {
+    const Preferences& prefs = model_.preferences();
+    const std::pair<FontChoice, double> fonts{prefs.font(), prefs.drawerTextSize()};
+    if (fontsApplied_ == fonts && appearanceApplied_ == theme_.appearance()) {
+        return;
+    }
+    fontsApplied_ = fonts;
+    appearanceApplied_ = theme_.appearance();
+    const DrawerFonts drawerFonts{fonts.first};
+    const ThemeColors& colors = theme_.colors();
+
+    editor_->setFont(drawerFonts.sans(fonts.second));
+    QPalette palette = editor_->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, colors.ink);
+    QColor selection = colors.highlighter;
+    selection.setAlphaF(0.35);
+    palette.setColor(QPalette::Highlight, selection);
+    palette.setColor(QPalette::HighlightedText, colors.ink);
+    editor_->setPalette(palette);
+    editor_->setCaretColor(colors.highlighter);
+    // A slim scroller that leaves the text its colours.
+    QColor thumb = colors.muted;
+    thumb.setAlphaF(0.5);
+    editor_->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 6px; background: transparent; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 3px; min-height: 20px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+            .arg(thumb.name(QColor::HexArgb)));
+
+    dateLabel_->setFont(DrawerFonts::mono(13));
+    countLabel_->setFont(DrawerFonts::mono(13));
+    hintLabel_->setFont(DrawerFonts::mono(11));
+    setTextColor(*dateLabel_, colors.muted);
+    setTextColor(*countLabel_, colors.muted);
+    when_->setLook(colors, drawerFonts);
+    peek_->setLook(colors, drawerFonts);
+}
+
+void CaptureWindow::applyContent() {
+    applyLook();
+    dateLabel_->setText(model_.dateText());
+    countLabel_->setText(model_.countText());
+    const CaptureModel::Hint hint = model_.hint();
+    using Tone = CaptureModel::Hint::Tone;
+    // Muted is the key hints' tone only.
+    hintLabel_->setText(hint.tone == Tone::Muted ? wrappable(model_.hintItems()) : hint.text);
+    const ThemeColors& colors = theme_.colors();
+    setTextColor(*hintLabel_, hint.tone == Tone::Muted    ? colors.muted
+                              : hint.tone == Tone::Accent ? colors.highlighter
+                                                          : colors.ink);
+    when_->setVisible(model_.whenOpen());
+    if (model_.whenOpen()) {
+        when_->refresh();
+    }
+    peek_->setVisible(model_.presetsShown());
+    if (model_.presetsShown()) {
+        peek_->setCells(model_.peekCells());
+    }
+    editor_->setReadOnly(model_.presence() == CaptureModel::Presence::Confirming);
+    update();
+}
+
+void CaptureWindow::fitEditor(int width) {
+    const QFontMetricsF metrics(editor_->font());
+    const qreal line = metrics.lineSpacing();
+    const qreal most = std::max(width / 1.618 - 76, 3 * line + 2 * CaptureModel::textInset);
+    const qreal text = editor_->textHeight(width - 2 * CaptureModel::horizontalInset, most);
+    editor_->setFixedHeight(CaptureModel::editorHeight(width, line, text));
+}
+
+QRect CaptureWindow::targetFrame() {
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return {};
+    }
+    const QRect available = screen->availableGeometry();
+    const int width = std::min(model_.width(), available.width());
+    fitEditor(width);
+    layout()->activate();
+    const int height =
+        layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : layout()->totalSizeHint().height();
+    return model_.frame(available, height);
+}
+
+void CaptureWindow::stopAnimations() {
+    if (motion_) {
+        motion_->stop();
+        motion_->deleteLater();
+        motion_.clear();
+    }
+    // A slide-away cut short leaves the text the model sent meanwhile to show now.
+    if (pendingText_) {
+        editor_->replace(*std::exchange(pendingText_, std::nullopt));
+    }
+}
+
+void CaptureWindow::mapAsDrawer() {
+    const auto id = quint32(winId());
+    x11::markAsDrawer(id);
+    x11::setBlurBehind(id, compositing_ && model_.blurRadius() > 0 && x11::blurOffered());
+}
+
+void CaptureWindow::present() {
+    focusCheck_.stop();
+    stopAnimations();
+    if (x11::available() && !isActiveWindow()) {
+        const quint32 own = isVisible() ? quint32(winId()) : 0;
+        const auto active = x11::activeWindow();
+        const quint32 before = active ? *active : x11::inputFocus();
+        previousWindow_ = before != own ? before : 0;
+    }
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    compositing_ = !x11::available() || x11::compositing();
+    applyMask();
+    applyContent();
+    const QRect target = targetFrame();
+    if (target.isNull()) {
+        return;
+    }
+    const bool drop = !reduceMotion() && !isVisible();
+    if (drop) {
+        setGeometry(target.translated(0, -qRound(0.35 * target.height())));
+        setWindowOpacity(0);
+    } else {
+        setGeometry(target);
+        setWindowOpacity(model_.peeking() ? kPeekOpacity : 1.0);
+    }
+    if (!isVisible()) {
+        mapAsDrawer();
+        show();
+    }
+    raise();
+    activateWindow();
+    editor_->setFocus(Qt::ActiveWindowFocusReason);
+    editor_->moveCursor(QTextCursor::End);
+    if (!drop) {
+        return;
+    }
+    auto* group = new QParallelAnimationGroup(this);
+    auto* move = new QPropertyAnimation(this, "pos", group);
+    move->setDuration(int(kDrop.count()));
+    move->setEndValue(target.topLeft());
+    move->setEasingCurve(QEasingCurve::OutCubic);
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
+    fade->setDuration(int(kDrop.count()));
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    motion_ = group;
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CaptureWindow::confirm() {
+    focusCheck_.stop();
+    stopAnimations();
+    compositing_ = !x11::available() || x11::compositing();
+    applyMask();
+    applyContent();
+    const QRect target = targetFrame();
+    if (target.isNull()) {
+        return;
+    }
+    setGeometry(target);
+    setWindowOpacity(1);
+    if (!isVisible()) {
+        setAttribute(Qt::WA_ShowWithoutActivating, true);
+        mapAsDrawer();
+        show();
+    }
+    raise();
+}
+
+void CaptureWindow::dismiss(bool animated) {
+    if (!isVisible()) {
+        return;
+    }
+    stopAnimations();
+    if (!animated || reduceMotion()) {
+        hideNow();
+        return;
+    }
+    auto* group = new QParallelAnimationGroup(this);
+    group->setProperty("hiding", true);
+    auto* move = new QPropertyAnimation(this, "pos", group);
+    move->setDuration(int(kSettle.count()));
+    move->setEndValue(pos() - QPoint(0, 10));
+    move->setEasingCurve(QEasingCurve::InCubic);
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
+    fade->setDuration(int(kSettle.count()));
+    fade->setEndValue(0.0);
+    fade->setEasingCurve(QEasingCurve::InCubic);
+    connect(group, &QAbstractAnimation::finished, this, &CaptureWindow::hideNow);
+    motion_ = group;
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CaptureWindow::hideNow() {
+    stopAnimations();
+    if (fade_) {
+        fade_->stop();
+    }
+    const bool hadKeyboard = isActiveWindow();
+    hide();
+    setWindowOpacity(1);
+    if (hadKeyboard && previousWindow_ != 0) {
+        focusCheck_.start();
+    }
+}
+
+void CaptureWindow::returnFocus() {
+    // Only where the manager left the focus nowhere (or on the gone drawer): never take it from a
+    // window the user has gone to meanwhile.
+    const auto active = x11::activeWindow();
+    const quint32 now = active ? *active : x11::inputFocus();
+    if ((now == 0 || now == quint32(winId())) && x11::isViewable(previousWindow_)) {
+        x11::activate(previousWindow_);
+    }
+    previousWindow_ = 0;
+}
+
+void CaptureWindow::place(bool animated) {
+    if (!isVisible()) {
+        return;
+    }
+    const bool dropping = animating() && !motion_->property("hiding").toBool();
+    if (motion_ && !dropping) {
+        return; // sliding away: its place no longer matters
+    }
+    const QRect target = targetFrame();
+    if (target.isNull()) {
+        return;
+    }
+    if (dropping) {
+        // Still dropping in: land where the drawer now belongs.
+        stopAnimations();
+        setWindowOpacity(model_.peeking() ? kPeekOpacity : 1.0);
+        setGeometry(target);
+        return;
+    }
+    if (!animated || reduceMotion() || target.topLeft() == pos()) {
+        setGeometry(target);
+        return;
+    }
+    auto* group = new QParallelAnimationGroup(this);
+    auto* move = new QPropertyAnimation(this, "geometry", group);
+    move->setDuration(int(kMove.count()));
+    move->setEndValue(target);
+    move->setEasingCurve(QEasingCurve::InOutCubic);
+    motion_ = group;
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CaptureWindow::onEditorChanged() {
+    if (isVisible() && model_.isVisible()) {
+        place(false);
+        editor_->ensureCursorVisible();
+    }
+}
+
+void CaptureWindow::peek(bool on) {
+    const qreal target = on ? kPeekOpacity : 1.0;
+    if (fade_) {
+        fade_->stop();
+    }
+    if (reduceMotion() || !isVisible()) {
+        setWindowOpacity(target);
+        return;
+    }
+    auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(int(kPeek.count()));
+    fade->setEndValue(target);
+    fade_ = fade;
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void CaptureWindow::closeEvent(QCloseEvent* event) {
+    // Closed by the window manager: leave as Escape does, so the drawer and its state agree.
+    event->ignore();
+    model_.cancel();
+}
+
+bool CaptureWindow::event(QEvent* event) {
+    if (event->type() == QEvent::WindowDeactivate) {
+        model_.keyboardLost();
+    }
+    return QWidget::event(event);
+}
+
+QPainterPath CaptureWindow::groundPath() const {
+    // Square top edge against the screen's, rounded bottom corners.
+    const QRectF r = rect();
+    const qreal radius = CaptureModel::cornerRadius;
+    QPainterPath path;
+    path.moveTo(r.topLeft());
+    path.lineTo(r.topRight());
+    path.lineTo(r.right(), r.bottom() - radius);
+    path.quadTo(r.bottomRight(), QPointF(r.right() - radius, r.bottom()));
+    path.lineTo(r.left() + radius, r.bottom());
+    path.quadTo(r.bottomLeft(), QPointF(r.left(), r.bottom() - radius));
+    path.closeSubpath();
+    return path;
+}
+
+void CaptureWindow::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    QColor ground = theme_.ground();
+    ground.setAlphaF(model_.groundAlpha(compositing_));
+    const QPainterPath path = groundPath();
+    p.fillPath(path, ground);
+    // A faint edge keeps the drawer apart from a window of the same colour under it.
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    QColor edge = theme_.muted();
+    edge.setAlphaF(0.25);
+    p.strokePath(path.translated(0, -0.5), QPen(edge, 1));
+}
+
+void CaptureWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    applyMask();
+}
+
+void CaptureWindow::applyMask() {
+    // Without a compositor the corners cannot be see-through: cut them out of the window.
+    if (compositing_) {
+        clearMask();
+    } else {
+        setMask(QRegion(groundPath().toFillPolygon().toPolygon()));
+    }
+}
+
+} // namespace plim

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "ui/capture/CaptureModel.h"
+#include "ui/capture/WhenFieldWidget.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QParallelAnimationGroup;
+class QPropertyAnimation;
+QT_END_NAMESPACE
+
+namespace plim {
+
+class Theme;
+
+// The drawer's editor: plain text, every key first offered to the model's key table; modifier
+// changes drive the hold gestures. The insertion point is drawn in the accent colour.
+class CaptureEditor final : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit CaptureEditor(CaptureModel& model, QWidget* parent = nullptr);
+
+    // The laid-out height of the text at a width, stopping once it passes `enough`.
+    qreal textHeight(qreal width, qreal enough) const;
+    void setCaretColor(const QColor& color);
+    // Replaces the text without telling the model (it sent it) and puts the insertion point last.
+    void replace(const QString& text);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    // Whether the event was a modifier key; tells the model what is held afterwards.
+    bool modifierKey(QKeyEvent* event, bool pressed);
+    void blink();
+
+    CaptureModel& model_;
+    QColor caret_;
+    QTimer blink_;
+    bool caretOn_ = true;
+    bool replacing_ = false;
+};
+
+// The capture drawer: a frameless tool window above all others and on every workspace, kept out
+// of the taskbar and the pager. It takes the keyboard when it drops down and, when it goes, leaves
+// the focus where it was. It draws what the model holds.
+class CaptureWindow final : public QWidget {
+    Q_OBJECT
+public:
+    CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent = nullptr);
+    ~CaptureWindow() override;
+
+    CaptureEditor& editor() { return *editor_; }
+    QLabel& dateLabel() { return *dateLabel_; }
+    QLabel& countLabel() { return *countLabel_; }
+    QLabel& hintLabel() { return *hintLabel_; }
+    WhenFieldWidget& whenField() { return *when_; }
+    PresetPeekWidget& presetPeek() { return *peek_; }
+    // Where the drawer goes on the screen under the pointer, at its current content.
+    QRect targetFrame();
+    bool animating() const;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void present();
+    void confirm();
+    void dismiss(bool animated);
+    void hideNow();
+    void place(bool animated);
+    void applyContent();
+    void applyLook();
+    void fitEditor(int width);
+    void onEditorChanged();
+    void peek(bool on);
+    void stopAnimations();
+    void mapAsDrawer();
+    void applyMask();
+    void returnFocus();
+    bool reduceMotion() const;
+    QPainterPath groundPath() const;
+
+    CaptureModel& model_;
+    Theme& theme_;
+    QLabel* dateLabel_;
+    QLabel* countLabel_;
+    CaptureEditor* editor_;
+    WhenFieldWidget* when_;
+    PresetPeekWidget* peek_;
+    QLabel* hintLabel_;
+    QPointer<QParallelAnimationGroup> motion_;
+    QPointer<QPropertyAnimation> fade_;
+    bool compositing_ = true;
+    // The look the widgets were last given: a change of settings re-applies it.
+    std::optional<std::pair<FontChoice, double>> fontsApplied_;
+    std::optional<Appearance> appearanceApplied_;
+    // Text the model sent while the drawer was sliding away: shown once it is gone.
+    std::optional<QString> pendingText_;
+    // The window that had the keyboard before the drawer took it.
+    quint32 previousWindow_ = 0;
+    QTimer focusCheck_;
+};
+
+} // namespace plim

@@ -1,0 +1,156 @@
+#include "ui/capture/CaptureKeys.h"
+
+#include "CaptureFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace plim;
+using namespace plim::test;
+using C = CaptureCommand;
+
+namespace {
+
+constexpr auto Ctrl = Qt::ControlModifier;
+constexpr auto Shift = Qt::ShiftModifier;
+constexpr auto Alt = Qt::AltModifier;
+
+struct KeyCase {
+    std::string name;
+    int key;
+    Qt::KeyboardModifiers mods;
+    bool canUndo;
+    CaptureKeyAction action;
+};
+
+const std::vector<KeyCase> kKeys{
+    {"ReturnSaves", Qt::Key_Return, {}, false, {C::Commit}},
+    {"KeypadEnterSaves", Qt::Key_Enter, Qt::KeypadModifier, false, {C::Commit}},
+    {"AltReturnSavesAndCloses", Qt::Key_Return, Alt, false, {C::Commit}},
+    {"CtrlReturnKeepsOpen", Qt::Key_Return, Ctrl, false, {C::CommitKeepOpen}},
+    {"CtrlShiftReturnKeepsOpen", Qt::Key_Return, Ctrl | Shift, false, {C::CommitKeepOpen}},
+    {"ShiftReturnBreaksTheLine", Qt::Key_Return, Shift, false, {C::LineBreak}},
+    {"EscapeWithAnyModifiers", Qt::Key_Escape, Ctrl | Alt, false, {C::Cancel}},
+    {"CtrlLeft", Qt::Key_Left, Ctrl, false, {C::NudgeLeft}},
+    {"CtrlRight", Qt::Key_Right, Ctrl, false, {C::NudgeRight}},
+    {"CtrlUpCentres", Qt::Key_Up, Ctrl, false, {C::NudgeCenter}},
+    {"CtrlDownIsText", Qt::Key_Down, Ctrl, false, {C::Pass}},
+    {"CtrlAltLeftIsText", Qt::Key_Left, Ctrl | Alt, false, {C::Pass}},
+    {"CtrlShiftUpIsText", Qt::Key_Up, Ctrl | Shift, false, {C::Pass}},
+    {"CtrlR", Qt::Key_R, Ctrl, false, {C::When}},
+    {"CtrlShiftRIsText", Qt::Key_R, Ctrl | Shift, false, {C::Pass}},
+    {"Ctrl1", Qt::Key_1, Ctrl, false, {C::Preset, 0}},
+    {"Ctrl9", Qt::Key_9, Ctrl, false, {C::Preset, 8}},
+    {"CtrlKeypad3", Qt::Key_3, Ctrl | Qt::KeypadModifier, false, {C::Preset, 2}},
+    {"Ctrl0IsText", Qt::Key_0, Ctrl, false, {C::Pass}},
+    {"CtrlAlt1IsText", Qt::Key_1, Ctrl | Alt, false, {C::Pass}},
+    {"CtrlA", Qt::Key_A, Ctrl, false, {C::SelectAll}},
+    {"CtrlShiftC", Qt::Key_C, Ctrl | Shift, false, {C::Copy}},
+    {"CtrlX", Qt::Key_X, Ctrl, false, {C::Cut}},
+    {"CtrlV", Qt::Key_V, Ctrl, false, {C::Paste}},
+    {"CtrlShiftV", Qt::Key_V, Ctrl | Shift, false, {C::CaptureClipboard}},
+    {"CtrlShiftO", Qt::Key_O, Ctrl | Shift, false, {C::OpenManage}},
+    {"CtrlQuestion", Qt::Key_Question, Ctrl | Shift, false, {C::OpenKeys}},
+    {"CtrlShiftSlash", Qt::Key_Slash, Ctrl | Shift, false, {C::OpenKeys}},
+    {"CtrlSlashIsText", Qt::Key_Slash, Ctrl, false, {C::Pass}},
+    {"CtrlZUndoesTyping", Qt::Key_Z, Ctrl, true, {C::Undo}},
+    {"CtrlZThenTakesBackTheCapture", Qt::Key_Z, Ctrl, false, {C::UndoCapture}},
+    {"CtrlShiftZRedoes", Qt::Key_Z, Ctrl | Shift, false, {C::Redo}},
+    {"CtrlSuperZIsText", Qt::Key_Z, Ctrl | Qt::MetaModifier, false, {C::Pass}},
+    {"PlainLetterIsText", Qt::Key_R, {}, false, {C::Pass}},
+};
+
+class CaptureKeyTable : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(CaptureKeyTable, MapsTheKey) {
+    const KeyCase& c = GetParam();
+    const CaptureKeyAction got = captureKeyAction({c.key, c.mods}, c.canUndo);
+    EXPECT_EQ(int(got.command), int(c.action.command));
+    EXPECT_EQ(got.preset, c.action.preset);
+}
+
+INSTANTIATE_TEST_SUITE_P(Editor, CaptureKeyTable, ::testing::ValuesIn(kKeys),
+                         [](const auto& p) { return p.param.name; });
+
+// --- The hold-a-modifier gestures ---
+
+struct Step {
+    enum Kind { Mods, Key, Wait, End } kind;
+    Qt::KeyboardModifiers mods{};
+    int ms = 0;
+};
+Step mods(Qt::KeyboardModifiers m) {
+    return {Step::Mods, m, 0};
+}
+Step wait(int ms) {
+    return {Step::Wait, {}, ms};
+}
+const Step key{Step::Key, {}, 0};
+const Step release{Step::Mods, {}, 0};
+const Step endPeek{Step::End, {}, 0};
+
+struct GestureCase {
+    std::string name;
+    std::vector<Step> steps;
+    std::string log; // what the gestures told, in order
+};
+
+const std::vector<GestureCase> kGestures{
+    {"AltHeldPeeksUntilReleased", {mods(Alt), wait(650), release}, "peek+ peek-"},
+    {"AltTappedNeverPeeks", {mods(Alt), wait(100), release, wait(500)}, ""},
+    {"TypingWithAltNeverPeeks", {mods(Alt), wait(50), key, wait(500)}, ""},
+    {"AKeyKeepsAnActivePeek", {mods(Alt), wait(200), key, wait(500)}, "peek+"},
+    {"AnotherModifierEndsThePeek", {mods(Alt), wait(200), mods(Alt | Shift)}, "peek+ peek-"},
+    {"AltShiftNeverPeeks", {mods(Alt | Shift), wait(500)}, ""},
+    {"CtrlHeldShortlyShowsNothing", {mods(Ctrl), wait(400), release, wait(500)}, ""},
+    {"CtrlHeldShowsPresetsUntilReleased", {mods(Ctrl), wait(600), release}, "presets+ presets-"},
+    {"CtrlDigitBeforeHalfASecondShowsNothing", {mods(Ctrl), wait(300), key, wait(500)}, ""},
+    {"AltJoiningEndsThePresets", {mods(Ctrl), wait(600), mods(Ctrl | Alt)}, "presets+ presets-"},
+    {"TheDrawerEndsBoth", {mods(Alt), wait(200), endPeek}, "peek+ peek-"},
+};
+
+class GestureTable : public ::testing::TestWithParam<GestureCase> {};
+
+TEST_P(GestureTable, Runs) {
+    ManualClock clock(Instant{});
+    ManualDelays delays(clock);
+    CaptureGestures gestures(delays);
+    QStringList log;
+    gestures.onPeek = [&](bool on) { log << (on ? QStringLiteral("peek+") : QStringLiteral("peek-")); };
+    gestures.onShowPresets = [&](bool on) { log << (on ? QStringLiteral("presets+") : QStringLiteral("presets-")); };
+    for (const Step& step : GetParam().steps) {
+        switch (step.kind) {
+        case Step::Mods:
+            gestures.modifiersChanged(step.mods);
+            break;
+        case Step::Key:
+            gestures.keyPressed();
+            break;
+        case Step::Wait:
+            delays.advance(std::chrono::milliseconds(step.ms));
+            break;
+        case Step::End:
+            gestures.endPeek();
+            break;
+        }
+    }
+    EXPECT_EQ(log.join(u' ').toStdString(), GetParam().log);
+}
+
+INSTANTIATE_TEST_SUITE_P(Editor, GestureTable, ::testing::ValuesIn(kGestures),
+                         [](const auto& p) { return p.param.name; });
+
+TEST(Gestures, PeekStartsAtExactlyTheDelay) {
+    ManualClock clock(Instant{});
+    ManualDelays delays(clock);
+    CaptureGestures gestures(delays);
+    gestures.modifiersChanged(Alt);
+    delays.advance(std::chrono::milliseconds(149));
+    EXPECT_FALSE(gestures.peeking());
+    delays.advance(std::chrono::milliseconds(1));
+    EXPECT_TRUE(gestures.peeking());
+}
+
+} // namespace

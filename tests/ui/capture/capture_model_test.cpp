@@ -1,0 +1,419 @@
+#include "CaptureFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace plim;
+using namespace plim::test;
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+using Effect = CaptureModel::EditorEffect;
+using Tone = CaptureModel::Hint::Tone;
+
+namespace {
+
+constexpr auto Ctrl = Qt::ControlModifier;
+const QString kKeys =
+    u"↩ save    Ctrl+↩ keep open    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s;
+
+// --- Saving ---
+
+TEST(CaptureDrawer, BlankReturnHidesAndKeepsTheTextAsDraft) {
+    CaptureFixture f;
+    f.typed(u" \n  "_s);
+    EXPECT_EQ(f.press(Qt::Key_Return), Effect::Handled);
+    EXPECT_EQ(f.events, QStringList{u"hidden"_s});
+    EXPECT_EQ(f.draft(), u" \n  "_s);
+    EXPECT_EQ(f.file(), QString());
+    EXPECT_EQ(f.desktop.beeps, 0);
+}
+
+TEST(CaptureDrawer, CtrlReturnSavesAndStaysThenDoesNothingOnEmpty) {
+    CaptureFixture f;
+    f.typed(u"  milk \n"_s);
+    f.press(Qt::Key_Return, Ctrl);
+    EXPECT_TRUE(f.file().contains(u"- [ ] milk  <!-- 12:00 -->\n"_s)) << f.file().toStdString();
+    EXPECT_EQ(f.model->text(), QString());
+    EXPECT_EQ(f.draft(), QString());
+    EXPECT_TRUE(f.model->isVisible());
+    const QString before = f.file();
+    f.press(Qt::Key_Return, Ctrl);
+    EXPECT_EQ(f.file(), before);
+    EXPECT_TRUE(f.events.isEmpty()) << f.events.join(u',').toStdString();
+}
+
+TEST(CaptureDrawer, ReturnSavesAndSlidesAwayOrVanishesWithReducedMotion) {
+    for (const bool reduce : {false, true}) {
+        CaptureFixture f;
+        f.model->setReduceMotion(reduce);
+        f.typed(u"milk"_s);
+        f.press(Qt::Key_Return);
+        EXPECT_EQ(f.events, QStringList{reduce ? u"hidden"_s : u"settled"_s});
+        EXPECT_EQ(f.model->presence(), CaptureModel::Presence::Hidden);
+    }
+}
+
+TEST(CaptureDrawer, AnUnreadableFileRefusesTheCaptureAndKeepsTheText) {
+    const QByteArray garbage = "## 2026-03-14 Saturday\n\n- [ ] caf\xe9 \xff\n";
+    CaptureFixture f(garbage);
+    f.typed(u"keep me"_s);
+    f.press(Qt::Key_Return);
+    EXPECT_EQ(readAll(f.path), garbage);
+    EXPECT_EQ(f.desktop.beeps, 1);
+    EXPECT_TRUE(f.model->isVisible());
+    EXPECT_EQ(f.model->text(), u"keep me"_s);
+    EXPECT_EQ(f.draft(), u"keep me"_s);
+    EXPECT_EQ(f.model->hint().tone, Tone::Error);
+    EXPECT_TRUE(f.model->hint().text.contains(u"cannot be read"_s));
+}
+
+TEST(CaptureDrawer, TheDraftIsStoredASecondAfterTheLastKeystroke) {
+    CaptureFixture f;
+    f.typed(u"a"_s);
+    f.advance(500ms);
+    f.model->setText(u"ab"_s);
+    f.advance(999ms);
+    EXPECT_EQ(f.draft(), QString());
+    f.advance(1ms);
+    EXPECT_EQ(f.draft(), u"ab"_s);
+}
+
+TEST(CaptureDrawer, ToggleAndLosingTheKeyboardHideWithTheDraft) {
+    CaptureFixture f;
+    f.typed(u"half a thought"_s);
+    f.model->toggle();
+    EXPECT_EQ(f.draft(), u"half a thought"_s);
+    f.model->setText(u"stray"_s); // a hidden editor's changes are no draft
+    f.model->toggle();
+    EXPECT_EQ(f.model->text(), u"half a thought"_s);
+    f.model->keyboardLost();
+    EXPECT_EQ(f.events, (QStringList{u"hidden"_s, u"shown"_s, u"hidden"_s}));
+}
+
+// --- Taking a capture back, and revealing it ---
+
+TEST(CaptureDrawer, CtrlZTakesBackTheLastCaptureWithinTenSecondsOnAnEmptyEditor) {
+    struct Case {
+        std::string name;
+        std::chrono::milliseconds age;
+        QString editor;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"FiveSeconds", 5s, {}, true},
+        {"ElevenSeconds", 11s, {}, false},
+        {"TenSeconds", 10s, {}, false},
+        {"TextInTheEditor", 5s, u"next"_s, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CaptureFixture f;
+        f.typed(u"call Ana"_s);
+        f.press(Qt::Key_Return);
+        f.model->show();
+        f.advance(c.age);
+        f.model->setText(c.editor);
+        EXPECT_EQ(f.press(Qt::Key_Z, Ctrl, false), Effect::Handled);
+        EXPECT_EQ(f.file().contains(u"call Ana"_s), !c.removed);
+        EXPECT_EQ(f.model->text(), c.removed ? u"call Ana"_s : c.editor);
+    }
+}
+
+TEST(CaptureDrawer, CtrlZWithTypingToUndoLeavesItToTheEditor) {
+    CaptureFixture f;
+    f.typed(u"a"_s);
+    f.press(Qt::Key_Return, Ctrl);
+    EXPECT_EQ(f.press(Qt::Key_Z, Ctrl, true), Effect::Undo);
+    EXPECT_TRUE(f.file().contains(u"- [ ] a"_s));
+}
+
+TEST(CaptureDrawer, TheRecentCaptureIsTakenOnceAndForTwoMinutes) {
+    CaptureFixture f;
+    f.typed(u"a"_s);
+    f.press(Qt::Key_Return);
+    EXPECT_EQ(f.model->takeRecentCapture(), entryId(f.store->document(), u"a"_s));
+    EXPECT_EQ(f.model->takeRecentCapture(), std::nullopt);
+    for (const auto& [age, kept] : {std::pair{119s, true}, std::pair{121s, false}}) {
+        f.typed(u"b"_s);
+        f.press(Qt::Key_Return);
+        f.advance(age);
+        EXPECT_EQ(f.model->takeRecentCapture().has_value(), kept);
+    }
+}
+
+TEST(CaptureDrawer, CtrlOHidesAndOpensTheNotesOnTheCapture) {
+    CaptureFixture f;
+    std::vector<std::optional<QUuid>> opened;
+    f.model->onOpenManage = [&](std::optional<QUuid> id) { opened.push_back(id); };
+    f.typed(u"a"_s);
+    f.press(Qt::Key_Return);
+    f.typed(u"draft"_s);
+    f.press(Qt::Key_O, Ctrl);
+    f.model->show();
+    f.press(Qt::Key_O, Ctrl);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], entryId(f.store->document(), u"a"_s));
+    EXPECT_EQ(opened[1], std::nullopt);
+    EXPECT_EQ(f.draft(), u"draft"_s);
+}
+
+// --- Reminders ---
+
+TEST(CaptureDrawer, PresetsFallBackToTheNineDefaultsAndRefuseWithoutText) {
+    CaptureFixture f;
+    f.prefs->setValue(PreferenceKey::reminderPresets, u"5m,10m,15m,1h,2h,3h,4h,5h"_s.split(u','),
+                      Preferences::Announce::No);
+    f.typed({});
+    f.press(Qt::Key_1, Ctrl);
+    EXPECT_EQ(f.desktop.beeps, 1);
+    EXPECT_EQ(f.file(), QString());
+    f.typed(u"water plants"_s);
+    f.press(Qt::Key_1, Ctrl);
+    EXPECT_TRUE(f.file().contains(u"- [ ] water plants  <!-- 12:00 remind 2026-03-14 12:20 -->"_s))
+        << f.file().toStdString();
+}
+
+TEST(CaptureDrawer, APresetThatDoesNotParseBeeps) {
+    CaptureFixture f;
+    QStringList presets = Preferences::defaultReminderPresets();
+    presets[0] = u"someday"_s;
+    f.prefs->setValue(PreferenceKey::reminderPresets, presets, Preferences::Announce::No);
+    f.typed(u"x"_s);
+    f.press(Qt::Key_1, Ctrl);
+    EXPECT_EQ(f.desktop.beeps, 1);
+    EXPECT_TRUE(f.model->isVisible());
+}
+
+TEST(CaptureDrawer, SavingWithAReminderConfirmsThenSettles) {
+    CaptureFixture f;
+    f.typed(u"stretch"_s);
+    f.press(Qt::Key_3, Ctrl);
+    EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{u"saved · rings today 15:00"_s, Tone::Accent}));
+    f.advance(799ms);
+    EXPECT_TRUE(f.events.isEmpty());
+    f.advance(1ms);
+    EXPECT_EQ(f.events, QStringList{u"settled"_s});
+
+    // Typing again in the meantime keeps the drawer.
+    f.typed(u"stretch"_s);
+    f.press(Qt::Key_8, Ctrl);
+    EXPECT_EQ(f.model->hint().text, u"saved · rings tomorrow 08:30 · then every day at 08:30 until done"_s);
+    f.model->setText(u"more"_s);
+    f.advance(1s);
+    EXPECT_TRUE(f.model->isVisible());
+    EXPECT_EQ(f.model->hint().tone, Tone::Muted);
+}
+
+TEST(CaptureDrawer, TheWhenFieldSavesWithItsReminderOrGoesBack) {
+    CaptureFixture f;
+    f.typed({});
+    f.press(Qt::Key_R, Ctrl);
+    EXPECT_EQ(f.desktop.beeps, 1);
+    EXPECT_FALSE(f.model->whenOpen());
+
+    f.typed(u"dentist"_s);
+    f.press(Qt::Key_R, Ctrl);
+    ASSERT_TRUE(f.model->whenOpen());
+    f.model->when().setText(u"someday"_s);
+    EXPECT_FALSE(f.model->when().submit());
+    f.model->when().cancel();
+    EXPECT_FALSE(f.model->whenOpen());
+    EXPECT_EQ(f.model->text(), u"dentist"_s);
+
+    f.press(Qt::Key_R, Ctrl);
+    f.model->when().setText(u"tomorrow 9am"_s);
+    EXPECT_TRUE(f.model->when().submit());
+    EXPECT_TRUE(f.file().contains(u"dentist  <!-- 12:00 remind 2026-03-15 09:00 -->"_s)) << f.file().toStdString();
+    EXPECT_FALSE(f.model->whenOpen());
+}
+
+TEST(CaptureDrawer, HoldingCtrlShowsThePresetsOnlyOverText) {
+    CaptureFixture f;
+    f.typed({});
+    f.model->modifiersChanged(Ctrl);
+    f.advance(600ms);
+    EXPECT_FALSE(f.model->presetsShown());
+    f.model->modifiersChanged({});
+    f.model->setText(u"x"_s);
+    f.model->modifiersChanged(Ctrl);
+    f.advance(600ms);
+    ASSERT_TRUE(f.model->presetsShown());
+    EXPECT_EQ(f.model->peekCells().size(), 9);
+    EXPECT_EQ(f.model->peekCells()[0].when, u"12:20"_s);
+    f.model->modifiersChanged({});
+    EXPECT_FALSE(f.model->presetsShown());
+}
+
+// --- The clipboard ---
+
+TEST(CaptureDrawer, ClipboardCaptures) {
+    struct Case {
+        std::string name;
+        QString clipboard;
+        bool visible;
+        int beeps;
+        QStringList events; // right after the capture
+        bool saved;
+    };
+    const Case cases[] = {
+        {"EmptyOrImageOnly", {}, false, 1, {}, false},
+        {"Blank", u" \n\t"_s, false, 1, {}, false},
+        {"TooLong", QString(CaptureModel::maxCaptureLength + 1, u'x'), false, 1, {u"confirming"_s}, false},
+        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, {u"confirming"_s}, true},
+        {"VisibleLeavesTheEditor", u"https://example.org"_s, true, 0, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CaptureFixture f;
+        f.typed(u"half a thought"_s);
+        if (!c.visible) {
+            f.model->toggle();
+            f.events.clear();
+        }
+        f.desktop.clipboard = c.clipboard;
+        f.model->captureClipboard();
+        EXPECT_EQ(f.desktop.beeps, c.beeps);
+        EXPECT_EQ(f.events, c.events);
+        EXPECT_EQ(f.file().contains(u"- [ ] https://example.org  <!-- 12:00 -->"_s), c.saved) << f.file().toStdString();
+        if (c.name == "HiddenShowsTheText") {
+            EXPECT_EQ(f.model->text(), u"https://example.org"_s);
+            EXPECT_EQ(f.model->countText(), u"1 open"_s);
+            f.advance(449ms);
+            EXPECT_EQ(f.events.size(), 1);
+        }
+        if (c.name == "TooLong") {
+            EXPECT_EQ(f.model->hint().tone, Tone::Error);
+            EXPECT_TRUE(f.model->hint().text.startsWith(u"clipboard not saved"_s));
+        }
+        f.advance(3s);
+        EXPECT_EQ(f.model->text(), u"half a thought"_s);
+        EXPECT_EQ(f.draft(), u"half a thought"_s);
+        EXPECT_EQ(f.model->isVisible(), c.visible);
+    }
+}
+
+TEST(CaptureDrawer, TheShortcutDuringAClipboardConfirmationKeepsTheDrawer) {
+    CaptureFixture f;
+    f.typed(u"half"_s);
+    f.model->toggle();
+    f.desktop.clipboard = u"clip"_s;
+    f.model->captureClipboard();
+    f.model->toggle();
+    EXPECT_EQ(f.model->text(), u"half"_s);
+    f.advance(1s);
+    EXPECT_TRUE(f.model->isVisible());
+    EXPECT_EQ(f.events, (QStringList{u"hidden"_s, u"confirming"_s, u"shown"_s}));
+}
+
+TEST(CaptureDrawer, AHugePasteIsRefused) {
+    CaptureFixture f;
+    f.typed({});
+    EXPECT_TRUE(f.model->acceptPaste(CaptureModel::maxCaptureLength));
+    EXPECT_FALSE(f.model->acceptPaste(10'000'000));
+    EXPECT_EQ(f.desktop.beeps, 1);
+    EXPECT_EQ(f.model->hint().text, u"paste not saved · 10.0 million characters, at most 100000 fit in one entry"_s);
+}
+
+// --- Texts ---
+
+TEST(CaptureDrawer, HintAndHeaderTexts) {
+    using Setup = std::function<void(CaptureFixture&)>;
+    struct Case {
+        std::string name;
+        Setup setup;
+        QString hint;
+    };
+    const Setup captured = [](CaptureFixture& f) {
+        f.typed(u"a"_s);
+        f.press(Qt::Key_Return);
+        f.model->show();
+    };
+    const Case cases[] = {
+        {"Empty", [](CaptureFixture& f) { f.typed({}); }, kKeys},
+        {"Blank", [](CaptureFixture& f) { f.typed(u" \n"_s); }, kKeys},
+        {"Text", [](CaptureFixture& f) { f.typed(u"x"_s); },
+         u"↩ save    Ctrl+↩ keep open    Ctrl+R remind    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s},
+        {"JustCaptured", captured, kKeys + u"    Ctrl+Z undo last capture"_s},
+        {"CapturedElevenSecondsAgo",
+         [&](CaptureFixture& f) {
+             captured(f);
+             f.advance(11s);
+         },
+         kKeys},
+        {"WhenFieldOpen",
+         [](CaptureFixture& f) {
+             f.typed(u"x"_s);
+             f.model->openWhenField();
+         },
+         u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CaptureFixture f;
+        c.setup(f);
+        EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{c.hint, Tone::Muted}));
+    }
+    CaptureFixture f("## 2026-03-14 Saturday\n\n- [ ] a  <!-- 08:00 remind 2026-03-14 11:00 -->\n- [ ] b\n- [x] c\n");
+    EXPECT_EQ(f.model->dateText(), u"Saturday, Mar 14"_s);
+    EXPECT_EQ(f.model->countText(), u"2 open · 1 now"_s);
+}
+
+// --- Size and place ---
+
+TEST(CaptureDrawer, WidthFollowsTheTextSize) {
+    for (const auto& [size, width] : {std::pair{30.0, 720}, std::pair{20.0, 640}, std::pair{26.7, 641}}) {
+        CaptureFixture f;
+        f.prefs->setValue(PreferenceKey::drawerTextSize, size, Preferences::Announce::No);
+        EXPECT_EQ(f.model->width(), width) << size;
+    }
+}
+
+TEST(CaptureDrawer, TheEditorGrowsFromThreeLinesToAGoldenShare) {
+    struct Case {
+        int width;
+        qreal line, text;
+        int height;
+    };
+    const Case cases[] = {
+        {640, 20, 10, 68},     // three lines and the insets
+        {640, 20, 100, 108},   // the text and the insets
+        {640, 20, 1000, 320},  // 640 / 1.618 - 76, rounded up
+        {640, 150, 1000, 458}, // never below three lines
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CaptureModel::editorHeight(c.width, c.line, c.text), c.height) << c.text;
+    }
+}
+
+TEST(CaptureDrawer, PlacedAtTheTopOfTheUsableArea) {
+    const QRect screen(100, 30, 1920, 1050);
+    struct Case {
+        DrawerPosition position;
+        QRect available;
+        QRect frame;
+    };
+    const Case cases[] = {
+        {DrawerPosition::Left, screen, {124, 30, 640, 200}},
+        {DrawerPosition::Center, screen, {740, 30, 640, 200}},
+        {DrawerPosition::Right, screen, {1356, 30, 640, 200}},
+        {DrawerPosition::Right, {0, 0, 600, 150}, {0, 0, 600, 150}}, // a screen smaller than the drawer
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CaptureModel::frame(c.available, {640, 200}, c.position), c.frame) << int(c.position);
+    }
+    EXPECT_EQ(CaptureModel::frame({}, {640, 200}, DrawerPosition::Left), QRect());
+}
+
+TEST(CaptureDrawer, NudgesStoreThePlace) {
+    CaptureFixture f;
+    f.typed({});
+    f.press(Qt::Key_Left, Ctrl);
+    EXPECT_EQ(f.prefs->drawerPosition(), DrawerPosition::Left);
+    f.press(Qt::Key_Up, Ctrl);
+    EXPECT_EQ(f.prefs->value(PreferenceKey::drawerPosition).toString(), u"center"_s);
+}
+
+} // namespace
