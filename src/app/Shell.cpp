@@ -8,15 +8,13 @@
 #include "platform/linux/X11HotKeys.h"
 #include "reminders/ReminderScheduler.h"
 #include "store/NotesStore.h"
+#include "ui/capture/CaptureController.h"
+#include "ui/desktop/QtDesktopServices.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Mark.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -26,47 +24,19 @@
 
 namespace plim {
 
-namespace {
-
-// Until the drawer brings the program's own: the file manager over D-Bus, else the folder.
-class FileManager final : public DesktopServices {
-public:
-    QString clipboardText() const override { return {}; }
-    void setClipboardText(const QString&) override {}
-    bool openUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
-    void revealFile(const QString& path) override {
-        const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-        call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected()) {
-            QDesktopServices::openUrl(folder);
-            return;
-        }
-        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* w) {
-            w->deleteLater();
-            if (w->isError()) {
-                QDesktopServices::openUrl(folder);
-            }
-        });
-    }
-    void beep() override { QApplication::beep(); }
-};
-
-} // namespace
-
 Shell::Shell(NotesStore& store, QObject* parent)
     : QObject(parent)
     , store_(store)
     , theme_(std::make_unique<Theme>())
-    , desktop_(std::make_unique<FileManager>())
+    , desktop_(std::make_unique<QtDesktopServices>())
     , alerts_(std::make_unique<DBusNotifier>()) {
     Fonts::registerFonts();
     store_.load();
     store_.purgeTrash();
+
+    drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
+    drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); });
+    drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
 
     createTray();
     connect(&store_, &NotesStore::changed, this, &Shell::refresh);
@@ -108,7 +78,10 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
-    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { Q_EMIT openRequested(std::nullopt); });
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer_->toggle(); });
+    global_->onKeyDown(KeyboardShortcuts::Name::manage(),
+                       [this] { Q_EMIT openRequested(drawer_->takeRecentCapture()); });
+    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer_->captureClipboard(); });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
@@ -121,12 +94,17 @@ void Shell::handle(const InstanceMessage& message) {
     case Request::Quit:
         break;
     case Request::Capture:
+        drawer_->toggle();
+        break;
     case Request::Clip:
+        drawer_->captureClipboard();
         break;
     }
 }
 
-void Shell::saveState() {}
+void Shell::saveState() {
+    drawer_->saveDraft();
+}
 
 QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
     QList<TrayModel::UnavailableShortcut> list;
@@ -206,7 +184,11 @@ void Shell::run(TrayModel::Action action) {
         QCoreApplication::quit();
         break;
     case TrayModel::Action::Capture:
+        drawer_->show();
+        break;
     case TrayModel::Action::CaptureClipboard:
+        drawer_->captureClipboard();
+        break;
     case TrayModel::Action::Problem:
     case TrayModel::Action::Separator:
         break;

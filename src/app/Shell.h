@@ -19,6 +19,7 @@ QT_END_NAMESPACE
 
 namespace plim {
 
+class CaptureController;
 class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
@@ -53,6 +54,8 @@ Q_SIGNALS:
     // Show the notes window on the entry with its when field open, holding `whenText` (a snooze
     // phrase that could not be read, or nothing when a notification asks for a typed time).
     void showEntryRequested(QUuid entry, QString whenText);
+    // Show the notes window's keys guide (asked from the drawer).
+    void keysRequested();
 
 private:
     void createTray();
@@ -73,6 +76,7 @@ private:
     std::unique_ptr<DesktopServices> desktop_;
     // Notifications of the shell's own (store errors, no tray), apart from the reminders'.
     std::unique_ptr<Notifier> alerts_;
+    std::unique_ptr<CaptureController> drawer_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<ReminderScheduler> scheduler_;
