@@ -21,6 +21,7 @@
 
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -343,6 +344,39 @@ TEST_F(ResidentDesktopTest, WithoutATrayItSaysOnceHowToReachIt) {
     EXPECT_TRUE(out.contains(u"Error registering hotkey Ctrl+Alt+Space: 10"_s)) << out.toStdString();
 }
 
+// The drawer through `plim capture` and the shortcut; what was typed outlives SIGTERM.
+TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOutlivesTheProgram) {
+    if (!have(u"xdotool"_s) || !have(u"openbox"_s)) {
+        GTEST_SKIP() << "xdotool or openbox is missing";
+    }
+    const auto wm = start(u"openbox"_s, {});
+    const auto drawerShown = [&] {
+        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            if (geometry(id.toUInt()).width() >= 640) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    startResident();
+    EXPECT_EQ(plim({u"capture"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
+    run(u"xdotool"_s, {u"type"_s, u"half a thought"_s});
+    ::kill(static_cast<pid_t>(resident->p.processId()), SIGTERM);
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(resident->p.exitCode(), 0);
+    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("draft=half a thought"));
+
+    startResident();
+    run(u"xdotool"_s, {u"key"_s, u"ctrl+alt+space"_s});
+    ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
+    run(u"xdotool"_s, {u"key"_s, u"Return"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] half a thought"); }, kWaitMs));
+    quitResident();
+}
+
 // With dunst as the notification server: each notification it shows is logged by a rule script,
 // and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
 class WithNotifications : public ResidentDesktopTest {
@@ -427,7 +461,8 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
     const int ringing = displayed();
     EXPECT_EQ(run(u"dunstctl"_s, {u"context"_s}).status, 0);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return QString::fromUtf8(test::readAll(notesPath())).contains(u"- [x] ~~water the ficus~~"_s); }, kWaitMs))
+        [&] { return QString::fromUtf8(test::readAll(notesPath())).contains(u"- [x] ~~water the ficus~~"_s); },
+        kWaitMs))
         << test::readAll(notesPath()).toStdString();
     if (withTray) {
         EXPECT_TRUE(QTest::qWaitFor(
