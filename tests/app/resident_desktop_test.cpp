@@ -6,8 +6,10 @@
 #include "support/TestSupport.h"
 #include "support/XServer.h"
 
+#include <QDBusConnection>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -16,11 +18,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -265,40 +269,77 @@ protected:
     xcb_connection_t* xcb = nullptr;
 };
 
-TEST_F(ResidentDesktopTest, TrayIconMenuQuitsTheProgram) {
+// The desktop's file manager, as the program reaches it over the session bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& /*startupId*/) { shown += uris; }
+};
+
+TEST_F(ResidentDesktopTest, TrayMenuShowsTheFilesAndQuits) {
     if (!have(u"xdotool"_s) || !startTray()) {
         GTEST_SKIP() << "trayer or xdotool is missing";
     }
     const auto wm = have(u"openbox"_s) ? start(u"openbox"_s, {}) : nullptr;
+    QDBusConnection session = QDBusConnection::connectToBus(busAddress, u"files"_s);
+    FakeFileManager files;
+    ASSERT_TRUE(session.registerObject(u"/org/freedesktop/FileManager1"_s, &files, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(session.registerService(u"org.freedesktop.FileManager1"_s));
     startResident();
     xcb_window_t icon = XCB_NONE;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
 
-    const QRect at = geometry(icon);
-    run(u"xdotool"_s,
-        {u"mousemove"_s, QString::number(at.center().x()), QString::number(at.center().y()), u"click"_s, u"3"_s});
-    // The menu: a visible plim window tall enough for its items.
-    QRect menu;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
-            for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-                const QRect r = geometry(id.toUInt());
-                if (r.height() > 100) {
-                    menu = r;
-                    return true;
-                }
-            }
-            return false;
-        },
-        kWaitMs));
-    capture(u"root"_s, u"resident-tray-menu.png"_s);
-    // "Quit plim" is the last item.
-    run(u"xdotool"_s,
-        {u"mousemove"_s, QString::number(menu.center().x()), QString::number(menu.bottom() - 12), u"click"_s, u"1"_s});
+    // Opens the menu with a right click on the icon and picks an item with the keys. Clicks closer
+    // than the double-click time (Qt's default 400 ms) would make a double click, which opens nothing.
+    QElapsedTimer sinceClick;
+    const auto choose = [&](const QStringList& keys, const char* screenshot = nullptr) {
+        if (sinceClick.isValid()) {
+            QTest::qWait(std::max<int>(0, 500 - int(sinceClick.elapsed())));
+        }
+        sinceClick.start();
+        const QRect at = geometry(icon);
+        run(u"xdotool"_s,
+            {u"mousemove"_s, QString::number(at.center().x()), QString::number(at.center().y()), u"click"_s, u"3"_s});
+        // The menu: a visible plim window tall enough for its items.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+                const QStringList list = ids.split(u'\n', Qt::SkipEmptyParts);
+                return std::any_of(list.begin(), list.end(),
+                                   [&](const QString& id) { return geometry(id.toUInt()).height() > 100; });
+            },
+            kWaitMs));
+        if (screenshot) {
+            capture(u"root"_s, QString::fromLatin1(screenshot));
+        }
+        run(u"xdotool"_s, QStringList{u"key"_s} + keys + QStringList{u"Return"_s});
+    };
+    const QString folder = QFileInfo(notesPath()).path();
+    const auto uri = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
+
+    // Nothing deleted yet: the notes folder.
+    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s}, "resident-tray-menu.png");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown == QStringList{uri(folder)}; }, kWaitMs))
+        << files.shown.join(u' ').toStdString();
+    choose({u"Down"_s, u"Down"_s, u"Down"_s});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 2; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(notesPath()));
+    EXPECT_TRUE(QFile::exists(notesPath()));
+
+    const QString id = plim({u"add"_s, u"a thought to throw away"_s}).out.trimmed();
+    ASSERT_EQ(plim({u"delete"_s, id}).status, 0);
+    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 3; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(folder + u"/plim.trash.md"_s));
+
+    choose({u"Up"_s});
     ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
     EXPECT_EQ(resident->p.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(instanceLockPath(home.filePath(u"run/plim"_s))));
+    QDBusConnection::disconnectFromBus(u"files"_s);
 }
 
 TEST_F(ResidentDesktopTest, WithoutATrayItSaysOnceHowToReachIt) {
@@ -492,3 +533,5 @@ TEST_F(WithNotifications, EachNewStoreErrorIsToldOnceAndWithdrawnWhenMended) {
 }
 
 } // namespace
+
+#include "resident_desktop_test.moc"
