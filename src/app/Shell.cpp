@@ -15,6 +15,7 @@
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -56,6 +57,9 @@ Shell::Shell(NotesStore& store, QObject* parent)
     onStoreError();
     if (!trayAvailable_) {
         tellOfMissingTray();
+        // Nothing else would show the program is there: the notes window opens once it runs.
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT openRequested(std::nullopt); }, Qt::QueuedConnection);
     }
 }
 
@@ -71,7 +75,8 @@ void Shell::createTray() {
             menu_->popup(QCursor::pos());
         }
     });
-    // A tray that comes later (a panel started after the program) still gets the icon.
+    // Asked once, at start: the icon is shown all the same, so a tray that comes later (a panel
+    // started after the program) still gets it.
     trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
 }
 
