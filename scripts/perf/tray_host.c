@@ -68,7 +68,10 @@ int main(int argc, char** argv) {
     }
     const int settle = atoi(argv[1]), idle = atoi(argv[2]);
     xcb_connection_t* c = xcb_connect(NULL, NULL);
-    if (xcb_connection_has_error(c)) return 1;
+    if (xcb_connection_has_error(c)) {
+        fprintf(stderr, "cannot connect to the X server\n");
+        return 1;
+    }
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     xcb_window_t host = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, host, screen->root, 0, 0, 64, 32, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
@@ -111,6 +114,11 @@ int main(int argc, char** argv) {
             }
             free(e);
         }
+        int status;
+        if (docked < 0 && waitpid(pid, &status, WNOHANG) == pid) {
+            fprintf(stderr, "%s ended before showing an icon (status %d)\n", argv[3], status);
+            return 1;
+        }
         if (docked < 0) poll(&p, 1, 100);
     }
     usleep(settle * 1000);
@@ -118,7 +126,7 @@ int main(int argc, char** argv) {
     const long before = sum_status(pid, "voluntary_ctxt_switches") + sum_status(pid, "nonvoluntary_ctxt_switches");
     sleep(idle);
     const long after = sum_status(pid, "voluntary_ctxt_switches") + sum_status(pid, "nonvoluntary_ctxt_switches");
-    printf("%.1f %ld %ld\n", docked, rss, idle > 0 ? after - before : 0);
+    if (docked >= 0) printf("%.1f %ld %ld\n", docked, rss, idle > 0 ? after - before : 0);
     kill(pid, SIGTERM);
     waitpid(pid, NULL, 0);
     xcb_disconnect(c);
