@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
     dbus dbus-bin
     # A desktop of their own for the tests that press keys and show windows.
-    xvfb xdotool openbox xclip dunst x11-utils imagemagick
+    xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
     clang libclang-rt-14-dev
     fonts-opendyslexic
 )

@@ -66,6 +66,15 @@ QList<KeyboardShortcuts::Name> GlobalShortcuts::unavailable() const {
     return names;
 }
 
+std::optional<GlobalHotKeys::Refusal> GlobalShortcuts::refusal(const KeyboardShortcuts::Name& name) const {
+    const auto combo = comboOf(name);
+    const auto found = combo ? refused_.find(*combo) : refused_.end();
+    if (found == refused_.end() || !unavailable().contains(name)) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
 void GlobalShortcuts::setRecording(bool recording) {
     if (recording_ == recording) {
         return;

@@ -40,6 +40,8 @@ public:
     // Names with handlers whose combination could not be held, in the order their first handler
     // was attached.
     QList<KeyboardShortcuts::Name> unavailable() const;
+    // Why the name's combination could not be held; none when it is held or has no handler.
+    std::optional<GlobalHotKeys::Refusal> refusal(const KeyboardShortcuts::Name& name) const;
 
     // While a shortcut is being recorded no press is dispatched and nothing is held, so the
     // recorder receives every combination, its own included.

@@ -1,5 +1,9 @@
 #include "app/ResidentProgram.h"
 
+#include "app/Shell.h"
+#include "store/NotesStore.h"
+
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -8,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace plim {
@@ -84,18 +89,22 @@ void ResidentProgram::onRequest(const InstanceMessage& message) {
     Q_EMIT requested(message);
 }
 
-int runResident(int argc, char** argv) {
-    // Descriptors inherited from whoever ran the command (a shortcut runner's pipes) would keep it
-    // waiting for the program to end.
-    ::close_range(3, ~0U, 0);
-    // A client gone before its answer must not take the program down with it.
-    ::signal(SIGPIPE, SIG_IGN);
-    QCoreApplication app(argc, argv);
+namespace {
+
+// Whether a window system can be reached: without one the program only holds the instance.
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void nameApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("plim"));
     QCoreApplication::setApplicationName(QStringLiteral("plim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLIM_VERSION));
+}
 
-    ResidentProgram program;
+// Takes the instance; none when the program should end at once, with this exit status.
+std::optional<int> becomeResident(ResidentProgram& program) {
     QString error;
     switch (program.start(&error)) {
     case InstanceServer::Start::AlreadyRunning:
@@ -106,7 +115,46 @@ int runResident(int argc, char** argv) {
     case InstanceServer::Start::Listening:
         break;
     }
-    return QCoreApplication::exec();
+    return std::nullopt;
+}
+
+} // namespace
+
+int runResident(int argc, char** argv) {
+    // Descriptors inherited from whoever ran the command (a shortcut runner's pipes) would keep it
+    // waiting for the program to end.
+    ::close_range(3, ~0U, 0);
+    // A client gone before its answer must not take the program down with it.
+    ::signal(SIGPIPE, SIG_IGN);
+    if (!hasDisplay()) {
+        QCoreApplication app(argc, argv);
+        nameApplication();
+        ResidentProgram program;
+        if (const auto status = becomeResident(program)) {
+            return *status;
+        }
+        std::fprintf(stderr, "plim: no display; the resident program shows nothing\n");
+        return QCoreApplication::exec();
+    }
+
+    QApplication app(argc, argv);
+    nameApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral("plim"));
+    // The program lives in the tray: closing its last window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Listening comes first; requests wait on the socket until the event loop runs, by which time
+    // the shell is there to take them.
+    ResidentProgram program;
+    if (const auto status = becomeResident(program)) {
+        return *status;
+    }
+    Shell shell(NotesStore::shared());
+    QObject::connect(&program, &ResidentProgram::requested, &shell, &Shell::handle);
+    // Quit, SIGTERM and SIGINT end the event loop; a session that ends asks first.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &shell, &Shell::saveState);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &shell, [&shell] { shell.saveState(); });
+    return QApplication::exec();
 }
 
 } // namespace plim

@@ -58,6 +58,11 @@ protected:
         env.insert(u"HOME"_s, dir.path());
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         env.remove(u"DESKTOP_STARTUP_ID"_s);
+        // Without a display the resident program only holds the instance: nothing of it reaches a
+        // desktop the tests run on.
+        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s}) {
+            env.remove(name);
+        }
         env.remove(u"XDG_ACTIVATION_TOKEN"_s);
         if (!token.isEmpty()) {
             env.insert(u"XDG_ACTIVATION_TOKEN"_s, token);

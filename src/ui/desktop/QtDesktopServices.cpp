@@ -25,7 +25,9 @@ bool QtDesktopServices::openUrl(const QUrl& url) {
 }
 
 void QtDesktopServices::revealFile(const QString& path) {
-    const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+    // Where no file manager answers, a folder is opened itself, a file's folder for a file.
+    const QFileInfo info(path);
+    const QUrl folder = QUrl::fromLocalFile(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));

@@ -1,0 +1,267 @@
+#include "app/Shell.h"
+
+#include "app/GlobalShortcuts.h"
+#include "app/KeyboardShortcuts.h"
+#include "platform/DesktopServices.h"
+#include "platform/linux/DBusNotifier.h"
+#include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/X11HotKeys.h"
+#include "reminders/ReminderScheduler.h"
+#include "store/NotesStore.h"
+#include "ui/capture/CaptureController.h"
+#include "ui/desktop/QtDesktopServices.h"
+#include "ui/theme/Fonts.h"
+#include "ui/theme/Mark.h"
+#include "ui/theme/Theme.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+#include <utility>
+
+namespace plim {
+
+Shell::Shell(NotesStore& store, QObject* parent)
+    : QObject(parent)
+    , store_(store)
+    , theme_(std::make_unique<Theme>())
+    , desktop_(std::make_unique<QtDesktopServices>())
+    , alerts_(std::make_unique<DBusNotifier>()) {
+    Fonts::registerFonts();
+    store_.load();
+    store_.purgeTrash();
+
+    drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
+    drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); });
+    drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
+
+    createTray();
+    connect(&store_, &NotesStore::changed, this, &Shell::refresh);
+    connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
+    connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
+
+    scheduler_ = std::make_unique<ReminderScheduler>(store_, std::make_unique<DBusNotifier>(),
+                                                     std::make_unique<LinuxSystemEvents>(store_.clock()));
+    scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
+    scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
+    scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
+    connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
+    refresh();
+
+    attachShortcuts();
+    // An error of the first load is new too.
+    onStoreError();
+    if (!trayAvailable_) {
+        tellOfMissingTray();
+        // Nothing else would show the program is there: the notes window opens once it runs.
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT openRequested(std::nullopt); }, Qt::QueuedConnection);
+    }
+}
+
+Shell::~Shell() = default;
+
+void Shell::createTray() {
+    menu_ = std::make_unique<QMenu>();
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    tray_->setContextMenu(menu_.get());
+    // A left click opens the menu too: the icon has nothing else to do.
+    connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) {
+            menu_->popup(QCursor::pos());
+        }
+    });
+    // Asked once, at start: the icon is shown all the same, so a tray that comes later (a panel
+    // started after the program) still gets it.
+    trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void Shell::attachShortcuts() {
+    keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
+    global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer_->toggle(); });
+    global_->onKeyDown(KeyboardShortcuts::Name::manage(),
+                       [this] { Q_EMIT openRequested(drawer_->takeRecentCapture()); });
+    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer_->captureClipboard(); });
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
+}
+
+void Shell::handle(const InstanceMessage& message) {
+    switch (message.request) {
+    case Request::Open:
+        Q_EMIT openRequested(std::nullopt);
+        break;
+    case Request::Background:
+    case Request::Quit:
+        break;
+    case Request::Capture:
+        drawer_->toggle();
+        break;
+    case Request::Clip:
+        drawer_->captureClipboard();
+        break;
+    }
+}
+
+void Shell::saveState() {
+    drawer_->saveDraft();
+}
+
+QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
+    QList<TrayModel::UnavailableShortcut> list;
+    if (!global_) {
+        return list;
+    }
+    for (const KeyboardShortcuts::Name& name : global_->unavailable()) {
+        const auto shortcut = keys_->getShortcut(name);
+        const auto why = global_->refusal(name);
+        if (shortcut && why) {
+            list.append({shortcut->presentableDescription(), why->status});
+        }
+    }
+    return list;
+}
+
+void Shell::refresh() {
+    TrayModel::Inputs inputs;
+    const Instant now = store_.clock().now();
+    inputs.ringing = static_cast<int>(
+        store_.document().ringing(now, store_.clock().calendar(), store_.preferences().anchors()).size());
+    if (store_.error()) {
+        inputs.storeError = store_.error()->message();
+    }
+    inputs.unavailable = unavailableShortcuts();
+    trayState_ = TrayModel::state(inputs);
+    drawTray();
+    if (trayState_.menu != shownMenu_) {
+        rebuildMenu();
+    }
+}
+
+void Shell::drawTray() {
+    // The panel's colour cannot be read; the desktop's own appearance is the best guess at it.
+    const QColor color = Mark::colorFor(Theme::colors(theme_->appearance()).ground);
+    if (shownDot_ != trayState_.dot || shownColor_ != color.rgba()) {
+        shownDot_ = trayState_.dot;
+        shownColor_ = color.rgba();
+        tray_->setIcon(Mark::icon(trayState_.dot, color));
+    }
+    // A tray icon has no other text: its tooltip is also what a screen reader says of it.
+    if (tray_->toolTip() != trayState_.toolTip) {
+        tray_->setToolTip(trayState_.toolTip);
+    }
+    if (!tray_->isVisible()) {
+        tray_->show();
+    }
+}
+
+void Shell::rebuildMenu() {
+    shownMenu_ = trayState_.menu;
+    menu_->clear();
+    for (const TrayModel::MenuItem& item : shownMenu_) {
+        if (item.action == TrayModel::Action::Separator) {
+            menu_->addSeparator();
+            continue;
+        }
+        QAction* action = menu_->addAction(item.title);
+        action->setEnabled(item.enabled);
+        const TrayModel::Action which = item.action;
+        connect(action, &QAction::triggered, this, [this, which] { run(which); });
+    }
+}
+
+void Shell::run(TrayModel::Action action) {
+    switch (action) {
+    case TrayModel::Action::Now:
+        openNow();
+        break;
+    case TrayModel::Action::ShowNotesFile:
+        revealNotesFile();
+        break;
+    case TrayModel::Action::ShowTrash:
+        revealTrash();
+        break;
+    case TrayModel::Action::Quit:
+        QCoreApplication::quit();
+        break;
+    case TrayModel::Action::Capture:
+        drawer_->show();
+        break;
+    case TrayModel::Action::CaptureClipboard:
+        drawer_->captureClipboard();
+        break;
+    case TrayModel::Action::Problem:
+    case TrayModel::Action::Separator:
+        break;
+    }
+}
+
+void Shell::openNow() {
+    const QList<Entry> ringing =
+        store_.document().ringing(store_.clock().now(), store_.clock().calendar(), store_.preferences().anchors());
+    Q_EMIT openRequested(ringing.isEmpty() ? std::nullopt : std::optional<QUuid>(ringing.front().id));
+}
+
+void Shell::revealNotesFile() {
+    store_.ensureFileExists();
+    desktop_->revealFile(store_.filePath());
+}
+
+void Shell::revealTrash() {
+    const QString trash = store_.trashFilePath();
+    if (QFileInfo::exists(trash)) {
+        desktop_->revealFile(trash);
+        return;
+    }
+    // Nothing was ever deleted: the folder that would hold the trash, selected in its parent.
+    const QString folder = QFileInfo(trash).absolutePath();
+    if (!QFileInfo::exists(folder)) {
+        store_.ensureFileExists();
+    }
+    desktop_->revealFile(folder);
+}
+
+void Shell::onStoreError() {
+    refresh();
+    const auto& error = store_.error();
+    const std::optional<QString> message = error ? std::optional<QString>(error->message()) : std::nullopt;
+    if (message == toldError_) {
+        return;
+    }
+    toldError_ = message;
+    if (!error) {
+        if (errorNotification_ != 0) {
+            alerts_->close(std::exchange(errorNotification_, 0));
+        }
+        return;
+    }
+    alerts_->post(TrayModel::errorNotification(*error), errorNotification_,
+                  [this, told = *message](std::optional<quint32> id) {
+                      if (!id) {
+                          return;
+                      }
+                      // The error may have been mended or replaced before the server answered.
+                      if (toldError_ == told) {
+                          errorNotification_ = *id;
+                      } else if (*id != errorNotification_) {
+                          alerts_->close(*id);
+                      }
+                  });
+}
+
+void Shell::tellOfMissingTray() {
+    std::optional<QString> keys;
+    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
+    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
+        keys = capture->presentableDescription();
+    }
+    std::fprintf(stderr, "%s\n", TrayModel::noTrayText(keys).toLocal8Bit().constData());
+    std::fflush(stderr);
+    alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});
+}
+
+} // namespace plim

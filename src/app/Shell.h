@@ -1,0 +1,96 @@
+#pragma once
+
+#include "app/InstanceProtocol.h"
+#include "app/TrayModel.h"
+
+#include <QList>
+#include <QObject>
+#include <QRgb>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+QT_BEGIN_NAMESPACE
+class QMenu;
+class QSystemTrayIcon;
+QT_END_NAMESPACE
+
+namespace plim {
+
+class CaptureController;
+class DesktopServices;
+class GlobalShortcuts;
+class KeyboardShortcuts;
+class NotesStore;
+class Notifier;
+class ReminderScheduler;
+class Theme;
+
+// The resident desktop program: creates the long-lived objects in start-up order and wires them
+// together, keeps the tray icon and its menu up to date, answers the requests of `plim` commands
+// and the global shortcuts, and tells the user of every new store error. It owns no data.
+class Shell final : public QObject {
+    Q_OBJECT
+public:
+    // Needs a QApplication. Loads the store.
+    explicit Shell(NotesStore& store, QObject* parent = nullptr);
+    ~Shell() override;
+
+    // A request of a `plim` command (the resident program itself ends on Quit).
+    void handle(const InstanceMessage& message);
+    // Stores what must outlive the program; at quit, on SIGTERM and SIGINT, at session end.
+    void saveState();
+
+    // What the tray shows now.
+    const TrayModel::State& trayState() const { return trayState_; }
+    bool hasTray() const { return trayAvailable_; }
+
+Q_SIGNALS:
+    // Show the notes window, revealing the entry when one is given ("Open plim", the notes
+    // shortcut, "Now", a click on a notification).
+    void openRequested(std::optional<QUuid> reveal);
+    // Show the notes window on the entry with its when field open, holding `whenText` (a snooze
+    // phrase that could not be read, or nothing when a notification asks for a typed time).
+    void showEntryRequested(QUuid entry, QString whenText);
+    // Show the notes window's keys guide (asked from the drawer).
+    void keysRequested();
+
+private:
+    void createTray();
+    void attachShortcuts();
+    void refresh();
+    void drawTray();
+    void rebuildMenu();
+    void run(TrayModel::Action action);
+    void openNow();
+    void revealNotesFile();
+    void revealTrash();
+    void onStoreError();
+    void tellOfMissingTray();
+    QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
+
+    NotesStore& store_;
+    std::unique_ptr<Theme> theme_;
+    std::unique_ptr<DesktopServices> desktop_;
+    // Notifications of the shell's own (store errors, no tray), apart from the reminders'.
+    std::unique_ptr<Notifier> alerts_;
+    std::unique_ptr<CaptureController> drawer_;
+    std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<ReminderScheduler> scheduler_;
+    std::unique_ptr<KeyboardShortcuts> keys_;
+    std::unique_ptr<GlobalShortcuts> global_;
+
+    bool trayAvailable_ = false;
+    TrayModel::State trayState_;
+    QList<TrayModel::MenuItem> shownMenu_;
+    std::optional<bool> shownDot_;
+    QRgb shownColor_ = 0;
+    // The error last told of, and its notification, replaced by the next one.
+    std::optional<QString> toldError_;
+    quint32 errorNotification_ = 0;
+};
+
+} // namespace plim

@@ -1,0 +1,537 @@
+// The resident program as a user meets it: the real plim on an X server and a session bus of the
+// test's own, with a tray (trayer), a window manager (openbox) and a notification server (dunst)
+// where the test needs them. Skipped when Xvfb, dbus-daemon or a helper the test needs is missing.
+#include "app/Instance.h"
+
+#include "support/TestSupport.h"
+#include "support/XServer.h"
+
+#include <QDBusConnection>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTime>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+bool have(const QString& program) {
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+// Something is drawn on the image: not all of it is its corner's colour.
+bool drawn(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != image.pixel(0, 0)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+struct Outcome {
+    int status = -1;
+    QString out;
+};
+
+// A process that ends with the test, however the test ends.
+struct Process {
+    QProcess p;
+    ~Process() {
+        if (p.state() != QProcess::NotRunning) {
+            p.terminate();
+            if (!p.waitForFinished(2000)) {
+                p.kill();
+                p.waitForFinished(2000);
+            }
+        }
+    }
+};
+
+class ResidentDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!have(u"Xvfb"_s) || !have(u"dbus-daemon"_s)) {
+            GTEST_SKIP() << "Xvfb or dbus-daemon is missing";
+        }
+        x = std::make_unique<test::XServer>();
+        ASSERT_TRUE(x->isRunning());
+        ASSERT_TRUE(QDir(home.path()).mkpath(u"run"_s));
+        startBus();
+        QFile::setPermissions(home.filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, QString::fromLatin1(x->display()));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        env.remove(u"WAYLAND_DISPLAY"_s);
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_RUNTIME_DIR"_s, home.filePath(u"run"_s));
+        env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+        configure(u"reminderDelivery=notification\n"_s);
+    }
+
+    void TearDown() override {
+        if (resident && resident->p.state() != QProcess::NotRunning) {
+            resident->p.kill();
+        }
+        if (xcb) {
+            xcb_disconnect(xcb);
+        }
+    }
+
+    // A session bus that starts no service by itself: nothing the program posts reaches the user's
+    // desktop, and no notification server turns up that the test did not start.
+    void startBus() {
+        const QString config = home.filePath(u"bus.conf"_s);
+        test::writeAll(config,
+                       (u"<busconfig><type>session</type><listen>unix:dir="_s + home.path() +
+                        u"</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"_s
+                        u"<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"_s)
+                           .toUtf8());
+        bus = std::make_unique<Process>();
+        bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
+        busAddress = QString::fromUtf8(bus->p.readLine()).trimmed();
+        ASSERT_FALSE(busAddress.isEmpty());
+    }
+
+    QString notesPath() const { return home.filePath(u"notes/plim.md"_s); }
+
+    void configure(const QString& extra) const {
+        QDir().mkpath(home.filePath(u"config/plim"_s));
+        test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
+                       (u"[General]\nnotesFilePath="_s + notesPath() + u"\n"_s + extra).toUtf8());
+    }
+
+    std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
+        auto process = std::make_unique<Process>();
+        process->p.setProcessEnvironment(env);
+        process->p.start(program, args);
+        EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
+        return process;
+    }
+
+    Outcome run(const QString& program, const QStringList& args) const {
+        Process process;
+        process.p.setProcessEnvironment(env);
+        process.p.start(program, args);
+        const bool ended = process.p.waitForFinished(kWaitMs);
+        EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
+        return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
+                QString::fromUtf8(process.p.readAllStandardOutput())};
+    }
+    Outcome plim(const QStringList& args) const { return run(QStringLiteral(PLIM_EXECUTABLE), args); }
+
+    void startResident() {
+        resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
+        const QString socket = instanceSocketPath(home.filePath(u"run/plim"_s));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kWaitMs));
+    }
+
+    // `plim quit` ends the program, cleanly.
+    void quitResident() {
+        EXPECT_EQ(plim({u"quit"_s}).status, 0);
+        ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+        EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(resident->p.exitCode(), 0);
+    }
+
+    xcb_connection_t* connection() {
+        if (!xcb) {
+            xcb = xcb_connect(x->display().constData(), nullptr);
+        }
+        return xcb;
+    }
+
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection(), xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    }
+
+    // Starts trayer and waits until it holds the tray selection; false when it is not installed.
+    bool startTray() {
+        if (!have(u"trayer"_s)) {
+            return false;
+        }
+        tray = start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s, u"--widthtype"_s, u"pixel"_s,
+                                   u"--width"_s, u"100"_s, u"--heighttype"_s, u"pixel"_s, u"--height"_s, u"24"_s});
+        const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
+        const bool owned = QTest::qWaitFor(
+            [&] {
+                xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
+                    connection(), xcb_get_selection_owner(connection(), selection), nullptr);
+                const bool has = reply && reply->owner != XCB_NONE;
+                std::free(reply);
+                return has;
+            },
+            kWaitMs);
+        EXPECT_TRUE(owned);
+        return owned;
+    }
+
+    QString windowClass(xcb_window_t window) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            connection(), xcb_get_property(connection(), 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+            nullptr);
+        QString cls;
+        if (reply) {
+            const QByteArray bytes(static_cast<const char*>(xcb_get_property_value(reply)),
+                                   xcb_get_property_value_length(reply));
+            cls = QString::fromLatin1(bytes.mid(bytes.indexOf('\0') + 1)).remove(QChar(0));
+        }
+        std::free(reply);
+        return cls;
+    }
+
+    // plim's window docked in trayer: one of class plim with a trayer window among its ancestors.
+    xcb_window_t trayIcon() {
+        const QString found = run(u"xdotool"_s, {u"search"_s, u"--class"_s, u"^plim$"_s}).out;
+        for (const QString& id : found.split(u'\n', Qt::SkipEmptyParts)) {
+            xcb_window_t w = id.toUInt();
+            while (true) {
+                xcb_query_tree_reply_t* tree =
+                    xcb_query_tree_reply(connection(), xcb_query_tree(connection(), w), nullptr);
+                if (!tree || tree->parent == tree->root || tree->parent == XCB_NONE) {
+                    std::free(tree);
+                    break;
+                }
+                w = tree->parent;
+                std::free(tree);
+                if (windowClass(w) == u"trayer"_s) {
+                    return id.toUInt();
+                }
+            }
+        }
+        return XCB_NONE;
+    }
+
+    // The window's screen position and size.
+    QRect geometry(xcb_window_t window) {
+        xcb_get_geometry_reply_t* g =
+            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr);
+        QRect r;
+        if (g) {
+            xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+                connection(), xcb_translate_coordinates(connection(), window, g->root, 0, 0), nullptr);
+            if (t) {
+                r = QRect(t->dst_x, t->dst_y, g->width, g->height);
+            }
+            std::free(t);
+        }
+        std::free(g);
+        return r;
+    }
+
+    QImage capture(const QString& window, const QString& name) const {
+        const QString path = QDir::current().filePath(name);
+        Process import;
+        import.p.start(u"import"_s, {u"-display"_s, QString::fromLatin1(x->display()), u"-window"_s, window, path});
+        import.p.waitForFinished(kWaitMs);
+        return QImage(path);
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<test::XServer> x;
+    std::unique_ptr<Process> bus;
+    QString busAddress;
+    QProcessEnvironment env;
+    std::unique_ptr<Process> resident;
+    std::unique_ptr<Process> tray;
+    xcb_connection_t* xcb = nullptr;
+};
+
+// The desktop's file manager, as the program reaches it over the session bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& /*startupId*/) { shown += uris; }
+};
+
+TEST_F(ResidentDesktopTest, TrayMenuShowsTheFilesAndQuits) {
+    if (!have(u"xdotool"_s) || !startTray()) {
+        GTEST_SKIP() << "trayer or xdotool is missing";
+    }
+    const auto wm = have(u"openbox"_s) ? start(u"openbox"_s, {}) : nullptr;
+    QDBusConnection session = QDBusConnection::connectToBus(busAddress, u"files"_s);
+    FakeFileManager files;
+    ASSERT_TRUE(session.registerObject(u"/org/freedesktop/FileManager1"_s, &files, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(session.registerService(u"org.freedesktop.FileManager1"_s));
+    startResident();
+    xcb_window_t icon = XCB_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
+
+    // Opens the menu with a right click on the icon and picks an item with the keys. Clicks closer
+    // than the double-click time (Qt's default 400 ms) would make a double click, which opens nothing.
+    QElapsedTimer sinceClick;
+    const auto choose = [&](const QStringList& keys, const char* screenshot = nullptr) {
+        if (sinceClick.isValid()) {
+            QTest::qWait(std::max<int>(0, 500 - int(sinceClick.elapsed())));
+        }
+        sinceClick.start();
+        const QRect at = geometry(icon);
+        run(u"xdotool"_s,
+            {u"mousemove"_s, QString::number(at.center().x()), QString::number(at.center().y()), u"click"_s, u"3"_s});
+        // The menu: a visible plim window tall enough for its items.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+                const QStringList list = ids.split(u'\n', Qt::SkipEmptyParts);
+                return std::any_of(list.begin(), list.end(),
+                                   [&](const QString& id) { return geometry(id.toUInt()).height() > 100; });
+            },
+            kWaitMs));
+        if (screenshot) {
+            capture(u"root"_s, QString::fromLatin1(screenshot));
+        }
+        run(u"xdotool"_s, QStringList{u"key"_s} + keys + QStringList{u"Return"_s});
+    };
+    const QString folder = QFileInfo(notesPath()).path();
+    const auto uri = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
+
+    // Nothing deleted yet: the notes folder.
+    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s}, "resident-tray-menu.png");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown == QStringList{uri(folder)}; }, kWaitMs))
+        << files.shown.join(u' ').toStdString();
+    choose({u"Down"_s, u"Down"_s, u"Down"_s});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 2; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(notesPath()));
+    EXPECT_TRUE(QFile::exists(notesPath()));
+
+    const QString id = plim({u"add"_s, u"a thought to throw away"_s}).out.trimmed();
+    ASSERT_EQ(plim({u"delete"_s, id}).status, 0);
+    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 3; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(folder + u"/plim.trash.md"_s));
+
+    choose({u"Up"_s});
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(resident->p.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(instanceLockPath(home.filePath(u"run/plim"_s))));
+    QDBusConnection::disconnectFromBus(u"files"_s);
+}
+
+TEST_F(ResidentDesktopTest, WithoutATrayItSaysOnceHowToReachIt) {
+    // Another program holds the capture shortcut: the hint cannot offer it.
+    const xcb_keycode_t space = [&] {
+        xcb_get_keyboard_mapping_reply_t* m = nullptr;
+        const xcb_setup_t* setup = xcb_get_setup(connection());
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        m = xcb_get_keyboard_mapping_reply(
+            connection(), xcb_get_keyboard_mapping(connection(), setup->min_keycode, std::uint8_t(count)), nullptr);
+        xcb_keycode_t code = 0;
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(m);
+        for (int k = 0; k < count && code == 0; ++k) {
+            if (syms[k * m->keysyms_per_keycode] == 0x20) {
+                code = static_cast<xcb_keycode_t>(setup->min_keycode + k);
+            }
+        }
+        std::free(m);
+        return code;
+    }();
+    ASSERT_NE(space, 0);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    xcb_generic_error_t* refused = xcb_request_check(
+        connection(), xcb_grab_key_checked(connection(), 0, root, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, space,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    ASSERT_EQ(refused, nullptr);
+
+    startResident();
+    QString err;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            err += QString::fromUtf8(resident->p.readAllStandardError());
+            return err.contains(u"without a tray icon"_s);
+        },
+        kWaitMs))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(u"run \u201cplim capture\u201d"_s)) << err.toStdString();
+    EXPECT_FALSE(err.contains(u"Ctrl+Alt+Space"_s)) << err.toStdString();
+    quitResident();
+    err += QString::fromUtf8(resident->p.readAllStandardError());
+    EXPECT_EQ(err.count(u"without a tray icon"_s), 1) << err.toStdString();
+    const QString out = QString::fromUtf8(resident->p.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(u"Error registering hotkey Ctrl+Alt+Space: 10"_s)) << out.toStdString();
+}
+
+// The drawer through `plim capture` and the shortcut; what was typed outlives SIGTERM.
+TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOutlivesTheProgram) {
+    if (!have(u"xdotool"_s) || !have(u"openbox"_s)) {
+        GTEST_SKIP() << "xdotool or openbox is missing";
+    }
+    const auto wm = start(u"openbox"_s, {});
+    const auto drawerShown = [&] {
+        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            if (geometry(id.toUInt()).width() >= 640) {
+                return true;
+            }
+        }
+        return false;
+    };
+
+    startResident();
+    EXPECT_EQ(plim({u"capture"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
+    run(u"xdotool"_s, {u"type"_s, u"half a thought"_s});
+    ::kill(static_cast<pid_t>(resident->p.processId()), SIGTERM);
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(resident->p.exitCode(), 0);
+    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("draft=half a thought"));
+
+    startResident();
+    run(u"xdotool"_s, {u"key"_s, u"ctrl+alt+space"_s});
+    ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
+    run(u"xdotool"_s, {u"key"_s, u"Return"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] half a thought"); }, kWaitMs));
+    quitResident();
+}
+
+// With dunst as the notification server: each notification it shows is logged by a rule script,
+// and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
+class WithNotifications : public ResidentDesktopTest {
+protected:
+    void SetUp() override {
+        ResidentDesktopTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        if (!have(u"dunst"_s) || !have(u"dunstctl"_s)) {
+            GTEST_SKIP() << "dunst is missing";
+        }
+        const QString pick = home.filePath(u"pick.sh"_s);
+        const QString log = home.filePath(u"log.sh"_s);
+        test::writeAll(pick, "#!/bin/sh\ngrep ',done]' | head -n 1\n");
+        test::writeAll(log, ("#!/bin/sh\nprintf '%s\\n' \"$2\" >> " + shown().toUtf8() + "\n"));
+        for (const QString& script : {pick, log}) {
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QString config = home.filePath(u"dunstrc"_s);
+        test::writeAll(config, (u"[global]\n    dmenu = "_s + pick + u"\n"_s +
+                                u"[urgency_low]\n    timeout = 0\n[urgency_normal]\n    timeout = 0\n"_s +
+                                u"[urgency_critical]\n    timeout = 0\n"_s +
+                                u"[log]\n    summary = \"*\"\n    script = "_s + log + u"\n"_s)
+                                   .toUtf8());
+        dunst = start(u"dunst"_s, {u"-config"_s, config});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return run(u"dunstctl"_s, {u"count"_s, u"displayed"_s}).status == 0;
+            },
+            kWaitMs));
+    }
+
+    QString shown() const { return home.filePath(u"shown.txt"_s); }
+    int shownCount(const QString& summary) const {
+        return QString::fromUtf8(test::readAll(shown())).split(u'\n').count(summary);
+    }
+    int displayed() const { return run(u"dunstctl"_s, {u"count"_s, u"displayed"_s}).out.trimmed().toInt(); }
+
+    // Starts the program with a tray where trayer is there; without one, once it said so (its own
+    // notification, which stays on screen).
+    void startResidentSettled() {
+        withTray = startTray();
+        startResident();
+        if (!withTray) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"plim is running"_s) == 1; }, kWaitMs));
+        }
+    }
+
+    std::unique_ptr<Process> dunst;
+    bool withTray = false;
+};
+
+TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDone) {
+    startResidentSettled();
+    xcb_window_t icon = XCB_NONE;
+    QImage before;
+    if (withTray) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
+        // Once the mark is drawn.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                before = capture(QString::number(icon), u"resident-tray-quiet.png"_s);
+                return drawn(before);
+            },
+            kWaitMs));
+    }
+
+    // Reminders are to the minute: the next one, with time to spare before it begins.
+    while (QTime::currentTime().second() > 55) {
+        QTest::qWait(500);
+    }
+    const QString minute = QDateTime::currentDateTime().addSecs(60).toString(u"HH:mm"_s);
+    ASSERT_EQ(plim({u"add"_s, u"--remind"_s, minute, u"water the ficus"_s}).status, 0);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"water the ficus"_s) == 1; }, 75000))
+        << test::readAll(shown()).toStdString();
+    if (withTray) {
+        // The dot shows while the entry rings.
+        EXPECT_TRUE(capture(QString::number(icon), u"resident-tray-ringing.png"_s) != before) << "no dot";
+    }
+    const int ringing = displayed();
+    EXPECT_EQ(run(u"dunstctl"_s, {u"context"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QString::fromUtf8(test::readAll(notesPath())).contains(u"- [x] ~~water the ficus~~"_s); },
+        kWaitMs))
+        << test::readAll(notesPath()).toStdString();
+    if (withTray) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return capture(QString::number(icon), u"resident-tray-done.png"_s) == before; }, kWaitMs));
+    }
+    // The answered notification leaves the screen.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - 1; }, kWaitMs));
+    quitResident();
+}
+
+TEST_F(WithNotifications, EachNewStoreErrorIsToldOnceAndWithdrawnWhenMended) {
+    const QString title = u"plim cannot read the notes file"_s;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(notesPath()).path()));
+    ASSERT_TRUE(test::writeAll(notesPath(), "## 2026-03-11 Wednesday\n\n- [ ] \xff\xfe broken\n"));
+    startResidentSettled();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(title) == 1; }, kWaitMs));
+    const int broken = displayed();
+
+    // Mended by another program: the notification goes; broken again, a new one comes.
+    ASSERT_TRUE(test::writeAll(notesPath(), "## 2026-03-11 Wednesday\n\n- [ ] mended\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return displayed() == broken - 1; }, kWaitMs));
+    ASSERT_TRUE(test::writeAll(notesPath(), "## 2026-03-11 Wednesday\n\n- [ ] \xff broken again\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(title) == 2; }, kWaitMs));
+    QTest::qWait(300);
+    EXPECT_EQ(shownCount(title), 2);
+    quitResident();
+}
+
+} // namespace
+
+#include "resident_desktop_test.moc"
