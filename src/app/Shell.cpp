@@ -31,13 +31,8 @@ Shell::Shell(NotesStore& store, QObject* parent)
     , theme_(std::make_unique<Theme>())
     , desktop_(std::make_unique<QtDesktopServices>())
     , alerts_(std::make_unique<DBusNotifier>()) {
-    Fonts::registerFonts();
     store_.load();
     store_.purgeTrash();
-
-    drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
-    drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); });
-    drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
 
     createTray();
     connect(&store_, &NotesStore::changed, this, &Shell::refresh);
@@ -55,6 +50,10 @@ Shell::Shell(NotesStore& store, QObject* parent)
     attachShortcuts();
     // An error of the first load is new too.
     onStoreError();
+    // The fonts and the drawer are made once the icon is up, so that the icon is not kept waiting;
+    // a request that comes first makes them at once.
+    QMetaObject::invokeMethod(
+        this, [this] { drawer(); }, Qt::QueuedConnection);
     if (!trayAvailable_) {
         tellOfMissingTray();
         // Nothing else would show the program is there: the notes window opens once it runs.
@@ -64,6 +63,16 @@ Shell::Shell(NotesStore& store, QObject* parent)
 }
 
 Shell::~Shell() = default;
+
+CaptureController& Shell::drawer() {
+    if (!drawer_) {
+        Fonts::registerFonts();
+        drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
+        drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); });
+        drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
+    }
+    return *drawer_;
+}
 
 void Shell::createTray() {
     menu_ = std::make_unique<QMenu>();
@@ -83,10 +92,10 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer_->toggle(); });
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(),
-                       [this] { Q_EMIT openRequested(drawer_->takeRecentCapture()); });
-    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer_->captureClipboard(); });
+                       [this] { Q_EMIT openRequested(drawer().takeRecentCapture()); });
+    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
@@ -99,16 +108,20 @@ void Shell::handle(const InstanceMessage& message) {
     case Request::Quit:
         break;
     case Request::Capture:
-        drawer_->toggle();
+        drawer().toggle();
         break;
     case Request::Clip:
-        drawer_->captureClipboard();
+        drawer().captureClipboard();
         break;
     }
 }
 
 void Shell::saveState() {
-    drawer_->saveDraft();
+    if (drawer_) {
+        drawer_->saveDraft();
+    }
+    // Changes kept while another plim process held the file are made now, or they would be lost.
+    store_.finishPendingChanges(std::chrono::seconds(3));
 }
 
 QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
@@ -189,10 +202,10 @@ void Shell::run(TrayModel::Action action) {
         QCoreApplication::quit();
         break;
     case TrayModel::Action::Capture:
-        drawer_->show();
+        drawer().show();
         break;
     case TrayModel::Action::CaptureClipboard:
-        drawer_->captureClipboard();
+        drawer().captureClipboard();
         break;
     case TrayModel::Action::Problem:
     case TrayModel::Action::Separator:

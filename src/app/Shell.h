@@ -59,6 +59,8 @@ Q_SIGNALS:
 
 private:
     void createTray();
+    // The drawer, made on first use.
+    CaptureController& drawer();
     void attachShortcuts();
     void refresh();
     void drawTray();
