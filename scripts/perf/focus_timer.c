@@ -1,0 +1,88 @@
+// Times how long the keyboard focus takes to leave the window that has it, after either a key
+// combination pressed through XTest or a command started. Usage:
+//   focus_timer key KEYCODE MODMASK       (MODMASK: 4 Ctrl, 8 Alt, 1 Shift, added)
+//   focus_timer run PROGRAM [ARGS...]
+// Prints the milliseconds, or "timeout" after 2 s.
+#define _GNU_SOURCE
+#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+extern char** environ;
+
+static double now_ms(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+static xcb_window_t focus(xcb_connection_t* c) {
+    xcb_get_input_focus_reply_t* r = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), NULL);
+    xcb_window_t w = r ? r->focus : XCB_NONE;
+    free(r);
+    return w;
+}
+
+static void fake(xcb_connection_t* c, uint8_t type, xcb_keycode_t code) {
+    xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        return 2;
+    }
+    xcb_connection_t* c = xcb_connect(NULL, NULL);
+    if (xcb_connection_has_error(c)) {
+        return 1;
+    }
+    const xcb_window_t before = focus(c);
+    // Keycodes of the modifiers on Xvfb's default map.
+    const xcb_keycode_t ctrl = 37, alt = 64, shift = 50;
+    double start = 0;
+    pid_t child = 0;
+    if (strcmp(argv[1], "key") == 0 && argc >= 4) {
+        const xcb_keycode_t key = (xcb_keycode_t)atoi(argv[2]);
+        const int mods = atoi(argv[3]);
+        if (mods & 4) fake(c, XCB_KEY_PRESS, ctrl);
+        if (mods & 8) fake(c, XCB_KEY_PRESS, alt);
+        if (mods & 1) fake(c, XCB_KEY_PRESS, shift);
+        xcb_flush(c);
+        start = now_ms();
+        fake(c, XCB_KEY_PRESS, key);
+        fake(c, XCB_KEY_RELEASE, key);
+        if (mods & 1) fake(c, XCB_KEY_RELEASE, shift);
+        if (mods & 8) fake(c, XCB_KEY_RELEASE, alt);
+        if (mods & 4) fake(c, XCB_KEY_RELEASE, ctrl);
+        xcb_flush(c);
+    } else if (strcmp(argv[1], "run") == 0) {
+        start = now_ms();
+        if (posix_spawnp(&child, argv[2], NULL, NULL, argv + 2, environ) != 0) {
+            return 1;
+        }
+    } else {
+        return 2;
+    }
+    double took = -1;
+    while (now_ms() - start < 2000) {
+        const xcb_window_t now = focus(c);
+        if (now != before && now != XCB_NONE && now != XCB_INPUT_FOCUS_POINTER_ROOT) {
+            took = now_ms() - start;
+            break;
+        }
+    }
+    if (child) {
+        waitpid(child, NULL, 0);
+    }
+    if (took < 0) {
+        puts("timeout");
+        return 1;
+    }
+    printf("%.1f\n", took);
+    xcb_disconnect(c);
+    return 0;
+}
