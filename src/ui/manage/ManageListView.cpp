@@ -51,11 +51,16 @@ struct LaidLine {
 };
 
 LaidLine layLine(const QString& text, qsizetype start, qsizetype end, const QFont& font, const RowLook& look,
-                 const QColor& accent) {
+                 const QColor& accent, std::optional<qreal> fitTo = std::nullopt) {
     LaidLine out;
     out.start = start;
-    const qsizetype length = std::min(end - start, kLineCut);
-    out.layout = std::make_unique<QTextLayout>(text.mid(start, length), font);
+    QString shown = text.mid(start, std::min(end - start, kLineCut));
+    // A line wider than its room ends in an ellipsis rather than a letter cut in half.
+    if (fitTo && QFontMetricsF(font).horizontalAdvance(shown) > *fitTo) {
+        shown = QFontMetricsF(font).elidedText(shown, Qt::ElideRight, *fitTo);
+    }
+    const qsizetype length = shown.size();
+    out.layout = std::make_unique<QTextLayout>(shown, font);
     QList<QTextLayout::FormatRange> formats;
     for (const LinkMatch& link : look.links) {
         const qsizetype from = std::max(link.start, start);
@@ -307,19 +312,32 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             p->drawLine(QPointF(c.x() + 4, c.y() - 4), QPointF(c.x() - 4, c.y() + 4));
             break;
         }
-        // Labels on the first line, from the right: time stamp, reminder, day.
+        // Labels on the first line, from the right: time stamp, reminder, day. They leave the text at
+        // least 40% of the row: the day goes first, then the reminder label is cut short.
         const int line = QFontMetrics(fonts_.text).lineSpacing();
+        const QRect full = textRect(r);
+        const int room = full.width() - full.width() * 2 / 5;
+        const QFontMetrics mono(fonts_.mono);
+        auto width = [&](const QString& t) { return t.isEmpty() ? 0 : widthOf(fonts_.mono, t) + kLabelGap; };
+        QString stamp = look.stamp;
+        QString reminder = look.reminder;
+        QString day = look.day;
+        if (width(stamp) + width(reminder) + width(day) > room) {
+            day.clear();
+        }
+        if (width(stamp) + width(reminder) > room) {
+            reminder = mono.elidedText(reminder, Qt::ElideRight, std::max(0, room - width(stamp) - kLabelGap));
+        }
         int right = r.right() - kPadX;
         p->setFont(fonts_.mono);
-        for (const auto& [text, color] :
-             {std::pair{look.stamp, colors_.muted}, std::pair{look.reminder, colors_.highlighter},
-              std::pair{look.day, colors_.muted}}) {
-            if (text.isEmpty()) {
+        for (const auto& [label, color] : {std::pair{stamp, colors_.muted}, std::pair{reminder, colors_.highlighter},
+                                           std::pair{day, colors_.muted}}) {
+            if (label.isEmpty()) {
                 continue;
             }
-            const int w = widthOf(fonts_.mono, text);
+            const int w = widthOf(fonts_.mono, label);
             p->setPen(color);
-            p->drawText(QRect(right - w, r.top() + kPadY, w, line), Qt::AlignRight | Qt::AlignVCenter, text);
+            p->drawText(QRect(right - w, r.top() + kPadY, w, line), Qt::AlignRight | Qt::AlignVCenter, label);
             right -= w + kLabelGap;
         }
         if (model_.editingID() == row.entry.id) {
@@ -341,7 +359,8 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
                 break;
             }
             if (y + line >= exposed.top()) {
-                const LaidLine laid = layLine(look.text, start, end, fonts_.text, look, colors_.highlighter);
+                const LaidLine laid =
+                    layLine(look.text, start, end, fonts_.text, look, colors_.highlighter, qreal(text.width()));
                 laid.layout->draw(p, QPointF(text.left(), y));
                 if (look.strikeColor && laid.layout->lineCount() > 0) {
                     const QTextLine l = laid.layout->lineAt(0);
@@ -449,7 +468,7 @@ void ManageRowDelegate::setModelData(QWidget*, QAbstractItemModel*, const QModel
 
 void ManageRowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                                              const QModelIndex&) const {
-    editor->setGeometry(textRect(option.rect).adjusted(-2, -2, 2, 2));
+    editor->setGeometry(textRect(option.rect));
 }
 
 void ManageRowDelegate::editingTextChanged(const QModelIndex& index) {
@@ -509,6 +528,14 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
 
 void ManageListView::setLook(const ThemeColors& colors) {
     delegate_->setLook(colors, delegate_->fonts());
+    // The scroll bar in the window's colours.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Base, colors.ground);
+    palette.setColor(QPalette::Window, colors.ground);
+    palette.setColor(QPalette::Button, colors.surface);
+    palette.setColor(QPalette::Mid, colors.strike);
+    palette.setColor(QPalette::Dark, colors.strike);
+    setPalette(palette);
     viewport()->update();
 }
 

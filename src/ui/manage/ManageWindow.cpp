@@ -415,7 +415,6 @@ void ManageWindow::updateBody() {
         auto* label = new QLabel(line, empty_);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignCenter);
-        label->setWordWrap(true);
         label->setFont(sized(Fonts::sans(model_.font(), first ? 17 : 13, QFont::Normal), first ? 17 : 13));
         setColors(*label, first ? colors.ink : colors.muted, colors.ground);
         emptyLines_->addWidget(label);
