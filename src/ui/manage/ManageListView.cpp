@@ -1,9 +1,12 @@
 #include "ui/manage/ManageListView.h"
 
+#include "notes/Clock.h"
 #include "platform/DesktopServices.h"
+#include "store/NotesStore.h"
 #include "ui/manage/ManageTexts.h"
 #include "ui/theme/Fonts.h"
 
+#include <QApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,6 +15,7 @@
 #include <QScrollBar>
 #include <QTextLayout>
 #include <QToolTip>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -480,6 +484,18 @@ bool ManageRowDelegate::eventFilter(QObject* object, QEvent* event) {
     return QObject::eventFilter(object, event);
 }
 
+// --- The when field's card ---
+
+void WhenCard::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    p.fillPath(path, colors.ground);
+    p.setPen(QPen(colors.strike, 1));
+    p.drawPath(path);
+}
+
 // --- The view ---
 
 ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWidget* parent)
@@ -487,7 +503,15 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     , model_(model)
     , desktop_(desktop)
     , rows_(new ManageRowsModel(model, this))
-    , delegate_(new ManageRowDelegate(model, *rows_, this)) {
+    , delegate_(new ManageRowDelegate(model, *rows_, this))
+    , whenCard_(new WhenCard(viewport()))
+    , when_(new WhenFieldWidget(model.when(), model.store().clock(), WhenFieldWidget::Style::Popover, whenCard_)) {
+    auto* card = new QVBoxLayout(whenCard_);
+    card->setContentsMargins(12, 10, 12, 10);
+    card->addWidget(when_);
+    whenCard_->hide();
+    connect(&model_, &ManageModel::whenFieldIDChanged, this, &ManageListView::syncWhenField);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ManageListView::placeWhenField);
     setModel(rows_);
     setItemDelegate(delegate_);
     setUniformItemSizes(false);
@@ -528,6 +552,8 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
 
 void ManageListView::setLook(const ThemeColors& colors) {
     delegate_->setLook(colors, delegate_->fonts());
+    whenCard_->colors = colors;
+    when_->setLook(colors, DrawerFonts{model_.font()});
     // The scroll bar in the window's colours.
     QPalette palette = this->palette();
     palette.setColor(QPalette::Base, colors.ground);
@@ -650,6 +676,52 @@ void ManageListView::mouseMoveEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(pos);
     const bool overLink = index.isValid() && delegate_->linkAt(visualRect(index), index, pos).has_value();
     viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void ManageListView::updateGeometries() {
+    QListView::updateGeometries();
+    placeWhenField();
+}
+
+void ManageListView::syncWhenField() {
+    const auto id = model_.whenFieldID();
+    if (!id) {
+        const bool hadFocus = whenCard_->isAncestorOf(QApplication::focusWidget());
+        whenCard_->hide();
+        if (hadFocus) {
+            setFocus(Qt::OtherFocusReason);
+        }
+        return;
+    }
+    when_->setLook(delegate_->colors(), DrawerFonts{model_.font()});
+    when_->refresh();
+    if (const int row = rows_->rowOf(*id); row >= 0) {
+        scrollTo(rows_->index(row), QAbstractItemView::EnsureVisible);
+    }
+    whenCard_->show();
+    placeWhenField();
+    when_->takeFocus();
+}
+
+void ManageListView::placeWhenField() {
+    const auto id = model_.whenFieldID();
+    if (!id || whenCard_->isHidden()) {
+        return;
+    }
+    const int row = rows_->rowOf(*id);
+    const QRect at = row >= 0 ? visualRect(rows_->index(row)) : QRect(0, 0, viewport()->width(), 0);
+    const int left = std::max(0, at.left() + kPadX + kBulletWidth - 12);
+    const int width = std::min(440, viewport()->width() - left - kPadX / 2);
+    whenCard_->layout()->activate();
+    const int height = whenCard_->layout()->hasHeightForWidth() ? whenCard_->layout()->totalHeightForWidth(width)
+                                                                : whenCard_->sizeHint().height();
+    // Under its row, or above it when there is no room below.
+    int top = at.bottom() + 2;
+    if (top + height > viewport()->height() && at.top() - height - 2 >= 0) {
+        top = at.top() - height - 2;
+    }
+    whenCard_->setGeometry(left, top, width, height);
+    whenCard_->raise();
 }
 
 void ManageListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/capture/WhenFieldWidget.h"
 #include "ui/manage/Links.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/theme/Theme.h"
@@ -117,6 +118,17 @@ private:
     ListFonts fonts_;
 };
 
+// The card the when field stands on under its row.
+class WhenCard final : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    ThemeColors colors = Theme::colors(Appearance::Light);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
 // The virtualised notes list over the model: it follows the model's selection and turns clicks
 // into the model's operations.
 class ManageListView final : public QListView {
@@ -129,14 +141,20 @@ public:
     void setLook(const ThemeColors& colors);
     // The open in-place editor, if any.
     RowEditor* editor() const;
+    // The when field, shown under the row of the entry it is open on.
+    WhenCard& whenCard() { return *whenCard_; }
+    WhenFieldWidget& whenField() { return *when_; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void updateGeometries() override;
 
 private:
+    void syncWhenField();
+    void placeWhenField();
     void reloadRows();
     void followSelection();
     void syncEditor();
@@ -148,6 +166,8 @@ private:
     ManageRowDelegate* delegate_;
     QPersistentModelIndex editing_;
     int editLines_ = 0;
+    WhenCard* whenCard_;
+    WhenFieldWidget* when_;
 };
 
 } // namespace plim

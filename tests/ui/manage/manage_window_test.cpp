@@ -319,3 +319,31 @@ TEST(ManageWindow, ToggleAndShowEntry) {
     QTRY_VERIFY_WITH_TIMEOUT(f.model->whenFieldID() == f.idOf(u"plain"_s), 2000);
     EXPECT_EQ(f.model->when().text(), u"tomorrow"_s);
 }
+
+TEST(ManageWindow, WhenFieldOpensAtItsRowAndClosesWithTheView) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    f.model->select(f.idOf(u"plain"_s));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_R);
+    ASSERT_TRUE(list.whenCard().isVisible());
+    const QRect row = list.visualRect(list.rows().index(f.rowOf(u"plain"_s)));
+    const QRect card = list.whenCard().geometry();
+    EXPECT_TRUE(card.top() > row.bottom() || card.bottom() < row.top());
+    QTRY_VERIFY(list.whenField().field().hasFocus());
+    // Digits and Escape are the field's, not the list's.
+    const QString before = f.file();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_3);
+    EXPECT_EQ(list.whenField().field().text(), u"3"_s);
+    EXPECT_EQ(f.file(), before);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(list.whenCard().isVisible());
+    EXPECT_TRUE(list.hasFocus());
+    EXPECT_TRUE(f.window->isVisible());
+    // Another view closes it.
+    QTest::keyClick(&list, Qt::Key_R);
+    ASSERT_TRUE(list.whenCard().isVisible());
+    f.model->showKeys();
+    EXPECT_TRUE(list.whenCard().isHidden());
+}
