@@ -347,3 +347,25 @@ TEST(ManageWindow, WhenFieldOpensAtItsRowAndClosesWithTheView) {
     f.model->showKeys();
     EXPECT_TRUE(list.whenCard().isHidden());
 }
+
+TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    const QRect plain = list.visualRect(list.rows().index(f.rowOf(u"plain"_s)));
+    // A click on the text selects; on the bullet it also marks the entry done.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, plain.center());
+    EXPECT_EQ(f.selectedText(), u"plain"_s);
+    EXPECT_FALSE(f.model->selectedByPointer()); // the list read it and did not scroll
+    EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Open);
+    const QRect bullet = ManageRowDelegate::bulletRect(plain, list.delegate().fonts());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, bullet.center());
+    EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Done);
+    // A double click edits; a click on a link opens it.
+    const QRect link = list.visualRect(list.rows().index(f.rowOf(u"read https://example.com/a now"_s)));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(bullet.right() + 90, link.center().y()));
+    EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.com/a"_s});
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, link.center());
+    EXPECT_EQ(f.model->editingID(), f.idOf(u"read https://example.com/a now"_s));
+    EXPECT_NE(list.editor(), nullptr);
+}
