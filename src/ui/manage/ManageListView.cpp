@@ -139,18 +139,17 @@ ListFonts ListFonts::of(FontChoice choice, double textSize) {
 
 ManageRowsModel::ManageRowsModel(ManageModel& model, QObject* parent)
     : QAbstractListModel(parent)
-    , model_(model)
-    , rows_(model.rows()) {}
+    , model_(model) {}
 
 int ManageRowsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : model_.rowCount();
 }
 
 QVariant ManageRowsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rows_.size()) {
+    if (!index.isValid() || index.row() >= model_.rowCount()) {
         return {};
     }
-    const ManageModel::Row& row = rows_[index.row()];
+    const ManageModel::Row row = model_.rowAt(index.row());
     if (role == Qt::DisplayRole) {
         return row.kind == Kind::Entry ? row.entry.text : row.heading;
     }
@@ -162,21 +161,11 @@ Qt::ItemFlags ManageRowsModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     }
     // Editable so that the view keeps the in-place editor open on it.
-    return rows_[index.row()].kind == Kind::Entry ? Qt::ItemIsEnabled | Qt::ItemIsEditable : Qt::ItemIsEnabled;
-}
-
-int ManageRowsModel::rowOf(const QUuid& id) const {
-    for (qsizetype i = 0; i < rows_.size(); ++i) {
-        if (rows_[i].kind == Kind::Entry && rows_[i].entry.id == id) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    return model_.rowAt(index.row()).kind == Kind::Entry ? Qt::ItemIsEnabled | Qt::ItemIsEditable : Qt::ItemIsEnabled;
 }
 
 void ManageRowsModel::refresh() {
     beginResetModel();
-    rows_ = model_.rows();
     endResetModel();
 }
 
@@ -239,7 +228,7 @@ QRect ManageRowDelegate::stampRect(const QRect& row, const RowLook& look) const 
 }
 
 QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const ManageModel::Row& row = rows_.row(index.row());
+    const ManageModel::Row row = rows_.row(index.row());
     const int width = option.rect.width();
     switch (row.kind) {
     case Kind::Header:
@@ -255,7 +244,7 @@ QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
 }
 
 void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const ManageModel::Row& row = rows_.row(index.row());
+    const ManageModel::Row row = rows_.row(index.row());
     const RowLook look = rowLook(model_, row, colors_);
     const QRect& r = option.rect;
     p->save();
@@ -384,7 +373,7 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
 }
 
 std::optional<QUrl> ManageRowDelegate::linkAt(const QRect& rowRect, const QModelIndex& index, const QPoint& pos) const {
-    const ManageModel::Row& row = rows_.row(index.row());
+    const ManageModel::Row row = rows_.row(index.row());
     if (row.kind != Kind::Entry || model_.editingID() == row.entry.id) {
         return std::nullopt;
     }
@@ -429,7 +418,7 @@ bool ManageRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, co
     if (event->type() != QEvent::ToolTip || !index.isValid()) {
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
-    const ManageModel::Row& row = rows_.row(index.row());
+    const ManageModel::Row row = rows_.row(index.row());
     if (row.kind == Kind::Entry && row.entry.time) {
         RowLook look;
         look.stamp = *row.entry.time;
@@ -515,6 +504,9 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setModel(rows_);
     setItemDelegate(delegate_);
     setUniformItemSizes(false);
+    // Rows differ in height: lay out what the screen shows first and the rest while idle.
+    setLayoutMode(QListView::Batched);
+    setBatchSize(200);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -646,7 +638,7 @@ void ManageListView::mousePressEvent(QMouseEvent* event) {
     if (!index.isValid() || event->button() != Qt::LeftButton) {
         return;
     }
-    const ManageModel::Row& row = rows_->row(index.row());
+    const ManageModel::Row row = rows_->row(index.row());
     if (row.kind == Kind::Folded) {
         model_.setShowCompleted(true);
         return;

@@ -42,8 +42,8 @@ struct ListFonts {
     static ListFonts of(FontChoice choice, double textSize);
 };
 
-// The model's rows as a Qt list model. The rows are copied out of the model once per change of
-// what it lists; everything else a row shows is read from the model when the row is painted.
+// The model's rows as a Qt list model: each row is read from the model when it is asked for, so a
+// long list costs only the rows on screen.
 class ManageRowsModel final : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -53,14 +53,14 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    const ManageModel::Row& row(int index) const { return rows_[index]; }
+    ManageModel::Row row(int index) const { return model_.rowAt(index); }
     // The list row of an entry, -1 when it is not listed.
-    int rowOf(const QUuid& id) const;
+    int rowOf(const QUuid& id) const { return model_.rowIndex(id); }
+    // The model's list changed: every row is read again.
     void refresh();
 
 private:
     ManageModel& model_;
-    QList<ManageModel::Row> rows_;
 };
 
 // The in-place editor: several lines, Return saves and Escape cancels (Shift+Return is the
