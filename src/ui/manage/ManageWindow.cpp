@@ -66,6 +66,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     resize(kInitialWidth, kInitialHeight);
     setAutoFillBackground(true);
     setFocusPolicy(Qt::ClickFocus);
+    // Closing only hides it: the resident program goes on without it.
+    setAttribute(Qt::WA_QuitOnClose, false);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

@@ -6,10 +6,13 @@
 #include "ManageFixture.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -281,8 +284,14 @@ TEST(ManageWindow, WindowShortcuts) {
         EXPECT_EQ(settings.size(), k.settings);
         EXPECT_TRUE(f.window->filterField().text().isEmpty());
     }
-    // Ctrl+Q ends the event loop.
+    // Ctrl+W leaves the program running, Ctrl+Q ends the event loop.
     WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.window->list().setFocus();
+    QTimer::singleShot(0, f.window.get(), [&f] { QTest::keyClick(&f.window->list(), Qt::Key_W, Qt::ControlModifier); });
+    QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(5); });
+    EXPECT_EQ(QApplication::exec(), 5);
+    EXPECT_FALSE(f.window->isVisible());
     ASSERT_TRUE(f.shown());
     f.window->list().setFocus();
     QTimer::singleShot(0, f.window.get(), [&f] { QTest::keyClick(&f.window->list(), Qt::Key_Q, Qt::ControlModifier); });
@@ -358,6 +367,11 @@ TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
     EXPECT_EQ(f.selectedText(), u"plain"_s);
     EXPECT_FALSE(f.model->selectedByPointer()); // the list read it and did not scroll
     EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Open);
+    // The time stamp says when the entry was captured.
+    QHelpEvent tip(QEvent::ToolTip, QPoint(plain.right() - 30, plain.center().y()),
+                   list.viewport()->mapToGlobal(QPoint(plain.right() - 30, plain.center().y())));
+    QApplication::sendEvent(list.viewport(), &tip);
+    EXPECT_EQ(QToolTip::text(), u"Captured 09:00"_s);
     const QRect bullet = ManageRowDelegate::bulletRect(plain, list.delegate().fonts());
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, bullet.center());
     EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Done);
@@ -368,4 +382,25 @@ TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, link.center());
     EXPECT_EQ(f.model->editingID(), f.idOf(u"read https://example.com/a now"_s));
     EXPECT_NE(list.editor(), nullptr);
+}
+
+TEST(ManageWindow, TheListScrollsToASelectionTheKeysMade) {
+    WindowFixture f;
+    QStringList lines{H14};
+    for (int i = 0; i < 60; ++i) {
+        lines << u"- [ ] entry %1  <!-- 09:%2 -->"_s.arg(i).arg(i % 60, 2, 10, QLatin1Char('0'));
+    }
+    f.window.reset();
+    f.open(lines);
+    f.make();
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    f.model->moveSelection(59);
+    const QRect row = list.visualRect(list.rows().index(list.rows().rowOf(*f.model->selectedID())));
+    EXPECT_TRUE(list.viewport()->rect().contains(row)) << row.y();
+    // A click does not scroll.
+    const int scrolled = list.verticalScrollBar()->value();
+    const QRect top = list.visualRect(list.indexAt(QPoint(40, 5)));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(200, top.top() + 3));
+    EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
 }
