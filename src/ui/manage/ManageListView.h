@@ -151,6 +151,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void updateGeometries() override;
+    // Letters the keys leave alone do not jump through the list.
+    void keyboardSearch(const QString&) override {}
 
 private:
     void syncWhenField();

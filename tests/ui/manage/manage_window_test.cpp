@@ -405,6 +405,9 @@ TEST(ManageWindow, TheListScrollsToASelectionTheKeysMade) {
     const QRect top = list.visualRect(list.indexAt(QPoint(40, 5)));
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(200, top.top() + 3));
     EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
+    // Nor does a letter no key stands for.
+    QTest::keyClick(&list, Qt::Key_E);
+    EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
 }
 
 TEST(ManageWindow, HeaderAndEmptyStateFollowTheView) {
