@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -536,6 +537,20 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
         if (RowEditor* e = editor()) {
             e->setFocus(Qt::OtherFocusReason);
         }
+    });
+    // Leaving the editor for another control of the window (the filter field) saves it. Back to
+    // the list it stays open: a letter typed there returns to it. A window that loses the
+    // keyboard keeps it open too.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        RowEditor* open = editor();
+        if (open == nullptr || old != open || now == nullptr || now == this || now->window() != window()) {
+            return;
+        }
+        QTimer::singleShot(0, this, [this, id = model_.editingID()] {
+            if (id && model_.editingID() == id) {
+                model_.commitEditing();
+            }
+        });
     });
     connect(&model_, &ManageModel::textSizeChanged, this, &ManageListView::applyFonts);
     connect(&model_, &ManageModel::fontChanged, this, &ManageListView::applyFonts);
