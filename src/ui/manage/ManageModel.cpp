@@ -523,13 +523,64 @@ void ManageModel::rebuildVisible() {
     built_ = std::move(built);
     builtSource_ = source;
     visible_ = std::move(visible);
+    const bool foldedNow = assign(folded_, std::move(folded));
+    indexRows();
     if (changed) {
         visibleSections_.reset();
         Q_EMIT visibleSectionsChanged();
     }
-    if (assign(folded_, std::move(folded))) {
+    if (foldedNow) {
         Q_EMIT foldedChanged();
     }
+}
+
+void ManageModel::indexRows() {
+    rowRefs_.clear();
+    rowRefs_.reserve(visible_.size() + 2 * built_.size());
+    for (std::size_t s = 0; s < built_.size(); ++s) {
+        const Built& section = built_[s];
+        rowRefs_.push_back({Row::Kind::Header, static_cast<std::uint32_t>(s), 0});
+        for (std::size_t k = 0; k < section.refs.size(); ++k) {
+            if (entryOf(*section.refs[k])) {
+                rowRefs_.push_back({Row::Kind::Entry, static_cast<std::uint32_t>(s), static_cast<std::uint32_t>(k)});
+            }
+        }
+        if (folded_.contains(section.heading)) {
+            rowRefs_.push_back({Row::Kind::Folded, static_cast<std::uint32_t>(s), 0});
+        }
+    }
+}
+
+int ManageModel::rowCount() const {
+    return static_cast<int>(rowRefs_.size());
+}
+
+ManageModel::Row ManageModel::rowAt(int index) const {
+    if (index < 0 || index >= rowCount()) {
+        return {};
+    }
+    const RowRef& ref = rowRefs_[static_cast<std::size_t>(index)];
+    const Built& section = built_[ref.section];
+    switch (ref.kind) {
+    case Row::Kind::Header:
+        return Row{Row::Kind::Header, section.id, section.heading, {}, {}, 0};
+    case Row::Kind::Folded:
+        return Row{Row::Kind::Folded, section.id, section.heading, {}, {}, folded_.value(section.heading)};
+    case Row::Kind::Entry:
+        break;
+    }
+    const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[ref.k]].heading;
+    return Row{Row::Kind::Entry, section.id, section.heading, *entryOf(*section.refs[ref.k]), day, 0};
+}
+
+int ManageModel::rowIndex(const QUuid& id) const {
+    for (std::size_t i = 0; i < rowRefs_.size(); ++i) {
+        const RowRef& ref = rowRefs_[i];
+        if (ref.kind == Row::Kind::Entry && entryOf(*built_[ref.section].refs[ref.k])->id == id) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 const QList<DaySection>& ManageModel::visibleSections() const {
@@ -584,17 +635,9 @@ std::optional<Entry> ManageModel::selectedEntry() const {
 
 QList<ManageModel::Row> ManageModel::rows() const {
     QList<Row> out;
-    for (const Built& section : built_) {
-        out.append(Row{Row::Kind::Header, section.id, section.heading, {}, {}, 0});
-        for (std::size_t k = 0; k < section.refs.size(); ++k) {
-            if (const Entry* e = entryOf(*section.refs[k])) {
-                const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[k]].heading;
-                out.append(Row{Row::Kind::Entry, section.id, section.heading, *e, day, 0});
-            }
-        }
-        if (const auto it = folded_.constFind(section.heading); it != folded_.cend()) {
-            out.append(Row{Row::Kind::Folded, section.id, section.heading, {}, {}, it.value()});
-        }
+    out.reserve(rowCount());
+    for (int i = 0; i < rowCount(); ++i) {
+        out.append(rowAt(i));
     }
     return out;
 }

@@ -116,6 +116,11 @@ public:
     QList<Entry> visibleEntries() const;
     std::optional<Entry> selectedEntry() const;
     QList<Row> rows() const;
+    // The same rows one at a time, without copying the list: for a view that draws only some.
+    int rowCount() const;
+    Row rowAt(int index) const;
+    // The row of an entry, -1 when it is not listed.
+    int rowIndex(const QUuid& id) const;
     std::optional<QString> rowID(const QUuid& id) const;
 
     // --- Labels and counts ---
@@ -357,6 +362,14 @@ private:
     };
     std::vector<Built> built_;
     QList<DaySection> builtSource_;
+    // The rows of `built_` and `folded_`: the section and, for an entry, its place among the refs.
+    struct RowRef {
+        Row::Kind kind = Row::Kind::Header;
+        std::uint32_t section = 0;
+        std::uint32_t k = 0;
+    };
+    std::vector<RowRef> rowRefs_;
+    void indexRows();
 };
 
 } // namespace plim

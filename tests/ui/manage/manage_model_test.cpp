@@ -153,8 +153,18 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
         EXPECT_TRUE(!m.filter().isEmpty() || f.selectedText() == f.visibleTexts().first())
             << f.selectedText().toStdString();
     }
-    // A row knows its own day: what the lookups by identity find in the file.
-    for (const ManageModel::Row& row : m.rows()) {
+    // A row knows its own day: what the lookups by identity find in the file. An entry's row is
+    // found again by its identity.
+    const QList<ManageModel::Row> rows = m.rows();
+    EXPECT_EQ(m.rowCount(), rows.size());
+    EXPECT_EQ(m.rowIndex(QUuid::createUuid()), -1);
+    for (int i = 0; i < rows.size(); ++i) {
+        const ManageModel::Row& row = rows[i];
+        if (row.kind == ManageModel::Row::Kind::Entry) {
+            const int found = m.rowIndex(row.entry.id);
+            EXPECT_LE(found, i);
+            EXPECT_EQ(m.rowAt(found).entry.id, row.entry.id);
+        }
         EXPECT_EQ(m.dayLabel(row), row.kind == ManageModel::Row::Kind::Entry ? m.dayLabel(row.entry.id) : std::nullopt);
         EXPECT_EQ(m.isInToday(row), row.kind == ManageModel::Row::Kind::Entry && m.isInToday(row.entry.id));
     }

@@ -1,0 +1,440 @@
+#include "ui/manage/ManageWindow.h"
+
+#include "store/NotesStore.h"
+#include "ui/capture/XcbWindow.h"
+#include "ui/manage/ManageListView.h"
+#include "ui/manage/ManageModel.h"
+#include "ui/theme/Fonts.h"
+#include "ui/theme/Theme.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+namespace plim {
+
+namespace {
+
+constexpr int kInitialWidth = 720;
+constexpr int kInitialHeight = 780;
+constexpr int kMinimumWidth = 480;
+constexpr int kMinimumHeight = 320;
+constexpr int kPadX = 20;
+// The when field opens on an entry shown by a command once the window has settled with the keyboard.
+constexpr std::chrono::milliseconds kWhenDelay{150};
+
+QFont sized(QFont font, qreal pixels) {
+    font.setPixelSize(std::max(1, qRound(pixels)));
+    return font;
+}
+
+void setColors(QWidget& widget, const QColor& text, const QColor& base) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Base, base);
+    widget.setPalette(palette);
+}
+
+} // namespace
+
+ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& desktop, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , model_(model)
+    , theme_(theme)
+    , title_(new QLabel(this))
+    , filter_(new QLineEdit(this))
+    , headerItems_(new QHBoxLayout)
+    , list_(new ManageListView(model, desktop, this))
+    , empty_(new QWidget(this))
+    , emptyLines_(new QVBoxLayout(empty_))
+    , footer_(new QLabel(this)) {
+    setWindowTitle(QStringLiteral("plim"));
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kInitialWidth, kInitialHeight);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::ClickFocus);
+    // Closing only hides it: the resident program goes on without it.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(kPadX, 14, kPadX, 6);
+    header->setSpacing(12);
+    header->addWidget(title_);
+    header->addWidget(filter_, 1);
+    header->addLayout(headerItems_);
+    headerItems_->setSpacing(8);
+    column->addLayout(header);
+    column->addWidget(list_, 1);
+    column->addWidget(empty_, 1);
+    footer_->setContentsMargins(kPadX, 6, kPadX, 10);
+    column->addWidget(footer_);
+    title_->setTextFormat(Qt::PlainText);
+    footer_->setTextFormat(Qt::PlainText);
+    filter_->setFrame(false);
+    filter_->setClearButtonEnabled(false);
+    emptyLines_->setAlignment(Qt::AlignCenter);
+    empty_->hide();
+
+    model_.setCloseWindow([this] { hide(); });
+    connect(filter_, &QLineEdit::textEdited, &model_, &ManageModel::setFilter);
+    connect(&model_, &ManageModel::filterChanged, this, [this] {
+        if (filter_->text() != model_.filter()) {
+            filter_->setText(model_.filter());
+        }
+    });
+    connect(&model_, &ManageModel::filterFocusRequestChanged, this, [this] {
+        filter_->setFocus(Qt::ShortcutFocusReason);
+        filter_->selectAll();
+    });
+    connect(&model_, &ManageModel::listFocusRequestChanged, this, [this] { list_->setFocus(Qt::OtherFocusReason); });
+    for (auto signal :
+         {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
+          &ManageModel::showCompletedChanged, &ManageModel::filterChanged, &ManageModel::keysScrollChanged}) {
+        connect(&model_, signal, this, &ManageWindow::updateHeader);
+        connect(&model_, signal, this, &ManageWindow::updateBody);
+    }
+    for (auto signal : {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
+                        &ManageModel::selectedIDChanged, &ManageModel::editingIDChanged}) {
+        connect(&model_, signal, this, &ManageWindow::updateFooter);
+    }
+    connect(&model_, &ManageModel::textSizeChanged, this, &ManageWindow::applyLook);
+    connect(&model_, &ManageModel::fontChanged, this, &ManageWindow::applyLook);
+    connect(&theme_, &Theme::appearanceChanged, this, &ManageWindow::applyLook);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (isVisible()) {
+            saveFrame();
+        }
+    });
+    // The key monitor: every key pressed in this window, before its controls see it.
+    qApp->installEventFilter(this);
+
+    filter_->setText(model_.filter());
+    applyLook();
+    updateHeader();
+    updateBody();
+    updateFooter();
+}
+
+ManageWindow::~ManageWindow() {
+    if (isVisible()) {
+        saveFrame();
+    }
+}
+
+// --- Showing ---
+
+void ManageWindow::present() {
+    if (!placed_) {
+        restoreFrame();
+        placed_ = true;
+    }
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
+    raise();
+    activateWindow();
+    // Shown by a shortcut or a command, the window takes the keyboard from whatever had it: asked
+    // for as a pager does, which the window manager's focus-stealing rules let through.
+    if (x11::available()) {
+        x11::activate(static_cast<quint32>(winId()));
+    }
+}
+
+void ManageWindow::toggle(std::optional<QUuid> revealing) {
+    if (isVisible() && !isMinimized() && isActiveWindow()) {
+        hide();
+        return;
+    }
+    present();
+    if (revealing) {
+        model_.reveal(revealing);
+    }
+}
+
+void ManageWindow::showEntry(std::optional<QUuid> id, std::optional<QString> when) {
+    present();
+    model_.reveal(id);
+    if (id && when) {
+        QTimer::singleShot(kWhenDelay, this, [this, id, text = *when] {
+            if (model_.selectedID() == id) {
+                model_.openWhenField(text);
+            }
+        });
+    }
+}
+
+void ManageWindow::setCaptureShortcut(std::optional<QString> text) {
+    captureShortcut_ = std::move(text);
+    emptyShown_.reset();
+    updateBody();
+}
+
+void ManageWindow::restoreFrame() {
+    const QByteArray saved = model_.store().preferences().value(geometryKey).toByteArray();
+    if (!saved.isEmpty() && restoreGeometry(saved)) {
+        return;
+    }
+    resize(kInitialWidth, kInitialHeight);
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen != nullptr) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void ManageWindow::saveFrame() {
+    model_.store().preferences().setValue(geometryKey, saveGeometry(), Preferences::Announce::No);
+}
+
+void ManageWindow::closeEvent(QCloseEvent* event) {
+    // Closing hides the window; the program and the window's state stay.
+    saveFrame();
+    event->accept();
+}
+
+void ManageWindow::hideEvent(QHideEvent* event) {
+    if (!event->spontaneous()) {
+        saveFrame();
+    }
+    QWidget::hideEvent(event);
+}
+
+void ManageWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        list_->viewport()->update();
+    }
+    QWidget::changeEvent(event);
+}
+
+// --- Keys ---
+
+bool ManageWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+        return false;
+    }
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != this) {
+        return false;
+    }
+    // A key that no control takes travels up to the window: it is looked at once, where it landed.
+    QWidget* target = focusWidget() != nullptr ? focusWidget() : this;
+    if (widget != target) {
+        return false;
+    }
+    return keyPressed(*static_cast<QKeyEvent*>(event));
+}
+
+bool ManageWindow::windowShortcut(const QKeyEvent& event) {
+    if (event.modifiers() != Qt::ControlModifier) {
+        return false;
+    }
+    switch (event.key()) {
+    case Qt::Key_W:
+        close();
+        return true;
+    case Qt::Key_M:
+        showMinimized();
+        return true;
+    case Qt::Key_H:
+        hide();
+        return true;
+    case Qt::Key_Q:
+        QCoreApplication::quit();
+        return true;
+    case Qt::Key_Comma:
+        Q_EMIT settingsRequested();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ManageWindow::typing() const {
+    QWidget* focus = focusWidget();
+    if (auto* line = qobject_cast<QLineEdit*>(focus)) {
+        return !line->isReadOnly();
+    }
+    if (auto* text = qobject_cast<QPlainTextEdit*>(focus)) {
+        return !text->isReadOnly();
+    }
+    return false;
+}
+
+bool ManageWindow::keyPressed(QKeyEvent& event) {
+    if (windowShortcut(event)) {
+        return true;
+    }
+    // The when field reads its own keys.
+    if (model_.whenFieldID()) {
+        return false;
+    }
+    const KeyPress press{event.key(), event.text(), event.modifiers().testFlag(Qt::ControlModifier),
+                         event.modifiers().testFlag(Qt::ShiftModifier)};
+    const KeyOutcome outcome = handleManageKey(model_, press, typing());
+    switch (outcome.effect) {
+    case KeyOutcome::Effect::None:
+        break;
+    case KeyOutcome::Effect::InsertLineBreak:
+        if (RowEditor* editor = list_->editor()) {
+            editor->insertPlainText(QStringLiteral("\n"));
+        }
+        break;
+    case KeyOutcome::Effect::ClearFocus:
+        setFocus(Qt::OtherFocusReason);
+        break;
+    }
+    return outcome.handled;
+}
+
+// --- What the window shows ---
+
+void ManageWindow::run(ManageTexts::Action action) {
+    using A = ManageTexts::Action;
+    switch (action) {
+    case A::None:
+        break;
+    case A::ShowLater:
+        model_.showLater();
+        break;
+    case A::StartSweep:
+        model_.startSweep();
+        break;
+    case A::ToggleCompleted:
+        model_.setShowCompleted(!model_.showCompleted());
+        break;
+    case A::BackToNotes:
+        model_.backToNotes();
+        break;
+    case A::EndSweep:
+        model_.endSweep();
+        break;
+    case A::LeaveKeys:
+        model_.leaveKeys();
+        break;
+    case A::ShowKeys:
+        model_.showKeys();
+        break;
+    }
+}
+
+void ManageWindow::applyLook() {
+    const ThemeColors& colors = theme_.colors();
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, colors.ground);
+    setPalette(palette);
+    const QFont label = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+    QFont titleFont = sized(Fonts::sans(model_.font(), 15, QFont::DemiBold), 15);
+    title_->setFont(titleFont);
+    setColors(*title_, colors.ink, colors.ground);
+    filter_->setFont(sized(Fonts::sans(model_.font(), 15, QFont::Normal), 15));
+    QPalette field = filter_->palette();
+    field.setColor(QPalette::Text, colors.ink);
+    field.setColor(QPalette::Base, colors.ground);
+    field.setColor(QPalette::PlaceholderText, colors.muted);
+    QColor selection = colors.highlighter;
+    selection.setAlphaF(0.35);
+    field.setColor(QPalette::Highlight, selection);
+    field.setColor(QPalette::HighlightedText, colors.ink);
+    filter_->setPalette(field);
+    footer_->setFont(label);
+    setColors(*footer_, colors.muted, colors.ground);
+    list_->setLook(colors);
+    headerShown_.reset();
+    emptyShown_.reset();
+    updateHeader();
+    updateBody();
+}
+
+void ManageWindow::updateHeader() {
+    const ManageTexts::Header header = ManageTexts::header(model_);
+    if (headerShown_ == header) {
+        return;
+    }
+    headerShown_ = header;
+    title_->setText(header.title);
+    title_->setVisible(!header.title.isEmpty());
+    filter_->setVisible(header.filterPlaceholder.has_value());
+    filter_->setPlaceholderText(header.filterPlaceholder.value_or(QString()));
+    qDeleteAll(headerButtons_);
+    headerButtons_.clear();
+    const ThemeColors& colors = theme_.colors();
+    const QFont label = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+    for (const ManageTexts::Item& item : header.items) {
+        auto* button = new QPushButton(item.text, this);
+        button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFont(label);
+        button->setCursor(item.action == ManageTexts::Action::None ? Qt::ArrowCursor : Qt::PointingHandCursor);
+        setColors(*button, item.action == ManageTexts::Action::None ? colors.muted : colors.highlighter, colors.ground);
+        const ManageTexts::Action action = item.action;
+        connect(button, &QPushButton::clicked, this, [this, action] { run(action); });
+        headerItems_->addWidget(button);
+        headerButtons_.append(button);
+    }
+}
+
+void ManageWindow::updateBody() {
+    using Mode = ManageModel::Mode;
+    const Mode mode = model_.mode();
+    const bool listMode = mode == Mode::Log || mode == Mode::Trash || mode == Mode::Later;
+    const auto empty = listMode ? ManageTexts::emptyState(model_, captureShortcut_) : std::nullopt;
+    list_->setVisible(listMode && !empty);
+    empty_->setVisible(empty.has_value());
+    footer_->setVisible(listMode && !empty);
+    if (!empty || emptyShown_ == empty) {
+        return;
+    }
+    emptyShown_ = empty;
+    while (QLayoutItem* item = emptyLines_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const ThemeColors& colors = theme_.colors();
+    bool first = true;
+    for (const QString& line : empty->lines) {
+        auto* label = new QLabel(line, empty_);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(sized(Fonts::sans(model_.font(), first ? 17 : 13, QFont::Normal), first ? 17 : 13));
+        setColors(*label, first ? colors.ink : colors.muted, colors.ground);
+        emptyLines_->addWidget(label);
+        first = false;
+    }
+    if (empty->button) {
+        auto* button = new QPushButton(empty->button->text, empty_);
+        button->setFlat(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        setColors(*button, colors.highlighter, colors.ground);
+        const ManageTexts::Action action = empty->button->action;
+        connect(button, &QPushButton::clicked, this, [this, action] { run(action); });
+        emptyLines_->addWidget(button, 0, Qt::AlignCenter);
+    }
+}
+
+void ManageWindow::updateFooter() {
+    footer_->setText(ManageTexts::footerHint(model_));
+}
+
+} // namespace plim

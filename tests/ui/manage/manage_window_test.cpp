@@ -1,0 +1,460 @@
+#include "reminders/WhenFieldModel.h"
+#include "ui/manage/ManageListView.h"
+#include "ui/manage/ManageWindow.h"
+#include "ui/theme/Theme.h"
+
+#include "ManageFixture.h"
+
+#include <QApplication>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolTip>
+
+#include <gtest/gtest.h>
+
+using namespace plim;
+using namespace plim::test;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+using Kind = ManageModel::Row::Kind;
+
+const QString H14 = u"## 2026-03-14 Saturday"_s; // today
+const QString H12 = u"## 2026-03-12 Thursday"_s;
+
+const QStringList kFile({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [x] ~~finished~~  <!-- 09:10 -->"_s,
+                         u"- [ ] read https://example.com/a now  <!-- 09:20 -->"_s,
+                         u"- [ ] ring me  <!-- 08:00 remind 2026-03-14 11:50 -->"_s, H12,
+                         u"- [x] ~~old-done~~  <!-- 08:00 -->"_s, u"- [x] ~~old-done-2~~  <!-- 08:10 -->"_s,
+                         u"- [ ] old-open  <!-- 08:30 -->"_s});
+
+class WindowFixture : public ManageFixture {
+public:
+    WindowFixture()
+        : theme(QDBusConnection(u"none"_s), Theme::Options{}) {
+        open(kFile);
+        make();
+    }
+    void make() {
+        window.reset();
+        window = std::make_unique<ManageWindow>(*model, theme, desktop);
+    }
+    bool shown() {
+        window->present();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+    int rowOf(const QString& text) const {
+        ManageRowsModel& rows = window->list().rows();
+        for (int i = 0; i < rows.rowCount(); ++i) {
+            const ManageModel::Row& r = rows.row(i);
+            if ((r.kind == Kind::Entry && r.entry.text == text) || (r.kind != Kind::Entry && r.heading == text)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    RowLook look(const QString& text) const {
+        return rowLook(*model, window->list().rows().row(rowOf(text)), theme.colors());
+    }
+    int pixelsNear(const QString& text, const QColor& color) {
+        ManageListView& list = window->list();
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect rect = list.visualRect(list.rows().index(rowOf(text))) & image.rect();
+        int n = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                n += image.pixelColor(x, y) == color;
+            }
+        }
+        return n;
+    }
+    // The longest horizontal run of the row's pixels close to the colour: a line drawn across text
+    // makes a long one, the edges of letters only short ones.
+    int longestRun(const QString& text, const QColor& color) {
+        ManageListView& list = window->list();
+        const QImage image = list.viewport()->grab().toImage();
+        const QRect rect = list.visualRect(list.rows().index(rowOf(text))) & image.rect();
+        int best = 0;
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            int run = 0;
+            for (int x = rect.left(); x <= rect.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const int distance = std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
+                                     std::abs(c.blue() - color.blue());
+                run = distance < 24 ? run + 1 : 0;
+                best = std::max(best, run);
+            }
+        }
+        return best;
+    }
+
+    Theme theme;
+    std::unique_ptr<ManageWindow> window;
+};
+
+} // namespace
+
+TEST(ManageWindow, RowsShowWhatTheModelSays) {
+    WindowFixture f;
+    const ThemeColors& c = f.theme.colors();
+    struct Case {
+        QString row;
+        Kind kind;
+        QString text;
+        QColor color;
+        bool struck;
+        int links;
+        QString stamp;
+        bool reminder;
+        bool day;
+        bool today;
+    };
+    const Case cases[] = {
+        {u"plain"_s, Kind::Entry, u"plain"_s, c.ink, false, 0, u"09:00"_s, false, false, false},
+        {u"finished"_s, Kind::Entry, u"finished"_s, c.muted, true, 0, u"09:10"_s, false, false, false},
+        {u"read https://example.com/a now"_s, Kind::Entry, u"read https://example.com/a now"_s, c.ink, false, 1,
+         u"09:20"_s, false, false, false},
+        // Listed under "Now", away from its day: the day and the reminder are labelled.
+        {u"ring me"_s, Kind::Entry, u"ring me"_s, c.ink, false, 0, u"08:00"_s, true, true, false},
+        {u"2026-03-14 Saturday"_s, Kind::Header, u"Saturday, Mar 14"_s, c.muted, false, 0, {}, false, false, true},
+        {u"2026-03-12 Thursday"_s, Kind::Header, u"Thursday, Mar 12"_s, c.muted, false, 0, {}, false, false, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.row.toStdString());
+        ASSERT_GE(f.rowOf(k.row), 0);
+        const RowLook look = f.look(k.row);
+        EXPECT_EQ(look.kind, k.kind);
+        EXPECT_EQ(look.text, k.text);
+        EXPECT_EQ(look.textColor, k.color);
+        EXPECT_EQ(look.strikeColor.has_value(), k.struck);
+        EXPECT_EQ(look.links.size(), k.links);
+        EXPECT_EQ(look.stamp, k.stamp);
+        EXPECT_EQ(!look.reminder.isEmpty(), k.reminder);
+        EXPECT_EQ(!look.day.isEmpty(), k.day);
+        EXPECT_EQ(look.today, k.today);
+    }
+    // The past day's two done entries are folded.
+    const ManageModel::Row& last = f.window->list().rows().row(f.window->list().rows().rowCount() - 1);
+    ASSERT_EQ(last.kind, Kind::Folded);
+    EXPECT_EQ(rowLook(*f.model, last, c).text, u"2 done hidden  Ctrl+E"_s);
+    // In the trash the header says so.
+    f.model->showTrash();
+    EXPECT_EQ(ManageTexts::dayHeader(*f.model, DaySection{{}, u"2026-03-12 Thursday"_s, {}}).text,
+              u"Trashed Thursday, Mar 12"_s);
+}
+
+TEST(ManageWindow, PaintsEachKindOfRow) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    const ThemeColors& c = f.theme.colors();
+    struct Case {
+        QString row;
+        QColor color;
+        int atLeast;
+        int atMost;
+    };
+    const Case cases[] = {
+        {u"finished"_s, c.strike, 30, 1000}, // struck through
+        {u"plain"_s, c.strike, 0, 6},        // not struck
+        {u"read https://example.com/a now"_s, c.ink, 6, 1000},
+        {u"plain"_s, c.highlighter, 0, 6}, // an unselected row has no mark
+        {u"finished"_s, c.highlighter, 0, 6},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.row.toStdString());
+        const int n = f.longestRun(k.row, k.color);
+        EXPECT_GE(n, k.atLeast);
+        EXPECT_LE(n, k.atMost);
+    }
+    // The link is drawn in the accent, plain text never.
+    EXPECT_GT(f.pixelsNear(u"read https://example.com/a now"_s, c.highlighter), 40);
+    EXPECT_EQ(f.pixelsNear(u"plain"_s, c.highlighter), 0);
+    // The folded row's words are drawn.
+    ManageListView& list = f.window->list();
+    const QRect folded = list.visualRect(list.rows().index(list.rows().rowCount() - 1));
+    const QImage image = list.viewport()->grab(folded).toImage();
+    int muted = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            muted += image.pixelColor(x, y) == c.muted;
+        }
+    }
+    EXPECT_GT(muted, 8);
+}
+
+TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
+    enum class Focus { Filter, List };
+    struct Case {
+        const char* name;
+        Focus focus;
+        QString filter; // typed before the key
+        int key;
+        Qt::KeyboardModifiers mods;
+        QString expectFilter;
+        bool whenOpen;
+        bool listFocused;
+        QString selected;
+    };
+    const Case cases[] = {
+        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false, {}},
+        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true, {}},
+        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true, {}},
+        {"EscapeClearsFilter", Focus::Filter, u"pla"_s, Qt::Key_Escape, Qt::NoModifier, {}, false, true, u"plain"_s},
+        {"ListMovesDown", Focus::List, {}, Qt::Key_Down, Qt::NoModifier, {}, false, true, u"plain"_s},
+        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        WindowFixture f;
+        ASSERT_TRUE(f.shown());
+        f.model->select(f.idOf(u"finished"_s));
+        QWidget* target = k.focus == Focus::Filter ? static_cast<QWidget*>(&f.window->filterField())
+                                                   : static_cast<QWidget*>(&f.window->list());
+        target->setFocus();
+        if (!k.filter.isEmpty()) {
+            QTest::keyClicks(target, k.filter);
+            if (k.name == std::string_view("EscapeClearsFilter")) {
+                ASSERT_EQ(f.selectedText(), u"plain"_s);
+            }
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(k.key), k.mods);
+        EXPECT_EQ(f.window->filterField().text(), k.expectFilter);
+        EXPECT_EQ(f.model->filter(), k.expectFilter);
+        EXPECT_EQ(f.model->whenFieldID().has_value(), k.whenOpen);
+        EXPECT_EQ(f.window->list().hasFocus(), k.listFocused);
+        if (!k.selected.isEmpty()) {
+            EXPECT_EQ(f.selectedText(), k.selected);
+        }
+        if (k.mods == Qt::ControlModifier) {
+            EXPECT_TRUE(f.window->filterField().hasFocus());
+        }
+    }
+}
+
+TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.model->beginEditing(f.idOf(u"plain"_s));
+    RowEditor* editor = f.window->list().editor();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(editor->hasFocus());
+    EXPECT_EQ(editor->toPlainText(), u"plain"_s);
+    QTest::keyClicks(editor, u" one"_s);
+    QTest::keyClick(editor, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(editor, u"two"_s);
+    // Hiding the window keeps what was typed.
+    f.window->hide();
+    ASSERT_TRUE(f.shown());
+    EXPECT_EQ(f.model->editingText(), u"plain one\ntwo"_s);
+    ASSERT_EQ(f.window->list().editor(), editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_FALSE(f.model->editingID());
+    EXPECT_TRUE(f.entry(u"plain one\ntwo"_s));
+    EXPECT_EQ(f.window->list().editor(), nullptr);
+}
+
+TEST(ManageWindow, LeavingTheEditorForTheFilterSavesIt) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    // Going back to the list keeps the editor open; going to the filter field saves it.
+    f.model->beginEditing(f.idOf(u"finished"_s));
+    ASSERT_NE(f.window->list().editor(), nullptr);
+    QTest::keyClicks(f.window->list().editor(), u"!"_s);
+    f.window->list().setFocus(Qt::MouseFocusReason);
+    QTest::qWait(10);
+    EXPECT_TRUE(f.model->editingID());
+    f.window->list().editor()->setFocus();
+    f.window->filterField().setFocus(Qt::MouseFocusReason);
+    QTest::qWait(10);
+    EXPECT_FALSE(f.model->editingID());
+    EXPECT_TRUE(f.entry(u"finished!"_s));
+}
+
+TEST(ManageWindow, WindowShortcuts) {
+    struct Case {
+        const char* name;
+        int key;
+        bool visible;
+        bool minimized;
+        int settings;
+    };
+    const Case cases[] = {
+        {"CtrlWCloses", Qt::Key_W, false, false, 0},
+        {"CtrlHHides", Qt::Key_H, false, false, 0},
+        {"CtrlMMinimises", Qt::Key_M, true, true, 0},
+        {"CtrlCommaAsksForSettings", Qt::Key_Comma, true, false, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        WindowFixture f;
+        ASSERT_TRUE(f.shown());
+        QSignalSpy settings(f.window.get(), &ManageWindow::settingsRequested);
+        f.window->filterField().setFocus();
+        QTest::keyClick(&f.window->filterField(), Qt::Key(k.key), Qt::ControlModifier);
+        EXPECT_EQ(f.window->isVisible(), k.visible);
+        EXPECT_EQ(f.window->isMinimized(), k.minimized);
+        EXPECT_EQ(settings.size(), k.settings);
+        EXPECT_TRUE(f.window->filterField().text().isEmpty());
+    }
+    // Ctrl+W leaves the program running, Ctrl+Q ends the event loop.
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.window->list().setFocus();
+    QTimer::singleShot(0, f.window.get(), [&f] { QTest::keyClick(&f.window->list(), Qt::Key_W, Qt::ControlModifier); });
+    QTimer::singleShot(300, qApp, [] { QCoreApplication::exit(5); });
+    EXPECT_EQ(QApplication::exec(), 5);
+    EXPECT_FALSE(f.window->isVisible());
+    ASSERT_TRUE(f.shown());
+    f.window->list().setFocus();
+    QTimer::singleShot(0, f.window.get(), [&f] { QTest::keyClick(&f.window->list(), Qt::Key_Q, Qt::ControlModifier); });
+    QTimer::singleShot(3000, qApp, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    EXPECT_EQ(f.window->size(), QSize(720, 780));
+    EXPECT_EQ(f.window->minimumSize(), QSize(480, 320));
+    EXPECT_EQ(f.window->windowTitle(), u"plim"_s);
+    f.window->resize(600, 500);
+    f.window->close();
+    EXPECT_FALSE(f.window->isVisible());
+    f.make();
+    ASSERT_TRUE(f.shown());
+    EXPECT_EQ(f.window->size(), QSize(600, 500));
+}
+
+TEST(ManageWindow, ToggleAndShowEntry) {
+    WindowFixture f;
+    f.window->toggle(f.idOf(u"old-open"_s));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
+    EXPECT_EQ(f.selectedText(), u"old-open"_s);
+    f.window->toggle(std::nullopt);
+    EXPECT_FALSE(f.window->isVisible());
+
+    f.window->showEntry(f.idOf(u"plain"_s), u"tomorrow"_s);
+    EXPECT_TRUE(f.window->isVisible());
+    EXPECT_EQ(f.selectedText(), u"plain"_s);
+    EXPECT_FALSE(f.model->whenFieldID());
+    QTest::qWait(300);
+    EXPECT_EQ(f.model->whenFieldID(), f.idOf(u"plain"_s));
+    EXPECT_EQ(f.model->when().text(), u"tomorrow"_s);
+}
+
+TEST(ManageWindow, WhenFieldOpensAtItsRowAndClosesWithTheView) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    f.model->select(f.idOf(u"plain"_s));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_R);
+    ASSERT_TRUE(list.whenCard().isVisible());
+    const QRect row = list.visualRect(list.rows().index(f.rowOf(u"plain"_s)));
+    const QRect card = list.whenCard().geometry();
+    EXPECT_TRUE(card.top() > row.bottom() || card.bottom() < row.top());
+    QTest::qWait(200);
+    EXPECT_TRUE(list.whenField().field().hasFocus());
+    // Digits and Escape are the field's, not the list's.
+    const QString before = f.file();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_3);
+    EXPECT_EQ(list.whenField().field().text(), u"3"_s);
+    EXPECT_EQ(f.file(), before);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(list.whenCard().isVisible());
+    EXPECT_TRUE(list.hasFocus());
+    EXPECT_TRUE(f.window->isVisible());
+    // Another view closes it.
+    QTest::keyClick(&list, Qt::Key_R);
+    ASSERT_TRUE(list.whenCard().isVisible());
+    f.model->showKeys();
+    EXPECT_TRUE(list.whenCard().isHidden());
+}
+
+TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    const QRect plain = list.visualRect(list.rows().index(f.rowOf(u"plain"_s)));
+    // A click on the text selects; on the bullet it also marks the entry done.
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, plain.center());
+    EXPECT_EQ(f.selectedText(), u"plain"_s);
+    EXPECT_FALSE(f.model->selectedByPointer()); // the list read it and did not scroll
+    EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Open);
+    // The time stamp says when the entry was captured.
+    QHelpEvent tip(QEvent::ToolTip, QPoint(plain.right() - 30, plain.center().y()),
+                   list.viewport()->mapToGlobal(QPoint(plain.right() - 30, plain.center().y())));
+    QApplication::sendEvent(list.viewport(), &tip);
+    EXPECT_EQ(QToolTip::text(), u"Captured 09:00"_s);
+    const QRect bullet = ManageRowDelegate::bulletRect(plain, list.delegate().fonts());
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, bullet.center());
+    EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Done);
+    // A double click edits; a click on a link opens it.
+    const QRect link = list.visualRect(list.rows().index(f.rowOf(u"read https://example.com/a now"_s)));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(bullet.right() + 90, link.center().y()));
+    EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.com/a"_s});
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, link.center());
+    EXPECT_EQ(f.model->editingID(), f.idOf(u"read https://example.com/a now"_s));
+    EXPECT_NE(list.editor(), nullptr);
+}
+
+TEST(ManageWindow, TheListScrollsToASelectionTheKeysMade) {
+    WindowFixture f;
+    QStringList lines{H14};
+    for (int i = 0; i < 60; ++i) {
+        lines << u"- [ ] entry %1  <!-- 09:%2 -->"_s.arg(i).arg(i % 60, 2, 10, QLatin1Char('0'));
+    }
+    f.window.reset();
+    f.open(lines);
+    f.make();
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    f.model->moveSelection(59);
+    const QRect row = list.visualRect(list.rows().index(list.rows().rowOf(*f.model->selectedID())));
+    EXPECT_TRUE(list.viewport()->rect().contains(row)) << row.y();
+    // A click does not scroll.
+    const int scrolled = list.verticalScrollBar()->value();
+    const QRect top = list.visualRect(list.indexAt(QPoint(40, 5)));
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(200, top.top() + 3));
+    EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
+    // Nor does a letter no key stands for.
+    QTest::keyClick(&list, Qt::Key_E);
+    EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
+}
+
+TEST(ManageWindow, HeaderAndEmptyStateFollowTheView) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    auto texts = [&f] {
+        QStringList out;
+        for (QPushButton* b : f.window->headerButtons()) {
+            out << b->text();
+        }
+        return out;
+    };
+    EXPECT_EQ(texts(), (QStringList{u"Sweep · 1 older than today  Ctrl+S"_s, u"4 open"_s}));
+    EXPECT_EQ(f.window->filterField().placeholderText(), u"Filter"_s);
+    EXPECT_TRUE(f.window->titleLabel().isHidden());
+    EXPECT_EQ(f.window->footer().text(), ManageTexts::footerHint(*f.model));
+    // The summary button shows the done entries, as Ctrl+E does.
+    f.window->headerButtons().last()->click();
+    EXPECT_TRUE(f.model->showCompleted());
+    EXPECT_EQ(texts().last(), u"hide done  Ctrl+E"_s);
+    // An empty trash says so instead of a list.
+    f.model->showTrash();
+    EXPECT_EQ(f.window->titleLabel().text(), u"Trash"_s);
+    EXPECT_EQ(f.window->filterField().placeholderText(), u"Filter trash"_s);
+    EXPECT_TRUE(f.window->list().isHidden());
+    EXPECT_TRUE(f.window->footer().isHidden());
+    ASSERT_TRUE(f.window->emptyState().isVisible());
+    const auto labels = f.window->emptyState().findChildren<QLabel*>();
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_EQ(labels.first()->text(), u"Trash is empty."_s);
+}
