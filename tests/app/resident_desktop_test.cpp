@@ -151,6 +151,9 @@ protected:
         resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
         const QString socket = instanceSocketPath(home.filePath(u"run/plim"_s));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kWaitMs));
+        // The program answers requests once its event loop runs, when its start-up (the shortcut
+        // grabs among it) is done: an answered request means it is ready for keys.
+        ASSERT_EQ(plim({u"--background"_s}).status, 0);
     }
 
     // `plim quit` ends the program, cleanly.
