@@ -5,6 +5,7 @@
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
 
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollBar>
@@ -20,6 +21,8 @@ namespace {
 constexpr int kPadX = 28;
 constexpr int kKeysColumn = 150;
 constexpr int kEaseMs = 150;
+// The cap's padding and a little room, beside its text.
+constexpr int kCapPadding = 16;
 
 QFont sized(QFont font, qreal pixels) {
     font.setPixelSize(std::max(1, qRound(pixels)));
@@ -87,6 +90,16 @@ void KeysView::rebuild() {
     const qreal keySize = Fonts::keyLabelSize(size);
     const QFont mono = sized(Fonts::mono(keySize), keySize);
 
+    const QList<KeysGuide::Group> groups = KeysGuide::groups(shortcuts_, model_.anchors());
+    // One keys column for every group, as wide as the widest cap, so the meanings line up.
+    int keysWidth = kKeysColumn;
+    const QFontMetrics capMetrics(mono);
+    for (const KeysGuide::Group& group : groups) {
+        for (const KeysGuide::Row& row : group.rows) {
+            keysWidth = std::max(keysWidth, capMetrics.horizontalAdvance(row.keys) + kCapPadding);
+        }
+    }
+
     auto* column = new QWidget;
     column->setAutoFillBackground(false);
     auto* lines = new QVBoxLayout(column);
@@ -106,12 +119,12 @@ void KeysView::rebuild() {
         lines->addWidget(label);
         texts_.append(label);
     }
-    for (const KeysGuide::Group& group : KeysGuide::groups(shortcuts_, model_.anchors())) {
+    for (const KeysGuide::Group& group : groups) {
         addTitle(group.title);
         auto* grid = new QGridLayout;
         grid->setHorizontalSpacing(14);
         grid->setVerticalSpacing(8);
-        grid->setColumnMinimumWidth(0, kKeysColumn);
+        grid->setColumnMinimumWidth(0, keysWidth);
         grid->setColumnStretch(1, 1);
         int line = 0;
         for (const KeysGuide::Row& row : group.rows) {

@@ -47,8 +47,8 @@ SweepView::SweepView(ManageModel& model, Theme& theme, QWidget* parent)
     column_->addStretch(1);
     column_->addWidget(day_);
     column_->addWidget(text_);
-    column_->addStretch(2);
     column_->addWidget(finished_);
+    column_->addStretch(2);
     finishedLines_->setAlignment(Qt::AlignCenter);
     for (QLabel* label : {day_, text_}) {
         label->setTextFormat(Qt::PlainText);
