@@ -82,6 +82,16 @@ void KeysView::rebuild() {
     targets_.clear();
     texts_.clear();
     const ThemeColors& colors = theme_.colors();
+    // The scroll bar in the window's colours rather than the desktop style's light ones.
+    QPalette bar = verticalScrollBar()->palette();
+    bar.setColor(QPalette::Window, colors.ground);
+    bar.setColor(QPalette::Base, colors.ground);
+    bar.setColor(QPalette::Button, colors.surface);
+    bar.setColor(QPalette::Light, colors.surface);
+    bar.setColor(QPalette::Dark, colors.muted);
+    bar.setColor(QPalette::Mid, colors.muted);
+    bar.setColor(QPalette::Shadow, colors.ground);
+    verticalScrollBar()->setPalette(bar);
     const qreal size = model_.textSize();
     const QFont body = sized(Fonts::sans(model_.font(), size, QFont::Normal), size);
     const QFont title = sized(Fonts::sans(model_.font(), size + 2, QFont::DemiBold), size + 2);
