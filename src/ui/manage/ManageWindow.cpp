@@ -2,8 +2,11 @@
 
 #include "store/NotesStore.h"
 #include "ui/capture/XcbWindow.h"
+#include "ui/manage/FirstRunView.h"
+#include "ui/manage/KeysView.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageModel.h"
+#include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
 
@@ -59,6 +62,9 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     , headerItems_(new QHBoxLayout)
     , list_(new ManageListView(model, desktop, this))
     , empty_(new QWidget(this))
+    , sweep_(new SweepView(model, theme, this))
+    , keys_(new KeysView(model, theme, this))
+    , firstRun_(new FirstRunView(model, theme, this))
     , emptyLines_(new QVBoxLayout(empty_))
     , footer_(new QLabel(this)) {
     setWindowTitle(QStringLiteral("plim"));
@@ -80,8 +86,14 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     header->addLayout(headerItems_);
     headerItems_->setSpacing(8);
     column->addLayout(header);
+    auto* card = new QHBoxLayout;
+    card->setContentsMargins(kPadX, 4, kPadX, 8);
+    card->addWidget(firstRun_);
+    column->addLayout(card);
     column->addWidget(list_, 1);
     column->addWidget(empty_, 1);
+    column->addWidget(sweep_, 1);
+    column->addWidget(keys_, 1);
     footer_->setContentsMargins(kPadX, 6, kPadX, 10);
     column->addWidget(footer_);
     title_->setTextFormat(Qt::PlainText);
@@ -103,9 +115,9 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
         filter_->selectAll();
     });
     connect(&model_, &ManageModel::listFocusRequestChanged, this, [this] { list_->setFocus(Qt::OtherFocusReason); });
-    for (auto signal :
-         {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
-          &ManageModel::showCompletedChanged, &ManageModel::filterChanged, &ManageModel::keysScrollChanged}) {
+    for (auto signal : {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
+                        &ManageModel::showCompletedChanged, &ManageModel::filterChanged,
+                        &ManageModel::keysScrollChanged, &ManageModel::sweepQueueChanged}) {
         connect(&model_, signal, this, &ManageWindow::updateHeader);
         connect(&model_, signal, this, &ManageWindow::updateBody);
     }
@@ -185,6 +197,10 @@ void ManageWindow::setCaptureShortcut(std::optional<QString> text) {
     captureShortcut_ = std::move(text);
     emptyShown_.reset();
     updateBody();
+}
+
+void ManageWindow::setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts) {
+    keys_->setShortcuts(shortcuts);
 }
 
 void ManageWindow::restoreFrame() {
@@ -361,6 +377,9 @@ void ManageWindow::applyLook() {
     footer_->setFont(label);
     setColors(*footer_, colors.muted, colors.ground);
     list_->setLook(colors);
+    sweep_->applyLook();
+    keys_->rebuild();
+    firstRun_->applyLook();
     headerShown_.reset();
     emptyShown_.reset();
     updateHeader();
@@ -401,6 +420,8 @@ void ManageWindow::updateBody() {
     const bool listMode = mode == Mode::Log || mode == Mode::Trash || mode == Mode::Later;
     const auto empty = listMode ? ManageTexts::emptyState(model_, captureShortcut_) : std::nullopt;
     list_->setVisible(listMode && !empty);
+    sweep_->setVisible(mode == Mode::Sweep);
+    keys_->setVisible(mode == Mode::Keys);
     empty_->setVisible(empty.has_value());
     footer_->setVisible(listMode && !empty);
     if (!empty || emptyShown_ == empty) {

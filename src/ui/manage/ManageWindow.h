@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/manage/KeysGuide.h"
 #include "ui/manage/ManageKeys.h"
 #include "ui/manage/ManageTexts.h"
 
@@ -19,8 +20,11 @@ QT_END_NAMESPACE
 namespace plim {
 
 class DesktopServices;
+class FirstRunView;
+class KeysView;
 class ManageListView;
 class ManageModel;
+class SweepView;
 class Theme;
 
 // The notes window: an ordinary top-level window over the notes model, hidden (never destroyed)
@@ -45,6 +49,8 @@ public:
     void showEntry(std::optional<QUuid> id, std::optional<QString> when);
     // The capture shortcut as the empty notes list names it; none when unset.
     void setCaptureShortcut(std::optional<QString> text);
+    // The global shortcuts as the keys guide names them.
+    void setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts);
 
     ManageModel& model() { return model_; }
     ManageListView& list() { return *list_; }
@@ -52,6 +58,9 @@ public:
     QLabel& footer() { return *footer_; }
     QLabel& titleLabel() { return *title_; }
     QWidget& emptyState() { return *empty_; }
+    SweepView& sweepView() { return *sweep_; }
+    KeysView& keysView() { return *keys_; }
+    FirstRunView& firstRunView() { return *firstRun_; }
     const QList<QPushButton*>& headerButtons() const { return headerButtons_; }
 
 Q_SIGNALS:
@@ -86,6 +95,9 @@ private:
     std::optional<ManageTexts::Header> headerShown_;
     ManageListView* list_;
     QWidget* empty_;
+    SweepView* sweep_;
+    KeysView* keys_;
+    FirstRunView* firstRun_;
     QVBoxLayout* emptyLines_;
     std::optional<ManageTexts::EmptyState> emptyShown_;
     QLabel* footer_;

@@ -1,6 +1,9 @@
 #include "reminders/WhenFieldModel.h"
+#include "ui/manage/FirstRunView.h"
+#include "ui/manage/KeysView.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageWindow.h"
+#include "ui/manage/SweepView.h"
 #include "ui/theme/Theme.h"
 
 #include "ManageFixture.h"
@@ -457,4 +460,106 @@ TEST(ManageWindow, HeaderAndEmptyStateFollowTheView) {
     const auto labels = f.window->emptyState().findChildren<QLabel*>();
     ASSERT_FALSE(labels.isEmpty());
     EXPECT_EQ(labels.first()->text(), u"Trash is empty."_s);
+}
+
+// Where a key lands: the focused control, else the window itself.
+QWidget* focused(WindowFixture& f) {
+    QWidget* focus = QApplication::focusWidget();
+    return focus != nullptr ? focus : f.window.get();
+}
+void press(WindowFixture& f, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(focused(f), Qt::Key(key), mods);
+}
+
+TEST(ManageWindow, SweepShowsTheCurrentEntryAndItsKeys) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    press(f, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(f.model->mode(), ManageModel::Mode::Sweep);
+    SweepView& sweep = f.window->sweepView();
+    EXPECT_TRUE(sweep.isVisible());
+    EXPECT_FALSE(f.window->list().isVisible());
+    EXPECT_EQ(sweep.entryText().text(), u"old-open"_s);
+    EXPECT_EQ(sweep.dayText().text(), u"Thursday, Mar 12"_s);
+    EXPECT_EQ(sweep.shownWords().first(), u"carry to today"_s);
+    EXPECT_EQ(sweep.progress(), (QPair<int, int>{0, 1}));
+    EXPECT_EQ(f.window->headerButtons().first()->text(), u"1 left"_s);
+}
+
+TEST(ManageWindow, SweepKeysReachTheModel) {
+    struct Case {
+        const char* name;
+        int key;
+        QString line; // how the entry's line reads afterwards, empty when it left the file
+    };
+    const Case cases[] = {
+        {"carry", Qt::Key_Right, u"- [>] old-open"_s},
+        {"done", Qt::Key_Space, u"- [x] ~~old-open~~"_s},
+        {"drop", Qt::Key_Backspace, {}},
+        {"skip", Qt::Key_Down, u"- [ ] old-open"_s},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        WindowFixture f;
+        ASSERT_TRUE(f.shown());
+        f.model->startSweep();
+        press(f, k.key);
+        QTRY_COMPARE(f.window->sweepView().shownWords().first(), u"Nothing to carry."_s);
+        EXPECT_EQ(f.window->sweepView().progress(), (QPair<int, int>{1, 1}));
+        if (k.line.isEmpty()) {
+            EXPECT_FALSE(f.file().contains(u"old-open"_s));
+        } else {
+            EXPECT_TRUE(f.file().contains(k.line)) << f.file().toStdString();
+        }
+    }
+}
+
+TEST(ManageWindow, KeysGuideShowsItsGroupsAndEasesToEach) {
+    WindowFixture f;
+    f.window->setGuideShortcuts(KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt));
+    ASSERT_TRUE(f.shown());
+    QTest::keyClick(focused(f), '?', Qt::ControlModifier);
+    ASSERT_EQ(f.model->mode(), ManageModel::Mode::Keys);
+    KeysView& keys = f.window->keysView();
+    ASSERT_TRUE(keys.isVisible());
+    QStringList titles{u"How plim works"_s};
+    const auto shortcuts = KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt);
+    for (const KeysGuide::Group& g : KeysGuide::groups(shortcuts, f.model->anchors())) {
+        titles << g.title;
+    }
+    EXPECT_EQ(keys.targetTitles(), titles);
+    const QStringList shown = keys.shownTexts();
+    EXPECT_TRUE(shown.contains(KeysGuide::steps(shortcuts).first()));
+    EXPECT_TRUE(shown.contains(u"fri 3pm"_s)); // an example, as its own label
+    // Down steps through the targets; the view eases there, and stops at the last.
+    EXPECT_EQ(keys.verticalScrollBar()->value(), 0);
+    press(f, Qt::Key_Down);
+    EXPECT_EQ(f.model->keysScroll(), 1);
+    EXPECT_GT(keys.targetOffset(1), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(keys.verticalScrollBar()->value(), keys.targetOffset(1), 1000);
+    for (int i = 0; i < 10; ++i) {
+        press(f, Qt::Key_Down);
+    }
+    EXPECT_EQ(f.model->keysScroll(), titles.size() - 1);
+    QTRY_COMPARE_WITH_TIMEOUT(keys.verticalScrollBar()->value(), keys.targetOffset(titles.size() - 1), 1000);
+    press(f, Qt::Key_Escape);
+    EXPECT_EQ(f.model->mode(), ManageModel::Mode::Log);
+    EXPECT_FALSE(keys.isVisible());
+}
+
+TEST(ManageWindow, FirstRunCardAsksAndItsButtonsAnswer) {
+    WindowFixture f; // the file has an entry with a reminder and no delivery is chosen yet
+    ASSERT_TRUE(f.shown());
+    FirstRunView& card = f.window->firstRunView();
+    ASSERT_TRUE(card.isVisible());
+    EXPECT_EQ(card.question().text(), KeysGuide::deliveryQuestion());
+    ASSERT_EQ(card.buttons().size(), 2);
+    EXPECT_EQ(card.buttons().at(1)->text(), KeysGuide::deliveryChoices().at(1).title);
+    card.buttons().at(1)->click(); // the tray dot
+    EXPECT_EQ(f.store->preferences().reminderDelivery(), ReminderDelivery::Dot);
+    EXPECT_EQ(card.question().text(), KeysGuide::launchAtLoginQuestion());
+    ASSERT_EQ(card.buttons().size(), 2);
+    card.buttons().at(0)->click(); // open at login
+    EXPECT_TRUE(f.login.registered);
+    EXPECT_FALSE(card.isVisible());
 }
