@@ -324,12 +324,7 @@ void CaptureWindow::applyLook() {
 
     editor_->setFont(drawerFonts.sans(fonts.second));
     QPalette palette = editor_->palette();
-    palette.setColor(QPalette::Base, Qt::transparent);
-    palette.setColor(QPalette::Text, colors.ink);
-    QColor selection = colors.highlighter;
-    selection.setAlphaF(0.35);
-    palette.setColor(QPalette::Highlight, selection);
-    palette.setColor(QPalette::HighlightedText, colors.ink);
+    setEditingColors(palette, colors, Qt::transparent);
     editor_->setPalette(palette);
     editor_->setCaretColor(colors.highlighter);
     // A slim scroller that leaves the text its colours.

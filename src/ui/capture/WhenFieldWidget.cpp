@@ -24,11 +24,6 @@ constexpr int kGap = 8;
 constexpr int kCellGap = 6;
 constexpr qreal kRadius = 4;
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 void setTextColor(QWidget& widget, const QColor& color) {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::WindowText, color);
@@ -53,11 +48,11 @@ void drawLine(QPainter& p, const QRect& box, const QFont& font, const QColor& co
 } // namespace
 
 QFont DrawerFonts::sans(qreal size) const {
-    return sized(Fonts::sans(choice, size, QFont::Normal), size);
+    return Fonts::inPixels(Fonts::sans(choice, size, QFont::Normal), size);
 }
 
 QFont DrawerFonts::mono(qreal size) {
-    return sized(Fonts::mono(size), size);
+    return Fonts::inPixels(Fonts::mono(size), size);
 }
 
 // --- The text field ---

@@ -20,11 +20,6 @@ namespace {
 
 constexpr int kRadius = 10;
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 } // namespace
 
 FirstRunView::FirstRunView(ManageModel& model, Theme& theme, QWidget* parent)
@@ -49,7 +44,7 @@ void FirstRunView::applyLook() {
     QPalette palette = question_->palette();
     palette.setColor(QPalette::WindowText, theme_.colors().ink);
     question_->setPalette(palette);
-    question_->setFont(sized(Fonts::sans(model_.font(), 15, QFont::DemiBold), 15));
+    question_->setFont(Fonts::inPixels(Fonts::sans(model_.font(), 15, QFont::DemiBold), 15));
     refresh();
 }
 
@@ -65,7 +60,7 @@ void FirstRunView::refresh() {
         return;
     }
     const ThemeColors& colors = theme_.colors();
-    const QFont font = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+    const QFont font = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
     auto add = [&](const QString& title, auto answer) {
         auto* button = new QPushButton(title, this);
         button->setFont(font);

@@ -24,11 +24,6 @@ constexpr int kEaseMs = 150;
 // The cap's padding and a little room, beside its text.
 constexpr int kCapPadding = 16;
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
@@ -93,12 +88,12 @@ void KeysView::rebuild() {
     bar.setColor(QPalette::Shadow, colors.ground);
     verticalScrollBar()->setPalette(bar);
     const qreal size = model_.textSize();
-    const QFont body = sized(Fonts::sans(model_.font(), size, QFont::Normal), size);
-    const QFont title = sized(Fonts::sans(model_.font(), size + 2, QFont::DemiBold), size + 2);
-    const QFont small =
-        sized(Fonts::sans(model_.font(), std::max<qreal>(11, size - 3), QFont::Normal), std::max<qreal>(11, size - 3));
+    const QFont body = Fonts::inPixels(Fonts::sans(model_.font(), size, QFont::Normal), size);
+    const QFont title = Fonts::inPixels(Fonts::sans(model_.font(), size + 2, QFont::DemiBold), size + 2);
+    const QFont small = Fonts::inPixels(Fonts::sans(model_.font(), std::max<qreal>(11, size - 3), QFont::Normal),
+                                        std::max<qreal>(11, size - 3));
     const qreal keySize = Fonts::keyLabelSize(size);
-    const QFont mono = sized(Fonts::mono(keySize), keySize);
+    const QFont mono = Fonts::inPixels(Fonts::mono(keySize), keySize);
 
     const QList<KeysGuide::Group> groups = KeysGuide::groups(shortcuts_, model_.anchors());
     // One keys column for every group, as wide as the widest cap, so the meanings line up.

@@ -36,11 +36,6 @@ constexpr qreal kLabelSize = 13;
 // No screen shows more of one line than this; longer lines are cut before they are laid out.
 constexpr qsizetype kLineCut = 2000;
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 int lineCount(const QString& text) {
     return static_cast<int>(text.count(u'\n')) + 1;
 }
@@ -131,9 +126,9 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
 }
 
 ListFonts ListFonts::of(FontChoice choice, double textSize) {
-    return ListFonts{sized(Fonts::sans(choice, textSize, QFont::Normal), textSize),
-                     sized(Fonts::sans(choice, kLabelSize, QFont::DemiBold), kLabelSize),
-                     sized(Fonts::mono(kLabelSize), kLabelSize)};
+    return ListFonts{Fonts::inPixels(Fonts::sans(choice, textSize, QFont::Normal), textSize),
+                     Fonts::inPixels(Fonts::sans(choice, kLabelSize, QFont::DemiBold), kLabelSize),
+                     Fonts::inPixels(Fonts::mono(kLabelSize), kLabelSize)};
 }
 
 // --- The rows ---
@@ -436,12 +431,7 @@ QWidget* ManageRowDelegate::createEditor(QWidget* parent, const QStyleOptionView
     auto* editor = new RowEditor(model_, parent);
     editor->setFont(fonts_.text);
     QPalette palette = editor->palette();
-    palette.setColor(QPalette::Base, colors_.surface);
-    palette.setColor(QPalette::Text, colors_.ink);
-    QColor selection = colors_.highlighter;
-    selection.setAlphaF(0.35);
-    palette.setColor(QPalette::Highlight, selection);
-    palette.setColor(QPalette::HighlightedText, colors_.ink);
+    setEditingColors(palette, colors_, colors_.surface);
     editor->setPalette(palette);
     editor->installEventFilter(const_cast<ManageRowDelegate*>(this));
     return editor;

@@ -37,11 +37,6 @@ constexpr int kPadX = 20;
 // The when field opens on an entry shown by a command once the window has settled with the keyboard.
 constexpr std::chrono::milliseconds kWhenDelay{150};
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 void setColors(QWidget& widget, const QColor& text, const QColor& base) {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::WindowText, text);
@@ -360,19 +355,13 @@ void ManageWindow::applyLook() {
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, colors.ground);
     setPalette(palette);
-    const QFont label = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
-    QFont titleFont = sized(Fonts::sans(model_.font(), 15, QFont::DemiBold), 15);
+    const QFont label = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+    QFont titleFont = Fonts::inPixels(Fonts::sans(model_.font(), 15, QFont::DemiBold), 15);
     title_->setFont(titleFont);
     setColors(*title_, colors.ink, colors.ground);
-    filter_->setFont(sized(Fonts::sans(model_.font(), 15, QFont::Normal), 15));
+    filter_->setFont(Fonts::inPixels(Fonts::sans(model_.font(), 15, QFont::Normal), 15));
     QPalette field = filter_->palette();
-    field.setColor(QPalette::Text, colors.ink);
-    field.setColor(QPalette::Base, colors.ground);
-    field.setColor(QPalette::PlaceholderText, colors.muted);
-    QColor selection = colors.highlighter;
-    selection.setAlphaF(0.35);
-    field.setColor(QPalette::Highlight, selection);
-    field.setColor(QPalette::HighlightedText, colors.ink);
+    setEditingColors(field, colors, colors.ground);
     filter_->setPalette(field);
     footer_->setFont(label);
     setColors(*footer_, colors.muted, colors.ground);
@@ -399,7 +388,7 @@ void ManageWindow::updateHeader() {
     qDeleteAll(headerButtons_);
     headerButtons_.clear();
     const ThemeColors& colors = theme_.colors();
-    const QFont label = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+    const QFont label = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
     for (const ManageTexts::Item& item : header.items) {
         auto* button = new QPushButton(item.text, this);
         button->setFlat(true);
@@ -438,7 +427,7 @@ void ManageWindow::updateBody() {
         auto* label = new QLabel(line, empty_);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignCenter);
-        label->setFont(sized(Fonts::sans(model_.font(), first ? 17 : 13, QFont::Normal), first ? 17 : 13));
+        label->setFont(Fonts::inPixels(Fonts::sans(model_.font(), first ? 17 : 13, QFont::Normal), first ? 17 : 13));
         setColors(*label, first ? colors.ink : colors.muted, colors.ground);
         emptyLines_->addWidget(label);
         first = false;

@@ -20,11 +20,6 @@ namespace {
 constexpr int kPad = 40;
 constexpr int kBarHeight = 3;
 
-QFont sized(QFont font, qreal pixels) {
-    font.setPixelSize(std::max(1, qRound(pixels)));
-    return font;
-}
-
 void setInk(QLabel& label, const QColor& color) {
     QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText, color);
@@ -75,10 +70,10 @@ QStringList SweepView::shownWords() const {
 
 void SweepView::applyLook() {
     const ThemeColors& colors = theme_.colors();
-    day_->setFont(sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13));
+    day_->setFont(Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13));
     setInk(*day_, colors.muted);
     const qreal size = model_.textSize() + 5;
-    text_->setFont(sized(Fonts::sans(model_.font(), size, QFont::Normal), size));
+    text_->setFont(Fonts::inPixels(Fonts::sans(model_.font(), size, QFont::Normal), size));
     setInk(*text_, colors.ink);
     refresh();
 }
@@ -101,8 +96,8 @@ void SweepView::refresh() {
         text_->setText(current->text);
         legend_ = new FlowWidget(18, this);
         const qreal keySize = Fonts::keyLabelSize(model_.textSize());
-        const QFont mono = sized(Fonts::mono(keySize), keySize);
-        const QFont word = sized(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
+        const QFont mono = Fonts::inPixels(Fonts::mono(keySize), keySize);
+        const QFont word = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
         for (const ManageTexts::LegendKey& key : ManageTexts::sweepLegend(*current)) {
             auto* pair = new QWidget;
             auto* row = new QHBoxLayout(pair);
@@ -125,7 +120,7 @@ void SweepView::refresh() {
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignCenter);
             const int px = first ? 17 : 13;
-            label->setFont(sized(Fonts::sans(model_.font(), px, QFont::Normal), px));
+            label->setFont(Fonts::inPixels(Fonts::sans(model_.font(), px, QFont::Normal), px));
             setInk(*label, first ? colors.ink : colors.muted);
             finishedLines_->addWidget(label);
             words_ << line;

@@ -134,4 +134,9 @@ qreal keyLabelSize(qreal textSize) {
     return std::max(textSize - 3, qreal(12));
 }
 
+QFont inPixels(QFont font, qreal pixels) {
+    font.setPixelSize(std::max(1, qRound(pixels)));
+    return font;
+}
+
 } // namespace plim::Fonts

@@ -44,6 +44,9 @@ QFont sans(FontChoice choice, qreal size, QFont::Weight weight);
 // The fixed-width face of labels, time stamps and keys: the program's mono family, else the
 // system's fixed-width font, at regular weight.
 QFont mono(qreal size);
+
+// The font set in pixels: the drawer and the windows size their text in device-independent pixels.
+QFont inPixels(QFont font, qreal pixels);
 // Key labels in the keys view: the view's text size less 3, never below 12 points.
 qreal keyLabelSize(qreal textSize);
 

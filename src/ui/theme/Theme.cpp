@@ -67,6 +67,16 @@ int hexDigit(QChar c) {
 
 } // namespace
 
+void setEditingColors(QPalette& palette, const ThemeColors& colors, const QColor& base) {
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::Text, colors.ink);
+    palette.setColor(QPalette::PlaceholderText, colors.muted);
+    QColor selection = colors.highlighter;
+    selection.setAlphaF(0.35);
+    palette.setColor(QPalette::Highlight, selection);
+    palette.setColor(QPalette::HighlightedText, colors.ink);
+}
+
 std::optional<QColor> colorFromHex(QStringView hex) {
     if (hex.size() != 7 || hex.front() != u'#') {
         return std::nullopt;

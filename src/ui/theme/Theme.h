@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QObject>
+#include <QPalette>
 #include <QString>
 #include <QStringView>
 #include <QVariant>
@@ -25,6 +26,9 @@ struct ThemeColors {
     QColor highlighter; // the accent
     QColor strike;      // done and struck entries
 };
+
+// The colours of an editable text on `base`: ink, a muted placeholder, the accent behind a selection.
+void setEditingColors(QPalette& palette, const ThemeColors& colors, const QColor& base);
 
 // "#RRGGBB" as an opaque sRGB colour; none for any other text.
 std::optional<QColor> colorFromHex(QStringView hex);
