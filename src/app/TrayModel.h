@@ -34,9 +34,13 @@ enum class Action {
     Now,
     Capture,
     CaptureClipboard,
+    Open,
+    Sweep,
+    Later,
     Separator,
     ShowNotesFile,
     ShowTrash,
+    Keys,
     Quit,
 };
 
