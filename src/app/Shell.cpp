@@ -270,7 +270,7 @@ void Shell::rebuildMenu() {
             menu_->addSeparator();
             continue;
         }
-        QAction* action = menu_->addAction(item.title);
+        QAction* action = menu_->addAction(TrayModel::actionText(item.title));
         action->setEnabled(item.enabled);
         const TrayModel::Action which = item.action;
         connect(action, &QAction::triggered, this, [this, which] { run(which); });

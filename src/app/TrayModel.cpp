@@ -46,6 +46,10 @@ State state(const Inputs& inputs) {
     return s;
 }
 
+QString actionText(const QString& title) {
+    return QString(title).replace(u'&', QStringLiteral("&&"));
+}
+
 QString unavailableText(const UnavailableShortcut& shortcut) {
     if (shortcut.status == kHeldElsewhere) {
         return QStringLiteral("%1 is used by another program").arg(shortcut.keys);
