@@ -101,6 +101,8 @@ ManageWindow& Shell::notesWindow() {
         launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
         manageModel_ = std::make_unique<ManageModel>(store_, *desktop_, *launchAtLogin_);
         manageModel_->setRequestNotifications([this] { scheduler_->requestNotifications(); });
+        // Entries start ringing, and days begin, without the file changing.
+        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
         manageWindow_->setCaptureShortcut(captureKeys());
     }
