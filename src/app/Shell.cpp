@@ -291,7 +291,8 @@ void Shell::run(TrayModel::Action action) {
         revealTrash();
         break;
     case TrayModel::Action::Quit:
-        QCoreApplication::quit();
+        // Not quit(): the open drawer would refuse to close and keep the program running.
+        QCoreApplication::exit(0);
         break;
     case TrayModel::Action::Capture:
         drawer().show();
