@@ -32,6 +32,10 @@ Without a command, plim starts its resident desktop program, or asks the running
 Commands for the resident program (started first when none runs, except for quit):
   capture            show or hide the capture drawer
   clip               capture the clipboard's text
+  notes              show or hide the notes window
+  sweep              go through the open entries one at a time
+  later              the entries kept for later
+  keys               the notes window's keys and tips
   quit               end the resident program
 
 Commands on the notes file (with or without the resident program):
@@ -502,7 +506,9 @@ int runCommandLine(int argc, char** argv) {
         return commandResident(ctx, command, background ? Request::Background : Request::Open);
     }
     for (const auto& [word, request] :
-         {std::pair{"capture", Request::Capture}, std::pair{"clip", Request::Clip}, std::pair{"quit", Request::Quit}}) {
+         {std::pair{"capture", Request::Capture}, std::pair{"clip", Request::Clip}, std::pair{"notes", Request::Notes},
+          std::pair{"sweep", Request::Sweep}, std::pair{"later", Request::Later}, std::pair{"keys", Request::Keys},
+          std::pair{"quit", Request::Quit}}) {
         if (command == QLatin1String(word)) {
             return commandResident(ctx, command, request);
         }

@@ -16,8 +16,12 @@ enum class Request : std::uint8_t {
     Capture = 3,    // toggle the capture drawer
     Clip = 4,       // capture the clipboard's text
     Quit = 5,       // end, saving the draft
+    Notes = 6,      // toggle the notes window
+    Sweep = 7,      // the notes window, sweeping
+    Later = 8,      // the notes window's Later list
+    Keys = 9,       // the notes window's keys guide
 };
-inline constexpr Request kLastRequest = Request::Quit;
+inline constexpr Request kLastRequest = Request::Keys;
 
 // One request and the startup-notification token of the client that sent it (empty when it had
 // none), which a window shown for the request needs to be allowed to take the focus.

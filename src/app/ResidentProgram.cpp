@@ -78,12 +78,14 @@ ResidentProgram::ResidentProgram(const QString& folder, QObject* parent)
     , server_(std::make_unique<InstanceServer>(folder))
     , signals_(std::make_unique<TerminationSignals>()) {
     connect(server_.get(), &InstanceServer::requested, this, &ResidentProgram::onRequest);
-    connect(signals_.get(), &TerminationSignals::received, this, [] { QCoreApplication::quit(); });
+    // exit(), not quit(): a GUI application's quit first asks every window to close, and the
+    // drawer refuses (it leaves as Escape does), which would keep the program running.
+    connect(signals_.get(), &TerminationSignals::received, this, [] { QCoreApplication::exit(0); });
 }
 
 void ResidentProgram::onRequest(const InstanceMessage& message) {
     if (message.request == Request::Quit) {
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
         return;
     }
     Q_EMIT requested(message);

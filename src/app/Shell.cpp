@@ -6,16 +6,18 @@
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/X11HotKeys.h"
+#include "platform/linux/XdgAutostart.h"
 #include "reminders/ReminderScheduler.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureController.h"
 #include "ui/desktop/QtDesktopServices.h"
+#include "ui/manage/ManageModel.h"
+#include "ui/manage/ManageWindow.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Mark.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -35,6 +37,10 @@ Shell::Shell(NotesStore& store, QObject* parent)
     store_.purgeTrash();
 
     createTray();
+    connect(this, &Shell::openRequested, this, &Shell::openNotes);
+    connect(this, &Shell::showEntryRequested, this,
+            [this](QUuid entry, const QString& when) { notesWindow().showEntry(entry, when); });
+    connect(this, &Shell::keysRequested, this, &Shell::openKeys);
     connect(&store_, &NotesStore::changed, this, &Shell::refresh);
     connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
@@ -50,10 +56,15 @@ Shell::Shell(NotesStore& store, QObject* parent)
     attachShortcuts();
     // An error of the first load is new too.
     onStoreError();
-    // The fonts and the drawer are made once the icon is up, so that the icon is not kept waiting;
-    // a request that comes first makes them at once.
+    // The fonts, the drawer and the notes window are made once the icon is up, so that the icon
+    // is not kept waiting; a request that comes first makes them at once.
     QMetaObject::invokeMethod(
-        this, [this] { drawer(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            drawer();
+            notesWindow();
+        },
+        Qt::QueuedConnection);
     if (!trayAvailable_) {
         tellOfMissingTray();
         // Nothing else would show the program is there: the notes window opens once it runs.
@@ -62,26 +73,91 @@ Shell::Shell(NotesStore& store, QObject* parent)
     }
 }
 
+// The window goes before its model (members are destroyed in reverse order); its frame is saved
+// as it goes.
 Shell::~Shell() = default;
+
+void Shell::registerFonts() {
+    // Once: each registration would add the files again.
+    if (!fontsRegistered_) {
+        fontsRegistered_ = true;
+        Fonts::registerFonts();
+    }
+}
 
 CaptureController& Shell::drawer() {
     if (!drawer_) {
-        Fonts::registerFonts();
+        registerFonts();
         drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
-        drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); });
+        drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { toggleNotes(entry); });
         drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
     }
     return *drawer_;
+}
+
+ManageWindow& Shell::notesWindow() {
+    if (!manageWindow_) {
+        registerFonts();
+        launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
+        manageModel_ = std::make_unique<ManageModel>(store_, *desktop_, *launchAtLogin_);
+        manageModel_->setRequestNotifications([this] { scheduler_->requestNotifications(); });
+        // Entries start ringing, and days begin, without the file changing.
+        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
+        manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
+        manageWindow_->setCaptureShortcut(captureKeys());
+    }
+    return *manageWindow_;
+}
+
+void Shell::toggleNotes(std::optional<QUuid> revealing) {
+    notesWindow().toggle(revealing);
+}
+
+void Shell::openNotes(std::optional<QUuid> revealing) {
+    ManageWindow& window = notesWindow();
+    window.present();
+    if (revealing) {
+        window.model().reveal(revealing);
+    }
+}
+
+void Shell::openKeys() {
+    ManageWindow& window = notesWindow();
+    window.present();
+    window.model().showKeys();
+    // No field keeps the keyboard: the guide's own keys (the arrows, Esc) reach the window.
+    window.setFocus(Qt::OtherFocusReason);
+}
+
+void Shell::openSweep() {
+    ManageWindow& window = notesWindow();
+    window.present();
+    window.model().startSweep();
+}
+
+void Shell::openLater() {
+    ManageWindow& window = notesWindow();
+    window.present();
+    window.model().showLater();
+}
+
+// The capture shortcut, when the program holds it.
+std::optional<QString> Shell::captureKeys() const {
+    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
+    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
+        return capture->presentableDescription();
+    }
+    return std::nullopt;
 }
 
 void Shell::createTray() {
     menu_ = std::make_unique<QMenu>();
     tray_ = std::make_unique<QSystemTrayIcon>();
     tray_->setContextMenu(menu_.get());
-    // A left click opens the menu too: the icon has nothing else to do.
+    // A left click opens the notes window; the menu is the right click's.
     connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) {
-            menu_->popup(QCursor::pos());
+            openNotes(std::nullopt);
         }
     });
     // Asked once, at start: the icon is shown all the same, so a tray that comes later (a panel
@@ -93,10 +169,14 @@ void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
-    global_->onKeyDown(KeyboardShortcuts::Name::manage(),
-                       [this] { Q_EMIT openRequested(drawer().takeRecentCapture()); });
+    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
-    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
+        if (manageWindow_) {
+            manageWindow_->setCaptureShortcut(captureKeys());
+        }
+        refresh();
+    });
 }
 
 void Shell::handle(const InstanceMessage& message) {
@@ -112,6 +192,18 @@ void Shell::handle(const InstanceMessage& message) {
         break;
     case Request::Clip:
         drawer().captureClipboard();
+        break;
+    case Request::Notes:
+        toggleNotes(std::nullopt);
+        break;
+    case Request::Sweep:
+        openSweep();
+        break;
+    case Request::Later:
+        openLater();
+        break;
+    case Request::Keys:
+        openKeys();
         break;
     }
 }
@@ -180,7 +272,7 @@ void Shell::rebuildMenu() {
             menu_->addSeparator();
             continue;
         }
-        QAction* action = menu_->addAction(item.title);
+        QAction* action = menu_->addAction(TrayModel::actionText(item.title));
         action->setEnabled(item.enabled);
         const TrayModel::Action which = item.action;
         connect(action, &QAction::triggered, this, [this, which] { run(which); });
@@ -199,13 +291,26 @@ void Shell::run(TrayModel::Action action) {
         revealTrash();
         break;
     case TrayModel::Action::Quit:
-        QCoreApplication::quit();
+        // Not quit(): the open drawer would refuse to close and keep the program running.
+        QCoreApplication::exit(0);
         break;
     case TrayModel::Action::Capture:
         drawer().show();
         break;
     case TrayModel::Action::CaptureClipboard:
         drawer().captureClipboard();
+        break;
+    case TrayModel::Action::Open:
+        openNotes(std::nullopt);
+        break;
+    case TrayModel::Action::Sweep:
+        openSweep();
+        break;
+    case TrayModel::Action::Later:
+        openLater();
+        break;
+    case TrayModel::Action::Keys:
+        openKeys();
         break;
     case TrayModel::Action::Problem:
     case TrayModel::Action::Separator:
@@ -267,11 +372,7 @@ void Shell::onStoreError() {
 }
 
 void Shell::tellOfMissingTray() {
-    std::optional<QString> keys;
-    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
-    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
-        keys = capture->presentableDescription();
-    }
+    const std::optional<QString> keys = captureKeys();
     std::fprintf(stderr, "%s\n", TrayModel::noTrayText(keys).toLocal8Bit().constData());
     std::fflush(stderr);
     alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});

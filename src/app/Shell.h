@@ -23,6 +23,9 @@ class CaptureController;
 class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
+class LaunchAtLogin;
+class ManageModel;
+class ManageWindow;
 class NotesStore;
 class Notifier;
 class ReminderScheduler;
@@ -46,6 +49,8 @@ public:
     // What the tray shows now.
     const TrayModel::State& trayState() const { return trayState_; }
     bool hasTray() const { return trayAvailable_; }
+    // The notes window, made on first use (like the drawer, once the tray icon is up).
+    ManageWindow& notesWindow();
 
 Q_SIGNALS:
     // Show the notes window, revealing the entry when one is given ("Open plim", the notes
@@ -58,7 +63,16 @@ Q_SIGNALS:
     void keysRequested();
 
 private:
+    // The notes window shown on the entry, or hidden when it has the keyboard (the notes shortcut,
+    // the drawer's Ctrl+O, `plim notes`).
+    void toggleNotes(std::optional<QUuid> revealing);
+    void openNotes(std::optional<QUuid> revealing);
+    void openKeys();
+    void openSweep();
+    void openLater();
+    std::optional<QString> captureKeys() const;
     void createTray();
+    void registerFonts();
     // The drawer, made on first use.
     CaptureController& drawer();
     void attachShortcuts();
@@ -84,8 +98,14 @@ private:
     std::unique_ptr<ReminderScheduler> scheduler_;
     std::unique_ptr<KeyboardShortcuts> keys_;
     std::unique_ptr<GlobalShortcuts> global_;
+    // Declared last so that the window goes first, then its model, both before the scheduler
+    // and the store they use.
+    std::unique_ptr<LaunchAtLogin> launchAtLogin_;
+    std::unique_ptr<ManageModel> manageModel_;
+    std::unique_ptr<ManageWindow> manageWindow_;
 
     bool trayAvailable_ = false;
+    bool fontsRegistered_ = false;
     TrayModel::State trayState_;
     QList<TrayModel::MenuItem> shownMenu_;
     std::optional<bool> shownDot_;

@@ -36,11 +36,18 @@ State state(const Inputs& inputs) {
     }
     s.menu << MenuItem{Action::Capture, QStringLiteral("Capture"), true}
            << MenuItem{Action::CaptureClipboard, QStringLiteral("Capture Clipboard"), true}
-           << MenuItem{Action::Separator, {}, true}
+           << MenuItem{Action::Open, QStringLiteral("Open plim"), true}
+           << MenuItem{Action::Sweep, QStringLiteral("Sweep"), true}
+           << MenuItem{Action::Later, QStringLiteral("Later"), true} << MenuItem{Action::Separator, {}, true}
            << MenuItem{Action::ShowNotesFile, QStringLiteral("Show Notes File"), true}
-           << MenuItem{Action::ShowTrash, QStringLiteral("Show Trash"), true} << MenuItem{Action::Separator, {}, true}
+           << MenuItem{Action::ShowTrash, QStringLiteral("Show Trash"), true}
+           << MenuItem{Action::Keys, QStringLiteral("Keys & Tips"), true} << MenuItem{Action::Separator, {}, true}
            << MenuItem{Action::Quit, QStringLiteral("Quit plim"), true};
     return s;
+}
+
+QString actionText(const QString& title) {
+    return QString(title).replace(u'&', QStringLiteral("&&"));
 }
 
 QString unavailableText(const UnavailableShortcut& shortcut) {

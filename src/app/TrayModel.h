@@ -34,9 +34,13 @@ enum class Action {
     Now,
     Capture,
     CaptureClipboard,
+    Open,
+    Sweep,
+    Later,
     Separator,
     ShowNotesFile,
     ShowTrash,
+    Keys,
     Quit,
 };
 
@@ -58,6 +62,10 @@ struct State {
 };
 
 State state(const Inputs& inputs);
+
+// A title as a menu action takes it: "&" stands for itself, not for a mnemonic ("Keys & Tips", a
+// file path in an error).
+QString actionText(const QString& title);
 
 // "Ctrl+Alt+Space is used by another program"
 QString unavailableText(const UnavailableShortcut& shortcut);

@@ -254,6 +254,17 @@ protected:
         return r;
     }
 
+    // The notes window when it is shown: a visible plim window as tall as no drawer is.
+    xcb_window_t notesWindow() {
+        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim$"_s}).out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            if (geometry(id.toUInt()).height() >= 500) {
+                return id.toUInt();
+            }
+        }
+        return XCB_NONE;
+    }
+
     QImage capture(const QString& window, const QString& name) const {
         const QString path = QDir::current().filePath(name);
         Process import;
@@ -323,18 +334,19 @@ TEST_F(ResidentDesktopTest, TrayMenuShowsTheFilesAndQuits) {
     const QString folder = QFileInfo(notesPath()).path();
     const auto uri = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
 
+    const auto down = [](int n) { return QStringList(n, u"Down"_s); };
     // Nothing deleted yet: the notes folder.
-    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s}, "resident-tray-menu.png");
+    choose(down(7), "resident-tray-menu.png");
     ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown == QStringList{uri(folder)}; }, kWaitMs))
         << files.shown.join(u' ').toStdString();
-    choose({u"Down"_s, u"Down"_s, u"Down"_s});
+    choose(down(6));
     ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 2; }, kWaitMs));
     EXPECT_EQ(files.shown.last(), uri(notesPath()));
     EXPECT_TRUE(QFile::exists(notesPath()));
 
     const QString id = plim({u"add"_s, u"a thought to throw away"_s}).out.trimmed();
     ASSERT_EQ(plim({u"delete"_s, id}).status, 0);
-    choose({u"Down"_s, u"Down"_s, u"Down"_s, u"Down"_s});
+    choose(down(7));
     ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 3; }, kWaitMs));
     EXPECT_EQ(files.shown.last(), uri(folder + u"/plim.trash.md"_s));
 
@@ -381,6 +393,8 @@ TEST_F(ResidentDesktopTest, WithoutATrayItSaysOnceHowToReachIt) {
         << err.toStdString();
     EXPECT_TRUE(err.contains(u"run \u201cplim capture\u201d"_s)) << err.toStdString();
     EXPECT_FALSE(err.contains(u"Ctrl+Alt+Space"_s)) << err.toStdString();
+    // Nothing else would show the program is there: the notes window opens.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
     quitResident();
     err += QString::fromUtf8(resident->p.readAllStandardError());
     EXPECT_EQ(err.count(u"without a tray icon"_s), 1) << err.toStdString();
@@ -419,6 +433,54 @@ TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOu
     run(u"xdotool"_s, {u"key"_s, u"Return"_s});
     EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] half a thought"); }, kWaitMs));
     quitResident();
+}
+
+// The notes window from `plim notes` and from the notes shortcut, driven from the keyboard.
+TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
+    if (!have(u"xdotool"_s) || !have(u"openbox"_s) || !startTray()) {
+        GTEST_SKIP() << "xdotool, openbox or trayer is missing";
+    }
+    const auto wm = start(u"openbox"_s, {});
+    ASSERT_EQ(plim({u"add"_s, u"buy milk"_s}).status, 0);
+    ASSERT_EQ(plim({u"add"_s, u"call Ann"_s}).status, 0);
+    const auto key = [&](const QString& keys) { run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, keys}); };
+    const auto fileHas = [&](const char* line) {
+        return QTest::qWaitFor([&] { return test::readAll(notesPath()).contains(line); }, kWaitMs);
+    };
+
+    startResident();
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
+    // It has the keyboard: what is typed reaches it.
+    QTest::qWait(300);
+    key(u"ctrl+f"_s);
+    run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"milk"_s});
+    key(u"Down"_s);
+    key(u"space"_s);
+    EXPECT_TRUE(fileHas("- [x] ~~buy milk~~")) << test::readAll(notesPath()).toStdString();
+    capture(u"root"_s, u"resident-notes-window.png"_s);
+    key(u"ctrl+z"_s);
+    EXPECT_TRUE(fileHas("- [ ] buy milk")) << test::readAll(notesPath()).toStdString();
+    EXPECT_TRUE(test::readAll(notesPath()).contains("- [ ] call Ann"));
+    key(u"ctrl+w"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() == XCB_NONE; }, kWaitMs));
+
+    // The notes shortcut after a capture opens the window on what the drawer just saved.
+    EXPECT_EQ(plim({u"capture"_s}).status, 0);
+    QTest::qWait(500);
+    run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"fresh idea"_s});
+    key(u"Return"_s);
+    ASSERT_TRUE(fileHas("- [ ] fresh idea"));
+    QTest::qWait(300);
+    key(u"ctrl+alt+shift+space"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
+    QTest::qWait(300);
+    key(u"space"_s);
+    EXPECT_TRUE(fileHas("- [x] ~~fresh idea~~")) << test::readAll(notesPath()).toStdString();
+    EXPECT_TRUE(test::readAll(notesPath()).contains("- [ ] buy milk"));
+    quitResident();
+    // The window was open at the end: its frame is kept for the next run.
+    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("manageWindowGeometry"));
 }
 
 // With dunst as the notification server: each notification it shows is logged by a rule script,
@@ -475,6 +537,9 @@ protected:
 };
 
 TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDone) {
+    // With a window manager a second entry rings, and a click on its notification opens the notes
+    // window on it.
+    const auto wm = have(u"openbox"_s) && have(u"xdotool"_s) ? start(u"openbox"_s, {}) : nullptr;
     startResidentSettled();
     xcb_window_t icon = XCB_NONE;
     QImage before;
@@ -494,26 +559,46 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
         QTest::qWait(500);
     }
     const QString minute = QDateTime::currentDateTime().addSecs(60).toString(u"HH:mm"_s);
-    ASSERT_EQ(plim({u"add"_s, u"--remind"_s, minute, u"water the ficus"_s}).status, 0);
+    QStringList texts{u"water the ficus"_s};
+    if (wm) {
+        texts << u"call the vet"_s;
+    }
+    for (const QString& text : texts) {
+        ASSERT_EQ(plim({u"add"_s, u"--remind"_s, minute, text}).status, 0);
+    }
+    const auto isDone = [&](const QString& text) {
+        return QString::fromUtf8(test::readAll(notesPath())).contains(u"- [x] ~~"_s + text + u"~~"_s);
+    };
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"water the ficus"_s) == 1; }, 75000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::all_of(texts.begin(), texts.end(), [&](const QString& t) { return shownCount(t) == 1; }); },
+        75000))
         << test::readAll(shown()).toStdString();
     if (withTray) {
         // The dot shows while the entry rings.
         EXPECT_TRUE(capture(QString::number(icon), u"resident-tray-ringing.png"_s) != before) << "no dot";
     }
     const int ringing = displayed();
+    if (wm) {
+        EXPECT_EQ(run(u"dunstctl"_s, {u"action"_s}).status, 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
+        QTest::qWait(300);
+        // The window is on the clicked entry: Space in the list marks that one, and only that one, done.
+        capture(u"root"_s, u"resident-notes-from-notification.png"_s);
+        run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, u"ctrl+f"_s, u"Down"_s, u"space"_s});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return isDone(texts[0]) != isDone(texts[1]); }, kWaitMs))
+            << test::readAll(notesPath()).toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - 1; }, kWaitMs));
+    }
     EXPECT_EQ(run(u"dunstctl"_s, {u"context"_s}).status, 0);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return QString::fromUtf8(test::readAll(notesPath())).contains(u"- [x] ~~water the ficus~~"_s); },
-        kWaitMs))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::all_of(texts.begin(), texts.end(), isDone); }, kWaitMs))
         << test::readAll(notesPath()).toStdString();
     if (withTray) {
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return capture(QString::number(icon), u"resident-tray-done.png"_s) == before; }, kWaitMs));
     }
     // The answered notification leaves the screen.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - 1; }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - texts.size(); }, kWaitMs));
     quitResident();
 }
 

@@ -21,8 +21,9 @@ QStringList shown(const QList<MenuItem>& menu) {
 }
 
 TEST(TrayModel, TextsDotAndMenuFollowTheState) {
-    const QStringList base{u"Capture"_s, u"Capture Clipboard"_s, u"-"_s, u"Show Notes File"_s, u"Show Trash"_s,
-                           u"-"_s,       u"Quit plim"_s};
+    const QStringList base{u"Capture"_s,  u"Capture Clipboard"_s, u"Open plim"_s,  u"Sweep"_s,       u"Later"_s,
+                           u"-"_s,        u"Show Notes File"_s,   u"Show Trash"_s, u"Keys & Tips"_s, u"-"_s,
+                           u"Quit plim"_s};
     const QString error = u"/home/u/plim.md could not be saved (No space left on device)"_s;
     const struct {
         const char* name;
@@ -59,6 +60,8 @@ TEST(TrayModel, TextsDotAndMenuFollowTheState) {
 }
 
 TEST(TrayModel, MissingShortcutsAndTheNoTrayHint) {
+    EXPECT_EQ(actionText(u"Keys & Tips"_s), u"Keys && Tips"_s);
+    EXPECT_EQ(actionText(u"/home/u/R&D/plim.md could not be saved"_s), u"/home/u/R&&D/plim.md could not be saved"_s);
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Space"_s, 10}), u"Ctrl+Alt+Space is used by another program"_s);
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Shift+V"_s, 0}), u"Ctrl+Alt+Shift+V has no key on this keyboard"_s);
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Shift+V"_s, 2}), u"Ctrl+Alt+Shift+V could not be set (error 2)"_s);

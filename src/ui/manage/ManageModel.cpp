@@ -303,14 +303,17 @@ void ManageModel::reload() {
     anchors_ = now.anchors;
     todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
-    if (assign(sections_, store_.document().sections)) {
-        Q_EMIT sectionsChanged();
-    }
+    const bool sectionsNew = assign(sections_, store_.document().sections);
     learnFacts(now, previous);
     if (mode_ == Mode::Trash) {
         readTrash();
     }
     rebuildVisible();
+    // Told once every table agrees with the new sections: a view reading counts on the signal
+    // would otherwise index the old per-item facts.
+    if (sectionsNew) {
+        Q_EMIT sectionsChanged();
+    }
     keepSelectionVisible(remembered, position);
 
     if (mode_ == Mode::Sweep) {
