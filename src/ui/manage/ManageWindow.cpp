@@ -173,12 +173,17 @@ void ManageWindow::toggle(std::optional<QUuid> revealing) {
     present();
     if (revealing) {
         model_.reveal(revealing);
+        // Opened on an entry, the keys act on it rather than typing into the filter.
+        list_->setFocus(Qt::OtherFocusReason);
     }
 }
 
 void ManageWindow::showEntry(std::optional<QUuid> id, std::optional<QString> when) {
     present();
     model_.reveal(id);
+    if (id) {
+        list_->setFocus(Qt::OtherFocusReason);
+    }
     if (id && when) {
         QTimer::singleShot(kWhenDelay, this, [this, id, text = *when] {
             if (model_.selectedID() == id) {
@@ -272,7 +277,9 @@ bool ManageWindow::windowShortcut(const QKeyEvent& event) {
         hide();
         return true;
     case Qt::Key_Q:
-        QCoreApplication::quit();
+        // Not quit(): a GUI application's quit first asks every window to close, and the drawer,
+        // which only hides, would refuse and keep the program running.
+        QCoreApplication::exit(0);
         return true;
     case Qt::Key_Comma:
         Q_EMIT settingsRequested();

@@ -340,6 +340,8 @@ TEST(ManageWindow, ToggleAndShowEntry) {
     f.window->toggle(f.idOf(u"old-open"_s));
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
     EXPECT_EQ(f.selectedText(), u"old-open"_s);
+    // Opened on an entry, the keys go to the list, not the filter.
+    EXPECT_TRUE(f.window->list().hasFocus());
     f.window->toggle(std::nullopt);
     EXPECT_FALSE(f.window->isVisible());
 
