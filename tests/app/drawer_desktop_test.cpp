@@ -79,6 +79,9 @@ protected:
         QDir().mkpath(home.filePath(u"config/plim"_s));
         test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
                        (u"[General]\nnotesFilePath="_s + notesPath() + u"\n"_s).toUtf8());
+        if (!managed) {
+            return;
+        }
         wm = start(u"openbox"_s, {});
         // openbox manages windows once it owns the screen's manager selection.
         ASSERT_TRUE(QTest::qWaitFor([&] { return run(u"xdotool"_s, {u"get_desktop"_s}).status == 0; }, kWaitMs));
@@ -183,6 +186,7 @@ protected:
         return items;
     }
 
+    bool managed = true; // under openbox
     QTemporaryDir home;
     std::unique_ptr<test::XServer> x;
     std::unique_ptr<Process> busDaemon;
@@ -191,7 +195,14 @@ protected:
     std::unique_ptr<Process> resident;
 };
 
-TEST_F(DrawerDesktopTest, ATypedLineLandsUnderTodayAndTheFocusComesBack) {
+// Under a window manager, and without one, where the drawer gives the focus back itself.
+class FocusComesBack : public DrawerDesktopTest, public ::testing::WithParamInterface<bool> {
+protected:
+    FocusComesBack() { managed = GetParam(); }
+};
+
+TEST_P(FocusComesBack, ATypedLineLandsUnderTodayAndTheFocusIsWhereItWas) {
+    startResident();
     const auto other = start(u"xmessage"_s, {u"-name"_s, u"other"_s, u"elsewhere"_s});
     QString window;
     ASSERT_TRUE(QTest::qWaitFor(
@@ -199,9 +210,9 @@ TEST_F(DrawerDesktopTest, ATypedLineLandsUnderTodayAndTheFocusComesBack) {
             window = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--classname"_s, u"^other$"_s}).out;
             return !window.isEmpty() && !window.contains(u'\n');
         },
-        kWaitMs));
-    startResident();
-    run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, window});
+        kWaitMs))
+        << other->p.readAllStandardError().toStdString();
+    run(u"xdotool"_s, {managed ? u"windowactivate"_s : u"windowfocus"_s, u"--sync"_s, window});
     ASSERT_TRUE(QTest::qWaitFor([&] { return focus() == window; }, kWaitMs));
 
     showDrawer();
@@ -219,6 +230,9 @@ TEST_F(DrawerDesktopTest, ATypedLineLandsUnderTodayAndTheFocusComesBack) {
     EXPECT_FALSE(drawerShown());
     quitResident();
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktop, FocusComesBack, ::testing::Bool(),
+                         [](const auto& test) { return test.param ? "Openbox" : "NoWindowManager"; });
 
 TEST_F(DrawerDesktopTest, TheDraftOutlivesEscapeQuitAndAKill) {
     startResident();
