@@ -15,8 +15,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 
 using namespace plim;
@@ -48,7 +50,7 @@ class DrawerDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const QString& tool :
-             {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s}) {
+             {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s, u"trayer"_s}) {
             if (!have(tool)) {
                 GTEST_SKIP() << tool.toStdString() << " is missing";
             }
@@ -78,6 +80,9 @@ protected:
         QDir().mkpath(home.filePath(u"config/plim"_s));
         test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
                        (u"[General]\nnotesFilePath="_s + notesPath() + u"\n"_s).toUtf8());
+        // A tray, as on most desktops: without one the program opens its notes window at start.
+        tray = start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return trayOwned(); }, kWaitMs));
         if (!managed) {
             return;
         }
@@ -94,6 +99,19 @@ protected:
             },
             kWaitMs))
             << "openbox started " << starts << " times";
+    }
+
+    bool trayOwned() const {
+        xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t* a = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+        xcb_get_selection_owner_reply_t* o =
+            a ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, a->atom), nullptr) : nullptr;
+        const bool owned = o && o->owner != XCB_NONE;
+        std::free(o);
+        std::free(a);
+        xcb_disconnect(c);
+        return owned;
     }
 
     void TearDown() override {
@@ -144,9 +162,18 @@ protected:
         EXPECT_EQ(resident->p.exitCode(), 0);
     }
 
-    // Without a tray, the drawer is the only window of plim's that is ever mapped.
+    // The drawer among plim's mapped windows: the tray icon is the other one, and far narrower.
     QString drawer() const {
-        return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString shape = run(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, id}).out;
+            for (const QString& line : shape.split(u'\n')) {
+                if (line.startsWith(u"WIDTH="_s) && line.mid(6).toInt() >= 400) {
+                    return id;
+                }
+            }
+        }
+        return {};
     }
     bool drawerShown() const { return !drawer().isEmpty(); }
     QString focus() const { return run(u"xdotool"_s, {u"getwindowfocus"_s}).out; }
@@ -201,6 +228,7 @@ protected:
     std::unique_ptr<Process> busDaemon;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<Process> wm;
+    std::unique_ptr<Process> tray;
     std::unique_ptr<Process> resident;
 };
 
