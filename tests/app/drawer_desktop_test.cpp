@@ -2,6 +2,7 @@
 // manager (openbox) of the test's own, driven with xdotool and xclip. Skipped when one is missing.
 #include "app/Instance.h"
 
+#include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
 #include "support/XServer.h"
 
@@ -26,25 +27,10 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+using test::have;
+using test::Process;
+
 constexpr int kWaitMs = 10000;
-
-bool have(const QString& program) {
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
-
-// A process that ends with the test, however the test ends.
-struct Process {
-    QProcess p;
-    ~Process() {
-        if (p.state() != QProcess::NotRunning) {
-            p.terminate();
-            if (!p.waitForFinished(2000)) {
-                p.kill();
-                p.waitForFinished(2000);
-            }
-        }
-    }
-};
 
 class DrawerDesktopTest : public ::testing::Test {
 protected:
@@ -68,12 +54,7 @@ protected:
         env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
         // A bus of the test's own, so nothing reaches the user's session.
         const QString bus = home.filePath(u"bus.conf"_s);
-        test::writeAll(bus,
-                       (u"<busconfig><type>session</type><listen>unix:dir="_s + home.path() +
-                        u"</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"_s
-                        u"<allow eavesdrop=\"true\"/>"_s
-                        u"<allow own=\"*\"/></policy></busconfig>"_s)
-                           .toUtf8());
+        test::writeAll(bus, test::sessionBusConfig(home.path()));
         busDaemon = start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + bus});
         ASSERT_TRUE(QTest::qWaitFor([&] { return busDaemon->p.canReadLine(); }, kWaitMs));
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(busDaemon->p.readLine()).trimmed());

@@ -3,6 +3,7 @@
 // where the test needs them. Skipped when Xvfb, dbus-daemon or a helper the test needs is missing.
 #include "app/Instance.h"
 
+#include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
 #include "support/XServer.h"
 
@@ -35,11 +36,10 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr int kWaitMs = 10000;
+using test::have;
+using test::Process;
 
-bool have(const QString& program) {
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
+constexpr int kWaitMs = 10000;
 
 // Something is drawn on the image: not all of it is its corner's colour.
 bool drawn(const QImage& image) {
@@ -56,20 +56,6 @@ bool drawn(const QImage& image) {
 struct Outcome {
     int status = -1;
     QString out;
-};
-
-// A process that ends with the test, however the test ends.
-struct Process {
-    QProcess p;
-    ~Process() {
-        if (p.state() != QProcess::NotRunning) {
-            p.terminate();
-            if (!p.waitForFinished(2000)) {
-                p.kill();
-                p.waitForFinished(2000);
-            }
-        }
-    }
 };
 
 class ResidentDesktopTest : public ::testing::Test {
@@ -108,11 +94,7 @@ protected:
     // desktop, and no notification server turns up that the test did not start.
     void startBus() {
         const QString config = home.filePath(u"bus.conf"_s);
-        test::writeAll(config,
-                       (u"<busconfig><type>session</type><listen>unix:dir="_s + home.path() +
-                        u"</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"_s
-                        u"<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"_s)
-                           .toUtf8());
+        test::writeAll(config, test::sessionBusConfig(home.path()));
         bus = std::make_unique<Process>();
         bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
         ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
