@@ -1,6 +1,7 @@
 #include "app/Instance.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -22,6 +23,7 @@ namespace plim {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace Qt::Literals::StringLiterals;
 
 // A client that answers a shortcut must come back at once; these bound every wait.
 constexpr auto kHandoverTimeout = 2s;
@@ -63,20 +65,52 @@ QString instanceFolder() {
     return runtimeFolder();
 }
 
-QString instanceSocketPath(const QString& folder) {
-    return folder + QStringLiteral("/instance.socket");
+QString displayKey(const QString& x11Display, const QString& waylandDisplay) {
+    QString key;
+    if (!waylandDisplay.isEmpty()) {
+        key = waylandDisplay;
+    } else if (!x11Display.isEmpty()) {
+        // host:display.screen; the screen and a local "unix" host name no other display.
+        QString host = x11Display.section(u':', 0, -2);
+        QString number = x11Display.section(u':', -1).section(u'.', 0, 0);
+        if (host == u"unix") {
+            host.clear();
+        }
+        key = u'x' + (host.isEmpty() ? number : host + u'-' + number);
+    } else {
+        return {};
+    }
+    QString safe;
+    for (const QChar c : std::as_const(key)) {
+        safe += c.isLetterOrNumber() && c.unicode() < 128 ? c : u'-';
+    }
+    // The socket's whole path must fit in sun_path (108 bytes): a long name (a Wayland socket
+    // given by its path) is shortened to a digest.
+    if (safe.size() > 24) {
+        safe = QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+    }
+    return safe;
 }
 
-QString instanceLockPath(const QString& folder) {
-    return folder + QStringLiteral("/instance.lock");
+QString displayKey() {
+    return displayKey(qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"));
+}
+
+QString instanceSocketPath(const QString& folder, const QString& display) {
+    return folder + (display.isEmpty() ? QStringLiteral("/instance") : u"/instance-"_s + display) + u".socket"_s;
+}
+
+QString instanceLockPath(const QString& folder, const QString& display) {
+    return folder + (display.isEmpty() ? QStringLiteral("/instance") : u"/instance-"_s + display) + u".lock"_s;
 }
 
 // --- InstanceServer ---
 
-InstanceServer::InstanceServer(QString folder, QObject* parent)
+InstanceServer::InstanceServer(QString folder, QString display, QObject* parent)
     : QObject(parent)
     , folder_(std::move(folder))
-    , lock_(instanceLockPath(folder_)) {
+    , display_(std::move(display))
+    , lock_(instanceLockPath(folder_, display_)) {
     // Age never makes the lock stale: the program runs for weeks. Only its holder's death does.
     lock_.setStaleLockTime(0);
 }
@@ -100,7 +134,7 @@ bool InstanceServer::takeLock() {
     QString host;
     QString application;
     const bool unreadable = !lock_.getLockInfo(&pid, &host, &application);
-    const QDateTime written = QFileInfo(instanceLockPath(folder_)).lastModified();
+    const QDateTime written = QFileInfo(instanceLockPath(folder_, display_)).lastModified();
     if (!unreadable || written.msecsTo(QDateTime::currentDateTime()) <= kUnreadableLockAgeMs) {
         return false;
     }
@@ -122,9 +156,9 @@ InstanceServer::Start InstanceServer::start(QString* error) {
         if (lock_.error() == QLockFile::LockFailedError) {
             return Start::AlreadyRunning;
         }
-        return fail(QStringLiteral("cannot take the lock %1").arg(instanceLockPath(folder_)));
+        return fail(QStringLiteral("cannot take the lock %1").arg(instanceLockPath(folder_, display_)));
     }
-    const QString path = instanceSocketPath(folder_);
+    const QString path = instanceSocketPath(folder_, display_);
     // A socket left by a killed program would refuse the new one.
     QLocalServer::removeServer(path);
     server_ = std::make_unique<QLocalServer>();

@@ -20,8 +20,15 @@ namespace plim {
 
 // The per-user folder of the instance lock and socket (the runtime folder).
 QString instanceFolder();
-QString instanceSocketPath(const QString& folder);
-QString instanceLockPath(const QString& folder);
+// Which display the program serves, as a short name fit for a file name: one resident program per
+// display, so a second session of the same user (another seat, a remote desktop) gets its own tray
+// and shortcuts instead of handing its requests to a program on a screen nobody sees. Empty
+// without a display. ":0", ":0.0" and "unix:0" are one display.
+QString displayKey(const QString& x11Display, const QString& waylandDisplay);
+// The display of this process's environment.
+QString displayKey();
+QString instanceSocketPath(const QString& folder, const QString& display = displayKey());
+QString instanceLockPath(const QString& folder, const QString& display = displayKey());
 
 // The one resident program of this user: holds the instance lock and takes requests on the socket.
 // Everything happens on the event loop; a client that sends nothing or garbage is cut off without
@@ -31,7 +38,7 @@ class InstanceServer final : public QObject {
 public:
     enum class Start { Listening, AlreadyRunning, Failed };
 
-    explicit InstanceServer(QString folder, QObject* parent = nullptr);
+    explicit InstanceServer(QString folder, QString display = displayKey(), QObject* parent = nullptr);
     ~InstanceServer() override;
 
     // Takes the lock (over from a program that died holding it) and listens. `error` tells why on
@@ -49,6 +56,7 @@ private:
     void onReadable(QLocalSocket* socket, QByteArray& received);
 
     QString folder_;
+    QString display_;
     QLockFile lock_;
     std::unique_ptr<QLocalServer> server_;
     std::chrono::milliseconds clientTimeout_{2000};

@@ -146,7 +146,8 @@ protected:
 
     void startResident() {
         resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
-        const QString socket = instanceSocketPath(home.filePath(u"run/plim"_s));
+        const QString socket =
+            instanceSocketPath(home.filePath(u"run/plim"_s), displayKey(QString::fromLatin1(x->display()), {}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kWaitMs));
         // Requests are answered once start-up, the shortcut grabs among it, is done.
         ASSERT_EQ(plim({u"--background"_s}).status, 0) << resident->p.readAllStandardError().toStdString();

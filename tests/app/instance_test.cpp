@@ -50,9 +50,12 @@ protected:
     }
 
     QString folder() const { return dir.filePath(u"plim"_s); }
-    QString socketPath() const { return instanceSocketPath(folder()); }
+    // The programs run here have no display (see prepare); the servers in this process say so too,
+    // whatever display the tests run on.
+    QString socketPath() const { return instanceSocketPath(folder(), {}); }
+    QString lockPath() const { return instanceLockPath(folder(), {}); }
 
-    void prepare(QProcess& p, const QStringList& args, const QString& token = {}) const {
+    void prepare(QProcess& p, const QStringList& args, const QString& token = {}, const QString& display = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
         env.insert(u"HOME"_s, dir.path());
@@ -64,6 +67,10 @@ protected:
             env.remove(name);
         }
         env.remove(u"XDG_ACTIVATION_TOKEN"_s);
+        if (!display.isEmpty()) {
+            env.insert(u"DISPLAY"_s, display);
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        }
         if (!token.isEmpty()) {
             env.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
         }
@@ -73,9 +80,9 @@ protected:
     }
 
     // Runs plim to its end with the event loop turning, so a server in this process can answer.
-    Outcome plim(const QStringList& args, const QString& token = {}) const {
+    Outcome plim(const QStringList& args, const QString& token = {}, const QString& display = {}) const {
         QProcess p;
-        prepare(p, args, token);
+        prepare(p, args, token, display);
         p.start();
         const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kWaitMs);
         EXPECT_TRUE(ended) << args.join(u' ').toStdString();
@@ -88,18 +95,18 @@ protected:
     }
 
     // The pid in the instance lock file; 0 without one.
-    qint64 residentPid() const {
+    qint64 residentPid(const QString& display = {}) const {
         qint64 pid = 0;
         QString host;
         QString application;
-        return QLockFile(instanceLockPath(folder())).getLockInfo(&pid, &host, &application) ? pid : 0;
+        return QLockFile(instanceLockPath(folder(), display)).getLockInfo(&pid, &host, &application) ? pid : 0;
     }
 
     QTemporaryDir dir;
 };
 
 TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
-    InstanceServer server(folder());
+    InstanceServer server(folder(), {});
     ASSERT_EQ(server.start(), InstanceServer::Start::Listening);
     std::vector<InstanceMessage> received;
     QObject::connect(&server, &InstanceServer::requested, [&](const InstanceMessage& m) { received.push_back(m); });
@@ -136,7 +143,7 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
 }
 
 TEST_F(InstanceTest, SilentAndGarbledClientsHoldNobodyUp) {
-    InstanceServer server(folder());
+    InstanceServer server(folder(), {});
     server.setClientTimeout(std::chrono::seconds(30));
     ASSERT_EQ(server.start(), InstanceServer::Start::Listening);
     std::vector<Request> received;
@@ -200,11 +207,58 @@ TEST_F(InstanceTest, OneResidentProgramTakingOverFromAKilledOne) {
 
     // quit ends it, clearing its files; with none running it starts nothing.
     EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(second) && !QFileInfo::exists(instanceLockPath(folder())); },
-                                kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(second) && !QFileInfo::exists(lockPath()); }, kWaitMs));
     EXPECT_FALSE(QFileInfo::exists(socketPath()));
     EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
     EXPECT_EQ(residentPid(), 0);
+}
+
+TEST(DisplayKeyTest, OneNamePerDisplay) {
+    const struct {
+        const char* x11;
+        const char* wayland;
+        const char* key;
+    } cases[] = {
+        {"", "", ""},
+        {":0", "", "x0"},
+        {":0.0", "", "x0"},
+        {"unix:0.1", "", "x0"},
+        {":12", "", "x12"},
+        {"localhost:10.0", "", "xlocalhost-10"},
+        // A Wayland session also has an X display (for older programs); the session is the Wayland one.
+        {":0", "wayland-0", "wayland-0"},
+        {"", "wayland-1", "wayland-1"},
+        {"", "../a b", "---a-b"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(displayKey(QString::fromUtf8(c.x11), QString::fromUtf8(c.wayland)), QString::fromUtf8(c.key))
+            << c.x11 << " " << c.wayland;
+    }
+    const QString longPath = displayKey({}, u"/run/user/1000/a-very-long-compositor-socket-name-0"_s);
+    EXPECT_EQ(longPath.size(), 16);
+    EXPECT_NE(longPath, displayKey({}, u"/run/user/1000/a-very-long-compositor-socket-name-1"_s));
+}
+
+// A second session of the same user (a remote desktop, another seat) gets a resident program of its
+// own: handing its shortcut to the program on the first screen would leave it without one.
+TEST_F(InstanceTest, EachDisplayHasItsOwnResidentProgram) {
+    InstanceServer here(folder(), {});
+    ASSERT_EQ(here.start(), InstanceServer::Start::Listening);
+    int received = 0;
+    QObject::connect(&here, &InstanceServer::requested, [&] { ++received; });
+    InstanceServer sameDisplay(folder(), {});
+    EXPECT_EQ(sameDisplay.start(), InstanceServer::Start::AlreadyRunning);
+
+    EXPECT_EQ(plim(QStringList{u"capture"_s}, {}, u":7"_s).status, 0);
+    EXPECT_EQ(received, 0);
+    const qint64 other = residentPid(u"x7"_s);
+    ASSERT_GT(other, 0);
+    EXPECT_NE(other, QCoreApplication::applicationPid());
+    EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
+    EXPECT_EQ(received, 1);
+    EXPECT_EQ(plim(QStringList{u"quit"_s}, {}, u":7.0"_s).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(other); }, kWaitMs));
+    EXPECT_EQ(received, 1);
 }
 
 // A program killed before it wrote its pid into the lock leaves an empty file; taken over once it
@@ -213,11 +267,11 @@ TEST_F(InstanceTest, TakesOverAnEmptyLockLeftLongAgo) {
     ASSERT_TRUE(QDir().mkdir(folder()));
     for (const int age : {10, 0}) {
         SCOPED_TRACE(age);
-        QFile lock(instanceLockPath(folder()));
+        QFile lock(lockPath());
         ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
         lock.setFileTime(QDateTime::currentDateTime().addSecs(-age), QFileDevice::FileModificationTime);
         lock.close();
-        InstanceServer server(folder());
+        InstanceServer server(folder(), {});
         EXPECT_EQ(server.start(), age > 0 ? InstanceServer::Start::Listening : InstanceServer::Start::AlreadyRunning);
     }
 }
@@ -235,7 +289,7 @@ TEST_F(InstanceTest, TerminationSignalsEndItCleanly) {
         EXPECT_EQ(resident.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(resident.exitCode(), 0);
         EXPECT_FALSE(QFileInfo::exists(socketPath()));
-        EXPECT_FALSE(QFileInfo::exists(instanceLockPath(folder())));
+        EXPECT_FALSE(QFileInfo::exists(lockPath()));
     }
 }
 
