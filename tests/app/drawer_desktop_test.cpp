@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using namespace plim;
@@ -35,8 +36,8 @@ constexpr int kWaitMs = 10000;
 class DrawerDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const QString& tool :
-             {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s, u"trayer"_s}) {
+        for (const QString& tool : {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s,
+                                    u"trayer"_s, u"xprop"_s}) {
             if (!have(tool)) {
                 GTEST_SKIP() << tool.toStdString() << " is missing";
             }
@@ -228,6 +229,42 @@ protected:
     std::unique_ptr<Process> tray;
     std::unique_ptr<Process> resident;
 };
+
+// Where the compositor blurs behind windows that ask, the drawer asks when a radius is set. The test
+// stands in for such a compositor: it owns the compositing selection and names the hint as supported.
+TEST_F(DrawerDesktopTest, BlurIsAskedOfACompositorThatOffersIt) {
+    xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
+    const auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* a =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+        const xcb_atom_t id = a ? a->atom : XCB_NONE;
+        std::free(a);
+        return id;
+    };
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t owner = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, owner, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(c, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+    const xcb_atom_t blur = atom("_KDE_NET_WM_BLUR_BEHIND_REGION");
+    xcb_change_property(c, XCB_PROP_MODE_APPEND, root, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 32, 1, &blur);
+    xcb_flush(c);
+
+    const QByteArray settings = test::readAll(home.filePath(u"config/plim/plim.conf"_s));
+    for (const int radius : {4, 0}) {
+        SCOPED_TRACE(radius);
+        test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
+                       settings + "blurRadius=" + QByteArray::number(radius) + '\n');
+        startResident();
+        showDrawer();
+        const QString hint = run(u"xprop"_s, {u"-id"_s, drawer(), u"_KDE_NET_WM_BLUR_BEHIND_REGION"_s}).out;
+        EXPECT_EQ(hint.contains(u"not found"_s), radius == 0) << hint.toStdString();
+        keys(u"Escape"_s);
+        waitHidden();
+        quitResident();
+    }
+    xcb_disconnect(c);
+}
 
 // Under a window manager, and without one, where the drawer gives the focus back itself.
 class FocusComesBack : public DrawerDesktopTest, public ::testing::WithParamInterface<bool> {
