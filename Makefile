@@ -4,7 +4,7 @@ TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 ARGS ?=
 
-.PHONY: all deps configure build run test bench asan fuzz format clean
+.PHONY: all deps configure build run test deb install bench asan fuzz format clean
 
 all: build
 
@@ -22,6 +22,15 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure $(CTEST_ARGS)
+
+# A Debian package of the build, $(BUILD)/plim_<version>_<arch>.deb: `sudo apt install ./$(BUILD)/plim_*.deb`.
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Into PREFIX (default /usr/local): the program, its fonts, launcher, icon, metadata, man page, completion.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: deps
 	@cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLIM_BENCH=ON >/dev/null

@@ -1,7 +1,8 @@
 # The program's fonts are published fonts, fetched into the build folder at build time (never kept
 # in the repository) and installed with the program. Without them plim uses the system font, so a
-# failed fetch never stops the build.
-set(PLIM_FONTS_DIR ${CMAKE_BINARY_DIR}/fonts)
+# failed fetch never stops the build. The build's share folder has the installed layout, so the
+# program run from the build finds them where an installed one does.
+set(PLIM_FONTS_DIR ${CMAKE_BINARY_DIR}/share/plim/fonts)
 set(PLIM_FONT_NEXT_PACKAGE "@expo-google-fonts/atkinson-hyperlegible-next@0.4.1" CACHE STRING
     "npm package of the Atkinson Hyperlegible Next static fonts")
 set(PLIM_FONT_MONO_PACKAGE "@fontsource/atkinson-hyperlegible-mono@5.3.0" CACHE STRING

@@ -12,6 +12,8 @@ packages=(
     xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
     clang libclang-rt-14-dev
     fonts-opendyslexic
+    # The package and the checks of its desktop files.
+    dpkg-dev desktop-file-utils appstream
 )
 # The build fetches its other fonts with npm; any npm will do (a newer one may be installed already).
 command -v npm >/dev/null 2>&1 || packages+=(npm)

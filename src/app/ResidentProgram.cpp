@@ -2,6 +2,7 @@
 
 #include "app/Shell.h"
 #include "store/NotesStore.h"
+#include "ui/theme/Mark.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -142,6 +143,7 @@ int runResident(int argc, char** argv) {
     QApplication app(argc, argv);
     nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("plim"));
+    QApplication::setWindowIcon(Mark::applicationIcon());
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,6 +1,7 @@
 #include "ui/theme/Fonts.h"
 
-#include <QCoreApplication>
+#include "ui/theme/DataFolder.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -53,15 +54,11 @@ QString displayName(FontChoice choice) {
 
 QStringList folders() {
     QStringList result;
-    if (QCoreApplication::instance() != nullptr) {
-        result << QDir::cleanPath(QCoreApplication::applicationDirPath() + u'/' +
-                                  QStringLiteral(PLIM_FONTS_FROM_BINDIR));
+    if (const QString own = ownDataFolder(); !own.isEmpty()) {
+        result << own + QStringLiteral("/plim/fonts");
     }
     result << QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("plim/fonts"),
                                         QStandardPaths::LocateDirectory);
-#ifdef PLIM_BUILD_FONTS_DIR
-    result << QStringLiteral(PLIM_BUILD_FONTS_DIR);
-#endif
     result.removeDuplicates();
     return result;
 }
@@ -70,9 +67,11 @@ QStringList registerFonts() {
     for (const QString& folder : folders()) {
         const QStringList families = registerFonts(folder);
         if (!families.isEmpty()) {
+            qCInfo(lcData, "fonts from %s: %s", qUtf8Printable(folder), qUtf8Printable(families.join(u", ")));
             return families;
         }
     }
+    qCInfo(lcData, "no fonts in %s", qUtf8Printable(folders().join(u", ")));
     return {};
 }
 

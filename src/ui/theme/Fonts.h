@@ -18,8 +18,9 @@ inline constexpr QLatin1String monoFamily{"Atkinson Hyperlegible Mono"};
 // The name the settings show for a choice: "Atkinson Hyperlegible", "OpenDyslexic", "System".
 QString displayName(FontChoice choice);
 
-// Folders that may hold the program's own font files, in the order they are tried: beside the
-// installed program, the data folders of the desktop, the build's own folder.
+// Folders that may hold the program's own font files, in the order they are tried: the share
+// folder that goes with the executable (installed, unpacked or in the build), then the desktop's
+// data folders.
 QStringList folders();
 // Registers the font files (.ttf, .otf, .woff) of the first of `folders()` that has any, for this
 // process only. Returns the families they brought; empty when there were none.

@@ -1,7 +1,10 @@
 #include "ui/theme/Mark.h"
 
+#include "ui/theme/DataFolder.h"
 #include "ui/theme/Theme.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
@@ -34,6 +37,15 @@ QPainterPath markPath() {
     return path;
 }
 
+constexpr qreal kStroke = 1.5;
+
+// The application tile, in units of `applicationSide`.
+constexpr qreal kTileInset = 1;
+constexpr qreal kTileRadius = 5;
+const ThemeColors& tileColors() {
+    return Theme::colors(Appearance::Light);
+}
+
 void draw(QPainter& painter, QSizeF size, bool dot, const QColor& color) {
     const qreal side = std::min(size.width(), size.height());
     if (side <= 0) {
@@ -43,7 +55,7 @@ void draw(QPainter& painter, QSizeF size, bool dot, const QColor& color) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate((size.width() - side) / 2, (size.height() - side) / 2);
     painter.scale(side / designSide, side / designSide);
-    painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(QPen(color, kStroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(markPath());
     if (dot) {
@@ -97,6 +109,92 @@ QImage image(QSize size, qreal devicePixelRatio, bool dot, const QColor& color) 
     // The painter works in device-independent pixels on an image with a ratio.
     draw(painter, QSizeF(pixels) / ratio, dot, color);
     return result;
+}
+
+QImage applicationImage(int side) {
+    QImage result(QSize(side, side).expandedTo(QSize(0, 0)), QImage::Format_ARGB32_Premultiplied);
+    if (result.isNull()) {
+        return result;
+    }
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal scale = side / applicationSide;
+    painter.scale(scale, scale);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tileColors().highlighter);
+    const qreal tile = applicationSide - 2 * kTileInset;
+    painter.drawRoundedRect(QRectF(kTileInset, kTileInset, tile, tile), kTileRadius, kTileRadius);
+    const qreal margin = (applicationSide - designSide) / 2;
+    painter.translate(margin, margin);
+    draw(painter, QSizeF(designSide, designSide), false, tileColors().ground);
+    return result;
+}
+
+QByteArray applicationSvg() {
+    const auto number = [](qreal v) { return QByteArray::number(v, 'g', 6); };
+    const QPainterPath path = markPath();
+    QByteArray d;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        const QByteArray point = number(e.x) + ' ' + number(e.y);
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            d += (d.isEmpty() ? "M" : " M") + point;
+            break;
+        case QPainterPath::LineToElement:
+            d += " L" + point;
+            break;
+        case QPainterPath::CurveToElement:
+            d += " C" + point;
+            break;
+        case QPainterPath::CurveToDataElement:
+            d += ' ' + point;
+            break;
+        }
+    }
+    const qreal tile = applicationSide - 2 * kTileInset;
+    const qreal margin = (applicationSide - designSide) / 2;
+    const auto hex = [](const QColor& c) { return c.name(QColor::HexRgb).toLatin1(); };
+    return "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(applicationSide) + "\" height=\"" +
+           number(applicationSide) + "\" viewBox=\"0 0 " + number(applicationSide) + ' ' + number(applicationSide) +
+           "\">\n"
+           "  <rect x=\"" +
+           number(kTileInset) + "\" y=\"" + number(kTileInset) + "\" width=\"" + number(tile) + "\" height=\"" +
+           number(tile) + "\" rx=\"" + number(kTileRadius) + "\" fill=\"" + hex(tileColors().highlighter) +
+           "\"/>\n"
+           "  <path transform=\"translate(" +
+           number(margin) + ' ' + number(margin) + ")\" d=\"" + d + "\" fill=\"none\" stroke=\"" +
+           hex(tileColors().ground) + "\" stroke-width=\"" + number(kStroke) +
+           "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n"
+           "</svg>\n";
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    if (const QString own = ownDataFolder(); !own.isEmpty()) {
+        const QDir hicolor(own + QStringLiteral("/icons/hicolor"));
+        for (const QString& size : hicolor.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString file = hicolor.filePath(size + QStringLiteral("/apps/plim.png"));
+            if (QFileInfo::exists(file)) {
+                icon.addFile(file);
+            }
+        }
+        if (!icon.isNull()) {
+            qCInfo(lcData, "icon from %s", qUtf8Printable(hicolor.path()));
+            return icon;
+        }
+    }
+    icon = QIcon::fromTheme(QStringLiteral("plim"));
+    if (!icon.isNull()) {
+        qCInfo(lcData, "icon from the desktop theme");
+        return icon;
+    }
+    qCInfo(lcData, "icon drawn by the program");
+    for (const int side : {16, 32, 48, 64, 128, 256}) {
+        icon.addPixmap(QPixmap::fromImage(applicationImage(side)));
+    }
+    return icon;
 }
 
 QColor colorFor(const QColor& panelBackground) {

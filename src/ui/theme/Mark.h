@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QIcon>
 #include <QImage>
@@ -20,5 +21,16 @@ QColor colorFor(const QColor& panelBackground);
 
 // The mark as an icon that draws itself afresh at every size and pixel ratio it is asked for.
 QIcon icon(bool dot, const QColor& color);
+
+// The program's own icon (menus, launchers, window lists): the mark without its dot, in the light
+// ground colour on a rounded tile of the light accent. The tile is `applicationSide` units wide
+// with the mark's square centred in it.
+inline constexpr qreal applicationSide = 24;
+QImage applicationImage(int side);
+// The same drawing as a scalable SVG document, made from the very path the painter strokes.
+QByteArray applicationSvg();
+// The icon installed beside the executable (the hicolor PNGs of its share folder), else the
+// desktop theme's "plim", else the drawing itself.
+QIcon applicationIcon();
 
 } // namespace plim::Mark

@@ -120,4 +120,30 @@ TEST(Mark, IconDrawsAtTheRatioItIsAskedFor) {
     EXPECT_TRUE(got == drawn);
 }
 
+// The program's icon: the tile fills the square but for its rounded corners, the mark stands on it
+// in the ground colour, at every size the package installs.
+TEST(Mark, ApplicationIconIsTheMarkOnItsTileAtEverySize) {
+    const ThemeColors& light = Theme::colors(Appearance::Light);
+    for (const int side : {16, 22, 32, 48, 256, 512}) {
+        SCOPED_TRACE(side);
+        const QImage image = Mark::applicationImage(side);
+        ASSERT_EQ(image.size(), QSize(side, side));
+        const qreal unit = side / Mark::applicationSide;
+        const auto at = [&](qreal x, qreal y) {
+            return image.pixelColor(static_cast<int>(x * unit), static_cast<int>(y * unit));
+        };
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(image.pixel(side - 1, side - 1)), 0);
+        // Beside the drawer, and the middle of its bar (design units shifted by the tile's margin).
+        EXPECT_EQ(at(4, 18).rgba(), light.highlighter.rgba());
+        if (side >= 32) { // smaller, the stroke is blended into the tile
+            EXPECT_EQ(at(12, 3 + 4.125).rgb(), light.ground.rgb());
+        }
+    }
+    const QByteArray svg = Mark::applicationSvg();
+    EXPECT_TRUE(svg.contains("viewBox=\"0 0 24 24\"")) << svg.constData();
+    EXPECT_TRUE(svg.contains("fill=\"" + light.highlighter.name().toLatin1() + '"')) << svg.constData();
+    EXPECT_TRUE(svg.contains(" d=\"M1.5 4.125 L16.5 4.125 M4.125 4.125")) << svg.constData();
+}
+
 } // namespace
