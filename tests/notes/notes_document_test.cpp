@@ -308,32 +308,6 @@ TEST(NotesDocumentEdits, LocateAndRemoveByIdentity) {
     }
 }
 
-// A change is written through the whole document: the byte-order mark and the line ends stay, and
-// the text reads back as it was.
-TEST(NotesDocumentEdits, MarkingDoneKeepsTheFilesFormAndTheText) {
-    const struct {
-        const char* file;
-        const char* text; // of the entry marked done
-        const char* written;
-    } cases[] = {
-        {"## d\r\n\r\n- [ ] a  <!-- 09:00 -->\r\n- [ ] b\r\n", "b",
-         "## d\r\n\r\n- [ ] a  <!-- 09:00 -->\r\n- [x] ~~b~~\r\n"},
-        {"\xef\xbb\xbf## d\n\n- [ ] a\n", "a", "\xef\xbb\xbf## d\n\n- [x] ~~a~~\n"},
-        {"## d\n\n- [ ] open \\<!--  <!-- 17:37 -->\n", "open <!--", "## d\n\n- [x] ~~open \\<!--~~  <!-- 17:37 -->\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        NotesDocument doc = NotesDocument::parse(q(c.file));
-        const auto at = doc.location(plim::test::entryId(doc, q(c.text)));
-        ASSERT_TRUE(at);
-        doc.entryAt(*at)->state = State::Done;
-        EXPECT_EQ(doc.serialized(), q(c.written));
-        const Entry done = NotesDocument::parse(doc.serialized()).sections[0].entries().last();
-        EXPECT_EQ(done.text, q(c.text));
-        EXPECT_EQ(done.state, State::Done);
-    }
-}
-
 TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
     const Calendar berlin(QStringLiteral("Europe/Berlin"));
     // Friday 00:30 in Berlin is still Thursday in UTC.

@@ -8,7 +8,6 @@
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -48,14 +47,11 @@ QString line(const QString& text, const QString& words, const QString& mark = u"
     return u"- "_s + mark + text + u"  <!-- 08:00 "_s + words + u" -->"_s;
 }
 
-class SchedulerTest : public ::testing::Test {
+class SchedulerTest : public ::testing::Test, public TempNotes {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        path = dir.filePath(u"plim.md"_s);
-        prefs = std::make_unique<Preferences>(dir.filePath(u"plim.conf"_s));
+    SchedulerTest()
+        : TempNotes(march14(8), kBerlin) {
         prefs->setValue(PreferenceKey::reminderDelivery, u"notification"_s, Preferences::Announce::No);
-        clock = std::make_unique<ManualClock>(march14(8), kBerlin);
     }
 
     // A fresh store and scheduler on `lines`, at 08:00.
@@ -65,8 +61,7 @@ protected:
         calls.clear();
         clock->set(march14(8));
         ASSERT_TRUE(writeAll(path, notes(lines).toUtf8()));
-        store = std::make_unique<NotesStore>(*prefs, *clock, NotesStore::Options{path, false});
-        store->load();
+        store = open();
         auto n = std::make_unique<FakeNotifier>();
         auto e = std::make_unique<FakeSystemEvents>();
         notifier = n.get();
@@ -101,19 +96,13 @@ protected:
         return out;
     }
 
-    // The timer fires at `t` (the computer may have slept since it was armed).
-    void fireAt(Instant t) {
-        clock->set(t);
+    // The timer fires as armed for a ring at `hour`:00.
+    void fireAfter(int hour) {
+        clock->set(march14(hour, 0, 1));
         events->fire();
     }
-    // The timer fires as armed for a ring at `hour`:00.
-    void fireAfter(int hour) { fireAt(march14(hour, 0, 1)); }
     QByteArray file() const { return readAll(path); }
 
-    QTemporaryDir dir;
-    QString path;
-    std::unique_ptr<Preferences> prefs;
-    std::unique_ptr<ManualClock> clock;
     std::unique_ptr<NotesStore> store;
     FakeNotifier* notifier = nullptr;
     FakeSystemEvents* events = nullptr;
@@ -295,17 +284,6 @@ TEST_F(SchedulerTest, RingingOnlyAsADotWithdrawsEverything) {
     }
 }
 
-TEST_F(SchedulerTest, TurningNotificationsOnShowsNoBacklog) {
-    prefs->setValue(PreferenceKey::reminderDelivery, u"dot"_s, Preferences::Announce::No);
-    start({line(u"overdue"_s, remind(7)), line(u"call Ann"_s, remind(9))});
-    EXPECT_TRUE(scheduler->pending().isEmpty());
-    prefs->setValue(PreferenceKey::reminderDelivery, u"notification"_s);
-    EXPECT_EQ(notifier->requests, 0);
-    EXPECT_EQ(scheduler->pending().size(), 1);
-    fireAfter(9);
-    EXPECT_EQ(notifier->requests, 1);
-}
-
 // --- The summary at start ---
 
 TEST_F(SchedulerTest, StartShowsOneSummaryOfWhatIsRinging) {
@@ -318,18 +296,15 @@ TEST_F(SchedulerTest, StartShowsOneSummaryOfWhatIsRinging) {
         ASSERT_EQ(notifier->posts.size(), 1);
         EXPECT_EQ(notifier->posts[0].content.title, title);
         EXPECT_TRUE(notifier->posts[0].content.actions.isEmpty());
-        notifier->click(notifier->posts[0].id, u"default"_s);
-        EXPECT_EQ(calls, QStringList{u"open now"_s});
+        if (ringing == 1) { // it leaves once nothing rings
+            store->toggleDone(id(u"overdue 0"_s));
+            EXPECT_FALSE(scheduler->summaryDelivered());
+        } else {
+            notifier->click(notifier->posts[0].id, u"default"_s);
+            EXPECT_EQ(calls, QStringList{u"open now"_s});
+        }
         EXPECT_TRUE(notifier->screen.empty());
     }
-}
-
-TEST_F(SchedulerTest, TheSummaryLeavesOnceNothingRings) {
-    start({line(u"overdue"_s, remind(7))});
-    ASSERT_TRUE(scheduler->summaryDelivered());
-    store->toggleDone(id(u"overdue"_s));
-    EXPECT_FALSE(scheduler->summaryDelivered());
-    EXPECT_TRUE(notifier->screen.empty());
 }
 
 // --- Answers from a notification ---
@@ -535,9 +510,11 @@ TEST_F(SchedulerTest, StatusFollowsTheServer) {
     }
 }
 
+// What rang while only the dot rang is no backlog of notifications.
 TEST_F(SchedulerTest, RequestingNotificationsAnnouncesOnceTheServerAnswered) {
     prefs->setValue(PreferenceKey::reminderDelivery, u"dot"_s, Preferences::Announce::No);
-    start({line(u"call Ann"_s, remind(9))});
+    start({line(u"overdue"_s, remind(7)), line(u"call Ann"_s, remind(9))});
+    EXPECT_TRUE(scheduler->pending().isEmpty());
     notifier->holding = true;
     QSignalSpy announced(prefs.get(), &Preferences::changed);
     scheduler->requestNotifications();
@@ -545,7 +522,10 @@ TEST_F(SchedulerTest, RequestingNotificationsAnnouncesOnceTheServerAnswered) {
     EXPECT_EQ(announced.size(), 0);
     notifier->release();
     EXPECT_EQ(announced.size(), 1);
+    EXPECT_EQ(notifier->requests, 0);
     EXPECT_EQ(scheduler->pending().size(), 1);
+    fireAfter(9);
+    EXPECT_EQ(notifier->requests, 1);
 }
 
 TEST(SchedulerSettings, OpensTheDesktopsOwnNotificationSettings) {

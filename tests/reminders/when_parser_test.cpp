@@ -20,10 +20,6 @@ const char* const kBerlin = "Europe/Berlin";
 const char* const kNewYork = "America/New_York";
 constexpr Wall kWed{2026, 3, 11, 10, 7, 25};
 
-std::string withOffset(const Calendar& calendar, Instant t) {
-    return calendar.formatPosix(t, u"yyyy-MM-dd HH:mm:ss xxx").toStdString();
-}
-
 // A phrase read at `now`, the wall clock it rings at and the rule it repeats with.
 struct PhraseCase {
     Wall now;
@@ -216,25 +212,20 @@ TEST(PhraseAcrossClockChange, UsesExistingTimesAndElapsedLengths) {
     const Case cases[] = {
         // A time the clock skips rings at the next existing time, a repeated one at its first occurrence.
         {kBerlin, {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
-        {kBerlin, {2026, 3, 20, 10, 0}, "mar 29 2:15", "2026-03-29 03:00:00 +02:00"},
-        {kBerlin, {2026, 3, 28, 10, 0}, "every day 2:30", "2026-03-29 03:00:00 +02:00"},
-        {kNewYork, {2026, 3, 7, 10, 0}, "2:30am", "2026-03-08 03:00:00 -04:00"},
         {kBerlin, {2026, 10, 24, 10, 0}, "sun 2:30", "2026-10-25 02:30:00 +02:00"},
-        {kNewYork, {2026, 10, 31, 10, 0}, "1:30am", "2026-11-01 01:30:00 -04:00"},
         // A length is elapsed time: the wall clock jumps with the change; a calendar day keeps it.
         {kBerlin, {2026, 3, 29, 1, 30}, "in 2 hours", "2026-03-29 04:30:00 +02:00"},
         {kBerlin, {2026, 10, 25, 1, 30}, "in 2 hours", "2026-10-25 02:30:00 +01:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "1d", "2026-03-29 11:00:00 +02:00"},
         {kBerlin, {2026, 3, 28, 10, 0}, "tomorrow 10am", "2026-03-29 10:00:00 +02:00"},
         // A zone given as a POSIX rule (TZ) has its clock changes too.
-        {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 7, 11, 0, 30}, "tomorrow 9am", "2026-07-12 09:00:00 +02:00"},
         {"CET-1CEST,M3.5.0,M10.5.0/3", {2026, 3, 28, 10, 0}, "sun 2:30", "2026-03-29 03:00:00 +02:00"},
     };
     for (const Case& c : cases) {
         const Calendar cal(QString::fromUtf8(c.zone));
         const auto r = Reminder::parse(QString::fromUtf8(c.phrase), wall(cal, c.now), kAnchors, cal);
         ASSERT_TRUE(r) << c.phrase;
-        EXPECT_EQ(withOffset(cal, r->next), c.expected) << c.phrase << " in " << c.zone;
+        EXPECT_EQ(describe(cal, r->next), c.expected) << c.phrase << " in " << c.zone;
     }
 }
 
@@ -249,7 +240,7 @@ TEST(PhraseAcrossClockChange, StampsKeepTheirWallClockInAnotherZone) {
     // The same words read after moving to New York: 20:30 there, a different instant.
     const auto read = Reminder::split(words, newYork, kAnchors).reminder;
     ASSERT_TRUE(read);
-    EXPECT_EQ(withOffset(newYork, read->next), "2026-03-11 20:30:00 -04:00");
+    EXPECT_EQ(describe(newYork, read->next), "2026-03-11 20:30:00 -04:00");
     EXPECT_EQ(read->rule, written->rule);
     EXPECT_EQ(read->clauses(newYork), words);
 }
@@ -260,17 +251,17 @@ TEST(PhraseAcrossClockChange, SecondOccurrenceReadsBackAsTheFirst) {
     const Calendar cal(QString::fromUtf8(kBerlin));
     const auto r = Reminder::parse(u"in 1 hour", at(cal, 2026, 10, 25, 2, 10), kAnchors, cal);
     ASSERT_TRUE(r);
-    EXPECT_EQ(withOffset(cal, r->next), "2026-10-25 02:10:00 +01:00");
+    EXPECT_EQ(describe(cal, r->next), "2026-10-25 02:10:00 +01:00");
     const auto back = Reminder::split(r->clauses(cal), cal, kAnchors).reminder;
     ASSERT_TRUE(back);
-    EXPECT_EQ(withOffset(cal, back->next), "2026-10-25 02:10:00 +02:00");
+    EXPECT_EQ(describe(cal, back->next), "2026-10-25 02:10:00 +02:00");
     EXPECT_EQ(back->clauses(cal), r->clauses(cal));
 }
 
 TEST(WhenWords, StartOfMinuteKeepsTheRepeatedHour) {
     const Calendar cal(QString::fromUtf8(kBerlin));
     const Instant second = at(cal, 2026, 10, 25, 2, 30) + std::chrono::hours(1) + std::chrono::milliseconds(59'999);
-    EXPECT_EQ(withOffset(cal, WhenParser::startOfMinute(second, cal)), "2026-10-25 02:30:00 +01:00");
+    EXPECT_EQ(describe(cal, WhenParser::startOfMinute(second, cal)), "2026-10-25 02:30:00 +01:00");
     const Instant before1970 = instantFromSeconds(-61) + std::chrono::milliseconds(500);
     EXPECT_EQ(WhenParser::startOfMinute(before1970, cal), instantFromSeconds(-120));
 }

@@ -81,7 +81,6 @@ const CommandCase commandCases[] = {
     {"- [ ] ! a  <!-- 08:00 x -->", edit, "- [ ] ! b  <!-- 08:00 x -->\n  c"},
     {"- [ ] ! a  <!-- 08:00 x -->", blank, "- [ ] ! a  <!-- 08:00 x -->"},
     {"- [x] ~~a~~", remindIn20, "- [ ] a  <!-- remind 2025-03-14 09:25 -->"},
-    {"- ~~a~~", remindIn20, "- a  <!-- remind 2025-03-14 09:25 -->"},
     {"- [ ] a  <!-- remind 2025-03-14 09:25 -->", unremind, "- [ ] a"},
     {"- [ ] a\n- [ ] b", remove, "- [ ] b"},
 };

@@ -168,18 +168,6 @@ TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
     EXPECT_EQ(others(), QStringList());
 }
 
-TEST_F(TextFileTest, RenameOverANonEmptyFolderFailsAndLeavesNoTemporary) {
-    PreparedWrite write = PreparedWrite::prepare(notes, "new\n");
-    ASSERT_TRUE(write.ready());
-    ASSERT_TRUE(QDir().mkdir(notes));
-    ASSERT_TRUE(writeAll(notes + QStringLiteral("/inside"), "x"));
-    const PreparedWrite::Result result = write.commit();
-    EXPECT_EQ(result.outcome, PreparedWrite::Outcome::Failed);
-    EXPECT_FALSE(result.reason.isEmpty());
-    EXPECT_TRUE(QFileInfo(notes).isDir());
-    EXPECT_EQ(others(), QStringList());
-}
-
 // Fails one of the writer's system calls.
 struct FailingCalls : FileSystemCalls {
     enum Call { MakeTemporary, Write, Fsync, Rename } call;

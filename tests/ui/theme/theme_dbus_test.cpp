@@ -65,10 +65,6 @@ TEST(Theme, DesktopPreferenceElsePaletteChoosesTheColumn) {
         EXPECT_EQ(Theme::appearanceFor(c.scheme, c.window), c.expected)
             << (c.scheme ? int(*c.scheme) : -1) << " " << c.window.name().toStdString();
     }
-    EXPECT_EQ(Theme::colors(Appearance::Dark).ground, QColor(0x15, 0x17, 0x1B));
-    EXPECT_EQ(Theme::colors(Appearance::Dark).highlighter, QColor(0x2B, 0xBF, 0x9F));
-    EXPECT_EQ(Theme::colors(Appearance::Light).ground, QColor(0xF6, 0xF4, 0xEF));
-    EXPECT_EQ(Theme::colors(Appearance::Light).strike, QColor(0xA9, 0xAC, 0xB3));
 }
 
 const QString kService = u"org.freedesktop.portal.Desktop"_s;
