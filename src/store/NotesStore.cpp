@@ -162,6 +162,7 @@ NotesStore::Options NotesStore::residentOptions() {
     Options o;
     o.lockWait = 50ms;
     o.retryWhenBusy = true;
+    o.keepAgreedText = true;
     return o;
 }
 
