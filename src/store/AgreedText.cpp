@@ -16,6 +16,17 @@ QByteArray digest(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
 }
 
+// One version of the file on this computer: a write by anyone else gives another.
+QByteArray versionKey(const FileStamp& s) {
+    return QStringLiteral("%1:%2:%3:%4:%5")
+        .arg(s.device)
+        .arg(s.inode)
+        .arg(s.size)
+        .arg(s.mtimeNs)
+        .arg(s.ctimeNs)
+        .toUtf8();
+}
+
 bool makePrivateFolder(const QString& path) {
     if (!QDir().mkpath(path)) {
         return false;
@@ -43,20 +54,21 @@ AgreedText::AgreedText(const QString& notesPath, const QString& stateFolder)
     base_ = folder + QLatin1Char('/') + QFileInfo(notesPath_).completeBaseName() + QLatin1Char('-') + key;
 }
 
-void AgreedText::wrote(const QByteArray& bytes) {
+void AgreedText::wrote(const FileStamp& stamp) {
+    // Kept by its stamp, not its text: a capture into a large file must not read it all again.
     QFile f(base_ + QStringLiteral(".written"));
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        f.write(digest(bytes));
+        f.write(versionKey(stamp));
     }
 }
 
-void AgreedText::read(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
+void AgreedText::read(const QString& text, const FileStamp& stamp) {
     QFile written(base_ + QStringLiteral(".written"));
-    if (written.open(QIODevice::ReadOnly) && written.readAll() == digest(bytes)) {
+    if (!stamp.exists || (written.open(QIODevice::ReadOnly) && written.readAll() == versionKey(stamp))) {
         return;
     }
+    const QByteArray bytes = text.toUtf8();
     if (!ConflictCopies::find(notesPath_).isEmpty()) {
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/TextFile.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -20,10 +22,10 @@ class AgreedText {
 public:
     explicit AgreedText(const QString& notesPath, const QString& stateFolder = plimStateFolder());
 
-    // A plim process wrote `bytes` to the notes file.
-    void wrote(const QByteArray& bytes);
-    // The notes file was read and holds `text`.
-    void read(const QString& text);
+    // A plim process wrote the notes file; `stamp` is its version right after the write.
+    void wrote(const FileStamp& stamp);
+    // The notes file was read and holds `text` (in its version `stamp`).
+    void read(const QString& text, const FileStamp& stamp);
     // The agreed text, when one is kept.
     std::optional<QString> ancestor() const;
 

@@ -320,7 +320,7 @@ bool NotesStore::adopt(const TextRead& read) {
     text_ = read.text;
     bytesKnown_ = false;
     if (agreed_) {
-        agreed_->read(read.text);
+        agreed_->read(read.text, read.stamp);
     }
     document_ = parser_.parse(read.text);
     dayTexts_.clear();
@@ -382,7 +382,7 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     }
     stamp_ = result.stamp;
     if (agreed_) {
-        agreed_->wrote(bytes);
+        agreed_->wrote(result.stamp);
     }
     if (error_ && (error_->kind == StoreError::Kind::WriteFailed ||
                    (error_->kind == StoreError::Kind::Busy && pending_.empty()))) {
