@@ -32,7 +32,7 @@ void BM_MergeCopy(benchmark::State& state) {
     const plim::Instant now = plim::instantFromSeconds(1773475200); // 2026-03-14
     const NotesDocument* base = state.range(1) ? &ancestor : nullptr;
     const plim::MergeOutcome check = plim::mergeNotes(base, notes, copy, now, calendar, plim::Anchors{});
-    if (check.counts.added != 1) {
+    if (check.counts.added < 1) {
         state.SkipWithError("the copy's capture was not merged");
         return;
     }

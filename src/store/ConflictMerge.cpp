@@ -179,31 +179,43 @@ MergeOutcome mergeNotes(const NotesDocument* ancestor, const NotesDocument& note
     // Entries of the notes: merged with the copy's, or gone when the copy deleted them untouched.
     QSet<QUuid> kept;
     for (DaySection& section : doc.sections) {
-        QList<Item>& items = section.items;
-        qsizetype length = 0;
+        // Most days are the same on both sides: only a day that changes is copied.
+        const QList<Item>& items = std::as_const(section).items;
+        std::optional<QList<Item>> rebuilt;
+        const auto rebuild = [&](qsizetype upTo) {
+            if (!rebuilt) {
+                rebuilt.emplace(items.first(upTo));
+            }
+        };
         for (qsizetype i = 0; i < items.size(); ++i) {
-            if (auto* e = std::get_if<Entry>(&items[i])) {
+            const Item& item = items.at(i);
+            const auto* e = std::get_if<Entry>(&item);
+            if (e) {
                 const Entry* a = ancestorEntry(e->id);
                 const Entry* c = inCopy.value(e->id, nullptr);
                 if (!c && a && *a == *e) {
+                    rebuild(i);
                     ++counts.removed;
                     continue;
                 }
                 kept.insert(e->id);
                 if (c && *c != *e) {
-                    const Entry m = merger.merge(a, *e, *c);
+                    Entry m = merger.merge(a, *e, *c);
                     if (m != *e) {
                         ++(closed(m.state) && !closed(e->state) ? counts.done : counts.updated);
-                        *e = m;
+                        rebuild(i);
+                        rebuilt->append(std::move(m));
+                        continue;
                     }
                 }
             }
-            if (length != i) {
-                items[length] = std::move(items[i]);
+            if (rebuilt) {
+                rebuilt->append(item);
             }
-            ++length;
         }
-        items.resize(length);
+        if (rebuilt) {
+            section.items = std::move(*rebuilt);
+        }
     }
 
     // What only the copy holds, unless the notes deleted it and the copy left it untouched.

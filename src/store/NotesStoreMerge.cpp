@@ -36,17 +36,18 @@ std::optional<QString> NotesStore::moveMerged(const QString& copyPath, QString* 
 NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCopies::Of of) {
     using Status = CopyMerge::Status;
     const QString name = QFileInfo(copyPath).fileName();
+    // Asked for now, so kept for nobody: a busy file is reported and the caller may ask again.
+    const Turn turn(*this, {});
+    if (!turn) {
+        return {Status::Failed, error_ ? error_->message() : QString()};
+    }
+    // Read in the turn: another plim process may have merged and moved it meanwhile.
     const TextRead read = readTextFile(copyPath);
     if (read.status != TextRead::Status::Ok) {
         const QString reason = read.status == TextRead::Status::Missing ? QStringLiteral("no such file") : read.reason;
         return {Status::Unreadable, QStringLiteral("%1 cannot be read (%2); it was not merged").arg(copyPath, reason)};
     }
     const NotesDocument copy = NotesDocument::parse(read.text);
-    // Asked for now, so kept for nobody: a busy file is reported and the caller may ask again.
-    const Turn turn(*this, {});
-    if (!turn) {
-        return {Status::Failed, error_ ? error_->message() : QString()};
-    }
     if (of == ConflictCopies::Of::Trash) {
         return mergeIntoTrash(copyPath, copy);
     }
