@@ -3,10 +3,12 @@
 #include "app/Instance.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +55,9 @@ Commands on the notes file (with or without the resident program):
   skip ID            let this ring go (a repeat waits for its next ring)
   stop ID            stop reminding, leaving the entry as it is
   delete ID          move the entry to the trash file
+  merge [FILE...]    merge sync-conflict copies back into the notes (without FILE,
+                     every copy beside the notes file and the trash); merged copies
+                     are moved to $XDG_STATE_HOME/plim/merged/
   path               the notes file's path
 
 ID is the entry's identity or a unique prefix of at least four of its hex digits.
@@ -64,8 +69,8 @@ Options:
   --version          show the version
 
 Exit status: 0 success, 1 the notes file cannot be read or written (or another plim
-process kept it busy for five seconds, or the resident program cannot be reached),
-2 wrong usage.
+process kept it busy for five seconds, or the resident program cannot be reached, or a
+copy to merge cannot be read), 2 wrong usage.
 )";
 
 void out(const QString& s) {
@@ -119,8 +124,9 @@ int storeStatus(const NotesStore& store) {
 }
 
 std::unique_ptr<NotesStore> openStore(const Context& ctx) {
-    auto store =
-        std::make_unique<NotesStore>(Preferences::shared(), Clock::system(), NotesStore::Options{ctx.file, false});
+    NotesStore::Options options{ctx.file, false};
+    options.keepAgreedText = true;
+    auto store = std::make_unique<NotesStore>(Preferences::shared(), Clock::system(), options);
     store->load();
     return store;
 }
@@ -410,6 +416,43 @@ int commandDue(const Context& ctx) {
     return kOk;
 }
 
+int commandMerge(const Context& ctx) {
+    auto store = openStore(ctx);
+    if (const int status = storeStatus(*store); status != kOk) {
+        return status;
+    }
+    const QString notes = store->filePath();
+    const QString trash = store->trashFilePath();
+    QList<ConflictCopies::Found> copies;
+    if (ctx.args.isEmpty()) {
+        copies = ConflictCopies::find(notes);
+        if (copies.isEmpty()) {
+            out(QStringLiteral("no conflict copies beside %1\n").arg(notes));
+            return kOk;
+        }
+    }
+    for (const QString& arg : ctx.args) {
+        const QString path = QFileInfo(arg).absoluteFilePath();
+        if (path == notes || path == trash) {
+            err(QStringLiteral("%1 is the file copies are merged into").arg(arg));
+            return kUsage;
+        }
+        const bool ofTrash = ConflictCopies::isCopyOf(QFileInfo(path).fileName(), QFileInfo(trash).fileName());
+        copies.append({path, ofTrash ? ConflictCopies::Of::Trash : ConflictCopies::Of::Notes});
+    }
+    int status = kOk;
+    for (const ConflictCopies::Found& copy : copies) {
+        const NotesStore::CopyMerge merged = store->mergeCopy(copy.path, copy.of);
+        if (merged.status == NotesStore::CopyMerge::Status::Merged) {
+            out(merged.message + QLatin1Char('\n'));
+        } else {
+            err(merged.message);
+            status = kFileError;
+        }
+    }
+    return status;
+}
+
 int commandPath(const Context& ctx) {
     if (!ctx.args.isEmpty()) {
         err(QStringLiteral("path takes no arguments"));
@@ -521,6 +564,9 @@ int runCommandLine(int argc, char** argv) {
     }
     if (command == QLatin1String("path")) {
         return commandPath(ctx);
+    }
+    if (command == QLatin1String("merge")) {
+        return commandMerge(ctx);
     }
     if (command == QLatin1String("when")) {
         return commandWhen(ctx);

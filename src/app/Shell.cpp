@@ -8,6 +8,7 @@
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/XdgAutostart.h"
 #include "reminders/ReminderScheduler.h"
+#include "store/ConflictWatcher.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureController.h"
 #include "ui/desktop/QtDesktopServices.h"
@@ -43,6 +44,9 @@ Shell::Shell(NotesStore& store, QObject* parent)
     connect(this, &Shell::keysRequested, this, &Shell::openKeys);
     connect(&store_, &NotesStore::changed, this, &Shell::refresh);
     connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
+    // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
+    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
+    watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
 
     scheduler_ = std::make_unique<ReminderScheduler>(store_, std::make_unique<DBusNotifier>(),
@@ -369,6 +373,26 @@ void Shell::onStoreError() {
                           alerts_->close(*id);
                       }
                   });
+}
+
+void Shell::watchConflicts() {
+    if (conflicts_ && conflicts_->notesPath() == QFileInfo(store_.filePath()).absoluteFilePath()) {
+        return;
+    }
+    conflicts_ = std::make_unique<ConflictWatcher>(store_.filePath());
+    connect(conflicts_.get(), &ConflictWatcher::copyReady, this, &Shell::mergeConflictCopy);
+}
+
+void Shell::mergeConflictCopy(const QString& path, ConflictCopies::Of of) {
+    const NotesStore::CopyMerge merged = store_.mergeCopy(path, of);
+    if (merged.status == NotesStore::CopyMerge::Status::Failed && store_.error() &&
+        store_.error()->kind == StoreError::Kind::Busy) {
+        // Another plim process has the file: try again once the copy has settled anew.
+        conflicts_->again(path);
+        return;
+    }
+    alerts_->post(TrayModel::mergeNotification(merged.status == NotesStore::CopyMerge::Status::Merged, merged.message),
+                  0, [](std::optional<quint32>) {});
 }
 
 void Shell::tellOfMissingTray() {

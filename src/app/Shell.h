@@ -2,6 +2,7 @@
 
 #include "app/InstanceProtocol.h"
 #include "app/TrayModel.h"
+#include "store/ConflictMerge.h"
 
 #include <QList>
 #include <QObject>
@@ -20,6 +21,7 @@ QT_END_NAMESPACE
 namespace plim {
 
 class CaptureController;
+class ConflictWatcher;
 class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
@@ -84,6 +86,9 @@ private:
     void revealNotesFile();
     void revealTrash();
     void onStoreError();
+    // Watches for conflict copies beside the notes file as it is now.
+    void watchConflicts();
+    void mergeConflictCopy(const QString& path, ConflictCopies::Of of);
     void tellOfMissingTray();
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
 
@@ -92,6 +97,7 @@ private:
     std::unique_ptr<DesktopServices> desktop_;
     // Notifications of the shell's own (store errors, no tray), apart from the reminders'.
     std::unique_ptr<Notifier> alerts_;
+    std::unique_ptr<ConflictWatcher> conflicts_;
     std::unique_ptr<CaptureController> drawer_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;

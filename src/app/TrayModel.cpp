@@ -70,6 +70,16 @@ NotificationContent errorNotification(const StoreError& error) {
     return c;
 }
 
+NotificationContent mergeNotification(bool merged, const QString& message) {
+    NotificationContent c;
+    c.identifier = QStringLiteral("plim.merge");
+    c.title =
+        merged ? QStringLiteral("plim merged a conflict copy") : QStringLiteral("plim cannot merge a conflict copy");
+    c.body = message;
+    c.thread = QStringLiteral("plim.problems");
+    return c;
+}
+
 QString noTrayText(const std::optional<QString>& captureKeys) {
     const QString command = QStringLiteral("run \u201cplim capture\u201d");
     const QString how = captureKeys ? QStringLiteral("press %1 or %2").arg(*captureKeys, command) : command;

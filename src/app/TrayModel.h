@@ -72,6 +72,9 @@ QString unavailableText(const UnavailableShortcut& shortcut);
 
 // The notification that tells of a new store error.
 NotificationContent errorNotification(const StoreError& error);
+// What the resident program tells after merging a sync tool's conflict copy by itself (or when it
+// could not): the same words as `plim merge`.
+NotificationContent mergeNotification(bool merged, const QString& message);
 
 // Said once at start when the desktop has no tray: how to reach the program. `captureKeys` is the
 // capture shortcut when it is held.

@@ -2,10 +2,12 @@
 
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/AgreedText.h"
 #include "store/FileLock.h"
 #include "store/FileWatcher.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
@@ -160,6 +162,7 @@ NotesStore::Options NotesStore::residentOptions() {
     Options o;
     o.lockWait = 50ms;
     o.retryWhenBusy = true;
+    o.keepAgreedText = true;
     return o;
 }
 
@@ -276,6 +279,9 @@ bool NotesStore::ensureFileExists() {
 void NotesStore::load() {
     loadedPath_ = notesPath();
     loaded_ = true;
+    if (options_.keepAgreedText) {
+        agreed_ = std::make_unique<AgreedText>(loadedPath_);
+    }
     {
         // Housekeeping needs the file to itself; reading does not, so a busy file is still read.
         const Turn turn(*this, {}, true);
@@ -313,6 +319,9 @@ bool NotesStore::adopt(const TextRead& read) {
     }
     text_ = read.text;
     bytesKnown_ = false;
+    if (agreed_) {
+        agreed_->read(read.text, read.stamp);
+    }
     document_ = parser_.parse(read.text);
     dayTexts_.clear();
     serialized_.reset();
@@ -372,6 +381,9 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
         break;
     }
     stamp_ = result.stamp;
+    if (agreed_) {
+        agreed_->wrote(result.stamp);
+    }
     if (error_ && (error_->kind == StoreError::Kind::WriteFailed ||
                    (error_->kind == StoreError::Kind::Busy && pending_.empty()))) {
         setError(std::nullopt);
@@ -400,18 +412,21 @@ QByteArray& NotesStore::fileBytes() {
     return bytes_;
 }
 
-void NotesStore::pushUndo(const QString& text) {
+void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
     CompactText compact = CompactText::make(text, neighbour);
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
+        undoMoves_.pop_front();
     }
     undoStack_.push_back(std::move(compact));
+    undoMoves_.push_back(std::move(moved));
 }
 
-void NotesStore::pushRedo(const QString& text) {
+void NotesStore::pushRedo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = redoStack_.empty() ? nullptr : &redoStack_.back();
     redoStack_.push_back(CompactText::make(text, neighbour));
+    redoMoves_.push_back(std::move(moved));
 }
 
 bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
@@ -440,6 +455,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         dayTexts_ = std::move(days);
         pushUndo(before);
         redoStack_.clear();
+        redoMoves_.clear();
         document_ = std::move(copy);
         parsedFromText_ = false; // identities stay as they were in memory
         serialized_ = after;
@@ -485,10 +501,22 @@ void NotesStore::restore(bool undoing) {
             continue;
         }
         from.pop_back();
+        std::deque<std::optional<MovedFile>>& moves = undoing ? undoMoves_ : redoMoves_;
+        std::optional<MovedFile> moved = std::move(moves.back());
+        moves.pop_back();
+        if (moved) {
+            // The merged copy goes back beside the notes with the text it was merged into, and
+            // away again with the merge; a file now in its way stays where it is.
+            const QString& source = undoing ? moved->to : moved->from;
+            const QString& target = undoing ? moved->from : moved->to;
+            if (!QFileInfo::exists(target)) {
+                QFile::rename(source, target);
+            }
+        }
         if (undoing) {
-            pushRedo(currentText());
+            pushRedo(currentText(), std::move(moved));
         } else {
-            pushUndo(currentText());
+            pushUndo(currentText(), std::move(moved));
         }
         document_ = parser_.parse(restored);
         dayTexts_.clear();

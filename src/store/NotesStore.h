@@ -5,6 +5,7 @@
 #include "notes/NotesDocument.h"
 #include "reminders/Reminder.h"
 #include "store/CompactText.h"
+#include "store/ConflictMerge.h"
 #include "store/DayTexts.h"
 #include "store/TextFile.h"
 
@@ -19,6 +20,7 @@
 
 namespace plim {
 
+class AgreedText;
 class FileLock;
 class FileWatcher;
 class Preferences;
@@ -52,6 +54,8 @@ public:
         // When that wait runs out, keep the change and try it again from the event loop (the
         // resident program, which must not block) instead of failing it (the command line).
         bool retryWhenBusy = false;
+        // Keep the text the file last agreed on with other computers (the ancestor of a merge).
+        bool keepAgreedText = false;
     };
     // What the resident program uses: its event loop never waits long for the file.
     static Options residentOptions();
@@ -121,6 +125,18 @@ public:
     // Drops trash days 30 days old or older.
     void purgeTrash();
 
+    // --- Conflict copies a sync tool left beside the notes file or the trash ---
+    struct CopyMerge {
+        enum class Status { Merged, Unreadable, Failed };
+        Status status = Status::Failed;
+        QString message; // what was merged ("3 entries added, from NAME"), or why not
+    };
+    // Merges the copy into the notes (one recorded change: its undo also puts the copy back) or into
+    // the trash, then moves it into `mergedFolder()`. A copy that cannot be read is left alone.
+    CopyMerge mergeCopy(const QString& copyPath, ConflictCopies::Of of);
+    // Where merged copies are kept: out of the synced folder, never deleted.
+    static QString mergedFolder();
+
 Q_SIGNALS:
     // The document changed (load, a recorded change, undo, redo, capture, an outside edit).
     void changed();
@@ -173,8 +189,16 @@ private:
     QByteArray& fileBytes();
     // Writes a capture by splicing its edits into the file's bytes; once saved, into its text too.
     Saved spliceCapture(const QList<NotesFormat::TextEdit>& edits);
-    void pushUndo(const QString& text);
-    void pushRedo(const QString& text);
+    // A file moved along with a recorded change (a merged conflict copy), moved back by its undo.
+    struct MovedFile {
+        QString from;
+        QString to;
+    };
+    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy);
+    // Moves a merged copy into the merged folder; the reason when it could not be.
+    std::optional<QString> moveMerged(const QString& copyPath, QString* movedTo);
     void restore(bool undoing);
     FileLock& fileLock();
     void retryPending();
@@ -201,6 +225,10 @@ private:
     bool parsedFromText_ = false;
     std::deque<CompactText> undoStack_;
     std::deque<CompactText> redoStack_;
+    // Beside each undo and redo text: the file its change moved, if any.
+    std::deque<std::optional<MovedFile>> undoMoves_;
+    std::deque<std::optional<MovedFile>> redoMoves_;
+    std::unique_ptr<AgreedText> agreed_;
     std::optional<StoreError> error_;
     std::unique_ptr<FileWatcher> watcher_;
 

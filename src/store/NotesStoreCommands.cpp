@@ -317,6 +317,7 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
         document_ = std::move(before);
         serialized_.reset();
         undoStack_.pop_back();
+        undoMoves_.pop_back();
         Q_EMIT changed();
         return false;
     }

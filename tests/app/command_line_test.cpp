@@ -134,6 +134,9 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"add x", garbage, 1, "", "@FILE@"},
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
+        {"merge", "- kept\n", 0, "^no conflict copies beside @FILE@\n$", ""},
+        {"merge missing.md", "- kept\n", 1, "", "^plim: .*missing\\.md cannot be read \\(no such file\\)"},
+        {"merge @FILE@", "- kept\n", 2, "", "^plim: ."},
         {"--version", {}, 0, "^plim \\S+\n$", ""},
         {"--help", {}, 0, "^Usage: plim \\[--background\\]\n", ""},
         // Refused before any resident program is looked for.
@@ -150,7 +153,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         }
         plim::FileLock other(notes);
         ASSERT_TRUE(!c.busy || other.tryLock());
-        const Result r = plim(QString::fromUtf8(c.command));
+        const Result r = plim(QString::fromUtf8(c.command).replace(u"@FILE@"_s, notes));
         EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(matches(r.out, c.out)) << r.out.toStdString();
         EXPECT_TRUE(matches(r.err, c.err)) << r.err.toStdString();

@@ -77,6 +77,7 @@ protected:
         env.insert(u"XDG_RUNTIME_DIR"_s, home.filePath(u"run"_s));
         env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
         env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+        env.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
         configure(u"reminderDelivery=notification\n"_s);
     }
@@ -603,6 +604,23 @@ TEST_F(WithNotifications, EachNewStoreErrorIsToldOnceAndWithdrawnWhenMended) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(title) == 2; }, kWaitMs));
     QTest::qWait(300);
     EXPECT_EQ(shownCount(title), 2);
+    quitResident();
+}
+
+// A conflict copy the sync tool leaves beside the notes is merged by itself once written, and told once.
+TEST_F(WithNotifications, AConflictCopyIsMergedByItselfAndToldOnce) {
+    const QString title = u"plim merged a conflict copy"_s;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(notesPath()).path()));
+    ASSERT_TRUE(test::writeAll(notesPath(), "## 2026-03-11 Wednesday\n\n- [ ] here\n"));
+    startResidentSettled();
+    const QString copy = QFileInfo(notesPath()).path() + u"/plim.sync-conflict-20260311-101500-ABCDEFG.md"_s;
+    ASSERT_TRUE(test::writeAll(copy, "## 2026-03-11 Wednesday\n\n- [ ] here\n- [ ] there\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(title) == 1; }, kWaitMs));
+    EXPECT_EQ(test::readAll(notesPath()), "## 2026-03-11 Wednesday\n\n- [ ] here\n- [ ] there\n");
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_TRUE(QFileInfo::exists(home.filePath(u"state/plim/merged/plim.sync-conflict-20260311-101500-ABCDEFG.md"_s)));
+    QTest::qWait(1500);
+    EXPECT_EQ(shownCount(title), 1);
     quitResident();
 }
 

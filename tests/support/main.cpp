@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     const QByteArray root = home.path().toUtf8();
     ::setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
     ::setenv("XDG_DATA_HOME", (root + "/data").constData(), 1);
+    ::setenv("XDG_STATE_HOME", (root + "/state").constData(), 1);
     ::setenv("XDG_DOCUMENTS_DIR", (root + "/Documents").constData(), 1);
     ::setenv("HOME", root.constData(), 1);
     // Lock files too stay out of the user's runtime folder.

@@ -1,0 +1,150 @@
+#include "notes/Preferences.h"
+#include "store/AgreedText.h"
+#include "store/NotesStore.h"
+
+#include "support/StoreFixture.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+using plim::test::readAll;
+using plim::test::writeAll;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Result plimMerge(const QString& notes, const QStringList& args = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TZ"_s, u"Europe/Berlin"_s);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(PLIM_EXECUTABLE), QStringList{u"--file"_s, notes, u"merge"_s} + args);
+    EXPECT_TRUE(p.waitForFinished(20000));
+    return Result{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                  QString::fromUtf8(p.readAllStandardError())};
+}
+
+const QByteArray kAgreed = "## 2026-12-06 Sunday\n\n"
+                           "- [ ] water plants  <!-- 08:00 remind 2026-12-06 08:30 -->\n"
+                           "- [ ] call Ann  <!-- 08:05 -->\n"
+                           "- [ ] buy milk  <!-- 08:10 -->\n"
+                           "- [ ] old idea  <!-- 08:15 -->\n\n"
+                           "## 2026-12-05 Saturday\n\n"
+                           "- [ ] pay rent  <!-- 18:00 remind 2026-12-05 19:00 -->\n"
+                           "- [ ] book train  <!-- 18:30 -->\n";
+
+// One computer: its own copy of the notes file, settings and clock, and a store that keeps the
+// agreed text as the resident program does.
+struct Computer {
+    explicit Computer(const QString& folder)
+        : prefs(folder + u"/plim.conf"_s)
+        , clock(test::at(Calendar(u"Europe/Berlin"_s), 2026, 12, 6, 9, 0), Calendar(u"Europe/Berlin"_s))
+        , path(folder + u"/plim.md"_s) {
+        EXPECT_TRUE(writeAll(path, kAgreed));
+        NotesStore::Options options;
+        options.filePath = path;
+        options.watch = false;
+        options.keepAgreedText = true;
+        store = std::make_unique<NotesStore>(prefs, clock, options);
+        store->load();
+    }
+    QUuid id(const QString& text) const { return test::entryId(store->document(), text); }
+
+    Preferences prefs;
+    ManualClock clock;
+    QString path;
+    std::unique_ptr<NotesStore> store;
+};
+
+// Two computers change one synced notes file offline; the sync tool keeps one's file as a conflict
+// copy beside the other's, and `plim merge` brings both days of work together.
+TEST(MergeCommand, TwoComputersChangingOneFileOffline) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(u"laptop"_s) && QDir(dir.path()).mkpath(u"desktop"_s));
+    Computer laptop(dir.filePath(u"laptop"_s));
+    Computer desktop(dir.filePath(u"desktop"_s));
+
+    const Calendar berlin(u"Europe/Berlin"_s);
+    // The laptop, on a train: captures, a done, a snooze, an edit and a delete.
+    laptop.clock.set(test::at(berlin, 2026, 12, 6, 10, 0));
+    ASSERT_TRUE(laptop.store->append(u"tickets for Lisbon"_s, std::nullopt, laptop.clock.now()));
+    ASSERT_TRUE(laptop.store->append(u"ask about the hotel"_s, std::nullopt, laptop.clock.now()));
+    laptop.store->toggleDone(laptop.id(u"call Ann"_s));
+    laptop.store->answer(laptop.id(u"water plants"_s),
+                         NotesDocument::Answer{NotesDocument::Answer::Snooze{test::at(berlin, 2026, 12, 6, 14, 0)}});
+    laptop.store->updateText(laptop.id(u"buy milk"_s), u"buy oat milk"_s);
+    ASSERT_TRUE(laptop.store->deleteEntry(laptop.id(u"old idea"_s)));
+
+    // The desktop at home meanwhile: a capture, two done, a delete.
+    desktop.clock.set(test::at(berlin, 2026, 12, 6, 11, 0));
+    ASSERT_TRUE(desktop.store->append(u"dentist friday"_s, std::nullopt, desktop.clock.now()));
+    desktop.store->toggleDone(desktop.id(u"pay rent"_s));
+    desktop.store->toggleDone(desktop.id(u"water plants"_s));
+    ASSERT_TRUE(desktop.store->deleteEntry(desktop.id(u"book train"_s)));
+    ASSERT_TRUE(desktop.store->error() == std::nullopt && laptop.store->error() == std::nullopt);
+
+    // The laptop's file arrives beside the desktop's as a conflict copy.
+    const QByteArray laptopFile = readAll(laptop.path);
+    const QString copy = dir.filePath(u"desktop/plim.sync-conflict-20261206-120000-LAPTOP1.md"_s);
+    ASSERT_TRUE(writeAll(copy, laptopFile));
+
+    const Result r = plimMerge(desktop.path);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"3 entries added, 1 marked done, 2 entries removed, from "
+                     u"plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_EQ(readAll(NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-120000-LAPTOP1.md"_s), laptopFile);
+
+    const QString merged = QString::fromUtf8(readAll(desktop.path));
+    EXPECT_EQ(NotesDocument::parse(merged).serialized(), merged); // canonical
+    EXPECT_EQ(merged, u"## 2026-12-06 Sunday\n\n"
+                      "- [x] ~~water plants~~  <!-- 08:00 -->\n"
+                      "- [x] ~~call Ann~~  <!-- 08:05 -->\n"
+                      "- [ ] buy oat milk  <!-- 08:10 -->\n"
+                      "- [ ] tickets for Lisbon  <!-- 10:00 -->\n"
+                      "- [ ] ask about the hotel  <!-- 10:00 -->\n"
+                      "- [ ] dentist friday  <!-- 11:00 -->\n\n"
+                      "## 2026-12-05 Saturday\n\n"
+                      "- [x] ~~pay rent~~  <!-- 18:00 -->\n"_s);
+
+    // The same copy again changes nothing.
+    ASSERT_TRUE(writeAll(copy, laptopFile));
+    const Result again = plimMerge(desktop.path, {copy});
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_EQ(again.out, u"nothing new from plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
+    EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged);
+    EXPECT_TRUE(
+        QFileInfo::exists(NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-120000-LAPTOP1 (2).md"_s));
+}
+
+// A copy that is not UTF-8 is never merged: reported, left where it is, the notes untouched.
+TEST(MergeCommand, UnreadableCopyIsReportedAndLeft) {
+    QTemporaryDir dir;
+    const QString notes = dir.filePath(u"plim.md"_s);
+    const QString bad = dir.filePath(u"plim (conflicted copy 2026-12-06 101500).md"_s);
+    const QString good = dir.filePath(u"plim_conflict-20261206-101500.md"_s);
+    ASSERT_TRUE(writeAll(notes, kAgreed));
+    ASSERT_TRUE(writeAll(bad, "## 2026-12-06 Sunday\n\n- [ ] \xff\xfe\n"));
+    ASSERT_TRUE(writeAll(good, "## 2026-12-06 Sunday\n\n- [ ] new\n"));
+    const Result r = plimMerge(notes);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(u"plim: "_s + bad + u" cannot be read ("_s)) << r.err.toStdString();
+    EXPECT_EQ(r.out, u"1 entry added, from plim_conflict-20261206-101500.md\n"_s);
+    EXPECT_TRUE(QFileInfo::exists(bad));
+    EXPECT_FALSE(QFileInfo::exists(good));
+    EXPECT_TRUE(QString::fromUtf8(readAll(notes)).contains(u"- [ ] new\n"_s));
+}
+
+} // namespace

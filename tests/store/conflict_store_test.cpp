@@ -1,0 +1,98 @@
+#include "store/AgreedText.h"
+#include "store/NotesStore.h"
+
+#include "support/StoreFixture.h"
+#include "support/TestSupport.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+using test::readAll;
+using test::writeAll;
+
+namespace {
+
+const Calendar kBerlin(u"Europe/Berlin"_s);
+
+struct ConflictStore : ::testing::Test {
+    ConflictStore() {
+        EXPECT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
+        NotesStore::Options options;
+        options.keepAgreedText = true;
+        store = notes.open(options);
+    }
+    QString beside(const QString& name) const { return notes.dir.filePath(name); }
+
+    test::TempNotes notes{test::at(kBerlin, 2026, 12, 6, 12, 0), kBerlin};
+    std::unique_ptr<NotesStore> store;
+};
+
+// The merge is one step of the history: undo brings the file back and the copy beside it.
+TEST_F(ConflictStore, UndoPutsTheCopyBack) {
+    const QString copy = beside(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
+    const QByteArray copyText = "## 2026-12-06 Sunday\n\n- [x] ~~a~~\n- [ ] b\n";
+    ASSERT_TRUE(writeAll(copy, copyText));
+    const QByteArray before = readAll(notes.path);
+
+    const auto merged = store->mergeCopy(copy, ConflictCopies::Of::Notes);
+    ASSERT_EQ(merged.status, NotesStore::CopyMerge::Status::Merged) << merged.message.toStdString();
+    EXPECT_EQ(merged.message, u"1 entry added, 1 marked done, from plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
+    EXPECT_EQ(readAll(notes.path), "## 2026-12-06 Sunday\n\n- [x] ~~a~~\n- [ ] b\n");
+    const QString kept = NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-101500-ABCDEFG.md"_s;
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_EQ(readAll(kept), copyText);
+    EXPECT_EQ(QFileInfo(NotesStore::mergedFolder()).permissions() & 0x0077, 0);
+    EXPECT_EQ(store->undoDepth(), 1);
+
+    store->undo();
+    EXPECT_EQ(readAll(notes.path), before);
+    EXPECT_EQ(readAll(copy), copyText);
+    EXPECT_FALSE(QFileInfo::exists(kept));
+    store->redo();
+    EXPECT_EQ(readAll(notes.path), "## 2026-12-06 Sunday\n\n- [x] ~~a~~\n- [ ] b\n");
+    EXPECT_FALSE(QFileInfo::exists(copy));
+    EXPECT_TRUE(QFileInfo::exists(kept));
+}
+
+// A copy of the trash goes into the trash, everything of both kept.
+TEST_F(ConflictStore, TrashCopyIntoTheTrash) {
+    ASSERT_TRUE(writeAll(store->trashFilePath(), "## 2026-12-01 Tuesday\n\n- [ ] gone here\n"));
+    const QString copy = beside(u"plim.trash (Ann's conflicted copy 2026-12-06).md"_s);
+    ASSERT_TRUE(writeAll(copy, "## 2026-12-02 Wednesday\n\n- [ ] gone there\n"));
+    const QByteArray notesBefore = readAll(notes.path);
+    const auto found = ConflictCopies::find(notes.path);
+    ASSERT_EQ(found.size(), 1);
+    const auto merged = store->mergeCopy(found.first().path, found.first().of);
+    EXPECT_EQ(merged.status, NotesStore::CopyMerge::Status::Merged);
+    EXPECT_EQ(readAll(store->trashFilePath()),
+              "## 2026-12-02 Wednesday\n\n- [ ] gone there\n\n## 2026-12-01 Tuesday\n\n- [ ] gone here\n");
+    EXPECT_EQ(readAll(notes.path), notesBefore);
+    EXPECT_FALSE(QFileInfo::exists(copy));
+}
+
+// The agreed text: a text read in that no plim process wrote, never while a copy sits beside it.
+TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
+    const AgreedText agreed(notes.path);
+    const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
+    EXPECT_EQ(agreed.ancestor(), loaded);
+    EXPECT_EQ(QFileInfo(agreed.ancestorPath()).permissions() & 0x0077, 0);
+
+    store->toggleDone(test::entryId(store->document(), u"a"_s)); // our own write
+    store->load();
+    EXPECT_EQ(agreed.ancestor(), loaded);
+
+    const QByteArray fromElsewhere = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
+    ASSERT_TRUE(writeAll(notes.path, fromElsewhere));
+    store->load();
+    EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
+
+    ASSERT_TRUE(writeAll(beside(u"plim_conflict-20261206-101500.md"_s), "- x\n"));
+    ASSERT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] c\n"));
+    store->load();
+    EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
+}
+
+} // namespace
