@@ -3,8 +3,10 @@
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
 #include "platform/DesktopServices.h"
+#include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/PortalHotKeys.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/XdgAutostart.h"
 #include "reminders/ReminderScheduler.h"
@@ -26,6 +28,18 @@
 #include <utility>
 
 namespace plim {
+
+namespace {
+
+// Keys held by the program itself on X11; on Wayland only the desktop's portal may hold them.
+std::unique_ptr<GlobalHotKeys> desktopHotKeys() {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        return std::make_unique<PortalHotKeys>();
+    }
+    return X11HotKeys::create();
+}
+
+} // namespace
 
 Shell::Shell(NotesStore& store, QObject* parent)
     : QObject(parent)
@@ -167,7 +181,7 @@ void Shell::createTray() {
 
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
-    global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
+    global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
@@ -180,6 +194,8 @@ void Shell::attachShortcuts() {
 }
 
 void Shell::handle(const InstanceMessage& message) {
+    // The command's token lets the window it shows take the keyboard.
+    const ActivationTokenScope token(message.token);
     switch (message.request) {
     case Request::Open:
         Q_EMIT openRequested(std::nullopt);
