@@ -9,6 +9,8 @@
 #include <QDBusPendingReply>
 #include <QSet>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace plim {
@@ -292,7 +294,11 @@ void PortalHotKeys::bind() {
         return;
     }
     const QList<PortalShortcut> list = wanted();
-    if (bound_ == list) {
+    // Shortcuts let go of stay bound, their presses ignored: binding anew may bring up the
+    // desktop's dialog, so only a shortcut the session lacks is worth it.
+    const bool lacking =
+        std::any_of(list.begin(), list.end(), [&](const PortalShortcut& s) { return !bound_ || !bound_->contains(s); });
+    if (!lacking) {
         return;
     }
     if (bound_) {
@@ -307,7 +313,7 @@ void PortalHotKeys::bind() {
     const QString token = QStringLiteral("plim%1").arg(++tokens_);
     bindRequest_ = expectResponse(token);
     binding_ = list;
-    bound_ = list;
+    bound_ = QList<PortalShortcut>();
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("BindShortcuts"));
     call << QVariant::fromValue(QDBusObjectPath(session_)) << QVariant::fromValue(list) << QString()
          << QVariantMap{{QStringLiteral("handle_token"), token}};
@@ -333,16 +339,18 @@ void PortalHotKeys::onBound(uint response, const QVariantMap& results) {
     }
     // Left out: refused by the portal or by the user.
     for (const PortalShortcut& asked : std::exchange(binding_, {})) {
+        if (bound.contains(asked.id)) {
+            bound_->append(asked);
+            continue;
+        }
         const auto held = held_.find(asked.id);
-        if (!bound.contains(asked.id) && held != held_.end()) {
+        if (held != held_.end()) {
             const QKeyCombination combination = held->second.combination;
             held_.erase(held);
             Q_EMIT lost(combination,
                         Refusal{response == 0 ? static_cast<int>(kOtherFailure) : static_cast<int>(response)});
         }
     }
-    // What is still held is what is bound now.
-    bound_ = wanted();
     if (std::exchange(stale_, false)) {
         scheduleBind();
     }
