@@ -162,7 +162,7 @@ QString PortalHotKeys::idOf(QKeyCombination combination) {
 std::optional<GlobalHotKeys::Refusal> PortalHotKeys::grab(QKeyCombination combination) {
     const QString id = idOf(combination);
     if (held_.count(id) == 0) {
-        held_[id] = Held{combination, {}};
+        held_.emplace(id, combination);
         scheduleBind();
     }
     return std::nullopt;
@@ -175,11 +175,13 @@ void PortalHotKeys::release(QKeyCombination combination) {
 }
 
 void PortalHotKeys::describe(QKeyCombination combination, const QString& what) {
-    Held& held = held_[idOf(combination)];
-    held.combination = combination;
-    if (held.description != what) {
-        held.description = what;
-        scheduleBind();
+    const QString id = idOf(combination);
+    QString& description = descriptions_[id];
+    if (description != what) {
+        description = what;
+        if (held_.count(id) != 0) {
+            scheduleBind();
+        }
     }
 }
 
@@ -269,9 +271,11 @@ void PortalHotKeys::onSessionOpened(const QVariantMap& results) {
 
 QList<PortalShortcut> PortalHotKeys::wanted() const {
     QList<PortalShortcut> list;
-    for (const auto& [id, held] : held_) {
-        QVariantMap properties{{QStringLiteral("description"), held.description.isEmpty() ? id : held.description}};
-        if (const auto preferred = trigger(held.combination)) {
+    for (const auto& [id, combination] : held_) {
+        const auto described = descriptions_.find(id);
+        QVariantMap properties{
+            {QStringLiteral("description"), described != descriptions_.end() ? described->second : id}};
+        if (const auto preferred = trigger(combination)) {
             properties.insert(QStringLiteral("preferred_trigger"), *preferred);
         }
         list.append({id, properties});
@@ -345,7 +349,7 @@ void PortalHotKeys::onBound(uint response, const QVariantMap& results) {
         }
         const auto held = held_.find(asked.id);
         if (held != held_.end()) {
-            const QKeyCombination combination = held->second.combination;
+            const QKeyCombination combination = held->second;
             held_.erase(held);
             Q_EMIT lost(combination,
                         Refusal{response == 0 ? static_cast<int>(kOtherFailure) : static_cast<int>(response)});
@@ -368,7 +372,7 @@ void PortalHotKeys::onActivated(const QDBusMessage& message) {
     const QVariantMap options = args.size() > 3 ? qdbus_cast<QVariantMap>(args.at(3)) : QVariantMap();
     // A recent portal passes a token with which the window shown may take the keyboard.
     const ActivationTokenScope token(options.value(QStringLiteral("activation_token")).toString().toUtf8());
-    Q_EMIT pressed(held->second.combination);
+    Q_EMIT pressed(held->second);
 }
 
 void PortalHotKeys::giveUp() {

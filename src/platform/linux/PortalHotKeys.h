@@ -64,10 +64,6 @@ private Q_SLOTS:
 
 private:
     enum class State { Opening, Open, Unavailable };
-    struct Held {
-        QKeyCombination combination;
-        QString description;
-    };
 
     static QString idOf(QKeyCombination combination);
     void openSession();
@@ -93,7 +89,9 @@ private:
     bool stale_ = false;
     bool listening_ = false;
     int tokens_ = 0;
-    std::map<QString, Held> held_;
+    // By shortcut id.
+    std::map<QString, QKeyCombination> held_;
+    std::map<QString, QString> descriptions_;
     QTimer answerTimer_;
     QTimer bindTimer_;
 };
