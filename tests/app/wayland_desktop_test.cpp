@@ -6,6 +6,7 @@
 #include "app/Instance.h"
 
 #include "support/DesktopProcess.h"
+#include "support/FakePortal.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -70,7 +71,8 @@ protected:
         bus = std::make_unique<Process>();
         bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
         ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(bus->p.readLine()).trimmed());
+        busAddress = QString::fromUtf8(bus->p.readLine()).trimmed();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
     }
 
     std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
@@ -118,17 +120,23 @@ protected:
         return std::any_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() == 640; });
     }
 
+    std::unique_ptr<Process> startResident() {
+        auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s)); }, kWaitMs));
+        EXPECT_EQ(plim({u"--background"_s}), 0);
+        return resident;
+    }
+
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
     QTemporaryDir home;
     QProcessEnvironment env;
     std::unique_ptr<Process> bus;
+    QString busAddress;
     std::unique_ptr<Process> weston;
 };
 
 TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
-    auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s)); }, kWaitMs));
-    ASSERT_EQ(plim({u"--background"_s}), 0);
+    auto resident = startResident();
     EXPECT_FALSE(drawerShown());
 
     // As from a launcher: the command brings its activation token along.
@@ -141,6 +149,25 @@ TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
     EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(resident->p.exitCode(), 0);
     EXPECT_EQ(resident->p.readAllStandardOutput().count("Error registering hotkey"), 0);
+}
+
+TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
+    test::FakePortal portal({}, busAddress);
+    ASSERT_TRUE(portal.registered);
+    auto resident = startResident();
+    // The three shortcuts, bound at start with the stored combinations as preferred triggers.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.binds.size() == 1; }, kWaitMs));
+    QStringList triggers;
+    for (const PortalShortcut& s : portal.binds.front()) {
+        triggers.append(s.properties.value(u"preferred_trigger"_s).toString());
+    }
+    EXPECT_EQ(triggers, (QStringList{u"CTRL+ALT+SHIFT+space"_s, u"CTRL+ALT+SHIFT+v"_s, u"CTRL+ALT+space"_s}));
+    EXPECT_FALSE(drawerShown());
+
+    portal.activate(portal.sessions.front(), u"CTRL+ALT+space"_s, u"portal-token"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
+    EXPECT_EQ(plim({u"quit"_s}), 0);
+    EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));
 }
 
 } // namespace
