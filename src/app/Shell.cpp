@@ -23,8 +23,10 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 namespace plim {
@@ -80,7 +82,7 @@ Shell::Shell(NotesStore& store, QObject* parent)
         },
         Qt::QueuedConnection);
     if (!trayAvailable_) {
-        tellOfMissingTray();
+        tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT openRequested(std::nullopt); }, Qt::QueuedConnection);
@@ -385,6 +387,23 @@ void Shell::onStoreError() {
                           alerts_->close(*id);
                       }
                   });
+}
+
+void Shell::tellOfMissingTrayOnceKnown() {
+    // Where a portal is asked for the shortcuts, the hint names the capture keys only once it has
+    // had its time to say no (it says no sooner where there is none).
+    if (!global_->hasHotKeys() || !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        tellOfMissingTray();
+        return;
+    }
+    auto told = std::make_shared<bool>(false);
+    const auto tell = [this, told] {
+        if (!std::exchange(*told, true)) {
+            tellOfMissingTray();
+        }
+    };
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, tell, Qt::SingleShotConnection);
+    QTimer::singleShot(PortalHotKeys::kAnswerWithin + std::chrono::milliseconds(500), this, tell);
 }
 
 void Shell::tellOfMissingTray() {

@@ -84,6 +84,7 @@ private:
     void revealNotesFile();
     void revealTrash();
     void onStoreError();
+    void tellOfMissingTrayOnceKnown();
     void tellOfMissingTray();
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
 

@@ -149,6 +149,9 @@ TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
     EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(resident->p.exitCode(), 0);
     EXPECT_EQ(resident->p.readAllStandardOutput().count("Error registering hotkey"), 0);
+    // Without a tray the program says how to reach it: by the command alone, keys being none.
+    EXPECT_TRUE(QString::fromUtf8(resident->p.readAllStandardError())
+                    .contains(u"plim runs without a tray icon on this desktop: run \u201cplim capture\u201d to"_s));
 }
 
 TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {

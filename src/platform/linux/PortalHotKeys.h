@@ -44,8 +44,11 @@ class PortalHotKeys final : public GlobalHotKeys {
     Q_OBJECT
 
 public:
+    // How long the portal has to open a session.
+    static constexpr std::chrono::milliseconds kAnswerWithin{5000};
+
     explicit PortalHotKeys(const QDBusConnection& bus = QDBusConnection::sessionBus(),
-                           std::chrono::milliseconds answerWithin = std::chrono::seconds(5), QObject* parent = nullptr);
+                           std::chrono::milliseconds answerWithin = kAnswerWithin, QObject* parent = nullptr);
     ~PortalHotKeys() override;
 
     std::optional<Refusal> grab(QKeyCombination combination) override;
