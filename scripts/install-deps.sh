@@ -6,10 +6,14 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libicu-dev
     libxcb1-dev libxcb-keysyms1-dev
+    # Runs as a native client in a Wayland session.
+    qt6-wayland
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
     dbus dbus-bin
     # A desktop of their own for the tests that press keys and show windows.
     xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
+    # ...and a Wayland compositor of their own (weston's headless backend).
+    weston
     clang libclang-rt-14-dev
     fonts-opendyslexic
     # The package and the checks of its desktop files.

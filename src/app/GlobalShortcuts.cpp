@@ -20,6 +20,20 @@ std::optional<QKeyCombination> combinationOf(const std::pair<int, int>& combo) {
     return QKeyCombination(KeyboardShortcuts::qtModifiers(combo.second), *key);
 }
 
+// For desktops that list the shortcuts programs hold.
+QString purpose(const QString& name) {
+    if (name == KeyboardShortcuts::Name::capture().rawValue) {
+        return QStringLiteral("Open or close the capture drawer");
+    }
+    if (name == KeyboardShortcuts::Name::manage().rawValue) {
+        return QStringLiteral("Open or close the notes window");
+    }
+    if (name == KeyboardShortcuts::Name::captureClipboard().rawValue) {
+        return QStringLiteral("Save the clipboard as a note");
+    }
+    return name;
+}
+
 } // namespace
 
 GlobalShortcuts::GlobalShortcuts(KeyboardShortcuts& shortcuts, std::unique_ptr<GlobalHotKeys> hotKeys, QObject* parent)
@@ -30,6 +44,7 @@ GlobalShortcuts::GlobalShortcuts(KeyboardShortcuts& shortcuts, std::unique_ptr<G
     if (hotKeys_) {
         connect(hotKeys_.get(), &GlobalHotKeys::pressed, this, &GlobalShortcuts::onPressed);
         connect(hotKeys_.get(), &GlobalHotKeys::lost, this, &GlobalShortcuts::onLost);
+        connect(hotKeys_.get(), &GlobalHotKeys::availabilityChanged, this, &GlobalShortcuts::unavailableChanged);
     }
 }
 
@@ -117,10 +132,17 @@ void GlobalShortcuts::sync() {
         }
     }
     for (const Combo& combo : wanted) {
-        if (held_.count(combo) != 0 || refused_.count(combo) != 0) {
+        if (refused_.count(combo) != 0) {
             continue;
         }
         const auto combination = combinationOf(combo);
+        // Before the grab, and again when the names sharing it change.
+        if (combination) {
+            hotKeys_->describe(*combination, describe(combo));
+        }
+        if (held_.count(combo) != 0) {
+            continue;
+        }
         const auto refusal = combination ? hotKeys_->grab(*combination)
                                          : std::optional<GlobalHotKeys::Refusal>(GlobalHotKeys::Refusal{});
         if (refusal) {
@@ -130,6 +152,16 @@ void GlobalShortcuts::sync() {
         }
     }
     announceIfChanged();
+}
+
+QString GlobalShortcuts::describe(const Combo& combo) const {
+    QStringList parts;
+    for (const Handled& h : handled_) {
+        if (comboOf(h.name) == combo) {
+            parts.append(purpose(h.name.rawValue));
+        }
+    }
+    return parts.join(QStringLiteral("; "));
 }
 
 void GlobalShortcuts::refuse(const Combo& combo, GlobalHotKeys::Refusal why) {

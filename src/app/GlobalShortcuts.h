@@ -35,8 +35,9 @@ public:
     // window is in front, and holds that combination from now on.
     void onKeyDown(const KeyboardShortcuts::Name& name, Handler handler);
 
-    // Whether this desktop lets the program hold keys at all.
-    bool hasHotKeys() const { return hotKeys_ != nullptr; }
+    // Whether this desktop lets the program hold keys at all. Where the desktop is asked at start
+    // (the portal), true until it has said no; `unavailableChanged` tells when that changes.
+    bool hasHotKeys() const { return hotKeys_ != nullptr && hotKeys_->isAvailable(); }
     // Names with handlers whose combination could not be held, in the order their first handler
     // was attached.
     QList<KeyboardShortcuts::Name> unavailable() const;
@@ -49,7 +50,7 @@ public:
     bool isRecording() const { return recording_; }
 
 Q_SIGNALS:
-    // What `unavailable()` returns changed.
+    // What `unavailable()` or `hasHotKeys()` returns changed.
     void unavailableChanged();
 
 private:
@@ -63,6 +64,8 @@ private:
     // Holds what the handled names need now and lets go of the rest.
     void sync();
     void refuse(const Combo& combo, GlobalHotKeys::Refusal why);
+    // What the names stored on the combination do, in words.
+    QString describe(const Combo& combo) const;
     void announceIfChanged();
 
     struct Handled {

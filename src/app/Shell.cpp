@@ -3,8 +3,10 @@
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
 #include "platform/DesktopServices.h"
+#include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/LinuxSystemEvents.h"
+#include "platform/linux/PortalHotKeys.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/XdgAutostart.h"
 #include "reminders/ReminderScheduler.h"
@@ -22,11 +24,25 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 namespace plim {
+
+namespace {
+
+// Keys held by the program itself on X11; on Wayland only the desktop's portal may hold them.
+std::unique_ptr<GlobalHotKeys> desktopHotKeys() {
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        return std::make_unique<PortalHotKeys>();
+    }
+    return X11HotKeys::create();
+}
+
+} // namespace
 
 Shell::Shell(NotesStore& store, QObject* parent)
     : QObject(parent)
@@ -70,7 +86,7 @@ Shell::Shell(NotesStore& store, QObject* parent)
         },
         Qt::QueuedConnection);
     if (!trayAvailable_) {
-        tellOfMissingTray();
+        tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
         QMetaObject::invokeMethod(
             this, [this] { Q_EMIT openRequested(std::nullopt); }, Qt::QueuedConnection);
@@ -171,7 +187,7 @@ void Shell::createTray() {
 
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
-    global_ = std::make_unique<GlobalShortcuts>(*keys_, X11HotKeys::create());
+    global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
@@ -184,6 +200,8 @@ void Shell::attachShortcuts() {
 }
 
 void Shell::handle(const InstanceMessage& message) {
+    // The command's token lets the window it shows take the keyboard.
+    const ActivationTokenScope token(message.token);
     switch (message.request) {
     case Request::Open:
         Q_EMIT openRequested(std::nullopt);
@@ -393,6 +411,23 @@ void Shell::mergeConflictCopy(const QString& path, ConflictCopies::Of of) {
     }
     alerts_->post(TrayModel::mergeNotification(merged.status == NotesStore::CopyMerge::Status::Merged, merged.message),
                   0, [](std::optional<quint32>) {});
+}
+
+void Shell::tellOfMissingTrayOnceKnown() {
+    // Where a portal is asked for the shortcuts, the hint names the capture keys only once it has
+    // had its time to say no (it says no sooner where there is none).
+    if (!global_->hasHotKeys() || !QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        tellOfMissingTray();
+        return;
+    }
+    auto told = std::make_shared<bool>(false);
+    const auto tell = [this, told] {
+        if (!std::exchange(*told, true)) {
+            tellOfMissingTray();
+        }
+    };
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, tell, Qt::SingleShotConnection);
+    QTimer::singleShot(PortalHotKeys::kAnswerWithin + std::chrono::milliseconds(500), this, tell);
 }
 
 void Shell::tellOfMissingTray() {

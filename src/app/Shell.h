@@ -89,6 +89,7 @@ private:
     // Watches for conflict copies beside the notes file as it is now.
     void watchConflicts();
     void mergeConflictCopy(const QString& path, ConflictCopies::Of of);
+    void tellOfMissingTrayOnceKnown();
     void tellOfMissingTray();
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
 

@@ -2,6 +2,7 @@
 
 #include <QKeyCombination>
 #include <QObject>
+#include <QString>
 
 #include <optional>
 
@@ -29,6 +30,15 @@ public:
     virtual std::optional<Refusal> grab(QKeyCombination combination) = 0;
     // Lets go of it; nothing for a combination not held.
     virtual void release(QKeyCombination combination) = 0;
+    // What a held combination does, in words, for desktops that list the shortcuts they hold for
+    // programs (the portal's binding dialog).
+    virtual void describe(QKeyCombination combination, const QString& what) {
+        Q_UNUSED(combination);
+        Q_UNUSED(what);
+    }
+    // Whether the desktop lets this program hold keys at all. A desktop asked at start may answer
+    // later: grabs are taken on trust until then, and `availabilityChanged` tells when it says no.
+    virtual bool isAvailable() const { return true; }
 
 Q_SIGNALS:
     // A held combination was pressed. Always on the main thread, never from inside the desktop's
@@ -36,6 +46,8 @@ Q_SIGNALS:
     void pressed(QKeyCombination combination);
     // A held combination could not be taken again after the keyboard changed; it is no longer held.
     void lost(QKeyCombination combination, plim::GlobalHotKeys::Refusal why);
+    // What `isAvailable()` returns changed.
+    void availabilityChanged();
 };
 
 } // namespace plim

@@ -37,6 +37,8 @@ public:
         return std::nullopt;
     }
     void release(QKeyCombination c) override { held.erase(c.toCombined()); }
+    void describe(QKeyCombination c, const QString& what) override { described[c.toCombined()] = what; }
+    bool isAvailable() const override { return available; }
 
     // The user presses a combination: only a held one reaches the program.
     void press(QKeyCombination c) {
@@ -48,6 +50,8 @@ public:
 
     std::map<int, int> takenByOthers;
     std::set<int> held;
+    std::map<int, QString> described;
+    bool available = true;
     int grabs = 0;
 };
 
@@ -89,6 +93,10 @@ TEST_F(GlobalShortcutsTest, TwoNamesOnOneCombinationAreHeldOnceAndBothRun) {
     EXPECT_EQ(fake->grabs, 2);
     EXPECT_EQ(pressed(kCtrlAltSpace), (QStringList{u"capture"_s, u"manage"_s}));
     EXPECT_FALSE(fake->holds(kCtrlAltShiftSpace));
+    // A desktop that lists the shortcuts it holds says what the combination does.
+    EXPECT_EQ(fake->described[kCtrlAltSpace.toCombined()],
+              u"Open or close the capture drawer; Open or close the notes window"_s);
+    EXPECT_EQ(fake->described[kCtrlAltShiftV.toCombined()], u"Save the clipboard as a note"_s);
     // Moving one of them away keeps the other on the shared combination.
     shortcuts.setShortcut(Shortcut{45, 6144}, Name::capture());
     EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"manage"_s});
@@ -175,6 +183,16 @@ TEST_F(GlobalShortcutsTest, AStoredKeyWithoutAKeyHereIsUnavailable) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Key 10: 0\n");
     ASSERT_EQ(global->unavailable().size(), 1);
     EXPECT_EQ(global->unavailable().front(), Name::manage());
+}
+
+TEST_F(GlobalShortcutsTest, ADesktopThatSaysNoAfterStartIsAnnounced) {
+    start();
+    EXPECT_TRUE(global->hasHotKeys());
+    QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
+    fake->available = false;
+    Q_EMIT fake->availabilityChanged();
+    EXPECT_EQ(changed.size(), 1);
+    EXPECT_FALSE(global->hasHotKeys());
 }
 
 TEST_F(GlobalShortcutsTest, WithoutHotKeysHandlersAreKeptQuietly) {

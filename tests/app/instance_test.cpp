@@ -74,6 +74,9 @@ protected:
         if (!token.isEmpty()) {
             env.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
         }
+        if (!startupId.isEmpty()) {
+            env.insert(u"DESKTOP_STARTUP_ID"_s, startupId);
+        }
         p.setProcessEnvironment(env);
         p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
         p.setArguments(args);
@@ -103,6 +106,8 @@ protected:
     }
 
     QTemporaryDir dir;
+    // The X11 launchers' startup id given to the commands run.
+    QString startupId;
 };
 
 TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
@@ -139,6 +144,30 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
         if (c.request) {
             EXPECT_EQ(received.front(), (InstanceMessage{*c.request, c.token}));
         }
+    }
+}
+
+TEST_F(InstanceTest, TheLaunchersTokenTravelsWithTheRequest) {
+    InstanceServer server(folder());
+    ASSERT_EQ(server.start(), InstanceServer::Start::Listening);
+    std::vector<InstanceMessage> received;
+    QObject::connect(&server, &InstanceServer::requested, [&](const InstanceMessage& m) { received.push_back(m); });
+    const struct {
+        const char* activation; // Wayland's
+        const char* startup;    // X11's
+        QByteArray sent;
+    } cases[] = {
+        {"", "", ""},
+        {"", "openbox-1234-host_TIME56", "openbox-1234-host_TIME56"},
+        {"wl-token", "openbox-1234-host_TIME56", "wl-token"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.startup);
+        received.clear();
+        startupId = QString::fromUtf8(c.startup);
+        EXPECT_EQ(plim({u"notes"_s}, QString::fromUtf8(c.activation)).status, 0);
+        ASSERT_EQ(received.size(), 1U);
+        EXPECT_EQ(received.front(), (InstanceMessage{Request::Notes, c.sent}));
     }
 }
 

@@ -1,0 +1,176 @@
+// The resident program as a native Wayland client: the real plim under a headless weston, with a
+// session bus of the test's own on which no portal runs. Weston's headless backend has no seat and
+// no virtual keyboard, so nothing can be typed into the drawer: the test sees the program start,
+// take a command and map the drawer, and end. Skipped when weston or the Qt Wayland plugin is
+// missing.
+#include "app/Instance.h"
+
+#include "support/DesktopProcess.h"
+#include "support/FakePortal.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+using test::have;
+using test::Process;
+
+constexpr int kWaitMs = 10000;
+
+bool qtSpeaksWayland() {
+    return QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms/libqwayland-generic.so"_s);
+}
+
+class WaylandDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!have(u"weston"_s) || !have(u"weston-debug"_s) || !have(u"dbus-daemon"_s) || !qtSpeaksWayland()) {
+            GTEST_SKIP() << "weston, weston-debug, dbus-daemon or Qt's Wayland plugin is missing";
+        }
+        ASSERT_TRUE(QDir(home.path()).mkpath(u"run"_s));
+        QFile::setPermissions(run(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"DISPLAY"_s, u"XDG_ACTIVATION_TOKEN"_s, u"DESKTOP_STARTUP_ID"_s}) {
+            env.remove(name);
+        }
+        env.insert(u"HOME"_s, home.path());
+        env.insert(u"XDG_RUNTIME_DIR"_s, run());
+        env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
+        env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
+        env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
+        startBus();
+        QDir().mkpath(home.filePath(u"config/plim"_s));
+        test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
+                       (u"[General]\nnotesFilePath="_s + home.filePath(u"notes/plim.md"_s) + u"\n"_s).toUtf8());
+
+        weston = start(u"weston"_s, {u"--backend=headless-backend.so"_s, u"--socket="_s + kSocket, u"--idle-time=0"_s,
+                                     u"--debug"_s});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(run() + u"/"_s + kSocket); }, kWaitMs));
+    }
+
+    QString run() const { return home.filePath(u"run"_s); }
+
+    // A bus that starts nothing by itself: no portal turns up that the test did not start.
+    void startBus() {
+        const QString config = home.filePath(u"bus.conf"_s);
+        test::writeAll(config, test::sessionBusConfig(home.path()));
+        bus = std::make_unique<Process>();
+        bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
+        busAddress = QString::fromUtf8(bus->p.readLine()).trimmed();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+    }
+
+    std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
+        auto process = std::make_unique<Process>();
+        process->p.setProcessEnvironment(env);
+        process->p.start(program, args);
+        EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
+        return process;
+    }
+
+    int plim(const QStringList& args, const QString& token = {}) const {
+        Process process;
+        QProcessEnvironment e = env;
+        if (!token.isEmpty()) {
+            e.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
+        }
+        process.p.setProcessEnvironment(e);
+        process.p.start(QStringLiteral(PLIM_EXECUTABLE), args);
+        const bool ended = process.p.waitForFinished(kWaitMs);
+        EXPECT_TRUE(ended) << args.join(u' ').toStdString();
+        return ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1;
+    }
+
+    // The sizes of plim's windows on screen, from the compositor's scene graph.
+    QList<QSize> plimWindows() const {
+        Process debug;
+        debug.p.setProcessEnvironment(env);
+        debug.p.start(u"weston-debug"_s, {u"scene-graph"_s});
+        if (!debug.p.waitForFinished(kWaitMs)) {
+            return {};
+        }
+        static const QRegularExpression view(
+            uR"(top-level window '[^']*' of plim[^\n]*\n\s*position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\))"_s);
+        QList<QSize> sizes;
+        for (const auto& m : view.globalMatch(QString::fromUtf8(debug.p.readAllStandardOutput()))) {
+            sizes.append(
+                QSize(m.captured(3).toInt() - m.captured(1).toInt(), m.captured(4).toInt() - m.captured(2).toInt()));
+        }
+        return sizes;
+    }
+
+    bool drawerShown() const {
+        // The drawer is 640 wide at the default text size; the notes window is wider.
+        const auto sizes = plimWindows();
+        return std::any_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() == 640; });
+    }
+
+    std::unique_ptr<Process> startResident() {
+        auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s)); }, kWaitMs));
+        EXPECT_EQ(plim({u"--background"_s}), 0);
+        return resident;
+    }
+
+    inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
+    QTemporaryDir home;
+    QProcessEnvironment env;
+    std::unique_ptr<Process> bus;
+    QString busAddress;
+    std::unique_ptr<Process> weston;
+};
+
+TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
+    auto resident = startResident();
+    EXPECT_FALSE(drawerShown());
+
+    // As from a launcher: the command brings its activation token along.
+    ASSERT_EQ(plim({u"capture"_s}, u"launcher-token"_s), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
+
+    // No portal on this bus: the program goes on without global shortcuts, and ends when asked.
+    EXPECT_EQ(plim({u"quit"_s}), 0);
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(resident->p.exitCode(), 0);
+    EXPECT_EQ(resident->p.readAllStandardOutput().count("Error registering hotkey"), 0);
+    // Without a tray the program says how to reach it: by the command alone, keys being none.
+    EXPECT_TRUE(QString::fromUtf8(resident->p.readAllStandardError())
+                    .contains(u"plim runs without a tray icon on this desktop: run \u201cplim capture\u201d to"_s));
+}
+
+TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
+    test::FakePortal portal({}, busAddress);
+    ASSERT_TRUE(portal.registered);
+    auto resident = startResident();
+    // The three shortcuts, bound at start with the stored combinations as preferred triggers.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal.binds.size() == 1; }, kWaitMs));
+    QStringList triggers;
+    for (const PortalShortcut& s : portal.binds.front()) {
+        triggers.append(s.properties.value(u"preferred_trigger"_s).toString());
+    }
+    EXPECT_EQ(triggers, (QStringList{u"CTRL+ALT+SHIFT+space"_s, u"CTRL+ALT+SHIFT+v"_s, u"CTRL+ALT+space"_s}));
+    EXPECT_FALSE(drawerShown());
+
+    portal.activate(portal.sessions.front(), u"CTRL+ALT+space"_s, u"portal-token"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
+    EXPECT_EQ(plim({u"quit"_s}), 0);
+    EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "platform/linux/PortalHotKeys.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
+#include <QStringList>
+#include <QTimer>
+
+#include <set>
+
+namespace plim::test {
+
+using namespace Qt::Literals::StringLiterals;
+
+inline const QString kPortalService = u"org.freedesktop.portal.Desktop"_s;
+inline const QString kPortalPath = u"/org/freedesktop/portal/desktop"_s;
+inline const QString kShortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
+
+// The desktop's portal on a bus connection of its own, answering each request through a Response
+// signal on the request's path, as the real one does. It shares the test's thread: the program
+// never waits for it. Takes its shortcuts as `PortalShortcut`s: the program's own marshalling.
+class FakePortal : public QDBusVirtualObject {
+public:
+    struct Options {
+        bool answersSession = true;
+        uint sessionResponse = 0;
+        uint bindResponse = 0;
+        std::set<QString> refused; // ids the user turns down in the dialog
+    };
+
+    // On the session bus, or the bus at `address`.
+    explicit FakePortal(Options options, const QString& address = {})
+        : options_(std::move(options))
+        , name_(u"fake-portal-%1"_s.arg(++count_)) {
+        qDBusRegisterMetaType<PortalShortcut>();
+        qDBusRegisterMetaType<QList<PortalShortcut>>();
+        QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)
+                                                : QDBusConnection::connectToBus(address, name_);
+        registered = bus.registerVirtualObject(kPortalPath, this) && bus.registerService(kPortalService);
+    }
+    ~FakePortal() override {
+        QDBusConnection bus(name_);
+        bus.unregisterService(kPortalService);
+        bus.unregisterObject(kPortalPath);
+        QDBusConnection::disconnectFromBus(name_);
+    }
+
+    // The user presses a bound shortcut.
+    void activate(const QString& session, const QString& id, const QString& token = {}) {
+        QVariantMap options;
+        if (!token.isEmpty()) {
+            options.insert(u"activation_token"_s, token);
+        }
+        QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kShortcutsInterface, u"Activated"_s);
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << options;
+        QDBusConnection(name_).send(signal);
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QList<QVariant> args = message.arguments();
+        const QString sender = message.service().mid(1).replace(u'.', u'_');
+        const auto requestPath = [&](const QVariant& options) {
+            return u"%1/request/%2/%3"_s.arg(kPortalPath, sender,
+                                             qdbus_cast<QVariantMap>(options).value(u"handle_token"_s).toString());
+        };
+        QString request;
+        if (message.interface() == kShortcutsInterface && message.member() == u"CreateSession" && args.size() == 1) {
+            const QString session = u"%1/session/%2/%3"_s.arg(
+                kPortalPath, sender, qdbus_cast<QVariantMap>(args[0]).value(u"session_handle_token"_s).toString());
+            sessions.append(session);
+            request = requestPath(args[0]);
+            if (options_.answersSession) {
+                respond(request, options_.sessionResponse, {{u"session_handle"_s, session}});
+            }
+        } else if (message.interface() == kShortcutsInterface && message.member() == u"BindShortcuts" &&
+                   args.size() == 4) {
+            const auto shortcuts = qdbus_cast<QList<PortalShortcut>>(args[1]);
+            binds.append(shortcuts);
+            bindSessions.append(args[0].value<QDBusObjectPath>().path());
+            QList<PortalShortcut> bound;
+            for (const PortalShortcut& s : shortcuts) {
+                if (options_.refused.count(s.id) == 0) {
+                    bound.append(
+                        {s.id,
+                         {{u"description"_s, s.properties.value(u"description"_s)}, {u"trigger_description"_s, s.id}}});
+                }
+            }
+            request = requestPath(args[3]);
+            respond(request, options_.bindResponse, {{u"shortcuts"_s, QVariant::fromValue(bound)}});
+        } else {
+            return false;
+        }
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+        return true;
+    }
+
+    bool registered = false;
+    QStringList sessions;
+    QList<QList<PortalShortcut>> binds;
+    QStringList bindSessions;
+
+private:
+    // After the call's reply, as a real portal answers.
+    void respond(const QString& request, uint response, const QVariantMap& results) {
+        QTimer::singleShot(0, this, [bus = QDBusConnection(name_), request, response, results] {
+            QDBusMessage signal =
+                QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
+            signal << response << results;
+            bus.send(signal);
+        });
+    }
+
+    static inline int count_ = 0;
+    Options options_;
+    QString name_;
+};
+
+} // namespace plim::test
