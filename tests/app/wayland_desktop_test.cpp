@@ -122,7 +122,8 @@ protected:
 
     std::unique_ptr<Process> startResident() {
         auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
-        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s)); }, kWaitMs));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s, displayKey({}, kSocket))); }, kWaitMs));
         EXPECT_EQ(plim({u"--background"_s}), 0);
         return resident;
     }
