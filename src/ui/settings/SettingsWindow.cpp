@@ -92,6 +92,8 @@ QWidget* scrolled(QWidget* content) {
     area->setWidget(content);
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
+    // Tab goes from the tabs straight to the pane's first control.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     return area;
 }
@@ -126,6 +128,9 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     tabs_->addTab(scrolled(buildText()), QIcon::fromTheme(u"preferences-desktop-font"_s), u"Text"_s);
     tabs_->addTab(scrolled(buildReminders()), QIcon::fromTheme(u"preferences-desktop-notification"_s), u"Reminders"_s);
     layout->addWidget(tabs_);
+    // The keyboard starts on the panes' tabs: the arrows switch panes, Tab walks the controls.
+    tabs_->tabBar()->setFocusPolicy(Qt::StrongFocus);
+    tabs_->tabBar()->setFocus(Qt::OtherFocusReason);
     // The notification status is read whenever the Reminders pane appears.
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == static_cast<int>(Pane::Reminders) && isVisible()) {
