@@ -398,8 +398,24 @@ TEST_F(DrawerDesktopTest, TheDrawerFollowsTheTextSizeChosenInTheSettings) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return width(drawer()) == 720; }, kWaitMs)) << width(drawer());
     keys(u"Escape"_s);
     waitHidden();
-    // One window again, in front.
+    // One window again, in front, from the notes window's Ctrl+, too.
     EXPECT_EQ(openSettings().split(u'\n').size(), 1);
+    keys(u"Escape"_s);
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim$"_s})
+                .out.split(u'\n')
+                .contains(focus());
+        },
+        kWaitMs));
+    keys(u"ctrl+comma"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out ==
+                   focus();
+        },
+        kWaitMs));
     quitResident();
 }
 

@@ -114,6 +114,10 @@ ShortcutRecorderWidget::ShortcutRecorderWidget(ShortcutAccess& access, QString n
     clear_->setToolTip(u"Remove shortcut"_s);
     clear_->setAutoRaise(true);
     clear_->setFocusPolicy(Qt::NoFocus);
+    // The field keeps its width whether or not there is a shortcut to remove.
+    QSizePolicy keep = clear_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    clear_->setSizePolicy(keep);
     line->addWidget(clear_);
     layout->addLayout(line);
     warning_->setWordWrap(true);
@@ -136,8 +140,15 @@ ShortcutRecorderWidget::~ShortcutRecorderWidget() {
 
 void ShortcutRecorderWidget::refresh() {
     const std::optional<QString> text = access_.text(name_);
-    field_->setPlaceholderText(recording_ ? RecorderModel::recordingPlaceholder() : RecorderModel::placeholder());
-    field_->setText(recording_ ? QString() : text.value_or(QString()));
+    field_->setPlaceholderText(RecorderModel::placeholder());
+    // A centred field hides its placeholder while it has the keyboard: the request to press a
+    // shortcut is its text, drawn as a placeholder would be.
+    field_->setText(recording_ ? RecorderModel::recordingPlaceholder() : text.value_or(QString()));
+    QPalette look = palette();
+    if (recording_) {
+        look.setColor(QPalette::Text, look.color(QPalette::PlaceholderText));
+    }
+    field_->setPalette(look);
     clear_->setVisible(text.has_value() && !recording_);
 }
 
@@ -156,6 +167,7 @@ void ShortcutRecorderWidget::stopRecording() {
     }
     recording_ = false;
     access_.setRecording(false);
+    warning_->hide();
     refresh();
 }
 

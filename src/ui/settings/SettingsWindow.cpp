@@ -365,8 +365,8 @@ QWidget* SettingsWindow::buildText() {
 QWidget* SettingsWindow::buildReminders() {
     auto* pane = new QWidget;
     auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(20, 16, 20, 12);
-    layout->setSpacing(6);
+    layout->setContentsMargins(20, 12, 20, 10);
+    layout->setSpacing(4);
     Preferences& prefs = services_.preferences;
 
     auto* statusRow = new QHBoxLayout;
@@ -389,7 +389,7 @@ QWidget* SettingsWindow::buildReminders() {
     statusRow->addWidget(statusButton_);
     layout->addLayout(statusRow);
     layout->addWidget(caption(SettingsModel::Text::notificationsCaption(), pane));
-    layout->addSpacing(10);
+    layout->addSpacing(6);
 
     ringHere_ = new QCheckBox(SettingsModel::Text::ringHereLabel(), pane);
     ringHere_->setChecked(prefs.ringOnThisMac());
@@ -397,7 +397,7 @@ QWidget* SettingsWindow::buildReminders() {
             [this](bool on) { services_.preferences.setValue(PreferenceKey::ringOnThisMac, on); });
     layout->addWidget(ringHere_);
     layout->addWidget(caption(SettingsModel::Text::ringHereCaption(), pane));
-    layout->addSpacing(10);
+    layout->addSpacing(6);
 
     auto* days = new QGridLayout;
     days->setColumnStretch(0, 1);
@@ -417,11 +417,11 @@ QWidget* SettingsWindow::buildReminders() {
     dayEnd_ = picker(u"Day ends"_s, prefs.dayEnd(), PreferenceKey::dayEnd, 1);
     layout->addLayout(days);
     layout->addWidget(caption(SettingsModel::Text::dayCaption(), pane));
-    layout->addSpacing(10);
+    layout->addSpacing(6);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(4);
+    grid->setVerticalSpacing(2);
     grid->setColumnStretch(2, 1);
     const QStringList stored = prefs.reminderPresets();
     for (int i = 0; i < Preferences::presetCount; ++i) {
@@ -525,6 +525,7 @@ void SettingsWindow::applyLook() {
         label->setPalette(p);
     }
     for (ShortcutRecorderWidget* recorder : std::as_const(recorders_)) {
+        recorder->refresh();
         recorder->warning().setFont(small);
         QPalette p = recorder->warning().palette();
         p.setColor(QPalette::WindowText, errorColor(appearance));
