@@ -2,7 +2,6 @@
 #include "ui/settings/SettingsModel.h"
 
 #include "notes/Preferences.h"
-#include "platform/LaunchAtLogin.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -67,46 +66,6 @@ TEST(NotificationRow, FollowsTheStatus) {
               (NotificationRow{u"Not available on this desktop"_s, B::OpenSettings, u"Notification Settings…"_s}));
     EXPECT_EQ(notificationRow(S::Temporary).text, u"On · Temporary"_s);
     EXPECT_EQ(notificationRow(S::Persistent).text, u"On · Persistent"_s);
-}
-
-TEST(PresetPreview, ParsedPhrasesAndTheRest) {
-    const Calendar berlin(u"Europe/Berlin"_s);
-    const Instant now = test::at(berlin, 2026, 3, 14, 12, 0);
-    const Anchors anchors{510, 1230};
-    EXPECT_EQ(presetPreview(u"every day"_s, now, anchors, berlin),
-              Reminder::parse(u"every day"_s, now, anchors, berlin)->summary(now, true, berlin));
-    EXPECT_NE(presetPreview(u"20m"_s, now, anchors, berlin), u"not understood"_s);
-    EXPECT_EQ(presetPreview(u"whenever"_s, now, anchors, berlin), u"not understood"_s);
-    EXPECT_EQ(presetPreview(u""_s, now, anchors, berlin), u"not understood"_s);
-}
-
-class FakeLaunch final : public LaunchAtLogin {
-public:
-    bool isRegistered() const override { return registered; }
-    bool setRegistered(bool on) override {
-        if (!fails) {
-            registered = on;
-        }
-        return registered == on;
-    }
-    QString lastError() const override { return fails ? why : QString(); }
-    bool registered = false;
-    bool fails = false;
-    QString why;
-};
-
-TEST(LaunchAtLoginToggle, ShowsTheRealStateAndTheSystemsWords) {
-    FakeLaunch launch;
-    EXPECT_EQ(setLaunchAtLogin(launch, true).registered, true);
-    EXPECT_EQ(setLaunchAtLogin(launch, true).error, std::nullopt);
-    launch.fails = true;
-    launch.why = u"Read-only file system"_s;
-    const LaunchResult off = setLaunchAtLogin(launch, false);
-    EXPECT_TRUE(off.registered);
-    EXPECT_EQ(off.error, u"Read-only file system"_s);
-    // Without words of the system's, still an error.
-    launch.why.clear();
-    EXPECT_TRUE(setLaunchAtLogin(launch, false).error.has_value());
 }
 
 TEST(ChooseNotesFile, CreatesTheFileOrKeepsTheOldPath) {

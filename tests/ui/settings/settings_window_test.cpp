@@ -4,6 +4,8 @@
 #include "notes/Clock.h"
 #include "notes/Preferences.h"
 #include "platform/LaunchAtLogin.h"
+#include "reminders/SchedulerFakes.h"
+#include "store/NotesStore.h"
 #include "support/TestSupport.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
@@ -281,6 +283,36 @@ TEST_F(SettingsWindowTest, WhereNoProgramHoldsKeysTheCommandsAreShown) {
     Q_EMIT shortcuts.changed();
     EXPECT_EQ(w.recorders().size(), 3);
     EXPECT_EQ(w.bindCommands(), nullptr);
+}
+
+TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPaneAppears) {
+    NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
+    store.load();
+    auto owned = std::make_unique<test::FakeNotifier>();
+    test::FakeNotifier& notifier = *owned;
+    ReminderScheduler scheduler(store, std::move(owned), std::make_unique<test::FakeSystemEvents>());
+    SettingsWindow w(SettingsWindow::Services{prefs, clock, theme, launch, shortcuts, &scheduler, {}});
+    w.show();
+    // Not read until the pane appears.
+    EXPECT_TRUE(w.notificationStatus().text().isEmpty());
+    EXPECT_TRUE(w.notificationButton().isHidden());
+    const struct {
+        NotifierCapabilities caps;
+        QString text;
+    } cases[] = {
+        {{false, false, false, false}, u"Not available on this desktop"_s},
+        {{true, true, false, false}, u"On · Temporary"_s},
+        {{true, true, false, true}, u"On · Persistent"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        notifier.caps = c.caps;
+        w.showPane(SettingsWindow::Pane::General);
+        w.showPane(SettingsWindow::Pane::Reminders);
+        EXPECT_EQ(w.notificationStatus().text(), c.text);
+        EXPECT_FALSE(w.notificationButton().isHidden());
+        EXPECT_EQ(w.notificationButton().text(), u"Notification Settings…"_s);
+    }
 }
 
 // PLIM_SETTINGS_SHOTS=<folder> saves each pane, light and dark (run under a real X server).
