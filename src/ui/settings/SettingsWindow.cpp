@@ -212,7 +212,7 @@ QWidget* SettingsWindow::buildGeneral() {
 }
 
 void SettingsWindow::chooseNotesFile() {
-    QApplication::setActiveWindow(this);
+    activateWindow();
     const QString current = services_.preferences.notesFilePath();
     const std::optional<QString> chosen = services_.chooseFile(this, current);
     if (!chosen) {
@@ -560,8 +560,11 @@ void SettingsWindow::showPane(Pane pane) {
 
 void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // The desktop may have started or stopped letting programs hold keys.
+    // The desktop may have started or stopped letting programs hold keys, and the onboarding
+    // question may have switched launch at login.
     buildShortcuts();
+    const QSignalBlocker blocker(launch_);
+    launch_->setChecked(services_.launchAtLogin.isRegistered());
     if (tabs_->currentIndex() == static_cast<int>(Pane::Reminders)) {
         readStatus();
     }
