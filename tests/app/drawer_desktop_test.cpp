@@ -435,4 +435,34 @@ TEST_F(DrawerDesktopTest, LaunchAtLoginInTheSettingsWritesAndRemovesTheAutostart
     quitResident();
 }
 
+TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
+    startResident();
+    const QString settings = openSettings();
+    // From the panes' tabs: Right to Capture, Tab to the capture shortcut's field, Space records.
+    for (const QString& key : {u"Right"_s, u"Tab"_s, u"space"_s}) {
+        keys(key);
+    }
+    // While recording, the capture shortcut is the recorder's: the drawer stays away, and the
+    // recorder takes the combination (the same again), which ends the recording.
+    keys(u"ctrl+alt+space"_s);
+    QTest::qWait(300);
+    EXPECT_EQ(focus(), settings);
+    keys(u"space"_s);
+    keys(u"ctrl+alt+n"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("carbonKeyCode\\\":45"); },
+        kWaitMs))
+        << test::readAll(home.filePath(u"config/plim/plim.conf"_s)).toStdString();
+    keys(u"Escape"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s})
+                .out.isEmpty();
+        },
+        kWaitMs));
+    keys(u"ctrl+alt+n"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
+    quitResident();
+}
+
 } // namespace
