@@ -469,7 +469,11 @@ void SettingsWindow::showStatus(std::optional<ReminderScheduler::Status> status)
     const SettingsModel::NotificationRow row = SettingsModel::notificationRow(status);
     status_->setText(row.text);
     statusButton_->setText(row.buttonTitle);
-    statusButton_->setVisible(row.button != SettingsModel::NotificationRow::Button::None);
+    // A desktop whose notification settings the program cannot open gets no button that does nothing.
+    const bool opens =
+        row.button != SettingsModel::NotificationRow::Button::OpenSettings ||
+        !ReminderScheduler::notificationSettingsCommands(qEnvironmentVariable("XDG_CURRENT_DESKTOP")).isEmpty();
+    statusButton_->setVisible(row.button != SettingsModel::NotificationRow::Button::None && opens);
 }
 
 void SettingsWindow::presetEdited() {

@@ -286,6 +286,7 @@ TEST_F(SettingsWindowTest, WhereNoProgramHoldsKeysTheCommandsAreShown) {
 }
 
 TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPaneAppears) {
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
     NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
     store.load();
     auto owned = std::make_unique<test::FakeNotifier>();
@@ -313,6 +314,12 @@ TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPan
         EXPECT_FALSE(w.notificationButton().isHidden());
         EXPECT_EQ(w.notificationButton().text(), u"Notification Settings…"_s);
     }
+    // Where the program knows no notification settings to open, no button.
+    qputenv("XDG_CURRENT_DESKTOP", "openbox");
+    w.showPane(SettingsWindow::Pane::General);
+    w.showPane(SettingsWindow::Pane::Reminders);
+    EXPECT_TRUE(w.notificationButton().isHidden());
+    qunsetenv("XDG_CURRENT_DESKTOP");
 }
 
 // PLIM_SETTINGS_SHOTS=<folder> saves each pane, light and dark (run under a real X server).
@@ -332,7 +339,11 @@ TEST_F(SettingsWindowTest, Screenshots) {
     Theme shotTheme(QDBusConnection(u"none"_s), Theme::Options{});
     shortcuts.holds = qEnvironmentVariable("PLIM_SETTINGS_SHOTS_KEYS") != u"none"_s;
     launch.fails = true;
-    SettingsWindow w(SettingsWindow::Services{prefs, clock, shotTheme, launch, shortcuts, nullptr, {}});
+    NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
+    store.load();
+    ReminderScheduler scheduler(store, std::make_unique<test::FakeNotifier>(),
+                                std::make_unique<test::FakeSystemEvents>());
+    SettingsWindow w(SettingsWindow::Services{prefs, clock, shotTheme, launch, shortcuts, &scheduler, {}});
     w.launchToggle().click();
     w.present();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
