@@ -123,10 +123,11 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     tabs_ = new QTabWidget(this);
     tabs_->setDocumentMode(true);
     tabs_->tabBar()->setExpanding(true);
-    tabs_->addTab(scrolled(buildGeneral()), QIcon::fromTheme(u"preferences-system"_s), u"General"_s);
-    tabs_->addTab(scrolled(buildCapture()), QIcon::fromTheme(u"input-keyboard"_s), u"Capture"_s);
-    tabs_->addTab(scrolled(buildText()), QIcon::fromTheme(u"preferences-desktop-font"_s), u"Text"_s);
-    tabs_->addTab(scrolled(buildReminders()), QIcon::fromTheme(u"preferences-desktop-notification"_s), u"Reminders"_s);
+    tabs_->addTab(scrolled(buildGeneral()), u"General"_s);
+    tabs_->addTab(scrolled(buildCapture()), u"Capture"_s);
+    tabs_->addTab(scrolled(buildText()), u"Text"_s);
+    tabs_->addTab(scrolled(buildReminders()), u"Reminders"_s);
+    setTabSymbols();
     layout->addWidget(tabs_);
     // The keyboard starts on the panes' tabs: the arrows switch panes, Tab walks the controls.
     tabs_->tabBar()->setFocusPolicy(Qt::StrongFocus);
@@ -158,6 +159,33 @@ std::optional<QString> SettingsWindow::askForNotesFile(QWidget* parent, const QS
     }
     const QString chosen = dialog.selectedFiles().constFirst();
     return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
+}
+
+// The desktop's symbols for the four panes, when its icon theme has all four; a row with a gap
+// reads worse than none.
+void SettingsWindow::setTabSymbols() {
+    const QStringList candidates[] = {
+        {u"preferences-system"_s, u"preferences-system-symbolic"_s},
+        {u"input-keyboard"_s, u"input-keyboard-symbolic"_s},
+        {u"preferences-desktop-font"_s, u"font-x-generic"_s, u"preferences-desktop-font-symbolic"_s},
+        {u"preferences-desktop-notification"_s, u"preferences-system-notifications"_s,
+         u"preferences-system-notifications-symbolic"_s, u"alarm-symbolic"_s},
+    };
+    QList<QIcon> icons;
+    for (const QStringList& names : candidates) {
+        for (const QString& name : names) {
+            if (QIcon::hasThemeIcon(name)) {
+                icons.append(QIcon::fromTheme(name));
+                break;
+            }
+        }
+    }
+    if (icons.size() != tabs_->count()) {
+        return;
+    }
+    for (int i = 0; i < tabs_->count(); ++i) {
+        tabs_->setTabIcon(i, icons.at(i));
+    }
 }
 
 QLabel* SettingsWindow::caption(const QString& text, QWidget* parent) {

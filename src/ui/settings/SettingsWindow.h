@@ -101,6 +101,7 @@ private:
     QWidget* buildText();
     QWidget* buildReminders();
     void buildShortcuts();
+    void setTabSymbols();
     void chooseNotesFile();
     void switchLaunchAtLogin(bool on);
     void readStatus();
