@@ -38,6 +38,7 @@ Commands for the resident program (started first when none runs, except for quit
   sweep              go through the open entries one at a time
   later              the entries kept for later
   keys               the notes window's keys and tips
+  settings           the settings window
   quit               end the resident program
 
 Commands on the notes file (with or without the resident program):
@@ -551,7 +552,7 @@ int runCommandLine(int argc, char** argv) {
     for (const auto& [word, request] :
          {std::pair{"capture", Request::Capture}, std::pair{"clip", Request::Clip}, std::pair{"notes", Request::Notes},
           std::pair{"sweep", Request::Sweep}, std::pair{"later", Request::Later}, std::pair{"keys", Request::Keys},
-          std::pair{"quit", Request::Quit}}) {
+          std::pair{"settings", Request::Settings}, std::pair{"quit", Request::Quit}}) {
         if (command == QLatin1String(word)) {
             return commandResident(ctx, command, request);
         }

@@ -98,6 +98,23 @@ void GlobalShortcuts::setRecording(bool recording) {
     sync();
 }
 
+std::optional<GlobalHotKeys::Refusal> GlobalShortcuts::probe(QKeyCombination combination) {
+    if (!hotKeys_) {
+        return std::nullopt;
+    }
+    for (const Combo& held : held_) {
+        // Ours already: the desktop let us have it.
+        if (combinationOf(held) == combination) {
+            return std::nullopt;
+        }
+    }
+    if (auto refusal = hotKeys_->grab(combination)) {
+        return refusal;
+    }
+    hotKeys_->release(combination);
+    return std::nullopt;
+}
+
 void GlobalShortcuts::onShortcutChanged(const QString& name) {
     // Setting a name to a combination that was refused is a new attempt.
     for (const Handled& h : handled_) {

@@ -48,6 +48,10 @@ public:
     // recorder receives every combination, its own included.
     void setRecording(bool recording);
     bool isRecording() const { return recording_; }
+    // Whether the desktop would let the program hold the combination: held for a moment and let
+    // go again. None when it would (or where no program can hold keys), else why not. Meant for
+    // while recording, when the program itself holds nothing.
+    std::optional<GlobalHotKeys::Refusal> probe(QKeyCombination combination);
 
 Q_SIGNALS:
     // What `unavailable()` or `hasHotKeys()` returns changed.

@@ -20,8 +20,9 @@ enum class Request : std::uint8_t {
     Sweep = 7,      // the notes window, sweeping
     Later = 8,      // the notes window's Later list
     Keys = 9,       // the notes window's keys guide
+    Settings = 10,  // the settings window
 };
-inline constexpr Request kLastRequest = Request::Keys;
+inline constexpr Request kLastRequest = Request::Settings;
 
 // One request and the startup-notification token of the client that sent it (empty when it had
 // none), which a window shown for the request needs to be allowed to take the focus.

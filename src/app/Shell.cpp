@@ -2,6 +2,7 @@
 
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
+#include "app/SettingsShortcuts.h"
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
@@ -16,6 +17,7 @@
 #include "ui/desktop/QtDesktopServices.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageWindow.h"
+#include "ui/settings/SettingsWindow.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Mark.h"
 #include "ui/theme/Theme.h"
@@ -125,8 +127,24 @@ ManageWindow& Shell::notesWindow() {
         connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
         manageWindow_->setCaptureShortcut(captureKeys());
+        connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
     }
     return *manageWindow_;
+}
+
+SettingsWindow& Shell::settingsWindow() {
+    if (!settingsWindow_) {
+        registerFonts();
+        notesWindow(); // the autostart entry it reads, made with it
+        settingsShortcuts_ = std::make_unique<SettingsShortcuts>(*keys_, *global_);
+        settingsWindow_ = std::make_unique<SettingsWindow>(SettingsWindow::Services{
+            store_.preferences(), store_.clock(), *theme_, *launchAtLogin_, *settingsShortcuts_, scheduler_.get(), {}});
+    }
+    return *settingsWindow_;
+}
+
+void Shell::openSettings() {
+    settingsWindow().present();
 }
 
 void Shell::toggleNotes(std::optional<QUuid> revealing) {
@@ -226,6 +244,9 @@ void Shell::handle(const InstanceMessage& message) {
         break;
     case Request::Keys:
         openKeys();
+        break;
+    case Request::Settings:
+        openSettings();
         break;
     }
 }
@@ -333,6 +354,9 @@ void Shell::run(TrayModel::Action action) {
         break;
     case TrayModel::Action::Keys:
         openKeys();
+        break;
+    case TrayModel::Action::Settings:
+        openSettings();
         break;
     case TrayModel::Action::Problem:
     case TrayModel::Action::Separator:

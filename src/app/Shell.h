@@ -31,6 +31,8 @@ class ManageWindow;
 class NotesStore;
 class Notifier;
 class ReminderScheduler;
+class SettingsShortcuts;
+class SettingsWindow;
 class Theme;
 
 // The resident desktop program: creates the long-lived objects in start-up order and wires them
@@ -53,6 +55,8 @@ public:
     bool hasTray() const { return trayAvailable_; }
     // The notes window, made on first use (like the drawer, once the tray icon is up).
     ManageWindow& notesWindow();
+    // The settings window, made on first use and kept.
+    SettingsWindow& settingsWindow();
 
 Q_SIGNALS:
     // Show the notes window, revealing the entry when one is given ("Open plim", the notes
@@ -72,6 +76,7 @@ private:
     void openKeys();
     void openSweep();
     void openLater();
+    void openSettings();
     std::optional<QString> captureKeys() const;
     void createTray();
     void registerFonts();
@@ -110,6 +115,8 @@ private:
     std::unique_ptr<LaunchAtLogin> launchAtLogin_;
     std::unique_ptr<ManageModel> manageModel_;
     std::unique_ptr<ManageWindow> manageWindow_;
+    std::unique_ptr<SettingsShortcuts> settingsShortcuts_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
 
     bool trayAvailable_ = false;
     bool fontsRegistered_ = false;

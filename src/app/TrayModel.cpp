@@ -41,6 +41,7 @@ State state(const Inputs& inputs) {
            << MenuItem{Action::Later, QStringLiteral("Later"), true} << MenuItem{Action::Separator, {}, true}
            << MenuItem{Action::ShowNotesFile, QStringLiteral("Show Notes File"), true}
            << MenuItem{Action::ShowTrash, QStringLiteral("Show Trash"), true}
+           << MenuItem{Action::Settings, QStringLiteral("Settings\u2026"), true}
            << MenuItem{Action::Keys, QStringLiteral("Keys & Tips"), true} << MenuItem{Action::Separator, {}, true}
            << MenuItem{Action::Quit, QStringLiteral("Quit plim"), true};
     return s;

@@ -40,6 +40,7 @@ enum class Action {
     Separator,
     ShowNotesFile,
     ShowTrash,
+    Settings,
     Keys,
     Quit,
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace plim {
 
 // Starting the program when the user logs in.
@@ -9,6 +11,8 @@ public:
     virtual bool isRegistered() const = 0;
     // Returns whether the registration now matches `on`.
     virtual bool setRegistered(bool on) = 0;
+    // Why the last `setRegistered` failed, in the words of the system; empty after a success.
+    virtual QString lastError() const { return {}; }
 };
 
 } // namespace plim

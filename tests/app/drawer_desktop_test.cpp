@@ -176,6 +176,30 @@ protected:
     bool drawerShown() const { return !drawer().isEmpty(); }
     QString focus() const { return run(u"xdotool"_s, {u"getwindowfocus"_s}).out; }
 
+    int width(const QString& window) const {
+        const QString shape = run(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}).out;
+        for (const QString& line : shape.split(u'\n')) {
+            if (line.startsWith(u"WIDTH="_s)) {
+                return line.mid(6).toInt();
+            }
+        }
+        return -1;
+    }
+
+    // Opens the settings with `plim settings` and waits until they hold the keyboard.
+    QString openSettings() {
+        EXPECT_EQ(plim({u"settings"_s}).status, 0);
+        QString window;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                window = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out;
+                return !window.isEmpty() && window == focus();
+            },
+            kWaitMs))
+            << "settings " << window.toStdString() << ", focus " << focus().toStdString();
+        return window;
+    }
+
     // Shows the drawer with the shortcut and waits until it holds the keyboard.
     void showDrawer() {
         keys(u"ctrl+alt+space"_s);
@@ -376,6 +400,106 @@ TEST_F(DrawerDesktopTest, CaptureRequestTogglesTheDrawer) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     EXPECT_EQ(plim({u"capture"_s}).status, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !drawerShown(); }, kWaitMs));
+    quitResident();
+}
+
+// The settings as a user meets them: keys typed into the real window change the real program.
+TEST_F(DrawerDesktopTest, TheDrawerFollowsTheTextSizeChosenInTheSettings) {
+    startResident();
+    showDrawer();
+    EXPECT_EQ(width(drawer()), 640);
+    keys(u"Escape"_s);
+    waitHidden();
+
+    openSettings();
+    // From the panes' tabs: Right twice to Text; then the font, the notes size's slider and
+    // field, the drawer size's slider and field.
+    for (const QString& key : {u"Right"_s, u"Right"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s, u"Tab"_s}) {
+        keys(key);
+    }
+    type(u"30"_s);
+    keys(u"Return"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("drawerTextSize=30"); },
+        kWaitMs))
+        << test::readAll(home.filePath(u"config/plim/plim.conf"_s)).toStdString();
+    // Esc closes the settings (as wide as a drawer, they would be taken for it).
+    keys(u"Escape"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s})
+                .out.isEmpty();
+        },
+        kWaitMs));
+
+    showDrawer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return width(drawer()) == 720; }, kWaitMs)) << width(drawer());
+    keys(u"Escape"_s);
+    waitHidden();
+    // One window again, in front, from the notes window's Ctrl+, too.
+    EXPECT_EQ(openSettings().split(u'\n').size(), 1);
+    keys(u"Escape"_s);
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim$"_s})
+                .out.split(u'\n')
+                .contains(focus());
+        },
+        kWaitMs));
+    keys(u"ctrl+comma"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out ==
+                   focus();
+        },
+        kWaitMs));
+    quitResident();
+}
+
+TEST_F(DrawerDesktopTest, LaunchAtLoginInTheSettingsWritesAndRemovesTheAutostartEntry) {
+    startResident();
+    const QString entry = home.filePath(u"config/autostart/plim.desktop"_s);
+    openSettings();
+    // From the panes' tabs: the notes file, Choose…, then the toggle.
+    for (const QString& key : {u"Tab"_s, u"Tab"_s, u"Tab"_s, u"space"_s}) {
+        keys(key);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(entry); }, kWaitMs));
+    EXPECT_TRUE(test::readAll(entry).contains("Exec=" PLIM_EXECUTABLE " --background\n"))
+        << test::readAll(entry).toStdString();
+    keys(u"space"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(entry); }, kWaitMs));
+    quitResident();
+}
+
+TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
+    startResident();
+    const QString settings = openSettings();
+    // From the panes' tabs: Right to Capture, Tab to the capture shortcut's field, Space records.
+    for (const QString& key : {u"Right"_s, u"Tab"_s, u"space"_s}) {
+        keys(key);
+    }
+    // While recording, the capture shortcut is the recorder's: the drawer stays away, and the
+    // recorder takes the combination (the same again), which ends the recording.
+    keys(u"ctrl+alt+space"_s);
+    QTest::qWait(300);
+    EXPECT_EQ(focus(), settings);
+    keys(u"space"_s);
+    keys(u"ctrl+alt+n"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("carbonKeyCode\\\":45"); },
+        kWaitMs))
+        << test::readAll(home.filePath(u"config/plim/plim.conf"_s)).toStdString();
+    keys(u"Escape"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s})
+                .out.isEmpty();
+        },
+        kWaitMs));
+    keys(u"ctrl+alt+n"_s);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     quitResident();
 }
 

@@ -176,6 +176,21 @@ TEST_F(GlobalShortcutsTest, NothingIsHeldOrRunWhileRecording) {
     EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
 }
 
+TEST_F(GlobalShortcutsTest, AProbeAsksTheDesktopAndLetsGoAgain) {
+    fake->takenByOthers[kCtrlAltN.toCombined()] = 10;
+    start();
+    // Held by the program itself: no new grab.
+    const int grabs = fake->grabs;
+    EXPECT_EQ(global->probe(kCtrlAltSpace), std::nullopt);
+    EXPECT_EQ(fake->grabs, grabs);
+    global->setRecording(true);
+    const QKeyCombination free(Qt::ControlModifier | Qt::AltModifier, Qt::Key_B);
+    EXPECT_EQ(global->probe(free), std::nullopt);
+    EXPECT_FALSE(fake->holds(free));
+    EXPECT_EQ(global->probe(kCtrlAltN), GlobalHotKeys::Refusal{10});
+    EXPECT_TRUE(fake->held.empty());
+}
+
 TEST_F(GlobalShortcutsTest, AStoredKeyWithoutAKeyHereIsUnavailable) {
     shortcuts.setShortcut(Shortcut{10, 6144}, Name::manage());
     testing::internal::CaptureStdout();

@@ -130,6 +130,7 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
         {{u"sweep"_s}, "", 0, Request::Sweep},
         {{u"later"_s}, "", 0, Request::Later},
         {{u"keys"_s}, "", 0, Request::Keys},
+        {{u"settings"_s}, "", 0, Request::Settings},
         {{u"quit"_s}, "", 0, Request::Quit},
         {{u"capture"_s, u"now"_s}, "", 2, std::nullopt},
         {{u"--background"_s, u"capture"_s}, "", 2, std::nullopt},

@@ -21,9 +21,9 @@ QStringList shown(const QList<MenuItem>& menu) {
 }
 
 TEST(TrayModel, TextsDotAndMenuFollowTheState) {
-    const QStringList base{u"Capture"_s,  u"Capture Clipboard"_s, u"Open plim"_s,  u"Sweep"_s,       u"Later"_s,
-                           u"-"_s,        u"Show Notes File"_s,   u"Show Trash"_s, u"Keys & Tips"_s, u"-"_s,
-                           u"Quit plim"_s};
+    const QStringList base{u"Capture"_s, u"Capture Clipboard"_s, u"Open plim"_s,  u"Sweep"_s,     u"Later"_s,
+                           u"-"_s,       u"Show Notes File"_s,   u"Show Trash"_s, u"Settings…"_s, u"Keys & Tips"_s,
+                           u"-"_s,       u"Quit plim"_s};
     const QString error = u"/home/u/plim.md could not be saved (No space left on device)"_s;
     const struct {
         const char* name;

@@ -116,7 +116,8 @@ QString XdgAutostart::desktopEntry(const QString& program) {
            u"Comment=Quick capture and reminders\n"
            u"Exec="_s +
            execArgument(program) +
-           u"\n"
+           // Started at login it shows nothing: no notes window before the user asks for one.
+           u" --background\n"
            u"Icon=plim\n"
            u"Terminal=false\n"
            u"X-GNOME-Autostart-enabled=true\n"
@@ -126,20 +127,31 @@ QString XdgAutostart::desktopEntry(const QString& program) {
 
 bool XdgAutostart::setRegistered(bool on) {
     const QString path = filePath();
+    const QString folder = QFileInfo(path).absolutePath();
+    std::optional<QString> failure;
     if (on) {
         // A line break cannot be written into an entry's value.
-        const bool writable = !program_.isEmpty() && !program_.contains(u'\n') && !program_.contains(u'\r');
-        if (writable && QDir().mkpath(QFileInfo(path).absolutePath())) {
-            writeTextFileAtomically(path, desktopEntry(program_), 0644);
+        if (program_.isEmpty() || program_.contains(u'\n') || program_.contains(u'\r')) {
+            failure = u"The program's path cannot be written into an autostart entry"_s;
+        } else if (!QDir().mkpath(folder)) {
+            failure = u"Cannot create the folder %1"_s.arg(folder);
+        } else {
+            failure = writeTextFileAtomically(path, desktopEntry(program_), 0644);
         }
     } else if (!systemEntry().isEmpty()) {
-        if (QDir().mkpath(QFileInfo(path).absolutePath())) {
-            writeTextFileAtomically(path, u"[Desktop Entry]\nType=Application\nName=plim\nHidden=true\n"_s, 0644);
-        }
+        failure =
+            QDir().mkpath(folder)
+                ? writeTextFileAtomically(path, u"[Desktop Entry]\nType=Application\nName=plim\nHidden=true\n"_s, 0644)
+                : std::optional<QString>(u"Cannot create the folder %1"_s.arg(folder));
     } else {
-        QFile::remove(path);
+        QFile file(path);
+        if (file.exists() && !file.remove()) {
+            failure = u"Cannot remove %1: %2"_s.arg(path, file.errorString());
+        }
     }
-    return isRegistered() == on;
+    const bool done = isRegistered() == on;
+    lastError_ = done ? QString() : failure.value_or(u"The autostart entry %1 did not change"_s.arg(path));
+    return done;
 }
 
 } // namespace plim

@@ -23,6 +23,7 @@ public:
     QString filePath() const;
     bool isRegistered() const override;
     bool setRegistered(bool on) override;
+    QString lastError() const override { return lastError_; }
 
     // The entry's text for a program; "Exec" quoted as desktop entries want it.
     static QString desktopEntry(const QString& program);
@@ -35,6 +36,7 @@ private:
     QString configHome_;
     QStringList systemConfigDirs_;
     QString program_;
+    QString lastError_;
 };
 
 } // namespace plim

@@ -3,9 +3,11 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace plim;
@@ -32,7 +34,7 @@ TEST_F(Autostart, RegisteringWritesTheEntryAndUnregisteringRemovesIt) {
     EXPECT_TRUE(autostart.isRegistered());
     EXPECT_EQ(readAll(userEntry()),
               "[Desktop Entry]\nType=Application\nName=plim\nComment=Quick capture and reminders\n"
-              "Exec=/usr/bin/plim\nIcon=plim\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"
+              "Exec=/usr/bin/plim --background\nIcon=plim\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"
               "X-GNOME-Autostart-Delay=2\n");
     // Nothing but the entry is left in the folder.
     EXPECT_EQ(QDir(home + u"/autostart"_s).entryList(QDir::Files | QDir::Hidden), QStringList{u"plim.desktop"_s});
@@ -92,6 +94,17 @@ TEST(AutostartEntry, HiddenIsReadFromTheMainGroup) {
     }
 }
 
+TEST_F(Autostart, AFailureSaysWhyAndASuccessClearsIt) {
+    // The autostart folder cannot be made where a file stands.
+    ASSERT_TRUE(writeAll(home, "not a folder"));
+    EXPECT_FALSE(autostart.setRegistered(true));
+    EXPECT_FALSE(autostart.isRegistered());
+    EXPECT_THAT(autostart.lastError().toStdString(), ::testing::HasSubstr("autostart"));
+    ASSERT_TRUE(QFile::remove(home));
+    EXPECT_TRUE(autostart.setRegistered(true));
+    EXPECT_EQ(autostart.lastError(), QString());
+}
+
 TEST(AutostartEntry, ExecQuotesTheProgramForTheDesktop) {
     const std::pair<QString, QString> cases[] = {
         {u"/usr/bin/plim"_s, u"/usr/bin/plim"_s},
@@ -104,7 +117,7 @@ TEST(AutostartEntry, ExecQuotesTheProgramForTheDesktop) {
     for (const auto& [program, exec] : cases) {
         const QString entry = XdgAutostart::desktopEntry(program);
         const qsizetype start = entry.indexOf(u"\nExec="_s) + 6;
-        EXPECT_EQ(entry.mid(start, entry.indexOf(u'\n', start) - start), exec);
+        EXPECT_EQ(entry.mid(start, entry.indexOf(u'\n', start) - start), exec + u" --background"_s);
     }
 }
 

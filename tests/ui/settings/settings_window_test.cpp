@@ -1,0 +1,365 @@
+#include "ui/settings/SettingsWidget.h"
+#include "ui/settings/SettingsWindow.h"
+
+#include "notes/Clock.h"
+#include "notes/Preferences.h"
+#include "platform/LaunchAtLogin.h"
+#include "reminders/SchedulerFakes.h"
+#include "store/NotesStore.h"
+#include "support/TestSupport.h"
+#include "ui/theme/Fonts.h"
+#include "ui/theme/Theme.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+class FakeShortcuts final : public ShortcutAccess {
+public:
+    bool holdsKeys() const override { return holds; }
+    std::optional<QString> text(const QString& name) const override {
+        const auto found = stored.find(name);
+        if (found == stored.end() || !found->second) {
+            return std::nullopt;
+        }
+        return QKeySequence(*found->second).toString();
+    }
+    void set(const QString& name, std::optional<QKeyCombination> combination) override {
+        stored[name] = combination;
+        Q_EMIT changed();
+    }
+    void setRecording(bool on) override { recording = on; }
+    RecorderModel::Checks checks() override {
+        RecorderModel::Checks c;
+        c.known = [](Qt::Key) { return true; };
+        c.heldElsewhere = [this](QKeyCombination k) { return k == takenByDesktop; };
+        c.describe = [](QKeyCombination k) { return QKeySequence(k).toString(); };
+        return c;
+    }
+
+    bool holds = true;
+    bool recording = false;
+    QKeyCombination takenByDesktop = Qt::CTRL | Qt::ALT | Qt::Key_T;
+    std::map<QString, std::optional<QKeyCombination>> stored{{u"capture"_s, Qt::CTRL | Qt::ALT | Qt::Key_Space}};
+};
+
+class FakeLaunch final : public LaunchAtLogin {
+public:
+    bool isRegistered() const override { return registered; }
+    bool setRegistered(bool on) override {
+        if (!fails) {
+            registered = on;
+        }
+        return registered == on;
+    }
+    QString lastError() const override { return fails ? u"Read-only file system"_s : QString(); }
+    bool registered = false;
+    bool fails = false;
+};
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    SettingsWindowTest()
+        : clock(test::at(berlin, 2026, 3, 14, 12, 0), berlin)
+        , theme(QDBusConnection(u"none"_s), Theme::Options{}) {}
+
+    SettingsWindow& window() {
+        if (!window_) {
+            window_ = std::make_unique<SettingsWindow>(SettingsWindow::Services{
+                prefs, clock, theme, launch, shortcuts, nullptr, [this](QWidget*, const QString& current) {
+                    startedAt = current;
+                    return chosen;
+                }});
+        }
+        return *window_;
+    }
+
+    void type(QLineEdit& field, const QString& text) {
+        field.setText(text);
+        Q_EMIT field.editingFinished();
+    }
+
+    QTemporaryDir dir;
+    Calendar berlin{u"Europe/Berlin"_s};
+    Preferences prefs{dir.filePath(u"plim.conf"_s)};
+    ManualClock clock;
+    Theme theme;
+    FakeLaunch launch;
+    FakeShortcuts shortcuts;
+    std::optional<QString> chosen;
+    QString startedAt;
+    std::unique_ptr<SettingsWindow> window_;
+};
+
+TEST_F(SettingsWindowTest, EveryControlStoresItsKeyAndAnnounces) {
+    prefs.setValue(PreferenceKey::opacity, 0.8);
+    SettingsWindow& w = window();
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        QLatin1String key;
+        QVariant stored;
+    } cases[] = {
+        {"opacity typed", [&] { type(w.opacityRow().field(), u"62"_s); }, PreferenceKey::opacity, 0.6},
+        {"opacity slid", [&] { w.opacityRow().slider().setValue(0); }, PreferenceKey::opacity, 0.3},
+        {"blur typed", [&] { type(w.blurRow().field(), u"12"_s); }, PreferenceKey::blurRadius, 8.0},
+        {"text size typed", [&] { type(w.textSizeRow().row().field(), u"60"_s); }, PreferenceKey::textSize, 48.0},
+        {"drawer size slid", [&] { w.drawerTextSizeRow().row().slider().setValue(18); }, PreferenceKey::drawerTextSize,
+         30.0},
+        {"font", [&] { w.fontPicker().setCurrentIndex(1); }, PreferenceKey::font, u"openDyslexic"_s},
+        {"ring here", [&] { w.ringHereToggle().setChecked(false); }, PreferenceKey::ringOnThisMac, false},
+        {"day start", [&] { w.dayStartPicker().setTime(QTime(9, 15)); }, PreferenceKey::dayStart, 555},
+        {"day end", [&] { w.dayEndPicker().setTime(QTime(22, 0)); }, PreferenceKey::dayEnd, 1320},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QSignalSpy changed(&prefs, &Preferences::changed);
+        c.act();
+        EXPECT_EQ(prefs.value(c.key), c.stored);
+        EXPECT_EQ(changed.count(), 1);
+    }
+    EXPECT_EQ(w.opacityRow().field().text(), u"30"_s);
+    EXPECT_EQ(w.textSizeRow().row().field().text(), u"48"_s);
+    EXPECT_EQ(w.textSizeRow().sample().font().pixelSize(), 48);
+
+    // Text that is no number leaves the value as it was.
+    QSignalSpy changed(&prefs, &Preferences::changed);
+    type(w.blurRow().field(), u"lots"_s);
+    EXPECT_EQ(w.blurRow().field().text(), u"8"_s);
+    EXPECT_EQ(changed.count(), 0);
+}
+
+TEST_F(SettingsWindowTest, PresetsStoreAllNineAndPreviewThem) {
+    SettingsWindow& w = window();
+    EXPECT_NE(w.presetPreview(0).text(), u"not understood"_s);
+    QTest::keyClicks(&w.presetField(0), u"x"_s);
+    QStringList expected = Preferences::defaultReminderPresets();
+    expected[0] = u"20mx"_s;
+    EXPECT_EQ(prefs.value(PreferenceKey::reminderPresets).toStringList(), expected);
+    EXPECT_EQ(w.presetPreview(0).text(), u"not understood"_s);
+    w.restoreDefaultsButton().click();
+    EXPECT_EQ(prefs.reminderPresets(), Preferences::defaultReminderPresets());
+    EXPECT_EQ(w.presetField(0).text(), u"20m"_s);
+    EXPECT_NE(w.presetPreview(0).text(), u"not understood"_s);
+}
+
+TEST_F(SettingsWindowTest, ABadSettingsFileOpensWithDefaultsAndClampedValues) {
+    prefs.setValue(PreferenceKey::textSize, u"big"_s);
+    prefs.setValue(PreferenceKey::drawerTextSize, 300);
+    prefs.setValue(PreferenceKey::opacity, 5);
+    prefs.setValue(PreferenceKey::blurRadius, QStringList{u"x"_s});
+    prefs.setValue(PreferenceKey::font, u"Comic"_s);
+    prefs.setValue(PreferenceKey::dayStart, -10);
+    prefs.setValue(PreferenceKey::ringOnThisMac, u"perhaps"_s);
+    prefs.setValue(PreferenceKey::reminderPresets, QStringList{u"1h"_s, u"2h"_s});
+    SettingsWindow& w = window();
+    EXPECT_EQ(w.textSizeRow().row().field().text(), u"18"_s);
+    EXPECT_EQ(w.drawerTextSizeRow().row().field().text(), u"48"_s);
+    EXPECT_EQ(w.opacityRow().field().text(), u"95"_s);
+    EXPECT_EQ(w.blurRow().field().text(), u"0"_s);
+    EXPECT_EQ(w.fontPicker().currentIndex(), 0);
+    EXPECT_EQ(w.dayStartPicker().time(), QTime(0, 0));
+    EXPECT_TRUE(w.ringHereToggle().isChecked());
+    EXPECT_EQ(w.presetField(8).text(), u"twice a day"_s);
+}
+
+TEST_F(SettingsWindowTest, ChoosingTheNotesFile) {
+    const QString old = dir.filePath(u"old/plim.md"_s);
+    prefs.setValue(PreferenceKey::notesFilePath, old);
+    SettingsWindow& w = window();
+    EXPECT_EQ(w.notesPathField().text(), old);
+
+    // Cancelled: nothing changes.
+    w.chooseButton().click();
+    EXPECT_EQ(startedAt, old);
+    EXPECT_EQ(prefs.notesFilePath(), old);
+
+    // A folder that cannot be made: the error in its place, the old path kept.
+    ASSERT_TRUE(test::writeAll(dir.filePath(u"file"_s), "x"));
+    chosen = dir.filePath(u"file/plim.md"_s);
+    w.chooseButton().click();
+    EXPECT_FALSE(w.notesPathError().isHidden());
+    EXPECT_FALSE(w.notesPathError().text().isEmpty());
+    EXPECT_EQ(prefs.notesFilePath(), old);
+    EXPECT_EQ(w.notesPathField().text(), old);
+
+    chosen = dir.filePath(u"new/notes.md"_s);
+    w.chooseButton().click();
+    EXPECT_TRUE(w.notesPathError().isHidden());
+    EXPECT_TRUE(QFileInfo(*chosen).isFile());
+    EXPECT_EQ(prefs.notesFilePath(), *chosen);
+    EXPECT_EQ(w.notesPathField().text(), *chosen);
+}
+
+TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheRealStateAndTheError) {
+    SettingsWindow& w = window();
+    EXPECT_FALSE(w.launchToggle().isChecked());
+    w.launchToggle().click();
+    EXPECT_TRUE(launch.registered);
+    EXPECT_TRUE(w.launchError().isHidden());
+    launch.fails = true;
+    w.launchToggle().click();
+    EXPECT_TRUE(w.launchToggle().isChecked());
+    EXPECT_FALSE(w.launchError().isHidden());
+    EXPECT_EQ(w.launchError().text(), u"Read-only file system"_s);
+    EXPECT_EQ(w.versionLabel().text(), u"plim "_s + QCoreApplication::applicationVersion());
+}
+
+TEST_F(SettingsWindowTest, TheRecorderRefusesWithAWarningAndStoresTheNextCombination) {
+    SettingsWindow& w = window();
+    w.show();
+    w.showPane(SettingsWindow::Pane::Capture);
+    ASSERT_EQ(w.recorders().size(), 3);
+    ShortcutRecorderWidget& capture = *w.recorders().at(0);
+    EXPECT_EQ(capture.field().text(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Space).toString());
+    ShortcutRecorderWidget& manage = *w.recorders().at(2);
+    EXPECT_TRUE(manage.field().text().isEmpty());
+    EXPECT_EQ(manage.field().placeholderText(), u"Record Shortcut"_s);
+
+    QTest::mouseClick(&capture.field(), Qt::LeftButton);
+    EXPECT_TRUE(shortcuts.recording);
+    EXPECT_EQ(capture.field().text(), u"Press Shortcut"_s);
+    for (const QKeyCombination refused : {Qt::CTRL | Qt::Key_W, Qt::CTRL | Qt::ALT | Qt::Key_T}) {
+        QTest::keyClick(&capture.field(), refused.key(), refused.keyboardModifiers());
+        EXPECT_FALSE(capture.warning().isHidden());
+        EXPECT_TRUE(capture.isRecording());
+    }
+    EXPECT_EQ(shortcuts.stored[u"capture"_s], Qt::CTRL | Qt::ALT | Qt::Key_Space);
+    QTest::keyClick(&capture.field(), Qt::Key_N, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(shortcuts.stored[u"capture"_s], Qt::CTRL | Qt::ALT | Qt::Key_N);
+    EXPECT_FALSE(shortcuts.recording);
+    EXPECT_TRUE(capture.warning().isHidden());
+    EXPECT_EQ(capture.field().text(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N).toString());
+
+    capture.clearButton().click();
+    EXPECT_EQ(shortcuts.stored[u"capture"_s], std::nullopt);
+    EXPECT_TRUE(capture.field().text().isEmpty());
+
+    // A recorder gone while recording lets the shortcuts work again.
+    QTest::mouseClick(&manage.field(), Qt::LeftButton);
+    EXPECT_TRUE(shortcuts.recording);
+    window_.reset();
+    EXPECT_FALSE(shortcuts.recording);
+}
+
+TEST_F(SettingsWindowTest, WhereNoProgramHoldsKeysTheCommandsAreShown) {
+    shortcuts.holds = false;
+    SettingsWindow& w = window();
+    EXPECT_TRUE(w.recorders().isEmpty());
+    ASSERT_NE(w.bindCommands(), nullptr);
+    QStringList texts;
+    for (const QLabel* label : w.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    for (const QString& command : {u"plim capture"_s, u"plim clip"_s, u"plim notes"_s}) {
+        EXPECT_TRUE(texts.contains(command)) << command.toStdString();
+    }
+    shortcuts.holds = true;
+    Q_EMIT shortcuts.changed();
+    EXPECT_EQ(w.recorders().size(), 3);
+    EXPECT_EQ(w.bindCommands(), nullptr);
+}
+
+TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPaneAppears) {
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
+    store.load();
+    auto owned = std::make_unique<test::FakeNotifier>();
+    test::FakeNotifier& notifier = *owned;
+    ReminderScheduler scheduler(store, std::move(owned), std::make_unique<test::FakeSystemEvents>());
+    SettingsWindow w(SettingsWindow::Services{prefs, clock, theme, launch, shortcuts, &scheduler, {}});
+    w.show();
+    // Not read until the pane appears.
+    EXPECT_TRUE(w.notificationStatus().text().isEmpty());
+    EXPECT_TRUE(w.notificationButton().isHidden());
+    const struct {
+        NotifierCapabilities caps;
+        QString text;
+    } cases[] = {
+        {{false, false, false, false}, u"Not available on this desktop"_s},
+        {{true, true, false, false}, u"On · Temporary"_s},
+        {{true, true, false, true}, u"On · Persistent"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        notifier.caps = c.caps;
+        w.showPane(SettingsWindow::Pane::General);
+        w.showPane(SettingsWindow::Pane::Reminders);
+        EXPECT_EQ(w.notificationStatus().text(), c.text);
+        EXPECT_FALSE(w.notificationButton().isHidden());
+        EXPECT_EQ(w.notificationButton().text(), u"Notification Settings…"_s);
+    }
+    // Where the program knows no notification settings to open, no button.
+    qputenv("XDG_CURRENT_DESKTOP", "openbox");
+    w.showPane(SettingsWindow::Pane::General);
+    w.showPane(SettingsWindow::Pane::Reminders);
+    EXPECT_TRUE(w.notificationButton().isHidden());
+    qunsetenv("XDG_CURRENT_DESKTOP");
+}
+
+// PLIM_SETTINGS_SHOTS=<folder> saves each pane, light and dark (run under a real X server).
+TEST_F(SettingsWindowTest, Screenshots) {
+    const QString folder = qEnvironmentVariable("PLIM_SETTINGS_SHOTS");
+    if (folder.isEmpty()) {
+        GTEST_SKIP() << "PLIM_SETTINGS_SHOTS not set";
+    }
+    const QString appearance = qEnvironmentVariable("PLIM_SETTINGS_SHOTS_APPEARANCE", u"light"_s);
+    if (appearance == u"dark"_s) {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        QApplication::setPalette(dark);
+    }
+    Fonts::registerFonts(QStringLiteral(PLIM_BUILD_FONTS_DIR));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PLIM_VERSION));
+    Theme shotTheme(QDBusConnection(u"none"_s), Theme::Options{});
+    shortcuts.holds = qEnvironmentVariable("PLIM_SETTINGS_SHOTS_KEYS") != u"none"_s;
+    launch.fails = true;
+    NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
+    store.load();
+    ReminderScheduler scheduler(store, std::make_unique<test::FakeNotifier>(),
+                                std::make_unique<test::FakeSystemEvents>());
+    SettingsWindow w(SettingsWindow::Services{prefs, clock, shotTheme, launch, shortcuts, &scheduler, {}});
+    w.launchToggle().click();
+    w.present();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const char* names[] = {"general", "capture", "text", "reminders"};
+    for (int i = 0; i < 4; ++i) {
+        w.showPane(static_cast<SettingsWindow::Pane>(i));
+        if (i == 1 && shortcuts.holds) {
+            // A refusal, to see its warning.
+            QTest::mouseClick(&w.recorders().at(2)->field(), Qt::LeftButton);
+            QTest::keyClick(&w.recorders().at(2)->field(), Qt::Key_W, Qt::ControlModifier);
+        }
+        QTest::qWait(100);
+        const QString suffix = shortcuts.holds ? QString() : u"-commands"_s;
+        w.grab().save(
+            QDir(folder).filePath(u"settings-%1-%2%3.png"_s.arg(QLatin1String(names[i]), appearance, suffix)));
+    }
+}
+
+} // namespace
