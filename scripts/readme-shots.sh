@@ -44,20 +44,20 @@ notes=$HOME/notes/plim.md
 printf '[General]\nnotesFilePath=%s\nreminderDelivery=dot\nlaunchAtLoginOffered=true\n' "$notes" \
     >"$XDG_CONFIG_HOME/plim/plim.conf"
 
-# A few days of notes: yesterday's and the day before's written out, today's captured by plim.
+# A few days of notes, newest first as plim writes them: yesterday's and the day before's written out, today's captured by plim.
 day() { LC_ALL=C date -d "$1" '+## %Y-%m-%d %A'; }
 cat >"$notes" <<NOTES
-$(day '2 days ago')
-
-- [x] ~~book the dentist~~  <!-- 09:12 -->
-- [ ] read the chapter on window managers  <!-- 14:40 -->
-- [ ] idea: a shelf for the hallway, 80 cm  <!-- 18:05 -->
-
 $(day yesterday)
 
 - [x] ~~send the slides to Ann~~  <!-- 10:02 -->
 - [ ] ask Jo about the spare key  <!-- 12:30 -->
 - [x] ~~renew the library books~~  <!-- 16:45 -->
+
+$(day '2 days ago')
+
+- [x] ~~book the dentist~~  <!-- 09:12 -->
+- [ ] read the chapter on window managers  <!-- 14:40 -->
+- [ ] idea: a shelf for the hallway, 80 cm  <!-- 18:05 -->
 NOTES
 add() { "$plim" --file "$notes" add "$@" >/dev/null; }
 add --remind "$(date -d yesterday +%F) 8am" water the ficus
@@ -69,7 +69,7 @@ add "https://example.org/recipes/lentil-soup try this weekend"
 "$plim" --resident >/dev/null 2>&1 &
 resident=$!
 pids+=($!)
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/plim/instance.socket" ] && break; sleep 0.05; done
+for _ in $(seq 100); do compgen -G "$XDG_RUNTIME_DIR/plim/instance*.socket" >/dev/null && break; sleep 0.05; done
 sleep 1.5
 
 # The plim window that has the keyboard once it is not `other` (the one that had it before).
@@ -77,7 +77,7 @@ focused() {
     local other=${1:-none} id
     for _ in $(seq 100); do
         id=$(xdotool getwindowfocus 2>/dev/null) && [ "$id" != "$other" ] &&
-            [ "$(xdotool getwindowname "$id" 2>/dev/null)" = plim ] && echo "$id" && return 0
+            [[ "$(xdotool getwindowname "$id" 2>/dev/null)" == plim* ]] && echo "$id" && return 0
         sleep 0.05
     done
     return 1
@@ -104,5 +104,9 @@ xdotool type --delay 20 "pick up the parcel at the post office"
 shot drawer.png "$notes_window"
 xdotool key Escape
 
-# The settings window: `plim settings`, once it is there.
-# "$plim" settings && shot settings.png "$notes_window"
+# The settings window, on its Capture pane.
+"$plim" settings
+settings=$(focused "$notes_window")
+xdotool key Right
+shot settings.png "$notes_window"
+xdotool key Escape
