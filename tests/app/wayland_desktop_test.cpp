@@ -1,13 +1,13 @@
-// The resident program as a native Wayland client: the real plim under a headless weston, with a
-// session bus of the test's own on which no portal runs. Weston's headless backend has no seat and
-// no virtual keyboard, so nothing can be typed into the drawer: the test sees the program start,
-// take a command and map the drawer, and end. Skipped when weston or the Qt Wayland plugin is
-// missing.
+// The resident program as a native Wayland client: the real plim under weston, with a session bus
+// of the test's own on which no portal runs. Weston runs in a window of a private X server where
+// there is one, so keys pressed there with xdotool reach the Wayland windows; else on its headless
+// backend, which has no keyboard. Skipped when weston or the Qt Wayland plugin is missing.
 #include "app/Instance.h"
 
 #include "support/DesktopProcess.h"
 #include "support/FakePortal.h"
 #include "support/TestSupport.h"
+#include "support/XServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,8 +57,15 @@ protected:
         test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
                        (u"[General]\nnotesFilePath="_s + home.filePath(u"notes/plim.md"_s) + u"\n"_s).toUtf8());
 
-        weston = start(u"weston"_s, {u"--backend=headless-backend.so"_s, u"--socket="_s + kSocket, u"--idle-time=0"_s,
-                                     u"--debug"_s});
+        QStringList args{u"--socket="_s + kSocket, u"--idle-time=0"_s, u"--debug"_s};
+        if (have(u"Xvfb"_s) && have(u"xdotool"_s)) {
+            x = std::make_unique<test::XServer>();
+            ASSERT_TRUE(x->isRunning());
+            args << u"--backend=x11-backend.so"_s << u"--use-pixman"_s << u"--width=1280"_s << u"--height=800"_s;
+        } else {
+            args << u"--backend=headless-backend.so"_s;
+        }
+        weston = start(u"weston"_s, args, x ? x->display() : QByteArray());
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(run() + u"/"_s + kSocket); }, kWaitMs));
     }
 
@@ -75,9 +82,15 @@ protected:
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
     }
 
-    std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
+    // `display` is for the X clients: weston in its window and xdotool; plim never sees it.
+    std::unique_ptr<Process> start(const QString& program, const QStringList& args,
+                                   const QByteArray& display = {}) const {
         auto process = std::make_unique<Process>();
-        process->p.setProcessEnvironment(env);
+        QProcessEnvironment e = env;
+        if (!display.isEmpty()) {
+            e.insert(u"DISPLAY"_s, QString::fromLatin1(display));
+        }
+        process->p.setProcessEnvironment(e);
         process->p.start(program, args);
         EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
         return process;
@@ -128,11 +141,17 @@ protected:
         return resident;
     }
 
+    void xdotool(const QStringList& args) const {
+        const auto process = start(u"xdotool"_s, args, x->display());
+        EXPECT_TRUE(process->p.waitForFinished(kWaitMs));
+    }
+
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
     QTemporaryDir home;
     QProcessEnvironment env;
     std::unique_ptr<Process> bus;
     QString busAddress;
+    std::unique_ptr<test::XServer> x;
     std::unique_ptr<Process> weston;
 };
 
@@ -153,6 +172,24 @@ TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
     // Without a tray the program says how to reach it: by the command alone, keys being none.
     EXPECT_TRUE(QString::fromUtf8(resident->p.readAllStandardError())
                     .contains(u"plim runs without a tray icon on this desktop: run \u201cplim capture\u201d to"_s));
+}
+
+// Typed into the drawer and saved with Return, as on X11.
+TEST_F(WaylandDesktopTest, ALineTypedIntoTheDrawerIsSaved) {
+    if (!x) {
+        GTEST_SKIP() << "no keyboard without Xvfb and xdotool";
+    }
+    auto resident = startResident();
+    ASSERT_EQ(plim({u"capture"_s}), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
+    xdotool({u"type"_s, u"--delay"_s, u"20"_s, u"typed on wayland"_s});
+    xdotool({u"key"_s, u"Return"_s});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return test::readAll(home.filePath(u"notes/plim.md"_s)).contains("- [ ] typed on wayland"); }, kWaitMs))
+        << test::readAll(home.filePath(u"notes/plim.md"_s)).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !drawerShown(); }, kWaitMs));
+    EXPECT_EQ(plim({u"quit"_s}), 0);
+    EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));
 }
 
 TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
