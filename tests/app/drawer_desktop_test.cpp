@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -86,10 +87,15 @@ protected:
     // openbox, trayer started beside another test's now and then gives up at once: then again.
     void startTray() {
         int starts = 0;
+        QElapsedTimer sinceStart;
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                if ((!tray || tray->p.state() == QProcess::NotRunning) && starts < 3) {
+                // Seen failing three times within a moment ("cannot open display") under load: the
+                // next try waits a second.
+                if ((!tray || tray->p.state() == QProcess::NotRunning) && starts < 4 &&
+                    (starts == 0 || sinceStart.hasExpired(1000))) {
                     ++starts;
+                    sinceStart.start();
                     tray = start(u"trayer"_s, {u"--edge"_s, u"top"_s, u"--align"_s, u"right"_s});
                 }
                 return trayOwned();
