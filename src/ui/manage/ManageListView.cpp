@@ -146,10 +146,16 @@ QVariant ManageRowsModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const ManageModel::Row row = model_.rowAt(index.row());
-    if (role == Qt::DisplayRole) {
+    switch (role) {
+    case Qt::DisplayRole:
         return row.kind == Kind::Entry ? row.entry.text : row.heading;
+    case Qt::AccessibleTextRole:
+        return ManageTexts::spokenRow(model_, row).name;
+    case Qt::AccessibleDescriptionRole:
+        return ManageTexts::spokenRow(model_, row).description;
+    default:
+        return {};
     }
-    return {};
 }
 
 Qt::ItemFlags ManageRowsModel::flags(const QModelIndex& index) const {
@@ -504,6 +510,9 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
+    // The list scrolls to the model's selection itself (not when the pointer chose it).
+    setAutoScroll(false);
+    setAccessibleName(QStringLiteral("Notes"));
     setMouseTracking(true);
     setWordWrap(false);
     viewport()->setAutoFillBackground(false);
@@ -578,13 +587,25 @@ void ManageListView::reloadRows() {
         editing_ = QPersistentModelIndex();
     }
     rows_->refresh();
+    syncCurrent();
     if (hadEditor || model_.editingID()) {
         syncEditor();
     }
 }
 
+void ManageListView::syncCurrent() {
+    // The selected entry is the view's current row, so that assistive tools follow it.
+    const auto id = model_.selectedID();
+    const int row = id ? rows_->rowOf(*id) : -1;
+    const QModelIndex index = row >= 0 ? rows_->index(row) : QModelIndex();
+    if (index != currentIndex()) {
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+}
+
 void ManageListView::followSelection() {
     viewport()->update();
+    syncCurrent();
     if (model_.selectedByPointer()) {
         model_.setSelectedByPointer(false);
         return;

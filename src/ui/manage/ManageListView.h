@@ -159,6 +159,7 @@ private:
     void placeWhenField();
     void reloadRows();
     void followSelection();
+    void syncCurrent();
     void syncEditor();
     void applyFonts();
 

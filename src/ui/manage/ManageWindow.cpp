@@ -93,6 +93,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     column->addWidget(footer_);
     title_->setTextFormat(Qt::PlainText);
     footer_->setTextFormat(Qt::PlainText);
+    sweep_->setAccessibleName(QStringLiteral("Sweep"));
+    keys_->setAccessibleName(QStringLiteral("Keys & Tips"));
     filter_->setFrame(false);
     filter_->setClearButtonEnabled(false);
     emptyLines_->setAlignment(Qt::AlignCenter);
@@ -308,6 +310,13 @@ bool ManageWindow::keyPressed(QKeyEvent& event) {
     if (model_.whenFieldID()) {
         return false;
     }
+    // A button reached with Tab is pressed with Space or Return, as everywhere else.
+    if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+        button != nullptr && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (event.key() == Qt::Key_Space || event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)) {
+        button->click();
+        return true;
+    }
     const KeyPress press{event.key(), event.text(), event.modifiers().testFlag(Qt::ControlModifier),
                          event.modifiers().testFlag(Qt::ShiftModifier)};
     const KeyOutcome outcome = handleManageKey(model_, press, typing());
@@ -392,6 +401,7 @@ void ManageWindow::updateHeader() {
     title_->setVisible(!header.title.isEmpty());
     filter_->setVisible(header.filterPlaceholder.has_value());
     filter_->setPlaceholderText(header.filterPlaceholder.value_or(QString()));
+    filter_->setAccessibleName(header.filterPlaceholder.value_or(QString()));
     qDeleteAll(headerButtons_);
     headerButtons_.clear();
     const ThemeColors& colors = theme_.colors();
@@ -399,7 +409,8 @@ void ManageWindow::updateHeader() {
     for (const ManageTexts::Item& item : header.items) {
         auto* button = new QPushButton(item.text, this);
         button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, never taken by a click: the list keeps the keys.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setFont(label);
         button->setCursor(item.action == ManageTexts::Action::None ? Qt::ArrowCursor : Qt::PointingHandCursor);
         setColors(*button, item.action == ManageTexts::Action::None ? colors.muted : colors.highlighter, colors.ground);
@@ -442,7 +453,8 @@ void ManageWindow::updateBody() {
     if (empty->button) {
         auto* button = new QPushButton(empty->button->text, empty_);
         button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, never taken by a click: the list keeps the keys.
+        button->setFocusPolicy(Qt::TabFocus);
         setColors(*button, colors.highlighter, colors.ground);
         const ManageTexts::Action action = empty->button->action;
         connect(button, &QPushButton::clicked, this, [this, action] { run(action); });

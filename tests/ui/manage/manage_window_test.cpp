@@ -8,6 +8,7 @@
 
 #include "ManageFixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -190,6 +191,73 @@ TEST(ManageWindow, PaintsEachKindOfRow) {
         }
     }
     EXPECT_GT(muted, 8);
+}
+
+// What a screen reader hears: each row's name and description, read through the list's accessible
+// table; the selected entry is the list's focused row.
+TEST(ManageWindow, RowsAreNamedForScreenReaders) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_TRUE(table && table->tableInterface());
+    EXPECT_EQ(table->text(QAccessible::Name), u"Notes"_s);
+    const auto spoken = [&](const QString& row, QAccessible::Text what) {
+        QAccessibleInterface* cell = table->tableInterface()->cellAt(f.rowOf(row), 0);
+        return cell ? cell->text(what) : QString();
+    };
+    const std::pair<QString, QString> names[] = {
+        {u"2026-03-14 Saturday"_s, u"Saturday, Mar 14, today"_s},
+        {u"plain"_s, u"Open: plain, captured 09:00"_s},
+        {u"finished"_s, u"Done: finished, captured 09:10"_s},
+        {u"ring me"_s, u"Open, ringing: ring me, captured 08:00, reminder rang 11:50, written Saturday, Mar 14"_s},
+        {u"2026-03-12 Thursday"_s, u"Thursday, Mar 12"_s},
+    };
+    for (const auto& [row, name] : names) {
+        SCOPED_TRACE(row.toStdString());
+        EXPECT_EQ(spoken(row, QAccessible::Name), name);
+    }
+    EXPECT_EQ(spoken(u"plain"_s, QAccessible::Description),
+              u"space done · a shortlist · r remind · ⌫ trash · ↩ edit"_s);
+    QAccessibleInterface* folded = table->tableInterface()->cellAt(list.rows().rowCount() - 1, 0);
+    ASSERT_TRUE(folded);
+    EXPECT_EQ(folded->text(QAccessible::Name), u"2 done hidden"_s);
+
+    list.setFocus();
+    f.model->select(f.model->visibleEntries().at(2).id);
+    QAccessibleInterface* focused = table->focusChild();
+    ASSERT_TRUE(focused);
+    EXPECT_EQ(focused->text(QAccessible::Name),
+              ManageTexts::spokenRow(*f.model, list.rows().row(list.rows().rowOf(*f.model->selectedID()))).name);
+    // A reload keeps the selected row the focused one.
+    f.model->reload();
+    ASSERT_TRUE(table->focusChild());
+    EXPECT_EQ(table->focusChild()->text(QAccessible::Name), focused->text(QAccessible::Name));
+}
+
+// Tab reaches the filter field, the list and each header button; Space presses the button.
+TEST(ManageWindow, TabReachesEveryControl) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.window->filterField().setFocus();
+    QList<QWidget*> reached;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.append(QApplication::focusWidget());
+    }
+    EXPECT_TRUE(reached.contains(&f.window->list()));
+    EXPECT_TRUE(reached.contains(&f.window->filterField()));
+    ASSERT_FALSE(f.window->headerButtons().isEmpty());
+    for (QPushButton* button : f.window->headerButtons()) {
+        EXPECT_TRUE(reached.contains(button)) << button->text().toStdString();
+    }
+    EXPECT_EQ(f.window->filterField().accessibleName(), u"Filter"_s);
+    // The open summary's button shows the done entries.
+    QPushButton* summary = f.window->headerButtons().constLast();
+    summary->setFocus(Qt::TabFocusReason);
+    const bool before = f.model->showCompleted();
+    QTest::keyClick(summary, Qt::Key_Space);
+    EXPECT_NE(f.model->showCompleted(), before);
 }
 
 TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
