@@ -249,11 +249,16 @@ void ManageWindow::changeEvent(QEvent* event) {
 // --- Keys ---
 
 bool ManageWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+    if ((event->type() != QEvent::KeyPress && event->type() != QEvent::FocusIn) || !watched->isWidgetType()) {
         return false;
     }
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != this) {
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // A control the user moved to with Tab, not one the focus fell on when a view was hidden.
+        tabbedTo_ = lastKeyWasTab_ ? widget : nullptr;
         return false;
     }
     // A key that no control takes travels up to the window: it is looked at once, where it landed.
@@ -303,6 +308,7 @@ bool ManageWindow::typing() const {
 }
 
 bool ManageWindow::keyPressed(QKeyEvent& event) {
+    lastKeyWasTab_ = event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab;
     if (windowShortcut(event)) {
         return true;
     }
@@ -312,7 +318,7 @@ bool ManageWindow::keyPressed(QKeyEvent& event) {
     }
     // A button reached with Tab is pressed with Space or Return, as everywhere else.
     if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
-        button != nullptr && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        button != nullptr && button == tabbedTo_ && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
         (event.key() == Qt::Key_Space || event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)) {
         button->click();
         return true;
