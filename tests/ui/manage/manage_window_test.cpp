@@ -193,6 +193,54 @@ TEST(ManageWindow, PaintsEachKindOfRow) {
     EXPECT_GT(muted, 8);
 }
 
+// A long entry wraps to the list's width, all of it drawn; a right-to-left entry stands at the right
+// of its room, a left-to-right one at the left. The picture is kept beside the test for a look.
+TEST(ManageWindow, LongEntriesWrapAndRightToLeftOnesAlignRight) {
+    WindowFixture f;
+    const QString longText = u"a long entry that says a great deal "_s.repeated(8) + u"END"_s;
+    const QString hebrew = u"שלום עולם, רשימת קניות"_s;
+    const QString arabic = u"مرحبا بالعالم"_s;
+    f.open({H14, u"- [ ] "_s + longText + u"  <!-- 09:00 -->"_s, u"- [x] ~~"_s + hebrew + u"~~  <!-- 09:10 -->"_s,
+            u"- [ ] "_s + arabic + u"  <!-- 09:20 -->"_s, u"- [ ] short  <!-- 09:30 -->"_s});
+    f.make();
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    QTRY_VERIFY(list.visualRect(list.rows().index(f.rowOf(longText))).height() > 0);
+    const QImage image = list.viewport()->grab().toImage();
+    image.save(u"manage-window-wrap-rtl.png"_s);
+    const int line = QFontMetrics(list.delegate().fonts().text).lineSpacing();
+    const auto box = [&](const QString& text) { return list.visualRect(list.rows().index(f.rowOf(text))); };
+    // The columns of a band of the row where something differs from the ground.
+    const auto inked = [&](const QRect& band) {
+        QList<int> columns;
+        for (int x = band.left(); x <= band.right(); ++x) {
+            for (int y = band.top(); y <= band.bottom(); ++y) {
+                if (image.pixelColor(x, y) != f.theme.colors().ground) {
+                    columns.append(x);
+                    break;
+                }
+            }
+        }
+        return columns;
+    };
+    const QRect wrapped = box(longText);
+    EXPECT_GE(wrapped.height(), 4 * line);
+    // Its last line is drawn, not cut off.
+    EXPECT_FALSE(inked(QRect(wrapped.left() + 60, wrapped.bottom() - line, 200, line - 8)).isEmpty());
+    // Text between the bullet (left) and the labels (right): where it starts and ends.
+    const int middle = wrapped.left() + wrapped.width() / 2;
+    for (const QString& rtl : {hebrew, arabic}) {
+        const QRect r = box(rtl);
+        EXPECT_EQ(r.height(), line + 12) << "one line";
+        const QList<int> columns = inked(QRect(r.left() + 50, r.top() + 4, middle - r.left() - 50, line - 2));
+        EXPECT_TRUE(columns.isEmpty()) << "drawn at the left from x " << columns.value(0);
+        EXPECT_FALSE(inked(QRect(middle, r.top() + 4, 80, line - 2)).isEmpty() &&
+                     inked(QRect(r.right() - 200, r.top() + 4, 120, line - 2)).isEmpty());
+    }
+    const QRect ltr = box(u"short"_s);
+    EXPECT_FALSE(inked(QRect(ltr.left() + 50, ltr.top() + 4, 60, line - 2)).isEmpty());
+}
+
 // What a screen reader hears: each row's name and description, read through the list's accessible
 // table; the selected entry is the list's focused row.
 TEST(ManageWindow, RowsAreNamedForScreenReaders) {
