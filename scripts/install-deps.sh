@@ -10,6 +10,8 @@ packages=(
     dbus dbus-bin
     # A desktop of their own for the tests that press keys and show windows.
     xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
+    # What a screen reader sees of the notes window, read through AT-SPI.
+    at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
 )

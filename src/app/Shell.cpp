@@ -105,6 +105,7 @@ ManageWindow& Shell::notesWindow() {
         connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
         manageWindow_->setCaptureShortcut(captureKeys());
+        manageWindow_->setGuideShortcuts(keys_->current());
     }
     return *manageWindow_;
 }
@@ -171,6 +172,12 @@ void Shell::attachShortcuts() {
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
+    // The keys guide names the shortcuts as the user set them.
+    connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
+        if (manageWindow_) {
+            manageWindow_->setGuideShortcuts(keys_->current());
+        }
+    });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
         if (manageWindow_) {
             manageWindow_->setCaptureShortcut(captureKeys());
