@@ -14,6 +14,8 @@ packages=(
     xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
     # ...and a Wayland compositor of their own (weston's headless backend).
     weston
+    # What a screen reader sees of the notes window, read through AT-SPI.
+    at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
     # The package and the checks of its desktop files.

@@ -128,6 +128,7 @@ ManageWindow& Shell::notesWindow() {
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
         manageWindow_->setCaptureShortcut(captureKeys());
         connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
+        manageWindow_->setGuideShortcuts(keys_->current());
     }
     return *manageWindow_;
 }
@@ -209,6 +210,12 @@ void Shell::attachShortcuts() {
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
+    // The keys guide names the shortcuts as the user set them.
+    connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
+        if (manageWindow_) {
+            manageWindow_->setGuideShortcuts(keys_->current());
+        }
+    });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
         if (manageWindow_) {
             manageWindow_->setCaptureShortcut(captureKeys());

@@ -470,6 +470,50 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("manageWindowGeometry"));
 }
 
+// What a screen reader finds through AT-SPI (the accessibility bus of the test's own session): the
+// notes list's rows by their spoken names, and the keys guide naming the shortcut the user stored.
+TEST_F(ResidentDesktopTest, RowsAndTheKeysGuideAreReadThroughAtSpi) {
+    const QString launcher = u"/usr/libexec/at-spi-bus-launcher"_s;
+    // Debian's pyatspi is for the system's Python, whatever else is on the path.
+    const QString python = u"/usr/bin/python3"_s;
+    if (!QFile::exists(launcher) || !QFile::exists(python) || run(python, {u"-c"_s, u"import pyatspi"_s}).status != 0) {
+        GTEST_SKIP() << "at-spi2-core or python3-pyatspi is missing";
+    }
+    // Ctrl+Alt+K for the drawer.
+    configure(uR"(reminderDelivery=notification
+KeyboardShortcuts_capture="{\"carbonKeyCode\":40,\"carbonModifiers\":6144}"
+)"_s);
+    ASSERT_EQ(plim({u"add"_s, u"buy milk"_s}).status, 0);
+    const auto a11y = start(launcher, {u"--launch-immediately"_s});
+    env.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
+    const QString script = home.filePath(u"tree.py"_s);
+    test::writeAll(script, R"(import pyatspi
+def walk(node, depth):
+    if node is None or depth > 40:
+        return
+    print(node.getRoleName() + "\t" + (node.name or "").replace("\n", " "))
+    for i in range(min(node.childCount, 300)):
+        walk(node.getChildAtIndex(i), depth + 1)
+for app in pyatspi.Registry.getDesktop(0):
+    if app is not None and app.name == "plim":
+        walk(app, 0)
+)");
+    const auto tree = [&] { return run(python, {script}).out; };
+
+    startResident();
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    QString seen;
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return (seen = tree()).contains(u"list item\tOpen: buy milk, captured "_s); }, kWaitMs))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains(u"\tNotes\n"_s)) << seen.toStdString();
+    EXPECT_EQ(plim({u"keys"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"Press Ctrl+Alt+K anywhere"_s); }, kWaitMs))
+        << seen.toStdString();
+    capture(u"root"_s, u"resident-keys-guide.png"_s);
+    quitResident();
+}
+
 // With dunst as the notification server: each notification it shows is logged by a rule script,
 // and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
 class WithNotifications : public ResidentDesktopTest {
@@ -586,6 +630,37 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
     }
     // The answered notification leaves the screen.
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - texts.size(); }, kWaitMs));
+    quitResident();
+}
+
+// A server without inline reply: "Snooze until…" opens the notes window on the entry with its when
+// field open, and what is typed there sets the reminder.
+TEST_F(WithNotifications, SnoozeUntilOpensTheWhenFieldOnTheEntry) {
+    if (!have(u"openbox"_s) || !have(u"xdotool"_s)) {
+        GTEST_SKIP() << "openbox or xdotool is missing";
+    }
+    const auto wm = start(u"openbox"_s, {});
+    test::writeAll(home.filePath(u"pick.sh"_s), "#!/bin/sh\ngrep ',snooze]' | head -n 1\n");
+    startResidentSettled();
+    // It rings at the start of the next minute (an entry ringing at start is only counted).
+    ASSERT_EQ(plim({u"add"_s, u"--remind"_s, u"1m"_s, u"feed the cat"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"feed the cat"_s) == 1; }, 75000))
+        << test::readAll(shown()).toStdString();
+    EXPECT_EQ(run(u"dunstctl"_s, {u"context"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
+    QTest::qWait(500);
+    capture(u"root"_s, u"resident-snooze-until.png"_s);
+    run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"2h"_s});
+    run(u"xdotool"_s, {u"key"_s, u"Return"_s});
+    const QDateTime typed = QDateTime::currentDateTime().addSecs(7200);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QString file = QString::fromUtf8(test::readAll(notesPath()));
+            return file.contains(u"feed the cat"_s) && (file.contains(typed.toString(u"HH:mm -->"_s)) ||
+                                                        file.contains(typed.addSecs(60).toString(u"HH:mm -->"_s)));
+        },
+        kWaitMs))
+        << test::readAll(notesPath()).toStdString();
     quitResident();
 }
 

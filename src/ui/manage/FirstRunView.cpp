@@ -64,7 +64,7 @@ void FirstRunView::refresh() {
     auto add = [&](const QString& title, auto answer) {
         auto* button = new QPushButton(title, this);
         button->setFont(font);
-        button->setFocusPolicy(Qt::NoFocus);
+        button->setFocusPolicy(Qt::TabFocus);
         button->setCursor(Qt::PointingHandCursor);
         button->setStyleSheet(
             QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"

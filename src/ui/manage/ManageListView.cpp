@@ -44,27 +44,42 @@ int widthOf(const QFont& font, const QString& text) {
     return text.isEmpty() ? 0 : int(std::ceil(QFontMetricsF(font).horizontalAdvance(text))) + 1;
 }
 
-// One line of an entry's text, laid out without wrapping, its links marked.
-struct LaidLine {
-    std::unique_ptr<QTextLayout> layout;
-    qsizetype start = 0; // where the line starts in the entry's text
-};
-
-LaidLine layLine(const QString& text, qsizetype start, qsizetype end, const QFont& font, const RowLook& look,
-                 const QColor& accent, std::optional<qreal> fitTo = std::nullopt) {
-    LaidLine out;
-    out.start = start;
-    QString shown = text.mid(start, std::min(end - start, kLineCut));
-    // A line wider than its room ends in an ellipsis rather than a letter cut in half.
-    if (fitTo && QFontMetricsF(font).horizontalAdvance(shown) > *fitTo) {
-        shown = QFontMetricsF(font).elidedText(shown, Qt::ElideRight, *fitTo);
+// At least the width of an ASCII text, from its characters' advances (kerning only ever narrows
+// these fonts' pairs by a little; the margin covers it); none for other text, which is shaped.
+std::optional<qreal> asciiWidth(const std::array<qreal, 128>& advances, QStringView text) {
+    qreal sum = 0;
+    for (const QChar c : text) {
+        if (c.unicode() >= 128 || c.unicode() < 32) {
+            return std::nullopt; // tabs go to tab stops
+        }
+        sum += advances[c.unicode()];
     }
-    const qsizetype length = shown.size();
-    out.layout = std::make_unique<QTextLayout>(shown, font);
+    return sum * 1.02 + 1;
+}
+
+int labelWidth(const ListFonts& fonts, const QString& text) {
+    if (text.isEmpty()) {
+        return 0;
+    }
+    const auto fast = asciiWidth(fonts.monoAdvances, text);
+    return fast ? int(std::ceil(*fast)) + 1 : widthOf(fonts.mono, text);
+}
+
+// One paragraph of an entry's text (a line of it) laid out in its row: wrapped at word boundaries,
+// its first line `first` wide and the others `width`, one line spacing apart, aligned by its own
+// direction (a right-to-left paragraph to the right); its links marked.
+std::unique_ptr<QTextLayout> layParagraph(const QString& text, qsizetype start, qsizetype end, const QFont& font,
+                                          const QList<LinkMatch>& links, const QColor& accent, qreal first,
+                                          qreal width) {
+    QString shown = text.mid(start, std::min(end - start, kLineCut));
+    if (end - start > kLineCut) {
+        shown += QChar(0x2026);
+    }
+    auto layout = std::make_unique<QTextLayout>(shown, font);
     QList<QTextLayout::FormatRange> formats;
-    for (const LinkMatch& link : look.links) {
+    for (const LinkMatch& link : links) {
         const qsizetype from = std::max(link.start, start);
-        const qsizetype to = std::min(link.start + link.length, start + length);
+        const qsizetype to = std::min(link.start + link.length, start + std::min(end - start, kLineCut));
         if (from < to) {
             QTextCharFormat format;
             format.setForeground(accent);
@@ -72,20 +87,102 @@ LaidLine layLine(const QString& text, qsizetype start, qsizetype end, const QFon
             formats.append({static_cast<int>(from - start), static_cast<int>(to - from), format});
         }
     }
-    out.layout->setFormats(formats);
+    layout->setFormats(formats);
     QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    out.layout->setTextOption(option);
-    out.layout->beginLayout();
-    QTextLine line = out.layout->createLine();
-    if (line.isValid()) {
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // The paragraph's first strong letter sets its direction and side; a bare layout would take
+    // left to right.
+    const bool rtl = shown.isRightToLeft();
+    option.setTextDirection(rtl ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setAlignment(Qt::AlignAbsolute | (rtl ? Qt::AlignRight : Qt::AlignLeft));
+    layout->setTextOption(option);
+    const int spacing = QFontMetrics(font).lineSpacing();
+    layout->beginLayout();
+    for (int i = 0;; ++i) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid()) {
+            break;
+        }
         line.setLeadingIncluded(true);
+        line.setLineWidth(std::max<qreal>(1, i == 0 ? first : width));
+        line.setPosition(QPointF(0, i * spacing));
     }
-    out.layout->endLayout();
-    return out;
+    layout->endLayout();
+    return layout;
+}
+
+// How many lines a paragraph takes: one when it fits its first line, which most do, without
+// laying it out.
+int paragraphLines(const QString& text, qsizetype start, qsizetype end, const ListFonts& fonts, qreal first,
+                   qreal width) {
+    const QFont& font = fonts.text;
+    const qsizetype length = std::min(end - start, kLineCut);
+    if (length == 0) {
+        return 1;
+    }
+    if (const auto fast = asciiWidth(fonts.textAdvances, QStringView(text).sliced(start, length));
+        fast && *fast <= first && end - start <= kLineCut) {
+        return 1;
+    }
+    const qreal advance = start == 0 ? QFontMetricsF(font).horizontalAdvance(text, static_cast<int>(length))
+                                     : QFontMetricsF(font).horizontalAdvance(text.mid(start, length));
+    if (advance <= first && end - start <= kLineCut) {
+        return 1;
+    }
+    return std::max(1, layParagraph(text, start, end, font, {}, {}, first, width)->lineCount());
+}
+
+// Calls `each(start, end)` for each paragraph of the text, in order, until it returns false.
+template <typename Each>
+void forEachParagraph(const QString& text, Each each) {
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0) {
+            end = text.size();
+        }
+        if (!each(start, end)) {
+            return;
+        }
+        start = end + 1;
+    }
+}
+
+// The labels on an entry's first line, from the right: time stamp, reminder, day. They leave the text
+// at least 60% of the row: the day goes first, then the reminder label is cut short.
+struct Labels {
+    QString stamp;
+    QString reminder;
+    QString day;
+    int width = 0; // what they take from the first line, gaps included
+};
+
+Labels fitLabels(const RowLook& look, int textWidth, const ListFonts& fonts) {
+    const QFont& mono = fonts.mono;
+    const int room = textWidth - textWidth * 2 / 5;
+    auto width = [&](const QString& t) { return t.isEmpty() ? 0 : labelWidth(fonts, t) + kLabelGap; };
+    Labels l{look.stamp, look.reminder, look.day, 0};
+    if (width(l.stamp) + width(l.reminder) + width(l.day) > room) {
+        l.day.clear();
+    }
+    if (width(l.stamp) + width(l.reminder) > room) {
+        l.reminder =
+            QFontMetrics(mono).elidedText(l.reminder, Qt::ElideRight, std::max(0, room - width(l.stamp) - kLabelGap));
+    }
+    l.width = width(l.stamp) + width(l.reminder) + width(l.day);
+    return l;
 }
 
 } // namespace
+
+void rowLabels(const ManageModel& model, const ManageModel::Row& row, RowLook& look) {
+    look.stamp = row.entry.time.value_or(QString());
+    look.reminder = model.reminderLabel(row.entry).value_or(QString());
+    // The day tells most where the entry is listed away from it: under "Now" and "Active".
+    if (model.mode() == ManageModel::Mode::Log && row.heading != row.day) {
+        look.day = model.dayLabel(row).value_or(QString());
+    }
+}
 
 RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors) {
     RowLook look;
@@ -112,12 +209,7 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
             look.strikeColor = colors.strike;
         }
         look.links = Links::matches(e.text);
-        look.stamp = e.time.value_or(QString());
-        look.reminder = model.reminderLabel(e).value_or(QString());
-        // The day tells most where the entry is listed away from it: under "Now" and "Active".
-        if (model.mode() == ManageModel::Mode::Log && row.heading != row.day) {
-            look.day = model.dayLabel(row).value_or(QString());
-        }
+        rowLabels(model, row, look);
         look.selected = model.selectedID() == e.id;
         break;
     }
@@ -126,9 +218,16 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
 }
 
 ListFonts ListFonts::of(FontChoice choice, double textSize) {
-    return ListFonts{Fonts::inPixels(Fonts::sans(choice, textSize, QFont::Normal), textSize),
-                     Fonts::inPixels(Fonts::sans(choice, kLabelSize, QFont::DemiBold), kLabelSize),
-                     Fonts::inPixels(Fonts::mono(kLabelSize), kLabelSize)};
+    ListFonts fonts{Fonts::inPixels(Fonts::sans(choice, textSize, QFont::Normal), textSize),
+                    Fonts::inPixels(Fonts::sans(choice, kLabelSize, QFont::DemiBold), kLabelSize),
+                    Fonts::inPixels(Fonts::mono(kLabelSize), kLabelSize)};
+    const QFontMetricsF text(fonts.text);
+    const QFontMetricsF mono(fonts.mono);
+    for (char16_t c = 0; c < 128; ++c) {
+        fonts.textAdvances[c] = text.horizontalAdvance(QChar(c));
+        fonts.monoAdvances[c] = mono.horizontalAdvance(QChar(c));
+    }
+    return fonts;
 }
 
 // --- The rows ---
@@ -146,10 +245,16 @@ QVariant ManageRowsModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const ManageModel::Row row = model_.rowAt(index.row());
-    if (role == Qt::DisplayRole) {
+    switch (role) {
+    case Qt::DisplayRole:
         return row.kind == Kind::Entry ? row.entry.text : row.heading;
+    case Qt::AccessibleTextRole:
+        return ManageTexts::spokenRow(model_, row).name;
+    case Qt::AccessibleDescriptionRole:
+        return ManageTexts::spokenRow(model_, row).description;
+    default:
+        return {};
     }
-    return {};
 }
 
 Qt::ItemFlags ManageRowsModel::flags(const QModelIndex& index) const {
@@ -218,14 +323,45 @@ QRect ManageRowDelegate::textRect(const QRect& row) const {
 }
 
 QRect ManageRowDelegate::stampRect(const QRect& row, const RowLook& look) const {
-    const int width = widthOf(fonts_.mono, look.stamp);
+    const int width = labelWidth(fonts_, look.stamp);
     const int line = QFontMetrics(fonts_.text).lineSpacing();
     return {row.right() - kPadX - width, row.top() + kPadY, width, line};
 }
 
+int ManageRowDelegate::labelRoom(const ManageModel::Row& row, int textWidth) const {
+    const Entry& e = row.entry;
+    // The reminder's label is dear to work out (a repeat counts its missed rings) for every row of a
+    // long list: an entry that may have one keeps all the labels may take.
+    if ((e.state == Entry::State::Open || e.state == Entry::State::Note) && e.comment &&
+        e.comment->contains(QLatin1String("remind"))) {
+        return textWidth - textWidth * 2 / 5 + kLabelGap;
+    }
+    RowLook look;
+    look.stamp = e.time.value_or(QString());
+    if (model_.mode() == ManageModel::Mode::Log && row.heading != row.day) {
+        look.day = model_.dayLabel(row).value_or(QString());
+    }
+    return fitLabels(look, textWidth, fonts_).width;
+}
+
+int ManageRowDelegate::entryLines(const ManageModel::Row& row, int textWidth) const {
+    const QString& text = row.entry.text;
+    const qreal first = textWidth - labelRoom(row, textWidth);
+    int lines = 0;
+    bool firstParagraph = true;
+    forEachParagraph(text, [&](qsizetype start, qsizetype end) {
+        lines += paragraphLines(text, start, end, fonts_, firstParagraph ? first : textWidth, textWidth);
+        firstParagraph = false;
+        return true;
+    });
+    return lines;
+}
+
 QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const ManageModel::Row row = rows_.row(index.row());
-    const int width = option.rect.width();
+    // Rows are as wide as the list shows them; their text wraps to that.
+    const auto* view = qobject_cast<const QAbstractScrollArea*>(option.widget);
+    const int width = view ? view->viewport()->width() : option.rect.width();
     switch (row.kind) {
     case Kind::Header:
         return {width, kHeaderTop + QFontMetrics(fonts_.label).lineSpacing() + kPadY};
@@ -234,9 +370,11 @@ QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
     case Kind::Entry:
         break;
     }
-    const bool editing = model_.editingID() == row.entry.id;
-    const int lines = lineCount(editing ? model_.editingText() : row.entry.text);
-    return {width, lines * QFontMetrics(fonts_.text).lineSpacing() + 2 * kPadY};
+    const int spacing = QFontMetrics(fonts_.text).lineSpacing();
+    if (model_.editingID() == row.entry.id) {
+        return {width, lineCount(model_.editingText()) * spacing + 2 * kPadY};
+    }
+    return {width, entryLines(row, textRect(QRect(0, 0, width, 0)).width()) * spacing + 2 * kPadY};
 }
 
 void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -301,30 +439,18 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             p->drawLine(QPointF(c.x() + 4, c.y() - 4), QPointF(c.x() - 4, c.y() + 4));
             break;
         }
-        // Labels on the first line, from the right: time stamp, reminder, day. They leave the text at
-        // least 40% of the row: the day goes first, then the reminder label is cut short.
         const int line = QFontMetrics(fonts_.text).lineSpacing();
-        const QRect full = textRect(r);
-        const int room = full.width() - full.width() * 2 / 5;
-        const QFontMetrics mono(fonts_.mono);
-        auto width = [&](const QString& t) { return t.isEmpty() ? 0 : widthOf(fonts_.mono, t) + kLabelGap; };
-        QString stamp = look.stamp;
-        QString reminder = look.reminder;
-        QString day = look.day;
-        if (width(stamp) + width(reminder) + width(day) > room) {
-            day.clear();
-        }
-        if (width(stamp) + width(reminder) > room) {
-            reminder = mono.elidedText(reminder, Qt::ElideRight, std::max(0, room - width(stamp) - kLabelGap));
-        }
+        const QRect text = textRect(r);
+        const Labels labels = fitLabels(look, text.width(), fonts_);
         int right = r.right() - kPadX;
         p->setFont(fonts_.mono);
-        for (const auto& [label, color] : {std::pair{stamp, colors_.muted}, std::pair{reminder, colors_.highlighter},
-                                           std::pair{day, colors_.muted}}) {
+        for (const auto& [label, color] :
+             {std::pair{labels.stamp, colors_.muted}, std::pair{labels.reminder, colors_.highlighter},
+              std::pair{labels.day, colors_.muted}}) {
             if (label.isEmpty()) {
                 continue;
             }
-            const int w = widthOf(fonts_.mono, label);
+            const int w = labelWidth(fonts_, label);
             p->setPen(color);
             p->drawText(QRect(right - w, r.top() + kPadY, w, line), Qt::AlignRight | Qt::AlignVCenter, label);
             right -= w + kLabelGap;
@@ -332,36 +458,35 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         if (model_.editingID() == row.entry.id) {
             break; // the editor stands over the text
         }
-        QRect text = textRect(r);
-        text.setRight(std::max(text.left(), right));
         p->setClipRect(text.adjusted(0, -kPadY, 0, kPadY), Qt::IntersectClip);
         p->setPen(look.textColor);
+        // Only the paragraphs on screen are laid out: a long entry costs what shows of it.
         const QRect exposed = option.widget ? option.widget->rect() : r;
-        qsizetype start = 0;
-        for (int i = 0; start <= look.text.size(); ++i) {
-            qsizetype end = look.text.indexOf(u'\n', start);
-            if (end < 0) {
-                end = look.text.size();
-            }
-            const int y = text.top() + i * line;
+        const qreal first = text.width() - labelRoom(row, text.width());
+        int y = text.top();
+        bool firstParagraph = true;
+        forEachParagraph(look.text, [&](qsizetype start, qsizetype end) {
             if (y > exposed.bottom()) {
-                break;
+                return false;
             }
-            if (y + line >= exposed.top()) {
-                const LaidLine laid =
-                    layLine(look.text, start, end, fonts_.text, look, colors_.highlighter, qreal(text.width()));
-                laid.layout->draw(p, QPointF(text.left(), y));
-                if (look.strikeColor && laid.layout->lineCount() > 0) {
-                    const QTextLine l = laid.layout->lineAt(0);
-                    const qreal mid = y + l.ascent() - QFontMetricsF(fonts_.text).xHeight() / 2;
+            const qreal firstWidth = firstParagraph ? first : text.width();
+            firstParagraph = false;
+            const int lines = paragraphLines(look.text, start, end, fonts_, firstWidth, text.width());
+            if (y + lines * line >= exposed.top()) {
+                const auto laid = layParagraph(look.text, start, end, fonts_.text, look.links, colors_.highlighter,
+                                               firstWidth, text.width());
+                laid->draw(p, QPointF(text.left(), y));
+                for (int i = 0; look.strikeColor && i < laid->lineCount(); ++i) {
+                    const QTextLine l = laid->lineAt(i);
+                    const QRectF drawn = l.naturalTextRect().translated(text.left(), y);
+                    const qreal mid = drawn.top() + l.ascent() - QFontMetricsF(fonts_.text).xHeight() / 2;
                     p->setPen(QPen(*look.strikeColor, 1.5));
-                    p->drawLine(QPointF(text.left(), mid),
-                                QPointF(text.left() + std::min<qreal>(l.naturalTextWidth(), text.width()), mid));
-                    p->setPen(look.textColor);
+                    p->drawLine(QPointF(drawn.left(), mid), QPointF(drawn.right(), mid));
                 }
             }
-            start = end + 1;
-        }
+            y += lines * line;
+            return true;
+        });
         break;
     }
     }
@@ -378,35 +503,40 @@ std::optional<QUrl> ManageRowDelegate::linkAt(const QRect& rowRect, const QModel
     if (links.isEmpty() || !text.contains(pos)) {
         return std::nullopt;
     }
-    const int lineIndex = (pos.y() - text.top()) / QFontMetrics(fonts_.text).lineSpacing();
-    qsizetype start = 0;
-    for (int i = 0; i < lineIndex && start >= 0; ++i) {
-        start = row.entry.text.indexOf(u'\n', start);
-        start = start < 0 ? -1 : start + 1;
-    }
-    if (start < 0) {
-        return std::nullopt;
-    }
-    qsizetype end = row.entry.text.indexOf(u'\n', start);
-    end = end < 0 ? row.entry.text.size() : end;
-    RowLook look;
-    look.links = links;
-    const LaidLine laid = layLine(row.entry.text, start, end, fonts_.text, look, colors_.highlighter);
-    if (laid.layout->lineCount() == 0) {
-        return std::nullopt;
-    }
-    const QTextLine line = laid.layout->lineAt(0);
-    const qreal x = pos.x() - text.left();
-    if (x > line.naturalTextWidth()) {
-        return std::nullopt;
-    }
-    const qsizetype at = start + line.xToCursor(x, QTextLine::CursorOnCharacter);
-    for (const LinkMatch& link : links) {
-        if (at >= link.start && at < link.start + link.length) {
-            return link.url;
+    const qreal first = text.width() - labelRoom(row, text.width());
+    const int spacing = QFontMetrics(fonts_.text).lineSpacing();
+    std::optional<QUrl> found;
+    int y = text.top();
+    bool firstParagraph = true;
+    forEachParagraph(row.entry.text, [&](qsizetype start, qsizetype end) {
+        const qreal firstWidth = firstParagraph ? first : text.width();
+        firstParagraph = false;
+        const int lines = paragraphLines(row.entry.text, start, end, fonts_, firstWidth, text.width());
+        if (pos.y() >= y + lines * spacing) {
+            y += lines * spacing;
+            return true;
         }
-    }
-    return std::nullopt;
+        const auto laid =
+            layParagraph(row.entry.text, start, end, fonts_.text, links, colors_.highlighter, firstWidth, text.width());
+        const int i = std::clamp((pos.y() - y) / spacing, 0, std::max(0, laid->lineCount() - 1));
+        if (laid->lineCount() == 0) {
+            return false;
+        }
+        const QTextLine line = laid->lineAt(i);
+        const qreal x = pos.x() - text.left();
+        const QRectF drawn = line.naturalTextRect();
+        if (x < drawn.left() || x > drawn.right()) {
+            return false;
+        }
+        const qsizetype at = start + line.xToCursor(x, QTextLine::CursorOnCharacter);
+        for (const LinkMatch& link : links) {
+            if (at >= link.start && at < link.start + link.length) {
+                found = link.url;
+            }
+        }
+        return false;
+    });
+    return found;
 }
 
 bool ManageRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -504,8 +634,12 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
+    // The list scrolls to the model's selection itself (not when the pointer chose it).
+    setAutoScroll(false);
+    setAccessibleName(QStringLiteral("Notes"));
     setMouseTracking(true);
-    setWordWrap(false);
+    // Entries wrap to the list's width: a new width lays the rows out again.
+    setResizeMode(QListView::Adjust);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);
 
@@ -578,13 +712,25 @@ void ManageListView::reloadRows() {
         editing_ = QPersistentModelIndex();
     }
     rows_->refresh();
+    syncCurrent();
     if (hadEditor || model_.editingID()) {
         syncEditor();
     }
 }
 
+void ManageListView::syncCurrent() {
+    // The selected entry is the view's current row, so that assistive tools follow it.
+    const auto id = model_.selectedID();
+    const int row = id ? rows_->rowOf(*id) : -1;
+    const QModelIndex index = row >= 0 ? rows_->index(row) : QModelIndex();
+    if (index != currentIndex()) {
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+}
+
 void ManageListView::followSelection() {
     viewport()->update();
+    syncCurrent();
     if (model_.selectedByPointer()) {
         model_.setSelectedByPointer(false);
         return;

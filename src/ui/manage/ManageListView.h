@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QStyledItemDelegate>
 
+#include <array>
 #include <optional>
 
 namespace plim {
@@ -33,12 +34,17 @@ struct RowLook {
     bool selected = false;
 };
 RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors);
+// Only the labels of an entry row (time stamp, reminder, day), which its height depends on.
+void rowLabels(const ManageModel& model, const ManageModel::Row& row, RowLook& look);
 
 // The fonts of the list at the model's text size and font choice (sizes in pixels, as the drawer's).
 struct ListFonts {
     QFont text;
     QFont label; // 13: headers, folded rows
     QFont mono;  // 13: time stamps, reminder and day labels
+    // Each ASCII character's advance in `text` and `mono`: what a row's height needs, without shaping.
+    std::array<qreal, 128> textAdvances{};
+    std::array<qreal, 128> monoAdvances{};
     static ListFonts of(FontChoice choice, double textSize);
 };
 
@@ -78,7 +84,8 @@ private:
 };
 
 // Paints the rows: a day's header, an entry (bullet, text with its links, time stamp and labels),
-// the folded row under a past day. Heights come from counting lines, never from laying out text.
+// the folded row under a past day. Entries wrap to the list's width; only a paragraph wider than its
+// line is laid out to find its height.
 class ManageRowDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -110,6 +117,9 @@ protected:
 
 private:
     QRect stampRect(const QRect& row, const RowLook& look) const;
+    // What the labels take of an entry's first line, at most; and how many lines its text takes.
+    int labelRoom(const ManageModel::Row& row, int textWidth) const;
+    int entryLines(const ManageModel::Row& row, int textWidth) const;
     QRect textRect(const QRect& row) const;
 
     ManageModel& model_;
@@ -159,6 +169,7 @@ private:
     void placeWhenField();
     void reloadRows();
     void followSelection();
+    void syncCurrent();
     void syncEditor();
     void applyFonts();
 

@@ -102,6 +102,7 @@ ManageModel::Now ManageModel::shownMoment() const {
 
 void ManageModel::readPreferences() {
     anchors_ = preferences_.anchors();
+    reminderLabels_.clear();
     if (assign(textSize_, preferences_.textSize())) {
         Q_EMIT textSizeChanged();
     }
@@ -300,6 +301,7 @@ void ManageModel::reload() {
     const Now now = currentMoment();
     calendar_ = now.calendar;
     headingLabels_.clear();
+    reminderLabels_.clear();
     anchors_ = now.anchors;
     todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
@@ -719,33 +721,19 @@ bool ManageModel::isRinging(const Entry& entry) const {
 }
 
 QString ManageModel::openSummary() const {
-    int n = 0;
-    for (qsizetype s = 0; s < sections_.size(); ++s) {
-        const QList<Item>& items = sections_[s].items;
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const Entry* e = entryOf(items[i]);
-            const Facts& f = facts(s, i);
-            if (e && e->state == Entry::State::Open && !(f.repeats && f.routine)) {
-                ++n;
-            }
-        }
-    }
+    // Counted over the facts, which lie together, not over the items: the header asks on every
+    // keystroke in the filter.
+    const auto n = static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [](const Facts& f) {
+        return f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine);
+    }));
     return n == 1 ? QStringLiteral("1 open") : QString::number(n) + QStringLiteral(" open");
 }
 
 int ManageModel::laterCount() const {
     const Instant now = store_.clock().now();
-    int n = 0;
-    for (qsizetype s = 0; s < sections_.size(); ++s) {
-        const QList<Item>& items = sections_[s].items;
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const Entry* e = entryOf(items[i]);
-            if (e && canRing(e->state) && isWaiting(facts(s, i), now)) {
-                ++n;
-            }
-        }
-    }
-    return n;
+    return static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [&](const Facts& f) {
+        return f.isEntry && canRing(f.state) && isWaiting(f, now);
+    }));
 }
 
 std::optional<Entry> ManageModel::remindable() const {
@@ -760,15 +748,21 @@ std::optional<Entry> ManageModel::remindable() const {
 }
 
 std::optional<QString> ManageModel::reminderLabel(const Entry& entry) const {
-    if (!canRing(entry.state)) {
+    if (!canRing(entry.state) || !entry.comment) {
         return std::nullopt;
+    }
+    const std::int64_t minute =
+        std::chrono::floor<std::chrono::minutes>(store_.clock().now().time_since_epoch()).count();
+    const auto known = reminderLabels_.constFind(entry.id);
+    if (known != reminderLabels_.constEnd() && known->minute == minute && known->comment == *entry.comment) {
+        return known->label;
     }
     const Now now = shownMoment();
     const auto reminder = entry.reminder(now.calendar, now.anchors);
-    if (!reminder) {
-        return std::nullopt;
-    }
-    return reminder->label(now.instant, now.calendar);
+    const std::optional<QString> label =
+        reminder ? std::optional<QString>(reminder->label(now.instant, now.calendar)) : std::nullopt;
+    reminderLabels_.insert(entry.id, KnownLabel{*entry.comment, minute, label});
+    return label;
 }
 
 std::optional<Entry> ManageModel::whenEntry() const {

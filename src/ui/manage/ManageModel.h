@@ -289,6 +289,14 @@ private:
     QString todayHeading_;
     // displayHeading's answers since the last reload (which may bring a new calendar).
     mutable QHash<QString, QString> headingLabels_;
+    // reminderLabel's answers in the current minute since the last reload: a repeat's label counts
+    // the rings it missed, many steps of the calendar for an old one, and every painted row asks.
+    struct KnownLabel {
+        QString comment;
+        std::int64_t minute = 0;
+        std::optional<QString> label;
+    };
+    mutable QHash<QUuid, KnownLabel> reminderLabels_;
     DesktopServices& desktop_;
     LaunchAtLogin& launchAtLogin_;
 

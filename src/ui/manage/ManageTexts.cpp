@@ -121,6 +121,63 @@ QString foldedRow(int hidden) {
     return (hidden == 1 ? QStringLiteral("1") : QString::number(hidden)) + keyText(u" done hidden  ⌘E");
 }
 
+SpokenRow spokenRow(const ManageModel& model, const ManageModel::Row& row) {
+    using Kind = ManageModel::Row::Kind;
+    switch (row.kind) {
+    case Kind::Header: {
+        const DayHeader day = dayHeader(model, DaySection{row.sectionID, row.heading, {}});
+        return {day.today ? day.text + QStringLiteral(", today") : day.text, QStringLiteral("day")};
+    }
+    case Kind::Folded:
+        return {QString::number(row.hidden) + QStringLiteral(" done hidden"), keyText(u"⌘E shows them")};
+    case Kind::Entry:
+        break;
+    }
+    const Entry& e = row.entry;
+    QString state;
+    switch (e.state) {
+    case Entry::State::Open:
+        state = QStringLiteral("Open");
+        break;
+    case Entry::State::Done:
+        state = QStringLiteral("Done");
+        break;
+    case Entry::State::Carried:
+        state = QStringLiteral("Carried");
+        break;
+    case Entry::State::Struck:
+        state = QStringLiteral("Struck");
+        break;
+    case Entry::State::Note:
+        state = QStringLiteral("Note");
+        break;
+    }
+    if (model.isRinging(e)) {
+        state += QStringLiteral(", ringing");
+    }
+    if (e.active) {
+        state += QStringLiteral(", shortlisted");
+    }
+    // A screen reader need not read out a whole book of an entry.
+    constexpr qsizetype kSpokenCut = 2000;
+    QString text = e.text.size() > kSpokenCut ? e.text.left(kSpokenCut) + QStringLiteral("…") : e.text;
+    QStringList parts{state + QStringLiteral(": ") + text.replace(u'\n', u' ')};
+    if (e.time) {
+        parts << QStringLiteral("captured ") + *e.time;
+    }
+    if (const auto label = model.reminderLabel(e)) {
+        parts << QStringLiteral("reminder ") + *label;
+    }
+    if (model.mode() == Mode::Log && row.heading != row.day) {
+        if (const auto day = model.dayLabel(row)) {
+            parts << QStringLiteral("written ") + *day;
+        }
+    }
+    const QString hint =
+        model.mode() == Mode::Trash ? QStringLiteral("↩ restore to today · ⌫ delete forever") : entryHint(model, e);
+    return {parts.join(QStringLiteral(", ")), keyText(hint)};
+}
+
 QString footerHint(const ManageModel& model) {
     if (model.editingID()) {
         return keyText(u"↩ save · ⇧↩ new line · esc cancel");

@@ -42,6 +42,15 @@ DayHeader dayHeader(const ManageModel& model, const DaySection& section);
 // The row under a past day whose done entries are hidden.
 QString foldedRow(int hidden);
 
+// A row as a screen reader speaks it: the name says what the row shows (an entry's state, text,
+// time stamp, reminder and day), the description what its keys do.
+struct SpokenRow {
+    QString name;
+    QString description;
+    friend bool operator==(const SpokenRow&, const SpokenRow&) = default;
+};
+SpokenRow spokenRow(const ManageModel& model, const ManageModel::Row& row);
+
 // The key hint under the list in the list views.
 QString footerHint(const ManageModel& model);
 

@@ -93,6 +93,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     column->addWidget(footer_);
     title_->setTextFormat(Qt::PlainText);
     footer_->setTextFormat(Qt::PlainText);
+    sweep_->setAccessibleName(QStringLiteral("Sweep"));
+    keys_->setAccessibleName(QStringLiteral("Keys & Tips"));
     filter_->setFrame(false);
     filter_->setClearButtonEnabled(false);
     emptyLines_->setAlignment(Qt::AlignCenter);
@@ -247,11 +249,16 @@ void ManageWindow::changeEvent(QEvent* event) {
 // --- Keys ---
 
 bool ManageWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
+    if ((event->type() != QEvent::KeyPress && event->type() != QEvent::FocusIn) || !watched->isWidgetType()) {
         return false;
     }
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != this) {
+        return false;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        // A control the user moved to with Tab, not one the focus fell on when a view was hidden.
+        tabbedTo_ = lastKeyWasTab_ ? widget : nullptr;
         return false;
     }
     // A key that no control takes travels up to the window: it is looked at once, where it landed.
@@ -301,12 +308,20 @@ bool ManageWindow::typing() const {
 }
 
 bool ManageWindow::keyPressed(QKeyEvent& event) {
+    lastKeyWasTab_ = event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab;
     if (windowShortcut(event)) {
         return true;
     }
     // The when field reads its own keys.
     if (model_.whenFieldID()) {
         return false;
+    }
+    // A button reached with Tab is pressed with Space or Return, as everywhere else.
+    if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+        button != nullptr && button == tabbedTo_ && (event.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        (event.key() == Qt::Key_Space || event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter)) {
+        button->click();
+        return true;
     }
     const KeyPress press{event.key(), event.text(), event.modifiers().testFlag(Qt::ControlModifier),
                          event.modifiers().testFlag(Qt::ShiftModifier)};
@@ -392,6 +407,7 @@ void ManageWindow::updateHeader() {
     title_->setVisible(!header.title.isEmpty());
     filter_->setVisible(header.filterPlaceholder.has_value());
     filter_->setPlaceholderText(header.filterPlaceholder.value_or(QString()));
+    filter_->setAccessibleName(header.filterPlaceholder.value_or(QString()));
     qDeleteAll(headerButtons_);
     headerButtons_.clear();
     const ThemeColors& colors = theme_.colors();
@@ -399,7 +415,8 @@ void ManageWindow::updateHeader() {
     for (const ManageTexts::Item& item : header.items) {
         auto* button = new QPushButton(item.text, this);
         button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, never taken by a click: the list keeps the keys.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setFont(label);
         button->setCursor(item.action == ManageTexts::Action::None ? Qt::ArrowCursor : Qt::PointingHandCursor);
         setColors(*button, item.action == ManageTexts::Action::None ? colors.muted : colors.highlighter, colors.ground);
@@ -442,7 +459,8 @@ void ManageWindow::updateBody() {
     if (empty->button) {
         auto* button = new QPushButton(empty->button->text, empty_);
         button->setFlat(true);
-        button->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, never taken by a click: the list keeps the keys.
+        button->setFocusPolicy(Qt::TabFocus);
         setColors(*button, colors.highlighter, colors.ground);
         const ManageTexts::Action action = empty->button->action;
         connect(button, &QPushButton::clicked, this, [this, action] { run(action); });

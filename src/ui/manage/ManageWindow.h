@@ -4,6 +4,7 @@
 #include "ui/manage/ManageKeys.h"
 #include "ui/manage/ManageTexts.h"
 
+#include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
@@ -103,6 +104,8 @@ private:
     QLabel* footer_;
     std::optional<QString> captureShortcut_;
     bool placed_ = false;
+    bool lastKeyWasTab_ = false;
+    QPointer<QWidget> tabbedTo_;
 };
 
 } // namespace plim

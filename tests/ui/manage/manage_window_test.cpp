@@ -8,6 +8,7 @@
 
 #include "ManageFixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -190,6 +191,129 @@ TEST(ManageWindow, PaintsEachKindOfRow) {
         }
     }
     EXPECT_GT(muted, 8);
+}
+
+// A long entry wraps to the list's width, all of it drawn; a right-to-left entry stands at the right
+// of its room, a left-to-right one at the left. The picture is kept beside the test for a look.
+TEST(ManageWindow, LongEntriesWrapAndRightToLeftOnesAlignRight) {
+    WindowFixture f;
+    const QString longText = u"a long entry that says a great deal "_s.repeated(8) + u"END"_s;
+    const QString hebrew = u"שלום עולם, רשימת קניות"_s;
+    const QString arabic = u"مرحبا بالعالم"_s;
+    f.open({H14, u"- [ ] "_s + longText + u"  <!-- 09:00 -->"_s, u"- [x] ~~"_s + hebrew + u"~~  <!-- 09:10 -->"_s,
+            u"- [ ] "_s + arabic + u"  <!-- 09:20 -->"_s, u"- [ ] short  <!-- 09:30 -->"_s});
+    f.make();
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    QTRY_VERIFY(list.visualRect(list.rows().index(f.rowOf(longText))).height() > 0);
+    const QImage image = list.viewport()->grab().toImage();
+    image.save(u"manage-window-wrap-rtl.png"_s);
+    const int line = QFontMetrics(list.delegate().fonts().text).lineSpacing();
+    const auto box = [&](const QString& text) { return list.visualRect(list.rows().index(f.rowOf(text))); };
+    // The columns of a band of the row where something differs from the ground.
+    const auto inked = [&](const QRect& band) {
+        QList<int> columns;
+        for (int x = band.left(); x <= band.right(); ++x) {
+            for (int y = band.top(); y <= band.bottom(); ++y) {
+                if (image.pixelColor(x, y) != f.theme.colors().ground) {
+                    columns.append(x);
+                    break;
+                }
+            }
+        }
+        return columns;
+    };
+    const QRect wrapped = box(longText);
+    EXPECT_GE(wrapped.height(), 4 * line);
+    // Its last line is drawn, not cut off.
+    EXPECT_FALSE(inked(QRect(wrapped.left() + 60, wrapped.bottom() - line, 200, line - 8)).isEmpty());
+    // Text between the bullet (left) and the labels (right): where it starts and ends.
+    const int middle = wrapped.left() + wrapped.width() / 2;
+    for (const QString& rtl : {hebrew, arabic}) {
+        const QRect r = box(rtl);
+        EXPECT_EQ(r.height(), line + 12) << "one line";
+        const QList<int> columns = inked(QRect(r.left() + 50, r.top() + 4, middle - r.left() - 50, line - 2));
+        EXPECT_TRUE(columns.isEmpty()) << "drawn at the left from x " << columns.value(0);
+        EXPECT_FALSE(inked(QRect(middle, r.top() + 4, 80, line - 2)).isEmpty() &&
+                     inked(QRect(r.right() - 200, r.top() + 4, 120, line - 2)).isEmpty());
+    }
+    const QRect ltr = box(u"short"_s);
+    EXPECT_FALSE(inked(QRect(ltr.left() + 50, ltr.top() + 4, 60, line - 2)).isEmpty());
+}
+
+// What a screen reader hears: each row's name and description, read through the list's accessible
+// table; the selected entry is the list's focused row.
+TEST(ManageWindow, RowsAreNamedForScreenReaders) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&list);
+    ASSERT_TRUE(table && table->tableInterface());
+    EXPECT_EQ(table->text(QAccessible::Name), u"Notes"_s);
+    const auto spoken = [&](const QString& row, QAccessible::Text what) {
+        QAccessibleInterface* cell = table->tableInterface()->cellAt(f.rowOf(row), 0);
+        return cell ? cell->text(what) : QString();
+    };
+    const std::pair<QString, QString> names[] = {
+        {u"2026-03-14 Saturday"_s, u"Saturday, Mar 14, today"_s},
+        {u"plain"_s, u"Open: plain, captured 09:00"_s},
+        {u"finished"_s, u"Done: finished, captured 09:10"_s},
+        {u"ring me"_s, u"Open, ringing: ring me, captured 08:00, reminder rang 11:50, written Saturday, Mar 14"_s},
+        {u"2026-03-12 Thursday"_s, u"Thursday, Mar 12"_s},
+    };
+    for (const auto& [row, name] : names) {
+        SCOPED_TRACE(row.toStdString());
+        EXPECT_EQ(spoken(row, QAccessible::Name), name);
+    }
+    EXPECT_EQ(spoken(u"plain"_s, QAccessible::Description),
+              u"space done · a shortlist · r remind · ⌫ trash · ↩ edit"_s);
+    QAccessibleInterface* folded = table->tableInterface()->cellAt(list.rows().rowCount() - 1, 0);
+    ASSERT_TRUE(folded);
+    EXPECT_EQ(folded->text(QAccessible::Name), u"2 done hidden"_s);
+
+    list.setFocus();
+    f.model->select(f.model->visibleEntries().at(2).id);
+    QAccessibleInterface* focused = table->focusChild();
+    ASSERT_TRUE(focused);
+    EXPECT_EQ(focused->text(QAccessible::Name),
+              ManageTexts::spokenRow(*f.model, list.rows().row(list.rows().rowOf(*f.model->selectedID()))).name);
+    // A reload keeps the selected row the focused one.
+    f.model->reload();
+    ASSERT_TRUE(table->focusChild());
+    EXPECT_EQ(table->focusChild()->text(QAccessible::Name), focused->text(QAccessible::Name));
+}
+
+// Tab reaches the filter field, the list and each header button; Space presses the button.
+TEST(ManageWindow, TabReachesEveryControl) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.window->filterField().setFocus();
+    QList<QWidget*> reached;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.append(QApplication::focusWidget());
+    }
+    EXPECT_TRUE(reached.contains(&f.window->list()));
+    EXPECT_TRUE(reached.contains(&f.window->filterField()));
+    ASSERT_FALSE(f.window->headerButtons().isEmpty());
+    for (QPushButton* button : f.window->headerButtons()) {
+        EXPECT_TRUE(reached.contains(button)) << button->text().toStdString();
+    }
+    EXPECT_EQ(f.window->filterField().accessibleName(), u"Filter"_s);
+    // The open summary's button shows the done entries.
+    QPushButton* summary = f.window->headerButtons().constLast();
+    for (int i = 0; i < 6 && QApplication::focusWidget() != summary; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), summary);
+    QTest::keyClick(summary, Qt::Key_Space);
+    EXPECT_TRUE(f.model->showCompleted());
+    // A button the focus falls on when the list is hidden leaves Space to the view's keys.
+    f.window->list().setFocus();
+    f.model->startSweep();
+    ASSERT_TRUE(qobject_cast<QPushButton*>(QApplication::focusWidget()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(f.file().contains(u"- [x] ~~old-open~~"_s)) << f.file().toStdString();
 }
 
 TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
