@@ -35,10 +35,8 @@ constexpr int kLabelGap = 12;
 constexpr qreal kLabelSize = 13;
 // No screen shows more of one line than this; longer lines are cut before they are laid out.
 constexpr qsizetype kLineCut = 2000;
-
-int lineCount(const QString& text) {
-    return static_cast<int>(text.count(u'\n')) + 1;
-}
+// How much narrower than the editor its lines are counted for the row's height.
+constexpr int kEditorSlack = 4;
 
 int widthOf(const QFont& font, const QString& text) {
     return text.isEmpty() ? 0 : int(std::ceil(QFontMetricsF(font).horizontalAdvance(text))) + 1;
@@ -278,7 +276,8 @@ RowEditor::RowEditor(ManageModel& model, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(true);
     document()->setDocumentMargin(0);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -344,6 +343,19 @@ int ManageRowDelegate::labelRoom(const ManageModel::Row& row, int textWidth) con
     return fitLabels(look, textWidth, fonts_).width;
 }
 
+int ManageRowDelegate::editorLines(int viewWidth) const {
+    // The editor wraps as the row did; counted a little narrower, so that it never needs a line
+    // more than the row gives it.
+    const QString& text = model_.editingText();
+    const int room = std::max(1, textRect(QRect(0, 0, viewWidth, 0)).width() - kEditorSlack);
+    int lines = 0;
+    forEachParagraph(text, [&](qsizetype start, qsizetype end) {
+        lines += paragraphLines(text, start, end, fonts_, room, room);
+        return true;
+    });
+    return std::max(1, lines);
+}
+
 int ManageRowDelegate::entryLines(const ManageModel::Row& row, int textWidth) const {
     const QString& text = row.entry.text;
     const qreal first = textWidth - labelRoom(row, textWidth);
@@ -372,7 +384,7 @@ QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
     }
     const int spacing = QFontMetrics(fonts_.text).lineSpacing();
     if (model_.editingID() == row.entry.id) {
-        return {width, lineCount(model_.editingText()) * spacing + 2 * kPadY};
+        return {width, editorLines(width) * spacing + 2 * kPadY};
     }
     return {width, entryLines(row, textRect(QRect(0, 0, width, 0)).width()) * spacing + 2 * kPadY};
 }
@@ -651,7 +663,7 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     connect(&model_, &ManageModel::editingIDChanged, this, &ManageListView::syncEditor);
     connect(&model_, &ManageModel::editingTextChanged, this, [this] {
         // Only a new line count moves the rows below (and lays out the whole list again).
-        const int lines = lineCount(model_.editingText());
+        const int lines = delegate_->editorLines(viewport()->width());
         if (editing_.isValid() && lines != editLines_) {
             editLines_ = lines;
             delegate_->editingTextChanged(editing_);
@@ -770,7 +782,7 @@ void ManageListView::syncEditor() {
         const int row = rows_->rowOf(*id);
         if (row >= 0) {
             editing_ = rows_->index(row);
-            editLines_ = lineCount(model_.editingText());
+            editLines_ = delegate_->editorLines(viewport()->width());
             delegate_->editingTextChanged(editing_);
             openPersistentEditor(editing_);
             scrollTo(editing_, QAbstractItemView::EnsureVisible);

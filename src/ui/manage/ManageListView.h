@@ -108,8 +108,10 @@ public:
     // Where an entry row's bullet is, and the link under a point of the row.
     static QRect bulletRect(const QRect& row, const ListFonts& fonts);
     std::optional<QUrl> linkAt(const QRect& rowRect, const QModelIndex& index, const QPoint& pos) const;
-    // The editing row's height follows its text.
+    // The editing row's height follows its text, wrapped as the row was: this many lines at this
+    // width of the list.
     void editingTextChanged(const QModelIndex& index);
+    int editorLines(int viewWidth) const;
 
 protected:
     // The editor's keys are its own and the window's, not the view's.

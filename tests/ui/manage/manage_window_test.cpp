@@ -387,6 +387,21 @@ TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
     EXPECT_EQ(f.window->list().editor(), nullptr);
 }
 
+// A long entry wraps in the editor as in its row, and the row grows so no line is hidden.
+TEST(ManageWindow, InPlaceEditorWrapsAndShowsEveryLine) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    f.model->beginEditing(f.idOf(u"plain"_s));
+    RowEditor* editor = f.window->list().editor();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, QString(u" and more words"_s).repeated(30));
+    QApplication::processEvents();
+    const int lines = editor->document()->lineCount();
+    EXPECT_GT(lines, 3);
+    EXPECT_GE(editor->height(), lines * QFontMetrics(editor->font()).lineSpacing());
+    EXPECT_LE(editor->width(), f.window->list().viewport()->width());
+}
+
 TEST(ManageWindow, LeavingTheEditorForTheFilterSavesIt) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
