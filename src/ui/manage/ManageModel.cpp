@@ -8,6 +8,7 @@
 #include "ui/manage/Links.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace plim {
 
@@ -204,9 +205,12 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
     std::vector<qsizetype> oldOffsets = std::move(offsets_);
     facts_.clear();
     offsets_.clear();
+    openCount_.reset();
+    staleCount_.reset();
+    laterRings_.reset();
     notesFilterReady_ = false;
     qsizetype count = 0;
-    for (const DaySection& section : sections_) {
+    for (const DaySection& section : std::as_const(sections_)) {
         count += section.items.size();
     }
     facts_.reserve(static_cast<std::size_t>(count));
@@ -228,7 +232,7 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
         }
     }
 
-    for (const DaySection& section : sections_) {
+    for (const DaySection& section : std::as_const(sections_)) {
         offsets_.push_back(static_cast<qsizetype>(facts_.size()));
         if (const auto same = unchanged.constFind(section.items.constData()); same != unchanged.cend()) {
             const auto from = oldFacts.begin() + same.value();
@@ -273,7 +277,7 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
         }
         std::vector<FilterBlock> blocks;
         std::vector<std::shared_ptr<const TextFilter::Block>> list;
-        for (const DaySection& section : trash ? trashSections_ : sections_) {
+        for (const DaySection& section : std::as_const(trash ? trashSections_ : sections_)) {
             auto block = section.items.isEmpty() ? nullptr : known.value(section.items.constData());
             if (!block) {
                 std::vector<QStringView> texts;
@@ -299,9 +303,17 @@ void ManageModel::reload() {
     const qsizetype position = remembered ? visibleIndex(*remembered) : -1;
 
     const Now now = currentMoment();
+    // The labels depend only on the calendar and the day times (and the minute, which the cache
+    // checks): a reload that keeps both keeps them, so the next frame need not count a repeat's
+    // missed rings again.
+    if (!(calendar_ == now.calendar)) {
+        headingLabels_.clear();
+        reminderLabels_.clear();
+    }
+    if (!(anchors_ == now.anchors)) {
+        reminderLabels_.clear();
+    }
     calendar_ = now.calendar;
-    headingLabels_.clear();
-    reminderLabels_.clear();
     anchors_ = now.anchors;
     todayHeading_ = now.todayHeading;
     const QList<DaySection> previous = sections_;
@@ -401,7 +413,7 @@ void ManageModel::rebuildVisible() {
     if (mode_ == Mode::Later) {
         std::vector<Ref> waiting;
         for (qsizetype s = 0; s < sections_.size(); ++s) {
-            for (qsizetype i = 0; i < sections_[s].items.size(); ++i) {
+            for (qsizetype i = 0; i < std::as_const(sections_)[s].items.size(); ++i) {
                 const Ref r = ref(s, i);
                 if (r.entry && canRing(r.state) && isWaiting(facts_[r.index], now.instant) && passes(r)) {
                     waiting.push_back(r);
@@ -721,19 +733,30 @@ bool ManageModel::isRinging(const Entry& entry) const {
 }
 
 QString ManageModel::openSummary() const {
-    // Counted over the facts, which lie together, not over the items: the header asks on every
-    // keystroke in the filter.
-    const auto n = static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [](const Facts& f) {
-        return f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine);
-    }));
+    // Counted over the facts, which lie together, not over the items.
+    if (!openCount_) {
+        openCount_ = static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [](const Facts& f) {
+            return f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine);
+        }));
+    }
+    const int n = *openCount_;
     return n == 1 ? QStringLiteral("1 open") : QString::number(n) + QStringLiteral(" open");
 }
 
 int ManageModel::laterCount() const {
+    if (!laterRings_) {
+        std::vector<Instant> rings;
+        for (const Facts& f : facts_) {
+            if (f.isEntry && canRing(f.state) && f.hasReminder) {
+                rings.push_back(f.next);
+            }
+        }
+        std::sort(rings.begin(), rings.end());
+        laterRings_ = std::move(rings);
+    }
+    // Waiting: the next ring is still to come.
     const Instant now = store_.clock().now();
-    return static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [&](const Facts& f) {
-        return f.isEntry && canRing(f.state) && isWaiting(f, now);
-    }));
+    return static_cast<int>(laterRings_->end() - std::upper_bound(laterRings_->begin(), laterRings_->end(), now));
 }
 
 std::optional<Entry> ManageModel::remindable() const {
@@ -816,7 +839,7 @@ void ManageModel::reveal(const std::optional<QUuid>& id) {
     if (id) {
         const Now now = shownMoment();
         for (qsizetype s = 0; s < sections_.size() && !waiting; ++s) {
-            const QList<Item>& items = sections_[s].items;
+            const QList<Item>& items = std::as_const(sections_)[s].items;
             for (qsizetype i = 0; i < items.size(); ++i) {
                 const Entry* e = entryOf(items[i]);
                 if (e && e->id == *id) {
@@ -1161,6 +1184,9 @@ bool ManageModel::isStale(const Facts& f) {
 }
 
 int ManageModel::staleOpenCount() const {
+    if (staleCount_) {
+        return *staleCount_;
+    }
     int n = 0;
     for (qsizetype s = 0; s < sections_.size(); ++s) {
         if (sections_[s].heading == todayHeading_) {
@@ -1169,6 +1195,7 @@ int ManageModel::staleOpenCount() const {
         const auto first = facts_.begin() + offsets_[static_cast<std::size_t>(s)];
         n += static_cast<int>(std::count_if(first, first + sections_[s].items.size(), isStale));
     }
+    staleCount_ = n;
     return n;
 }
 

@@ -329,6 +329,12 @@ private:
 
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;
+    // The header's counts over the facts, worked out when first asked for after a reload: the
+    // header asks on every keystroke in the filter. Later's are the waiting entries' next rings,
+    // sorted, so that the count for a moment is a search.
+    mutable std::optional<int> openCount_;
+    mutable std::optional<int> staleCount_;
+    mutable std::optional<std::vector<Instant>> laterRings_;
     std::vector<qsizetype> offsets_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.
     QString factsZone_;
