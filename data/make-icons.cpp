@@ -2,9 +2,9 @@
 // PNGs at the sizes given, all from the drawing the program itself uses.
 #include "ui/theme/Mark.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QCoreApplication>
 
 #include <cstdio>
 

@@ -56,7 +56,7 @@ public:
     void describe(QKeyCombination combination, const QString& what) override;
     bool isAvailable() const override { return state_ != State::Unavailable; }
 
-    // "CTRL+ALT+space", the notation of the XDG shortcuts specification; none for a key it has no
+    // "CTRL+ALT+space", the notation the desktop portal uses for triggers; none for a key it has no
     // name for (the desktop then asks the user for one).
     static std::optional<QString> trigger(QKeyCombination combination);
 
