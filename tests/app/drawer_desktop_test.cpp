@@ -30,9 +30,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 using test::have;
+using test::Outcome;
 using test::Process;
 
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = test::kDesktopWaitMs;
 
 class DrawerDesktopTest : public ::testing::Test {
 protected:
@@ -55,11 +56,9 @@ protected:
         env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
         env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
         // A bus of the test's own, so nothing reaches the user's session.
-        const QString bus = home.filePath(u"bus.conf"_s);
-        test::writeAll(bus, test::sessionBusConfig(home.path()));
-        busDaemon = start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + bus});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return busDaemon->p.canReadLine(); }, kWaitMs));
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, QString::fromUtf8(busDaemon->p.readLine()).trimmed());
+        bus = test::startSessionBus(home.path());
+        ASSERT_FALSE(bus.address.isEmpty());
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address);
         QDir().mkpath(home.filePath(u"config/plim"_s));
         test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
                        (u"[General]\nnotesFilePath="_s + notesPath() + u"\n"_s).toUtf8());
@@ -127,26 +126,9 @@ protected:
     QString notes() const { return QString::fromUtf8(test::readAll(notesPath())); }
 
     std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
-        auto process = std::make_unique<Process>();
-        process->p.setProcessEnvironment(env);
-        process->p.start(program, args);
-        EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
-        return process;
+        return test::startProcess(env, program, args);
     }
-
-    struct Outcome {
-        int status = -1;
-        QString out;
-    };
-    Outcome run(const QString& program, const QStringList& args) const {
-        Process process;
-        process.p.setProcessEnvironment(env);
-        process.p.start(program, args);
-        const bool ended = process.p.waitForFinished(kWaitMs);
-        EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
-        return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
-                QString::fromUtf8(process.p.readAllStandardOutput()).trimmed()};
-    }
+    Outcome run(const QString& program, const QStringList& args) const { return test::runProcess(env, program, args); }
     Outcome plim(const QStringList& args) const { return run(QStringLiteral(PLIM_EXECUTABLE), args); }
     void keys(const QString& chord) const { run(u"xdotool"_s, {u"key"_s, chord}); }
     void type(const QString& text) const { run(u"xdotool"_s, {u"type"_s, text}); }
@@ -253,7 +235,7 @@ protected:
     bool managed = true; // under openbox
     QTemporaryDir home;
     std::unique_ptr<test::XServer> x;
-    std::unique_ptr<Process> busDaemon;
+    test::SessionBus bus;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<Process> wm;
     std::unique_ptr<Process> tray;

@@ -37,9 +37,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 using test::have;
+using test::Outcome;
 using test::Process;
 
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = test::kDesktopWaitMs;
 
 // Something is drawn on the image: not all of it is its corner's colour.
 bool drawn(const QImage& image) {
@@ -52,11 +53,6 @@ bool drawn(const QImage& image) {
     }
     return false;
 }
-
-struct Outcome {
-    int status = -1;
-    QString out;
-};
 
 class ResidentDesktopTest : public ::testing::Test {
 protected:
@@ -94,12 +90,8 @@ protected:
     // A session bus that starts no service by itself: nothing the program posts reaches the user's
     // desktop, and no notification server turns up that the test did not start.
     void startBus() {
-        const QString config = home.filePath(u"bus.conf"_s);
-        test::writeAll(config, test::sessionBusConfig(home.path()));
-        bus = std::make_unique<Process>();
-        bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
-        busAddress = QString::fromUtf8(bus->p.readLine()).trimmed();
+        bus = test::startSessionBus(home.path());
+        busAddress = bus.address;
         ASSERT_FALSE(busAddress.isEmpty());
     }
 
@@ -112,22 +104,9 @@ protected:
     }
 
     std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
-        auto process = std::make_unique<Process>();
-        process->p.setProcessEnvironment(env);
-        process->p.start(program, args);
-        EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
-        return process;
+        return test::startProcess(env, program, args);
     }
-
-    Outcome run(const QString& program, const QStringList& args) const {
-        Process process;
-        process.p.setProcessEnvironment(env);
-        process.p.start(program, args);
-        const bool ended = process.p.waitForFinished(kWaitMs);
-        EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
-        return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
-                QString::fromUtf8(process.p.readAllStandardOutput())};
-    }
+    Outcome run(const QString& program, const QStringList& args) const { return test::runProcess(env, program, args); }
     Outcome plim(const QStringList& args) const { return run(QStringLiteral(PLIM_EXECUTABLE), args); }
 
     void startResident() {
@@ -259,7 +238,7 @@ protected:
 
     QTemporaryDir home;
     std::unique_ptr<test::XServer> x;
-    std::unique_ptr<Process> bus;
+    test::SessionBus bus;
     QString busAddress;
     QProcessEnvironment env;
     std::unique_ptr<Process> resident;

@@ -28,7 +28,7 @@ namespace {
 using test::have;
 using test::Process;
 
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = test::kDesktopWaitMs;
 
 bool qtSpeaksWayland() {
     return QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms/libqwayland-generic.so"_s);
@@ -73,27 +73,20 @@ protected:
 
     // A bus that starts nothing by itself: no portal turns up that the test did not start.
     void startBus() {
-        const QString config = home.filePath(u"bus.conf"_s);
-        test::writeAll(config, test::sessionBusConfig(home.path()));
-        bus = std::make_unique<Process>();
-        bus->p.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s, u"--config-file="_s + config});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return bus->p.canReadLine(); }, kWaitMs));
-        busAddress = QString::fromUtf8(bus->p.readLine()).trimmed();
+        bus = test::startSessionBus(home.path());
+        busAddress = bus.address;
+        ASSERT_FALSE(busAddress.isEmpty());
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
     }
 
     // `display` is for the X clients: weston in its window and xdotool; plim never sees it.
     std::unique_ptr<Process> start(const QString& program, const QStringList& args,
                                    const QByteArray& display = {}) const {
-        auto process = std::make_unique<Process>();
         QProcessEnvironment e = env;
         if (!display.isEmpty()) {
             e.insert(u"DISPLAY"_s, QString::fromLatin1(display));
         }
-        process->p.setProcessEnvironment(e);
-        process->p.start(program, args);
-        EXPECT_TRUE(process->p.waitForStarted(kWaitMs)) << program.toStdString();
-        return process;
+        return test::startProcess(e, program, args);
     }
 
     int plim(const QStringList& args, const QString& token = {}) const {
@@ -149,7 +142,7 @@ protected:
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
     QTemporaryDir home;
     QProcessEnvironment env;
-    std::unique_ptr<Process> bus;
+    test::SessionBus bus;
     QString busAddress;
     std::unique_ptr<test::XServer> x;
     std::unique_ptr<Process> weston;

@@ -1,9 +1,16 @@
 #pragma once
 
+#include "support/TestSupport.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
 
 namespace plim::test {
 
@@ -32,6 +39,54 @@ inline QByteArray sessionBusConfig(const QString& folder) {
             QStringLiteral("</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
         .toUtf8();
+}
+
+// How long a desktop test waits for a program to start, end or show something.
+constexpr int kDesktopWaitMs = 10000;
+
+// Starts a program with this environment; the test fails when it cannot.
+inline std::unique_ptr<Process> startProcess(const QProcessEnvironment& env, const QString& program,
+                                             const QStringList& args) {
+    auto process = std::make_unique<Process>();
+    process->p.setProcessEnvironment(env);
+    process->p.start(program, args);
+    EXPECT_TRUE(process->p.waitForStarted(kDesktopWaitMs)) << program.toStdString();
+    return process;
+}
+
+struct Outcome {
+    int status = -1; // -1 when it did not end by itself
+    QString out;     // standard output, trimmed
+};
+
+// Runs a program to its end.
+inline Outcome runProcess(const QProcessEnvironment& env, const QString& program, const QStringList& args) {
+    Process process;
+    process.p.setProcessEnvironment(env);
+    process.p.start(program, args);
+    const bool ended = process.p.waitForFinished(kDesktopWaitMs);
+    EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
+    return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
+            QString::fromUtf8(process.p.readAllStandardOutput()).trimmed()};
+}
+
+// A session bus of the test's own, listening in `folder` (see sessionBusConfig); the address is
+// empty when its daemon did not start.
+struct SessionBus {
+    std::unique_ptr<Process> daemon;
+    QString address;
+};
+
+inline SessionBus startSessionBus(const QString& folder) {
+    const QString config = folder + QStringLiteral("/bus.conf");
+    writeAll(config, sessionBusConfig(folder));
+    SessionBus bus{std::make_unique<Process>(), {}};
+    bus.daemon->p.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                                                        QStringLiteral("--config-file=") + config});
+    if (QTest::qWaitFor([&] { return bus.daemon->p.canReadLine(); }, kDesktopWaitMs)) {
+        bus.address = QString::fromUtf8(bus.daemon->p.readLine()).trimmed();
+    }
+    return bus;
 }
 
 } // namespace plim::test
