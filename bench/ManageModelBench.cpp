@@ -1,9 +1,8 @@
+#include "NoDesktop.h"
 #include "SyntheticNotes.h"
 
 #include "notes/Clock.h"
 #include "notes/Preferences.h"
-#include "platform/DesktopServices.h"
-#include "platform/LaunchAtLogin.h"
 #include "store/NotesStore.h"
 #include "ui/manage/ManageModel.h"
 
@@ -17,21 +16,8 @@
 namespace {
 
 using namespace plim;
-
-class NoDesktop final : public DesktopServices {
-public:
-    QString clipboardText() const override { return {}; }
-    void setClipboardText(const QString&) override {}
-    bool openUrl(const QUrl&) override { return false; }
-    void revealFile(const QString&) override {}
-    void beep() override {}
-};
-
-class NoLogin final : public LaunchAtLogin {
-public:
-    bool isRegistered() const override { return true; }
-    bool setRegistered(bool) override { return false; }
-};
+using bench::NoDesktop;
+using bench::NoLogin;
 
 // The notes window over a notes file of `entries` entries, on the morning of its newest day.
 struct Window {

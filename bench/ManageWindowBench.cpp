@@ -1,9 +1,8 @@
+#include "NoDesktop.h"
 #include "SyntheticNotes.h"
 
 #include "notes/Clock.h"
 #include "notes/Preferences.h"
-#include "platform/DesktopServices.h"
-#include "platform/LaunchAtLogin.h"
 #include "store/NotesStore.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageModel.h"
@@ -32,6 +31,8 @@
 namespace {
 
 using namespace plim;
+using bench::NoDesktop;
+using bench::NoLogin;
 
 QApplication& app() {
     static int argc = 1;
@@ -52,21 +53,6 @@ double residentMegabytes() {
     const QList<QByteArray> fields = statm.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
 }
-
-class NoDesktop final : public DesktopServices {
-public:
-    QString clipboardText() const override { return {}; }
-    void setClipboardText(const QString&) override {}
-    bool openUrl(const QUrl&) override { return false; }
-    void revealFile(const QString&) override {}
-    void beep() override {}
-};
-
-class NoLogin final : public LaunchAtLogin {
-public:
-    bool isRegistered() const override { return true; }
-    bool setRegistered(bool) override { return false; }
-};
 
 // Counts the paints of a widget.
 class Paints final : public QObject {
