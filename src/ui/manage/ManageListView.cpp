@@ -297,6 +297,15 @@ void RowEditor::keyPressEvent(QKeyEvent* event) {
     QPlainTextEdit::keyPressEvent(event);
 }
 
+void RowEditor::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    // Grown after the text did (the row follows the text a moment later), it had scrolled its first
+    // lines out of sight to keep the cursor in view: now that all of it fits, show it from the top.
+    if (document()->lineCount() * fontMetrics().lineSpacing() <= viewport()->height()) {
+        verticalScrollBar()->setValue(0);
+    }
+}
+
 // --- The delegate ---
 
 ManageRowDelegate::ManageRowDelegate(ManageModel& model, const ManageRowsModel& rows, QObject* parent)

@@ -194,7 +194,7 @@ TEST(ManageWindow, PaintsEachKindOfRow) {
 }
 
 // A long entry wraps to the list's width, all of it drawn; a right-to-left entry stands at the right
-// of its room, a left-to-right one at the left. The picture is kept beside the test for a look.
+// of its room, a left-to-right one at the left.
 TEST(ManageWindow, LongEntriesWrapAndRightToLeftOnesAlignRight) {
     WindowFixture f;
     const QString longText = u"a long entry that says a great deal "_s.repeated(8) + u"END"_s;
@@ -207,7 +207,6 @@ TEST(ManageWindow, LongEntriesWrapAndRightToLeftOnesAlignRight) {
     ManageListView& list = f.window->list();
     QTRY_VERIFY(list.visualRect(list.rows().index(f.rowOf(longText))).height() > 0);
     const QImage image = list.viewport()->grab().toImage();
-    image.save(u"manage-window-wrap-rtl.png"_s);
     const int line = QFontMetrics(list.delegate().fonts().text).lineSpacing();
     const auto box = [&](const QString& text) { return list.visualRect(list.rows().index(f.rowOf(text))); };
     // The columns of a band of the row where something differs from the ground.
@@ -400,6 +399,8 @@ TEST(ManageWindow, InPlaceEditorWrapsAndShowsEveryLine) {
     EXPECT_GT(lines, 3);
     EXPECT_GE(editor->height(), lines * QFontMetrics(editor->font()).lineSpacing());
     EXPECT_LE(editor->width(), f.window->list().viewport()->width());
+    // Shown from its first line, not scrolled as it was while the row was still growing.
+    EXPECT_EQ(editor->verticalScrollBar()->value(), 0);
 }
 
 TEST(ManageWindow, LeavingTheEditorForTheFilterSavesIt) {
