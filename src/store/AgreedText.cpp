@@ -27,6 +27,19 @@ QByteArray versionKey(const FileStamp& s) {
         .toUtf8();
 }
 
+QByteArray readSmall(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeSmall(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        f.write(bytes);
+    }
+}
+
 bool makePrivateFolder(const QString& path) {
     if (!QDir().mkpath(path)) {
         return false;
@@ -56,23 +69,23 @@ AgreedText::AgreedText(const QString& notesPath, const QString& stateFolder)
 
 void AgreedText::wrote(const FileStamp& stamp) {
     // Kept by its stamp, not its text: a capture into a large file must not read it all again.
-    QFile f(base_ + QStringLiteral(".written"));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        f.write(versionKey(stamp));
-    }
+    writeSmall(base_ + QStringLiteral(".written"), versionKey(stamp));
 }
 
 void AgreedText::read(const QString& text, const FileStamp& stamp) {
-    QFile written(base_ + QStringLiteral(".written"));
-    if (!stamp.exists || (written.open(QIODevice::ReadOnly) && written.readAll() == versionKey(stamp))) {
+    const QByteArray version = versionKey(stamp);
+    // Ours, or kept already: every start and reload of an unchanged file would write it all again.
+    if (!stamp.exists || readSmall(base_ + QStringLiteral(".written")) == version ||
+        readSmall(base_ + QStringLiteral(".kept")) == version) {
         return;
     }
-    const QByteArray bytes = text.toUtf8();
     if (!ConflictCopies::find(notesPath_).isEmpty()) {
         return;
     }
-    writeTextFileAtomically(ancestorPath(), bytes, 0600);
+    // None is success.
+    if (!writeTextFileAtomically(ancestorPath(), QStringView(text), 0600)) {
+        writeSmall(base_ + QStringLiteral(".kept"), version);
+    }
 }
 
 std::optional<QString> AgreedText::ancestor() const {

@@ -79,6 +79,11 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
     EXPECT_EQ(agreed.ancestor(), loaded);
     EXPECT_EQ(QFileInfo(agreed.ancestorPath()).permissions() & 0x0077, 0);
+    // The same version read again is not written again.
+    ASSERT_TRUE(writeAll(agreed.ancestorPath(), "kept"));
+    store->load();
+    EXPECT_EQ(agreed.ancestor(), u"kept"_s);
+    ASSERT_TRUE(writeAll(agreed.ancestorPath(), loaded.toUtf8()));
 
     store->toggleDone(test::entryId(store->document(), u"a"_s)); // our own write
     store->load();
