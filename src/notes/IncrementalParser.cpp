@@ -11,24 +11,57 @@ namespace plim {
 
 namespace {
 
-// Where each day starts: every line that begins with "## ", as the parser sees headings (the
-// first one after a byte-order mark).
-std::vector<qsizetype> dayStarts(QStringView text) {
+// Where each day starts in text.first(end): every line that begins with "## ", as the parser sees
+// headings (the first one after a byte-order mark). `from` is 0 or a day's start.
+std::vector<qsizetype> dayStarts(QStringView text, qsizetype from, qsizetype end) {
     std::vector<qsizetype> starts;
     const qsizetype begin = syntax::startsWithByteOrderMark(text) ? 1 : 0;
-    if (text.sliced(begin).startsWith(u"## ")) {
-        starts.push_back(begin);
+    if (from == 0 ? text.first(end).sliced(std::min(begin, end)).startsWith(u"## ")
+                  : text.first(end).sliced(from).startsWith(u"## ")) {
+        starts.push_back(from == 0 ? begin : from);
     }
-    qsizetype from = 0;
+    // Line by line: a search for the line end is vectorised, one for the four characters is not.
+    const char16_t* data = text.utf16();
     while (true) {
-        const qsizetype at = text.indexOf(u"\n## ", from);
-        if (at < 0) {
+        const qsizetype at = text.first(end).indexOf(u'\n', from);
+        if (at < 0 || at + 3 >= end) {
             break;
         }
-        starts.push_back(at + 1);
+        if (data[at + 1] == u'#' && data[at + 2] == u'#' && data[at + 3] == u' ') {
+            starts.push_back(at + 1);
+        }
         from = at + 1;
     }
     return starts;
+}
+
+// How many characters two texts share at their start, and at their end (within the first `limit`).
+qsizetype sharedStart(QStringView a, QStringView b) {
+    const qsizetype n = std::min(a.size(), b.size());
+    constexpr qsizetype kStep = 1024;
+    qsizetype i = 0;
+    while (i + kStep <= n && std::memcmp(a.utf16() + i, b.utf16() + i, kStep * sizeof(char16_t)) == 0) {
+        i += kStep;
+    }
+    while (i < n && a[i] == b[i]) {
+        ++i;
+    }
+    return i;
+}
+
+qsizetype sharedEnd(QStringView a, QStringView b, qsizetype limit) {
+    const qsizetype n = std::min({a.size(), b.size(), limit});
+    constexpr qsizetype kStep = 1024;
+    const char16_t* x = a.utf16() + a.size();
+    const char16_t* y = b.utf16() + b.size();
+    qsizetype i = 0;
+    while (i + kStep <= n && std::memcmp(x - i - kStep, y - i - kStep, kStep * sizeof(char16_t)) == 0) {
+        i += kStep;
+    }
+    while (i < n && x[-i - 1] == y[-i - 1]) {
+        ++i;
+    }
+    return i;
 }
 
 // A day is looked up by its heading line and its length; equal keys are then compared in full.
@@ -45,30 +78,59 @@ std::size_t dayKey(QStringView day) {
 void IncrementalParser::clear() {
     source_.clear();
     days_.clear();
+    preamble_ = {};
 }
 
 NotesDocument IncrementalParser::parse(const QString& text) {
     const QStringView all(text);
-    const std::vector<qsizetype> starts = dayStarts(all);
+    const QStringView old(source_);
+    // An edit usually changes one stretch of the file: the days before it and after it are the
+    // earlier ones, found by position without reading them again.
+    const qsizetype start = sharedStart(all, old);
+    const qsizetype end = sharedEnd(all, old, std::min(all.size(), old.size()) - start);
+    const qsizetype shift = all.size() - old.size();
+    // Days wholly in the shared start, the next day's heading included...
+    std::size_t head = 0;
+    while (head < days_.size() && days_[head].from + days_[head].length + 3 <= start) {
+        ++head;
+    }
+    // ...and days wholly in the shared end, the line end before their heading included.
+    std::size_t tail = days_.size();
+    while (tail > head && days_[tail - 1].from - 1 >= old.size() - end && days_[tail - 1].from >= 1) {
+        --tail;
+    }
+    const qsizetype middleFrom = head > 0 ? days_[head - 1].from + days_[head - 1].length : 0;
+    const qsizetype middleEnd = tail < days_.size() ? days_[tail].from + shift : all.size();
+    const std::vector<qsizetype> starts = dayStarts(all, middleFrom, middleEnd);
 
     std::unordered_multimap<std::size_t, std::size_t> known;
-    known.reserve(days_.size());
-    const QStringView old(source_);
-    for (std::size_t i = 0; i < days_.size(); ++i) {
+    known.reserve(tail - head);
+    for (std::size_t i = head; i < tail; ++i) {
         known.emplace(dayKey(old.sliced(days_[i].from, days_[i].length)), i);
     }
     std::vector<bool> taken(days_.size(), false);
 
-    // The preamble (and the byte-order mark before it) as a whole parse reads it; the line end is
-    // the whole text's.
-    NotesDocument doc = NotesDocument::parse(all.first(starts.empty() ? all.size() : starts.front()));
+    NotesDocument doc;
+    if (head > 0) {
+        doc = preamble_;
+    } else {
+        // The preamble (and the byte-order mark before it) as a whole parse reads it.
+        doc = NotesDocument::parse(all.first(starts.empty() ? middleEnd : starts.front()));
+        preamble_ = doc;
+    }
+    // The line end is the whole text's.
     doc.lineEnd = syntax::crlfLineEnds(all) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
-    doc.sections.reserve(static_cast<qsizetype>(starts.size()));
+    const std::size_t count = head + starts.size() + (days_.size() - tail);
+    doc.sections.reserve(static_cast<qsizetype>(count));
     std::vector<Day> days;
-    days.reserve(starts.size());
+    days.reserve(count);
+    for (std::size_t i = 0; i < head; ++i) {
+        doc.sections.append(days_[i].section);
+        days.push_back(days_[i]);
+    }
     for (std::size_t k = 0; k < starts.size(); ++k) {
         const qsizetype from = starts[k];
-        const qsizetype length = (k + 1 < starts.size() ? starts[k + 1] : all.size()) - from;
+        const qsizetype length = (k + 1 < starts.size() ? starts[k + 1] : middleEnd) - from;
         const QStringView day = all.sliced(from, length);
         const Day* same = nullptr;
         const auto [first, last] = known.equal_range(dayKey(day));
@@ -85,6 +147,10 @@ NotesDocument IncrementalParser::parse(const QString& text) {
         DaySection section = same ? same->section : NotesDocument::parse(day).sections.front();
         doc.sections.append(section);
         days.push_back(Day{from, length, std::move(section)});
+    }
+    for (std::size_t i = tail; i < days_.size(); ++i) {
+        doc.sections.append(days_[i].section);
+        days.push_back(Day{days_[i].from + shift, days_[i].length, days_[i].section});
     }
     source_ = text;
     days_ = std::move(days);

@@ -27,6 +27,7 @@ private:
     };
     QString source_;
     std::vector<Day> days_;
+    NotesDocument preamble_; // what the text before the first day reads as
 };
 
 } // namespace plim

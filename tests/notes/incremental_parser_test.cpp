@@ -79,6 +79,19 @@ INSTANTIATE_TEST_SUITE_P(
              {false, true, true, true}},
         // The last day has no line end after it here, so its text differs and it is read again.
         Case{"LastDayLosesItsEnd", kBefore.chopped(1), {true, true, false}},
+        // Changes right at a day's edge: the line before a heading, the heading itself.
+        Case{"LineAddedAtTheEndOfADay",
+             u"Notes\n\n"_s + kFriday + u"- [ ] d\n"_s + kThursday + kWednesday,
+             {false, true, true}},
+        Case{"HeadingChanged",
+             u"Notes\n\n"_s + kFriday + QString(kThursday).replace(u"13 T"_s, u"11 T"_s) + kWednesday,
+             {true, false, true}},
+        Case{"DayBrokenInTwo",
+             u"Notes\n\n"_s + kFriday + QString(kThursday).replace(u"raw"_s, u"## raw"_s) + kWednesday,
+             {true, false, false, true}},
+        Case{"TwoDaysMerged",
+             u"Notes\n\n"_s + kFriday + QString(kThursday).replace(u"## 2"_s, u"#2"_s) + kWednesday,
+             {false, true}},
         Case{"DaysReordered", u"Notes\n\n"_s + kWednesday + kFriday + kThursday, {true, true, true}},
         // A day pasted twice: only one copy can be the earlier day.
         Case{"DayDuplicated", u"Notes\n\n"_s + kFriday + kFriday + kThursday + kWednesday, {true, false, true, true}},
