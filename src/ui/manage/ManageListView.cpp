@@ -648,7 +648,7 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setUniformItemSizes(false);
     // Rows differ in height: lay out what the screen shows first and the rest while idle.
     setLayoutMode(QListView::Batched);
-    setBatchSize(200);
+    setBatchSize(50);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -752,10 +752,15 @@ void ManageListView::syncCurrent() {
 void ManageListView::followSelection() {
     viewport()->update();
     syncCurrent();
+    scrollTries_ = 0;
     if (model_.selectedByPointer()) {
         model_.setSelectedByPointer(false);
         return;
     }
+    scrollToSelection();
+}
+
+void ManageListView::scrollToSelection() {
     const auto id = model_.selectedID();
     if (!id) {
         return;
@@ -764,6 +769,23 @@ void ManageListView::followSelection() {
     if (row < 0) {
         return;
     }
+    // After a change the rows are laid out a batch at a time while the program is idle: a row not
+    // reached yet has no place to scroll to, so it is tried again once more of them are.
+    if (!visualRect(rows_->index(row)).isValid()) {
+        const bool first = scrollTries_ == 0;
+        if (first) {
+            scrollTries_ = rows_->rowCount() / std::max(1, batchSize()) + 100;
+        }
+        if (first || --scrollTries_ > 0) {
+            QTimer::singleShot(1, this, [this] {
+                if (scrollTries_ > 0) {
+                    scrollToSelection();
+                }
+            });
+        }
+        return;
+    }
+    scrollTries_ = 0;
     // The day's header comes into view with its first entry.
     if (row > 0 && rows_->row(row - 1).kind == Kind::Header) {
         scrollTo(rows_->index(row - 1), QAbstractItemView::EnsureVisible);

@@ -172,6 +172,7 @@ private:
     void placeWhenField();
     void reloadRows();
     void followSelection();
+    void scrollToSelection();
     void syncCurrent();
     void syncEditor();
     void applyFonts();
@@ -182,6 +183,8 @@ private:
     ManageRowDelegate* delegate_;
     QPersistentModelIndex editing_;
     int editLines_ = 0;
+    // Tries left to scroll to a selection whose row is not laid out yet.
+    int scrollTries_ = 0;
     WhenCard* whenCard_;
     WhenFieldWidget* when_;
 };

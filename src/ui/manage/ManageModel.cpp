@@ -8,6 +8,7 @@
 #include "ui/manage/Links.h"
 
 #include <algorithm>
+#include <span>
 #include <utility>
 
 namespace plim {
@@ -202,18 +203,18 @@ void ManageModel::readTrash() {
 
 void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) {
     std::vector<Facts> oldFacts = std::move(facts_);
+    std::vector<QUuid> oldIds = std::move(ids_);
     std::vector<qsizetype> oldOffsets = std::move(offsets_);
     facts_.clear();
+    ids_.clear();
     offsets_.clear();
-    openCount_.reset();
-    staleCount_.reset();
-    laterRings_.reset();
     notesFilterReady_ = false;
     qsizetype count = 0;
     for (const DaySection& section : std::as_const(sections_)) {
         count += section.items.size();
     }
     facts_.reserve(static_cast<std::size_t>(count));
+    ids_.reserve(static_cast<std::size_t>(count));
     offsets_.reserve(static_cast<std::size_t>(sections_.size()));
 
     const bool sameRules = factsZone_ == now.calendar.zoneId() && factsAnchors_ == now.anchors;
@@ -222,26 +223,37 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
 
     // A change through the store, and a re-read of the file, leave every day they did not touch
     // shared with the previous load: its facts are taken over as they were.
-    QHash<const void*, qsizetype> unchanged;
-    if (sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size())) {
+    std::vector<DayCounts> oldCounts = std::move(dayCounts_);
+    dayCounts_.clear();
+    dayCounts_.reserve(static_cast<std::size_t>(sections_.size()));
+    QHash<const void*, std::size_t> unchanged;
+    if (sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size()) &&
+        oldCounts.size() == oldOffsets.size()) {
         unchanged.reserve(previous.size());
         for (qsizetype s = 0; s < previous.size(); ++s) {
             if (!previous[s].items.isEmpty()) {
-                unchanged.insert(previous[s].items.constData(), oldOffsets[static_cast<std::size_t>(s)]);
+                unchanged.insert(previous[s].items.constData(), static_cast<std::size_t>(s));
             }
         }
     }
 
     for (const DaySection& section : std::as_const(sections_)) {
-        offsets_.push_back(static_cast<qsizetype>(facts_.size()));
+        const std::size_t first = facts_.size();
+        offsets_.push_back(static_cast<qsizetype>(first));
         if (const auto same = unchanged.constFind(section.items.constData()); same != unchanged.cend()) {
-            const auto from = oldFacts.begin() + same.value();
+            const qsizetype offset = oldOffsets[same.value()];
+            const auto from = oldFacts.begin() + offset;
             facts_.insert(facts_.end(), from, from + section.items.size());
+            const auto ids = oldIds.begin() + offset;
+            ids_.insert(ids_.end(), ids, ids + section.items.size());
+            dayCounts_.push_back(std::move(oldCounts[same.value()]));
             continue;
         }
         for (const Item& item : section.items) {
             Facts f;
-            if (const Entry* e = entryOf(item)) {
+            const Entry* e = entryOf(item);
+            ids_.push_back(e ? e->id : QUuid());
+            if (e) {
                 f.isEntry = true;
                 f.active = e->active;
                 f.state = e->state;
@@ -257,6 +269,16 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
             }
             facts_.push_back(f);
         }
+        DayCounts counts;
+        for (auto f = facts_.begin() + static_cast<qsizetype>(first); f != facts_.end(); ++f) {
+            counts.open += f->isEntry && f->state == Entry::State::Open && !(f->repeats && f->routine) ? 1 : 0;
+            counts.stale += isStale(*f) ? 1 : 0;
+            if (f->isEntry && canRing(f->state) && f->hasReminder) {
+                counts.rings.push_back(f->next);
+            }
+        }
+        std::sort(counts.rings.begin(), counts.rings.end());
+        dayCounts_.push_back(std::move(counts));
     }
 }
 
@@ -383,11 +405,17 @@ void ManageModel::rebuildVisible() {
         bool entry;
         Entry::State state;
     };
+    // A group's rows are its own, or a stretch of `dayRefs` (the days of the notes and the trash).
+    std::vector<Ref> dayRefs;
+    dayRefs.reserve(static_cast<std::size_t>(trash ? 0 : facts_.size()));
     struct Group {
         QUuid id;
         QString heading;
         std::vector<Ref> items;
         std::int64_t home = -1; // a day of the source; -1 for "Now", "Active" and Later's days
+        std::size_t from = 0;
+        std::size_t to = 0;
+        bool folded = false; // hides some of its entries
     };
     const auto ref = [&](qsizetype s, qsizetype i) {
         const Item& item = source[s].items[i];
@@ -443,13 +471,11 @@ void ManageModel::rebuildVisible() {
         std::vector<Ref> active;
         std::vector<Group> days;
         days.reserve(static_cast<std::size_t>(source.size()));
-        // A day's rows are gathered here first, so that only a listed day allocates, and only once.
-        std::vector<Ref> kept;
         for (qsizetype s = 0; s < source.size(); ++s) {
             const DaySection& section = source[s];
             const bool folds = fold && section.heading != now.todayHeading && section.heading != activeHeading() &&
                                section.heading != nowHeading();
-            kept.clear();
+            const std::size_t from = dayRefs.size();
             qsizetype stays = 0;
             int hidden = 0;
             for (qsizetype i = section.items.size() - 1; i >= 0; --i) {
@@ -477,17 +503,18 @@ void ManageModel::rebuildVisible() {
                     hidden += r.entry ? 1 : 0;
                     continue;
                 }
-                kept.push_back(r);
+                dayRefs.push_back(r);
             }
             // A day is listed while it has entries, even when all of them are hidden.
             if (stays == 0) {
+                dayRefs.resize(from);
                 continue;
             }
             if (hidden > 0) {
                 // Days come newest first, so each one goes in front of the map.
                 folded.insert(folded.constBegin(), section.heading, hidden);
             }
-            days.push_back({section.id, section.heading, {kept.begin(), kept.end()}, s});
+            days.push_back({section.id, section.heading, {}, s, from, dayRefs.size(), hidden > 0});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
@@ -509,22 +536,44 @@ void ManageModel::rebuildVisible() {
     std::vector<Built> built;
     built.reserve(groups.size());
     std::vector<VisibleRef> visible;
+    std::vector<RowRef> rowRefs;
+    // The rows of a group, wherever they are kept.
+    const auto refsOf = [&](const Group& group) {
+        return group.to > group.from ? std::span<const Ref>(dayRefs.data() + group.from, group.to - group.from)
+                                     : std::span<const Ref>(group.items);
+    };
+    std::size_t listed = 0;
+    for (const Group& group : groups) {
+        listed += refsOf(group).size();
+    }
+    visible.reserve(listed);
+    rowRefs.reserve(listed + 2 * groups.size());
     bool changed = groups.size() != built_.size();
     for (std::size_t g = 0; g < groups.size(); ++g) {
         Group& group = groups[g];
+        const std::span<const Ref> refs = refsOf(group);
+        const auto section = static_cast<std::uint32_t>(g);
         Built b{group.id, std::move(group.heading), {}, group.home, {}, {}};
-        b.refs.reserve(group.items.size());
+        b.refs.reserve(refs.size());
         if (b.home < 0) {
-            b.homes.reserve(group.items.size());
+            b.homes.reserve(refs.size());
         }
-        for (const Ref& r : group.items) {
+        rowRefs.push_back({Row::Kind::Header, section, 0});
+        for (std::size_t k = 0; k < refs.size(); ++k) {
+            const Ref& r = refs[k];
             b.refs.push_back(r.item);
             if (b.home < 0) {
                 b.homes.push_back(r.section);
             }
             if (r.entry) {
-                visible.push_back({std::get<Entry>(*r.item).id, static_cast<qsizetype>(g), r.item});
+                // The notes' identities come from their table, which lies together; the trash has none.
+                const QUuid& id = trash ? std::get<Entry>(*r.item).id : ids_[r.index];
+                visible.push_back({id, r.item, section, static_cast<std::uint32_t>(rowRefs.size())});
+                rowRefs.push_back({Row::Kind::Entry, section, static_cast<std::uint32_t>(k)});
             }
+        }
+        if (group.folded) {
+            rowRefs.push_back({Row::Kind::Folded, section, 0});
         }
         const Built* old = before.value(group.id, nullptr);
         if (old && old->refs == b.refs) {
@@ -540,31 +589,15 @@ void ManageModel::rebuildVisible() {
     built_ = std::move(built);
     builtSource_ = source;
     visible_ = std::move(visible);
+    rowRefs_ = std::move(rowRefs);
+    lastFound_.reset();
     const bool foldedNow = assign(folded_, std::move(folded));
-    indexRows();
     if (changed) {
         visibleSections_.reset();
         Q_EMIT visibleSectionsChanged();
     }
     if (foldedNow) {
         Q_EMIT foldedChanged();
-    }
-}
-
-void ManageModel::indexRows() {
-    rowRefs_.clear();
-    rowRefs_.reserve(visible_.size() + 2 * built_.size());
-    for (std::size_t s = 0; s < built_.size(); ++s) {
-        const Built& section = built_[s];
-        rowRefs_.push_back({Row::Kind::Header, static_cast<std::uint32_t>(s), 0});
-        for (std::size_t k = 0; k < section.refs.size(); ++k) {
-            if (entryOf(*section.refs[k])) {
-                rowRefs_.push_back({Row::Kind::Entry, static_cast<std::uint32_t>(s), static_cast<std::uint32_t>(k)});
-            }
-        }
-        if (folded_.contains(section.heading)) {
-            rowRefs_.push_back({Row::Kind::Folded, static_cast<std::uint32_t>(s), 0});
-        }
     }
 }
 
@@ -591,13 +624,8 @@ ManageModel::Row ManageModel::rowAt(int index) const {
 }
 
 int ManageModel::rowIndex(const QUuid& id) const {
-    for (std::size_t i = 0; i < rowRefs_.size(); ++i) {
-        const RowRef& ref = rowRefs_[i];
-        if (ref.kind == Row::Kind::Entry && entryOf(*built_[ref.section].refs[ref.k])->id == id) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const qsizetype index = visibleIndex(id);
+    return index < 0 ? -1 : static_cast<int>(visible_[static_cast<std::size_t>(index)].row);
 }
 
 const QList<DaySection>& ManageModel::visibleSections() const {
@@ -622,8 +650,13 @@ const QList<DaySection>& ManageModel::visibleSections() const {
 // --- Lists -----------------------------------------------------------------------------------
 
 qsizetype ManageModel::visibleIndex(const QUuid& id) const {
+    if (lastFound_ && lastFound_->first == id) {
+        return lastFound_->second;
+    }
     const auto it = std::find_if(visible_.begin(), visible_.end(), [&](const VisibleRef& v) { return v.id == id; });
-    return it == visible_.end() ? -1 : static_cast<qsizetype>(it - visible_.begin());
+    const qsizetype index = it == visible_.end() ? -1 : static_cast<qsizetype>(it - visible_.begin());
+    lastFound_ = {id, index};
+    return index;
 }
 
 std::optional<Entry> ManageModel::visibleEntryAt(qsizetype index) const {
@@ -698,8 +731,20 @@ const DaySection* ManageModel::sectionOf(const QUuid& id) const {
     return nullptr;
 }
 
+const DaySection* ManageModel::daySectionOf(const QUuid& id) const {
+    // The list's source is the notes file in every view but the trash.
+    const qsizetype index = mode_ == Mode::Trash ? -1 : visibleIndex(id);
+    if (index < 0) {
+        return sectionOf(id);
+    }
+    const VisibleRef& v = visible_[static_cast<std::size_t>(index)];
+    const Built& b = built_[static_cast<std::size_t>(v.section)];
+    const std::int64_t home = b.home >= 0 ? b.home : b.homes[rowRefs_[static_cast<std::size_t>(v.row)].k];
+    return &builtSource_[static_cast<qsizetype>(home)];
+}
+
 std::optional<QString> ManageModel::dayLabel(const QUuid& id) const {
-    const DaySection* section = sectionOf(id);
+    const DaySection* section = daySectionOf(id);
     if (!section) {
         return std::nullopt;
     }
@@ -711,7 +756,7 @@ bool ManageModel::isTodayHeading(const QString& heading) const {
 }
 
 bool ManageModel::isInToday(const QUuid& id) const {
-    const DaySection* section = sectionOf(id);
+    const DaySection* section = daySectionOf(id);
     return section && isTodayHeading(section->heading);
 }
 
@@ -733,30 +778,21 @@ bool ManageModel::isRinging(const Entry& entry) const {
 }
 
 QString ManageModel::openSummary() const {
-    // Counted over the facts, which lie together, not over the items.
-    if (!openCount_) {
-        openCount_ = static_cast<int>(std::count_if(facts_.begin(), facts_.end(), [](const Facts& f) {
-            return f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine);
-        }));
+    int n = 0;
+    for (const DayCounts& day : dayCounts_) {
+        n += day.open;
     }
-    const int n = *openCount_;
     return n == 1 ? QStringLiteral("1 open") : QString::number(n) + QStringLiteral(" open");
 }
 
 int ManageModel::laterCount() const {
-    if (!laterRings_) {
-        std::vector<Instant> rings;
-        for (const Facts& f : facts_) {
-            if (f.isEntry && canRing(f.state) && f.hasReminder) {
-                rings.push_back(f.next);
-            }
-        }
-        std::sort(rings.begin(), rings.end());
-        laterRings_ = std::move(rings);
-    }
     // Waiting: the next ring is still to come.
     const Instant now = store_.clock().now();
-    return static_cast<int>(laterRings_->end() - std::upper_bound(laterRings_->begin(), laterRings_->end(), now));
+    qsizetype n = 0;
+    for (const DayCounts& day : dayCounts_) {
+        n += day.rings.end() - std::upper_bound(day.rings.begin(), day.rings.end(), now);
+    }
+    return static_cast<int>(n);
 }
 
 std::optional<Entry> ManageModel::remindable() const {
@@ -1184,18 +1220,10 @@ bool ManageModel::isStale(const Facts& f) {
 }
 
 int ManageModel::staleOpenCount() const {
-    if (staleCount_) {
-        return *staleCount_;
-    }
     int n = 0;
-    for (qsizetype s = 0; s < sections_.size(); ++s) {
-        if (sections_[s].heading == todayHeading_) {
-            continue;
-        }
-        const auto first = facts_.begin() + offsets_[static_cast<std::size_t>(s)];
-        n += static_cast<int>(std::count_if(first, first + sections_[s].items.size(), isStale));
+    for (std::size_t s = 0; s < dayCounts_.size(); ++s) {
+        n += sections_[static_cast<qsizetype>(s)].heading == todayHeading_ ? 0 : dayCounts_[s].stale;
     }
-    staleCount_ = n;
     return n;
 }
 

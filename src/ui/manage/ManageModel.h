@@ -279,6 +279,9 @@ private:
     static bool isWaiting(const Facts& f, Instant now);
     // The first section of `sections_` that holds the entry.
     const DaySection* sectionOf(const QUuid& id) const;
+    // The day of the notes file a listed entry is written under (from the list, not a search);
+    // otherwise sectionOf's.
+    const DaySection* daySectionOf(const QUuid& id) const;
     std::optional<Reminder> presetReminder(int preset, const Now& now) const;
     void offerDeliveryQuestion();
 
@@ -329,12 +332,18 @@ private:
 
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;
-    // The header's counts over the facts, worked out when first asked for after a reload: the
-    // header asks on every keystroke in the filter. Later's are the waiting entries' next rings,
-    // sorted, so that the count for a moment is a search.
-    mutable std::optional<int> openCount_;
-    mutable std::optional<int> staleCount_;
-    mutable std::optional<std::vector<Instant>> laterRings_;
+    // The identities of the same items (null for raw lines): listing reads them here, together,
+    // rather than from the items.
+    std::vector<QUuid> ids_;
+    // The header's counts, day by day and taken over with a day's facts: the header asks after
+    // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
+    // moment is a search.
+    struct DayCounts {
+        int open = 0;
+        int stale = 0;
+        std::vector<Instant> rings;
+    };
+    std::vector<DayCounts> dayCounts_;
     std::vector<qsizetype> offsets_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.
     QString factsZone_;
@@ -357,10 +366,13 @@ private:
     // source item they show.
     struct VisibleRef {
         QUuid id;
-        qsizetype section = 0;
         const Item* item = nullptr;
+        std::uint32_t section = 0;
+        std::uint32_t row = 0; // in rowRefs_
     };
     std::vector<VisibleRef> visible_;
+    // The last entry visibleIndex found: the selection is asked for many times after each change.
+    mutable std::optional<std::pair<QUuid, qsizetype>> lastFound_;
     // The visible sections as addresses of the source items they show; `builtSource_` keeps those
     // items alive, so an address seen again is the same item. A section's copy is made when the
     // sections are asked for and taken over while its items stay the same.
@@ -383,7 +395,6 @@ private:
         std::uint32_t k = 0;
     };
     std::vector<RowRef> rowRefs_;
-    void indexRows();
 };
 
 } // namespace plim

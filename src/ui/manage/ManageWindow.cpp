@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 namespace plim {
@@ -400,6 +401,19 @@ void ManageWindow::applyLook() {
 void ManageWindow::updateHeader() {
     const ManageTexts::Header header = ManageTexts::header(model_);
     if (headerShown_ == header) {
+        return;
+    }
+    // Only new counts (a keystroke, an entry marked done): the buttons stay and show them.
+    const bool sameButtons =
+        headerShown_ && headerShown_->items.size() == header.items.size() &&
+        std::equal(header.items.begin(), header.items.end(), headerShown_->items.begin(),
+                   [](const ManageTexts::Item& a, const ManageTexts::Item& b) { return a.action == b.action; });
+    if (sameButtons && headerShown_->title == header.title &&
+        headerShown_->filterPlaceholder == header.filterPlaceholder) {
+        for (qsizetype i = 0; i < header.items.size(); ++i) {
+            headerButtons_[i]->setText(header.items[i].text);
+        }
+        headerShown_ = header;
         return;
     }
     headerShown_ = header;

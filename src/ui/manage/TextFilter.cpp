@@ -8,35 +8,37 @@ namespace {
 
 constexpr std::size_t kRecent = 8;
 
-// Where `lowered` lies wholly inside one text of the block: calls `found` with each such text once.
-template <typename Found>
-void search(const TextFilter::Block& block, QStringView lowered, Found found) {
-    // Find the first character (a vectorised search), then compare the rest; a hit that runs on
-    // into the next text does not count.
-    const QStringView all(block.folded);
-    const QChar first = lowered.front();
-    const QStringView rest = lowered.sliced(1);
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype at = all.indexOf(first, from);
-        if (at < 0 || at + lowered.size() > all.size()) {
-            return;
-        }
-        if (all.sliced(at + 1, rest.size()) != rest) {
-            from = at + 1;
-            continue;
-        }
-        const auto next = std::upper_bound(block.starts.begin(), block.starts.end(), at);
-        if (at + lowered.size() <= *next) {
-            const auto i = static_cast<std::size_t>(next - block.starts.begin() - 1);
-            if (block.texts[i]) {
-                found(i);
-            }
-            from = *next;
-        } else {
-            from = at + 1;
-        }
+// Letters and digits have a bit each; every other character shares one of the rest.
+constexpr std::uint64_t bitOf(char16_t c) {
+    if (c >= u'a' && c <= u'z') {
+        return std::uint64_t{1} << (c - u'a');
     }
+    if (c >= u'0' && c <= u'9') {
+        return std::uint64_t{1} << (26 + c - u'0');
+    }
+    return std::uint64_t{1} << (36 + c % 28);
+}
+
+bool hasOwnBit(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9');
+}
+
+// Whether `text` holds `needle`: a vectorised search for its first character, then the rest compared.
+bool holds(QStringView text, QStringView needle) {
+    const QChar first = needle.front();
+    const QStringView rest = needle.sliced(1);
+    const qsizetype last = text.size() - needle.size();
+    for (qsizetype from = 0; from <= last;) {
+        const qsizetype at = text.indexOf(first, from);
+        if (at < 0 || at > last) {
+            return false;
+        }
+        if (text.sliced(at + 1, rest.size()) == rest) {
+            return true;
+        }
+        from = at + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -50,27 +52,30 @@ TextFilter::Block TextFilter::Block::make(const std::vector<QStringView>& texts)
     b.folded.reserve(total);
     b.starts.reserve(texts.size() + 1);
     b.texts.assign(texts.size(), 0);
+    b.signs.reserve(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const QStringView t = texts[i];
         b.starts.push_back(b.folded.size());
         if (t.isNull()) {
+            b.signs.push_back(0);
             continue;
         }
         b.texts[i] = 1;
+        const qsizetype at = b.folded.size();
         const bool ascii = std::all_of(t.begin(), t.end(), [](QChar c) { return c.unicode() < 0x80; });
         if (!ascii) {
             // Lowering may change the length ("İ"), so such a text is lowered as a whole.
             b.folded += t.toString().toLower();
-            continue;
-        }
-        const qsizetype at = b.folded.size();
-        b.folded.append(t);
-        char16_t* out = reinterpret_cast<char16_t*>(b.folded.data()) + at;
-        for (qsizetype k = 0; k < t.size(); ++k) {
-            if (out[k] >= u'A' && out[k] <= u'Z') {
-                out[k] = static_cast<char16_t>(out[k] + (u'a' - u'A'));
+        } else {
+            b.folded.append(t);
+            char16_t* out = reinterpret_cast<char16_t*>(b.folded.data()) + at;
+            for (qsizetype k = 0; k < t.size(); ++k) {
+                if (out[k] >= u'A' && out[k] <= u'Z') {
+                    out[k] = static_cast<char16_t>(out[k] + (u'a' - u'A'));
+                }
             }
         }
+        b.signs.push_back(signOf(QStringView(b.folded).sliced(at)));
     }
     b.starts.push_back(b.folded.size());
     return b;
@@ -89,16 +94,30 @@ void TextFilter::reset(std::vector<std::shared_ptr<const Block>> blocks) {
     recent_.clear();
 }
 
-std::pair<const TextFilter::Block*, std::size_t> TextFilter::locate(std::uint32_t i) const {
-    const auto next = std::upper_bound(firsts_.begin(), firsts_.end(), i);
-    const auto b = static_cast<std::size_t>(next - firsts_.begin() - 1);
-    return {blocks_[b].get(), i - firsts_[b]};
+std::uint64_t TextFilter::signOf(QStringView text) {
+    std::uint64_t sign = 0;
+    for (const QChar c : text) {
+        sign |= bitOf(c.unicode());
+    }
+    return sign;
 }
 
 void TextFilter::scan(QStringView lowered, std::vector<std::uint32_t>& hits) const {
+    const std::uint64_t need = signOf(lowered);
+    // One letter or digit: its bit is the answer.
+    const bool signEnough = lowered.size() == 1 && hasOwnBit(lowered.front().unicode());
     for (std::size_t b = 0; b < blocks_.size(); ++b) {
+        const Block& block = *blocks_[b];
         const std::uint32_t first = firsts_[b];
-        search(*blocks_[b], lowered, [&](std::size_t i) { hits.push_back(first + static_cast<std::uint32_t>(i)); });
+        const QStringView all(block.folded);
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            if (!block.texts[i] || (block.signs[i] & need) != need) {
+                continue;
+            }
+            if (signEnough || holds(all.sliced(block.starts[i], block.starts[i + 1] - block.starts[i]), lowered)) {
+                hits.push_back(first + static_cast<std::uint32_t>(i));
+            }
+        }
     }
 }
 
@@ -118,11 +137,21 @@ const std::vector<std::uint8_t>& TextFilter::matches(QStringView lowered) {
     if (base && base->query.size() == lowered.size()) {
         answer.hits = base->hits;
     } else if (base) {
+        const std::uint64_t need = signOf(lowered);
+        // The hits are in order, so their blocks are walked rather than searched.
+        std::size_t b = 0;
         for (const std::uint32_t i : base->hits) {
-            const auto [block, at] = locate(i);
+            while (firsts_[b + 1] <= i) {
+                ++b;
+            }
+            const Block& block = *blocks_[b];
+            const std::size_t at = i - firsts_[b];
+            if ((block.signs[at] & need) != need) {
+                continue;
+            }
             const QStringView text =
-                QStringView(block->folded).sliced(block->starts[at], block->starts[at + 1] - block->starts[at]);
-            if (text.contains(lowered)) {
+                QStringView(block.folded).sliced(block.starts[at], block.starts[at + 1] - block.starts[at]);
+            if (holds(text, lowered)) {
                 answer.hits.push_back(i);
             }
         }

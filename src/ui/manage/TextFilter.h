@@ -21,6 +21,9 @@ public:
         QString folded;                  // the texts lower-cased, one after another
         std::vector<qsizetype> starts;   // text i is folded[starts[i], starts[i + 1])
         std::vector<std::uint8_t> texts; // 0 for an item that is never found
+        // Which characters each text holds, one bit per letter and digit (the rest share bits): a
+        // text lacking one of the filter's cannot hold it, and for one letter the bit is the answer.
+        std::vector<std::uint64_t> signs;
         // A null view stands for an item that is never found.
         static Block make(const std::vector<QStringView>& texts);
         std::size_t size() const { return texts.size(); }
@@ -36,9 +39,8 @@ private:
         QString query;
         std::vector<std::uint32_t> hits;
     };
-    // The block of text i and its index inside it.
-    std::pair<const Block*, std::size_t> locate(std::uint32_t i) const;
     void scan(QStringView lowered, std::vector<std::uint32_t>& hits) const;
+    static std::uint64_t signOf(QStringView text);
 
     std::vector<std::shared_ptr<const Block>> blocks_;
     std::vector<std::uint32_t> firsts_; // index of each block's first text, then the total

@@ -47,6 +47,10 @@ TEST(TextFilter, FindsWhatTheLowerCasedTextContains) {
         {u"KELVIN \u212A"_s, u"kelvin k"_s, true}, // the Kelvin sign lowers to a plain k
         {u"İstanbul"_s, u"stanbul"_s, true},
         {u"two\nLines"_s, u"o\nl"_s, true},
+        {u"ba"_s, u"ab"_s, false},  // every character there, not in that order
+        {u"wow!"_s, u"="_s, false}, // "!" and "=" share a mark of what a text holds
+        {u"a = b"_s, u"="_s, true},
+        {u"Room 4B"_s, u"4b"_s, true},
     };
     std::vector<QString> texts(cases.size());
     std::transform(cases.begin(), cases.end(), texts.begin(), [](const ContainsCase& c) { return c.text; });
