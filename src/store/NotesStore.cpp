@@ -6,6 +6,7 @@
 #include "store/FileLock.h"
 #include "store/FileWatcher.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +37,8 @@ private:
 };
 // How soon the resident program tries the changes it kept again.
 constexpr auto kRetryInterval = 100ms;
+// Long enough for the window to draw what the read brought first.
+constexpr auto kAgreedTextDelay = 300ms;
 
 // The length QString::toUtf8 gives (a lone surrogate becomes one '?').
 qsizetype utf8Length(QStringView s) {
@@ -175,9 +178,25 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     retryTimer_.setSingleShot(true);
     retryTimer_.setInterval(kRetryInterval);
     connect(&retryTimer_, &QTimer::timeout, this, &NotesStore::retryPending);
+    agreedTimer_.setSingleShot(true);
+    agreedTimer_.setInterval(kAgreedTextDelay);
+    connect(&agreedTimer_, &QTimer::timeout, this, &NotesStore::flushAgreedText);
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this, &NotesStore::flushAgreedText);
+    }
 }
 
-NotesStore::~NotesStore() = default;
+NotesStore::~NotesStore() {
+    flushAgreedText();
+}
+
+void NotesStore::flushAgreedText() {
+    agreedTimer_.stop();
+    if (agreed_ && agreedPending_) {
+        agreed_->read(agreedPending_->first, agreedPending_->second);
+    }
+    agreedPending_.reset();
+}
 
 NotesStore& NotesStore::shared() {
     static NotesStore* store =
@@ -280,6 +299,7 @@ void NotesStore::load() {
     loadedPath_ = notesPath();
     loaded_ = true;
     if (options_.keepAgreedText) {
+        flushAgreedText(); // what was read from the file before
         agreed_ = std::make_unique<AgreedText>(loadedPath_);
     }
     {
@@ -320,7 +340,8 @@ bool NotesStore::adopt(const TextRead& read) {
     text_ = read.text;
     bytesKnown_ = false;
     if (agreed_) {
-        agreed_->read(read.text, read.stamp);
+        agreedPending_ = {read.text, read.stamp};
+        agreedTimer_.start();
     }
     document_ = parser_.parse(read.text);
     dayTexts_.clear();

@@ -59,6 +59,9 @@ public:
     };
     // What the resident program uses: its event loop never waits long for the file.
     static Options residentOptions();
+    // Records the agreed text now rather than a moment after the read that brought it (a merge
+    // does this first itself).
+    void flushAgreedText();
 
     NotesStore(Preferences& preferences, const Clock& clock, Options options, QObject* parent = nullptr);
     ~NotesStore() override;
@@ -229,6 +232,10 @@ private:
     std::deque<std::optional<MovedFile>> undoMoves_;
     std::deque<std::optional<MovedFile>> redoMoves_;
     std::unique_ptr<AgreedText> agreed_;
+    // A text read in, recorded as agreed a moment later: copying a large file out must not delay
+    // the window's next frame.
+    std::optional<std::pair<QString, FileStamp>> agreedPending_;
+    QTimer agreedTimer_;
     std::optional<StoreError> error_;
     std::unique_ptr<FileWatcher> watcher_;
 

@@ -54,6 +54,7 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
     if (!syncWithDisk()) {
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
+    flushAgreedText();
     const std::optional<QString> agreed = agreed_ ? agreed_->ancestor() : std::nullopt;
     const std::optional<NotesDocument> ancestor = agreed ? std::optional(NotesDocument::parse(*agreed)) : std::nullopt;
     const Calendar calendar = clock_.calendar();

@@ -59,6 +59,7 @@ struct Computer {
         options.keepAgreedText = true;
         store = std::make_unique<NotesStore>(prefs, clock, options);
         store->load();
+        store->flushAgreedText(); // what the resident program's loop does a moment later
     }
     QUuid id(const QString& text) const { return test::entryId(store->document(), text); }
 

@@ -4,6 +4,8 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -77,26 +79,37 @@ TEST_F(ConflictStore, TrashCopyIntoTheTrash) {
 TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const AgreedText agreed(notes.path);
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
+    // Recorded a moment after the read, so that the window draws first.
+    EXPECT_EQ(agreed.ancestor(), std::nullopt);
+    QElapsedTimer waited;
+    waited.start();
+    while (!agreed.ancestor() && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     EXPECT_EQ(agreed.ancestor(), loaded);
     EXPECT_EQ(QFileInfo(agreed.ancestorPath()).permissions() & 0x0077, 0);
     // The same version read again is not written again.
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), "kept"));
     store->load();
+    store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), u"kept"_s);
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), loaded.toUtf8()));
 
     store->toggleDone(test::entryId(store->document(), u"a"_s)); // our own write
     store->load();
+    store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), loaded);
 
     const QByteArray fromElsewhere = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, fromElsewhere));
     store->load();
+    store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
 
     ASSERT_TRUE(writeAll(beside(u"plim_conflict-20261206-101500.md"_s), "- x\n"));
     ASSERT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] c\n"));
     store->load();
+    store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
 }
 
