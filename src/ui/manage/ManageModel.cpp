@@ -514,7 +514,9 @@ void ManageModel::rebuildVisible() {
                 // Days come newest first, so each one goes in front of the map.
                 folded.insert(folded.constBegin(), section.heading, hidden);
             }
-            days.push_back({section.id, section.heading, {}, s, from, dayRefs.size(), hidden > 0});
+            // A day's heading is read from the source when asked for: copying every day's would
+            // touch each one's memory.
+            days.push_back({section.id, QString(), {}, s, from, dayRefs.size(), hidden > 0});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
@@ -581,7 +583,9 @@ void ManageModel::rebuildVisible() {
         }
         // The previous source is still alive here, so its items can be compared by value.
         const Built& at = built_.size() > g ? built_[g] : b;
-        changed = changed || at.id != b.id || at.heading != b.heading ||
+        // The previous sections' days are still those of builtSource_ here.
+        const QString& heading = b.home >= 0 ? source[static_cast<qsizetype>(b.home)].heading : b.heading;
+        changed = changed || at.id != b.id || (&at == &b ? false : headingOf(at) != heading) ||
                   !std::equal(at.refs.begin(), at.refs.end(), b.refs.begin(), b.refs.end(),
                               [](const Item* x, const Item* y) { return x == y || *x == *y; });
         built.push_back(std::move(b));
@@ -613,14 +617,18 @@ ManageModel::Row ManageModel::rowAt(int index) const {
     const Built& section = built_[ref.section];
     switch (ref.kind) {
     case Row::Kind::Header:
-        return Row{Row::Kind::Header, section.id, section.heading, {}, {}, 0};
+        return Row{Row::Kind::Header, section.id, headingOf(section), {}, {}, 0};
     case Row::Kind::Folded:
-        return Row{Row::Kind::Folded, section.id, section.heading, {}, {}, folded_.value(section.heading)};
+        return Row{Row::Kind::Folded, section.id, headingOf(section), {}, {}, folded_.value(headingOf(section))};
     case Row::Kind::Entry:
         break;
     }
     const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[ref.k]].heading;
-    return Row{Row::Kind::Entry, section.id, section.heading, *entryOf(*section.refs[ref.k]), day, 0};
+    return Row{Row::Kind::Entry, section.id, headingOf(section), *entryOf(*section.refs[ref.k]), day, 0};
+}
+
+const QString& ManageModel::headingOf(const Built& section) const {
+    return section.home >= 0 ? builtSource_[static_cast<qsizetype>(section.home)].heading : section.heading;
 }
 
 int ManageModel::rowIndex(const QUuid& id) const {
@@ -640,7 +648,7 @@ const QList<DaySection>& ManageModel::visibleSections() const {
                     b.items.append(*item);
                 }
             }
-            sections.append(DaySection{b.id, b.heading, b.items});
+            sections.append(DaySection{b.id, headingOf(b), b.items});
         }
         visibleSections_ = std::move(sections);
     }
@@ -697,7 +705,8 @@ std::optional<QString> ManageModel::rowID(const QUuid& id) const {
     if (index < 0) {
         return std::nullopt;
     }
-    return entryRowID(built_[static_cast<std::size_t>(visible_[static_cast<std::size_t>(index)].section)].heading, id);
+    return entryRowID(headingOf(built_[static_cast<std::size_t>(visible_[static_cast<std::size_t>(index)].section)]),
+                      id);
 }
 
 // --- Labels and counts -----------------------------------------------------------------------

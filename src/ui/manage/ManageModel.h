@@ -378,7 +378,7 @@ private:
     // sections are asked for and taken over while its items stay the same.
     struct Built {
         QUuid id;
-        QString heading;
+        QString heading; // empty for a day of the source: see headingOf
         std::vector<const Item*> refs;
         // The section of `builtSource_` that holds every one of `refs`, or -1 when they come from
         // several ("Now", "Active", Later's days): then `homes` names it for each.
@@ -387,6 +387,8 @@ private:
         mutable QList<Item> items;
     };
     std::vector<Built> built_;
+    // A section's heading: its day's in the source, or its own ("Now", "Active", Later's days).
+    const QString& headingOf(const Built& section) const;
     QList<DaySection> builtSource_;
     // The rows of `built_` and `folded_`: the section and, for an entry, its place among the refs.
     struct RowRef {
