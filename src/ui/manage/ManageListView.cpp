@@ -648,7 +648,7 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setUniformItemSizes(false);
     // Rows differ in height: lay out what the screen shows first and the rest while idle.
     setLayoutMode(QListView::Batched);
-    setBatchSize(50);
+    setBatchSize(32);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -226,27 +226,39 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
     std::vector<DayCounts> oldCounts = std::move(dayCounts_);
     dayCounts_.clear();
     dayCounts_.reserve(static_cast<std::size_t>(sections_.size()));
-    QHash<const void*, std::size_t> unchanged;
-    if (sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size()) &&
-        oldCounts.size() == oldOffsets.size()) {
-        unchanged.reserve(previous.size());
-        for (qsizetype s = 0; s < previous.size(); ++s) {
-            if (!previous[s].items.isEmpty()) {
-                unchanged.insert(previous[s].items.constData(), static_cast<std::size_t>(s));
+    // Days keep their order, so a day is looked for where the previous load had it, or a place
+    // either side (a day came in or went before it); a day moved further is read again. A changed
+    // day stands where the one it replaces stood.
+    const bool reuse = sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size()) &&
+                       oldCounts.size() == oldOffsets.size();
+    std::size_t hint = 0;
+    const auto previousDay = [&](const QList<Item>& items) -> std::optional<std::size_t> {
+        if (!reuse || items.isEmpty()) {
+            ++hint;
+            return std::nullopt;
+        }
+        for (const std::ptrdiff_t step : {0, 1, -1, 2}) {
+            const auto k = static_cast<std::ptrdiff_t>(hint) + step;
+            if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldOffsets.size()) &&
+                previous[k].items.constData() == items.constData()) {
+                hint = static_cast<std::size_t>(k) + 1;
+                return static_cast<std::size_t>(k);
             }
         }
-    }
+        ++hint;
+        return std::nullopt;
+    };
 
     for (const DaySection& section : std::as_const(sections_)) {
         const std::size_t first = facts_.size();
         offsets_.push_back(static_cast<qsizetype>(first));
-        if (const auto same = unchanged.constFind(section.items.constData()); same != unchanged.cend()) {
-            const qsizetype offset = oldOffsets[same.value()];
+        if (const auto same = previousDay(section.items)) {
+            const qsizetype offset = oldOffsets[*same];
             const auto from = oldFacts.begin() + offset;
             facts_.insert(facts_.end(), from, from + section.items.size());
             const auto ids = oldIds.begin() + offset;
             ids_.insert(ids_.end(), ids, ids + section.items.size());
-            dayCounts_.push_back(std::move(oldCounts[same.value()]));
+            dayCounts_.push_back(std::move(oldCounts[*same]));
             continue;
         }
         for (const Item& item : section.items) {
