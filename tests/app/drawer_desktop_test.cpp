@@ -174,18 +174,36 @@ protected:
         return -1;
     }
 
+    // The settings window's id while it is shown, otherwise empty.
+    QString settingsWindow() {
+        return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out;
+    }
+
     // Opens the settings with `plim settings` and waits until they hold the keyboard.
     QString openSettings() {
         EXPECT_EQ(plim({u"settings"_s}).status, 0);
         QString window;
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
-                window = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out;
+                window = settingsWindow();
                 return !window.isEmpty() && window == focus();
             },
             kWaitMs))
             << "settings " << window.toStdString() << ", focus " << focus().toStdString();
         return window;
+    }
+
+    // Esc in the settings, and waits until they are gone.
+    void closeSettings() {
+        keys(u"Escape"_s);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return settingsWindow().isEmpty(); }, kWaitMs));
+    }
+
+    // Waits until the settings file holds `text`.
+    void waitForSetting(const QByteArray& text) {
+        const QString file = home.filePath(u"config/plim/plim.conf"_s);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return test::readAll(file).contains(text); }, kWaitMs))
+            << test::readAll(file).toStdString();
     }
 
     // Shows the drawer with the shortcut and waits until it holds the keyboard.
@@ -407,18 +425,9 @@ TEST_F(DrawerDesktopTest, TheDrawerFollowsTheTextSizeChosenInTheSettings) {
     }
     type(u"30"_s);
     keys(u"Return"_s);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("drawerTextSize=30"); },
-        kWaitMs))
-        << test::readAll(home.filePath(u"config/plim/plim.conf"_s)).toStdString();
+    waitForSetting("drawerTextSize=30");
     // Esc closes the settings (as wide as a drawer, they would be taken for it).
-    keys(u"Escape"_s);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s})
-                .out.isEmpty();
-        },
-        kWaitMs));
+    closeSettings();
 
     showDrawer();
     EXPECT_TRUE(QTest::qWaitFor([&] { return width(drawer()) == 720; }, kWaitMs)) << width(drawer());
@@ -436,12 +445,7 @@ TEST_F(DrawerDesktopTest, TheDrawerFollowsTheTextSizeChosenInTheSettings) {
         },
         kWaitMs));
     keys(u"ctrl+comma"_s);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s}).out ==
-                   focus();
-        },
-        kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settingsWindow() == focus(); }, kWaitMs));
     quitResident();
 }
 
@@ -475,17 +479,8 @@ TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
     EXPECT_EQ(focus(), settings);
     keys(u"space"_s);
     keys(u"ctrl+alt+n"_s);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("carbonKeyCode\\\":45"); },
-        kWaitMs))
-        << test::readAll(home.filePath(u"config/plim/plim.conf"_s)).toStdString();
-    keys(u"Escape"_s);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim Settings$"_s})
-                .out.isEmpty();
-        },
-        kWaitMs));
+    waitForSetting("carbonKeyCode\\\":45");
+    closeSettings();
     keys(u"ctrl+alt+n"_s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     quitResident();
