@@ -15,15 +15,15 @@ namespace {
 // headings (the first one after a byte-order mark). `from` is 0 or a day's start.
 std::vector<qsizetype> dayStarts(QStringView text, qsizetype from, qsizetype end) {
     std::vector<qsizetype> starts;
-    const qsizetype begin = syntax::startsWithByteOrderMark(text) ? 1 : 0;
-    if (from == 0 ? text.first(end).sliced(std::min(begin, end)).startsWith(u"## ")
-                  : text.first(end).sliced(from).startsWith(u"## ")) {
-        starts.push_back(from == 0 ? begin : from);
+    const QStringView region = text.first(end);
+    const qsizetype first = from == 0 && syntax::startsWithByteOrderMark(text) ? 1 : from;
+    if (region.sliced(std::min(first, end)).startsWith(u"## ")) {
+        starts.push_back(first);
     }
     // Line by line: a search for the line end is vectorised, one for the four characters is not.
     const char16_t* data = text.utf16();
     while (true) {
-        const qsizetype at = text.first(end).indexOf(u'\n', from);
+        const qsizetype at = region.indexOf(u'\n', from);
         if (at < 0 || at + 3 >= end) {
             break;
         }
@@ -35,7 +35,7 @@ std::vector<qsizetype> dayStarts(QStringView text, qsizetype from, qsizetype end
     return starts;
 }
 
-// How many characters two texts share at their start, and at their end (within the first `limit`).
+// How many characters two texts share at their start, and at their end (counting at most `limit`).
 qsizetype sharedStart(QStringView a, QStringView b) {
     const qsizetype n = std::min(a.size(), b.size());
     constexpr qsizetype kStep = 1024;

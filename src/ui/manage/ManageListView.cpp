@@ -772,11 +772,10 @@ void ManageListView::scrollToSelection() {
     // After a change the rows are laid out a batch at a time while the program is idle: a row not
     // reached yet has no place to scroll to, so it is tried again once more of them are.
     if (!visualRect(rows_->index(row)).isValid()) {
-        const bool first = scrollTries_ == 0;
-        if (first) {
+        if (scrollTries_ == 0) {
             scrollTries_ = rows_->rowCount() / std::max(1, batchSize()) + 100;
         }
-        if (first || --scrollTries_ > 0) {
+        if (--scrollTries_ > 0) {
             QTimer::singleShot(1, this, [this] {
                 if (scrollTries_ > 0) {
                     scrollToSelection();

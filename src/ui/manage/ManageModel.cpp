@@ -419,7 +419,6 @@ void ManageModel::rebuildVisible() {
     };
     // A group's rows are its own, or a stretch of `dayRefs` (the days of the notes and the trash).
     std::vector<Ref> dayRefs;
-    dayRefs.reserve(static_cast<std::size_t>(trash ? 0 : facts_.size()));
     struct Group {
         QUuid id;
         QString heading;
@@ -483,6 +482,7 @@ void ManageModel::rebuildVisible() {
         std::vector<Ref> active;
         std::vector<Group> days;
         days.reserve(static_cast<std::size_t>(source.size()));
+        dayRefs.reserve(trash ? 0 : facts_.size());
         for (qsizetype s = 0; s < source.size(); ++s) {
             const DaySection& section = source[s];
             const bool folds = fold && section.heading != now.todayHeading && section.heading != activeHeading() &&
@@ -595,9 +595,10 @@ void ManageModel::rebuildVisible() {
         }
         // The previous source is still alive here, so its items can be compared by value.
         const Built& at = built_.size() > g ? built_[g] : b;
-        // The previous sections' days are still those of builtSource_ here.
+        // The previous sections' days are still those of builtSource_ here (and a section beyond
+        // them has already counted as a change).
         const QString& heading = b.home >= 0 ? source[static_cast<qsizetype>(b.home)].heading : b.heading;
-        changed = changed || at.id != b.id || (&at == &b ? false : headingOf(at) != heading) ||
+        changed = changed || at.id != b.id || headingOf(at) != heading ||
                   !std::equal(at.refs.begin(), at.refs.end(), b.refs.begin(), b.refs.end(),
                               [](const Item* x, const Item* y) { return x == y || *x == *y; });
         built.push_back(std::move(b));
