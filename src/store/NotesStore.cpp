@@ -142,8 +142,17 @@ NotesStore::Turn::~Turn() {
     if (!held_ || --store_.turnDepth_ > 0) {
         return;
     }
-    store_.lookAtReplaced(false);
+    // What other programs wrote into the versions this turn replaced: written in at once (until
+    // then the file lacks it, and a program saving a copy of it would lose it), then once more for
+    // what came a moment later.
     store_.carryOver();
+    for (int round = 0; round < 3 && !store_.replaced_.empty(); ++round) {
+        store_.lookAtReplaced(false);
+        store_.carryOver();
+        if (store_.options_.retryWhenBusy) {
+            break;
+        }
+    }
     if (!store_.carries_.empty() && store_.options_.retryWhenBusy) {
         store_.lingerTimer_.start(kRetryInterval); // written in at the next chance
     }
@@ -484,6 +493,9 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     const PreparedWrite::Result result = prepared ? write.commit(stamp_, &basis_) : PreparedWrite::Result{};
     switch (result.outcome) {
     case PreparedWrite::Outcome::TargetMoved:
+        if (result.replaced) {
+            noteReplaced(result.replaced, stamp_);
+        }
         return Saved::Moved;
     case PreparedWrite::Outcome::Failed:
         setError(StoreError{StoreError::Kind::WriteFailed, loadedPath_, prepared ? result.reason : write.error()});

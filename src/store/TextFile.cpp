@@ -314,7 +314,7 @@ PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected, const Wri
     }
     FileSystemCalls& calls = FileSystemCalls::current();
     // Swapped rather than renamed over, where the file system can: whatever got in between the
-    // look and the rename is then still at hand, under the temporary's name.
+    // look and the swap is then still at hand, under the temporary's name, and goes back.
     bool swapped = false;
     if (expected && expected->exists) {
         swapped = calls.exchange(temporary_.constData(), target_.constData()) == 0;
@@ -323,6 +323,9 @@ PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected, const Wri
             result.reason = errnoText(error);
             discard();
             return result;
+        }
+        if (swapped && !swappedOutAsExpected(*expected, basis)) {
+            return swapBack();
         }
     }
     if (!swapped && calls.rename(temporary_.constData(), target_.constData()) != 0) {
@@ -336,11 +339,10 @@ PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected, const Wri
         st.st_size == size_) {
         result.stamp = stampOf(st);
     }
-    if (expected && expected->exists) {
-        result.replaced = replacedContent(*expected, basis, swapped);
-    }
     if (swapped) {
         ::unlink(temporary_.constData());
+    } else if (expected && expected->exists) {
+        result.replaced = writtenSince(*expected, basis);
     }
     temporary_.clear();
     // Make the rename itself durable.
@@ -352,35 +354,53 @@ PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected, const Wri
     return result;
 }
 
-std::optional<QByteArray> PreparedWrite::replacedContent(const FileStamp& expected, const WriteBasis* basis,
-                                                         bool swapped) {
-    // Another file renamed in just before ours: all of it is theirs.
-    if (swapped) {
-        struct stat old {};
-        if (::lstat(temporary_.constData(), &old) == 0 && S_ISREG(old.st_mode) &&
-            (quint64(old.st_dev) != expected.device || quint64(old.st_ino) != expected.inode)) {
-            QFile file(QFile::decodeName(temporary_));
-            return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
-        }
+bool PreparedWrite::swappedOutAsExpected(const FileStamp& expected, const WriteBasis* basis) const {
+    struct stat old {};
+    return ::lstat(temporary_.constData(), &old) == 0 && quint64(old.st_dev) == expected.device &&
+           quint64(old.st_ino) == expected.inode && old.st_size == expected.size &&
+           static_cast<qint64>(old.st_mtim.tv_sec) * 1'000'000'000 + old.st_mtim.tv_nsec == expected.mtimeNs &&
+           !(basis && basis->beingWritten());
+}
+
+PreparedWrite::Result PreparedWrite::swapBack() {
+    Result result;
+    result.outcome = Outcome::TargetMoved;
+    FileSystemCalls& calls = FileSystemCalls::current();
+    const auto readTemporary = [this] {
+        QFile file(QFile::decodeName(temporary_));
+        return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
+    };
+    if (calls.exchange(temporary_.constData(), target_.constData()) != 0) {
+        // Ours stays; what got in is handed back to be written in.
+        result.outcome = Outcome::Committed;
+        result.replaced = readTemporary();
+        ::unlink(temporary_.constData());
+        temporary_.clear();
+        return result;
     }
-    // The version read, written into by a program that had it open. One still at it is not waited
-    // for here: the caller looks at it again through the basis.
-    if (basis && basis->isOpen()) {
-        if (basis->beingWritten()) {
-            return std::nullopt;
-        }
-        const FileStamp now = basis->stamp();
-        if (now.size == expected.size && now.mtimeNs == expected.mtimeNs) {
-            return std::nullopt;
-        }
-        return basis->readBytes();
+    struct stat back {};
+    if (::lstat(temporary_.constData(), &back) != 0 || quint64(back.st_dev) != device_ ||
+        quint64(back.st_ino) != inode_) {
+        // Yet another file got in between the two swaps: the newest goes back in place, and what
+        // the one before it held is handed back.
+        calls.exchange(temporary_.constData(), target_.constData());
+        result.replaced = readTemporary();
     }
-    const FileStamp now = swapped ? fileStamp(QFile::decodeName(temporary_)) : FileStamp{};
-    if (!now.exists || (now.size == expected.size && now.mtimeNs == expected.mtimeNs)) {
+    discard();
+    return result;
+}
+
+std::optional<QByteArray> PreparedWrite::writtenSince(const FileStamp& expected, const WriteBasis* basis) {
+    // The version read, written into between the look and the rename by a program that had it
+    // open. One still at it is not waited for here: the caller looks at it again through the basis.
+    if (!basis || !basis->isOpen() || basis->beingWritten()) {
         return std::nullopt;
     }
-    QFile file(QFile::decodeName(temporary_));
-    return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
+    const FileStamp now = basis->stamp();
+    if (now.size == expected.size && now.mtimeNs == expected.mtimeNs) {
+        return std::nullopt;
+    }
+    return basis->readBytes();
 }
 
 std::optional<QString> writeTextFileAtomically(const QString& path, const QByteArray& bytes, int newFilePermissions) {

@@ -65,9 +65,9 @@ public:
         // The stamp of the written file just after the rename (what `fileStamp(path)` gives while
         // nobody else touches it); `FileStamp{}` when another writer got in right away.
         FileStamp stamp;
-        // What the file the rename replaced held, when that was not the version expected: another
-        // program wrote into it after the last look (through a descriptor it had open), or renamed
-        // its own file in between that look and the rename. Its lines are not in the written file.
+        // What another program wrote that is not in the file now: into the version replaced after
+        // the last look (through a descriptor it had open), or in a file of its own renamed in and
+        // replaced in turn. Its lines are to be written in again.
         std::optional<QByteArray> replaced;
         bool committed() const { return outcome == Outcome::Committed; }
     };
@@ -89,10 +89,12 @@ public:
 
     // Renames over the target only if `fileStamp(path)` still equals `expected` (`FileStamp{}`
     // for a file that must still be missing); otherwise discards the temporary: TargetMoved.
+    // Where the file system can swap two files, it swaps, and puts back what went out when that
+    // was not the version expected (something got in between the look and the swap): TargetMoved.
     // With the `basis` the expected version was read through, also TargetMoved when another
-    // program opened it for writing since; and what was written into the replaced version until
-    // the rename is given back in `Result::replaced` (unless a program is still writing it: then
-    // the caller looks at it again through the basis).
+    // program has it open for writing; where the file is renamed over, what was written into the
+    // version replaced since the look is given back in `Result::replaced` (unless a program is
+    // still writing it: then the caller looks at it again through the basis).
     Result commit(const FileStamp& expected, const WriteBasis* basis = nullptr);
     // Renames over the target whatever happened to it since.
     Result commit();
@@ -100,8 +102,12 @@ public:
 private:
     PreparedWrite() = default;
     Result finish(const FileStamp* expected, const WriteBasis* basis);
-    // After the rename: what the replaced file held, when not the version expected.
-    std::optional<QByteArray> replacedContent(const FileStamp& expected, const WriteBasis* basis, bool swapped);
+    // After a swap: whether what went out is the version expected, untouched and not being written.
+    bool swappedOutAsExpected(const FileStamp& expected, const WriteBasis* basis) const;
+    // Puts back what a swap took out: TargetMoved.
+    Result swapBack();
+    // After a rename: what was written into the version expected since the last look.
+    static std::optional<QByteArray> writtenSince(const FileStamp& expected, const WriteBasis* basis);
     void discard();
 
     QString path_;
