@@ -107,6 +107,43 @@ run_case() {
     [ "$trouble" = disk ] && umount "$work/notes"
 }
 
+# Four loops of `plim add` take turns with the drawer's captures: a moment's contention each time.
+# Counts the alarms the resident program raised (notifications that it could not save) and the
+# drawer's captures that reach the file.
+run_contention() {
+    setup contention
+    printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' \
+        "$work" >"$work/bus.conf"
+    dbus-daemon --nofork --print-address=1 --config-file="$work/bus.conf" >"$work/bus" 2>/dev/null &
+    pids="$pids $!"
+    until [ -s "$work/bus" ]; do sleep 0.05; done
+    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
+    export DBUS_SESSION_BUS_ADDRESS
+    dbus-monitor "interface='org.freedesktop.Notifications',member='Notify'" >"$work/notify" 2>/dev/null &
+    monitor=$!
+    pids="$pids $monitor"
+    start_resident
+    k=1
+    while [ "$k" -le 4 ]; do
+        (
+            i=1
+            while [ ! -e "$work/stop" ]; do "$plim" add "loop $k add $i" >/dev/null 2>&1; i=$((i + 1)); done
+        ) &
+        k=$((k + 1))
+    done
+    i=1
+    while [ "$i" -le 50 ]; do drawer_capture "kept capture $i"; i=$((i + 1)); done
+    touch "$work/stop"
+    sleep 4
+    alarms=$(grep -c 'could not save' "$work/notify")
+    echo "contention: $alarms alarms, $(count) of 50 drawer captures in the file"
+    "$plim" quit >/dev/null 2>&1
+    wait "$resident" 2>/dev/null
+    kill "$monitor" 2>/dev/null
+    unset DBUS_SESSION_BUS_ADDRESS
+}
+
+run_contention
 for trouble in lock disk; do
     for how in quit kill edit; do
         [ "$trouble" = lock ] && [ "$how" = edit ] && continue

@@ -299,16 +299,16 @@ private:
     // finish writing it.
     WriteBasis basis_;
     std::chrono::steady_clock::time_point turnDeadline_;
-    // What other programs wrote into versions this turn replaced: the version read, theirs.
+    // What other programs wrote into versions this turn replaced: the version read (none: not
+    // known), theirs.
     struct Carry {
-        QString base;
+        std::optional<QString> base;
         QString theirs;
     };
     std::vector<Carry> carries_;
     struct Replaced {
         WriteBasis version;
         FileStamp stamp; // as it was replaced
-        QString base;    // its text
     };
     std::vector<Replaced> replaced_;
     QTimer lingerTimer_;

@@ -10,8 +10,8 @@ namespace plim {
 // --- What other programs wrote into versions a write replaced ---
 
 void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const FileStamp& built) {
-    const QString base = text_.value_or(QString());
     if (replaced) {
+        const QString base = text_.value_or(QString());
         const std::optional<QString> theirs = decodeText(*replaced);
         if (theirs && *theirs != base) {
             carries_.push_back(Carry{base, *theirs});
@@ -19,7 +19,7 @@ void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const F
         return;
     }
     if (basis_.isOpen() && (options_.linger.count() > 0 || basis_.beingWritten())) {
-        replaced_.push_back(Replaced{std::move(basis_), built, base});
+        replaced_.push_back(Replaced{std::move(basis_), built});
     }
 }
 
@@ -47,8 +47,17 @@ void NotesStore::lookAtReplaced(bool due) {
         if (now.size == r.stamp.size && now.mtimeNs == r.stamp.mtimeNs) {
             continue;
         }
-        if (const std::optional<QString> theirs = decodeText(r.version.readBytes()); theirs && *theirs != r.base) {
-            carries_.push_back(Carry{r.base, *theirs});
+        // Its text as it was is not kept (a capture into a large file would copy it all): grown
+        // after whole lines, it was appended to; otherwise it is merged without an ancestor, which
+        // drops nothing of either side.
+        const QByteArray bytes = r.version.readBytes();
+        const qsizetype was = r.stamp.size;
+        if (bytes.size() > was && (was == 0 || bytes.at(was - 1) == '\n')) {
+            if (const std::optional<QString> added = decodeText(bytes.sliced(was))) {
+                carries_.push_back(Carry{QString(), *added});
+            }
+        } else if (const std::optional<QString> theirs = decodeText(bytes)) {
+            carries_.push_back(Carry{std::nullopt, *theirs});
         }
     }
     replaced_ = std::move(later);
@@ -56,19 +65,23 @@ void NotesStore::lookAtReplaced(bool due) {
 
 namespace {
 
-// `into` with what `carry.theirs` has beyond `carry.base`.
-QString withCarried(const QString& into, const QString& base, const QString& theirs, Instant now,
+// `into` with what `theirs` has beyond `base`; without a base, with everything of `theirs`.
+QString withCarried(const QString& into, const std::optional<QString>& base, const QString& theirs, Instant now,
                     const Calendar& calendar, const Anchors& anchors) {
+    if (!base) {
+        return mergeNotes(nullptr, NotesDocument::parse(into), NotesDocument::parse(theirs), now, calendar, anchors)
+            .document.serialized();
+    }
     // Lines added after whole lines (an appender): added at the end.
-    if ((base.isEmpty() || base.endsWith(u'\n')) && theirs.startsWith(base)) {
+    if ((base->isEmpty() || base->endsWith(u'\n')) && theirs.startsWith(*base)) {
         QString out = into;
         if (!out.isEmpty() && !out.endsWith(u'\n')) {
             out += u'\n';
         }
-        return out.append(QStringView(theirs).sliced(base.size()));
+        return out.append(QStringView(theirs).sliced(base->size()));
     }
     // Anything else (rewritten, a line finished): entry by entry, from the version both built on.
-    const NotesDocument ancestor = NotesDocument::parse(base);
+    const NotesDocument ancestor = NotesDocument::parse(*base);
     return mergeNotes(&ancestor, NotesDocument::parse(into), NotesDocument::parse(theirs), now, calendar, anchors)
         .document.serialized();
 }
