@@ -2,11 +2,13 @@
 # Captures typed into the resident program's drawer while the notes file cannot be written (another
 # process holds plim's lock on it, or its disk is full), then the program quits or is killed, or
 # space frees and another program edits the file: counts the captures that reach the file once it
-# can be written. Needs Xvfb, openbox and xdotool; the full disk needs root (a small tmpfs).
-# Not run in CI. Usage: stress-kept-captures.sh PLIM [CAPTURES]
+# can be written. Needs Xvfb, openbox, xdotool, dbus-daemon, dbus-monitor and dunst; the full disk
+# needs root (a small tmpfs).
+# Not run in CI. Usage: stress-kept-captures.sh PLIM [CAPTURES] [contention|lock|disk]
 set -u
 plim=${1:?path to the plim binary}
 captures=${2:-3}
+only=${3:-}
 top=$(mktemp -d)
 pids=""
 cleanup() {
@@ -122,6 +124,10 @@ run_contention() {
     dbus-monitor "interface='org.freedesktop.Notifications',member='Notify'" >"$work/notify" 2>/dev/null &
     monitor=$!
     pids="$pids $monitor"
+    # A notification server, as on a desktop: without one nothing is posted.
+    dunst >/dev/null 2>&1 &
+    pids="$pids $!"
+    sleep 1
     start_resident
     k=1
     while [ "$k" -le 4 ]; do
@@ -143,8 +149,11 @@ run_contention() {
     unset DBUS_SESSION_BUS_ADDRESS
 }
 
-run_contention
+case "$only" in
+'' | contention) run_contention ;;
+esac
 for trouble in lock disk; do
+    [ -n "$only" ] && [ "$only" != "$trouble" ] && continue
     for how in quit kill edit; do
         [ "$trouble" = lock ] && [ "$how" = edit ] && continue
         run_case "$trouble" "$how"

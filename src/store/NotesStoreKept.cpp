@@ -170,8 +170,9 @@ void NotesStore::replayJournal() {
     if (records.isEmpty()) {
         return;
     }
-    // Not the concern of the change whose turn this is.
+    // Not the concern of the change whose turn this is; nor, in a command, of the command.
     const bool contended = std::exchange(contended_, false);
+    const std::optional<StoreError> error = error_;
     replaying_ = true;
     bool all = true;
     for (const CaptureJournal::Record& record : records) {
@@ -184,6 +185,9 @@ void NotesStore::replayJournal() {
     }
     replaying_ = false;
     contended_ = contended;
+    if (!all && !options_.retryWhenBusy) {
+        setError(error); // the records stay for the next process
+    }
     if (all && pending_.empty() && error_ && error_->kind == StoreError::Kind::Busy) {
         setError(std::nullopt);
     }
