@@ -103,6 +103,13 @@ TEST(CaptureDrawer, ACaptureTheFileCannotTakeLeavesOnlyWhenKeptAside) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return f.model->hint().text.contains(says); }, 2000))
             << f.model->hint().text.toStdString();
         EXPECT_EQ(f.model->hint().tone, Tone::Error);
+        if (keptAside) {
+            // Taking it back finds nothing in the file yet; it must not be taken out once it is.
+            f.press(Qt::Key_Z, Ctrl);
+            EXPECT_EQ(f.model->text(), QString());
+            other.unlock();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return f.file().contains(u"- [ ] a thought"_s); }, 3000));
+        }
     }
 }
 
