@@ -168,12 +168,21 @@ qsizetype dayPosition(const QList<DaySection>& sections, const QString& heading)
 
 MergeOutcome mergeNotes(const NotesDocument* ancestor, const NotesDocument& notes, const NotesDocument& copy,
                         Instant now, const Calendar& calendar, const Anchors& anchors) {
+    const auto inCopy = indexEntries(copy);
+    auto inAncestor = ancestor ? indexEntries(*ancestor) : QHash<QUuid, const Entry*>{};
+    if (ancestor) {
+        const auto inNotes = indexEntries(notes);
+        const auto stale = [&](const QUuid& id) { return !inNotes.contains(id) && !inCopy.contains(id); };
+        const auto ids = inAncestor.keys();
+        if (std::any_of(ids.cbegin(), ids.cend(), stale)) {
+            ancestor = nullptr;
+            inAncestor.clear();
+        }
+    }
     MergeOutcome out{notes, {}};
     MergeCounts& counts = out.counts;
     NotesDocument& doc = out.document;
     const EntryMerger merger{now, calendar, anchors};
-    const auto inCopy = indexEntries(copy);
-    const auto inAncestor = ancestor ? indexEntries(*ancestor) : QHash<QUuid, const Entry*>{};
     const auto ancestorEntry = [&](const QUuid& id) { return inAncestor.value(id, nullptr); };
 
     // Entries of the notes: merged with the copy's, or gone when the copy deleted them untouched.

@@ -48,7 +48,8 @@ struct MergeOutcome {
 // that side; where both changed it, or without an ancestor: a done (carried, struck) state wins over
 // an open one, a shortlist mark stays, and of two reminders the one that rings first from `now`
 // stays. Entries only in the copy are added to their day in the copy's order; entries only in the
-// notes stay unless the ancestor shows the copy deleted them.
+// notes stay unless the ancestor shows the copy deleted them. An ancestor that holds an entry
+// neither side has is older than some text both sides shared since: it is not used.
 MergeOutcome mergeNotes(const NotesDocument* ancestor, const NotesDocument& notes, const NotesDocument& copy,
                         Instant now, const Calendar& calendar, const Anchors& anchors);
 

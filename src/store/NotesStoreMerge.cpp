@@ -55,7 +55,12 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
     flushAgreedText();
-    const std::optional<QString> agreed = agreed_ ? agreed_->ancestor() : std::nullopt;
+    // The agreed text is what both sides started from only if it is older than either: a copy
+    // made before it (the other computer's text, come back after this one merged it) did not
+    // delete what it lacks.
+    const std::optional<qint64> agreedAt = agreed_ ? agreed_->ancestorWrittenNs() : std::nullopt;
+    const bool older = agreedAt && *agreedAt <= read.stamp.mtimeNs && *agreedAt <= stamp_.mtimeNs;
+    const std::optional<QString> agreed = older ? agreed_->ancestor() : std::nullopt;
     const std::optional<NotesDocument> ancestor = agreed ? std::optional(NotesDocument::parse(*agreed)) : std::nullopt;
     const Calendar calendar = clock_.calendar();
     const Instant now = clock_.now();

@@ -120,12 +120,14 @@ TEST(MergeCommand, TwoComputersChangingOneFileOffline) {
                       "## 2026-12-05 Saturday\n\n"
                       "- [x] ~~pay rent~~  <!-- 18:00 -->\n"_s);
 
-    // The same copy again changes nothing.
+    // The same copy again: the agreed text holds "old idea", which neither side has now, so it is
+    // older than what both share and not taken for their ancestor. The desktop's deletion of
+    // "book train" is lost then, nothing else.
     ASSERT_TRUE(writeAll(copy, laptopFile));
     const Result again = plimMerge(desktop.path, {copy});
     EXPECT_EQ(again.status, 0) << again.err.toStdString();
-    EXPECT_EQ(again.out, u"nothing new from plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
-    EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged);
+    EXPECT_EQ(again.out, u"1 entry added, from plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
+    EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged + u"- [ ] book train  <!-- 18:30 -->\n"_s);
     EXPECT_TRUE(
         QFileInfo::exists(NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-120000-LAPTOP1 (2).md"_s));
 }
