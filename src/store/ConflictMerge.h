@@ -26,6 +26,18 @@ bool isCopyOf(QStringView name, QStringView original);
 // by name.
 QList<Found> find(const QString& notesPath);
 
+// Whether a copy is the user's own: a regular file of theirs that nobody else may write to, as the
+// notes file's own folder normally ensures. Anyone able to drop a file into a shared folder could
+// otherwise put entries and reminders into the notes.
+struct Ownership {
+    bool exists = false;
+    bool own = false;
+    QString why; // when not own: "belongs to nobody, not to you", "others may write to it", ...
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+Ownership ownership(const QString& path);
+
 } // namespace ConflictCopies
 
 // What a merge took over from the copy.
