@@ -20,6 +20,8 @@ packages=(
     fonts-opendyslexic
     # The package and the checks of its desktop files.
     dpkg-dev desktop-file-utils appstream
+    # A real sync tool beside the notes file: two computers joined on loopback.
+    syncthing
 )
 # The build fetches its other fonts with npm; any npm will do (a newer one may be installed already).
 command -v npm >/dev/null 2>&1 || packages+=(npm)

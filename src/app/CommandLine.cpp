@@ -57,8 +57,9 @@ Commands on the notes file (with or without the resident program):
   stop ID            stop reminding, leaving the entry as it is
   delete ID          move the entry to the trash file
   merge [FILE...]    merge sync-conflict copies back into the notes (without FILE,
-                     every copy beside the notes file and the trash); merged copies
-                     are moved to $XDG_STATE_HOME/plim/merged/
+                     every copy beside the notes file and the trash that is yours and
+                     writable only by you); merged copies are moved to
+                     $XDG_STATE_HOME/plim/merged/
   path               the notes file's path
 
 ID is the entry's identity or a unique prefix of at least four of its hex digits.
@@ -71,7 +72,7 @@ Options:
 
 Exit status: 0 success, 1 the notes file cannot be read or written (or another plim
 process kept it busy for five seconds, or the resident program cannot be reached, or a
-copy to merge cannot be read), 2 wrong usage.
+copy to merge cannot be read or is not yours), 2 wrong usage.
 )";
 
 void out(const QString& s) {
@@ -441,9 +442,11 @@ int commandMerge(const Context& ctx) {
         const bool ofTrash = ConflictCopies::isCopyOf(QFileInfo(path).fileName(), QFileInfo(trash).fileName());
         copies.append({path, ofTrash ? ConflictCopies::Of::Trash : ConflictCopies::Of::Notes});
     }
+    // Named copies are merged whoever's they are; found ones only when they are the user's own.
+    const auto source = ctx.args.isEmpty() ? NotesStore::CopySource::Found : NotesStore::CopySource::Named;
     int status = kOk;
     for (const ConflictCopies::Found& copy : copies) {
-        const NotesStore::CopyMerge merged = store->mergeCopy(copy.path, copy.of);
+        const NotesStore::CopyMerge merged = store->mergeCopy(copy.path, copy.of, source);
         if (merged.status == NotesStore::CopyMerge::Status::Merged) {
             out(merged.message + QLatin1Char('\n'));
         } else {

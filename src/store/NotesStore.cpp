@@ -7,6 +7,7 @@
 #include "store/FileWatcher.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -192,9 +193,17 @@ NotesStore::~NotesStore() {
 
 void NotesStore::flushAgreedText() {
     agreedTimer_.stop();
-    if (agreed_ && agreedPending_) {
-        agreed_->read(agreedPending_->first, agreedPending_->second);
+    if (!agreed_ || !agreedPending_) {
+        return;
     }
+    // In a turn with the file: its writers note their own writes in theirs, so a text read just as
+    // one was made is known as theirs by now; and the agreed copy has one writer at a time.
+    const Turn turn(*this, {}, true);
+    if (!turn) {
+        agreedTimer_.start(); // kept for a moment later (none comes in a command that ends)
+        return;
+    }
+    agreed_->read(agreedPending_->first, agreedPending_->second);
     agreedPending_.reset();
 }
 
@@ -296,10 +305,12 @@ bool NotesStore::ensureFileExists() {
 }
 
 void NotesStore::load() {
+    if (options_.keepAgreedText) {
+        flushAgreedText(); // what was read from the file before, in a turn with that file
+    }
     loadedPath_ = notesPath();
     loaded_ = true;
     if (options_.keepAgreedText) {
-        flushAgreedText(); // what was read from the file before
         agreed_ = std::make_unique<AgreedText>(loadedPath_);
     }
     {
@@ -309,6 +320,11 @@ void NotesStore::load() {
             ensureFileExists();
             // What a writer killed mid-write left behind; nobody else writes while we hold the lock.
             removeStaleTemporaries(loadedPath_);
+            if (agreed_) {
+                removeStaleTemporaries(agreed_->ancestorPath());
+                removeStaleTemporaries(agreed_->ledgerPath());
+                AgreedText::prune(plimStateFolder(), QDateTime::currentDateTime());
+            }
         }
         text_.reset();
         adopt(readTextFile(loadedPath_));
@@ -391,6 +407,9 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     // rename, so another program's write can only be lost within a stat and a rename.
     PreparedWrite write = PreparedWrite::prepare(loadedPath_, bytes);
     const bool prepared = write.ready();
+    if (prepared && agreed_) {
+        agreed_->writing(bytes);
+    }
     const PreparedWrite::Result result = prepared ? write.commit(stamp_) : PreparedWrite::Result{};
     switch (result.outcome) {
     case PreparedWrite::Outcome::TargetMoved:
