@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "notes/KeyNames.h"
+#include "notes/Shortened.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 
@@ -105,6 +106,10 @@ void CaptureModel::show() {
     presetsShown_ = false;
     message_.reset();
     replaceText(preferences_.draft());
+    if (const auto kept = preferences_.takeKeptDraft()) {
+        message_ = Hint{QStringLiteral("draft too long for the drawer · kept whole in ") + shortened(*kept, 60),
+                        Hint::Tone::Error};
+    }
     presence_ = Presence::Visible;
     refresh();
     Q_EMIT presented();
