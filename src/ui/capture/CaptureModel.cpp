@@ -39,6 +39,7 @@ CaptureModel::CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& 
     , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock()))
     , gestures_(delays)
     , draftDelay_(delays.make())
+    , draftDeadline_(delays.make())
     , settleDelay_(delays.make())
     , confirmDelay_(delays.make()) {
     when_->onCommit = [this](const Reminder& reminder) { commit(false, reminder); };
@@ -125,6 +126,7 @@ void CaptureModel::toggle() {
 
 void CaptureModel::saveDraft() {
     draftDelay_->stop();
+    draftDeadline_->stop();
     const QString& draft = draftText();
     if (preferences_.draft() != draft || !preferences_.contains(PreferenceKey::draft)) {
         preferences_.setValue(PreferenceKey::draft, draft, Preferences::Announce::No);
@@ -323,8 +325,10 @@ void CaptureModel::setText(const QString& text) {
         return;
     }
     message_.reset();
-    // A crash or a power cut loses at most this much typing.
-    draftDelay_->start(draftDelay, [this] { saveDraft(); });
+    draftDelay_->start(draftPause, [this] { saveDraft(); });
+    if (!draftDeadline_->isPending()) {
+        draftDeadline_->start(draftLatest, [this] { saveDraft(); });
+    }
     refresh();
 }
 
