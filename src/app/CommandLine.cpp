@@ -2,6 +2,7 @@
 
 #include "app/Instance.h"
 #include "notes/Preferences.h"
+#include "notes/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
@@ -213,7 +214,7 @@ bool readJsonFlag(const Context& ctx, const char* command, bool* json) {
     *json = false;
     for (const QString& a : ctx.args) {
         if (a != QLatin1String("--json")) {
-            err(QStringLiteral("%1: unknown argument '%2'").arg(QLatin1String(command), a));
+            err(QStringLiteral("%1: unknown argument '%2'").arg(QLatin1String(command), shortened(a)));
             return false;
         }
         *json = true;
@@ -267,7 +268,7 @@ std::optional<QUuid> resolve(const NotesDocument& doc, const QString& key) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
     });
     if (!hex || bare.size() < 4) {
-        err(QStringLiteral("'%1' is not an entry id (give at least four hex digits)").arg(key));
+        err(QStringLiteral("'%1' is not an entry id (give at least four hex digits)").arg(shortened(key)));
         return std::nullopt;
     }
     QList<Entry> matches;
@@ -283,7 +284,7 @@ std::optional<QUuid> resolve(const NotesDocument& doc, const QString& key) {
         return matches.first().id;
     }
     if (matches.isEmpty()) {
-        err(QStringLiteral("no entry has the id '%1'").arg(key));
+        err(QStringLiteral("no entry has the id '%1'").arg(shortened(key)));
         return std::nullopt;
     }
     QString names;
@@ -436,7 +437,7 @@ int commandMerge(const Context& ctx) {
     for (const QString& arg : ctx.args) {
         const QString path = QFileInfo(arg).absoluteFilePath();
         if (path == notes || path == trash) {
-            err(QStringLiteral("%1 is the file copies are merged into").arg(arg));
+            err(QStringLiteral("%1 is the file copies are merged into").arg(shortened(arg)));
             return kUsage;
         }
         const bool ofTrash = ConflictCopies::isCopyOf(QFileInfo(path).fileName(), QFileInfo(trash).fileName());
@@ -532,7 +533,7 @@ int runCommandLine(int argc, char** argv) {
         }
         if (command.isEmpty()) {
             if (a.startsWith(QLatin1Char('-'))) {
-                err(QStringLiteral("unknown option '%1' (see plim --help)").arg(a));
+                err(QStringLiteral("unknown option '%1' (see plim --help)").arg(shortened(a)));
                 return kUsage;
             }
             command = a;
@@ -585,7 +586,7 @@ int runCommandLine(int argc, char** argv) {
         command == QLatin1String("delete")) {
         return commandEntry(ctx, command);
     }
-    err(QStringLiteral("unknown command '%1' (see plim --help)").arg(command));
+    err(QStringLiteral("unknown command '%1' (see plim --help)").arg(shortened(command)));
     return kUsage;
 }
 

@@ -1,5 +1,7 @@
 #include "app/GlobalShortcuts.h"
 
+#include "app/ResidentLog.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -183,11 +185,9 @@ QString GlobalShortcuts::describe(const Combo& combo) const {
 
 void GlobalShortcuts::refuse(const Combo& combo, GlobalHotKeys::Refusal why) {
     refused_[combo] = why;
-    const QString line = QStringLiteral("Error registering hotkey %1: %2\n")
-                             .arg(Shortcut{combo.first, combo.second}.presentableDescription())
-                             .arg(why.status);
-    std::fputs(line.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    residentSay(stdout, QStringLiteral("Error registering hotkey %1: %2")
+                            .arg(Shortcut{combo.first, combo.second}.presentableDescription())
+                            .arg(why.status));
 }
 
 void GlobalShortcuts::announceIfChanged() {

@@ -2,6 +2,7 @@
 
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
+#include "app/ResidentLog.h"
 #include "app/SettingsShortcuts.h"
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
@@ -28,7 +29,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -463,8 +463,7 @@ void Shell::tellOfMissingTrayOnceKnown() {
 
 void Shell::tellOfMissingTray() {
     const std::optional<QString> keys = captureKeys();
-    std::fprintf(stderr, "%s\n", TrayModel::noTrayText(keys).toLocal8Bit().constData());
-    std::fflush(stderr);
+    residentSay(stderr, TrayModel::noTrayText(keys));
     alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});
 }
 

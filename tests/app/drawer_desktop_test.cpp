@@ -1,6 +1,7 @@
 // The drawer as a user meets it: the real resident plim on an X server, a session bus and a window
 // manager (openbox) of the test's own, driven with xdotool and xclip. Skipped when one is missing.
 #include "app/Instance.h"
+#include "store/FileLock.h"
 
 #include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
@@ -366,6 +367,30 @@ TEST_F(DrawerDesktopTest, TheDraftOutlivesEscapeQuitAndAKill) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return openItems().contains(u"before the crash"_s); }, kWaitMs))
         << notes().toStdString();
     quitResident();
+}
+
+// The X server going away ends the program (Qt leaves at once), but what it kept is saved first: a
+// capture kept while another plim process held the notes file is made, and the draft stays.
+TEST_F(DrawerDesktopTest, LosingTheDisplaySavesTheKeptCaptureAndTheDraft) {
+    startResident();
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(u"run"_s)));
+    FileLock other(notesPath());
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    ASSERT_TRUE(other.tryLock());
+    showDrawer();
+    type(u"kept while busy"_s);
+    keys(u"Return"_s);
+    waitHidden();
+    showDrawer();
+    type(u"half a thought"_s);
+    waitForSetting("draft=half a thought");
+
+    x.reset();
+    other.unlock();
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(openItems(), QStringList{u"kept while busy"_s}) << notes().toStdString();
+    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("draft=half a thought"));
 }
 
 TEST_F(DrawerDesktopTest, TheClipboardIsCapturedFromAnywhereAndFromTheDrawerButNotAnImage) {

@@ -366,6 +366,80 @@ TEST_F(ResidentDesktopTest, WithoutATrayItSaysOnceHowToReachIt) {
     EXPECT_TRUE(out.contains(u"Error registering hotkey Ctrl+Alt+Space: 10"_s)) << out.toStdString();
 }
 
+// A launcher's startup notification (its busy cursor) is completed: a window shown for the request
+// carries the launcher's id as the window manager maps it, and a request that shows nothing ends it
+// too.
+TEST_F(ResidentDesktopTest, CompletesTheLaunchersStartupNotification) {
+    // Launchers listen to the messages broadcast on the root window.
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection(), root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection());
+    const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atom("_NET_STARTUP_INFO");
+    QStringList messages;
+    QByteArray partial;
+    const auto heard = [&](const QString& message) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection())) {
+            const auto* m = reinterpret_cast<xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && (m->type == begin || m->type == more)) {
+                if (m->type == begin) {
+                    partial.clear();
+                }
+                partial.append(reinterpret_cast<const char*>(m->data.data8), 20);
+                if (partial.contains('\0')) {
+                    messages << QString::fromUtf8(partial.left(partial.indexOf('\0')));
+                    partial.clear();
+                }
+            }
+            std::free(event);
+        }
+        return messages.contains(message);
+    };
+    // The windows carrying the id.
+    const auto carrying = [&](const QByteArray& id) {
+        int found = 0;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root), nullptr);
+        for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
+            xcb_get_property_reply_t* p =
+                xcb_get_property_reply(connection(),
+                                       xcb_get_property(connection(), 0, xcb_query_tree_children(tree)[i],
+                                                        atom("_NET_STARTUP_ID"), XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                                       nullptr);
+            if (p && QByteArray(static_cast<const char*>(xcb_get_property_value(p)),
+                                xcb_get_property_value_length(p)) == id) {
+                ++found;
+            }
+            std::free(p);
+        }
+        std::free(tree);
+        return found;
+    };
+    startResident();
+    const struct {
+        const char* request;
+        const char* id;
+        int windows;
+    } cases[] = {
+        {"settings", "plim-test-1_TIME0", 1},
+        {"clip", "plim-test-2_TIME0", 0}, // nothing on the clipboard: a beep, nothing shown
+        {"--background", "plim test 3_TIME0", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        QProcessEnvironment launched = env;
+        launched.insert(u"DESKTOP_STARTUP_ID"_s, QString::fromUtf8(c.id));
+        EXPECT_EQ(test::runProcess(launched, QStringLiteral(PLIM_EXECUTABLE), {QString::fromUtf8(c.request)}).status,
+                  0);
+        const QString id = QString::fromUtf8(c.id);
+        const QString quoted = id.contains(u' ') ? u'"' + id + u'"' : id;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return heard(u"remove: ID="_s + quoted); }, kWaitMs))
+            << messages.join(u" | "_s).toStdString();
+        EXPECT_EQ(carrying(c.id), c.windows);
+    }
+    quitResident();
+}
+
 // The drawer through `plim capture` and the shortcut; what was typed outlives SIGTERM.
 TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOutlivesTheProgram) {
     if (!have(u"xdotool"_s) || !have(u"openbox"_s)) {

@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "notes/KeyNames.h"
+#include "notes/Shortened.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 
@@ -38,6 +39,7 @@ CaptureModel::CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& 
     , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock()))
     , gestures_(delays)
     , draftDelay_(delays.make())
+    , draftDeadline_(delays.make())
     , settleDelay_(delays.make())
     , confirmDelay_(delays.make()) {
     when_->onCommit = [this](const Reminder& reminder) { commit(false, reminder); };
@@ -105,6 +107,10 @@ void CaptureModel::show() {
     presetsShown_ = false;
     message_.reset();
     replaceText(preferences_.draft());
+    if (const auto kept = preferences_.takeKeptDraft()) {
+        message_ = Hint{QStringLiteral("draft too long for the drawer · kept whole in ") + shortened(*kept, 60),
+                        Hint::Tone::Error};
+    }
     presence_ = Presence::Visible;
     refresh();
     Q_EMIT presented();
@@ -120,6 +126,7 @@ void CaptureModel::toggle() {
 
 void CaptureModel::saveDraft() {
     draftDelay_->stop();
+    draftDeadline_->stop();
     const QString& draft = draftText();
     if (preferences_.draft() != draft || !preferences_.contains(PreferenceKey::draft)) {
         preferences_.setValue(PreferenceKey::draft, draft, Preferences::Announce::No);
@@ -318,8 +325,10 @@ void CaptureModel::setText(const QString& text) {
         return;
     }
     message_.reset();
-    // A crash or a power cut loses at most this much typing.
-    draftDelay_->start(draftDelay, [this] { saveDraft(); });
+    draftDelay_->start(draftPause, [this] { saveDraft(); });
+    if (!draftDeadline_->isPending()) {
+        draftDeadline_->start(draftLatest, [this] { saveDraft(); });
+    }
     refresh();
 }
 

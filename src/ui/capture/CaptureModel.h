@@ -46,13 +46,16 @@ public:
 
     static constexpr std::chrono::seconds undoWindow{10};
     static constexpr std::chrono::seconds recentWindow{120};
-    static constexpr std::chrono::milliseconds draftDelay{1000};
+    // The draft is stored once typing pauses this long, and at the latest this long after the
+    // first change not yet stored: a crash, a lost display or a power cut takes little typing.
+    static constexpr std::chrono::milliseconds draftPause{200};
+    static constexpr std::chrono::milliseconds draftLatest{1000};
     static constexpr std::chrono::milliseconds reminderConfirmation{800};
     static constexpr std::chrono::milliseconds clipboardConfirmation{450};
     static constexpr std::chrono::milliseconds clipboardConfirmationReduced{600};
     // Longer text is refused from the clipboard and from pasting: one entry is one line of the
     // notes file, and laying out megabytes in one line would stall the drawer.
-    static constexpr qsizetype maxCaptureLength = 100'000;
+    static constexpr qsizetype maxCaptureLength = Preferences::maxDraftLength;
     static constexpr int horizontalInset = 20;
     static constexpr int cornerRadius = 6;
     static constexpr int sideMargin = 24;
@@ -195,6 +198,7 @@ private:
     std::unique_ptr<WhenFieldModel> when_;
     CaptureGestures gestures_;
     std::unique_ptr<Delay> draftDelay_;
+    std::unique_ptr<Delay> draftDeadline_;
     std::unique_ptr<Delay> settleDelay_;
     std::unique_ptr<Delay> confirmDelay_;
 
