@@ -26,9 +26,13 @@ bool canRing(Entry::State state) {
     return state == Entry::State::Open || state == Entry::State::Note;
 }
 
-ReminderScheduler::Status statusFor(const NotifierCapabilities& caps) {
+// Off until the user chose notifications: the settings then offer to turn them on.
+ReminderScheduler::Status statusFor(const NotifierCapabilities& caps, ReminderDelivery delivery) {
     if (!caps.available) {
         return ReminderScheduler::Status::Denied;
+    }
+    if (delivery != ReminderDelivery::Notification) {
+        return ReminderScheduler::Status::Off;
     }
     return caps.persistence ? ReminderScheduler::Status::Persistent : ReminderScheduler::Status::Temporary;
 }
@@ -454,8 +458,10 @@ void ReminderScheduler::requestNotifications() {
 }
 
 void ReminderScheduler::status(std::function<void(Status)> completion) {
-    notifier_->capabilities(
-        [completion = std::move(completion)](const NotifierCapabilities& caps) { completion(statusFor(caps)); });
+    // The delivery is read when the server answers, so a choice made meanwhile counts.
+    notifier_->capabilities([this, completion = std::move(completion)](const NotifierCapabilities& caps) {
+        completion(statusFor(caps, store_.preferences().reminderDelivery()));
+    });
 }
 
 QList<ReminderScheduler::Command> ReminderScheduler::notificationSettingsCommands(QStringView currentDesktop) {
