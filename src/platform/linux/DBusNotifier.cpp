@@ -50,7 +50,23 @@ DBusNotifier::DBusNotifier(const QDBusConnection& bus, Options options, QObject*
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { serverCapabilities_.reset(); });
 }
 
-DBusNotifier::~DBusNotifier() = default;
+DBusNotifier::~DBusNotifier() {
+    if (shown_.isEmpty() || !bus_.isConnected()) {
+        return;
+    }
+    for (const quint32 id : std::as_const(shown_)) {
+        QDBusMessage message = call(QStringLiteral("CloseNotification"));
+        message << uint{id};
+        message.setAutoStartService(false);
+        bus_.send(message);
+    }
+    // The program may end right after: one answer from the bus itself means the messages before it
+    // have left, whatever the notification server does. The bus answers at once, or the wait is short.
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    bus_.call(ping, QDBus::Block, 1000);
+}
 
 NotifierCapabilities DBusNotifier::capabilitiesFrom(const QStringList& serverCapabilities) {
     NotifierCapabilities caps;
@@ -131,11 +147,12 @@ void DBusNotifier::send(const NotificationContent& content, quint32 replaces, co
             posted(std::nullopt);
         }
     });
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [posted, answer](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, posted, answer](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         answer->given = true;
         const QDBusPendingReply<uint> reply = *w;
         if (!reply.isError() && reply.value() != 0) {
+            shown_.insert(reply.value());
             posted(reply.value());
         } else if (!answer->late) {
             posted(std::nullopt);
@@ -144,6 +161,7 @@ void DBusNotifier::send(const NotificationContent& content, quint32 replaces, co
 }
 
 void DBusNotifier::close(quint32 serverId) {
+    shown_.remove(serverId);
     if (serverId == 0 || !bus_.isConnected()) {
         return;
     }
@@ -215,6 +233,7 @@ void DBusNotifier::onReplied(uint id, const QString& text) {
 }
 
 void DBusNotifier::onClosed(uint id, uint /*reason*/) {
+    shown_.remove(id);
     Q_EMIT closed(id);
 }
 

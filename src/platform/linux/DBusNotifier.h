@@ -3,6 +3,7 @@
 #include "reminders/Notifier.h"
 
 #include <QDBusConnection>
+#include <QSet>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -27,6 +28,7 @@ public:
     // The session bus.
     explicit DBusNotifier(QObject* parent = nullptr);
     DBusNotifier(const QDBusConnection& bus, Options options, QObject* parent = nullptr);
+    // Takes what it showed off the screen: once the program is gone, answers to it reach no one.
     ~DBusNotifier() override;
 
     void post(const NotificationContent& content, quint32 replaces, Posted posted) override;
@@ -55,6 +57,7 @@ private:
     std::optional<QStringList> serverCapabilities_;
     bool reading_ = false;
     QList<CapabilitiesAnswer> waiting_;
+    QSet<quint32> shown_; // what the server showed for us and has not closed
 };
 
 } // namespace plim
