@@ -15,7 +15,6 @@ namespace {
 
 QPointer<ReminderScheduler> sharedInstance;
 
-const QString kThread = QStringLiteral("plim.reminders");
 const QString kSummaryIdentifier = QStringLiteral("plim.ringing");
 
 QString canonical(const QUuid& id) {
@@ -298,7 +297,7 @@ NotificationContent ReminderScheduler::summaryContent(int ringing) {
     NotificationContent c;
     c.identifier = kSummaryIdentifier;
     c.title = summaryTitle(ringing);
-    c.thread = kThread;
+    c.thread = kRemindersThread;
     return c;
 }
 
@@ -343,7 +342,7 @@ NotificationContent ReminderScheduler::content(const Entry& entry, Instant ringi
                                          : QStringLiteral("untilDone");
         c.actions = categories_.value(c.category);
     }
-    c.thread = kThread;
+    c.thread = kRemindersThread;
     c.entry = canonical(entry.id);
     return c;
 }

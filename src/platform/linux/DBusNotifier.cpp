@@ -129,8 +129,8 @@ void DBusNotifier::post(const NotificationContent& content, quint32 replaces, Po
 void DBusNotifier::send(const NotificationContent& content, quint32 replaces, const Posted& posted) {
     const QStringList server = serverCapabilities_.value_or(QStringList());
     QDBusMessage message = call(QStringLiteral("Notify"));
-    message << QStringLiteral("plim") << uint{replaces} << QString() << content.title << bodyText(content, server)
-            << actionList(content, server) << hints(content, server) << int{-1};
+    message << QStringLiteral("plim") << uint{replaces} << options_.icon << content.title << bodyText(content, server)
+            << actionList(content, server) << hints(content, server, options_.icon) << int{-1};
     // Past the time limit the notification counts as not shown, but the answer is still awaited:
     // a server that shows it late gives its id then, so it can be withdrawn or answered.
     const auto wait = std::min<std::int64_t>((options_.timeout + options_.lateAnswer).count(), INT_MAX);
@@ -184,14 +184,19 @@ QStringList DBusNotifier::actionList(const NotificationContent& content, const Q
     return list;
 }
 
-QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStringList& serverCapabilities) {
+QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStringList& serverCapabilities,
+                                const QString& icon) {
     QVariantMap map{
         {QStringLiteral("desktop-entry"), QStringLiteral("plim")},
         {QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
-        {QStringLiteral("category"), QStringLiteral("reminder")},
-        // The desktop's usual notification sound; servers without sound ignore it.
-        {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+        {QStringLiteral("image-path"), icon},
     };
+    if (content.thread == kRemindersThread) {
+        // No category of the notification standard fits; a vendor one lets the desktop tell them apart.
+        map.insert(QStringLiteral("category"), QStringLiteral("x-plim.reminder"));
+        // The sound theme's own sound for an alarm that went off; servers without sound ignore it.
+        map.insert(QStringLiteral("sound-name"), QStringLiteral("alarm-clock-elapsed"));
+    }
     // One stack per subject: servers that honour the tag show only the newest notification of it.
     if (!content.identifier.isEmpty()) {
         map.insert(QStringLiteral("x-dunst-stack-tag"), content.identifier);

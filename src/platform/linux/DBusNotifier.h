@@ -23,6 +23,8 @@ public:
         std::chrono::milliseconds timeout{5000};
         // How long after that a notification's id is still taken: a busy server may show it late.
         std::chrono::milliseconds lateAnswer{120000};
+        // The program's icon: a name in the desktop's icon theme, or a file:// address.
+        QString icon = QStringLiteral("plim");
     };
 
     // The session bus.
@@ -38,7 +40,8 @@ public:
 
     // The pieces of a Notify call, for a server that reports `serverCapabilities`.
     static QStringList actionList(const NotificationContent& content, const QStringList& serverCapabilities);
-    static QVariantMap hints(const NotificationContent& content, const QStringList& serverCapabilities);
+    static QVariantMap hints(const NotificationContent& content, const QStringList& serverCapabilities,
+                             const QString& icon);
     static QString bodyText(const NotificationContent& content, const QStringList& serverCapabilities);
     static NotifierCapabilities capabilitiesFrom(const QStringList& serverCapabilities);
 
