@@ -18,8 +18,8 @@ packages=(
     at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
-    # The package and the checks of its desktop files.
-    dpkg-dev desktop-file-utils appstream
+    # The package and the checks of its desktop files, and Debian's own checks of the package.
+    dpkg-dev desktop-file-utils appstream lintian
 )
 # The build fetches its other fonts with npm; any npm will do (a newer one may be installed already).
 command -v npm >/dev/null 2>&1 || packages+=(npm)
