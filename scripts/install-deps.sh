@@ -18,8 +18,8 @@ packages=(
     at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
-    # The package and the checks of its desktop files.
-    dpkg-dev desktop-file-utils appstream
+    # The package and the checks of its desktop files, and Debian's own checks of the package.
+    dpkg-dev desktop-file-utils appstream lintian
     # A real sync tool beside the notes file: two computers joined on loopback.
     syncthing
 )

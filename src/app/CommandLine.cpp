@@ -50,7 +50,9 @@ Commands on the notes file (with or without the resident program):
   list [--json]      every entry in file order
   due [--json]       the entries ringing now, with their reminder labels
   when PHRASE...     what a when-phrase means now ("tomorrow 9am", "every 3h")
-  done ID            mark the entry done (or open again)
+  done ID            mark the entry done (a routine is logged and comes back);
+                     an entry already done stays done
+  undone ID          open a done entry again
   remind ID PHRASE...
                      give the entry a reminder (a one-time phrase on a ringing
                      repeat snoozes this ring)
@@ -73,7 +75,8 @@ Options:
 
 Exit status: 0 success, 1 the notes file cannot be read or written (or another plim
 process kept it busy for five seconds, or the resident program cannot be reached, or a
-copy to merge cannot be read or is not yours), 2 wrong usage.
+copy to merge cannot be read or is not yours), 2 wrong usage (also a when-phrase that is not
+understood, in when, add --remind and remind, or an unknown id).
 )";
 
 void out(const QString& s) {
@@ -81,15 +84,22 @@ void out(const QString& s) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
 
+// Every line of an error starts with "plim: ", so a script's log tells whose it is.
 void err(const QString& s) {
-    const QByteArray bytes = (QStringLiteral("plim: ") + s + QLatin1Char('\n')).toUtf8();
+    QString text;
+    for (const QStringView line : QStringView(s).split(QLatin1Char('\n'))) {
+        text += QStringLiteral("plim: ");
+        text += line;
+        text += QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }
 
-// The when field's own hint, word for word.
-void hint(const QString& s) {
-    const QByteArray bytes = (s + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+// A phrase that is not understood, with the examples the when field shows.
+int notUnderstood(const QString& phrase) {
+    err(QStringLiteral("'%1' is not understood. Try 20m, 3pm, tomorrow 9am, fri, every 3h").arg(phrase.trimmed()));
+    return kUsage;
 }
 
 QString idText(const QUuid& id) {
@@ -146,8 +156,6 @@ QJsonObject entryJson(const Entry& e, const QString& day) {
     return o;
 }
 
-const QString kWhenHint = QStringLiteral("? Try 20m, 3pm, tomorrow 9am, fri, every 3h");
-
 std::optional<Reminder> parsePhrase(const QString& phrase, Instant now) {
     return Reminder::parse(phrase, now, Preferences::shared().anchors(), Clock::system().calendar());
 }
@@ -171,8 +179,7 @@ int commandAdd(const Context& ctx) {
         }
         reminder = parsePhrase(phrase, now);
         if (!reminder) {
-            hint(kWhenHint);
-            return kUsage;
+            return notUnderstood(phrase);
         }
     }
     if (!words.isEmpty() && words.first() == QLatin1String("--")) {
@@ -328,8 +335,9 @@ int commandEntry(const Context& ctx, const QString& command) {
     if (t.status != kOk) {
         return t.status;
     }
-    if (command == QLatin1String("done")) {
-        t.store->toggleDone(t.id);
+    // Done and undone set the state rather than flip it, so a script may run them twice.
+    if (command == QLatin1String("done") || command == QLatin1String("undone")) {
+        t.store->markDone(t.id, command == QLatin1String("done"));
     } else if (command == QLatin1String("skip")) {
         t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Dismiss{}});
     } else if (command == QLatin1String("stop")) {
@@ -347,10 +355,10 @@ int commandRemind(const Context& ctx) {
     }
     const Instant now = Clock::system().now();
     const Calendar calendar = Clock::system().calendar();
-    const auto reminder = parsePhrase(ctx.args.mid(1).join(QLatin1Char(' ')), now);
+    const QString phrase = ctx.args.mid(1).join(QLatin1Char(' '));
+    const auto reminder = parsePhrase(phrase, now);
     if (!reminder) {
-        hint(kWhenHint);
-        return kUsage;
+        return notUnderstood(phrase);
     }
     const auto entry = t.store->document().entry(t.id);
     const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
@@ -378,8 +386,7 @@ int commandWhen(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const auto reminder = parsePhrase(phrase, now);
     if (!reminder) {
-        hint(kWhenHint);
-        return kFileError;
+        return notUnderstood(phrase);
     }
     out(reminder->clauses(calendar) + QLatin1Char('\n'));
     out(isoLocal(reminder->next, calendar) + QLatin1Char('\n'));
@@ -582,8 +589,8 @@ int runCommandLine(int argc, char** argv) {
     if (command == QLatin1String("remind")) {
         return commandRemind(ctx);
     }
-    if (command == QLatin1String("done") || command == QLatin1String("skip") || command == QLatin1String("stop") ||
-        command == QLatin1String("delete")) {
+    if (command == QLatin1String("done") || command == QLatin1String("undone") || command == QLatin1String("skip") ||
+        command == QLatin1String("stop") || command == QLatin1String("delete")) {
         return commandEntry(ctx, command);
     }
     err(QStringLiteral("unknown command '%1' (see plim --help)").arg(shortened(command)));

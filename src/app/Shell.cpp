@@ -51,7 +51,8 @@ Shell::Shell(NotesStore& store, QObject* parent)
     , store_(store)
     , theme_(std::make_unique<Theme>())
     , desktop_(std::make_unique<QtDesktopServices>())
-    , alerts_(std::make_unique<DBusNotifier>()) {
+    , alerts_(std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                             DBusNotifier::Options{.icon = Mark::notificationIcon()})) {
     store_.load();
     store_.purgeTrash();
 
@@ -67,8 +68,11 @@ Shell::Shell(NotesStore& store, QObject* parent)
     watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
 
-    scheduler_ = std::make_unique<ReminderScheduler>(store_, std::make_unique<DBusNotifier>(),
-                                                     std::make_unique<LinuxSystemEvents>(store_.clock()));
+    scheduler_ = std::make_unique<ReminderScheduler>(
+        store_,
+        std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                       DBusNotifier::Options{.icon = Mark::notificationIcon()}),
+        std::make_unique<LinuxSystemEvents>(store_.clock()));
     scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
     scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
     scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };

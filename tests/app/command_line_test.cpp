@@ -130,7 +130,15 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"list --xml", {}, 2, "", "^plim: ."},
         {"done", {}, 2, "", "^plim: ."},
         {"done abcdef", {}, 2, "", "^plim: ."},
-        {"add --remind someday x", {}, 2, "", "^\\? Try "},
+        // Every line of an error says whose it is (these two ids share their first four digits).
+        {"done c31c", "## 2025-03-14 Friday\n\n- [ ] e138\n- [ ] e474\n", 2, "",
+         "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$"},
+        // A phrase not understood is refused alike wherever it is given.
+        {"add --remind someday x",
+         {},
+         2,
+         "",
+         "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
         {"add x", garbage, 1, "", "@FILE@"},
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
@@ -142,7 +150,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         // Refused before any resident program is looked for.
         {"capture now", {}, 2, "", "^plim: ."},
         {"when tomorrow 9am", {}, 0, whenTomorrow, ""},
-        {"when someday", {}, 1, "", "^\\? Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
+        {"when someday", {}, 2, "", "^plim: 'someday' is not understood\\. Try "},
         {"add x", "- kept\n", 1, "", "^plim: @FILE@ is busy: another plim process", true},
     };
     for (const auto& c : cases) {
@@ -211,6 +219,10 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
         // skip on a repeat waits for its next ring; done on a one-time reminder finishes the entry.
         {"skip @plants@", 0, "", "every day 10:00 -->"},
         {"done @ANN@", 0, "", "- \\[x\\] ~~call Ann~~  <!-- 09:02 -->\n"},
+        // done and undone set the state: a second run changes nothing.
+        {"done @ANN@", 0, "", "- \\[x\\] ~~call Ann~~  <!-- 09:02 -->\n"},
+        {"undone @ANN@", 0, "", "- \\[ \\] call Ann  <!-- 09:02 -->\n"},
+        {"undone @ANN@", 0, "", "- \\[ \\] call Ann  <!-- 09:02 -->\n"},
         {"due --json", 0, "^\\[\\s*\\]\\s*$", nullptr},
         // stop removes the rule; delete moves the entry into the trash beside the file.
         {"stop @PLANTS@", 0, "", "- \\[ \\] water plants  <!-- 09:03 -->\n"},

@@ -717,6 +717,19 @@ TEST_F(WithNotifications, SnoozeUntilOpensTheWhenFieldOnTheEntry) {
     quitResident();
 }
 
+// Answers to a notification go to the program that posted it: one that ends takes its own along.
+TEST_F(WithNotifications, QuittingTakesItsNotificationsOffTheScreen) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(notesPath()).path()));
+    ASSERT_TRUE(test::writeAll(notesPath(),
+                               "## 2025-03-14 Friday\n\n- [ ] call Ann  <!-- 09:02 remind 2025-03-14 10:00 -->\n"));
+    startResidentSettled();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"1 reminder is ringing"_s) == 1; }, kWaitMs));
+    ASSERT_GE(displayed(), 1);
+    capture(u"root"_s, u"resident-ringing-at-start.png"_s);
+    quitResident();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 0; }, kWaitMs)) << displayed();
+}
+
 TEST_F(WithNotifications, EachNewStoreErrorIsToldOnceAndWithdrawnWhenMended) {
     const QString title = u"plim cannot read the notes file"_s;
     ASSERT_TRUE(QDir().mkpath(QFileInfo(notesPath()).path()));

@@ -305,6 +305,15 @@ TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPan
         {{true, true, false, false}, u"On · Temporary"_s},
         {{true, true, false, true}, u"On · Persistent"_s},
     };
+    // Until notifications are chosen the row offers to turn them on; that choice is stored and read back.
+    notifier.caps = cases[1].caps;
+    w.showPane(SettingsWindow::Pane::Reminders);
+    EXPECT_EQ(w.notificationStatus().text(), u"Off"_s);
+    ASSERT_FALSE(w.notificationButton().isHidden());
+    EXPECT_EQ(w.notificationButton().text(), u"Turn On"_s);
+    w.notificationButton().click();
+    EXPECT_EQ(prefs.reminderDelivery(), ReminderDelivery::Notification);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.notificationStatus().text() == cases[1].text; }, 10000));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         notifier.caps = c.caps;
