@@ -15,17 +15,32 @@ namespace {
 
 // A refusal stays up long enough to be read.
 constexpr std::chrono::milliseconds kMessageConfirmation{2500};
+// How much of a refused clipboard text a hidden drawer shows.
+constexpr qsizetype kRefusedShown = 200;
+
+// Large numbers in groups of three, apart by a narrow space that never breaks: "100 000".
+QString groupedNumber(qsizetype n) {
+    QString digits = QString::number(n);
+    if (n <= 9'999) {
+        return digits;
+    }
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
+        digits.insert(i, QChar(0x202F));
+    }
+    return digits;
+}
 
 QString sizeText(qsizetype characters) {
     if (characters >= 1'000'000) {
         return QString::number(double(characters) / 1e6, 'f', 1) + QStringLiteral(" million characters");
     }
-    return QString::number(characters) + QStringLiteral(" characters");
+    return groupedNumber(characters) + QStringLiteral(" characters");
 }
 
-QString tooLongText(QStringView what, qsizetype characters) {
-    return what.toString() + QStringLiteral(" not saved · ") + sizeText(characters) + QStringLiteral(", at most ") +
-           QString::number(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
+// `refused` says what did not happen: "clipboard not saved", "not pasted".
+QString tooLongText(QStringView refused, qsizetype characters) {
+    return refused.toString() + QStringLiteral(" · ") + sizeText(characters) + QStringLiteral(", at most ") +
+           groupedNumber(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
 }
 
 } // namespace
@@ -140,24 +155,27 @@ void CaptureModel::captureClipboard() {
         desktop_.beep();
         return;
     }
-    const auto refuse = [this](const Hint& why) {
+    // A hidden drawer shows the refused text with the reason, never the user's draft.
+    const auto refuse = [this](const Hint& why, const QString& shown) {
         desktop_.beep();
         if (isVisible()) {
             message_ = why;
             refresh();
             Q_EMIT placeRequested(false);
         } else {
-            confirmHidden(draftText(), why);
+            confirmHidden(shown, why);
         }
     };
     if (text.size() > maxCaptureLength) {
-        refuse({tooLongText(u"clipboard", text.size()), Hint::Tone::Error});
+        // Its start is enough to know it by, and lays out at once.
+        refuse({tooLongText(u"clipboard not saved", text.size()), Hint::Tone::Error},
+               text.left(kRefusedShown) + QChar(0x2026));
         return;
     }
     const Instant at = now();
     const auto id = store_.append(text, std::nullopt, at);
     if (!id && storeUnreadable()) {
-        refuse({store_.error()->message(), Hint::Tone::Error});
+        refuse({store_.error()->message(), Hint::Tone::Error}, text);
         return;
     }
     recentCapture_ = id ? std::optional<RecentCapture>({*id, at}) : std::nullopt;
@@ -399,7 +417,7 @@ bool CaptureModel::acceptPaste(qsizetype length) {
         return true;
     }
     desktop_.beep();
-    message_ = Hint{tooLongText(u"paste", length), Hint::Tone::Error};
+    message_ = Hint{tooLongText(u"not pasted", length), Hint::Tone::Error};
     refresh();
     return false;
 }
