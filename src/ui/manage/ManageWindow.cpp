@@ -166,6 +166,15 @@ void ManageWindow::present() {
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
     }
+    // The keys act on the selected entry (Space marks it done) rather than typing into the filter,
+    // which has its own road (Ctrl+F). An edit or the when field keeps the keyboard it has.
+    if (!model_.editingID() && !model_.whenFieldID()) {
+        if (list_->isVisibleTo(this)) {
+            list_->setFocus(Qt::OtherFocusReason);
+        } else {
+            setFocus(Qt::OtherFocusReason);
+        }
+    }
 }
 
 void ManageWindow::toggle(std::optional<QUuid> revealing) {

@@ -477,6 +477,18 @@ TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
 }
 
 TEST(ManageWindow, ToggleAndShowEntry) {
+    {
+        // Opened, the list has the keyboard (Space marks the entry done), also when the filter had it.
+        WindowFixture f;
+        ASSERT_TRUE(f.shown());
+        EXPECT_TRUE(f.window->list().hasFocus());
+        f.window->filterField().setFocus();
+        f.window->present();
+        EXPECT_TRUE(f.window->list().hasFocus());
+        f.model->select(f.idOf(u"plain"_s));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        EXPECT_TRUE(f.file().contains(u"- [x] ~~plain~~"_s)) << f.file().toStdString();
+    }
     WindowFixture f;
     f.window->toggle(f.idOf(u"old-open"_s));
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
