@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/KeyLabel.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -196,8 +197,7 @@ WhenFieldWidget::WhenFieldWidget(WhenFieldModel& model, const Clock& clock, Styl
     column->addWidget(rows_);
     preview_->setTextFormat(Qt::PlainText);
     if (style == Style::Popover) {
-        keyHint_ = new QLabel(this);
-        keyHint_->setTextFormat(Qt::PlainText);
+        keyHint_ = new KeyLabel(QString(), this);
         column->addWidget(keyHint_);
     }
     rows_->onPick = [this](int row) { model_.commit(row); };

@@ -79,6 +79,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     header->setSpacing(12);
     header->addWidget(title_);
     header->addWidget(filter_, 1);
+    // Where a view has no filter, the room goes here: its buttons still end at the right edge.
+    header->addStretch(0);
     header->addLayout(headerItems_);
     headerItems_->setSpacing(8);
     column->addLayout(header);
