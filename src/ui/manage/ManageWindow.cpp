@@ -9,6 +9,7 @@
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -133,6 +134,7 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
             saveFrame();
         }
     });
+    WordKeys::install();
     // The key monitor: every key pressed in this window, before its controls see it.
     qApp->installEventFilter(this);
 

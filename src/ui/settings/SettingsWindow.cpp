@@ -10,6 +10,7 @@
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -111,6 +112,7 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     , services_(std::move(services))
     , style_(QStyleFactory::create(u"Fusion"_s)) {
     setWindowTitle(u"plim Settings"_s);
+    WordKeys::install();
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setFixedSize(kWidth, kHeight);

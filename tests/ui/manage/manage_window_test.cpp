@@ -385,6 +385,26 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
     }
 }
 
+// Alt with ← and → moves by a word in the window's text fields, with Shift it selects.
+TEST(ManageWindow, AltArrowsMoveByAWordInTextFields) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    QLineEdit& filter = f.window->filterField();
+    filter.setFocus();
+    QTest::keyClicks(&filter, u"old open"_s);
+    QTest::keyClick(&filter, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(filter.cursorPosition(), 4);
+    QTest::keyClick(&filter, Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(filter.selectedText(), u"open"_s);
+    QTest::keyClick(&filter, Qt::Key_Escape); // clears the filter
+    f.model->beginEditing(f.idOf(u"plain"_s));
+    RowEditor* editor = f.window->list().editor();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, u" two"_s);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor->textCursor().selectedText(), u"two"_s);
+}
+
 TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
