@@ -238,25 +238,34 @@ QString CaptureModel::countText() const {
     return text;
 }
 
-QStringList CaptureModel::hintItems() const {
-    QStringList described;
+QList<CaptureModel::HintItem> CaptureModel::hintItems() const {
+    struct Described {
+        const char16_t* full;
+        const char16_t* brief;
+        int keep;
+    };
+    QList<Described> described;
     if (whenOpen_) {
-        described = {QStringLiteral("↩ save with reminder"), QStringLiteral("↑↓ presets"), QStringLiteral("⇥ routine"),
-                     QStringLiteral("esc back to the note")};
+        described = {{u"↩ save with reminder", u"↩ save", 9},
+                     {u"↑↓ presets", u"↑↓ presets", 7},
+                     {u"⇥ routine", u"⇥ routine", 6},
+                     {u"esc back to the note", u"esc back", 8}};
     } else {
-        described = {QStringLiteral("↩ save"), QStringLiteral("⌘↩ keep open")};
+        described = {{u"↩ save", u"↩ save", 9}, {u"⌘↩ keep open", u"⌘↩ keep open", 7}};
         if (hasText()) {
-            described << QStringLiteral("⌘R remind");
+            described.append({u"⌘R remind", u"⌘R remind", 8});
         }
-        described << QStringLiteral("⌘⇧V clip") << QStringLiteral("esc keep draft") << QStringLiteral("⌥ peek")
-                  << QStringLiteral("⌘O notes");
+        described.append({{u"⌘⇧V clip", u"⌘⇧V clip", 5},
+                          {u"esc keep draft", u"esc draft", 3},
+                          {u"⌥ peek", u"⌥ peek", 4},
+                          {u"⌘O notes", u"⌘O notes", 6}});
         if (undoable()) {
-            described << QStringLiteral("⌘Z undo last capture");
+            described.append({u"⌘Z undo last capture", u"⌘Z undo", 8});
         }
     }
-    QStringList items;
-    for (const QString& item : described) {
-        items << keyText(item);
+    QList<HintItem> items;
+    for (const Described& d : std::as_const(described)) {
+        items.append({keyText(d.full), keyText(d.brief), d.keep});
     }
     return items;
 }
@@ -268,7 +277,11 @@ CaptureModel::Hint CaptureModel::hint() const {
     if (message_) {
         return *message_;
     }
-    return {hintItems().join(hintSeparator()), Hint::Tone::Muted};
+    QStringList words;
+    for (const HintItem& item : hintItems()) {
+        words << item.full;
+    }
+    return {words.join(hintSeparator()), Hint::Tone::Muted};
 }
 
 QList<WhenFieldModel::PeekCell> CaptureModel::peekCells() const {
