@@ -8,6 +8,7 @@
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
 
@@ -170,6 +171,7 @@ void ManageWindow::present() {
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
     }
+    ScreenFit::keepInside(*this);
     // The keys act on the selected entry (Space marks it done) rather than typing into the filter,
     // which has its own road (Ctrl+F). An edit or the when field keeps the keyboard it has.
     if (!model_.editingID() && !model_.whenFieldID()) {
@@ -230,8 +232,12 @@ void ManageWindow::restoreFrame() {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen != nullptr) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
+        // The first size where the screen has room for it; the decorations are fitted once shown.
+        const QRect available = screen->availableGeometry();
+        QRect frame(QPoint(), size().boundedTo(available.size()));
+        frame.moveCenter(available.center());
+        setMinimumSize(minimumSize().boundedTo(frame.size()));
+        resize(frame.size());
         move(frame.topLeft());
     }
 }

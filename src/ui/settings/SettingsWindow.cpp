@@ -9,6 +9,7 @@
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
 
@@ -586,6 +587,8 @@ void SettingsWindow::present() {
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
     }
+    // Taller than a small or scaled screen, the panes scroll.
+    ScreenFit::keepInside(*this);
 }
 
 void SettingsWindow::showPane(Pane pane) {

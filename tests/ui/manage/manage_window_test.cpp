@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -507,6 +508,13 @@ TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
     ASSERT_TRUE(f.shown());
     EXPECT_EQ(f.window->size(), QSize(720, 780));
     EXPECT_EQ(f.window->minimumSize(), QSize(480, 320));
+    // A frame larger than the screen's usable area (a small or scaled screen) is fitted into it.
+    const QRect available = f.window->screen()->availableGeometry();
+    f.window->resize(720, available.height() + 300);
+    f.window->move(available.left(), available.top() - 200);
+    f.window->present();
+    EXPECT_TRUE(available.contains(f.window->frameGeometry())) << f.window->frameGeometry().y();
+    EXPECT_EQ(f.window->frameGeometry().height(), available.height());
     EXPECT_EQ(f.window->windowTitle(), u"plim"_s);
     f.window->resize(600, 500);
     f.window->close();
