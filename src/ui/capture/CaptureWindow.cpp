@@ -2,6 +2,7 @@
 
 #include "store/NotesStore.h"
 #include "ui/capture/XcbWindow.h"
+#include "ui/theme/FrameRole.h"
 #include "ui/theme/KeyLabel.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
@@ -271,6 +272,7 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("plim"));
     WordKeys::install();
+    announceWindowsAsFrames();
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(CaptureModel::horizontalInset, kTop, CaptureModel::horizontalInset, kBottom);
@@ -289,6 +291,8 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     }
     // The hints are laid out to the drawer's width; they never widen it.
     hintLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // What a screen reader names the editor; the window is named by its title.
+    editor_->setAccessibleName(QStringLiteral("New entry"));
     when_->hide();
     peek_->hide();
 

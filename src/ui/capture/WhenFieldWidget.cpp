@@ -196,6 +196,9 @@ WhenFieldWidget::WhenFieldWidget(WhenFieldModel& model, const Clock& clock, Styl
     column->addWidget(preview_);
     column->addWidget(rows_);
     preview_->setTextFormat(Qt::PlainText);
+    // Named for screen readers; the placeholder describes the field.
+    field_->setAccessibleName(QStringLiteral("Remind when"));
+    rows_->setAccessibleName(QStringLiteral("Presets"));
     if (style == Style::Popover) {
         keyHint_ = new KeyLabel(QString(), this);
         column->addWidget(keyHint_);
@@ -263,6 +266,7 @@ void WhenFieldWidget::paintEvent(QPaintEvent*) {
 PresetPeekWidget::PresetPeekWidget(QWidget* parent)
     : QWidget(parent)
     , colors_(Theme::colors(Appearance::Light)) {
+    setAccessibleName(QStringLiteral("Presets"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 

@@ -8,6 +8,7 @@
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/FrameRole.h"
 #include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
@@ -136,6 +137,7 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
         }
     });
     WordKeys::install();
+    announceWindowsAsFrames();
     // The key monitor: every key pressed in this window, before its controls see it.
     qApp->installEventFilter(this);
 
