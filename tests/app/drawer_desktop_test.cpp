@@ -40,12 +40,12 @@ class DrawerDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const QString& tool : {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s,
-                                    u"trayer"_s, u"xprop"_s}) {
+                                    u"trayer"_s, u"xprop"_s, u"xwininfo"_s}) {
             if (!have(tool)) {
                 GTEST_SKIP() << tool.toStdString() << " is missing";
             }
         }
-        x = std::make_unique<test::XServer>();
+        x = std::make_unique<test::XServer>(10000, screen);
         ASSERT_TRUE(x->isRunning());
         ASSERT_TRUE(QDir(home.path()).mkpath(u"run"_s));
         QFile::setPermissions(home.filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -241,6 +241,36 @@ protected:
             kWaitMs));
     }
 
+    // What xwininfo tells of a window: "Absolute upper-left X", "Width", "Window shape extents", ...
+    QString windowInfo(const QString& window, const QString& what) const {
+        for (const QString& line : run(u"xwininfo"_s, {u"-shape"_s, u"-id"_s, window}).out.split(u'\n')) {
+            if (line.trimmed().startsWith(what + u':')) {
+                return line.section(u':', 1).trimmed();
+            }
+        }
+        return {};
+    }
+
+    // A window's frame on the screen: the window and what the manager drew around it.
+    QRect frame(const QString& window) const {
+        QRect r(windowInfo(window, u"Absolute upper-left X"_s).toInt(),
+                windowInfo(window, u"Absolute upper-left Y"_s).toInt(), windowInfo(window, u"Width"_s).toInt(),
+                windowInfo(window, u"Height"_s).toInt());
+        // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+        const QStringList e =
+            run(u"xprop"_s, {u"-id"_s, window, u"_NET_FRAME_EXTENTS"_s}).out.section(u'=', 1).split(u',');
+        if (e.size() == 4) {
+            r.adjust(-e[0].toInt(), -e[2].toInt(), e[1].toInt(), e[3].toInt());
+        }
+        return r;
+    }
+
+    // The screen less the panels, as the window manager tells it.
+    QRect workArea() const {
+        const QStringList n = run(u"xprop"_s, {u"-root"_s, u"_NET_WORKAREA"_s}).out.section(u'=', 1).split(u',');
+        return n.size() >= 4 ? QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()) : QRect();
+    }
+
     QStringList openItems() const {
         QStringList items;
         for (const QString& line : notes().split(u'\n')) {
@@ -252,6 +282,7 @@ protected:
     }
 
     bool managed = true; // under openbox
+    std::string screen = "1280x800x24";
     QTemporaryDir home;
     std::unique_ptr<test::XServer> x;
     test::SessionBus bus;
@@ -424,6 +455,84 @@ TEST_F(DrawerDesktopTest, TheClipboardIsCapturedFromAnywhereAndFromTheDrawerButN
     EXPECT_EQ(openItems(), (QStringList{u"from anywhere"_s, u"from the drawer"_s}));
     quitResident();
 }
+
+// Without a compositor nothing can fade: holding Alt shrinks the drawer to its header, and what
+// lies beneath shows through the rest until Alt is let go.
+TEST_F(DrawerDesktopTest, AltPeeksWithoutACompositor) {
+    startResident();
+    showDrawer();
+    const QString d = drawer();
+    // "Window shape extents:  640x44+0+0"; the whole window where it has no shape.
+    const auto shown = [&] {
+        const QString shape = windowInfo(d, u"Window shape extents"_s);
+        return shape.isEmpty() ? windowInfo(d, u"Height"_s).toInt()
+                               : shape.section(u'x', 1).section(u'+', 0, 0).toInt();
+    };
+    const int whole = windowInfo(d, u"Height"_s).toInt();
+    ASSERT_GT(whole, 100);
+    run(u"xdotool"_s, {u"keydown"_s, u"alt"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() < whole / 3; }, kWaitMs)) << shown();
+    run(u"xdotool"_s, {u"keyup"_s, u"alt"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == whole; }, kWaitMs)) << shown();
+    EXPECT_EQ(d, focus());
+    quitResident();
+}
+
+// The notes window, the settings and the drawer fit the screen less its panels, decorations
+// included: on a scaled screen and on a small one.
+struct ScreenCase {
+    const char* name;
+    const char* screen;
+    const char* scale;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WindowsFitTheScreen : public DrawerDesktopTest, public ::testing::WithParamInterface<ScreenCase> {
+protected:
+    WindowsFitTheScreen() { screen = GetParam().screen; }
+};
+
+TEST_P(WindowsFitTheScreen, NotesSettingsAndDrawer) {
+    env.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(GetParam().scale));
+    startResident();
+    const QRect area = workArea();
+    ASSERT_FALSE(area.isEmpty());
+    const auto fits = [&](const char* what, const QString& window) {
+        QRect seen;
+        const bool inside = QTest::qWaitFor([&] { return area.contains(seen = frame(window)); }, kWaitMs);
+        EXPECT_TRUE(inside) << what << " at " << seen.x() << "," << seen.y() << ", " << seen.width() << " x "
+                            << seen.height() << " on " << area.width() << " x " << area.height();
+    };
+    // The window that takes the keyboard after a request, other than `other`.
+    const auto focusedPlim = [&](const QString& other) {
+        QString window;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                window = focus();
+                return !window.isEmpty() && window != other &&
+                       run(u"xdotool"_s, {u"getwindowname"_s, window}).out.trimmed() == u"plim"_s;
+            },
+            kWaitMs));
+        return window;
+    };
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    const QString notes = focusedPlim({});
+    fits("notes", notes);
+    fits("settings", openSettings());
+    closeSettings();
+    keys(u"ctrl+alt+space"_s);
+    fits("drawer", focusedPlim(notes));
+    quitResident();
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktop, WindowsFitTheScreen,
+                         ::testing::Values(ScreenCase{"ScaledTwice", "1600x1000x24", "2"},
+                                           ScreenCase{"ScaledByAThird", "1600x1000x24", "1.35"},
+                                           ScreenCase{"SmallScreen", "1024x600x24", "1"}),
+                         [](const auto& test) { return test.param.name; });
 
 TEST_F(DrawerDesktopTest, CaptureRequestTogglesTheDrawer) {
     startResident();

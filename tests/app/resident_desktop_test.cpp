@@ -524,13 +524,15 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
 }
 
 // What a screen reader finds through AT-SPI (the accessibility bus of the test's own session): the
-// notes list's rows by their spoken names, and the keys guide naming the shortcut the user stored.
+// notes list's rows by their spoken names, the keys guide naming the shortcut the user stored, and
+// the drawer and the settings as frames whose every control has a name.
 TEST_F(ResidentDesktopTest, RowsAndTheKeysGuideAreReadThroughAtSpi) {
     const QString launcher = u"/usr/libexec/at-spi-bus-launcher"_s;
     // Debian's pyatspi is for the system's Python, whatever else is on the path.
     const QString python = u"/usr/bin/python3"_s;
-    if (!QFile::exists(launcher) || !QFile::exists(python) || run(python, {u"-c"_s, u"import pyatspi"_s}).status != 0) {
-        GTEST_SKIP() << "at-spi2-core or python3-pyatspi is missing";
+    if (!QFile::exists(launcher) || !QFile::exists(python) || run(python, {u"-c"_s, u"import pyatspi"_s}).status != 0 ||
+        !have(u"xdotool"_s)) {
+        GTEST_SKIP() << "at-spi2-core, python3-pyatspi or xdotool is missing";
     }
     // Ctrl+Alt+K for the drawer.
     configure(uR"(reminderDelivery=notification
@@ -540,11 +542,20 @@ KeyboardShortcuts_capture="{\"carbonKeyCode\":40,\"carbonModifiers\":6144}"
     const auto a11y = start(launcher, {u"--launch-immediately"_s});
     env.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
     const QString script = home.filePath(u"tree.py"_s);
+    // Each node as "role<TAB>name"; a control shown without a name also as "UNNAMED<TAB>role", the
+    // tab that has the keyboard also as "FOCUSED<TAB>name".
     test::writeAll(script, R"(import pyatspi
+controls = {"push button", "check box", "radio button", "toggle button", "slider", "spin button",
+            "combo box", "text", "entry", "password text", "page tab", "list", "table", "tree"}
 def walk(node, depth):
     if node is None or depth > 40:
         return
-    print(node.getRoleName() + "\t" + (node.name or "").replace("\n", " "))
+    role = node.getRoleName()
+    print(role + "\t" + (node.name or "").replace("\n", " "))
+    if role in controls and not node.name and node.getState().contains(pyatspi.STATE_VISIBLE):
+        print("UNNAMED\t" + role)
+    if role == "page tab" and node.getState().contains(pyatspi.STATE_FOCUSED):
+        print("FOCUSED\t" + node.name)
     for i in range(min(node.childCount, 300)):
         walk(node.getChildAtIndex(i), depth + 1)
 for app in pyatspi.Registry.getDesktop(0):
@@ -564,6 +575,33 @@ for app in pyatspi.Registry.getDesktop(0):
     EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"Press Ctrl+Alt+K anywhere"_s); }, kWaitMs))
         << seen.toStdString();
     capture(u"root"_s, u"resident-keys-guide.png"_s);
+    EXPECT_TRUE(seen.contains(u"frame\tplim\n"_s)) << seen.toStdString();
+
+    // The drawer, its when field open.
+    EXPECT_EQ(plim({u"capture"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"text\tNew entry\n"_s); }, kWaitMs))
+        << seen.toStdString();
+    run(u"xdotool"_s, {u"type"_s, u"dentist"_s});
+    run(u"xdotool"_s, {u"key"_s, u"ctrl+r"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"text\tRemind when\n"_s); }, kWaitMs))
+        << seen.toStdString();
+    EXPECT_EQ(seen.count(u"frame\tplim\n"_s), 2) << seen.toStdString(); // the notes window and the drawer
+    EXPECT_FALSE(seen.contains(u"UNNAMED"_s)) << seen.toStdString();
+    run(u"xdotool"_s, {u"key"_s, u"Escape"_s, u"Escape"_s});
+
+    // The settings, pane by pane (the arrows switch panes from the tabs, where the keyboard starts).
+    EXPECT_EQ(plim({u"settings"_s}).status, 0);
+    for (const QString& pane : {u"General"_s, u"Capture"_s, u"Text"_s, u"Reminders"_s}) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                seen = tree();
+                return seen.contains(u"frame\tplim Settings\n"_s) && seen.contains(u"FOCUSED\t"_s + pane + u"\n"_s);
+            },
+            kWaitMs))
+            << seen.toStdString();
+        EXPECT_FALSE(seen.contains(u"UNNAMED"_s)) << pane.toStdString() << "\n" << seen.toStdString();
+        run(u"xdotool"_s, {u"key"_s, u"Right"_s});
+    }
     quitResident();
 }
 

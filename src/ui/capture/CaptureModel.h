@@ -105,8 +105,15 @@ public:
     QString countText() const;
     // The key hints, a confirmation, or the store's trouble.
     Hint hint() const;
-    // The key hints as separate items (the window may wrap between them, never inside one).
-    QStringList hintItems() const;
+    // A key hint: its words, the fewest that still say it, and how long it stays where a narrow
+    // drawer has no room for every hint (the higher, the longer).
+    struct HintItem {
+        QString full;
+        QString brief;
+        int keep = 0;
+    };
+    // The key hints as separate items, for the window to lay out on one line.
+    QList<HintItem> hintItems() const;
     static QString hintSeparator() { return QStringLiteral("    "); }
     // The preset grid at the moment it opened.
     QList<WhenFieldModel::PeekCell> peekCells() const;

@@ -18,6 +18,7 @@ QT_END_NAMESPACE
 
 namespace plim {
 
+class KeyLabel;
 class Theme;
 
 // The drawer's editor: plain text, every key first offered to the model's key table; modifier
@@ -29,6 +30,8 @@ public:
 
     // The laid-out height of the text at a width, stopping once it passes `enough`.
     qreal textHeight(qreal width, qreal enough) const;
+    // The laid-out height of one line.
+    qreal lineHeight() const;
     void setCaretColor(const QColor& color);
     // Replaces the text without telling the model (it sent it) and puts the insertion point last.
     void replace(const QString& text);
@@ -40,6 +43,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Whether the event was a modifier key; tells the model what is held afterwards.
@@ -65,7 +69,7 @@ public:
     CaptureEditor& editor() { return *editor_; }
     QLabel& dateLabel() { return *dateLabel_; }
     QLabel& countLabel() { return *countLabel_; }
-    QLabel& hintLabel() { return *hintLabel_; }
+    KeyLabel& hintLabel() { return *hintLabel_; }
     WhenFieldWidget& whenField() { return *when_; }
     PresetPeekWidget& presetPeek() { return *peek_; }
     // Where the drawer goes on the screen under the pointer, at its current content.
@@ -86,7 +90,12 @@ private:
     void place(bool animated);
     void applyContent();
     void applyLook();
-    void fitEditor(int width);
+    // The editor's height at the drawer's width, at most `room`.
+    void fitEditor(int width, int room);
+    // The usable area of the screen the drawer goes on; empty without a screen.
+    QRect availableArea() const;
+    // The key hints laid out on one line at the drawer's width.
+    QString hintLine() const;
     void onEditorChanged();
     void peek(bool on);
     void stopAnimations();
@@ -94,7 +103,8 @@ private:
     void applyMask();
     void returnFocus();
     bool reduceMotion() const;
-    QPainterPath groundPath() const;
+    // The drawer's outline: square top, rounded bottom corners, `height` tall (all of it by default).
+    QPainterPath groundPath(int height = -1) const;
 
     CaptureModel& model_;
     Theme& theme_;
@@ -103,7 +113,7 @@ private:
     CaptureEditor* editor_;
     WhenFieldWidget* when_;
     PresetPeekWidget* peek_;
-    QLabel* hintLabel_;
+    KeyLabel* hintLabel_;
     QPointer<QParallelAnimationGroup> motion_;
     QPointer<QPropertyAnimation> fade_;
     bool compositing_ = true;

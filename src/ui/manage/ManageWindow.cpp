@@ -8,7 +8,10 @@
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/FrameRole.h"
+#include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,6 +82,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     header->setSpacing(12);
     header->addWidget(title_);
     header->addWidget(filter_, 1);
+    // Where a view has no filter, the room goes here: its buttons still end at the right edge.
+    header->addStretch(0);
     header->addLayout(headerItems_);
     headerItems_->setSpacing(8);
     column->addLayout(header);
@@ -131,6 +136,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
             saveFrame();
         }
     });
+    WordKeys::install();
+    announceWindowsAsFrames();
     // The key monitor: every key pressed in this window, before its controls see it.
     qApp->installEventFilter(this);
 
@@ -165,6 +172,16 @@ void ManageWindow::present() {
     // for as a pager does, which the window manager's focus-stealing rules let through.
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
+    }
+    ScreenFit::keepInside(*this);
+    // The keys act on the selected entry (Space marks it done) rather than typing into the filter,
+    // which has its own road (Ctrl+F). An edit or the when field keeps the keyboard it has.
+    if (!model_.editingID() && !model_.whenFieldID()) {
+        if (list_->isVisibleTo(this)) {
+            list_->setFocus(Qt::OtherFocusReason);
+        } else {
+            setFocus(Qt::OtherFocusReason);
+        }
     }
 }
 
@@ -217,8 +234,12 @@ void ManageWindow::restoreFrame() {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen != nullptr) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
+        // The first size where the screen has room for it; the decorations are fitted once shown.
+        const QRect available = screen->availableGeometry();
+        QRect frame(QPoint(), size().boundedTo(available.size()));
+        frame.moveCenter(available.center());
+        setMinimumSize(minimumSize().boundedTo(frame.size()));
+        resize(frame.size());
         move(frame.topLeft());
     }
 }
