@@ -44,6 +44,9 @@ public:
     // Why the name's combination could not be held; none when it is held or has no handler.
     std::optional<GlobalHotKeys::Refusal> refusal(const KeyboardShortcuts::Name& name) const;
 
+    // From a handler: the keys typed since the press wait until the hold goes (see GlobalHotKeys).
+    std::unique_ptr<KeyboardHold> holdKeyboard() { return hotKeys_ ? hotKeys_->holdKeyboard() : nullptr; }
+
     // While a shortcut is being recorded no press is dispatched and nothing is held, so the
     // recorder receives every combination, its own included.
     void setRecording(bool recording);

@@ -207,7 +207,8 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
+    // Keys typed right after the shortcut wait for the drawer's editor.
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(global_->holdKeyboard()); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
     // The keys guide names the shortcuts as the user set them.

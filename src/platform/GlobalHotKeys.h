@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/KeyboardHold.h"
+
 #include <QKeyCombination>
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 namespace plim {
@@ -36,6 +39,10 @@ public:
         Q_UNUSED(combination);
         Q_UNUSED(what);
     }
+    // Called from a `pressed` handler: keeps the keys typed after the press waiting until the hold
+    // goes (a few seconds at most), so that a window the handler shows receives them.
+    // None where the desktop cannot keep them (Wayland) or outside a handler.
+    virtual std::unique_ptr<KeyboardHold> holdKeyboard() { return nullptr; }
     // Whether the desktop lets this program hold keys at all. A desktop asked at start may answer
     // later: grabs are taken on trust until then, and `availabilityChanged` tells when it says no.
     virtual bool isAvailable() const { return true; }

@@ -384,6 +384,13 @@ TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOu
         return false;
     };
 
+    // With a tray, as on most desktops: without one the notes window opens at start, and under load
+    // the window manager may hand it the keyboard only after the drawer had it.
+    if (!startTray()) {
+        GTEST_SKIP() << "trayer is missing";
+    }
+    const QString settings = home.filePath(u"config/plim/plim.conf"_s);
+
     startResident();
     EXPECT_EQ(plim({u"capture"_s}).status, 0);
     ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
@@ -391,13 +398,14 @@ TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOu
     ::kill(static_cast<pid_t>(resident->p.processId()), SIGTERM);
     ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
     EXPECT_EQ(resident->p.exitCode(), 0);
-    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("draft=half a thought"));
+    EXPECT_TRUE(test::readAll(settings).contains("draft=half a thought")) << test::readAll(settings).toStdString();
 
     startResident();
     run(u"xdotool"_s, {u"key"_s, u"ctrl+alt+space"_s});
     ASSERT_TRUE(QTest::qWaitFor(drawerShown, kWaitMs));
     run(u"xdotool"_s, {u"key"_s, u"Return"_s});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] half a thought"); }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] half a thought"); }, kWaitMs))
+        << test::readAll(notesPath()).toStdString() << test::readAll(settings).toStdString();
     quitResident();
 }
 
