@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -467,6 +468,17 @@ TEST_F(DrawerDesktopTest, LaunchAtLoginInTheSettingsWritesAndRemovesTheAutostart
 }
 
 TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
+    // Another program holds Ctrl+Alt+K.
+    xcb_connection_t* other = xcb_connect(x->display().constData(), nullptr);
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
+    xcb_keycode_t* k = xcb_key_symbols_get_keycode(symbols, 'k');
+    ASSERT_NE(k, nullptr);
+    const xcb_void_cookie_t grab =
+        xcb_grab_key_checked(other, 0, xcb_setup_roots_iterator(xcb_get_setup(other)).data->root,
+                             XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, k[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    std::free(k);
+    xcb_key_symbols_free(symbols);
+    ASSERT_EQ(xcb_request_check(other, grab), nullptr);
     startResident();
     const QString settings = openSettings();
     // From the panes' tabs: Right to Capture, Tab to the capture shortcut's field, Space records.
@@ -479,8 +491,18 @@ TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
     QTest::qWait(300);
     EXPECT_EQ(focus(), settings);
     keys(u"space"_s);
+    // The recorder has the keyboard: the combination the other program holds comes to it, not to
+    // that program, and is refused with a warning; recording goes on.
+    keys(u"ctrl+alt+k"_s);
     keys(u"ctrl+alt+n"_s);
     waitForSetting("carbonKeyCode\\\":45");
+    int taken = 0;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other)) {
+        taken += (event->response_type & 0x7f) == XCB_KEY_PRESS ? 1 : 0;
+        std::free(event);
+    }
+    EXPECT_EQ(taken, 0);
+    xcb_disconnect(other);
     closeSettings();
     keys(u"ctrl+alt+n"_s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
