@@ -51,13 +51,11 @@ const QList<QStringList>& whenExamples() {
 
 QStringList steps(const Shortcuts& shortcuts) {
     // Without a key that works, the command that does the same.
-    const auto reach = [](const std::optional<QString>& keys, const QString& command) {
-        return keys ? u"Press "_s + *keys + u" anywhere"_s : u"Run \u201c"_s + command + u"\u201d from anywhere"_s;
-    };
+    const auto run = [](const QString& command) { return u"Run \u201c"_s + command + u"\u201d"_s; };
     const QStringList paragraphs = {
-        reach(shortcuts.capture, captureCommand()) +
-            u", type the thought, and press Return. It's saved, and you're back where you were."_s,
-        reach(shortcuts.notes, notesCommand()) +
+        (shortcuts.capture ? u"Press "_s + *shortcuts.capture : run(captureCommand())) +
+            u" anywhere, type the thought, and press Return. It's saved, and you're back where you were."_s,
+        (shortcuts.notes ? u"Press "_s + *shortcuts.notes : run(notesCommand())) +
             u" for your notes, today on top. Space marks an entry done, → carries an older one to today, and a keeps it on top in Active."_s,
         u"To have something come back, press 1–9 for a preset or r to say when, or ⌘1–⌘9 and ⌘R in the drawer as you save. When it rings, Space is done, d lets this ring go, and 1–9 snoozes it."_s,
         u"When older days pile up, ⌘S sweeps them one entry at a time."_s,

@@ -211,7 +211,7 @@ std::optional<EmptyState> emptyState(const ManageModel& model, const std::option
         e.lines << QStringLiteral("Nothing yet.")
                 << (captureShortcut ? QStringLiteral("Press ") + *captureShortcut + QStringLiteral(" anywhere.")
                                     : QStringLiteral("Run \u201c") + KeysGuide::captureCommand() +
-                                          QStringLiteral("\u201d from anywhere."));
+                                          QStringLiteral("\u201d anywhere."));
         e.button = Item{QStringLiteral("? keys and how plim works"), Action::ShowKeys};
     }
     return e;

@@ -64,7 +64,7 @@ TEST(KeysGuide, RowsUseThisDesktopsKeys) {
 TEST(KeysGuide, WithoutAWorkingShortcutTheCommandIsNamed) {
     const KeysGuide::Shortcuts shortcuts{std::nullopt, u"Ctrl+Alt+N"_s, u"Ctrl+Alt+Shift+V"_s};
     EXPECT_EQ(KeysGuide::steps(shortcuts).front(),
-              u"Run \u201cplim capture\u201d from anywhere, type the thought, and press Return. It's saved, and "
+              u"Run \u201cplim capture\u201d anywhere, type the thought, and press Return. It's saved, and "
               u"you're back where you were."_s);
     const auto groups = KeysGuide::groups(shortcuts, Anchors{});
     EXPECT_EQ(groups[0].rows[0].keys, u"plim capture"_s);
