@@ -425,12 +425,18 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     const auto fileHas = [&](const char* line) {
         return QTest::qWaitFor([&] { return test::readAll(notesPath()).contains(line); }, kWaitMs);
     };
+    // What has the keyboard: keys are typed once the window a user would type into has it.
+    const auto focused = [&] { return xcb_window_t(run(u"xdotool"_s, {u"getwindowfocus"_s, u"-f"_s}).out.toUInt()); };
+    const auto notesFocused = [&] { return notesWindow() != XCB_NONE && notesWindow() == focused(); };
+    const auto drawerFocused = [&] {
+        const xcb_window_t window = focused();
+        const QRect frame = geometry(window);
+        return windowClass(window) == u"plim"_s && frame.width() >= 640 && frame.height() < 500;
+    };
 
     startResident();
     EXPECT_EQ(plim({u"notes"_s}).status, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
-    // It has the keyboard: what is typed reaches it.
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor(notesFocused, kWaitMs));
     key(u"ctrl+f"_s);
     run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"milk"_s});
     key(u"Down"_s);
@@ -445,14 +451,13 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
 
     // The notes shortcut after a capture opens the window on what the drawer just saved.
     EXPECT_EQ(plim({u"capture"_s}).status, 0);
-    QTest::qWait(500);
+    ASSERT_TRUE(QTest::qWaitFor(drawerFocused, kWaitMs));
     run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"fresh idea"_s});
     key(u"Return"_s);
     ASSERT_TRUE(fileHas("- [ ] fresh idea"));
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !drawerFocused(); }, kWaitMs));
     key(u"ctrl+alt+shift+space"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor(notesFocused, kWaitMs));
     key(u"space"_s);
     EXPECT_TRUE(fileHas("- [x] ~~fresh idea~~")) << test::readAll(notesPath()).toStdString();
     EXPECT_TRUE(test::readAll(notesPath()).contains("- [ ] buy milk"));
