@@ -130,9 +130,8 @@ ManageWindow& Shell::notesWindow() {
         // Entries start ringing, and days begin, without the file changing.
         connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
-        manageWindow_->setCaptureShortcut(captureKeys());
+        manageWindow_->setShortcuts(global_->reachable());
         connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
-        manageWindow_->setGuideShortcuts(keys_->current());
     }
     return *manageWindow_;
 }
@@ -184,15 +183,6 @@ void Shell::openLater() {
     window.model().showLater();
 }
 
-// The capture shortcut, when the program holds it.
-std::optional<QString> Shell::captureKeys() const {
-    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
-    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
-        return capture->presentableDescription();
-    }
-    return std::nullopt;
-}
-
 void Shell::createTray() {
     menu_ = std::make_unique<QMenu>();
     tray_ = std::make_unique<QSystemTrayIcon>();
@@ -211,21 +201,17 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
+    // Keys typed right after the shortcut wait for the drawer's editor.
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(global_->holdKeyboard()); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
-    // The keys guide names the shortcuts as the user set them.
-    connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
+    // Every text names the keys that work now, or the command where none does.
+    connect(global_.get(), &GlobalShortcuts::reachChanged, this, [this] {
         if (manageWindow_) {
-            manageWindow_->setGuideShortcuts(keys_->current());
+            manageWindow_->setShortcuts(global_->reachable());
         }
     });
-    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
-        if (manageWindow_) {
-            manageWindow_->setCaptureShortcut(captureKeys());
-        }
-        refresh();
-    });
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
 void Shell::handle(const InstanceMessage& message) {
@@ -279,7 +265,7 @@ QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
         const auto shortcut = keys_->getShortcut(name);
         const auto why = global_->refusal(name);
         if (shortcut && why) {
-            list.append({shortcut->presentableDescription(), why->status});
+            list.append({shortcut->presentableDescription(), why->status, why->turnedDown});
         }
     }
     return list;
@@ -466,7 +452,7 @@ void Shell::tellOfMissingTrayOnceKnown() {
 }
 
 void Shell::tellOfMissingTray() {
-    const std::optional<QString> keys = captureKeys();
+    const std::optional<QString> keys = global_->keys(KeyboardShortcuts::Name::capture());
     residentSay(stderr, TrayModel::noTrayText(keys));
     alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});
 }
