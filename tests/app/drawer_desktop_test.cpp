@@ -654,11 +654,11 @@ TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
 TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
     // The window the user is in: it counts the keys it is given.
     xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t user = xcb_generate_id(c);
-    const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, user, screen->root, 100, 300, 400, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    const std::uint32_t values[] = {root->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, user, root->root, 100, 300, 400, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      root->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
     xcb_map_window(c, user);
     xcb_flush(c);
     // Modifiers pressed on the way to the shortcut are the user's window's; nothing else is.
