@@ -9,14 +9,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace plim {
 
@@ -102,10 +103,6 @@ struct StateWords {
 constexpr StateWords kStateWords[] = {
     {"open", "[ ]"}, {"done", "[x]"}, {"carried", "[>]"}, {"note", " - "}, {"struck", " ~ "}};
 
-QString stateName(Entry::State s) {
-    return QLatin1String(kStateWords[static_cast<int>(s)].name);
-}
-
 QString stateMark(Entry::State s) {
     return QLatin1String(kStateWords[static_cast<int>(s)].mark);
 }
@@ -132,17 +129,169 @@ std::unique_ptr<NotesStore> openStore(const Context& ctx) {
     return store;
 }
 
-QJsonObject entryJson(const Entry& e, const QString& day) {
-    QJsonObject o;
-    o.insert(QStringLiteral("id"), idText(e.id));
-    o.insert(QStringLiteral("day"), day);
-    o.insert(QStringLiteral("state"), stateName(e.state));
-    o.insert(QStringLiteral("active"), e.active);
-    o.insert(QStringLiteral("text"), e.text);
-    o.insert(QStringLiteral("time"), e.time ? QJsonValue(*e.time) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("comment"), e.comment ? QJsonValue(*e.comment) : QJsonValue(QJsonValue::Null));
-    return o;
-}
+// The listings' JSON: an array of one object per entry, written as QJsonDocument writes it indented
+// (keys in order, the same escapes), but entry by entry into a small buffer, so that a listing of
+// any size holds no more than that buffer of its text.
+class JsonEntries {
+public:
+    JsonEntries()
+        : buffer_(kFlushAt + 4096, '\0') {
+        put("[\n");
+    }
+
+    // The entry of a day, with its reminder's label when given.
+    void add(const Entry& e, QStringView day, const QString* label = nullptr) {
+        put(first_ ? "    {\n" : ",\n    {\n");
+        first_ = false;
+        put(e.active ? "        \"active\": true,\n" : "        \"active\": false,\n");
+        put("        \"comment\": ");
+        nullableString(e.comment);
+        put(",\n        \"day\": ");
+        string(day);
+        put(",\n        \"id\": \"");
+        id(e.id);
+        if (label) {
+            put("\",\n        \"label\": ");
+            string(*label);
+            put(",\n        \"state\": \"");
+        } else {
+            put("\",\n        \"state\": \"");
+        }
+        put(kStateWords[static_cast<int>(e.state)].name);
+        put("\",\n        \"text\": ");
+        string(e.text);
+        put(",\n        \"time\": ");
+        nullableString(e.time);
+        put("\n    }");
+        if (used_ >= kFlushAt) {
+            flush();
+        }
+    }
+
+    void finish() {
+        put(first_ ? "]\n" : "\n]\n");
+        flush();
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+
+    // Room for n more bytes.
+    char* room(std::size_t n) {
+        if (used_ + n > buffer_.size()) {
+            flush();
+            if (n > buffer_.size()) {
+                buffer_.resize(n);
+            }
+        }
+        return buffer_.data() + used_;
+    }
+    void put(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        used_ += s.size();
+    }
+
+    // As idText writes it: upper-case hex digits in groups of 8, 4, 4, 4 and 12.
+    void id(const QUuid& id) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const QByteArray bytes = id.toRfc4122();
+        char* out = room(36);
+        for (int i = 0; i < 16; ++i) {
+            if (i == 4 || i == 6 || i == 8 || i == 10) {
+                *out++ = '-';
+            }
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            *out++ = kHex[b >> 4];
+            *out++ = kHex[b & 0xf];
+        }
+        used_ += 36;
+    }
+
+    void nullableString(const std::optional<QString>& s) {
+        if (s) {
+            string(*s);
+        } else {
+            put("null");
+        }
+    }
+
+    // As QJsonDocument escapes: quote, backslash and control characters; the rest as UTF-8, but a
+    // lone surrogate as \uXXXX.
+    void string(QStringView s) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const char16_t* p = s.utf16();
+        const qsizetype n = s.size();
+        char* const start = room(static_cast<std::size_t>(n) * 6 + 2);
+        char* out = start;
+        *out++ = '"';
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t c = p[i];
+            if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
+                *out++ = static_cast<char>(c);
+            } else if (c < 0x80) {
+                *out++ = '\\';
+                switch (c) {
+                case u'"':
+                case u'\\':
+                    *out++ = static_cast<char>(c);
+                    break;
+                case u'\b':
+                    *out++ = 'b';
+                    break;
+                case u'\f':
+                    *out++ = 'f';
+                    break;
+                case u'\n':
+                    *out++ = 'n';
+                    break;
+                case u'\r':
+                    *out++ = 'r';
+                    break;
+                case u'\t':
+                    *out++ = 't';
+                    break;
+                default:
+                    *out++ = 'u';
+                    *out++ = '0';
+                    *out++ = '0';
+                    *out++ = kHex[c >> 4];
+                    *out++ = kHex[c & 0xf];
+                    break;
+                }
+            } else if (c < 0x800) {
+                *out++ = static_cast<char>(0xc0 | (c >> 6));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (!QChar::isSurrogate(c)) {
+                *out++ = static_cast<char>(0xe0 | (c >> 12));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                const char32_t cp = QChar::surrogateToUcs4(c, p[++i]);
+                *out++ = static_cast<char>(0xf0 | (cp >> 18));
+                *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+                *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (cp & 0x3f));
+            } else {
+                *out++ = '\\';
+                *out++ = 'u';
+                for (int shift = 12; shift >= 0; shift -= 4) {
+                    *out++ = kHex[(c >> shift) & 0xf];
+                }
+            }
+        }
+        *out++ = '"';
+        used_ += static_cast<std::size_t>(out - start);
+    }
+
+    void flush() {
+        std::fwrite(buffer_.data(), 1, used_, stdout);
+        used_ = 0;
+    }
+
+    std::string buffer_;
+    std::size_t used_ = 0;
+    bool first_ = true;
+};
 
 const QString kWhenHint = QStringLiteral("? Try 20m, 3pm, tomorrow 9am, fri, every 3h");
 
@@ -231,13 +380,15 @@ int commandList(const Context& ctx) {
     }
     const NotesDocument& doc = store->document();
     if (json) {
-        QJsonArray array;
+        JsonEntries listing;
         for (const DaySection& s : doc.sections) {
-            for (const Entry& e : s.entries()) {
-                array.append(entryJson(e, s.heading));
+            for (const Item& item : s.items) {
+                if (const auto* e = std::get_if<Entry>(&item)) {
+                    listing.add(*e, s.heading);
+                }
             }
         }
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        listing.finish();
         return kOk;
     }
     for (const DaySection& s : doc.sections) {
@@ -398,21 +549,27 @@ int commandDue(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const Anchors anchors = Preferences::shared().anchors();
     const NotesDocument& doc = store->document();
-    QJsonArray array;
-    for (const Entry& e : doc.ringing(now, calendar, anchors)) {
-        const QString label = e.reminder(calendar, anchors)->label(now, calendar);
-        if (json) {
-            const auto at = doc.location(e.id);
-            QJsonObject o = entryJson(e, at ? doc.sections.at(at->section).heading : QString());
-            o.insert(QStringLiteral("label"), label);
-            array.append(o);
-        } else {
-            out(idText(e.id).left(8) + QLatin1String("  ") + e.text.section(QLatin1Char('\n'), 0, 0) +
-                QStringLiteral("  · ") + label + QLatin1Char('\n'));
+    std::optional<JsonEntries> listing;
+    if (json) {
+        listing.emplace();
+    }
+    for (const DaySection& s : doc.sections) {
+        for (const Item& item : s.items) {
+            const auto* e = std::get_if<Entry>(&item);
+            if (!e || !e->isRinging(now, calendar, anchors)) {
+                continue;
+            }
+            const QString label = e->reminder(calendar, anchors)->label(now, calendar);
+            if (listing) {
+                listing->add(*e, s.heading, &label);
+            } else {
+                out(idText(e->id).left(8) + QLatin1String("  ") + e->text.section(QLatin1Char('\n'), 0, 0) +
+                    QStringLiteral("  · ") + label + QLatin1Char('\n'));
+            }
         }
     }
-    if (json) {
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    if (listing) {
+        listing->finish();
     }
     return kOk;
 }
