@@ -12,12 +12,17 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace plim {
 
@@ -194,15 +199,22 @@ private:
     // As idText writes it: upper-case hex digits in groups of 8, 4, 4, 4 and 12.
     void id(const QUuid& id) {
         static constexpr char kHex[] = "0123456789ABCDEF";
-        const QByteArray bytes = id.toRfc4122();
         char* out = room(36);
-        for (int i = 0; i < 16; ++i) {
-            if (i == 4 || i == 6 || i == 8 || i == 10) {
-                *out++ = '-';
+        const auto hex = [&](std::uint64_t value, int digits) {
+            for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+                *out++ = kHex[(value >> shift) & 0xf];
             }
-            const auto b = static_cast<unsigned char>(bytes[i]);
-            *out++ = kHex[b >> 4];
-            *out++ = kHex[b & 0xf];
+        };
+        hex(id.data1, 8);
+        *out++ = '-';
+        hex(id.data2, 4);
+        *out++ = '-';
+        hex(id.data3, 4);
+        *out++ = '-';
+        hex(std::uint64_t{id.data4[0]} << 8 | id.data4[1], 4);
+        *out++ = '-';
+        for (int i = 2; i < 8; ++i) {
+            hex(id.data4[i], 2);
         }
         used_ += 36;
     }
@@ -225,6 +237,24 @@ private:
         char* out = start;
         *out++ = '"';
         for (qsizetype i = 0; i < n; ++i) {
+#ifdef __SSE2__
+            // Printable ASCII other than quote and backslash, eight characters at a time.
+            while (i + 8 <= n) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                const __m128i special = _mm_or_si128(
+                    _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7f))),
+                    _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'"')), _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\'))));
+                if (_mm_movemask_epi8(special) != 0) {
+                    break;
+                }
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                out += 8;
+                i += 8;
+            }
+            if (i >= n) {
+                break;
+            }
+#endif
             const char16_t c = p[i];
             if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
                 *out++ = static_cast<char>(c);
