@@ -374,6 +374,7 @@ struct LineScan {
     qsizetype firstAngle = -1;  // the first '<'
     qsizetype lastUnusual = -1; // the last vertical tab, form feed or character beyond ASCII
     qsizetype carriageReturns = 0;
+    qsizetype angles = 0; // '<' and '>'
     bool backslash = false;
 
     // Takes one character that the fast pass stopped at; true at the end of the line.
@@ -386,6 +387,10 @@ struct LineScan {
             if (firstAngle < 0) {
                 firstAngle = at;
             }
+            ++angles;
+            break;
+        case u'>':
+            ++angles;
             break;
         case u'\\':
             backslash = true;
@@ -411,15 +416,17 @@ LineScan scanLine(const char16_t* p, qsizetype n) {
     LineScan s;
     qsizetype i = 0;
 #ifdef __SSE2__
-    // Control characters, '<', '\\' and everything beyond ASCII stop the pass.
+    // Control characters, '<', '>', '\\' and everything beyond ASCII stop the pass.
     const __m128i below = _mm_set1_epi16(0x20);
     const __m128i above = _mm_set1_epi16(0x7f);
-    const __m128i angle = _mm_set1_epi16(u'<');
+    const __m128i open = _mm_set1_epi16(u'<');
+    const __m128i close = _mm_set1_epi16(u'>');
     const __m128i backslash = _mm_set1_epi16(u'\\');
     for (; i + 8 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i angles = _mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close));
         const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(v, below), _mm_cmpgt_epi16(v, above)),
-                                          _mm_or_si128(_mm_cmpeq_epi16(v, angle), _mm_cmpeq_epi16(v, backslash)));
+                                          _mm_or_si128(angles, _mm_cmpeq_epi16(v, backslash)));
         for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
             const int bit = __builtin_ctz(mask);
             mask &= ~(1u << bit); // each character has two bits
@@ -431,7 +438,7 @@ LineScan scanLine(const char16_t* p, qsizetype n) {
 #endif
     for (; i < n; ++i) {
         const char16_t c = p[i];
-        if ((c < 0x20 || c >= 0x80 || c == u'<' || c == u'\\') && s.take(c, i)) {
+        if ((c < 0x20 || c >= 0x80 || c == u'<' || c == u'>' || c == u'\\') && s.take(c, i)) {
             return s;
         }
     }
@@ -444,6 +451,7 @@ LineScan scanLine(const char16_t* p, qsizetype n) {
 struct EntryFacts {
     qsizetype firstAngle = -1;
     qsizetype lastUnusual = -1;
+    qsizetype angles = -1; // '<' and '>' in the whole line; -1 when not counted
     // A backslash, or a carriage return inside the line: the reader then takes its general path.
     bool irregular = true;
 
@@ -574,7 +582,8 @@ void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e
         const QStringView inner = line.sliced(m->open + 4, m->close - 3 - (m->open + 4));
         QString buffer;
         QStringView content;
-        if (hasAngleBracket(inner)) {
+        // A line whose only angle brackets are the comment's own has none inside it.
+        if (facts.angles != 2 && hasAngleBracket(inner)) {
             buffer = withoutCommentMarks(line.sliced(m->open, m->close - m->open));
             content = trimSpacesAndTabs(buffer);
         } else {
@@ -698,7 +707,7 @@ NotesDocument NotesDocument::parse(QStringView text) {
             const bool irregular = scan.backslash || scan.carriageReturns > scan.end - len;
             section.items.resize(section.items.size() + 1); // an empty entry, read in place
             Entry& e = std::get<Entry>(section.items.back());
-            EntryFacts facts{scan.firstAngle, scan.lastUnusual, irregular};
+            EntryFacts facts{scan.firstAngle, scan.lastUnusual, scan.angles, irregular};
             facts.skip(2);
             readEntry(line.sliced(2), facts, &blocks, e);
             hasPending = true;
