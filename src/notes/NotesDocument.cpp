@@ -614,16 +614,17 @@ void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e
         // Open and carried entries are written without the marks: drop them only when the bare
         // text reads back as the same text, or the next read would see a shortlist mark, marks of
         // its own, or a line end in it. (A "<!--" in it is written escaped.)
+        const auto misread = [&] {
+            const qsizetype lf = inner.indexOf(u'\n');
+            const QStringView firstLine = lf < 0 ? inner : inner.first(lf);
+            const char16_t last = firstLine.isEmpty() ? u'\0' : firstLine.back().unicode();
+            const bool spaceBeforeComment = (e.time || e.comment) && isRegexSpace(last) && !isLineTerminator(last);
+            const bool lineEndAfter = !e.time && !e.comment && last == u'\r';
+            const bool shortlist = firstLine.size() >= 2 && firstLine[0] == u'!' && firstLine[1] == u' ';
+            return (!e.active && shortlist) || isStruckThrough(firstLine) || spaceBeforeComment || lineEndAfter;
+        };
         const bool plainWrite = e.state == Entry::State::Open || e.state == Entry::State::Carried;
-        const QStringView firstLine =
-            inner.first(std::min(inner.size(), inner.indexOf(u'\n') < 0 ? inner.size() : inner.indexOf(u'\n')));
-        const bool spaceBeforeComment = (e.time || e.comment) && !firstLine.isEmpty() &&
-                                        isRegexSpace(firstLine.back().unicode()) &&
-                                        !isLineTerminator(firstLine.back().unicode());
-        const bool lineEndAfter = !e.time && !e.comment && firstLine.endsWith(u'\r');
-        const bool misread = (!e.active && firstLine.startsWith(u"! ")) || isStruckThrough(firstLine) ||
-                             spaceBeforeComment || lineEndAfter;
-        if (!plainWrite || !misread) {
+        if (!plainWrite || !misread()) {
             text = inner;
             if (e.state == Entry::State::Note) {
                 e.state = Entry::State::Struck;

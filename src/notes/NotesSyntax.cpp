@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <bit>
+#include <cstring>
+
 namespace plim::syntax {
 
 std::optional<CommentMatch> findTrailingComment(QStringView line) {
@@ -155,11 +158,20 @@ void Fnv2::feed(QStringView s) {
     qsizetype i = 0;
     while (i < n) {
         // Mostly ASCII: four characters at a time, each one byte.
-        while (i + 4 <= n && (p[i] | p[i + 1] | p[i + 2] | p[i + 3]) < 0x80) {
-            byte(static_cast<std::uint8_t>(p[i]));
-            byte(static_cast<std::uint8_t>(p[i + 1]));
-            byte(static_cast<std::uint8_t>(p[i + 2]));
-            byte(static_cast<std::uint8_t>(p[i + 3]));
+        while (i + 4 <= n) {
+            std::uint64_t four;
+            std::memcpy(&four, p + i, sizeof four);
+            if ((four & 0xff80ff80ff80ff80ULL) != 0) {
+                break;
+            }
+            if constexpr (std::endian::native != std::endian::little) {
+                four =
+                    (four >> 48) | ((four >> 16) & 0xffff0000ULL) | ((four << 16) & 0xffff00000000ULL) | (four << 48);
+            }
+            byte(static_cast<std::uint8_t>(four));
+            byte(static_cast<std::uint8_t>(four >> 16));
+            byte(static_cast<std::uint8_t>(four >> 32));
+            byte(static_cast<std::uint8_t>(four >> 48));
             i += 4;
         }
         if (i < n) {
