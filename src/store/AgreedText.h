@@ -3,6 +3,8 @@
 #include "store/TextFile.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -14,22 +16,36 @@ QString plimStateFolder();
 
 // The text a notes file last agreed on with the other computers that share it: the common ancestor
 // of a conflict copy and the notes. Kept per notes file in the state folder. A text some plim
-// process wrote is not agreed until it comes back from elsewhere, so only texts read in that no plim
-// process wrote are kept, and none while conflict copies sit beside the file (the sync tool may just
-// have put the other computer's text in its place). An ancestor too new would make a merge take an
-// entry one side never saw for deleted by it; one too old only keeps more.
+// process of this user wrote is not agreed until it comes back from elsewhere, so only texts read in
+// that no plim process wrote are kept, and none while conflict copies sit beside the file (the sync
+// tool may just have put the other computer's text in its place). An ancestor too new would make a
+// merge take an entry one side never saw for deleted by it; one too old only keeps more.
 class AgreedText {
 public:
     explicit AgreedText(const QString& notesPath, const QString& stateFolder = plimStateFolder());
 
-    // A plim process wrote the notes file; `stamp` is its version right after the write.
+    // Own writes, as every plim process of the user knows them. Called under the notes file's lock:
+    // `writing` before the bytes replace the notes file (a reader that sees them at once finds them
+    // already), `wrote` with the version they became.
+    void writing(QByteArrayView bytes);
     void wrote(const FileStamp& stamp);
-    // The notes file was read and holds `text` (in its version `stamp`).
+
+    // The notes file was read and holds `text` (in its version `stamp`): kept as the agreed text
+    // unless some plim process wrote it (by its stamp or its bytes).
     void read(const QString& text, const FileStamp& stamp);
     // The agreed text, when one is kept.
     std::optional<QString> ancestor() const;
+    // When the version the agreed text copies was written (its modification time, nanoseconds
+    // since the epoch).
+    std::optional<qint64> ancestorWrittenNs() const;
 
     QString ancestorPath() const { return base_ + QStringLiteral(".md"); }
+    QString ledgerPath() const { return base_ + QStringLiteral(".own"); }
+
+    // Removes what the agreed folder keeps for notes files that no longer exist or were not used
+    // for `unusedDays`, and temporaries a killed writer left there an hour ago or more. Returns how
+    // many files went.
+    static int prune(const QString& stateFolder, const QDateTime& now, int unusedDays = 90);
 
 private:
     QString notesPath_;

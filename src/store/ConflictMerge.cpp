@@ -4,12 +4,16 @@
 #include "reminders/Reminder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace plim {
 
@@ -60,6 +64,33 @@ QList<Found> find(const QString& notesPath) {
         }
     }
     return found;
+}
+
+Ownership ownership(const QString& path) {
+    Ownership o;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        return o;
+    }
+    o.exists = true;
+    o.device = st.st_dev;
+    o.inode = st.st_ino;
+    if (S_ISLNK(st.st_mode)) {
+        o.why = QStringLiteral("is a symbolic link");
+    } else if (!S_ISREG(st.st_mode)) {
+        o.why = QStringLiteral("is not a regular file");
+    } else if (st.st_uid != ::getuid()) {
+        QString owner = QString::number(st.st_uid);
+        if (const passwd* pw = ::getpwuid(st.st_uid)) {
+            owner = QString::fromLocal8Bit(pw->pw_name);
+        }
+        o.why = QStringLiteral("belongs to %1, not to you").arg(owner);
+    } else if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        o.why = QStringLiteral("may be written by others");
+    } else {
+        o.own = true;
+    }
+    return o;
 }
 
 } // namespace ConflictCopies
@@ -168,12 +199,21 @@ qsizetype dayPosition(const QList<DaySection>& sections, const QString& heading)
 
 MergeOutcome mergeNotes(const NotesDocument* ancestor, const NotesDocument& notes, const NotesDocument& copy,
                         Instant now, const Calendar& calendar, const Anchors& anchors) {
+    const auto inCopy = indexEntries(copy);
+    auto inAncestor = ancestor ? indexEntries(*ancestor) : QHash<QUuid, const Entry*>{};
+    if (ancestor) {
+        const auto inNotes = indexEntries(notes);
+        const auto stale = [&](const QUuid& id) { return !inNotes.contains(id) && !inCopy.contains(id); };
+        const auto ids = inAncestor.keys();
+        if (std::any_of(ids.cbegin(), ids.cend(), stale)) {
+            ancestor = nullptr;
+            inAncestor.clear();
+        }
+    }
     MergeOutcome out{notes, {}};
     MergeCounts& counts = out.counts;
     NotesDocument& doc = out.document;
     const EntryMerger merger{now, calendar, anchors};
-    const auto inCopy = indexEntries(copy);
-    const auto inAncestor = ancestor ? indexEntries(*ancestor) : QHash<QUuid, const Entry*>{};
     const auto ancestorEntry = [&](const QUuid& id) { return inAncestor.value(id, nullptr); };
 
     // Entries of the notes: merged with the copy's, or gone when the copy deleted them untouched.

@@ -26,6 +26,18 @@ bool isCopyOf(QStringView name, QStringView original);
 // by name.
 QList<Found> find(const QString& notesPath);
 
+// Whether a copy is the user's own: a regular file of theirs that nobody else may write to, as the
+// notes file's own folder normally ensures. Anyone able to drop a file into a shared folder could
+// otherwise put entries and reminders into the notes.
+struct Ownership {
+    bool exists = false;
+    bool own = false;
+    QString why; // when not own: "belongs to nobody, not to you", "others may write to it", ...
+    quint64 device = 0;
+    quint64 inode = 0;
+};
+Ownership ownership(const QString& path);
+
 } // namespace ConflictCopies
 
 // What a merge took over from the copy.
@@ -48,7 +60,8 @@ struct MergeOutcome {
 // that side; where both changed it, or without an ancestor: a done (carried, struck) state wins over
 // an open one, a shortlist mark stays, and of two reminders the one that rings first from `now`
 // stays. Entries only in the copy are added to their day in the copy's order; entries only in the
-// notes stay unless the ancestor shows the copy deleted them.
+// notes stay unless the ancestor shows the copy deleted them. An ancestor that holds an entry
+// neither side has is older than some text both sides shared since: it is not used.
 MergeOutcome mergeNotes(const NotesDocument* ancestor, const NotesDocument& notes, const NotesDocument& copy,
                         Instant now, const Calendar& calendar, const Anchors& anchors);
 

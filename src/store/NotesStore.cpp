@@ -1,6 +1,7 @@
 #include "store/NotesStore.h"
 
 #include "notes/Preferences.h"
+#include "notes/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/AgreedText.h"
 #include "store/CaptureJournal.h"
@@ -8,6 +9,7 @@
 #include "store/FileWatcher.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,13 +99,16 @@ QString StoreError::message() const {
                                      : QStringLiteral("%1 captures wait to be saved · ").arg(waitingCaptures)) +
                alone.message();
     }
+    // A path or a reason can be as long as the system allows: a message stays one line.
+    const QString file = shortened(path, 160);
+    const QString why = shortened(reason, 400);
     switch (kind) {
     case Kind::Unreadable:
-        return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(path, reason);
+        return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(file, why);
     case Kind::WriteFailed:
-        return QStringLiteral("%1 could not be saved (%2)").arg(path, reason);
+        return QStringLiteral("%1 could not be saved (%2)").arg(file, why);
     case Kind::Busy:
-        return QStringLiteral("%1 is busy: %2").arg(path, reason);
+        return QStringLiteral("%1 is busy: %2").arg(file, why);
     }
     return {};
 }
@@ -241,9 +246,17 @@ NotesStore::~NotesStore() {
 
 void NotesStore::flushAgreedText() {
     agreedTimer_.stop();
-    if (agreed_ && agreedPending_) {
-        agreed_->read(agreedPending_->first, agreedPending_->second);
+    if (!agreed_ || !agreedPending_) {
+        return;
     }
+    // In a turn with the file: its writers note their own writes in theirs, so a text read just as
+    // one was made is known as theirs by now; and the agreed copy has one writer at a time.
+    const Turn turn(*this, {}, true);
+    if (!turn) {
+        agreedTimer_.start(); // kept for a moment later (none comes in a command that ends)
+        return;
+    }
+    agreed_->read(agreedPending_->first, agreedPending_->second);
     agreedPending_.reset();
 }
 
@@ -370,10 +383,12 @@ bool NotesStore::ensureFileExists() {
 }
 
 void NotesStore::load() {
+    if (options_.keepAgreedText) {
+        flushAgreedText(); // what was read from the file before, in a turn with that file
+    }
     loadedPath_ = notesPath();
     loaded_ = true;
     if (options_.keepAgreedText) {
-        flushAgreedText(); // what was read from the file before
         agreed_ = std::make_unique<AgreedText>(loadedPath_);
     }
     {
@@ -383,6 +398,11 @@ void NotesStore::load() {
             ensureFileExists();
             // What a writer killed mid-write left behind; nobody else writes while we hold the lock.
             removeStaleTemporaries(loadedPath_);
+            if (agreed_) {
+                removeStaleTemporaries(agreed_->ancestorPath());
+                removeStaleTemporaries(agreed_->ledgerPath());
+                AgreedText::prune(plimStateFolder(), QDateTime::currentDateTime());
+            }
         }
         text_.reset();
         adopt(readTextFile(loadedPath_));
@@ -490,6 +510,9 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     // rename, so another program's write can only be lost within a stat and a rename.
     PreparedWrite write = PreparedWrite::prepare(loadedPath_, bytes);
     const bool prepared = write.ready();
+    if (prepared && agreed_) {
+        agreed_->writing(bytes);
+    }
     const PreparedWrite::Result result = prepared ? write.commit(stamp_, &basis_) : PreparedWrite::Result{};
     switch (result.outcome) {
     case PreparedWrite::Outcome::TargetMoved:

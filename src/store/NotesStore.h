@@ -134,6 +134,9 @@ public:
 
     // --- Commands on entries (recorded changes; an unknown identity changes nothing) ---
     void toggleDone(const QUuid& id);
+    // Done (struck for a note) or open again, as toggleDone does, unless it is so already; a
+    // routine is logged each time.
+    void markDone(const QUuid& id, bool done);
     void toggleActive(const QUuid& id);
     void carryToToday(const QUuid& id, Instant today);
     void updateText(const QUuid& id, QStringView text);
@@ -156,13 +159,17 @@ public:
 
     // --- Conflict copies a sync tool left beside the notes file or the trash ---
     struct CopyMerge {
-        enum class Status { Merged, Unreadable, Failed };
+        enum class Status { Merged, Unreadable, NotOwn, Failed };
         Status status = Status::Failed;
         QString message; // what was merged ("3 entries added, from NAME"), or why not
     };
+    // Where a copy to merge comes from: found beside the notes, or named by the user.
+    enum class CopySource { Found, Named };
     // Merges the copy into the notes (one recorded change: its undo also puts the copy back) or into
-    // the trash, then moves it into `mergedFolder()`. A copy that cannot be read is left alone.
-    CopyMerge mergeCopy(const QString& copyPath, ConflictCopies::Of of);
+    // the trash, then moves it into `mergedFolder()`. A copy that cannot be read is left alone, and
+    // so is a found one that is not the user's own (ConflictCopies::ownership); a named one is
+    // merged whoever's it is, the message saying whose.
+    CopyMerge mergeCopy(const QString& copyPath, ConflictCopies::Of of, CopySource source = CopySource::Found);
     // Where merged copies are kept: out of the synced folder, never deleted.
     static QString mergedFolder();
 
@@ -245,7 +252,7 @@ private:
     };
     void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
-    CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy);
+    CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.
     std::optional<QString> moveMerged(const QString& copyPath, QString* movedTo);
     void restore(bool undoing);

@@ -33,7 +33,7 @@ std::optional<QString> NotesStore::moveMerged(const QString& copyPath, QString* 
     return std::nullopt;
 }
 
-NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCopies::Of of) {
+NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCopies::Of of, CopySource source) {
     using Status = CopyMerge::Status;
     const QString name = QFileInfo(copyPath).fileName();
     // Asked for now, so kept for nobody: a busy file is reported and the caller may ask again.
@@ -41,21 +41,36 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
     if (!turn) {
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
+    const ConflictCopies::Ownership owner = ConflictCopies::ownership(copyPath);
+    if (owner.exists && !owner.own && source == CopySource::Found) {
+        return {Status::NotOwn,
+                QStringLiteral("%1 %2, so it was not merged; \u201cplim merge %3\u201d merges it anyway")
+                    .arg(name, owner.why, copyPath)};
+    }
     // Read in the turn: another plim process may have merged and moved it meanwhile.
     const TextRead read = readTextFile(copyPath);
     if (read.status != TextRead::Status::Ok) {
         const QString reason = read.status == TextRead::Status::Missing ? QStringLiteral("no such file") : read.reason;
         return {Status::Unreadable, QStringLiteral("%1 cannot be read (%2); it was not merged").arg(copyPath, reason)};
     }
+    if (source == CopySource::Found && (read.stamp.device != owner.device || read.stamp.inode != owner.inode)) {
+        return {Status::NotOwn, QStringLiteral("%1 was replaced while it was read: it was not merged").arg(name)};
+    }
+    const QString whose = owner.own ? QString() : QStringLiteral(" (it %1)").arg(owner.why);
     const NotesDocument copy = NotesDocument::parse(read.text);
     if (of == ConflictCopies::Of::Trash) {
-        return mergeIntoTrash(copyPath, copy);
+        return mergeIntoTrash(copyPath, copy, whose);
     }
     if (!syncWithDisk()) {
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
     flushAgreedText();
-    const std::optional<QString> agreed = agreed_ ? agreed_->ancestor() : std::nullopt;
+    // The agreed text is what both sides started from only if it is older than either: a copy
+    // made before it (the other computer's text, come back after this one merged it) did not
+    // delete what it lacks.
+    const std::optional<qint64> agreedAt = agreed_ ? agreed_->ancestorWrittenNs() : std::nullopt;
+    const bool older = agreedAt && *agreedAt <= read.stamp.mtimeNs && *agreedAt <= stamp_.mtimeNs;
+    const std::optional<QString> agreed = older ? agreed_->ancestor() : std::nullopt;
     const std::optional<NotesDocument> ancestor = agreed ? std::optional(NotesDocument::parse(*agreed)) : std::nullopt;
     const Calendar calendar = clock_.calendar();
     const Instant now = clock_.now();
@@ -74,15 +89,16 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
     }
     QString movedTo;
     if (const auto failure = moveMerged(copyPath, &movedTo)) {
-        return {Status::Failed, mergeSummary(counts, name) + QStringLiteral("; but ") + *failure};
+        return {Status::Failed, mergeSummary(counts, name) + whose + QStringLiteral("; but ") + *failure};
     }
     if (changed) {
         undoMoves_.back() = MovedFile{copyPath, movedTo};
     }
-    return {Status::Merged, mergeSummary(counts, name)};
+    return {Status::Merged, mergeSummary(counts, name) + whose};
 }
 
-NotesStore::CopyMerge NotesStore::mergeIntoTrash(const QString& copyPath, const NotesDocument& copy) {
+NotesStore::CopyMerge NotesStore::mergeIntoTrash(const QString& copyPath, const NotesDocument& copy,
+                                                 const QString& whose) {
     using Status = CopyMerge::Status;
     const QString name = QFileInfo(copyPath).fileName();
     const TextRead read = readTextFile(trashFilePath());
@@ -97,12 +113,12 @@ NotesStore::CopyMerge NotesStore::mergeIntoTrash(const QString& copyPath, const 
     }
     QString movedTo;
     if (const auto failure = moveMerged(copyPath, &movedTo)) {
-        return {Status::Failed, mergeSummary(merged.counts, name) + QStringLiteral("; but ") + *failure};
+        return {Status::Failed, mergeSummary(merged.counts, name) + whose + QStringLiteral("; but ") + *failure};
     }
     if (merged.counts != MergeCounts{}) {
         Q_EMIT changed(); // a trash view shows it
     }
-    return {Status::Merged, mergeSummary(merged.counts, name)};
+    return {Status::Merged, mergeSummary(merged.counts, name) + whose};
 }
 
 } // namespace plim

@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <pwd.h>
+#include <unistd.h>
+
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
 using plim::test::readAll;
@@ -120,12 +124,14 @@ TEST(MergeCommand, TwoComputersChangingOneFileOffline) {
                       "## 2026-12-05 Saturday\n\n"
                       "- [x] ~~pay rent~~  <!-- 18:00 -->\n"_s);
 
-    // The same copy again changes nothing.
+    // The same copy again: the agreed text holds "old idea", which neither side has now, so it is
+    // older than what both share and not taken for their ancestor. The desktop's deletion of
+    // "book train" is lost then, nothing else.
     ASSERT_TRUE(writeAll(copy, laptopFile));
     const Result again = plimMerge(desktop.path, {copy});
     EXPECT_EQ(again.status, 0) << again.err.toStdString();
-    EXPECT_EQ(again.out, u"nothing new from plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
-    EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged);
+    EXPECT_EQ(again.out, u"1 entry added, from plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
+    EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged + u"- [ ] book train  <!-- 18:30 -->\n"_s);
     EXPECT_TRUE(
         QFileInfo::exists(NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-120000-LAPTOP1 (2).md"_s));
 }
@@ -146,6 +152,50 @@ TEST(MergeCommand, UnreadableCopyIsReportedAndLeft) {
     EXPECT_TRUE(QFileInfo::exists(bad));
     EXPECT_FALSE(QFileInfo::exists(good));
     EXPECT_TRUE(QString::fromUtf8(readAll(notes)).contains(u"- [ ] new\n"_s));
+}
+
+// A copy found beside the notes is merged by itself only when it is the user's own file that nobody
+// else may write to; named, it is merged whoever's it is, saying whose.
+TEST(MergeCommand, FoundCopiesOnlyWhenTheUsersOwn) {
+    const passwd* nobody = ::getpwnam("nobody");
+    const struct {
+        const char* name;
+        bool nobodys;
+        QFile::Permissions mode;
+        bool named;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"own", false, QFile::ReadOwner | QFile::WriteOwner, false, 0, "1 entry added, from %1\n"},
+        {"nobody's", true, QFile::ReadOwner | QFile::WriteOwner, false, 1,
+         "plim: %1 belongs to nobody, not to you, so it was not merged; \u201cplim merge %2\u201d merges it anyway\n"},
+        {"writable by others", false, QFile::ReadOwner | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther,
+         false, 1, "plim: %1 may be written by others, so it was not merged"},
+        {"nobody's, named", true, QFile::ReadOwner | QFile::WriteOwner, true, 0,
+         "1 entry added, from %1 (it belongs to nobody, not to you)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.nobodys && (::geteuid() != 0 || !nobody)) {
+            std::cout << "not tried without root: a copy " << c.name << "\n";
+            continue;
+        }
+        QTemporaryDir dir;
+        const QString notes = dir.filePath(u"plim.md"_s);
+        const QString copy = dir.filePath(u"plim_conflict-20261206-101500.md"_s);
+        ASSERT_TRUE(writeAll(notes, kAgreed));
+        ASSERT_TRUE(
+            writeAll(copy, "## 2026-12-06 Sunday\n\n- [ ] remind me  <!-- 09:00 remind 2026-12-06 10:00 -->\n"));
+        ASSERT_TRUE(QFile::setPermissions(copy, c.mode));
+        ASSERT_TRUE(!c.nobodys || ::chown(QFile::encodeName(copy).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        const Result r = plimMerge(notes, c.named ? QStringList{copy} : QStringList{});
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        const QString says =
+            QString::fromUtf8(c.says).replace(u"%1"_s, QFileInfo(copy).fileName()).replace(u"%2"_s, copy);
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith(says)) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(readAll(notes)).contains(u"remind me"_s), c.status == 0);
+        EXPECT_EQ(QFileInfo::exists(copy), c.status != 0);
+    }
 }
 
 } // namespace

@@ -5,8 +5,12 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +115,102 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     store->load();
     store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
+}
+
+// What one plim process wrote is never the agreed text of a later one: not when another process
+// reads it only after writing on top of it, not once its stamp moved (touched) with its bytes the
+// same. A temporary a killed writer left in the agreed folder goes at the next start.
+TEST_F(ConflictStore, OwnWritesOfEveryProcessAreNeverAgreed) {
+    const AgreedText agreed(notes.path);
+    store->flushAgreedText();
+    const std::optional<QString> fromElsewhere = agreed.ancestor();
+    ASSERT_TRUE(fromElsewhere);
+    NotesStore::Options options;
+    options.keepAgreedText = true;
+    for (const QString& text : {u"one"_s, u"two"_s, u"three"_s}) {
+        // A command of its own: reads the last one's write, writes on top, records what it read.
+        auto command = notes.open(options);
+        ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
+    }
+    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
+
+    QFile touched(notes.path);
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    touched.close();
+    const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
+                           QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
+    ASSERT_TRUE(writeAll(litter, "half"));
+    store->load();
+    store->flushAgreedText();
+    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
+    EXPECT_FALSE(QFileInfo::exists(litter));
+}
+
+// An agreed text newer than the copy (the other computer's text come back after this one merged
+// it) is not what the copy started from: what the copy lacks stays.
+TEST_F(ConflictStore, AnAgreedTextNewerThanTheCopyIsNoAncestor) {
+    const QString copy = beside(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
+    ASSERT_TRUE(writeAll(copy, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
+    QFile older(copy);
+    ASSERT_TRUE(older.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    older.close();
+    const QByteArray merged = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
+    ASSERT_TRUE(writeAll(notes.path, merged)); // from elsewhere, once the copy has gone there
+    QFile::rename(copy, copy + u".away"_s);
+    store->load();
+    store->flushAgreedText();
+    ASSERT_EQ(AgreedText(notes.path).ancestor(), QString::fromUtf8(merged));
+    QFile::rename(copy + u".away"_s, copy);
+
+    const auto result = store->mergeCopy(copy, ConflictCopies::Of::Notes);
+    EXPECT_EQ(result.message, u"nothing new from plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
+    EXPECT_EQ(readAll(notes.path), merged);
+}
+
+// The agreed folder keeps what the notes files in use need, and nothing a killed writer left.
+TEST(AgreedTextPrune, KeepsWhatNotesFilesInUseNeed) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath(u"state"_s);
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto age = [&](const QString& path, int seconds) {
+        QFile f(path);
+        return f.open(QIODevice::ReadWrite) && f.setFileTime(now.addSecs(-seconds), QFileDevice::FileModificationTime);
+    };
+    constexpr int kDay = 86400;
+    const struct {
+        const char* notes;
+        bool exists;
+        int unused; // seconds
+        bool kept;
+    } cases[] = {
+        {"in-use.md", true, kDay, true},
+        {"gone.md", false, kDay, false},
+        {"unused.md", true, 91 * kDay, false},
+        {"quiet.md", true, 89 * kDay, true},
+    };
+    for (const auto& c : cases) {
+        const QString path = dir.filePath(QString::fromUtf8(c.notes));
+        ASSERT_TRUE(!c.exists || writeAll(path, "- a\n"));
+        const AgreedText agreed(path, state);
+        ASSERT_TRUE(writeAll(agreed.ancestorPath(), "- a\n"));
+        for (const QString& file : QDir(state + u"/agreed"_s).entryList({QFileInfo(path).baseName() + u"-*"_s})) {
+            ASSERT_TRUE(age(state + u"/agreed/"_s + file, c.unused));
+        }
+    }
+    const QString killed = state + u"/agreed/.other-0123456789abcdef.md.plim-Ab12Cd"_s;
+    const QString writing = state + u"/agreed/.other-0123456789abcdef.md.plim-Ef34Gh"_s;
+    ASSERT_TRUE(writeAll(killed, "half") && age(killed, 7200) && writeAll(writing, "half"));
+
+    AgreedText::prune(state, now);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.notes);
+        EXPECT_EQ(QFileInfo::exists(AgreedText(dir.filePath(QString::fromUtf8(c.notes)), state).ancestorPath()),
+                  c.kept);
+    }
+    EXPECT_FALSE(QFileInfo::exists(killed));
+    EXPECT_TRUE(QFileInfo::exists(writing));
 }
 
 } // namespace

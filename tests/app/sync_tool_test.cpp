@@ -1,0 +1,342 @@
+// Two computers share the notes file through two real Syncthing daemons on loopback: whatever
+// both change while the link is down, every capture of both ends up on both.
+#include "app/Instance.h"
+#include "notes/NotesDocument.h"
+#include "store/ConflictMerge.h"
+
+#include "support/DesktopProcess.h"
+#include "support/StoreFixture.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QByteArray kApiKey = "plim-test-key";
+constexpr int kListenPort = 42101; // and 42102; the GUI (and REST) on 42111 and 42112
+constexpr int kRoundMs = 40000;
+
+// One Syncthing daemon with a home of its own, reached over its REST interface.
+struct Syncthing {
+    QString home;
+    int listen = 0;
+    int gui = 0;
+    QString id;
+    std::unique_ptr<test::Process> daemon;
+    QNetworkAccessManager* net = nullptr;
+
+    QJsonObject call(const QByteArray& verb, const QString& path) const {
+        QNetworkRequest request(QUrl(u"http://127.0.0.1:%1%2"_s.arg(gui).arg(path)));
+        request.setRawHeader("X-API-Key", kApiKey);
+        QNetworkReply* reply = net->sendCustomRequest(request, verb);
+        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 20000)) {
+            reply->abort(); // an empty answer: the caller's condition is not met
+        }
+        const QJsonObject answer = QJsonDocument::fromJson(reply->readAll()).object();
+        reply->deleteLater();
+        return answer;
+    }
+    bool connected(const QString& other) const {
+        return call("GET", u"/rest/system/connections"_s)
+            .value(u"connections"_s)
+            .toObject()
+            .value(other)
+            .toObject()
+            .value(u"connected"_s)
+            .toBool();
+    }
+    // Nothing left to pull, and the other computer has all of this one's.
+    bool idle(const QString& folder, const QString& other) const {
+        const QJsonObject status = call("GET", u"/rest/db/status?folder="_s + folder);
+        const QJsonObject done = call("GET", u"/rest/db/completion?folder=%1&device=%2"_s.arg(folder, other));
+        return status.value(u"state"_s).toString() == u"idle"_s && status.value(u"needTotalItems"_s).toInt(-1) == 0 &&
+               done.value(u"completion"_s).toDouble() == 100.0 && done.value(u"needItems"_s).toInt(-1) == 0;
+    }
+    void scan(const QString& folder) const { call("POST", u"/rest/db/scan?folder="_s + folder); }
+};
+
+enum class Runs { CommandLine, Resident };
+
+// One computer: a home, a Syncthing, the command line and (when asked) the resident program.
+struct Computer {
+    QString name;
+    QString home;
+    QProcessEnvironment env;
+    Syncthing sync;
+    std::unique_ptr<test::Process> resident;
+    QString notes; // the notes file in use
+
+    test::Outcome plim(const QStringList& args) const {
+        return test::runProcess(env, QStringLiteral(PLIM_EXECUTABLE), args);
+    }
+    QString text() const { return QString::fromUtf8(test::readAll(notes)); }
+    // The conflict copies plim merged here so far.
+    qsizetype merged() const { return QDir(home + u"/state/plim/merged"_s).entryList(QDir::Files).size(); }
+    QString id(const QString& entry) const {
+        return test::entryId(NotesDocument::parse(text()), entry).toString(QUuid::WithoutBraces);
+    }
+    void use(const QString& folder) {
+        notes = folder + u"/plim.md"_s;
+        test::writeAll(home + u"/config/plim/plim.conf"_s, (u"[General]\nnotesFilePath="_s + notes + u"\n"_s).toUtf8());
+    }
+    void startResident() {
+        resident = test::startProcess(env, QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
+        const QString socket = instanceSocketPath(home + u"/run/plim"_s, displayKey(QString(), QString()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, test::kDesktopWaitMs));
+        ASSERT_EQ(plim({u"--background"_s}).status, 0); // answered: its event loop runs
+    }
+    void stopResident() {
+        if (resident) {
+            EXPECT_EQ(plim({u"quit"_s}).status, 0);
+            EXPECT_TRUE(resident->p.waitForFinished(test::kDesktopWaitMs));
+            resident.reset();
+        }
+    }
+};
+
+struct Variant {
+    const char* name;
+    Runs laptop;
+    Runs desktop;
+    int rounds;
+};
+
+const Variant kVariants[] = {
+    {"command line on both sides", Runs::CommandLine, Runs::CommandLine, 1},
+    {"a resident program on each side", Runs::Resident, Runs::Resident, 1},
+    {"a resident program on one side, the command line on the other", Runs::Resident, Runs::CommandLine, 1},
+    {"three rounds of offline edits in a row", Runs::CommandLine, Runs::Resident, 3},
+};
+
+QString folderId(int variant) {
+    return u"notes%1"_s.arg(variant);
+}
+
+class SyncTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::have(u"syncthing"_s)) {
+            GTEST_SKIP() << "syncthing is not installed (scripts/install-deps.sh installs it)";
+        }
+        net.setProxy(QNetworkProxy::NoProxy);
+        for (int i = 0; i < 2; ++i) {
+            Computer& c = computers[i];
+            c.name = i == 0 ? u"laptop"_s : u"desktop"_s;
+            c.home = dir.filePath(c.name);
+            for (const QString& sub : {u"run"_s, u"config/plim"_s, u"syncthing"_s}) {
+                ASSERT_TRUE(QDir().mkpath(c.home + u"/"_s + sub));
+            }
+            QFile::setPermissions(c.home + u"/run"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            c.env = QProcessEnvironment::systemEnvironment();
+            for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"DESKTOP_STARTUP_ID"_s}) {
+                c.env.remove(name);
+            }
+            c.env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+            c.env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + c.home + u"/no-bus"_s);
+            c.env.insert(u"HOME"_s, c.home);
+            c.env.insert(u"XDG_RUNTIME_DIR"_s, c.home + u"/run"_s);
+            c.env.insert(u"XDG_CONFIG_HOME"_s, c.home + u"/config"_s);
+            c.env.insert(u"XDG_DATA_HOME"_s, c.home + u"/data"_s);
+            c.env.insert(u"XDG_STATE_HOME"_s, c.home + u"/state"_s);
+            c.env.insert(u"STNOUPGRADE"_s, u"1"_s);
+            c.env.insert(u"STNORESTART"_s, u"1"_s);
+            Syncthing& s = c.sync;
+            s.home = c.home + u"/syncthing"_s;
+            s.listen = kListenPort + i;
+            s.gui = kListenPort + 10 + i;
+            s.net = &net;
+            const test::Outcome made = test::runProcess(
+                c.env, u"syncthing"_s, {u"generate"_s, u"--home="_s + s.home, u"--no-default-folder"_s});
+            ASSERT_EQ(made.status, 0);
+            s.id = test::runProcess(c.env, u"syncthing"_s, {u"serve"_s, u"--home="_s + s.home, u"--device-id"_s}).out;
+            ASSERT_FALSE(s.id.isEmpty());
+        }
+        for (Computer& c : computers) {
+            ASSERT_TRUE(test::writeAll(c.sync.home + u"/config.xml"_s, config(c)));
+            c.sync.daemon = test::startProcess(
+                c.env, u"syncthing"_s, {u"serve"_s, u"--home="_s + c.sync.home, u"--no-browser"_s, u"--no-restart"_s});
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return linked(true); }, 30000)) << "the two daemons did not connect";
+    }
+
+    void TearDown() override {
+        for (Computer& c : computers) {
+            c.stopResident();
+        }
+    }
+
+    // As Syncthing's own interface makes a folder shared by both (conflict copies kept), on
+    // loopback only: no discovery, relays, NAT, reports or upgrades. Scans are asked for by the test.
+    QByteArray config(const Computer& c) const {
+        QString folders;
+        for (int v = 0; v < int(std::size(kVariants)); ++v) {
+            const QString path = c.home + u"/"_s + folderId(v);
+            QDir().mkpath(path);
+            folders += uR"(<folder id="%1" label="%1" path="%2" type="sendreceive" rescanIntervalS="0"
+                fsWatcherEnabled="false" ignorePerms="false" autoNormalize="true">
+                <device id="%3"></device><device id="%4"></device>
+                <maxConflicts>10</maxConflicts></folder>)"_s.arg(folderId(v), path, computers[0].sync.id,
+                                                                 computers[1].sync.id);
+        }
+        QString devices;
+        for (const Computer& d : computers) {
+            devices += uR"(<device id="%1" name="%2" compression="metadata"><address>tcp://127.0.0.1:%3</address>
+                </device>)"_s.arg(d.sync.id, d.name)
+                           .arg(d.sync.listen);
+        }
+        return uR"(<configuration version="36">%1%2
+            <gui enabled="true" tls="false"><address>127.0.0.1:%3</address><apikey>%4</apikey></gui>
+            <options><listenAddress>tcp://127.0.0.1:%5</listenAddress>
+            <globalAnnounceEnabled>false</globalAnnounceEnabled><localAnnounceEnabled>false</localAnnounceEnabled>
+            <relaysEnabled>false</relaysEnabled><natEnabled>false</natEnabled><urAccepted>-1</urAccepted>
+            <autoUpgradeIntervalH>0</autoUpgradeIntervalH><startBrowser>false</startBrowser>
+            <crashReportingEnabled>false</crashReportingEnabled><setLowPriority>false</setLowPriority>
+            <reconnectionIntervalS>1</reconnectionIntervalS></options></configuration>)"_s.arg(folders, devices)
+            .arg(c.sync.gui)
+            .arg(QString::fromLatin1(kApiKey))
+            .arg(c.sync.listen)
+            .toUtf8();
+    }
+
+    bool linked(bool up) const {
+        return computers[0].sync.connected(computers[1].sync.id) == up &&
+               computers[1].sync.connected(computers[0].sync.id) == up;
+    }
+
+    // Scans, lets the command line merge where it runs, until both files are the same and stay so.
+    bool settle(int variant, const Variant& v) {
+        const QString folder = folderId(variant);
+        int calm = 0;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < kRoundMs) {
+            for (int i = 0; i < 2; ++i) {
+                Computer& c = computers[i];
+                c.sync.scan(folder);
+                const Runs runs = i == 0 ? v.laptop : v.desktop;
+                if (runs == Runs::CommandLine && !ConflictCopies::find(c.notes).isEmpty()) {
+                    c.plim({u"merge"_s});
+                }
+            }
+            const bool same = ConflictCopies::find(computers[0].notes).isEmpty() &&
+                              ConflictCopies::find(computers[1].notes).isEmpty() &&
+                              computers[0].text() == computers[1].text() &&
+                              computers[0].sync.idle(folder, computers[1].sync.id) &&
+                              computers[1].sync.idle(folder, computers[0].sync.id);
+            calm = same ? calm + 1 : 0;
+            if (calm == 3) {
+                return true;
+            }
+            QTest::qWait(300);
+        }
+        return false;
+    }
+
+    QTemporaryDir dir;
+    QNetworkAccessManager net;
+    Computer computers[2];
+};
+
+// The laptop and the desktop each capture five entries and change one shared entry while the link
+// is paused; Syncthing keeps one side's file as a conflict copy, and plim merges it back.
+TEST_F(SyncTool, EveryCaptureOfBothSidesReachesBoth) {
+    QElapsedTimer took;
+    took.start();
+    for (int variant = 0; variant < int(std::size(kVariants)); ++variant) {
+        const Variant& v = kVariants[variant];
+        SCOPED_TRACE(v.name);
+        Computer& laptop = computers[0];
+        Computer& desktop = computers[1];
+        for (Computer& c : computers) {
+            c.use(c.home + u"/"_s + folderId(variant));
+        }
+        QStringList captures;
+        QStringList done;
+        QStringList reminded;
+        const qsizetype mergedBefore = laptop.merged() + desktop.merged();
+        for (const char* shared : {"call Ann", "water plants", "buy milk"}) {
+            ASSERT_EQ(laptop.plim({u"add"_s, QString::fromLatin1(shared)}).status, 0);
+        }
+        ASSERT_TRUE(settle(variant, v)) << "the shared entries did not reach the desktop";
+        if (v.laptop == Runs::Resident) {
+            laptop.startResident();
+        }
+        if (v.desktop == Runs::Resident) {
+            desktop.startResident();
+        }
+        for (int round = 1; round <= v.rounds; ++round) {
+            SCOPED_TRACE(round);
+            laptop.sync.call("POST", u"/rest/system/pause"_s);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return linked(false); }, 20000));
+            for (Computer* c : {&laptop, &desktop}) {
+                for (int i = 1; i <= 5; ++i) {
+                    const QString capture = u"%1 %2.%3"_s.arg(c->name).arg(round).arg(i);
+                    ASSERT_EQ(c->plim({u"add"_s, capture}).status, 0);
+                    captures.append(capture);
+                }
+            }
+            const QString closing = round == 1 ? u"call Ann"_s : u"desktop %1.1"_s.arg(round - 1);
+            if (laptop.plim({u"done"_s, laptop.id(closing)}).status == 0) {
+                done.append(closing);
+            }
+            const QString reminding = round == 1 ? u"water plants"_s : u"laptop %1.2"_s.arg(round - 1);
+            if (desktop.plim({u"remind"_s, desktop.id(reminding), u"tomorrow 9am"_s}).status == 0) {
+                reminded.append(reminding);
+            }
+            const qsizetype mergedSoFar = laptop.merged() + desktop.merged();
+            laptop.sync.call("POST", u"/rest/system/resume"_s);
+            ASSERT_TRUE(settle(variant, v)) << "the two files did not come together";
+            EXPECT_GT(laptop.merged() + desktop.merged(), mergedSoFar) << "no conflict copy was made";
+        }
+        laptop.stopResident();
+        desktop.stopResident();
+
+        for (const Computer& c : computers) {
+            const QString text = c.text();
+            const NotesDocument doc = NotesDocument::parse(text);
+            EXPECT_EQ(doc.serialized(), text) << c.name.toStdString() << ": not canonical";
+            int present = 0;
+            for (const QString& capture : captures) {
+                int times = 0;
+                for (const Entry& e : doc.allEntries()) {
+                    times += e.text == capture ? 1 : 0;
+                }
+                EXPECT_EQ(times, 1) << c.name.toStdString() << ": " << capture.toStdString();
+                present += times == 1 ? 1 : 0;
+            }
+            int closed = 0;
+            int ringing = 0;
+            for (const Entry& e : doc.allEntries()) {
+                closed += done.contains(e.text) && e.state == Entry::State::Done ? 1 : 0;
+                ringing += reminded.contains(e.text) && e.comment && e.comment->contains(u"remind"_s) ? 1 : 0;
+            }
+            EXPECT_EQ(closed, done.size()) << c.name.toStdString();
+            EXPECT_EQ(ringing, reminded.size()) << c.name.toStdString();
+            std::cout << "[ figures ] " << v.name << ", " << c.name.toStdString() << ": captures made "
+                      << captures.size() << ", present " << present << "; done " << closed << "/" << done.size()
+                      << "; reminders " << ringing << "/" << reminded.size() << "\n";
+        }
+        std::cout << "[ figures ] " << v.name << ": conflict copies merged "
+                  << laptop.merged() + desktop.merged() - mergedBefore << "\n";
+        EXPECT_TRUE(ConflictCopies::find(laptop.notes).isEmpty() && ConflictCopies::find(desktop.notes).isEmpty());
+    }
+    std::cout << "[ figures ] all variants took " << took.elapsed() / 1000.0 << " s\n";
+}
+
+} // namespace
