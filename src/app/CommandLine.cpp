@@ -141,6 +141,8 @@ int storeStatus(const NotesStore& store) {
 std::unique_ptr<NotesStore> openStore(const Context& ctx) {
     NotesStore::Options options{ctx.file, false};
     options.keepAgreedText = true;
+    // A program that opened the file just before a write may write into the version replaced.
+    options.linger = std::chrono::milliseconds(30);
     auto store = std::make_unique<NotesStore>(Preferences::shared(), Clock::system(), options);
     store->load();
     return store;

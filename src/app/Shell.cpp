@@ -276,8 +276,8 @@ void Shell::refresh() {
     const Instant now = store_.clock().now();
     inputs.ringing = static_cast<int>(
         store_.document().ringing(now, store_.clock().calendar(), store_.preferences().anchors()).size());
-    if (store_.error()) {
-        inputs.storeError = store_.error()->message();
+    if (const auto error = store_.shownError()) {
+        inputs.storeError = error->message();
     }
     inputs.unavailable = unavailableShortcuts();
     trayState_ = TrayModel::state(inputs);
@@ -388,7 +388,8 @@ void Shell::revealTrash() {
 
 void Shell::onStoreError() {
     refresh();
-    const auto& error = store_.error();
+    // A moment's contention is not told; what waits longer is, until it is saved.
+    const auto error = store_.shownError();
     const std::optional<QString> message = error ? std::optional<QString>(error->message()) : std::nullopt;
     if (message == toldError_) {
         return;

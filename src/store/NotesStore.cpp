@@ -4,6 +4,7 @@
 #include "notes/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/AgreedText.h"
+#include "store/CaptureJournal.h"
 #include "store/FileLock.h"
 #include "store/FileWatcher.h"
 
@@ -39,6 +40,7 @@ private:
 };
 // How soon the resident program tries the changes it kept again.
 constexpr auto kRetryInterval = 100ms;
+constexpr auto kFailedRetryInterval = 1000ms;
 // Long enough for the window to draw what the read brought first.
 constexpr auto kAgreedTextDelay = 300ms;
 
@@ -90,6 +92,13 @@ void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
 } // namespace
 
 QString StoreError::message() const {
+    if (waitingCaptures > 0) {
+        StoreError alone = *this;
+        alone.waitingCaptures = 0;
+        return (waitingCaptures == 1 ? QStringLiteral("1 capture waits to be saved · ")
+                                     : QStringLiteral("%1 captures wait to be saved · ").arg(waitingCaptures)) +
+               alone.message();
+    }
     // A path or a reason can be as long as the system allows: a message stays one line.
     const QString file = shortened(path, 160);
     const QString why = shortened(reason, 400);
@@ -129,6 +138,8 @@ NotesStore::Turn::Turn(NotesStore& store, std::function<void()> retry, bool quie
     }
     store_.turnDepth_ = 1;
     store_.contended_ = false;
+    store_.turnDeadline_ = std::chrono::steady_clock::now() + wait;
+    store_.replayDue_ = true;
     held_ = true;
 }
 
@@ -136,6 +147,22 @@ NotesStore::Turn::~Turn() {
     if (!held_ || --store_.turnDepth_ > 0) {
         return;
     }
+    // What other programs wrote into the versions this turn replaced: written in at once (until
+    // then the file lacks it, and a program saving a copy of it would lose it), then once more for
+    // what came a moment later.
+    store_.carryOver();
+    for (int round = 0; round < 3 && !store_.replaced_.empty(); ++round) {
+        store_.lookAtReplaced(false);
+        store_.carryOver();
+        if (store_.options_.retryWhenBusy) {
+            break;
+        }
+    }
+    if (!store_.carries_.empty() && store_.options_.retryWhenBusy) {
+        store_.lingerTimer_.start(kRetryInterval); // written in at the next chance
+    }
+    store_.basis_ = WriteBasis();
+    store_.replayDue_ = false;
     store_.fileLock().unlock();
     if (std::exchange(store_.contended_, false)) {
         keep();
@@ -163,13 +190,14 @@ void NotesStore::Turn::keep() {
     } else {
         store_.pending_.push_back(std::move(retry_));
     }
-    store_.retryTimer_.start();
+    store_.scheduleRetry();
 }
 
 NotesStore::Options NotesStore::residentOptions() {
     Options o;
     o.lockWait = 50ms;
     o.retryWhenBusy = true;
+    o.linger = 250ms;
     o.keepAgreedText = true;
     return o;
 }
@@ -186,6 +214,27 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     agreedTimer_.setSingleShot(true);
     agreedTimer_.setInterval(kAgreedTextDelay);
     connect(&agreedTimer_, &QTimer::timeout, this, &NotesStore::flushAgreedText);
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] {
+        troubleTold_ = true;
+        Q_EMIT errorChanged();
+    });
+    lingerTimer_.setSingleShot(true);
+    connect(&lingerTimer_, &QTimer::timeout, this, [this] {
+        {
+            // In a turn of its own: what is found is written in at its end.
+            const Turn turn(*this, {}, true);
+            if (turn) {
+                lookAtReplaced(true);
+            }
+        }
+        if (!replaced_.empty() || !carries_.empty()) {
+            lingerTimer_.start(kRetryInterval);
+        }
+    });
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(kRetryInterval);
+    connect(&settleTimer_, &QTimer::timeout, this, &NotesStore::onFileChanged);
     if (QCoreApplication* app = QCoreApplication::instance()) {
         connect(app, &QCoreApplication::aboutToQuit, this, &NotesStore::flushAgreedText);
     }
@@ -253,12 +302,31 @@ void NotesStore::setError(std::optional<StoreError> e) {
     if (e == error_) {
         return;
     }
+    const auto passing = [](const std::optional<StoreError>& x) {
+        return x && (x->kind == StoreError::Kind::Busy || x->kind == StoreError::Kind::WriteFailed);
+    };
+    if (!passing(e)) {
+        troubled_ = false;
+        troubleTold_ = false;
+        noticeTimer_.stop();
+    } else if (!troubled_) {
+        troubled_ = true;
+        // Told once it has lasted.
+        noticeTimer_.start(options_.noticeDelay);
+    }
     error_ = std::move(e);
     Q_EMIT errorChanged();
 }
 
 void NotesStore::retryPending() {
     retrying_ = true;
+    if (waitingCaptures() > 0) {
+        // The first look at the file writes them in.
+        const Turn turn(*this, {});
+        if (turn) {
+            syncWithDisk();
+        }
+    }
     while (!pending_.empty()) {
         const std::function<void()> change = std::move(pending_.front());
         pending_.pop_front();
@@ -269,15 +337,21 @@ void NotesStore::retryPending() {
         }
     }
     retrying_ = false;
-    if (!pending_.empty()) {
-        retryTimer_.start();
+    if (!pending_.empty() || waitingCaptures() > 0) {
+        scheduleRetry();
     } else if (error_ && error_->kind == StoreError::Kind::Busy) {
         setError(std::nullopt);
     }
 }
 
+void NotesStore::scheduleRetry() {
+    // A full disk stays full for a while; a busy file is free again in a moment.
+    const bool failing = error_ && error_->kind == StoreError::Kind::WriteFailed;
+    retryTimer_.start(failing ? kFailedRetryInterval : kRetryInterval);
+}
+
 bool NotesStore::finishPendingChanges(std::chrono::milliseconds wait) {
-    if (!pending_.empty()) {
+    if (!pending_.empty() || waitingCaptures() > 0) {
         retryTimer_.stop();
         retryWait_ = wait;
         retryPending();
@@ -332,6 +406,14 @@ void NotesStore::load() {
         }
         text_.reset();
         adopt(readTextFile(loadedPath_));
+        journal_ = std::make_unique<CaptureJournal>(loadedPath_);
+        // Captures a plim process kept and could not write (it may have been killed since).
+        if (turn) {
+            replayJournal();
+        }
+    }
+    if (options_.retryWhenBusy && waitingCaptures() > 0) {
+        scheduleRetry();
     }
     startWatching();
     Q_EMIT changed();
@@ -374,18 +456,35 @@ bool NotesStore::syncWithDisk() {
     if (!loaded_) {
         load();
     }
+    // Never built on a file another program is still writing (truncated and half written again).
+    basis_ = WriteBasis(loadedPath_);
+    if (!basis_.waitWhileWritten(turnDeadline_)) {
+        giveUpContended(QStringLiteral("another program is writing it"));
+        return false;
+    }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
-    if (!blocked && text_ && fileStamp(loadedPath_) == stamp_) {
-        return true;
+    if (blocked || !text_ || basis_.stamp() != stamp_) {
+        if (adopt(basis_.isOpen() ? basis_.read() : readTextFile(loadedPath_))) {
+            Q_EMIT changed();
+        }
+        if (error_ && error_->kind == StoreError::Kind::Unreadable) {
+            return false;
+        }
     }
-    if (adopt(readTextFile(loadedPath_))) {
-        Q_EMIT changed();
+    if (std::exchange(replayDue_, false)) {
+        replayJournal();
     }
-    return !(error_ && error_->kind == StoreError::Kind::Unreadable);
+    return true;
 }
 
 void NotesStore::onFileChanged() {
-    if (adopt(readTextFile(loadedPath_))) {
+    // Half a file is not shown: it is read once the other program has finished writing it.
+    const WriteBasis basis(loadedPath_);
+    if (basis.beingWritten()) {
+        settleTimer_.start();
+        return;
+    }
+    if (adopt(basis.isOpen() ? basis.read() : readTextFile(loadedPath_))) {
         Q_EMIT changed();
     }
 }
@@ -414,9 +513,12 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     if (prepared && agreed_) {
         agreed_->writing(bytes);
     }
-    const PreparedWrite::Result result = prepared ? write.commit(stamp_) : PreparedWrite::Result{};
+    const PreparedWrite::Result result = prepared ? write.commit(stamp_, &basis_) : PreparedWrite::Result{};
     switch (result.outcome) {
     case PreparedWrite::Outcome::TargetMoved:
+        if (result.replaced) {
+            noteReplaced(result.replaced, stamp_);
+        }
         return Saved::Moved;
     case PreparedWrite::Outcome::Failed:
         setError(StoreError{StoreError::Kind::WriteFailed, loadedPath_, prepared ? result.reason : write.error()});
@@ -424,10 +526,12 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     case PreparedWrite::Outcome::Committed:
         break;
     }
+    const FileStamp built = stamp_;
     stamp_ = result.stamp;
     if (agreed_) {
         agreed_->wrote(result.stamp);
     }
+    noteReplaced(result.replaced, built);
     if (error_ && (error_->kind == StoreError::Kind::WriteFailed ||
                    (error_->kind == StoreError::Kind::Busy && pending_.empty()))) {
         setError(std::nullopt);
@@ -435,9 +539,8 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     return Saved::Yes;
 }
 
-void NotesStore::giveUpContended() {
-    setError(StoreError{StoreError::Kind::Busy, loadedPath_,
-                        QStringLiteral("another program kept changing it while it was being saved")});
+void NotesStore::giveUpContended(const QString& reason) {
+    setError(StoreError{StoreError::Kind::Busy, loadedPath_, reason});
     contended_ = true;
 }
 
@@ -495,6 +598,12 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         if (saved == Saved::Moved) {
             continue; // read what is there now and make the change on that
         }
+        if (saved == Saved::Failed && options_.retryWhenBusy) {
+            // Kept and made again once the file can be written: in memory only, a later re-read of
+            // the file would drop it.
+            contended_ = true;
+            return false;
+        }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
         dayTexts_ = std::move(days);
         pushUndo(before);
@@ -543,6 +652,10 @@ void NotesStore::restore(bool undoing) {
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
+        }
+        if (saved == Saved::Failed && options_.retryWhenBusy) {
+            contended_ = true; // kept, as a change is
+            return;
         }
         from.pop_back();
         std::deque<std::optional<MovedFile>>& moves = undoing ? undoMoves_ : redoMoves_;
@@ -611,9 +724,13 @@ NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& 
 }
 
 std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
+    return capture(text, reminder, at).id;
+}
+
+NotesStore::Capture NotesStore::capture(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
     const QString trimmed = text.trimmed().toString();
     if (trimmed.isEmpty()) {
-        return std::nullopt;
+        return {};
     }
     // What does not depend on the file is done before the file is looked at.
     const Calendar calendar = clock_.calendar();
@@ -621,19 +738,28 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
     if (reminder) {
         comment += QLatin1Char(' ') + reminder->clauses(calendar);
     }
-    const QString heading = NotesFormat::heading(at, calendar).mid(3);
-
-    const Turn turn(*this, [this, trimmed, reminder, at] { append(trimmed, reminder, at); });
+    // Never kept in memory only: one that cannot be written now is kept on disk.
+    const Turn turn(*this, {});
     if (!turn) {
-        return std::nullopt;
+        return keepCapture(trimmed, comment, at);
     }
+    std::optional<QUuid> id;
+    if (writeCapture(trimmed, comment, at, &id) || id) {
+        return {id, false, {}};
+    }
+    return keepCapture(trimmed, comment, at);
+}
+
+bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, Instant at, std::optional<QUuid>* id) {
+    const Calendar calendar = clock_.calendar();
+    const QString heading = NotesFormat::heading(at, calendar).mid(3);
     if (!loaded_) {
         load();
     }
     ensureFileExists();
     for (Tries tries(options_.lockWait); tries.another();) {
         if (!syncWithDisk()) {
-            return std::nullopt;
+            return false;
         }
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
@@ -659,6 +785,9 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
         if (saved == Saved::Moved) {
             continue; // read what is there now and capture into that
         }
+        if (saved == Saved::Failed && (options_.retryWhenBusy || replaying_)) {
+            return false; // kept on disk, not in memory
+        }
         const QString& now = next.isNull() ? *text_ : next;
         if (parsedFromText_ && !unsaved) {
             replaceTopSection(now, heading);
@@ -679,15 +808,16 @@ std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Re
             }
             for (auto it = section.items.crbegin(); it != section.items.crend(); ++it) {
                 if (const auto* entry = std::get_if<Entry>(&*it)) {
-                    return entry->id;
+                    *id = entry->id;
+                    break;
                 }
             }
             break;
         }
-        return std::nullopt;
+        return saved == Saved::Yes;
     }
     giveUpContended();
-    return std::nullopt;
+    return false;
 }
 
 void NotesStore::replaceTopSection(QStringView next, const QString& heading) {

@@ -8,6 +8,7 @@
 #include "store/ConflictMerge.h"
 #include "store/DayTexts.h"
 #include "store/TextFile.h"
+#include "store/WriteBasis.h"
 
 #include <QObject>
 #include <QTimer>
@@ -17,10 +18,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace plim {
 
 class AgreedText;
+class CaptureJournal;
 class FileLock;
 class FileWatcher;
 class Preferences;
@@ -34,6 +37,8 @@ struct StoreError {
     Kind kind = Kind::Unreadable;
     QString path;
     QString reason;
+    // Captures kept on disk meanwhile, waiting to be written in (said first when there are any).
+    int waitingCaptures = 0;
     // One line for the user: names the file and the reason.
     QString message() const;
     friend bool operator==(const StoreError&, const StoreError&) = default;
@@ -56,6 +61,13 @@ public:
         bool retryWhenBusy = false;
         // Keep the text the file last agreed on with other computers (the ancestor of a merge).
         bool keepAgreedText = false;
+        // How long a busy or failing file goes unmentioned while the changes waiting for it are
+        // tried again (with `retryWhenBusy`): a moment's contention is no news.
+        std::chrono::milliseconds noticeDelay{3000};
+        // How long after a write the version it replaced is looked at again, for what a program
+        // whose open found that version just before the rename wrote into it after. The resident
+        // program looks from its event loop, others wait before their turn ends; 0: not at all.
+        std::chrono::milliseconds linger{0};
     };
     // What the resident program uses: its event loop never waits long for the file.
     static Options residentOptions();
@@ -75,6 +87,11 @@ public:
     QString trashFilePath() const;
     const NotesDocument& document() const { return document_; }
     const std::optional<StoreError>& error() const { return error_; }
+    // The error as the user is told of it: none while changes kept for a busy or failing file are
+    // still within `noticeDelay`; with the count of captures waiting.
+    std::optional<StoreError> shownError() const;
+    // Captures kept on disk, waiting to be written into the notes file (by any plim process).
+    int waitingCaptures() const;
     // Changes kept while the file was busy, waiting to be made in order.
     bool hasPendingChanges() const { return !pending_.empty(); }
     // Makes the kept changes now, waiting at most `wait` for the file (before the program quits).
@@ -105,6 +122,15 @@ public:
     // of the file. Returns the new entry's identity; none for empty text, an unreadable file, or a
     // capture kept for later because the file is busy.
     std::optional<QUuid> append(QStringView text, const std::optional<Reminder>& reminder, Instant at);
+    struct Capture {
+        std::optional<QUuid> id; // written: the new entry
+        // Not written yet, but kept on disk (with `retryWhenBusy`) and written in as soon as the
+        // file can be, by this process or the next plim process that has the file.
+        bool waiting = false;
+        // Neither: why (the caller must keep the text).
+        QString why;
+    };
+    Capture capture(QStringView text, const std::optional<Reminder>& reminder, Instant at);
 
     // --- Commands on entries (recorded changes; an unknown identity changes nothing) ---
     void toggleDone(const QUuid& id);
@@ -186,8 +212,28 @@ private:
     bool adopt(const TextRead& read);
     // Replaces the notes file with `bytes` if it is still the version last read (its stamp).
     Saved saveNotes(const QByteArray& bytes);
-    // Gives up a change because the file kept moving under it.
-    void giveUpContended();
+    // Gives up a change because the file kept moving under it (or another program kept writing it).
+    void giveUpContended(const QString& reason = QStringLiteral("another program kept changing it while it was "
+                                                                "being saved"));
+    // --- Outside writers and kept captures (NotesStoreKept.cpp) ---
+    // After a write over the version stamped `built`: what another program wrote into the replaced
+    // file (`replaced`) is written in at the end of the turn; that version is looked at again a
+    // moment later, for a program that opened it just before the rename may write into it after.
+    void noteReplaced(const std::optional<QByteArray>& replaced, const FileStamp& built);
+    // Looks at those versions again: all of them (`due`: the moment has passed), else, in a
+    // process that ends after its command, after a short wait; the resident program looks later.
+    void lookAtReplaced(bool due);
+    // Writes in what other programs wrote into replaced versions meanwhile; what cannot be written
+    // now is tried again at the next turn.
+    void carryOver();
+    void carryOverNow();
+    // Writes in the captures kept on disk, oldest first, each removed once written.
+    void replayJournal();
+    // Writes one capture; true once it is in the file. Sets `id` to its entry.
+    bool writeCapture(const QString& trimmed, const QString& comment, Instant at, std::optional<QUuid>* id);
+    // Keeps a capture that could not be written (resident program): on disk, tried again later.
+    Capture keepCapture(const QString& trimmed, const QString& comment, Instant at);
+    void scheduleRetry();
     bool writeTrash(const QString& text);
     bool appendToTrash(const Entry& entry);
     bool lastNotesWriteFailed() const;
@@ -256,6 +302,33 @@ private:
     // Changes kept while the file was busy (resident program), made in order from the event loop.
     std::deque<std::function<void()>> pending_;
     bool retrying_ = false;
+    // The version the current try builds on, and how long the turn may wait for other programs to
+    // finish writing it.
+    WriteBasis basis_;
+    std::chrono::steady_clock::time_point turnDeadline_;
+    // What other programs wrote into versions this turn replaced: the version read (none: not
+    // known), theirs.
+    struct Carry {
+        std::optional<QString> base;
+        QString theirs;
+    };
+    std::vector<Carry> carries_;
+    struct Replaced {
+        WriteBasis version;
+        FileStamp stamp; // as it was replaced
+    };
+    std::vector<Replaced> replaced_;
+    QTimer lingerTimer_;
+    // Captures kept on disk; written in by the first look at the file in each turn.
+    std::unique_ptr<CaptureJournal> journal_;
+    bool replayDue_ = false;
+    bool replaying_ = false;
+    // A busy or failing file stands in the way; told once it has for `noticeDelay`.
+    bool troubled_ = false;
+    bool troubleTold_ = false;
+    QTimer noticeTimer_;
+    // An outside change read in once the other program has finished writing it.
+    QTimer settleTimer_;
     std::chrono::milliseconds retryWait_{0}; // how long a kept change waits for the file
     QTimer retryTimer_;
 };

@@ -200,7 +200,9 @@ void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
 }
 
 bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {
-    const Turn turn(*this, [this, kept = text.toString(), today] { removeMostRecentCapture(kept, today); });
+    // Now or not at all: made later, it would take the entry out after the drawer, told nothing was
+    // removed, had let its text go.
+    const Turn turn(*this, {});
     if (!turn) {
         return false;
     }

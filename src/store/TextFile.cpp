@@ -1,9 +1,12 @@
 #include "store/TextFile.h"
 
+#include "store/WriteBasis.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -87,35 +90,48 @@ TextRead readTextFile(const QString& path) {
         r.reason = r.status == TextRead::Status::Missing ? QString() : errnoText(error);
         return r;
     }
+    r = readTextFrom(fd);
+    ::close(fd);
+    return r;
+}
+
+TextRead readTextFrom(int fd) {
+    TextRead r;
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const bool regular = S_ISREG(st.st_mode);
-        const int error = errno;
-        ::close(fd);
         r.status = regular ? TextRead::Status::Unreadable : TextRead::Status::NotRegular;
-        r.reason = regular ? errnoText(error) : kNotRegular;
+        r.reason = regular ? errnoText(errno) : kNotRegular;
         return r;
     }
     // Stamp before reading: a change during the read then shows up as a changed stamp later.
     r.stamp = stampOf(st);
     QByteArray bytes;
-    const int error = readToEnd(fd, st.st_size, &bytes);
-    ::close(fd);
+    const int error = ::lseek(fd, 0, SEEK_SET) < 0 ? errno : readToEnd(fd, st.st_size, &bytes);
     if (error != 0) {
         r.status = TextRead::Status::Unreadable;
         r.reason = errnoText(error);
         return r;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
+    std::optional<QString> text = decodeText(bytes);
+    if (!text) {
         r.status = TextRead::Status::NotUtf8;
         r.reason = QStringLiteral("not valid UTF-8 text");
         return r;
     }
     r.status = TextRead::Status::Ok;
-    r.text = std::move(text);
+    r.text = std::move(*text);
     return r;
+}
+
+std::optional<QString> decodeText(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 namespace {
@@ -275,38 +291,60 @@ void PreparedWrite::discard() {
     }
 }
 
-PreparedWrite::Result PreparedWrite::commit(const FileStamp& expected) {
-    return finish(&expected);
+PreparedWrite::Result PreparedWrite::commit(const FileStamp& expected, const WriteBasis* basis) {
+    return finish(&expected, basis);
 }
 
 PreparedWrite::Result PreparedWrite::commit() {
-    return finish(nullptr);
+    return finish(nullptr, nullptr);
 }
 
-PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected) {
+PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected, const WriteBasis* basis) {
     Result result;
     if (!ready()) {
         result.reason = error_.isEmpty() ? QStringLiteral("nothing was prepared") : error_;
         return result;
     }
-    // The last look and the rename, with nothing slow in between.
-    if (expected && fileStamp(path_) != *expected) {
+    // The last look and the rename, with nothing slow in between. A program that opened the version
+    // for writing since it was read is let finish first.
+    if ((basis && basis->beingWritten()) || (expected && fileStamp(path_) != *expected)) {
         discard();
         result.outcome = Outcome::TargetMoved;
         return result;
     }
-    if (FileSystemCalls::current().rename(temporary_.constData(), target_.constData()) != 0) {
+    FileSystemCalls& calls = FileSystemCalls::current();
+    // Swapped rather than renamed over, where the file system can: whatever got in between the
+    // look and the swap is then still at hand, under the temporary's name, and goes back.
+    bool swapped = false;
+    if (expected && expected->exists) {
+        swapped = calls.exchange(temporary_.constData(), target_.constData()) == 0;
+        const int error = errno;
+        if (!swapped && error != EINVAL && error != ENOSYS && error != ENOTSUP && error != ENOENT) {
+            result.reason = errnoText(error);
+            discard();
+            return result;
+        }
+        if (swapped && !swappedOutAsExpected(*expected, basis)) {
+            return swapBack();
+        }
+    }
+    if (!swapped && calls.rename(temporary_.constData(), target_.constData()) != 0) {
         result.reason = errnoText(errno);
         discard();
         return result;
     }
-    temporary_.clear();
     result.outcome = Outcome::Committed;
     struct stat st {};
     if (::stat(QFile::encodeName(path_).constData(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_ &&
         st.st_size == size_) {
         result.stamp = stampOf(st);
     }
+    if (swapped) {
+        ::unlink(temporary_.constData());
+    } else if (expected && expected->exists) {
+        result.replaced = writtenSince(*expected, basis);
+    }
+    temporary_.clear();
     // Make the rename itself durable.
     const int dir = ::open(folderOf(target_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -314,6 +352,55 @@ PreparedWrite::Result PreparedWrite::finish(const FileStamp* expected) {
         ::close(dir);
     }
     return result;
+}
+
+bool PreparedWrite::swappedOutAsExpected(const FileStamp& expected, const WriteBasis* basis) const {
+    struct stat old {};
+    return ::lstat(temporary_.constData(), &old) == 0 && quint64(old.st_dev) == expected.device &&
+           quint64(old.st_ino) == expected.inode && old.st_size == expected.size &&
+           static_cast<qint64>(old.st_mtim.tv_sec) * 1'000'000'000 + old.st_mtim.tv_nsec == expected.mtimeNs &&
+           !(basis && basis->beingWritten());
+}
+
+PreparedWrite::Result PreparedWrite::swapBack() {
+    Result result;
+    result.outcome = Outcome::TargetMoved;
+    FileSystemCalls& calls = FileSystemCalls::current();
+    const auto readTemporary = [this] {
+        QFile file(QFile::decodeName(temporary_));
+        return file.open(QIODevice::ReadOnly) ? std::optional(file.readAll()) : std::nullopt;
+    };
+    if (calls.exchange(temporary_.constData(), target_.constData()) != 0) {
+        // Ours stays; what got in is handed back to be written in.
+        result.outcome = Outcome::Committed;
+        result.replaced = readTemporary();
+        ::unlink(temporary_.constData());
+        temporary_.clear();
+        return result;
+    }
+    struct stat back {};
+    if (::lstat(temporary_.constData(), &back) != 0 || quint64(back.st_dev) != device_ ||
+        quint64(back.st_ino) != inode_) {
+        // Yet another file got in between the two swaps: the newest goes back in place, and what
+        // the one before it held is handed back.
+        calls.exchange(temporary_.constData(), target_.constData());
+        result.replaced = readTemporary();
+    }
+    discard();
+    return result;
+}
+
+std::optional<QByteArray> PreparedWrite::writtenSince(const FileStamp& expected, const WriteBasis* basis) {
+    // The version read, written into between the look and the rename by a program that had it
+    // open. One still at it is not waited for here: the caller looks at it again through the basis.
+    if (!basis || !basis->isOpen() || basis->beingWritten()) {
+        return std::nullopt;
+    }
+    const FileStamp now = basis->stamp();
+    if (now.size == expected.size && now.mtimeNs == expected.mtimeNs) {
+        return std::nullopt;
+    }
+    return basis->readBytes();
 }
 
 std::optional<QString> writeTextFileAtomically(const QString& path, const QByteArray& bytes, int newFilePermissions) {
@@ -375,6 +462,10 @@ int FileSystemCalls::fsync(int fd) {
 
 int FileSystemCalls::rename(const char* from, const char* to) {
     return ::rename(from, to);
+}
+
+int FileSystemCalls::exchange(const char* from, const char* to) {
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
 }
 
 FileSystemCalls& FileSystemCalls::current() {

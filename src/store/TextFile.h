@@ -37,6 +37,12 @@ struct TextRead {
 // read, is not valid UTF-8 or is not a regular file (a FIFO, a device, a folder) is reported as
 // such so that nobody writes over it. Never blocks on such a file.
 TextRead readTextFile(const QString& path);
+// The same, through a descriptor open for reading, from the file's start.
+TextRead readTextFrom(int fd);
+// The text of a file's bytes as `readTextFile` reads it; none when they are not UTF-8.
+std::optional<QString> decodeText(const QByteArray& bytes);
+
+class WriteBasis;
 
 // The file a write to `path` really replaces: symlinks followed to their last target (which may
 // not exist yet), relative links taken from the link's own folder.
@@ -59,6 +65,10 @@ public:
         // The stamp of the written file just after the rename (what `fileStamp(path)` gives while
         // nobody else touches it); `FileStamp{}` when another writer got in right away.
         FileStamp stamp;
+        // What another program wrote that is not in the file now: into the version replaced after
+        // the last look (through a descriptor it had open), or in a file of its own renamed in and
+        // replaced in turn. Its lines are to be written in again.
+        std::optional<QByteArray> replaced;
         bool committed() const { return outcome == Outcome::Committed; }
     };
 
@@ -79,13 +89,25 @@ public:
 
     // Renames over the target only if `fileStamp(path)` still equals `expected` (`FileStamp{}`
     // for a file that must still be missing); otherwise discards the temporary: TargetMoved.
-    Result commit(const FileStamp& expected);
+    // Where the file system can swap two files, it swaps, and puts back what went out when that
+    // was not the version expected (something got in between the look and the swap): TargetMoved.
+    // With the `basis` the expected version was read through, also TargetMoved when another
+    // program has it open for writing; where the file is renamed over, what was written into the
+    // version replaced since the look is given back in `Result::replaced` (unless a program is
+    // still writing it: then the caller looks at it again through the basis).
+    Result commit(const FileStamp& expected, const WriteBasis* basis = nullptr);
     // Renames over the target whatever happened to it since.
     Result commit();
 
 private:
     PreparedWrite() = default;
-    Result finish(const FileStamp* expected);
+    Result finish(const FileStamp* expected, const WriteBasis* basis);
+    // After a swap: whether what went out is the version expected, untouched and not being written.
+    bool swappedOutAsExpected(const FileStamp& expected, const WriteBasis* basis) const;
+    // Puts back what a swap took out: TargetMoved.
+    Result swapBack();
+    // After a rename: what was written into the version expected since the last look.
+    static std::optional<QByteArray> writtenSince(const FileStamp& expected, const WriteBasis* basis);
     void discard();
 
     QString path_;
@@ -117,6 +139,8 @@ public:
     virtual ssize_t write(int fd, const void* data, size_t size);
     virtual int fsync(int fd);
     virtual int rename(const char* from, const char* to);
+    // Swaps the two names' files (both exist), so the replaced file stays at hand under `from`.
+    virtual int exchange(const char* from, const char* to);
 
     // The calls in use; the real ones unless a test installed others.
     static FileSystemCalls& current();

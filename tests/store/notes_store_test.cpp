@@ -1,5 +1,6 @@
 #include "notes/Preferences.h"
 #include "store/DayTexts.h"
+#include "store/FileLock.h"
 #include "store/NotesStore.h"
 
 #include "support/StoreFixture.h"
@@ -12,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace plim;
 using plim::test::at;
@@ -222,6 +226,182 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
     }
 }
 
+// Runs another program's writes around plim's rename (or swap) of its temporary over the file.
+class AroundReplace : public FileSystemCalls {
+public:
+    AroundReplace(std::function<void()> before, std::function<void()> after)
+        : before_(std::move(before))
+        , after_(std::move(after)) {}
+    int rename(const char* from, const char* to) override {
+        return around([&] { return FileSystemCalls::rename(from, to); });
+    }
+    int exchange(const char* from, const char* to) override {
+        return around([&] { return FileSystemCalls::exchange(from, to); });
+    }
+
+private:
+    int around(const std::function<int()>& replace) {
+        if (auto before = std::exchange(before_, {})) {
+            before();
+        }
+        const int result = replace();
+        if (auto after = std::exchange(after_, {})) {
+            after();
+        }
+        return result;
+    }
+    std::function<void()> before_;
+    std::function<void()> after_;
+};
+
+// Another program writes the notes file in its own way while plim captures into it: what it wrote
+// stays, and so does the capture.
+struct OutsideWriter {
+    const char* name;
+    enum Way {
+        InPlace,          // truncates, writes half, pauses, writes the rest (the capture comes in the pause)
+        AppendingThrough, // opened the file just before plim's rename, appends just after it
+        RenamingIn,       // renames its own copy in just before plim's rename
+    } way;
+    bool resident;
+};
+
+void PrintTo(const OutsideWriter& w, std::ostream* os) {
+    *os << w.name;
+}
+
+class OutsideWriterTest : public NotesStoreTest, public ::testing::WithParamInterface<OutsideWriter> {};
+
+TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
+    using namespace std::chrono_literals;
+    const OutsideWriter w = GetParam();
+    QByteArray text = kToday;
+    for (int i = 1; i <= 200; ++i) {
+        text += "- [ ] entry " + QByteArray::number(i) + '\n';
+    }
+    open(text);
+    auto store = notes.open(w.resident ? NotesStore::residentOptions() : NotesStore::Options{});
+    const QByteArray name = QFile::encodeName(path);
+    std::thread writer;
+    int fd = -1;
+    std::optional<AroundReplace> around;
+    switch (w.way) {
+    case OutsideWriter::InPlace: {
+        fd = ::open(name.constData(), O_WRONLY | O_TRUNC);
+        ASSERT_GE(fd, 0);
+        // Mid-line, as where a program cannot be seen holding the file only a cut line tells.
+        const qsizetype half = text.size() / 2 - (text.at(text.size() / 2 - 1) == '\n' ? 1 : 0);
+        ASSERT_EQ(::write(fd, text.constData(), size_t(half)), half);
+        writer = std::thread([&, half] {
+            std::this_thread::sleep_for(300ms);
+            EXPECT_EQ(::write(fd, text.constData() + half, size_t(text.size() - half)), text.size() - half);
+            ::close(fd);
+        });
+        break;
+    }
+    case OutsideWriter::AppendingThrough:
+        around.emplace([&] { fd = ::open(name.constData(), O_WRONLY | O_APPEND); },
+                       [&] {
+                           EXPECT_GT(::write(fd, "- [ ] outside\n", 14), 0);
+                           ::close(fd);
+                       });
+        break;
+    case OutsideWriter::RenamingIn:
+        // Only a file system that can swap two files keeps what got in between look and rename.
+        if (const QByteArray probe = name + "~probe";
+            writeAll(QFile::decodeName(probe), "") &&
+            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE) != 0) {
+            GTEST_SKIP() << "the file system cannot swap two files";
+        } else {
+            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE);
+            ::unlink(probe.constData());
+        }
+        around.emplace(
+            [&] {
+                const QString copy = path + QStringLiteral("~");
+                writeAll(copy, readAll(path) + "- [ ] outside\n");
+                ::rename(QFile::encodeName(copy).constData(), name.constData());
+            },
+            std::function<void()>());
+        break;
+    }
+    std::optional<FileSystemCalls::Override> use;
+    if (around) {
+        use.emplace(*around);
+    }
+    const NotesStore::Capture capture = store->capture(u"mine", std::nullopt, now());
+    // The resident program keeps it aside while the file is being written and never waits.
+    EXPECT_EQ(capture.waiting, w.resident);
+    if (writer.joinable()) {
+        writer.join();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return file().contains("- [ ] mine  <!-- 09:05 -->\n"); }, 5000));
+    const QByteArray after = file();
+    for (int i = 1; i <= 200; ++i) {
+        EXPECT_TRUE(after.contains("- [ ] entry " + QByteArray::number(i) + '\n')) << i;
+    }
+    EXPECT_EQ(after.count("- [ ] mine"), 1);
+    EXPECT_EQ(after.contains("- [ ] outside\n"), w.way != OutsideWriter::InPlace);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, OutsideWriterTest,
+                         ::testing::Values(OutsideWriter{"InPlace", OutsideWriter::InPlace, false},
+                                           OutsideWriter{"InPlaceResident", OutsideWriter::InPlace, true},
+                                           OutsideWriter{"AppendingThrough", OutsideWriter::AppendingThrough, false},
+                                           OutsideWriter{"RenamingIn", OutsideWriter::RenamingIn, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A capture the resident program could not write is kept on disk until it is: by the next plim
+// process that has the file when this one ends first, and a re-read of the file meanwhile drops
+// neither it nor a kept change. Said only once it has waited a while; unsaid once written.
+TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
+    using namespace std::chrono_literals;
+    for (const bool diskFull : {false, true}) {
+        SCOPED_TRACE(diskFull ? "disk full, then space and an outside edit" : "file busy, then the program ends");
+        QByteArray text = kToday + "- [ ] a\n";
+        for (int i = 0; i < 10; ++i) {
+            text += "- [ ] filler that a record of the capture is smaller than\n";
+        }
+        open(text);
+        NotesStore::Options options = NotesStore::residentOptions();
+        options.noticeDelay = 300ms;
+        auto resident = notes.open(options);
+        FileLock other(path);
+        std::optional<plim::test::FileSizeLimit> limit;
+        if (diskFull) {
+            limit.emplace(rlim_t(text.size() + 2));
+        } else {
+            ASSERT_TRUE(other.tryLock());
+        }
+        const NotesStore::Capture capture = resident->capture(u"kept", std::nullopt, now());
+        EXPECT_TRUE(capture.waiting);
+        EXPECT_FALSE(capture.id);
+        resident->toggleDone(plim::test::entryId(resident->document(), QStringLiteral("a")));
+        EXPECT_EQ(file(), text);
+        EXPECT_EQ(resident->waitingCaptures(), 1);
+        EXPECT_FALSE(resident->shownError()) << "a moment's trouble is no news";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return resident->shownError().has_value(); }, 3000));
+        EXPECT_TRUE(resident->shownError()->message().startsWith(QStringLiteral("1 capture waits to be saved · ")));
+        if (diskFull) {
+            limit.reset();
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::Append));
+            f.write("- [ ] outside\n");
+        } else {
+            resident.reset(); // quit or killed: nothing it held in memory counts
+            other.unlock();
+            resident = notes.open(); // the next plim process
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return file().contains("- [ ] kept  <!-- 09:05 -->\n"); }, 5000));
+        EXPECT_EQ(resident->waitingCaptures(), 0);
+        if (diskFull) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return file().contains("- [x] ~~a~~"); }, 5000));
+            EXPECT_TRUE(file().contains("- [ ] outside\n"));
+            EXPECT_FALSE(resident->shownError());
+        }
+    }
+}
+
 // Two stores on one file stand for two plim processes: the second waits its turn while the first
 // is between its read and its rename.
 TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
@@ -272,6 +452,7 @@ public:
         errno = EIO;
         return -1;
     }
+    int exchange(const char* a, const char* b) override { return rename(a, b); }
 };
 
 TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {

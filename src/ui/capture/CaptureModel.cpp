@@ -95,10 +95,6 @@ const QString& CaptureModel::draftText() const {
     return covered_ ? *covered_ : text_;
 }
 
-bool CaptureModel::storeUnreadable() const {
-    return store_.error() && store_.error()->kind == StoreError::Kind::Unreadable;
-}
-
 void CaptureModel::refresh() {
     Q_EMIT contentChanged();
 }
@@ -180,9 +176,10 @@ void CaptureModel::captureClipboard() {
         return;
     }
     const Instant at = now();
-    const auto id = store_.append(text, std::nullopt, at);
-    if (!id && storeUnreadable()) {
-        refuse({store_.error()->message(), Hint::Tone::Error}, text);
+    const NotesStore::Capture saved = store_.capture(text, std::nullopt, at);
+    const auto& id = saved.id;
+    if (!id && !saved.waiting) {
+        refuse({saved.why, Hint::Tone::Error}, text);
         return;
     }
     recentCapture_ = id ? std::optional<RecentCapture>({*id, at}) : std::nullopt;
@@ -278,8 +275,12 @@ QList<CaptureModel::HintItem> CaptureModel::hintItems() const {
 }
 
 CaptureModel::Hint CaptureModel::hint() const {
-    if (store_.error()) {
-        return {store_.error()->message(), Hint::Tone::Error};
+    // Why a capture was not let go of comes first.
+    if (message_ && message_->tone == Hint::Tone::Error) {
+        return *message_;
+    }
+    if (const auto error = store_.shownError()) {
+        return {error->message(), Hint::Tone::Error};
     }
     if (message_) {
         return *message_;
@@ -473,10 +474,13 @@ void CaptureModel::commit(bool keepOpen, const std::optional<Reminder>& reminder
         return;
     }
     const Instant at = now();
-    const auto id = store_.append(text_, reminder, at);
-    if (!id && storeUnreadable()) {
-        // Nothing may replace a file that could not be read: the text stays, and is the draft.
+    const NotesStore::Capture saved = store_.capture(text_, reminder, at);
+    const auto& id = saved.id;
+    if (!id && !saved.waiting) {
+        // Neither in the file nor kept aside (a file that cannot be read is not replaced; a full
+        // disk): the text stays, and is the draft.
         desktop_.beep();
+        message_ = Hint{saved.why, Hint::Tone::Error};
         saveDraft();
         refresh();
         return;

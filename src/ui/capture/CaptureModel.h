@@ -194,7 +194,6 @@ private:
     void refresh();
     // The editor's text when nothing covers it (a confirmation shows the capture in its place).
     const QString& draftText() const;
-    bool storeUnreadable() const;
     void confirmHidden(const QString& shown, std::optional<Hint> hint);
     void endConfirmation();
     bool undoable() const;

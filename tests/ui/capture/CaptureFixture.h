@@ -95,11 +95,12 @@ inline const Calendar& berlin() {
 // hide), "confirming".
 class CaptureFixture : public TempNotes {
 public:
-    explicit CaptureFixture(const QByteArray& file = {})
+    explicit CaptureFixture(const QByteArray& file = {}, NotesStore::Options options = {})
         : TempNotes(at(berlin(), 2026, 3, 14, 12, 0), berlin())
         , delays(*clock) {
         writeAll(path, file);
-        store = open();
+        options.watch = false;
+        store = open(options);
         model = std::make_unique<CaptureModel>(*store, desktop, delays);
         QObject::connect(model.get(), &CaptureModel::presented, [this] { events << QStringLiteral("shown"); });
         QObject::connect(model.get(), &CaptureModel::confirming, [this] { events << QStringLiteral("confirming"); });

@@ -1,5 +1,10 @@
 #include "CaptureFixture.h"
 
+#include "store/FileLock.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -68,6 +73,44 @@ TEST(CaptureDrawer, AnUnreadableFileRefusesTheCaptureAndKeepsTheText) {
     EXPECT_EQ(f.draft(), u"keep me"_s);
     EXPECT_EQ(f.model->hint().tone, Tone::Error);
     EXPECT_TRUE(f.model->hint().text.contains(u"cannot be read"_s));
+}
+
+// The resident program's drawer lets a capture the file cannot take now go only once it is kept
+// aside on disk, and then says it waits; kept nowhere, it stays in the drawer and says why.
+TEST(CaptureDrawer, ACaptureTheFileCannotTakeLeavesOnlyWhenKeptAside) {
+    for (const bool keptAside : {true, false}) {
+        SCOPED_TRACE(keptAside ? "kept aside" : "kept nowhere");
+        QTemporaryDir elsewhere;
+        const QString blocker = elsewhere.filePath(u"not a folder"_s);
+        writeAll(blocker, "");
+        const QByteArray state = qgetenv("XDG_STATE_HOME");
+        if (!keptAside) {
+            qputenv("XDG_STATE_HOME", QFile::encodeName(blocker));
+        }
+        NotesStore::Options options = NotesStore::residentOptions();
+        options.noticeDelay = 0ms;
+        CaptureFixture f({}, options);
+        qputenv("XDG_STATE_HOME", state);
+        FileLock other(f.path);
+        ASSERT_TRUE(other.tryLock());
+        f.typed(u"a thought"_s);
+        f.press(Qt::Key_Return);
+        EXPECT_EQ(f.file(), QString());
+        EXPECT_EQ(f.model->isVisible(), !keptAside);
+        EXPECT_EQ(f.model->text(), keptAside ? QString() : u"a thought"_s);
+        EXPECT_EQ(f.desktop.beeps, keptAside ? 0 : 1);
+        const QString says = keptAside ? u"1 capture waits to be saved"_s : u"nor could the capture be kept aside"_s;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return f.model->hint().text.contains(says); }, 2000))
+            << f.model->hint().text.toStdString();
+        EXPECT_EQ(f.model->hint().tone, Tone::Error);
+        if (keptAside) {
+            // Taking it back finds nothing in the file yet; it must not be taken out once it is.
+            f.press(Qt::Key_Z, Ctrl);
+            EXPECT_EQ(f.model->text(), QString());
+            other.unlock();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return f.file().contains(u"- [ ] a thought"_s); }, 3000));
+        }
+    }
 }
 
 // Stored once typing pauses, and at the latest a second after the first key not yet stored.
