@@ -406,6 +406,11 @@ void NotesStore::load() {
         }
         text_.reset();
         adopt(readTextFile(loadedPath_));
+        if (!options_.wholeDocument) {
+            // No window waits for it; and once recorded the text is not shared when a capture
+            // splices it in place.
+            flushAgreedText();
+        }
         journal_ = std::make_unique<CaptureJournal>(loadedPath_);
         // Captures a plim process kept and could not write (it may have been killed since).
         if (turn) {
@@ -440,15 +445,18 @@ bool NotesStore::adopt(const TextRead& read) {
         return false;
     }
     text_ = read.text;
-    bytesKnown_ = false;
+    // A capture splices the bytes; a store that keeps the whole document encodes them again only
+    // when it needs them, and not its memory twice meanwhile.
+    bytesKnown_ = !options_.wholeDocument;
+    bytes_ = options_.wholeDocument ? QByteArray() : read.bytes;
     if (agreed_) {
         agreedPending_ = {read.text, read.stamp};
         agreedTimer_.start();
     }
-    document_ = parser_.parse(read.text);
+    document_ = options_.wholeDocument ? parser_.parse(read.text) : NotesDocument{};
     dayTexts_.clear();
     serialized_.reset();
-    parsedFromText_ = true;
+    parsedFromText_ = options_.wholeDocument;
     return true;
 }
 
@@ -763,7 +771,7 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         }
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
-        const bool unsaved = lastNotesWriteFailed() && !parsedFromText_;
+        const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
         const auto edits = NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
         Saved saved = Saved::Failed;
         QString next; // the new text, unless it is `text_` itself
@@ -789,13 +797,16 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
             return false; // kept on disk, not in memory
         }
         const QString& now = next.isNull() ? *text_ : next;
-        if (parsedFromText_ && !unsaved) {
+        if (!options_.wholeDocument) {
+            document_ = NotesDocument{};
+            replaceTopSection(now, heading);
+        } else if (parsedFromText_ && !unsaved) {
             replaceTopSection(now, heading);
         } else {
             document_ = parser_.parse(now);
             dayTexts_.clear();
         }
-        parsedFromText_ = saved == Saved::Yes;
+        parsedFromText_ = saved == Saved::Yes && options_.wholeDocument;
         serialized_.reset();
         Q_EMIT changed();
 

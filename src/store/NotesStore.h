@@ -68,6 +68,9 @@ public:
         // whose open found that version just before the rename wrote into it after. The resident
         // program looks from its event loop, others wait before their turn ends; 0: not at all.
         std::chrono::milliseconds linger{0};
+        // Reads the whole file into the document. Without, a store only captures (a command that
+        // adds one entry): its document holds no more than the day its last capture went into.
+        bool wholeDocument = true;
     };
     // What the resident program uses: its event loop never waits long for the file.
     static Options residentOptions();
