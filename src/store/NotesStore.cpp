@@ -567,9 +567,10 @@ QByteArray& NotesStore::fileBytes() {
     return bytes_;
 }
 
-void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
+void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, const std::optional<QByteArray>& utf8) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
-    CompactText compact = CompactText::make(text, neighbour);
+    CompactText compact =
+        utf8 ? CompactText::make(QByteArrayView(*utf8), neighbour) : CompactText::make(text, neighbour);
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
         undoMoves_.pop_front();
@@ -597,11 +598,12 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         NotesDocument copy = document_;
         change(copy);
         DayTexts days;
-        const QString after = dayTexts_.serialize(copy, &days);
+        // Only the days the change touched are encoded; the others' bytes are copied.
+        QByteArray bytes;
+        const QString after = dayTexts_.serialize(copy, &days, &bytes);
         if (after == before) {
             return false;
         }
-        const QByteArray bytes = after.toUtf8();
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue; // read what is there now and make the change on that
@@ -613,8 +615,8 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
+        pushUndo(before, std::nullopt, dayTexts_.bytesOf(before));
         dayTexts_ = std::move(days);
-        pushUndo(before);
         redoStack_.clear();
         redoMoves_.clear();
         document_ = std::move(copy);
@@ -699,6 +701,7 @@ void NotesStore::restore(bool undoing) {
 }
 
 NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
+    dayTexts_.dropBytes(); // shared with `bytes_`, which is changed in place
     // The edits are at the top of the file and at its very end: each position becomes a byte
     // offset by measuring the short stretch between it and the nearer end of the text.
     const QString& text = *text_;

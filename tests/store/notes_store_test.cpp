@@ -655,8 +655,17 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
 TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
     std::mt19937 random(20260311);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const char* const lines[] = {"- [ ] a", "- [x] ~~b~~", "- note", "- [ ] a", "raw", "  indented",
-                                 "",        "  more",      "  ",     "- [>] c"};
+    const char* const lines[] = {"- [ ] a",
+                                 "- [x] ~~b~~",
+                                 "- note",
+                                 "- [ ] a",
+                                 "raw",
+                                 "  indented",
+                                 "",
+                                 "  more",
+                                 "  ",
+                                 "- [>] c",
+                                 "- [ ] \u00fc\u2713\U0001F600"};
     const char* const headings[] = {"2025-03-14 Friday", "2025-03-13 Thursday", "misc"};
     for (int round = 0; round < 3000; ++round) {
         // Sometimes with a byte-order mark, sometimes with CR LF line ends.
@@ -668,12 +677,17 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         for (int day = pick(4); day >= 0; --day) {
             text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + lineEnd;
             for (int line = pick(7); line > 0; --line) {
-                text += QLatin1String(lines[pick(10)]) + lineEnd;
+                text += QString::fromUtf8(lines[pick(std::size(lines))]) + lineEnd;
             }
         }
         const NotesDocument doc = NotesDocument::parse(text);
+        // Its bytes too, the days a change left alone copied from the bytes made before.
         DayTexts kept;
-        ASSERT_EQ(kept.serialize(doc, &kept), doc.serialized()) << text.toStdString();
+        QByteArray bytes;
+        const QString written = kept.serialize(doc, &kept, &bytes);
+        ASSERT_EQ(written, doc.serialized()) << text.toStdString();
+        ASSERT_EQ(bytes, written.toUtf8());
+        ASSERT_EQ(kept.bytesOf(written), bytes);
 
         NotesDocument changed = doc;
         QList<DaySection>& sections = changed.sections;
@@ -717,9 +731,10 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
             }
         }
         DayTexts next;
-        ASSERT_EQ(kept.serialize(changed, &next), changed.serialized())
+        ASSERT_EQ(kept.serialize(changed, &next, &bytes), changed.serialized())
             << "round " << round << ", change " << kind << " of\n"
             << text.toStdString();
+        ASSERT_EQ(bytes, changed.serialized().toUtf8()) << "round " << round << ", change " << kind;
     }
 }
 
