@@ -35,18 +35,27 @@ struct Fixture {
     std::unique_ptr<NotesStore> store;
 };
 
-// Temporary file, write, fsync, rename: what any safe save of these bytes costs at least.
+// Read the file, write a temporary, fsync it, rename it over the file, fsync the folder: what any
+// safe save of a change to this file costs at least (scripts/perf/write_floor.c as a process).
 void BM_WriteFloor(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    const QByteArray bytes = f.text.toUtf8();
     const QByteArray target = QFile::encodeName(f.path);
     const QByteArray temp = target + ".tmp";
+    const QByteArray folder = QFile::encodeName(f.dir.path());
+    QByteArray bytes(f.text.toUtf8().size() + 64, Qt::Uninitialized);
     for (auto _ : state) {
+        const int in = ::open(target.constData(), O_RDONLY | O_CLOEXEC);
+        const ssize_t got = ::read(in, bytes.data(), static_cast<size_t>(bytes.size()));
+        ::close(in);
         const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        [[maybe_unused]] const ssize_t n = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+        [[maybe_unused]] const ssize_t n =
+            ::write(fd, bytes.constData(), static_cast<size_t>(std::max<ssize_t>(got, 0)));
         ::fsync(fd);
         ::close(fd);
         ::rename(temp.constData(), target.constData());
+        const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::fsync(dir);
+        ::close(dir);
     }
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }

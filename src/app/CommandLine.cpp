@@ -138,8 +138,10 @@ int storeStatus(const NotesStore& store) {
     return kOk;
 }
 
-std::unique_ptr<NotesStore> openStore(const Context& ctx) {
+// `wholeDocument` false: the store only captures, and reads no more of the file than that needs.
+std::unique_ptr<NotesStore> openStore(const Context& ctx, bool wholeDocument = true) {
     NotesStore::Options options{ctx.file, false};
+    options.wholeDocument = wholeDocument;
     options.keepAgreedText = true;
     // A program that opened the file just before a write may write into the version replaced.
     options.linger = std::chrono::milliseconds(30);
@@ -381,7 +383,7 @@ int commandAdd(const Context& ctx) {
         err(QStringLiteral("nothing to add"));
         return kUsage;
     }
-    auto store = openStore(ctx);
+    auto store = openStore(ctx, false);
     if (const int status = storeStatus(*store); status != kOk) {
         return status;
     }

@@ -11,9 +11,12 @@ constexpr qsizetype kMaxChunk = 64 * 1024;
 } // namespace
 
 CompactText CompactText::make(QStringView text, const CompactText* neighbour) {
+    return make(QByteArrayView(text.toUtf8()), neighbour);
+}
+
+CompactText CompactText::make(QByteArrayView utf8, const CompactText* neighbour) {
     CompactText out;
     out.nonNull_ = true;
-    const QByteArray utf8 = text.toUtf8();
 
     QMultiHash<size_t, const std::shared_ptr<const Chunk>*> known;
     if (neighbour) {

@@ -16,6 +16,8 @@ public:
     CompactText() = default;
     // `neighbour` is a text likely to share most chunks (the previous undo step).
     static CompactText make(QStringView text, const CompactText* neighbour = nullptr);
+    // The same from the text's UTF-8.
+    static CompactText make(QByteArrayView utf8, const CompactText* neighbour = nullptr);
 
     QString toString() const;
     bool isNull() const { return chunks_.empty() && !nonNull_; }

@@ -4,7 +4,22 @@
 
 namespace plim {
 
-QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next) const {
+std::optional<QByteArray> DayTexts::bytesOf(const QString& text) const {
+    if (bytes_.isNull() || text.constData() != text_.constData() || text.size() != text_.size()) {
+        return std::nullopt;
+    }
+    return bytes_;
+}
+
+void DayTexts::dropBytes() {
+    text_.clear();
+    bytes_.clear();
+    for (Day& day : days_) {
+        day.byteFrom = -1;
+    }
+}
+
+QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
     // Copies of the document with no day, one or two share every other field, so whatever the
     // writer makes of them (a mark before everything, the line ends) it makes here too.
     NotesDocument part = doc;
@@ -49,8 +64,37 @@ QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next) const {
         }
         out += days[i].text;
     }
+    QByteArray utf8;
+    if (bytes) {
+        const QByteArray betweenBytes = between.toUtf8();
+        utf8.reserve(total + total / 2);
+        utf8 += preamble.toUtf8();
+        for (size_t i = 0; i < days.size(); ++i) {
+            if (i > 0) {
+                utf8 += betweenBytes;
+            }
+            Day& day = days[i];
+            const qsizetype from = utf8.size();
+            // A kept day's bytes are where this object's last bytes hold them (`bytes_` is
+            // still this object's: `next` may be this object, and is only assigned below).
+            if (day.byteFrom >= 0 && day.byteFrom + day.byteSize <= bytes_.size()) {
+                utf8 += QByteArrayView(bytes_).sliced(day.byteFrom, day.byteSize);
+            } else {
+                utf8 += day.text.toUtf8();
+            }
+            day.byteFrom = from;
+            day.byteSize = utf8.size() - from;
+        }
+        *bytes = utf8;
+    } else {
+        for (Day& day : days) {
+            day.byteFrom = -1;
+        }
+    }
     next->days_ = std::move(days);
     next->frame_ = std::move(frame);
+    next->text_ = bytes ? out : QString();
+    next->bytes_ = std::move(utf8);
     return out;
 }
 

@@ -406,6 +406,11 @@ void NotesStore::load() {
         }
         text_.reset();
         adopt(readTextFile(loadedPath_));
+        if (!options_.wholeDocument) {
+            // No window waits for it; and once recorded the text is not shared when a capture
+            // splices it in place.
+            flushAgreedText();
+        }
         journal_ = std::make_unique<CaptureJournal>(loadedPath_);
         // Captures a plim process kept and could not write (it may have been killed since).
         if (turn) {
@@ -440,15 +445,18 @@ bool NotesStore::adopt(const TextRead& read) {
         return false;
     }
     text_ = read.text;
-    bytesKnown_ = false;
+    // A capture splices the bytes; a store that keeps the whole document encodes them again only
+    // when it needs them, and not its memory twice meanwhile.
+    bytesKnown_ = !options_.wholeDocument;
+    bytes_ = options_.wholeDocument ? QByteArray() : read.bytes;
     if (agreed_) {
         agreedPending_ = {read.text, read.stamp};
         agreedTimer_.start();
     }
-    document_ = parser_.parse(read.text);
+    document_ = options_.wholeDocument ? parser_.parse(read.text) : NotesDocument{};
     dayTexts_.clear();
     serialized_.reset();
-    parsedFromText_ = true;
+    parsedFromText_ = options_.wholeDocument;
     return true;
 }
 
@@ -559,9 +567,10 @@ QByteArray& NotesStore::fileBytes() {
     return bytes_;
 }
 
-void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
+void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, const std::optional<QByteArray>& utf8) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
-    CompactText compact = CompactText::make(text, neighbour);
+    CompactText compact =
+        utf8 ? CompactText::make(QByteArrayView(*utf8), neighbour) : CompactText::make(text, neighbour);
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
         undoMoves_.pop_front();
@@ -589,11 +598,12 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         NotesDocument copy = document_;
         change(copy);
         DayTexts days;
-        const QString after = dayTexts_.serialize(copy, &days);
+        // Only the days the change touched are encoded; the others' bytes are copied.
+        QByteArray bytes;
+        const QString after = dayTexts_.serialize(copy, &days, &bytes);
         if (after == before) {
             return false;
         }
-        const QByteArray bytes = after.toUtf8();
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue; // read what is there now and make the change on that
@@ -605,8 +615,8 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
+        pushUndo(before, std::nullopt, dayTexts_.bytesOf(before));
         dayTexts_ = std::move(days);
-        pushUndo(before);
         redoStack_.clear();
         redoMoves_.clear();
         document_ = std::move(copy);
@@ -691,6 +701,7 @@ void NotesStore::restore(bool undoing) {
 }
 
 NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
+    dayTexts_.dropBytes(); // shared with `bytes_`, which is changed in place
     // The edits are at the top of the file and at its very end: each position becomes a byte
     // offset by measuring the short stretch between it and the nearer end of the text.
     const QString& text = *text_;
@@ -763,7 +774,7 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         }
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
-        const bool unsaved = lastNotesWriteFailed() && !parsedFromText_;
+        const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
         const auto edits = NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
         Saved saved = Saved::Failed;
         QString next; // the new text, unless it is `text_` itself
@@ -789,13 +800,16 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
             return false; // kept on disk, not in memory
         }
         const QString& now = next.isNull() ? *text_ : next;
-        if (parsedFromText_ && !unsaved) {
+        if (!options_.wholeDocument) {
+            document_ = NotesDocument{};
+            replaceTopSection(now, heading);
+        } else if (parsedFromText_ && !unsaved) {
             replaceTopSection(now, heading);
         } else {
             document_ = parser_.parse(now);
             dayTexts_.clear();
         }
-        parsedFromText_ = saved == Saved::Yes;
+        parsedFromText_ = saved == Saved::Yes && options_.wholeDocument;
         serialized_.reset();
         Q_EMIT changed();
 

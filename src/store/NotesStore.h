@@ -68,6 +68,9 @@ public:
         // whose open found that version just before the rename wrote into it after. The resident
         // program looks from its event loop, others wait before their turn ends; 0: not at all.
         std::chrono::milliseconds linger{0};
+        // Reads the whole file into the document. Without, a store only captures (a command that
+        // adds one entry): its document holds no more than the day its last capture went into.
+        bool wholeDocument = true;
     };
     // What the resident program uses: its event loop never waits long for the file.
     static Options residentOptions();
@@ -250,7 +253,9 @@ private:
         QString from;
         QString to;
     };
-    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    // `utf8`: the text's bytes when known (saves encoding them again).
+    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt,
+                  const std::optional<QByteArray>& utf8 = std::nullopt);
     void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.

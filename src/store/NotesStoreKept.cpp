@@ -19,11 +19,20 @@ void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const F
         return;
     }
     if (basis_.isOpen() && (options_.linger.count() > 0 || basis_.beingWritten())) {
+        // Guarded, it need not be looked at again unless someone opens it for writing meanwhile.
+        basis_.guardAgainstWriters();
         replaced_.push_back(Replaced{std::move(basis_), built});
     }
 }
 
 void NotesStore::lookAtReplaced(bool due) {
+    // Nobody had a guarded version open for writing when it was replaced, nor opened it since, and
+    // it has no name left: nothing can be written into it any more.
+    std::erase_if(replaced_, [](Replaced& r) {
+        const bool untouched = r.version.endGuard();
+        const FileStamp now = r.version.stamp();
+        return untouched && now.size == r.stamp.size && now.mtimeNs == r.stamp.mtimeNs;
+    });
     if (replaced_.empty()) {
         return;
     }

@@ -39,7 +39,8 @@ const QString kNotRegular = QStringLiteral("it is not a regular file");
 
 // Reads to the end, however the file grows meanwhile. Returns 0 or the errno.
 int readToEnd(int fd, qint64 sizeHint, QByteArray* bytes) {
-    bytes->reserve(static_cast<qsizetype>(sizeHint) + 1);
+    // Room for a capture spliced in without moving the whole file to a larger buffer.
+    bytes->reserve(static_cast<qsizetype>(sizeHint) + 4096);
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -121,6 +122,7 @@ TextRead readTextFrom(int fd) {
     }
     r.status = TextRead::Status::Ok;
     r.text = std::move(*text);
+    r.bytes = std::move(bytes);
     return r;
 }
 

@@ -27,8 +27,9 @@ FileStamp fileStamp(const QString& path);
 struct TextRead {
     enum class Status { Ok, Missing, NotUtf8, Unreadable, NotRegular };
     Status status = Status::Missing;
-    QString text;   // empty unless Ok
-    QString reason; // why it could not be read
+    QString text;     // empty unless Ok
+    QByteArray bytes; // the text's bytes as read, with room for a line or two more; empty unless Ok
+    QString reason;   // why it could not be read
     FileStamp stamp;
     bool ok() const { return status == Status::Ok || status == Status::Missing; }
 };

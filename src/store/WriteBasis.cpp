@@ -21,10 +21,8 @@ constexpr auto kPollInterval = 5ms;
 
 enum class Writers { None, Some, Unknown };
 
-// Whether anyone has the file open for writing: a read lease is refused exactly then. The lease is
-// let go at once; a program opening the file in that instant is held up for no longer.
-Writers writersOf(int fd) {
-    // Someone opening the file while the lease is held sends SIGIO, which would end the program.
+// Someone opening a file while we hold a lease on it sends SIGIO, which would end the program.
+void ignoreLeaseBreaks() {
     static std::once_flag quiet;
     std::call_once(quiet, [] {
         struct sigaction current {};
@@ -32,6 +30,12 @@ Writers writersOf(int fd) {
             ::signal(SIGIO, SIG_IGN);
         }
     });
+}
+
+// Whether anyone has the file open for writing: a read lease is refused exactly then. The lease is
+// let go at once; a program opening the file in that instant is held up for no longer.
+Writers writersOf(int fd) {
+    ignoreLeaseBreaks();
     if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
         return Writers::None;
@@ -66,7 +70,8 @@ WriteBasis::~WriteBasis() {
 }
 
 WriteBasis::WriteBasis(WriteBasis&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
+    : fd_(std::exchange(other.fd_, -1))
+    , guarded_(std::exchange(other.guarded_, false)) {}
 
 WriteBasis& WriteBasis::operator=(WriteBasis&& other) noexcept {
     if (this != &other) {
@@ -74,6 +79,7 @@ WriteBasis& WriteBasis::operator=(WriteBasis&& other) noexcept {
             ::close(fd_);
         }
         fd_ = std::exchange(other.fd_, -1);
+        guarded_ = std::exchange(other.guarded_, false);
     }
     return *this;
 }
@@ -116,6 +122,25 @@ bool WriteBasis::beingWritten() const {
     const auto age = std::chrono::seconds(now.tv_sec - st.st_mtim.tv_sec) +
                      std::chrono::nanoseconds(now.tv_nsec - st.st_mtim.tv_nsec);
     return age < kCutLineFresh && age > -kCutLineFresh;
+}
+
+bool WriteBasis::guardAgainstWriters() {
+    if (fd_ < 0) {
+        return false;
+    }
+    ignoreLeaseBreaks();
+    guarded_ = ::fcntl(fd_, F_SETLEASE, F_RDLCK) == 0;
+    return guarded_;
+}
+
+bool WriteBasis::endGuard() {
+    if (!std::exchange(guarded_, false)) {
+        return false;
+    }
+    // A pending break reads as the type the lease is being broken to.
+    const bool untouched = ::fcntl(fd_, F_GETLEASE) == F_RDLCK;
+    ::fcntl(fd_, F_SETLEASE, F_UNLCK); // an opener waiting for it goes on at once
+    return untouched;
 }
 
 bool WriteBasis::waitWhileWritten(Deadline deadline) const {

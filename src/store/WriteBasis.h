@@ -40,12 +40,20 @@ public:
     bool beingWritten() const;
     // Waits while it is being written, at most until `deadline`. True once nobody writes it.
     bool waitWhileWritten(Deadline deadline) const;
+    // Once this version was replaced: keeps a read lease on it, which anyone opening it for writing
+    // breaks. False where none can be had (someone has it open for writing, or the file system or
+    // its owner allows none). Held until `endGuard`; an opener waits until then.
+    bool guardAgainstWriters();
+    // Lets the lease go. True when it was held and nobody opened the version for writing since:
+    // once it has no name left, nobody can write into it any more.
+    bool endGuard();
     // Its text, read through the descriptor.
     TextRead read() const;
     QByteArray readBytes() const;
 
 private:
     int fd_ = -1;
+    bool guarded_ = false;
 };
 
 } // namespace plim

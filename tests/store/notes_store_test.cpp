@@ -2,6 +2,7 @@
 #include "store/DayTexts.h"
 #include "store/FileLock.h"
 #include "store/NotesStore.h"
+#include "store/TextFile.h"
 
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
@@ -518,40 +519,104 @@ TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
     EXPECT_EQ(store->document().allEntries().at(0).text, QStringLiteral("replaced"));
 }
 
-// The capture re-reads only the day it touched; the result must equal reading the whole file.
-class CaptureDocumentTest : public NotesStoreTest, public ::testing::WithParamInterface<const char*> {};
+// The entry a capture on `day` must return: the last of the first section with the day's heading.
+std::optional<QUuid> capturedOn(const NotesDocument& doc, Instant day) {
+    const QString heading = NotesFormat::heading(day, kBerlin).mid(3);
+    for (const DaySection& s : doc.sections) {
+        if (s.heading == heading) {
+            return s.entries().isEmpty() ? std::nullopt : std::optional(s.entries().last().id);
+        }
+    }
+    return std::nullopt;
+}
+
+// The capture re-reads only the day it touched, or, in a store that only captures, reads nothing
+// but that day; the file must be the capture added to the text, and the document and identity what
+// reading the whole file gives.
+class CaptureDocumentTest : public NotesStoreTest,
+                            public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
 
 TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
-    auto store = open(GetParam());
+    const auto [start, wholeDocument] = GetParam();
+    open(start);
+    NotesStore::Options options;
+    options.wholeDocument = wholeDocument;
+    auto store = notes.open(options);
     for (const char16_t* text : {u"first", u"buy milk", u"buy milk", u"two\nlines"}) {
         const QString before = QString::fromUtf8(file());
-        ASSERT_TRUE(add(*store, text));
+        const std::optional<QUuid> id = add(*store, text);
         // The capture's bytes are spliced into the file's: everything else is kept as it was.
         EXPECT_EQ(QString::fromUtf8(file()),
                   NotesFormat::appending(text, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
         const NotesDocument whole = NotesDocument::parse(QString::fromUtf8(file()));
-        EXPECT_EQ(store->document().preamble, whole.preamble);
-        ASSERT_EQ(store->document().sections.size(), whole.sections.size());
-        for (qsizetype i = 0; i < whole.sections.size(); ++i) {
-            EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
-            EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
+        EXPECT_EQ(id, capturedOn(whole, now()));
+        if (wholeDocument) {
+            EXPECT_EQ(store->document().preamble, whole.preamble);
+            ASSERT_EQ(store->document().sections.size(), whole.sections.size());
+            for (qsizetype i = 0; i < whole.sections.size(); ++i) {
+                EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
+                EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
+            }
         }
         notes.clock->advance(std::chrono::hours(7)); // the third capture falls on the next day
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CaptureDocumentTest,
-                         ::testing::Values("", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
-                                           "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
-                                           "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
-                                           "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n",
-                                           // Characters of two, three and four bytes before and after
-                                           // the places a capture changes, near either end.
-                                           "intro \u00fc\u2713\U0001F600 with a long line to put the heading "
-                                           "past the middle\n\n## 2025-03-13 Thursday\n\n- [ ] \u00fc\U0001F600\n",
-                                           "## 2025-03-14 Friday\n\n- [ ] \u00fc\u2713\U0001F600\n\n"
-                                           "## 2025-03-13 Thursday\n\n- [ ] \U0001F600 a long entry for the "
-                                           "second half\n\n\n  \n"));
+// A store that only captures, on random files (byte-order mark, CR LF, characters of several bytes,
+// blank lines, no final line end): the file is the capture added to the text, the identity the one
+// reading the whole file gives.
+TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
+    std::mt19937 random(20261207);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const char* const lines[] = {"## 2025-03-14 Friday",
+                                 "## 2025-03-13 Thursday",
+                                 "## 2025-03-14 Friday ",
+                                 "- [ ] a",
+                                 "- [ ] \u00fc\u2713\U0001F600",
+                                 "raw",
+                                 "",
+                                 "  ",
+                                 "  more",
+                                 "pre",
+                                 "- [x] ~~b~~"};
+    const char16_t* const captures[] = {u"a", u"new", u"two\nlines", u"\U0001F600 <!-- x -->"};
+    NotesStore::Options options;
+    options.wholeDocument = false;
+    for (int round = 0; round < 60; ++round) {
+        const QByteArray lineEnd = pick(4) == 0 ? "\r\n" : "\n";
+        QByteArray text = pick(5) == 0 ? "\xef\xbb\xbf" : "";
+        for (int n = pick(12); n > 0; --n) {
+            text += QByteArray(lines[pick(std::size(lines))]) + lineEnd;
+        }
+        if (pick(4) == 0 && text.endsWith(lineEnd)) {
+            text.chop(lineEnd.size());
+        }
+        SCOPED_TRACE(text.toStdString());
+        open(text);
+        const QString capture = QString::fromUtf16(captures[pick(std::size(captures))]);
+        const std::optional<QUuid> id = notes.open(options)->append(capture, std::nullopt, now());
+        const QByteArray written = file();
+        EXPECT_EQ(written, NotesFormat::appending(capture, *decodeText(text), now(), kBerlin,
+                                                  NotesDocument::time(now(), kBerlin))
+                               .toUtf8());
+        EXPECT_EQ(id, capturedOn(NotesDocument::parse(*decodeText(written)), now()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CaptureDocumentTest,
+    ::testing::Combine(::testing::Values("", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
+                                         "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
+                                         "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
+                                         "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n",
+                                         // Characters of two, three and four bytes before and after
+                                         // the places a capture changes, near either end.
+                                         "intro \u00fc\u2713\U0001F600 with a long line to put the heading "
+                                         "past the middle\n\n## 2025-03-13 Thursday\n\n- [ ] \u00fc\U0001F600\n",
+                                         "## 2025-03-14 Friday\n\n- [ ] \u00fc\u2713\U0001F600\n\n"
+                                         "## 2025-03-13 Thursday\n\n- [ ] \U0001F600 a long entry for the "
+                                         "second half\n\n\n  \n"),
+                       ::testing::Bool()));
 
 // Days the change left alone are written from their kept text; the file must still be exactly the
 // document's written form after every kind of change.
@@ -590,8 +655,17 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
 TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
     std::mt19937 random(20260311);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const char* const lines[] = {"- [ ] a", "- [x] ~~b~~", "- note", "- [ ] a", "raw", "  indented",
-                                 "",        "  more",      "  ",     "- [>] c"};
+    const char* const lines[] = {"- [ ] a",
+                                 "- [x] ~~b~~",
+                                 "- note",
+                                 "- [ ] a",
+                                 "raw",
+                                 "  indented",
+                                 "",
+                                 "  more",
+                                 "  ",
+                                 "- [>] c",
+                                 "- [ ] \u00fc\u2713\U0001F600"};
     const char* const headings[] = {"2025-03-14 Friday", "2025-03-13 Thursday", "misc"};
     for (int round = 0; round < 3000; ++round) {
         // Sometimes with a byte-order mark, sometimes with CR LF line ends.
@@ -603,12 +677,17 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         for (int day = pick(4); day >= 0; --day) {
             text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + lineEnd;
             for (int line = pick(7); line > 0; --line) {
-                text += QLatin1String(lines[pick(10)]) + lineEnd;
+                text += QString::fromUtf8(lines[pick(std::size(lines))]) + lineEnd;
             }
         }
         const NotesDocument doc = NotesDocument::parse(text);
+        // Its bytes too, the days a change left alone copied from the bytes made before.
         DayTexts kept;
-        ASSERT_EQ(kept.serialize(doc, &kept), doc.serialized()) << text.toStdString();
+        QByteArray bytes;
+        const QString written = kept.serialize(doc, &kept, &bytes);
+        ASSERT_EQ(written, doc.serialized()) << text.toStdString();
+        ASSERT_EQ(bytes, written.toUtf8());
+        ASSERT_EQ(kept.bytesOf(written), bytes);
 
         NotesDocument changed = doc;
         QList<DaySection>& sections = changed.sections;
@@ -652,9 +731,10 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
             }
         }
         DayTexts next;
-        ASSERT_EQ(kept.serialize(changed, &next), changed.serialized())
+        ASSERT_EQ(kept.serialize(changed, &next, &bytes), changed.serialized())
             << "round " << round << ", change " << kind << " of\n"
             << text.toStdString();
+        ASSERT_EQ(bytes, changed.serialized().toUtf8()) << "round " << round << ", change " << kind;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "store/FileLock.h"
 #include "store/TextFile.h"
+#include "store/WriteBasis.h"
 
 #include "support/TestSupport.h"
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -166,6 +168,41 @@ TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
     EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
     EXPECT_EQ(readAll(notes), "first\nappended\n");
     EXPECT_EQ(others(), QStringList());
+}
+
+// A replaced version is looked at again only when someone may still write into it: someone had it
+// open for writing, or opened it so while it was guarded.
+TEST_F(TextFileTest, AGuardedVersionTellsWhetherAnyoneOpenedItForWriting) {
+    ASSERT_TRUE(writeAll(notes, "- [ ] a\n"));
+    const QByteArray name = QFile::encodeName(notes);
+    const struct {
+        const char* name;
+        int openedBefore; // open flags of another descriptor before the guard; 0: none
+        int openedDuring; // and while it is held
+        bool untouched;
+    } rows[] = {
+        {"nobody", 0, 0, true},
+        {"a reader", O_RDONLY, O_RDONLY, true},
+        {"a writer before", O_WRONLY | O_APPEND, 0, false},
+        {"a writer during", 0, O_WRONLY | O_APPEND, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteBasis basis(notes);
+        const int before = row.openedBefore ? ::open(name.constData(), row.openedBefore) : -1;
+        const bool guarded = basis.guardAgainstWriters();
+        if (!guarded && row.openedBefore == 0) {
+            GTEST_SKIP() << "this file system takes no leases";
+        }
+        // Opened so, it would wait for the guard to end: it only starts the guard's end.
+        const int during = row.openedDuring ? ::open(name.constData(), row.openedDuring | O_NONBLOCK) : -1;
+        EXPECT_EQ(basis.endGuard(), row.untouched);
+        for (const int fd : {before, during}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
 }
 
 // Fails one of the writer's system calls.
