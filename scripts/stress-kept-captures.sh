@@ -62,7 +62,7 @@ drawer_capture() {
 hold_lock() {
     canonical=$(readlink -f "$file")
     lock="$XDG_RUNTIME_DIR/plim/$(printf %s "$canonical" | sha256sum | cut -c1-32).lock"
-    flock -o "$lock" sleep 1000 &
+    flock -o "$lock" sleep 1000 >/dev/null 2>&1 &
     holder=$!
     sleep 0.2
 }
@@ -92,7 +92,7 @@ run_case() {
     quit) "$plim" quit >/dev/null 2>&1; wait "$resident" 2>/dev/null ;;
     kill) kill -KILL "$resident"; wait "$resident" 2>/dev/null ;;
     esac
-    if [ "$trouble" = lock ]; then kill "$holder"; wait "$holder" 2>/dev/null; else rm -f "$work/notes/filler"; fi
+    if [ "$trouble" = lock ]; then pkill -P "$holder"; kill "$holder"; wait "$holder" 2>/dev/null; else rm -f "$work/notes/filler"; fi
     if [ "$how" = edit ]; then
         echo "- [ ] outside line" >>"$file"
         sleep 3
