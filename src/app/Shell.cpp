@@ -287,9 +287,7 @@ QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
 
 void Shell::refresh() {
     TrayModel::Inputs inputs;
-    const Instant now = store_.clock().now();
-    inputs.ringing = static_cast<int>(
-        store_.document().ringing(now, store_.clock().calendar(), store_.preferences().anchors()).size());
+    inputs.ringing = store_.counts().ringing(store_.clock().now());
     if (store_.error()) {
         inputs.storeError = store_.error()->message();
     }

@@ -221,6 +221,11 @@ QString NotesStore::notesPath() const {
     return options_.filePath.isEmpty() ? preferences_.notesFilePath() : QFileInfo(options_.filePath).absoluteFilePath();
 }
 
+const EntryCounts& NotesStore::counts() const {
+    counts_.update(document_, clock_.calendar(), preferences_.anchors());
+    return counts_;
+}
+
 QString NotesStore::filePath() const {
     return loaded_ ? loadedPath_ : notesPath();
 }

@@ -7,6 +7,7 @@
 #include "store/CompactText.h"
 #include "store/ConflictMerge.h"
 #include "store/DayTexts.h"
+#include "store/EntryCounts.h"
 #include "store/TextFile.h"
 
 #include <QObject>
@@ -74,6 +75,9 @@ public:
     QString filePath() const;
     QString trashFilePath() const;
     const NotesDocument& document() const { return document_; }
+    // The open and ringing counts of the document (the drawer's header, the tray's dot), brought
+    // up to it when asked: only the days changed since the last time are counted again.
+    const EntryCounts& counts() const;
     const std::optional<StoreError>& error() const { return error_; }
     // Changes kept while the file was busy, waiting to be made in order.
     bool hasPendingChanges() const { return !pending_.empty(); }
@@ -225,6 +229,7 @@ private:
     DayTexts dayTexts_;
     // Re-reads of the whole file take over the days that read the same as before.
     IncrementalParser parser_;
+    mutable EntryCounts counts_;
     // The file as last read or written: its text, its stamp then, and its bytes when known (a
     // capture splices them instead of encoding the whole text again).
     std::optional<QString> text_;
