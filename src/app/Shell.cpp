@@ -18,6 +18,7 @@
 #include "ui/desktop/QtDesktopServices.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageWindow.h"
+#include "ui/manage/ManageWindowController.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Mark.h"
@@ -67,30 +68,18 @@ Shell::Shell(NotesStore& store, QObject* parent)
     connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
     watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
-
-    scheduler_ = std::make_unique<ReminderScheduler>(
-        store_,
-        std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
-                                       DBusNotifier::Options{.icon = Mark::notificationIcon()}),
-        std::make_unique<LinuxSystemEvents>(store_.clock()));
-    scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
-    scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
-    scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
-    connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
     refresh();
 
     attachShortcuts();
     // An error of the first load is new too.
     onStoreError();
-    // The fonts, the drawer and the notes window are made once the icon is up, so that the icon
-    // is not kept waiting; a request that comes first makes them at once.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            drawer();
-            notesWindow();
-        },
-        Qt::QueuedConnection);
+    // The scheduler's first pass, the fonts and the drawer come once the icon is up, so that the
+    // icon is not kept waiting; a request that comes first makes them at once. The notes window is
+    // made on first use.
+    QTimer::singleShot(0, this, [this] {
+        scheduler();
+        drawer();
+    });
     if (!trayAvailable_) {
         tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
@@ -99,8 +88,8 @@ Shell::Shell(NotesStore& store, QObject* parent)
     }
 }
 
-// The window goes before its model (members are destroyed in reverse order); its frame is saved
-// as it goes.
+// The notes window goes before the scheduler (members are destroyed in reverse order); its frame is
+// saved as it goes.
 Shell::~Shell() = default;
 
 void Shell::registerFonts() {
@@ -121,29 +110,53 @@ CaptureController& Shell::drawer() {
     return *drawer_;
 }
 
-ManageWindow& Shell::notesWindow() {
-    if (!manageWindow_) {
-        registerFonts();
-        launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
-        manageModel_ = std::make_unique<ManageModel>(store_, *desktop_, *launchAtLogin_);
-        manageModel_->setRequestNotifications([this] { scheduler_->requestNotifications(); });
-        // Entries start ringing, and days begin, without the file changing.
-        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
-        manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
-        manageWindow_->setCaptureShortcut(captureKeys());
-        connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
-        manageWindow_->setGuideShortcuts(keys_->current());
+ReminderScheduler& Shell::scheduler() {
+    if (!scheduler_) {
+        scheduler_ = std::make_unique<ReminderScheduler>(
+            store_,
+            std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                           DBusNotifier::Options{.icon = Mark::notificationIcon()}),
+            std::make_unique<LinuxSystemEvents>(store_.clock()));
+        scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
+        scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
+        scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
+        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
     }
-    return *manageWindow_;
+    return *scheduler_;
+}
+
+LaunchAtLogin& Shell::launchAtLogin() {
+    if (!launchAtLogin_) {
+        launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
+    }
+    return *launchAtLogin_;
+}
+
+ManageWindowController& Shell::notes() {
+    if (!notes_) {
+        registerFonts();
+        notes_ = std::make_unique<ManageWindowController>(store_, *desktop_, *theme_, launchAtLogin());
+        notes_->setRequestNotifications([this] { scheduler().requestNotifications(); });
+        // Entries start ringing, and days begin, without the file changing.
+        connect(&scheduler(), &ReminderScheduler::ringingChanged, notes_.get(),
+                &ManageWindowController::ringingChanged);
+        connect(notes_.get(), &ManageWindowController::settingsRequested, this, &Shell::openSettings);
+        notes_->setCaptureShortcut(captureKeys());
+        notes_->setGuideShortcuts(keys_->current());
+    }
+    return *notes_;
+}
+
+ManageWindow& Shell::notesWindow() {
+    return notes().window();
 }
 
 SettingsWindow& Shell::settingsWindow() {
     if (!settingsWindow_) {
         registerFonts();
-        notesWindow(); // the autostart entry it reads, made with it
         settingsShortcuts_ = std::make_unique<SettingsShortcuts>(*keys_, *global_);
         settingsWindow_ = std::make_unique<SettingsWindow>(SettingsWindow::Services{
-            store_.preferences(), store_.clock(), *theme_, *launchAtLogin_, *settingsShortcuts_, scheduler_.get(), {}});
+            store_.preferences(), store_.clock(), *theme_, launchAtLogin(), *settingsShortcuts_, &scheduler(), {}});
     }
     return *settingsWindow_;
 }
@@ -216,13 +229,13 @@ void Shell::attachShortcuts() {
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
     // The keys guide names the shortcuts as the user set them.
     connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
-        if (manageWindow_) {
-            manageWindow_->setGuideShortcuts(keys_->current());
+        if (notes_) {
+            notes_->setGuideShortcuts(keys_->current());
         }
     });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
-        if (manageWindow_) {
-            manageWindow_->setCaptureShortcut(captureKeys());
+        if (notes_) {
+            notes_->setCaptureShortcut(captureKeys());
         }
         refresh();
     });

@@ -26,8 +26,8 @@ class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
 class LaunchAtLogin;
-class ManageModel;
 class ManageWindow;
+class ManageWindowController;
 class NotesStore;
 class Notifier;
 class ReminderScheduler;
@@ -53,7 +53,7 @@ public:
     // What the tray shows now.
     const TrayModel::State& trayState() const { return trayState_; }
     bool hasTray() const { return trayAvailable_; }
-    // The notes window, made on first use (like the drawer, once the tray icon is up).
+    // The notes window, made on first use and given up once it has been hidden a while.
     ManageWindow& notesWindow();
     // The settings window, made on first use and kept.
     SettingsWindow& settingsWindow();
@@ -80,8 +80,11 @@ private:
     std::optional<QString> captureKeys() const;
     void createTray();
     void registerFonts();
-    // The drawer, made on first use.
+    // Made on first use: the drawer and the scheduler are first used once the tray icon is up.
     CaptureController& drawer();
+    ReminderScheduler& scheduler();
+    LaunchAtLogin& launchAtLogin();
+    ManageWindowController& notes();
     void attachShortcuts();
     void refresh();
     void drawTray();
@@ -110,11 +113,9 @@ private:
     std::unique_ptr<ReminderScheduler> scheduler_;
     std::unique_ptr<KeyboardShortcuts> keys_;
     std::unique_ptr<GlobalShortcuts> global_;
-    // Declared last so that the window goes first, then its model, both before the scheduler
-    // and the store they use.
+    // Declared last so that the notes window goes before the scheduler and the store it uses.
     std::unique_ptr<LaunchAtLogin> launchAtLogin_;
-    std::unique_ptr<ManageModel> manageModel_;
-    std::unique_ptr<ManageWindow> manageWindow_;
+    std::unique_ptr<ManageWindowController> notes_;
     std::unique_ptr<SettingsShortcuts> settingsShortcuts_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
 
