@@ -7,6 +7,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
+#include "platform/linux/DisplayCheck.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/PortalHotKeys.h"
 #include "platform/linux/X11HotKeys.h"
@@ -28,8 +29,10 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 
+#include <malloc.h>
 #include <memory>
 #include <utility>
 
@@ -54,32 +57,25 @@ Shell::Shell(NotesStore& store, QObject* parent)
     , desktop_(std::make_unique<QtDesktopServices>())
     , alerts_(std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
                                              DBusNotifier::Options{.icon = Mark::notificationIcon()})) {
-    store_.load();
-    store_.purgeTrash();
+    // A large notes file takes a while to read: it is read on a thread of its own while the icon
+    // goes up and the drawer is made, and the start goes on once it is in (at once when a request
+    // comes first).
+    reader_.reset(QThread::create([this, path = store_.filePath()] { readAhead_ = NotesStore::readAhead(path); }));
+    connect(reader_.get(), &QThread::finished, this, &Shell::ready);
+    reader_->start();
 
     createTray();
     connect(this, &Shell::openRequested, this, &Shell::openNotes);
     connect(this, &Shell::showEntryRequested, this,
             [this](QUuid entry, const QString& when) { notesWindow().showEntry(entry, when); });
     connect(this, &Shell::keysRequested, this, &Shell::openKeys);
-    connect(&store_, &NotesStore::changed, this, &Shell::refresh);
-    connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
-    // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
-    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
-    watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
     refresh();
-
+    // The icon is asked for before anything else is made.
+    flushDisplay();
     attachShortcuts();
-    // An error of the first load is new too.
-    onStoreError();
-    // The scheduler's first pass, the fonts and the drawer come once the icon is up, so that the
-    // icon is not kept waiting; a request that comes first makes them at once. The notes window is
-    // made on first use.
-    QTimer::singleShot(0, this, [this] {
-        scheduler();
-        drawer();
-    });
+    // The drawer is made while the file is read; the notes window on first use.
+    QTimer::singleShot(0, this, [this] { drawer(); });
     if (!trayAvailable_) {
         tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
@@ -88,9 +84,34 @@ Shell::Shell(NotesStore& store, QObject* parent)
     }
 }
 
-// The notes window goes before the scheduler (members are destroyed in reverse order); its frame is
-// saved as it goes.
-Shell::~Shell() = default;
+// The reader is waited for. The notes window goes before the scheduler (members are destroyed in
+// reverse order); its frame is saved as it goes.
+Shell::~Shell() {
+    if (reader_) {
+        reader_->wait();
+    }
+}
+
+void Shell::ready() {
+    if (std::exchange(started_, true)) {
+        return;
+    }
+    reader_->wait();
+    store_.load(std::move(readAhead_));
+    readAhead_ = {};
+    store_.purgeTrash();
+    connect(&store_, &NotesStore::changed, this, &Shell::refresh);
+    connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
+    // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
+    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
+    watchConflicts();
+    // An error of the first load is new too; the icon shows what rings.
+    onStoreError();
+    // Its first pass rings what came due while the program was not running.
+    scheduler();
+    // What reading the file took and gave back lies among what it keeps: hand those pages back.
+    ::malloc_trim(0);
+}
 
 void Shell::registerFonts() {
     // Once: each registration would add the files again.
@@ -111,6 +132,7 @@ CaptureController& Shell::drawer() {
 }
 
 ReminderScheduler& Shell::scheduler() {
+    ready();
     if (!scheduler_) {
         scheduler_ = std::make_unique<ReminderScheduler>(
             store_,
@@ -133,6 +155,7 @@ LaunchAtLogin& Shell::launchAtLogin() {
 }
 
 ManageWindowController& Shell::notes() {
+    ready();
     if (!notes_) {
         registerFonts();
         notes_ = std::make_unique<ManageWindowController>(store_, *desktop_, *theme_, launchAtLogin());
@@ -152,6 +175,7 @@ ManageWindow& Shell::notesWindow() {
 }
 
 SettingsWindow& Shell::settingsWindow() {
+    ready();
     if (!settingsWindow_) {
         registerFonts();
         settingsShortcuts_ = std::make_unique<SettingsShortcuts>(*keys_, *global_);
@@ -224,9 +248,18 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
-    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
-    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] {
+        ready();
+        drawer().toggle();
+    });
+    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] {
+        ready();
+        toggleNotes(drawer().takeRecentCapture());
+    });
+    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] {
+        ready();
+        drawer().captureClipboard();
+    });
     // The keys guide names the shortcuts as the user set them.
     connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
         if (notes_) {
@@ -242,6 +275,7 @@ void Shell::attachShortcuts() {
 }
 
 void Shell::handle(const InstanceMessage& message) {
+    ready();
     // The command's token lets the window it shows take the keyboard.
     const ActivationTokenScope token(message.token);
     switch (message.request) {
@@ -345,6 +379,7 @@ void Shell::rebuildMenu() {
 }
 
 void Shell::run(TrayModel::Action action) {
+    ready();
     switch (action) {
     case TrayModel::Action::Now:
         openNow();

@@ -3,6 +3,7 @@
 #include "app/InstanceProtocol.h"
 #include "app/TrayModel.h"
 #include "store/ConflictMerge.h"
+#include "store/NotesStore.h"
 
 #include <QList>
 #include <QObject>
@@ -16,6 +17,7 @@
 QT_BEGIN_NAMESPACE
 class QMenu;
 class QSystemTrayIcon;
+class QThread;
 QT_END_NAMESPACE
 
 namespace plim {
@@ -28,7 +30,6 @@ class KeyboardShortcuts;
 class LaunchAtLogin;
 class ManageWindow;
 class ManageWindowController;
-class NotesStore;
 class Notifier;
 class ReminderScheduler;
 class SettingsShortcuts;
@@ -69,6 +70,9 @@ Q_SIGNALS:
     void keysRequested();
 
 private:
+    // Takes over the notes file read ahead (waiting for it when it is not in yet) and makes what
+    // needs it: the rest of the start. Every request goes through here first.
+    void ready();
     // The notes window shown on the entry, or hidden when it has the keyboard (the notes shortcut,
     // the drawer's Ctrl+O, `plim notes`).
     void toggleNotes(std::optional<QUuid> revealing);
@@ -80,7 +84,7 @@ private:
     std::optional<QString> captureKeys() const;
     void createTray();
     void registerFonts();
-    // Made on first use: the drawer and the scheduler are first used once the tray icon is up.
+    // Made on first use: the drawer while the notes file is read, the scheduler once it is in.
     CaptureController& drawer();
     ReminderScheduler& scheduler();
     LaunchAtLogin& launchAtLogin();
@@ -102,6 +106,10 @@ private:
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
 
     NotesStore& store_;
+    // Reads the notes file while the program starts; done with once `started_`.
+    std::unique_ptr<QThread> reader_;
+    NotesStore::ReadAhead readAhead_;
+    bool started_ = false;
     std::unique_ptr<Theme> theme_;
     std::unique_ptr<DesktopServices> desktop_;
     // Notifications of the shell's own (store errors, no tray), apart from the reminders'.

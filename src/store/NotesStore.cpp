@@ -314,6 +314,18 @@ bool NotesStore::ensureFileExists() {
 }
 
 void NotesStore::load() {
+    load(ReadAhead{});
+}
+
+NotesStore::ReadAhead NotesStore::readAhead(const QString& path) {
+    ReadAhead ahead{path, readTextFile(path), {}, {}};
+    if (ahead.read.status == TextRead::Status::Ok) {
+        ahead.document = ahead.parser.parse(ahead.read.text);
+    }
+    return ahead;
+}
+
+void NotesStore::load(ReadAhead ahead) {
     if (options_.keepAgreedText) {
         flushAgreedText(); // what was read from the file before, in a turn with that file
     }
@@ -336,13 +348,19 @@ void NotesStore::load() {
             }
         }
         text_.reset();
-        adopt(readTextFile(loadedPath_));
+        // What was read ahead stands while the file is still that version.
+        if (ahead.read.status == TextRead::Status::Ok && ahead.path == loadedPath_ &&
+            fileStamp(loadedPath_) == ahead.read.stamp) {
+            adopt(ahead.read, &ahead);
+        } else {
+            adopt(readTextFile(loadedPath_));
+        }
     }
     startWatching();
     Q_EMIT changed();
 }
 
-bool NotesStore::adopt(const TextRead& read) {
+bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     stamp_ = read.stamp;
     if (!read.ok()) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
@@ -368,7 +386,12 @@ bool NotesStore::adopt(const TextRead& read) {
         agreedPending_ = {read.text, read.stamp};
         agreedTimer_.start();
     }
-    document_ = parser_.parse(read.text);
+    if (ahead) {
+        parser_ = std::move(ahead->parser);
+        document_ = std::move(ahead->document);
+    } else {
+        document_ = parser_.parse(read.text);
+    }
     dayTexts_.clear();
     serialized_.reset();
     parsedFromText_ = true;

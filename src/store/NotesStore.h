@@ -94,6 +94,16 @@ public:
 
     // (Re)reads the file, starts watching it, announces the document.
     void load();
+    // The notes file read and parsed ahead of load(), on any thread: a large file is read while the
+    // program starts up. load() takes it over while the file is still the version read.
+    struct ReadAhead {
+        QString path;
+        TextRead read;
+        IncrementalParser parser;
+        NotesDocument document;
+    };
+    static ReadAhead readAhead(const QString& path);
+    void load(ReadAhead ahead);
     void undo();
     void redo();
     // Creates the folder and an empty file when missing. False when it could not.
@@ -187,7 +197,7 @@ private:
     // the file cannot be read and so must not be written.
     bool syncWithDisk();
     // Adopts what was read; returns whether the document changed.
-    bool adopt(const TextRead& read);
+    bool adopt(const TextRead& read, ReadAhead* ahead = nullptr);
     // Replaces the notes file with `bytes` if it is still the version last read (its stamp).
     Saved saveNotes(const QByteArray& bytes);
     // Gives up a change because the file kept moving under it.

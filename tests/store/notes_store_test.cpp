@@ -404,6 +404,21 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     check("delete");
 }
 
+// The file read ahead on another thread is taken only while the file is still that version.
+TEST_F(NotesStoreTest, AFileReadAheadIsTakenOnlyWhileItIsThatVersion) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    for (const bool changed : {false, true}) {
+        ASSERT_TRUE(writeAll(path, kToday + "- [ ] read ahead\n"));
+        NotesStore::ReadAhead ahead = NotesStore::readAhead(path);
+        if (changed) {
+            ASSERT_TRUE(writeAll(path, kToday + "- [ ] written meanwhile\n"));
+        }
+        NotesStore store(*notes.prefs, *notes.clock, NotesStore::Options{path, false});
+        store.load(std::move(ahead));
+        EXPECT_EQ(store.document().allEntries().at(0).text, changed ? u"written meanwhile" : u"read ahead");
+    }
+}
+
 // The counts are kept day by day and counted again only where the document changed; after every
 // kind of change they must be what counting the whole document gives.
 TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
