@@ -1,12 +1,9 @@
-// The drawer's header ("N open · N now") as each open pays for it: after a capture, the counts the
-// store keeps day by day, against counting the whole document as it was done before.
+// The drawer's header ("N open · N now") as each open pays for it after a change of one day: the
+// counts kept day by day (what the store keeps), against counting the whole document.
 #include "SyntheticNotes.h"
 
-#include "notes/Preferences.h"
-#include "store/NotesStore.h"
-#include "store/TextFile.h"
-
-#include <QTemporaryDir>
+#include "notes/NotesDocument.h"
+#include "store/EntryCounts.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,47 +11,36 @@ namespace {
 
 using namespace plim;
 
-struct Fixture {
-    explicit Fixture(int entries)
-        : prefs(dir.filePath(QStringLiteral("plim.conf")))
-        , clock(instantFromSeconds(1773475200), Calendar(QStringLiteral("Europe/Berlin"))) { // 2026-03-14 09:00
-        const QString path = dir.filePath(QStringLiteral("plim.md"));
-        writeTextFileAtomically(path, bench::syntheticNotes(entries));
-        store = std::make_unique<NotesStore>(prefs, clock, NotesStore::Options{path, false});
-        store->load();
-        store->counts();
-    }
-    QTemporaryDir dir;
-    Preferences prefs;
-    ManualClock clock;
-    std::unique_ptr<NotesStore> store;
-};
-
 template <typename Count>
-void countsAfterCapture(benchmark::State& state, Count count) {
-    Fixture f(static_cast<int>(state.range(0)));
-    int n = 0;
+void countsAfterAChange(benchmark::State& state, Count count) {
+    NotesDocument doc = NotesDocument::parse(bench::syntheticNotes(static_cast<int>(state.range(0))));
+    const Calendar calendar(QStringLiteral("Europe/Berlin"));
+    const Anchors anchors;
+    const Instant now = *calendar.date(2026, 3, 14, 12, 0);
+    EntryCounts counts;
+    counts.update(doc, calendar, anchors);
     for (auto _ : state) {
         state.PauseTiming();
-        f.store->append(QStringLiteral("captured thought %1").arg(++n), std::nullopt, f.clock.now());
+        // A capture: today's day detached and one entry more.
+        doc.sections.first().items.append(NotesDocument::parseEntry(u"[ ] captured  <!-- 12:00 -->"));
+        doc.sections.first().items.removeLast();
         state.ResumeTiming();
-        benchmark::DoNotOptimize(count(*f.store, f.clock));
+        benchmark::DoNotOptimize(count(doc, counts, calendar, anchors, now));
     }
 }
 
 void BM_DrawerCounts(benchmark::State& state) {
-    countsAfterCapture(state, [](const NotesStore& store, const Clock& clock) {
-        const EntryCounts& counts = store.counts();
-        return counts.open() + counts.ringing(clock.now());
+    countsAfterAChange(state, [](const NotesDocument& doc, EntryCounts& counts, const Calendar& calendar,
+                                 const Anchors& anchors, Instant now) {
+        counts.update(doc, calendar, anchors);
+        return counts.open() + counts.ringing(now);
     });
 }
 
 void BM_DrawerCountsWhole(benchmark::State& state) {
-    countsAfterCapture(state, [](const NotesStore& store, const Clock& clock) {
-        const Calendar calendar = clock.calendar();
-        const Anchors anchors = store.preferences().anchors();
-        return store.document().openCount(calendar, anchors) +
-               store.document().ringing(clock.now(), calendar, anchors).size();
+    countsAfterAChange(state, [](const NotesDocument& doc, EntryCounts&, const Calendar& calendar,
+                                 const Anchors& anchors, Instant now) {
+        return doc.openCount(calendar, anchors) + doc.ringing(now, calendar, anchors).size();
     });
 }
 
