@@ -10,14 +10,20 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace plim {
 
@@ -114,10 +120,6 @@ struct StateWords {
 constexpr StateWords kStateWords[] = {
     {"open", "[ ]"}, {"done", "[x]"}, {"carried", "[>]"}, {"note", " - "}, {"struck", " ~ "}};
 
-QString stateName(Entry::State s) {
-    return QLatin1String(kStateWords[static_cast<int>(s)].name);
-}
-
 QString stateMark(Entry::State s) {
     return QLatin1String(kStateWords[static_cast<int>(s)].mark);
 }
@@ -144,17 +146,194 @@ std::unique_ptr<NotesStore> openStore(const Context& ctx) {
     return store;
 }
 
-QJsonObject entryJson(const Entry& e, const QString& day) {
-    QJsonObject o;
-    o.insert(QStringLiteral("id"), idText(e.id));
-    o.insert(QStringLiteral("day"), day);
-    o.insert(QStringLiteral("state"), stateName(e.state));
-    o.insert(QStringLiteral("active"), e.active);
-    o.insert(QStringLiteral("text"), e.text);
-    o.insert(QStringLiteral("time"), e.time ? QJsonValue(*e.time) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("comment"), e.comment ? QJsonValue(*e.comment) : QJsonValue(QJsonValue::Null));
-    return o;
-}
+// The listings' JSON: an array of one object per entry, written as QJsonDocument writes it indented
+// (keys in order, the same escapes), but entry by entry into a small buffer, so that a listing of
+// any size holds no more than that buffer of its text.
+class JsonEntries {
+public:
+    JsonEntries()
+        : buffer_(kFlushAt + 4096, '\0') {
+        put("[\n");
+    }
+
+    // The entry of a day, with its reminder's label when given.
+    void add(const Entry& e, QStringView day, const QString* label = nullptr) {
+        put(first_ ? "    {\n" : ",\n    {\n");
+        first_ = false;
+        put(e.active ? "        \"active\": true,\n" : "        \"active\": false,\n");
+        put("        \"comment\": ");
+        nullableString(e.comment);
+        put(",\n        \"day\": ");
+        string(day);
+        put(",\n        \"id\": \"");
+        id(e.id);
+        if (label) {
+            put("\",\n        \"label\": ");
+            string(*label);
+            put(",\n        \"state\": \"");
+        } else {
+            put("\",\n        \"state\": \"");
+        }
+        put(kStateWords[static_cast<int>(e.state)].name);
+        put("\",\n        \"text\": ");
+        string(e.text);
+        put(",\n        \"time\": ");
+        nullableString(e.time);
+        put("\n    }");
+        if (used_ >= kFlushAt) {
+            flush();
+        }
+    }
+
+    void finish() {
+        put(first_ ? "]\n" : "\n]\n");
+        flush();
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+
+    // Room for n more bytes.
+    char* room(std::size_t n) {
+        if (used_ + n > buffer_.size()) {
+            flush();
+            if (n > buffer_.size()) {
+                buffer_.resize(n);
+            }
+        }
+        return buffer_.data() + used_;
+    }
+    void put(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        used_ += s.size();
+    }
+
+    // As idText writes it: upper-case hex digits in groups of 8, 4, 4, 4 and 12.
+    void id(const QUuid& id) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        char* out = room(36);
+        const auto hex = [&](std::uint64_t value, int digits) {
+            for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+                *out++ = kHex[(value >> shift) & 0xf];
+            }
+        };
+        hex(id.data1, 8);
+        *out++ = '-';
+        hex(id.data2, 4);
+        *out++ = '-';
+        hex(id.data3, 4);
+        *out++ = '-';
+        hex(std::uint64_t{id.data4[0]} << 8 | id.data4[1], 4);
+        *out++ = '-';
+        for (int i = 2; i < 8; ++i) {
+            hex(id.data4[i], 2);
+        }
+        used_ += 36;
+    }
+
+    void nullableString(const std::optional<QString>& s) {
+        if (s) {
+            string(*s);
+        } else {
+            put("null");
+        }
+    }
+
+    // As QJsonDocument escapes: quote, backslash and control characters; the rest as UTF-8, but a
+    // lone surrogate as \uXXXX.
+    void string(QStringView s) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const char16_t* p = s.utf16();
+        const qsizetype n = s.size();
+        char* const start = room(static_cast<std::size_t>(n) * 6 + 2);
+        char* out = start;
+        *out++ = '"';
+        for (qsizetype i = 0; i < n; ++i) {
+#ifdef __SSE2__
+            // Printable ASCII other than quote and backslash, eight characters at a time.
+            while (i + 8 <= n) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                const __m128i special = _mm_or_si128(
+                    _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7f))),
+                    _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'"')), _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\'))));
+                if (_mm_movemask_epi8(special) != 0) {
+                    break;
+                }
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                out += 8;
+                i += 8;
+            }
+            if (i >= n) {
+                break;
+            }
+#endif
+            const char16_t c = p[i];
+            if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
+                *out++ = static_cast<char>(c);
+            } else if (c < 0x80) {
+                *out++ = '\\';
+                switch (c) {
+                case u'"':
+                case u'\\':
+                    *out++ = static_cast<char>(c);
+                    break;
+                case u'\b':
+                    *out++ = 'b';
+                    break;
+                case u'\f':
+                    *out++ = 'f';
+                    break;
+                case u'\n':
+                    *out++ = 'n';
+                    break;
+                case u'\r':
+                    *out++ = 'r';
+                    break;
+                case u'\t':
+                    *out++ = 't';
+                    break;
+                default:
+                    *out++ = 'u';
+                    *out++ = '0';
+                    *out++ = '0';
+                    *out++ = kHex[c >> 4];
+                    *out++ = kHex[c & 0xf];
+                    break;
+                }
+            } else if (c < 0x800) {
+                *out++ = static_cast<char>(0xc0 | (c >> 6));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (!QChar::isSurrogate(c)) {
+                *out++ = static_cast<char>(0xe0 | (c >> 12));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                const char32_t cp = QChar::surrogateToUcs4(c, p[++i]);
+                *out++ = static_cast<char>(0xf0 | (cp >> 18));
+                *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+                *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (cp & 0x3f));
+            } else {
+                *out++ = '\\';
+                *out++ = 'u';
+                for (int shift = 12; shift >= 0; shift -= 4) {
+                    *out++ = kHex[(c >> shift) & 0xf];
+                }
+            }
+        }
+        *out++ = '"';
+        used_ += static_cast<std::size_t>(out - start);
+    }
+
+    void flush() {
+        std::fwrite(buffer_.data(), 1, used_, stdout);
+        used_ = 0;
+    }
+
+    std::string buffer_;
+    std::size_t used_ = 0;
+    bool first_ = true;
+};
 
 std::optional<Reminder> parsePhrase(const QString& phrase, Instant now) {
     return Reminder::parse(phrase, now, Preferences::shared().anchors(), Clock::system().calendar());
@@ -240,13 +419,15 @@ int commandList(const Context& ctx) {
     }
     const NotesDocument& doc = store->document();
     if (json) {
-        QJsonArray array;
+        JsonEntries listing;
         for (const DaySection& s : doc.sections) {
-            for (const Entry& e : s.entries()) {
-                array.append(entryJson(e, s.heading));
+            for (const Item& item : s.items) {
+                if (const auto* e = std::get_if<Entry>(&item)) {
+                    listing.add(*e, s.heading);
+                }
             }
         }
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        listing.finish();
         return kOk;
     }
     for (const DaySection& s : doc.sections) {
@@ -407,21 +588,27 @@ int commandDue(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const Anchors anchors = Preferences::shared().anchors();
     const NotesDocument& doc = store->document();
-    QJsonArray array;
-    for (const Entry& e : doc.ringing(now, calendar, anchors)) {
-        const QString label = e.reminder(calendar, anchors)->label(now, calendar);
-        if (json) {
-            const auto at = doc.location(e.id);
-            QJsonObject o = entryJson(e, at ? doc.sections.at(at->section).heading : QString());
-            o.insert(QStringLiteral("label"), label);
-            array.append(o);
-        } else {
-            out(idText(e.id).left(8) + QLatin1String("  ") + e.text.section(QLatin1Char('\n'), 0, 0) +
-                QStringLiteral("  · ") + label + QLatin1Char('\n'));
+    std::optional<JsonEntries> listing;
+    if (json) {
+        listing.emplace();
+    }
+    for (const DaySection& s : doc.sections) {
+        for (const Item& item : s.items) {
+            const auto* e = std::get_if<Entry>(&item);
+            if (!e || !e->isRinging(now, calendar, anchors)) {
+                continue;
+            }
+            const QString label = e->reminder(calendar, anchors)->label(now, calendar);
+            if (listing) {
+                listing->add(*e, s.heading, &label);
+            } else {
+                out(idText(e->id).left(8) + QLatin1String("  ") + e->text.section(QLatin1Char('\n'), 0, 0) +
+                    QStringLiteral("  · ") + label + QLatin1Char('\n'));
+            }
         }
     }
-    if (json) {
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    if (listing) {
+        listing->finish();
     }
     return kOk;
 }

@@ -150,8 +150,11 @@ QtMessageHandler passOn = nullptr;
 void onMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     passOn(type, context, message);
     const bool mainThread = QThread::currentThread() == qApp->thread();
-    if (leavingShell && mainThread &&
-        (displayConnectionLost() || message.startsWith(QLatin1String("The Wayland connection")))) {
+    // Only Qt's own last words count: any other message may come from inside a settings or file
+    // call that holds a lock the save needs (a lock file that cannot be removed once the display,
+    // and the test or session around it, is gone).
+    const bool x11Gone = message.startsWith(QLatin1String("The X11 connection broke")) && displayConnectionLost();
+    if (leavingShell && mainThread && (x11Gone || message.startsWith(QLatin1String("The Wayland connection")))) {
         leavingProgram->stopListening();
         // Nothing is drawn on the way out: the display is gone.
         const QSignalBlocker quiet(NotesStore::shared());

@@ -164,8 +164,7 @@ ManageWindowController& Shell::notes() {
         connect(&scheduler(), &ReminderScheduler::ringingChanged, notes_.get(),
                 &ManageWindowController::ringingChanged);
         connect(notes_.get(), &ManageWindowController::settingsRequested, this, &Shell::openSettings);
-        notes_->setCaptureShortcut(captureKeys());
-        notes_->setGuideShortcuts(keys_->current());
+        notes_->setShortcuts(global_->reachable());
     }
     return *notes_;
 }
@@ -221,15 +220,6 @@ void Shell::openLater() {
     window.model().showLater();
 }
 
-// The capture shortcut, when the program holds it.
-std::optional<QString> Shell::captureKeys() const {
-    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
-    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
-        return capture->presentableDescription();
-    }
-    return std::nullopt;
-}
-
 void Shell::createTray() {
     menu_ = std::make_unique<QMenu>();
     tray_ = std::make_unique<QSystemTrayIcon>();
@@ -249,8 +239,11 @@ void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
     global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] {
+        // Keys typed right after the shortcut wait for the drawer's editor, also while the notes
+        // file is still being read.
+        auto hold = global_->holdKeyboard();
         ready();
-        drawer().toggle();
+        drawer().toggle(std::move(hold));
     });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] {
         ready();
@@ -260,18 +253,13 @@ void Shell::attachShortcuts() {
         ready();
         drawer().captureClipboard();
     });
-    // The keys guide names the shortcuts as the user set them.
-    connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
+    // Every text names the keys that work now, or the command where none does.
+    connect(global_.get(), &GlobalShortcuts::reachChanged, this, [this] {
         if (notes_) {
-            notes_->setGuideShortcuts(keys_->current());
+            notes_->setShortcuts(global_->reachable());
         }
     });
-    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
-        if (notes_) {
-            notes_->setCaptureShortcut(captureKeys());
-        }
-        refresh();
-    });
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
 void Shell::handle(const InstanceMessage& message) {
@@ -326,7 +314,7 @@ QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
         const auto shortcut = keys_->getShortcut(name);
         const auto why = global_->refusal(name);
         if (shortcut && why) {
-            list.append({shortcut->presentableDescription(), why->status});
+            list.append({shortcut->presentableDescription(), why->status, why->turnedDown});
         }
     }
     return list;
@@ -512,7 +500,7 @@ void Shell::tellOfMissingTrayOnceKnown() {
 }
 
 void Shell::tellOfMissingTray() {
-    const std::optional<QString> keys = captureKeys();
+    const std::optional<QString> keys = global_->keys(KeyboardShortcuts::Name::capture());
     residentSay(stderr, TrayModel::noTrayText(keys));
     alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});
 }

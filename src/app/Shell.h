@@ -81,7 +81,6 @@ private:
     void openSweep();
     void openLater();
     void openSettings();
-    std::optional<QString> captureKeys() const;
     void createTray();
     void registerFonts();
     // Made on first use: the drawer while the notes file is read, the scheduler once it is in.

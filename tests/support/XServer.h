@@ -66,8 +66,10 @@ private:
             ::dup2(null, 0);
             ::dup2(null, 1);
             ::dup2(null, 2);
+            // -noreset: a server whose last client leaves resets, and a client connecting meanwhile
+            // (a program started right after a command's display check let go) is refused.
             ::execlp("Xvfb", "Xvfb", (':' + number).c_str(), "-displayfd", "3", "-screen", "0", screen_.c_str(),
-                     "-nolisten", "tcp", static_cast<char*>(nullptr));
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(ready[1]);

@@ -579,7 +579,14 @@ void CaptureWindow::dismiss(bool animated) {
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+void CaptureWindow::keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold) {
+    if (model_.isVisible() && x11::inputFocus() != quint32(winId())) {
+        keysHeld_ = std::move(hold);
+    }
+}
+
 void CaptureWindow::hideNow() {
+    keysHeld_.reset();
     stopAnimations();
     if (fade_) {
         fade_->stop();
@@ -675,6 +682,16 @@ bool CaptureWindow::event(QEvent* event) {
         model_.keyboardLost();
     }
     return QWidget::event(event);
+}
+
+bool CaptureWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    // The drawer has the keyboard (its editor the focus within it): the keys typed since the
+    // shortcut come to it now. The toolkit may call a window active before the server gives it the
+    // keyboard, so the server's word is waited for.
+    if (keysHeld_ && x11::gainsFocus(eventType, message, quint32(winId()))) {
+        keysHeld_.reset();
+    }
+    return QWidget::nativeEvent(eventType, message, result);
 }
 
 QPainterPath CaptureWindow::groundPath(int height) const {

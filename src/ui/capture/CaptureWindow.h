@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyboardHold.h"
 #include "ui/capture/CaptureModel.h"
 #include "ui/capture/WhenFieldWidget.h"
 
@@ -8,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 QT_BEGIN_NAMESPACE
@@ -74,10 +76,13 @@ public:
     PresetPeekWidget& presetPeek() { return *peek_; }
     // Where the drawer goes on the screen under the pointer, at its current content.
     QRect targetFrame();
+    // Keeps the hold until the shown drawer has the keyboard; drops it at once when hidden.
+    void keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold);
     bool animating() const;
 
 protected:
     bool event(QEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -125,6 +130,8 @@ private:
     // The window that had the keyboard before the drawer took it.
     quint32 previousWindow_ = 0;
     QTimer focusCheck_;
+    // Keys typed since the capture shortcut, waiting for the editor to have the keyboard.
+    std::unique_ptr<KeyboardHold> keysHeld_;
 };
 
 } // namespace plim

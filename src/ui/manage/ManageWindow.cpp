@@ -213,14 +213,11 @@ void ManageWindow::showEntry(std::optional<QUuid> id, std::optional<QString> whe
     }
 }
 
-void ManageWindow::setCaptureShortcut(std::optional<QString> text) {
-    captureShortcut_ = std::move(text);
+void ManageWindow::setShortcuts(const KeysGuide::Shortcuts& shortcuts) {
+    shortcuts_ = shortcuts;
+    keys_->setShortcuts(shortcuts);
     emptyShown_.reset();
     updateBody();
-}
-
-void ManageWindow::setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts) {
-    keys_->setShortcuts(shortcuts);
 }
 
 void ManageWindow::restoreFrame() {
@@ -466,7 +463,7 @@ void ManageWindow::updateBody() {
     using Mode = ManageModel::Mode;
     const Mode mode = model_.mode();
     const bool listMode = mode == Mode::Log || mode == Mode::Trash || mode == Mode::Later;
-    const auto empty = listMode ? ManageTexts::emptyState(model_, captureShortcut_) : std::nullopt;
+    const auto empty = listMode ? ManageTexts::emptyState(model_, shortcuts_.capture) : std::nullopt;
     list_->setVisible(listMode && !empty);
     sweep_->setVisible(mode == Mode::Sweep);
     keys_->setVisible(mode == Mode::Keys);

@@ -49,9 +49,8 @@ ManageWindow& ManageWindowController::window() {
         }
     }
     window_ = std::make_unique<ManageWindow>(*model_, theme_, desktop_);
-    window_->setCaptureShortcut(captureShortcut_);
-    if (guideShortcuts_) {
-        window_->setGuideShortcuts(*guideShortcuts_);
+    if (shortcuts_) {
+        window_->setShortcuts(*shortcuts_);
     }
     connect(window_.get(), &ManageWindow::settingsRequested, this, &ManageWindowController::settingsRequested);
     window_->installEventFilter(this);
@@ -63,17 +62,10 @@ ManageModel& ManageWindowController::model() {
     return *model_;
 }
 
-void ManageWindowController::setCaptureShortcut(std::optional<QString> text) {
-    captureShortcut_ = std::move(text);
+void ManageWindowController::setShortcuts(const KeysGuide::Shortcuts& shortcuts) {
+    shortcuts_ = shortcuts;
     if (window_) {
-        window_->setCaptureShortcut(captureShortcut_);
-    }
-}
-
-void ManageWindowController::setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts) {
-    guideShortcuts_ = shortcuts;
-    if (window_) {
-        window_->setGuideShortcuts(shortcuts);
+        window_->setShortcuts(shortcuts);
     }
 }
 

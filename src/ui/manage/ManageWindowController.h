@@ -40,8 +40,7 @@ public:
     bool isMade() const { return window_ != nullptr; }
 
     // Kept and handed to every window made.
-    void setCaptureShortcut(std::optional<QString> text);
-    void setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts);
+    void setShortcuts(const KeysGuide::Shortcuts& shortcuts);
     void setRequestNotifications(std::function<void()> request);
 
 public Q_SLOTS:
@@ -69,8 +68,7 @@ private:
     DesktopServices& desktop_;
     Theme& theme_;
     LaunchAtLogin& launchAtLogin_;
-    std::optional<QString> captureShortcut_;
-    std::optional<KeysGuide::Shortcuts> guideShortcuts_;
+    std::optional<KeysGuide::Shortcuts> shortcuts_;
     std::function<void()> requestNotifications_;
     std::optional<Place> place_;
     QTimer hidden_;

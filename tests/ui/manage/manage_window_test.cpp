@@ -762,14 +762,14 @@ TEST(ManageWindow, SweepKeysReachTheModel) {
 
 TEST(ManageWindow, KeysGuideShowsItsGroupsAndEasesToEach) {
     WindowFixture f;
-    f.window->setGuideShortcuts(KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt));
+    const KeysGuide::Shortcuts shortcuts{u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt};
+    f.window->setShortcuts(shortcuts);
     ASSERT_TRUE(f.shown());
     QTest::keyClick(focused(f), '?', Qt::ControlModifier);
     ASSERT_EQ(f.model->mode(), ManageModel::Mode::Keys);
     KeysView& keys = f.window->keysView();
     ASSERT_TRUE(keys.isVisible());
     QStringList titles{u"How plim works"_s};
-    const auto shortcuts = KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt);
     for (const KeysGuide::Group& g : KeysGuide::groups(shortcuts, f.model->anchors())) {
         titles << g.title;
     }
