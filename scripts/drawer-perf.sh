@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# How fast the drawer takes the keyboard: from the capture shortcut pressed, and from `plim capture`
-# started in a terminal, to the focus on the drawer. The resident program runs with a one-year notes
-# file on a private X server with openbox. Not run by CI; needs libxcb-xtest0-dev.
-#   scripts/drawer-perf.sh [RUNS]      (default 12; BUILD=build)
+# How fast the drawer takes the keyboard: from the capture shortcut pressed to the focus on the
+# drawer, against a bare Qt program that shows a window with an editor on a key grabbed the same
+# way (its floor), press by press in turn. The resident program runs with a notes file of each size
+# on a private X server with openbox; `plim capture` started in a terminal is timed too. Not run by
+# CI; needs libxcb-xtest0-dev.
+#   scripts/drawer-perf.sh [RUNS]      (default 12; BUILD=build, SIZES="10000 100000")
+#   BEFORE=path/to/another/plim also times that build in the same turns (on Ctrl+Alt+Shift+Space).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD:-$root/build}" && pwd)
 runs=${1:-12}
+sizes=${SIZES:-10000 100000}
+before=${BEFORE:-}
 
 if [ -z "${PLIM_PERF_INNER:-}" ]; then
     exec dbus-run-session -- env PLIM_PERF_INNER=1 BUILD="$build" "$0" "$@"
@@ -21,6 +26,8 @@ cleanup() {
 trap cleanup EXIT
 
 cc -O2 -o "$work/focus_timer" "$root/scripts/perf/focus_timer.c" $(pkg-config --cflags --libs xcb xcb-xtest)
+c++ -O2 -fPIC -std=c++20 -o "$work/bare_drawer" "$root/scripts/perf/bare_drawer.cpp" \
+    $(pkg-config --cflags --libs Qt6Widgets xcb)
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
     "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
 
@@ -32,40 +39,88 @@ export DISPLAY=":$(tr -d '\n' <"$work/display")"
 openbox >/dev/null 2>&1 &
 pids+=($!)
 
-export HOME=$work/home XDG_RUNTIME_DIR=$work/home/run XDG_CONFIG_HOME=$work/home/config
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/plim" "$HOME/notes"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf '[General]\nnotesFilePath=%s\n' "$HOME/notes/plim.md" >"$XDG_CONFIG_HOME/plim/plim.conf"
-"$work/make_notes" 10000 >"$HOME/notes/plim.md"
-
 xmessage -geometry 400x200+100+400 "the other program" &
 pids+=($!)
-"$build/src/plim" --resident &
-pids+=($!)
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/plim/instance.socket" ] && break; sleep 0.05; done
-sleep 1
 other=$(xdotool search --sync --class xmessage | head -n 1)
+# Keycodes on Xvfb's map: 65 Space, 56 b. Masks: 1 Shift, 4 Ctrl, 8 Alt.
+"$work/bare_drawer" 56 12 &
+pids+=($!)
 
-median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
-
-# label timer-arguments...: RUNS rounds from the other program's focus, Escape after each.
-measure() {
-    local label=$1
-    shift
-    : >"$work/$label"
-    for _ in $(seq "$runs"); do
-        xdotool windowactivate --sync "$other" >/dev/null 2>&1
-        sleep 0.2
-        "$work/focus_timer" "$@" >>"$work/$label" || true
-        sleep 0.2
-        xdotool key Escape
-        for _ in $(seq 50); do [ "$(xdotool getwindowfocus)" = "$other" ] && break; sleep 0.02; done
-    done
-    printf '%-28s median %6.1f ms   runs: %s\n' "$label" "$(grep -v timeout "$work/$label" | median)" \
-        "$(tr '\n' ' ' <"$work/$label")"
+# A home of its own for one program and size; `capture` is the capture shortcut as stored.
+home() {
+    local dir="$work/home-$1-$2" capture=$3
+    mkdir -p "$dir/run" "$dir/config/plim" "$dir/notes"
+    chmod 700 "$dir/run"
+    {
+        printf '[General]\nnotesFilePath=%s\n' "$dir/notes/plim.md"
+        printf 'KeyboardShortcuts_capture="{\\"carbonKeyCode\\":49,\\"carbonModifiers\\":%s}"\n' "$capture"
+        printf 'KeyboardShortcuts_manage=false\nKeyboardShortcuts_captureClipboard=false\n'
+    } >"$dir/config/plim/plim.conf"
+    "$work/make_notes" "$2" >"$dir/notes/plim.md"
+    echo "$dir"
 }
 
-# Space is keycode 65 on Xvfb's map; 12 = Ctrl + Alt.
-measure "shortcut to drawer" key 65 12
-measure "plim capture to drawer" run "$build/src/plim" capture
-"$build/src/plim" quit
+# dir program: starts the resident program there and waits until it listens and has settled.
+resident() {
+    HOME=$1 XDG_RUNTIME_DIR=$1/run XDG_CONFIG_HOME=$1/config "$2" --resident >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 200); do [ -S "$1/run/plim/instance.socket" ] && break; sleep 0.05; done
+    sleep 2
+}
+
+# label timer-arguments...: one round from the other program's focus, Escape after it.
+once() {
+    local label=$1
+    shift
+    xdotool windowactivate --sync "$other" >/dev/null 2>&1
+    sleep 0.2
+    "$work/focus_timer" "$@" >>"$work/$label" || true
+    sleep 0.2
+    xdotool key Escape
+    for _ in $(seq 50); do [ "$(xdotool getwindowfocus)" = "$other" ] && break; sleep 0.02; done
+}
+
+median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+range() { sort -n | awk 'NR==1 {lo=$1} {hi=$1} END {printf "%s–%s", lo, hi}'; }
+report() {
+    local label=$1 anchor=${2:-}
+    local m
+    m=$(grep -v timeout "$work/$label" | median)
+    printf '%-34s median %6.1f ms  range %-13s' "$label" "$m" "$(grep -v timeout "$work/$label" | range)"
+    if [ -n "$anchor" ]; then
+        printf '  ratio %.2f (runs %s)' "$(awk -v a="$m" -v b="$(grep -v timeout "$work/$anchor" | median)" \
+            'BEGIN {print a / b}')" \
+            "$(paste "$work/$label" "$work/$anchor" | awk '$1 != "timeout" && $2 != "timeout" {printf "%.2f\n", $1 / $2}' |
+                range)"
+    fi
+    echo
+}
+
+echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+for n in $sizes; do
+    after_home=$(home after "$n" 6144)
+    resident "$after_home" "$build/src/plim"
+    if [ -n "$before" ]; then
+        before_home=$(home before "$n" 6656)
+        resident "$before_home" "$before"
+    fi
+    for _ in $(seq "$runs"); do
+        once "bare Qt window $n" key 56 12
+        once "plim $n" key 65 12
+        if [ -n "$before" ]; then once "plim before $n" key 65 13; fi
+    done
+    for _ in $(seq "$runs"); do
+        HOME=$after_home XDG_RUNTIME_DIR=$after_home/run XDG_CONFIG_HOME=$after_home/config \
+            once "plim capture to drawer $n" run "$build/src/plim" capture
+    done
+    report "bare Qt window $n"
+    report "plim $n" "bare Qt window $n"
+    if [ -n "$before" ]; then report "plim before $n" "bare Qt window $n"; fi
+    report "plim capture to drawer $n"
+    HOME=$after_home XDG_RUNTIME_DIR=$after_home/run XDG_CONFIG_HOME=$after_home/config "$build/src/plim" quit
+    if [ -n "$before" ]; then
+        HOME=$before_home XDG_RUNTIME_DIR=$before_home/run XDG_CONFIG_HOME=$before_home/config "$before" quit
+    fi
+    sleep 0.5
+done
+echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -2,6 +2,10 @@
 // to ask for its icon to be docked, then its resident memory once settled and its wake-ups while
 // idle. Usage: tray_host SETTLE_MS IDLE_S PROGRAM [ARGS...]
 // Prints one line: "<ms to the dock request> <VmRSS kB> <context switches during IDLE_S>".
+// The program may start another that docks the icon and end (`plim --background`): the icon
+// window's _NET_WM_PID names the process measured. With TRAY_HOST_THEN set, that shell command
+// runs after the first memory figure (PROGRAM_PID names the process), and the line ends with the
+// memory after it and, TRAY_HOST_REST seconds later, again.
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <poll.h>
@@ -35,18 +39,32 @@ static long sum_status(pid_t pid, const char* field) {
     long total = 0;
     struct dirent* e;
     while (d && (e = readdir(d))) {
-        if (e->d_name[0] == '.') continue;
-        char file[128];
+        if (e->d_name[0] == '.')
+            continue;
+        char file[300];
         snprintf(file, sizeof file, "/proc/%d/task/%s/status", pid, e->d_name);
         FILE* f = fopen(file, "r");
         char line[256];
         while (f && fgets(line, sizeof line, f)) {
-            if (strncmp(line, field, strlen(field)) == 0) total += atol(line + strlen(field) + 1);
+            if (strncmp(line, field, strlen(field)) == 0)
+                total += atol(line + strlen(field) + 1);
         }
-        if (f) fclose(f);
+        if (f)
+            fclose(f);
     }
-    if (d) closedir(d);
+    if (d)
+        closedir(d);
     return total;
+}
+
+static pid_t window_pid(xcb_connection_t* c, xcb_window_t w, xcb_atom_t wm_pid) {
+    xcb_get_property_reply_t* r =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, w, wm_pid, XCB_ATOM_CARDINAL, 0, 1), NULL);
+    pid_t pid = 0;
+    if (r && xcb_get_property_value_length(r) == 4)
+        pid = (pid_t) * (uint32_t*)xcb_get_property_value(r);
+    free(r);
+    return pid;
 }
 
 static long rss_kb(pid_t pid) {
@@ -55,9 +73,11 @@ static long rss_kb(pid_t pid) {
     FILE* f = fopen(path, "r");
     long kb = -1;
     while (f && fgets(line, sizeof line, f)) {
-        if (strncmp(line, "VmRSS:", 6) == 0) kb = atol(line + 6);
+        if (strncmp(line, "VmRSS:", 6) == 0)
+            kb = atol(line + 6);
     }
-    if (f) fclose(f);
+    if (f)
+        fclose(f);
     return kb;
 }
 
@@ -78,7 +98,7 @@ int main(int argc, char** argv) {
                       screen->root_visual, 0, NULL);
     xcb_map_window(c, host);
     const xcb_atom_t selection = atom(c, "_NET_SYSTEM_TRAY_S0"), opcode = atom(c, "_NET_SYSTEM_TRAY_OPCODE"),
-                     manager = atom(c, "MANAGER");
+                     manager = atom(c, "MANAGER"), wm_pid = atom(c, "_NET_WM_PID");
     xcb_set_selection_owner(c, host, selection, XCB_CURRENT_TIME);
     xcb_client_message_event_t m = {0};
     m.response_type = XCB_CLIENT_MESSAGE;
@@ -98,6 +118,8 @@ int main(int argc, char** argv) {
         _exit(127);
     }
     double docked = -1;
+    pid_t measured = pid;
+    int started_ended = 0;
     struct pollfd p = {xcb_get_file_descriptor(c), POLLIN, 0};
     while (docked < 0 && now_ms() - start < 20000) {
         xcb_generic_event_t* e;
@@ -106,6 +128,9 @@ int main(int argc, char** argv) {
                 xcb_client_message_event_t* cm = (xcb_client_message_event_t*)e;
                 if (cm->type == opcode && cm->data.data32[1] == 0 && docked < 0) {
                     docked = now_ms() - start;
+                    const pid_t owner = window_pid(c, cm->data.data32[2], wm_pid);
+                    if (owner > 0)
+                        measured = owner;
                     // Embed it as a tray would, so it draws.
                     xcb_reparent_window(c, cm->data.data32[2], host, 0, 0);
                     xcb_map_window(c, cm->data.data32[2]);
@@ -115,19 +140,51 @@ int main(int argc, char** argv) {
             free(e);
         }
         int status;
-        if (docked < 0 && waitpid(pid, &status, WNOHANG) == pid) {
-            fprintf(stderr, "%s ended before showing an icon (status %d)\n", argv[3], status);
-            return 1;
+        if (docked < 0 && !started_ended && waitpid(pid, &status, WNOHANG) == pid) {
+            // Ended having started the program that docks (status 0), or failed.
+            started_ended = 1;
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+                fprintf(stderr, "%s ended before showing an icon (status %d)\n", argv[3], status);
+                return 1;
+            }
         }
-        if (docked < 0) poll(&p, 1, 100);
+        if (docked < 0)
+            poll(&p, 1, 100);
     }
     usleep(settle * 1000);
-    const long rss = rss_kb(pid);
-    const long before = sum_status(pid, "voluntary_ctxt_switches") + sum_status(pid, "nonvoluntary_ctxt_switches");
+    const long rss = rss_kb(measured);
+    const long before =
+        sum_status(measured, "voluntary_ctxt_switches") + sum_status(measured, "nonvoluntary_ctxt_switches");
     sleep(idle);
-    const long after = sum_status(pid, "voluntary_ctxt_switches") + sum_status(pid, "nonvoluntary_ctxt_switches");
-    if (docked >= 0) printf("%.1f %ld %ld\n", docked, rss, idle > 0 ? after - before : 0);
-    kill(pid, SIGTERM);
+    const long after =
+        sum_status(measured, "voluntary_ctxt_switches") + sum_status(measured, "nonvoluntary_ctxt_switches");
+    if (docked >= 0)
+        printf("%.1f %ld %ld", docked, rss, idle > 0 ? after - before : 0);
+    const char* then = getenv("TRAY_HOST_THEN");
+    if (docked >= 0 && then && *then) {
+        char pid_text[32];
+        snprintf(pid_text, sizeof pid_text, "%d", measured);
+        setenv("PROGRAM_PID", pid_text, 1);
+        const int ran = system(then);
+        // The events the program's windows sent meanwhile are of no interest.
+        xcb_generic_event_t* e;
+        while ((e = xcb_poll_for_event(c)))
+            free(e);
+        printf(" %ld", ran == 0 ? rss_kb(measured) : -1L);
+        const char* rest = getenv("TRAY_HOST_REST");
+        if (rest && atoi(rest) > 0) {
+            sleep((unsigned)atoi(rest));
+            printf(" %ld", rss_kb(measured));
+        }
+    }
+    if (docked >= 0)
+        printf("\n");
+    kill(measured, SIGTERM);
+    if (measured != pid) {
+        // Not our child: wait for it to go.
+        for (int i = 0; i < 200 && kill(measured, 0) == 0; ++i)
+            usleep(10000);
+    }
     waitpid(pid, NULL, 0);
     xcb_disconnect(c);
     return docked < 0;

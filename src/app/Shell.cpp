@@ -7,6 +7,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
+#include "platform/linux/DisplayCheck.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/PortalHotKeys.h"
 #include "platform/linux/X11HotKeys.h"
@@ -18,6 +19,7 @@
 #include "ui/desktop/QtDesktopServices.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageWindow.h"
+#include "ui/manage/ManageWindowController.h"
 #include "ui/settings/SettingsWindow.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/Mark.h"
@@ -27,8 +29,10 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QTimer>
 
+#include <malloc.h>
 #include <memory>
 #include <utility>
 
@@ -53,44 +57,25 @@ Shell::Shell(NotesStore& store, QObject* parent)
     , desktop_(std::make_unique<QtDesktopServices>())
     , alerts_(std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
                                              DBusNotifier::Options{.icon = Mark::notificationIcon()})) {
-    store_.load();
-    store_.purgeTrash();
+    // A large notes file takes a while to read: it is read on a thread of its own while the icon
+    // goes up and the drawer is made, and the start goes on once it is in (at once when a request
+    // comes first).
+    reader_.reset(QThread::create([this, path = store_.filePath()] { readAhead_ = NotesStore::readAhead(path); }));
+    connect(reader_.get(), &QThread::finished, this, &Shell::ready);
+    reader_->start();
 
     createTray();
     connect(this, &Shell::openRequested, this, &Shell::openNotes);
     connect(this, &Shell::showEntryRequested, this,
             [this](QUuid entry, const QString& when) { notesWindow().showEntry(entry, when); });
     connect(this, &Shell::keysRequested, this, &Shell::openKeys);
-    connect(&store_, &NotesStore::changed, this, &Shell::refresh);
-    connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
-    // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
-    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
-    watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
-
-    scheduler_ = std::make_unique<ReminderScheduler>(
-        store_,
-        std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
-                                       DBusNotifier::Options{.icon = Mark::notificationIcon()}),
-        std::make_unique<LinuxSystemEvents>(store_.clock()));
-    scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
-    scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
-    scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
-    connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
     refresh();
-
+    // The icon is asked for before anything else is made.
+    flushDisplay();
     attachShortcuts();
-    // An error of the first load is new too.
-    onStoreError();
-    // The fonts, the drawer and the notes window are made once the icon is up, so that the icon
-    // is not kept waiting; a request that comes first makes them at once.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            drawer();
-            notesWindow();
-        },
-        Qt::QueuedConnection);
+    // The drawer is made while the file is read; the notes window on first use.
+    QTimer::singleShot(0, this, [this] { drawer(); });
     if (!trayAvailable_) {
         tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
@@ -99,9 +84,34 @@ Shell::Shell(NotesStore& store, QObject* parent)
     }
 }
 
-// The window goes before its model (members are destroyed in reverse order); its frame is saved
-// as it goes.
-Shell::~Shell() = default;
+// The reader is waited for. The notes window goes before the scheduler (members are destroyed in
+// reverse order); its frame is saved as it goes.
+Shell::~Shell() {
+    if (reader_) {
+        reader_->wait();
+    }
+}
+
+void Shell::ready() {
+    if (std::exchange(started_, true)) {
+        return;
+    }
+    reader_->wait();
+    store_.load(std::move(readAhead_));
+    readAhead_ = {};
+    store_.purgeTrash();
+    connect(&store_, &NotesStore::changed, this, &Shell::refresh);
+    connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
+    // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
+    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
+    watchConflicts();
+    // An error of the first load is new too; the icon shows what rings.
+    onStoreError();
+    // Its first pass rings what came due while the program was not running.
+    scheduler();
+    // What reading the file took and gave back lies among what it keeps: hand those pages back.
+    ::malloc_trim(0);
+}
 
 void Shell::registerFonts() {
     // Once: each registration would add the files again.
@@ -121,28 +131,55 @@ CaptureController& Shell::drawer() {
     return *drawer_;
 }
 
-ManageWindow& Shell::notesWindow() {
-    if (!manageWindow_) {
-        registerFonts();
-        launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
-        manageModel_ = std::make_unique<ManageModel>(store_, *desktop_, *launchAtLogin_);
-        manageModel_->setRequestNotifications([this] { scheduler_->requestNotifications(); });
-        // Entries start ringing, and days begin, without the file changing.
-        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
-        manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
-        manageWindow_->setShortcuts(global_->reachable());
-        connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
+ReminderScheduler& Shell::scheduler() {
+    ready();
+    if (!scheduler_) {
+        scheduler_ = std::make_unique<ReminderScheduler>(
+            store_,
+            std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                           DBusNotifier::Options{.icon = Mark::notificationIcon()}),
+            std::make_unique<LinuxSystemEvents>(store_.clock()));
+        scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
+        scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
+        scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
+        connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
     }
-    return *manageWindow_;
+    return *scheduler_;
+}
+
+LaunchAtLogin& Shell::launchAtLogin() {
+    if (!launchAtLogin_) {
+        launchAtLogin_ = std::make_unique<XdgAutostart>(XdgAutostart::forThisProgram());
+    }
+    return *launchAtLogin_;
+}
+
+ManageWindowController& Shell::notes() {
+    ready();
+    if (!notes_) {
+        registerFonts();
+        notes_ = std::make_unique<ManageWindowController>(store_, *desktop_, *theme_, launchAtLogin());
+        notes_->setRequestNotifications([this] { scheduler().requestNotifications(); });
+        // Entries start ringing, and days begin, without the file changing.
+        connect(&scheduler(), &ReminderScheduler::ringingChanged, notes_.get(),
+                &ManageWindowController::ringingChanged);
+        connect(notes_.get(), &ManageWindowController::settingsRequested, this, &Shell::openSettings);
+        notes_->setShortcuts(global_->reachable());
+    }
+    return *notes_;
+}
+
+ManageWindow& Shell::notesWindow() {
+    return notes().window();
 }
 
 SettingsWindow& Shell::settingsWindow() {
+    ready();
     if (!settingsWindow_) {
         registerFonts();
-        notesWindow(); // the autostart entry it reads, made with it
         settingsShortcuts_ = std::make_unique<SettingsShortcuts>(*keys_, *global_);
         settingsWindow_ = std::make_unique<SettingsWindow>(SettingsWindow::Services{
-            store_.preferences(), store_.clock(), *theme_, *launchAtLogin_, *settingsShortcuts_, scheduler_.get(), {}});
+            store_.preferences(), store_.clock(), *theme_, launchAtLogin(), *settingsShortcuts_, &scheduler(), {}});
     }
     return *settingsWindow_;
 }
@@ -201,20 +238,32 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
-    // Keys typed right after the shortcut wait for the drawer's editor.
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(global_->holdKeyboard()); });
-    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
-    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] {
+        // Keys typed right after the shortcut wait for the drawer's editor, also while the notes
+        // file is still being read.
+        auto hold = global_->holdKeyboard();
+        ready();
+        drawer().toggle(std::move(hold));
+    });
+    global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] {
+        ready();
+        toggleNotes(drawer().takeRecentCapture());
+    });
+    global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] {
+        ready();
+        drawer().captureClipboard();
+    });
     // Every text names the keys that work now, or the command where none does.
     connect(global_.get(), &GlobalShortcuts::reachChanged, this, [this] {
-        if (manageWindow_) {
-            manageWindow_->setShortcuts(global_->reachable());
+        if (notes_) {
+            notes_->setShortcuts(global_->reachable());
         }
     });
     connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
 void Shell::handle(const InstanceMessage& message) {
+    ready();
     // The command's token lets the window it shows take the keyboard.
     const ActivationTokenScope token(message.token);
     switch (message.request) {
@@ -273,9 +322,7 @@ QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
 
 void Shell::refresh() {
     TrayModel::Inputs inputs;
-    const Instant now = store_.clock().now();
-    inputs.ringing = static_cast<int>(
-        store_.document().ringing(now, store_.clock().calendar(), store_.preferences().anchors()).size());
+    inputs.ringing = store_.counts().ringing(store_.clock().now());
     if (const auto error = store_.shownError()) {
         inputs.storeError = error->message();
     }
@@ -320,6 +367,7 @@ void Shell::rebuildMenu() {
 }
 
 void Shell::run(TrayModel::Action action) {
+    ready();
     switch (action) {
     case TrayModel::Action::Now:
         openNow();

@@ -3,6 +3,7 @@
 #include "app/InstanceProtocol.h"
 #include "app/TrayModel.h"
 #include "store/ConflictMerge.h"
+#include "store/NotesStore.h"
 
 #include <QList>
 #include <QObject>
@@ -16,6 +17,7 @@
 QT_BEGIN_NAMESPACE
 class QMenu;
 class QSystemTrayIcon;
+class QThread;
 QT_END_NAMESPACE
 
 namespace plim {
@@ -26,9 +28,8 @@ class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
 class LaunchAtLogin;
-class ManageModel;
 class ManageWindow;
-class NotesStore;
+class ManageWindowController;
 class Notifier;
 class ReminderScheduler;
 class SettingsShortcuts;
@@ -53,7 +54,7 @@ public:
     // What the tray shows now.
     const TrayModel::State& trayState() const { return trayState_; }
     bool hasTray() const { return trayAvailable_; }
-    // The notes window, made on first use (like the drawer, once the tray icon is up).
+    // The notes window, made on first use and given up once it has been hidden a while.
     ManageWindow& notesWindow();
     // The settings window, made on first use and kept.
     SettingsWindow& settingsWindow();
@@ -69,6 +70,9 @@ Q_SIGNALS:
     void keysRequested();
 
 private:
+    // Takes over the notes file read ahead (waiting for it when it is not in yet) and makes what
+    // needs it: the rest of the start. Every request goes through here first.
+    void ready();
     // The notes window shown on the entry, or hidden when it has the keyboard (the notes shortcut,
     // the drawer's Ctrl+O, `plim notes`).
     void toggleNotes(std::optional<QUuid> revealing);
@@ -79,8 +83,11 @@ private:
     void openSettings();
     void createTray();
     void registerFonts();
-    // The drawer, made on first use.
+    // Made on first use: the drawer while the notes file is read, the scheduler once it is in.
     CaptureController& drawer();
+    ReminderScheduler& scheduler();
+    LaunchAtLogin& launchAtLogin();
+    ManageWindowController& notes();
     void attachShortcuts();
     void refresh();
     void drawTray();
@@ -98,6 +105,10 @@ private:
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
 
     NotesStore& store_;
+    // Reads the notes file while the program starts; done with once `started_`.
+    std::unique_ptr<QThread> reader_;
+    NotesStore::ReadAhead readAhead_;
+    bool started_ = false;
     std::unique_ptr<Theme> theme_;
     std::unique_ptr<DesktopServices> desktop_;
     // Notifications of the shell's own (store errors, no tray), apart from the reminders'.
@@ -109,11 +120,9 @@ private:
     std::unique_ptr<ReminderScheduler> scheduler_;
     std::unique_ptr<KeyboardShortcuts> keys_;
     std::unique_ptr<GlobalShortcuts> global_;
-    // Declared last so that the window goes first, then its model, both before the scheduler
-    // and the store they use.
+    // Declared last so that the notes window goes before the scheduler and the store it uses.
     std::unique_ptr<LaunchAtLogin> launchAtLogin_;
-    std::unique_ptr<ManageModel> manageModel_;
-    std::unique_ptr<ManageWindow> manageWindow_;
+    std::unique_ptr<ManageWindowController> notes_;
     std::unique_ptr<SettingsShortcuts> settingsShortcuts_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
 

@@ -270,6 +270,11 @@ QString NotesStore::notesPath() const {
     return options_.filePath.isEmpty() ? preferences_.notesFilePath() : QFileInfo(options_.filePath).absoluteFilePath();
 }
 
+const EntryCounts& NotesStore::counts() const {
+    counts_.update(document_, clock_.calendar(), preferences_.anchors());
+    return counts_;
+}
+
 QString NotesStore::filePath() const {
     return loaded_ ? loadedPath_ : notesPath();
 }
@@ -383,6 +388,18 @@ bool NotesStore::ensureFileExists() {
 }
 
 void NotesStore::load() {
+    load(ReadAhead{});
+}
+
+NotesStore::ReadAhead NotesStore::readAhead(const QString& path) {
+    ReadAhead ahead{path, readTextFile(path), {}, {}};
+    if (ahead.read.status == TextRead::Status::Ok) {
+        ahead.document = ahead.parser.parse(ahead.read.text);
+    }
+    return ahead;
+}
+
+void NotesStore::load(ReadAhead ahead) {
     if (options_.keepAgreedText) {
         flushAgreedText(); // what was read from the file before, in a turn with that file
     }
@@ -405,7 +422,13 @@ void NotesStore::load() {
             }
         }
         text_.reset();
-        adopt(readTextFile(loadedPath_));
+        // What was read ahead stands while the file is still that version.
+        if (ahead.read.status == TextRead::Status::Ok && ahead.path == loadedPath_ &&
+            fileStamp(loadedPath_) == ahead.read.stamp) {
+            adopt(ahead.read, &ahead);
+        } else {
+            adopt(readTextFile(loadedPath_));
+        }
         if (!options_.wholeDocument) {
             // No window waits for it; and once recorded the text is not shared when a capture
             // splices it in place.
@@ -424,7 +447,7 @@ void NotesStore::load() {
     Q_EMIT changed();
 }
 
-bool NotesStore::adopt(const TextRead& read) {
+bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     stamp_ = read.stamp;
     if (!read.ok()) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
@@ -453,7 +476,12 @@ bool NotesStore::adopt(const TextRead& read) {
         agreedPending_ = {read.text, read.stamp};
         agreedTimer_.start();
     }
-    document_ = options_.wholeDocument ? parser_.parse(read.text) : NotesDocument{};
+    if (ahead) {
+        parser_ = std::move(ahead->parser);
+        document_ = std::move(ahead->document);
+    } else {
+        document_ = options_.wholeDocument ? parser_.parse(read.text) : NotesDocument{};
+    }
     dayTexts_.clear();
     serialized_.reset();
     parsedFromText_ = options_.wholeDocument;

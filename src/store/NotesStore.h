@@ -7,6 +7,7 @@
 #include "store/CompactText.h"
 #include "store/ConflictMerge.h"
 #include "store/DayTexts.h"
+#include "store/EntryCounts.h"
 #include "store/TextFile.h"
 #include "store/WriteBasis.h"
 
@@ -89,6 +90,9 @@ public:
     QString filePath() const;
     QString trashFilePath() const;
     const NotesDocument& document() const { return document_; }
+    // The open and ringing counts of the document (the drawer's header, the tray's dot), brought
+    // up to it when asked: only the days changed since the last time are counted again.
+    const EntryCounts& counts() const;
     const std::optional<StoreError>& error() const { return error_; }
     // The error as the user is told of it: none while changes kept for a busy or failing file are
     // still within `noticeDelay`; with the count of captures waiting.
@@ -110,6 +114,16 @@ public:
 
     // (Re)reads the file, starts watching it, announces the document.
     void load();
+    // The notes file read and parsed ahead of load(), on any thread: a large file is read while the
+    // program starts up. load() takes it over while the file is still the version read.
+    struct ReadAhead {
+        QString path;
+        TextRead read;
+        IncrementalParser parser;
+        NotesDocument document;
+    };
+    static ReadAhead readAhead(const QString& path);
+    void load(ReadAhead ahead);
     void undo();
     void redo();
     // Creates the folder and an empty file when missing. False when it could not.
@@ -212,7 +226,7 @@ private:
     // the file cannot be read and so must not be written.
     bool syncWithDisk();
     // Adopts what was read; returns whether the document changed.
-    bool adopt(const TextRead& read);
+    bool adopt(const TextRead& read, ReadAhead* ahead = nullptr);
     // Replaces the notes file with `bytes` if it is still the version last read (its stamp).
     Saved saveNotes(const QByteArray& bytes);
     // Gives up a change because the file kept moving under it (or another program kept writing it).
@@ -276,6 +290,7 @@ private:
     DayTexts dayTexts_;
     // Re-reads of the whole file take over the days that read the same as before.
     IncrementalParser parser_;
+    mutable EntryCounts counts_;
     // The file as last read or written: its text, its stamp then, and its bytes when known (a
     // capture splices them instead of encoding the whole text again).
     std::optional<QString> text_;

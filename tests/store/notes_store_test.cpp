@@ -650,6 +650,70 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     check("delete");
 }
 
+// The file read ahead on another thread is taken only while the file is still that version.
+TEST_F(NotesStoreTest, AFileReadAheadIsTakenOnlyWhileItIsThatVersion) {
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    for (const bool changed : {false, true}) {
+        ASSERT_TRUE(writeAll(path, kToday + "- [ ] read ahead\n"));
+        NotesStore::ReadAhead ahead = NotesStore::readAhead(path);
+        if (changed) {
+            ASSERT_TRUE(writeAll(path, kToday + "- [ ] written meanwhile\n"));
+        }
+        NotesStore store(*notes.prefs, *notes.clock, NotesStore::Options{path, false});
+        store.load(std::move(ahead));
+        EXPECT_EQ(store.document().allEntries().at(0).text, changed ? u"written meanwhile" : u"read ahead");
+    }
+}
+
+// The counts are kept day by day and counted again only where the document changed; after every
+// kind of change they must be what counting the whole document gives.
+TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
+    auto store = open("## 2025-03-14 Friday\n\n- [ ] a  <!-- remind 2025-03-14 09:00 -->\n- [ ] b\n"
+                      "- note  <!-- remind 2025-03-14 10:00 -->\n\n## 2025-03-13 Thursday\n\n"
+                      "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\n- [x] ~~d~~\n"
+                      "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n");
+    const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
+    const auto check = [&](const char* step) {
+        const Calendar calendar = notes.clock->calendar();
+        const Anchors anchors = notes.prefs->anchors();
+        const EntryCounts& counts = store->counts();
+        EXPECT_EQ(counts.open(), store->document().openCount(calendar, anchors)) << step;
+        for (const auto later :
+             {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
+            EXPECT_EQ(counts.ringing(now() + later), store->document().ringing(now() + later, calendar, anchors).size())
+                << step << " and " << later.count() << " h later";
+        }
+    };
+    check("load");
+    store->append(u"new", Reminder{now() + std::chrono::minutes(5), std::nullopt, false}, now());
+    check("capture with a reminder");
+    add(*store, u"plain");
+    check("capture");
+    store->toggleDone(idOf("a"));
+    check("done");
+    store->setReminder(idOf("f"), Reminder{now() - std::chrono::hours(1), std::nullopt, false});
+    check("reminder set on a lower day");
+    store->answer(idOf("note"), NotesDocument::Answer{NotesDocument::Answer::Snooze{now() + std::chrono::hours(2)}});
+    check("snoozed");
+    store->markDone(idOf("c"), true);
+    check("routine done");
+    store->carryToToday(idOf("e"), now());
+    check("carried");
+    store->deleteEntry(idOf("b"));
+    check("deleted");
+    store->undo();
+    check("undo");
+    store->redo();
+    check("redo");
+    ASSERT_TRUE(writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->")));
+    store->load();
+    check("edited elsewhere");
+    notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York")));
+    check("another zone");
+    notes.prefs->setValue(PreferenceKey::dayStart, 420);
+    check("another day start");
+}
+
 // The store writes days a change left alone from their kept text; whatever the document and the
 // change, the result must be exactly the document's serialized() text.
 TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {

@@ -15,4 +15,8 @@ std::optional<QString> displayProblem();
 // Whether the application's connection to its X server broke (the server went away).
 bool displayConnectionLost();
 
+// Sends what the application has queued for its X server now rather than when the event loop next
+// waits: the tray icon's request to be shown goes out before the rest of the start-up.
+void flushDisplay();
+
 } // namespace plim

@@ -231,11 +231,9 @@ QString CaptureModel::dateText() const {
 }
 
 QString CaptureModel::countText() const {
-    const Calendar cal = calendar();
-    const Anchors anchors = preferences_.anchors();
-    const NotesDocument& doc = store_.document();
-    QString text = QString::number(doc.openCount(cal, anchors)) + QStringLiteral(" open");
-    const auto ringing = doc.ringing(now(), cal, anchors).size();
+    const EntryCounts& counts = store_.counts();
+    QString text = QString::number(counts.open()) + QStringLiteral(" open");
+    const int ringing = counts.ringing(now());
     if (ringing > 0) {
         text += QStringLiteral(" · ") + QString::number(ringing) + QStringLiteral(" now");
     }

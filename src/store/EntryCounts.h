@@ -1,0 +1,38 @@
+#pragma once
+
+#include "notes/NotesDocument.h"
+#include "reminders/Reminder.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace plim {
+
+// The counts the drawer and the tray show ("12 open · 2 now"), kept day by day with the items they
+// were counted from: after a change, only the days it touched are counted again, so that asking
+// costs a look at each day rather than reading every reminder of the file.
+class EntryCounts {
+public:
+    // Brings the counts up to `doc`. A new zone or new day times count every day again.
+    void update(const NotesDocument& doc, const Calendar& calendar, const Anchors& anchors);
+    // Open entries, routines left out (NotesDocument::openCount).
+    int open() const { return open_; }
+    // Entries ringing at `at` (the length of NotesDocument::ringing).
+    int ringing(Instant at) const;
+
+private:
+    struct Day {
+        QList<Item> items; // holding the list keeps its address from being reused by another
+        int open = 0;
+        std::vector<Instant> rings; // sorted: the count for a moment is a search
+    };
+    static Day count(const QList<Item>& items, const Calendar& calendar, const Anchors& anchors);
+
+    std::vector<Day> days_;
+    int open_ = 0;
+    QString zone_;
+    Anchors anchors_;
+};
+
+} // namespace plim
