@@ -92,7 +92,7 @@ run_case() {
     quit) "$plim" quit >/dev/null 2>&1; wait "$resident" 2>/dev/null ;;
     kill) kill -KILL "$resident"; wait "$resident" 2>/dev/null ;;
     esac
-    if [ "$trouble" = lock ]; then pkill -P "$holder"; kill "$holder"; wait "$holder" 2>/dev/null; else rm -f "$work/notes/filler"; fi
+    if [ "$trouble" = lock ]; then pkill -P "$holder"; kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null; else rm -f "$work/notes/filler"; fi
     if [ "$how" = edit ]; then
         echo "- [ ] outside line" >>"$file"
         sleep 3
