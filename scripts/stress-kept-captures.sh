@@ -19,15 +19,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-d=$((90 + $$ % 100))
-Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids="$pids $!"
-export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
-n=0
-until xdotool getmouselocation >/dev/null 2>&1 || [ "$n" -ge 100 ]; do sleep 0.1; n=$((n + 1)); done
-openbox >/dev/null 2>&1 &
-pids="$pids $!"
+. "$(dirname "$0")/stress-desktop.sh"
+unset DBUS_SESSION_BUS_ADDRESS
+start_private_x
 
 # A fresh home for each case.
 setup() {
@@ -38,23 +32,21 @@ setup() {
     printf '[General]\nnotesFilePath=%s\n' "$file" >"$XDG_CONFIG_HOME/plim/plim.conf"
 }
 
+# The program killed below must be the one that runs: a launcher started before it answers would
+# start a second one.
 start_resident() {
     "$plim" --resident >>"$work/resident.log" 2>&1 &
     resident=$!
     pids="$pids $resident"
-    "$plim" --background >/dev/null 2>&1
-}
-
-drawer_capture() {
-    shown=$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)
-    "$plim" capture >/dev/null 2>&1
     n=0
-    until [ "$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)" -gt "$shown" ] || [ "$n" -ge 100 ]; do
+    until ls "$XDG_RUNTIME_DIR"/plim/instance*.socket >/dev/null 2>&1 || [ "$n" -ge 100 ]; do
         sleep 0.05
         n=$((n + 1))
     done
-    xdotool type --delay 1 "$1"
-    xdotool key Return
+}
+
+kept_capture() {
+    drawer_capture "$1"
     sleep 0.3
 }
 
@@ -87,7 +79,7 @@ run_case() {
     start_resident
     if [ "$trouble" = lock ]; then hold_lock; else fill_disk; fi
     i=1
-    while [ "$i" -le "$captures" ]; do drawer_capture "kept capture $i"; i=$((i + 1)); done
+    while [ "$i" -le "$captures" ]; do kept_capture "kept capture $i"; i=$((i + 1)); done
     case "$how" in
     quit) "$plim" quit >/dev/null 2>&1; wait "$resident" 2>/dev/null ;;
     kill) kill -KILL "$resident"; wait "$resident" 2>/dev/null ;;
@@ -114,13 +106,7 @@ run_case() {
 # drawer's captures that reach the file.
 run_contention() {
     setup contention
-    printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' \
-        "$work" >"$work/bus.conf"
-    dbus-daemon --nofork --print-address=1 --config-file="$work/bus.conf" >"$work/bus" 2>/dev/null &
-    pids="$pids $!"
-    until [ -s "$work/bus" ]; do sleep 0.05; done
-    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
-    export DBUS_SESSION_BUS_ADDRESS
+    start_private_bus "$work"
     dbus-monitor "interface='org.freedesktop.Notifications',member='Notify'" >"$work/notify" 2>/dev/null &
     monitor=$!
     pids="$pids $monitor"
@@ -138,7 +124,7 @@ run_contention() {
         k=$((k + 1))
     done
     i=1
-    while [ "$i" -le 50 ]; do drawer_capture "kept capture $i"; i=$((i + 1)); done
+    while [ "$i" -le 50 ]; do kept_capture "kept capture $i"; i=$((i + 1)); done
     touch "$work/stop"
     sleep 4
     alarms=$(grep -c 'could not save' "$work/notify")

@@ -11,6 +11,7 @@
 #   editor [CAPTURES]         saves a copy with one more line and renames it over the file
 #   sync [CAPTURES]           the same, with a moment of downloading between copy and rename
 set -u
+. "$(dirname "$0")/stress-desktop.sh"
 plim=${1:?path to the plim binary}
 kind=${2:?kind of writer}
 shift 2
@@ -40,41 +41,12 @@ fill() {
 # The resident program on an X server of its own, with a window manager, so that its drawer can
 # be typed into.
 start_resident() {
-    d=$((90 + $$ % 100))
-    Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    pids="$pids $!"
-    export DISPLAY=":$d" QT_QPA_PLATFORM=xcb
-    unset WAYLAND_DISPLAY
-    n=0
-    until xdotool getmouselocation >/dev/null 2>&1 || [ "$n" -ge 100 ]; do sleep 0.1; n=$((n + 1)); done
-    openbox >/dev/null 2>&1 &
-    pids="$pids $!"
-    # A session bus that starts nothing by itself.
-    printf '<busconfig><type>session</type><listen>unix:dir=%s</listen><policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>' \
-        "$work" >"$work/bus.conf"
-    dbus-daemon --nofork --print-address=1 --config-file="$work/bus.conf" >"$work/bus" 2>/dev/null &
-    pids="$pids $!"
-    until [ -s "$work/bus" ]; do sleep 0.05; done
-    DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus")
-    export DBUS_SESSION_BUS_ADDRESS
+    start_private_x
+    start_private_bus "$work"
     "$plim" --resident >"$work/resident.log" 2>&1 &
     resident=$!
     pids="$pids $resident"
     "$plim" --background >/dev/null 2>&1
-}
-
-# Opens the drawer, types the text and saves it.
-drawer_capture() {
-    # Without a tray the notes window is open too, under the same name: the drawer is one more.
-    shown=$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)
-    "$plim" capture >/dev/null 2>&1
-    n=0
-    until [ "$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)" -gt "$shown" ] || [ "$n" -ge 100 ]; do
-        sleep 0.05
-        n=$((n + 1))
-    done
-    xdotool type --delay 1 "$1"
-    xdotool key Return
 }
 
 case "$kind" in
