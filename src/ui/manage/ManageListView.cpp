@@ -748,8 +748,7 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setMouseTracking(true);
     viewport()->setAutoFillBackground(false);
 
-    connect(&model_, &ManageModel::visibleSectionsChanged, this, &ManageListView::reloadRows);
-    connect(&model_, &ManageModel::foldedChanged, this, &ManageListView::reloadRows);
+    connect(&model_, &ManageModel::rowsChanged, this, &ManageListView::reloadRows);
     connect(&model_, &ManageModel::sectionsChanged, this, [this] { viewport()->update(); });
     connect(&model_, &ManageModel::modeChanged, this, [this] { viewport()->update(); });
     connect(&model_, &ManageModel::selectedIDChanged, this, &ManageListView::followSelection);
