@@ -910,6 +910,7 @@ void ManageListView::updateGeometries() {
     const int height = viewport()->height();
     int shown = 0;
     std::optional<int> selectedY;
+    std::optional<std::pair<QUuid, int>> firstEntry;
     const auto id = model_.selectedID();
     const int selected = id ? rows_->rowOf(*id) : -1;
     selectedRow_ = selected;
@@ -917,9 +918,15 @@ void ManageListView::updateGeometries() {
         if (r == selected) {
             selectedY = y;
         }
+        if (!firstEntry && y >= 0) {
+            if (const ManageModel::Row row = rows_->row(r); row.kind == Kind::Entry) {
+                firstEntry = {row.entry.id, y};
+            }
+        }
         y += rowHeight(r);
     }
     selectedY_ = selectedY;
+    firstShown_ = firstEntry;
     const bool wasSyncing = std::exchange(syncing_, true);
     verticalScrollBar()->setPageStep(std::max(1, shown - 1));
     verticalScrollBar()->setSingleStep(1);
@@ -1084,20 +1091,10 @@ void ManageListView::keyPressEvent(QKeyEvent* event) {
 // --- Following the model ---
 
 void ManageListView::reloadRows() {
-    // What held still on screen before the change: the selected row, or else the first entry shown.
+    // What held still on screen before the change (read when the rows were last placed: the model
+    // has changed them by now): the selected row, or else the first entry shown.
     const std::optional<int> selectedY = selectedY_;
-    std::optional<std::pair<QUuid, int>> shown;
-    if (!selectedY) {
-        const int count = rows_->rowCount();
-        for (int r = top_, y = -topOffset_; r < count && y < viewport()->height(); ++r) {
-            const ManageModel::Row row = rows_->row(r);
-            if (row.kind == Kind::Entry) {
-                shown = {row.entry.id, y};
-                break;
-            }
-            y += rowHeight(r);
-        }
-    }
+    const std::optional<std::pair<QUuid, int>> shown = firstShown_;
     const bool hadEditor = editing_.isValid();
     if (hadEditor) {
         closePersistentEditor(editing_);

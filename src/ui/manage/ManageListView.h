@@ -269,6 +269,9 @@ private:
     // selection (the same entry, or the one that took its place) back there.
     std::optional<int> selectedY_;
     int selectedRow_ = -1;
+    // The first entry wholly on screen and where it stood, kept still by a change when the
+    // selection is not on screen.
+    std::optional<std::pair<QUuid, int>> firstShown_;
     // Set from a change of the list until the next frame: a selection made with the change takes
     // the place (anchorY_) of the one before.
     bool anchoring_ = false;

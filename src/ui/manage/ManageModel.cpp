@@ -640,13 +640,16 @@ void ManageModel::rebuildVisible() {
     }
     if (!sectionsSame) {
         visibleSections_.reset();
+    }
+    // The list is told first: it places its rows before others react to the new sections.
+    if (!rowsSame) {
+        Q_EMIT rowsChanged();
+    }
+    if (!sectionsSame) {
         Q_EMIT visibleSectionsChanged();
     }
     if (!foldsSame) {
         Q_EMIT foldedChanged();
-    }
-    if (!rowsSame) {
-        Q_EMIT rowsChanged();
     }
 }
 

@@ -225,7 +225,7 @@ Q_SIGNALS:
     void fontChanged();
     void showCompletedChanged();
     void foldedChanged();
-    // The rows changed (the sections or the folded rows): sent once, after both signals above.
+    // The rows changed (the sections or the folded rows): sent once, before both signals above.
     void rowsChanged();
     void onboardingChanged();
     void whenFieldIDChanged();
