@@ -7,6 +7,8 @@
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -14,6 +16,9 @@
 namespace plim {
 
 namespace {
+
+// How many days' texts are lowered ahead of a filter in one turn of the event loop.
+constexpr int kFilterDaysATurn = 256;
 
 const QString& nowHeading() {
     static const QString heading = QStringLiteral("Now");
@@ -170,6 +175,10 @@ void ManageModel::setEditingText(const QString& text) {
 void ManageModel::requestFilterFocus() {
     ++filterFocusRequest_;
     Q_EMIT filterFocusRequestChanged();
+    // A filter is about to be typed.
+    if (mode_ != Mode::Trash) {
+        prepareFilter();
+    }
 }
 
 void ManageModel::requestListFocus() {
@@ -309,6 +318,52 @@ const ManageModel::Facts& ManageModel::facts(qsizetype section, qsizetype item) 
     return facts_[static_cast<std::size_t>(offsets_[static_cast<std::size_t>(section)] + item)];
 }
 
+std::shared_ptr<const TextFilter::Block> ManageModel::filterBlock(const QList<Item>& items) {
+    std::vector<QStringView> texts;
+    texts.reserve(static_cast<std::size_t>(items.size()));
+    for (const Item& item : items) {
+        const Entry* e = entryOf(item);
+        texts.push_back(e ? QStringView(e->text) : QStringView());
+    }
+    return std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+}
+
+void ManageModel::prepareFilter(qsizetype from) {
+    if (notesFilterReady_ || (from == 0 && preparingFilter_)) {
+        return;
+    }
+    // The notes' texts lowered ahead of the first keystroke, some hundred days a turn of the event
+    // loop, so that the keys in between are not held up. What a reload leaves of them is used by the
+    // first filter; the rest is read then.
+    preparingFilter_ = true;
+    QSet<const void*> current;
+    for (const DaySection& section : std::as_const(sections_)) {
+        current.insert(section.items.constData());
+    }
+    QSet<const void*> known;
+    std::erase_if(notesBlocks_, [&](const FilterBlock& b) { return !current.contains(b.items.constData()); });
+    for (const FilterBlock& b : notesBlocks_) {
+        known.insert(b.items.constData());
+    }
+    qsizetype s = from;
+    for (int made = 0; s < sections_.size() && made < kFilterDaysATurn; ++s) {
+        const QList<Item>& items = std::as_const(sections_)[s].items;
+        if (!items.isEmpty() && !known.contains(items.constData())) {
+            notesBlocks_.push_back({items, filterBlock(items)});
+            ++made;
+        }
+    }
+    if (s >= sections_.size()) {
+        preparingFilter_ = false;
+        return;
+    }
+    QTimer::singleShot(0, this, [this, s] {
+        if (preparingFilter_) {
+            prepareFilter(s);
+        }
+    });
+}
+
 const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QString& lowered) {
     TextFilter& filter = trash ? trashFilter_ : notesFilter_;
     bool& ready = trash ? trashFilterReady_ : notesFilterReady_;
@@ -325,13 +380,7 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
         for (const DaySection& section : std::as_const(trash ? trashSections_ : sections_)) {
             auto block = section.items.isEmpty() ? nullptr : known.value(section.items.constData());
             if (!block) {
-                std::vector<QStringView> texts;
-                texts.reserve(static_cast<std::size_t>(section.items.size()));
-                for (const Item& item : section.items) {
-                    const Entry* e = entryOf(item);
-                    texts.push_back(e ? QStringView(e->text) : QStringView());
-                }
-                block = std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+                block = filterBlock(section.items);
             }
             blocks.push_back({section.items, block});
             list.push_back(std::move(block));
@@ -339,6 +388,9 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
         kept = std::move(blocks);
         filter.reset(std::move(list));
         ready = true;
+        if (!trash) {
+            preparingFilter_ = false;
+        }
     }
     return filter.matches(lowered);
 }

@@ -280,6 +280,9 @@ private:
     void forEachStale(Each each) const;
     // Which items of the list's source contain the filter (lower-cased, not empty).
     const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
+    static std::shared_ptr<const TextFilter::Block> filterBlock(const QList<Item>& items);
+    // Lowers the notes' texts for the filter ahead of it, from day `from` on, a part at a time.
+    void prepareFilter(qsizetype from = 0);
     qsizetype visibleIndex(const QUuid& id) const;
     // After the list changed under the selection: it stays while the list shows it, otherwise the
     // entry now at its old place (or the last) is selected, or the first one.
@@ -377,6 +380,7 @@ private:
     std::vector<FilterBlock> notesBlocks_;
     std::vector<FilterBlock> trashBlocks_;
     bool notesFilterReady_ = false;
+    bool preparingFilter_ = false;
     bool trashFilterReady_ = false;
     std::vector<qsizetype> trashOffsets_;
     // The trash's items as the list needs them (entry or not, state) and their identities.
