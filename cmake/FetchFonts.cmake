@@ -1,16 +1,16 @@
 # Run with `cmake -P` at build time: gathers the program's font files into OUT.
 #   NPM           npm, or empty when there is none
 #   NEXT, MONO    npm packages (name@version) of the text and the fixed-width family
-#   DYSLEXIC_DIR  the folder of the system's OpenDyslexic files
 #   WORK          a scratch folder for the packages
 #   OUT           the fonts folder; it exists afterwards only when it holds at least one font
+#   LICENCES      the folder of the fonts' licences, <family>-LICENSE.txt
 #   STAMP         written at the end, success or not, so a failure is told once
 # Never fails the build: whatever cannot be had is named in one warning.
 cmake_minimum_required(VERSION 3.22)
 
 set(missing "")
-file(REMOVE_RECURSE "${WORK}" "${OUT}")
-file(MAKE_DIRECTORY "${WORK}" "${OUT}")
+file(REMOVE_RECURSE "${WORK}" "${OUT}" "${LICENCES}")
+file(MAKE_DIRECTORY "${WORK}" "${OUT}" "${LICENCES}")
 
 # Quiet and quick to give up when the registry cannot be reached.
 set(ENV{npm_config_update_notifier} false)
@@ -41,10 +41,10 @@ function(fetch_package package name)
     set(${name}_DIR "${WORK}/${name}/package" PARENT_SCOPE)
 endfunction()
 
-# Copies a file into OUT under a new name, or names it as missing.
+# Copies a file into a folder under a new name, or names it as missing.
 function(take from to)
     if(EXISTS "${from}")
-        file(COPY_FILE "${from}" "${OUT}/${to}")
+        file(COPY_FILE "${from}" "${to}")
     else()
         list(APPEND missing "${from}")
         set(missing "${missing}" PARENT_SCOPE)
@@ -55,24 +55,17 @@ endfunction()
 fetch_package("${NEXT}" next)
 if(next_DIR)
     foreach(face 300Light 400Regular 500Medium 600SemiBold 700Bold 800ExtraBold)
-        take("${next_DIR}/${face}/AtkinsonHyperlegibleNext_${face}.ttf" "AtkinsonHyperlegibleNext-${face}.ttf")
+        take("${next_DIR}/${face}/AtkinsonHyperlegibleNext_${face}.ttf" "${OUT}/AtkinsonHyperlegibleNext-${face}.ttf")
     endforeach()
-    take("${next_DIR}/LICENSE_FONT" "AtkinsonHyperlegibleNext-LICENSE.txt")
+    take("${next_DIR}/LICENSE_FONT" "${LICENCES}/AtkinsonHyperlegibleNext-LICENSE.txt")
 endif()
 
 # Atkinson Hyperlegible Mono, regular: the .woff, whose family name is right (the .woff2's is not).
 fetch_package("${MONO}" mono)
 if(mono_DIR)
-    take("${mono_DIR}/files/atkinson-hyperlegible-mono-latin-400-normal.woff" "AtkinsonHyperlegibleMono-Regular.woff")
-    take("${mono_DIR}/LICENSE" "AtkinsonHyperlegibleMono-LICENSE.txt")
-endif()
-
-# OpenDyslexic from the system package.
-foreach(face Regular Bold)
-    take("${DYSLEXIC_DIR}/OpenDyslexic-${face}.otf" "OpenDyslexic-${face}.otf")
-endforeach()
-if(EXISTS "/usr/share/doc/fonts-opendyslexic/copyright")
-    take("/usr/share/doc/fonts-opendyslexic/copyright" "OpenDyslexic-LICENSE.txt")
+    take("${mono_DIR}/files/atkinson-hyperlegible-mono-latin-400-normal.woff"
+         "${OUT}/AtkinsonHyperlegibleMono-Regular.woff")
+    take("${mono_DIR}/LICENSE" "${LICENCES}/AtkinsonHyperlegibleMono-LICENSE.txt")
 endif()
 
 file(REMOVE_RECURSE "${WORK}")

@@ -7,7 +7,7 @@ _plim() {
         words=("${COMP_WORDS[@]}")
         cword=$COMP_CWORD
     }
-    local commands="capture clip notes sweep later keys settings quit add list due when done remind skip stop delete path merge"
+    local commands="capture clip notes sweep later keys settings quit add list due when done undone remind skip stop delete path merge"
 
     if [[ $prev == --file ]]; then
         compopt -o filenames 2>/dev/null

@@ -9,6 +9,8 @@ packages=(
     # Runs as a native client in a Wayland session.
     qt6-wayland
     libgtest-dev libgmock-dev googletest libbenchmark-dev libcmark-gfm-dev
+    # The anchor the benchmarks measure against: a Markdown reader with its task-list extension.
+    cmark-gfm libcmark-gfm-extensions-dev
     dbus dbus-bin
     # A desktop of their own for the tests that press keys and show windows.
     xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
@@ -18,8 +20,8 @@ packages=(
     at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
-    # The package and the checks of its desktop files.
-    dpkg-dev desktop-file-utils appstream
+    # The package and the checks of its desktop files, and Debian's own checks of the package.
+    dpkg-dev desktop-file-utils appstream lintian
     # A real sync tool beside the notes file: two computers joined on loopback.
     syncthing
 )

@@ -2,6 +2,7 @@
 
 #include "app/Instance.h"
 #include "notes/Preferences.h"
+#include "notes/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
@@ -9,14 +10,20 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace plim {
 
@@ -49,7 +56,9 @@ Commands on the notes file (with or without the resident program):
   list [--json]      every entry in file order
   due [--json]       the entries ringing now, with their reminder labels
   when PHRASE...     what a when-phrase means now ("tomorrow 9am", "every 3h")
-  done ID            mark the entry done (or open again)
+  done ID            mark the entry done (a routine is logged and comes back);
+                     an entry already done stays done
+  undone ID          open a done entry again
   remind ID PHRASE...
                      give the entry a reminder (a one-time phrase on a ringing
                      repeat snoozes this ring)
@@ -72,7 +81,8 @@ Options:
 
 Exit status: 0 success, 1 the notes file cannot be read or written (or another plim
 process kept it busy for five seconds, or the resident program cannot be reached, or a
-copy to merge cannot be read or is not yours), 2 wrong usage.
+copy to merge cannot be read or is not yours), 2 wrong usage (also a when-phrase that is not
+understood, in when, add --remind and remind, or an unknown id).
 )";
 
 void out(const QString& s) {
@@ -80,15 +90,22 @@ void out(const QString& s) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
 }
 
+// Every line of an error starts with "plim: ", so a script's log tells whose it is.
 void err(const QString& s) {
-    const QByteArray bytes = (QStringLiteral("plim: ") + s + QLatin1Char('\n')).toUtf8();
+    QString text;
+    for (const QStringView line : QStringView(s).split(QLatin1Char('\n'))) {
+        text += QStringLiteral("plim: ");
+        text += line;
+        text += QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
 }
 
-// The when field's own hint, word for word.
-void hint(const QString& s) {
-    const QByteArray bytes = (s + QLatin1Char('\n')).toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
+// A phrase that is not understood, with the examples the when field shows.
+int notUnderstood(const QString& phrase) {
+    err(QStringLiteral("'%1' is not understood. Try 20m, 3pm, tomorrow 9am, fri, every 3h").arg(phrase.trimmed()));
+    return kUsage;
 }
 
 QString idText(const QUuid& id) {
@@ -102,10 +119,6 @@ struct StateWords {
 };
 constexpr StateWords kStateWords[] = {
     {"open", "[ ]"}, {"done", "[x]"}, {"carried", "[>]"}, {"note", " - "}, {"struck", " ~ "}};
-
-QString stateName(Entry::State s) {
-    return QLatin1String(kStateWords[static_cast<int>(s)].name);
-}
 
 QString stateMark(Entry::State s) {
     return QLatin1String(kStateWords[static_cast<int>(s)].mark);
@@ -133,19 +146,194 @@ std::unique_ptr<NotesStore> openStore(const Context& ctx) {
     return store;
 }
 
-QJsonObject entryJson(const Entry& e, const QString& day) {
-    QJsonObject o;
-    o.insert(QStringLiteral("id"), idText(e.id));
-    o.insert(QStringLiteral("day"), day);
-    o.insert(QStringLiteral("state"), stateName(e.state));
-    o.insert(QStringLiteral("active"), e.active);
-    o.insert(QStringLiteral("text"), e.text);
-    o.insert(QStringLiteral("time"), e.time ? QJsonValue(*e.time) : QJsonValue(QJsonValue::Null));
-    o.insert(QStringLiteral("comment"), e.comment ? QJsonValue(*e.comment) : QJsonValue(QJsonValue::Null));
-    return o;
-}
+// The listings' JSON: an array of one object per entry, written as QJsonDocument writes it indented
+// (keys in order, the same escapes), but entry by entry into a small buffer, so that a listing of
+// any size holds no more than that buffer of its text.
+class JsonEntries {
+public:
+    JsonEntries()
+        : buffer_(kFlushAt + 4096, '\0') {
+        put("[\n");
+    }
 
-const QString kWhenHint = QStringLiteral("? Try 20m, 3pm, tomorrow 9am, fri, every 3h");
+    // The entry of a day, with its reminder's label when given.
+    void add(const Entry& e, QStringView day, const QString* label = nullptr) {
+        put(first_ ? "    {\n" : ",\n    {\n");
+        first_ = false;
+        put(e.active ? "        \"active\": true,\n" : "        \"active\": false,\n");
+        put("        \"comment\": ");
+        nullableString(e.comment);
+        put(",\n        \"day\": ");
+        string(day);
+        put(",\n        \"id\": \"");
+        id(e.id);
+        if (label) {
+            put("\",\n        \"label\": ");
+            string(*label);
+            put(",\n        \"state\": \"");
+        } else {
+            put("\",\n        \"state\": \"");
+        }
+        put(kStateWords[static_cast<int>(e.state)].name);
+        put("\",\n        \"text\": ");
+        string(e.text);
+        put(",\n        \"time\": ");
+        nullableString(e.time);
+        put("\n    }");
+        if (used_ >= kFlushAt) {
+            flush();
+        }
+    }
+
+    void finish() {
+        put(first_ ? "]\n" : "\n]\n");
+        flush();
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 16;
+
+    // Room for n more bytes.
+    char* room(std::size_t n) {
+        if (used_ + n > buffer_.size()) {
+            flush();
+            if (n > buffer_.size()) {
+                buffer_.resize(n);
+            }
+        }
+        return buffer_.data() + used_;
+    }
+    void put(std::string_view s) {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        used_ += s.size();
+    }
+
+    // As idText writes it: upper-case hex digits in groups of 8, 4, 4, 4 and 12.
+    void id(const QUuid& id) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        char* out = room(36);
+        const auto hex = [&](std::uint64_t value, int digits) {
+            for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
+                *out++ = kHex[(value >> shift) & 0xf];
+            }
+        };
+        hex(id.data1, 8);
+        *out++ = '-';
+        hex(id.data2, 4);
+        *out++ = '-';
+        hex(id.data3, 4);
+        *out++ = '-';
+        hex(std::uint64_t{id.data4[0]} << 8 | id.data4[1], 4);
+        *out++ = '-';
+        for (int i = 2; i < 8; ++i) {
+            hex(id.data4[i], 2);
+        }
+        used_ += 36;
+    }
+
+    void nullableString(const std::optional<QString>& s) {
+        if (s) {
+            string(*s);
+        } else {
+            put("null");
+        }
+    }
+
+    // As QJsonDocument escapes: quote, backslash and control characters; the rest as UTF-8, but a
+    // lone surrogate as \uXXXX.
+    void string(QStringView s) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        const char16_t* p = s.utf16();
+        const qsizetype n = s.size();
+        char* const start = room(static_cast<std::size_t>(n) * 6 + 2);
+        char* out = start;
+        *out++ = '"';
+        for (qsizetype i = 0; i < n; ++i) {
+#ifdef __SSE2__
+            // Printable ASCII other than quote and backslash, eight characters at a time.
+            while (i + 8 <= n) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+                const __m128i special = _mm_or_si128(
+                    _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7f))),
+                    _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16(u'"')), _mm_cmpeq_epi16(v, _mm_set1_epi16(u'\\'))));
+                if (_mm_movemask_epi8(special) != 0) {
+                    break;
+                }
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+                out += 8;
+                i += 8;
+            }
+            if (i >= n) {
+                break;
+            }
+#endif
+            const char16_t c = p[i];
+            if (c >= 0x20 && c < 0x80 && c != u'"' && c != u'\\') {
+                *out++ = static_cast<char>(c);
+            } else if (c < 0x80) {
+                *out++ = '\\';
+                switch (c) {
+                case u'"':
+                case u'\\':
+                    *out++ = static_cast<char>(c);
+                    break;
+                case u'\b':
+                    *out++ = 'b';
+                    break;
+                case u'\f':
+                    *out++ = 'f';
+                    break;
+                case u'\n':
+                    *out++ = 'n';
+                    break;
+                case u'\r':
+                    *out++ = 'r';
+                    break;
+                case u'\t':
+                    *out++ = 't';
+                    break;
+                default:
+                    *out++ = 'u';
+                    *out++ = '0';
+                    *out++ = '0';
+                    *out++ = kHex[c >> 4];
+                    *out++ = kHex[c & 0xf];
+                    break;
+                }
+            } else if (c < 0x800) {
+                *out++ = static_cast<char>(0xc0 | (c >> 6));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (!QChar::isSurrogate(c)) {
+                *out++ = static_cast<char>(0xe0 | (c >> 12));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (c & 0x3f));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+                const char32_t cp = QChar::surrogateToUcs4(c, p[++i]);
+                *out++ = static_cast<char>(0xf0 | (cp >> 18));
+                *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+                *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+                *out++ = static_cast<char>(0x80 | (cp & 0x3f));
+            } else {
+                *out++ = '\\';
+                *out++ = 'u';
+                for (int shift = 12; shift >= 0; shift -= 4) {
+                    *out++ = kHex[(c >> shift) & 0xf];
+                }
+            }
+        }
+        *out++ = '"';
+        used_ += static_cast<std::size_t>(out - start);
+    }
+
+    void flush() {
+        std::fwrite(buffer_.data(), 1, used_, stdout);
+        used_ = 0;
+    }
+
+    std::string buffer_;
+    std::size_t used_ = 0;
+    bool first_ = true;
+};
 
 std::optional<Reminder> parsePhrase(const QString& phrase, Instant now) {
     return Reminder::parse(phrase, now, Preferences::shared().anchors(), Clock::system().calendar());
@@ -170,8 +358,7 @@ int commandAdd(const Context& ctx) {
         }
         reminder = parsePhrase(phrase, now);
         if (!reminder) {
-            hint(kWhenHint);
-            return kUsage;
+            return notUnderstood(phrase);
         }
     }
     if (!words.isEmpty() && words.first() == QLatin1String("--")) {
@@ -213,7 +400,7 @@ bool readJsonFlag(const Context& ctx, const char* command, bool* json) {
     *json = false;
     for (const QString& a : ctx.args) {
         if (a != QLatin1String("--json")) {
-            err(QStringLiteral("%1: unknown argument '%2'").arg(QLatin1String(command), a));
+            err(QStringLiteral("%1: unknown argument '%2'").arg(QLatin1String(command), shortened(a)));
             return false;
         }
         *json = true;
@@ -232,13 +419,15 @@ int commandList(const Context& ctx) {
     }
     const NotesDocument& doc = store->document();
     if (json) {
-        QJsonArray array;
+        JsonEntries listing;
         for (const DaySection& s : doc.sections) {
-            for (const Entry& e : s.entries()) {
-                array.append(entryJson(e, s.heading));
+            for (const Item& item : s.items) {
+                if (const auto* e = std::get_if<Entry>(&item)) {
+                    listing.add(*e, s.heading);
+                }
             }
         }
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+        listing.finish();
         return kOk;
     }
     for (const DaySection& s : doc.sections) {
@@ -267,7 +456,7 @@ std::optional<QUuid> resolve(const NotesDocument& doc, const QString& key) {
         return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
     });
     if (!hex || bare.size() < 4) {
-        err(QStringLiteral("'%1' is not an entry id (give at least four hex digits)").arg(key));
+        err(QStringLiteral("'%1' is not an entry id (give at least four hex digits)").arg(shortened(key)));
         return std::nullopt;
     }
     QList<Entry> matches;
@@ -283,7 +472,7 @@ std::optional<QUuid> resolve(const NotesDocument& doc, const QString& key) {
         return matches.first().id;
     }
     if (matches.isEmpty()) {
-        err(QStringLiteral("no entry has the id '%1'").arg(key));
+        err(QStringLiteral("no entry has the id '%1'").arg(shortened(key)));
         return std::nullopt;
     }
     QString names;
@@ -327,8 +516,9 @@ int commandEntry(const Context& ctx, const QString& command) {
     if (t.status != kOk) {
         return t.status;
     }
-    if (command == QLatin1String("done")) {
-        t.store->toggleDone(t.id);
+    // Done and undone set the state rather than flip it, so a script may run them twice.
+    if (command == QLatin1String("done") || command == QLatin1String("undone")) {
+        t.store->markDone(t.id, command == QLatin1String("done"));
     } else if (command == QLatin1String("skip")) {
         t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Dismiss{}});
     } else if (command == QLatin1String("stop")) {
@@ -346,10 +536,10 @@ int commandRemind(const Context& ctx) {
     }
     const Instant now = Clock::system().now();
     const Calendar calendar = Clock::system().calendar();
-    const auto reminder = parsePhrase(ctx.args.mid(1).join(QLatin1Char(' ')), now);
+    const QString phrase = ctx.args.mid(1).join(QLatin1Char(' '));
+    const auto reminder = parsePhrase(phrase, now);
     if (!reminder) {
-        hint(kWhenHint);
-        return kUsage;
+        return notUnderstood(phrase);
     }
     const auto entry = t.store->document().entry(t.id);
     const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
@@ -377,8 +567,7 @@ int commandWhen(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const auto reminder = parsePhrase(phrase, now);
     if (!reminder) {
-        hint(kWhenHint);
-        return kFileError;
+        return notUnderstood(phrase);
     }
     out(reminder->clauses(calendar) + QLatin1Char('\n'));
     out(isoLocal(reminder->next, calendar) + QLatin1Char('\n'));
@@ -399,21 +588,27 @@ int commandDue(const Context& ctx) {
     const Calendar calendar = Clock::system().calendar();
     const Anchors anchors = Preferences::shared().anchors();
     const NotesDocument& doc = store->document();
-    QJsonArray array;
-    for (const Entry& e : doc.ringing(now, calendar, anchors)) {
-        const QString label = e.reminder(calendar, anchors)->label(now, calendar);
-        if (json) {
-            const auto at = doc.location(e.id);
-            QJsonObject o = entryJson(e, at ? doc.sections.at(at->section).heading : QString());
-            o.insert(QStringLiteral("label"), label);
-            array.append(o);
-        } else {
-            out(idText(e.id).left(8) + QLatin1String("  ") + e.text.section(QLatin1Char('\n'), 0, 0) +
-                QStringLiteral("  · ") + label + QLatin1Char('\n'));
+    std::optional<JsonEntries> listing;
+    if (json) {
+        listing.emplace();
+    }
+    for (const DaySection& s : doc.sections) {
+        for (const Item& item : s.items) {
+            const auto* e = std::get_if<Entry>(&item);
+            if (!e || !e->isRinging(now, calendar, anchors)) {
+                continue;
+            }
+            const QString label = e->reminder(calendar, anchors)->label(now, calendar);
+            if (listing) {
+                listing->add(*e, s.heading, &label);
+            } else {
+                out(idText(e->id).left(8) + QLatin1String("  ") + e->text.section(QLatin1Char('\n'), 0, 0) +
+                    QStringLiteral("  · ") + label + QLatin1Char('\n'));
+            }
         }
     }
-    if (json) {
-        out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    if (listing) {
+        listing->finish();
     }
     return kOk;
 }
@@ -436,7 +631,7 @@ int commandMerge(const Context& ctx) {
     for (const QString& arg : ctx.args) {
         const QString path = QFileInfo(arg).absoluteFilePath();
         if (path == notes || path == trash) {
-            err(QStringLiteral("%1 is the file copies are merged into").arg(arg));
+            err(QStringLiteral("%1 is the file copies are merged into").arg(shortened(arg)));
             return kUsage;
         }
         const bool ofTrash = ConflictCopies::isCopyOf(QFileInfo(path).fileName(), QFileInfo(trash).fileName());
@@ -532,7 +727,7 @@ int runCommandLine(int argc, char** argv) {
         }
         if (command.isEmpty()) {
             if (a.startsWith(QLatin1Char('-'))) {
-                err(QStringLiteral("unknown option '%1' (see plim --help)").arg(a));
+                err(QStringLiteral("unknown option '%1' (see plim --help)").arg(shortened(a)));
                 return kUsage;
             }
             command = a;
@@ -581,11 +776,11 @@ int runCommandLine(int argc, char** argv) {
     if (command == QLatin1String("remind")) {
         return commandRemind(ctx);
     }
-    if (command == QLatin1String("done") || command == QLatin1String("skip") || command == QLatin1String("stop") ||
-        command == QLatin1String("delete")) {
+    if (command == QLatin1String("done") || command == QLatin1String("undone") || command == QLatin1String("skip") ||
+        command == QLatin1String("stop") || command == QLatin1String("delete")) {
         return commandEntry(ctx, command);
     }
-    err(QStringLiteral("unknown command '%1' (see plim --help)").arg(command));
+    err(QStringLiteral("unknown command '%1' (see plim --help)").arg(shortened(command)));
     return kUsage;
 }
 

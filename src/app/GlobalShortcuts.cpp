@@ -1,5 +1,7 @@
 #include "app/GlobalShortcuts.h"
 
+#include "app/ResidentLog.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -41,10 +43,12 @@ GlobalShortcuts::GlobalShortcuts(KeyboardShortcuts& shortcuts, std::unique_ptr<G
     , shortcuts_(shortcuts)
     , hotKeys_(std::move(hotKeys)) {
     connect(&shortcuts_, &KeyboardShortcuts::shortcutByNameDidChange, this, &GlobalShortcuts::onShortcutChanged);
+    connect(this, &GlobalShortcuts::unavailableChanged, this, &GlobalShortcuts::reachChanged);
     if (hotKeys_) {
         connect(hotKeys_.get(), &GlobalHotKeys::pressed, this, &GlobalShortcuts::onPressed);
         connect(hotKeys_.get(), &GlobalHotKeys::lost, this, &GlobalShortcuts::onLost);
         connect(hotKeys_.get(), &GlobalHotKeys::availabilityChanged, this, &GlobalShortcuts::unavailableChanged);
+        connect(hotKeys_.get(), &GlobalHotKeys::keysChanged, this, &GlobalShortcuts::reachChanged);
     }
 }
 
@@ -90,6 +94,23 @@ std::optional<GlobalHotKeys::Refusal> GlobalShortcuts::refusal(const KeyboardSho
     return found->second;
 }
 
+std::optional<QString> GlobalShortcuts::keys(const KeyboardShortcuts::Name& name) const {
+    const bool handled = std::any_of(handled_.begin(), handled_.end(),
+                                     [&](const Handled& h) { return h.name.rawValue == name.rawValue; });
+    const auto shortcut = shortcuts_.getShortcut(name);
+    const auto combo = comboOf(name);
+    const auto combination = combo ? combinationOf(*combo) : std::nullopt;
+    if (!handled || !combination || !hasHotKeys() || unavailable().contains(name)) {
+        return std::nullopt;
+    }
+    return hotKeys_->keysOf(*combination).value_or(shortcut->presentableDescription());
+}
+
+KeysGuide::Shortcuts GlobalShortcuts::reachable() const {
+    return {keys(KeyboardShortcuts::Name::capture()), keys(KeyboardShortcuts::Name::manage()),
+            keys(KeyboardShortcuts::Name::captureClipboard())};
+}
+
 void GlobalShortcuts::setRecording(bool recording) {
     if (recording_ == recording) {
         return;
@@ -125,6 +146,7 @@ void GlobalShortcuts::onShortcutChanged(const QString& name) {
         }
     }
     sync();
+    Q_EMIT reachChanged();
 }
 
 void GlobalShortcuts::sync() {
@@ -155,7 +177,7 @@ void GlobalShortcuts::sync() {
         const auto combination = combinationOf(combo);
         // Before the grab, and again when the names sharing it change.
         if (combination) {
-            hotKeys_->describe(*combination, describe(combo));
+            hotKeys_->describe(*combination, idOf(combo), describe(combo));
         }
         if (held_.count(combo) != 0) {
             continue;
@@ -181,13 +203,20 @@ QString GlobalShortcuts::describe(const Combo& combo) const {
     return parts.join(QStringLiteral("; "));
 }
 
+QString GlobalShortcuts::idOf(const Combo& combo) const {
+    for (const Handled& h : handled_) {
+        if (comboOf(h.name) == combo) {
+            return h.name.rawValue;
+        }
+    }
+    return {};
+}
+
 void GlobalShortcuts::refuse(const Combo& combo, GlobalHotKeys::Refusal why) {
     refused_[combo] = why;
-    const QString line = QStringLiteral("Error registering hotkey %1: %2\n")
-                             .arg(Shortcut{combo.first, combo.second}.presentableDescription())
-                             .arg(why.status);
-    std::fputs(line.toLocal8Bit().constData(), stdout);
-    std::fflush(stdout);
+    residentSay(stdout, QStringLiteral("Error registering hotkey %1: %2")
+                            .arg(Shortcut{combo.first, combo.second}.presentableDescription())
+                            .arg(why.status));
 }
 
 void GlobalShortcuts::announceIfChanged() {

@@ -2,6 +2,7 @@
 
 #include "app/KeyboardShortcuts.h"
 #include "platform/GlobalHotKeys.h"
+#include "ui/manage/KeysGuide.h"
 
 #include <QList>
 #include <QObject>
@@ -43,6 +44,15 @@ public:
     QList<KeyboardShortcuts::Name> unavailable() const;
     // Why the name's combination could not be held; none when it is held or has no handler.
     std::optional<GlobalHotKeys::Refusal> refusal(const KeyboardShortcuts::Name& name) const;
+    // The keys that run the name's handlers now, as every text names them: the desktop's own words
+    // where it chose the keys (the portal), else the stored shortcut ("Ctrl+Alt+Space"); none when
+    // nothing runs them (no shortcut, one refused, or a desktop that lets no program hold keys).
+    std::optional<QString> keys(const KeyboardShortcuts::Name& name) const;
+    // The same for the three names, as the keys guide and the notes window take them.
+    KeysGuide::Shortcuts reachable() const;
+
+    // From a handler: the keys typed since the press wait until the hold goes (see GlobalHotKeys).
+    std::unique_ptr<KeyboardHold> holdKeyboard() { return hotKeys_ ? hotKeys_->holdKeyboard() : nullptr; }
 
     // While a shortcut is being recorded no press is dispatched and nothing is held, so the
     // recorder receives every combination, its own included.
@@ -56,6 +66,8 @@ public:
 Q_SIGNALS:
     // What `unavailable()` or `hasHotKeys()` returns changed.
     void unavailableChanged();
+    // What `keys()` returns may have changed.
+    void reachChanged();
 
 private:
     // A stored shortcut without the bits that are no modifier here.
@@ -68,8 +80,9 @@ private:
     // Holds what the handled names need now and lets go of the rest.
     void sync();
     void refuse(const Combo& combo, GlobalHotKeys::Refusal why);
-    // What the names stored on the combination do, in words.
+    // What the names stored on the combination do, in words, and the first one's name as its id.
     QString describe(const Combo& combo) const;
+    QString idOf(const Combo& combo) const;
     void announceIfChanged();
 
     struct Handled {

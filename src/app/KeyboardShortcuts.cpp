@@ -336,13 +336,4 @@ void KeyboardShortcuts::setShortcut(const std::optional<Shortcut>& shortcut, con
     Q_EMIT shortcutByNameDidChange(name.rawValue);
 }
 
-KeysGuide::Shortcuts KeyboardShortcuts::current() const {
-    const auto describe = [this](const Name& name) -> std::optional<QString> {
-        const auto shortcut = getShortcut(name);
-        return shortcut ? std::optional<QString>(shortcut->presentableDescription()) : std::nullopt;
-    };
-    return KeysGuide::Shortcuts::from(describe(Name::capture()), describe(Name::manage()),
-                                      describe(Name::captureClipboard()));
-}
-
 } // namespace plim

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/manage/KeysGuide.h"
-
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -77,9 +75,6 @@ public:
     // None removes the shortcut: false is stored for a name with a default, the key is
     // removed for one without.
     void setShortcut(const std::optional<Shortcut>& shortcut, const Name& name);
-
-    // The three shortcuts as the keys guide shows them; "(not set)" for a removed one.
-    KeysGuide::Shortcuts current() const;
 
     // --- The fixed table between stored key codes and this desktop's keys ---
     static std::optional<Qt::Key> qtKey(int carbonKeyCode);

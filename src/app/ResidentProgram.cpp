@@ -1,12 +1,16 @@
 #include "app/ResidentProgram.h"
 
+#include "app/ResidentLog.h"
 #include "app/Shell.h"
+#include "platform/linux/DisplayCheck.h"
 #include "store/NotesStore.h"
 #include "ui/theme/Mark.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSignalBlocker>
 #include <QSocketNotifier>
+#include <QThread>
 
 #include <array>
 #include <cerrno>
@@ -14,13 +18,14 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace plim {
 
 namespace {
 
-constexpr std::array kTerminationSignals{SIGTERM, SIGINT};
+constexpr std::array kTerminationSignals{SIGTERM, SIGINT, SIGHUP};
 
 // The pipe the handler writes to; one TerminationSignals owns it at a time.
 int signalPipe[2] = {-1, -1};
@@ -76,16 +81,26 @@ void TerminationSignals::onReadable() {
 
 ResidentProgram::ResidentProgram(const QString& folder, QObject* parent)
     : QObject(parent)
-    , server_(std::make_unique<InstanceServer>(folder))
-    , signals_(std::make_unique<TerminationSignals>()) {
+    , signals_(std::make_unique<TerminationSignals>())
+    , server_(std::make_unique<InstanceServer>(folder)) {
     connect(server_.get(), &InstanceServer::requested, this, &ResidentProgram::onRequest);
+    // Connected before anything that saves at quit: a command run meanwhile starts a new program
+    // (which waits for this one to end) instead of waiting on this one for an answer never given.
+    if (QCoreApplication::instance()) {
+        connect(qApp, &QCoreApplication::aboutToQuit, server_.get(), &InstanceServer::stopListening);
+    }
     // exit(), not quit(): a GUI application's quit first asks every window to close, and the
     // drawer refuses (it leaves as Escape does), which would keep the program running.
-    connect(signals_.get(), &TerminationSignals::received, this, [] { QCoreApplication::exit(0); });
+    connect(signals_.get(), &TerminationSignals::received, this, [this] {
+        server_->stopListening();
+        QCoreApplication::exit(0);
+    });
 }
 
 void ResidentProgram::onRequest(const InstanceMessage& message) {
     if (message.request == Request::Quit) {
+        // At once: a command that follows must not be taken by a program that will not serve it.
+        server_->stopListening();
         QCoreApplication::exit(0);
         return;
     }
@@ -93,12 +108,6 @@ void ResidentProgram::onRequest(const InstanceMessage& message) {
 }
 
 namespace {
-
-// Whether a window system can be reached: without one the program only holds the instance.
-bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
 
 void nameApplication() {
     QCoreApplication::setOrganizationName(QStringLiteral("plim"));
@@ -113,12 +122,44 @@ std::optional<int> becomeResident(ResidentProgram& program) {
     case InstanceServer::Start::AlreadyRunning:
         return 0;
     case InstanceServer::Start::Failed:
-        std::fprintf(stderr, "plim: %s\n", error.toLocal8Bit().constData());
+        residentSay(stderr, QStringLiteral("plim: ") + error);
         return 1;
     case InstanceServer::Start::Listening:
         break;
     }
     return std::nullopt;
+}
+
+// Every descriptor the system allows: a burst of clients or many watched files must not run the
+// program out of them at the usual soft limit of 1024.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// Qt ends the program with exit() (or _exit()) when the connection to the display is lost, skipping
+// the end of the event loop, right after it warns of it: the warning is the last moment the program
+// is whole, and what must not be lost is saved then.
+ResidentProgram* leavingProgram = nullptr;
+Shell* leavingShell = nullptr;
+QtMessageHandler passOn = nullptr;
+
+void onMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    passOn(type, context, message);
+    const bool mainThread = QThread::currentThread() == qApp->thread();
+    // Only Qt's own last words count: any other message may come from inside a settings or file
+    // call that holds a lock the save needs (a lock file that cannot be removed once the display,
+    // and the test or session around it, is gone).
+    const bool x11Gone = message.startsWith(QLatin1String("The X11 connection broke")) && displayConnectionLost();
+    if (leavingShell && mainThread && (x11Gone || message.startsWith(QLatin1String("The Wayland connection")))) {
+        leavingProgram->stopListening();
+        // Nothing is drawn on the way out: the display is gone.
+        const QSignalBlocker quiet(NotesStore::shared());
+        std::exchange(leavingShell, nullptr)->saveState();
+    }
 }
 
 } // namespace
@@ -129,16 +170,13 @@ int runResident(int argc, char** argv) {
     ::close_range(3, ~0U, 0);
     // A client gone before its answer must not take the program down with it.
     ::signal(SIGPIPE, SIG_IGN);
-    if (!hasDisplay()) {
-        QCoreApplication app(argc, argv);
-        nameApplication();
-        ResidentProgram program;
-        if (const auto status = becomeResident(program)) {
-            return *status;
-        }
-        std::fprintf(stderr, "plim: no display; the resident program shows nothing\n");
-        return QCoreApplication::exec();
+    // Nothing to show anything on: an error, and no program left holding the instance.
+    if (const auto problem = displayProblem()) {
+        std::fprintf(stderr, "plim: %s\n", qUtf8Printable(*problem));
+        return 1;
     }
+    raiseDescriptorLimit();
+    installResidentLog();
 
     QApplication app(argc, argv);
     nameApplication();
@@ -155,10 +193,15 @@ int runResident(int argc, char** argv) {
     }
     Shell shell(NotesStore::shared());
     QObject::connect(&program, &ResidentProgram::requested, &shell, &Shell::handle);
-    // Quit, SIGTERM and SIGINT end the event loop; a session that ends asks first.
+    // Quit and the termination signals end the event loop; a session that ends asks first.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &shell, &Shell::saveState);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &shell, [&shell] { shell.saveState(); });
-    return QApplication::exec();
+    leavingProgram = &program;
+    leavingShell = &shell;
+    passOn = qInstallMessageHandler(onMessage);
+    const int status = QApplication::exec();
+    leavingShell = nullptr;
+    return status;
 }
 
 } // namespace plim

@@ -2,6 +2,7 @@
 
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
+#include "app/TrayModel.h"
 
 #include <QKeySequence>
 
@@ -24,8 +25,7 @@ SettingsShortcuts::SettingsShortcuts(KeyboardShortcuts& shortcuts, GlobalShortcu
     : ShortcutAccess(parent)
     , shortcuts_(shortcuts)
     , global_(global) {
-    connect(&shortcuts_, &KeyboardShortcuts::shortcutByNameDidChange, this, &ShortcutAccess::changed);
-    connect(&global_, &GlobalShortcuts::unavailableChanged, this, &ShortcutAccess::changed);
+    connect(&global_, &GlobalShortcuts::reachChanged, this, &ShortcutAccess::changed);
 }
 
 bool SettingsShortcuts::holdsKeys() const {
@@ -37,8 +37,24 @@ std::optional<QString> SettingsShortcuts::text(const QString& name) const {
     if (!found) {
         return std::nullopt;
     }
+    // The keys that work, as the desktop names them; else what is stored, beside its problem.
+    if (const auto keys = global_.keys(*found)) {
+        return keys;
+    }
     const auto shortcut = shortcuts_.getShortcut(*found);
     return shortcut ? std::optional<QString>(shortcut->presentableDescription()) : std::nullopt;
+}
+
+std::optional<QString> SettingsShortcuts::problem(const QString& name) const {
+    const auto found = nameOf(name);
+    const auto shortcut = found ? shortcuts_.getShortcut(*found) : std::nullopt;
+    const auto why = found ? global_.refusal(*found) : std::nullopt;
+    if (!shortcut || !why) {
+        return std::nullopt;
+    }
+    // The tray's words, and what to do.
+    return TrayModel::unavailableText({shortcut->presentableDescription(), why->status, why->turnedDown}) +
+           QStringLiteral(": it does nothing here. Record another.");
 }
 
 void SettingsShortcuts::set(const QString& name, std::optional<QKeyCombination> combination) {

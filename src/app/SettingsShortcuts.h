@@ -16,6 +16,7 @@ public:
 
     bool holdsKeys() const override;
     std::optional<QString> text(const QString& name) const override;
+    std::optional<QString> problem(const QString& name) const override;
     void set(const QString& name, std::optional<QKeyCombination> combination) override;
     void setRecording(bool recording) override;
     RecorderModel::Checks checks() override;

@@ -2,6 +2,7 @@
 
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
+#include "app/ResidentLog.h"
 #include "app/SettingsShortcuts.h"
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
@@ -28,7 +29,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 #include <utility>
 
@@ -51,7 +51,8 @@ Shell::Shell(NotesStore& store, QObject* parent)
     , store_(store)
     , theme_(std::make_unique<Theme>())
     , desktop_(std::make_unique<QtDesktopServices>())
-    , alerts_(std::make_unique<DBusNotifier>()) {
+    , alerts_(std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                             DBusNotifier::Options{.icon = Mark::notificationIcon()})) {
     store_.load();
     store_.purgeTrash();
 
@@ -67,8 +68,11 @@ Shell::Shell(NotesStore& store, QObject* parent)
     watchConflicts();
     connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
 
-    scheduler_ = std::make_unique<ReminderScheduler>(store_, std::make_unique<DBusNotifier>(),
-                                                     std::make_unique<LinuxSystemEvents>(store_.clock()));
+    scheduler_ = std::make_unique<ReminderScheduler>(
+        store_,
+        std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
+                                       DBusNotifier::Options{.icon = Mark::notificationIcon()}),
+        std::make_unique<LinuxSystemEvents>(store_.clock()));
     scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
     scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
     scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
@@ -126,9 +130,8 @@ ManageWindow& Shell::notesWindow() {
         // Entries start ringing, and days begin, without the file changing.
         connect(scheduler_.get(), &ReminderScheduler::ringingChanged, manageModel_.get(), &ManageModel::ringingChanged);
         manageWindow_ = std::make_unique<ManageWindow>(*manageModel_, *theme_, *desktop_);
-        manageWindow_->setCaptureShortcut(captureKeys());
+        manageWindow_->setShortcuts(global_->reachable());
         connect(manageWindow_.get(), &ManageWindow::settingsRequested, this, &Shell::openSettings);
-        manageWindow_->setGuideShortcuts(keys_->current());
     }
     return *manageWindow_;
 }
@@ -180,15 +183,6 @@ void Shell::openLater() {
     window.model().showLater();
 }
 
-// The capture shortcut, when the program holds it.
-std::optional<QString> Shell::captureKeys() const {
-    const auto capture = keys_->getShortcut(KeyboardShortcuts::Name::capture());
-    if (capture && !global_->unavailable().contains(KeyboardShortcuts::Name::capture()) && global_->hasHotKeys()) {
-        return capture->presentableDescription();
-    }
-    return std::nullopt;
-}
-
 void Shell::createTray() {
     menu_ = std::make_unique<QMenu>();
     tray_ = std::make_unique<QSystemTrayIcon>();
@@ -207,21 +201,17 @@ void Shell::createTray() {
 void Shell::attachShortcuts() {
     keys_ = std::make_unique<KeyboardShortcuts>(store_.preferences());
     global_ = std::make_unique<GlobalShortcuts>(*keys_, desktopHotKeys());
-    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(); });
+    // Keys typed right after the shortcut wait for the drawer's editor.
+    global_->onKeyDown(KeyboardShortcuts::Name::capture(), [this] { drawer().toggle(global_->holdKeyboard()); });
     global_->onKeyDown(KeyboardShortcuts::Name::manage(), [this] { toggleNotes(drawer().takeRecentCapture()); });
     global_->onKeyDown(KeyboardShortcuts::Name::captureClipboard(), [this] { drawer().captureClipboard(); });
-    // The keys guide names the shortcuts as the user set them.
-    connect(keys_.get(), &KeyboardShortcuts::shortcutByNameDidChange, this, [this] {
+    // Every text names the keys that work now, or the command where none does.
+    connect(global_.get(), &GlobalShortcuts::reachChanged, this, [this] {
         if (manageWindow_) {
-            manageWindow_->setGuideShortcuts(keys_->current());
+            manageWindow_->setShortcuts(global_->reachable());
         }
     });
-    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, [this] {
-        if (manageWindow_) {
-            manageWindow_->setCaptureShortcut(captureKeys());
-        }
-        refresh();
-    });
+    connect(global_.get(), &GlobalShortcuts::unavailableChanged, this, &Shell::refresh);
 }
 
 void Shell::handle(const InstanceMessage& message) {
@@ -275,7 +265,7 @@ QList<TrayModel::UnavailableShortcut> Shell::unavailableShortcuts() const {
         const auto shortcut = keys_->getShortcut(name);
         const auto why = global_->refusal(name);
         if (shortcut && why) {
-            list.append({shortcut->presentableDescription(), why->status});
+            list.append({shortcut->presentableDescription(), why->status, why->turnedDown});
         }
     }
     return list;
@@ -462,9 +452,8 @@ void Shell::tellOfMissingTrayOnceKnown() {
 }
 
 void Shell::tellOfMissingTray() {
-    const std::optional<QString> keys = captureKeys();
-    std::fprintf(stderr, "%s\n", TrayModel::noTrayText(keys).toLocal8Bit().constData());
-    std::fflush(stderr);
+    const std::optional<QString> keys = global_->keys(KeyboardShortcuts::Name::capture());
+    residentSay(stderr, TrayModel::noTrayText(keys));
     alerts_->post(TrayModel::noTrayNotification(keys), 0, [](std::optional<quint32>) {});
 }
 

@@ -77,7 +77,6 @@ private:
     void openSweep();
     void openLater();
     void openSettings();
-    std::optional<QString> captureKeys() const;
     void createTray();
     void registerFonts();
     // The drawer, made on first use.

@@ -52,6 +52,9 @@ QString actionText(const QString& title) {
 }
 
 QString unavailableText(const UnavailableShortcut& shortcut) {
+    if (shortcut.turnedDown) {
+        return QStringLiteral("%1 was turned down by the desktop").arg(shortcut.keys);
+    }
     if (shortcut.status == kHeldElsewhere) {
         return QStringLiteral("%1 is used by another program").arg(shortcut.keys);
     }

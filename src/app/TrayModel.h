@@ -15,10 +15,12 @@ struct StoreError;
 namespace TrayModel {
 
 // A global shortcut the desktop would not give the program: its keys ("Ctrl+Alt+Space") and the
-// desktop's status code (10: another program holds it; 0: no key of this keyboard makes it).
+// desktop's status code (10: another program holds it; 0: no key of this keyboard makes it), or
+// turned down by a desktop that decides which shortcuts a program gets.
 struct UnavailableShortcut {
     QString keys;
     int status = 0;
+    bool turnedDown = false;
     friend bool operator==(const UnavailableShortcut&, const UnavailableShortcut&) = default;
 };
 

@@ -695,6 +695,16 @@ std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const 
     if (days < -100'000'000 || days > 100'000'000) {
         return std::nullopt;
     }
+    // Where the offset stays the same from t to the day reached (and well around both), a calendar
+    // day is 24 hours. Near an offset change, ICU decides.
+    const std::int64_t ms = t.time_since_epoch().count();
+    if (const auto span = offsetSpan(ms); span && days > -10'000 && days < 10'000) {
+        const std::int64_t moved = ms + days * kDayMs;
+        constexpr std::int64_t margin = 2 * kDayMs; // more than any offset change
+        if (span->from <= std::min(ms, moved) - margin && std::max(ms, moved) + margin < span->to) {
+            return Instant(std::chrono::milliseconds(moved));
+        }
+    }
     const LocalDateTime c = components(t);
     return addingOnWallClock(make(), c, t, UCAL_DATE, days);
 }

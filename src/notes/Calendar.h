@@ -79,6 +79,9 @@ public:
     };
     // The offset changes after `from` up to and including `to`, earliest first, at most `limit`.
     QList<OffsetChange> offsetChanges(Instant from, Instant to, int limit) const;
+    // The stretch of constant UTC offset that holds t, when the zone's rules tell it: inside one,
+    // wall-clock time is the instant plus the offset.
+    std::optional<OffsetSpan> steadyOffset(Instant t) const { return offsetSpan(t.time_since_epoch().count()); }
 
     // The instant of a wall-clock time. Fields must name a real date (no 30 February) and a time
     // 00:00:00...23:59:59; otherwise nothing.

@@ -2,8 +2,15 @@
 
 #include "notes/NotesSyntax.h"
 
+#include <QRandomGenerator>
+
+#include <array>
 #include <cstring>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace plim {
 
@@ -42,7 +49,10 @@ public:
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
             Slot& s = slots_[i];
             if (s.generation != generation_) {
-                s = Slot{hash, text, 1, generation_};
+                s.hash = hash;
+                s.text = text;
+                s.count = 1;
+                s.generation = generation_;
                 ++used_;
                 return 0;
             }
@@ -112,14 +122,19 @@ QString withoutCommentMarks(QStringView s) {
     return out;
 }
 
-// Stamps are nearly always plain "HH:mm"; share one string per value instead of allocating each.
+// Stamps are nearly always plain "HH:mm": each of those is read as a string over static storage, as
+// a literal is, which costs neither an allocation nor a reference count.
 QString stampString(QStringView stamp) {
-    static const QList<QString> shared = [] {
-        QList<QString> all;
-        all.reserve(24 * 60);
-        for (int m = 0; m < 24 * 60; ++m) {
-            all.append(
-                QStringLiteral("%1:%2").arg(m / 60, 2, 10, QLatin1Char('0')).arg(m % 60, 2, 10, QLatin1Char('0')));
+    static constexpr std::size_t kWidth = 6; // "HH:mm" and a '\0'
+    static const std::array<char16_t, 24 * 60 * kWidth> table = [] {
+        std::array<char16_t, 24 * 60 * kWidth> all{};
+        for (std::size_t m = 0; m < 24 * 60; ++m) {
+            char16_t* at = all.data() + m * kWidth;
+            at[0] = static_cast<char16_t>(u'0' + m / 600);
+            at[1] = static_cast<char16_t>(u'0' + m / 60 % 10);
+            at[2] = u':';
+            at[3] = static_cast<char16_t>(u'0' + m % 60 / 10);
+            at[4] = static_cast<char16_t>(u'0' + m % 10);
         }
         return all;
     }();
@@ -130,7 +145,8 @@ QString stampString(QStringView stamp) {
             const int hour = (p[0] - u'0') * 10 + (p[1] - u'0');
             const int minute = (p[3] - u'0') * 10 + (p[4] - u'0');
             if (hour < 24 && minute < 60) {
-                return shared[hour * 60 + minute];
+                const char16_t* at = table.data() + static_cast<std::size_t>(hour * 60 + minute) * kWidth;
+                return QString::fromRawData(reinterpret_cast<const QChar*>(at), 5);
             }
         }
     }
@@ -277,13 +293,242 @@ void writeDocument(const NotesDocument& doc, Sink& out) {
     }
 }
 
+// A day's identity only has to differ from every other's: it comes from a generator seeded once per
+// thread by the system's, which costs far less than asking the system for every day read.
+QUuid freshDayId() {
+    thread_local QRandomGenerator random = [] {
+        std::array<quint32, 8> seed;
+        QRandomGenerator::system()->fillRange(seed.data(), seed.size());
+        return QRandomGenerator(seed.data(), static_cast<qsizetype>(seed.size()));
+    }();
+    const quint64 high = random.generate64();
+    const quint64 low = random.generate64();
+    // A version 4 (random) identity, as QUuid::createUuid makes.
+    return QUuid(static_cast<uint>(high >> 32), static_cast<ushort>(high >> 16),
+                 static_cast<ushort>((high & 0x0fff) | 0x4000), static_cast<uchar>(((low >> 56) & 0x3f) | 0x80),
+                 static_cast<uchar>(low >> 48), static_cast<uchar>(low >> 40), static_cast<uchar>(low >> 32),
+                 static_cast<uchar>(low >> 24), static_cast<uchar>(low >> 16), static_cast<uchar>(low >> 8),
+                 static_cast<uchar>(low));
+}
+
+// The strings of one read, laid one after another in shared blocks instead of one allocation each:
+// a large file's hundred thousand texts then cost a few hundred allocations, and less memory. Each
+// string is an ordinary QString holding a reference to its block (and followed by a '\0' there, as
+// QString promises); changing one copies it out, as for any shared string. A block is at most a
+// few pages, so a string kept alone keeps little else alive.
+class TextBlocks {
+public:
+    explicit TextBlocks(qsizetype textSize)
+        : left_(textSize + 1) {}
+    ~TextBlocks() { release(); }
+    TextBlocks(const TextBlocks&) = delete;
+    TextBlocks& operator=(const TextBlocks&) = delete;
+
+    QString take(QStringView s) {
+        const qsizetype need = s.size() + 1;
+        if (used_ + need > capacity_) {
+            if (need > kBlock || s.isEmpty()) {
+                return s.toString();
+            }
+            // The strings of a text never need more room than the text itself (each comes from a
+            // line, and lines are separated by one character).
+            release();
+            capacity_ = std::clamp<qsizetype>(left_, need, kBlock);
+            block_ = QString(capacity_, Qt::Uninitialized);
+            // A reference for every string the block can hold, taken at once: handing them out
+            // then needs no atomic operation each.
+            spare_ = capacity_;
+            block_.data_ptr().d_ptr()->ref_.fetchAndAddRelaxed(static_cast<int>(spare_));
+            used_ = 0;
+        }
+        left_ -= need;
+        char16_t* at = block_.data_ptr().data() + used_;
+        std::memcpy(at, s.utf16(), static_cast<std::size_t>(s.size()) * sizeof(char16_t));
+        at[s.size()] = u'\0';
+        used_ += need;
+        --spare_;
+        return QString(QString::DataPointer(block_.data_ptr().d_ptr(), at, s.size()));
+    }
+
+private:
+    // Gives back the references not handed out; the block's own keeps it alive meanwhile.
+    void release() {
+        if (spare_ > 0) {
+            block_.data_ptr().d_ptr()->ref_.fetchAndSubRelaxed(static_cast<int>(spare_));
+            spare_ = 0;
+        }
+    }
+
+    static constexpr qsizetype kBlock = 16384;
+    QString block_; // the block being filled, and one reference to it
+    qsizetype capacity_ = 0;
+    qsizetype used_ = 0;
+    qsizetype spare_ = 0;
+    qsizetype left_ = 0;
+};
+
+// What one pass over a line finds: where it ends, and the few characters the entry reader must
+// look at closer. Everything else is plain text, skipped eight characters at a time.
+struct LineScan {
+    qsizetype end = 0;          // the "\n" that ends the line, or the end of the text
+    qsizetype firstAngle = -1;  // the first '<'
+    qsizetype lastUnusual = -1; // the last vertical tab, form feed or character beyond ASCII
+    qsizetype carriageReturns = 0;
+    qsizetype angles = 0; // '<' and '>'
+    bool backslash = false;
+
+    // Takes one character that the fast pass stopped at; true at the end of the line.
+    bool take(char16_t c, qsizetype at) {
+        switch (c) {
+        case u'\n':
+            end = at;
+            return true;
+        case u'<':
+            if (firstAngle < 0) {
+                firstAngle = at;
+            }
+            ++angles;
+            break;
+        case u'>':
+            ++angles;
+            break;
+        case u'\\':
+            backslash = true;
+            break;
+        case u'\r':
+            ++carriageReturns;
+            break;
+        case u'\v':
+        case u'\f':
+            lastUnusual = at;
+            break;
+        default:
+            if (c >= 0x80) {
+                lastUnusual = at;
+            }
+            break;
+        }
+        return false;
+    }
+};
+
+LineScan scanLine(const char16_t* p, qsizetype n) {
+    LineScan s;
+    qsizetype i = 0;
+#ifdef __SSE2__
+    // Control characters, '<', '>', '\\' and everything beyond ASCII stop the pass.
+    const __m128i below = _mm_set1_epi16(0x20);
+    const __m128i above = _mm_set1_epi16(0x7f);
+    const __m128i open = _mm_set1_epi16(u'<');
+    const __m128i close = _mm_set1_epi16(u'>');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i angles = _mm_or_si128(_mm_cmpeq_epi16(v, open), _mm_cmpeq_epi16(v, close));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(v, below), _mm_cmpgt_epi16(v, above)),
+                                          _mm_or_si128(angles, _mm_cmpeq_epi16(v, backslash)));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+            const int bit = __builtin_ctz(mask);
+            mask &= ~(1u << bit); // each character has two bits
+            if (s.take(p[i + bit / 2], i + bit / 2)) {
+                return s;
+            }
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const char16_t c = p[i];
+        if ((c < 0x20 || c >= 0x80 || c == u'<' || c == u'>' || c == u'\\') && s.take(c, i)) {
+            return s;
+        }
+    }
+    s.end = n;
+    return s;
+}
+
+// What the scan of an entry line tells its reader; positions count from the start of the text
+// being read.
+struct EntryFacts {
+    qsizetype firstAngle = -1;
+    qsizetype lastUnusual = -1;
+    qsizetype angles = -1; // '<' and '>' in the whole line; -1 when not counted
+    // A backslash, or a carriage return inside the line: the reader then takes its general path.
+    bool irregular = true;
+
+    // The text read now starts `cut` characters later.
+    void skip(qsizetype cut) {
+        firstAngle = firstAngle < 0 ? -1 : firstAngle - cut;
+        lastUnusual = std::max<qsizetype>(-1, lastUnusual - cut);
+    }
+};
+
+// findTrailingComment, quicker where the facts allow: when the first '<' opens the comment and
+// nothing from just before it to the end of the line is a backslash, a line terminator or any
+// other white space than spaces and tabs, the match is found without searching.
+std::optional<CommentMatch> trailingComment(QStringView line, const EntryFacts& facts) {
+    if (facts.irregular) {
+        return findTrailingComment(line);
+    }
+    if (facts.firstAngle < 0) {
+        return std::nullopt; // no "<!--" at all
+    }
+    const char16_t* p = line.utf16();
+    const qsizetype n = line.size();
+    const qsizetype open = facts.firstAngle;
+    if (facts.lastUnusual >= open - 1 || open + 7 > n || p[open + 1] != u'!' || p[open + 2] != u'-' ||
+        p[open + 3] != u'-') {
+        return findTrailingComment(line);
+    }
+    qsizetype close = n;
+    while (close > 0 && isSpaceOrTab(p[close - 1])) {
+        --close;
+    }
+    if (close - 3 < open + 4 || p[close - 3] != u'-' || p[close - 2] != u'-' || p[close - 1] != u'>') {
+        return std::nullopt;
+    }
+    qsizetype start = open;
+    while (start > 0 && isSpaceOrTab(p[start - 1])) {
+        --start;
+    }
+    if (start > 0 && facts.lastUnusual == start - 1) {
+        return findTrailingComment(line); // white space of another kind may lie before
+    }
+    return CommentMatch{start, open, close, n};
+}
+
+// matchTimeStamp, for a comment of plain ASCII without line terminators.
+std::optional<StampMatch> plainTimeStamp(QStringView content) {
+    const char16_t* p = content.utf16();
+    const qsizetype n = content.size();
+    const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    if (n < 5 || !digit(p[0]) || !digit(p[1]) || p[2] != u':' || !digit(p[3]) || !digit(p[4]) ||
+        (n > 5 && !isSpaceOrTab(p[5]))) {
+        return std::nullopt;
+    }
+    qsizetype i = 5;
+    while (i < n && isSpaceOrTab(p[i])) {
+        ++i;
+    }
+    return StampMatch{5, i};
+}
+
+// Reads an entry line (after its "- ") into a new entry.
+void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e);
+
 } // namespace
 
 // --- Reading -------------------------------------------------------------------------------------
 
 Entry NotesDocument::parseEntry(QStringView line) {
-    line = withoutLineEnd(line);
     Entry e;
+    EntryFacts unknown;
+    readEntry(withoutLineEnd(line), unknown, nullptr, e);
+    return e;
+}
+
+namespace {
+
+void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e) {
     e.state = Entry::State::Note;
     // A checkbox is followed by a space; one followed at once by the trailing comment counts too,
     // because the comment is written back after two spaces and would then read as a checkbox.
@@ -312,21 +557,24 @@ Entry NotesDocument::parseEntry(QStringView line) {
         }
         if (e.state != Entry::State::Note) {
             line = line.sliced(markLength);
+            facts.skip(markLength);
         }
     }
     if (line.size() >= 2 && line[0] == u'!' && line[1] == u' ') {
         e.active = true;
         line = line.sliced(2);
+        facts.skip(2);
     } else if (line.size() >= 2 && line[0] == u'!') {
         // As with the checkbox: "!" right before the comment is the mark, as it reads once written.
         if (const auto m = findTrailingComment(line.sliced(1)); m && m->start == 0) {
             e.active = true;
             line = line.sliced(1);
+            facts.skip(1);
         }
     }
 
     QStringView text = line;
-    if (const auto m = findTrailingComment(line)) {
+    if (const auto m = trailingComment(line, facts)) {
         // The comment content is what lies between the outer "<!--" and "-->" (all markers inside
         // removed). The whitespace the match takes around the comment only separates it from the
         // text: it is left out here, so a carriage return or other line-end space never lands in
@@ -334,19 +582,22 @@ Entry NotesDocument::parseEntry(QStringView line) {
         const QStringView inner = line.sliced(m->open + 4, m->close - 3 - (m->open + 4));
         QString buffer;
         QStringView content;
-        if (hasAngleBracket(inner)) {
+        // A line whose only angle brackets are the comment's own has none inside it.
+        if (facts.angles != 2 && hasAngleBracket(inner)) {
             buffer = withoutCommentMarks(line.sliced(m->open, m->close - m->open));
             content = trimSpacesAndTabs(buffer);
         } else {
             content = trimSpacesAndTabs(inner);
         }
-        if (const auto stamp = matchTimeStamp(content)) {
+        // Past the scan's last unusual character, the comment is plain ASCII on one line.
+        const bool plain = !facts.irregular && facts.lastUnusual < m->open;
+        if (const auto stamp = plain ? plainTimeStamp(content) : matchTimeStamp(content)) {
             // Only the digits and the colon: the whitespace after them is not part of the stamp.
             e.time = stampString(content.first(stamp->stamp));
             content = content.sliced(stamp->withSpace);
         }
         if (!content.isEmpty()) {
-            e.comment = content.toString();
+            e.comment = blocks ? blocks->take(content) : content.toString();
         }
         // The match runs to the end of the line: everything after "-->" is white space. An empty
         // comment is not written back, so the text then ends the line: carriage returns at its
@@ -363,25 +614,31 @@ Entry NotesDocument::parseEntry(QStringView line) {
         // Open and carried entries are written without the marks: drop them only when the bare
         // text reads back as the same text, or the next read would see a shortlist mark, marks of
         // its own, or a line end in it. (A "<!--" in it is written escaped.)
+        const auto misread = [&] {
+            const qsizetype lf = inner.indexOf(u'\n');
+            const QStringView firstLine = lf < 0 ? inner : inner.first(lf);
+            const char16_t last = firstLine.isEmpty() ? u'\0' : firstLine.back().unicode();
+            const bool spaceBeforeComment = (e.time || e.comment) && isRegexSpace(last) && !isLineTerminator(last);
+            const bool lineEndAfter = !e.time && !e.comment && last == u'\r';
+            const bool shortlist = firstLine.size() >= 2 && firstLine[0] == u'!' && firstLine[1] == u' ';
+            return (!e.active && shortlist) || isStruckThrough(firstLine) || spaceBeforeComment || lineEndAfter;
+        };
         const bool plainWrite = e.state == Entry::State::Open || e.state == Entry::State::Carried;
-        const QStringView firstLine =
-            inner.first(std::min(inner.size(), inner.indexOf(u'\n') < 0 ? inner.size() : inner.indexOf(u'\n')));
-        const bool spaceBeforeComment = (e.time || e.comment) && !firstLine.isEmpty() &&
-                                        isRegexSpace(firstLine.back().unicode()) &&
-                                        !isLineTerminator(firstLine.back().unicode());
-        const bool lineEndAfter = !e.time && !e.comment && firstLine.endsWith(u'\r');
-        const bool misread = (!e.active && firstLine.startsWith(u"! ")) || isStruckThrough(firstLine) ||
-                             spaceBeforeComment || lineEndAfter;
-        if (!plainWrite || !misread) {
+        if (!plainWrite || !misread()) {
             text = inner;
             if (e.state == Entry::State::Note) {
                 e.state = Entry::State::Struck;
             }
         }
     }
-    appendUnescaped(e.text, text);
-    return e;
+    if (facts.irregular) {
+        appendUnescaped(e.text, text);
+    } else if (!text.isEmpty()) {
+        e.text = blocks ? blocks->take(text) : text.toString(); // no backslash: nothing escaped
+    }
 }
+
+} // namespace
 
 QUuid NotesDocument::stableID(QStringView key) {
     Fnv2 h;
@@ -400,18 +657,16 @@ NotesDocument NotesDocument::parse(QStringView text) {
     bool inSection = false;
     Fnv2 headingHash; // state after heading + "|"
     TextCounts counts;
-    Entry pending;
-    bool hasPending = false;
+    bool hasPending = false; // the last item is an entry that may still get more lines
 
     const auto finishPending = [&] {
         if (!hasPending) {
             return;
         }
         hasPending = false;
-        Fnv2 h = headingHash;
-        h.feed(pending.text);
-        section.items.append(std::move(pending));
         Entry& stored = std::get<Entry>(section.items.back());
+        Fnv2 h = headingHash;
+        h.feed(stored.text);
         const std::uint64_t n = counts.next(h.a ^ (h.b << 1), stored.text);
         h.byte('|');
         h.feedNumber(n);
@@ -420,14 +675,12 @@ NotesDocument NotesDocument::parse(QStringView text) {
 
     const char16_t* p = text.utf16();
     const qsizetype size = text.size();
+    TextBlocks blocks(size);
     qsizetype pos = 0;
     while (pos <= size) {
-        qsizetype end = text.indexOf(u'\n', pos);
-        if (end < 0) {
-            end = size;
-        }
-        const QStringView line = withoutLineEnd(QStringView(p + pos, end - pos));
-        pos = end + 1;
+        const LineScan scan = scanLine(p + pos, size - pos);
+        const QStringView line = withoutLineEnd(QStringView(p + pos, scan.end));
+        pos += scan.end + 1;
         const qsizetype len = line.size();
         const char16_t* l = line.utf16();
 
@@ -438,7 +691,7 @@ NotesDocument NotesDocument::parse(QStringView text) {
             if (inSection) {
                 doc.sections.append(std::move(section));
             }
-            section = DaySection{QUuid::createUuid(), line.sliced(3).toString(), {}};
+            section = DaySection{freshDayId(), blocks.take(line.sliced(3)), {}};
             section.items.reserve(expected);
             inSection = true;
             headingHash = Fnv2{};
@@ -451,16 +704,28 @@ NotesDocument NotesDocument::parse(QStringView text) {
             }
         } else if (len >= 2 && l[0] == u'-' && l[1] == u' ') {
             finishPending();
-            pending = parseEntry(line.sliced(2));
+            // Carriage returns inside the line end lines for the comment's expression.
+            const bool irregular = scan.backslash || scan.carriageReturns > scan.end - len;
+            section.items.resize(section.items.size() + 1); // an empty entry, read in place
+            Entry& e = std::get<Entry>(section.items.back());
+            EntryFacts facts{scan.firstAngle, scan.lastUnusual, scan.angles, irregular};
+            facts.skip(2);
+            readEntry(line.sliced(2), facts, &blocks, e);
             hasPending = true;
         } else if (hasPending && len >= 2 && l[0] == u' ' && l[1] == u' ') {
-            pending.text.reserve(pending.text.size() + len - 1);
-            pending.text.append(u'\n');
-            appendUnescaped(pending.text, line.sliced(2));
+            QString& pending = std::get<Entry>(section.items.back()).text;
+            pending.reserve(pending.size() + len - 1);
+            pending.append(u'\n');
+            if (scan.backslash) {
+                appendUnescaped(pending, line.sliced(2));
+            } else {
+                pending.append(line.sliced(2));
+            }
         } else {
             finishPending();
             if (!isBlank(line)) {
-                section.items.append(RawLine{line.toString()});
+                section.items.resize(section.items.size() + 1);
+                section.items.back().emplace<RawLine>(RawLine{blocks.take(line)});
             }
         }
     }

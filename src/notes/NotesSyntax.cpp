@@ -2,6 +2,9 @@
 
 #include <unicode/uchar.h>
 
+#include <bit>
+#include <cstring>
+
 namespace plim::syntax {
 
 std::optional<CommentMatch> findTrailingComment(QStringView line) {
@@ -120,29 +123,59 @@ void appendUnescaped(QString& out, QStringView s) {
     out.append(s.sliced(pos));
 }
 
+namespace {
+
+// Feeds the character at p[i] (two for a surrogate pair) as UTF-8; gives the index after it.
+qsizetype feedOne(Fnv2& h, const char16_t* p, qsizetype i, qsizetype n) {
+    const char16_t c = p[i];
+    if (c < 0x80) {
+        h.byte(static_cast<std::uint8_t>(c));
+    } else if (c < 0x800) {
+        h.byte(static_cast<std::uint8_t>(0xc0 | (c >> 6)));
+        h.byte(static_cast<std::uint8_t>(0x80 | (c & 0x3f)));
+    } else if (!QChar::isSurrogate(c)) {
+        h.byte(static_cast<std::uint8_t>(0xe0 | (c >> 12)));
+        h.byte(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3f)));
+        h.byte(static_cast<std::uint8_t>(0x80 | (c & 0x3f)));
+    } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
+        const char32_t cp = QChar::surrogateToUcs4(c, p[i + 1]);
+        h.byte(static_cast<std::uint8_t>(0xf0 | (cp >> 18)));
+        h.byte(static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3f)));
+        h.byte(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3f)));
+        h.byte(static_cast<std::uint8_t>(0x80 | (cp & 0x3f)));
+        return i + 2;
+    } else {
+        h.byte('?');
+    }
+    return i + 1;
+}
+
+} // namespace
+
 void Fnv2::feed(QStringView s) {
     const char16_t* p = s.utf16();
     const qsizetype n = s.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i];
-        if (c < 0x80) {
-            byte(static_cast<std::uint8_t>(c));
-        } else if (c < 0x800) {
-            byte(static_cast<std::uint8_t>(0xc0 | (c >> 6)));
-            byte(static_cast<std::uint8_t>(0x80 | (c & 0x3f)));
-        } else if (!QChar::isSurrogate(c)) {
-            byte(static_cast<std::uint8_t>(0xe0 | (c >> 12)));
-            byte(static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3f)));
-            byte(static_cast<std::uint8_t>(0x80 | (c & 0x3f)));
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(p[i + 1])) {
-            const char32_t cp = QChar::surrogateToUcs4(c, p[i + 1]);
-            byte(static_cast<std::uint8_t>(0xf0 | (cp >> 18)));
-            byte(static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3f)));
-            byte(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3f)));
-            byte(static_cast<std::uint8_t>(0x80 | (cp & 0x3f)));
-            ++i;
-        } else {
-            byte('?');
+    qsizetype i = 0;
+    while (i < n) {
+        // Mostly ASCII: four characters at a time, each one byte.
+        while (i + 4 <= n) {
+            std::uint64_t four;
+            std::memcpy(&four, p + i, sizeof four);
+            if ((four & 0xff80ff80ff80ff80ULL) != 0) {
+                break;
+            }
+            if constexpr (std::endian::native != std::endian::little) {
+                four =
+                    (four >> 48) | ((four >> 16) & 0xffff0000ULL) | ((four << 16) & 0xffff00000000ULL) | (four << 48);
+            }
+            byte(static_cast<std::uint8_t>(four));
+            byte(static_cast<std::uint8_t>(four >> 16));
+            byte(static_cast<std::uint8_t>(four >> 32));
+            byte(static_cast<std::uint8_t>(four >> 48));
+            i += 4;
+        }
+        if (i < n) {
+            i = feedOne(*this, p, i, n);
         }
     }
 }

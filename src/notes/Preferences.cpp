@@ -1,11 +1,16 @@
 #include "notes/Preferences.h"
 
+#include "notes/Shortened.h"
+
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -49,11 +54,38 @@ QString toRaw(ReminderDelivery value) {
 
 Preferences::Preferences(QObject* parent)
     : QObject(parent)
-    , settings_(std::make_unique<QSettings>(QStringLiteral("plim"), QStringLiteral("plim"))) {}
+    , settings_(std::make_unique<QSettings>(QStringLiteral("plim"), QStringLiteral("plim"))) {
+    dropValuesOutOfRange();
+}
 
 Preferences::Preferences(const QString& settingsFile, QObject* parent)
     : QObject(parent)
-    , settings_(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)) {}
+    , settings_(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)) {
+    dropValuesOutOfRange();
+}
+
+void Preferences::dropValuesOutOfRange() {
+    // The settings of plim fit in a few kilobytes, a draft at the drawer's limit in a few hundred.
+    constexpr qint64 kLargeFile = 1024 * 1024;
+    if (QFileInfo(settings_->fileName()).size() <= kLargeFile) {
+        return;
+    }
+    draft(); // one too long for the drawer moves to a file of its own
+    for (const QString& key : settings_->allKeys()) {
+        const QVariant stored = settings_->value(key);
+        qsizetype length = stored.metaType().id() == QMetaType::QByteArray ? stored.toByteArray().size() : 0;
+        for (const QString& text : stored.toStringList()) {
+            length += text.size();
+        }
+        if (key != PreferenceKey::draft && length > maxValueLength) {
+            qWarning("plim: the setting %s of %lld characters in %s is beyond any it can hold: removed",
+                     qUtf8Printable(shortened(key)), static_cast<long long>(length),
+                     qUtf8Printable(settings_->fileName()));
+            settings_->remove(key);
+        }
+    }
+    settings_->sync();
+}
 
 Preferences::~Preferences() = default;
 
@@ -69,6 +101,19 @@ QStringList Preferences::defaultReminderPresets() {
 }
 
 // --- Exact conversions ---
+
+namespace {
+
+// The first `length` characters, never half of one.
+QString beginning(const QString& text, qsizetype length) {
+    if (text.size() <= length) {
+        return text;
+    }
+    return text.left(text.at(length - 1).isHighSurrogate() ? length - 1 : length);
+}
+
+} // namespace
+
 //
 // The INI form keeps no types: a number we stored comes back from the file as the string "18",
 // a boolean as "true". So a string counts as a number when all of it is one, and a value
@@ -191,7 +236,11 @@ std::optional<double> Preferences::number(QLatin1String key) const {
 }
 
 std::optional<QString> Preferences::text(QLatin1String key) const {
-    return toText(settings_->value(key));
+    auto stored = toText(settings_->value(key));
+    if (stored && stored->size() > maxValueLength) {
+        return std::nullopt;
+    }
+    return stored;
 }
 
 int Preferences::minutesOfDay(QLatin1String key, int fallback) const {
@@ -202,15 +251,23 @@ int Preferences::minutesOfDay(QLatin1String key, int fallback) const {
     return int(std::clamp<qint64>(*minutes, 0, lastMinuteOfDay));
 }
 
+namespace {
+
+QString defaultNotesFilePath() {
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty()) {
+        documents = QDir::homePath() + QStringLiteral("/Documents");
+    }
+    return QDir::cleanPath(documents + QStringLiteral("/plim/plim.md"));
+}
+
+} // namespace
+
 QString Preferences::notesFilePath() const {
     const QString stored = text(PreferenceKey::notesFilePath).value_or(QString());
     const QString home = QDir::homePath();
     if (stored.isEmpty()) {
-        QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (documents.isEmpty()) {
-            documents = home + QStringLiteral("/Documents");
-        }
-        return QDir::cleanPath(documents + QStringLiteral("/plim/plim.md"));
+        return defaultNotesFilePath();
     }
     QString path = stored;
     if (path == u"~") {
@@ -222,7 +279,12 @@ QString Preferences::notesFilePath() const {
     if (QDir::isRelativePath(path)) {
         path = home + u'/' + path;
     }
-    return QDir::cleanPath(path);
+    path = QDir::cleanPath(path);
+    // No file can have a longer path: the setting is out of range, so it counts as unset.
+    if (QFile::encodeName(path).size() >= PATH_MAX) {
+        return defaultNotesFilePath();
+    }
+    return path;
 }
 
 QString Preferences::trashFilePath() const {
@@ -293,7 +355,8 @@ DrawerPosition Preferences::drawerPosition() const {
 
 QStringList Preferences::reminderPresets() const {
     const auto stored = toTextList(settings_->value(PreferenceKey::reminderPresets));
-    if (stored && stored->size() == presetCount) {
+    if (stored && stored->size() == presetCount &&
+        std::all_of(stored->cbegin(), stored->cend(), [](const QString& p) { return p.size() <= maxPresetLength; })) {
         return *stored;
     }
     return defaultReminderPresets();
@@ -304,13 +367,57 @@ bool Preferences::launchAtLoginOffered() const {
 }
 
 QString Preferences::draft() const {
-    return text(PreferenceKey::draft).value_or(QString());
+    const QString stored = toText(settings_->value(PreferenceKey::draft)).value_or(QString());
+    if (stored.size() <= maxDraftLength) {
+        return stored;
+    }
+    // Laid out whole, it would stall the drawer for minutes: it is kept whole in a file of its own
+    // (named by its content, so a second reading finds it there) and only its beginning stays.
+    const QByteArray bytes = stored.toUtf8();
+    const QString kept =
+        QFileInfo(settings_->fileName()).absolutePath() + QStringLiteral("/draft-") +
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(8)) +
+        QStringLiteral(".txt");
+    QFile file(kept);
+    const bool written = (file.exists() && file.size() == bytes.size()) ||
+                         (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+                          file.flush() && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    file.close();
+    const QString begun = beginning(stored, maxDraftLength);
+    // Unless it is safe elsewhere, the whole stays where it is.
+    if (written) {
+        settings_->setValue(PreferenceKey::draft, begun);
+        settings_->sync();
+        keptDraft_ = kept;
+    }
+    return begun;
+}
+
+std::optional<QString> Preferences::takeKeptDraft() {
+    return std::exchange(keptDraft_, std::nullopt);
 }
 
 // --- Raw access and writing ---
 
 QVariant Preferences::value(const QString& key) const {
-    return settings_->value(key);
+    const QVariant stored = settings_->value(key);
+    qsizetype longest = 0;
+    switch (stored.metaType().id()) {
+    case QMetaType::QString:
+        longest = stored.toString().size();
+        break;
+    case QMetaType::QByteArray:
+        longest = stored.toByteArray().size();
+        break;
+    case QMetaType::QStringList:
+        for (const QString& item : stored.toStringList()) {
+            longest = std::max(longest, item.size());
+        }
+        break;
+    default:
+        break;
+    }
+    return longest > maxValueLength ? QVariant() : stored;
 }
 
 bool Preferences::contains(const QString& key) const {

@@ -99,6 +99,15 @@ public:
     static constexpr double maxBlurRadius = 8;
     static constexpr int presetCount = 9;
     static QStringList defaultReminderPresets();
+    // Stored values longer than this are out of range: hand-edited or broken settings must never
+    // make the program carry or lay out megabytes. A text setting reads as missing, a preset list
+    // as the defaults, a path over the system's limit as unset, any value read raw (`value`) as
+    // missing. A settings file made large by such values has them taken out as it is opened, or
+    // every later write would rewrite the megabytes.
+    static constexpr qsizetype maxValueLength = 4096;
+    static constexpr qsizetype maxPresetLength = 200;
+    // The drawer's limit; a longer draft is kept whole in a file beside the settings (see draft).
+    static constexpr qsizetype maxDraftLength = 100'000;
 
     // Absolute path of the notes file: the stored path with "~" expanded (a relative path is
     // taken from the home folder), or Documents/plim/plim.md when unset or empty.
@@ -121,8 +130,11 @@ public:
     // The stored list when it holds exactly nine strings, otherwise the nine defaults.
     QStringList reminderPresets() const;
     bool launchAtLoginOffered() const;
-    // The capture drawer's unsent text; empty when there is none.
+    // The capture drawer's unsent text; empty when there is none. One longer than maxDraftLength
+    // (written by hand or by another program) is moved to a file beside the settings, whose path
+    // `takeKeptDraft` gives once, and its beginning stays as the draft.
     QString draft() const;
+    std::optional<QString> takeKeptDraft();
 
     // The stored value as it is, without default or range; invalid when nothing is stored.
     QVariant value(const QString& key) const;
@@ -145,11 +157,13 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void dropValuesOutOfRange();
     std::optional<double> number(QLatin1String key) const;
     std::optional<QString> text(QLatin1String key) const;
     int minutesOfDay(QLatin1String key, int fallback) const;
 
     std::unique_ptr<QSettings> settings_;
+    mutable std::optional<QString> keptDraft_;
 };
 
 } // namespace plim

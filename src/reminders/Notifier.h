@@ -20,6 +20,9 @@ struct NotificationAction {
     friend bool operator==(const NotificationAction&, const NotificationAction&) = default;
 };
 
+// The thread of every reminder notification; the desktop shows these as reminders.
+inline constexpr QLatin1String kRemindersThread{"plim.reminders"};
+
 // What one notification shows and carries. A click on the notification itself is always the action
 // "default"; it is not listed in `actions`.
 struct NotificationContent {

@@ -15,7 +15,6 @@ namespace {
 
 QPointer<ReminderScheduler> sharedInstance;
 
-const QString kThread = QStringLiteral("plim.reminders");
 const QString kSummaryIdentifier = QStringLiteral("plim.ringing");
 
 QString canonical(const QUuid& id) {
@@ -26,9 +25,13 @@ bool canRing(Entry::State state) {
     return state == Entry::State::Open || state == Entry::State::Note;
 }
 
-ReminderScheduler::Status statusFor(const NotifierCapabilities& caps) {
+// Off until the user chose notifications: the settings then offer to turn them on.
+ReminderScheduler::Status statusFor(const NotifierCapabilities& caps, ReminderDelivery delivery) {
     if (!caps.available) {
         return ReminderScheduler::Status::Denied;
+    }
+    if (delivery != ReminderDelivery::Notification) {
+        return ReminderScheduler::Status::Off;
     }
     return caps.persistence ? ReminderScheduler::Status::Persistent : ReminderScheduler::Status::Temporary;
 }
@@ -294,7 +297,7 @@ NotificationContent ReminderScheduler::summaryContent(int ringing) {
     NotificationContent c;
     c.identifier = kSummaryIdentifier;
     c.title = summaryTitle(ringing);
-    c.thread = kThread;
+    c.thread = kRemindersThread;
     return c;
 }
 
@@ -339,7 +342,7 @@ NotificationContent ReminderScheduler::content(const Entry& entry, Instant ringi
                                          : QStringLiteral("untilDone");
         c.actions = categories_.value(c.category);
     }
-    c.thread = kThread;
+    c.thread = kRemindersThread;
     c.entry = canonical(entry.id);
     return c;
 }
@@ -454,8 +457,10 @@ void ReminderScheduler::requestNotifications() {
 }
 
 void ReminderScheduler::status(std::function<void(Status)> completion) {
-    notifier_->capabilities(
-        [completion = std::move(completion)](const NotifierCapabilities& caps) { completion(statusFor(caps)); });
+    // The delivery is read when the server answers, so a choice made meanwhile counts.
+    notifier_->capabilities([this, completion = std::move(completion)](const NotifierCapabilities& caps) {
+        completion(statusFor(caps, store_.preferences().reminderDelivery()));
+    });
 }
 
 QList<ReminderScheduler::Command> ReminderScheduler::notificationSettingsCommands(QStringView currentDesktop) {

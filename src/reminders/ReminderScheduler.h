@@ -77,7 +77,8 @@ public:
     // Chooses notifications for reminders and announces the preferences once the notification
     // server has answered.
     void requestNotifications();
-    // The permission as far as the desktop tells it; `completion` runs later, on this thread.
+    // The permission as far as the desktop tells it, and Off while the user has not chosen
+    // notifications; `completion` runs later, on this thread.
     void status(std::function<void(Status)> completion);
     // Opens the desktop's notification settings where it has known ones; false when none opened.
     static bool openNotificationSettings();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
+#include <vector>
 
 namespace plim {
 
@@ -181,6 +183,241 @@ std::optional<Skip> skipDays(const Rule::Interval& rule, Instant next, Instant a
     return std::nullopt;
 }
 
+// --- Counting rings without stepping ---
+//
+// Where the zone keeps one UTC offset, local time is the instant plus that offset, and the schedule
+// is plain arithmetic on local milliseconds: a times rule rings at fixed minutes of its days, an
+// interval rule repeats one day's pattern from each opening of its window, so the rings of months
+// are counted in a few operations. Around an offset change local time is still arithmetic on the
+// two offsets, with wall-clock times resolved as the calendar resolves them; there the count steps
+// ring by ring, as the schedule itself does.
+
+constexpr std::int64_t kMinuteMs = 60'000;
+constexpr std::int64_t kDayMs = 86'400'000;
+// Computing a ring reads days and times within a day or so of its result; rings kept this far from
+// an offset change that local time does not describe never meet it.
+constexpr std::int64_t kFarFromChangeMs = 3 * kDayMs;
+// A change of half a day or more (a whole day skipped or repeated) also moves the days the calendar
+// steps through: only the calendar itself goes past one.
+constexpr std::int64_t kDayShiftMs = 12 * 3'600'000;
+// Far beyond any date in use (the year 5000), well before the calendar's own ends.
+constexpr std::int64_t kCountedLimitMs = 95'000'000'000'000;
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+// 1 = Sunday ... 7 = Saturday of a day counted from 1970-01-01, a Thursday.
+int weekdayOfDay(std::int64_t day) {
+    return static_cast<int>((day % 7 + 7 + 4) % 7) + 1;
+}
+
+// Local time around one offset change at `change` (none: one offset throughout). A wall-clock time
+// that the change skips resolves to the change itself (the next existing time); one that happens
+// twice, to its first occurrence. Holds for the rings up to `to`.
+struct LocalTime {
+    std::int64_t change = std::numeric_limits<std::int64_t>::max();
+    std::int64_t before = 0; // offset before the change
+    std::int64_t after = 0;  // offset from the change on
+    std::int64_t to = 0;
+
+    std::int64_t local(std::int64_t t) const { return t + (t < change ? before : after); }
+    std::int64_t instant(std::int64_t wall) const {
+        if (wall - before < change) {
+            return wall - before;
+        }
+        return std::max(change, wall - after);
+    }
+};
+
+// Local time for the rings after t, from the zone's stretches of one offset: the one holding t and
+// the next, or, just after the clock went back, the one before (whose times were repeated).
+std::optional<LocalTime> localTimeAfter(std::int64_t t, const Calendar& calendar) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const auto spanAt = [&](std::int64_t ms) { return calendar.steadyOffset(Instant(milliseconds(ms))); };
+    // Rings stay a few days short of a change that the local time does not describe.
+    const auto shortOf = [](std::int64_t change) { return change == kMax ? kMax : change - kFarFromChangeMs; };
+    // Changes of less than half a day between stretches longer than that.
+    const auto near = [](const Calendar::OffsetSpan& a, const Calendar::OffsetSpan& b) {
+        return std::abs(a.offset - b.offset) < kDayShiftMs && a.to - a.from > kFarFromChangeMs &&
+               b.to - b.from > kFarFromChangeMs;
+    };
+    const auto here = spanAt(t);
+    if (!here) {
+        return std::nullopt;
+    }
+    if (here->from != std::numeric_limits<std::int64_t>::min()) {
+        const auto previous = spanAt(here->from - 1);
+        if (!previous || !near(*previous, *here)) {
+            if (t - here->from < kFarFromChangeMs) {
+                return std::nullopt;
+            }
+        } else if (t - here->from < previous->offset - here->offset) {
+            return LocalTime{here->from, previous->offset, here->offset, shortOf(here->to)};
+        }
+    }
+    const auto following = here->to == kMax ? std::nullopt : spanAt(here->to);
+    LocalTime out{kMax, here->offset, here->offset, shortOf(here->to)};
+    if (following && near(*here, *following)) {
+        out = LocalTime{here->to, here->offset, following->offset, std::max(here->to - 1, shortOf(following->to))};
+    }
+    out.to = std::min(out.to, kCountedLimitMs);
+    return out;
+}
+
+// A rule's schedule on local milliseconds, as ring() computes it through the calendar.
+class LocalRule {
+public:
+    explicit LocalRule(const Rule& rule) {
+        if (const auto* times = std::get_if<Rule::Times>(&rule.value)) {
+            for (const TimeOfDay t : times->times) {
+                if (t.minutes >= 0 && t.minutes <= 1439) {
+                    minutes_.push_back(t.minutes);
+                }
+            }
+            std::sort(minutes_.begin(), minutes_.end());
+            minutes_.erase(std::unique(minutes_.begin(), minutes_.end()), minutes_.end());
+            for (int weekday = 1; weekday <= 7; ++weekday) {
+                matching_[weekday] = times->days.matches(weekday);
+                perWeek_ += matching_[weekday] ? 1 : 0;
+            }
+            valid_ = !minutes_.empty() && perWeek_ > 0;
+            return;
+        }
+        const auto& every = std::get<Rule::Interval>(rule.value);
+        interval_ = true;
+        length_ = std::int64_t{every.minutes} * kMinuteMs;
+        start_ = every.window.start.minutes;
+        end_ = every.window.end.minutes;
+        valid_ = every.minutes > 0 && start_ >= 0 && start_ <= 1439;
+    }
+
+    // When false, the calendar decides (the rule may never ring).
+    bool valid() const { return valid_; }
+
+    // The ring strictly after t, when it lies where `time` holds.
+    std::optional<std::int64_t> ring(std::int64_t t, const LocalTime& time) const {
+        const auto inside = [&](std::int64_t r) {
+            return r <= time.to ? std::optional<std::int64_t>(r) : std::nullopt;
+        };
+        if (interval_) {
+            const std::int64_t candidate = t + length_;
+            if (candidate > time.to) {
+                return std::nullopt;
+            }
+            const std::int64_t local = time.local(candidate);
+            const std::int64_t day = floorDiv(local, kDayMs);
+            const std::int64_t tod = (local - day * kDayMs) / kMinuteMs;
+            if (tod < start_) {
+                return inside(std::max(time.instant(day * kDayMs + start_ * kMinuteMs), candidate));
+            }
+            if (tod <= end_) {
+                return candidate;
+            }
+            return inside(time.instant((day + 1) * kDayMs + start_ * kMinuteMs));
+        }
+        const std::int64_t today = floorDiv(time.local(t), kDayMs);
+        for (std::int64_t day = today; day < today + 8; ++day) {
+            if (!matching_[weekdayOfDay(day)]) {
+                continue;
+            }
+            for (const int m : minutes_) {
+                const std::int64_t candidate = time.instant(day * kDayMs + m * kMinuteMs);
+                if (candidate > t) {
+                    return inside(candidate);
+                }
+            }
+        }
+        return std::nullopt;
+    }
+
+    struct Counted {
+        std::int64_t rings = 0; // after the cursor up to the limit; at least `room` when capped
+        std::int64_t last = 0;  // the last of them (the cursor when none)
+    };
+
+    // The rings after `from` up to `to`, both local milliseconds of one offset.
+    Counted count(std::int64_t from, std::int64_t to, std::int64_t room) const {
+        return interval_ ? countInterval(from, to, room) : countTimes(from, to);
+    }
+
+private:
+    Counted countTimes(std::int64_t from, std::int64_t to) const {
+        const auto n = static_cast<std::int64_t>(minutes_.size());
+        // Times at or before a moment of its day.
+        const auto upTo = [&](std::int64_t day, std::int64_t inDay) -> std::int64_t {
+            if (!matching_[weekdayOfDay(day)]) {
+                return 0;
+            }
+            return std::upper_bound(minutes_.begin(), minutes_.end(), inDay / kMinuteMs) - minutes_.begin();
+        };
+        const std::int64_t fromDay = floorDiv(from, kDayMs);
+        const std::int64_t toDay = floorDiv(to, kDayMs);
+        // The days [fromDay, toDay) whole, then the part of each end day up to its moment.
+        const std::int64_t weeks = (toDay - fromDay) / 7;
+        std::int64_t rings = weeks * perWeek_ * n;
+        for (std::int64_t day = fromDay + weeks * 7; day < toDay; ++day) {
+            rings += matching_[weekdayOfDay(day)] ? n : 0;
+        }
+        rings += upTo(toDay, to - toDay * kDayMs) - upTo(fromDay, from - fromDay * kDayMs);
+        if (rings <= 0) {
+            return Counted{0, from};
+        }
+        // The last ring: the latest time by `to` on the last matching day.
+        for (std::int64_t day = toDay;; --day) {
+            const std::int64_t before =
+                day == toDay ? upTo(day, to - day * kDayMs) : (matching_[weekdayOfDay(day)] ? n : 0);
+            if (before > 0) {
+                return Counted{rings, day * kDayMs + minutes_[static_cast<std::size_t>(before - 1)] * kMinuteMs};
+            }
+        }
+    }
+
+    Counted countInterval(std::int64_t from, std::int64_t to, std::int64_t room) const {
+        const LocalTime steady{std::numeric_limits<std::int64_t>::max(), 0, 0, to};
+        const std::int64_t opening = start_ * kMinuteMs;
+        const auto isOpening = [&](std::int64_t t) { return t - floorDiv(t, kDayMs) * kDayMs == opening; };
+        // Each ring depends only on the time of day of the one before, so from one opening of the
+        // window to the next the pattern repeats: once a whole round is seen, the rounds that fit
+        // are skipped.
+        Counted out{0, from};
+        std::optional<Counted> firstOpening;
+        while (out.rings < room) {
+            const auto following = ring(out.last, steady);
+            if (!following) {
+                break;
+            }
+            out = Counted{out.rings + 1, *following};
+            if (!isOpening(*following)) {
+                continue;
+            }
+            if (!firstOpening) {
+                firstOpening = out;
+                continue;
+            }
+            const std::int64_t roundRings = out.rings - firstOpening->rings;
+            const std::int64_t roundLength = out.last - firstOpening->last;
+            const std::int64_t rounds = (to - out.last) / roundLength;
+            if (rounds >= (room - out.rings + roundRings - 1) / roundRings) {
+                return Counted{room, out.last};
+            }
+            out = Counted{out.rings + rounds * roundRings, out.last + rounds * roundLength};
+            firstOpening = out;
+        }
+        return out;
+    }
+
+    std::vector<int> minutes_;
+    bool matching_[8] = {};
+    std::int64_t perWeek_ = 0;
+    bool interval_ = false;
+    std::int64_t length_ = 0;
+    std::int64_t start_ = 0;
+    std::int64_t end_ = 0;
+    bool valid_ = false;
+};
+
 } // namespace
 
 bool Days::matches(int weekday) const {
@@ -242,13 +479,47 @@ std::optional<Instant> Reminder::nextRing(Instant after, const Calendar& calenda
 }
 
 int Reminder::unansweredRings(Instant at, const Calendar& calendar) const {
-    int count = 0;
-    std::optional<Instant> cursor = next;
-    while (cursor && *cursor <= at && count < kMaxCountedRings) {
-        ++count;
-        cursor = ring(*cursor, calendar);
+    if (next > at) {
+        return 0;
     }
-    return count;
+    if (!rule) {
+        return 1;
+    }
+    const LocalRule local(*rule);
+    const std::int64_t end = at.time_since_epoch().count();
+    std::int64_t count = 1;
+    std::int64_t cursor = next.time_since_epoch().count();
+    while (count < kMaxCountedRings) {
+        const auto time = local.valid() ? localTimeAfter(cursor, calendar) : std::nullopt;
+        if (time && cursor < time->to) {
+            // Up to the change the offset is one: the rings there are counted at once.
+            const std::int64_t limit = std::min({end, time->to, time->change - 1});
+            if (cursor < limit) {
+                const auto counted = local.count(cursor + time->before, limit + time->before, kMaxCountedRings - count);
+                count += counted.rings;
+                cursor = counted.last - time->before;
+                if (count >= kMaxCountedRings || limit == end) {
+                    break;
+                }
+            }
+            // Across the change, one ring at a time.
+            if (const auto following = local.ring(cursor, *time)) {
+                if (*following > end) {
+                    break;
+                }
+                cursor = *following;
+                ++count;
+                continue;
+            }
+        }
+        const auto following = ring(Instant(milliseconds(cursor)), calendar);
+        if (!following || *following > at) {
+            break;
+        }
+        cursor = following->time_since_epoch().count();
+        ++count;
+    }
+    return static_cast<int>(std::min<std::int64_t>(count, kMaxCountedRings));
 }
 
 } // namespace plim

@@ -1,6 +1,7 @@
 #include "store/NotesStore.h"
 
 #include "notes/Preferences.h"
+#include "notes/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/AgreedText.h"
 #include "store/FileLock.h"
@@ -89,13 +90,16 @@ void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
 } // namespace
 
 QString StoreError::message() const {
+    // A path or a reason can be as long as the system allows: a message stays one line.
+    const QString file = shortened(path, 160);
+    const QString why = shortened(reason, 400);
     switch (kind) {
     case Kind::Unreadable:
-        return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(path, reason);
+        return QStringLiteral("%1 cannot be read (%2); it is left untouched until it is mended").arg(file, why);
     case Kind::WriteFailed:
-        return QStringLiteral("%1 could not be saved (%2)").arg(path, reason);
+        return QStringLiteral("%1 could not be saved (%2)").arg(file, why);
     case Kind::Busy:
-        return QStringLiteral("%1 is busy: %2").arg(path, reason);
+        return QStringLiteral("%1 is busy: %2").arg(file, why);
     }
     return {};
 }

@@ -108,6 +108,9 @@ public:
 
     // --- Commands on entries (recorded changes; an unknown identity changes nothing) ---
     void toggleDone(const QUuid& id);
+    // Done (struck for a note) or open again, as toggleDone does, unless it is so already; a
+    // routine is logged each time.
+    void markDone(const QUuid& id, bool done);
     void toggleActive(const QUuid& id);
     void carryToToday(const QUuid& id, Instant today);
     void updateText(const QUuid& id, QStringView text);

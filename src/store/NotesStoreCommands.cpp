@@ -82,6 +82,18 @@ void NotesStore::toggleDone(const QUuid& id) {
     });
 }
 
+void NotesStore::markDone(const QUuid& id, bool done) {
+    const Turn turn(*this, [this, id, done] { markDone(id, done); });
+    if (!turn || !syncWithDisk()) {
+        return;
+    }
+    // Looked at within the turn: no other writer can change the state between the look and the change.
+    const auto entry = document_.entry(id);
+    if (entry && (entry->state == Entry::State::Done || entry->state == Entry::State::Struck) != done) {
+        toggleDone(id);
+    }
+}
+
 void NotesStore::toggleActive(const QUuid& id) {
     const Turn turn(*this, [this, id] { toggleActive(id); });
     if (!turn) {

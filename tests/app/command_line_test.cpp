@@ -53,7 +53,12 @@ protected:
     QJsonArray list() {
         const Result r = plim(u"list --json"_s);
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
+        expectIndentedJson(r.out);
         return QJsonDocument::fromJson(r.out.toUtf8()).array();
+    }
+    // The listings are written as Qt writes indented JSON, byte for byte.
+    static void expectIndentedJson(const QString& out) {
+        EXPECT_EQ(out.toUtf8(), QJsonDocument::fromJson(out.toUtf8()).toJson(QJsonDocument::Indented));
     }
     void seed(const QByteArray& text) {
         ASSERT_TRUE(QDir().mkpath(dir.filePath(u"n"_s)));
@@ -93,13 +98,15 @@ TEST_F(CommandLineTest, AddPrintsTheIdentityThatListShows) {
 
 TEST_F(CommandLineTest, ListGivesEveryFieldInFileOrder) {
     seed("My notes\n\n## 2025-03-14 Friday\n\n- [ ] ! plan trip  <!-- 10:30 -->\n  with the kids\nraw line\n\n"
-         "## 2025-03-13 Thursday\n\n- [>] call the bank  <!-- 21:40 carried 2025-03-14 -->\n- ~~old idea~~\n");
+         "## 2025-03-13 Thursday\n\n- [>] call the bank  <!-- 21:40 carried 2025-03-14 -->\n"
+         "- ~~old \"idea\" \\ \t\x01\x7f \xc3\xa9 \xf0\x9f\x98\x80~~\n");
     const QJsonArray expected = QJsonDocument::fromJson(R"([
         {"day": "2025-03-14 Friday", "state": "open", "active": true, "text": "plan trip\nwith the kids",
          "time": "10:30", "comment": null},
         {"day": "2025-03-13 Thursday", "state": "carried", "active": false, "text": "call the bank",
          "time": "21:40", "comment": "carried 2025-03-14"},
-        {"day": "2025-03-13 Thursday", "state": "struck", "active": false, "text": "old idea",
+        {"day": "2025-03-13 Thursday", "state": "struck", "active": false,
+         "text": "old \"idea\" \\ \t\u0001\u007f \u00e9 \ud83d\ude00",
          "time": null, "comment": null}])")
                                     .array();
     QJsonArray entries = list();
@@ -130,7 +137,15 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"list --xml", {}, 2, "", "^plim: ."},
         {"done", {}, 2, "", "^plim: ."},
         {"done abcdef", {}, 2, "", "^plim: ."},
-        {"add --remind someday x", {}, 2, "", "^\\? Try "},
+        // Every line of an error says whose it is (these two ids share their first four digits).
+        {"done c31c", "## 2025-03-14 Friday\n\n- [ ] e138\n- [ ] e474\n", 2, "",
+         "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$"},
+        // A phrase not understood is refused alike wherever it is given.
+        {"add --remind someday x",
+         {},
+         2,
+         "",
+         "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
         {"add x", garbage, 1, "", "@FILE@"},
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
@@ -142,7 +157,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         // Refused before any resident program is looked for.
         {"capture now", {}, 2, "", "^plim: ."},
         {"when tomorrow 9am", {}, 0, whenTomorrow, ""},
-        {"when someday", {}, 1, "", "^\\? Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
+        {"when someday", {}, 2, "", "^plim: 'someday' is not understood\\. Try "},
         {"add x", "- kept\n", 1, "", "^plim: @FILE@ is busy: another plim process", true},
     };
     for (const auto& c : cases) {
@@ -211,6 +226,10 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
         // skip on a repeat waits for its next ring; done on a one-time reminder finishes the entry.
         {"skip @plants@", 0, "", "every day 10:00 -->"},
         {"done @ANN@", 0, "", "- \\[x\\] ~~call Ann~~  <!-- 09:02 -->\n"},
+        // done and undone set the state: a second run changes nothing.
+        {"done @ANN@", 0, "", "- \\[x\\] ~~call Ann~~  <!-- 09:02 -->\n"},
+        {"undone @ANN@", 0, "", "- \\[ \\] call Ann  <!-- 09:02 -->\n"},
+        {"undone @ANN@", 0, "", "- \\[ \\] call Ann  <!-- 09:02 -->\n"},
         {"due --json", 0, "^\\[\\s*\\]\\s*$", nullptr},
         // stop removes the rule; delete moves the entry into the trash beside the file.
         {"stop @PLANTS@", 0, "", "- \\[ \\] water plants  <!-- 09:03 -->\n"},
@@ -226,6 +245,9 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
         EXPECT_EQ(r.status, s.status) << r.err.toStdString();
         const QString out = QString(r.out).replace(ann, u"@ANN@"_s).replace(plants, u"@PLANTS@"_s);
         EXPECT_TRUE(matches(out, s.out)) << r.out.toStdString();
+        if (QString::fromUtf8(s.command).endsWith(u"--json"_s)) {
+            expectIndentedJson(r.out);
+        }
         EXPECT_TRUE(matches(file(), s.file)) << file().toStdString();
     }
     EXPECT_TRUE(readAll(dir.filePath(u"n/plim.trash.md"_s)).contains("- [ ] water plants"));

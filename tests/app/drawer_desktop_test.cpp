@@ -1,6 +1,7 @@
 // The drawer as a user meets it: the real resident plim on an X server, a session bus and a window
 // manager (openbox) of the test's own, driven with xdotool and xclip. Skipped when one is missing.
 #include "app/Instance.h"
+#include "store/FileLock.h"
 
 #include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
@@ -18,11 +19,13 @@
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
@@ -39,12 +42,12 @@ class DrawerDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (const QString& tool : {u"Xvfb"_s, u"dbus-daemon"_s, u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s,
-                                    u"trayer"_s, u"xprop"_s}) {
+                                    u"trayer"_s, u"xprop"_s, u"xwininfo"_s}) {
             if (!have(tool)) {
                 GTEST_SKIP() << tool.toStdString() << " is missing";
             }
         }
-        x = std::make_unique<test::XServer>();
+        x = std::make_unique<test::XServer>(10000, screen);
         ASSERT_TRUE(x->isRunning());
         ASSERT_TRUE(QDir(home.path()).mkpath(u"run"_s));
         QFile::setPermissions(home.filePath(u"run"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -83,7 +86,8 @@ protected:
     }
 
     // A tray, as on most desktops: without one the program opens its notes window at start. Like
-    // openbox, trayer started beside another test's now and then gives up at once: then again.
+    // openbox, trayer started beside another test's now and then gives up at once: then again. On
+    // a busy machine it may take a while to take the tray.
     void startTray() {
         int starts = 0;
         QElapsedTimer sinceStart;
@@ -99,7 +103,7 @@ protected:
                 }
                 return trayOwned();
             },
-            kWaitMs))
+            3 * kWaitMs))
             << "trayer started " << starts << " times: " << tray->p.readAllStandardError().toStdString();
     }
 
@@ -138,13 +142,18 @@ protected:
         const QString socket =
             instanceSocketPath(home.filePath(u"run/plim"_s), displayKey(QString::fromLatin1(x->display()), {}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kWaitMs));
-        // Requests are answered once start-up, the shortcut grabs among it, is done.
-        ASSERT_EQ(plim({u"--background"_s}).status, 0) << resident->p.readAllStandardError().toStdString();
+        // Requests are answered once start-up, the shortcut grabs among it, is done; on a busy
+        // machine that may take longer than a command waits for its answer.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return plim({u"--background"_s}).status == 0; }, kWaitMs))
+            << resident->p.readAllStandardError().toStdString();
     }
 
     void quitResident() {
         EXPECT_EQ(plim({u"quit"_s}).status, 0);
-        ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+        // Already ended by the time it is asked (waitForFinished then says false), or within the wait.
+        ASSERT_TRUE(resident->p.state() == QProcess::NotRunning || resident->p.waitForFinished(kWaitMs))
+            << resident->p.readAllStandardError().toStdString();
+        EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit) << resident->p.readAllStandardError().toStdString();
         EXPECT_EQ(resident->p.exitCode(), 0);
     }
 
@@ -240,6 +249,36 @@ protected:
             kWaitMs));
     }
 
+    // What xwininfo tells of a window: "Absolute upper-left X", "Width", "Window shape extents", ...
+    QString windowInfo(const QString& window, const QString& what) const {
+        for (const QString& line : run(u"xwininfo"_s, {u"-shape"_s, u"-id"_s, window}).out.split(u'\n')) {
+            if (line.trimmed().startsWith(what + u':')) {
+                return line.section(u':', 1).trimmed();
+            }
+        }
+        return {};
+    }
+
+    // A window's frame on the screen: the window and what the manager drew around it.
+    QRect frame(const QString& window) const {
+        QRect r(windowInfo(window, u"Absolute upper-left X"_s).toInt(),
+                windowInfo(window, u"Absolute upper-left Y"_s).toInt(), windowInfo(window, u"Width"_s).toInt(),
+                windowInfo(window, u"Height"_s).toInt());
+        // "_NET_FRAME_EXTENTS(CARDINAL) = left, right, top, bottom"
+        const QStringList e =
+            run(u"xprop"_s, {u"-id"_s, window, u"_NET_FRAME_EXTENTS"_s}).out.section(u'=', 1).split(u',');
+        if (e.size() == 4) {
+            r.adjust(-e[0].toInt(), -e[2].toInt(), e[1].toInt(), e[3].toInt());
+        }
+        return r;
+    }
+
+    // The screen less the panels, as the window manager tells it.
+    QRect workArea() const {
+        const QStringList n = run(u"xprop"_s, {u"-root"_s, u"_NET_WORKAREA"_s}).out.section(u'=', 1).split(u',');
+        return n.size() >= 4 ? QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt()) : QRect();
+    }
+
     QStringList openItems() const {
         QStringList items;
         for (const QString& line : notes().split(u'\n')) {
@@ -251,6 +290,7 @@ protected:
     }
 
     bool managed = true; // under openbox
+    std::string screen = "1280x800x24";
     QTemporaryDir home;
     std::unique_ptr<test::XServer> x;
     test::SessionBus bus;
@@ -368,6 +408,30 @@ TEST_F(DrawerDesktopTest, TheDraftOutlivesEscapeQuitAndAKill) {
     quitResident();
 }
 
+// The X server going away ends the program (Qt leaves at once), but what it kept is saved first: a
+// capture kept while another plim process held the notes file is made, and the draft stays.
+TEST_F(DrawerDesktopTest, LosingTheDisplaySavesTheKeptCaptureAndTheDraft) {
+    startResident();
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(u"run"_s)));
+    FileLock other(notesPath());
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    ASSERT_TRUE(other.tryLock());
+    showDrawer();
+    type(u"kept while busy"_s);
+    keys(u"Return"_s);
+    waitHidden();
+    showDrawer();
+    type(u"half a thought"_s);
+    waitForSetting("draft=half a thought");
+
+    x.reset();
+    other.unlock();
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(openItems(), QStringList{u"kept while busy"_s}) << notes().toStdString();
+    EXPECT_TRUE(test::readAll(home.filePath(u"config/plim/plim.conf"_s)).contains("draft=half a thought"));
+}
+
 TEST_F(DrawerDesktopTest, TheClipboardIsCapturedFromAnywhereAndFromTheDrawerButNotAnImage) {
     QImage image(8, 8, QImage::Format_RGB32);
     image.fill(Qt::red);
@@ -399,6 +463,84 @@ TEST_F(DrawerDesktopTest, TheClipboardIsCapturedFromAnywhereAndFromTheDrawerButN
     EXPECT_EQ(openItems(), (QStringList{u"from anywhere"_s, u"from the drawer"_s}));
     quitResident();
 }
+
+// Without a compositor nothing can fade: holding Alt shrinks the drawer to its header, and what
+// lies beneath shows through the rest until Alt is let go.
+TEST_F(DrawerDesktopTest, AltPeeksWithoutACompositor) {
+    startResident();
+    showDrawer();
+    const QString d = drawer();
+    // "Window shape extents:  640x44+0+0"; the whole window where it has no shape.
+    const auto shown = [&] {
+        const QString shape = windowInfo(d, u"Window shape extents"_s);
+        return shape.isEmpty() ? windowInfo(d, u"Height"_s).toInt()
+                               : shape.section(u'x', 1).section(u'+', 0, 0).toInt();
+    };
+    const int whole = windowInfo(d, u"Height"_s).toInt();
+    ASSERT_GT(whole, 100);
+    run(u"xdotool"_s, {u"keydown"_s, u"alt"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() < whole / 3; }, kWaitMs)) << shown();
+    run(u"xdotool"_s, {u"keyup"_s, u"alt"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown() == whole; }, kWaitMs)) << shown();
+    EXPECT_EQ(d, focus());
+    quitResident();
+}
+
+// The notes window, the settings and the drawer fit the screen less its panels, decorations
+// included: on a scaled screen and on a small one.
+struct ScreenCase {
+    const char* name;
+    const char* screen;
+    const char* scale;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class WindowsFitTheScreen : public DrawerDesktopTest, public ::testing::WithParamInterface<ScreenCase> {
+protected:
+    WindowsFitTheScreen() { screen = GetParam().screen; }
+};
+
+TEST_P(WindowsFitTheScreen, NotesSettingsAndDrawer) {
+    env.insert(u"QT_SCALE_FACTOR"_s, QString::fromLatin1(GetParam().scale));
+    startResident();
+    const QRect area = workArea();
+    ASSERT_FALSE(area.isEmpty());
+    const auto fits = [&](const char* what, const QString& window) {
+        QRect seen;
+        const bool inside = QTest::qWaitFor([&] { return area.contains(seen = frame(window)); }, kWaitMs);
+        EXPECT_TRUE(inside) << what << " at " << seen.x() << "," << seen.y() << ", " << seen.width() << " x "
+                            << seen.height() << " on " << area.width() << " x " << area.height();
+    };
+    // The window that takes the keyboard after a request, other than `other`.
+    const auto focusedPlim = [&](const QString& other) {
+        QString window;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                window = focus();
+                return !window.isEmpty() && window != other &&
+                       run(u"xdotool"_s, {u"getwindowname"_s, window}).out.trimmed() == u"plim"_s;
+            },
+            kWaitMs));
+        return window;
+    };
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    const QString notes = focusedPlim({});
+    fits("notes", notes);
+    fits("settings", openSettings());
+    closeSettings();
+    keys(u"ctrl+alt+space"_s);
+    fits("drawer", focusedPlim(notes));
+    quitResident();
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktop, WindowsFitTheScreen,
+                         ::testing::Values(ScreenCase{"ScaledTwice", "1600x1000x24", "2"},
+                                           ScreenCase{"ScaledByAThird", "1600x1000x24", "1.35"},
+                                           ScreenCase{"SmallScreen", "1024x600x24", "1"}),
+                         [](const auto& test) { return test.param.name; });
 
 TEST_F(DrawerDesktopTest, CaptureRequestTogglesTheDrawer) {
     startResident();
@@ -466,6 +608,17 @@ TEST_F(DrawerDesktopTest, LaunchAtLoginInTheSettingsWritesAndRemovesTheAutostart
 }
 
 TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
+    // Another program holds Ctrl+Alt+K.
+    xcb_connection_t* other = xcb_connect(x->display().constData(), nullptr);
+    xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
+    xcb_keycode_t* k = xcb_key_symbols_get_keycode(symbols, 'k');
+    ASSERT_NE(k, nullptr);
+    const xcb_void_cookie_t grab =
+        xcb_grab_key_checked(other, 0, xcb_setup_roots_iterator(xcb_get_setup(other)).data->root,
+                             XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, k[0], XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    std::free(k);
+    xcb_key_symbols_free(symbols);
+    ASSERT_EQ(xcb_request_check(other, grab), nullptr);
     startResident();
     const QString settings = openSettings();
     // From the panes' tabs: Right to Capture, Tab to the capture shortcut's field, Space records.
@@ -478,12 +631,96 @@ TEST_F(DrawerDesktopTest, AShortcutRecordedInTheSettingsWorksAtOnce) {
     QTest::qWait(300);
     EXPECT_EQ(focus(), settings);
     keys(u"space"_s);
+    // The recorder has the keyboard: the combination the other program holds comes to it, not to
+    // that program, and is refused with a warning; recording goes on.
+    keys(u"ctrl+alt+k"_s);
     keys(u"ctrl+alt+n"_s);
     waitForSetting("carbonKeyCode\\\":45");
+    int taken = 0;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(other)) {
+        taken += (event->response_type & 0x7f) == XCB_KEY_PRESS ? 1 : 0;
+        std::free(event);
+    }
+    EXPECT_EQ(taken, 0);
+    xcb_disconnect(other);
     closeSettings();
     keys(u"ctrl+alt+n"_s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     quitResident();
+}
+
+// A fast typist on a busy machine: the shortcut and the thought at once, without waiting for the
+// drawer. Every key after the shortcut is the drawer's, none reaches the window the user was in.
+TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
+    // The window the user is in: it counts the keys it is given.
+    xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t user = xcb_generate_id(c);
+    const std::uint32_t values[] = {root->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, user, root->root, 100, 300, 400, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      root->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+    xcb_map_window(c, user);
+    xcb_flush(c);
+    // Modifiers pressed on the way to the shortcut are the user's window's; nothing else is.
+    xcb_get_modifier_mapping_reply_t* modifiers =
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+    ASSERT_NE(modifiers, nullptr);
+    const xcb_keycode_t* modifierCodes = xcb_get_modifier_mapping_keycodes(modifiers);
+    const QList<xcb_keycode_t> modifierKeys(modifierCodes, modifierCodes + 8 * modifiers->keycodes_per_modifier);
+    std::free(modifiers);
+    int strayKeys = 0;
+    const auto countStrayKeys = [&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS &&
+                !modifierKeys.contains(reinterpret_cast<xcb_key_press_event_t*>(event)->detail)) {
+                ++strayKeys;
+            }
+            std::free(event);
+        }
+    };
+    const QString userWindow = QString::number(user);
+    // Asked of the server directly: a process per look would slow the test down.
+    const auto userHasFocus = [&] {
+        xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+        const bool has = reply && reply->focus == user;
+        std::free(reply);
+        return has;
+    };
+
+    // Other plim commands keep both cores busy meanwhile.
+    const QString busyFile = home.filePath(u"busy/plim.md"_s);
+    std::vector<std::unique_ptr<Process>> busy;
+    for (int i = 0; i < 3; ++i) {
+        busy.push_back(start(u"sh"_s, {u"-c"_s, u"while :; do \"$0\" --file \"$1\" add busy >/dev/null; done"_s,
+                                       QStringLiteral(PLIM_EXECUTABLE), busyFile}));
+    }
+    startResident();
+    run(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, userWindow});
+
+    constexpr int kCaptures = 50;
+    QStringList expected;
+    for (int i = 1; i <= kCaptures; ++i) {
+        // The drawer of the capture before has gone, and the focus is back.
+        ASSERT_TRUE(QTest::qWaitFor(userHasFocus, kWaitMs))
+            << "capture " << i << ": the focus is on " << focus().toStdString();
+        const QString thought = u"thought %1"_s.arg(i);
+        expected << thought;
+        // One key after another, as a fast typist (`xdotool type` sends no Return).
+        QStringList strokes{u"key"_s, u"--delay"_s, u"6"_s, u"ctrl+alt+space"_s};
+        for (const QChar ch : thought) {
+            strokes << (ch == u' ' ? u"space"_s : QString(ch));
+        }
+        run(u"xdotool"_s, strokes << u"Return"_s);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return openItems().size() == i; }, kWaitMs))
+            << "capture " << i << ": " << notes().toStdString();
+        EXPECT_EQ(openItems().last(), thought);
+        countStrayKeys();
+    }
+    EXPECT_EQ(openItems(), expected);
+    EXPECT_EQ(strayKeys, 0);
+    busy.clear();
+    quitResident();
+    xcb_disconnect(c);
 }
 
 } // namespace

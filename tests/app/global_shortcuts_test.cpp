@@ -37,7 +37,14 @@ public:
         return std::nullopt;
     }
     void release(QKeyCombination c) override { held.erase(c.toCombined()); }
-    void describe(QKeyCombination c, const QString& what) override { described[c.toCombined()] = what; }
+    void describe(QKeyCombination c, const QString& id, const QString& what) override {
+        ids[c.toCombined()] = id;
+        described[c.toCombined()] = what;
+    }
+    std::optional<QString> keysOf(QKeyCombination c) const override {
+        const auto found = desktopKeys.find(c.toCombined());
+        return found != desktopKeys.end() ? std::optional<QString>(found->second) : std::nullopt;
+    }
     bool isAvailable() const override { return available; }
 
     // The user presses a combination: only a held one reaches the program.
@@ -51,6 +58,9 @@ public:
     std::map<int, int> takenByOthers;
     std::set<int> held;
     std::map<int, QString> described;
+    std::map<int, QString> ids;
+    // Keys the desktop chose for a combination (the portal).
+    std::map<int, QString> desktopKeys;
     bool available = true;
     int grabs = 0;
 };
@@ -97,10 +107,32 @@ TEST_F(GlobalShortcutsTest, TwoNamesOnOneCombinationAreHeldOnceAndBothRun) {
     EXPECT_EQ(fake->described[kCtrlAltSpace.toCombined()],
               u"Open or close the capture drawer; Open or close the notes window"_s);
     EXPECT_EQ(fake->described[kCtrlAltShiftV.toCombined()], u"Save the clipboard as a note"_s);
+    // Under the first name's id, whatever its keys.
+    EXPECT_EQ(fake->ids[kCtrlAltSpace.toCombined()], u"capture"_s);
+    EXPECT_EQ(fake->ids[kCtrlAltShiftV.toCombined()], u"captureClipboard"_s);
     // Moving one of them away keeps the other on the shared combination.
     shortcuts.setShortcut(Shortcut{45, 6144}, Name::capture());
     EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"manage"_s});
     EXPECT_EQ(pressed(kCtrlAltN), QStringList{u"capture"_s});
+}
+
+// What every text names: the keys that run each name now, the desktop's words for them where it
+// chose them, none where nothing runs it.
+TEST_F(GlobalShortcutsTest, KeysAreWhatRunsEachNameNow) {
+    fake->takenByOthers[kCtrlAltShiftV.toCombined()] = 10;
+    fake->desktopKeys[kCtrlAltShiftSpace.toCombined()] = u"Super+N"_s;
+    testing::internal::CaptureStdout();
+    start();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(global->reachable(), (KeysGuide::Shortcuts{u"Ctrl+Alt+Space"_s, u"Super+N"_s, std::nullopt}));
+    QSignalSpy changed(global.get(), &GlobalShortcuts::reachChanged);
+    shortcuts.setShortcut(std::nullopt, Name::capture());
+    EXPECT_EQ(global->keys(Name::capture()), std::nullopt);
+    EXPECT_EQ(changed.count(), 1);
+    fake->available = false;
+    Q_EMIT fake->availabilityChanged();
+    EXPECT_EQ(global->reachable(), KeysGuide::Shortcuts{});
+    EXPECT_EQ(changed.count(), 2);
 }
 
 TEST_F(GlobalShortcutsTest, ChangesAndRemovalsTakeEffectAtOnce) {

@@ -1,4 +1,5 @@
 #include "app/Instance.h"
+#include "app/ResidentLog.h"
 
 #include "support/TestSupport.h"
 
@@ -14,7 +15,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace plim;
@@ -60,16 +68,25 @@ protected:
         env.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
         env.insert(u"HOME"_s, dir.path());
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
+        env.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
         env.remove(u"DESKTOP_STARTUP_ID"_s);
-        // Without a display the resident program only holds the instance: nothing of it reaches a
-        // desktop the tests run on.
-        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s}) {
+        // On the offscreen platform, with no session bus: nothing of the resident program reaches
+        // a desktop or a bus the tests run on.
+        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"JOURNAL_STREAM"_s}) {
             env.remove(name);
         }
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + dir.filePath(u"no-bus"_s));
         env.remove(u"XDG_ACTIVATION_TOKEN"_s);
         if (!display.isEmpty()) {
             env.insert(u"DISPLAY"_s, display);
-            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        }
+        for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
+            if (it.value().isEmpty()) {
+                env.remove(it.key());
+            } else {
+                env.insert(it.key(), it.value());
+            }
         }
         if (!token.isEmpty()) {
             env.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
@@ -80,21 +97,35 @@ protected:
         p.setProcessEnvironment(env);
         p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
         p.setArguments(args);
+        if (usualFileLimit) {
+            // What a session gives its programs: 1024 descriptors, unless a program raises it.
+            p.setChildProcessModifier([] {
+                rlimit limit{};
+                ::getrlimit(RLIMIT_NOFILE, &limit);
+                limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            });
+        }
+        if (!errorFile.isEmpty()) {
+            p.setStandardOutputFile(errorFile, QIODevice::Append);
+            p.setStandardErrorFile(errorFile, QIODevice::Append);
+        }
     }
 
     // Runs plim to its end with the event loop turning, so a server in this process can answer.
-    Outcome plim(const QStringList& args, const QString& token = {}, const QString& display = {}) const {
+    Outcome plim(const QStringList& args, const QString& token = {}, const QString& display = {},
+                 int waitMs = kWaitMs) const {
         QProcess p;
         prepare(p, args, token, display);
         p.start();
-        const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kWaitMs);
+        const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, waitMs);
         EXPECT_TRUE(ended) << args.join(u' ').toStdString();
         if (!ended) {
             p.kill();
             p.waitForFinished();
         }
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardError())};
+                errorFile.isEmpty() ? QString::fromUtf8(p.readAllStandardError()) : QString()};
     }
 
     // The pid in the instance lock file; 0 without one.
@@ -108,6 +139,11 @@ protected:
     QTemporaryDir dir;
     // The X11 launchers' startup id given to the commands run.
     QString startupId;
+    // Environment of the programs run, set (or, empty, removed) after everything else.
+    QMap<QString, QString> overrides;
+    bool usualFileLimit = false;
+    // Where the standard output and error of the programs run go instead of a pipe of the test.
+    QString errorFile;
 };
 
 TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
@@ -243,6 +279,179 @@ TEST_F(InstanceTest, OneResidentProgramTakingOverFromAKilledOne) {
     EXPECT_EQ(residentPid(), 0);
 }
 
+// Without a display nothing could be shown: the command says so, fails and leaves nothing running.
+TEST_F(InstanceTest, NoDisplayIsAnError) {
+    const struct {
+        QStringList args;
+        const char* platform; // QT_QPA_PLATFORM, "" for none
+        const char* display;  // DISPLAY, "" for none
+        const char* says;
+    } cases[] = {
+        {{}, "", "", "plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"},
+        {{u"notes"_s}, "", ":9999", "plim: no display (cannot open DISPLAY=:9999)\n"},
+        {{u"--background"_s}, "xcb", "", "plim: no display (DISPLAY is unset)\n"},
+        {{u"--resident"_s}, "", "", "plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        overrides = {{u"QT_QPA_PLATFORM"_s, QString::fromUtf8(c.platform)}};
+        const Outcome r = plim(c.args, {}, QString::fromUtf8(c.display));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, QString::fromUtf8(c.says));
+        EXPECT_FALSE(QFileInfo::exists(lockPath()));
+    }
+}
+
+// A burst of clients beyond the usual limit of open files, the socket file deleted, and a holder of
+// the lock that no longer listens: commands keep reaching a program, and a new start is never kept
+// out.
+TEST_F(InstanceTest, TheProgramStaysReachable) {
+    usualFileLimit = true;
+    ASSERT_EQ(plim(QStringList{u"--background"_s}).status, 0);
+    const qint64 first = residentPid();
+    ASSERT_GT(first, 0);
+
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    limit.rlim_cur = limit.rlim_max;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur < 1200) {
+        GTEST_SKIP() << "this process may not open 1100 connections";
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(socketPath());
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    std::vector<int> burst;
+    int refused = 0;
+    for (int i = 0; i < 1100; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        burst.push_back(fd);
+        refused += ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
+    }
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
+    for (const int fd : burst) {
+        ::close(fd);
+    }
+    EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
+    EXPECT_EQ(residentPid(), first);
+
+    // Deleted, the socket is made again.
+    ASSERT_TRUE(QFile::remove(socketPath()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socketPath()); }, kWaitMs));
+    EXPECT_EQ(plim(QStringList{u"clip"_s}).status, 0);
+    EXPECT_EQ(residentPid(), first);
+
+    // Stopped without its socket (as a program of an older plim whose socket went): the next
+    // start asks it to end, ends it, and takes over.
+    ::kill(static_cast<pid_t>(first), SIGSTOP);
+    ASSERT_TRUE(QFile::remove(socketPath()));
+    const Outcome later = plim(QStringList{u"capture"_s}, {}, {}, 20000);
+    EXPECT_EQ(later.status, 0) << later.err.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(first); }, kWaitMs));
+    const qint64 second = residentPid();
+    EXPECT_GT(second, 0);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(second); }, kWaitMs));
+}
+
+// A command right after `plim quit` meets the program on its way out: it waits for it to end and
+// starts a new one (a race, so it is run several times).
+TEST_F(InstanceTest, ACommandRightAfterQuitStartsANewProgram) {
+    ASSERT_EQ(plim(QStringList{u"--background"_s}).status, 0);
+    for (int round = 0; round < 10; ++round) {
+        SCOPED_TRACE(round);
+        const qint64 before = residentPid();
+        ASSERT_GT(before, 0);
+        ASSERT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+        const Outcome next = plim(QStringList{u"capture"_s}, {}, {}, 20000);
+        ASSERT_EQ(next.status, 0) << next.err.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(before); }, kWaitMs));
+        const qint64 after = residentPid();
+        EXPECT_NE(after, before);
+        EXPECT_FALSE(processGone(after));
+    }
+    EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+}
+
+// The resident program's messages reach whoever can read them where the command that started it
+// wrote: a terminal or the session's journal, never another file or a pipe (whose reader would
+// wait for the program to end). They always reach its log.
+TEST_F(InstanceTest, TheProgramsMessagesReachTheTerminalTheJournalAndTheLog) {
+    const QString said = u"plim runs without a tray icon on this desktop"_s;
+    const QString log = dir.filePath(u"state/plim/plim.log"_s);
+    enum class Where { Terminal, Journal, File };
+    for (const Where where : {Where::Terminal, Where::Journal, Where::File}) {
+        SCOPED_TRACE(static_cast<int>(where));
+        QFile::remove(log);
+        int terminal = -1;
+        overrides.clear();
+        if (where == Where::Terminal) {
+            int follower = -1;
+            char name[128] = {};
+            ASSERT_EQ(::openpty(&terminal, &follower, name, nullptr, nullptr), 0);
+            ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+            errorFile = QString::fromLocal8Bit(name);
+            ::close(follower);
+        } else {
+            errorFile = dir.filePath(u"stream.txt"_s);
+            QFile(errorFile).open(QIODevice::WriteOnly | QIODevice::Truncate);
+            struct stat file {};
+            ASSERT_EQ(::stat(QFile::encodeName(errorFile).constData(), &file), 0);
+            if (where == Where::Journal) {
+                overrides[u"JOURNAL_STREAM"_s] = u"%1:%2"_s.arg(file.st_dev).arg(file.st_ino);
+            }
+        }
+        ASSERT_EQ(plim(QStringList{u"--background"_s}).status, 0);
+        const qint64 pid = residentPid();
+        QString seen;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QString::fromUtf8(test::readAll(log)).contains(said); }, kWaitMs))
+            << test::readAll(log).toStdString();
+        if (where == Where::Terminal) {
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    char buffer[4096];
+                    ssize_t n = 0;
+                    while ((n = ::read(terminal, buffer, sizeof buffer)) > 0) {
+                        seen += QString::fromUtf8(buffer, n);
+                    }
+                    return seen.contains(said);
+                },
+                kWaitMs))
+                << seen.toStdString();
+        } else {
+            seen = QString::fromUtf8(test::readAll(errorFile));
+            EXPECT_EQ(seen.contains(said), where == Where::Journal) << seen.toStdString();
+        }
+        errorFile.clear();
+        EXPECT_EQ(plim(QStringList{u"quit"_s}).status, 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(pid); }, kWaitMs));
+        if (terminal >= 0) {
+            ::close(terminal);
+        }
+    }
+}
+
+// At its limit the log becomes the one old copy, and a new one begins.
+TEST(ResidentLogTest, KeepsOneOldFileBelowTheLimit) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"plim.log"_s);
+    LogFile log(path, 100);
+    for (int i = 0; i < 12; ++i) {
+        log.append(u"line %1"_s.arg(i));
+    }
+    const QString now = QString::fromUtf8(test::readAll(path));
+    const QString old = QString::fromUtf8(test::readAll(path + u".1"_s));
+    EXPECT_LE(QFileInfo(path).size(), 100);
+    EXPECT_LE(QFileInfo(path + u".1"_s).size(), 100);
+    EXPECT_TRUE(now.endsWith(u" line 11\n"_s)) << now.toStdString();
+    EXPECT_TRUE(old.endsWith(u" line %1\n"_s.arg(11 - now.count(u'\n')))) << old.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path + u".2"_s));
+}
+
 TEST(DisplayKeyTest, OneNamePerDisplay) {
     const struct {
         const char* x11;
@@ -307,7 +516,7 @@ TEST_F(InstanceTest, TakesOverAnEmptyLockLeftLongAgo) {
 }
 
 TEST_F(InstanceTest, TerminationSignalsEndItCleanly) {
-    for (const int signal : {SIGTERM, SIGINT}) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
         QProcess resident;
         prepare(resident, {u"--resident"_s});

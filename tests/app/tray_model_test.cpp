@@ -65,6 +65,7 @@ TEST(TrayModel, MissingShortcutsAndTheNoTrayHint) {
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Space"_s, 10}), u"Ctrl+Alt+Space is used by another program"_s);
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Shift+V"_s, 0}), u"Ctrl+Alt+Shift+V has no key on this keyboard"_s);
     EXPECT_EQ(unavailableText({u"Ctrl+Alt+Shift+V"_s, 2}), u"Ctrl+Alt+Shift+V could not be set (error 2)"_s);
+    EXPECT_EQ(unavailableText({u"Ctrl+Alt+Shift+V"_s, 2, true}), u"Ctrl+Alt+Shift+V was turned down by the desktop"_s);
 
     const QString withKeys = noTrayText(u"Ctrl+Alt+Space"_s);
     EXPECT_TRUE(withKeys.contains(u"press Ctrl+Alt+Space or run \u201cplim capture\u201d"_s)) << withKeys.toStdString();

@@ -130,7 +130,8 @@ protected:
         auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s, displayKey({}, kSocket))); }, kWaitMs));
-        EXPECT_EQ(plim({u"--background"_s}), 0);
+        // On a busy machine start-up may take longer than a command waits for its answer.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return plim({u"--background"_s}) == 0; }, kWaitMs));
         return resident;
     }
 
@@ -195,10 +196,10 @@ TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
     for (const PortalShortcut& s : portal.binds.front()) {
         triggers.append(s.properties.value(u"preferred_trigger"_s).toString());
     }
-    EXPECT_EQ(triggers, (QStringList{u"CTRL+ALT+SHIFT+space"_s, u"CTRL+ALT+SHIFT+v"_s, u"CTRL+ALT+space"_s}));
+    EXPECT_EQ(triggers, (QStringList{u"CTRL+ALT+space"_s, u"CTRL+ALT+SHIFT+v"_s, u"CTRL+ALT+SHIFT+space"_s}));
     EXPECT_FALSE(drawerShown());
 
-    portal.activate(portal.sessions.front(), u"CTRL+ALT+space"_s, u"portal-token"_s);
+    portal.activate(portal.sessions.front(), u"capture"_s, u"portal-token"_s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     EXPECT_EQ(plim({u"quit"_s}), 0);
     EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));

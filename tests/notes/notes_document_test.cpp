@@ -183,15 +183,23 @@ TEST(NotesDocumentReading, EntryLineFields) {
         {"[x] ~~open \\<!--~~  <!-- 17:37 -->", State::Done, false, "open <!--", "17:37", nullptr},
         {"[ ] \\\\\\<!-- x -->", State::Open, false, "\\<!-- x -->", nullptr, nullptr},
         {"[ ] \\\\<!-- x -->", State::Open, false, "\\\\", nullptr, "x"},
+        // What the reader of a whole file decides from one look at the line: white space of any kind
+        // before the comment, a '<' before it, a line terminator in it, any white space after a stamp.
+        {"[ ] a\u3000 <!-- 09:30 -->", State::Open, false, "a", "09:30", nullptr},
+        {"[ ] \u00e9 a < b  <!-- 09:30 -->", State::Open, false, "\u00e9 a < b", "09:30", nullptr},
+        {"[ ] a  <!-- 09:30\r -->", State::Open, false, "a  <!-- 09:30\r -->", nullptr, nullptr},
+        {"[ ] a  <!-- 09:30\u00a0b -->", State::Open, false, "a", "09:30", "b"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        const Entry e = NotesDocument::parseEntry(q(c.line));
-        EXPECT_EQ(e.state, c.state);
-        EXPECT_EQ(e.active, c.active);
-        EXPECT_EQ(e.text, q(c.text));
-        EXPECT_EQ(e.time, opt(c.time));
-        EXPECT_EQ(e.comment, opt(c.comment));
+        const NotesDocument day = NotesDocument::parse(q("## d\n\n- ") + q(c.line) + u'\n');
+        for (const Entry& e : {NotesDocument::parseEntry(q(c.line)), std::get<Entry>(day.sections[0].items[0])}) {
+            EXPECT_EQ(e.state, c.state);
+            EXPECT_EQ(e.active, c.active);
+            EXPECT_EQ(e.text, q(c.text));
+            EXPECT_EQ(e.time, opt(c.time));
+            EXPECT_EQ(e.comment, opt(c.comment));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -44,6 +45,10 @@ const Reader readOffered = [](const Preferences& p) -> QString { return yesNo(p.
 const Reader readDraft = [](const Preferences& p) -> QString { return p.draft(); };
 const Reader readNotesPath = [](const Preferences& p) -> QString { return p.notesFilePath(); };
 const Reader readTrashPath = [](const Preferences& p) -> QString { return p.trashFilePath(); };
+const Reader readRawShortcut = [](const Preferences& p) -> QString {
+    return p.value(QStringLiteral("KeyboardShortcuts_capture")).isValid() ? QStringLiteral("stored")
+                                                                          : QStringLiteral("none");
+};
 
 const char* const defaultPresets = "20m|1h|3h|tonight|tomorrow|next week|every 3h|every day|twice a day";
 
@@ -148,16 +153,50 @@ TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
          "@Variant(x), y\n  z\\"},
         {"list where a string belongs", PreferenceKey::draft, QStringList{QStringLiteral("a"), QStringLiteral("b")},
          readDraft, ""},
+        // Values no setting can hold (hand-edited, or written by a broken program) are out of range.
+        {"path beyond the system's limit", PreferenceKey::notesFilePath, QStringLiteral("/srv/") + QString(2100, u'é'),
+         readNotesPath, "$HOME/Documents/plim/plim.md"},
+        {"a preset too long for a phrase", PreferenceKey::reminderPresets,
+         QStringList(presets.mid(0, 8)) << QString(300, u'a'), readPresets, defaultPresets},
+        {"a raw value of megabytes", QLatin1String("KeyboardShortcuts_capture"),
+         QString(Preferences::maxValueLength + 1, u'{'), readRawShortcut, "none"},
     };
     for (const WriteCase& c : cases) {
         SCOPED_TRACE(c.name);
         const QString file = fresh();
         Preferences prefs(file);
         prefs.setValue(c.key, c.value);
-        EXPECT_EQ(c.read(prefs), QString::fromUtf8(c.expected));
+        const QString expected = QString::fromUtf8(c.expected).replace(QStringLiteral("$HOME"), QDir::homePath());
+        EXPECT_EQ(c.read(prefs), expected);
         const Preferences other(reopened(file));
-        EXPECT_EQ(c.read(other), QString::fromUtf8(c.expected));
+        EXPECT_EQ(c.read(other), expected);
     }
+}
+
+// A draft longer than the drawer takes is kept whole in a file beside the settings, and only its
+// beginning is the draft from then on; values no setting can hold leave a file they made large.
+TEST_F(PreferencesFile, SettingsMadeHugeAreMadeSmallLosingNothing) {
+    const QString file = fresh();
+    const QString beginning(Preferences::maxDraftLength, u'a');
+    const QString whole = beginning + QStringLiteral("the end");
+    {
+        Preferences writer(file);
+        writer.setValue(PreferenceKey::draft, whole, Preferences::Announce::No);
+        writer.setValue(PreferenceKey::notesFilePath, QString(2'000'000, u'n'), Preferences::Announce::No);
+        writer.setValue(PreferenceKey::font, QStringLiteral("system"), Preferences::Announce::No);
+    }
+    const QString opened = reopened(file);
+    Preferences prefs(opened);
+    EXPECT_LT(QFileInfo(opened).size(), 2 * Preferences::maxDraftLength);
+    EXPECT_EQ(prefs.draft(), beginning);
+    EXPECT_EQ(prefs.font(), FontChoice::System);
+    EXPECT_FALSE(prefs.contains(PreferenceKey::notesFilePath));
+    const auto kept = prefs.takeKeptDraft();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(QFileInfo(*kept).absolutePath(), dir.path());
+    EXPECT_EQ(readAll(*kept), whole.toUtf8());
+    EXPECT_FALSE(prefs.takeKeptDraft());
+    EXPECT_EQ(Preferences(reopened(opened)).draft(), beginning);
 }
 
 TEST_F(PreferencesFile, WritersAnnounceUnlessToldNotTo) {

@@ -3,8 +3,10 @@
 # a tool they need is not installed.
 #   check.sh desktop FILE             desktop-file-validate passes
 #   check.sh metainfo FILE            appstreamcli validate passes
-#   check.sh deb BUILD VERSION ID     the package holds the installed files, and unpacked anywhere
-#                                     it runs and finds its fonts and icon
+#   check.sh deb BUILD VERSION ID     the package holds the installed files, unpacked anywhere it
+#                                     runs and finds its fonts and icon, and lintian finds no error
+#                                     or warning, and no hardening gap, that lintian-allowed (beside
+#                                     this script) does not list
 set -uo pipefail
 
 skip() {
@@ -52,6 +54,7 @@ deb)
 
     depends=$(dpkg-deb -f "$deb" Depends)
     grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks the Qt libraries: $depends"
+    grep -q 'fonts-opendyslexic' <<<"$depends" || fail "Depends lacks fonts-opendyslexic: $depends"
     dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$tmp/contents"
     expected=(
         /usr/bin/plim
@@ -60,7 +63,9 @@ deb)
         /usr/share/icons/hicolor/scalable/apps/plim.svg
         /usr/share/icons/hicolor/48x48/apps/plim.png
         /usr/share/icons/hicolor/256x256/apps/plim.png
-        /usr/share/man/man1/plim.1
+        /usr/share/man/man1/plim.1.gz
+        /usr/share/doc/plim/changelog.gz
+        /usr/share/doc/plim/copyright
         /usr/share/bash-completion/completions/plim
     )
     fonts=no
@@ -73,6 +78,8 @@ deb)
     for f in "${expected[@]}"; do
         grep -qx -- "$f" "$tmp/contents" || fail "$f is not in the package"
     done
+    # The system's OpenDyslexic is used, not a copy of it.
+    ! grep -q 'OpenDyslexic' "$tmp/contents" || fail "the package holds a copy of OpenDyslexic"
 
     # Unpacked in a folder of its own, with a home, settings and data folders that know nothing of plim.
     root=$tmp/root
@@ -116,6 +123,25 @@ deb)
     fi
     echo "$(basename "$deb"): $(wc -l <"$tmp/contents") entries; unpacked, it runs and finds its data"
     grep -E 'icon from|fonts from' "$tmp/resident.log"
+
+    # The changelog's newest entry is this version.
+    top=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/plim/changelog.gz | gzip -dc | head -n1)
+    [[ $top == "plim ($version) "* ]] || fail "the changelog's newest entry is not $version: $top"
+
+    # Last, as it is the one part that may be skipped: Debian's own checks of the package.
+    need lintian "Debian: lintian"
+
+    allowed=$(dirname "$0")/lintian-allowed
+    lintian --display-info "$deb" >"$tmp/lintian.txt" 2>&1
+    # Errors and warnings, and the hardening gaps lintian only mentions.
+    found=$(grep -E '^[EW]: |^I: [^ ]+ hardening-' "$tmp/lintian.txt" | awk '{print $3}' | sort -u)
+    unlisted=""
+    for tag in $found; do
+        grep -Eq "^$tag[[:space:]]+[^[:space:]#]" "$allowed" || unlisted+=" $tag"
+    done
+    [ -z "$unlisted" ] || fail "lintian tags not in $allowed (with a reason):$unlisted
+$(grep -E '^[EWI]: ' "$tmp/lintian.txt")"
+    echo "$(basename "$deb"): lintian finds nothing unlisted ($(grep -c '^[EW]: ' "$tmp/lintian.txt") errors and warnings)"
     ;;
 *)
     echo "usage: check.sh desktop FILE | metainfo FILE | deb BUILD VERSION APPID" >&2

@@ -497,16 +497,35 @@ TEST_F(SchedulerTest, ContentCarriesTitleBodyAndButtons) {
 
 // --- Permission and settings ---
 
-TEST_F(SchedulerTest, StatusFollowsTheServer) {
+TEST_F(SchedulerTest, StatusFollowsTheServerAndTheDelivery) {
     using Status = ReminderScheduler::Status;
+    const NotifierCapabilities none{false, false, false, false};
+    const NotifierCapabilities banners{true, true, false, false};
+    const NotifierCapabilities persistent{true, false, true, true};
+    const struct {
+        QString delivery; // empty: not chosen
+        NotifierCapabilities caps;
+        Status expected;
+    } cases[] = {
+        {u"notification"_s, none, Status::Denied},
+        {u"notification"_s, banners, Status::Temporary},
+        {u"notification"_s, persistent, Status::Persistent},
+        {u"dot"_s, banners, Status::Off},
+        {u""_s, persistent, Status::Off},
+        {u"dot"_s, none, Status::Denied},
+    };
     start({});
-    for (const auto& [caps, expected] : {std::pair{NotifierCapabilities{false, false, false, false}, Status::Denied},
-                                         {NotifierCapabilities{true, true, false, false}, Status::Temporary},
-                                         {NotifierCapabilities{true, false, true, true}, Status::Persistent}}) {
-        notifier->caps = caps;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.delivery.toStdString());
+        if (c.delivery.isEmpty()) {
+            prefs->remove(PreferenceKey::reminderDelivery, Preferences::Announce::No);
+        } else {
+            prefs->setValue(PreferenceKey::reminderDelivery, c.delivery, Preferences::Announce::No);
+        }
+        notifier->caps = c.caps;
         std::optional<Status> got;
         scheduler->status([&](Status s) { got = s; });
-        EXPECT_EQ(got, expected);
+        EXPECT_EQ(got, c.expected);
     }
 }
 

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -114,6 +116,71 @@ TEST(CatchUp, StepsOnFromTheStoredRing) {
         SCOPED_TRACE(describe(cal, r.next) + " seen at " + describe(cal, now));
         EXPECT_EQ(shown(cal, r.nextRing(now, cal)), c.expectedNext);
         EXPECT_EQ(r.unansweredRings(now, cal), c.expectedUnanswered);
+    }
+}
+
+// The count as the schedule defines it: ring after ring through the calendar.
+int unansweredByStepping(const Reminder& r, Instant at, const Calendar& calendar) {
+    int count = 0;
+    std::optional<Instant> cursor = r.next;
+    while (cursor && *cursor <= at && count < 999) {
+        ++count;
+        cursor = r.ring(*cursor, calendar);
+    }
+    return count;
+}
+
+TEST(UnansweredRings, CountsWhatSteppingCounts) {
+    // Zones with clock changes of an hour, half an hour and two hours, at midnight, a skipped day,
+    // and none at all.
+    const char* const zones[] = {"Europe/Berlin",  "America/New_York", "Australia/Lord_Howe", "Pacific/Apia",
+                                 "America/Havana", "Antarctica/Troll", "America/Sao_Paulo",   "UTC"};
+    const int lengths[] = {1, 7, 20, 45, 90, 100, 180, 360, 719, 1000, 1380, 1439};
+    std::uint64_t seed = 0x9e3779b97f4a7c15ULL;
+    const auto below = [&](int n) { // splitmix64
+        std::uint64_t z = (seed += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return static_cast<int>((z ^ (z >> 31)) % static_cast<std::uint64_t>(n));
+    };
+    // Times of day mostly in the small hours, where clocks change.
+    const auto timeOfDay = [&] { return TimeOfDay{below(3) == 0 ? below(1440) : below(5 * 60)}; };
+    for (int i = 0; i < 300; ++i) {
+        const Calendar cal(QString::fromLatin1(zones[below(std::size(zones))]));
+        const auto randomRule = [&] {
+            if (below(2) == 0) {
+                QList<TimeOfDay> list;
+                for (int n = 1 + below(4); n > 0; --n) {
+                    list.append(timeOfDay());
+                }
+                std::sort(list.begin(), list.end());
+                QList<int> days;
+                for (int d = 1; d <= 7; ++d) {
+                    if (below(3) == 0) {
+                        days.append(d);
+                    }
+                }
+                const Days all[] = {everyDay(), weekdays(), Days{Days::On{days}}};
+                return Rule{Rule::Times{all[below(3)], list}};
+            }
+            const TimeOfDay a = timeOfDay();
+            const TimeOfDay b = timeOfDay();
+            const int length = below(4) == 0 ? 1 + below(1439) : lengths[below(std::size(lengths))];
+            return a == b ? interval(length, hm(0, 0), hm(23, 59)) : interval(length, std::min(a, b), std::max(a, b));
+        };
+        const Rule rule = randomRule();
+        Instant next = at(cal, 2010 + below(18), 1 + below(12), 1 + below(28), below(24), below(60), below(60));
+        // Mostly hours around a clock change, where the count is easiest to get wrong.
+        const auto changes = cal.offsetChanges(next, next + std::chrono::days(400), 1);
+        if (!changes.isEmpty() && below(4) > 0) {
+            next = changes.first().at + std::chrono::seconds(below(6 * 86400) - 3 * 86400);
+        }
+        const std::int64_t spans[] = {below(600), below(3 * 1440), below(40 * 1440), below(800 * 1440)};
+        const Instant now = next + std::chrono::minutes(spans[below(std::size(spans))] - 30);
+        const Reminder r = repeat(next, rule);
+        EXPECT_EQ(r.unansweredRings(now, cal), unansweredByStepping(r, now, cal))
+            << cal.zoneId().toStdString() << " every " << rule.text().toStdString() << " from " << describe(cal, next)
+            << " to " << describe(cal, now);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <map>
 #include <set>
 
 namespace plim::test {
@@ -30,6 +31,9 @@ public:
         uint sessionResponse = 0;
         uint bindResponse = 0;
         std::set<QString> refused; // ids the user turns down in the dialog
+        // Keys the desktop binds to an id, whatever was asked for (what the user chose in its
+        // settings); otherwise the preferred trigger.
+        std::map<QString, QString> triggers;
     };
 
     // On the session bus, or the bus at `address`.
@@ -60,6 +64,13 @@ public:
         QDBusConnection(name_).send(signal);
     }
 
+    // The user gives shortcuts other keys in the desktop's settings.
+    void changeShortcuts(const QString& session, const QList<PortalShortcut>& shortcuts) {
+        QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kShortcutsInterface, u"ShortcutsChanged"_s);
+        signal << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(shortcuts);
+        QDBusConnection(name_).send(signal);
+    }
+
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QList<QVariant> args = message.arguments();
@@ -85,9 +96,13 @@ public:
             QList<PortalShortcut> bound;
             for (const PortalShortcut& s : shortcuts) {
                 if (options_.refused.count(s.id) == 0) {
+                    const auto chosen = options_.triggers.find(s.id);
+                    const QVariant keys = chosen != options_.triggers.end()
+                                              ? QVariant(chosen->second)
+                                              : s.properties.value(u"preferred_trigger"_s);
                     bound.append(
                         {s.id,
-                         {{u"description"_s, s.properties.value(u"description"_s)}, {u"trigger_description"_s, s.id}}});
+                         {{u"description"_s, s.properties.value(u"description"_s)}, {u"trigger_description"_s, keys}}});
                 }
             }
             request = requestPath(args[3]);

@@ -11,6 +11,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace plim::test {
 
@@ -19,7 +20,9 @@ namespace plim::test {
 // connects once. It goes away with the test process, even one that crashed.
 class XServer {
 public:
-    explicit XServer(int timeoutMs = 10000) {
+    // `screen` as Xvfb takes it: width x height x depth.
+    explicit XServer(int timeoutMs = 10000, std::string screen = "1280x800x24")
+        : screen_(std::move(screen)) {
         // A display number of its own, far above the low ones: left to pick one itself (-displayfd
         // alone), Xvfb goes by its sockets only, and two servers starting at once can end up on one
         // number, each holding one of its two sockets. Xvfb locks a number it is given.
@@ -63,8 +66,10 @@ private:
             ::dup2(null, 0);
             ::dup2(null, 1);
             ::dup2(null, 2);
-            ::execlp("Xvfb", "Xvfb", (':' + number).c_str(), "-displayfd", "3", "-screen", "0", "1280x800x24",
-                     "-nolisten", "tcp", static_cast<char*>(nullptr));
+            // -noreset: a server whose last client leaves resets, and a client connecting meanwhile
+            // (a program started right after a command's display check let go) is refused.
+            ::execlp("Xvfb", "Xvfb", (':' + number).c_str(), "-displayfd", "3", "-screen", "0", screen_.c_str(),
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(ready[1]);
@@ -91,6 +96,7 @@ private:
         }
     }
 
+    std::string screen_;
     pid_t pid_ = -1;
     QByteArray display_;
 };

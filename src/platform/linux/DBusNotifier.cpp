@@ -50,7 +50,23 @@ DBusNotifier::DBusNotifier(const QDBusConnection& bus, Options options, QObject*
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { serverCapabilities_.reset(); });
 }
 
-DBusNotifier::~DBusNotifier() = default;
+DBusNotifier::~DBusNotifier() {
+    if (shown_.isEmpty() || !bus_.isConnected()) {
+        return;
+    }
+    for (const quint32 id : std::as_const(shown_)) {
+        QDBusMessage message = call(QStringLiteral("CloseNotification"));
+        message << uint{id};
+        message.setAutoStartService(false);
+        bus_.send(message);
+    }
+    // The program may end right after: one answer from the bus itself means the messages before it
+    // have left, whatever the notification server does. The bus answers at once, or the wait is short.
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                       QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    bus_.call(ping, QDBus::Block, 1000);
+}
 
 NotifierCapabilities DBusNotifier::capabilitiesFrom(const QStringList& serverCapabilities) {
     NotifierCapabilities caps;
@@ -113,8 +129,8 @@ void DBusNotifier::post(const NotificationContent& content, quint32 replaces, Po
 void DBusNotifier::send(const NotificationContent& content, quint32 replaces, const Posted& posted) {
     const QStringList server = serverCapabilities_.value_or(QStringList());
     QDBusMessage message = call(QStringLiteral("Notify"));
-    message << QStringLiteral("plim") << uint{replaces} << QString() << content.title << bodyText(content, server)
-            << actionList(content, server) << hints(content, server) << int{-1};
+    message << QStringLiteral("plim") << uint{replaces} << options_.icon << content.title << bodyText(content, server)
+            << actionList(content, server) << hints(content, server, options_.icon) << int{-1};
     // Past the time limit the notification counts as not shown, but the answer is still awaited:
     // a server that shows it late gives its id then, so it can be withdrawn or answered.
     const auto wait = std::min<std::int64_t>((options_.timeout + options_.lateAnswer).count(), INT_MAX);
@@ -131,11 +147,12 @@ void DBusNotifier::send(const NotificationContent& content, quint32 replaces, co
             posted(std::nullopt);
         }
     });
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [posted, answer](QDBusPendingCallWatcher* w) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, posted, answer](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         answer->given = true;
         const QDBusPendingReply<uint> reply = *w;
         if (!reply.isError() && reply.value() != 0) {
+            shown_.insert(reply.value());
             posted(reply.value());
         } else if (!answer->late) {
             posted(std::nullopt);
@@ -144,6 +161,7 @@ void DBusNotifier::send(const NotificationContent& content, quint32 replaces, co
 }
 
 void DBusNotifier::close(quint32 serverId) {
+    shown_.remove(serverId);
     if (serverId == 0 || !bus_.isConnected()) {
         return;
     }
@@ -166,14 +184,19 @@ QStringList DBusNotifier::actionList(const NotificationContent& content, const Q
     return list;
 }
 
-QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStringList& serverCapabilities) {
+QVariantMap DBusNotifier::hints(const NotificationContent& content, const QStringList& serverCapabilities,
+                                const QString& icon) {
     QVariantMap map{
         {QStringLiteral("desktop-entry"), QStringLiteral("plim")},
         {QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency)},
-        {QStringLiteral("category"), QStringLiteral("reminder")},
-        // The desktop's usual notification sound; servers without sound ignore it.
-        {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+        {QStringLiteral("image-path"), icon},
     };
+    if (content.thread == kRemindersThread) {
+        // No category of the notification standard fits; a vendor one lets the desktop tell them apart.
+        map.insert(QStringLiteral("category"), QStringLiteral("x-plim.reminder"));
+        // The sound theme's own sound for an alarm that went off; servers without sound ignore it.
+        map.insert(QStringLiteral("sound-name"), QStringLiteral("alarm-clock-elapsed"));
+    }
     // One stack per subject: servers that honour the tag show only the newest notification of it.
     if (!content.identifier.isEmpty()) {
         map.insert(QStringLiteral("x-dunst-stack-tag"), content.identifier);
@@ -215,6 +238,7 @@ void DBusNotifier::onReplied(uint id, const QString& text) {
 }
 
 void DBusNotifier::onClosed(uint id, uint /*reason*/) {
+    shown_.remove(id);
     Q_EMIT closed(id);
 }
 

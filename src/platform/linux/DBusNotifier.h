@@ -3,6 +3,7 @@
 #include "reminders/Notifier.h"
 
 #include <QDBusConnection>
+#include <QSet>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -22,11 +23,14 @@ public:
         std::chrono::milliseconds timeout{5000};
         // How long after that a notification's id is still taken: a busy server may show it late.
         std::chrono::milliseconds lateAnswer{120000};
+        // The program's icon: a name in the desktop's icon theme, or a file:// address.
+        QString icon = QStringLiteral("plim");
     };
 
     // The session bus.
     explicit DBusNotifier(QObject* parent = nullptr);
     DBusNotifier(const QDBusConnection& bus, Options options, QObject* parent = nullptr);
+    // Takes what it showed off the screen: once the program is gone, answers to it reach no one.
     ~DBusNotifier() override;
 
     void post(const NotificationContent& content, quint32 replaces, Posted posted) override;
@@ -36,7 +40,8 @@ public:
 
     // The pieces of a Notify call, for a server that reports `serverCapabilities`.
     static QStringList actionList(const NotificationContent& content, const QStringList& serverCapabilities);
-    static QVariantMap hints(const NotificationContent& content, const QStringList& serverCapabilities);
+    static QVariantMap hints(const NotificationContent& content, const QStringList& serverCapabilities,
+                             const QString& icon);
     static QString bodyText(const NotificationContent& content, const QStringList& serverCapabilities);
     static NotifierCapabilities capabilitiesFrom(const QStringList& serverCapabilities);
 
@@ -55,6 +60,7 @@ private:
     std::optional<QStringList> serverCapabilities_;
     bool reading_ = false;
     QList<CapabilitiesAnswer> waiting_;
+    QSet<quint32> shown_; // what the server showed for us and has not closed
 };
 
 } // namespace plim

@@ -155,7 +155,10 @@ std::optional<QString> PortalHotKeys::trigger(QKeyCombination combination) {
     return parts.join(QLatin1Char('+'));
 }
 
-QString PortalHotKeys::idOf(QKeyCombination combination) {
+QString PortalHotKeys::idOf(QKeyCombination combination) const {
+    if (const auto found = ids_.find(combination.toCombined()); found != ids_.end()) {
+        return found->second;
+    }
     return trigger(combination).value_or(QStringLiteral("key-%1").arg(combination.toCombined(), 0, 16));
 }
 
@@ -174,14 +177,37 @@ void PortalHotKeys::release(QKeyCombination combination) {
     }
 }
 
-void PortalHotKeys::describe(QKeyCombination combination, const QString& what) {
-    const QString id = idOf(combination);
+void PortalHotKeys::describe(QKeyCombination combination, const QString& id, const QString& what) {
+    ids_[combination.toCombined()] = id;
     QString& description = descriptions_[id];
     if (description != what) {
         description = what;
         if (held_.count(id) != 0) {
             scheduleBind();
         }
+    }
+}
+
+std::optional<QString> PortalHotKeys::keysOf(QKeyCombination combination) const {
+    const QString id = idOf(combination);
+    const auto held = held_.find(id);
+    const auto keys = triggers_.find(id);
+    if (held == held_.end() || held->second != combination || keys == triggers_.end() || keys->second.isEmpty()) {
+        return std::nullopt;
+    }
+    return keys->second;
+}
+
+void PortalHotKeys::readTriggers(const QList<PortalShortcut>& shortcuts) {
+    bool changed = false;
+    for (const PortalShortcut& s : shortcuts) {
+        const QString keys = s.properties.value(QStringLiteral("trigger_description")).toString();
+        QString& known = triggers_[s.id];
+        changed = changed || known != keys;
+        known = keys;
+    }
+    if (changed) {
+        Q_EMIT keysChanged();
     }
 }
 
@@ -264,7 +290,9 @@ void PortalHotKeys::onSessionOpened(const QVariantMap& results) {
     state_ = State::Open;
     if (!listening_) {
         listening_ = bus_.connect(kService, kPath, kInterface, QStringLiteral("Activated"), this,
-                                  SLOT(onActivated(QDBusMessage)));
+                                  SLOT(onActivated(QDBusMessage))) &&
+                     bus_.connect(kService, kPath, kInterface, QStringLiteral("ShortcutsChanged"), this,
+                                  SLOT(onShortcutsChanged(QDBusMessage)));
     }
     bind();
 }
@@ -340,6 +368,7 @@ void PortalHotKeys::onBound(uint response, const QVariantMap& results) {
         for (const PortalShortcut& s : shortcuts) {
             bound.insert(s.id);
         }
+        readTriggers(shortcuts);
     }
     // Left out: refused by the portal or by the user.
     for (const PortalShortcut& asked : std::exchange(binding_, {})) {
@@ -352,7 +381,7 @@ void PortalHotKeys::onBound(uint response, const QVariantMap& results) {
             const QKeyCombination combination = held->second;
             held_.erase(held);
             Q_EMIT lost(combination,
-                        Refusal{response == 0 ? static_cast<int>(kOtherFailure) : static_cast<int>(response)});
+                        Refusal{response == 0 ? static_cast<int>(kOtherFailure) : static_cast<int>(response), true});
         }
     }
     if (std::exchange(stale_, false)) {
@@ -373,6 +402,15 @@ void PortalHotKeys::onActivated(const QDBusMessage& message) {
     // A recent portal passes a token with which the window shown may take the keyboard.
     const ActivationTokenScope token(options.value(QStringLiteral("activation_token")).toString().toUtf8());
     Q_EMIT pressed(held->second);
+}
+
+void PortalHotKeys::onShortcutsChanged(const QDBusMessage& message) {
+    // The user gave a shortcut other keys in the desktop's settings.
+    const QList<QVariant> args = message.arguments();
+    if (args.size() < 2 || pathOf(args.at(0)) != session_) {
+        return;
+    }
+    readTriggers(qdbus_cast<QList<PortalShortcut>>(args.at(1)));
 }
 
 void PortalHotKeys::giveUp() {

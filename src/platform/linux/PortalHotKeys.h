@@ -33,11 +33,13 @@ const QDBusArgument& operator>>(const QDBusArgument& in, PortalShortcut& shortcu
 
 // Global shortcuts through the desktop portal (org.freedesktop.portal.GlobalShortcuts), where a
 // program cannot hold keys itself (Wayland). The portal binds named shortcuts in a session of the
-// program's; here each held combination is one shortcut, its id and preferred trigger the
-// combination in the portal's notation, so a shortcut the user moved in the desktop's own settings
-// still runs what its combination runs here. Grabs are taken on trust and bound together a moment
-// later; one the portal (or the user in its dialog) leaves out is then reported `lost`. The portal
-// binds once per session: a changed set is bound in a fresh session.
+// program's; here each held combination is one shortcut, its id the stable one it was described
+// with (the name it serves), its preferred trigger the combination in the portal's notation. The
+// desktop keeps what the user chose for an id in its own settings, so a changed combination does
+// not leave a stale entry there; the keys it binds are read back from its answer and from its
+// ShortcutsChanged signal (`keysOf`). Grabs are taken on trust and bound together a moment later;
+// one the portal (or the user in its dialog) leaves out is then reported `lost`. The portal binds
+// once per session: a changed set is bound in a fresh session.
 // Every call is asynchronous. A portal that is missing, refuses a session or does not answer
 // within `answerWithin` makes the desktop unavailable: it is never waited for.
 class PortalHotKeys final : public GlobalHotKeys {
@@ -53,7 +55,8 @@ public:
 
     std::optional<Refusal> grab(QKeyCombination combination) override;
     void release(QKeyCombination combination) override;
-    void describe(QKeyCombination combination, const QString& what) override;
+    void describe(QKeyCombination combination, const QString& id, const QString& what) override;
+    std::optional<QString> keysOf(QKeyCombination combination) const override;
     bool isAvailable() const override { return state_ != State::Unavailable; }
 
     // "CTRL+ALT+space", the notation the desktop portal uses for triggers; none for a key it has no
@@ -64,11 +67,14 @@ private Q_SLOTS:
     // The portal's signals, connected by name.
     void onResponse(const QDBusMessage& message);
     void onActivated(const QDBusMessage& message);
+    void onShortcutsChanged(const QDBusMessage& message);
 
 private:
     enum class State { Opening, Open, Unavailable };
 
-    static QString idOf(QKeyCombination combination);
+    QString idOf(QKeyCombination combination) const;
+    // Keeps the keys the desktop says it bound to each shortcut.
+    void readTriggers(const QList<PortalShortcut>& shortcuts);
     void openSession();
     // Asks for the Response of a request before making it (the portal may answer at once).
     QString expectResponse(const QString& token);
@@ -95,6 +101,9 @@ private:
     // By shortcut id.
     std::map<QString, QKeyCombination> held_;
     std::map<QString, QString> descriptions_;
+    std::map<QString, QString> triggers_;
+    // The ids combinations were described with, by QKeyCombination::toCombined.
+    std::map<int, QString> ids_;
     QTimer answerTimer_;
     QTimer bindTimer_;
 };

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <functional>
 
 namespace plim {
 
@@ -106,6 +109,9 @@ X11HotKeys::X11HotKeys(xcb_connection_t* connection)
         roots_.push_back(it.data->root);
     }
     readKeyboard();
+    holdLimit_.setSingleShot(true);
+    holdLimit_.setInterval(kHoldLimit);
+    connect(&holdLimit_, &QTimer::timeout, this, [this] { endHold(hold_); });
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -115,6 +121,8 @@ X11HotKeys::~X11HotKeys() {
         return;
     }
     QCoreApplication::instance()->removeNativeEventFilter(this);
+    endHold(hold_);
+    thaw();
     for (const auto& [combination, grabs] : held_) {
         releaseAll(grabs);
     }
@@ -171,7 +179,7 @@ std::optional<int> X11HotKeys::grabAll(const std::vector<KeyGrab>& grabs) {
     for (const xcb_window_t root : roots_) {
         for (const KeyGrab& g : grabs) {
             cookies.push_back(xcb_grab_key_checked(connection_, 0, root, g.modifiers, g.keycode, XCB_GRAB_MODE_ASYNC,
-                                                   XCB_GRAB_MODE_ASYNC));
+                                                   XCB_GRAB_MODE_SYNC));
             sent.emplace_back(g, root);
         }
     }
@@ -259,12 +267,12 @@ bool X11HotKeys::isRoot(std::uint32_t window) const {
     return std::find(roots_.begin(), roots_.end(), window) != roots_.end();
 }
 
-void X11HotKeys::onKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time) {
+bool X11HotKeys::onKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time) {
     const std::uint16_t modifiers = state & kMatchedModifiers;
     const bool repeat = down_ == keycode || (keycode == releasedKeycode_ && time == releasedAt_);
     down_ = keycode;
     if (repeat) {
-        return;
+        return false;
     }
     for (const auto& [combined, grabs] : held_) {
         const bool match = std::any_of(grabs.begin(), grabs.end(), [&](const KeyGrab& g) {
@@ -274,10 +282,86 @@ void X11HotKeys::onKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint
             // Out of the X event handling: a handler may show windows or change the grabs.
             const QKeyCombination combination = QKeyCombination::fromCombined(combined);
             QMetaObject::invokeMethod(
-                this, [this, combination] { Q_EMIT pressed(combination); }, Qt::QueuedConnection);
-            return;
+                this,
+                [this, combination] {
+                    Q_EMIT pressed(combination);
+                    if (hold_ == 0) {
+                        thaw();
+                    }
+                },
+                Qt::QueuedConnection);
+            return true;
         }
     }
+    return false;
+}
+
+void X11HotKeys::thaw() {
+    if (!frozen_) {
+        return;
+    }
+    frozen_ = false;
+    xcb_allow_events(connection_, XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
+    xcb_flush(connection_);
+}
+
+namespace {
+
+class X11KeyboardHold final : public KeyboardHold {
+public:
+    explicit X11KeyboardHold(std::function<void()> end)
+        : end_(std::move(end)) {}
+    ~X11KeyboardHold() override { end_(); }
+
+private:
+    std::function<void()> end_;
+};
+
+} // namespace
+
+std::unique_ptr<KeyboardHold> X11HotKeys::holdKeyboard() {
+    if (!frozen_ || hold_ != 0) {
+        return nullptr;
+    }
+    hold_ = ++holds_;
+    holdLimit_.start();
+    return std::make_unique<X11KeyboardHold>([self = QPointer<X11HotKeys>(this), hold = hold_] {
+        if (self) {
+            self->endHold(hold);
+        }
+    });
+}
+
+void X11HotKeys::endHold(int hold) {
+    if (hold == 0 || hold != hold_) {
+        return;
+    }
+    hold_ = 0;
+    holdLimit_.stop();
+    frozen_ = false;
+    if (focusIsOurs()) {
+        // Ends the grab the press began (it outlasts the key's release, which waits with the other
+        // keys): what the server kept goes to our focused window, in order, and so does the key's
+        // release, which tells that the next press is not a repeat.
+        xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+    } else {
+        // Nothing of ours took the keyboard: as after any press, the keys go on to us until the
+        // combination's key is let go, then to the focused window.
+        xcb_allow_events(connection_, XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
+    }
+    xcb_flush(connection_);
+}
+
+bool X11HotKeys::focusIsOurs() const {
+    const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr), &std::free);
+    if (!focus) {
+        return false;
+    }
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [&](const QWindow* window) {
+        return window->handle() != nullptr && window->winId() == focus->focus;
+    });
 }
 
 bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr* /*result*/) {
@@ -291,20 +375,22 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
         if (!isRoot(key->event)) {
             return false;
         }
-        onKeyPress(key->detail, key->state, key->time);
+        // A press that begins one of the grabs freezes the keyboard; the others let it go on.
+        frozen_ = true;
+        if (!onKeyPress(key->detail, key->state, key->time)) {
+            thaw();
+        }
         return true;
     }
     case XCB_KEY_RELEASE: {
+        // Seen on any window of ours: after a hold the release goes to the window shown.
         const auto* key = reinterpret_cast<const xcb_key_release_event_t*>(event);
-        if (!isRoot(key->event)) {
-            return false;
-        }
         if (down_ == key->detail) {
             down_.reset();
         }
         releasedKeycode_ = key->detail;
         releasedAt_ = key->time;
-        return true;
+        return isRoot(key->event);
     }
     case XCB_MAPPING_NOTIFY: {
         const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event);

@@ -3,6 +3,9 @@
 #include "platform/GlobalHotKeys.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QTimer>
+
+#include <chrono>
 
 #include <cstdint>
 #include <map>
@@ -19,6 +22,10 @@ namespace plim {
 // X matches the lock modifiers exactly, so each combination is grabbed for every keycode that
 // makes its key, with CapsLock and NumLock each on and off. The grabs follow keyboard-mapping
 // changes. Must be destroyed before the application.
+// A press freezes the keyboard (the grabs are synchronous): the server keeps the keys typed after
+// it, in order, until the handlers have run, or until a hold they take goes; then the server hands
+// them to the window that has the focus. So no key typed right after a shortcut reaches the window
+// the user was leaving.
 class X11HotKeys final : public GlobalHotKeys, private QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -28,8 +35,12 @@ public:
     static std::unique_ptr<X11HotKeys> create();
     ~X11HotKeys() override;
 
+    // The longest the keyboard is held for a handler: past it the keys go where the focus is.
+    static constexpr std::chrono::milliseconds kHoldLimit{3000};
+
     std::optional<Refusal> grab(QKeyCombination combination) override;
     void release(QKeyCombination combination) override;
+    std::unique_ptr<KeyboardHold> holdKeyboard() override;
 
     // The X keysym of a key; none for a key that has none.
     static std::optional<std::uint32_t> keysym(Qt::Key key);
@@ -45,7 +56,13 @@ private:
 
     explicit X11HotKeys(xcb_connection_t* connection);
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-    void onKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time);
+    // Whether the press was a held combination's; its handlers then run soon.
+    bool onKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time);
+    // Lets the keys the server keeps go on: to where the focus is, or on to us until the
+    // combination's key is released.
+    void thaw();
+    void endHold(int hold);
+    bool focusIsOurs() const;
     void readKeyboard();
     void remap();
     std::vector<KeyGrab> keyGrabsFor(QKeyCombination combination) const;
@@ -66,6 +83,12 @@ private:
     std::optional<std::uint8_t> down_;
     std::uint8_t releasedKeycode_ = 0;
     std::uint32_t releasedAt_ = 0;
+    // The keyboard is frozen from a held combination's press until thawed.
+    bool frozen_ = false;
+    // The hold a handler took, by number; 0 for none.
+    int hold_ = 0;
+    int holds_ = 0;
+    QTimer holdLimit_;
 };
 
 } // namespace plim

@@ -11,4 +11,9 @@ CaptureController::CaptureController(NotesStore& store, DesktopServices& desktop
 
 CaptureController::~CaptureController() = default;
 
+void CaptureController::toggle(std::unique_ptr<KeyboardHold> hold) {
+    model_->toggle();
+    window_->keepKeysUntilFocused(std::move(hold));
+}
+
 } // namespace plim

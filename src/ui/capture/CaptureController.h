@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyboardHold.h"
 #include "ui/capture/CaptureModel.h"
 
 #include <QObject>
@@ -27,7 +28,9 @@ public:
     // Shows the drawer with the stored draft, holding the keyboard.
     void show() { model_->show(); }
     // The capture shortcut and `plim capture`: hides a drawer that has the keyboard, else shows it.
-    void toggle() { model_->toggle(); }
+    // The keys the hold keeps are let go once the editor has the keyboard, or at once when the
+    // drawer does not open.
+    void toggle(std::unique_ptr<KeyboardHold> hold = nullptr);
     // The clipboard shortcut and `plim clip`: saves the clipboard's text as its own entry.
     void captureClipboard() { model_->captureClipboard(); }
     // At quit, SIGTERM, SIGINT and session end.

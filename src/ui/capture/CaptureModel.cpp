@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "notes/KeyNames.h"
+#include "notes/Shortened.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 
@@ -15,17 +16,32 @@ namespace {
 
 // A refusal stays up long enough to be read.
 constexpr std::chrono::milliseconds kMessageConfirmation{2500};
+// How much of a refused clipboard text a hidden drawer shows.
+constexpr qsizetype kRefusedShown = 200;
+
+// Large numbers in groups of three, apart by a narrow space that never breaks: "100 000".
+QString groupedNumber(qsizetype n) {
+    QString digits = QString::number(n);
+    if (n <= 9'999) {
+        return digits;
+    }
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
+        digits.insert(i, QChar(0x202F));
+    }
+    return digits;
+}
 
 QString sizeText(qsizetype characters) {
     if (characters >= 1'000'000) {
         return QString::number(double(characters) / 1e6, 'f', 1) + QStringLiteral(" million characters");
     }
-    return QString::number(characters) + QStringLiteral(" characters");
+    return groupedNumber(characters) + QStringLiteral(" characters");
 }
 
-QString tooLongText(QStringView what, qsizetype characters) {
-    return what.toString() + QStringLiteral(" not saved · ") + sizeText(characters) + QStringLiteral(", at most ") +
-           QString::number(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
+// `refused` says what did not happen: "clipboard not saved", "not pasted".
+QString tooLongText(QStringView refused, qsizetype characters) {
+    return refused.toString() + QStringLiteral(" · ") + sizeText(characters) + QStringLiteral(", at most ") +
+           groupedNumber(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
 }
 
 } // namespace
@@ -38,6 +54,7 @@ CaptureModel::CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& 
     , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock()))
     , gestures_(delays)
     , draftDelay_(delays.make())
+    , draftDeadline_(delays.make())
     , settleDelay_(delays.make())
     , confirmDelay_(delays.make()) {
     when_->onCommit = [this](const Reminder& reminder) { commit(false, reminder); };
@@ -105,6 +122,10 @@ void CaptureModel::show() {
     presetsShown_ = false;
     message_.reset();
     replaceText(preferences_.draft());
+    if (const auto kept = preferences_.takeKeptDraft()) {
+        message_ = Hint{QStringLiteral("draft too long for the drawer · kept whole in ") + shortened(*kept, 60),
+                        Hint::Tone::Error};
+    }
     presence_ = Presence::Visible;
     refresh();
     Q_EMIT presented();
@@ -120,6 +141,7 @@ void CaptureModel::toggle() {
 
 void CaptureModel::saveDraft() {
     draftDelay_->stop();
+    draftDeadline_->stop();
     const QString& draft = draftText();
     if (preferences_.draft() != draft || !preferences_.contains(PreferenceKey::draft)) {
         preferences_.setValue(PreferenceKey::draft, draft, Preferences::Announce::No);
@@ -140,24 +162,27 @@ void CaptureModel::captureClipboard() {
         desktop_.beep();
         return;
     }
-    const auto refuse = [this](const Hint& why) {
+    // A hidden drawer shows the refused text with the reason, never the user's draft.
+    const auto refuse = [this](const Hint& why, const QString& shown) {
         desktop_.beep();
         if (isVisible()) {
             message_ = why;
             refresh();
             Q_EMIT placeRequested(false);
         } else {
-            confirmHidden(draftText(), why);
+            confirmHidden(shown, why);
         }
     };
     if (text.size() > maxCaptureLength) {
-        refuse({tooLongText(u"clipboard", text.size()), Hint::Tone::Error});
+        // Its start is enough to know it by, and lays out at once.
+        refuse({tooLongText(u"clipboard not saved", text.size()), Hint::Tone::Error},
+               text.left(kRefusedShown) + QChar(0x2026));
         return;
     }
     const Instant at = now();
     const auto id = store_.append(text, std::nullopt, at);
     if (!id && storeUnreadable()) {
-        refuse({store_.error()->message(), Hint::Tone::Error});
+        refuse({store_.error()->message(), Hint::Tone::Error}, text);
         return;
     }
     recentCapture_ = id ? std::optional<RecentCapture>({*id, at}) : std::nullopt;
@@ -220,25 +245,34 @@ QString CaptureModel::countText() const {
     return text;
 }
 
-QStringList CaptureModel::hintItems() const {
-    QStringList described;
+QList<CaptureModel::HintItem> CaptureModel::hintItems() const {
+    struct Described {
+        const char16_t* full;
+        const char16_t* brief;
+        int keep;
+    };
+    QList<Described> described;
     if (whenOpen_) {
-        described = {QStringLiteral("↩ save with reminder"), QStringLiteral("↑↓ presets"), QStringLiteral("⇥ routine"),
-                     QStringLiteral("esc back to the note")};
+        described = {{u"↩ save with reminder", u"↩ save", 9},
+                     {u"↑↓ presets", u"↑↓ presets", 7},
+                     {u"⇥ routine", u"⇥ routine", 6},
+                     {u"esc back to the note", u"esc back", 8}};
     } else {
-        described = {QStringLiteral("↩ save"), QStringLiteral("⌘↩ keep open")};
+        described = {{u"↩ save", u"↩ save", 9}, {u"⌘↩ keep open", u"⌘↩ keep open", 7}};
         if (hasText()) {
-            described << QStringLiteral("⌘R remind");
+            described.append({u"⌘R remind", u"⌘R remind", 8});
         }
-        described << QStringLiteral("⌘⇧V clip") << QStringLiteral("esc keep draft") << QStringLiteral("⌥ peek")
-                  << QStringLiteral("⌘O notes");
+        described.append({{u"⌘⇧V clip", u"⌘⇧V clip", 5},
+                          {u"esc keep draft", u"esc draft", 3},
+                          {u"⌥ peek", u"⌥ peek", 4},
+                          {u"⌘O notes", u"⌘O notes", 6}});
         if (undoable()) {
-            described << QStringLiteral("⌘Z undo last capture");
+            described.append({u"⌘Z undo last capture", u"⌘Z undo", 8});
         }
     }
-    QStringList items;
-    for (const QString& item : described) {
-        items << keyText(item);
+    QList<HintItem> items;
+    for (const Described& d : std::as_const(described)) {
+        items.append({keyText(d.full), keyText(d.brief), d.keep});
     }
     return items;
 }
@@ -250,7 +284,11 @@ CaptureModel::Hint CaptureModel::hint() const {
     if (message_) {
         return *message_;
     }
-    return {hintItems().join(hintSeparator()), Hint::Tone::Muted};
+    QStringList words;
+    for (const HintItem& item : hintItems()) {
+        words << item.full;
+    }
+    return {words.join(hintSeparator()), Hint::Tone::Muted};
 }
 
 QList<WhenFieldModel::PeekCell> CaptureModel::peekCells() const {
@@ -318,8 +356,10 @@ void CaptureModel::setText(const QString& text) {
         return;
     }
     message_.reset();
-    // A crash or a power cut loses at most this much typing.
-    draftDelay_->start(draftDelay, [this] { saveDraft(); });
+    draftDelay_->start(draftPause, [this] { saveDraft(); });
+    if (!draftDeadline_->isPending()) {
+        draftDeadline_->start(draftLatest, [this] { saveDraft(); });
+    }
     refresh();
 }
 
@@ -399,7 +439,7 @@ bool CaptureModel::acceptPaste(qsizetype length) {
         return true;
     }
     desktop_.beep();
-    message_ = Hint{tooLongText(u"paste", length), Hint::Tone::Error};
+    message_ = Hint{tooLongText(u"not pasted", length), Hint::Tone::Error};
     refresh();
     return false;
 }

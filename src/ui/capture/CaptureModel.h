@@ -46,13 +46,16 @@ public:
 
     static constexpr std::chrono::seconds undoWindow{10};
     static constexpr std::chrono::seconds recentWindow{120};
-    static constexpr std::chrono::milliseconds draftDelay{1000};
+    // The draft is stored once typing pauses this long, and at the latest this long after the
+    // first change not yet stored: a crash, a lost display or a power cut takes little typing.
+    static constexpr std::chrono::milliseconds draftPause{200};
+    static constexpr std::chrono::milliseconds draftLatest{1000};
     static constexpr std::chrono::milliseconds reminderConfirmation{800};
     static constexpr std::chrono::milliseconds clipboardConfirmation{450};
     static constexpr std::chrono::milliseconds clipboardConfirmationReduced{600};
     // Longer text is refused from the clipboard and from pasting: one entry is one line of the
     // notes file, and laying out megabytes in one line would stall the drawer.
-    static constexpr qsizetype maxCaptureLength = 100'000;
+    static constexpr qsizetype maxCaptureLength = Preferences::maxDraftLength;
     static constexpr int horizontalInset = 20;
     static constexpr int cornerRadius = 6;
     static constexpr int sideMargin = 24;
@@ -102,8 +105,15 @@ public:
     QString countText() const;
     // The key hints, a confirmation, or the store's trouble.
     Hint hint() const;
-    // The key hints as separate items (the window may wrap between them, never inside one).
-    QStringList hintItems() const;
+    // A key hint: its words, the fewest that still say it, and how long it stays where a narrow
+    // drawer has no room for every hint (the higher, the longer).
+    struct HintItem {
+        QString full;
+        QString brief;
+        int keep = 0;
+    };
+    // The key hints as separate items, for the window to lay out on one line.
+    QList<HintItem> hintItems() const;
     static QString hintSeparator() { return QStringLiteral("    "); }
     // The preset grid at the moment it opened.
     QList<WhenFieldModel::PeekCell> peekCells() const;
@@ -195,6 +205,7 @@ private:
     std::unique_ptr<WhenFieldModel> when_;
     CaptureGestures gestures_;
     std::unique_ptr<Delay> draftDelay_;
+    std::unique_ptr<Delay> draftDeadline_;
     std::unique_ptr<Delay> settleDelay_;
     std::unique_ptr<Delay> confirmDelay_;
 

@@ -2,7 +2,10 @@
 
 #include "store/NotesStore.h"
 #include "ui/capture/XcbWindow.h"
+#include "ui/theme/FrameRole.h"
+#include "ui/theme/KeyLabel.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -21,9 +24,11 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QVBoxLayout>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace plim {
 
@@ -49,15 +54,6 @@ void setTextColor(QWidget& widget, const QColor& color) {
     widget.setPalette(palette);
 }
 
-// Hint items may wrap between them, never inside one.
-QString wrappable(const QStringList& items) {
-    QStringList kept;
-    for (QString item : items) {
-        kept << item.replace(u' ', QChar::Nbsp);
-    }
-    return kept.join(QStringLiteral("\u00A0\u00A0\u00A0 "));
-}
-
 } // namespace
 
 // --- The editor ---
@@ -75,6 +71,8 @@ CaptureEditor::CaptureEditor(CaptureModel& model, QWidget* parent)
     document()->setDocumentMargin(0);
     setViewportMargins(0, CaptureModel::textInset, 0, CaptureModel::textInset);
     setCursorWidth(0); // drawn in the accent colour by paintEvent
+    // Its keys go to the model first (a key press ends a pending peek), the word keys among them.
+    setProperty(WordKeys::ownKeysProperty, true);
     setContextMenuPolicy(Qt::NoContextMenu);
     const int flash = QGuiApplication::styleHints()->cursorFlashTime();
     blink_.setInterval(flash > 0 ? flash / 2 : 0);
@@ -123,6 +121,23 @@ qreal CaptureEditor::textHeight(qreal width, qreal enough) const {
     return height;
 }
 
+qreal CaptureEditor::lineHeight() const {
+    QTextLayout layout(QStringLiteral("X"), font());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLeadingIncluded(true);
+    line.setLineWidth(1000);
+    layout.endLayout();
+    return line.height();
+}
+
+void CaptureEditor::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    // The editor grows with its text, and a scroll bar that comes or goes re-wraps the lines: the
+    // insertion point stays in view through both (a long paste ends where it was put).
+    ensureCursorVisible();
+}
+
 void CaptureEditor::setCaretColor(const QColor& color) {
     caret_ = color;
     viewport()->update();
@@ -169,8 +184,11 @@ void CaptureEditor::keyPressEvent(QKeyEvent* event) {
     using E = CaptureModel::EditorEffect;
     switch (model_.keyPressed({event->key(), event->modifiers()}, document()->isUndoAvailable())) {
     case E::Pass:
-        QPlainTextEdit::keyPressEvent(event);
-        return;
+        if (!WordKeys::moveByWord(this, *event)) {
+            QPlainTextEdit::keyPressEvent(event);
+            return;
+        }
+        break;
     case E::Handled:
         break;
     case E::LineBreak:
@@ -249,10 +267,12 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     , editor_(new CaptureEditor(model, this))
     , when_(new WhenFieldWidget(model.when(), model.store().clock(), WhenFieldWidget::Style::Drawer, this))
     , peek_(new PresetPeekWidget(this))
-    , hintLabel_(new QLabel(this)) {
+    , hintLabel_(new KeyLabel(QString(), this)) {
     // A window with an alpha channel: translucent over a compositor, painted opaque without one.
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("plim"));
+    WordKeys::install();
+    announceWindowsAsFrames();
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(CaptureModel::horizontalInset, kTop, CaptureModel::horizontalInset, kBottom);
@@ -266,10 +286,13 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     column->addWidget(when_);
     column->addWidget(peek_);
     column->addWidget(hintLabel_);
-    for (QLabel* label : {dateLabel_, countLabel_, hintLabel_}) {
+    for (QLabel* label : {dateLabel_, countLabel_, static_cast<QLabel*>(hintLabel_)}) {
         label->setTextFormat(Qt::PlainText);
     }
-    hintLabel_->setWordWrap(true);
+    // The hints are laid out to the drawer's width; they never widen it.
+    hintLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // What a screen reader names the editor; the window is named by its title.
+    editor_->setAccessibleName(QStringLiteral("New entry"));
     when_->hide();
     peek_->hide();
 
@@ -352,8 +375,10 @@ void CaptureWindow::applyContent() {
     countLabel_->setText(model_.countText());
     const CaptureModel::Hint hint = model_.hint();
     using Tone = CaptureModel::Hint::Tone;
-    // Muted is the key hints' tone only.
-    hintLabel_->setText(hint.tone == Tone::Muted ? wrappable(model_.hintItems()) : hint.text);
+    // Muted is the key hints' tone only: one line, whatever the width. A message may wrap.
+    const bool keys = hint.tone == Tone::Muted;
+    hintLabel_->setWordWrap(!keys);
+    hintLabel_->setText(keys ? hintLine() : hint.text);
     const ThemeColors& colors = theme_.colors();
     setTextColor(*hintLabel_, hint.tone == Tone::Muted    ? colors.muted
                               : hint.tone == Tone::Accent ? colors.highlighter
@@ -370,29 +395,77 @@ void CaptureWindow::applyContent() {
     update();
 }
 
-void CaptureWindow::fitEditor(int width) {
+void CaptureWindow::fitEditor(int width, int room) {
     const QFontMetricsF metrics(editor_->font());
     const qreal line = metrics.lineSpacing();
-    const qreal most = std::max(width / 1.618 - 76, 3 * line + 2 * CaptureModel::textInset);
+    const int inset = CaptureModel::textInset;
+    const qreal most = std::max(width / 1.618 - 76, 3 * line + 2 * inset);
     const qreal text = editor_->textHeight(width - 2 * CaptureModel::horizontalInset, most);
-    editor_->setFixedHeight(CaptureModel::editorHeight(width, line, text));
+    int height = std::min(CaptureModel::editorHeight(width, line, text), room);
+    if (text + 2 * inset > height) {
+        // It scrolls: whole lines, so that none stands half shown and no blank band stays under
+        // the last one.
+        const qreal laid = editor_->lineHeight();
+        height = qCeil(std::max(1.0, std::floor((height - 2 * inset) / laid)) * laid) + 2 * inset;
+    }
+    // The editor counts a line as shown only with a pixel to spare below it.
+    editor_->setFixedHeight(height + 1);
 }
 
-QRect CaptureWindow::targetFrame() {
+QRect CaptureWindow::availableArea() const {
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
-    if (screen == nullptr) {
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+QRect CaptureWindow::targetFrame() {
+    const QRect available = availableArea();
+    if (available.isEmpty()) {
         return {};
     }
-    const QRect available = screen->availableGeometry();
     const int width = std::min(model_.width(), available.width());
-    fitEditor(width);
-    layout()->activate();
-    const int height =
-        layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : layout()->totalSizeHint().height();
+    const auto fitted = [&](int room) {
+        fitEditor(width, room);
+        layout()->activate();
+        return layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width)
+                                             : layout()->totalSizeHint().height();
+    };
+    int height = fitted(std::numeric_limits<int>::max());
+    if (height > available.height()) {
+        // A short screen: the editor gives up what the rest needs, and scrolls sooner.
+        height = fitted(editor_->maximumHeight() - 1 - (height - available.height()));
+    }
     return model_.frame(available, height);
+}
+
+QString CaptureWindow::hintLine() const {
+    const QRect available = availableArea();
+    const int drawer = available.isEmpty() ? model_.width() : std::min(model_.width(), available.width());
+    const qreal room = drawer - 2 * CaptureModel::horizontalInset;
+    const QFont font = hintLabel_->font();
+    QList<CaptureModel::HintItem> items = model_.hintItems();
+    const auto line = [&](bool brief, int gap) {
+        QStringList words;
+        for (const CaptureModel::HintItem& item : std::as_const(items)) {
+            words << (brief ? item.brief : item.full);
+        }
+        return words.join(QString(gap, u' '));
+    };
+    // The described spacing and words where they fit; then closer; then shorter words.
+    for (const auto& [brief, gap] : {std::pair{false, 4}, std::pair{false, 2}, std::pair{true, 2}}) {
+        if (const QString l = line(brief, gap); KeyText::width(l, font) <= room) {
+            return l;
+        }
+    }
+    // Narrower still: the hints that matter least make room, the first always stays.
+    while (items.size() > 1 && KeyText::width(line(true, 2), font) > room) {
+        const auto least = std::min_element(items.begin() + 1, items.end(),
+                                            [](const auto& a, const auto& b) { return a.keep < b.keep; });
+        items.erase(least);
+    }
+    return line(true, 2);
 }
 
 void CaptureWindow::stopAnimations() {
@@ -506,7 +579,14 @@ void CaptureWindow::dismiss(bool animated) {
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+void CaptureWindow::keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold) {
+    if (model_.isVisible() && x11::inputFocus() != quint32(winId())) {
+        keysHeld_ = std::move(hold);
+    }
+}
+
 void CaptureWindow::hideNow() {
+    keysHeld_.reset();
     stopAnimations();
     if (fade_) {
         fade_->stop();
@@ -570,6 +650,12 @@ void CaptureWindow::onEditorChanged() {
 }
 
 void CaptureWindow::peek(bool on) {
+    if (!compositing_) {
+        // Nothing can fade without a compositor: the drawer shrinks to its header instead, and
+        // what lies beneath shows through the rest. The editor keeps the keyboard.
+        applyMask();
+        return;
+    }
     const qreal target = on ? kPeekOpacity : 1.0;
     if (fade_) {
         fade_->stop();
@@ -598,9 +684,19 @@ bool CaptureWindow::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-QPainterPath CaptureWindow::groundPath() const {
+bool CaptureWindow::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    // The drawer has the keyboard (its editor the focus within it): the keys typed since the
+    // shortcut come to it now. The toolkit may call a window active before the server gives it the
+    // keyboard, so the server's word is waited for.
+    if (keysHeld_ && x11::gainsFocus(eventType, message, quint32(winId()))) {
+        keysHeld_.reset();
+    }
+    return QWidget::nativeEvent(eventType, message, result);
+}
+
+QPainterPath CaptureWindow::groundPath(int height) const {
     // Square top edge against the screen's, rounded bottom corners.
-    const QRectF r = rect();
+    const QRectF r(0, 0, width(), height < 0 ? this->height() : height);
     const qreal radius = CaptureModel::cornerRadius;
     QPainterPath path;
     path.moveTo(r.topLeft());
@@ -637,6 +733,9 @@ void CaptureWindow::applyMask() {
     // Without a compositor the corners cannot be see-through: cut them out of the window.
     if (compositing_) {
         clearMask();
+    } else if (model_.peeking()) {
+        const int header = std::max(dateLabel_->geometry().bottom(), countLabel_->geometry().bottom()) + kTop;
+        setMask(QRegion(groundPath(std::min(header, height())).toFillPolygon().toPolygon()));
     } else {
         setMask(QRegion(groundPath().toFillPolygon().toPolygon()));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyboardHold.h"
 #include "ui/capture/CaptureModel.h"
 #include "ui/capture/WhenFieldWidget.h"
 
@@ -8,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 QT_BEGIN_NAMESPACE
@@ -18,6 +20,7 @@ QT_END_NAMESPACE
 
 namespace plim {
 
+class KeyLabel;
 class Theme;
 
 // The drawer's editor: plain text, every key first offered to the model's key table; modifier
@@ -29,6 +32,8 @@ public:
 
     // The laid-out height of the text at a width, stopping once it passes `enough`.
     qreal textHeight(qreal width, qreal enough) const;
+    // The laid-out height of one line.
+    qreal lineHeight() const;
     void setCaretColor(const QColor& color);
     // Replaces the text without telling the model (it sent it) and puts the insertion point last.
     void replace(const QString& text);
@@ -40,6 +45,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Whether the event was a modifier key; tells the model what is held afterwards.
@@ -65,15 +71,18 @@ public:
     CaptureEditor& editor() { return *editor_; }
     QLabel& dateLabel() { return *dateLabel_; }
     QLabel& countLabel() { return *countLabel_; }
-    QLabel& hintLabel() { return *hintLabel_; }
+    KeyLabel& hintLabel() { return *hintLabel_; }
     WhenFieldWidget& whenField() { return *when_; }
     PresetPeekWidget& presetPeek() { return *peek_; }
     // Where the drawer goes on the screen under the pointer, at its current content.
     QRect targetFrame();
+    // Keeps the hold until the shown drawer has the keyboard; drops it at once when hidden.
+    void keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold);
     bool animating() const;
 
 protected:
     bool event(QEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -86,7 +95,12 @@ private:
     void place(bool animated);
     void applyContent();
     void applyLook();
-    void fitEditor(int width);
+    // The editor's height at the drawer's width, at most `room`.
+    void fitEditor(int width, int room);
+    // The usable area of the screen the drawer goes on; empty without a screen.
+    QRect availableArea() const;
+    // The key hints laid out on one line at the drawer's width.
+    QString hintLine() const;
     void onEditorChanged();
     void peek(bool on);
     void stopAnimations();
@@ -94,7 +108,8 @@ private:
     void applyMask();
     void returnFocus();
     bool reduceMotion() const;
-    QPainterPath groundPath() const;
+    // The drawer's outline: square top, rounded bottom corners, `height` tall (all of it by default).
+    QPainterPath groundPath(int height = -1) const;
 
     CaptureModel& model_;
     Theme& theme_;
@@ -103,7 +118,7 @@ private:
     CaptureEditor* editor_;
     WhenFieldWidget* when_;
     PresetPeekWidget* peek_;
-    QLabel* hintLabel_;
+    KeyLabel* hintLabel_;
     QPointer<QParallelAnimationGroup> motion_;
     QPointer<QPropertyAnimation> fade_;
     bool compositing_ = true;
@@ -115,6 +130,8 @@ private:
     // The window that had the keyboard before the drawer took it.
     quint32 previousWindow_ = 0;
     QTimer focusCheck_;
+    // Keys typed since the capture shortcut, waiting for the editor to have the keyboard.
+    std::unique_ptr<KeyboardHold> keysHeld_;
 };
 
 } // namespace plim

@@ -2,6 +2,7 @@
 
 #include "notes/Clock.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/KeyLabel.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -195,9 +196,11 @@ WhenFieldWidget::WhenFieldWidget(WhenFieldModel& model, const Clock& clock, Styl
     column->addWidget(preview_);
     column->addWidget(rows_);
     preview_->setTextFormat(Qt::PlainText);
+    // Named for screen readers; the placeholder describes the field.
+    field_->setAccessibleName(QStringLiteral("Remind when"));
+    rows_->setAccessibleName(QStringLiteral("Presets"));
     if (style == Style::Popover) {
-        keyHint_ = new QLabel(this);
-        keyHint_->setTextFormat(Qt::PlainText);
+        keyHint_ = new KeyLabel(QString(), this);
         column->addWidget(keyHint_);
     }
     rows_->onPick = [this](int row) { model_.commit(row); };
@@ -263,6 +266,7 @@ void WhenFieldWidget::paintEvent(QPaintEvent*) {
 PresetPeekWidget::PresetPeekWidget(QWidget* parent)
     : QWidget(parent)
     , colors_(Theme::colors(Appearance::Light)) {
+    setAccessibleName(QStringLiteral("Presets"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 

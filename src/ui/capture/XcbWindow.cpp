@@ -171,6 +171,19 @@ void markAsDrawer(quint32 window) {
     xcb_flush(c);
 }
 
+bool gainsFocus(const QByteArray& eventType, const void* message, quint32 window) {
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_FOCUS_IN) {
+        return false;
+    }
+    const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
+    // Pointer: only the pointer is over the window, the focus is elsewhere.
+    return focus->event == window && focus->detail != XCB_NOTIFY_DETAIL_POINTER;
+}
+
 bool blurOffered() {
     xcb_connection_t* c = connection();
     return c != nullptr && supported(c, "_KDE_NET_WM_BLUR_BEHIND_REGION");

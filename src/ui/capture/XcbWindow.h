@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <optional>
@@ -23,6 +24,8 @@ bool compositing();
 // Marks a window that is not yet mapped as the drawer: on every workspace, not in the taskbar or
 // the pager, above other windows.
 void markAsDrawer(quint32 window);
+// Whether a native event of the toolkit says that the window now has the keyboard focus.
+bool gainsFocus(const QByteArray& eventType, const void* message, quint32 window);
 // KWin's blur behind a window, where the running manager offers it.
 bool blurOffered();
 void setBlurBehind(quint32 window, bool on);

@@ -1,5 +1,6 @@
 #include "ui/manage/FlowWidget.h"
 
+#include "ui/theme/KeyLabel.h"
 #include "ui/theme/Theme.h"
 
 #include <QLabel>
@@ -8,9 +9,10 @@
 
 namespace plim {
 
-FlowLayout::FlowLayout(QWidget* parent, int spacing)
+FlowLayout::FlowLayout(QWidget* parent, int spacing, Qt::Alignment lines)
     : QLayout(parent)
-    , spacing_(spacing) {
+    , spacing_(spacing)
+    , lines_(lines) {
     setContentsMargins(0, 0, 0, 0);
 }
 
@@ -62,28 +64,38 @@ void FlowLayout::setGeometry(const QRect& rect) {
 }
 
 int FlowLayout::place(const QRect& rect, bool apply) const {
-    int x = rect.x();
     int y = rect.y();
-    int line = 0;
-    for (QLayoutItem* item : items_) {
-        const QSize hint = item->sizeHint();
-        if (x > rect.x() && x + hint.width() > rect.right() + 1) {
-            x = rect.x();
-            y += line + spacing_;
-            line = 0;
+    // One line at a time: the items that fit, then where they start.
+    for (qsizetype first = 0; first < items_.size();) {
+        qsizetype end = first;
+        int width = 0;
+        int height = 0;
+        for (; end < items_.size(); ++end) {
+            const QSize hint = items_[end]->sizeHint();
+            const int wider = width + (end > first ? spacing_ : 0) + hint.width();
+            if (end > first && wider > rect.width()) {
+                break;
+            }
+            width = wider;
+            height = std::max(height, hint.height());
         }
         if (apply) {
-            item->setGeometry(QRect(QPoint(x, y), hint));
+            int x = rect.x() + (lines_ & Qt::AlignHCenter ? std::max(0, (rect.width() - width) / 2) : 0);
+            for (qsizetype i = first; i < end; ++i) {
+                const QSize hint = items_[i]->sizeHint();
+                items_[i]->setGeometry(QRect(QPoint(x, y), hint));
+                x += hint.width() + spacing_;
+            }
         }
-        x += hint.width() + spacing_;
-        line = std::max(line, hint.height());
+        y += height + (end < items_.size() ? spacing_ : 0);
+        first = end;
     }
-    return y + line - rect.y();
+    return y - rect.y();
 }
 
-FlowWidget::FlowWidget(int spacing, QWidget* parent)
+FlowWidget::FlowWidget(int spacing, QWidget* parent, Qt::Alignment lines)
     : QWidget(parent)
-    , flow_(new FlowLayout(this, spacing)) {
+    , flow_(new FlowLayout(this, spacing, lines)) {
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
@@ -95,12 +107,12 @@ void FlowWidget::add(QWidget* child) {
 }
 
 QLabel* keyCap(const QString& text, const QFont& mono, const ThemeColors& colors, QWidget* parent) {
-    auto* cap = new QLabel(text, parent);
-    cap->setTextFormat(Qt::PlainText);
+    auto* cap = new KeyLabel(text, parent);
     cap->setFont(mono);
-    cap->setAlignment(Qt::AlignCenter);
-    cap->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; border-radius: 4px; padding: 1px 6px; }")
-                           .arg(colors.surface.name(QColor::HexRgb), colors.ink.name(QColor::HexRgb)));
+    cap->setCap(colors.surface);
+    QPalette palette = cap->palette();
+    palette.setColor(QPalette::WindowText, colors.ink);
+    cap->setPalette(palette);
     return cap;
 }
 

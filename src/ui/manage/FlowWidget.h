@@ -12,10 +12,11 @@ namespace plim {
 
 struct ThemeColors;
 
-// Places its items left to right and starts a new line when the next one does not fit.
+// Places its items left to right and starts a new line when the next one does not fit; each line
+// at the left, or centred.
 class FlowLayout final : public QLayout {
 public:
-    explicit FlowLayout(QWidget* parent, int spacing);
+    explicit FlowLayout(QWidget* parent, int spacing, Qt::Alignment lines = Qt::AlignLeft);
     ~FlowLayout() override;
 
     void addItem(QLayoutItem* item) override;
@@ -34,13 +35,14 @@ private:
 
     QList<QLayoutItem*> items_;
     int spacing_;
+    Qt::Alignment lines_;
 };
 
 // A widget whose children flow like words: the small labels of examples and key legends.
 class FlowWidget final : public QWidget {
     Q_OBJECT
 public:
-    explicit FlowWidget(int spacing, QWidget* parent = nullptr);
+    explicit FlowWidget(int spacing, QWidget* parent = nullptr, Qt::Alignment lines = Qt::AlignLeft);
     void add(QWidget* child);
 
 private:

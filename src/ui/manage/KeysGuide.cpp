@@ -25,13 +25,16 @@ QString Row::id() const {
     return keys + u'\x1f' + meaning + u'\x1f' + examples.join(u'\x1f');
 }
 
-QString Shortcuts::notSet() {
-    return u"(not set)"_s;
+QString captureCommand() {
+    return u"plim capture"_s;
 }
 
-Shortcuts Shortcuts::from(const std::optional<QString>& capture, const std::optional<QString>& notes,
-                          const std::optional<QString>& clipboard) {
-    return Shortcuts{capture.value_or(notSet()), notes.value_or(notSet()), clipboard.value_or(notSet())};
+QString notesCommand() {
+    return u"plim notes"_s;
+}
+
+QString clipboardCommand() {
+    return u"plim clip"_s;
 }
 
 const QList<QStringList>& whenExamples() {
@@ -47,10 +50,12 @@ const QList<QStringList>& whenExamples() {
 }
 
 QStringList steps(const Shortcuts& shortcuts) {
+    // Without a key that works, the command that does the same.
+    const auto run = [](const QString& command) { return u"Run \u201c"_s + command + u"\u201d"_s; };
     const QStringList paragraphs = {
-        u"Press "_s + shortcuts.capture +
+        (shortcuts.capture ? u"Press "_s + *shortcuts.capture : run(captureCommand())) +
             u" anywhere, type the thought, and press Return. It's saved, and you're back where you were."_s,
-        u"Press "_s + shortcuts.notes +
+        (shortcuts.notes ? u"Press "_s + *shortcuts.notes : run(notesCommand())) +
             u" for your notes, today on top. Space marks an entry done, → carries an older one to today, and a keeps it on top in Active."_s,
         u"To have something come back, press 1–9 for a preset or r to say when, or ⌘1–⌘9 and ⌘R in the drawer as you save. When it rings, Space is done, d lets this ring go, and 1–9 snoozes it."_s,
         u"When older days pile up, ⌘S sweeps them one entry at a time."_s,
@@ -70,9 +75,10 @@ QList<Group> groups(const Shortcuts& shortcuts, const Anchors& anchors) {
     return {
         Group{u"Anywhere · change these in Settings"_s,
               {
-                  row(shortcuts.capture, u"open or close the drawer"_s),
-                  row(shortcuts.notes, u"open or close your notes"_s),
-                  row(shortcuts.clipboard, u"save the clipboard as a note without opening anything"_s),
+                  row(shortcuts.capture.value_or(captureCommand()), u"open or close the drawer"_s),
+                  row(shortcuts.notes.value_or(notesCommand()), u"open or close your notes"_s),
+                  row(shortcuts.clipboard.value_or(clipboardCommand()),
+                      u"save the clipboard as a note without opening anything"_s),
               }},
         Group{u"In the drawer"_s,
               {

@@ -31,19 +31,19 @@ struct Group {
     friend bool operator==(const Group&, const Group&) = default;
 };
 
-// The three global shortcuts as the guide shows them.
+// How the three global commands are reached from anywhere now: the keys that run each
+// ("Ctrl+Alt+Space", or the desktop's words for the keys it bound), or none where no key does (none
+// stored, held by another program, turned down by the desktop): then its command is the way.
 struct Shortcuts {
-    QString capture;
-    QString notes;
-    QString clipboard;
-
-    // What stands for a shortcut the user removed.
-    static QString notSet();
-    // From each shortcut's displayed form ("Ctrl+Alt+Space"), none when it is removed.
-    static Shortcuts from(const std::optional<QString>& capture, const std::optional<QString>& notes,
-                          const std::optional<QString>& clipboard);
+    std::optional<QString> capture;
+    std::optional<QString> notes;
+    std::optional<QString> clipboard;
     friend bool operator==(const Shortcuts&, const Shortcuts&) = default;
 };
+// The commands that do what the shortcuts do: "plim capture", "plim notes", "plim clip".
+QString captureCommand();
+QString notesCommand();
+QString clipboardCommand();
 
 // Six lists of example phrases, one per example row of the when-language group.
 const QList<QStringList>& whenExamples();

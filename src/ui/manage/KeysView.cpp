@@ -41,7 +41,6 @@ KeysView::KeysView(ManageModel& model, Theme& theme, QWidget* parent)
     : QScrollArea(parent)
     , model_(model)
     , theme_(theme)
-    , shortcuts_(KeysGuide::Shortcuts::from(std::nullopt, std::nullopt, std::nullopt))
     , animation_(new QVariantAnimation(this)) {
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);

@@ -1,6 +1,7 @@
 #include "ui/manage/ManageTexts.h"
 
 #include "notes/KeyNames.h"
+#include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 
 namespace plim::ManageTexts {
@@ -208,9 +209,9 @@ std::optional<EmptyState> emptyState(const ManageModel& model, const std::option
                 << QStringLiteral("Press r or 1–9 on an entry to bring it back later.");
     } else {
         e.lines << QStringLiteral("Nothing yet.")
-                // Without a shortcut, name the capture default of this platform (Alt+Space is taken on Linux).
-                << QStringLiteral("Press ") + captureShortcut.value_or(QStringLiteral("Ctrl+Alt+Space")) +
-                       QStringLiteral(" anywhere.");
+                << (captureShortcut ? QStringLiteral("Press ") + *captureShortcut + QStringLiteral(" anywhere.")
+                                    : QStringLiteral("Run \u201c") + KeysGuide::captureCommand() +
+                                          QStringLiteral("\u201d anywhere."));
         e.button = Item{QStringLiteral("? keys and how plim works"), Action::ShowKeys};
     }
     return e;

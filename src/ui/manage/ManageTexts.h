@@ -55,7 +55,7 @@ SpokenRow spokenRow(const ManageModel& model, const ManageModel::Row& row);
 QString footerHint(const ManageModel& model);
 
 // What replaces an empty list in the list views; none while the list shows something (or in a
-// view without a list). `captureShortcut` is the capture shortcut as shown, none when unset.
+// view without a list). `captureShortcut` is the capture shortcut as shown, none when no key runs it.
 struct EmptyState {
     QStringList lines;
     std::optional<Item> button;

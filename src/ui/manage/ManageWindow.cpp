@@ -8,7 +8,10 @@
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/FrameRole.h"
+#include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -79,6 +82,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     header->setSpacing(12);
     header->addWidget(title_);
     header->addWidget(filter_, 1);
+    // Where a view has no filter, the room goes here: its buttons still end at the right edge.
+    header->addStretch(0);
     header->addLayout(headerItems_);
     headerItems_->setSpacing(8);
     column->addLayout(header);
@@ -131,6 +136,8 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
             saveFrame();
         }
     });
+    WordKeys::install();
+    announceWindowsAsFrames();
     // The key monitor: every key pressed in this window, before its controls see it.
     qApp->installEventFilter(this);
 
@@ -166,6 +173,16 @@ void ManageWindow::present() {
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
     }
+    ScreenFit::keepInside(*this);
+    // The keys act on the selected entry (Space marks it done) rather than typing into the filter,
+    // which has its own road (Ctrl+F). An edit or the when field keeps the keyboard it has.
+    if (!model_.editingID() && !model_.whenFieldID()) {
+        if (list_->isVisibleTo(this)) {
+            list_->setFocus(Qt::OtherFocusReason);
+        } else {
+            setFocus(Qt::OtherFocusReason);
+        }
+    }
 }
 
 void ManageWindow::toggle(std::optional<QUuid> revealing) {
@@ -196,14 +213,11 @@ void ManageWindow::showEntry(std::optional<QUuid> id, std::optional<QString> whe
     }
 }
 
-void ManageWindow::setCaptureShortcut(std::optional<QString> text) {
-    captureShortcut_ = std::move(text);
+void ManageWindow::setShortcuts(const KeysGuide::Shortcuts& shortcuts) {
+    shortcuts_ = shortcuts;
+    keys_->setShortcuts(shortcuts);
     emptyShown_.reset();
     updateBody();
-}
-
-void ManageWindow::setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts) {
-    keys_->setShortcuts(shortcuts);
 }
 
 void ManageWindow::restoreFrame() {
@@ -217,8 +231,12 @@ void ManageWindow::restoreFrame() {
         screen = QGuiApplication::primaryScreen();
     }
     if (screen != nullptr) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
+        // The first size where the screen has room for it; the decorations are fitted once shown.
+        const QRect available = screen->availableGeometry();
+        QRect frame(QPoint(), size().boundedTo(available.size()));
+        frame.moveCenter(available.center());
+        setMinimumSize(minimumSize().boundedTo(frame.size()));
+        resize(frame.size());
         move(frame.topLeft());
     }
 }
@@ -445,7 +463,7 @@ void ManageWindow::updateBody() {
     using Mode = ManageModel::Mode;
     const Mode mode = model_.mode();
     const bool listMode = mode == Mode::Log || mode == Mode::Trash || mode == Mode::Later;
-    const auto empty = listMode ? ManageTexts::emptyState(model_, captureShortcut_) : std::nullopt;
+    const auto empty = listMode ? ManageTexts::emptyState(model_, shortcuts_.capture) : std::nullopt;
     list_->setVisible(listMode && !empty);
     sweep_->setVisible(mode == Mode::Sweep);
     keys_->setVisible(mode == Mode::Keys);

@@ -48,10 +48,8 @@ public:
     // Shows the window on the entry; with a when-phrase too, the when field opens on the entry
     // with it a moment later (once the window has the keyboard).
     void showEntry(std::optional<QUuid> id, std::optional<QString> when);
-    // The capture shortcut as the empty notes list names it; none when unset.
-    void setCaptureShortcut(std::optional<QString> text);
-    // The global shortcuts as the keys guide names them.
-    void setGuideShortcuts(const KeysGuide::Shortcuts& shortcuts);
+    // The global shortcuts as the empty notes list and the keys guide name them.
+    void setShortcuts(const KeysGuide::Shortcuts& shortcuts);
 
     ManageModel& model() { return model_; }
     ManageListView& list() { return *list_; }
@@ -102,7 +100,7 @@ private:
     QVBoxLayout* emptyLines_;
     std::optional<ManageTexts::EmptyState> emptyShown_;
     QLabel* footer_;
-    std::optional<QString> captureShortcut_;
+    KeysGuide::Shortcuts shortcuts_;
     bool placed_ = false;
     bool lastKeyWasTab_ = false;
     QPointer<QWidget> tabbedTo_;

@@ -94,7 +94,7 @@ void SweepView::refresh() {
     if (current) {
         day_->setText(model_.sweepCurrentHeading().value_or(QString()));
         text_->setText(current->text);
-        legend_ = new FlowWidget(18, this);
+        legend_ = new FlowWidget(18, this, Qt::AlignHCenter);
         const qreal keySize = Fonts::keyLabelSize(model_.textSize());
         const QFont mono = Fonts::inPixels(Fonts::mono(keySize), keySize);
         const QFont word = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);

@@ -68,8 +68,15 @@ public:
     // Whether this desktop lets the program hold keys at all; where not, the settings show the
     // commands to bind instead.
     virtual bool holdsKeys() const = 0;
-    // The name's shortcut as shown ("Ctrl+Alt+Space"); none when it has none.
+    // The name's shortcut as shown ("Ctrl+Alt+Space", or the desktop's words for the keys it
+    // bound); none when it has none.
     virtual std::optional<QString> text(const QString& name) const = 0;
+    // Why the name's shortcut does nothing (another program holds it, the desktop turned it down);
+    // none when it works or there is none.
+    virtual std::optional<QString> problem(const QString& name) const {
+        Q_UNUSED(name);
+        return std::nullopt;
+    }
     // Stores the name's shortcut; none removes it. Takes effect at once.
     virtual void set(const QString& name, std::optional<QKeyCombination> combination) = 0;
     // While a recorder records, no global shortcut runs.

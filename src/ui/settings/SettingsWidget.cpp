@@ -134,6 +134,7 @@ ShortcutRecorderWidget::ShortcutRecorderWidget(ShortcutAccess& access, QString n
 ShortcutRecorderWidget::~ShortcutRecorderWidget() {
     // The global shortcuts must not stay switched off with the recorder gone.
     if (recording_) {
+        field_->releaseKeyboard();
         access_.setRecording(false);
     }
 }
@@ -150,6 +151,13 @@ void ShortcutRecorderWidget::refresh() {
     }
     field_->setPalette(look);
     clear_->setVisible(text.has_value() && !recording_);
+    // A shortcut that does nothing says so beside it; while recording, the warnings are the
+    // recorder's.
+    if (!recording_) {
+        const std::optional<QString> problem = access_.problem(name_);
+        warning_->setText(problem.value_or(QString()));
+        warning_->setVisible(problem.has_value());
+    }
 }
 
 void ShortcutRecorderWidget::startRecording() {
@@ -158,6 +166,9 @@ void ShortcutRecorderWidget::startRecording() {
     }
     recording_ = true;
     access_.setRecording(true);
+    // Every combination comes here while recording, also one another program holds (its grab
+    // would take the keys otherwise): the recorder can then tell that it is held.
+    field_->grabKeyboard();
     refresh();
 }
 
@@ -166,8 +177,8 @@ void ShortcutRecorderWidget::stopRecording() {
         return;
     }
     recording_ = false;
+    field_->releaseKeyboard();
     access_.setRecording(false);
-    warning_->hide();
     refresh();
 }
 
@@ -242,6 +253,7 @@ void ShortcutRecorderWidget::pressed(QKeyCombination combination) {
     case RecorderModel::Verdict::Accept:
         // Stored while nothing is held, then held as recording ends.
         recording_ = false;
+        field_->releaseKeyboard();
         access_.set(name_, QKeyCombination(combination.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier |
                                                                               Qt::ShiftModifier | Qt::MetaModifier),
                                            combination.key()));

@@ -9,7 +9,10 @@
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
+#include "ui/theme/FrameRole.h"
+#include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
+#include "ui/theme/WordKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -111,6 +114,8 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     , services_(std::move(services))
     , style_(QStyleFactory::create(u"Fusion"_s)) {
     setWindowTitle(u"plim Settings"_s);
+    WordKeys::install();
+    announceWindowsAsFrames();
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setFixedSize(kWidth, kHeight);
@@ -123,10 +128,15 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     tabs_ = new QTabWidget(this);
     tabs_->setDocumentMode(true);
     tabs_->tabBar()->setExpanding(true);
-    tabs_->addTab(scrolled(buildGeneral()), u"General"_s);
-    tabs_->addTab(scrolled(buildCapture()), u"Capture"_s);
-    tabs_->addTab(scrolled(buildText()), u"Text"_s);
-    tabs_->addTab(scrolled(buildReminders()), u"Reminders"_s);
+    // Each pane is named as its tab, for screen readers.
+    const auto addPane = [this](QWidget* pane, const QString& name) {
+        pane->setAccessibleName(name);
+        tabs_->addTab(scrolled(pane), name);
+    };
+    addPane(buildGeneral(), u"General"_s);
+    addPane(buildCapture(), u"Capture"_s);
+    addPane(buildText(), u"Text"_s);
+    addPane(buildReminders(), u"Reminders"_s);
     setTabSymbols();
     layout->addWidget(tabs_);
     // The keyboard starts on the panes' tabs: the arrows switch panes, Tab walks the controls.
@@ -584,6 +594,8 @@ void SettingsWindow::present() {
     if (x11::available()) {
         x11::activate(static_cast<quint32>(winId()));
     }
+    // Taller than a small or scaled screen, the panes scroll.
+    ScreenFit::keepInside(*this);
 }
 
 void SettingsWindow::showPane(Pane pane) {

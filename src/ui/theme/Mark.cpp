@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -195,6 +197,23 @@ QIcon applicationIcon() {
         icon.addPixmap(QPixmap::fromImage(applicationImage(side)));
     }
     return icon;
+}
+
+QString notificationIcon() {
+    const QString name = QStringLiteral("plim");
+    const QString own = ownDataFolder();
+    const QString file = own + QStringLiteral("/icons/hicolor/256x256/apps/plim.png");
+    if (own.isEmpty() || !QFileInfo::exists(file)) {
+        return name;
+    }
+    // The theme is looked up in the data folders; a build or an unpacked package is in none of them.
+    const QString ownCanonical = QFileInfo(own).canonicalFilePath();
+    for (const QString& folder : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        if (QFileInfo(folder).canonicalFilePath() == ownCanonical) {
+            return name;
+        }
+    }
+    return QUrl::fromLocalFile(file).toString();
 }
 
 QColor colorFor(const QColor& panelBackground) {

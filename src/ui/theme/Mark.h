@@ -32,5 +32,8 @@ QByteArray applicationSvg();
 // The icon installed beside the executable (the hicolor PNGs of its share folder), else the
 // desktop theme's "plim", else the drawing itself.
 QIcon applicationIcon();
+// How a notification names the program's icon: "plim" where the desktop's icon theme finds the one
+// installed beside the executable (or none is there), else that icon's file address.
+QString notificationIcon();
 
 } // namespace plim::Mark

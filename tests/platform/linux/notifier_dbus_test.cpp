@@ -35,6 +35,7 @@ public:
     struct Call {
         QString app;
         uint replaces = 0;
+        QString icon;
         QString summary;
         QString body;
         QStringList actions;
@@ -70,9 +71,9 @@ public Q_SLOTS:
         setDelayedReply(hangsOn_ == u"GetCapabilities");
         return caps_;
     }
-    uint Notify(const QString& app, uint replaces, const QString& /*icon*/, const QString& summary, const QString& body,
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
                 const QStringList& actions, const QVariantMap& hints, int timeout) {
-        calls.append(Call{app, replaces, summary, body, actions, hints, timeout});
+        calls.append(Call{app, replaces, icon, summary, body, actions, hints, timeout});
         const uint id = replaces != 0 ? replaces : static_cast<uint>(calls.size());
         if (hangsOn_ == u"Notify") {
             setDelayedReply(true);
@@ -108,6 +109,7 @@ NotificationContent reminderContent(const QString& body = u"about the trip"_s) {
     c.title = u"call Ann"_s;
     c.body = body;
     c.subtitle = u"every 3h · 2nd ring"_s;
+    c.thread = kRemindersThread;
     c.actions = {{u"done"_s, u"Done"_s, false, {}, {}},
                  {u"dismiss"_s, u"Skip"_s, false, {}, {}},
                  {u"snooze"_s, u"Snooze until…"_s, true, u"Snooze"_s, u"20m, tomorrow 9am, fri"_s}};
@@ -140,6 +142,7 @@ TEST(DBusNotifier, SendsWhatTheServerCanShow) {
         QString expectedActions;
         QString expectedBody;
         bool replyHints;
+        QString thread = kRemindersThread;
     };
     const std::vector<Case> cases{
         {{u"body"_s}, u"about the trip"_s, u""_s, u"every 3h · 2nd ring\nabout the trip"_s, false},
@@ -155,17 +158,22 @@ TEST(DBusNotifier, SendsWhatTheServerCanShow) {
          true},
         // The user's text is not taken for markup.
         {{u"body-markup"_s}, u"<b>a</b> & b"_s, u""_s, u"every 3h · 2nd ring\n&lt;b&gt;a&lt;/b&gt; &amp; b"_s, false},
+        // What is not a reminder does not sound like one.
+        {{u"body"_s}, u""_s, u""_s, u"every 3h · 2nd ring"_s, false, u"plim.problems"_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caps.join(u' ').toStdString());
         FakeNotificationServer server(c.caps);
         ASSERT_TRUE(server.registered);
         DBusNotifier notifier;
-        ASSERT_EQ(postAndWait(notifier, reminderContent(c.body)), 1u);
+        NotificationContent content = reminderContent(c.body);
+        content.thread = c.thread;
+        ASSERT_EQ(postAndWait(notifier, content), 1u);
         const auto calls = server.calls;
         ASSERT_EQ(calls.size(), 1);
         const auto& call = calls[0];
         EXPECT_EQ(call.app, u"plim"_s);
+        EXPECT_EQ(call.icon, u"plim"_s);
         EXPECT_EQ(call.replaces, 0u);
         EXPECT_EQ(call.summary, u"call Ann"_s);
         EXPECT_EQ(call.body, c.expectedBody);
@@ -173,9 +181,12 @@ TEST(DBusNotifier, SendsWhatTheServerCanShow) {
         EXPECT_EQ(call.timeout, -1);
         QVariantMap hints{{u"desktop-entry"_s, u"plim"_s},
                           {u"urgency"_s, QVariant::fromValue(uchar{1})},
-                          {u"category"_s, u"reminder"_s},
-                          {u"sound-name"_s, u"message-new-instant"_s},
+                          {u"image-path"_s, u"plim"_s},
                           {u"x-dunst-stack-tag"_s, reminderContent().identifier}};
+        if (c.thread == kRemindersThread) {
+            hints.insert(u"category"_s, u"x-plim.reminder"_s);
+            hints.insert(u"sound-name"_s, u"alarm-clock-elapsed"_s);
+        }
         if (c.replyHints) {
             hints.insert(u"x-kde-reply-placeholder-text"_s, u"20m, tomorrow 9am, fri"_s);
             hints.insert(u"x-kde-reply-submit-button-text"_s, u"Snooze"_s);

@@ -70,15 +70,24 @@ TEST(CaptureDrawer, AnUnreadableFileRefusesTheCaptureAndKeepsTheText) {
     EXPECT_TRUE(f.model->hint().text.contains(u"cannot be read"_s));
 }
 
-TEST(CaptureDrawer, TheDraftIsStoredASecondAfterTheLastKeystroke) {
+// Stored once typing pauses, and at the latest a second after the first key not yet stored.
+TEST(CaptureDrawer, TheDraftIsStoredWhenTypingPauses) {
     CaptureFixture f;
     f.typed(u"a"_s);
-    f.advance(500ms);
+    f.advance(150ms);
     f.model->setText(u"ab"_s);
-    f.advance(999ms);
+    f.advance(199ms);
     EXPECT_EQ(f.draft(), QString());
     f.advance(1ms);
     EXPECT_EQ(f.draft(), u"ab"_s);
+    // Keys 150 ms apart for over a second.
+    QString typed = u"ab"_s;
+    for (int key = 0; key < 7; ++key) {
+        typed += u'c';
+        f.model->setText(typed);
+        f.advance(150ms);
+    }
+    EXPECT_EQ(f.draft(), typed);
 }
 
 TEST(CaptureDrawer, ToggleAndLosingTheKeyboardHideWithTheDraft) {
@@ -247,17 +256,29 @@ TEST(CaptureDrawer, ClipboardCaptures) {
         int beeps;
         QStringList events; // right after the capture
         bool saved;
+        QString shown; // what a hidden drawer shows meanwhile, when not the text captured
+        QByteArray file = {};
     };
+    const QString tooLong(CaptureModel::maxCaptureLength + 1, u'x');
     const Case cases[] = {
-        {"EmptyOrImageOnly", {}, false, 1, {}, false},
-        {"Blank", u" \n\t"_s, false, 1, {}, false},
-        {"TooLong", QString(CaptureModel::maxCaptureLength + 1, u'x'), false, 1, {u"confirming"_s}, false},
-        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, {u"confirming"_s}, true},
-        {"VisibleLeavesTheEditor", u"https://example.org"_s, true, 0, {}, true},
+        {"EmptyOrImageOnly", {}, false, 1, {}, false, {}},
+        {"Blank", u" \n\t"_s, false, 1, {}, false, {}},
+        {"TooLong", tooLong, false, 1, {u"confirming"_s}, false, tooLong.left(200) + u"…"_s},
+        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, {u"confirming"_s}, true, {}},
+        {"VisibleLeavesTheEditor", u"https://example.org"_s, true, 0, {}, true, {}},
+        // Refused, the clipboard's text shows with the reason, not the draft.
+        {"UnreadableFile",
+         u"https://example.org"_s,
+         false,
+         1,
+         {u"confirming"_s},
+         false,
+         u"https://example.org"_s,
+         "- [ ] caf\xe9 \xff\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CaptureFixture f;
+        CaptureFixture f(c.file);
         f.typed(u"half a thought"_s);
         if (!c.visible) {
             f.model->toggle();
@@ -274,9 +295,12 @@ TEST(CaptureDrawer, ClipboardCaptures) {
             f.advance(449ms);
             EXPECT_EQ(f.events.size(), 1);
         }
-        if (c.name == "TooLong") {
+        if (!c.shown.isEmpty()) {
+            EXPECT_EQ(f.model->text(), c.shown);
             EXPECT_EQ(f.model->hint().tone, Tone::Error);
-            EXPECT_TRUE(f.model->hint().text.startsWith(u"clipboard not saved"_s));
+        }
+        if (c.name == "TooLong") {
+            EXPECT_TRUE(f.model->hint().text.startsWith(u"clipboard not saved · 100\u202F001 characters"_s));
         }
         f.advance(3s);
         EXPECT_EQ(f.model->text(), u"half a thought"_s);
@@ -302,9 +326,14 @@ TEST(CaptureDrawer, AHugePasteIsRefused) {
     CaptureFixture f;
     f.typed({});
     EXPECT_TRUE(f.model->acceptPaste(CaptureModel::maxCaptureLength));
-    EXPECT_FALSE(f.model->acceptPaste(10'000'000));
-    EXPECT_EQ(f.desktop.beeps, 1);
-    EXPECT_EQ(f.model->hint().text, u"paste not saved · 10.0 million characters, at most 100000 fit in one entry"_s);
+    // Numbers past 9 999 in groups of three, apart by a narrow no-break space.
+    for (const auto& [length, text] :
+         {std::pair{10'000'000, u"not pasted · 10.0 million characters, at most 100\u202F000 fit in one entry"_s},
+          std::pair{123'456, u"not pasted · 123\u202F456 characters, at most 100\u202F000 fit in one entry"_s}}) {
+        EXPECT_FALSE(f.model->acceptPaste(length));
+        EXPECT_EQ(f.model->hint().text, text);
+    }
+    EXPECT_EQ(f.desktop.beeps, 2);
 }
 
 // --- Texts ---

@@ -60,13 +60,14 @@ TEST(KeysGuide, RowsUseThisDesktopsKeys) {
     EXPECT_EQ(KeysGuide::groups(kShortcuts, Anchors{}), groups); // the same guide again, ids included
 }
 
-TEST(KeysGuide, RemovedShortcutReadsNotSet) {
-    const auto shortcuts = KeysGuide::Shortcuts::from(std::nullopt, u"Ctrl+Alt+N"_s, u"Ctrl+Alt+Shift+V"_s);
+// No key runs the capture (none stored, or held elsewhere): the guide names the command instead.
+TEST(KeysGuide, WithoutAWorkingShortcutTheCommandIsNamed) {
+    const KeysGuide::Shortcuts shortcuts{std::nullopt, u"Ctrl+Alt+N"_s, u"Ctrl+Alt+Shift+V"_s};
     EXPECT_EQ(KeysGuide::steps(shortcuts).front(),
-              u"Press (not set) anywhere, type the thought, and press Return. It's saved, and you're back where you "
-              u"were."_s);
+              u"Run \u201cplim capture\u201d anywhere, type the thought, and press Return. It's saved, and "
+              u"you're back where you were."_s);
     const auto groups = KeysGuide::groups(shortcuts, Anchors{});
-    EXPECT_EQ(groups[0].rows[0].keys, u"(not set)"_s);
+    EXPECT_EQ(groups[0].rows[0].keys, u"plim capture"_s);
     EXPECT_EQ(groups[0].rows[1].keys, u"Ctrl+Alt+N"_s);
 }
 

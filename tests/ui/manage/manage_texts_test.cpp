@@ -161,7 +161,7 @@ TEST_P(Empty, ReplacesAnEmptyList) {
 const QStringList kOne{H14, u"- [ ] a  <!-- 09:00 -->"_s};
 const std::vector<EmptyCase> kEmpty{
     {"NotesEmpty", nothing, u"Nothing yet. / Press Ctrl+Alt+N anywhere. [keys]"_s, {}, u"Ctrl+Alt+N"_s},
-    {"NotesEmptyWithoutShortcut", nothing, u"Nothing yet. / Press Ctrl+Alt+Space anywhere. [keys]"_s},
+    {"NotesEmptyWithoutShortcut", nothing, u"Nothing yet. / Run \u201cplim capture\u201d anywhere. [keys]"_s},
     {"NotesFilteredAway", [](F& f) { f.model->setFilter(u"zebra"_s); }, u"No entries match “zebra”."_s, kOne},
     {"NotesShowingSomething", nothing, {}, kOne},
     {"TrashEmpty", [](F& f) { f.model->showTrash(); }, u"Trash is empty."_s},

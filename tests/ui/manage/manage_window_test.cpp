@@ -1,5 +1,6 @@
 #include "reminders/WhenFieldModel.h"
 #include "ui/manage/FirstRunView.h"
+#include "ui/manage/FlowWidget.h"
 #include "ui/manage/KeysView.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageWindow.h"
@@ -13,7 +14,9 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -102,6 +105,24 @@ public:
     Theme theme;
     std::unique_ptr<ManageWindow> window;
 };
+
+// The box of what is drawn on the widget in colours other than its ground (the middle of its top row).
+QRect inkBox(QWidget& widget) {
+    const QImage image = widget.grab().toImage();
+    const QColor ground = image.pixelColor(image.width() / 2, 0);
+    QRect box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - ground.red()) + std::abs(c.green() - ground.green()) +
+                    std::abs(c.blue() - ground.blue()) >
+                96) {
+                box |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return box;
+}
 
 } // namespace
 
@@ -364,6 +385,26 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
     }
 }
 
+// Alt with ← and → moves by a word in the window's text fields, with Shift it selects.
+TEST(ManageWindow, AltArrowsMoveByAWordInTextFields) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    QLineEdit& filter = f.window->filterField();
+    filter.setFocus();
+    QTest::keyClicks(&filter, u"old open"_s);
+    QTest::keyClick(&filter, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(filter.cursorPosition(), 4);
+    QTest::keyClick(&filter, Qt::Key_Right, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(filter.selectedText(), u"open"_s);
+    QTest::keyClick(&filter, Qt::Key_Escape); // clears the filter
+    f.model->beginEditing(f.idOf(u"plain"_s));
+    RowEditor* editor = f.window->list().editor();
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, u" two"_s);
+    QTest::keyClick(editor, Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor->textCursor().selectedText(), u"two"_s);
+}
+
 TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
@@ -466,6 +507,13 @@ TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
     ASSERT_TRUE(f.shown());
     EXPECT_EQ(f.window->size(), QSize(720, 780));
     EXPECT_EQ(f.window->minimumSize(), QSize(480, 320));
+    // A frame larger than the screen's usable area (a small or scaled screen) is fitted into it.
+    const QRect available = f.window->screen()->availableGeometry();
+    f.window->resize(720, available.height() + 300);
+    f.window->move(available.left(), available.top() - 200);
+    f.window->present();
+    EXPECT_TRUE(available.contains(f.window->frameGeometry())) << f.window->frameGeometry().y();
+    EXPECT_EQ(f.window->frameGeometry().height(), available.height());
     EXPECT_EQ(f.window->windowTitle(), u"plim"_s);
     f.window->resize(600, 500);
     f.window->close();
@@ -476,6 +524,18 @@ TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
 }
 
 TEST(ManageWindow, ToggleAndShowEntry) {
+    {
+        // Opened, the list has the keyboard (Space marks the entry done), also when the filter had it.
+        WindowFixture f;
+        ASSERT_TRUE(f.shown());
+        EXPECT_TRUE(f.window->list().hasFocus());
+        f.window->filterField().setFocus();
+        f.window->present();
+        EXPECT_TRUE(f.window->list().hasFocus());
+        f.model->select(f.idOf(u"plain"_s));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        EXPECT_TRUE(f.file().contains(u"- [x] ~~plain~~"_s)) << f.file().toStdString();
+    }
     WindowFixture f;
     f.window->toggle(f.idOf(u"old-open"_s));
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
@@ -684,6 +744,40 @@ TEST(ManageWindow, SweepShowsTheCurrentEntryAndItsKeys) {
     EXPECT_EQ(sweep.shownWords().first(), u"carry to today"_s);
     EXPECT_EQ(sweep.progress(), (QPair<int, int>{0, 1}));
     EXPECT_EQ(f.window->headerButtons().first()->text(), u"1 left"_s);
+    // In a narrow window the legend takes two lines, each of them centred.
+    f.window->resize(480, 600);
+    QApplication::processEvents();
+    auto* legend = sweep.findChild<FlowWidget*>();
+    ASSERT_NE(legend, nullptr);
+    QMap<int, QRect> lines;
+    for (QWidget* pair : legend->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        lines[pair->y()] |= pair->geometry();
+    }
+    EXPECT_EQ(lines.size(), 2);
+    for (const QRect& line : std::as_const(lines)) {
+        EXPECT_NEAR(line.left(), legend->width() - 1 - line.right(), 1) << line.left() << "-" << line.right();
+    }
+}
+
+// Every view's header buttons end at the right edge, none wider than its words.
+TEST(ManageWindow, HeaderButtonsEndAtTheRightEdge) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    using Mode = ManageModel::Mode;
+    for (const Mode mode : {Mode::Log, Mode::Trash, Mode::Sweep, Mode::Keys}) {
+        SCOPED_TRACE(int(mode));
+        mode == Mode::Trash   ? f.model->showTrash()
+        : mode == Mode::Sweep ? f.model->startSweep()
+        : mode == Mode::Keys  ? f.model->showKeys()
+                              : f.model->backToNotes();
+        QApplication::processEvents();
+        ASSERT_FALSE(f.window->headerButtons().isEmpty());
+        const QPushButton* last = f.window->headerButtons().last();
+        EXPECT_EQ(last->geometry().right(), f.window->width() - 21);
+        for (const QPushButton* button : f.window->headerButtons()) {
+            EXPECT_EQ(button->width(), button->sizeHint().width()) << button->text().toStdString();
+        }
+    }
 }
 
 TEST(ManageWindow, SweepKeysReachTheModel) {
@@ -716,14 +810,14 @@ TEST(ManageWindow, SweepKeysReachTheModel) {
 
 TEST(ManageWindow, KeysGuideShowsItsGroupsAndEasesToEach) {
     WindowFixture f;
-    f.window->setGuideShortcuts(KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt));
+    const KeysGuide::Shortcuts shortcuts{u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt};
+    f.window->setShortcuts(shortcuts);
     ASSERT_TRUE(f.shown());
     QTest::keyClick(focused(f), '?', Qt::ControlModifier);
     ASSERT_EQ(f.model->mode(), ManageModel::Mode::Keys);
     KeysView& keys = f.window->keysView();
     ASSERT_TRUE(keys.isVisible());
     QStringList titles{u"How plim works"_s};
-    const auto shortcuts = KeysGuide::Shortcuts::from(u"Ctrl+Alt+Space"_s, std::nullopt, std::nullopt);
     for (const KeysGuide::Group& g : KeysGuide::groups(shortcuts, f.model->anchors())) {
         titles << g.title;
     }
@@ -731,6 +825,20 @@ TEST(ManageWindow, KeysGuideShowsItsGroupsAndEasesToEach) {
     const QStringList shown = keys.shownTexts();
     EXPECT_TRUE(shown.contains(KeysGuide::steps(shortcuts).first()));
     EXPECT_TRUE(shown.contains(u"fri 3pm"_s)); // an example, as its own label
+    // Key symbols stand as tall as the letters beside them.
+    const auto cap = [&keys](const QString& text) {
+        for (QLabel* label : keys.findChildren<QLabel*>()) {
+            if (label->text() == text) {
+                return inkBox(*label);
+            }
+        }
+        return QRect();
+    };
+    const int letters = cap(u"Ctrl+C"_s).height();
+    ASSERT_GT(letters, 5);
+    for (const QString& symbol : {u"↩"_s, u"→"_s, u"⌫"_s, u"↑ ↓"_s, u"⇥"_s}) {
+        EXPECT_GE(cap(symbol).height(), letters * 0.75) << symbol.toStdString();
+    }
     // Down steps through the targets; the view eases there, and stops at the last.
     EXPECT_EQ(keys.verticalScrollBar()->value(), 0);
     press(f, Qt::Key_Down);

@@ -49,8 +49,13 @@ public:
         }
         return QKeySequence(*found->second).toString();
     }
+    std::optional<QString> problem(const QString& name) const override {
+        const auto found = problems.find(name);
+        return found != problems.end() ? std::optional<QString>(found->second) : std::nullopt;
+    }
     void set(const QString& name, std::optional<QKeyCombination> combination) override {
         stored[name] = combination;
+        problems.erase(name);
         Q_EMIT changed();
     }
     void setRecording(bool on) override { recording = on; }
@@ -66,6 +71,7 @@ public:
     bool recording = false;
     QKeyCombination takenByDesktop = Qt::CTRL | Qt::ALT | Qt::Key_T;
     std::map<QString, std::optional<QKeyCombination>> stored{{u"capture"_s, Qt::CTRL | Qt::ALT | Qt::Key_Space}};
+    std::map<QString, QString> problems;
 };
 
 class FakeLaunch final : public LaunchAtLogin {
@@ -231,6 +237,7 @@ TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheRealStateAndTheError) {
 }
 
 TEST_F(SettingsWindowTest, TheRecorderRefusesWithAWarningAndStoresTheNextCombination) {
+    shortcuts.problems[u"capture"_s] = u"Ctrl+Alt+Space is used by another program"_s;
     SettingsWindow& w = window();
     w.show();
     w.showPane(SettingsWindow::Pane::Capture);
@@ -240,6 +247,10 @@ TEST_F(SettingsWindowTest, TheRecorderRefusesWithAWarningAndStoresTheNextCombina
     ShortcutRecorderWidget& manage = *w.recorders().at(2);
     EXPECT_TRUE(manage.field().text().isEmpty());
     EXPECT_EQ(manage.field().placeholderText(), u"Record Shortcut"_s);
+    // A shortcut that does nothing says so beside it.
+    EXPECT_FALSE(capture.warning().isHidden());
+    EXPECT_EQ(capture.warning().text(), shortcuts.problems[u"capture"_s]);
+    EXPECT_TRUE(manage.warning().isHidden());
 
     QTest::mouseClick(&capture.field(), Qt::LeftButton);
     EXPECT_TRUE(shortcuts.recording);
@@ -305,6 +316,15 @@ TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPan
         {{true, true, false, false}, u"On · Temporary"_s},
         {{true, true, false, true}, u"On · Persistent"_s},
     };
+    // Until notifications are chosen the row offers to turn them on; that choice is stored and read back.
+    notifier.caps = cases[1].caps;
+    w.showPane(SettingsWindow::Pane::Reminders);
+    EXPECT_EQ(w.notificationStatus().text(), u"Off"_s);
+    ASSERT_FALSE(w.notificationButton().isHidden());
+    EXPECT_EQ(w.notificationButton().text(), u"Turn On"_s);
+    w.notificationButton().click();
+    EXPECT_EQ(prefs.reminderDelivery(), ReminderDelivery::Notification);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.notificationStatus().text() == cases[1].text; }, 10000));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         notifier.caps = c.caps;
