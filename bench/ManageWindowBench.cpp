@@ -15,8 +15,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QListView>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStringListModel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -31,6 +33,7 @@
 #define RUNNING_ON_VALGRIND 0
 #endif
 #include <cstdio>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -38,6 +41,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -48,6 +52,13 @@
 // "cpu_ms" the process's CPU time over the same stretch (steadier on a loaded machine). For a key
 // that changes the file, "store_ms" is the part up to the store's announcement of the change (its
 // write included) and "window_ms" the rest, from the announcement to the frame.
+//
+// Each figure has its anchor, timed by turns with it, round by round: a bare Qt list view (default
+// delegate, rows of one line) in a window of the list's size, over the texts the notes window
+// lists, its rows replaced (a model reset) by those the window lists after the key: the filtered
+// rows for the filter's keys, the same rows with one changed for a key that changes an entry.
+// "anchor_ms" is its time to the painted rows, "ratio" the figure over it, "load" the load average
+// over the last minute when the figure ended.
 
 namespace {
 
@@ -109,8 +120,9 @@ public:
         paused_ = false;
         CALLGRIND_TOGGLE_COLLECT;
     }
-    double wallMs() const { return double(wall_.nsecsElapsed() - leftOutWall_) / 1e6; }
-    double cpuMsNow() const { return cpuMs() - cpu_ - leftOutCpu_; }
+    // While paused: up to the pause.
+    double wallMs() const { return double((paused_ ? pausedWall_ : wall_.nsecsElapsed()) - leftOutWall_) / 1e6; }
+    double cpuMsNow() const { return (paused_ ? pausedCpu_ : cpuMs()) - cpu_ - leftOutCpu_; }
 
 private:
     QElapsedTimer wall_;
@@ -133,12 +145,14 @@ QImage onScreen(QWidget& widget) {
 class Paints final : public QObject {
 public:
     QWidget* window = nullptr;
+    QWidget* anchor = nullptr;
     int count = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && watched->isWidgetType() &&
-            static_cast<QWidget*>(watched)->window() == window) {
+            (static_cast<QWidget*>(watched)->window() == window ||
+             static_cast<QWidget*>(watched)->window() == anchor)) {
             ++count;
         }
         return QObject::eventFilter(watched, event);
@@ -175,6 +189,7 @@ struct Fixture {
     }
     ~Fixture() {
         qApp->removeEventFilter(&paints);
+        bare.reset();
         close();
     }
 
@@ -259,6 +274,7 @@ struct Fixture {
     std::unique_ptr<NotesStore> store;
     std::unique_ptr<ManageModel> model;
     std::unique_ptr<ManageWindow> window;
+    std::unique_ptr<QListView> bare; // the anchor's list, once a figure has one
     Paints paints;
     Stopwatch* watch = nullptr; // the figure being timed, if any
     double changedWall = 0;     // when the store last announced a change, on `watch`
@@ -268,75 +284,217 @@ struct Fixture {
     bool ok = false;
 };
 
-// Times `act` until its rows are on screen. `setup` (not timed) brings the window back to where
-// each round starts; `region` is the part of the window that shows the result. What the window
-// settles on after the act is read first, twice (acts that alternate leave one of two frames).
-void untilShown(benchmark::State& state, Fixture& f, const std::function<QWidget*()>& region,
-                const std::function<void()>& setup, const std::function<void()>& act) {
+// One side of a figure: `setup` (not timed) brings it back to where each round starts, `act` is
+// timed until `region` (the part of the window that shows the result) shows what the act leads to.
+struct Side {
+    std::function<QWidget*()> region;
+    std::function<void()> setup;
+    std::function<void()> act;
+    QImage expected[2]; // acts that alternate leave one of two frames
+    int round = 0;
+};
+
+// Reads what `side` settles on after its act, twice. False when the act changes nothing on screen.
+bool settledFrames(Fixture& f, Side& side) {
+    // A round first to come to the steady state of the rounds (the window opened elsewhere).
+    side.setup();
+    side.act();
+    f.settle();
+    for (QImage& settled : side.expected) {
+        side.setup();
+        f.settle();
+        const QImage before = side.region() != nullptr ? onScreen(*side.region()) : QImage();
+        side.act();
+        f.settle();
+        settled = onScreen(*side.region());
+        if (settled == before) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The anchor's side over the bare list: `rows` listed, then `act` on it.
+Side bareSide(Fixture& f, QAbstractItemModel& model, std::function<void()> setup, std::function<void()> act) {
+    if (!f.bare) {
+        f.bare = std::make_unique<QListView>();
+        f.bare->setUniformItemSizes(true);
+        f.bare->setFont(f.list().font());
+        const QSize size = f.list().size();
+        f.bare->resize(size);
+        // The notes window keeps the keyboard.
+        f.bare->setAttribute(Qt::WA_ShowWithoutActivating);
+        f.paints.anchor = f.bare.get();
+    }
+    f.bare->setModel(&model);
+    f.bare->show();
+    f.settle();
+    return Side{[&f] { return f.bare->viewport(); }, std::move(setup), std::move(act), {}, 0};
+}
+
+// Texts of the entries the window lists.
+QStringList listedTexts(Fixture& f) {
+    QStringList texts;
+    for (const Entry& e : f.model->visibleEntries()) {
+        texts << e.text;
+    }
+    return texts;
+}
+
+// The rows the window lists under the filter `from`, replaced by those it lists under `to`.
+struct BareFilter {
+    BareFilter(Fixture& f, const QString& from, const QString& to) {
+        f.model->setFilter(from);
+        texts[0] = listedTexts(f);
+        f.model->setFilter(to);
+        texts[1] = listedTexts(f);
+        f.model->setFilter(QString());
+        side = bareSide(
+            f, rows, [this] { rows.setStringList(texts[0]); }, [this] { rows.setStringList(texts[1]); });
+    }
+    QStringList texts[2];
+    QStringListModel rows;
+    Side side;
+};
+
+// The rows the window lists, replaced by the same with the entry at `row` changed, and back, each
+// time with that row in the middle of the screen.
+struct BareChange {
+    BareChange(Fixture& f, qsizetype row) {
+        texts[0] = listedTexts(f);
+        texts[1] = texts[0];
+        at = std::clamp<qsizetype>(row, 0, texts[0].size() - 1);
+        if (!texts[1].isEmpty()) {
+            texts[1][at] = QStringLiteral("\u2713 ") + texts[1][at];
+        }
+        rows.setStringList(texts[0]);
+        side = bareSide(
+            f, rows, [] {},
+            [this, &f] {
+                rows.setStringList(texts[++n % 2]);
+                f.bare->scrollTo(rows.index(int(at)), QAbstractItemView::PositionAtCenter);
+            });
+    }
+    QStringList texts[2];
+    qsizetype at = 0;
+    int n = 0;
+    QStringListModel rows;
+    Side side;
+};
+
+// Processes events until `side` shows its next expected frame; its wall time in ms, or -1. With
+// `watched`, the store's announcement of a change during the act is noted on `watch`.
+double timeOnce(Fixture& f, Side& side, Stopwatch& watch, bool watched) {
+    side.setup();
+    f.settle();
+    if (watched) {
+        f.watch = &watch;
+        f.changedWall = 0;
+        f.changedCpu = 0;
+    }
+    watch.resume();
+    side.act();
+    const bool shown = f.until(*side.region(), side.expected[side.round++ % 2], watch);
+    return shown ? watch.wallMs() : -1;
+}
+
+// Times the notes window's side until its rows are on screen, by turns with the anchor's side (if
+// any), round by round.
+void untilShown(benchmark::State& state, Fixture& f, Side window, Side* anchor = nullptr) {
     if (!f.ok) {
         state.SkipWithError("no notes file");
         return;
     }
-    // A round first to come to the steady state of the rounds (the window opened elsewhere).
-    setup();
-    act();
-    f.settle();
-    QImage expected[2];
-    for (QImage& settled : expected) {
-        setup();
-        f.settle();
-        const QImage before = region() != nullptr ? onScreen(*region()) : QImage();
-        act();
-        f.settle();
-        settled = onScreen(*region());
-        if (settled == before) {
-            state.SkipWithError("the input changes nothing on screen");
-            return;
-        }
+    // Under callgrind only the window's instructions count.
+    if (RUNNING_ON_VALGRIND) {
+        anchor = nullptr;
+    }
+    if (!settledFrames(f, window) || (anchor != nullptr && !settledFrames(f, *anchor))) {
+        state.SkipWithError("the input changes nothing on screen");
+        return;
     }
     double cpu = 0;
     double store = 0;
     double storeCpu = 0;
-    double window = 0;
+    double windowMs = 0;
     double windowCpu = 0;
-    int round = 0;
+    double anchored = 0;
+    double timed = 0;
     for (auto _ : state) {
-        setup();
-        f.settle();
-        Stopwatch watch;
-        f.watch = &watch;
-        f.changedWall = 0;
-        f.changedCpu = 0;
-        act();
-        const bool shown = f.until(*region(), expected[round++ % 2], watch);
-        f.watch = nullptr;
-        if (!shown) {
-            state.SkipWithError("the rows were never painted");
-            return;
+        double ms = 0;
+        {
+            Stopwatch watch;
+            watch.pause();
+            ms = timeOnce(f, window, watch, true);
+            f.watch = nullptr;
+            if (ms < 0) {
+                state.SkipWithError("the rows were never painted");
+                return;
+            }
+            cpu += watch.cpuMsNow();
+            store += f.changedWall;
+            storeCpu += f.changedCpu;
+            windowMs += ms - f.changedWall;
+            windowCpu += watch.cpuMsNow() - f.changedCpu;
         }
-        state.SetIterationTime(watch.wallMs() / 1e3);
-        cpu += watch.cpuMsNow();
-        store += f.changedWall;
-        storeCpu += f.changedCpu;
-        window += watch.wallMs() - f.changedWall;
-        windowCpu += watch.cpuMsNow() - f.changedCpu;
+        state.SetIterationTime(ms / 1e3);
+        timed += ms;
+        if (anchor != nullptr) {
+            Stopwatch watch;
+            watch.pause();
+            const double a = timeOnce(f, *anchor, watch, false);
+            if (a < 0) {
+                state.SkipWithError("the anchor's rows were never painted");
+                return;
+            }
+            anchored += a;
+        }
     }
     if (RUNNING_ON_VALGRIND) {
         // The instructions callgrind collected are those of this many rounds.
-        std::fprintf(stderr, "timed rounds: %d\n", round);
+        std::fprintf(stderr, "timed rounds: %d\n", window.round);
     }
     using benchmark::Counter;
     state.counters["cpu_ms"] = Counter(cpu, Counter::kAvgIterations);
     if (store > 0) {
         state.counters["store_ms"] = Counter(store, Counter::kAvgIterations);
         state.counters["store_cpu_ms"] = Counter(storeCpu, Counter::kAvgIterations);
-        state.counters["window_ms"] = Counter(window, Counter::kAvgIterations);
+        state.counters["window_ms"] = Counter(windowMs, Counter::kAvgIterations);
         state.counters["window_cpu_ms"] = Counter(windowCpu, Counter::kAvgIterations);
+    }
+    if (anchor != nullptr && anchored > 0) {
+        state.counters["anchor_ms"] = Counter(anchored, Counter::kAvgIterations);
+        state.counters["ratio"] = timed / anchored;
+    }
+    double load[1] = {0};
+    if (getloadavg(load, 1) == 1) {
+        state.counters["load"] = load[0];
     }
 }
 
+void untilShown(benchmark::State& state, Fixture& f, const std::function<QWidget*()>& region,
+                const std::function<void()>& setup, const std::function<void()>& act, Side* anchor = nullptr) {
+    untilShown(state, f, Side{region, setup, act, {}, 0}, anchor);
+}
+
+// The notes window's list, where most figures end.
+std::function<QWidget*()> listed(Fixture& f) {
+    return [&f] { return f.window ? f.list().viewport() : nullptr; };
+}
+
+// The row of the entry `id` among those the window lists.
+qsizetype rowOf(Fixture& f, const QUuid& id) {
+    const QList<Entry> entries = f.model->visibleEntries();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (entries[i].id == id) {
+            return i;
+        }
+    }
+    return 0;
+}
+
 // The window opened on the list, which then has the keyboard at its first entry.
-Fixture& listed(Fixture& f) {
+Fixture& opened(Fixture& f) {
     f.open();
     f.list().setFocus();
     f.settle();
@@ -353,7 +511,7 @@ void BM_WindowOpen(benchmark::State& state) {
     double window = 0;
     double opening = 0;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             if (f.window) {
                 grown = std::max(grown, residentMegabytes() - f.before);
@@ -378,8 +536,9 @@ void BM_WindowFilterKeystroke(benchmark::State& state) {
     const bool opened = state.range(1) == 1;
     f.open();
     const QUuid id = f.model->visibleEntries().value(f.model->visibleEntries().size() / 2).id;
+    BareFilter anchor(f, QString(), QStringLiteral("a"));
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             if (opened) {
                 f.close();
@@ -393,42 +552,42 @@ void BM_WindowFilterKeystroke(benchmark::State& state) {
                 f.store->toggleDone(id);
             }
         },
-        [&] { f.press(Qt::Key_A); });
+        [&] { f.press(Qt::Key_A); }, &anchor.side);
 }
 
 // Two filters in the field, and the key between them.
-void filterStep(benchmark::State& state, const QString& from, int key) {
+void filterStep(benchmark::State& state, const QString& from, const QString& to, int key) {
     Fixture f(static_cast<int>(state.range(0)));
     f.open();
     QLineEdit& field = f.window->filterField();
+    BareFilter anchor(f, from, to);
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             field.setFocus();
             field.setText(from);
             f.model->setFilter(from);
         },
-        [&] { f.press(key); });
+        [&] { f.press(key); }, &anchor.side);
 }
 
 // A further keystroke narrowing the filter ("an" after "a").
 void BM_WindowFilterNarrow(benchmark::State& state) {
-    filterStep(state, QStringLiteral("a"), Qt::Key_N);
+    filterStep(state, QStringLiteral("a"), QStringLiteral("an"), Qt::Key_N);
 }
 
 // Backspace in the filter: "an" back to "a", which lists more.
 void BM_WindowFilterBackspace(benchmark::State& state) {
-    filterStep(state, QStringLiteral("an"), Qt::Key_Backspace);
+    filterStep(state, QStringLiteral("an"), QStringLiteral("a"), Qt::Key_Backspace);
 }
 
 // ↓ and ↑ in the list.
 void BM_WindowMoveSelection(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     int n = 0;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; }, [] {},
-        [&] { f.press(n++ % 2 == 0 ? Qt::Key_Down : Qt::Key_Up); });
+        state, f, listed(f), [] {}, [&] { f.press(n++ % 2 == 0 ? Qt::Key_Down : Qt::Key_Up); });
 }
 
 // Where a list command acts: on the first entry listed, or on an open entry of a past day halfway
@@ -450,11 +609,12 @@ QUuid target(Fixture& f, int where) {
 // A key on an entry that changes the file; the change is undone between rounds.
 void listCommand(benchmark::State& state, int key) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     const QUuid on = target(f, static_cast<int>(state.range(1)));
+    BareChange anchor(f, rowOf(f, on));
     bool changed = false;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             if (changed) {
                 f.store->undo();
@@ -465,7 +625,8 @@ void listCommand(benchmark::State& state, int key) {
         [&] {
             f.press(key);
             changed = true;
-        });
+        },
+        &anchor.side);
 }
 
 // Space on an entry: marked done, written, and the list drawn again (the second argument: 0 on the
@@ -483,11 +644,12 @@ void BM_WindowDelete(benchmark::State& state) {
 // Ctrl+Z after the first entry was trashed, or Ctrl+Shift+Z after that was undone.
 void undoRedo(benchmark::State& state, bool redo) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     const QUuid on = target(f, static_cast<int>(state.range(1)));
+    BareChange anchor(f, rowOf(f, on));
     bool deleted = false;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             if (deleted) {
                 f.store->undo();
@@ -502,7 +664,8 @@ void undoRedo(benchmark::State& state, bool redo) {
         [&] {
             f.press(Qt::Key_Z, redo ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
             deleted = redo;
-        });
+        },
+        &anchor.side);
 }
 
 void BM_WindowUndo(benchmark::State& state) {
@@ -516,22 +679,24 @@ void BM_WindowRedo(benchmark::State& state) {
 // Ctrl+E on a past day halfway down the list: its done entries shown.
 void BM_WindowShowDone(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     const QUuid on = target(f, 1);
+    BareChange anchor(f, rowOf(f, on));
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             f.model->setShowCompleted(false);
             f.model->reveal(on);
             f.centre(on);
         },
-        [&] { f.press(Qt::Key_E, Qt::ControlModifier); });
+        [&] { f.press(Qt::Key_E, Qt::ControlModifier); }, &anchor.side);
 }
 
 // → in the sweep: the oldest open entry carried to today, the next one shown.
 void BM_WindowSweepCarry(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
+    BareChange anchor(f, 0);
     bool carried = false;
     untilShown(
         state, f, [&]() -> QWidget* { return &f.window->sweepView(); },
@@ -544,7 +709,8 @@ void BM_WindowSweepCarry(benchmark::State& state) {
         [&] {
             f.press(Qt::Key_Right);
             carried = true;
-        });
+        },
+        &anchor.side);
 }
 
 // The write that Space makes, without the window: from the store's change until the file on disk
@@ -621,7 +787,7 @@ void BM_WindowWriteFloor(benchmark::State& state) {
 // file read and parsed again. The first entry listed is changed, one letter every other time.
 void BM_WindowReloadAfterOutsideEdit(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     const Entry first = f.model->visibleEntries().value(0);
     const QByteArray line = first.text.toUtf8() + "  <!-- " + first.time.value_or(QString()).toUtf8();
     const qsizetype at = f.text.indexOf(line);
@@ -631,7 +797,7 @@ void BM_WindowReloadAfterOutsideEdit(benchmark::State& state) {
     }
     int n = 0;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; },
+        state, f, listed(f),
         [&] {
             QByteArray edited = f.text;
             edited[at] = (n++ % 2) ? 'X' : 'Y';
@@ -647,10 +813,10 @@ void BM_WindowReloadAfterOutsideEdit(benchmark::State& state) {
 // One page down the list and back up, each drawn.
 void BM_WindowScrollPage(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
-    listed(f);
+    opened(f);
     int n = 0;
     untilShown(
-        state, f, [&] { return f.window ? f.list().viewport() : nullptr; }, [] {},
+        state, f, listed(f), [] {},
         [&] {
             QScrollBar& bar = *f.list().verticalScrollBar();
             bar.setValue(bar.value() + (n++ % 2 == 0 ? bar.pageStep() : -bar.pageStep()));
