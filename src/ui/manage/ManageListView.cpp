@@ -13,13 +13,16 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QTextLayout>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace plim {
 
@@ -37,6 +40,12 @@ constexpr qreal kLabelSize = 13;
 constexpr qsizetype kLineCut = 2000;
 // How much narrower than the editor its lines are counted for the row's height.
 constexpr int kEditorSlack = 4;
+// How many entries' line counts, labels and laid out texts are kept at most.
+constexpr qsizetype kKnownLinesLimit = 4096;
+constexpr qsizetype kKnownLabelsLimit = 2048;
+constexpr qsizetype kLaidLimit = 256;
+// What a line of a mouse wheel's notch scrolls, in pixels.
+constexpr qreal kWheelLine = 24;
 
 int widthOf(const QFont& font, const QString& text) {
     return text.isEmpty() ? 0 : int(std::ceil(QFontMetricsF(font).horizontalAdvance(text))) + 1;
@@ -146,19 +155,15 @@ void forEachParagraph(const QString& text, Each each) {
     }
 }
 
-// The labels on an entry's first line, from the right: time stamp, reminder, day. They leave the text
-// at least 60% of the row: the day goes first, then the reminder label is cut short.
-struct Labels {
-    QString stamp;
-    QString reminder;
-    QString day;
-    int width = 0; // what they take from the first line, gaps included
-};
+using Labels = ManageRowDelegate::Labels;
 
-Labels fitLabels(const RowLook& look, int textWidth, const ListFonts& fonts) {
-    const QFont& mono = fonts.mono;
+// The labels on an entry's first line, from the right: time stamp, reminder, day. They leave the text
+// at least 60% of the row: the day goes first, then the reminder label is cut short. `labelWidth`
+// gives a label's width.
+template <typename LabelWidth>
+Labels fitLabels(const RowLook& look, int textWidth, const QFont& mono, LabelWidth labelWidth) {
     const int room = textWidth - textWidth * 2 / 5;
-    auto width = [&](const QString& t) { return t.isEmpty() ? 0 : labelWidth(fonts, t) + kLabelGap; };
+    auto width = [&](const QString& t) { return t.isEmpty() ? 0 : labelWidth(t) + kLabelGap; };
     Labels l{look.stamp, look.reminder, look.day, 0};
     if (width(l.stamp) + width(l.reminder) + width(l.day) > room) {
         l.day.clear();
@@ -318,6 +323,11 @@ ManageRowDelegate::ManageRowDelegate(ManageModel& model, const ManageRowsModel& 
 void ManageRowDelegate::setLook(const ThemeColors& colors, const ListFonts& fonts) {
     colors_ = colors;
     fonts_ = fonts;
+    lines_.clear();
+    labelWidths_.clear();
+    fitted_.clear();
+    labelTexts_.clear();
+    laid_.clear();
 }
 
 QRect ManageRowDelegate::bulletRect(const QRect& row, const ListFonts& fonts) {
@@ -330,8 +340,61 @@ QRect ManageRowDelegate::textRect(const QRect& row) const {
     return {left, row.top() + kPadY, std::max(0, row.right() - kPadX - left), row.height() - 2 * kPadY};
 }
 
+int ManageRowDelegate::labelWidthOf(const QString& label) const {
+    if (labelWidths_.size() > kKnownLabelsLimit) {
+        labelWidths_.clear();
+    }
+    auto known = labelWidths_.constFind(label);
+    if (known == labelWidths_.constEnd()) {
+        known = labelWidths_.insert(label, labelWidth(fonts_, label));
+    }
+    return *known;
+}
+
+Labels ManageRowDelegate::labelsFor(const RowLook& look, int textWidth) const {
+    if (fitted_.size() > kKnownLabelsLimit) {
+        fitted_.clear();
+    }
+    const QString key = look.stamp + QChar(u'\x1f') + look.reminder + QChar(u'\x1f') + look.day + QChar(u'\x1f') +
+                        QString::number(textWidth);
+    auto known = fitted_.constFind(key);
+    if (known == fitted_.constEnd()) {
+        known = fitted_.insert(
+            key, fitLabels(look, textWidth, fonts_.mono, [this](const QString& t) { return labelWidthOf(t); }));
+    }
+    return *known;
+}
+
+const QStaticText& ManageRowDelegate::labelText(const QString& label) const {
+    if (labelTexts_.size() > kKnownLabelsLimit) {
+        labelTexts_.clear();
+    }
+    auto known = labelTexts_.find(label);
+    if (known == labelTexts_.end()) {
+        QStaticText text(label);
+        text.setTextFormat(Qt::PlainText);
+        text.setPerformanceHint(QStaticText::AggressiveCaching);
+        text.prepare(QTransform(), fonts_.mono);
+        known = labelTexts_.insert(label, text);
+    }
+    return *known;
+}
+
+ManageRowDelegate::LaidText& ManageRowDelegate::laidOut(const QUuid& id, const QString& text, qreal first,
+                                                        qreal width) const {
+    if (laid_.size() > kLaidLimit) {
+        laid_.clear();
+    }
+    LaidText& laid = laid_[id];
+    if (laid.paragraphs.empty() || laid.text != text || laid.first != first || laid.width != width) {
+        laid =
+            LaidText{text, first, width, std::vector<LaidParagraph>(static_cast<std::size_t>(text.count(u'\n') + 1))};
+    }
+    return laid;
+}
+
 QRect ManageRowDelegate::stampRect(const QRect& row, const RowLook& look) const {
-    const int width = labelWidth(fonts_, look.stamp);
+    const int width = labelWidthOf(look.stamp);
     const int line = QFontMetrics(fonts_.text).lineSpacing();
     return {row.right() - kPadX - width, row.top() + kPadY, width, line};
 }
@@ -349,7 +412,7 @@ int ManageRowDelegate::labelRoom(const ManageModel::Row& row, int textWidth) con
     if (model_.mode() == ManageModel::Mode::Log && row.heading != row.day) {
         look.day = model_.dayLabel(row).value_or(QString());
     }
-    return fitLabels(look, textWidth, fonts_).width;
+    return labelsFor(look, textWidth).width;
 }
 
 int ManageRowDelegate::editorLines(int viewWidth) const {
@@ -395,7 +458,27 @@ QSize ManageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMod
     if (model_.editingID() == row.entry.id) {
         return {width, editorLines(width) * spacing + 2 * kPadY};
     }
-    return {width, entryLines(row, textRect(QRect(0, 0, width, 0)).width()) * spacing + 2 * kPadY};
+    return {width, knownLines(row, textRect(QRect(0, 0, width, 0)).width()) * spacing + 2 * kPadY};
+}
+
+int ManageRowDelegate::knownLines(const ManageModel::Row& row, int textWidth) const {
+    // A row is asked for its height several times a frame, and the same entries come back after
+    // most changes of the list: its lines are kept while what they depend on stays.
+    if (textWidth != linesWidth_ || lines_.size() > kKnownLinesLimit) {
+        lines_.clear();
+        linesWidth_ = textWidth;
+    }
+    const bool away = model_.mode() == ManageModel::Mode::Log && row.heading != row.day;
+    const QString day = away ? row.day : QString();
+    const auto known = lines_.constFind(row.entry.id);
+    if (known != lines_.constEnd() && known->text == row.entry.text && known->comment == row.entry.comment &&
+        known->time == row.entry.time && known->state == row.entry.state && known->day == day) {
+        return known->lines;
+    }
+    const int lines = entryLines(row, textWidth);
+    lines_.insert(row.entry.id,
+                  KnownLines{row.entry.text, row.entry.comment, row.entry.time, row.entry.state, day, lines});
+    return lines;
 }
 
 void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
@@ -462,50 +545,59 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         }
         const int line = QFontMetrics(fonts_.text).lineSpacing();
         const QRect text = textRect(r);
-        const Labels labels = fitLabels(look, text.width(), fonts_);
+        const Labels labels = labelsFor(look, text.width());
         int right = r.right() - kPadX;
         p->setFont(fonts_.mono);
+        // Centred on the first line; kept laid out, as the same few labels come back on many rows.
+        const qreal labelTop = r.top() + kPadY + (line - QFontMetricsF(fonts_.mono).height()) / 2;
         for (const auto& [label, color] :
              {std::pair{labels.stamp, colors_.muted}, std::pair{labels.reminder, colors_.highlighter},
               std::pair{labels.day, colors_.muted}}) {
             if (label.isEmpty()) {
                 continue;
             }
-            const int w = labelWidth(fonts_, label);
+            const QStaticText& drawn = labelText(label);
             p->setPen(color);
-            p->drawText(QRect(right - w, r.top() + kPadY, w, line), Qt::AlignRight | Qt::AlignVCenter, label);
-            right -= w + kLabelGap;
+            p->drawStaticText(QPointF(right + 1 - drawn.size().width(), labelTop), drawn);
+            right -= labelWidthOf(label) + kLabelGap;
         }
         if (model_.editingID() == row.entry.id) {
             break; // the editor stands over the text
         }
         p->setClipRect(text.adjusted(0, -kPadY, 0, kPadY), Qt::IntersectClip);
-        p->setPen(look.textColor);
-        // Only the paragraphs on screen are laid out: a long entry costs what shows of it.
+        // Only the paragraphs on screen are laid out, and kept while the entry shows: a long entry
+        // costs what shows of it, and a row painted again costs no shaping.
         const QRect exposed = option.widget ? option.widget->rect() : r;
         const qreal first = text.width() - labelRoom(row, text.width());
+        LaidText& laid = laidOut(row.entry.id, look.text, first, text.width());
         int y = text.top();
-        bool firstParagraph = true;
+        std::size_t k = 0;
         forEachParagraph(look.text, [&](qsizetype start, qsizetype end) {
             if (y > exposed.bottom()) {
                 return false;
             }
-            const qreal firstWidth = firstParagraph ? first : text.width();
-            firstParagraph = false;
-            const int lines = paragraphLines(look.text, start, end, fonts_, firstWidth, text.width());
-            if (y + lines * line >= exposed.top()) {
-                const auto laid = layParagraph(look.text, start, end, fonts_.text, look.links, colors_.highlighter,
-                                               firstWidth, text.width());
-                laid->draw(p, QPointF(text.left(), y));
-                for (int i = 0; look.strikeColor && i < laid->lineCount(); ++i) {
-                    const QTextLine l = laid->lineAt(i);
-                    const QRectF drawn = l.naturalTextRect().translated(text.left(), y);
-                    const qreal mid = drawn.top() + l.ascent() - QFontMetricsF(fonts_.text).xHeight() / 2;
+            const qreal firstWidth = k == 0 ? first : text.width();
+            LaidParagraph& paragraph = laid.paragraphs[k++];
+            if (paragraph.lines < 0) {
+                paragraph.lines = paragraphLines(look.text, start, end, fonts_, firstWidth, text.width());
+            }
+            if (y + paragraph.lines * line >= exposed.top()) {
+                if (!paragraph.layout) {
+                    paragraph.layout = layParagraph(look.text, start, end, fonts_.text, look.links, colors_.highlighter,
+                                                    firstWidth, text.width());
+                }
+                const QTextLayout& drawn = *paragraph.layout;
+                p->setPen(look.textColor);
+                drawn.draw(p, QPointF(text.left(), y));
+                for (int i = 0; look.strikeColor && i < drawn.lineCount(); ++i) {
+                    const QTextLine l = drawn.lineAt(i);
+                    const QRectF box = l.naturalTextRect().translated(text.left(), y);
+                    const qreal mid = box.top() + l.ascent() - QFontMetricsF(fonts_.text).xHeight() / 2;
                     p->setPen(QPen(*look.strikeColor, 1.5));
-                    p->drawLine(QPointF(drawn.left(), mid), QPointF(drawn.right(), mid));
+                    p->drawLine(QPointF(box.left(), mid), QPointF(box.right(), mid));
                 }
             }
-            y += lines * line;
+            y += paragraph.lines * line;
             return true;
         });
         break;
@@ -637,21 +729,16 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     , delegate_(new ManageRowDelegate(model, *rows_, this))
     , whenCard_(new WhenCard(viewport()))
     , when_(new WhenFieldWidget(model.when(), model.store().clock(), WhenFieldWidget::Style::Popover, whenCard_)) {
+    sizing_.widget = this;
     auto* card = new QVBoxLayout(whenCard_);
     card->setContentsMargins(12, 10, 12, 10);
     card->addWidget(when_);
     whenCard_->hide();
     connect(&model_, &ManageModel::whenFieldIDChanged, this, &ManageListView::syncWhenField);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ManageListView::placeWhenField);
     setModel(rows_);
     setItemDelegate(delegate_);
-    setUniformItemSizes(false);
-    // Rows differ in height: lay out what the screen shows first and the rest while idle.
-    setLayoutMode(QListView::Batched);
-    setBatchSize(32);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setFocusPolicy(Qt::StrongFocus);
@@ -659,19 +746,15 @@ ManageListView::ManageListView(ManageModel& model, DesktopServices& desktop, QWi
     setAutoScroll(false);
     setAccessibleName(QStringLiteral("Notes"));
     setMouseTracking(true);
-    // Entries wrap to the list's width: a new width lays the rows out again.
-    setResizeMode(QListView::Adjust);
     viewport()->setAutoFillBackground(false);
-    verticalScrollBar()->setSingleStep(24);
 
-    connect(&model_, &ManageModel::visibleSectionsChanged, this, &ManageListView::reloadRows);
-    connect(&model_, &ManageModel::foldedChanged, this, &ManageListView::reloadRows);
+    connect(&model_, &ManageModel::rowsChanged, this, &ManageListView::reloadRows);
     connect(&model_, &ManageModel::sectionsChanged, this, [this] { viewport()->update(); });
     connect(&model_, &ManageModel::modeChanged, this, [this] { viewport()->update(); });
     connect(&model_, &ManageModel::selectedIDChanged, this, &ManageListView::followSelection);
     connect(&model_, &ManageModel::editingIDChanged, this, &ManageListView::syncEditor);
     connect(&model_, &ManageModel::editingTextChanged, this, [this] {
-        // Only a new line count moves the rows below (and lays out the whole list again).
+        // Only a new line count moves the rows below.
         const int lines = delegate_->editorLines(viewport()->width());
         if (editing_.isValid() && lines != editLines_) {
             editLines_ = lines;
@@ -726,13 +809,313 @@ RowEditor* ManageListView::editor() const {
     return editing_.isValid() ? qobject_cast<RowEditor*>(indexWidget(editing_)) : nullptr;
 }
 
+// --- Placing the rows ---
+
+int ManageListView::rowHeight(int row) const {
+    return std::max(1, delegate_->sizeHint(sizing_, rows_->index(row)).height());
+}
+
+std::optional<int> ManageListView::rowTop(int row) const {
+    const int count = rows_->rowCount();
+    if (row < 0 || row >= count) {
+        return std::nullopt;
+    }
+    const int reach = 2 * std::max(1, viewport()->height());
+    int y = -topOffset_;
+    if (row >= top_) {
+        for (int r = top_; r < row; ++r) {
+            y += rowHeight(r);
+            if (y > reach) {
+                return std::nullopt;
+            }
+        }
+        return y;
+    }
+    for (int r = top_ - 1; r >= row; --r) {
+        y -= rowHeight(r);
+        if (y < -reach) {
+            return std::nullopt;
+        }
+    }
+    return y;
+}
+
+void ManageListView::scrollByPixels(int dy) {
+    const int count = rows_->rowCount();
+    if (count == 0) {
+        top_ = 0;
+        topOffset_ = 0;
+        return;
+    }
+    top_ = std::clamp(top_, 0, count - 1);
+    topOffset_ += dy;
+    while (topOffset_ < 0 && top_ > 0) {
+        --top_;
+        topOffset_ += rowHeight(top_);
+    }
+    topOffset_ = std::max(0, topOffset_);
+    for (int h = rowHeight(top_); top_ < count - 1 && topOffset_ >= h; h = rowHeight(top_)) {
+        topOffset_ -= h;
+        ++top_;
+    }
+    clampToEnd();
+}
+
+void ManageListView::placeRow(int row, int y) {
+    top_ = row;
+    topOffset_ = 0;
+    scrollByPixels(-y);
+}
+
+void ManageListView::clampToEnd() {
+    const int count = rows_->rowCount();
+    if (count == 0) {
+        top_ = 0;
+        topOffset_ = 0;
+        return;
+    }
+    // The highest place the top can take: from there the rows below just fill the screen.
+    const int height = viewport()->height();
+    int last = count - 1;
+    int filled = 0;
+    for (; last >= 0; --last) {
+        filled += rowHeight(last);
+        if (filled >= height) {
+            break;
+        }
+    }
+    const int maxTop = std::max(0, last);
+    const int maxOffset = last < 0 ? 0 : filled - height;
+    if (top_ > maxTop || (top_ == maxTop && topOffset_ > maxOffset)) {
+        top_ = maxTop;
+        topOffset_ = maxOffset;
+    }
+    top_ = std::clamp(top_, 0, count - 1);
+    // Setting the range may show or hide the scroll bar, which places the rows again from inside.
+    const bool wasSyncing = std::exchange(syncing_, true);
+    verticalScrollBar()->setRange(0, maxTop);
+    verticalScrollBar()->setValue(top_);
+    syncing_ = wasSyncing;
+}
+
+void ManageListView::placed() {
+    updateGeometries();
+    viewport()->update();
+}
+
+void ManageListView::updateGeometries() {
+    clampToEnd();
+    // A page of the scroll bar is what the screen shows, in rows.
+    const int count = rows_->rowCount();
+    const int height = viewport()->height();
+    int shown = 0;
+    std::optional<int> selectedY;
+    std::optional<std::pair<QUuid, int>> firstEntry;
+    const auto id = model_.selectedID();
+    const int selected = id ? rows_->rowOf(*id) : -1;
+    selectedRow_ = selected;
+    for (int r = top_, y = -topOffset_; r < count && y < height; ++r, ++shown) {
+        if (r == selected) {
+            selectedY = y;
+        }
+        if (!firstEntry && y >= 0) {
+            if (const ManageModel::Row row = rows_->row(r); row.kind == Kind::Entry) {
+                firstEntry = {row.entry.id, y};
+            }
+        }
+        y += rowHeight(r);
+    }
+    selectedY_ = selectedY;
+    firstShown_ = firstEntry;
+    const bool wasSyncing = std::exchange(syncing_, true);
+    verticalScrollBar()->setPageStep(std::max(1, shown - 1));
+    verticalScrollBar()->setSingleStep(1);
+    syncing_ = wasSyncing;
+    // Not the list view's own: it would size the scroll bar from a layout of every row.
+    QAbstractItemView::updateGeometries();
+    placeWhenField();
+}
+
+void ManageListView::doItemsLayout() {
+    // Nothing is laid out ahead: a row's place is worked out from the top row when it is needed.
+    QAbstractItemView::doItemsLayout();
+}
+
+QRect ManageListView::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != rows_) {
+        return {};
+    }
+    const int width = viewport()->width();
+    const int height = rowHeight(index.row());
+    if (const auto y = rowTop(index.row())) {
+        return {0, *y, width, height};
+    }
+    // Far off the screen, above or below it.
+    const int far = 4 * std::max(1, viewport()->height());
+    return {0, index.row() < top_ ? -far - height : far, width, height};
+}
+
+QModelIndex ManageListView::indexAt(const QPoint& point) const {
+    const int count = rows_->rowCount();
+    const int height = viewport()->height();
+    if (point.y() < 0 || point.x() < 0 || point.x() >= viewport()->width()) {
+        return {};
+    }
+    for (int r = top_, y = -topOffset_; r < count && y < height; ++r) {
+        const int h = rowHeight(r);
+        if (point.y() < y + h) {
+            return rows_->index(r);
+        }
+        y += h;
+    }
+    return {};
+}
+
+void ManageListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.model() != rows_) {
+        return;
+    }
+    const int row = index.row();
+    const int height = viewport()->height();
+    const int h = rowHeight(row);
+    switch (hint) {
+    case PositionAtTop:
+        placeRow(row, 0);
+        break;
+    case PositionAtBottom:
+        placeRow(row, std::max(0, height - h));
+        break;
+    case PositionAtCenter:
+        placeRow(row, std::max(0, (height - h) / 2));
+        break;
+    case EnsureVisible: {
+        const auto y = rowTop(row);
+        if (y && *y >= 0 && *y + h <= height) {
+            return; // already in view
+        }
+        // Into view at the nearer edge: a row below comes up to the bottom, one above down to the top.
+        const bool below = y ? *y > 0 : row > top_;
+        placeRow(row, below ? std::max(0, height - h) : 0);
+        break;
+    }
+    }
+    placed();
+}
+
+void ManageListView::scrollContentsBy(int, int) {
+    if (syncing_ || verticalScrollBar()->value() == top_) {
+        return;
+    }
+    // The scroll bar was moved: its value is the top row.
+    top_ = verticalScrollBar()->value();
+    topOffset_ = 0;
+    placed();
+}
+
+QModelIndex ManageListView::moveCursor(CursorAction, Qt::KeyboardModifiers) {
+    // The window's keys move the model's selection; the view has no cursor of its own.
+    return currentIndex();
+}
+
+void ManageListView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QRect area = event->rect();
+    const int count = rows_->rowCount();
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    for (int r = top_, y = -topOffset_; r < count && y < height; ++r) {
+        const int h = rowHeight(r);
+        if (y + h > area.top() && y <= area.bottom()) {
+            option.rect = QRect(0, y, width, h);
+            delegate_->paint(&painter, option, rows_->index(r));
+        }
+        y += h;
+    }
+    anchoring_ = false;
+}
+
+void ManageListView::resizeEvent(QResizeEvent* event) {
+    // Not the list view's own, which lays every row out again for a new width.
+    QAbstractItemView::resizeEvent(event);
+    placed();
+}
+
+bool ManageListView::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        // Rows wrap to the width (which the scroll bar narrows when it shows).
+        placed();
+    }
+    return QListView::viewportEvent(event);
+}
+
+void ManageListView::wheelEvent(QWheelEvent* event) {
+    // Smoothly, by pixels, as a touchpad gives them or three lines a notch of a wheel.
+    const QPoint pixels = event->pixelDelta();
+    wheelRest_ += pixels.isNull() ? -event->angleDelta().y() / 120.0 * QApplication::wheelScrollLines() * kWheelLine
+                                  : -pixels.y();
+    const int whole = static_cast<int>(wheelRest_);
+    wheelRest_ -= whole;
+    if (whole != 0) {
+        scrollByPixels(whole);
+        placed();
+    }
+    event->accept();
+}
+
+void ManageListView::keyPressEvent(QKeyEvent* event) {
+    // The keys the window does not take: a page, or to either end.
+    const int page = std::max(1, viewport()->height() - QFontMetrics(delegate_->fonts().text).lineSpacing());
+    switch (event->key()) {
+    case Qt::Key_PageDown:
+        scrollByPixels(page);
+        break;
+    case Qt::Key_PageUp:
+        scrollByPixels(-page);
+        break;
+    case Qt::Key_Home:
+        placeRow(0, 0);
+        break;
+    case Qt::Key_End:
+        placeRow(std::max(0, rows_->rowCount() - 1), viewport()->height());
+        break;
+    default:
+        QListView::keyPressEvent(event);
+        return;
+    }
+    placed();
+    event->accept();
+}
+
+// --- Following the model ---
+
 void ManageListView::reloadRows() {
+    // What held still on screen before the change (read when the rows were last placed: the model
+    // has changed them by now): the selected row, or else the first entry shown.
+    const std::optional<int> selectedY = selectedY_;
+    const std::optional<std::pair<QUuid, int>> shown = firstShown_;
     const bool hadEditor = editing_.isValid();
     if (hadEditor) {
         closePersistentEditor(editing_);
         editing_ = QPersistentModelIndex();
     }
     rows_->refresh();
+    // It stays where it was, as far as the new list allows; a selection made with the change takes
+    // the selected row's place.
+    const auto id = model_.selectedID();
+    const int selected = id ? rows_->rowOf(*id) : -1;
+    const int kept = shown ? rows_->rowOf(shown->first) : -1;
+    if (selectedY && selected >= 0) {
+        placeRow(selected, *selectedY);
+    } else if (kept >= 0) {
+        placeRow(kept, shown->second);
+    } else {
+        scrollByPixels(0);
+    }
+    anchoring_ = selectedY.has_value();
+    anchorY_ = selectedY.value_or(0);
+    placed();
     syncCurrent();
     if (hadEditor || model_.editingID()) {
         syncEditor();
@@ -750,41 +1133,39 @@ void ManageListView::syncCurrent() {
 }
 
 void ManageListView::followSelection() {
-    viewport()->update();
     syncCurrent();
-    scrollTries_ = 0;
+    const int before = selectedRow_;
+    const std::pair<int, int> at{top_, topOffset_};
+    const auto id = model_.selectedID();
+    const int row = id ? rows_->rowOf(*id) : -1;
     if (model_.selectedByPointer()) {
         model_.setSelectedByPointer(false);
+    } else if (anchoring_ && row >= 0) {
+        // A selection that came with a change of the list takes the place of the one before.
+        anchoring_ = false;
+        placeRow(row, anchorY_);
+    } else {
+        scrollToSelection();
+    }
+    if (at != std::pair{top_, topOffset_}) {
+        placed();
         return;
     }
-    scrollToSelection();
+    // Nothing moved: only the rows that lost and gained the selection are painted again.
+    updateGeometries();
+    for (const int r : {before, row}) {
+        if (r >= 0 && r < rows_->rowCount()) {
+            viewport()->update(visualRect(rows_->index(r)));
+        }
+    }
 }
 
 void ManageListView::scrollToSelection() {
     const auto id = model_.selectedID();
-    if (!id) {
-        return;
-    }
-    const int row = rows_->rowOf(*id);
+    const int row = id ? rows_->rowOf(*id) : -1;
     if (row < 0) {
         return;
     }
-    // After a change the rows are laid out a batch at a time while the program is idle: a row not
-    // reached yet has no place to scroll to, so it is tried again once more of them are.
-    if (!visualRect(rows_->index(row)).isValid()) {
-        if (scrollTries_ == 0) {
-            scrollTries_ = rows_->rowCount() / std::max(1, batchSize()) + 100;
-        }
-        if (--scrollTries_ > 0) {
-            QTimer::singleShot(1, this, [this] {
-                if (scrollTries_ > 0) {
-                    scrollToSelection();
-                }
-            });
-        }
-        return;
-    }
-    scrollTries_ = 0;
     // The day's header comes into view with its first entry.
     if (row > 0 && rows_->row(row - 1).kind == Kind::Header) {
         scrollTo(rows_->index(row - 1), QAbstractItemView::EnsureVisible);
@@ -861,11 +1242,6 @@ void ManageListView::mouseMoveEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(pos);
     const bool overLink = index.isValid() && delegate_->linkAt(visualRect(index), index, pos).has_value();
     viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::ArrowCursor);
-}
-
-void ManageListView::updateGeometries() {
-    QListView::updateGeometries();
-    placeWhenField();
 }
 
 void ManageListView::syncWhenField() {

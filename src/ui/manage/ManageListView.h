@@ -7,12 +7,17 @@
 
 #include <QAbstractListModel>
 #include <QFont>
+#include <QHash>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QStaticText>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
 
 #include <array>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace plim {
 
@@ -92,6 +97,14 @@ class ManageRowDelegate final : public QStyledItemDelegate {
 public:
     ManageRowDelegate(ManageModel& model, const ManageRowsModel& rows, QObject* parent = nullptr);
 
+    // The labels on an entry's first line as they fit it.
+    struct Labels {
+        QString stamp;
+        QString reminder;
+        QString day;
+        int width = 0; // what they take from the first line, gaps included
+    };
+
     void setLook(const ThemeColors& colors, const ListFonts& fonts);
     const ThemeColors& colors() const { return colors_; }
     const ListFonts& fonts() const { return fonts_; }
@@ -123,12 +136,45 @@ private:
     // What the labels take of an entry's first line, at most; and how many lines its text takes.
     int labelRoom(const ManageModel::Row& row, int textWidth) const;
     int entryLines(const ManageModel::Row& row, int textWidth) const;
+    // entryLines, kept for the entries seen at this width.
+    int knownLines(const ManageModel::Row& row, int textWidth) const;
+    // A label's width, the labels fitted to a row, and a label laid out, kept.
+    int labelWidthOf(const QString& label) const;
+    Labels labelsFor(const RowLook& look, int textWidth) const;
+    const QStaticText& labelText(const QString& label) const;
+    // An entry's text laid out paragraph by paragraph, as far as it was painted.
+    struct LaidParagraph {
+        int lines = -1;
+        std::shared_ptr<QTextLayout> layout;
+    };
+    struct LaidText {
+        QString text;
+        qreal first = 0;
+        qreal width = 0;
+        std::vector<LaidParagraph> paragraphs;
+    };
+    LaidText& laidOut(const QUuid& id, const QString& text, qreal first, qreal width) const;
     QRect textRect(const QRect& row) const;
 
     ManageModel& model_;
     const ManageRowsModel& rows_;
     ThemeColors colors_;
     ListFonts fonts_;
+    // What an entry's line count was worked out from, and the count.
+    struct KnownLines {
+        QString text;
+        std::optional<QString> comment;
+        std::optional<QString> time;
+        Entry::State state = Entry::State::Open;
+        QString day; // where the entry is listed away from its day: that day, whose label takes room
+        int lines = 1;
+    };
+    mutable QHash<QUuid, KnownLines> lines_;
+    mutable int linesWidth_ = -1;
+    mutable QHash<QString, int> labelWidths_;
+    mutable QHash<QString, Labels> fitted_;
+    mutable QHash<QString, QStaticText> labelTexts_;
+    mutable QHash<QUuid, LaidText> laid_;
 };
 
 // The card the when field stands on under its row.
@@ -143,7 +189,9 @@ protected:
 };
 
 // The virtualised notes list over the model: it follows the model's selection and turns clicks
-// into the model's operations.
+// into the model's operations. Rows are placed from the one at the top of the screen down, so a
+// change of the list costs the rows on screen, never the whole list: nothing is laid out ahead, and
+// the first frame after a change already shows the rows. The scroll bar counts rows.
 class ManageListView final : public QListView {
     Q_OBJECT
 public:
@@ -158,16 +206,45 @@ public:
     WhenCard& whenCard() { return *whenCard_; }
     WhenFieldWidget& whenField() { return *when_; }
 
+    QRect visualRect(const QModelIndex& index) const override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    void doItemsLayout() override;
+
 protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void updateGeometries() override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override { return 0; }
+    int verticalOffset() const override { return topOffset_; }
+    bool isIndexHidden(const QModelIndex&) const override { return false; }
+    void setSelection(const QRect&, QItemSelectionModel::SelectionFlags) override {}
+    QRegion visualRegionForSelection(const QItemSelection&) const override { return {}; }
     // Letters the keys leave alone do not jump through the list.
     void keyboardSearch(const QString&) override {}
 
 private:
+    // A row's height at the list's width.
+    int rowHeight(int row) const;
+    // Where a row's top is on screen, when it is within a screen of what shows; none farther off.
+    std::optional<int> rowTop(int row) const;
+    // Scrolls by pixels (down when positive), row by row.
+    void scrollByPixels(int dy);
+    // Puts `row` at `y` on screen (as far as the list's ends allow).
+    void placeRow(int row, int y);
+    // Keeps the last screen full: the list never scrolls past its end.
+    void clampToEnd();
+    // The scroll bar says where the top row is; the editor and the when field follow the rows.
+    void placed();
     void syncWhenField();
     void placeWhenField();
     void reloadRows();
@@ -183,8 +260,25 @@ private:
     ManageRowDelegate* delegate_;
     QPersistentModelIndex editing_;
     int editLines_ = 0;
-    // Tries left to scroll to a selection whose row is not laid out yet.
-    int scrollTries_ = 0;
+    // What a row's height is asked with: the view, whose width the rows wrap to.
+    QStyleOptionViewItem sizing_;
+    // The row at the top of the screen and how many of its pixels are scrolled above it.
+    int top_ = 0;
+    int topOffset_ = 0;
+    // Where the selected row stood on screen when last painted: a change of the list puts the
+    // selection (the same entry, or the one that took its place) back there.
+    std::optional<int> selectedY_;
+    int selectedRow_ = -1;
+    // The first entry wholly on screen and where it stood, kept still by a change when the
+    // selection is not on screen.
+    std::optional<std::pair<QUuid, int>> firstShown_;
+    // Set from a change of the list until the next frame: a selection made with the change takes
+    // the place (anchorY_) of the one before.
+    bool anchoring_ = false;
+    int anchorY_ = 0;
+    // The scroll bar is being set from the rows, not moved by the user.
+    bool syncing_ = false;
+    qreal wheelRest_ = 0;
     WhenCard* whenCard_;
     WhenFieldWidget* when_;
 };

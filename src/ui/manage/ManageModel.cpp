@@ -7,6 +7,8 @@
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -14,6 +16,9 @@
 namespace plim {
 
 namespace {
+
+// How many days' texts are lowered ahead of a filter in one turn of the event loop.
+constexpr int kFilterDaysATurn = 256;
 
 const QString& nowHeading() {
     static const QString heading = QStringLiteral("Now");
@@ -170,6 +175,10 @@ void ManageModel::setEditingText(const QString& text) {
 void ManageModel::requestFilterFocus() {
     ++filterFocusRequest_;
     Q_EMIT filterFocusRequestChanged();
+    // A filter is about to be typed.
+    if (mode_ != Mode::Trash) {
+        prepareFilter();
+    }
 }
 
 void ManageModel::requestListFocus() {
@@ -184,11 +193,21 @@ void ManageModel::requestEditFocus() {
 
 void ManageModel::setTrashSections(QList<DaySection> trash) {
     trashOffsets_.clear();
+    trashFacts_.clear();
+    trashIds_ = std::make_shared<std::vector<QUuid>>();
     trashFilterReady_ = false;
     qsizetype offset = 0;
     for (const DaySection& section : trash) {
         trashOffsets_.push_back(offset);
         offset += section.items.size();
+        for (const Item& item : section.items) {
+            const Entry* e = entryOf(item);
+            Facts f;
+            f.isEntry = e != nullptr;
+            f.state = e ? e->state : Entry::State::Open;
+            trashFacts_.push_back(f);
+            trashIds_->push_back(e ? e->id : QUuid());
+        }
     }
     if (assign(trashSections_, std::move(trash))) {
         Q_EMIT trashSectionsChanged();
@@ -203,10 +222,11 @@ void ManageModel::readTrash() {
 
 void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) {
     std::vector<Facts> oldFacts = std::move(facts_);
-    std::vector<QUuid> oldIds = std::move(ids_);
+    // The list built from the previous identities keeps them: these are new ones.
+    const std::shared_ptr<std::vector<QUuid>> oldIds = std::exchange(ids_, std::make_shared<std::vector<QUuid>>());
+    std::vector<QUuid>& ids = *ids_;
     std::vector<qsizetype> oldOffsets = std::move(offsets_);
     facts_.clear();
-    ids_.clear();
     offsets_.clear();
     notesFilterReady_ = false;
     qsizetype count = 0;
@@ -214,7 +234,7 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
         count += section.items.size();
     }
     facts_.reserve(static_cast<std::size_t>(count));
-    ids_.reserve(static_cast<std::size_t>(count));
+    ids.reserve(static_cast<std::size_t>(count));
     offsets_.reserve(static_cast<std::size_t>(sections_.size()));
 
     const bool sameRules = factsZone_ == now.calendar.zoneId() && factsAnchors_ == now.anchors;
@@ -256,15 +276,15 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
             const qsizetype offset = oldOffsets[*same];
             const auto from = oldFacts.begin() + offset;
             facts_.insert(facts_.end(), from, from + section.items.size());
-            const auto ids = oldIds.begin() + offset;
-            ids_.insert(ids_.end(), ids, ids + section.items.size());
+            const auto known = oldIds->begin() + offset;
+            ids.insert(ids.end(), known, known + section.items.size());
             dayCounts_.push_back(std::move(oldCounts[*same]));
             continue;
         }
         for (const Item& item : section.items) {
             Facts f;
             const Entry* e = entryOf(item);
-            ids_.push_back(e ? e->id : QUuid());
+            ids.push_back(e ? e->id : QUuid());
             if (e) {
                 f.isEntry = true;
                 f.active = e->active;
@@ -298,6 +318,52 @@ const ManageModel::Facts& ManageModel::facts(qsizetype section, qsizetype item) 
     return facts_[static_cast<std::size_t>(offsets_[static_cast<std::size_t>(section)] + item)];
 }
 
+std::shared_ptr<const TextFilter::Block> ManageModel::filterBlock(const QList<Item>& items) {
+    std::vector<QStringView> texts;
+    texts.reserve(static_cast<std::size_t>(items.size()));
+    for (const Item& item : items) {
+        const Entry* e = entryOf(item);
+        texts.push_back(e ? QStringView(e->text) : QStringView());
+    }
+    return std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+}
+
+void ManageModel::prepareFilter(qsizetype from) {
+    if (notesFilterReady_ || (from == 0 && preparingFilter_)) {
+        return;
+    }
+    // The notes' texts lowered ahead of the first keystroke, some hundred days a turn of the event
+    // loop, so that the keys in between are not held up. What a reload leaves of them is used by the
+    // first filter; the rest is read then.
+    preparingFilter_ = true;
+    QSet<const void*> current;
+    for (const DaySection& section : std::as_const(sections_)) {
+        current.insert(section.items.constData());
+    }
+    QSet<const void*> known;
+    std::erase_if(notesBlocks_, [&](const FilterBlock& b) { return !current.contains(b.items.constData()); });
+    for (const FilterBlock& b : notesBlocks_) {
+        known.insert(b.items.constData());
+    }
+    qsizetype s = from;
+    for (int made = 0; s < sections_.size() && made < kFilterDaysATurn; ++s) {
+        const QList<Item>& items = std::as_const(sections_)[s].items;
+        if (!items.isEmpty() && !known.contains(items.constData())) {
+            notesBlocks_.push_back({items, filterBlock(items)});
+            ++made;
+        }
+    }
+    if (s >= sections_.size()) {
+        preparingFilter_ = false;
+        return;
+    }
+    QTimer::singleShot(0, this, [this, s] {
+        if (preparingFilter_) {
+            prepareFilter(s);
+        }
+    });
+}
+
 const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QString& lowered) {
     TextFilter& filter = trash ? trashFilter_ : notesFilter_;
     bool& ready = trash ? trashFilterReady_ : notesFilterReady_;
@@ -314,13 +380,7 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
         for (const DaySection& section : std::as_const(trash ? trashSections_ : sections_)) {
             auto block = section.items.isEmpty() ? nullptr : known.value(section.items.constData());
             if (!block) {
-                std::vector<QStringView> texts;
-                texts.reserve(static_cast<std::size_t>(section.items.size()));
-                for (const Item& item : section.items) {
-                    const Entry* e = entryOf(item);
-                    texts.push_back(e ? QStringView(e->text) : QStringView());
-                }
-                block = std::make_shared<const TextFilter::Block>(TextFilter::Block::make(texts));
+                block = filterBlock(section.items);
             }
             blocks.push_back({section.items, block});
             list.push_back(std::move(block));
@@ -328,6 +388,9 @@ const std::vector<std::uint8_t>& ManageModel::filterMatches(bool trash, const QS
         kept = std::move(blocks);
         filter.reset(std::move(list));
         ready = true;
+        if (!trash) {
+            preparingFilter_ = false;
+        }
     }
     return filter.matches(lowered);
 }
@@ -376,8 +439,8 @@ void ManageModel::reload() {
 void ManageModel::keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position) {
     if (remembered && visibleIndex(*remembered) >= 0) {
         // The selection stays.
-    } else if (position >= 0 && !visible_.empty()) {
-        setSelected(visible_[static_cast<std::size_t>(std::min<qsizetype>(position, visible_.size() - 1))].id);
+    } else if (position >= 0 && !entries_.empty()) {
+        setSelected(visibleID(std::min<qsizetype>(position, static_cast<qsizetype>(entries_.size()) - 1)));
     } else {
         selectFirstVisible();
     }
@@ -407,237 +470,302 @@ void ManageModel::rebuildVisible() {
     const bool trash = mode_ == Mode::Trash;
     const QList<DaySection>& source = trash ? trashSections_ : sections_;
     const std::vector<qsizetype>& offsets = trash ? trashOffsets_ : offsets_;
-
-    // An item of the source and its index in the per-item tables (facts, filter). What the lists
-    // are sorted by is read from the facts, which lie together in memory.
-    struct Ref {
-        const Item* item;
-        std::uint32_t index;
-        std::uint32_t section; // of the source
-        bool entry;
-        Entry::State state;
-    };
-    // A group's rows are its own, or a stretch of `dayRefs` (the days of the notes and the trash).
-    std::vector<Ref> dayRefs;
-    struct Group {
-        QUuid id;
-        QString heading;
-        std::vector<Ref> items;
-        std::int64_t home = -1; // a day of the source; -1 for "Now", "Active" and Later's days
-        std::size_t from = 0;
-        std::size_t to = 0;
-        bool folded = false; // hides some of its entries
-    };
-    const auto ref = [&](qsizetype s, qsizetype i) {
-        const Item& item = source[s].items[i];
-        const auto index = static_cast<std::uint32_t>(offsets[static_cast<std::size_t>(s)] + i);
-        const auto home = static_cast<std::uint32_t>(s);
-        if (!trash) {
-            const Facts& f = facts_[index];
-            return Ref{&item, index, home, f.isEntry, f.state};
-        }
-        const Entry* e = entryOf(item);
-        return Ref{&item, index, home, e != nullptr, e ? e->state : Entry::State::Open};
-    };
-    const auto nextRing = [&](const Ref& r) { return facts_[r.index].next; };
-    const auto byNextRing = [&](const Ref& a, const Ref& b) { return nextRing(a) < nextRing(b); };
+    const std::vector<Facts>& facts = trash ? trashFacts_ : facts_;
+    const auto nextRing = [&](const Place& p) { return facts_[p.item].next; };
+    const auto byNextRing = [&](const Place& a, const Place& b) { return nextRing(a) < nextRing(b); };
 
     // A filter keeps only the entries whose text holds it, raw lines dropped, in every view.
     const QString q = filter_.trimmed().toLower();
     const std::vector<std::uint8_t>* matches = q.isEmpty() ? nullptr : &filterMatches(trash, q);
-    const auto passes = [&](const Ref& r) { return !matches || (r.entry && (*matches)[r.index]); };
 
-    std::vector<Group> groups;
-    QMap<QString, int> folded;
+    // The list is built as places in the per-item tables of the source, one number a row.
+    std::vector<Built> built;
+    std::vector<std::uint32_t> listed;
+    std::vector<std::uint32_t> entries;
+    // A section of entries gathered from several days ("Now", "Active", Later's days).
+    const auto gathered = [&](const QUuid& id, const QString& heading, std::span<const Place> places) {
+        Built b;
+        b.id = id;
+        b.heading = heading;
+        b.from = static_cast<std::uint32_t>(listed.size());
+        b.firstEntry = static_cast<std::uint32_t>(entries.size());
+        b.own.reserve(places.size());
+        b.homes.reserve(places.size());
+        for (const Place& p : places) {
+            b.own.push_back(&source[p.section].items[p.item - offsets[p.section]]);
+            b.homes.push_back(p.section);
+            entries.push_back(static_cast<std::uint32_t>(listed.size()));
+            listed.push_back(p.item);
+        }
+        b.to = static_cast<std::uint32_t>(listed.size());
+        b.entryCount = static_cast<std::uint32_t>(places.size());
+        built.push_back(std::move(b));
+    };
+
     if (mode_ == Mode::Later) {
-        std::vector<Ref> waiting;
+        std::vector<Place> waiting;
         for (qsizetype s = 0; s < sections_.size(); ++s) {
+            const auto base = static_cast<std::uint32_t>(offsets_[static_cast<std::size_t>(s)]);
             for (qsizetype i = 0; i < std::as_const(sections_)[s].items.size(); ++i) {
-                const Ref r = ref(s, i);
-                if (r.entry && canRing(r.state) && isWaiting(facts_[r.index], now.instant) && passes(r)) {
-                    waiting.push_back(r);
+                const auto g = base + static_cast<std::uint32_t>(i);
+                const Facts& f = facts_[g];
+                if (f.isEntry && canRing(f.state) && isWaiting(f, now.instant) && (!matches || (*matches)[g])) {
+                    waiting.push_back({g, static_cast<std::uint32_t>(s)});
                 }
             }
         }
         std::stable_sort(waiting.begin(), waiting.end(), byNextRing);
         // Grouped by the day each entry comes back; a heading is only formatted when a new day starts.
+        std::vector<std::pair<QString, std::size_t>> days; // each day and where it starts
         Instant dayEnd{};
-        for (const Ref& r : waiting) {
-            const Instant next = nextRing(r);
-            if (groups.empty() || next >= dayEnd) {
-                const QString day = NotesFormat::heading(next, now.calendar).mid(3);
-                if (groups.empty() || groups.back().heading != day) {
-                    groups.push_back({NotesDocument::stableID(QStringLiteral("later|") + day), day, {}});
+        for (std::size_t k = 0; k < waiting.size(); ++k) {
+            const Instant next = nextRing(waiting[k]);
+            if (days.empty() || next >= dayEnd) {
+                QString day = NotesFormat::heading(next, now.calendar).mid(3);
+                if (days.empty() || days.back().first != day) {
+                    days.emplace_back(std::move(day), k);
                 }
                 dayEnd =
                     now.calendar.addingDays(now.calendar.startOfDay(next), 1).value_or(next + std::chrono::hours(1));
             }
-            groups.back().items.push_back(r);
+        }
+        for (std::size_t d = 0; d < days.size(); ++d) {
+            const std::size_t end = d + 1 < days.size() ? days[d + 1].second : waiting.size();
+            gathered(NotesDocument::stableID(QStringLiteral("later|") + days[d].first), days[d].first,
+                     std::span<const Place>(waiting.data() + days[d].second, end - days[d].second));
         }
     } else {
         const bool log = mode_ == Mode::Log;
         // Past days show only what is still open, unless the filter or "show done" says otherwise.
         const bool fold = log && !matches && !showCompleted_;
-        std::vector<Ref> ringing;
-        std::vector<Ref> active;
-        std::vector<Group> days;
+        std::vector<Place> ringing;
+        std::vector<Place> active;
+        // The days' items are listed after "Now" and "Active", whose length is known at the end.
+        struct Day {
+            std::int64_t section;
+            std::uint32_t from, to, firstEntry, entryCount;
+            int hidden;
+        };
+        std::vector<Day> days;
+        std::vector<std::uint32_t> dayListed;
+        std::vector<std::uint32_t> dayEntries;
         days.reserve(static_cast<std::size_t>(source.size()));
-        dayRefs.reserve(trash ? 0 : facts_.size());
+        dayListed.reserve(facts.size());
+        dayEntries.reserve(facts.size());
         for (qsizetype s = 0; s < source.size(); ++s) {
             const DaySection& section = source[s];
             const bool folds = fold && section.heading != now.todayHeading && section.heading != activeHeading() &&
                                section.heading != nowHeading();
-            const std::size_t from = dayRefs.size();
-            qsizetype stays = 0;
+            const auto base = static_cast<std::uint32_t>(offsets[static_cast<std::size_t>(s)]);
+            const auto from = static_cast<std::uint32_t>(dayListed.size());
+            const auto entriesFrom = static_cast<std::uint32_t>(dayEntries.size());
+            int stays = 0;
             int hidden = 0;
-            for (qsizetype i = section.items.size() - 1; i >= 0; --i) {
-                const Ref r = ref(s, i);
-                if (!passes(r)) {
+            // Newest entry of the day first: entries are added at the end of their day.
+            for (auto i = static_cast<std::uint32_t>(section.items.size()); i-- > 0;) {
+                const std::uint32_t g = base + i;
+                const Facts& f = facts[g];
+                if (matches && !(f.isEntry && (*matches)[g])) {
                     continue;
                 }
-                if (log && r.entry) {
-                    const Facts& f = facts_[r.index];
-                    const bool rings = canRing(r.state) && f.hasReminder;
+                if (log && f.isEntry) {
+                    const bool rings = canRing(f.state) && f.hasReminder;
                     if (rings && f.next <= now.instant) {
-                        ringing.push_back(r);
+                        ringing.push_back({g, static_cast<std::uint32_t>(s)});
                         continue;
                     }
                     if (f.active) {
-                        active.push_back(r);
+                        active.push_back({g, static_cast<std::uint32_t>(s)});
                         continue;
                     }
                     if (rings) {
                         continue; // waiting in Later
                     }
                 }
-                stays += r.entry ? 1 : 0;
-                if (folds && !(r.entry && canRing(r.state))) {
-                    hidden += r.entry ? 1 : 0;
+                stays += f.isEntry ? 1 : 0;
+                if (folds && !(f.isEntry && canRing(f.state))) {
+                    hidden += f.isEntry ? 1 : 0;
                     continue;
                 }
-                dayRefs.push_back(r);
+                if (f.isEntry) {
+                    dayEntries.push_back(static_cast<std::uint32_t>(dayListed.size()));
+                }
+                dayListed.push_back(g);
             }
             // A day is listed while it has entries, even when all of them are hidden.
             if (stays == 0) {
-                dayRefs.resize(from);
+                dayListed.resize(from);
+                dayEntries.resize(entriesFrom);
                 continue;
             }
-            if (hidden > 0) {
-                // Days come newest first, so each one goes in front of the map.
-                folded.insert(folded.constBegin(), section.heading, hidden);
-            }
-            // A day's heading is read from the source when asked for: copying every day's would
-            // touch each one's memory.
-            days.push_back({section.id, QString(), {}, s, from, dayRefs.size(), hidden > 0});
+            days.push_back({s, from, static_cast<std::uint32_t>(dayListed.size()), entriesFrom,
+                            static_cast<std::uint32_t>(dayEntries.size()) - entriesFrom, hidden});
         }
         if (!ringing.empty()) {
             std::stable_sort(ringing.begin(), ringing.end(), byNextRing);
-            groups.push_back({nowSectionID(), nowHeading(), std::move(ringing)});
+            gathered(nowSectionID(), nowHeading(), ringing);
         }
         if (!active.empty()) {
-            groups.push_back({activeSectionID(), activeHeading(), std::move(active)});
+            gathered(activeSectionID(), activeHeading(), active);
         }
-        groups.insert(groups.end(), std::make_move_iterator(days.begin()), std::make_move_iterator(days.end()));
+        const auto listedBase = static_cast<std::uint32_t>(listed.size());
+        const auto entriesBase = static_cast<std::uint32_t>(entries.size());
+        listed.insert(listed.end(), dayListed.begin(), dayListed.end());
+        entries.reserve(entries.size() + dayEntries.size());
+        for (const std::uint32_t place : dayEntries) {
+            entries.push_back(place + listedBase);
+        }
+        built.reserve(built.size() + days.size());
+        for (const Day& d : days) {
+            // A day's heading is read from the source when asked for: copying every day's would
+            // touch each one's memory.
+            Built b;
+            b.id = source[d.section].id;
+            b.home = d.section;
+            b.from = d.from + listedBase;
+            b.to = d.to + listedBase;
+            b.firstEntry = d.firstEntry + entriesBase;
+            b.entryCount = d.entryCount;
+            b.hidden = d.hidden;
+            built.push_back(std::move(b));
+        }
+    }
+    int rows = 0;
+    for (Built& b : built) {
+        b.firstRow = static_cast<std::uint32_t>(rows);
+        rows += 1 + static_cast<int>(b.entryCount) + (b.hidden > 0 ? 1 : 0);
     }
 
-    // The sections are kept as addresses into the source; their copies are made only when asked
-    // for. A section built before from the same items keeps its copy.
-    QHash<QUuid, const Built*> before;
-    before.reserve(static_cast<qsizetype>(built_.size()));
-    for (const Built& b : built_) {
-        before.insert(b.id, &b);
-    }
-    std::vector<Built> built;
-    built.reserve(groups.size());
-    std::vector<VisibleRef> visible;
-    std::vector<RowRef> rowRefs;
-    // The rows of a group, wherever they are kept.
-    const auto refsOf = [&](const Group& group) {
-        return group.to > group.from ? std::span<const Ref>(dayRefs.data() + group.from, group.to - group.from)
-                                     : std::span<const Ref>(group.items);
-    };
-    std::size_t listed = 0;
-    for (const Group& group : groups) {
-        listed += refsOf(group).size();
-    }
-    visible.reserve(listed);
-    rowRefs.reserve(listed + 2 * groups.size());
-    bool changed = groups.size() != built_.size();
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        Group& group = groups[g];
-        const std::span<const Ref> refs = refsOf(group);
-        const auto section = static_cast<std::uint32_t>(g);
-        Built b{group.id, std::move(group.heading), {}, group.home, {}, {}};
-        b.refs.reserve(refs.size());
+    // The sections changed when a heading, an identity or an item (by value) differs from what
+    // was built before; the rows also when a day folds differently.
+    const auto itemOf = [&](const Built& b, std::uint32_t place) -> const Item& {
         if (b.home < 0) {
-            b.homes.reserve(refs.size());
+            return *b.own[place - b.from];
         }
-        rowRefs.push_back({Row::Kind::Header, section, 0});
-        for (std::size_t k = 0; k < refs.size(); ++k) {
-            const Ref& r = refs[k];
-            b.refs.push_back(r.item);
-            if (b.home < 0) {
-                b.homes.push_back(r.section);
-            }
-            if (r.entry) {
-                // The notes' identities come from their table, which lies together; the trash has none.
-                const QUuid& id = trash ? std::get<Entry>(*r.item).id : ids_[r.index];
-                visible.push_back({id, r.item, section, static_cast<std::uint32_t>(rowRefs.size())});
-                rowRefs.push_back({Row::Kind::Entry, section, static_cast<std::uint32_t>(k)});
-            }
+        return source[b.home].items[listed[place] - offsets[static_cast<std::size_t>(b.home)]];
+    };
+    bool sectionsSame = built.size() == built_.size();
+    bool foldsSame = true;
+    for (std::size_t k = 0; sectionsSame && k < built.size(); ++k) {
+        const Built& was = built_[k];
+        const Built& is = built[k];
+        const QString& heading = is.home >= 0 ? source[is.home].heading : is.heading;
+        sectionsSame = was.id == is.id && was.to - was.from == is.to - is.from && headingOf(was) == heading;
+        for (std::uint32_t i = 0; sectionsSame && i < is.to - is.from; ++i) {
+            const Item& a = listedItem(was, was.from + i);
+            const Item& b = itemOf(is, is.from + i);
+            sectionsSame = &a == &b || a == b;
         }
-        if (group.folded) {
-            rowRefs.push_back({Row::Kind::Folded, section, 0});
-        }
-        const Built* old = before.value(group.id, nullptr);
-        if (old && old->refs == b.refs) {
-            b.items = old->items;
-        }
-        // The previous source is still alive here, so its items can be compared by value.
-        const Built& at = built_.size() > g ? built_[g] : b;
-        // The previous sections' days are still those of builtSource_ here (and a section beyond
-        // them has already counted as a change).
-        const QString& heading = b.home >= 0 ? source[static_cast<qsizetype>(b.home)].heading : b.heading;
-        changed = changed || at.id != b.id || headingOf(at) != heading ||
-                  !std::equal(at.refs.begin(), at.refs.end(), b.refs.begin(), b.refs.end(),
-                              [](const Item* x, const Item* y) { return x == y || *x == *y; });
-        built.push_back(std::move(b));
+        foldsSame = foldsSame && was.hidden == is.hidden;
     }
-    built_ = std::move(built);
-    builtSource_ = source;
-    visible_ = std::move(visible);
-    rowRefs_ = std::move(rowRefs);
-    lastFound_.reset();
-    const bool foldedNow = assign(folded_, std::move(folded));
-    if (changed) {
+    // The folded rows in order, by heading: compared across lists of other sections too.
+    const auto foldedRows = [](const std::vector<Built>& list, auto headingOfSection) {
+        std::vector<std::pair<const QString*, int>> out;
+        for (const Built& b : list) {
+            if (b.hidden > 0) {
+                out.emplace_back(&headingOfSection(b), b.hidden);
+            }
+        }
+        return out;
+    };
+    if (!sectionsSame) {
+        const auto was = foldedRows(built_, [this](const Built& b) -> const QString& { return headingOf(b); });
+        const auto is = foldedRows(
+            built, [&](const Built& b) -> const QString& { return b.home >= 0 ? source[b.home].heading : b.heading; });
+        foldsSame = std::equal(was.begin(), was.end(), is.begin(), is.end(), [](const auto& a, const auto& b) {
+            return a.second == b.second && *a.first == *b.first;
+        });
+    }
+    const bool rowsSame = sectionsSame && foldsSame;
+    if (!rowsSame) {
+        built_ = std::move(built);
+        listed_ = std::move(listed);
+        entries_ = std::move(entries);
+        builtSource_ = source;
+        builtOffsets_ = offsets;
+        builtIds_ = trash ? trashIds_ : ids_;
+        rowCount_ = rows;
+        lastFound_.reset();
+    }
+    if (!foldsSame) {
+        folded_.reset();
+    }
+    if (!sectionsSame) {
         visibleSections_.reset();
+    }
+    // The list is told first: it places its rows before others react to the new sections.
+    if (!rowsSame) {
+        Q_EMIT rowsChanged();
+    }
+    if (!sectionsSame) {
         Q_EMIT visibleSectionsChanged();
     }
-    if (foldedNow) {
+    if (!foldsSame) {
         Q_EMIT foldedChanged();
     }
 }
 
+const QMap<QString, int>& ManageModel::folded() const {
+    if (!folded_) {
+        QMap<QString, int> folded;
+        for (const Built& b : built_) {
+            if (b.hidden > 0) {
+                folded.insert(headingOf(b), b.hidden);
+            }
+        }
+        folded_ = std::move(folded);
+    }
+    return *folded_;
+}
+
+const ManageModel::Built& ManageModel::sectionOfEntry(qsizetype entry) const {
+    // The last section starting at or before the entry (sections without entries start where the
+    // next one does, so the one that holds it comes last).
+    const auto it = std::upper_bound(built_.begin(), built_.end(), static_cast<std::uint32_t>(entry),
+                                     [](std::uint32_t e, const Built& b) { return e < b.firstEntry; });
+    return *(it - 1);
+}
+
+const ManageModel::Built& ManageModel::sectionOfRow(int row) const {
+    const auto it = std::upper_bound(built_.begin(), built_.end(), static_cast<std::uint32_t>(row),
+                                     [](std::uint32_t r, const Built& b) { return r < b.firstRow; });
+    return *(it - 1);
+}
+
+const Item& ManageModel::listedItem(const Built& section, std::uint32_t place) const {
+    if (section.home < 0) {
+        return *section.own[place - section.from];
+    }
+    return builtSource_[section.home].items[listed_[place] - builtOffsets_[static_cast<std::size_t>(section.home)]];
+}
+
+std::int64_t ManageModel::listedDay(const Built& section, std::uint32_t place) const {
+    return section.home >= 0 ? section.home : section.homes[place - section.from];
+}
+
+const QUuid& ManageModel::visibleID(qsizetype entry) const {
+    return (*builtIds_)[listed_[entries_[static_cast<std::size_t>(entry)]]];
+}
+
 int ManageModel::rowCount() const {
-    return static_cast<int>(rowRefs_.size());
+    return rowCount_;
 }
 
 ManageModel::Row ManageModel::rowAt(int index) const {
     if (index < 0 || index >= rowCount()) {
         return {};
     }
-    const RowRef& ref = rowRefs_[static_cast<std::size_t>(index)];
-    const Built& section = built_[ref.section];
-    switch (ref.kind) {
-    case Row::Kind::Header:
+    const Built& section = sectionOfRow(index);
+    const auto local = static_cast<std::uint32_t>(index) - section.firstRow;
+    if (local == 0) {
         return Row{Row::Kind::Header, section.id, headingOf(section), {}, {}, 0};
-    case Row::Kind::Folded:
-        return Row{Row::Kind::Folded, section.id, headingOf(section), {}, {}, folded_.value(headingOf(section))};
-    case Row::Kind::Entry:
-        break;
     }
-    const QString& day = builtSource_[section.home >= 0 ? section.home : section.homes[ref.k]].heading;
-    return Row{Row::Kind::Entry, section.id, headingOf(section), *entryOf(*section.refs[ref.k]), day, 0};
+    if (local > section.entryCount) {
+        return Row{Row::Kind::Folded, section.id, headingOf(section), {}, {}, section.hidden};
+    }
+    const std::uint32_t place = entries_[section.firstEntry + local - 1];
+    const QString& day = builtSource_[listedDay(section, place)].heading;
+    return Row{Row::Kind::Entry, section.id, headingOf(section), *entryOf(listedItem(section, place)), day, 0};
 }
 
 const QString& ManageModel::headingOf(const Built& section) const {
@@ -646,7 +774,11 @@ const QString& ManageModel::headingOf(const Built& section) const {
 
 int ManageModel::rowIndex(const QUuid& id) const {
     const qsizetype index = visibleIndex(id);
-    return index < 0 ? -1 : static_cast<int>(visible_[static_cast<std::size_t>(index)].row);
+    if (index < 0) {
+        return -1;
+    }
+    const Built& section = sectionOfEntry(index);
+    return static_cast<int>(section.firstRow + 1 + (static_cast<std::uint32_t>(index) - section.firstEntry));
 }
 
 const QList<DaySection>& ManageModel::visibleSections() const {
@@ -654,14 +786,15 @@ const QList<DaySection>& ManageModel::visibleSections() const {
         QList<DaySection> sections;
         sections.reserve(static_cast<qsizetype>(built_.size()));
         for (const Built& b : built_) {
-            if (b.items.size() != static_cast<qsizetype>(b.refs.size())) {
-                b.items.clear();
-                b.items.reserve(static_cast<qsizetype>(b.refs.size()));
-                for (const Item* item : b.refs) {
-                    b.items.append(*item);
+            if (!b.items) {
+                QList<Item> items;
+                items.reserve(static_cast<qsizetype>(b.to - b.from));
+                for (std::uint32_t place = b.from; place < b.to; ++place) {
+                    items.append(listedItem(b, place));
                 }
+                b.items = std::move(items);
             }
-            sections.append(DaySection{b.id, headingOf(b), b.items});
+            sections.append(DaySection{b.id, headingOf(b), *b.items});
         }
         visibleSections_ = std::move(sections);
     }
@@ -674,28 +807,36 @@ qsizetype ManageModel::visibleIndex(const QUuid& id) const {
     if (lastFound_ && lastFound_->first == id) {
         return lastFound_->second;
     }
-    const auto it = std::find_if(visible_.begin(), visible_.end(), [&](const VisibleRef& v) { return v.id == id; });
-    const qsizetype index = it == visible_.end() ? -1 : static_cast<qsizetype>(it - visible_.begin());
+    qsizetype index = -1;
+    const std::vector<QUuid>& ids = *builtIds_;
+    for (std::size_t e = 0; e < entries_.size(); ++e) {
+        if (ids[listed_[entries_[e]]] == id) {
+            index = static_cast<qsizetype>(e);
+            break;
+        }
+    }
     lastFound_ = {id, index};
     return index;
 }
 
 std::optional<Entry> ManageModel::visibleEntryAt(qsizetype index) const {
-    if (index < 0 || index >= static_cast<qsizetype>(visible_.size())) {
+    if (index < 0 || index >= static_cast<qsizetype>(entries_.size())) {
         return std::nullopt;
     }
-    return std::get<Entry>(*visible_[static_cast<std::size_t>(index)].item);
+    return std::get<Entry>(listedItem(sectionOfEntry(index), entries_[static_cast<std::size_t>(index)]));
 }
 
 void ManageModel::selectFirstVisible() {
-    setSelected(visible_.empty() ? std::nullopt : std::optional<QUuid>(visible_.front().id));
+    setSelected(entries_.empty() ? std::nullopt : std::optional<QUuid>(visibleID(0)));
 }
 
 QList<Entry> ManageModel::visibleEntries() const {
     QList<Entry> out;
-    out.reserve(static_cast<qsizetype>(visible_.size()));
-    for (const VisibleRef& v : visible_) {
-        out.append(std::get<Entry>(*v.item));
+    out.reserve(static_cast<qsizetype>(entries_.size()));
+    for (const Built& b : built_) {
+        for (std::uint32_t e = b.firstEntry; e < b.firstEntry + b.entryCount; ++e) {
+            out.append(std::get<Entry>(listedItem(b, entries_[e])));
+        }
     }
     return out;
 }
@@ -718,8 +859,7 @@ std::optional<QString> ManageModel::rowID(const QUuid& id) const {
     if (index < 0) {
         return std::nullopt;
     }
-    return entryRowID(headingOf(built_[static_cast<std::size_t>(visible_[static_cast<std::size_t>(index)].section)]),
-                      id);
+    return entryRowID(headingOf(sectionOfEntry(index)), id);
 }
 
 // --- Labels and counts -----------------------------------------------------------------------
@@ -759,10 +899,7 @@ const DaySection* ManageModel::daySectionOf(const QUuid& id) const {
     if (index < 0) {
         return sectionOf(id);
     }
-    const VisibleRef& v = visible_[static_cast<std::size_t>(index)];
-    const Built& b = built_[static_cast<std::size_t>(v.section)];
-    const std::int64_t home = b.home >= 0 ? b.home : b.homes[rowRefs_[static_cast<std::size_t>(v.row)].k];
-    return &builtSource_[static_cast<qsizetype>(home)];
+    return &builtSource_[listedDay(sectionOfEntry(index), entries_[static_cast<std::size_t>(index)])];
 }
 
 std::optional<QString> ManageModel::dayLabel(const QUuid& id) const {
@@ -875,13 +1012,13 @@ void ManageModel::select(const QUuid& id) {
 
 void ManageModel::moveSelection(int delta) {
     selectedByPointer_ = false;
-    const auto n = static_cast<qsizetype>(visible_.size());
+    const auto n = static_cast<qsizetype>(entries_.size());
     if (n == 0) {
         return;
     }
     const qsizetype at = selectedID_ ? visibleIndex(*selectedID_) : -1;
     const qsizetype next = at >= 0 ? std::clamp<qsizetype>(at + delta, 0, n - 1) : (delta < 1 ? n - 1 : 0);
-    setSelected(visible_[static_cast<std::size_t>(next)].id);
+    setSelected(visibleID(next));
 }
 
 void ManageModel::ensureSelectionVisible() {
@@ -959,7 +1096,7 @@ void ManageModel::deleteSelection() {
         return;
     }
     const QUuid target = *selectedID_;
-    const auto n = static_cast<qsizetype>(visible_.size());
+    const auto n = static_cast<qsizetype>(entries_.size());
     const qsizetype at = visibleIndex(target);
     // Only what the list shows is trashed: a selection the filter or done-hiding took out of view
     // is not the entry the user sees.
@@ -968,9 +1105,9 @@ void ManageModel::deleteSelection() {
     }
     std::optional<QUuid> after;
     if (at + 1 < n) {
-        after = visible_[static_cast<std::size_t>(at + 1)].id;
+        after = visibleID(at + 1);
     } else if (at > 0) {
-        after = visible_[static_cast<std::size_t>(at - 1)].id;
+        after = visibleID(at - 1);
     }
     if (mode_ == Mode::Trash) {
         store_.deleteFromTrash(target);
@@ -1221,24 +1358,27 @@ void ManageModel::endSweep() {
 
 // --- Sweep -----------------------------------------------------------------------------------
 
-QList<Entry> ManageModel::staleOpenEntries() const {
-    QList<Entry> out;
+template <typename Each>
+void ManageModel::forEachStale(Each each) const {
     for (qsizetype s = sections_.size() - 1; s >= 0; --s) {
         const DaySection& section = sections_[s];
-        if (section.heading == todayHeading_) {
+        if (section.heading == todayHeading_ || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {
             continue;
         }
+        const Facts* f = facts_.data() + offsets_[static_cast<std::size_t>(s)];
         for (qsizetype i = 0; i < section.items.size(); ++i) {
-            if (isStale(facts(s, i))) {
-                out.append(std::get<Entry>(section.items[i]));
+            if (isStale(f[i])) {
+                each(section.items[i], s);
             }
         }
     }
-    return out;
 }
 
-bool ManageModel::isStale(const Facts& f) {
-    return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
+QList<Entry> ManageModel::staleOpenEntries() const {
+    QList<Entry> out;
+    out.reserve(staleOpenCount());
+    forEachStale([&](const Item& item, qsizetype) { out.append(std::get<Entry>(item)); });
+    return out;
 }
 
 int ManageModel::staleOpenCount() const {
@@ -1265,11 +1405,33 @@ void ManageModel::startSweep() {
 }
 
 void ManageModel::refreshSweep() {
-    QList<Entry> queue = staleOpenEntries();
-    queue.removeIf([&](const Entry& e) { return sweepSkipped_.contains(e.id); });
-    if (assign(sweepQueue_, std::move(queue))) {
-        Q_EMIT sweepQueueChanged();
+    // Compared as the items they are before any is copied: most changes leave most of them shared.
+    std::vector<const Item*> queue;
+    queue.reserve(static_cast<std::size_t>(staleOpenCount()));
+    qsizetype firstDay = -1;
+    forEachStale([&](const Item& item, qsizetype s) {
+        if (!sweepSkipped_.isEmpty() && sweepSkipped_.contains(std::get<Entry>(item).id)) {
+            return;
+        }
+        firstDay = queue.empty() ? s : firstDay;
+        queue.push_back(&item);
+    });
+    const bool same = std::equal(queue.begin(), queue.end(), sweepItems_.begin(), sweepItems_.end(),
+                                 [](const Item* a, const Item* b) { return a == b || *a == *b; });
+    // The items stay alive with the sections they were read from.
+    sweepSource_ = sections_;
+    sweepItems_ = std::move(queue);
+    sweepDay_ = firstDay >= 0 ? std::optional<QString>(sections_[firstDay].heading) : std::nullopt;
+    if (same) {
+        return;
     }
+    QList<Entry> entries;
+    entries.reserve(static_cast<qsizetype>(sweepItems_.size()));
+    for (const Item* item : sweepItems_) {
+        entries.append(std::get<Entry>(*item));
+    }
+    sweepQueue_ = std::move(entries);
+    Q_EMIT sweepQueueChanged();
 }
 
 std::optional<Entry> ManageModel::sweepCurrent() const {
@@ -1280,11 +1442,10 @@ std::optional<Entry> ManageModel::sweepCurrent() const {
 }
 
 std::optional<QString> ManageModel::sweepCurrentHeading() const {
-    const auto current = sweepCurrent();
-    if (!current) {
+    if (!sweepCurrent() || !sweepDay_) {
         return std::nullopt;
     }
-    return dayLabel(current->id);
+    return displayHeading(*sweepDay_);
 }
 
 void ManageModel::sweepCarry() {

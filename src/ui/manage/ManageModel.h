@@ -90,7 +90,7 @@ public:
     double textSize() const { return textSize_; }
     FontChoice font() const { return font_; }
     bool showCompleted() const { return showCompleted_; }
-    const QMap<QString, int>& folded() const { return folded_; }
+    const QMap<QString, int>& folded() const;
     const std::optional<Onboarding>& onboarding() const { return onboarding_; }
     const std::optional<QUuid>& whenFieldID() const { return whenFieldID_; }
     WhenFieldModel& when() const { return *when_; }
@@ -225,6 +225,8 @@ Q_SIGNALS:
     void fontChanged();
     void showCompletedChanged();
     void foldedChanged();
+    // The rows changed (the sections or the folded rows): sent once, before both signals above.
+    void rowsChanged();
     void onboardingChanged();
     void whenFieldIDChanged();
     void sweepQueueChanged();
@@ -241,6 +243,11 @@ private:
         bool isEntry = false;
         bool active = false;
         Entry::State state = Entry::State::Open;
+    };
+    // An item of the source: its index in the per-item tables and its section.
+    struct Place {
+        std::uint32_t item = 0;
+        std::uint32_t section = 0;
     };
     struct Now {
         Instant instant;
@@ -265,9 +272,17 @@ private:
     void learnFacts(const Now& now, const QList<DaySection>& previous);
     const Facts& facts(qsizetype section, qsizetype item) const;
     // Open, not shortlisted, without a reminder: what the sweep walks through on older days.
-    static bool isStale(const Facts& f);
+    static bool isStale(const Facts& f) {
+        return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
+    }
+    // Calls each(item, section) for the stale open entries, oldest day first.
+    template <typename Each>
+    void forEachStale(Each each) const;
     // Which items of the list's source contain the filter (lower-cased, not empty).
     const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
+    static std::shared_ptr<const TextFilter::Block> filterBlock(const QList<Item>& items);
+    // Lowers the notes' texts for the filter ahead of it, from day `from` on, a part at a time.
+    void prepareFilter(qsizetype from = 0);
     qsizetype visibleIndex(const QUuid& id) const;
     // After the list changed under the selection: it stays while the list shows it, otherwise the
     // entry now at its old place (or the last) is selected, or the first one.
@@ -320,11 +335,16 @@ private:
     double textSize_ = Preferences::defaultTextSize;
     FontChoice font_ = FontChoice::Hyperlegible;
     bool showCompleted_ = false;
-    QMap<QString, int> folded_;
+    // Made from the built list when asked for.
+    mutable std::optional<QMap<QString, int>> folded_;
     std::optional<Onboarding> onboarding_;
     std::optional<QUuid> whenFieldID_;
     std::unique_ptr<WhenFieldModel> when_;
     QList<Entry> sweepQueue_;
+    // The same entries as items of sweepSource_ (which keeps them alive), and the current one's day.
+    std::vector<const Item*> sweepItems_;
+    QList<DaySection> sweepSource_;
+    std::optional<QString> sweepDay_;
     int sweepTotal_ = 0;
     QSet<QUuid> sweepSkipped_;
     std::function<void()> closeWindow_;
@@ -333,8 +353,8 @@ private:
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;
     // The identities of the same items (null for raw lines): listing reads them here, together,
-    // rather than from the items.
-    std::vector<QUuid> ids_;
+    // rather than from the items. Shared with the list built from them.
+    std::shared_ptr<std::vector<QUuid>> ids_ = std::make_shared<std::vector<QUuid>>();
     // The header's counts, day by day and taken over with a day's facts: the header asks after
     // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
     // moment is a search.
@@ -360,43 +380,49 @@ private:
     std::vector<FilterBlock> notesBlocks_;
     std::vector<FilterBlock> trashBlocks_;
     bool notesFilterReady_ = false;
+    bool preparingFilter_ = false;
     bool trashFilterReady_ = false;
     std::vector<qsizetype> trashOffsets_;
-    // The visible entries in list order: their identities, the visible section they are in and the
-    // source item they show.
-    struct VisibleRef {
-        QUuid id;
-        const Item* item = nullptr;
-        std::uint32_t section = 0;
-        std::uint32_t row = 0; // in rowRefs_
-    };
-    std::vector<VisibleRef> visible_;
+    // The trash's items as the list needs them (entry or not, state) and their identities.
+    std::vector<Facts> trashFacts_;
+    std::shared_ptr<std::vector<QUuid>> trashIds_ = std::make_shared<std::vector<QUuid>>();
     // The last entry visibleIndex found: the selection is asked for many times after each change.
     mutable std::optional<std::pair<QUuid, qsizetype>> lastFound_;
-    // The visible sections as addresses of the source items they show; `builtSource_` keeps those
-    // items alive, so an address seen again is the same item. A section's copy is made when the
-    // sections are asked for and taken over while its items stay the same.
+
+    // What the list shows, kept as places in the source it was built from: a long list costs one
+    // number a row. `builtSource_` (with its offsets and identities) keeps those items alive.
     struct Built {
         QUuid id;
-        QString heading; // empty for a day of the source: see headingOf
-        std::vector<const Item*> refs;
-        // The section of `builtSource_` that holds every one of `refs`, or -1 when they come from
-        // several ("Now", "Active", Later's days): then `homes` names it for each.
-        std::int64_t home = -1;
+        QString heading;        // empty for a day of the source: see headingOf
+        std::int64_t home = -1; // the day of the source it shows, or -1 ("Now", "Active", Later's days)
+        std::uint32_t from = 0; // its items: listed_[from, to)
+        std::uint32_t to = 0;
+        std::uint32_t firstEntry = 0; // its entries: entries_[firstEntry, firstEntry + entryCount)
+        std::uint32_t entryCount = 0;
+        std::uint32_t firstRow = 0; // its header's row
+        int hidden = 0;             // done entries the folded row after its entries counts
+        // Without a home: each item, and the day of the source it is written under.
+        std::vector<const Item*> own;
         std::vector<std::uint32_t> homes;
-        mutable QList<Item> items;
+        mutable std::optional<QList<Item>> items; // the copy visibleSections hands out
     };
     std::vector<Built> built_;
+    // Each listed item (raw lines too) as its index in the source's per-item tables, in list order;
+    // each listed entry as its place in listed_.
+    std::vector<std::uint32_t> listed_;
+    std::vector<std::uint32_t> entries_;
+    QList<DaySection> builtSource_;
+    std::vector<qsizetype> builtOffsets_;
+    std::shared_ptr<const std::vector<QUuid>> builtIds_ = std::make_shared<const std::vector<QUuid>>();
+    int rowCount_ = 0;
     // A section's heading: its day's in the source, or its own ("Now", "Active", Later's days).
     const QString& headingOf(const Built& section) const;
-    QList<DaySection> builtSource_;
-    // The rows of `built_` and `folded_`: the section and, for an entry, its place among the refs.
-    struct RowRef {
-        Row::Kind kind = Row::Kind::Header;
-        std::uint32_t section = 0;
-        std::uint32_t k = 0;
-    };
-    std::vector<RowRef> rowRefs_;
+    // The built section of a listed entry and of a row; a listed item, its day and its identity.
+    const Built& sectionOfEntry(qsizetype entry) const;
+    const Built& sectionOfRow(int row) const;
+    const Item& listedItem(const Built& section, std::uint32_t place) const;
+    std::int64_t listedDay(const Built& section, std::uint32_t place) const;
+    const QUuid& visibleID(qsizetype entry) const;
 };
 
 } // namespace plim

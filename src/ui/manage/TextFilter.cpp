@@ -1,6 +1,7 @@
 #include "ui/manage/TextFilter.h"
 
 #include <algorithm>
+#include <array>
 
 namespace plim {
 
@@ -18,6 +19,20 @@ constexpr std::uint64_t bitOf(char16_t c) {
     }
     return std::uint64_t{1} << (36 + c % 28);
 }
+
+// For each ASCII character: itself lower-cased, and that one's bit.
+struct Folding {
+    char16_t lower;
+    std::uint64_t bit;
+};
+constexpr std::array<Folding, 128> kAscii = [] {
+    std::array<Folding, 128> table{};
+    for (char16_t c = 0; c < 128; ++c) {
+        const char16_t lower = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+        table[c] = {lower, bitOf(lower)};
+    }
+    return table;
+}();
 
 bool hasOwnBit(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9');
@@ -62,20 +77,24 @@ TextFilter::Block TextFilter::Block::make(const std::vector<QStringView>& texts)
         }
         b.texts[i] = 1;
         const qsizetype at = b.folded.size();
-        const bool ascii = std::all_of(t.begin(), t.end(), [](QChar c) { return c.unicode() < 0x80; });
-        if (!ascii) {
-            // Lowering may change the length ("İ"), so such a text is lowered as a whole.
-            b.folded += t.toString().toLower();
-        } else {
-            b.folded.append(t);
-            char16_t* out = reinterpret_cast<char16_t*>(b.folded.data()) + at;
-            for (qsizetype k = 0; k < t.size(); ++k) {
-                if (out[k] >= u'A' && out[k] <= u'Z') {
-                    out[k] = static_cast<char16_t>(out[k] + (u'a' - u'A'));
-                }
-            }
+        // Most texts are ASCII: lowered, copied and signed in one pass.
+        b.folded.resize(at + t.size());
+        char16_t* out = reinterpret_cast<char16_t*>(b.folded.data()) + at;
+        const char16_t* in = t.utf16();
+        std::uint64_t sign = 0;
+        qsizetype k = 0;
+        for (; k < t.size() && in[k] < 0x80; ++k) {
+            const Folding& f = kAscii[in[k]];
+            out[k] = f.lower;
+            sign |= f.bit;
         }
-        b.signs.push_back(signOf(QStringView(b.folded).sliced(at)));
+        if (k < t.size()) {
+            // Lowering may change the length ("İ"), so such a text is lowered as a whole.
+            b.folded.truncate(at);
+            b.folded += t.toString().toLower();
+            sign = signOf(QStringView(b.folded).sliced(at));
+        }
+        b.signs.push_back(sign);
     }
     b.starts.push_back(b.folded.size());
     return b;

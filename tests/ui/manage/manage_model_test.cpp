@@ -3,6 +3,7 @@
 #include "reminders/WhenFieldModel.h"
 
 #include <QRegularExpression>
+#include <QCoreApplication>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -505,6 +506,20 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
         EXPECT_EQ(sectionsPicture(), f.picture()) << "after step " << i;
         EXPECT_EQ(sectionsChanged.count() > 0, f.model->visibleSections() != before) << "after step " << i;
     }
+}
+
+// The texts lowered ahead of a filter (once Ctrl+F asks for the field) are those of the file as it is
+// when the filter is typed, not as it was then.
+TEST(ManageModel, FilterReadAheadSeesLaterChanges) {
+    F f;
+    ManageModel& m = f.open({H14, u"- [ ] apples  <!-- 09:00 -->"_s, H12, u"- [ ] pears  <!-- 09:00 -->"_s});
+    m.requestFilterFocus();
+    QCoreApplication::processEvents();
+    f.store->updateText(f.idOf(u"pears"_s), u"plums"_s);
+    m.setFilter(u"pears"_s);
+    EXPECT_EQ(f.visibleTexts(), QStringList());
+    m.setFilter(u"plum"_s);
+    EXPECT_EQ(f.visibleTexts(), QStringList{u"plums"_s});
 }
 
 TEST(ManageModel, RemindableSkipsCarriedAndOtherViews) {
