@@ -26,14 +26,24 @@ start_private_bus() {
     export DBUS_SESSION_BUS_ADDRESS
 }
 
-# Opens the drawer with `$plim capture`, types $1 and saves it.
+# Opens the drawer with `$plim capture`, types $1 once the drawer has the keyboard, and saves it.
+# (Keys typed before that, on a first open, go to the window that had it: not what is counted here.)
 drawer_capture() {
-    # Without a tray the notes window is open too, under the same name: the drawer is one more.
-    shown=$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)
+    # Without a tray the notes window is open too, under the same name: the drawer is the new one.
+    before=$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | sort)
     "$plim" capture >/dev/null 2>&1
     n=0
-    until [ "$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | wc -l)" -gt "$shown" ] || [ "$n" -ge 100 ]; do
-        sleep 0.05
+    drawer=""
+    while [ -z "$drawer" ] && [ "$n" -lt 100 ]; do
+        drawer=$(xdotool search --onlyvisible --name '^plim$' 2>/dev/null | sort | while read -r w; do
+            echo "$before" | grep -qx "$w" || echo "$w"
+        done | head -n 1)
+        [ -n "$drawer" ] || sleep 0.05
+        n=$((n + 1))
+    done
+    n=0
+    until [ -z "$drawer" ] || [ "$(xdotool getwindowfocus 2>/dev/null)" = "$drawer" ] || [ "$n" -ge 100 ]; do
+        sleep 0.02
         n=$((n + 1))
     done
     xdotool type --delay 1 "$1"
