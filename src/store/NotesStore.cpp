@@ -256,7 +256,8 @@ void NotesStore::flushAgreedText() {
         agreedTimer_.start(); // kept for a moment later (none comes in a command that ends)
         return;
     }
-    agreed_->read(agreedPending_->first, agreedPending_->second);
+    const AgreedRead& pending = *agreedPending_;
+    agreed_->read([&] { return pending.bytes.isNull() ? pending.text.toUtf8() : pending.bytes; }, pending.stamp);
     agreedPending_.reset();
 }
 
@@ -427,7 +428,7 @@ void NotesStore::load(ReadAhead ahead) {
             fileStamp(loadedPath_) == ahead.read.stamp) {
             adopt(ahead.read, &ahead);
         } else {
-            adopt(readTextFile(loadedPath_));
+            adopt(readTextFile(loadedPath_, readMode()));
         }
         if (!options_.wholeDocument) {
             // No window waits for it; and once recorded the text is not shared when a capture
@@ -453,6 +454,7 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
         setError(StoreError{StoreError::Kind::Unreadable, filePath(), read.reason});
         text_.reset();
+        textStale_ = false;
         bytesKnown_ = false;
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
@@ -464,16 +466,19 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     if (error_ && error_->kind == StoreError::Kind::Unreadable) {
         setError(std::nullopt);
     }
-    if (text_ && *text_ == read.text) {
+    const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
+    if (text_ && (textStale_ ? bytesOnly && bytes_ == read.bytes : !bytesOnly && *text_ == read.text)) {
         return false;
     }
+    // A capture splices the bytes (without decoding them when only capturing); a store that keeps
+    // the whole document encodes them again only when it needs them, and not its memory twice
+    // meanwhile.
     text_ = read.text;
-    // A capture splices the bytes; a store that keeps the whole document encodes them again only
-    // when it needs them, and not its memory twice meanwhile.
+    textStale_ = bytesOnly;
     bytesKnown_ = !options_.wholeDocument;
     bytes_ = options_.wholeDocument ? QByteArray() : read.bytes;
     if (agreed_) {
-        agreedPending_ = {read.text, read.stamp};
+        agreedPending_ = AgreedRead{read.text, bytesOnly ? read.bytes : QByteArray(), read.stamp};
         agreedTimer_.start();
     }
     if (ahead) {
@@ -500,7 +505,7 @@ bool NotesStore::syncWithDisk() {
     }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
     if (blocked || !text_ || basis_.stamp() != stamp_) {
-        if (adopt(basis_.isOpen() ? basis_.read() : readTextFile(loadedPath_))) {
+        if (adopt(basis_.isOpen() ? basis_.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
             Q_EMIT changed();
         }
         if (error_ && error_->kind == StoreError::Kind::Unreadable) {
@@ -520,7 +525,7 @@ void NotesStore::onFileChanged() {
         settleTimer_.start();
         return;
     }
-    if (adopt(basis.isOpen() ? basis.read() : readTextFile(loadedPath_))) {
+    if (adopt(basis.isOpen() ? basis.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
         Q_EMIT changed();
     }
 }
@@ -585,6 +590,18 @@ const QString& NotesStore::currentText() {
         serialized_ = dayTexts_.serialize(document_, &dayTexts_);
     }
     return *serialized_;
+}
+
+const QString& NotesStore::fileText() {
+    if (textStale_) {
+        text_ = decodeText(bytes_).value_or(QString());
+        textStale_ = false;
+    }
+    return *text_;
+}
+
+TextRead::Decode NotesStore::readMode() const {
+    return options_.wholeDocument ? TextRead::Decode::Text : TextRead::Decode::BytesOnly;
 }
 
 QByteArray& NotesStore::fileBytes() {
@@ -652,6 +669,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         serialized_ = after;
         if (saved == Saved::Yes) {
             text_ = after;
+            textStale_ = false;
             bytes_ = bytes;
             bytesKnown_ = true;
         }
@@ -719,6 +737,7 @@ void NotesStore::restore(bool undoing) {
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {
             text_ = restored;
+            textStale_ = false;
             bytes_ = bytes;
             bytesKnown_ = true;
         }
@@ -758,6 +777,36 @@ NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& 
     }
     for (auto it = edits.crbegin(); it != edits.crend(); ++it) {
         replaceInPlace(*text_, it->from, it->to, QStringView(it->text));
+    }
+    return saved;
+}
+
+NotesStore::Saved NotesStore::spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved) {
+    // Into a buffer of its own: the bytes read stay the base of what another program may write
+    // into the version replaced, until this write is in.
+    QList<QByteArray> with;
+    with.reserve(edits.size());
+    qsizetype size = bytes_.size();
+    for (const NotesFormat::TextEdit& e : edits) {
+        with.append(e.text.toUtf8());
+        size += with.last().size() - (e.to - e.from);
+    }
+    QByteArray next;
+    next.reserve(size);
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < edits.size(); ++i) {
+        next.append(QByteArrayView(bytes_).sliced(at, edits[i].from - at));
+        next.append(with[i]);
+        at = edits[i].to;
+    }
+    next.append(QByteArrayView(bytes_).sliced(at));
+    const Saved saved = saveNotes(next);
+    if (saved == Saved::Yes) {
+        bytes_ = std::move(next);
+        text_ = QString();
+        textStale_ = true;
+    } else {
+        *unsaved = std::move(next);
     }
     return saved;
 }
@@ -803,15 +852,25 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
         const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
-        const auto edits = NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
+        const auto edits =
+            textStale_ ? NotesFormat::captureEdits(trimmed, QByteArrayView(bytes_), at, calendar, comment)
+                       : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
         Saved saved = Saved::Failed;
         QString next; // the new text, unless it is `text_` itself
-        if (unsaved) {
+        const bool inBytes = textStale_;
+        if (inBytes) {
+            QByteArray unsavedBytes;
+            saved = spliceBytes(edits, &unsavedBytes);
+            if (saved == Saved::Failed) {
+                next = decodeText(unsavedBytes).value_or(QString()); // the capture stands in memory
+            }
+        } else if (unsaved) {
             next = NotesFormat::applyEdits(currentText(), edits);
             const QByteArray bytes = next.toUtf8();
             saved = saveNotes(bytes);
             if (saved == Saved::Yes) {
                 text_ = next;
+                textStale_ = false;
                 bytes_ = bytes;
                 bytesKnown_ = true;
             }
@@ -827,8 +886,10 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         if (saved == Saved::Failed && (options_.retryWhenBusy || replaying_)) {
             return false; // kept on disk, not in memory
         }
-        const QString& now = next.isNull() ? *text_ : next;
-        if (!options_.wholeDocument) {
+        if (inBytes && next.isNull()) {
+            document_ = NotesDocument{};
+            replaceTopSection(QByteArrayView(bytes_), heading);
+        } else if (const QString& now = next.isNull() ? *text_ : next; !options_.wholeDocument) {
             document_ = NotesDocument{};
             replaceTopSection(now, heading);
         } else if (parsedFromText_ && !unsaved) {
@@ -860,6 +921,24 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
     }
     giveUpContended();
     return false;
+}
+
+void NotesStore::replaceTopSection(QByteArrayView next, const QString& heading) {
+    // As below, on the bytes: only the top day is decoded.
+    const qsizetype begin = next.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const auto headingAt = [&](qsizetype from) -> qsizetype {
+        if (from == begin && next.sliced(begin).startsWith("## ")) {
+            return begin;
+        }
+        const qsizetype hit = next.indexOf("\n## ", from == begin ? begin : from - 1);
+        return hit < 0 ? next.size() : hit + 1;
+    };
+    const qsizetype first = headingAt(begin);
+    if (first >= next.size()) {
+        replaceTopSection(QString::fromUtf8(next), heading); // no day at all: read as a whole
+        return;
+    }
+    replaceTopSection(QString::fromUtf8(next.sliced(first, headingAt(first + 1) - first)), heading);
 }
 
 void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
