@@ -782,33 +782,35 @@ NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& 
 }
 
 NotesStore::Saved NotesStore::spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved) {
-    // Into a buffer of its own: the bytes read stay the base of what another program may write
-    // into the version replaced, until this write is in.
-    QList<QByteArray> with;
-    with.reserve(edits.size());
-    qsizetype size = bytes_.size();
+    // In place, last edit first (the earlier ones keep their offsets); what each replaced is kept
+    // for as long as the write is not in, as the base of what another program may write into the
+    // version replaced meanwhile.
+    qsizetype shift = 0;
     for (const NotesFormat::TextEdit& e : edits) {
-        with.append(e.text.toUtf8());
-        size += with.last().size() - (e.to - e.from);
+        SplicedCut cut{e.from + shift, e.text.toUtf8(), bytes_.sliced(e.from, e.to - e.from)};
+        shift += cut.with.size() - cut.was.size();
+        splicing_.push_back(std::move(cut));
     }
-    QByteArray next;
-    next.reserve(size);
-    qsizetype at = 0;
-    for (qsizetype i = 0; i < edits.size(); ++i) {
-        next.append(QByteArrayView(bytes_).sliced(at, edits[i].from - at));
-        next.append(with[i]);
-        at = edits[i].to;
+    for (qsizetype i = edits.size() - 1; i >= 0; --i) {
+        replaceInPlace(bytes_, edits[i].from, edits[i].to, QByteArrayView(splicing_[size_t(i)].with));
     }
-    next.append(QByteArrayView(bytes_).sliced(at));
-    const Saved saved = saveNotes(next);
-    if (saved == Saved::Yes) {
-        bytes_ = std::move(next);
-        text_ = QString();
-        textStale_ = true;
-    } else {
-        *unsaved = std::move(next);
+    const Saved saved = saveNotes(bytes_);
+    if (saved != Saved::Yes) {
+        *unsaved = bytes_;
+        bytes_ = bytesBeforeSplice();
     }
+    splicing_.clear();
+    text_ = QString();
+    textStale_ = true;
     return saved;
+}
+
+QByteArray NotesStore::bytesBeforeSplice() const {
+    QByteArray bytes = bytes_;
+    for (auto it = splicing_.crbegin(); it != splicing_.crend(); ++it) {
+        replaceInPlace(bytes, it->at, it->at + it->with.size(), QByteArrayView(it->was));
+    }
+    return bytes;
 }
 
 std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {

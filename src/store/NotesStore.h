@@ -270,6 +270,8 @@ private:
     // The same where only the bytes are known and the edits are in bytes; what was not saved is
     // left in `unsaved`.
     Saved spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved);
+    // The file's bytes as read, while a splice into them is being written.
+    QByteArray bytesBeforeSplice() const;
     // A file moved along with a recorded change (a merged conflict copy), moved back by its undo.
     struct MovedFile {
         QString from;
@@ -307,6 +309,14 @@ private:
     bool bytesKnown_ = false;
     // `text_` is not decoded from `bytes_` yet (a store that only captures).
     bool textStale_ = false;
+    // While a splice into `bytes_` is being written: where each edit is now, its bytes and those
+    // it replaced.
+    struct SplicedCut {
+        qsizetype at;
+        QByteArray with;
+        QByteArray was;
+    };
+    std::vector<SplicedCut> splicing_;
     // Whether `document_` is exactly the parse of `text_`: a capture then re-reads only its day.
     bool parsedFromText_ = false;
     std::deque<CompactText> undoStack_;

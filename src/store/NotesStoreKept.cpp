@@ -11,7 +11,9 @@ namespace plim {
 
 void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const FileStamp& built) {
     if (replaced) {
-        const QString base = text_ ? fileText() : QString();
+        const QString base = !splicing_.empty() ? decodeText(bytesBeforeSplice()).value_or(QString())
+                             : text_            ? fileText()
+                                                : QString();
         const std::optional<QString> theirs = decodeText(*replaced);
         if (theirs && *theirs != base) {
             carries_.push_back(Carry{base, *theirs});

@@ -237,8 +237,13 @@ public:
         return around([&] { return FileSystemCalls::rename(from, to); });
     }
     int exchange(const char* from, const char* to) override {
+        if (noSwap) {
+            errno = EINVAL;
+            return -1;
+        }
         return around([&] { return FileSystemCalls::exchange(from, to); });
     }
+    bool noSwap = false;
 
 private:
     int around(const std::function<int()>& replace) {
@@ -265,6 +270,8 @@ struct OutsideWriter {
         RenamingIn,       // renames its own copy in just before plim's rename
     } way;
     bool resident;
+    bool captureOnly = false; // as `plim add`: splices the bytes it read
+    bool noSwap = false;      // on a file system that cannot swap two files
 };
 
 void PrintTo(const OutsideWriter& w, std::ostream* os) {
@@ -281,7 +288,9 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
         text += "- [ ] entry " + QByteArray::number(i) + '\n';
     }
     open(text);
-    auto store = notes.open(w.resident ? NotesStore::residentOptions() : NotesStore::Options{});
+    NotesStore::Options options = w.resident ? NotesStore::residentOptions() : NotesStore::Options{};
+    options.wholeDocument = !w.captureOnly;
+    auto store = notes.open(options);
     const QByteArray name = QFile::encodeName(path);
     std::thread writer;
     int fd = -1;
@@ -328,6 +337,7 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     }
     std::optional<FileSystemCalls::Override> use;
     if (around) {
+        around->noSwap = w.noSwap;
         use.emplace(*around);
     }
     const NotesStore::Capture capture = store->capture(u"mine", std::nullopt, now());
@@ -349,7 +359,9 @@ INSTANTIATE_TEST_SUITE_P(Ways, OutsideWriterTest,
                          ::testing::Values(OutsideWriter{"InPlace", OutsideWriter::InPlace, false},
                                            OutsideWriter{"InPlaceResident", OutsideWriter::InPlace, true},
                                            OutsideWriter{"AppendingThrough", OutsideWriter::AppendingThrough, false},
-                                           OutsideWriter{"RenamingIn", OutsideWriter::RenamingIn, false}),
+                                           OutsideWriter{"RenamingIn", OutsideWriter::RenamingIn, false},
+                                           OutsideWriter{"AppendingThroughAddNoSwap", OutsideWriter::AppendingThrough,
+                                                         false, true, true}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // A capture the resident program could not write is kept on disk until it is: by the next plim
