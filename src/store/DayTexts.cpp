@@ -4,19 +4,37 @@
 
 namespace plim {
 
-std::optional<QByteArray> DayTexts::bytesOf(const QString& text) const {
-    if (bytes_.isNull() || text.constData() != text_.constData() || text.size() != text_.size()) {
+std::optional<CompactText> DayTexts::compactOf(const QString& text, const CompactText* neighbour) {
+    if (!preamble_ || text.constData() != text_.constData() || text.size() != text_.size()) {
         return std::nullopt;
     }
-    return bytes_;
+    std::vector<CompactText::ChunkPtr> chunks;
+    std::vector<bool> fresh;
+    chunks.reserve(days_.size() * 2 + 1);
+    fresh.reserve(days_.size() * 2 + 1);
+    chunks.push_back(preamble_);
+    fresh.push_back(false);
+    for (size_t i = 0; i < days_.size(); ++i) {
+        if (i > 0) {
+            chunks.push_back(between_);
+            fresh.push_back(false);
+        }
+        chunks.push_back(days_[i].utf8);
+        fresh.push_back(days_[i].fresh);
+    }
+    CompactText compact = CompactText::fromChunks(std::move(chunks), fresh, neighbour);
+    // A day shared with the neighbour is kept as that copy from now on.
+    for (size_t i = 0; i < days_.size(); ++i) {
+        days_[i].utf8 = compact.chunks()[1 + 2 * i];
+        days_[i].fresh = false;
+    }
+    return compact;
 }
 
 void DayTexts::dropBytes() {
     text_.clear();
-    bytes_.clear();
-    for (Day& day : days_) {
-        day.byteFrom = -1;
-    }
+    preamble_.reset();
+    between_.reset();
 }
 
 QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
@@ -51,7 +69,7 @@ QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray
             days.push_back(*old);
         } else {
             part.sections = {section};
-            days.push_back(Day{section.heading, section.items, part.serialized().sliced(lead)});
+            days.push_back(Day{section.heading, section.items, part.serialized().sliced(lead), {}, false});
         }
         total += days.back().text.size() + between.size();
     }
@@ -64,37 +82,33 @@ QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray
         }
         out += days[i].text;
     }
-    QByteArray utf8;
+    CompactText::ChunkPtr preambleUtf8;
+    CompactText::ChunkPtr betweenUtf8;
     if (bytes) {
-        const QByteArray betweenBytes = between.toUtf8();
+        preambleUtf8 = CompactText::chunk(preamble.toUtf8());
+        betweenUtf8 = CompactText::chunk(between.toUtf8());
+        QByteArray utf8;
         utf8.reserve(total + total / 2);
-        utf8 += preamble.toUtf8();
+        utf8 += preambleUtf8->bytes;
         for (size_t i = 0; i < days.size(); ++i) {
             if (i > 0) {
-                utf8 += betweenBytes;
+                utf8 += betweenUtf8->bytes;
             }
             Day& day = days[i];
-            const qsizetype from = utf8.size();
-            // A kept day's bytes are where this object's last bytes hold them (`bytes_` is
-            // still this object's: `next` may be this object, and is only assigned below).
-            if (day.byteFrom >= 0 && day.byteFrom + day.byteSize <= bytes_.size()) {
-                utf8 += QByteArrayView(bytes_).sliced(day.byteFrom, day.byteSize);
-            } else {
-                utf8 += day.text.toUtf8();
+            // A kept day's UTF-8 is kept with it; only the days written anew are encoded.
+            day.fresh = !day.utf8;
+            if (day.fresh) {
+                day.utf8 = CompactText::chunk(day.text.toUtf8());
             }
-            day.byteFrom = from;
-            day.byteSize = utf8.size() - from;
+            utf8 += day.utf8->bytes;
         }
-        *bytes = utf8;
-    } else {
-        for (Day& day : days) {
-            day.byteFrom = -1;
-        }
+        *bytes = std::move(utf8);
     }
     next->days_ = std::move(days);
     next->frame_ = std::move(frame);
     next->text_ = bytes ? out : QString();
-    next->bytes_ = std::move(utf8);
+    next->preamble_ = std::move(preambleUtf8);
+    next->between_ = std::move(betweenUtf8);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes/NotesDocument.h"
+#include "store/CompactText.h"
 
 #include <QByteArray>
 #include <QString>
@@ -20,12 +21,13 @@ public:
     // change detaches the list of every day it touches) reuses its kept text; `next` receives the
     // days of `doc`, to be kept once that text is the one in use. `next` may be this object.
     // With `bytes`, also the text's UTF-8 there: only the days not kept are encoded, the others
-    // copied from the bytes this object last made, which `next` then keeps.
+    // copied from the UTF-8 kept of them, which `next` then keeps.
     QString serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes = nullptr) const;
-    // The UTF-8 of `text` when it is the very text (not an equal copy) this object last made with
-    // its bytes.
-    std::optional<QByteArray> bytesOf(const QString& text) const;
-    // Lets the bytes go (their owner is about to change its copy in place).
+    // `text` kept for undo, made of the days' UTF-8 as kept, when it is the very text (not an
+    // equal copy) this object last made with its bytes. Days written anew share what `neighbour`
+    // holds of them.
+    std::optional<CompactText> compactOf(const QString& text, const CompactText* neighbour);
+    // Forgets which text it last made with its bytes.
     void dropBytes();
     void clear() {
         days_.clear();
@@ -36,15 +38,16 @@ public:
 private:
     struct Day {
         QString heading;
-        QList<Item> items;       // holding the list keeps its address from being reused by another
-        QString text;            // the day alone written as a document: heading, empty line, items
-        qsizetype byteFrom = -1; // where its UTF-8 lies in `bytes_`; -1: not there
-        qsizetype byteSize = 0;
+        QList<Item> items;          // holding the list keeps its address from being reused by another
+        QString text;               // the day alone written as a document: heading, empty line, items
+        CompactText::ChunkPtr utf8; // its UTF-8, when made
+        bool fresh = false;         // encoded by the serialize that made this list
     };
     std::vector<Day> days_;
-    QString frame_; // two empty days as the document's writer wrote them then
-    QString text_;  // the text last made with its bytes, and those bytes
-    QByteArray bytes_;
+    QString frame_;                  // two empty days as the document's writer wrote them then
+    QString text_;                   // the text last made with its bytes
+    CompactText::ChunkPtr preamble_; // that text's UTF-8 before the first day, and between days
+    CompactText::ChunkPtr between_;
 };
 
 } // namespace plim

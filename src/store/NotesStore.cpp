@@ -587,7 +587,9 @@ void NotesStore::giveUpContended(const QString& reason) {
 
 const QString& NotesStore::currentText() {
     if (!serialized_) {
-        serialized_ = dayTexts_.serialize(document_, &dayTexts_);
+        // With the days' bytes: an undo step of this text is then made of them.
+        QByteArray bytes;
+        serialized_ = dayTexts_.serialize(document_, &dayTexts_, &bytes);
     }
     return *serialized_;
 }
@@ -612,10 +614,11 @@ QByteArray& NotesStore::fileBytes() {
     return bytes_;
 }
 
-void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, const std::optional<QByteArray>& utf8) {
+void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
-    CompactText compact =
-        utf8 ? CompactText::make(QByteArrayView(*utf8), neighbour) : CompactText::make(text, neighbour);
+    // The days' UTF-8 as kept when `text` is the one last written from them: nothing to scan.
+    std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
+    CompactText compact = made ? std::move(*made) : CompactText::make(text, neighbour);
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
         undoMoves_.pop_front();
@@ -626,7 +629,8 @@ void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, c
 
 void NotesStore::pushRedo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = redoStack_.empty() ? nullptr : &redoStack_.back();
-    redoStack_.push_back(CompactText::make(text, neighbour));
+    std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
+    redoStack_.push_back(made ? std::move(*made) : CompactText::make(text, neighbour));
     redoMoves_.push_back(std::move(moved));
 }
 
@@ -660,7 +664,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
-        pushUndo(before, std::nullopt, dayTexts_.bytesOf(before));
+        pushUndo(before);
         dayTexts_ = std::move(days);
         redoStack_.clear();
         redoMoves_.clear();
@@ -748,7 +752,6 @@ void NotesStore::restore(bool undoing) {
 }
 
 NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
-    dayTexts_.dropBytes(); // shared with `bytes_`, which is changed in place
     // The edits are at the top of the file and at its very end: each position becomes a byte
     // offset by measuring the short stretch between it and the nearer end of the text.
     const QString& text = *text_;

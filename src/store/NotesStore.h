@@ -277,9 +277,7 @@ private:
         QString from;
         QString to;
     };
-    // `utf8`: the text's bytes when known (saves encoding them again).
-    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt,
-                  const std::optional<QByteArray>& utf8 = std::nullopt);
+    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.

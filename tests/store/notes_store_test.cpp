@@ -763,7 +763,10 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         const QString written = kept.serialize(doc, &kept, &bytes);
         ASSERT_EQ(written, doc.serialized()) << text.toStdString();
         ASSERT_EQ(bytes, written.toUtf8());
-        ASSERT_EQ(kept.bytesOf(written), bytes);
+        // And an undo step of it made of the days' bytes.
+        const std::optional<CompactText> step = kept.compactOf(written, nullptr);
+        ASSERT_TRUE(step);
+        ASSERT_EQ(step->toString(), written);
 
         NotesDocument changed = doc;
         QList<DaySection>& sections = changed.sections;
@@ -807,10 +810,11 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
             }
         }
         DayTexts next;
-        ASSERT_EQ(kept.serialize(changed, &next, &bytes), changed.serialized())
-            << "round " << round << ", change " << kind << " of\n"
-            << text.toStdString();
+        const QString after = kept.serialize(changed, &next, &bytes);
+        ASSERT_EQ(after, changed.serialized()) << "round " << round << ", change " << kind << " of\n"
+                                               << text.toStdString();
         ASSERT_EQ(bytes, changed.serialized().toUtf8()) << "round " << round << ", change " << kind;
+        ASSERT_EQ(next.compactOf(after, &*step)->toString(), after) << "round " << round << ", change " << kind;
     }
 }
 
