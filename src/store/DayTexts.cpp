@@ -8,6 +8,10 @@ std::optional<CompactText> DayTexts::compactOf(const QString& text, const Compac
     if (!preamble_ || text.constData() != text_.constData() || text.size() != text_.size()) {
         return std::nullopt;
     }
+    return compact(neighbour);
+}
+
+CompactText DayTexts::compact(const CompactText* neighbour) {
     std::vector<CompactText::ChunkPtr> chunks;
     std::vector<bool> fresh;
     chunks.reserve(days_.size() * 2 + 1);
@@ -37,23 +41,70 @@ void DayTexts::dropBytes() {
     between_.reset();
 }
 
-QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
+DayTexts::Frame DayTexts::frameOf(const NotesDocument& doc) {
     // Copies of the document with no day, one or two share every other field, so whatever the
     // writer makes of them (a mark before everything, the line ends) it makes here too.
     NotesDocument part = doc;
     part.sections.clear();
-    const QString preamble = part.serialized();
+    Frame f;
+    f.preamble = part.serialized();
     part.preamble.clear();
-    const qsizetype lead = part.serialized().size(); // what comes before the first day
+    f.lead = part.serialized().size(); // what comes before the first day
     part.sections = {DaySection{}};
-    const qsizetype emptyDay = part.serialized().size() - lead;
+    const qsizetype emptyDay = part.serialized().size() - f.lead;
     part.sections = {DaySection{}, DaySection{}};
-    QString frame = part.serialized();
-    const QString between = frame.sliced(lead + emptyDay).chopped(emptyDay);
+    f.frame = part.serialized();
+    f.between = f.frame.sliced(f.lead + emptyDay).chopped(emptyDay);
+    return f;
+}
 
+bool DayTexts::describes(const NotesDocument& doc) const {
+    if (!preamble_ || days_.size() != static_cast<size_t>(doc.sections.size())) {
+        return false;
+    }
+    for (size_t i = 0; i < days_.size(); ++i) {
+        const Day& day = days_[i];
+        const DaySection& section = doc.sections[static_cast<qsizetype>(i)];
+        if (day.items.constData() != section.items.constData() || day.items.size() != section.items.size() ||
+            day.heading != section.heading || !day.utf8) {
+            return false;
+        }
+    }
+    const Frame f = frameOf(doc);
+    return f.frame == frame_ && f.preamble == preambleText_;
+}
+
+bool DayTexts::sameText(const DayTexts& other) const {
+    if (frame_ != other.frame_ || preambleText_ != other.preambleText_ || days_.size() != other.days_.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < days_.size(); ++i) {
+        const Day& a = days_[i];
+        const Day& b = other.days_[i];
+        if (!(a.utf8 && a.utf8 == b.utf8) && a.text != b.text) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
+    QString out;
+    build(doc, next, &out, bytes);
+    return out;
+}
+
+QByteArray DayTexts::encode(const NotesDocument& doc, DayTexts* next) const {
+    QByteArray bytes;
+    build(doc, next, nullptr, &bytes);
+    return bytes;
+}
+
+void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const {
+    Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
     QHash<const void*, const Day*> known;
-    if (frame == frame_) {
+    if (f.frame == frame_) {
         known.reserve(static_cast<qsizetype>(days_.size()));
         for (const Day& day : days_) {
             known.insert(day.items.constData(), &day);
@@ -61,55 +112,62 @@ QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray
     }
     std::vector<Day> days;
     days.reserve(static_cast<size_t>(doc.sections.size()));
-
-    qsizetype total = preamble.size();
+    NotesDocument part = doc; // each day alone, written after `lead`
+    part.sections.clear();
+    part.preamble.clear();
+    qsizetype total = f.preamble.size();
     for (const DaySection& section : doc.sections) {
         const Day* old = known.value(section.items.constData());
         if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
             days.push_back(*old);
         } else {
             part.sections = {section};
-            days.push_back(Day{section.heading, section.items, part.serialized().sliced(lead), {}, false});
+            days.push_back(Day{section.heading, section.items, part.serialized().sliced(f.lead), {}, false});
         }
-        total += days.back().text.size() + between.size();
+        total += days.back().text.size() + f.between.size();
     }
-    QString out;
-    out.reserve(total);
-    out += preamble;
-    for (size_t i = 0; i < days.size(); ++i) {
-        if (i > 0) {
-            out += between;
+    if (text) {
+        text->clear();
+        text->reserve(total);
+        *text += f.preamble;
+        for (size_t i = 0; i < days.size(); ++i) {
+            if (i > 0) {
+                *text += f.between;
+            }
+            *text += days[i].text;
         }
-        out += days[i].text;
     }
     CompactText::ChunkPtr preambleUtf8;
     CompactText::ChunkPtr betweenUtf8;
     if (bytes) {
-        preambleUtf8 = CompactText::chunk(preamble.toUtf8());
-        betweenUtf8 = CompactText::chunk(between.toUtf8());
-        QByteArray utf8;
-        utf8.reserve(total + total / 2);
-        utf8 += preambleUtf8->bytes;
-        for (size_t i = 0; i < days.size(); ++i) {
-            if (i > 0) {
-                utf8 += betweenUtf8->bytes;
-            }
-            Day& day = days[i];
+        preambleUtf8 = CompactText::chunk(f.preamble.toUtf8());
+        betweenUtf8 = CompactText::chunk(f.between.toUtf8());
+        qsizetype size = preambleUtf8->bytes.size();
+        for (Day& day : days) {
             // A kept day's UTF-8 is kept with it; only the days written anew are encoded.
             day.fresh = !day.utf8;
             if (day.fresh) {
                 day.utf8 = CompactText::chunk(day.text.toUtf8());
             }
-            utf8 += day.utf8->bytes;
+            size += day.utf8->bytes.size() + betweenUtf8->bytes.size();
+        }
+        QByteArray utf8;
+        utf8.reserve(size);
+        utf8 += preambleUtf8->bytes;
+        for (size_t i = 0; i < days.size(); ++i) {
+            if (i > 0) {
+                utf8 += betweenUtf8->bytes;
+            }
+            utf8 += days[i].utf8->bytes;
         }
         *bytes = std::move(utf8);
     }
     next->days_ = std::move(days);
-    next->frame_ = std::move(frame);
-    next->text_ = bytes ? out : QString();
+    next->frame_ = std::move(f.frame);
+    next->preambleText_ = std::move(f.preamble);
+    next->text_ = bytes && text ? *text : QString();
     next->preamble_ = std::move(preambleUtf8);
     next->between_ = std::move(betweenUtf8);
-    return out;
 }
 
 } // namespace plim

@@ -27,15 +27,34 @@ public:
     // equal copy) this object last made with its bytes. Days written anew share what `neighbour`
     // holds of them.
     std::optional<CompactText> compactOf(const QString& text, const CompactText* neighbour);
+    // The same, of the text last made with bytes, whichever it is.
+    CompactText compact(const CompactText* neighbour);
+    // Only the UTF-8 of the document's serialized() text, as `serialize` makes it.
+    QByteArray encode(const NotesDocument& doc, DayTexts* next) const;
+    // Whether these are the days of `doc` as it is now, each with its UTF-8 (what `encode` of it
+    // would keep).
+    bool describes(const NotesDocument& doc) const;
+    // Whether the two give the same text.
+    bool sameText(const DayTexts& other) const;
     // Forgets which text it last made with its bytes.
     void dropBytes();
     void clear() {
         days_.clear();
         frame_.clear();
+        preambleText_.clear();
         dropBytes();
     }
 
 private:
+    struct Frame {
+        QString preamble; // what comes before the first day
+        qsizetype lead = 0;
+        QString frame; // two empty days
+        QString between;
+    };
+    static Frame frameOf(const NotesDocument& doc);
+    void build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const;
+
     struct Day {
         QString heading;
         QList<Item> items;          // holding the list keeps its address from being reused by another
@@ -44,7 +63,8 @@ private:
         bool fresh = false;         // encoded by the serialize that made this list
     };
     std::vector<Day> days_;
-    QString frame_;                  // two empty days as the document's writer wrote them then
+    QString frame_; // two empty days as the document's writer wrote them then
+    QString preambleText_;
     QString text_;                   // the text last made with its bytes
     CompactText::ChunkPtr preamble_; // that text's UTF-8 before the first day, and between days
     CompactText::ChunkPtr between_;

@@ -467,7 +467,7 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         setError(std::nullopt);
     }
     const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
-    if (text_ && (textStale_ ? bytesOnly && bytes_ == read.bytes : !bytesOnly && *text_ == read.text)) {
+    if (text_ && (textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text)) {
         return false;
     }
     // A capture splices the bytes (without decoding them when only capturing); a store that keeps
@@ -618,7 +618,10 @@ void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
     // The days' UTF-8 as kept when `text` is the one last written from them: nothing to scan.
     std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
-    CompactText compact = made ? std::move(*made) : CompactText::make(text, neighbour);
+    pushUndo(made ? std::move(*made) : CompactText::make(text, neighbour), std::move(moved));
+}
+
+void NotesStore::pushUndo(CompactText compact, std::optional<MovedFile> moved) {
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
         undoMoves_.pop_front();
@@ -643,14 +646,18 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         if (!syncWithDisk()) {
             return false;
         }
-        const QString before = currentText();
+        // The days of the text before, each with its UTF-8 (made once after the file was read).
+        if (!dayTexts_.describes(document_)) {
+            serialized_.reset();
+            currentText();
+        }
         NotesDocument copy = document_;
         change(copy);
         DayTexts days;
-        // Only the days the change touched are encoded; the others' bytes are copied.
-        QByteArray bytes;
-        const QString after = dayTexts_.serialize(copy, &days, &bytes);
-        if (after == before) {
+        // Only the days the change touched are encoded; the others' bytes are copied. The whole
+        // text is not made: what needs it makes it from the days.
+        const QByteArray bytes = dayTexts_.encode(copy, &days);
+        if (days.sameText(dayTexts_)) {
             return false;
         }
         const Saved saved = saveNotes(bytes);
@@ -664,16 +671,16 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
-        pushUndo(before);
+        pushUndo(dayTexts_.compact(undoStack_.empty() ? nullptr : &undoStack_.back()));
         dayTexts_ = std::move(days);
         redoStack_.clear();
         redoMoves_.clear();
         document_ = std::move(copy);
         parsedFromText_ = false; // identities stay as they were in memory
-        serialized_ = after;
+        serialized_.reset();
         if (saved == Saved::Yes) {
-            text_ = after;
-            textStale_ = false;
+            text_ = QString();
+            textStale_ = true; // decoded from the bytes when needed
             bytes_ = bytes;
             bytesKnown_ = true;
         }
@@ -891,16 +898,19 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         if (saved == Saved::Failed && (options_.retryWhenBusy || replaying_)) {
             return false; // kept on disk, not in memory
         }
-        if (inBytes && next.isNull()) {
+        // The new text, decoded only where needed.
+        const auto now = [&]() -> const QString& { return next.isNull() ? fileText() : next; };
+        if (!options_.wholeDocument) {
             document_ = NotesDocument{};
-            replaceTopSection(QByteArrayView(bytes_), heading);
-        } else if (const QString& now = next.isNull() ? *text_ : next; !options_.wholeDocument) {
-            document_ = NotesDocument{};
-            replaceTopSection(now, heading);
-        } else if (parsedFromText_ && !unsaved) {
-            replaceTopSection(now, heading);
+        }
+        if (!options_.wholeDocument || (parsedFromText_ && !unsaved)) {
+            if (inBytes && next.isNull()) {
+                replaceTopSection(QByteArrayView(bytes_), heading);
+            } else {
+                replaceTopSection(now(), heading);
+            }
         } else {
-            document_ = parser_.parse(now);
+            document_ = parser_.parse(now());
             dayTexts_.clear();
         }
         parsedFromText_ = saved == Saved::Yes && options_.wholeDocument;

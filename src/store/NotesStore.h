@@ -278,6 +278,7 @@ private:
         QString to;
     };
     void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    void pushUndo(CompactText compact, std::optional<MovedFile> moved = std::nullopt);
     void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.
