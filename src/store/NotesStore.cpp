@@ -864,12 +864,13 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
         const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
+        // Where only the file's bytes are known, the capture is spliced into them.
+        const bool inBytes = textStale_ && !unsaved;
         const auto edits =
-            textStale_ ? NotesFormat::captureEdits(trimmed, QByteArrayView(bytes_), at, calendar, comment)
-                       : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
+            inBytes ? NotesFormat::captureEdits(trimmed, QByteArrayView(bytes_), at, calendar, comment)
+                    : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
         Saved saved = Saved::Failed;
         QString next; // the new text, unless it is `text_` itself
-        const bool inBytes = textStale_;
         if (inBytes) {
             QByteArray unsavedBytes;
             saved = spliceBytes(edits, &unsavedBytes);

@@ -473,6 +473,9 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
         auto store = open("");
         add(*store, u"a");
+        // Changes written before: the store then knows the file as the bytes it wrote.
+        EXPECT_TRUE(store->mutate(toggleFirst));
+        EXPECT_TRUE(store->mutate(toggleFirst));
         const QByteArray onDisk = file();
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
