@@ -14,22 +14,18 @@ std::optional<CompactText> DayTexts::compactOf(const QString& text, const Compac
 CompactText DayTexts::compact(const CompactText* neighbour) {
     std::vector<CompactText::ChunkPtr> chunks;
     std::vector<bool> fresh;
-    chunks.reserve(days_.size() * 2 + 1);
-    fresh.reserve(days_.size() * 2 + 1);
+    chunks.reserve(days_.size() + 1);
+    fresh.reserve(days_.size() + 1);
     chunks.push_back(preamble_);
     fresh.push_back(false);
-    for (size_t i = 0; i < days_.size(); ++i) {
-        if (i > 0) {
-            chunks.push_back(between_);
-            fresh.push_back(false);
-        }
-        chunks.push_back(days_[i].utf8);
-        fresh.push_back(days_[i].fresh);
+    for (const Day& day : days_) {
+        chunks.push_back(day.utf8);
+        fresh.push_back(day.fresh);
     }
     CompactText compact = CompactText::fromChunks(std::move(chunks), fresh, neighbour);
     // A day shared with the neighbour is kept as that copy from now on.
     for (size_t i = 0; i < days_.size(); ++i) {
-        days_[i].utf8 = compact.chunks()[1 + 2 * i];
+        days_[i].utf8 = compact.chunks()[1 + i];
         days_[i].fresh = false;
     }
     return compact;
@@ -38,7 +34,6 @@ CompactText DayTexts::compact(const CompactText* neighbour) {
 void DayTexts::dropBytes() {
     text_.clear();
     preamble_.reset();
-    between_.reset();
 }
 
 DayTexts::Frame DayTexts::frameOf(const NotesDocument& doc) {
@@ -66,7 +61,7 @@ bool DayTexts::describes(const NotesDocument& doc) const {
         const Day& day = days_[i];
         const DaySection& section = doc.sections[static_cast<qsizetype>(i)];
         if (day.items.constData() != section.items.constData() || day.items.size() != section.items.size() ||
-            day.heading != section.heading || !day.utf8) {
+            day.heading != section.heading || !day.utf8 || day.trailing != (i + 1 < days_.size())) {
             return false;
         }
     }
@@ -122,7 +117,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
             days.push_back(*old);
         } else {
             part.sections = {section};
-            days.push_back(Day{section.heading, section.items, part.serialized().sliced(f.lead), {}, false});
+            days.push_back(Day{section.heading, section.items, part.serialized().sliced(f.lead), {}, false, false});
         }
         total += days.back().text.size() + f.between.size();
     }
@@ -138,27 +133,26 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
         }
     }
     CompactText::ChunkPtr preambleUtf8;
-    CompactText::ChunkPtr betweenUtf8;
     if (bytes) {
         preambleUtf8 = CompactText::chunk(f.preamble.toUtf8());
-        betweenUtf8 = CompactText::chunk(f.between.toUtf8());
         qsizetype size = preambleUtf8->bytes.size();
-        for (Day& day : days) {
-            // A kept day's UTF-8 is kept with it; only the days written anew are encoded.
-            day.fresh = !day.utf8;
+        for (size_t i = 0; i < days.size(); ++i) {
+            // A kept day's UTF-8 is kept with it, with what follows it up to the next day (the
+            // way an undo step cuts the text too); only the days written anew are encoded.
+            Day& day = days[i];
+            const bool trailing = i + 1 < days.size();
+            day.fresh = !day.utf8 || day.trailing != trailing;
             if (day.fresh) {
-                day.utf8 = CompactText::chunk(day.text.toUtf8());
+                day.utf8 = CompactText::chunk(trailing ? (day.text + f.between).toUtf8() : day.text.toUtf8());
+                day.trailing = trailing;
             }
-            size += day.utf8->bytes.size() + betweenUtf8->bytes.size();
+            size += day.utf8->bytes.size();
         }
         QByteArray utf8;
         utf8.reserve(size);
         utf8 += preambleUtf8->bytes;
-        for (size_t i = 0; i < days.size(); ++i) {
-            if (i > 0) {
-                utf8 += betweenUtf8->bytes;
-            }
-            utf8 += days[i].utf8->bytes;
+        for (const Day& day : days) {
+            utf8 += day.utf8->bytes;
         }
         *bytes = std::move(utf8);
     }
@@ -167,7 +161,6 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     next->preambleText_ = std::move(f.preamble);
     next->text_ = bytes && text ? *text : QString();
     next->preamble_ = std::move(preambleUtf8);
-    next->between_ = std::move(betweenUtf8);
 }
 
 } // namespace plim

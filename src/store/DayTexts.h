@@ -61,13 +61,13 @@ private:
         QString text;               // the day alone written as a document: heading, empty line, items
         CompactText::ChunkPtr utf8; // its UTF-8, when made
         bool fresh = false;         // encoded by the serialize that made this list
+        bool trailing = false;      // `utf8` ends with what comes between it and the next day
     };
     std::vector<Day> days_;
     QString frame_; // two empty days as the document's writer wrote them then
     QString preambleText_;
     QString text_;                   // the text last made with its bytes
-    CompactText::ChunkPtr preamble_; // that text's UTF-8 before the first day, and between days
-    CompactText::ChunkPtr between_;
+    CompactText::ChunkPtr preamble_; // that text's UTF-8 before the first day
 };
 
 } // namespace plim
