@@ -951,7 +951,7 @@ void NotesStore::replaceTopSection(QByteArrayView next, const QString& heading) 
     };
     const qsizetype first = headingAt(begin);
     if (first >= next.size()) {
-        replaceTopSection(QString::fromUtf8(next), heading); // no day at all: read as a whole
+        replaceTopSection(decodeText(next.toByteArray()).value_or(QString()), heading); // no day: read it all
         return;
     }
     replaceTopSection(QString::fromUtf8(next.sliced(first, headingAt(first + 1) - first)), heading);
