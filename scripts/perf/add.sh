@@ -3,6 +3,8 @@
 # one line more, fsyncs it, renames it over the file and fsyncs the folder (write_floor.c). Both run
 # by turns, round after round, on files of the same size in the same folder, so that the machine's
 # load and the disk's fsyncs fall on both alike; the load average is printed before and after.
+# qt_floor is the same floor in a Qt program linked as plim's command line is: the part of the
+# floor a Qt process start sets, which is most of it under a small file.
 #   scripts/perf/add.sh [ROUNDS] [ENTRIES...]     (defaults 10, and 10000 100000; BUILD=build or PLIM=)
 # BEFORE=another plim (an earlier build) runs in the same rounds, for before and after. Not run by CI.
 set -euo pipefail
@@ -21,13 +23,17 @@ chmod 700 "$work/run"
 export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run TZ=Europe/Berlin
 
 cc -O2 -o "$work/write_floor" "$root/scripts/perf/write_floor.c"
+cc -O2 -Dmain=floor_main -c -o "$work/write_floor.o" "$root/scripts/perf/write_floor.c"
+c++ -O2 -fPIC -o "$work/qt_floor" "$root/scripts/perf/qt_floor.cpp" "$work/write_floor.o" -Wl,--no-as-needed \
+    $(pkg-config --cflags --libs Qt6Core Qt6Network icu-i18n icu-uc)
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
     "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
 
 for entries in "${sizes[@]}"; do
     "$work/make_notes" "$entries" >"$work/floor.md"
     cp "$work/floor.md" "$work/plim.md"
-    cmds=("$work/write_floor $work/floor.md" "$plim --file $work/plim.md add a thought")
+    cp "$work/floor.md" "$work/qt.md"
+    cmds=("$work/write_floor $work/floor.md" "$work/qt_floor $work/qt.md" "$plim --file $work/plim.md add a thought")
     if [ -n "${BEFORE:-}" ]; then
         cp "$work/floor.md" "$work/before.md"
         cmds+=("$BEFORE --file $work/before.md add a thought")

@@ -149,6 +149,9 @@ struct TextEdit {
 // its characters, so a writer can splice.
 QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
                              const std::optional<QString>& comment);
+// The same on the file's UTF-8 bytes: the positions are byte offsets.
+QList<TextEdit> captureEdits(QStringView text, QByteArrayView fileUtf8, Instant day, const Calendar& calendar,
+                             const std::optional<QString>& comment);
 QString applyEdits(QStringView fileText, const QList<TextEdit>& edits);
 // The file text with the capture added as the last entry under day's heading.
 QString appending(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,

@@ -2,6 +2,8 @@
 
 #include "notes/NotesSyntax.h"
 
+#include <algorithm>
+
 namespace plim::NotesFormat {
 
 using namespace syntax;
@@ -63,37 +65,84 @@ QString formatEntry(QStringView text, const std::optional<QString>& comment) {
     return out;
 }
 
-QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
-                             const std::optional<QString>& comment) {
-    const QString nl = crlfLineEnds(fileText) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+namespace {
+
+// The units a capture's edits are counted in: UTF-16 code units of the text, or bytes of its UTF-8
+// (every character looked for is ASCII, so a scan of the bytes finds the same lines).
+template <class View>
+struct Units;
+
+template <>
+struct Units<QStringView> {
+    static constexpr char16_t lf = u'\n';
+    static constexpr char16_t cr = u'\r';
+    static constexpr QStringView headingMark = u"## ";
+    static constexpr QStringView nextHeading = u"\n## ";
+    static qsizetype byteOrderMarkSize(QStringView t) { return startsWithByteOrderMark(t) ? 1 : 0; }
+    static bool crlfLineEnds(QStringView t) { return syntax::crlfLineEnds(t); }
+    static QStringView withoutLineEnd(QStringView l) { return syntax::withoutLineEnd(l); }
+    static bool isBlank(QStringView l) { return syntax::isBlank(l); }
+    static const QString& encode(const QString& s) { return s; }
+};
+
+template <>
+struct Units<QByteArrayView> {
+    static constexpr char lf = '\n';
+    static constexpr char cr = '\r';
+    static constexpr QByteArrayView headingMark = "## ";
+    static constexpr QByteArrayView nextHeading = "\n## ";
+    static qsizetype byteOrderMarkSize(QByteArrayView t) { return t.startsWith("\xEF\xBB\xBF") ? 3 : 0; }
+    static bool crlfLineEnds(QByteArrayView t) {
+        const qsizetype lf = t.indexOf('\n');
+        return lf > 0 && t[lf - 1] == '\r';
+    }
+    static QByteArrayView withoutLineEnd(QByteArrayView l) {
+        qsizetype e = l.size();
+        while (e > 0 && l[e - 1] == '\r') {
+            --e;
+        }
+        return l.first(e);
+    }
+    static bool isBlank(QByteArrayView l) {
+        return std::all_of(l.begin(), l.end(), [](char c) { return c == ' ' || c == '\t'; });
+    }
+    static QByteArray encode(const QString& s) { return s.toUtf8(); }
+};
+
+template <class View>
+QList<TextEdit> editsIn(QStringView text, View fileText, Instant day, const Calendar& calendar,
+                        const std::optional<QString>& comment) {
+    using U = Units<View>;
+    const QString nl = U::crlfLineEnds(fileText) ? QStringLiteral("\r\n") : QStringLiteral("\n");
     const QString headingLine = heading(day, calendar);
+    const auto headingUnits = U::encode(headingLine);
     QString entry = formatEntry(text, comment);
     if (nl.size() > 1) {
         entry.replace(u'\n', nl);
     }
     const qsizetype size = fileText.size();
-    const qsizetype begin = startsWithByteOrderMark(fileText) ? 1 : 0;
+    const qsizetype begin = U::byteOrderMarkSize(fileText);
 
     // Works on positions rather than a list of lines: only the preamble, the top day and the blank
     // lines at the end are scanned, whatever the size of the file. A line runs from its start to
     // its "\n" (or the end of the text); its carriage returns before that are its line end.
     const auto lineEndAt = [&](qsizetype from) {
-        const qsizetype lf = fileText.indexOf(u'\n', from);
+        const qsizetype lf = fileText.indexOf(U::lf, from);
         return lf < 0 ? size : lf;
     };
     const auto lineStartBefore = [&](qsizetype lineEnd) {
-        const qsizetype lf = lineEnd > begin ? fileText.lastIndexOf(u'\n', lineEnd - 1) : -1;
+        const qsizetype lf = lineEnd > begin ? fileText.lastIndexOf(U::lf, lineEnd - 1) : -1;
         return lf < begin ? begin : lf + 1;
     };
     const auto content = [&](qsizetype from, qsizetype lineEnd) {
-        return withoutLineEnd(fileText.sliced(from, lineEnd - from));
+        return U::withoutLineEnd(fileText.sliced(from, lineEnd - from));
     };
     // The end (the "\n" or the end of the text) of the last non-blank line in [from, to), if any.
     const auto lastNonBlank = [&](qsizetype from, qsizetype to) -> std::optional<qsizetype> {
-        qsizetype lineEnd = to < size && to > from && fileText[to - 1] == u'\n' ? to - 1 : to;
+        qsizetype lineEnd = to < size && to > from && fileText[to - 1] == U::lf ? to - 1 : to;
         while (true) {
             const qsizetype lineStart = std::max(from, lineStartBefore(lineEnd));
-            if (!isBlank(content(lineStart, lineEnd))) {
+            if (!U::isBlank(content(lineStart, lineEnd))) {
                 return lineEnd;
             }
             if (lineStart <= from) {
@@ -108,7 +157,7 @@ QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day
         if (lineEnd < size) {
             return lineEnd + 1;
         }
-        lacking = fileText.endsWith(u'\r') ? QStringLiteral("\n") : nl;
+        lacking = fileText.endsWith(U::cr) ? QStringLiteral("\n") : nl;
         return size;
     };
 
@@ -130,7 +179,7 @@ QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day
     qsizetype headingEnd = -1;
     for (qsizetype pos = begin; pos <= *last;) {
         const qsizetype lineEnd = lineEndAt(pos);
-        if (fileText.sliced(pos, lineEnd - pos).startsWith(u"## ")) {
+        if (fileText.sliced(pos, lineEnd - pos).startsWith(U::headingMark)) {
             headingStart = pos;
             headingEnd = lineEnd;
             break;
@@ -141,12 +190,12 @@ QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day
     if (headingStart < 0) {
         return {TextEdit{tail, size, lacking + nl + headingLine + nl + nl + entry + nl}};
     }
-    if (content(headingStart, headingEnd) != headingLine) {
+    if (content(headingStart, headingEnd) != View(headingUnits)) {
         // Another day (or a heading typed differently) is on top: a new day goes above it.
         return withTail({TextEdit{headingStart, headingStart, headingLine + nl + nl + entry + nl + nl}});
     }
     // The day is on top: the entry goes after its last non-blank line, before the next heading.
-    const qsizetype nextHit = headingEnd < *last ? fileText.indexOf(u"\n## ", headingEnd) : -1;
+    const qsizetype nextHit = headingEnd < *last ? fileText.indexOf(U::nextHeading, headingEnd) : -1;
     const qsizetype nextStart = nextHit < 0 || nextHit >= *last ? -1 : nextHit + 1;
     const qsizetype dayLast = nextStart < 0 ? *last : *lastNonBlank(headingStart, nextStart);
     const QString gap = dayLast == headingEnd ? nl : QString();
@@ -154,6 +203,18 @@ QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day
         return {TextEdit{tail, size, lacking + gap + entry + nl}};
     }
     return withTail({TextEdit{dayLast + 1, nextStart, gap + entry + nl + nl}});
+}
+
+} // namespace
+
+QList<TextEdit> captureEdits(QStringView text, QStringView fileText, Instant day, const Calendar& calendar,
+                             const std::optional<QString>& comment) {
+    return editsIn(text, fileText, day, calendar, comment);
+}
+
+QList<TextEdit> captureEdits(QStringView text, QByteArrayView fileUtf8, Instant day, const Calendar& calendar,
+                             const std::optional<QString>& comment) {
+    return editsIn(text, fileUtf8, day, calendar, comment);
 }
 
 QString applyEdits(QStringView fileText, const QList<TextEdit>& edits) {

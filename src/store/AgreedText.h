@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace plim {
@@ -30,9 +31,10 @@ public:
     void writing(QByteArrayView bytes);
     void wrote(const FileStamp& stamp);
 
-    // The notes file was read and holds `text` (in its version `stamp`): kept as the agreed text
-    // unless some plim process wrote it (by its stamp or its bytes).
-    void read(const QString& text, const FileStamp& stamp);
+    // The notes file was read and holds the text whose UTF-8 `bytesOfText` gives (in its version
+    // `stamp`; asked only when the stamp is not known): kept as the agreed text unless some plim
+    // process wrote it (by its stamp or its bytes).
+    void read(const std::function<QByteArray()>& bytesOfText, const FileStamp& stamp);
     // The agreed text, when one is kept.
     std::optional<QString> ancestor() const;
     // When the version the agreed text copies was written (its modification time, nanoseconds

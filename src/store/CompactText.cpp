@@ -1,5 +1,7 @@
 #include "store/CompactText.h"
 
+#include "store/TextFile.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -9,6 +11,42 @@ namespace {
 // A day section is the natural unit of change; very long runs without headings are cut at lines.
 constexpr qsizetype kMaxChunk = 64 * 1024;
 } // namespace
+
+CompactText::ChunkPtr CompactText::chunk(QByteArray bytes) {
+    auto c = std::make_shared<Chunk>();
+    c->hash = qHash(QByteArrayView(bytes));
+    c->bytes = std::move(bytes);
+    c->bytes.squeeze(); // an encoder's buffer is larger than what it holds; fifty steps keep it
+    return c;
+}
+
+CompactText CompactText::fromChunks(std::vector<ChunkPtr> chunks, const std::vector<bool>& fresh,
+                                    const CompactText* neighbour) {
+    CompactText out;
+    out.nonNull_ = true;
+    if (neighbour && !fresh.empty()) {
+        QMultiHash<size_t, const ChunkPtr*> known;
+        for (size_t i = 0; i < chunks.size() && i < fresh.size(); ++i) {
+            if (!fresh[i]) {
+                continue;
+            }
+            if (known.isEmpty()) {
+                known.reserve(static_cast<qsizetype>(neighbour->chunks_.size()));
+                for (const auto& c : neighbour->chunks_) {
+                    known.insert(c->hash, &c);
+                }
+            }
+            for (auto it = known.constFind(chunks[i]->hash); it != known.cend() && it.key() == chunks[i]->hash; ++it) {
+                if ((**it)->bytes == chunks[i]->bytes) {
+                    chunks[i] = **it;
+                    break;
+                }
+            }
+        }
+    }
+    out.chunks_ = std::move(chunks);
+    return out;
+}
 
 CompactText CompactText::make(QStringView text, const CompactText* neighbour) {
     return make(QByteArrayView(text.toUtf8()), neighbour);
@@ -77,7 +115,8 @@ QString CompactText::toString() const {
     for (const auto& c : chunks_) {
         all.append(c->bytes);
     }
-    return QString::fromUtf8(all);
+    // A byte-order mark at the start is part of the text (fromUtf8 would drop it).
+    return decodeText(all).value_or(QString::fromUtf8(all));
 }
 
 qsizetype CompactText::memoryUsed(const std::vector<const CompactText*>& texts) {

@@ -4,38 +4,102 @@
 
 namespace plim {
 
-std::optional<QByteArray> DayTexts::bytesOf(const QString& text) const {
-    if (bytes_.isNull() || text.constData() != text_.constData() || text.size() != text_.size()) {
+std::optional<CompactText> DayTexts::compactOf(const QString& text, const CompactText* neighbour) {
+    if (!preamble_ || text.constData() != text_.constData() || text.size() != text_.size()) {
         return std::nullopt;
     }
-    return bytes_;
+    return compact(neighbour);
+}
+
+CompactText DayTexts::compact(const CompactText* neighbour) {
+    std::vector<CompactText::ChunkPtr> chunks;
+    std::vector<bool> fresh;
+    chunks.reserve(days_.size() + 1);
+    fresh.reserve(days_.size() + 1);
+    chunks.push_back(preamble_);
+    fresh.push_back(false);
+    for (const Day& day : days_) {
+        chunks.push_back(day.utf8);
+        fresh.push_back(day.fresh);
+    }
+    CompactText compact = CompactText::fromChunks(std::move(chunks), fresh, neighbour);
+    // A day shared with the neighbour is kept as that copy from now on.
+    for (size_t i = 0; i < days_.size(); ++i) {
+        days_[i].utf8 = compact.chunks()[1 + i];
+        days_[i].fresh = false;
+    }
+    return compact;
 }
 
 void DayTexts::dropBytes() {
     text_.clear();
-    bytes_.clear();
-    for (Day& day : days_) {
-        day.byteFrom = -1;
-    }
+    preamble_.reset();
 }
 
-QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
+DayTexts::Frame DayTexts::frameOf(const NotesDocument& doc) {
     // Copies of the document with no day, one or two share every other field, so whatever the
     // writer makes of them (a mark before everything, the line ends) it makes here too.
     NotesDocument part = doc;
     part.sections.clear();
-    const QString preamble = part.serialized();
+    Frame f;
+    f.preamble = part.serialized();
     part.preamble.clear();
-    const qsizetype lead = part.serialized().size(); // what comes before the first day
+    f.lead = part.serialized().size(); // what comes before the first day
     part.sections = {DaySection{}};
-    const qsizetype emptyDay = part.serialized().size() - lead;
+    const qsizetype emptyDay = part.serialized().size() - f.lead;
     part.sections = {DaySection{}, DaySection{}};
-    QString frame = part.serialized();
-    const QString between = frame.sliced(lead + emptyDay).chopped(emptyDay);
+    f.frame = part.serialized();
+    f.between = f.frame.sliced(f.lead + emptyDay).chopped(emptyDay);
+    return f;
+}
 
+bool DayTexts::describes(const NotesDocument& doc) const {
+    if (!preamble_ || days_.size() != static_cast<size_t>(doc.sections.size())) {
+        return false;
+    }
+    for (size_t i = 0; i < days_.size(); ++i) {
+        const Day& day = days_[i];
+        const DaySection& section = doc.sections[static_cast<qsizetype>(i)];
+        if (day.items.constData() != section.items.constData() || day.items.size() != section.items.size() ||
+            day.heading != section.heading || !day.utf8 || day.trailing != (i + 1 < days_.size())) {
+            return false;
+        }
+    }
+    const Frame f = frameOf(doc);
+    return f.frame == frame_ && f.preamble == preambleText_;
+}
+
+bool DayTexts::sameText(const DayTexts& other) const {
+    if (frame_ != other.frame_ || preambleText_ != other.preambleText_ || days_.size() != other.days_.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < days_.size(); ++i) {
+        const Day& a = days_[i];
+        const Day& b = other.days_[i];
+        if (!(a.utf8 && a.utf8 == b.utf8) && a.text != b.text) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray* bytes) const {
+    QString out;
+    build(doc, next, &out, bytes);
+    return out;
+}
+
+QByteArray DayTexts::encode(const NotesDocument& doc, DayTexts* next) const {
+    QByteArray bytes;
+    build(doc, next, nullptr, &bytes);
+    return bytes;
+}
+
+void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const {
+    Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
     QHash<const void*, const Day*> known;
-    if (frame == frame_) {
+    if (f.frame == frame_) {
         known.reserve(static_cast<qsizetype>(days_.size()));
         for (const Day& day : days_) {
             known.insert(day.items.constData(), &day);
@@ -43,59 +107,60 @@ QString DayTexts::serialize(const NotesDocument& doc, DayTexts* next, QByteArray
     }
     std::vector<Day> days;
     days.reserve(static_cast<size_t>(doc.sections.size()));
-
-    qsizetype total = preamble.size();
+    NotesDocument part = doc; // each day alone, written after `lead`
+    part.sections.clear();
+    part.preamble.clear();
+    qsizetype total = f.preamble.size();
     for (const DaySection& section : doc.sections) {
         const Day* old = known.value(section.items.constData());
         if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
             days.push_back(*old);
         } else {
             part.sections = {section};
-            days.push_back(Day{section.heading, section.items, part.serialized().sliced(lead)});
+            days.push_back(Day{section.heading, section.items, part.serialized().sliced(f.lead), {}, false, false});
         }
-        total += days.back().text.size() + between.size();
+        total += days.back().text.size() + f.between.size();
     }
-    QString out;
-    out.reserve(total);
-    out += preamble;
-    for (size_t i = 0; i < days.size(); ++i) {
-        if (i > 0) {
-            out += between;
-        }
-        out += days[i].text;
-    }
-    QByteArray utf8;
-    if (bytes) {
-        const QByteArray betweenBytes = between.toUtf8();
-        utf8.reserve(total + total / 2);
-        utf8 += preamble.toUtf8();
+    if (text) {
+        text->clear();
+        text->reserve(total);
+        *text += f.preamble;
         for (size_t i = 0; i < days.size(); ++i) {
             if (i > 0) {
-                utf8 += betweenBytes;
+                *text += f.between;
             }
-            Day& day = days[i];
-            const qsizetype from = utf8.size();
-            // A kept day's bytes are where this object's last bytes hold them (`bytes_` is
-            // still this object's: `next` may be this object, and is only assigned below).
-            if (day.byteFrom >= 0 && day.byteFrom + day.byteSize <= bytes_.size()) {
-                utf8 += QByteArrayView(bytes_).sliced(day.byteFrom, day.byteSize);
-            } else {
-                utf8 += day.text.toUtf8();
-            }
-            day.byteFrom = from;
-            day.byteSize = utf8.size() - from;
-        }
-        *bytes = utf8;
-    } else {
-        for (Day& day : days) {
-            day.byteFrom = -1;
+            *text += days[i].text;
         }
     }
+    CompactText::ChunkPtr preambleUtf8;
+    if (bytes) {
+        preambleUtf8 = CompactText::chunk(f.preamble.toUtf8());
+        qsizetype size = preambleUtf8->bytes.size();
+        for (size_t i = 0; i < days.size(); ++i) {
+            // A kept day's UTF-8 is kept with it, with what follows it up to the next day (the
+            // way an undo step cuts the text too); only the days written anew are encoded.
+            Day& day = days[i];
+            const bool trailing = i + 1 < days.size();
+            day.fresh = !day.utf8 || day.trailing != trailing;
+            if (day.fresh) {
+                day.utf8 = CompactText::chunk(trailing ? (day.text + f.between).toUtf8() : day.text.toUtf8());
+                day.trailing = trailing;
+            }
+            size += day.utf8->bytes.size();
+        }
+        QByteArray utf8;
+        utf8.reserve(size);
+        utf8 += preambleUtf8->bytes;
+        for (const Day& day : days) {
+            utf8 += day.utf8->bytes;
+        }
+        *bytes = std::move(utf8);
+    }
     next->days_ = std::move(days);
-    next->frame_ = std::move(frame);
-    next->text_ = bytes ? out : QString();
-    next->bytes_ = std::move(utf8);
-    return out;
+    next->frame_ = std::move(f.frame);
+    next->preambleText_ = std::move(f.preamble);
+    next->text_ = bytes && text ? *text : QString();
+    next->preamble_ = std::move(preambleUtf8);
 }
 
 } // namespace plim

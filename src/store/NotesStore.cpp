@@ -256,7 +256,8 @@ void NotesStore::flushAgreedText() {
         agreedTimer_.start(); // kept for a moment later (none comes in a command that ends)
         return;
     }
-    agreed_->read(agreedPending_->first, agreedPending_->second);
+    const AgreedRead& pending = *agreedPending_;
+    agreed_->read([&] { return pending.bytes.isNull() ? pending.text.toUtf8() : pending.bytes; }, pending.stamp);
     agreedPending_.reset();
 }
 
@@ -427,7 +428,7 @@ void NotesStore::load(ReadAhead ahead) {
             fileStamp(loadedPath_) == ahead.read.stamp) {
             adopt(ahead.read, &ahead);
         } else {
-            adopt(readTextFile(loadedPath_));
+            adopt(readTextFile(loadedPath_, readMode()));
         }
         if (!options_.wholeDocument) {
             // No window waits for it; and once recorded the text is not shared when a capture
@@ -453,6 +454,7 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
         setError(StoreError{StoreError::Kind::Unreadable, filePath(), read.reason});
         text_.reset();
+        textStale_ = false;
         bytesKnown_ = false;
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
@@ -464,16 +466,19 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     if (error_ && error_->kind == StoreError::Kind::Unreadable) {
         setError(std::nullopt);
     }
-    if (text_ && *text_ == read.text) {
+    const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
+    if (text_ && (textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text)) {
         return false;
     }
+    // A capture splices the bytes (without decoding them when only capturing); a store that keeps
+    // the whole document encodes them again only when it needs them, and not its memory twice
+    // meanwhile.
     text_ = read.text;
-    // A capture splices the bytes; a store that keeps the whole document encodes them again only
-    // when it needs them, and not its memory twice meanwhile.
+    textStale_ = bytesOnly;
     bytesKnown_ = !options_.wholeDocument;
     bytes_ = options_.wholeDocument ? QByteArray() : read.bytes;
     if (agreed_) {
-        agreedPending_ = {read.text, read.stamp};
+        agreedPending_ = AgreedRead{read.text, bytesOnly ? read.bytes : QByteArray(), read.stamp};
         agreedTimer_.start();
     }
     if (ahead) {
@@ -500,7 +505,7 @@ bool NotesStore::syncWithDisk() {
     }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
     if (blocked || !text_ || basis_.stamp() != stamp_) {
-        if (adopt(basis_.isOpen() ? basis_.read() : readTextFile(loadedPath_))) {
+        if (adopt(basis_.isOpen() ? basis_.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
             Q_EMIT changed();
         }
         if (error_ && error_->kind == StoreError::Kind::Unreadable) {
@@ -520,7 +525,7 @@ void NotesStore::onFileChanged() {
         settleTimer_.start();
         return;
     }
-    if (adopt(basis.isOpen() ? basis.read() : readTextFile(loadedPath_))) {
+    if (adopt(basis.isOpen() ? basis.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
         Q_EMIT changed();
     }
 }
@@ -582,9 +587,23 @@ void NotesStore::giveUpContended(const QString& reason) {
 
 const QString& NotesStore::currentText() {
     if (!serialized_) {
-        serialized_ = dayTexts_.serialize(document_, &dayTexts_);
+        // With the days' bytes: an undo step of this text is then made of them.
+        QByteArray bytes;
+        serialized_ = dayTexts_.serialize(document_, &dayTexts_, &bytes);
     }
     return *serialized_;
+}
+
+const QString& NotesStore::fileText() {
+    if (textStale_) {
+        text_ = decodeText(bytes_).value_or(QString());
+        textStale_ = false;
+    }
+    return *text_;
+}
+
+TextRead::Decode NotesStore::readMode() const {
+    return options_.wholeDocument ? TextRead::Decode::Text : TextRead::Decode::BytesOnly;
 }
 
 QByteArray& NotesStore::fileBytes() {
@@ -595,10 +614,14 @@ QByteArray& NotesStore::fileBytes() {
     return bytes_;
 }
 
-void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, const std::optional<QByteArray>& utf8) {
+void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
-    CompactText compact =
-        utf8 ? CompactText::make(QByteArrayView(*utf8), neighbour) : CompactText::make(text, neighbour);
+    // The days' UTF-8 as kept when `text` is the one last written from them: nothing to scan.
+    std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
+    pushUndo(made ? std::move(*made) : CompactText::make(text, neighbour), std::move(moved));
+}
+
+void NotesStore::pushUndo(CompactText compact, std::optional<MovedFile> moved) {
     if (undoStack_.size() >= undoLimit) {
         undoStack_.pop_front();
         undoMoves_.pop_front();
@@ -609,7 +632,8 @@ void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved, c
 
 void NotesStore::pushRedo(const QString& text, std::optional<MovedFile> moved) {
     const CompactText* neighbour = redoStack_.empty() ? nullptr : &redoStack_.back();
-    redoStack_.push_back(CompactText::make(text, neighbour));
+    std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
+    redoStack_.push_back(made ? std::move(*made) : CompactText::make(text, neighbour));
     redoMoves_.push_back(std::move(moved));
 }
 
@@ -622,14 +646,18 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         if (!syncWithDisk()) {
             return false;
         }
-        const QString before = currentText();
+        // The days of the text before, each with its UTF-8 (made once after the file was read).
+        if (!dayTexts_.describes(document_)) {
+            serialized_.reset();
+            currentText();
+        }
         NotesDocument copy = document_;
         change(copy);
         DayTexts days;
-        // Only the days the change touched are encoded; the others' bytes are copied.
-        QByteArray bytes;
-        const QString after = dayTexts_.serialize(copy, &days, &bytes);
-        if (after == before) {
+        // Only the days the change touched are encoded; the others' bytes are copied. The whole
+        // text is not made: what needs it makes it from the days.
+        const QByteArray bytes = dayTexts_.encode(copy, &days);
+        if (days.sameText(dayTexts_)) {
             return false;
         }
         const Saved saved = saveNotes(bytes);
@@ -643,15 +671,16 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
-        pushUndo(before, std::nullopt, dayTexts_.bytesOf(before));
+        pushUndo(dayTexts_.compact(undoStack_.empty() ? nullptr : &undoStack_.back()));
         dayTexts_ = std::move(days);
         redoStack_.clear();
         redoMoves_.clear();
         document_ = std::move(copy);
         parsedFromText_ = false; // identities stay as they were in memory
-        serialized_ = after;
+        serialized_.reset();
         if (saved == Saved::Yes) {
-            text_ = after;
+            text_ = QString();
+            textStale_ = true; // decoded from the bytes when needed
             bytes_ = bytes;
             bytesKnown_ = true;
         }
@@ -719,6 +748,7 @@ void NotesStore::restore(bool undoing) {
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {
             text_ = restored;
+            textStale_ = false;
             bytes_ = bytes;
             bytesKnown_ = true;
         }
@@ -729,7 +759,6 @@ void NotesStore::restore(bool undoing) {
 }
 
 NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
-    dayTexts_.dropBytes(); // shared with `bytes_`, which is changed in place
     // The edits are at the top of the file and at its very end: each position becomes a byte
     // offset by measuring the short stretch between it and the nearer end of the text.
     const QString& text = *text_;
@@ -760,6 +789,38 @@ NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& 
         replaceInPlace(*text_, it->from, it->to, QStringView(it->text));
     }
     return saved;
+}
+
+NotesStore::Saved NotesStore::spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved) {
+    // In place, last edit first (the earlier ones keep their offsets); what each replaced is kept
+    // for as long as the write is not in, as the base of what another program may write into the
+    // version replaced meanwhile.
+    qsizetype shift = 0;
+    for (const NotesFormat::TextEdit& e : edits) {
+        SplicedCut cut{e.from + shift, e.text.toUtf8(), bytes_.sliced(e.from, e.to - e.from)};
+        shift += cut.with.size() - cut.was.size();
+        splicing_.push_back(std::move(cut));
+    }
+    for (qsizetype i = edits.size() - 1; i >= 0; --i) {
+        replaceInPlace(bytes_, edits[i].from, edits[i].to, QByteArrayView(splicing_[size_t(i)].with));
+    }
+    const Saved saved = saveNotes(bytes_);
+    if (saved != Saved::Yes) {
+        *unsaved = bytes_;
+        bytes_ = bytesBeforeSplice();
+    }
+    splicing_.clear();
+    text_ = QString();
+    textStale_ = true;
+    return saved;
+}
+
+QByteArray NotesStore::bytesBeforeSplice() const {
+    QByteArray bytes = bytes_;
+    for (auto it = splicing_.crbegin(); it != splicing_.crend(); ++it) {
+        replaceInPlace(bytes, it->at, it->at + it->with.size(), QByteArrayView(it->was));
+    }
+    return bytes;
 }
 
 std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
@@ -803,15 +864,26 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         // After a failed write the document holds changes the file lacks (the file has not moved
         // since, or it would have been read again): build on them.
         const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
-        const auto edits = NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
+        // Where only the file's bytes are known, the capture is spliced into them.
+        const bool inBytes = textStale_ && !unsaved;
+        const auto edits =
+            inBytes ? NotesFormat::captureEdits(trimmed, QByteArrayView(bytes_), at, calendar, comment)
+                    : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
         Saved saved = Saved::Failed;
         QString next; // the new text, unless it is `text_` itself
-        if (unsaved) {
+        if (inBytes) {
+            QByteArray unsavedBytes;
+            saved = spliceBytes(edits, &unsavedBytes);
+            if (saved == Saved::Failed) {
+                next = decodeText(unsavedBytes).value_or(QString()); // the capture stands in memory
+            }
+        } else if (unsaved) {
             next = NotesFormat::applyEdits(currentText(), edits);
             const QByteArray bytes = next.toUtf8();
             saved = saveNotes(bytes);
             if (saved == Saved::Yes) {
                 text_ = next;
+                textStale_ = false;
                 bytes_ = bytes;
                 bytesKnown_ = true;
             }
@@ -827,14 +899,19 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         if (saved == Saved::Failed && (options_.retryWhenBusy || replaying_)) {
             return false; // kept on disk, not in memory
         }
-        const QString& now = next.isNull() ? *text_ : next;
+        // The new text, decoded only where needed.
+        const auto now = [&]() -> const QString& { return next.isNull() ? fileText() : next; };
         if (!options_.wholeDocument) {
             document_ = NotesDocument{};
-            replaceTopSection(now, heading);
-        } else if (parsedFromText_ && !unsaved) {
-            replaceTopSection(now, heading);
+        }
+        if (!options_.wholeDocument || (parsedFromText_ && !unsaved)) {
+            if (inBytes && next.isNull()) {
+                replaceTopSection(QByteArrayView(bytes_), heading);
+            } else {
+                replaceTopSection(now(), heading);
+            }
         } else {
-            document_ = parser_.parse(now);
+            document_ = parser_.parse(now());
             dayTexts_.clear();
         }
         parsedFromText_ = saved == Saved::Yes && options_.wholeDocument;
@@ -860,6 +937,24 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
     }
     giveUpContended();
     return false;
+}
+
+void NotesStore::replaceTopSection(QByteArrayView next, const QString& heading) {
+    // As below, on the bytes: only the top day is decoded.
+    const qsizetype begin = next.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const auto headingAt = [&](qsizetype from) -> qsizetype {
+        if (from == begin && next.sliced(begin).startsWith("## ")) {
+            return begin;
+        }
+        const qsizetype hit = next.indexOf("\n## ", from == begin ? begin : from - 1);
+        return hit < 0 ? next.size() : hit + 1;
+    };
+    const qsizetype first = headingAt(begin);
+    if (first >= next.size()) {
+        replaceTopSection(decodeText(next.toByteArray()).value_or(QString()), heading); // no day: read it all
+        return;
+    }
+    replaceTopSection(QString::fromUtf8(next.sliced(first, headingAt(first + 1) - first)), heading);
 }
 
 void NotesStore::replaceTopSection(QStringView next, const QString& heading) {

@@ -257,19 +257,28 @@ private:
     Anchors anchors() const;
     void setError(std::optional<StoreError> e);
     void replaceTopSection(QStringView next, const QString& heading);
+    void replaceTopSection(QByteArrayView next, const QString& heading);
     const QString& currentText();
+    // The file's text as last read or written; decoded from its bytes when only those are known.
+    const QString& fileText();
+    // A store that only captures reads the file's bytes without decoding them.
+    TextRead::Decode readMode() const;
     // The file's bytes as last read or written, encoded from its text when not known yet.
     QByteArray& fileBytes();
     // Writes a capture by splicing its edits into the file's bytes; once saved, into its text too.
     Saved spliceCapture(const QList<NotesFormat::TextEdit>& edits);
+    // The same where only the bytes are known and the edits are in bytes; what was not saved is
+    // left in `unsaved`.
+    Saved spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved);
+    // The file's bytes as read, while a splice into them is being written.
+    QByteArray bytesBeforeSplice() const;
     // A file moved along with a recorded change (a merged conflict copy), moved back by its undo.
     struct MovedFile {
         QString from;
         QString to;
     };
-    // `utf8`: the text's bytes when known (saves encoding them again).
-    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt,
-                  const std::optional<QByteArray>& utf8 = std::nullopt);
+    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    void pushUndo(CompactText compact, std::optional<MovedFile> moved = std::nullopt);
     void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
     CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.
@@ -297,6 +306,16 @@ private:
     FileStamp stamp_;
     QByteArray bytes_;
     bool bytesKnown_ = false;
+    // `text_` is not decoded from `bytes_` yet (a store that only captures).
+    bool textStale_ = false;
+    // While a splice into `bytes_` is being written: where each edit is now, its bytes and those
+    // it replaced.
+    struct SplicedCut {
+        qsizetype at;
+        QByteArray with;
+        QByteArray was;
+    };
+    std::vector<SplicedCut> splicing_;
     // Whether `document_` is exactly the parse of `text_`: a capture then re-reads only its day.
     bool parsedFromText_ = false;
     std::deque<CompactText> undoStack_;
@@ -307,7 +326,12 @@ private:
     std::unique_ptr<AgreedText> agreed_;
     // A text read in, recorded as agreed a moment later: copying a large file out must not delay
     // the window's next frame.
-    std::optional<std::pair<QString, FileStamp>> agreedPending_;
+    struct AgreedRead {
+        QString text;     // the text read, or
+        QByteArray bytes; // its bytes, when only those were read
+        FileStamp stamp;
+    };
+    std::optional<AgreedRead> agreedPending_;
     QTimer agreedTimer_;
     std::optional<StoreError> error_;
     std::unique_ptr<FileWatcher> watcher_;

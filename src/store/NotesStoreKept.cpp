@@ -11,7 +11,9 @@ namespace plim {
 
 void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const FileStamp& built) {
     if (replaced) {
-        const QString base = text_.value_or(QString());
+        const QString base = !splicing_.empty() ? decodeText(bytesBeforeSplice()).value_or(QString())
+                             : text_            ? fileText()
+                                                : QString();
         const std::optional<QString> theirs = decodeText(*replaced);
         if (theirs && *theirs != base) {
             carries_.push_back(Carry{base, *theirs});
@@ -117,11 +119,11 @@ void NotesStore::carryOverNow() {
             carries_ = std::move(batch); // tried again at the next turn
             return;
         }
-        QString text = *text_;
+        QString text = fileText();
         for (const Carry& c : batch) {
             text = withCarried(text, c.base, c.theirs, clock_.now(), clock_.calendar(), anchors());
         }
-        if (text == *text_) {
+        if (text == fileText()) {
             continue;
         }
         const QByteArray bytes = text.toUtf8();
@@ -137,6 +139,7 @@ void NotesStore::carryOverNow() {
         }
         // Like an outside edit read in: no undo step of its own.
         text_ = text;
+        textStale_ = false;
         bytes_ = bytes;
         bytesKnown_ = true;
         document_ = parser_.parse(text);

@@ -39,11 +39,15 @@ const QString kNotRegular = QStringLiteral("it is not a regular file");
 
 // Reads to the end, however the file grows meanwhile. Returns 0 or the errno.
 int readToEnd(int fd, qint64 sizeHint, QByteArray* bytes) {
-    // Room for a capture spliced in without moving the whole file to a larger buffer.
-    bytes->reserve(static_cast<qsizetype>(sizeHint) + 4096);
-    char chunk[65536];
+    // Straight into the buffer, with room for a capture spliced in without moving the whole file
+    // to a larger buffer.
+    qsizetype size = 0;
+    bytes->resize(static_cast<qsizetype>(sizeHint) + 4096);
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (bytes->size() - size < 65536) {
+            bytes->resize(size + std::max<qsizetype>(65536, size / 2));
+        }
+        const ssize_t n = ::read(fd, bytes->data() + size, static_cast<size_t>(bytes->size() - size));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -51,9 +55,10 @@ int readToEnd(int fd, qint64 sizeHint, QByteArray* bytes) {
             return errno;
         }
         if (n == 0) {
+            bytes->truncate(size);
             return 0;
         }
-        bytes->append(chunk, static_cast<qsizetype>(n));
+        size += n;
     }
 }
 
@@ -67,7 +72,7 @@ FileStamp fileStamp(const QString& path) {
     return stampOf(st);
 }
 
-TextRead readTextFile(const QString& path) {
+TextRead readTextFile(const QString& path, TextRead::Decode decode) {
     TextRead r;
     const QByteArray name = QFile::encodeName(path);
     // Look before opening: opening a FIFO for reading would wait for a writer.
@@ -91,12 +96,12 @@ TextRead readTextFile(const QString& path) {
         r.reason = r.status == TextRead::Status::Missing ? QString() : errnoText(error);
         return r;
     }
-    r = readTextFrom(fd);
+    r = readTextFrom(fd, decode);
     ::close(fd);
     return r;
 }
 
-TextRead readTextFrom(int fd) {
+TextRead readTextFrom(int fd, TextRead::Decode decode) {
     TextRead r;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -114,7 +119,12 @@ TextRead readTextFrom(int fd) {
         r.reason = errnoText(error);
         return r;
     }
-    std::optional<QString> text = decodeText(bytes);
+    std::optional<QString> text;
+    if (decode == TextRead::Decode::Text) {
+        text = decodeText(bytes);
+    } else if (isUtf8(bytes)) {
+        text.emplace();
+    }
     if (!text) {
         r.status = TextRead::Status::NotUtf8;
         r.reason = QStringLiteral("not valid UTF-8 text");
@@ -124,6 +134,54 @@ TextRead readTextFrom(int fd) {
     r.text = std::move(*text);
     r.bytes = std::move(bytes);
     return r;
+}
+
+bool isUtf8(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        // Mostly ASCII: 32 bytes at a time.
+        if (end - p >= 32) {
+            quint64 w[4];
+            std::memcpy(w, p, sizeof w);
+            if (((w[0] | w[1] | w[2] | w[3]) & 0x8080808080808080ULL) == 0) {
+                p += 32;
+                continue;
+            }
+        }
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        // The shortest form only, no surrogates, nothing above U+10FFFF.
+        int more = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            low = c == 0xE0 ? 0xA0 : 0x80;
+            high = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            low = c == 0xF0 ? 0x90 : 0x80;
+            high = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (end - p <= more || p[1] < low || p[1] > high) {
+            return false;
+        }
+        for (int i = 2; i <= more; ++i) {
+            if (p[i] < 0x80 || p[i] > 0xBF) {
+                return false;
+            }
+        }
+        p += more + 1;
+    }
+    return true;
 }
 
 std::optional<QString> decodeText(const QByteArray& bytes) {

@@ -26,8 +26,10 @@ FileStamp fileStamp(const QString& path);
 
 struct TextRead {
     enum class Status { Ok, Missing, NotUtf8, Unreadable, NotRegular };
+    // Whether the text is decoded, or only its bytes checked to be UTF-8 (`text` stays empty).
+    enum class Decode { Text, BytesOnly };
     Status status = Status::Missing;
-    QString text;     // empty unless Ok
+    QString text;     // empty unless Ok (and decoded)
     QByteArray bytes; // the text's bytes as read, with room for a line or two more; empty unless Ok
     QString reason;   // why it could not be read
     FileStamp stamp;
@@ -37,11 +39,13 @@ struct TextRead {
 // Reads a UTF-8 text file. A missing file reads as empty text; a file that exists but cannot be
 // read, is not valid UTF-8 or is not a regular file (a FIFO, a device, a folder) is reported as
 // such so that nobody writes over it. Never blocks on such a file.
-TextRead readTextFile(const QString& path);
+TextRead readTextFile(const QString& path, TextRead::Decode decode = TextRead::Decode::Text);
 // The same, through a descriptor open for reading, from the file's start.
-TextRead readTextFrom(int fd);
+TextRead readTextFrom(int fd, TextRead::Decode decode = TextRead::Decode::Text);
 // The text of a file's bytes as `readTextFile` reads it; none when they are not UTF-8.
 std::optional<QString> decodeText(const QByteArray& bytes);
+// Whether `decodeText` would decode the bytes, without decoding them.
+bool isUtf8(QByteArrayView bytes);
 
 class WriteBasis;
 

@@ -153,11 +153,11 @@ bool WriteBasis::waitWhileWritten(Deadline deadline) const {
     return true;
 }
 
-TextRead WriteBasis::read() const {
+TextRead WriteBasis::read(TextRead::Decode decode) const {
     if (fd_ < 0) {
         return {};
     }
-    return readTextFrom(fd_);
+    return readTextFrom(fd_, decode);
 }
 
 QByteArray WriteBasis::readBytes() const {

@@ -48,7 +48,7 @@ public:
     // once it has no name left, nobody can write into it any more.
     bool endGuard();
     // Its text, read through the descriptor.
-    TextRead read() const;
+    TextRead read(TextRead::Decode decode = TextRead::Decode::Text) const;
     QByteArray readBytes() const;
 
 private:

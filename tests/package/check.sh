@@ -78,6 +78,7 @@ deb)
     for f in "${expected[@]}"; do
         grep -qx -- "$f" "$tmp/contents" || fail "$f is not in the package"
     done
+    grep -qx -- /usr/libexec/plim/plim-resident.so "$tmp/contents" || fail "the resident program's module is not in the package"
     # The system's OpenDyslexic is used, not a copy of it.
     ! grep -q 'OpenDyslexic' "$tmp/contents" || fail "the package holds a copy of OpenDyslexic"
 

@@ -237,8 +237,13 @@ public:
         return around([&] { return FileSystemCalls::rename(from, to); });
     }
     int exchange(const char* from, const char* to) override {
+        if (noSwap) {
+            errno = EINVAL;
+            return -1;
+        }
         return around([&] { return FileSystemCalls::exchange(from, to); });
     }
+    bool noSwap = false;
 
 private:
     int around(const std::function<int()>& replace) {
@@ -265,6 +270,8 @@ struct OutsideWriter {
         RenamingIn,       // renames its own copy in just before plim's rename
     } way;
     bool resident;
+    bool captureOnly = false; // as `plim add`: splices the bytes it read
+    bool noSwap = false;      // on a file system that cannot swap two files
 };
 
 void PrintTo(const OutsideWriter& w, std::ostream* os) {
@@ -281,7 +288,9 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
         text += "- [ ] entry " + QByteArray::number(i) + '\n';
     }
     open(text);
-    auto store = notes.open(w.resident ? NotesStore::residentOptions() : NotesStore::Options{});
+    NotesStore::Options options = w.resident ? NotesStore::residentOptions() : NotesStore::Options{};
+    options.wholeDocument = !w.captureOnly;
+    auto store = notes.open(options);
     const QByteArray name = QFile::encodeName(path);
     std::thread writer;
     int fd = -1;
@@ -328,6 +337,7 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     }
     std::optional<FileSystemCalls::Override> use;
     if (around) {
+        around->noSwap = w.noSwap;
         use.emplace(*around);
     }
     const NotesStore::Capture capture = store->capture(u"mine", std::nullopt, now());
@@ -349,7 +359,9 @@ INSTANTIATE_TEST_SUITE_P(Ways, OutsideWriterTest,
                          ::testing::Values(OutsideWriter{"InPlace", OutsideWriter::InPlace, false},
                                            OutsideWriter{"InPlaceResident", OutsideWriter::InPlace, true},
                                            OutsideWriter{"AppendingThrough", OutsideWriter::AppendingThrough, false},
-                                           OutsideWriter{"RenamingIn", OutsideWriter::RenamingIn, false}),
+                                           OutsideWriter{"RenamingIn", OutsideWriter::RenamingIn, false},
+                                           OutsideWriter{"AppendingThroughAddNoSwap", OutsideWriter::AppendingThrough,
+                                                         false, true, true}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // A capture the resident program could not write is kept on disk until it is: by the next plim
@@ -461,6 +473,9 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
         auto store = open("");
         add(*store, u"a");
+        // Changes written before: the store then knows the file as the bytes it wrote.
+        EXPECT_TRUE(store->mutate(toggleFirst));
+        EXPECT_TRUE(store->mutate(toggleFirst));
         const QByteArray onDisk = file();
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
@@ -751,7 +766,10 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         const QString written = kept.serialize(doc, &kept, &bytes);
         ASSERT_EQ(written, doc.serialized()) << text.toStdString();
         ASSERT_EQ(bytes, written.toUtf8());
-        ASSERT_EQ(kept.bytesOf(written), bytes);
+        // And an undo step of it made of the days' bytes.
+        const std::optional<CompactText> step = kept.compactOf(written, nullptr);
+        ASSERT_TRUE(step);
+        ASSERT_EQ(step->toString(), written);
 
         NotesDocument changed = doc;
         QList<DaySection>& sections = changed.sections;
@@ -795,10 +813,11 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
             }
         }
         DayTexts next;
-        ASSERT_EQ(kept.serialize(changed, &next, &bytes), changed.serialized())
-            << "round " << round << ", change " << kind << " of\n"
-            << text.toStdString();
+        const QString after = kept.serialize(changed, &next, &bytes);
+        ASSERT_EQ(after, changed.serialized()) << "round " << round << ", change " << kind << " of\n"
+                                               << text.toStdString();
         ASSERT_EQ(bytes, changed.serialized().toUtf8()) << "round " << round << ", change " << kind;
+        ASSERT_EQ(next.compactOf(after, &*step)->toString(), after) << "round " << round << ", change " << kind;
     }
 }
 

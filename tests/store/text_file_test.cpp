@@ -47,6 +47,22 @@ protected:
     const QString notes = at(QStringLiteral("notes.md"));
 };
 
+// A capture checks the bytes without decoding them: it must refuse exactly what decoding refuses,
+// or it would write over a file that is not text. Each sequence also inside a long ASCII run.
+TEST(Utf8Check, AgreesWithDecoding) {
+    const char* const rows[] = {
+        "plain",        "\xc3\xbc",         "\xe2\x9c\x93",     "\xf0\x9f\x98\x80", "\xef\xbb\xbf!",    "\xc3",
+        "\xe2\x9c",     "\xf0\x9f\x98",     "\xc0\x80",         "\xc1\xbf",         "\xe0\x9f\xbf",     "\xed\xa0\x80",
+        "\xed\x9f\xbf", "\xf0\x8f\xbf\xbf", "\xf4\x90\x80\x80", "\xf4\x8f\xbf\xbf", "\xf5\x80\x80\x80", "\xff",
+        "\x80",         "\xc3\x28",         "\xe2\x28\xa1",     "\xef\xbf\xbf"};
+    for (const char* row : rows) {
+        for (const QByteArray& bytes :
+             {QByteArray(row), QByteArray(40, 'a') + row + QByteArray(40, 'b'), QByteArray(37, 'a') + row}) {
+            EXPECT_EQ(isUtf8(bytes), decodeText(bytes).has_value()) << bytes.toHex(' ').toStdString();
+        }
+    }
+}
+
 TEST_F(TextFileTest, TemporaryIsHiddenAndOnlyOursAreRemovedAsStale) {
     ASSERT_TRUE(writeAll(notes, "old\n"));
     {
