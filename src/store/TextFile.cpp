@@ -24,17 +24,6 @@ QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-FileStamp stampOf(const struct stat& st) {
-    FileStamp s;
-    s.exists = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.mtimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = static_cast<qint64>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return s;
-}
-
 const QString kNotRegular = QStringLiteral("it is not a regular file");
 
 // Reads to the end, however the file grows meanwhile. Returns 0 or the errno.
@@ -63,6 +52,17 @@ int readToEnd(int fd, qint64 sizeHint, QByteArray* bytes) {
 }
 
 } // namespace
+
+FileStamp stampOf(const struct stat& st) {
+    FileStamp s;
+    s.exists = true;
+    s.device = st.st_dev;
+    s.inode = st.st_ino;
+    s.size = st.st_size;
+    s.mtimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    s.ctimeNs = static_cast<qint64>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    return s;
+}
 
 FileStamp fileStamp(const QString& path) {
     struct stat st {};

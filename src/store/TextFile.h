@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -23,6 +24,8 @@ struct FileStamp {
 
 // The stamp of the file at `path`, following symlinks; a missing file gives `FileStamp{}`.
 FileStamp fileStamp(const QString& path);
+// The same, of what fstat or stat gave.
+FileStamp stampOf(const struct stat& st);
 
 struct TextRead {
     enum class Status { Ok, Missing, NotUtf8, Unreadable, NotRegular };

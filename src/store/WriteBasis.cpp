@@ -89,14 +89,7 @@ FileStamp WriteBasis::stamp() const {
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
         return {};
     }
-    FileStamp s;
-    s.exists = true;
-    s.device = st.st_dev;
-    s.inode = st.st_ino;
-    s.size = st.st_size;
-    s.mtimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = static_cast<qint64>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return s;
+    return stampOf(st);
 }
 
 bool WriteBasis::beingWritten() const {
