@@ -320,8 +320,22 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     focusCheck_.setInterval(kFocusCheck);
     connect(&focusCheck_, &QTimer::timeout, this, &CaptureWindow::returnFocus);
 
+    if (x11::available()) {
+        // Read here, at start, and kept: showing the drawer does not wait for them.
+        x11::readWindowManager();
+        compositing_ = x11::compositing();
+    }
     editor_->replace(model_.text());
     applyContent();
+}
+
+CaptureWindow::ScreenChosen::ScreenChosen(CaptureWindow& window)
+    : window_(window) {
+    window_.chosenArea_ = window_.availableArea();
+}
+
+CaptureWindow::ScreenChosen::~ScreenChosen() {
+    window_.chosenArea_.reset();
 }
 
 CaptureWindow::~CaptureWindow() = default;
@@ -413,7 +427,12 @@ void CaptureWindow::fitEditor(int width, int room) {
 }
 
 QRect CaptureWindow::availableArea() const {
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (chosenArea_) {
+        return *chosenArea_;
+    }
+    // Where the pointer is takes a round trip to the server: with one screen it need not be asked.
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    QScreen* screen = screens.size() == 1 ? screens.front() : QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
@@ -489,14 +508,19 @@ void CaptureWindow::mapAsDrawer() {
 void CaptureWindow::present() {
     focusCheck_.stop();
     stopAnimations();
+    // What the server is asked here is read once the drawer is on its way: nothing waits for it
+    // between the shortcut and the drawer taking the keyboard.
+    const quint32 own = isVisible() ? quint32(winId()) : 0;
+    std::optional<x11::FocusAsk> before;
     if (x11::available() && !isActiveWindow()) {
-        const quint32 own = isVisible() ? quint32(winId()) : 0;
-        const auto active = x11::activeWindow();
-        const quint32 before = active ? *active : x11::inputFocus();
-        previousWindow_ = before != own ? before : 0;
+        before.emplace();
+    }
+    std::optional<x11::CompositingAsk> compositor;
+    if (x11::available()) {
+        compositor.emplace();
     }
     setAttribute(Qt::WA_ShowWithoutActivating, false);
-    compositing_ = !x11::available() || x11::compositing();
+    const ScreenChosen screen(*this);
     applyMask();
     applyContent();
     const QRect target = targetFrame();
@@ -519,6 +543,13 @@ void CaptureWindow::present() {
     activateWindow();
     editor_->setFocus(Qt::ActiveWindowFocusReason);
     editor_->moveCursor(QTextCursor::End);
+    if (before) {
+        const quint32 had = before->window();
+        previousWindow_ = had != own ? had : 0;
+    }
+    if (compositor) {
+        settleCompositing(compositor->compositing());
+    }
     if (!drop) {
         return;
     }
@@ -538,7 +569,11 @@ void CaptureWindow::present() {
 void CaptureWindow::confirm() {
     focusCheck_.stop();
     stopAnimations();
-    compositing_ = !x11::available() || x11::compositing();
+    std::optional<x11::CompositingAsk> compositor;
+    if (x11::available()) {
+        compositor.emplace();
+    }
+    const ScreenChosen screen(*this);
     applyMask();
     applyContent();
     const QRect target = targetFrame();
@@ -553,6 +588,19 @@ void CaptureWindow::confirm() {
         show();
     }
     raise();
+    if (compositor) {
+        settleCompositing(compositor->compositing());
+    }
+}
+
+void CaptureWindow::settleCompositing(bool now) {
+    // The answer asked for as the drawer came: mostly what it was the last time.
+    if (now == compositing_) {
+        return;
+    }
+    compositing_ = now;
+    applyMask();
+    x11::setBlurBehind(quint32(winId()), compositing_ && model_.blurRadius() > 0 && x11::blurOffered());
 }
 
 void CaptureWindow::dismiss(bool animated) {
@@ -580,7 +628,7 @@ void CaptureWindow::dismiss(bool animated) {
 }
 
 void CaptureWindow::keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold) {
-    if (model_.isVisible() && x11::inputFocus() != quint32(winId())) {
+    if (model_.isVisible() && !hasServerFocus_) {
         keysHeld_ = std::move(hold);
     }
 }
@@ -592,8 +640,13 @@ void CaptureWindow::hideNow() {
         fade_->stop();
     }
     const bool hadKeyboard = isActiveWindow();
+    const bool wasVisible = isVisible();
     hide();
     setWindowOpacity(1);
+    if (wasVisible && x11::available()) {
+        // Read while nothing waits on it: the next drawer finds it kept.
+        x11::readWindowManager();
+    }
     if (hadKeyboard && previousWindow_ != 0) {
         focusCheck_.start();
     }
@@ -688,8 +741,11 @@ bool CaptureWindow::nativeEvent(const QByteArray& eventType, void* message, qint
     // The drawer has the keyboard (its editor the focus within it): the keys typed since the
     // shortcut come to it now. The toolkit may call a window active before the server gives it the
     // keyboard, so the server's word is waited for.
-    if (keysHeld_ && x11::gainsFocus(eventType, message, quint32(winId()))) {
-        keysHeld_.reset();
+    if (const auto change = x11::focusChange(eventType, message, quint32(winId()))) {
+        hasServerFocus_ = *change;
+        if (hasServerFocus_) {
+            keysHeld_.reset();
+        }
     }
     return QWidget::nativeEvent(eventType, message, result);
 }
