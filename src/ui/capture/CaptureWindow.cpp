@@ -11,6 +11,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -271,6 +272,15 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     // A window with an alpha channel: translucent over a compositor, painted opaque without one.
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("plim"));
+    // The window manager reads the icon each time the drawer is shown: the small sizes only (all of
+    // them took it milliseconds to read, between the shortcut and the drawer taking the keyboard).
+    QIcon icon;
+    for (const int side : {16, 32}) {
+        if (const QPixmap pixmap = QGuiApplication::windowIcon().pixmap(side); !pixmap.isNull()) {
+            icon.addPixmap(pixmap);
+        }
+    }
+    setWindowIcon(icon);
     WordKeys::install();
     announceWindowsAsFrames();
 
