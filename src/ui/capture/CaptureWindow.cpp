@@ -538,9 +538,14 @@ void CaptureWindow::present() {
         return;
     }
     const bool drop = !reduceMotion() && !isVisible();
+    // Without a compositor a fade shows nothing and only keeps the window manager busy, each step
+    // a property for it to read while the drawer should be taking the keyboard.
+    const bool fadeIn = drop && compositing_;
     if (drop) {
         setGeometry(target.translated(0, -qRound(0.35 * target.height())));
-        setWindowOpacity(0);
+        if (fadeIn) {
+            setWindowOpacity(0);
+        }
     } else {
         setGeometry(target);
         setWindowOpacity(model_.peeking() ? kPeekOpacity : 1.0);
@@ -568,10 +573,12 @@ void CaptureWindow::present() {
     move->setDuration(int(kDrop.count()));
     move->setEndValue(target.topLeft());
     move->setEasingCurve(QEasingCurve::OutCubic);
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
-    fade->setDuration(int(kDrop.count()));
-    fade->setEndValue(1.0);
-    fade->setEasingCurve(QEasingCurve::OutCubic);
+    if (fadeIn) {
+        auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
+        fade->setDuration(int(kDrop.count()));
+        fade->setEndValue(1.0);
+        fade->setEasingCurve(QEasingCurve::OutCubic);
+    }
     motion_ = group;
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
