@@ -181,7 +181,10 @@ int runResident(int argc, char** argv) {
     QApplication app(argc, argv);
     nameApplication();
     QGuiApplication::setDesktopFileName(QStringLiteral("plim"));
-    QApplication::setWindowIcon(Mark::applicationIcon());
+    // The windows' icon (files read or drawn at six sizes) waits until the tray icon is asked for:
+    // queued now, it is set before the drawer or any window is made.
+    QMetaObject::invokeMethod(
+        &app, [] { QApplication::setWindowIcon(Mark::applicationIcon()); }, Qt::QueuedConnection);
     // The program lives in the tray: closing its last window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -300,8 +300,9 @@ protected:
     std::unique_ptr<Process> resident;
 };
 
-// Where the compositor blurs behind windows that ask, the drawer asks when a radius is set. The test
-// stands in for such a compositor: it owns the compositing selection and names the hint as supported.
+// Where the compositor blurs behind windows that ask, the drawer asks when a radius is set, also when
+// the compositor came after the program. The test stands in for such a compositor: it owns the
+// compositing selection and names the hint as supported.
 TEST_F(DrawerDesktopTest, BlurIsAskedOfACompositorThatOffersIt) {
     xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
     const auto atom = [c](const char* name) {
@@ -315,17 +316,26 @@ TEST_F(DrawerDesktopTest, BlurIsAskedOfACompositorThatOffersIt) {
     const xcb_window_t owner = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, owner, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
                       XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_set_selection_owner(c, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
     const xcb_atom_t blur = atom("_KDE_NET_WM_BLUR_BEHIND_REGION");
     xcb_change_property(c, XCB_PROP_MODE_APPEND, root, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 32, 1, &blur);
     xcb_flush(c);
 
     const QByteArray settings = test::readAll(home.filePath(u"config/plim/plim.conf"_s));
-    for (const int radius : {4, 0}) {
+    // First a compositor that starts while the program runs, after the drawer has been shown.
+    bool compositor = false;
+    for (const int radius : {4, 4, 0}) {
         SCOPED_TRACE(radius);
         test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
                        settings + "blurRadius=" + QByteArray::number(radius) + '\n');
         startResident();
+        if (!compositor) {
+            showDrawer();
+            keys(u"Escape"_s);
+            waitHidden();
+            xcb_set_selection_owner(c, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+            xcb_flush(c);
+            compositor = true;
+        }
         showDrawer();
         const QString hint = run(u"xprop"_s, {u"-id"_s, drawer(), u"_KDE_NET_WM_BLUR_BEHIND_REGION"_s}).out;
         EXPECT_EQ(hint.contains(u"not found"_s), radius == 0) << hint.toStdString();

@@ -11,6 +11,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -271,6 +272,15 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     // A window with an alpha channel: translucent over a compositor, painted opaque without one.
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle(QStringLiteral("plim"));
+    // The window manager reads the icon each time the drawer is shown: the small sizes only (all of
+    // them took it milliseconds to read, between the shortcut and the drawer taking the keyboard).
+    QIcon icon;
+    for (const int side : {16, 32}) {
+        if (const QPixmap pixmap = QGuiApplication::windowIcon().pixmap(side); !pixmap.isNull()) {
+            icon.addPixmap(pixmap);
+        }
+    }
+    setWindowIcon(icon);
     WordKeys::install();
     announceWindowsAsFrames();
 
@@ -320,8 +330,22 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     focusCheck_.setInterval(kFocusCheck);
     connect(&focusCheck_, &QTimer::timeout, this, &CaptureWindow::returnFocus);
 
+    if (x11::available()) {
+        // Read here, at start, and kept: showing the drawer does not wait for them.
+        x11::readWindowManager();
+        compositing_ = x11::compositing();
+    }
     editor_->replace(model_.text());
     applyContent();
+}
+
+CaptureWindow::ScreenChosen::ScreenChosen(CaptureWindow& window)
+    : window_(window) {
+    window_.chosenArea_ = window_.availableArea();
+}
+
+CaptureWindow::ScreenChosen::~ScreenChosen() {
+    window_.chosenArea_.reset();
 }
 
 CaptureWindow::~CaptureWindow() = default;
@@ -413,7 +437,12 @@ void CaptureWindow::fitEditor(int width, int room) {
 }
 
 QRect CaptureWindow::availableArea() const {
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (chosenArea_) {
+        return *chosenArea_;
+    }
+    // Where the pointer is takes a round trip to the server: with one screen it need not be asked.
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    QScreen* screen = screens.size() == 1 ? screens.front() : QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
     }
@@ -489,14 +518,19 @@ void CaptureWindow::mapAsDrawer() {
 void CaptureWindow::present() {
     focusCheck_.stop();
     stopAnimations();
+    // What the server is asked here is read once the drawer is on its way: nothing waits for it
+    // between the shortcut and the drawer taking the keyboard.
+    const quint32 own = isVisible() ? quint32(winId()) : 0;
+    std::optional<x11::FocusAsk> before;
     if (x11::available() && !isActiveWindow()) {
-        const quint32 own = isVisible() ? quint32(winId()) : 0;
-        const auto active = x11::activeWindow();
-        const quint32 before = active ? *active : x11::inputFocus();
-        previousWindow_ = before != own ? before : 0;
+        before.emplace();
+    }
+    std::optional<x11::CompositingAsk> compositor;
+    if (x11::available()) {
+        compositor.emplace();
     }
     setAttribute(Qt::WA_ShowWithoutActivating, false);
-    compositing_ = !x11::available() || x11::compositing();
+    const ScreenChosen screen(*this);
     applyMask();
     applyContent();
     const QRect target = targetFrame();
@@ -504,9 +538,14 @@ void CaptureWindow::present() {
         return;
     }
     const bool drop = !reduceMotion() && !isVisible();
+    // Without a compositor a fade shows nothing and only keeps the window manager busy, each step
+    // a property for it to read while the drawer should be taking the keyboard.
+    const bool fadeIn = drop && compositing_;
     if (drop) {
         setGeometry(target.translated(0, -qRound(0.35 * target.height())));
-        setWindowOpacity(0);
+        if (fadeIn) {
+            setWindowOpacity(0);
+        }
     } else {
         setGeometry(target);
         setWindowOpacity(model_.peeking() ? kPeekOpacity : 1.0);
@@ -519,6 +558,13 @@ void CaptureWindow::present() {
     activateWindow();
     editor_->setFocus(Qt::ActiveWindowFocusReason);
     editor_->moveCursor(QTextCursor::End);
+    if (before) {
+        const quint32 had = before->window();
+        previousWindow_ = had != own ? had : 0;
+    }
+    if (compositor) {
+        settleCompositing(compositor->compositing());
+    }
     if (!drop) {
         return;
     }
@@ -527,10 +573,12 @@ void CaptureWindow::present() {
     move->setDuration(int(kDrop.count()));
     move->setEndValue(target.topLeft());
     move->setEasingCurve(QEasingCurve::OutCubic);
-    auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
-    fade->setDuration(int(kDrop.count()));
-    fade->setEndValue(1.0);
-    fade->setEasingCurve(QEasingCurve::OutCubic);
+    if (fadeIn) {
+        auto* fade = new QPropertyAnimation(this, "windowOpacity", group);
+        fade->setDuration(int(kDrop.count()));
+        fade->setEndValue(1.0);
+        fade->setEasingCurve(QEasingCurve::OutCubic);
+    }
     motion_ = group;
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
@@ -538,7 +586,11 @@ void CaptureWindow::present() {
 void CaptureWindow::confirm() {
     focusCheck_.stop();
     stopAnimations();
-    compositing_ = !x11::available() || x11::compositing();
+    std::optional<x11::CompositingAsk> compositor;
+    if (x11::available()) {
+        compositor.emplace();
+    }
+    const ScreenChosen screen(*this);
     applyMask();
     applyContent();
     const QRect target = targetFrame();
@@ -553,6 +605,19 @@ void CaptureWindow::confirm() {
         show();
     }
     raise();
+    if (compositor) {
+        settleCompositing(compositor->compositing());
+    }
+}
+
+void CaptureWindow::settleCompositing(bool now) {
+    // The answer asked for as the drawer came: mostly what it was the last time.
+    if (now == compositing_) {
+        return;
+    }
+    compositing_ = now;
+    applyMask();
+    x11::setBlurBehind(quint32(winId()), compositing_ && model_.blurRadius() > 0 && x11::blurOffered());
 }
 
 void CaptureWindow::dismiss(bool animated) {
@@ -580,7 +645,7 @@ void CaptureWindow::dismiss(bool animated) {
 }
 
 void CaptureWindow::keepKeysUntilFocused(std::unique_ptr<KeyboardHold> hold) {
-    if (model_.isVisible() && x11::inputFocus() != quint32(winId())) {
+    if (model_.isVisible() && !hasServerFocus_) {
         keysHeld_ = std::move(hold);
     }
 }
@@ -592,8 +657,13 @@ void CaptureWindow::hideNow() {
         fade_->stop();
     }
     const bool hadKeyboard = isActiveWindow();
+    const bool wasVisible = isVisible();
     hide();
     setWindowOpacity(1);
+    if (wasVisible && x11::available()) {
+        // Read while nothing waits on it: the next drawer finds it kept.
+        x11::readWindowManager();
+    }
     if (hadKeyboard && previousWindow_ != 0) {
         focusCheck_.start();
     }
@@ -688,8 +758,11 @@ bool CaptureWindow::nativeEvent(const QByteArray& eventType, void* message, qint
     // The drawer has the keyboard (its editor the focus within it): the keys typed since the
     // shortcut come to it now. The toolkit may call a window active before the server gives it the
     // keyboard, so the server's word is waited for.
-    if (keysHeld_ && x11::gainsFocus(eventType, message, quint32(winId()))) {
-        keysHeld_.reset();
+    if (const auto change = x11::focusChange(eventType, message, quint32(winId()))) {
+        hasServerFocus_ = *change;
+        if (hasServerFocus_) {
+            keysHeld_.reset();
+        }
     }
     return QWidget::nativeEvent(eventType, message, result);
 }

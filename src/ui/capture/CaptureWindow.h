@@ -90,6 +90,8 @@ protected:
 private:
     void present();
     void confirm();
+    // The answer to whether a compositor runs, asked as the drawer came.
+    void settleCompositing(bool now);
     void dismiss(bool animated);
     void hideNow();
     void place(bool animated);
@@ -127,6 +129,18 @@ private:
     std::optional<Appearance> appearanceApplied_;
     // Text the model sent while the drawer was sliding away: shown once it is gone.
     std::optional<QString> pendingText_;
+    // The screen area the drawer goes on, chosen once while it comes (the pointer is asked of the
+    // server once).
+    struct ScreenChosen {
+        explicit ScreenChosen(CaptureWindow& window);
+        ~ScreenChosen();
+        ScreenChosen(const ScreenChosen&) = delete;
+        ScreenChosen& operator=(const ScreenChosen&) = delete;
+        CaptureWindow& window_;
+    };
+    std::optional<QRect> chosenArea_;
+    // Whether the server has given the drawer the keyboard, as its focus events tell.
+    bool hasServerFocus_ = false;
     // The window that had the keyboard before the drawer took it.
     quint32 previousWindow_ = 0;
     QTimer focusCheck_;

@@ -6,8 +6,10 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace plim::x11 {
@@ -58,6 +60,19 @@ std::optional<std::vector<quint32>> property(xcb_connection_t* c, xcb_window_t w
     return std::vector<quint32>(values, values + xcb_get_property_value_length(reply.get()) / 4);
 }
 
+// What the running window manager offers, read once and again when told (a manager rarely
+// changes): reading it takes three round trips to the server.
+struct ManagerFacts {
+    bool read = false;
+    bool running = false;
+    std::vector<quint32> supported;
+};
+
+ManagerFacts& managerFacts() {
+    static ManagerFacts facts;
+    return facts;
+}
+
 // A manager that has gone leaves its root properties behind: it runs while the window its check
 // property names points back at itself.
 bool managerRunning(xcb_connection_t* c) {
@@ -70,27 +85,107 @@ bool managerRunning(xcb_connection_t* c) {
     return self && !self->empty() && self->front() == child->front();
 }
 
-bool supported(xcb_connection_t* c, const char* name) {
-    if (!managerRunning(c)) {
-        return false;
+void readManager(xcb_connection_t* c) {
+    ManagerFacts& facts = managerFacts();
+    facts.read = true;
+    facts.running = managerRunning(c);
+    facts.supported.clear();
+    if (facts.running) {
+        facts.supported =
+            property(c, root(c), atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM).value_or(std::vector<quint32>{});
     }
-    const auto atoms = property(c, root(c), atom(c, "_NET_SUPPORTED"), XCB_ATOM_ATOM);
-    if (!atoms) {
-        return false;
+}
+
+bool supported(xcb_connection_t* c, const char* name) {
+    ManagerFacts& facts = managerFacts();
+    if (!facts.read) {
+        readManager(c);
     }
     const xcb_atom_t wanted = atom(c, name);
-    for (const quint32 a : *atoms) {
-        if (a == wanted) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(facts.supported.begin(), facts.supported.end(), wanted) != facts.supported.end();
 }
 
 } // namespace
 
 bool available() {
     return connection() != nullptr;
+}
+
+void readWindowManager() {
+    if (xcb_connection_t* c = connection()) {
+        readManager(c);
+    }
+}
+
+FocusAsk::FocusAsk() {
+    xcb_connection_t* c = connection();
+    if (c == nullptr) {
+        return;
+    }
+    if (supported(c, "_NET_ACTIVE_WINDOW")) {
+        active_ = xcb_get_property(c, 0, root(c), atom(c, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1).sequence;
+    }
+    focus_ = xcb_get_input_focus(c).sequence;
+    xcb_flush(c);
+}
+
+FocusAsk::~FocusAsk() {
+    if (xcb_connection_t* c = connection()) {
+        for (const unsigned int sequence : {active_, focus_}) {
+            if (sequence != 0) {
+                xcb_discard_reply(c, sequence);
+            }
+        }
+    }
+}
+
+quint32 FocusAsk::window() {
+    xcb_connection_t* c = connection();
+    if (c == nullptr || focus_ == 0) {
+        return 0;
+    }
+    std::optional<quint32> active;
+    if (active_ != 0) {
+        const Reply<xcb_get_property_reply_t> reply(
+            xcb_get_property_reply(c, xcb_get_property_cookie_t{std::exchange(active_, 0u)}, nullptr));
+        active = reply && reply->format == 32 && reply->type == XCB_ATOM_WINDOW &&
+                         xcb_get_property_value_length(reply.get()) >= 4
+                     ? *static_cast<const quint32*>(xcb_get_property_value(reply.get()))
+                     : 0u;
+    }
+    const Reply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus_cookie_t{std::exchange(focus_, 0u)}, nullptr));
+    if (active) {
+        return *active;
+    }
+    if (!reply || reply->focus == XCB_INPUT_FOCUS_POINTER_ROOT || reply->focus == root(c)) {
+        return 0;
+    }
+    return reply->focus;
+}
+
+CompositingAsk::CompositingAsk() {
+    if (xcb_connection_t* c = connection()) {
+        owner_ = xcb_get_selection_owner(c, atom(c, "_NET_WM_CM_S0")).sequence;
+        xcb_flush(c);
+    }
+}
+
+CompositingAsk::~CompositingAsk() {
+    xcb_connection_t* c = connection();
+    if (c != nullptr && owner_ != 0) {
+        xcb_discard_reply(c, owner_);
+    }
+}
+
+bool CompositingAsk::compositing() {
+    xcb_connection_t* c = connection();
+    if (c == nullptr || owner_ == 0) {
+        return false;
+    }
+    const Reply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner_cookie_t{std::exchange(owner_, 0u)}, nullptr));
+    return reply && reply->owner != XCB_NONE;
 }
 
 std::optional<quint32> activeWindow() {
@@ -147,13 +242,7 @@ void activate(quint32 window) {
 }
 
 bool compositing() {
-    xcb_connection_t* c = connection();
-    if (c == nullptr) {
-        return false;
-    }
-    const Reply<xcb_get_selection_owner_reply_t> reply(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom(c, "_NET_WM_CM_S0")), nullptr));
-    return reply && reply->owner != XCB_NONE;
+    return CompositingAsk().compositing();
 }
 
 void markAsDrawer(quint32 window) {
@@ -171,17 +260,24 @@ void markAsDrawer(quint32 window) {
     xcb_flush(c);
 }
 
-bool gainsFocus(const QByteArray& eventType, const void* message, quint32 window) {
+std::optional<bool> focusChange(const QByteArray& eventType, const void* message, quint32 window) {
     if (eventType != "xcb_generic_event_t") {
-        return false;
+        return std::nullopt;
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    if ((event->response_type & 0x7f) != XCB_FOCUS_IN) {
-        return false;
+    const auto type = event->response_type & 0x7f;
+    if (type != XCB_FOCUS_IN && type != XCB_FOCUS_OUT) {
+        return std::nullopt;
     }
+    // Both events share one layout.
     const auto* focus = static_cast<const xcb_focus_in_event_t*>(message);
-    // Pointer: only the pointer is over the window, the focus is elsewhere.
-    return focus->event == window && focus->detail != XCB_NOTIFY_DETAIL_POINTER;
+    // Pointer: only the pointer is over the window, the focus is elsewhere. A grab's start and end
+    // leave the focus where it is.
+    if (focus->event != window || focus->detail == XCB_NOTIFY_DETAIL_POINTER || focus->mode == XCB_NOTIFY_MODE_GRAB ||
+        focus->mode == XCB_NOTIFY_MODE_UNGRAB) {
+        return std::nullopt;
+    }
+    return type == XCB_FOCUS_IN;
 }
 
 bool blurOffered() {
