@@ -15,23 +15,15 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-extern char** environ;
+#include "xtest_chord.h"
 
-static double now_ms(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
+extern char** environ;
 
 static xcb_window_t focus(xcb_connection_t* c) {
     xcb_get_input_focus_reply_t* r = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), NULL);
     xcb_window_t w = r ? r->focus : XCB_NONE;
     free(r);
     return w;
-}
-
-static void fake(xcb_connection_t* c, uint8_t type, xcb_keycode_t code) {
-    xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
 int main(int argc, char** argv) {
@@ -48,30 +40,12 @@ int main(int argc, char** argv) {
         const uint32_t mask = XCB_EVENT_MASK_FOCUS_CHANGE;
         xcb_change_window_attributes(c, before, XCB_CW_EVENT_MASK, &mask);
     }
-    // Keycodes of the modifiers on Xvfb's default map.
-    const xcb_keycode_t ctrl = 37, alt = 64, shift = 50;
     double start = 0;
     pid_t child = 0;
     if (strcmp(argv[1], "key") == 0 && argc >= 4) {
         const xcb_keycode_t key = (xcb_keycode_t)atoi(argv[2]);
         const int mods = atoi(argv[3]);
-        if (mods & 4)
-            fake(c, XCB_KEY_PRESS, ctrl);
-        if (mods & 8)
-            fake(c, XCB_KEY_PRESS, alt);
-        if (mods & 1)
-            fake(c, XCB_KEY_PRESS, shift);
-        xcb_flush(c);
-        start = now_ms();
-        fake(c, XCB_KEY_PRESS, key);
-        fake(c, XCB_KEY_RELEASE, key);
-        if (mods & 1)
-            fake(c, XCB_KEY_RELEASE, shift);
-        if (mods & 8)
-            fake(c, XCB_KEY_RELEASE, alt);
-        if (mods & 4)
-            fake(c, XCB_KEY_RELEASE, ctrl);
-        xcb_flush(c);
+        start = press_chord(c, key, mods);
     } else if (strcmp(argv[1], "run") == 0) {
         start = now_ms();
         if (posix_spawnp(&child, argv[2], NULL, NULL, argv + 2, environ) != 0) {

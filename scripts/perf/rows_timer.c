@@ -15,19 +15,11 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-static double now_ms(void) {
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
+#include "xtest_chord.h"
 
 static void nap_ms(long ms) {
     struct timespec t = {0, ms * 1000000L};
     nanosleep(&t, NULL);
-}
-
-static void fake(xcb_connection_t* c, uint8_t type, xcb_keycode_t code) {
-    xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
 }
 
 struct look {
@@ -102,8 +94,6 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // Keycodes of the modifiers on Xvfb's default map.
-    const xcb_keycode_t ctrl = 37, alt = 64, shift = 50;
     struct look looks[64];
     int nlooks = 0;
     size_t size = 0;
@@ -114,23 +104,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     nlooks = 1;
-    if (mods & 4)
-        fake(c, XCB_KEY_PRESS, ctrl);
-    if (mods & 8)
-        fake(c, XCB_KEY_PRESS, alt);
-    if (mods & 1)
-        fake(c, XCB_KEY_PRESS, shift);
-    xcb_flush(c);
-    const double start = now_ms();
-    fake(c, XCB_KEY_PRESS, key);
-    fake(c, XCB_KEY_RELEASE, key);
-    if (mods & 1)
-        fake(c, XCB_KEY_RELEASE, shift);
-    if (mods & 8)
-        fake(c, XCB_KEY_RELEASE, alt);
-    if (mods & 4)
-        fake(c, XCB_KEY_RELEASE, ctrl);
-    xcb_flush(c);
+    const double start = press_chord(c, key, mods);
 
     double changed = start;
     for (;;) {

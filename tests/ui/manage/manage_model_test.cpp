@@ -2,8 +2,8 @@
 
 #include "reminders/WhenFieldModel.h"
 
-#include <QRegularExpression>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
