@@ -69,7 +69,7 @@ bool worthKeeping(int fd) {
 // Starts this executable as the resident program in a session of its own, so whoever ran the
 // command neither waits for it nor takes it down. Its messages go where the command's go when
 // someone can see them there (they also go to its log file), else nowhere.
-bool startResident() {
+bool startResident(qint64* pid) {
     QProcess process;
     process.setProgram(QCoreApplication::applicationFilePath());
     process.setArguments({QStringLiteral("--resident")});
@@ -86,7 +86,7 @@ bool startResident() {
     environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
     environment.remove(QStringLiteral("DESKTOP_STARTUP_ID"));
     process.setProcessEnvironment(environment);
-    return process.startDetached();
+    return process.startDetached(pid);
 }
 
 std::chrono::milliseconds left(const QDeadlineTimer& deadline) {
@@ -542,6 +542,7 @@ std::optional<QString> handOver(Request request) {
     const InstanceMessage message{request, startupToken()};
     const QDeadlineTimer deadline(kStartTimeout);
     bool started = false;
+    qint64 startedPid = 0;
     while (true) {
         switch (
             sendRequest(socketPath, message, std::min<std::chrono::milliseconds>(kHandoverTimeout, left(deadline)))) {
@@ -558,14 +559,15 @@ std::optional<QString> handOver(Request request) {
             if (request == Request::Quit) {
                 return std::nullopt;
             }
-            // Once: the program started (or one that won a race to start) is waited for.
-            if (!started) {
+            // The program started (or one that won a race to start) is waited for. Started while
+            // one on its way out still held the lock, it ended at once: then it is started again.
+            if (!started || (startedPid > 0 && ::kill(static_cast<pid_t>(startedPid), 0) != 0 && errno == ESRCH)) {
                 // Checked here, before the program is detached, so that the message reaches the
                 // terminal and nothing is left running.
                 if (const auto problem = displayProblem()) {
                     return *problem;
                 }
-                if (!startResident()) {
+                if (!startResident(&startedPid)) {
                     return QStringLiteral("cannot start %1").arg(QCoreApplication::applicationFilePath());
                 }
                 started = true;
