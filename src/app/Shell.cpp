@@ -125,8 +125,8 @@ CaptureController& Shell::drawer() {
     if (!drawer_) {
         registerFonts();
         drawer_ = std::make_unique<CaptureController>(store_, *desktop_, *theme_);
-        drawer_->setOnOpenManage([this](std::optional<QUuid> entry) { toggleNotes(entry); });
-        drawer_->setOnOpenKeys([this] { Q_EMIT keysRequested(); });
+        connect(drawer_.get(), &CaptureController::openManageRequested, this, &Shell::toggleNotes);
+        connect(drawer_.get(), &CaptureController::keysRequested, this, &Shell::keysRequested);
     }
     return *drawer_;
 }

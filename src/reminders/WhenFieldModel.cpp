@@ -111,7 +111,7 @@ void WhenFieldModel::commit(int preset) {
     setText(QString());
     setHighlighted(preset);
     if (const auto reminder = chosen(clock_.now())) {
-        onCommit(*reminder);
+        Q_EMIT committed(*reminder);
     }
 }
 
@@ -142,7 +142,7 @@ bool WhenFieldModel::stop() {
     if (!current_) {
         return false;
     }
-    onStop();
+    Q_EMIT stopRequested();
     return true;
 }
 
@@ -151,12 +151,12 @@ bool WhenFieldModel::submit() {
     if (!reminder) {
         return false;
     }
-    onCommit(*reminder);
+    Q_EMIT committed(*reminder);
     return true;
 }
 
 void WhenFieldModel::cancel() {
-    onCancel();
+    Q_EMIT cancelled();
 }
 
 std::optional<int> WhenFieldModel::picked() const {

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace plim {
@@ -17,7 +16,7 @@ class Clock;
 class Preferences;
 
 // The field where the user types a when-phrase or picks one of the nine presets. It knows
-// nothing of entries or the store: its owner installs the callbacks and decides what a chosen
+// nothing of entries or the store: its owner listens to its signals and decides what a chosen
 // reminder, a cancel or a stop means. The views render from the texts below and re-render when
 // a change signal fires.
 class WhenFieldModel : public QObject {
@@ -35,13 +34,6 @@ public:
     int highlighted() const { return highlighted_; }
     // The reminder the entry already has.
     const std::optional<Reminder>& current() const { return current_; }
-
-    // A reminder was chosen.
-    std::function<void(const Reminder&)> onCommit = [](const Reminder&) {};
-    // Escape.
-    std::function<void()> onCancel = [] {};
-    // The user asked to stop the existing reminder.
-    std::function<void()> onStop = [] {};
 
     // Called each time the field opens.
     void reset(const QString& text, std::optional<Reminder> current);
@@ -98,6 +90,12 @@ public:
     QList<PeekCell> peekCells(Instant now) const;
 
 Q_SIGNALS:
+    // A reminder was chosen.
+    void committed(const Reminder& reminder);
+    // Escape.
+    void cancelled();
+    // The user asked to stop the existing reminder.
+    void stopRequested();
     void textChanged(const QString& text);
     void highlightedChanged(int highlighted);
     void currentChanged();

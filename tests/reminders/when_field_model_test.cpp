@@ -37,8 +37,8 @@ struct Field {
     int stops = 0;
 
     explicit Field(const QStringList& presets = {}, const QString& text = {}, std::optional<Reminder> current = {}) {
-        model.onCommit = [this](const Reminder& r) { committed.push_back(r); };
-        model.onStop = [this] { ++stops; };
+        QObject::connect(&model, &WhenFieldModel::committed, [this](const Reminder& r) { committed.push_back(r); });
+        QObject::connect(&model, &WhenFieldModel::stopRequested, [this] { ++stops; });
         setPresets(presets);
         model.reset(text, std::move(current));
     }

@@ -7,7 +7,10 @@ namespace plim {
 CaptureController::CaptureController(NotesStore& store, DesktopServices& desktop, Theme& theme, QObject* parent)
     : QObject(parent)
     , model_(std::make_unique<CaptureModel>(store, desktop))
-    , window_(std::make_unique<CaptureWindow>(*model_, theme)) {}
+    , window_(std::make_unique<CaptureWindow>(*model_, theme)) {
+    connect(model_.get(), &CaptureModel::openManageRequested, this, &CaptureController::openManageRequested);
+    connect(model_.get(), &CaptureModel::keysRequested, this, &CaptureController::keysRequested);
+}
 
 CaptureController::~CaptureController() = default;
 

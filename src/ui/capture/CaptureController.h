@@ -6,7 +6,6 @@
 #include <QObject>
 #include <QUuid>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -38,14 +37,15 @@ public:
     // For the notes shortcut: the entry just captured, within two minutes, once.
     std::optional<QUuid> takeRecentCapture() { return model_->takeRecentCapture(); }
 
-    // Opens the notes window, revealing the given entry (Ctrl+O in the drawer).
-    void setOnOpenManage(std::function<void(std::optional<QUuid>)> open) { model_->onOpenManage = std::move(open); }
-    // Opens the keys guide (Ctrl+? in the drawer).
-    void setOnOpenKeys(std::function<void()> open) { model_->onOpenKeys = std::move(open); }
-
     bool isVisible() const { return model_->isVisible(); }
     CaptureModel& model() { return *model_; }
     CaptureWindow& window() { return *window_; }
+
+Q_SIGNALS:
+    // Open the notes window, revealing the given entry (Ctrl+O in the drawer).
+    void openManageRequested(std::optional<QUuid> revealing);
+    // Open the keys guide (Ctrl+? in the drawer).
+    void keysRequested();
 
 private:
     std::unique_ptr<CaptureModel> model_;

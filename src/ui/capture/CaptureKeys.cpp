@@ -85,8 +85,9 @@ CaptureKeyAction captureKeyAction(const CaptureKeyPress& press, bool canUndo) {
     return {C::Pass};
 }
 
-CaptureGestures::CaptureGestures(Delays& delays)
-    : peekDelay_(delays.make())
+CaptureGestures::CaptureGestures(Delays& delays, QObject* parent)
+    : QObject(parent)
+    , peekDelay_(delays.make())
     , presetsDelay_(delays.make()) {}
 
 void CaptureGestures::keyPressed() {
@@ -98,7 +99,7 @@ void CaptureGestures::modifiersChanged(Qt::KeyboardModifiers modifiers) {
     if (exactly(modifiers, Qt::AltModifier)) {
         peekDelay_->start(peekDelay, [this] {
             peeking_ = true;
-            onPeek(true);
+            Q_EMIT peekChanged(true);
         });
         endPresets();
         return;
@@ -106,12 +107,12 @@ void CaptureGestures::modifiersChanged(Qt::KeyboardModifiers modifiers) {
     peekDelay_->stop();
     if (peeking_) {
         peeking_ = false;
-        onPeek(false);
+        Q_EMIT peekChanged(false);
     }
     if (exactly(modifiers, Qt::ControlModifier)) {
         presetsDelay_->start(presetsDelay, [this] {
             showingPresets_ = true;
-            onShowPresets(true);
+            Q_EMIT presetsChanged(true);
         });
     } else {
         endPresets();
@@ -122,7 +123,7 @@ void CaptureGestures::endPeek() {
     peekDelay_->stop();
     if (peeking_) {
         peeking_ = false;
-        onPeek(false);
+        Q_EMIT peekChanged(false);
     }
     endPresets();
 }
@@ -131,7 +132,7 @@ void CaptureGestures::endPresets() {
     presetsDelay_->stop();
     if (showingPresets_) {
         showingPresets_ = false;
-        onShowPresets(false);
+        Q_EMIT presetsChanged(false);
     }
 }
 

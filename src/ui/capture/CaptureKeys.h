@@ -2,9 +2,8 @@
 
 #include "ui/capture/Delays.h"
 
-#include <QtCore/qnamespace.h>
+#include <QObject>
 
-#include <functional>
 #include <memory>
 
 namespace plim {
@@ -53,15 +52,13 @@ CaptureKeyAction captureKeyAction(const CaptureKeyPress& press, bool canUndo);
 // The two hold-a-modifier gestures of the drawer: Alt alone for 0.15 s peeks under the drawer
 // until Alt is released or another modifier joins; Ctrl alone for 0.5 s shows the reminder presets
 // until Ctrl is released. A key press cancels a pending gesture but never ends an active one.
-class CaptureGestures {
+class CaptureGestures final : public QObject {
+    Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds peekDelay{150};
     static constexpr std::chrono::milliseconds presetsDelay{500};
 
-    explicit CaptureGestures(Delays& delays);
-
-    std::function<void(bool)> onPeek = [](bool) {};
-    std::function<void(bool)> onShowPresets = [](bool) {};
+    explicit CaptureGestures(Delays& delays, QObject* parent = nullptr);
 
     // A key other than a modifier went down.
     void keyPressed();
@@ -73,6 +70,10 @@ public:
 
     bool peeking() const { return peeking_; }
     bool showingPresets() const { return showingPresets_; }
+
+Q_SIGNALS:
+    void peekChanged(bool on);
+    void presetsChanged(bool on);
 
 private:
     std::unique_ptr<Delay> peekDelay_;

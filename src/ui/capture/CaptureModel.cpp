@@ -57,10 +57,11 @@ CaptureModel::CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& 
     , draftDeadline_(delays.make())
     , settleDelay_(delays.make())
     , confirmDelay_(delays.make()) {
-    when_->onCommit = [this](const Reminder& reminder) { commit(false, reminder); };
-    when_->onCancel = [this] { closeWhenField(); };
-    gestures_.onPeek = [this](bool on) { setPeeking(on); };
-    gestures_.onShowPresets = [this](bool on) { showPresets(on); };
+    connect(when_.get(), &WhenFieldModel::committed, this,
+            [this](const Reminder& reminder) { commit(false, reminder); });
+    connect(when_.get(), &WhenFieldModel::cancelled, this, &CaptureModel::closeWhenField);
+    connect(&gestures_, &CaptureGestures::peekChanged, this, &CaptureModel::setPeeking);
+    connect(&gestures_, &CaptureGestures::presetsChanged, this, &CaptureModel::showPresets);
     text_ = preferences_.draft();
     connect(&preferences_, &Preferences::changed, this, [this] {
         Q_EMIT contentChanged();
@@ -607,16 +608,12 @@ void CaptureModel::undoLastCapture() {
 
 void CaptureModel::openManage() {
     hideNow();
-    if (onOpenManage) {
-        onOpenManage(takeRecentCapture());
-    }
+    Q_EMIT openManageRequested(takeRecentCapture());
 }
 
 void CaptureModel::openKeys() {
     hideNow();
-    if (onOpenKeys) {
-        onOpenKeys();
-    }
+    Q_EMIT keysRequested();
 }
 
 } // namespace plim

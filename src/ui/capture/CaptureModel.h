@@ -14,7 +14,6 @@
 #include <QStringList>
 #include <QUuid>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -64,12 +63,6 @@ public:
     CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& delays = Delays::eventLoop(),
                  QObject* parent = nullptr);
     ~CaptureModel() override;
-
-    // --- Set by the shell ---
-    // Opens the notes window, revealing the entry when one is given.
-    std::function<void(std::optional<QUuid>)> onOpenManage;
-    // Opens the keys guide.
-    std::function<void()> onOpenKeys;
 
     // --- What the shell calls ---
     // Shows the drawer with the stored draft and gives it the keyboard.
@@ -160,6 +153,10 @@ public:
     void openKeys();
 
 Q_SIGNALS:
+    // Open the notes window, revealing the entry when one is given.
+    void openManageRequested(std::optional<QUuid> revealing);
+    // Open the keys guide.
+    void keysRequested();
     // Show the drawer and give it the keyboard; drop it down unless motion is reduced.
     void presented();
     // Show the drawer without the keyboard, in place, to confirm a capture.

@@ -174,7 +174,7 @@ void PresetRowsWidget::paintEvent(QPaintEvent*) {
 void PresetRowsWidget::mouseReleaseEvent(QMouseEvent* event) {
     const int row = int(event->position().y()) / rowHeight();
     if (event->button() == Qt::LeftButton && row >= 0 && row < rows_.size()) {
-        onPick(row);
+        Q_EMIT picked(row);
     }
 }
 
@@ -203,7 +203,7 @@ WhenFieldWidget::WhenFieldWidget(WhenFieldModel& model, const Clock& clock, Styl
         keyHint_ = new KeyLabel(QString(), this);
         column->addWidget(keyHint_);
     }
-    rows_->onPick = [this](int row) { model_.commit(row); };
+    connect(rows_, &PresetRowsWidget::picked, &model_, &WhenFieldModel::commit);
     connect(&model_, &WhenFieldModel::textChanged, this, &WhenFieldWidget::refresh);
     connect(&model_, &WhenFieldModel::highlightedChanged, this, &WhenFieldWidget::refresh);
     connect(&model_, &WhenFieldModel::currentChanged, this, &WhenFieldWidget::refresh);

@@ -8,8 +8,6 @@
 #include <QList>
 #include <QWidget>
 
-#include <functional>
-
 QT_BEGIN_NAMESPACE
 class QLabel;
 QT_END_NAMESPACE
@@ -49,10 +47,13 @@ public:
     void setRows(const QList<WhenFieldModel::PresetRow>& rows);
     void setLook(const ThemeColors& colors, const DrawerFonts& fonts);
     const QList<WhenFieldModel::PresetRow>& rows() const { return rows_; }
-    std::function<void(int)> onPick = [](int) {};
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
+
+Q_SIGNALS:
+    // A row was clicked.
+    void picked(int row);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -70,9 +70,9 @@ ManageModel::ManageModel(NotesStore& store, DesktopServices& desktop, LaunchAtLo
     , when_(std::make_unique<WhenFieldModel>(store.preferences(), store.clock())) {
     textSize_ = preferences_.textSize();
     font_ = preferences_.font();
-    when_->onCommit = [this](const Reminder& reminder) { commitWhenField(reminder); };
-    when_->onCancel = [this] { cancelWhenField(); };
-    when_->onStop = [this] { stopReminderFromWhenField(); };
+    connect(when_.get(), &WhenFieldModel::committed, this, &ManageModel::commitWhenField);
+    connect(when_.get(), &WhenFieldModel::cancelled, this, &ManageModel::cancelWhenField);
+    connect(when_.get(), &WhenFieldModel::stopRequested, this, &ManageModel::stopReminderFromWhenField);
     // Direct connections: the model goes with its connections, so nothing reaches a model that is gone.
     connect(&store_, &NotesStore::changed, this, &ManageModel::reload);
     connect(&preferences_, &Preferences::changed, this, &ManageModel::readPreferences);

@@ -118,8 +118,10 @@ TEST_P(GestureTable, Runs) {
     ManualDelays delays(clock);
     CaptureGestures gestures(delays);
     QStringList log;
-    gestures.onPeek = [&](bool on) { log << (on ? QStringLiteral("peek+") : QStringLiteral("peek-")); };
-    gestures.onShowPresets = [&](bool on) { log << (on ? QStringLiteral("presets+") : QStringLiteral("presets-")); };
+    QObject::connect(&gestures, &CaptureGestures::peekChanged,
+                     [&](bool on) { log << (on ? QStringLiteral("peek+") : QStringLiteral("peek-")); });
+    QObject::connect(&gestures, &CaptureGestures::presetsChanged,
+                     [&](bool on) { log << (on ? QStringLiteral("presets+") : QStringLiteral("presets-")); });
     for (const Step& step : GetParam().steps) {
         switch (step.kind) {
         case Step::Mods:

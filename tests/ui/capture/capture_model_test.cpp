@@ -191,7 +191,8 @@ TEST(CaptureDrawer, TheRecentCaptureIsTakenOnceAndForTwoMinutes) {
 TEST(CaptureDrawer, CtrlOHidesAndOpensTheNotesOnTheCapture) {
     CaptureFixture f;
     std::vector<std::optional<QUuid>> opened;
-    f.model->onOpenManage = [&](std::optional<QUuid> id) { opened.push_back(id); };
+    QObject::connect(f.model.get(), &CaptureModel::openManageRequested,
+                     [&](std::optional<QUuid> id) { opened.push_back(id); });
     f.typed(u"a"_s);
     f.press(Qt::Key_Return);
     f.typed(u"draft"_s);

@@ -350,7 +350,7 @@ TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     m.openWhenField({});
     EXPECT_EQ(m.whenFieldID(), f.idOf(u"due"_s));
     ASSERT_TRUE(m.when().current());
-    m.when().onCancel();
+    Q_EMIT m.when().cancelled();
     EXPECT_EQ(m.whenFieldID(), std::nullopt);
 
     m.openWhenField({});
@@ -367,7 +367,7 @@ TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     EXPECT_EQ(f.file(), before);
     const auto reminder = m.when().chosen(f.clock->now());
     ASSERT_TRUE(reminder);
-    m.when().onCommit(*reminder);
+    Q_EMIT m.when().committed(*reminder);
     EXPECT_EQ(m.whenFieldID(), std::nullopt);
     EXPECT_EQ(f.entry(u"plain"_s)->comment, u"remind 2026-03-15 08:30"_s);
     EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
