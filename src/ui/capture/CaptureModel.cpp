@@ -1,14 +1,8 @@
 #include "ui/capture/CaptureModel.h"
 
 #include "notes/Clock.h"
-#include "notes/KeyNames.h"
-#include "notes/Shortened.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
-
-#include <QtMath>
-
-#include <algorithm>
 
 namespace plim {
 
@@ -18,31 +12,6 @@ namespace {
 constexpr std::chrono::milliseconds kMessageConfirmation{2500};
 // How much of a refused clipboard text a hidden drawer shows.
 constexpr qsizetype kRefusedShown = 200;
-
-// Large numbers in groups of three, apart by a narrow space that never breaks: "100 000".
-QString groupedNumber(qsizetype n) {
-    QString digits = QString::number(n);
-    if (n <= 9'999) {
-        return digits;
-    }
-    for (qsizetype i = digits.size() - 3; i > 0; i -= 3) {
-        digits.insert(i, QChar(0x202F));
-    }
-    return digits;
-}
-
-QString sizeText(qsizetype characters) {
-    if (characters >= 1'000'000) {
-        return QString::number(double(characters) / 1e6, 'f', 1) + QStringLiteral(" million characters");
-    }
-    return groupedNumber(characters) + QStringLiteral(" characters");
-}
-
-// `refused` says what did not happen: "clipboard not saved", "not pasted".
-QString tooLongText(QStringView refused, qsizetype characters) {
-    return refused.toString() + QStringLiteral(" · ") + sizeText(characters) + QStringLiteral(", at most ") +
-           groupedNumber(CaptureModel::maxCaptureLength) + QStringLiteral(" fit in one entry");
-}
 
 } // namespace
 
@@ -120,8 +89,7 @@ void CaptureModel::show() {
     message_.reset();
     replaceText(preferences_.draft());
     if (const auto kept = preferences_.takeKeptDraft()) {
-        message_ = Hint{QStringLiteral("draft too long for the drawer · kept whole in ") + shortened(*kept, 60),
-                        Hint::Tone::Error};
+        message_ = Hint{DrawerTexts::draftKept(*kept), Hint::Tone::Error};
     }
     presence_ = Presence::Visible;
     refresh();
@@ -172,7 +140,7 @@ void CaptureModel::captureClipboard() {
     };
     if (text.size() > maxCaptureLength) {
         // Its start is enough to know it by, and lays out at once.
-        refuse({tooLongText(u"clipboard not saved", text.size()), Hint::Tone::Error},
+        refuse({DrawerTexts::tooLong(u"clipboard not saved", text.size(), maxCaptureLength), Hint::Tone::Error},
                text.left(kRefusedShown) + QChar(0x2026));
         return;
     }
@@ -228,49 +196,16 @@ void CaptureModel::endConfirmation() {
 // --- Texts ---
 
 QString CaptureModel::dateText() const {
-    return calendar().format(now(), u"EEEE, MMM d");
+    return DrawerTexts::date(calendar(), now());
 }
 
 QString CaptureModel::countText() const {
     const EntryCounts& counts = store_.counts();
-    QString text = QString::number(counts.open()) + QStringLiteral(" open");
-    const int ringing = counts.ringing(now());
-    if (ringing > 0) {
-        text += QStringLiteral(" · ") + QString::number(ringing) + QStringLiteral(" now");
-    }
-    return text;
+    return DrawerTexts::count(counts.open(), counts.ringing(now()));
 }
 
 QList<CaptureModel::HintItem> CaptureModel::hintItems() const {
-    struct Described {
-        const char16_t* full;
-        const char16_t* brief;
-        int keep;
-    };
-    QList<Described> described;
-    if (whenOpen_) {
-        described = {{u"↩ save with reminder", u"↩ save", 9},
-                     {u"↑↓ presets", u"↑↓ presets", 7},
-                     {u"⇥ routine", u"⇥ routine", 6},
-                     {u"esc back to the note", u"esc back", 8}};
-    } else {
-        described = {{u"↩ save", u"↩ save", 9}, {u"⌘↩ keep open", u"⌘↩ keep open", 7}};
-        if (hasText()) {
-            described.append({u"⌘R remind", u"⌘R remind", 8});
-        }
-        described.append({{u"⌘⇧V clip", u"⌘⇧V clip", 5},
-                          {u"esc keep draft", u"esc draft", 3},
-                          {u"⌥ peek", u"⌥ peek", 4},
-                          {u"⌘O notes", u"⌘O notes", 6}});
-        if (undoable()) {
-            described.append({u"⌘Z undo last capture", u"⌘Z undo", 8});
-        }
-    }
-    QList<HintItem> items;
-    for (const Described& d : std::as_const(described)) {
-        items.append({keyText(d.full), keyText(d.brief), d.keep});
-    }
-    return items;
+    return DrawerTexts::hintItems(whenOpen_, hasText(), undoable());
 }
 
 CaptureModel::Hint CaptureModel::hint() const {
@@ -284,65 +219,11 @@ CaptureModel::Hint CaptureModel::hint() const {
     if (message_) {
         return *message_;
     }
-    QStringList words;
-    for (const HintItem& item : hintItems()) {
-        words << item.full;
-    }
-    return {words.join(hintSeparator()), Hint::Tone::Muted};
+    return {DrawerTexts::hintLine(hintItems()), Hint::Tone::Muted};
 }
 
 QList<WhenFieldModel::PeekCell> CaptureModel::peekCells() const {
     return when_->peekCells(presetsAt_);
-}
-
-// --- Size and place ---
-
-int CaptureModel::widthFor(double drawerTextSize) {
-    return qRound(std::max(drawerTextSize * 24, 640.0));
-}
-
-int CaptureModel::width() const {
-    return widthFor(preferences_.drawerTextSize());
-}
-
-int CaptureModel::editorHeight(int width, qreal lineHeight, qreal textHeight) {
-    const qreal least = 3 * lineHeight + 2 * textInset;
-    const qreal most = std::max(width / 1.618 - 76, least);
-    return qCeil(std::min(most, std::max(least, textHeight + 2 * textInset)));
-}
-
-QRect CaptureModel::frame(const QRect& available, QSize size, DrawerPosition position) {
-    if (!available.isValid()) {
-        return {};
-    }
-    const int w = std::min(size.width(), available.width());
-    const int h = std::min(size.height(), available.height());
-    int x = available.x() + (available.width() - w) / 2;
-    switch (position) {
-    case DrawerPosition::Left:
-        x = available.x() + sideMargin;
-        break;
-    case DrawerPosition::Right:
-        x = available.x() + available.width() - w - sideMargin;
-        break;
-    case DrawerPosition::Center:
-        break;
-    }
-    // A screen narrower than the drawer and its margin keeps it whole.
-    x = std::clamp(x, available.x(), available.x() + available.width() - w);
-    return {x, available.y(), w, h};
-}
-
-QRect CaptureModel::frame(const QRect& available, int height) const {
-    return frame(available, QSize(width(), height), preferences_.drawerPosition());
-}
-
-double CaptureModel::groundAlpha(bool compositing) const {
-    return compositing ? preferences_.opacity() : 1.0;
-}
-
-double CaptureModel::blurRadius() const {
-    return preferences_.blurRadius();
 }
 
 // --- From the window ---
@@ -439,7 +320,7 @@ bool CaptureModel::acceptPaste(qsizetype length) {
         return true;
     }
     desktop_.beep();
-    message_ = Hint{tooLongText(u"not pasted", length), Hint::Tone::Error};
+    message_ = Hint{DrawerTexts::tooLong(u"not pasted", length, maxCaptureLength), Hint::Tone::Error};
     refresh();
     return false;
 }
@@ -504,7 +385,7 @@ void CaptureModel::commit(bool keepOpen, const std::optional<Reminder>& reminder
         settle();
         return;
     }
-    message_ = Hint{QStringLiteral("saved · rings ") + reminder->summary(at, false, calendar()), Hint::Tone::Accent};
+    message_ = Hint{DrawerTexts::savedWithReminder(reminder->summary(at, false, calendar())), Hint::Tone::Accent};
     refresh();
     Q_EMIT placeRequested(true);
     settleDelay_->start(reminderConfirmation, [this] {

@@ -6,10 +6,9 @@
 #include "reminders/WhenFieldModel.h"
 #include "ui/capture/CaptureKeys.h"
 #include "ui/capture/Delays.h"
+#include "ui/capture/DrawerTexts.h"
 
 #include <QObject>
-#include <QRect>
-#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -23,10 +22,10 @@ class DesktopServices;
 class NotesStore;
 
 // The state behind the capture drawer: whether it is shown, the editor's text and the draft, the
-// when field and the preset peek, the last capture (for taking it back and for revealing it), the
-// texts it shows and the rules of its size and place. The window draws what this holds, forwards
-// the editor's keys and carries out the requests it signals. Delays run through `Delays`, so tests
-// drive them by hand.
+// when field and the preset peek, the last capture (for taking it back and for revealing it). The
+// window draws what this holds (its words from `DrawerTexts`, its size and place from
+// `DrawerGeometry`), forwards the editor's keys and carries out the requests it signals. Delays run
+// through `Delays`, so tests drive them by hand.
 class CaptureModel : public QObject {
     Q_OBJECT
 
@@ -36,12 +35,8 @@ public:
     // What the editor does itself after a key (everything else the model has done).
     enum class EditorEffect { Pass, Handled, LineBreak, SelectAll, Copy, Cut, Paste, Undo, Redo };
 
-    struct Hint {
-        enum class Tone { Muted, Accent, Error };
-        QString text;
-        Tone tone = Tone::Muted;
-        friend bool operator==(const Hint&, const Hint&) = default;
-    };
+    using Hint = DrawerHint;
+    using HintItem = DrawerHintItem;
 
     static constexpr std::chrono::seconds undoWindow{10};
     static constexpr std::chrono::seconds recentWindow{120};
@@ -55,10 +50,6 @@ public:
     // Longer text is refused from the clipboard and from pasting: one entry is one line of the
     // notes file, and laying out megabytes in one line would stall the drawer.
     static constexpr qsizetype maxCaptureLength = Preferences::maxDraftLength;
-    static constexpr int horizontalInset = 20;
-    static constexpr int cornerRadius = 6;
-    static constexpr int sideMargin = 24;
-    static constexpr int textInset = 4;
 
     CaptureModel(NotesStore& store, DesktopServices& desktop, Delays& delays = Delays::eventLoop(),
                  QObject* parent = nullptr);
@@ -98,34 +89,10 @@ public:
     QString countText() const;
     // The key hints, a confirmation, or the store's trouble.
     Hint hint() const;
-    // A key hint: its words, the fewest that still say it, and how long it stays where a narrow
-    // drawer has no room for every hint (the higher, the longer).
-    struct HintItem {
-        QString full;
-        QString brief;
-        int keep = 0;
-    };
     // The key hints as separate items, for the window to lay out on one line.
     QList<HintItem> hintItems() const;
-    static QString hintSeparator() { return QStringLiteral("    "); }
     // The preset grid at the moment it opened.
     QList<WhenFieldModel::PeekCell> peekCells() const;
-
-    // --- Size and place ---
-    // W = max(drawerTextSize × 24, 640).
-    static int widthFor(double drawerTextSize);
-    int width() const;
-    // The editor's height: three lines at least, growing with the text up to a golden-ratio share
-    // of the drawer width. `lineHeight` is one line of the editor font, `textHeight` the laid-out
-    // text's.
-    static int editorHeight(int width, qreal lineHeight, qreal textHeight);
-    // The drawer at the top of a screen's usable area: left, centred or right.
-    static QRect frame(const QRect& available, QSize size, DrawerPosition position);
-    QRect frame(const QRect& available, int height) const;
-    // The ground's alpha: the `opacity` setting where a compositor blends, opaque elsewhere.
-    double groundAlpha(bool compositing) const;
-    // The blur radius behind the drawer, 0...8.
-    double blurRadius() const;
 
     // --- From the window ---
     // Every edit in the editor.

@@ -1,6 +1,7 @@
 #include "ui/capture/CaptureWindow.h"
 
 #include "store/NotesStore.h"
+#include "ui/capture/DrawerGeometry.h"
 #include "ui/capture/XcbWindow.h"
 #include "ui/theme/FrameRole.h"
 #include "ui/theme/KeyLabel.h"
@@ -12,18 +13,13 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStyleHints>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QtMath>
 
@@ -57,208 +53,6 @@ void setTextColor(QWidget& widget, const QColor& color) {
 
 } // namespace
 
-// --- The editor ---
-
-CaptureEditor::CaptureEditor(CaptureModel& model, QWidget* parent)
-    : QPlainTextEdit(parent)
-    , model_(model) {
-    setFrameShape(QFrame::NoFrame);
-    setBackgroundVisible(false);
-    viewport()->setAutoFillBackground(false);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setTabChangesFocus(false);
-    document()->setDocumentMargin(0);
-    setViewportMargins(0, CaptureModel::textInset, 0, CaptureModel::textInset);
-    setCursorWidth(0); // drawn in the accent colour by paintEvent
-    // Its keys go to the model first (a key press ends a pending peek), the word keys among them.
-    setProperty(WordKeys::ownKeysProperty, true);
-    setContextMenuPolicy(Qt::NoContextMenu);
-    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
-    blink_.setInterval(flash > 0 ? flash / 2 : 0);
-    connect(&blink_, &QTimer::timeout, this, &CaptureEditor::blink);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        if (!replacing_) {
-            model_.setText(toPlainText());
-        }
-    });
-    connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
-        caretOn_ = true;
-        if (blink_.isActive()) {
-            blink_.start();
-        }
-        viewport()->update();
-    });
-}
-
-void CaptureEditor::replace(const QString& text) {
-    if (text == toPlainText()) {
-        moveCursor(QTextCursor::End);
-        return;
-    }
-    replacing_ = true;
-    setPlainText(text);
-    replacing_ = false;
-    moveCursor(QTextCursor::End);
-}
-
-qreal CaptureEditor::textHeight(qreal width, qreal enough) const {
-    // As the editor lays out its lines (leading included), without waiting for it to do so.
-    QTextOption option = document()->defaultTextOption();
-    option.setWrapMode(wordWrapMode());
-    qreal height = 0;
-    for (QTextBlock block = document()->begin(); block.isValid() && height <= enough; block = block.next()) {
-        QTextLayout layout(block.text(), font());
-        layout.setTextOption(option);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLeadingIncluded(true);
-            line.setLineWidth(width);
-            height += line.height();
-        }
-        layout.endLayout();
-    }
-    return height;
-}
-
-qreal CaptureEditor::lineHeight() const {
-    QTextLayout layout(QStringLiteral("X"), font());
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    line.setLeadingIncluded(true);
-    line.setLineWidth(1000);
-    layout.endLayout();
-    return line.height();
-}
-
-void CaptureEditor::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
-    // The editor grows with its text, and a scroll bar that comes or goes re-wraps the lines: the
-    // insertion point stays in view through both (a long paste ends where it was put).
-    ensureCursorVisible();
-}
-
-void CaptureEditor::setCaretColor(const QColor& color) {
-    caret_ = color;
-    viewport()->update();
-}
-
-bool CaptureEditor::modifierKey(QKeyEvent* event, bool pressed) {
-    Qt::KeyboardModifiers flag;
-    switch (event->key()) {
-    case Qt::Key_Control:
-        flag = Qt::ControlModifier;
-        break;
-    case Qt::Key_Alt:
-        flag = Qt::AltModifier;
-        break;
-    case Qt::Key_Shift:
-        flag = Qt::ShiftModifier;
-        break;
-    case Qt::Key_Meta:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-        flag = Qt::MetaModifier;
-        break;
-    case Qt::Key_AltGr:
-        flag = Qt::GroupSwitchModifier;
-        break;
-    default:
-        return false;
-    }
-    if (!event->isAutoRepeat()) {
-        // Whether the event's own key is counted differs between press and release: settle it here.
-        const Qt::KeyboardModifiers held = pressed ? (event->modifiers() | flag) : (event->modifiers() & ~flag);
-        model_.modifiersChanged(held);
-    }
-    return true;
-}
-
-void CaptureEditor::keyPressEvent(QKeyEvent* event) {
-    if (modifierKey(event, true)) {
-        QPlainTextEdit::keyPressEvent(event);
-        return;
-    }
-    using E = CaptureModel::EditorEffect;
-    switch (model_.keyPressed({event->key(), event->modifiers()}, document()->isUndoAvailable())) {
-    case E::Pass:
-        if (!WordKeys::moveByWord(this, *event)) {
-            QPlainTextEdit::keyPressEvent(event);
-            return;
-        }
-        break;
-    case E::Handled:
-        break;
-    case E::LineBreak:
-        insertPlainText(QStringLiteral("\n"));
-        break;
-    case E::SelectAll:
-        selectAll();
-        break;
-    case E::Copy:
-        copy();
-        break;
-    case E::Cut:
-        cut();
-        break;
-    case E::Paste:
-        paste();
-        break;
-    case E::Undo:
-        undo();
-        break;
-    case E::Redo:
-        redo();
-        break;
-    }
-    event->accept();
-}
-
-void CaptureEditor::keyReleaseEvent(QKeyEvent* event) {
-    modifierKey(event, false);
-    QPlainTextEdit::keyReleaseEvent(event);
-}
-
-void CaptureEditor::insertFromMimeData(const QMimeData* source) {
-    if (source != nullptr && source->hasText() && !model_.acceptPaste(source->text().size())) {
-        return;
-    }
-    QPlainTextEdit::insertFromMimeData(source);
-}
-
-void CaptureEditor::paintEvent(QPaintEvent* event) {
-    QPlainTextEdit::paintEvent(event);
-    if (!hasFocus() || !caretOn_ || isReadOnly()) {
-        return;
-    }
-    QPainter p(viewport());
-    const QRect r = cursorRect();
-    p.fillRect(QRect(r.left(), r.top(), 2, r.height()), caret_);
-}
-
-void CaptureEditor::focusInEvent(QFocusEvent* event) {
-    QPlainTextEdit::focusInEvent(event);
-    caretOn_ = true;
-    if (blink_.interval() > 0) {
-        blink_.start();
-    }
-}
-
-void CaptureEditor::focusOutEvent(QFocusEvent* event) {
-    blink_.stop();
-    QPlainTextEdit::focusOutEvent(event);
-}
-
-void CaptureEditor::blink() {
-    caretOn_ = !caretOn_;
-    viewport()->update(cursorRect().adjusted(-2, 0, 2, 0));
-}
-
-// --- The window ---
-
 CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
     , model_(model)
@@ -285,7 +79,7 @@ CaptureWindow::CaptureWindow(CaptureModel& model, Theme& theme, QWidget* parent)
     announceWindowsAsFrames();
 
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(CaptureModel::horizontalInset, kTop, CaptureModel::horizontalInset, kBottom);
+    column->setContentsMargins(DrawerGeometry::horizontalInset, kTop, DrawerGeometry::horizontalInset, kBottom);
     column->setSpacing(kSpacing);
     auto* header = new QHBoxLayout;
     header->setSpacing(kSpacing);
@@ -349,6 +143,10 @@ CaptureWindow::ScreenChosen::~ScreenChosen() {
 }
 
 CaptureWindow::~CaptureWindow() = default;
+
+int CaptureWindow::drawerWidth() const {
+    return DrawerGeometry::width(model_.preferences().drawerTextSize());
+}
 
 bool CaptureWindow::reduceMotion() const {
     return model_.reduceMotion();
@@ -422,10 +220,10 @@ void CaptureWindow::applyContent() {
 void CaptureWindow::fitEditor(int width, int room) {
     const QFontMetricsF metrics(editor_->font());
     const qreal line = metrics.lineSpacing();
-    const int inset = CaptureModel::textInset;
-    const qreal most = std::max(width / 1.618 - 76, 3 * line + 2 * inset);
-    const qreal text = editor_->textHeight(width - 2 * CaptureModel::horizontalInset, most);
-    int height = std::min(CaptureModel::editorHeight(width, line, text), room);
+    const int inset = DrawerGeometry::textInset;
+    const qreal most = DrawerGeometry::editorMost(width, line);
+    const qreal text = editor_->textHeight(width - 2 * DrawerGeometry::horizontalInset, most);
+    int height = std::min(DrawerGeometry::editorHeight(width, line, text), room);
     if (text + 2 * inset > height) {
         // It scrolls: whole lines, so that none stands half shown and no blank band stays under
         // the last one.
@@ -454,7 +252,7 @@ QRect CaptureWindow::targetFrame() {
     if (available.isEmpty()) {
         return {};
     }
-    const int width = std::min(model_.width(), available.width());
+    const int width = std::min(drawerWidth(), available.width());
     const auto fitted = [&](int room) {
         fitEditor(width, room);
         layout()->activate();
@@ -466,13 +264,13 @@ QRect CaptureWindow::targetFrame() {
         // A short screen: the editor gives up what the rest needs, and scrolls sooner.
         height = fitted(editor_->maximumHeight() - 1 - (height - available.height()));
     }
-    return model_.frame(available, height);
+    return DrawerGeometry::frame(available, QSize(drawerWidth(), height), model_.preferences().drawerPosition());
 }
 
 QString CaptureWindow::hintLine() const {
     const QRect available = availableArea();
-    const int drawer = available.isEmpty() ? model_.width() : std::min(model_.width(), available.width());
-    const qreal room = drawer - 2 * CaptureModel::horizontalInset;
+    const int drawer = available.isEmpty() ? drawerWidth() : std::min(drawerWidth(), available.width());
+    const qreal room = drawer - 2 * DrawerGeometry::horizontalInset;
     const QFont font = hintLabel_->font();
     QList<CaptureModel::HintItem> items = model_.hintItems();
     const auto line = [&](bool brief, int gap) {
@@ -512,7 +310,7 @@ void CaptureWindow::stopAnimations() {
 void CaptureWindow::mapAsDrawer() {
     const auto id = quint32(winId());
     x11::markAsDrawer(id);
-    x11::setBlurBehind(id, compositing_ && model_.blurRadius() > 0 && x11::blurOffered());
+    x11::setBlurBehind(id, compositing_ && model_.preferences().blurRadius() > 0 && x11::blurOffered());
 }
 
 void CaptureWindow::present() {
@@ -617,7 +415,7 @@ void CaptureWindow::settleCompositing(bool now) {
     }
     compositing_ = now;
     applyMask();
-    x11::setBlurBehind(quint32(winId()), compositing_ && model_.blurRadius() > 0 && x11::blurOffered());
+    x11::setBlurBehind(quint32(winId()), compositing_ && model_.preferences().blurRadius() > 0 && x11::blurOffered());
 }
 
 void CaptureWindow::dismiss(bool animated) {
@@ -770,7 +568,7 @@ bool CaptureWindow::nativeEvent(const QByteArray& eventType, void* message, qint
 QPainterPath CaptureWindow::groundPath(int height) const {
     // Square top edge against the screen's, rounded bottom corners.
     const QRectF r(0, 0, width(), height < 0 ? this->height() : height);
-    const qreal radius = CaptureModel::cornerRadius;
+    const qreal radius = DrawerGeometry::cornerRadius;
     QPainterPath path;
     path.moveTo(r.topLeft());
     path.lineTo(r.topRight());
@@ -787,7 +585,7 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     QColor ground = theme_.ground();
-    ground.setAlphaF(model_.groundAlpha(compositing_));
+    ground.setAlphaF(DrawerGeometry::groundAlpha(compositing_, model_.preferences().opacity()));
     const QPainterPath path = groundPath();
     p.fillPath(path, ground);
     // A faint edge keeps the drawer apart from a window of the same colour under it.

@@ -1,6 +1,7 @@
 #include "CaptureFixture.h"
 
 #include "store/FileLock.h"
+#include "ui/capture/DrawerGeometry.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -428,9 +429,7 @@ TEST(CaptureDrawer, HintAndHeaderTexts) {
 
 TEST(CaptureDrawer, WidthFollowsTheTextSize) {
     for (const auto& [size, width] : {std::pair{30.0, 720}, std::pair{20.0, 640}, std::pair{26.7, 641}}) {
-        CaptureFixture f;
-        f.prefs->setValue(PreferenceKey::drawerTextSize, size, Preferences::Announce::No);
-        EXPECT_EQ(f.model->width(), width) << size;
+        EXPECT_EQ(DrawerGeometry::width(size), width) << size;
     }
 }
 
@@ -447,7 +446,7 @@ TEST(CaptureDrawer, TheEditorGrowsFromThreeLinesToAGoldenShare) {
         {640, 150, 1000, 458}, // never below three lines
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CaptureModel::editorHeight(c.width, c.line, c.text), c.height) << c.text;
+        EXPECT_EQ(DrawerGeometry::editorHeight(c.width, c.line, c.text), c.height) << c.text;
     }
 }
 
@@ -465,9 +464,9 @@ TEST(CaptureDrawer, PlacedAtTheTopOfTheUsableArea) {
         {DrawerPosition::Right, {0, 0, 600, 150}, {0, 0, 600, 150}}, // a screen smaller than the drawer
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CaptureModel::frame(c.available, {640, 200}, c.position), c.frame) << int(c.position);
+        EXPECT_EQ(DrawerGeometry::frame(c.available, {640, 200}, c.position), c.frame) << int(c.position);
     }
-    EXPECT_EQ(CaptureModel::frame({}, {640, 200}, DrawerPosition::Left), QRect());
+    EXPECT_EQ(DrawerGeometry::frame({}, {640, 200}, DrawerPosition::Left), QRect());
 }
 
 TEST(CaptureDrawer, NudgesStoreThePlace) {
