@@ -17,6 +17,33 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace plim {
 
+namespace {
+
+constexpr const char* kRoleProperty = "plimLabelRole";
+
+void setRole(QLabel& label, LabelRole role) {
+    label.setProperty(kRoleProperty, static_cast<int>(role));
+}
+
+} // namespace
+
+QLabel* roleLabel(LabelRole role, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    setRole(*label, role);
+    return label;
+}
+
+QLabel* captionLabel(const QString& text, QWidget* parent) {
+    QLabel* label = roleLabel(LabelRole::Caption, text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+LabelRole labelRole(const QLabel& label) {
+    const QVariant role = label.property(kRoleProperty);
+    return role.isValid() ? static_cast<LabelRole>(role.toInt()) : LabelRole::Plain;
+}
+
 ValueRowWidget::ValueRowWidget(const QString& label, double value, SettingsModel::ValueRange range, QWidget* parent)
     : QWidget(parent)
     , range_(std::move(range))
@@ -121,6 +148,7 @@ ShortcutRecorderWidget::ShortcutRecorderWidget(ShortcutAccess& access, QString n
     line->addWidget(clear_);
     layout->addLayout(line);
     warning_->setWordWrap(true);
+    setRole(*warning_, LabelRole::Error);
     warning_->hide();
     layout->addWidget(warning_);
     connect(clear_, &QToolButton::clicked, this, [this] {

@@ -15,6 +15,14 @@ QT_END_NAMESPACE
 
 namespace plim {
 
+// What a label of the settings says, and so how the window draws it: captions small and muted,
+// errors small in the error colour, preset numbers in the monospaced face.
+enum class LabelRole { Plain, Caption, Error, Number };
+QLabel* roleLabel(LabelRole role, const QString& text, QWidget* parent);
+LabelRole labelRole(const QLabel& label);
+// The words under a control, wrapped to the pane's width.
+QLabel* captionLabel(const QString& text, QWidget* parent);
+
 // One row of a number setting: label, slider, a field for a typed number, and the unit.
 class ValueRowWidget final : public QWidget {
     Q_OBJECT

@@ -1,12 +1,7 @@
 #include "ui/settings/SettingsWindow.h"
 
-#include "notes/Clock.h"
-#include "notes/KeyNames.h"
 #include "notes/Preferences.h"
-#include "platform/LaunchAtLogin.h"
 #include "ui/capture/XcbWindow.h"
-#include "ui/settings/RecorderModel.h"
-#include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/FrameRole.h"
@@ -14,31 +9,18 @@
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
 
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QFrame>
-#include <QGridLayout>
-#include <QHBoxLayout>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimeEdit>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include <chrono>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -49,7 +31,6 @@ namespace {
 
 constexpr int kWidth = 480;
 constexpr int kHeight = 620;
-constexpr auto kStatusAgain = std::chrono::seconds(1);
 
 QColor errorColor(Appearance appearance) {
     return appearance == Appearance::Dark ? QColor(0xff, 0x7b, 0x72) : QColor(0xc4, 0x2b, 0x1c);
@@ -101,31 +82,27 @@ QWidget* scrolled(QWidget* content) {
     return area;
 }
 
-QLabel* heading(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    return label;
-}
-
 } // namespace
 
 SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     : QWidget(parent)
-    , services_(std::move(services))
-    , style_(QStyleFactory::create(u"Fusion"_s)) {
+    , preferences_(services.preferences)
+    , theme_(services.theme)
+    , style_(QStyleFactory::create(u"Fusion"_s))
+    , tabs_(new QTabWidget(this))
+    , general_(new GeneralPaneWidget(services.preferences, services.launchAtLogin, std::move(services.chooseFile)))
+    , capture_(new CapturePaneWidget(services.preferences, services.shortcuts))
+    , text_(new TextPaneWidget(services.preferences))
+    , reminders_(new RemindersPaneWidget(services.preferences, services.clock, services.scheduler)) {
     setWindowTitle(u"plim Settings"_s);
     WordKeys::install();
     announceWindowsAsFrames();
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setFixedSize(kWidth, kHeight);
-    if (!services_.chooseFile) {
-        services_.chooseFile = &SettingsWindow::askForNotesFile;
-    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 8, 0, 0);
-    tabs_ = new QTabWidget(this);
     tabs_->setDocumentMode(true);
     tabs_->tabBar()->setExpanding(true);
     // Each pane is named as its tab, for screen readers.
@@ -133,10 +110,10 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
         pane->setAccessibleName(name);
         tabs_->addTab(scrolled(pane), name);
     };
-    addPane(buildGeneral(), u"General"_s);
-    addPane(buildCapture(), u"Capture"_s);
-    addPane(buildText(), u"Text"_s);
-    addPane(buildReminders(), u"Reminders"_s);
+    addPane(general_, u"General"_s);
+    addPane(capture_, u"Capture"_s);
+    addPane(text_, u"Text"_s);
+    addPane(reminders_, u"Reminders"_s);
     setTabSymbols();
     layout->addWidget(tabs_);
     // The keyboard starts on the panes' tabs: the arrows switch panes, Tab walks the controls.
@@ -145,31 +122,17 @@ SettingsWindow::SettingsWindow(Services services, QWidget* parent)
     // The notification status is read whenever the Reminders pane appears.
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == static_cast<int>(Pane::Reminders) && isVisible()) {
-            readStatus();
+            reminders_->readStatus();
         }
     });
 
-    connect(&services_.theme, &Theme::appearanceChanged, this, &SettingsWindow::applyLook);
-    connect(&services_.shortcuts, &ShortcutAccess::changed, this, &SettingsWindow::buildShortcuts);
+    connect(&theme_, &Theme::appearanceChanged, this, &SettingsWindow::applyLook);
+    connect(capture_, &CapturePaneWidget::controlsReplaced, this, &SettingsWindow::applyLook);
+    connect(text_, &TextPaneWidget::fontChanged, this, &SettingsWindow::applyLook);
     applyLook();
 }
 
 SettingsWindow::~SettingsWindow() = default;
-
-std::optional<QString> SettingsWindow::askForNotesFile(QWidget* parent, const QString& current) {
-    QFileDialog dialog(parent, SettingsModel::Text::chooseTitle());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(u"Markdown (*.md)"_s);
-    dialog.setDefaultSuffix(u"md"_s);
-    dialog.setDirectory(QFileInfo(current).absolutePath());
-    dialog.selectFile(u"plim.md"_s);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
-    const QString chosen = dialog.selectedFiles().constFirst();
-    return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen);
-}
 
 // The desktop's symbols for the four panes, when its icon theme has all four; a row with a gap
 // reads worse than none.
@@ -198,352 +161,10 @@ void SettingsWindow::setTabSymbols() {
     }
 }
 
-QLabel* SettingsWindow::caption(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setWordWrap(true);
-    captions_.append(label);
-    return label;
-}
-
-// --- General ---
-
-QWidget* SettingsWindow::buildGeneral() {
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(20, 16, 20, 12);
-    layout->setSpacing(6);
-
-    layout->addWidget(heading(u"Notes file"_s, pane));
-    auto* row = new QHBoxLayout;
-    notesPath_ = new QLineEdit(QDir::toNativeSeparators(services_.preferences.notesFilePath()), pane);
-    notesPath_->setReadOnly(true);
-    notesPath_->setAccessibleName(u"Notes file"_s);
-    row->addWidget(notesPath_, 1);
-    choose_ = new QPushButton(u"Choose\u2026"_s, pane);
-    connect(choose_, &QPushButton::clicked, this, &SettingsWindow::chooseNotesFile);
-    row->addWidget(choose_);
-    layout->addLayout(row);
-    notesError_ = new QLabel(pane);
-    notesError_->setWordWrap(true);
-    notesError_->hide();
-    errors_.append(notesError_);
-    layout->addWidget(notesError_);
-    layout->addWidget(caption(SettingsModel::Text::notesFileCaption(), pane));
-    layout->addSpacing(14);
-
-    launch_ = new QCheckBox(u"Launch at login"_s, pane);
-    launch_->setChecked(services_.launchAtLogin.isRegistered());
-    connect(launch_, &QCheckBox::toggled, this, &SettingsWindow::switchLaunchAtLogin);
-    layout->addWidget(launch_);
-    launchError_ = new QLabel(pane);
-    launchError_->setWordWrap(true);
-    launchError_->hide();
-    errors_.append(launchError_);
-    layout->addWidget(launchError_);
-
-    layout->addStretch(1);
-    version_ = new QLabel(SettingsModel::Text::version(QCoreApplication::applicationVersion()), pane);
-    version_->setAlignment(Qt::AlignHCenter);
-    captions_.append(version_);
-    layout->addWidget(version_);
-    return pane;
-}
-
-void SettingsWindow::chooseNotesFile() {
-    activateWindow();
-    const QString current = services_.preferences.notesFilePath();
-    const std::optional<QString> chosen = services_.chooseFile(this, current);
-    if (!chosen) {
-        return;
-    }
-    const std::optional<QString> error = SettingsModel::chooseNotesFile(services_.preferences, *chosen);
-    notesError_->setText(error.value_or(QString()));
-    notesError_->setVisible(error.has_value());
-    notesPath_->setText(QDir::toNativeSeparators(services_.preferences.notesFilePath()));
-}
-
-void SettingsWindow::switchLaunchAtLogin(bool on) {
-    const SettingsModel::LaunchResult result = SettingsModel::setLaunchAtLogin(services_.launchAtLogin, on);
-    launchError_->setText(result.error.value_or(QString()));
-    launchError_->setVisible(result.error.has_value());
-    const QSignalBlocker blocker(launch_);
-    launch_->setChecked(result.registered);
-}
-
-// --- Capture ---
-
-QWidget* SettingsWindow::buildCapture() {
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(20, 16, 20, 12);
-    layout->setSpacing(6);
-    shortcutsBox_ = new QWidget(pane);
-    shortcutsLayout_ = new QVBoxLayout(shortcutsBox_);
-    shortcutsLayout_->setContentsMargins(0, 0, 0, 0);
-    shortcutsLayout_->setSpacing(8);
-    layout->addWidget(shortcutsBox_);
-    buildShortcuts();
-    layout->addSpacing(14);
-
-    Preferences& prefs = services_.preferences;
-    opacity_ = new ValueRowWidget(u"Drawer opacity"_s, prefs.opacity(), SettingsModel::opacityRange(), pane);
-    connect(opacity_, &ValueRowWidget::changed, this,
-            [this](double value) { services_.preferences.setValue(PreferenceKey::opacity, value); });
-    layout->addWidget(opacity_);
-    layout->addWidget(caption(keyText(SettingsModel::Text::opacityCaption()), pane));
-    layout->addSpacing(10);
-    blur_ = new ValueRowWidget(u"Blur behind drawer"_s, prefs.blurRadius(), SettingsModel::blurRange(), pane);
-    connect(blur_, &ValueRowWidget::changed, this,
-            [this](double value) { services_.preferences.setValue(PreferenceKey::blurRadius, value); });
-    layout->addWidget(blur_);
-    layout->addWidget(caption(SettingsModel::Text::blurCaption(), pane));
-    layout->addStretch(1);
-    return pane;
-}
-
-void SettingsWindow::buildShortcuts() {
-    const bool held = services_.shortcuts.holdsKeys();
-    if (shortcutsHeld_ == held) {
-        for (ShortcutRecorderWidget* recorder : std::as_const(recorders_)) {
-            if (!recorder->isRecording()) {
-                recorder->refresh();
-            }
-        }
-        return;
-    }
-    shortcutsHeld_ = held;
-    recorders_.clear();
-    bindCommands_ = nullptr;
-    while (QLayoutItem* item = shortcutsLayout_->takeAt(0)) {
-        if (item->widget()) {
-            captions_.removeAll(qobject_cast<QLabel*>(item->widget()));
-            delete item->widget();
-        }
-        delete item;
-    }
-    auto* box = new QWidget(shortcutsBox_);
-    auto* grid = new QGridLayout(box);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(12);
-    grid->setVerticalSpacing(8);
-    grid->setColumnStretch(1, 1);
-    if (!held) {
-        bindCommands_ = caption(SettingsModel::bindCommandsText(), shortcutsBox_);
-        shortcutsLayout_->addWidget(bindCommands_);
-    }
-    int line = 0;
-    for (const SettingsModel::ShortcutRow& row : SettingsModel::shortcutRows()) {
-        auto* label = new QLabel(row.label, box);
-        grid->addWidget(label, line, 0, Qt::AlignLeft | Qt::AlignTop);
-        if (held) {
-            auto* recorder = new ShortcutRecorderWidget(services_.shortcuts, row.name, box);
-            recorder->field().setAccessibleName(row.label);
-            // Level with the field, also when a warning shows below it.
-            label->setMinimumHeight(recorder->field().sizeHint().height());
-            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            recorders_.append(recorder);
-            grid->addWidget(recorder, line, 1);
-        } else {
-            auto* command = new QLabel(row.command, box);
-            command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-            command->setFont(Fonts::inPixels(Fonts::mono(13), 13));
-            grid->addWidget(command, line, 1);
-        }
-        ++line;
-    }
-    shortcutsLayout_->addWidget(box);
-    applyLook();
-}
-
-// --- Text ---
-
-QWidget* SettingsWindow::buildText() {
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(20, 16, 20, 12);
-    layout->setSpacing(6);
-    Preferences& prefs = services_.preferences;
-
-    auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(u"Font"_s, pane), 1);
-    font_ = new QComboBox(pane);
-    font_->setAccessibleName(u"Font"_s);
-    for (const FontChoice choice : allCases<FontChoice>) {
-        font_->addItem(Fonts::displayName(choice), toRaw(choice));
-    }
-    font_->setCurrentIndex(font_->findData(toRaw(prefs.font())));
-    row->addWidget(font_);
-    layout->addLayout(row);
-    layout->addSpacing(14);
-
-    textSize_ = new SizeSliderWidget(u"Notes text size"_s, prefs.textSize(), prefs.font(), pane);
-    connect(textSize_, &SizeSliderWidget::changed, this,
-            [this](double size) { services_.preferences.setValue(PreferenceKey::textSize, size); });
-    layout->addWidget(textSize_);
-    layout->addSpacing(14);
-    drawerTextSize_ = new SizeSliderWidget(u"Drawer text size"_s, prefs.drawerTextSize(), prefs.font(), pane);
-    connect(drawerTextSize_, &SizeSliderWidget::changed, this,
-            [this](double size) { services_.preferences.setValue(PreferenceKey::drawerTextSize, size); });
-    layout->addWidget(drawerTextSize_);
-    layout->addStretch(1);
-
-    connect(font_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        const QString raw = font_->itemData(index).toString();
-        services_.preferences.setValue(PreferenceKey::font, raw);
-        const FontChoice choice = fromRaw<FontChoice>(raw).value_or(FontChoice::Hyperlegible);
-        textSize_->setFontChoice(choice);
-        drawerTextSize_->setFontChoice(choice);
-        applyLook();
-    });
-    return pane;
-}
-
-// --- Reminders ---
-
-QWidget* SettingsWindow::buildReminders() {
-    auto* pane = new QWidget;
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(20, 12, 20, 10);
-    layout->setSpacing(4);
-    Preferences& prefs = services_.preferences;
-
-    auto* statusRow = new QHBoxLayout;
-    statusRow->addWidget(new QLabel(SettingsModel::Text::notificationsLabel(), pane));
-    status_ = new QLabel(pane);
-    captions_.append(status_);
-    statusRow->addWidget(status_, 1, Qt::AlignRight);
-    statusButton_ = new QPushButton(pane);
-    statusButton_->hide();
-    connect(statusButton_, &QPushButton::clicked, this, [this] {
-        if (statusShown_ == ReminderScheduler::Status::Off) {
-            if (services_.scheduler) {
-                services_.scheduler->requestNotifications();
-                QTimer::singleShot(kStatusAgain, this, &SettingsWindow::readStatus);
-            }
-        } else {
-            ReminderScheduler::openNotificationSettings();
-        }
-    });
-    statusRow->addWidget(statusButton_);
-    layout->addLayout(statusRow);
-    layout->addWidget(caption(SettingsModel::Text::notificationsCaption(), pane));
-    layout->addSpacing(6);
-
-    ringHere_ = new QCheckBox(SettingsModel::Text::ringHereLabel(), pane);
-    ringHere_->setChecked(prefs.ringOnThisMac());
-    connect(ringHere_, &QCheckBox::toggled, this,
-            [this](bool on) { services_.preferences.setValue(PreferenceKey::ringOnThisMac, on); });
-    layout->addWidget(ringHere_);
-    layout->addWidget(caption(SettingsModel::Text::ringHereCaption(), pane));
-    layout->addSpacing(6);
-
-    auto* days = new QGridLayout;
-    days->setColumnStretch(0, 1);
-    const auto picker = [&](const QString& label, int minutes, QLatin1String key, int line) {
-        days->addWidget(new QLabel(label, pane), line, 0);
-        auto* edit = new QTimeEdit(QTime(minutes / 60, minutes % 60), pane);
-        edit->setDisplayFormat(u"HH:mm"_s);
-        edit->setAccessibleName(label);
-        connect(edit, &QTimeEdit::timeChanged, this, [this, key](QTime time) {
-            services_.preferences.setValue(key, time.hour() * 60 + time.minute());
-            drawPreviews();
-        });
-        days->addWidget(edit, line, 1);
-        return edit;
-    };
-    dayStart_ = picker(u"Day starts"_s, prefs.dayStart(), PreferenceKey::dayStart, 0);
-    dayEnd_ = picker(u"Day ends"_s, prefs.dayEnd(), PreferenceKey::dayEnd, 1);
-    layout->addLayout(days);
-    layout->addWidget(caption(SettingsModel::Text::dayCaption(), pane));
-    layout->addSpacing(6);
-
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(2);
-    grid->setColumnStretch(2, 1);
-    const QStringList stored = prefs.reminderPresets();
-    for (int i = 0; i < Preferences::presetCount; ++i) {
-        auto* number = new QLabel(QString::number(i + 1), pane);
-        number->setFixedWidth(14);
-        numbers_.append(number);
-        grid->addWidget(number, i, 0);
-        auto* field = new QLineEdit(stored.value(i), pane);
-        field->setFixedWidth(150);
-        field->setAccessibleName(u"Preset %1"_s.arg(i + 1));
-        connect(field, &QLineEdit::textEdited, this, &SettingsWindow::presetEdited);
-        grid->addWidget(field, i, 1);
-        presets_.append(field);
-        auto* preview = new QLabel(pane);
-        captions_.append(preview);
-        grid->addWidget(preview, i, 2);
-        previews_.append(preview);
-    }
-    layout->addLayout(grid);
-    layout->addWidget(caption(SettingsModel::Text::presetsCaption(), pane));
-    restore_ = new QPushButton(u"Restore Defaults"_s, pane);
-    connect(restore_, &QPushButton::clicked, this, &SettingsWindow::restorePresets);
-    auto* restoreRow = new QHBoxLayout;
-    restoreRow->addStretch(1);
-    restoreRow->addWidget(restore_);
-    layout->addLayout(restoreRow);
-    layout->addStretch(1);
-    drawPreviews();
-    return pane;
-}
-
-void SettingsWindow::readStatus() {
-    if (!services_.scheduler) {
-        return;
-    }
-    services_.scheduler->status([window = QPointer<SettingsWindow>(this)](ReminderScheduler::Status status) {
-        if (window) {
-            window->showStatus(status);
-        }
-    });
-}
-
-void SettingsWindow::showStatus(std::optional<ReminderScheduler::Status> status) {
-    statusShown_ = status;
-    const SettingsModel::NotificationRow row = SettingsModel::notificationRow(status);
-    status_->setText(row.text);
-    statusButton_->setText(row.buttonTitle);
-    // A desktop whose notification settings the program cannot open gets no button that does nothing.
-    const bool opens =
-        row.button != SettingsModel::NotificationRow::Button::OpenSettings ||
-        !ReminderScheduler::notificationSettingsCommands(qEnvironmentVariable("XDG_CURRENT_DESKTOP")).isEmpty();
-    statusButton_->setVisible(row.button != SettingsModel::NotificationRow::Button::None && opens);
-}
-
-void SettingsWindow::presetEdited() {
-    QStringList list;
-    for (const QLineEdit* field : std::as_const(presets_)) {
-        list.append(field->text());
-    }
-    services_.preferences.setValue(PreferenceKey::reminderPresets, list);
-    drawPreviews();
-}
-
-void SettingsWindow::restorePresets() {
-    const QStringList defaults = Preferences::defaultReminderPresets();
-    for (int i = 0; i < presets_.size(); ++i) {
-        presets_[i]->setText(defaults.value(i));
-    }
-    presetEdited();
-}
-
-void SettingsWindow::drawPreviews() {
-    const Instant now = services_.clock.now();
-    const Calendar calendar = services_.clock.calendar();
-    const Anchors anchors = services_.preferences.anchors();
-    for (int i = 0; i < presets_.size(); ++i) {
-        previews_[i]->setText(SettingsModel::presetPreview(presets_[i]->text(), now, anchors, calendar));
-    }
-}
-
 // --- Window ---
 
 void SettingsWindow::applyLook() {
-    const Appearance appearance = services_.theme.appearance();
+    const Appearance appearance = theme_.appearance();
     const ThemeColors& colors = Theme::colors(appearance);
     setStyle(style_.get());
     for (QWidget* child : findChildren<QWidget*>()) {
@@ -551,33 +172,33 @@ void SettingsWindow::applyLook() {
     }
     setPalette(paletteFor(colors));
     setAutoFillBackground(true);
-    const FontChoice choice = services_.preferences.font();
+    const FontChoice choice = preferences_.font();
     setFont(Fonts::inPixels(Fonts::sans(choice, 14, QFont::Normal), 14));
     const QFont small = Fonts::inPixels(Fonts::sans(choice, 12, QFont::Normal), 12);
-    for (QLabel* label : std::as_const(captions_)) {
-        label->setFont(small);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, colors.muted);
-        label->setPalette(p);
+    const auto draw = [](QLabel& label, const QFont& font, const QColor& color) {
+        label.setFont(font);
+        QPalette p = label.palette();
+        p.setColor(QPalette::WindowText, color);
+        label.setPalette(p);
+    };
+    for (QLabel* label : findChildren<QLabel*>()) {
+        switch (labelRole(*label)) {
+        case LabelRole::Plain:
+            break;
+        case LabelRole::Caption:
+            draw(*label, small, colors.muted);
+            break;
+        case LabelRole::Error:
+            draw(*label, small, errorColor(appearance));
+            break;
+        case LabelRole::Number:
+            draw(*label, Fonts::inPixels(Fonts::mono(12), 12), colors.muted);
+            break;
+        }
     }
-    for (QLabel* label : std::as_const(errors_)) {
-        label->setFont(small);
-        QPalette p = label->palette();
-        p.setColor(QPalette::WindowText, errorColor(appearance));
-        label->setPalette(p);
-    }
-    for (ShortcutRecorderWidget* recorder : std::as_const(recorders_)) {
+    // The recorders colour their fields from the palette just given.
+    for (ShortcutRecorderWidget* recorder : capture_->recorders()) {
         recorder->refresh();
-        recorder->warning().setFont(small);
-        QPalette p = recorder->warning().palette();
-        p.setColor(QPalette::WindowText, errorColor(appearance));
-        recorder->warning().setPalette(p);
-    }
-    for (QLabel* number : std::as_const(numbers_)) {
-        number->setFont(Fonts::inPixels(Fonts::mono(12), 12));
-        QPalette p = number->palette();
-        p.setColor(QPalette::WindowText, colors.muted);
-        number->setPalette(p);
     }
 }
 
@@ -606,11 +227,10 @@ void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // The desktop may have started or stopped letting programs hold keys, and the onboarding
     // question may have switched launch at login.
-    buildShortcuts();
-    const QSignalBlocker blocker(launch_);
-    launch_->setChecked(services_.launchAtLogin.isRegistered());
+    capture_->readShortcuts();
+    general_->readLaunchAtLogin();
     if (tabs_->currentIndex() == static_cast<int>(Pane::Reminders)) {
-        readStatus();
+        reminders_->readStatus();
     }
 }
 
