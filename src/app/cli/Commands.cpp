@@ -23,6 +23,7 @@ constexpr Words kAsTheyAre = Words::AsTheyAre;
 constexpr Section kResident = Section::Resident;
 constexpr Section kNotesFile = Section::NotesFile;
 
+// Every command, in the help's order.
 constexpr Command kCommands[] = {
     {"capture", "", resident<Request::Capture>, kOptions, kResident, "show or hide the capture drawer"},
     {"clip", "", resident<Request::Clip>, kOptions, kResident, "capture the clipboard's text"},
@@ -78,10 +79,6 @@ QString commandLines(Section section) {
 }
 
 } // namespace
-
-std::span<const Command> commands() {
-    return kCommands;
-}
 
 const Command* findCommand(QStringView name) {
     for (const Command& c : kCommands) {

@@ -9,7 +9,6 @@
 
 #include <memory>
 #include <optional>
-#include <span>
 
 namespace plim {
 class NotesStore;
@@ -46,8 +45,6 @@ struct Command {
     const char* summary;
 };
 
-// Every command, in the help's order.
-std::span<const Command> commands();
 // The first row named `name`, or null.
 const Command* findCommand(QStringView name);
 // What --help prints.

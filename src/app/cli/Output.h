@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
