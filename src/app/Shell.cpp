@@ -1,9 +1,11 @@
 #include "app/Shell.h"
 
+#include "app/ConflictCopyMerger.h"
 #include "app/GlobalShortcuts.h"
 #include "app/KeyboardShortcuts.h"
 #include "app/ResidentLog.h"
 #include "app/SettingsShortcuts.h"
+#include "app/TrayPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
@@ -13,7 +15,6 @@
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/XdgAutostart.h"
 #include "reminders/ReminderScheduler.h"
-#include "store/ConflictWatcher.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureController.h"
 #include "ui/desktop/QtDesktopServices.h"
@@ -27,8 +28,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QMenu>
-#include <QSystemTrayIcon>
 #include <QThread>
 #include <QTimer>
 
@@ -69,14 +68,13 @@ Shell::Shell(NotesStore& store, QObject* parent)
     connect(this, &Shell::showEntryRequested, this,
             [this](QUuid entry, const QString& when) { notesWindow().showEntry(entry, when); });
     connect(this, &Shell::keysRequested, this, &Shell::openKeys);
-    connect(theme_.get(), &Theme::appearanceChanged, this, &Shell::drawTray);
     refresh();
     // The icon is asked for before anything else is made.
     flushDisplay();
     attachShortcuts();
     // The drawer is made while the file is read; the notes window on first use.
     QTimer::singleShot(0, this, [this] { drawer(); });
-    if (!trayAvailable_) {
+    if (!tray_->available()) {
         tellOfMissingTrayOnceKnown();
         // Nothing else would show the program is there: the notes window opens once it runs.
         QMetaObject::invokeMethod(
@@ -103,8 +101,7 @@ void Shell::ready() {
     connect(&store_, &NotesStore::changed, this, &Shell::refresh);
     connect(&store_, &NotesStore::errorChanged, this, &Shell::onStoreError);
     // A conflict copy the sync tool leaves beside the notes is merged back once it is written.
-    connect(&store_, &NotesStore::changed, this, &Shell::watchConflicts);
-    watchConflicts();
+    conflicts_ = std::make_unique<ConflictCopyMerger>(store_, *alerts_);
     // An error of the first load is new too; the icon shows what rings.
     onStoreError();
     // Its first pass rings what came due while the program was not running.
@@ -221,18 +218,17 @@ void Shell::openLater() {
 }
 
 void Shell::createTray() {
-    menu_ = std::make_unique<QMenu>();
-    tray_ = std::make_unique<QSystemTrayIcon>();
-    tray_->setContextMenu(menu_.get());
-    // A left click opens the notes window; the menu is the right click's.
-    connect(tray_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger) {
-            openNotes(std::nullopt);
-        }
-    });
-    // Asked once, at start: the icon is shown all the same, so a tray that comes later (a panel
-    // started after the program) still gets it.
-    trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
+    tray_ = std::make_unique<TrayPresenter>(*theme_);
+    connect(tray_.get(), &TrayPresenter::clicked, this, [this] { openNotes(std::nullopt); });
+    connect(tray_.get(), &TrayPresenter::triggered, this, &Shell::run);
+}
+
+const TrayModel::State& Shell::trayState() const {
+    return tray_->state();
+}
+
+bool Shell::hasTray() const {
+    return tray_->available();
 }
 
 void Shell::attachShortcuts() {
@@ -327,43 +323,7 @@ void Shell::refresh() {
         inputs.storeError = error->message();
     }
     inputs.unavailable = unavailableShortcuts();
-    trayState_ = TrayModel::state(inputs);
-    drawTray();
-    if (trayState_.menu != shownMenu_) {
-        rebuildMenu();
-    }
-}
-
-void Shell::drawTray() {
-    // The panel's colour cannot be read; the desktop's own appearance is the best guess at it.
-    const QColor color = Mark::colorFor(Theme::colors(theme_->appearance()).ground);
-    if (shownDot_ != trayState_.dot || shownColor_ != color.rgba()) {
-        shownDot_ = trayState_.dot;
-        shownColor_ = color.rgba();
-        tray_->setIcon(Mark::icon(trayState_.dot, color));
-    }
-    // A tray icon has no other text: its tooltip is also what a screen reader says of it.
-    if (tray_->toolTip() != trayState_.toolTip) {
-        tray_->setToolTip(trayState_.toolTip);
-    }
-    if (!tray_->isVisible()) {
-        tray_->show();
-    }
-}
-
-void Shell::rebuildMenu() {
-    shownMenu_ = trayState_.menu;
-    menu_->clear();
-    for (const TrayModel::MenuItem& item : shownMenu_) {
-        if (item.action == TrayModel::Action::Separator) {
-            menu_->addSeparator();
-            continue;
-        }
-        QAction* action = menu_->addAction(TrayModel::actionText(item.title));
-        action->setEnabled(item.enabled);
-        const TrayModel::Action which = item.action;
-        connect(action, &QAction::triggered, this, [this, which] { run(which); });
-    }
+    tray_->show(TrayModel::state(inputs));
 }
 
 void Shell::run(TrayModel::Action action) {
@@ -461,26 +421,6 @@ void Shell::onStoreError() {
                           alerts_->close(*id);
                       }
                   });
-}
-
-void Shell::watchConflicts() {
-    if (conflicts_ && conflicts_->notesPath() == QFileInfo(store_.filePath()).absoluteFilePath()) {
-        return;
-    }
-    conflicts_ = std::make_unique<ConflictWatcher>(store_.filePath());
-    connect(conflicts_.get(), &ConflictWatcher::copyReady, this, &Shell::mergeConflictCopy);
-}
-
-void Shell::mergeConflictCopy(const QString& path, ConflictCopies::Of of) {
-    const NotesStore::CopyMerge merged = store_.mergeCopy(path, of);
-    if (merged.status == NotesStore::CopyMerge::Status::Failed && store_.error() &&
-        store_.error()->kind == StoreError::Kind::Busy) {
-        // Another plim process has the file: try again once the copy has settled anew.
-        conflicts_->again(path);
-        return;
-    }
-    alerts_->post(TrayModel::mergeNotification(merged.status == NotesStore::CopyMerge::Status::Merged, merged.message),
-                  0, [](std::optional<quint32>) {});
 }
 
 void Shell::tellOfMissingTrayOnceKnown() {

@@ -2,12 +2,10 @@
 
 #include "app/InstanceProtocol.h"
 #include "app/TrayModel.h"
-#include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
 
 #include <QList>
 #include <QObject>
-#include <QRgb>
 #include <QString>
 #include <QUuid>
 
@@ -15,15 +13,13 @@
 #include <optional>
 
 QT_BEGIN_NAMESPACE
-class QMenu;
-class QSystemTrayIcon;
 class QThread;
 QT_END_NAMESPACE
 
 namespace plim {
 
 class CaptureController;
-class ConflictWatcher;
+class ConflictCopyMerger;
 class DesktopServices;
 class GlobalShortcuts;
 class KeyboardShortcuts;
@@ -35,9 +31,10 @@ class ReminderScheduler;
 class SettingsShortcuts;
 class SettingsWindow;
 class Theme;
+class TrayPresenter;
 
 // The resident desktop program: creates the long-lived objects in start-up order and wires them
-// together, keeps the tray icon and its menu up to date, answers the requests of `plim` commands
+// together, keeps what the tray shows up to date, answers the requests of `plim` commands
 // and the global shortcuts, and tells the user of every new store error. It owns no data.
 class Shell final : public QObject {
     Q_OBJECT
@@ -52,8 +49,8 @@ public:
     void saveState();
 
     // What the tray shows now.
-    const TrayModel::State& trayState() const { return trayState_; }
-    bool hasTray() const { return trayAvailable_; }
+    const TrayModel::State& trayState() const;
+    bool hasTray() const;
     // The notes window, made on first use and given up once it has been hidden a while.
     ManageWindow& notesWindow();
     // The settings window, made on first use and kept.
@@ -90,16 +87,11 @@ private:
     ManageWindowController& notes();
     void attachShortcuts();
     void refresh();
-    void drawTray();
-    void rebuildMenu();
     void run(TrayModel::Action action);
     void openNow();
     void revealNotesFile();
     void revealTrash();
     void onStoreError();
-    // Watches for conflict copies beside the notes file as it is now.
-    void watchConflicts();
-    void mergeConflictCopy(const QString& path, ConflictCopies::Of of);
     void tellOfMissingTrayOnceKnown();
     void tellOfMissingTray();
     QList<TrayModel::UnavailableShortcut> unavailableShortcuts() const;
@@ -113,10 +105,9 @@ private:
     std::unique_ptr<DesktopServices> desktop_;
     // Notifications of the shell's own (store errors, no tray), apart from the reminders'.
     std::unique_ptr<Notifier> alerts_;
-    std::unique_ptr<ConflictWatcher> conflicts_;
+    std::unique_ptr<ConflictCopyMerger> conflicts_;
     std::unique_ptr<CaptureController> drawer_;
-    std::unique_ptr<QMenu> menu_;
-    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<TrayPresenter> tray_;
     std::unique_ptr<ReminderScheduler> scheduler_;
     std::unique_ptr<KeyboardShortcuts> keys_;
     std::unique_ptr<GlobalShortcuts> global_;
@@ -126,12 +117,7 @@ private:
     std::unique_ptr<SettingsShortcuts> settingsShortcuts_;
     std::unique_ptr<SettingsWindow> settingsWindow_;
 
-    bool trayAvailable_ = false;
     bool fontsRegistered_ = false;
-    TrayModel::State trayState_;
-    QList<TrayModel::MenuItem> shownMenu_;
-    std::optional<bool> shownDot_;
-    QRgb shownColor_ = 0;
     // The error last told of, and its notification, replaced by the next one.
     std::optional<QString> toldError_;
     quint32 errorNotification_ = 0;
