@@ -5,7 +5,6 @@
 #include "reminders/Reminder.h"
 #include "store/AgreedText.h"
 #include "store/CaptureJournal.h"
-#include "store/FileLock.h"
 #include "store/FileWatcher.h"
 
 #include <QCoreApplication>
@@ -14,80 +13,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cstring>
-
 namespace plim {
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// How often a change is made at least when the file moved between its read and its rename.
-constexpr int kSaveTries = 5;
-
-// Bounds the tries of a change whose file keeps moving: a few at least, and more for as long as a
-// turn with the file may be waited for (a program appending to the file every few milliseconds
-// would otherwise win every time, the write and sync of a try taking longer than that).
-class Tries {
-public:
-    explicit Tries(std::chrono::milliseconds budget)
-        : deadline_(std::chrono::steady_clock::now() + budget) {}
-    bool another() { return ++made_ <= kSaveTries || std::chrono::steady_clock::now() < deadline_; }
-
-private:
-    std::chrono::steady_clock::time_point deadline_;
-    int made_ = 0;
-};
-// How soon the resident program tries the changes it kept again.
-constexpr auto kRetryInterval = 100ms;
-constexpr auto kFailedRetryInterval = 1000ms;
 // Long enough for the window to draw what the read brought first.
 constexpr auto kAgreedTextDelay = 300ms;
-
-// The length QString::toUtf8 gives (a lone surrogate becomes one '?').
-qsizetype utf8Length(QStringView s) {
-    qsizetype n = 0;
-    const char16_t* p = s.utf16();
-    const qsizetype size = s.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = p[i];
-        if (c < 0x80) {
-            n += 1;
-        } else if (c < 0x800) {
-            n += 2;
-        } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(p[i + 1])) {
-            n += 4;
-            ++i;
-        } else {
-            n += QChar::isSurrogate(c) ? 1 : 3;
-        }
-    }
-    return n;
-}
-
-// Replaces [from, to) by `with` inside the string's own buffer: with room to spare, a capture at the
-// top of a large file moves the rest once instead of copying it to a fresh allocation.
-template <class String, class View>
-void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
-    using Unit = std::remove_cv_t<std::remove_pointer_t<decltype(with.data())>>;
-    static_assert(sizeof(Unit) == sizeof(*s.data()));
-    const qsizetype size = s.size();
-    const qsizetype grow = with.size() - (to - from);
-    if (grow > 0 && s.capacity() < size + grow) {
-        s.reserve((size + grow) + (size + grow) / 4);
-    }
-    if (grow > 0) {
-        s.resize(size + grow);
-    }
-    auto* d = s.data();
-    std::memmove(d + to + grow, d + to, static_cast<size_t>(size - to) * sizeof(Unit));
-    if (!with.isEmpty()) {
-        std::memcpy(d + from, with.data(), static_cast<size_t>(with.size()) * sizeof(Unit));
-    }
-    if (grow < 0) {
-        s.resize(size + grow);
-    }
-}
+// How soon a replaced version is looked at again, and an outside change read once written.
+constexpr auto kRetryInterval = WriteTurns::kRetryInterval;
 
 } // namespace
 
@@ -113,86 +48,6 @@ QString StoreError::message() const {
     return {};
 }
 
-// One turn with the notes file. The outermost turn of an operation takes the lock (waiting at most
-// `lockWait`) and lets it go at its end; nested operations (a delete writing the trash and then
-// the notes) share it. When the file is busy the operation does not happen: it is reported, or in
-// the resident program kept as `retry` and made later, after the changes already waiting.
-NotesStore::Turn::Turn(NotesStore& store, std::function<void()> retry, bool quiet)
-    : store_(store)
-    , retry_(std::move(retry)) {
-    if (store_.turnDepth_ > 0) {
-        ++store_.turnDepth_;
-        held_ = true;
-        return;
-    }
-    if (!store_.retrying_ && !store_.pending_.empty() && canKeep()) {
-        store_.pending_.push_back(std::move(retry_)); // never ahead of earlier changes
-        return;
-    }
-    const auto wait = quiet ? 0ms : store_.retrying_ ? store_.retryWait_ : store_.options_.lockWait;
-    if (const auto failure = store_.fileLock().lock(wait)) {
-        if (!quiet) {
-            busy(*failure);
-        }
-        return;
-    }
-    store_.turnDepth_ = 1;
-    store_.contended_ = false;
-    store_.turnDeadline_ = std::chrono::steady_clock::now() + wait;
-    store_.replayDue_ = true;
-    held_ = true;
-}
-
-NotesStore::Turn::~Turn() {
-    if (!held_ || --store_.turnDepth_ > 0) {
-        return;
-    }
-    // What other programs wrote into the versions this turn replaced: written in at once (until
-    // then the file lacks it, and a program saving a copy of it would lose it), then once more for
-    // what came a moment later.
-    store_.carryOver();
-    for (int round = 0; round < 3 && !store_.replaced_.empty(); ++round) {
-        store_.lookAtReplaced(false);
-        store_.carryOver();
-        if (store_.options_.retryWhenBusy) {
-            break;
-        }
-    }
-    if (!store_.carries_.empty() && store_.options_.retryWhenBusy) {
-        store_.lingerTimer_.start(kRetryInterval); // written in at the next chance
-    }
-    store_.basis_ = WriteBasis();
-    store_.replayDue_ = false;
-    store_.fileLock().unlock();
-    if (std::exchange(store_.contended_, false)) {
-        keep();
-    }
-}
-
-bool NotesStore::Turn::canKeep() const {
-    return store_.options_.retryWhenBusy && retry_;
-}
-
-void NotesStore::Turn::busy(const QString& reason) {
-    store_.setError(StoreError{
-        StoreError::Kind::Busy, store_.filePath(),
-        canKeep() ? reason + QStringLiteral("; the change waits and is saved as soon as it can be") : reason});
-    keep();
-}
-
-void NotesStore::Turn::keep() {
-    if (!canKeep()) {
-        return;
-    }
-    // A change taken from the waiting ones goes back to the head of the line.
-    if (store_.retrying_) {
-        store_.pending_.push_front(std::move(retry_));
-    } else {
-        store_.pending_.push_back(std::move(retry_));
-    }
-    store_.scheduleRetry();
-}
-
 NotesStore::Options NotesStore::residentOptions() {
     Options o;
     o.lockWait = 50ms;
@@ -206,11 +61,9 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     : QObject(parent)
     , preferences_(preferences)
     , clock_(clock)
-    , options_(std::move(options)) {
+    , options_(std::move(options))
+    , turns_(options_.lockWait, options_.retryWhenBusy, turnHooks()) {
     connect(&preferences_, &Preferences::changed, this, &NotesStore::onPreferencesChanged);
-    retryTimer_.setSingleShot(true);
-    retryTimer_.setInterval(kRetryInterval);
-    connect(&retryTimer_, &QTimer::timeout, this, &NotesStore::retryPending);
     agreedTimer_.setSingleShot(true);
     agreedTimer_.setInterval(kAgreedTextDelay);
     connect(&agreedTimer_, &QTimer::timeout, this, &NotesStore::flushAgreedText);
@@ -223,7 +76,7 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     connect(&lingerTimer_, &QTimer::timeout, this, [this] {
         {
             // In a turn of its own: what is found is written in at its end.
-            const Turn turn(*this, {}, true);
+            const Turn turn(turns_, {}, true);
             if (turn) {
                 lookAtReplaced(true);
             }
@@ -244,6 +97,39 @@ NotesStore::~NotesStore() {
     flushAgreedText();
 }
 
+WriteTurns::Hooks NotesStore::turnHooks() {
+    return {
+        .path = [this] { return filePath(); },
+        .taken = [this] { replayDue_ = true; },
+        .ending = [this] { endTurn(); },
+        .busy =
+            [this](const QString& why) {
+                setError(StoreError{StoreError::Kind::Busy, filePath(), why});
+            },
+        .failing = [this] { return error_ && error_->kind == StoreError::Kind::WriteFailed; },
+        .retry = [this] { retryPending(); },
+    };
+}
+
+void NotesStore::endTurn() {
+    // What other programs wrote into the versions this turn replaced: written in at once (until
+    // then the file lacks it, and a program saving a copy of it would lose it), then once more for
+    // what came a moment later.
+    carryOver();
+    for (int round = 0; round < 3 && !replaced_.empty(); ++round) {
+        lookAtReplaced(false);
+        carryOver();
+        if (options_.retryWhenBusy) {
+            break;
+        }
+    }
+    if (!carries_.empty() && options_.retryWhenBusy) {
+        lingerTimer_.start(kRetryInterval); // written in at the next chance
+    }
+    basis_ = WriteBasis();
+    replayDue_ = false;
+}
+
 void NotesStore::flushAgreedText() {
     agreedTimer_.stop();
     if (!agreed_ || !agreedPending_) {
@@ -251,7 +137,7 @@ void NotesStore::flushAgreedText() {
     }
     // In a turn with the file: its writers note their own writes in theirs, so a text read just as
     // one was made is known as theirs by now; and the agreed copy has one writer at a time.
-    const Turn turn(*this, {}, true);
+    const Turn turn(turns_, {}, true);
     if (!turn) {
         agreedTimer_.start(); // kept for a moment later (none comes in a command that ends)
         return;
@@ -284,24 +170,8 @@ QString NotesStore::trashFilePath() const {
     return Preferences::trashFilePathFor(filePath());
 }
 
-FileLock& NotesStore::fileLock() {
-    const QString path = filePath();
-    if (!lock_ || lockedPath_ != path) {
-        lock_ = std::make_unique<FileLock>(path);
-        lockedPath_ = path;
-    }
-    return *lock_;
-}
-
 qsizetype NotesStore::historyBytes() const {
-    std::vector<const CompactText*> all;
-    for (const auto& t : undoStack_) {
-        all.push_back(&t);
-    }
-    for (const auto& t : redoStack_) {
-        all.push_back(&t);
-    }
-    return CompactText::memoryUsed(all);
+    return history_.bytes();
 }
 
 void NotesStore::setError(std::optional<StoreError> e) {
@@ -324,46 +194,29 @@ void NotesStore::setError(std::optional<StoreError> e) {
     Q_EMIT errorChanged();
 }
 
-void NotesStore::retryPending() {
-    retrying_ = true;
-    if (waitingCaptures() > 0) {
-        // The first look at the file writes them in.
-        const Turn turn(*this, {});
-        if (turn) {
-            syncWithDisk();
+void NotesStore::retryPending(std::chrono::milliseconds wait) {
+    turns_.makePending(wait, [this] {
+        if (waitingCaptures() > 0) {
+            // The first look at the file writes them in.
+            const Turn turn(turns_, {});
+            if (turn) {
+                syncWithDisk();
+            }
         }
-    }
-    while (!pending_.empty()) {
-        const std::function<void()> change = std::move(pending_.front());
-        pending_.pop_front();
-        const size_t waiting = pending_.size();
-        change();
-        if (pending_.size() > waiting) {
-            break; // still busy: it went back to the head of the line
-        }
-    }
-    retrying_ = false;
-    if (!pending_.empty() || waitingCaptures() > 0) {
+    });
+    if (turns_.hasPending() || waitingCaptures() > 0) {
         scheduleRetry();
     } else if (error_ && error_->kind == StoreError::Kind::Busy) {
         setError(std::nullopt);
     }
 }
 
-void NotesStore::scheduleRetry() {
-    // A full disk stays full for a while; a busy file is free again in a moment.
-    const bool failing = error_ && error_->kind == StoreError::Kind::WriteFailed;
-    retryTimer_.start(failing ? kFailedRetryInterval : kRetryInterval);
-}
-
 bool NotesStore::finishPendingChanges(std::chrono::milliseconds wait) {
-    if (!pending_.empty() || waitingCaptures() > 0) {
-        retryTimer_.stop();
-        retryWait_ = wait;
-        retryPending();
-        retryWait_ = 0ms;
+    if (turns_.hasPending() || waitingCaptures() > 0) {
+        turns_.cancelRetry();
+        retryPending(wait);
     }
-    return pending_.empty();
+    return !turns_.hasPending();
 }
 
 bool NotesStore::ensureFileExists() {
@@ -373,7 +226,7 @@ bool NotesStore::ensureFileExists() {
     if (info.exists() || info.isSymLink()) {
         return true;
     }
-    const Turn turn(*this, [this] { ensureFileExists(); });
+    const Turn turn(turns_, [this] { ensureFileExists(); });
     if (!turn) {
         return false;
     }
@@ -411,7 +264,7 @@ void NotesStore::load(ReadAhead ahead) {
     }
     {
         // Housekeeping needs the file to itself; reading does not, so a busy file is still read.
-        const Turn turn(*this, {}, true);
+        const Turn turn(turns_, {}, true);
         if (turn) {
             ensureFileExists();
             // What a writer killed mid-write left behind; nobody else writes while we hold the lock.
@@ -422,7 +275,7 @@ void NotesStore::load(ReadAhead ahead) {
                 AgreedText::prune(plimStateFolder(), QDateTime::currentDateTime());
             }
         }
-        text_.reset();
+        file_.forget();
         // What was read ahead stands while the file is still that version.
         if (ahead.read.status == TextRead::Status::Ok && ahead.path == loadedPath_ &&
             fileStamp(loadedPath_) == ahead.read.stamp) {
@@ -453,9 +306,7 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     if (!read.ok()) {
         // Show nothing rather than a stale document, and refuse to write until the file is mended.
         setError(StoreError{StoreError::Kind::Unreadable, filePath(), read.reason});
-        text_.reset();
-        textStale_ = false;
-        bytesKnown_ = false;
+        file_.forget();
         const bool hadContent = document_ != NotesDocument{};
         document_ = NotesDocument{};
         dayTexts_.clear();
@@ -467,16 +318,11 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         setError(std::nullopt);
     }
     const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
-    if (text_ && (textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text)) {
+    if (file_.same(read, bytesOnly)) {
         return false;
     }
-    // A capture splices the bytes (without decoding them when only capturing); a store that keeps
-    // the whole document encodes them again only when it needs them, and not its memory twice
-    // meanwhile.
-    text_ = read.text;
-    textStale_ = bytesOnly;
-    bytesKnown_ = !options_.wholeDocument;
-    bytes_ = options_.wholeDocument ? QByteArray() : read.bytes;
+    // A capture splices the bytes (without decoding them when only capturing).
+    file_.read(read, bytesOnly);
     if (agreed_) {
         agreedPending_ = AgreedRead{read.text, bytesOnly ? read.bytes : QByteArray(), read.stamp};
         agreedTimer_.start();
@@ -499,12 +345,12 @@ bool NotesStore::syncWithDisk() {
     }
     // Never built on a file another program is still writing (truncated and half written again).
     basis_ = WriteBasis(loadedPath_);
-    if (!basis_.waitWhileWritten(turnDeadline_)) {
+    if (!basis_.waitWhileWritten(turns_.deadline())) {
         giveUpContended(QStringLiteral("another program is writing it"));
         return false;
     }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
-    if (blocked || !text_ || basis_.stamp() != stamp_) {
+    if (blocked || !file_.isKnown() || basis_.stamp() != stamp_) {
         if (adopt(basis_.isOpen() ? basis_.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
             Q_EMIT changed();
         }
@@ -574,7 +420,7 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     }
     noteReplaced(result.replaced, built);
     if (error_ && (error_->kind == StoreError::Kind::WriteFailed ||
-                   (error_->kind == StoreError::Kind::Busy && pending_.empty()))) {
+                   (error_->kind == StoreError::Kind::Busy && !turns_.hasPending()))) {
         setError(std::nullopt);
     }
     return Saved::Yes;
@@ -582,7 +428,7 @@ NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
 
 void NotesStore::giveUpContended(const QString& reason) {
     setError(StoreError{StoreError::Kind::Busy, loadedPath_, reason});
-    contended_ = true;
+    turns_.setContended(true);
 }
 
 const QString& NotesStore::currentText() {
@@ -594,55 +440,22 @@ const QString& NotesStore::currentText() {
     return *serialized_;
 }
 
-const QString& NotesStore::fileText() {
-    if (textStale_) {
-        text_ = decodeText(bytes_).value_or(QString());
-        textStale_ = false;
-    }
-    return *text_;
-}
-
 TextRead::Decode NotesStore::readMode() const {
     return options_.wholeDocument ? TextRead::Decode::Text : TextRead::Decode::BytesOnly;
 }
 
-QByteArray& NotesStore::fileBytes() {
-    if (!bytesKnown_) {
-        bytes_ = text_ ? text_->toUtf8() : QByteArray();
-        bytesKnown_ = true;
-    }
-    return bytes_;
-}
-
-void NotesStore::pushUndo(const QString& text, std::optional<MovedFile> moved) {
-    const CompactText* neighbour = undoStack_.empty() ? nullptr : &undoStack_.back();
+CompactText NotesStore::compactOf(const QString& text, const CompactText* neighbour) {
     // The days' UTF-8 as kept when `text` is the one last written from them: nothing to scan.
     std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
-    pushUndo(made ? std::move(*made) : CompactText::make(text, neighbour), std::move(moved));
-}
-
-void NotesStore::pushUndo(CompactText compact, std::optional<MovedFile> moved) {
-    if (undoStack_.size() >= undoLimit) {
-        undoStack_.pop_front();
-        undoMoves_.pop_front();
-    }
-    undoStack_.push_back(std::move(compact));
-    undoMoves_.push_back(std::move(moved));
-}
-
-void NotesStore::pushRedo(const QString& text, std::optional<MovedFile> moved) {
-    const CompactText* neighbour = redoStack_.empty() ? nullptr : &redoStack_.back();
-    std::optional<CompactText> made = dayTexts_.compactOf(text, neighbour);
-    redoStack_.push_back(made ? std::move(*made) : CompactText::make(text, neighbour));
-    redoMoves_.push_back(std::move(moved));
+    return made ? std::move(*made) : CompactText::make(text, neighbour);
 }
 
 bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
-    const Turn turn(*this, [this, change] { mutate(change); });
+    const Turn turn(turns_, [this, change] { mutate(change); });
     if (!turn) {
         return false;
     }
-    for (Tries tries(options_.lockWait); tries.another();) {
+    for (auto tries = turns_.tries(); tries.another();) {
         if (!syncWithDisk()) {
             return false;
         }
@@ -667,22 +480,17 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         if (saved == Saved::Failed && options_.retryWhenBusy) {
             // Kept and made again once the file can be written: in memory only, a later re-read of
             // the file would drop it.
-            contended_ = true;
+            turns_.setContended(true);
             return false;
         }
         // A failed write keeps the change in memory; the next write that succeeds carries it.
-        pushUndo(dayTexts_.compact(undoStack_.empty() ? nullptr : &undoStack_.back()));
+        history_.record([&](const CompactText* neighbour) { return dayTexts_.compact(neighbour); });
         dayTexts_ = std::move(days);
-        redoStack_.clear();
-        redoMoves_.clear();
         document_ = std::move(copy);
         parsedFromText_ = false; // identities stay as they were in memory
         serialized_.reset();
         if (saved == Saved::Yes) {
-            text_ = QString();
-            textStale_ = true; // decoded from the bytes when needed
-            bytes_ = bytes;
-            bytesKnown_ = true;
+            file_.writtenBytes(bytes); // the text decoded from them when needed
         }
         Q_EMIT changed();
         return true;
@@ -699,35 +507,32 @@ void NotesStore::redo() {
     restore(false);
 }
 
-// Undo and redo mirror each other: take the newest text of one stack, keep the current text on the
-// other, and make the taken text the document and the file.
+// Undo and redo mirror each other: make the text of the history's next step the document and the
+// file, and keep the current text in its place.
 void NotesStore::restore(bool undoing) {
-    std::deque<CompactText>& from = undoing ? undoStack_ : redoStack_;
-    if (from.empty() && pending_.empty()) {
+    if (!history_.next(undoing) && !turns_.hasPending()) {
         return;
     }
-    const Turn turn(*this, [this, undoing] { restore(undoing); });
+    const Turn turn(turns_, [this, undoing] { restore(undoing); });
     if (!turn) {
         return;
     }
-    for (Tries tries(options_.lockWait); tries.another();) {
-        if (from.empty() || !syncWithDisk()) {
+    for (auto tries = turns_.tries(); tries.another();) {
+        if (!history_.next(undoing) || !syncWithDisk()) {
             return;
         }
-        const QString restored = from.back().toString();
+        const QString restored = history_.next(undoing)->text.toString();
         const QByteArray bytes = restored.toUtf8();
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
         }
         if (saved == Saved::Failed && options_.retryWhenBusy) {
-            contended_ = true; // kept, as a change is
+            turns_.setContended(true); // kept, as a change is
             return;
         }
-        from.pop_back();
-        std::deque<std::optional<MovedFile>>& moves = undoing ? undoMoves_ : redoMoves_;
-        std::optional<MovedFile> moved = std::move(moves.back());
-        moves.pop_back();
+        const std::optional<UndoHistory::MovedFile> moved = history_.cross(
+            undoing, [this](const CompactText* neighbour) { return compactOf(currentText(), neighbour); });
         if (moved) {
             // The merged copy goes back beside the notes with the text it was merged into, and
             // away again with the merge; a file now in its way stays where it is.
@@ -737,90 +542,17 @@ void NotesStore::restore(bool undoing) {
                 QFile::rename(source, target);
             }
         }
-        if (undoing) {
-            pushRedo(currentText(), std::move(moved));
-        } else {
-            pushUndo(currentText(), std::move(moved));
-        }
         document_ = parser_.parse(restored);
         dayTexts_.clear();
         serialized_ = restored;
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {
-            text_ = restored;
-            textStale_ = false;
-            bytes_ = bytes;
-            bytesKnown_ = true;
+            file_.written(restored, bytes);
         }
         Q_EMIT changed();
         return;
     }
     giveUpContended();
-}
-
-NotesStore::Saved NotesStore::spliceCapture(const QList<NotesFormat::TextEdit>& edits) {
-    // The edits are at the top of the file and at its very end: each position becomes a byte
-    // offset by measuring the short stretch between it and the nearer end of the text.
-    const QString& text = *text_;
-    QByteArray& bytes = fileBytes();
-    const auto byteAt = [&](qsizetype pos) {
-        return pos <= text.size() / 2 ? utf8Length(QStringView(text).first(pos))
-                                      : bytes.size() - utf8Length(QStringView(text).sliced(pos));
-    };
-    struct Cut {
-        qsizetype from;
-        qsizetype to;
-        QByteArray with;
-    };
-    QList<Cut> cuts;
-    cuts.reserve(edits.size());
-    for (const NotesFormat::TextEdit& e : edits) {
-        cuts.append(Cut{byteAt(e.from), byteAt(e.to), e.text.toUtf8()});
-    }
-    for (auto it = cuts.crbegin(); it != cuts.crend(); ++it) {
-        replaceInPlace(bytes, it->from, it->to, QByteArrayView(it->with));
-    }
-    const Saved saved = saveNotes(bytes);
-    if (saved != Saved::Yes) {
-        bytesKnown_ = false; // they no longer match the text; encoded again when needed
-        return saved;
-    }
-    for (auto it = edits.crbegin(); it != edits.crend(); ++it) {
-        replaceInPlace(*text_, it->from, it->to, QStringView(it->text));
-    }
-    return saved;
-}
-
-NotesStore::Saved NotesStore::spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved) {
-    // In place, last edit first (the earlier ones keep their offsets); what each replaced is kept
-    // for as long as the write is not in, as the base of what another program may write into the
-    // version replaced meanwhile.
-    qsizetype shift = 0;
-    for (const NotesFormat::TextEdit& e : edits) {
-        SplicedCut cut{e.from + shift, e.text.toUtf8(), bytes_.sliced(e.from, e.to - e.from)};
-        shift += cut.with.size() - cut.was.size();
-        splicing_.push_back(std::move(cut));
-    }
-    for (qsizetype i = edits.size() - 1; i >= 0; --i) {
-        replaceInPlace(bytes_, edits[i].from, edits[i].to, QByteArrayView(splicing_[size_t(i)].with));
-    }
-    const Saved saved = saveNotes(bytes_);
-    if (saved != Saved::Yes) {
-        *unsaved = bytes_;
-        bytes_ = bytesBeforeSplice();
-    }
-    splicing_.clear();
-    text_ = QString();
-    textStale_ = true;
-    return saved;
-}
-
-QByteArray NotesStore::bytesBeforeSplice() const {
-    QByteArray bytes = bytes_;
-    for (auto it = splicing_.crbegin(); it != splicing_.crend(); ++it) {
-        replaceInPlace(bytes, it->at, it->at + it->with.size(), QByteArrayView(it->was));
-    }
-    return bytes;
 }
 
 std::optional<QUuid> NotesStore::append(QStringView text, const std::optional<Reminder>& reminder, Instant at) {
@@ -839,7 +571,7 @@ NotesStore::Capture NotesStore::capture(QStringView text, const std::optional<Re
         comment += QLatin1Char(' ') + reminder->clauses(calendar);
     }
     // Never kept in memory only: one that cannot be written now is kept on disk.
-    const Turn turn(*this, {});
+    const Turn turn(turns_, {});
     if (!turn) {
         return keepCapture(trimmed, comment, at);
     }
@@ -857,7 +589,7 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         load();
     }
     ensureFileExists();
-    for (Tries tries(options_.lockWait); tries.another();) {
+    for (auto tries = turns_.tries(); tries.another();) {
         if (!syncWithDisk()) {
             return false;
         }
@@ -865,33 +597,30 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
         // since, or it would have been read again): build on them.
         const bool unsaved = lastNotesWriteFailed() && !parsedFromText_ && options_.wholeDocument;
         // Where only the file's bytes are known, the capture is spliced into them.
-        const bool inBytes = textStale_ && !unsaved;
+        const bool inBytes = file_.bytesOnly() && !unsaved;
         const auto edits =
-            inBytes ? NotesFormat::captureEdits(trimmed, QByteArrayView(bytes_), at, calendar, comment)
-                    : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : *text_, at, calendar, comment);
+            inBytes ? NotesFormat::captureEdits(trimmed, QByteArrayView(file_.bytes()), at, calendar, comment)
+                    : NotesFormat::captureEdits(trimmed, unsaved ? currentText() : file_.text(), at, calendar, comment);
         Saved saved = Saved::Failed;
-        QString next; // the new text, unless it is `text_` itself
+        const auto write = [&](const QByteArray& bytes) {
+            saved = saveNotes(bytes);
+            return saved == Saved::Yes;
+        };
+        QString next; // the new text, unless it is the file's as spliced
         if (inBytes) {
             QByteArray unsavedBytes;
-            saved = spliceBytes(edits, &unsavedBytes);
+            file_.spliceBytes(edits, write, &unsavedBytes);
             if (saved == Saved::Failed) {
                 next = decodeText(unsavedBytes).value_or(QString()); // the capture stands in memory
             }
         } else if (unsaved) {
             next = NotesFormat::applyEdits(currentText(), edits);
             const QByteArray bytes = next.toUtf8();
-            saved = saveNotes(bytes);
-            if (saved == Saved::Yes) {
-                text_ = next;
-                textStale_ = false;
-                bytes_ = bytes;
-                bytesKnown_ = true;
+            if (write(bytes)) {
+                file_.written(next, bytes);
             }
-        } else {
-            saved = spliceCapture(edits);
-            if (saved == Saved::Failed) {
-                next = NotesFormat::applyEdits(*text_, edits); // the capture stands in memory
-            }
+        } else if (!file_.spliceText(edits, write) && saved == Saved::Failed) {
+            next = NotesFormat::applyEdits(file_.text(), edits); // the capture stands in memory
         }
         if (saved == Saved::Moved) {
             continue; // read what is there now and capture into that
@@ -900,15 +629,17 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
             return false; // kept on disk, not in memory
         }
         // The new text, decoded only where needed.
-        const auto now = [&]() -> const QString& { return next.isNull() ? fileText() : next; };
+        const auto now = [&]() -> const QString& { return next.isNull() ? file_.text() : next; };
         if (!options_.wholeDocument) {
             document_ = NotesDocument{};
         }
         if (!options_.wholeDocument || (parsedFromText_ && !unsaved)) {
-            if (inBytes && next.isNull()) {
-                replaceTopSection(QByteArrayView(bytes_), heading);
-            } else {
-                replaceTopSection(now(), heading);
+            // Only the top day is parsed again.
+            const bool whole = inBytes && next.isNull()
+                                   ? CaptureSplice::replaceTopDay(document_, QByteArrayView(file_.bytes()), heading)
+                                   : CaptureSplice::replaceTopDay(document_, QStringView(now()), heading);
+            if (whole) {
+                dayTexts_.clear();
             }
         } else {
             document_ = parser_.parse(now());
@@ -937,51 +668,6 @@ bool NotesStore::writeCapture(const QString& trimmed, const QString& comment, In
     }
     giveUpContended();
     return false;
-}
-
-void NotesStore::replaceTopSection(QByteArrayView next, const QString& heading) {
-    // As below, on the bytes: only the top day is decoded.
-    const qsizetype begin = next.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    const auto headingAt = [&](qsizetype from) -> qsizetype {
-        if (from == begin && next.sliced(begin).startsWith("## ")) {
-            return begin;
-        }
-        const qsizetype hit = next.indexOf("\n## ", from == begin ? begin : from - 1);
-        return hit < 0 ? next.size() : hit + 1;
-    };
-    const qsizetype first = headingAt(begin);
-    if (first >= next.size()) {
-        replaceTopSection(decodeText(next.toByteArray()).value_or(QString()), heading); // no day: read it all
-        return;
-    }
-    replaceTopSection(QString::fromUtf8(next.sliced(first, headingAt(first + 1) - first)), heading);
-}
-
-void NotesStore::replaceTopSection(QStringView next, const QString& heading) {
-    // A capture only touches the top day: the section under the first heading, or a new one above
-    // it. Everything else reads as it did, so only that day is parsed again.
-    // A byte-order mark before everything is not part of the first line.
-    const qsizetype begin = next.startsWith(QChar(0xFEFF)) ? 1 : 0;
-    const auto headingAt = [&](qsizetype from) -> qsizetype {
-        if (from == begin && next.sliced(begin).startsWith(u"## ")) {
-            return begin;
-        }
-        const qsizetype hit = next.indexOf(u"\n## ", from == begin ? begin : from - 1);
-        return hit < 0 ? next.size() : hit + 1;
-    };
-    const qsizetype first = headingAt(begin);
-    const qsizetype second = first < next.size() ? headingAt(first + 1) : next.size();
-    NotesDocument top = NotesDocument::parse(next.sliced(first, second - first));
-    if (top.sections.isEmpty()) {
-        document_ = NotesDocument::parse(next);
-        dayTexts_.clear();
-        return;
-    }
-    if (!document_.sections.isEmpty() && document_.sections.first().heading == heading) {
-        document_.sections.first() = std::move(top.sections.first());
-    } else {
-        document_.sections.prepend(std::move(top.sections.first()));
-    }
 }
 
 } // namespace plim

@@ -4,18 +4,19 @@
 #include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
 #include "reminders/Reminder.h"
-#include "store/CompactText.h"
+#include "store/CaptureSplice.h"
 #include "store/ConflictMerge.h"
 #include "store/DayTexts.h"
 #include "store/EntryCounts.h"
 #include "store/TextFile.h"
+#include "store/UndoHistory.h"
 #include "store/WriteBasis.h"
+#include "store/WriteTurns.h"
 
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,7 +26,6 @@ namespace plim {
 
 class AgreedText;
 class CaptureJournal;
-class FileLock;
 class FileWatcher;
 class Preferences;
 
@@ -85,7 +85,7 @@ public:
     // The program's instance (the user's settings and the system clock).
     static NotesStore& shared();
 
-    static constexpr int undoLimit = 50;
+    static constexpr int undoLimit = UndoHistory::limit;
 
     QString filePath() const;
     QString trashFilePath() const;
@@ -100,13 +100,13 @@ public:
     // Captures kept on disk, waiting to be written into the notes file (by any plim process).
     int waitingCaptures() const;
     // Changes kept while the file was busy, waiting to be made in order.
-    bool hasPendingChanges() const { return !pending_.empty(); }
+    bool hasPendingChanges() const { return turns_.hasPending(); }
     // Makes the kept changes now, waiting at most `wait` for the file (before the program quits).
     // Returns whether none is left.
     bool finishPendingChanges(std::chrono::milliseconds wait);
     bool isLoaded() const { return loaded_; }
-    int undoDepth() const { return static_cast<int>(undoStack_.size()); }
-    int redoDepth() const { return static_cast<int>(redoStack_.size()); }
+    int undoDepth() const { return history_.undoDepth(); }
+    int redoDepth() const { return history_.redoDepth(); }
     // Memory held by the undo and redo texts.
     qsizetype historyBytes() const;
     const Clock& clock() const { return clock_; }
@@ -196,29 +196,13 @@ Q_SIGNALS:
     void errorChanged();
 
 private:
-    // One turn with the notes file, held for the length of an operation (NotesStore.cpp).
-    class Turn {
-    public:
-        // `retry` makes the operation again later, should the file be busy now; `quiet` neither
-        // waits, reports nor keeps anything (housekeeping that can wait for another time).
-        Turn(NotesStore& store, std::function<void()> retry, bool quiet = false);
-        ~Turn();
-        Turn(const Turn&) = delete;
-        Turn& operator=(const Turn&) = delete;
-        explicit operator bool() const { return held_; }
-
-    private:
-        bool canKeep() const;
-        void busy(const QString& reason);
-        void keep();
-
-        NotesStore& store_;
-        std::function<void()> retry_;
-        bool held_ = false;
-    };
+    using Turn = WriteTurns::Turn;
     enum class Saved { Yes, Moved, Failed };
 
     QString notesPath() const;
+    WriteTurns::Hooks turnHooks();
+    // The end of the outermost turn: what other programs wrote meanwhile is written in.
+    void endTurn();
     void onFileChanged();
     void onPreferencesChanged();
     void startWatching();
@@ -250,42 +234,22 @@ private:
     bool writeCapture(const QString& trimmed, const QString& comment, Instant at, std::optional<QUuid>* id);
     // Keeps a capture that could not be written (resident program): on disk, tried again later.
     Capture keepCapture(const QString& trimmed, const QString& comment, Instant at);
-    void scheduleRetry();
+    void scheduleRetry() { turns_.scheduleRetry(); }
     bool writeTrash(const QString& text);
     bool appendToTrash(const Entry& entry);
     bool lastNotesWriteFailed() const;
     Anchors anchors() const;
     void setError(std::optional<StoreError> e);
-    void replaceTopSection(QStringView next, const QString& heading);
-    void replaceTopSection(QByteArrayView next, const QString& heading);
     const QString& currentText();
-    // The file's text as last read or written; decoded from its bytes when only those are known.
-    const QString& fileText();
     // A store that only captures reads the file's bytes without decoding them.
     TextRead::Decode readMode() const;
-    // The file's bytes as last read or written, encoded from its text when not known yet.
-    QByteArray& fileBytes();
-    // Writes a capture by splicing its edits into the file's bytes; once saved, into its text too.
-    Saved spliceCapture(const QList<NotesFormat::TextEdit>& edits);
-    // The same where only the bytes are known and the edits are in bytes; what was not saved is
-    // left in `unsaved`.
-    Saved spliceBytes(const QList<NotesFormat::TextEdit>& edits, QByteArray* unsaved);
-    // The file's bytes as read, while a splice into them is being written.
-    QByteArray bytesBeforeSplice() const;
-    // A file moved along with a recorded change (a merged conflict copy), moved back by its undo.
-    struct MovedFile {
-        QString from;
-        QString to;
-    };
-    void pushUndo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
-    void pushUndo(CompactText compact, std::optional<MovedFile> moved = std::nullopt);
-    void pushRedo(const QString& text, std::optional<MovedFile> moved = std::nullopt);
+    // `text` kept for undo, sharing what it can with `neighbour`.
+    CompactText compactOf(const QString& text, const CompactText* neighbour);
     CopyMerge mergeIntoTrash(const QString& copyPath, const NotesDocument& copy, const QString& whose);
     // Moves a merged copy into the merged folder; the reason when it could not be.
     std::optional<QString> moveMerged(const QString& copyPath, QString* movedTo);
     void restore(bool undoing);
-    FileLock& fileLock();
-    void retryPending();
+    void retryPending(std::chrono::milliseconds wait = {});
 
     Preferences& preferences_;
     const Clock& clock_;
@@ -300,29 +264,14 @@ private:
     // Re-reads of the whole file take over the days that read the same as before.
     IncrementalParser parser_;
     mutable EntryCounts counts_;
-    // The file as last read or written: its text, its stamp then, and its bytes when known (a
-    // capture splices them instead of encoding the whole text again).
-    std::optional<QString> text_;
+    // The file as last read or written (a capture splices it instead of encoding the whole text
+    // again), and its stamp then.
+    CaptureSplice file_;
     FileStamp stamp_;
-    QByteArray bytes_;
-    bool bytesKnown_ = false;
-    // `text_` is not decoded from `bytes_` yet (a store that only captures).
-    bool textStale_ = false;
-    // While a splice into `bytes_` is being written: where each edit is now, its bytes and those
-    // it replaced.
-    struct SplicedCut {
-        qsizetype at;
-        QByteArray with;
-        QByteArray was;
-    };
-    std::vector<SplicedCut> splicing_;
-    // Whether `document_` is exactly the parse of `text_`: a capture then re-reads only its day.
+    // Whether `document_` is exactly the parse of the file's text: a capture then re-reads only its
+    // day.
     bool parsedFromText_ = false;
-    std::deque<CompactText> undoStack_;
-    std::deque<CompactText> redoStack_;
-    // Beside each undo and redo text: the file its change moved, if any.
-    std::deque<std::optional<MovedFile>> undoMoves_;
-    std::deque<std::optional<MovedFile>> redoMoves_;
+    UndoHistory history_;
     std::unique_ptr<AgreedText> agreed_;
     // A text read in, recorded as agreed a moment later: copying a large file out must not delay
     // the window's next frame.
@@ -336,20 +285,11 @@ private:
     std::optional<StoreError> error_;
     std::unique_ptr<FileWatcher> watcher_;
 
-    // Taking turns with other plim processes: the lock is held from the re-read before a change
-    // through its rename, once per process however deeply commands nest.
-    std::unique_ptr<FileLock> lock_;
-    QString lockedPath_; // the notes file `lock_` is for
-    int turnDepth_ = 0;
-    // Set when a change gave up because another program kept changing the file.
-    bool contended_ = false;
-    // Changes kept while the file was busy (resident program), made in order from the event loop.
-    std::deque<std::function<void()>> pending_;
-    bool retrying_ = false;
-    // The version the current try builds on, and how long the turn may wait for other programs to
-    // finish writing it.
+    // Taking turns with other plim processes; changes kept while the file was busy (resident
+    // program) are made in order from the event loop.
+    WriteTurns turns_;
+    // The version the current try builds on.
     WriteBasis basis_;
-    std::chrono::steady_clock::time_point turnDeadline_;
     // What other programs wrote into versions this turn replaced: the version read (none: not
     // known), theirs.
     struct Carry {
@@ -373,8 +313,6 @@ private:
     QTimer noticeTimer_;
     // An outside change read in once the other program has finished writing it.
     QTimer settleTimer_;
-    std::chrono::milliseconds retryWait_{0}; // how long a kept change waits for the file
-    QTimer retryTimer_;
 };
 
 } // namespace plim

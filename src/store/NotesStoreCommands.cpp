@@ -41,7 +41,7 @@ bool NotesStore::lastNotesWriteFailed() const {
 // of its arguments) and only then looks at the document.
 
 void NotesStore::toggleDone(const QUuid& id) {
-    const Turn turn(*this, [this, id] { toggleDone(id); });
+    const Turn turn(turns_, [this, id] { toggleDone(id); });
     if (!turn || !syncWithDisk()) {
         return;
     }
@@ -83,7 +83,7 @@ void NotesStore::toggleDone(const QUuid& id) {
 }
 
 void NotesStore::markDone(const QUuid& id, bool done) {
-    const Turn turn(*this, [this, id, done] { markDone(id, done); });
+    const Turn turn(turns_, [this, id, done] { markDone(id, done); });
     if (!turn || !syncWithDisk()) {
         return;
     }
@@ -95,7 +95,7 @@ void NotesStore::markDone(const QUuid& id, bool done) {
 }
 
 void NotesStore::toggleActive(const QUuid& id) {
-    const Turn turn(*this, [this, id] { toggleActive(id); });
+    const Turn turn(turns_, [this, id] { toggleActive(id); });
     if (!turn) {
         return;
     }
@@ -114,7 +114,7 @@ void NotesStore::toggleActive(const QUuid& id) {
 }
 
 void NotesStore::carryToToday(const QUuid& id, Instant today) {
-    const Turn turn(*this, [this, id, today] { carryToToday(id, today); });
+    const Turn turn(turns_, [this, id, today] { carryToToday(id, today); });
     if (!turn) {
         return;
     }
@@ -150,7 +150,7 @@ void NotesStore::updateText(const QUuid& id, QStringView text) {
     if (trimmed.isEmpty()) {
         return;
     }
-    const Turn turn(*this, [this, id, trimmed] { updateText(id, trimmed); });
+    const Turn turn(turns_, [this, id, trimmed] { updateText(id, trimmed); });
     if (!turn) {
         return;
     }
@@ -163,7 +163,7 @@ void NotesStore::updateText(const QUuid& id, QStringView text) {
 
 bool NotesStore::deleteEntry(const QUuid& id) {
     // One turn for both writes: no other plim process comes between the trash and the notes.
-    const Turn turn(*this, [this, id] { deleteEntry(id); });
+    const Turn turn(turns_, [this, id] { deleteEntry(id); });
     if (!turn || !syncWithDisk()) {
         return false;
     }
@@ -179,7 +179,7 @@ bool NotesStore::deleteEntry(const QUuid& id) {
 }
 
 void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& reminder) {
-    const Turn turn(*this, [this, id, reminder] { setReminder(id, reminder); });
+    const Turn turn(turns_, [this, id, reminder] { setReminder(id, reminder); });
     if (!turn) {
         return;
     }
@@ -189,7 +189,7 @@ void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& rem
 }
 
 void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
-    const Turn turn(*this, [this, id, answer] { this->answer(id, answer); });
+    const Turn turn(turns_, [this, id, answer] { this->answer(id, answer); });
     if (!turn) {
         return;
     }
@@ -202,7 +202,7 @@ void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
 bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {
     // Now or not at all: made later, it would take the entry out after the drawer, told nothing was
     // removed, had let its text go.
-    const Turn turn(*this, {});
+    const Turn turn(turns_, {});
     if (!turn) {
         return false;
     }
@@ -272,7 +272,7 @@ bool NotesStore::writeTrash(const QString& text) {
 }
 
 void NotesStore::purgeTrash() {
-    const Turn turn(*this, [this] { purgeTrash(); });
+    const Turn turn(turns_, [this] { purgeTrash(); });
     if (!turn) {
         return;
     }
@@ -296,7 +296,7 @@ void NotesStore::purgeTrash() {
 }
 
 bool NotesStore::restoreFromTrash(const QUuid& id) {
-    const Turn turn(*this, [this, id] { restoreFromTrash(id); });
+    const Turn turn(turns_, [this, id] { restoreFromTrash(id); });
     if (!turn) {
         return false;
     }
@@ -330,8 +330,7 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
     if (lastNotesWriteFailed()) {
         document_ = std::move(before);
         serialized_.reset();
-        undoStack_.pop_back();
-        undoMoves_.pop_back();
+        history_.dropNewest();
         Q_EMIT changed();
         return false;
     }
@@ -341,7 +340,7 @@ bool NotesStore::restoreFromTrash(const QUuid& id) {
 }
 
 void NotesStore::deleteFromTrash(const QUuid& id) {
-    const Turn turn(*this, [this, id] { deleteFromTrash(id); });
+    const Turn turn(turns_, [this, id] { deleteFromTrash(id); });
     if (!turn) {
         return;
     }

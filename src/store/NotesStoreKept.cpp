@@ -11,9 +11,7 @@ namespace plim {
 
 void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const FileStamp& built) {
     if (replaced) {
-        const QString base = !splicing_.empty() ? decodeText(bytesBeforeSplice()).value_or(QString())
-                             : text_            ? fileText()
-                                                : QString();
+        const QString base = file_.textBefore();
         const std::optional<QString> theirs = decodeText(*replaced);
         if (theirs && *theirs != base) {
             carries_.push_back(Carry{base, *theirs});
@@ -104,26 +102,27 @@ void NotesStore::carryOver() {
         return;
     }
     // Not the concern of the change whose turn this is, whatever becomes of it.
-    const bool contended = std::exchange(contended_, false);
+    const bool contended = turns_.takeContended();
     carryOverNow();
-    contended_ = contended;
+    turns_.setContended(contended);
 }
 
 void NotesStore::carryOverNow() {
     // As many tries as a change of its own gets: a program appending every few milliseconds moves
     // the file under most of them.
-    turnDeadline_ = std::max(turnDeadline_, std::chrono::steady_clock::now() + options_.lockWait);
-    for (int tries = 0; !carries_.empty() && (tries < 5 || std::chrono::steady_clock::now() < turnDeadline_); ++tries) {
+    turns_.extendDeadline();
+    for (int tries = 0; !carries_.empty() && (tries < 5 || std::chrono::steady_clock::now() < turns_.deadline());
+         ++tries) {
         std::vector<Carry> batch = std::exchange(carries_, {});
-        if (!syncWithDisk() || !text_) {
+        if (!syncWithDisk() || !file_.isKnown()) {
             carries_ = std::move(batch); // tried again at the next turn
             return;
         }
-        QString text = fileText();
+        QString text = file_.text();
         for (const Carry& c : batch) {
             text = withCarried(text, c.base, c.theirs, clock_.now(), clock_.calendar(), anchors());
         }
-        if (text == fileText()) {
+        if (text == file_.text()) {
             continue;
         }
         const QByteArray bytes = text.toUtf8();
@@ -138,10 +137,7 @@ void NotesStore::carryOverNow() {
             continue;
         }
         // Like an outside edit read in: no undo step of its own.
-        text_ = text;
-        textStale_ = false;
-        bytes_ = bytes;
-        bytesKnown_ = true;
+        file_.written(text, bytes);
         document_ = parser_.parse(text);
         dayTexts_.clear();
         serialized_.reset();
@@ -183,7 +179,7 @@ void NotesStore::replayJournal() {
         return;
     }
     // Not the concern of the change whose turn this is; nor, in a command, of the command.
-    const bool contended = std::exchange(contended_, false);
+    const bool contended = turns_.takeContended();
     const std::optional<StoreError> error = error_;
     replaying_ = true;
     bool all = true;
@@ -196,11 +192,11 @@ void NotesStore::replayJournal() {
         journal_->remove(record);
     }
     replaying_ = false;
-    contended_ = contended;
+    turns_.setContended(contended);
     if (!all && !options_.retryWhenBusy) {
         setError(error); // the records stay for the next process
     }
-    if (all && pending_.empty() && error_ && error_->kind == StoreError::Kind::Busy) {
+    if (all && !turns_.hasPending() && error_ && error_->kind == StoreError::Kind::Busy) {
         setError(std::nullopt);
     }
     Q_EMIT errorChanged(); // fewer wait

@@ -37,7 +37,7 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
     using Status = CopyMerge::Status;
     const QString name = QFileInfo(copyPath).fileName();
     // Asked for now, so kept for nobody: a busy file is reported and the caller may ask again.
-    const Turn turn(*this, {});
+    const Turn turn(turns_, {});
     if (!turn) {
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
@@ -84,7 +84,7 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
         doc = std::move(merged.document);
         counts = merged.counts;
     });
-    if (contended_ || lastNotesWriteFailed()) {
+    if (turns_.contended() || lastNotesWriteFailed()) {
         return {Status::Failed, error_ ? error_->message() : QString()};
     }
     QString movedTo;
@@ -92,7 +92,7 @@ NotesStore::CopyMerge NotesStore::mergeCopy(const QString& copyPath, ConflictCop
         return {Status::Failed, mergeSummary(counts, name) + whose + QStringLiteral("; but ") + *failure};
     }
     if (changed) {
-        undoMoves_.back() = MovedFile{copyPath, movedTo};
+        history_.setNewestMove(UndoHistory::MovedFile{copyPath, movedTo});
     }
     return {Status::Merged, mergeSummary(counts, name) + whose};
 }
