@@ -1325,8 +1325,8 @@ void ManageModel::escape() {
     case Mode::Log:
         if (!filter_.isEmpty()) {
             setFilter(QString());
-        } else if (closeWindow_) {
-            closeWindow_();
+        } else {
+            Q_EMIT closeRequested();
         }
         return;
     case Mode::Sweep:
@@ -1523,9 +1523,7 @@ void ManageModel::chooseDelivery(ReminderDelivery delivery) {
     case ReminderDelivery::Unset:
         return; // not an answer
     case ReminderDelivery::Notification:
-        if (requestNotifications_) {
-            requestNotifications_();
-        }
+        Q_EMIT notificationsRequested();
         break;
     case ReminderDelivery::Dot:
         preferences_.setValue(PreferenceKey::reminderDelivery, toRaw(ReminderDelivery::Dot));

@@ -15,7 +15,6 @@
 #include <QUuid>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -63,12 +62,6 @@ public:
     static QUuid nowSectionID();
     static QUuid activeSectionID();
     static QString entryRowID(const QString& heading, const QUuid& id);
-
-    // Hides the window (set by the window controller).
-    void setCloseWindow(std::function<void()> close) { closeWindow_ = std::move(close); }
-    // Stores "notification" as the delivery and asks the desktop for permission (the scheduler's
-    // part). Without it, choosing notifications stores nothing.
-    void setRequestNotifications(std::function<void()> request) { requestNotifications_ = std::move(request); }
 
     // --- Published fields ---
     Mode mode() const { return mode_; }
@@ -231,6 +224,11 @@ Q_SIGNALS:
     void whenFieldIDChanged();
     void sweepQueueChanged();
     void sweepTotalChanged();
+    // Escape in the notes list without a filter: the window hides.
+    void closeRequested();
+    // Notifications were chosen: whoever delivers them stores "notification" as the delivery and
+    // asks the desktop for permission. Unanswered, choosing notifications stores nothing.
+    void notificationsRequested();
 
 private:
     // What a reload learns once about each item of `sections_`, so that the lists, the counts and
@@ -347,8 +345,6 @@ private:
     std::optional<QString> sweepDay_;
     int sweepTotal_ = 0;
     QSet<QUuid> sweepSkipped_;
-    std::function<void()> closeWindow_;
-    std::function<void()> requestNotifications_;
 
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;

@@ -28,9 +28,7 @@ ManageWindow& ManageWindowController::window() {
         return *window_;
     }
     model_ = std::make_unique<ManageModel>(store_, desktop_, launchAtLogin_);
-    if (requestNotifications_) {
-        model_->setRequestNotifications(requestNotifications_);
-    }
+    connect(model_.get(), &ManageModel::notificationsRequested, this, &ManageWindowController::notificationsRequested);
     if (const auto place = std::exchange(place_, std::nullopt)) {
         if (place->mode == ManageModel::Mode::Later) {
             model_->showLater();
@@ -66,13 +64,6 @@ void ManageWindowController::setShortcuts(const KeysGuide::Shortcuts& shortcuts)
     shortcuts_ = shortcuts;
     if (window_) {
         window_->setShortcuts(shortcuts);
-    }
-}
-
-void ManageWindowController::setRequestNotifications(std::function<void()> request) {
-    requestNotifications_ = std::move(request);
-    if (model_) {
-        model_->setRequestNotifications(requestNotifications_);
     }
 }
 

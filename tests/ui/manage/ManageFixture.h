@@ -67,7 +67,7 @@ public:
         model.reset();
         store = TempNotes::open();
         model = std::make_unique<ManageModel>(*store, desktop, login);
-        model->setCloseWindow([this] { ++closed; });
+        QObject::connect(model.get(), &ManageModel::closeRequested, [this] { ++closed; });
         return *model;
     }
 

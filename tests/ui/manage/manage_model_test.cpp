@@ -643,7 +643,7 @@ TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
     ASSERT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
     int requests = 0;
     if (c.hook) {
-        m.setRequestNotifications([&] {
+        QObject::connect(&m, &ManageModel::notificationsRequested, [&] {
             ++requests;
             f.prefs->setValue(PreferenceKey::reminderDelivery, u"notification"_s);
         });
