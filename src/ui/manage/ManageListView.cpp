@@ -178,15 +178,6 @@ Labels fitLabels(const RowLook& look, int textWidth, const QFont& mono, LabelWid
 
 } // namespace
 
-void rowLabels(const ManageModel& model, const ManageModel::Row& row, RowLook& look) {
-    look.stamp = row.entry.time.value_or(QString());
-    look.reminder = model.reminderLabel(row.entry).value_or(QString());
-    // The day tells most where the entry is listed away from it: under "Now" and "Active".
-    if (model.mode() == ManageModel::Mode::Log && row.heading != row.day) {
-        look.day = model.dayLabel(row).value_or(QString());
-    }
-}
-
 RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors) {
     RowLook look;
     look.kind = row.kind;
@@ -212,7 +203,10 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
             look.strikeColor = colors.strike;
         }
         look.links = Links::matches(e.text);
-        rowLabels(model, row, look);
+        RowLabels::OfEntry labels = model.labels().entry(row);
+        look.stamp = std::move(labels.stamp);
+        look.reminder = std::move(labels.reminder);
+        look.day = std::move(labels.day);
         look.selected = model.selectedID() == e.id;
         break;
     }
@@ -240,14 +234,14 @@ ManageRowsModel::ManageRowsModel(ManageModel& model, QObject* parent)
     , model_(model) {}
 
 int ManageRowsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : model_.rowCount();
+    return parent.isValid() ? 0 : model_.list().rowCount();
 }
 
 QVariant ManageRowsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= model_.rowCount()) {
+    if (!index.isValid() || index.row() >= model_.list().rowCount()) {
         return {};
     }
-    const ManageModel::Row row = model_.rowAt(index.row());
+    const ManageModel::Row row = model_.list().rowAt(index.row());
     switch (role) {
     case Qt::DisplayRole:
         return row.kind == Kind::Entry ? row.entry.text : row.heading;
@@ -265,7 +259,8 @@ Qt::ItemFlags ManageRowsModel::flags(const QModelIndex& index) const {
         return Qt::NoItemFlags;
     }
     // Editable so that the view keeps the in-place editor open on it.
-    return model_.rowAt(index.row()).kind == Kind::Entry ? Qt::ItemIsEnabled | Qt::ItemIsEditable : Qt::ItemIsEnabled;
+    return model_.list().rowAt(index.row()).kind == Kind::Entry ? Qt::ItemIsEnabled | Qt::ItemIsEditable
+                                                                : Qt::ItemIsEnabled;
 }
 
 void ManageRowsModel::refresh() {
@@ -409,9 +404,7 @@ int ManageRowDelegate::labelRoom(const ManageModel::Row& row, int textWidth) con
     }
     RowLook look;
     look.stamp = e.time.value_or(QString());
-    if (model_.mode() == ManageModel::Mode::Log && row.heading != row.day) {
-        look.day = model_.dayLabel(row).value_or(QString());
-    }
+    look.day = model_.labels().awayDay(row);
     return labelsFor(look, textWidth).width;
 }
 
@@ -468,8 +461,7 @@ int ManageRowDelegate::knownLines(const ManageModel::Row& row, int textWidth) co
         lines_.clear();
         linesWidth_ = textWidth;
     }
-    const bool away = model_.mode() == ManageModel::Mode::Log && row.heading != row.day;
-    const QString day = away ? row.day : QString();
+    const QString day = row.awayFromDay ? row.day : QString();
     const auto known = lines_.constFind(row.entry.id);
     if (known != lines_.constEnd() && known->text == row.entry.text && known->comment == row.entry.comment &&
         known->time == row.entry.time && known->state == row.entry.state && known->day == day) {

@@ -39,8 +39,6 @@ struct RowLook {
     bool selected = false;
 };
 RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors);
-// Only the labels of an entry row (time stamp, reminder, day), which its height depends on.
-void rowLabels(const ManageModel& model, const ManageModel::Row& row, RowLook& look);
 
 // The fonts of the list at the model's text size and font choice (sizes in pixels, as the drawer's).
 struct ListFonts {
@@ -64,9 +62,9 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    ManageModel::Row row(int index) const { return model_.rowAt(index); }
+    ManageModel::Row row(int index) const { return model_.list().rowAt(index); }
     // The list row of an entry, -1 when it is not listed.
-    int rowOf(const QUuid& id) const { return model_.rowIndex(id); }
+    int rowOf(const QUuid& id) const { return model_.list().rowIndex(id); }
     // The model's list changed: every row is read again.
     void refresh();
 

@@ -28,7 +28,8 @@ ManageWindow& ManageWindowController::window() {
         return *window_;
     }
     model_ = std::make_unique<ManageModel>(store_, desktop_, launchAtLogin_);
-    connect(model_.get(), &ManageModel::notificationsRequested, this, &ManageWindowController::notificationsRequested);
+    connect(&model_->firstRun(), &FirstRun::notificationsRequested, this,
+            &ManageWindowController::notificationsRequested);
     if (const auto place = std::exchange(place_, std::nullopt)) {
         if (place->mode == ManageModel::Mode::Later) {
             model_->showLater();
@@ -41,7 +42,7 @@ ManageWindow& ManageWindowController::window() {
         if (!place->filter.isEmpty()) {
             model_->setFilter(place->filter);
         }
-        if (place->selected && model_->rowIndex(*place->selected) >= 0) {
+        if (place->selected && model_->list().rowIndex(*place->selected) >= 0) {
             model_->select(*place->selected);
             model_->setSelectedByPointer(false); // shown in view, as it was
         }
@@ -93,7 +94,7 @@ void ManageWindowController::giveUpIfIdle() {
     }
     const ManageModel& m = *model_;
     const ManageModel::Mode mode = m.mode();
-    if (m.editingID() || m.whenFieldID() || m.onboarding() == ManageModel::Onboarding::LaunchAtLogin ||
+    if (m.editingID() || m.whenFieldID() || m.firstRun().asked() == FirstRun::Question::LaunchAtLogin ||
         (mode != ManageModel::Mode::Log && mode != ManageModel::Mode::Later && mode != ManageModel::Mode::Trash)) {
         return;
     }
