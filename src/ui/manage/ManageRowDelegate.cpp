@@ -175,8 +175,7 @@ int ManageRowDelegate::labelRoom(const ManageModel::Row& row, int textWidth) con
     const Entry& e = row.entry;
     // The reminder's label is dear to work out (a repeat counts its missed rings) for every row of a
     // long list: an entry that may have one keeps all the labels may take.
-    if ((e.state == Entry::State::Open || e.state == Entry::State::Note) && e.comment &&
-        e.comment->contains(QLatin1String("remind"))) {
+    if (RowLabels::mayShowReminder(e)) {
         return textWidth - textWidth * 2 / 5 + kLabelGap;
     }
     RowLook look;

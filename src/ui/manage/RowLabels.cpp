@@ -48,8 +48,13 @@ bool RowLabels::isRinging(const Entry& entry) const {
     return entry.isRinging(clock_.now(), calendar_, anchors_);
 }
 
+bool RowLabels::mayShowReminder(const Entry& entry) {
+    return (entry.state == Entry::State::Open || entry.state == Entry::State::Note) && entry.comment &&
+           Reminder::mayHold(*entry.comment);
+}
+
 std::optional<QString> RowLabels::reminder(const Entry& entry) const {
-    if ((entry.state != Entry::State::Open && entry.state != Entry::State::Note) || !entry.comment) {
+    if (!mayShowReminder(entry)) {
         return std::nullopt;
     }
     const Instant now = clock_.now();

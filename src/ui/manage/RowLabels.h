@@ -36,6 +36,9 @@ public:
     // A heading that is the current day's ("yyyy-MM-dd Weekday").
     bool isToday(const QString& heading) const { return heading == todayHeading_; }
     bool isRinging(const Entry& entry) const;
+    // Whether an entry may show a reminder's label, read without the calendar: one that can ring,
+    // with a comment that may hold a reminder.
+    static bool mayShowReminder(const Entry& entry);
     std::optional<QString> reminder(const Entry& entry) const;
 
     // What an entry row shows beside its text: the time it was captured, its reminder, and the day
