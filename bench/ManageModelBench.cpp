@@ -32,7 +32,7 @@ struct Window {
         store = std::make_unique<NotesStore>(prefs, clock, NotesStore::Options{path, false});
         store->load();
         model = std::make_unique<ManageModel>(*store, desktop, login);
-        ok = ok && !model->sections().isEmpty();
+        ok = ok && !model->list().sections().isEmpty();
     }
 
     QTemporaryDir dir;
@@ -55,9 +55,9 @@ void BM_ManageReload(benchmark::State& state) {
     }
     for (auto _ : state) {
         w.model->reload();
-        benchmark::DoNotOptimize(w.model->visibleSections());
+        benchmark::DoNotOptimize(w.model->list().visibleSections());
     }
-    state.counters["visible"] = static_cast<double>(w.model->visibleEntries().size());
+    state.counters["visible"] = static_cast<double>(w.model->list().entries().size());
 }
 
 // Opening the window for the first time: nothing of an earlier load is known.
@@ -65,7 +65,7 @@ void BM_ManageFirstLoad(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         ManageModel model(*w.store, w.desktop, w.login);
-        benchmark::DoNotOptimize(model.visibleSectionCount());
+        benchmark::DoNotOptimize(model.list().visibleSectionCount());
     }
 }
 
@@ -75,9 +75,9 @@ void BM_ManageReloadLater(benchmark::State& state) {
     w.model->showLater();
     for (auto _ : state) {
         w.model->reload();
-        benchmark::DoNotOptimize(w.model->visibleSections());
+        benchmark::DoNotOptimize(w.model->list().visibleSections());
     }
-    state.counters["visible"] = static_cast<double>(w.model->visibleEntries().size());
+    state.counters["visible"] = static_cast<double>(w.model->list().entries().size());
 }
 
 // One keystroke in the filter field: the list rebuilt with a new filter.
@@ -89,7 +89,7 @@ void BM_ManageFilterKeystroke(benchmark::State& state) {
     std::size_t i = 0;
     for (auto _ : state) {
         w.model->setFilter(filters[++i % 4]);
-        benchmark::DoNotOptimize(w.model->visibleSections());
+        benchmark::DoNotOptimize(w.model->list().visibleSections());
     }
 }
 
@@ -103,7 +103,7 @@ void timed(benchmark::State& state, Window& w, Prepare prepare, Measure measure)
         prepare();
         state.ResumeTiming();
         measure();
-        benchmark::DoNotOptimize(w.model->visibleSections());
+        benchmark::DoNotOptimize(w.model->list().visibleSections());
     }
 }
 
@@ -111,7 +111,7 @@ void timed(benchmark::State& state, Window& w, Prepare prepare, Measure measure)
 // day's items are shared with the previous load.
 void BM_ManageReloadAfterChange(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->visibleEntries().value(w.model->visibleEntries().size() / 2).id;
+    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
     timed(
         state, w, [&] { w.store->toggleDone(id); }, [&] { w.model->reload(); });
 }
@@ -119,7 +119,7 @@ void BM_ManageReloadAfterChange(benchmark::State& state) {
 // A reload after the file was read again (an outside edit, undo): nothing is shared.
 void BM_ManageReloadAfterReread(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->visibleEntries().value(w.model->visibleEntries().size() / 2).id;
+    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
     timed(
         state, w,
         [&] {
@@ -133,7 +133,7 @@ void BM_ManageReloadAfterReread(benchmark::State& state) {
 // can be reused.
 void BM_ManageFirstKeystrokeAfterChange(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->visibleEntries().value(w.model->visibleEntries().size() / 2).id;
+    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
     timed(
         state, w,
         [&] {
@@ -159,7 +159,7 @@ void BM_ManageMoveSelection(benchmark::State& state) {
 void BM_ManageLabelRows(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
     w.model->setShowCompleted(true);
-    const QList<ManageModel::Row> rows = w.model->rows();
+    const QList<ManageModel::Row> rows = w.model->list().rows();
     for (auto _ : state) {
         qsizetype today = 0;
         for (const ManageModel::Row& row : rows) {

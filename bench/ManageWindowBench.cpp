@@ -335,7 +335,7 @@ Side bareSide(Fixture& f, QAbstractItemModel& model, std::function<void()> setup
 // Texts of the entries the window lists.
 QStringList listedTexts(Fixture& f) {
     QStringList texts;
-    for (const Entry& e : f.model->visibleEntries()) {
+    for (const Entry& e : f.model->list().entries()) {
         texts << e.text;
     }
     return texts;
@@ -484,7 +484,7 @@ std::function<QWidget*()> listed(Fixture& f) {
 
 // The row of the entry `id` among those the window lists.
 qsizetype rowOf(Fixture& f, const QUuid& id) {
-    const QList<Entry> entries = f.model->visibleEntries();
+    const QList<Entry> entries = f.model->list().entries();
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (entries[i].id == id) {
             return i;
@@ -535,7 +535,7 @@ void BM_WindowFilterKeystroke(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
     const bool opened = state.range(1) == 1;
     f.open();
-    const QUuid id = f.model->visibleEntries().value(f.model->visibleEntries().size() / 2).id;
+    const QUuid id = f.model->list().entries().value(f.model->list().entries().size() / 2).id;
     BareFilter anchor(f, QString(), QStringLiteral("a"));
     untilShown(
         state, f, listed(f),
@@ -593,13 +593,13 @@ void BM_WindowMoveSelection(benchmark::State& state) {
 // Where a list command acts: on the first entry listed, or on an open entry of a past day halfway
 // down the list (which the window shows after scrolling there).
 QUuid target(Fixture& f, int where) {
-    const QList<Entry> entries = f.model->visibleEntries();
+    const QList<Entry> entries = f.model->list().entries();
     if (where == 0) {
         return entries.value(0).id;
     }
     for (qsizetype i = entries.size() / 2; i < entries.size(); ++i) {
         if (entries[i].state == Entry::State::Open && !f.model->isInToday(entries[i].id) &&
-            !f.model->isRinging(entries[i]) && !entries[i].active) {
+            !f.model->labels().isRinging(entries[i]) && !entries[i].active) {
             return entries[i].id;
         }
     }
@@ -788,7 +788,7 @@ void BM_WindowWriteFloor(benchmark::State& state) {
 void BM_WindowReloadAfterOutsideEdit(benchmark::State& state) {
     Fixture f(static_cast<int>(state.range(0)));
     opened(f);
-    const Entry first = f.model->visibleEntries().value(0);
+    const Entry first = f.model->list().entries().value(0);
     const QByteArray line = first.text.toUtf8() + "  <!-- " + first.time.value_or(QString()).toUtf8();
     const qsizetype at = f.text.indexOf(line);
     if (at < 0 || f.text.indexOf(line, at + 1) >= 0) {

@@ -156,7 +156,8 @@ ManageWindowController& Shell::notes() {
     if (!notes_) {
         registerFonts();
         notes_ = std::make_unique<ManageWindowController>(store_, *desktop_, *theme_, launchAtLogin());
-        notes_->setRequestNotifications([this] { scheduler().requestNotifications(); });
+        connect(notes_.get(), &ManageWindowController::notificationsRequested, &scheduler(),
+                &ReminderScheduler::requestNotifications);
         // Entries start ringing, and days begin, without the file changing.
         connect(&scheduler(), &ReminderScheduler::ringingChanged, notes_.get(),
                 &ManageWindowController::ringingChanged);

@@ -36,7 +36,7 @@ FirstRunView::FirstRunView(ManageModel& model, Theme& theme, QWidget* parent)
     row_->setSpacing(10);
     question_->setTextFormat(Qt::PlainText);
     question_->setWordWrap(true);
-    connect(&model_, &ManageModel::onboardingChanged, this, &FirstRunView::refresh);
+    connect(&model_.firstRun(), &FirstRun::askedChanged, this, &FirstRunView::refresh);
     applyLook();
 }
 
@@ -54,7 +54,7 @@ void FirstRunView::refresh() {
         delete item->widget();
         delete item;
     }
-    const auto asked = model_.onboarding();
+    const auto asked = model_.firstRun().asked();
     setVisible(asked.has_value());
     if (!asked) {
         return;
@@ -74,17 +74,17 @@ void FirstRunView::refresh() {
         row_->addWidget(button);
         buttons_.append(button);
     };
-    if (*asked == ManageModel::Onboarding::Delivery) {
+    if (*asked == FirstRun::Question::Delivery) {
         question_->setText(KeysGuide::deliveryQuestion());
         for (const KeysGuide::DeliveryChoice& choice : KeysGuide::deliveryChoices()) {
             const ReminderDelivery delivery = choice.delivery;
-            add(choice.title, [this, delivery] { model_.chooseDelivery(delivery); });
+            add(choice.title, [this, delivery] { model_.firstRun().chooseDelivery(delivery); });
         }
     } else {
         question_->setText(KeysGuide::launchAtLoginQuestion());
         for (const KeysGuide::LaunchAtLoginChoice& choice : KeysGuide::launchAtLoginChoices()) {
             const bool yes = choice.yes;
-            add(choice.title, [this, yes] { model_.answerLaunchAtLogin(yes); });
+            add(choice.title, [this, yes] { model_.firstRun().answerLaunchAtLogin(yes); });
         }
     }
     row_->addStretch(1);

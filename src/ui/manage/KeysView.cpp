@@ -94,7 +94,7 @@ void KeysView::rebuild() {
     const qreal keySize = Fonts::keyLabelSize(size);
     const QFont mono = Fonts::inPixels(Fonts::mono(keySize), keySize);
 
-    const QList<KeysGuide::Group> groups = KeysGuide::groups(shortcuts_, model_.anchors());
+    const QList<KeysGuide::Group> groups = KeysGuide::groups(shortcuts_, model_.labels().anchors());
     // One keys column for every group, as wide as the widest cap, so the meanings line up.
     int keysWidth = kKeysColumn;
     const QFontMetrics capMetrics(mono);

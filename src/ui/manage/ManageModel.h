@@ -1,24 +1,19 @@
 #pragma once
 
-#include "notes/Calendar.h"
 #include "notes/NotesDocument.h"
 #include "notes/Preferences.h"
 #include "reminders/Reminder.h"
-#include "ui/manage/TextFilter.h"
+#include "ui/manage/FirstRun.h"
+#include "ui/manage/ManageList.h"
+#include "ui/manage/RowLabels.h"
+#include "ui/manage/SweepSession.h"
 
-#include <QHash>
-#include <QList>
-#include <QMap>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QUuid>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace plim {
 
@@ -27,59 +22,34 @@ class LaunchAtLogin;
 class NotesStore;
 class WhenFieldModel;
 
-// The state behind the notes window: the view it shows, the sections and entries it lists, the
-// filter, the selection, the in-place editor, the when field, the sweep and the first-run questions.
-// It owns no notes: it reads the store's documents and asks the store to change them; the store's
-// `changed` signal brings every change back through `reload`. Every published field has a change
-// signal that fires only when the value actually changed.
+// The state behind the notes window: the view it shows, the selection, the in-place editor, the
+// when field, and the commands on them. The list it shows, the labels of its rows, the sweep and
+// the first-run questions are parts of their own. It owns no notes: it reads the store's documents
+// and asks the store to change them; the store's `changed` signal brings every change back through
+// `reload`. Every published field has a change signal that fires only when the value actually changed.
 class ManageModel : public QObject {
     Q_OBJECT
 
 public:
     enum class Mode { Log, Sweep, Trash, Later, Keys };
-    enum class Onboarding { Delivery, LaunchAtLogin };
-
-    // One line of the list.
-    struct Row {
-        enum class Kind { Header, Entry, Folded };
-        Kind kind = Kind::Header;
-        QUuid sectionID; // Header: the section's identity
-        QString heading; // the heading of the section the row belongs to
-        Entry entry;     // Entry rows
-        // Entry rows: the heading of the day the entry is written under in the file the list shows
-        // (the notes file, or the trash in the trash view); differs from `heading` under "Now",
-        // "Active" and in Later. Kept with the row so that labelling a row needs no search.
-        QString day;
-        int hidden = 0; // Folded rows: how many entries the day hides
-        // "h|" + heading, "e|" + heading + "|" + UUID in upper case, "f|" + heading.
-        QString id() const;
-        friend bool operator==(const Row&, const Row&) = default;
-    };
+    using Row = ManageList::Row;
 
     ManageModel(NotesStore& store, DesktopServices& desktop, LaunchAtLogin& launchAtLogin, QObject* parent = nullptr);
     ~ManageModel() override;
 
-    // Fixed identities of the two sections that can stand on top of the log.
-    static QUuid nowSectionID();
-    static QUuid activeSectionID();
-    static QString entryRowID(const QString& heading, const QUuid& id);
-
-    // Hides the window (set by the window controller).
-    void setCloseWindow(std::function<void()> close) { closeWindow_ = std::move(close); }
-    // Stores "notification" as the delivery and asks the desktop for permission (the scheduler's
-    // part). Without it, choosing notifications stores nothing.
-    void setRequestNotifications(std::function<void()> request) { requestNotifications_ = std::move(request); }
+    // --- Parts ---
+    const ManageList& list() const { return list_; }
+    const RowLabels& labels() const { return labels_; }
+    const SweepSession& sweep() const { return sweep_; }
+    FirstRun& firstRun() const { return *firstRun_; }
+    WhenFieldModel& when() const { return *when_; }
+    NotesStore& store() const { return store_; }
 
     // --- Published fields ---
     Mode mode() const { return mode_; }
     Mode keysReturn() const { return keysReturn_; }
     int keysScroll() const { return keysScroll_; }
-    const QList<DaySection>& sections() const { return sections_; }
-    const QList<DaySection>& trashSections() const { return trashSections_; }
     const QString& filter() const { return filter_; }
-    // What the list shows, section by section (copied out when first asked for after a change).
-    const QList<DaySection>& visibleSections() const;
-    qsizetype visibleSectionCount() const { return static_cast<qsizetype>(built_.size()); }
     const std::optional<QUuid>& selectedID() const { return selectedID_; }
     const std::optional<QUuid>& editingID() const { return editingID_; }
     const QString& editingText() const { return editingText_; }
@@ -90,18 +60,7 @@ public:
     double textSize() const { return textSize_; }
     FontChoice font() const { return font_; }
     bool showCompleted() const { return showCompleted_; }
-    const QMap<QString, int>& folded() const;
-    const std::optional<Onboarding>& onboarding() const { return onboarding_; }
     const std::optional<QUuid>& whenFieldID() const { return whenFieldID_; }
-    WhenFieldModel& when() const { return *when_; }
-    const QList<Entry>& sweepQueue() const { return sweepQueue_; }
-    int sweepTotal() const { return sweepTotal_; }
-    const QSet<QUuid>& sweepSkipped() const { return sweepSkipped_; }
-    NotesStore& store() const { return store_; }
-    // The calendar and day times the lists were last loaded with (the user's, re-read on every
-    // reload, so a new zone or day shows after the next reload).
-    const Calendar& calendar() const { return calendar_; }
-    const Anchors& anchors() const { return anchors_; }
 
     // What the view writes: each rebuilds the list at once.
     void setFilter(const QString& filter);
@@ -110,35 +69,22 @@ public:
     // The list clears it after a pointer selection (it then does not scroll).
     void setSelectedByPointer(bool byPointer) { selectedByPointer_ = byPointer; }
 
-    // --- Loading and lists ---
+    // --- Loading ---
     void reload();
     void rebuildVisible();
-    QList<Entry> visibleEntries() const;
     std::optional<Entry> selectedEntry() const;
-    QList<Row> rows() const;
-    // The same rows one at a time, without copying the list: for a view that draws only some.
-    int rowCount() const;
-    Row rowAt(int index) const;
-    // The row of an entry, -1 when it is not listed.
-    int rowIndex(const QUuid& id) const;
-    std::optional<QString> rowID(const QUuid& id) const;
 
-    // --- Labels and counts ---
-    QString displayHeading(const DaySection& section) const;
-    QString displayHeading(const QString& heading) const;
+    // --- Per entry, and the header's counts ---
     // By identity these search the notes file: for one entry, not for every row.
     std::optional<QString> dayLabel(const QUuid& id) const;
     bool isInToday(const QUuid& id) const;
-    // The same for a row of `rows()`, read from the row.
+    // The same for a row of the list, read from the row.
     std::optional<QString> dayLabel(const Row& row) const;
     bool isInToday(const Row& row) const;
-    // A heading that is the current day's ("yyyy-MM-dd Weekday").
-    bool isTodayHeading(const QString& heading) const;
-    bool isRinging(const Entry& entry) const;
     QString openSummary() const;
     int laterCount() const;
+    int staleOpenCount() const;
     std::optional<Entry> remindable() const;
-    std::optional<QString> reminderLabel(const Entry& entry) const;
     std::optional<Entry> whenEntry() const;
 
     // --- Selection ---
@@ -183,8 +129,6 @@ public:
     void requestEditFocus();
 
     // --- Sweep ---
-    QList<Entry> staleOpenEntries() const;
-    int staleOpenCount() const;
     void startSweep();
     void refreshSweep();
     std::optional<Entry> sweepCurrent() const;
@@ -197,10 +141,6 @@ public:
     void sweepSkip();
     void sweepBack();
     void sweepOpenLink();
-
-    // --- First-run questions ---
-    void chooseDelivery(ReminderDelivery delivery);
-    void answerLaunchAtLogin(bool yes);
 
 public Q_SLOTS:
     // The calendar day changed.
@@ -227,34 +167,14 @@ Q_SIGNALS:
     void foldedChanged();
     // The rows changed (the sections or the folded rows): sent once, before both signals above.
     void rowsChanged();
-    void onboardingChanged();
     void whenFieldIDChanged();
     void sweepQueueChanged();
     void sweepTotalChanged();
+    // Escape in the notes list without a filter: the window hides.
+    void closeRequested();
 
 private:
-    // What a reload learns once about each item of `sections_`, so that the lists, the counts and
-    // the filter never read a reminder or lower-case a text twice.
-    struct Facts {
-        bool hasReminder = false;
-        bool repeats = false;
-        bool routine = false;
-        Instant next{};
-        bool isEntry = false;
-        bool active = false;
-        Entry::State state = Entry::State::Open;
-    };
-    // An item of the source: its index in the per-item tables and its section.
-    struct Place {
-        std::uint32_t item = 0;
-        std::uint32_t section = 0;
-    };
-    struct Now {
-        Instant instant;
-        Calendar calendar;
-        Anchors anchors;
-        QString todayHeading;
-    };
+    using Now = ManageList::Moment;
 
     // Now, with the user's calendar read afresh (for commands)...
     Now currentMoment() const;
@@ -265,66 +185,31 @@ private:
     void setSelected(std::optional<QUuid> id);
     void setEditingID(std::optional<QUuid> id);
     void setWhenFieldID(std::optional<QUuid> id);
-    void setOnboarding(std::optional<Onboarding> value);
     void setFilterValue(const QString& filter);
-    void setTrashSections(QList<DaySection> trash);
     void readTrash();
-    void learnFacts(const Now& now, const QList<DaySection>& previous);
-    const Facts& facts(qsizetype section, qsizetype item) const;
-    // Open, not shortlisted, without a reminder: what the sweep walks through on older days.
-    static bool isStale(const Facts& f) {
-        return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
-    }
-    // Calls each(item, section) for the stale open entries, oldest day first.
-    template <typename Each>
-    void forEachStale(Each each) const;
-    // Which items of the list's source contain the filter (lower-cased, not empty).
-    const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
-    static std::shared_ptr<const TextFilter::Block> filterBlock(const QList<Item>& items);
-    // Lowers the notes' texts for the filter ahead of it, from day `from` on, a part at a time.
-    void prepareFilter(qsizetype from = 0);
-    qsizetype visibleIndex(const QUuid& id) const;
     // After the list changed under the selection: it stays while the list shows it, otherwise the
     // entry now at its old place (or the last) is selected, or the first one.
     void keepSelectionVisible(const std::optional<QUuid>& remembered, qsizetype position);
     // rebuildVisible() for a new filter or done-hiding, keeping a selection the list shows.
     void rebuildKeepingSelection();
-    std::optional<Entry> visibleEntryAt(qsizetype index) const;
     void selectFirstVisible();
-    static bool isWaiting(const Facts& f, Instant now);
-    // The first section of `sections_` that holds the entry.
-    const DaySection* sectionOf(const QUuid& id) const;
     // The day of the notes file a listed entry is written under (from the list, not a search);
-    // otherwise sectionOf's.
+    // otherwise the first day that holds it.
     const DaySection* daySectionOf(const QUuid& id) const;
     std::optional<Reminder> presetReminder(int preset, const Now& now) const;
-    void offerDeliveryQuestion();
 
     NotesStore& store_;
     Preferences& preferences_;
-    Calendar calendar_{QStringLiteral("UTC")};
-    Anchors anchors_;
-    QString todayHeading_;
-    // displayHeading's answers since the last reload (which may bring a new calendar).
-    mutable QHash<QString, QString> headingLabels_;
-    // reminderLabel's answers in the current minute since the last reload: a repeat's label counts
-    // the rings it missed, many steps of the calendar for an old one, and every painted row asks.
-    struct KnownLabel {
-        QString comment;
-        std::int64_t minute = 0;
-        std::optional<QString> label;
-    };
-    mutable QHash<QUuid, KnownLabel> reminderLabels_;
     DesktopServices& desktop_;
-    LaunchAtLogin& launchAtLogin_;
+    ManageList list_;
+    RowLabels labels_;
+    SweepSession sweep_;
+    std::unique_ptr<FirstRun> firstRun_;
 
     Mode mode_ = Mode::Log;
     Mode keysReturn_ = Mode::Log;
     int keysScroll_ = 0;
-    QList<DaySection> sections_;
-    QList<DaySection> trashSections_;
     QString filter_;
-    mutable std::optional<QList<DaySection>> visibleSections_;
     std::optional<QUuid> selectedID_;
     std::optional<QUuid> editingID_;
     QString editingText_;
@@ -335,94 +220,8 @@ private:
     double textSize_ = Preferences::defaultTextSize;
     FontChoice font_ = FontChoice::Hyperlegible;
     bool showCompleted_ = false;
-    // Made from the built list when asked for.
-    mutable std::optional<QMap<QString, int>> folded_;
-    std::optional<Onboarding> onboarding_;
     std::optional<QUuid> whenFieldID_;
     std::unique_ptr<WhenFieldModel> when_;
-    QList<Entry> sweepQueue_;
-    // The same entries as items of sweepSource_ (which keeps them alive), and the current one's day.
-    std::vector<const Item*> sweepItems_;
-    QList<DaySection> sweepSource_;
-    std::optional<QString> sweepDay_;
-    int sweepTotal_ = 0;
-    QSet<QUuid> sweepSkipped_;
-    std::function<void()> closeWindow_;
-    std::function<void()> requestNotifications_;
-
-    // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
-    std::vector<Facts> facts_;
-    // The identities of the same items (null for raw lines): listing reads them here, together,
-    // rather than from the items. Shared with the list built from them.
-    std::shared_ptr<std::vector<QUuid>> ids_ = std::make_shared<std::vector<QUuid>>();
-    // The header's counts, day by day and taken over with a day's facts: the header asks after
-    // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
-    // moment is a search.
-    struct DayCounts {
-        int open = 0;
-        int stale = 0;
-        std::vector<Instant> rings;
-    };
-    std::vector<DayCounts> dayCounts_;
-    std::vector<qsizetype> offsets_;
-    // The zone and day times the facts were read with: a change of either reads every reminder again.
-    QString factsZone_;
-    Anchors factsAnchors_;
-    // The filter over the notes and over the trash, set up on the first filter after a load
-    // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
-    // over while the items stay the same; keeping the items also keeps their address unique.
-    struct FilterBlock {
-        QList<Item> items;
-        std::shared_ptr<const TextFilter::Block> block;
-    };
-    TextFilter notesFilter_;
-    TextFilter trashFilter_;
-    std::vector<FilterBlock> notesBlocks_;
-    std::vector<FilterBlock> trashBlocks_;
-    bool notesFilterReady_ = false;
-    bool preparingFilter_ = false;
-    bool trashFilterReady_ = false;
-    std::vector<qsizetype> trashOffsets_;
-    // The trash's items as the list needs them (entry or not, state) and their identities.
-    std::vector<Facts> trashFacts_;
-    std::shared_ptr<std::vector<QUuid>> trashIds_ = std::make_shared<std::vector<QUuid>>();
-    // The last entry visibleIndex found: the selection is asked for many times after each change.
-    mutable std::optional<std::pair<QUuid, qsizetype>> lastFound_;
-
-    // What the list shows, kept as places in the source it was built from: a long list costs one
-    // number a row. `builtSource_` (with its offsets and identities) keeps those items alive.
-    struct Built {
-        QUuid id;
-        QString heading;        // empty for a day of the source: see headingOf
-        std::int64_t home = -1; // the day of the source it shows, or -1 ("Now", "Active", Later's days)
-        std::uint32_t from = 0; // its items: listed_[from, to)
-        std::uint32_t to = 0;
-        std::uint32_t firstEntry = 0; // its entries: entries_[firstEntry, firstEntry + entryCount)
-        std::uint32_t entryCount = 0;
-        std::uint32_t firstRow = 0; // its header's row
-        int hidden = 0;             // done entries the folded row after its entries counts
-        // Without a home: each item, and the day of the source it is written under.
-        std::vector<const Item*> own;
-        std::vector<std::uint32_t> homes;
-        mutable std::optional<QList<Item>> items; // the copy visibleSections hands out
-    };
-    std::vector<Built> built_;
-    // Each listed item (raw lines too) as its index in the source's per-item tables, in list order;
-    // each listed entry as its place in listed_.
-    std::vector<std::uint32_t> listed_;
-    std::vector<std::uint32_t> entries_;
-    QList<DaySection> builtSource_;
-    std::vector<qsizetype> builtOffsets_;
-    std::shared_ptr<const std::vector<QUuid>> builtIds_ = std::make_shared<const std::vector<QUuid>>();
-    int rowCount_ = 0;
-    // A section's heading: its day's in the source, or its own ("Now", "Active", Later's days).
-    const QString& headingOf(const Built& section) const;
-    // The built section of a listed entry and of a row; a listed item, its day and its identity.
-    const Built& sectionOfEntry(qsizetype entry) const;
-    const Built& sectionOfRow(int row) const;
-    const Item& listedItem(const Built& section, std::uint32_t place) const;
-    std::int64_t listedDay(const Built& section, std::uint32_t place) const;
-    const QUuid& visibleID(qsizetype entry) const;
 };
 
 } // namespace plim

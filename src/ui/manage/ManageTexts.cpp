@@ -34,8 +34,9 @@ QString quoted(const QString& text) {
 }
 
 QString entryHint(const ManageModel& model, const Entry& entry) {
-    if (model.isRinging(entry)) {
-        const auto reminder = entry.reminder(model.calendar(), model.anchors());
+    const RowLabels& labels = model.labels();
+    if (labels.isRinging(entry)) {
+        const auto reminder = entry.reminder(labels.calendar(), labels.anchors());
         QStringList parts;
         if (reminder && reminder->rule && reminder->routine) {
             parts << QStringLiteral("space done today") << QStringLiteral("d skip");
@@ -55,7 +56,7 @@ QString entryHint(const ManageModel& model, const Entry& entry) {
     if (model.mode() == Mode::Log && !model.isInToday(entry.id)) {
         parts << QStringLiteral("→ carry");
     }
-    const bool hasReminder = entry.reminder(model.calendar(), model.anchors()).has_value();
+    const bool hasReminder = entry.reminder(labels.calendar(), labels.anchors()).has_value();
     parts << (hasReminder ? QStringLiteral("r change reminder") : QStringLiteral("r remind"));
     parts << QStringLiteral("⌫ trash");
     parts << (Links::urls(entry.text).isEmpty() ? QStringLiteral("↩ edit") : QStringLiteral("⌘↩ open link"));
@@ -93,9 +94,9 @@ Header header(const ManageModel& model) {
         break;
     case Mode::Sweep:
         h.title = QStringLiteral("Sweep");
-        h.items.append({model.sweepQueue().isEmpty()
+        h.items.append({model.sweep().queue().isEmpty()
                             ? QStringLiteral("done")
-                            : QString::number(model.sweepQueue().size()) + QStringLiteral(" left"),
+                            : QString::number(model.sweep().queue().size()) + QStringLiteral(" left"),
                         Action::None});
         h.items.append({keyText(u"esc back"), Action::EndSweep});
         break;
@@ -110,11 +111,11 @@ Header header(const ManageModel& model) {
 
 DayHeader dayHeader(const ManageModel& model, const DaySection& section) {
     DayHeader d;
-    d.text = model.displayHeading(section);
+    d.text = model.labels().heading(section.heading);
     if (model.mode() == Mode::Trash) {
         d.text.prepend(QStringLiteral("Trashed "));
     }
-    d.today = (model.mode() == Mode::Log || model.mode() == Mode::Later) && model.isTodayHeading(section.heading);
+    d.today = (model.mode() == Mode::Log || model.mode() == Mode::Later) && model.labels().isToday(section.heading);
     return d;
 }
 
@@ -153,7 +154,7 @@ SpokenRow spokenRow(const ManageModel& model, const ManageModel::Row& row) {
         state = QStringLiteral("Note");
         break;
     }
-    if (model.isRinging(e)) {
+    if (model.labels().isRinging(e)) {
         state += QStringLiteral(", ringing");
     }
     if (e.active) {
@@ -166,13 +167,11 @@ SpokenRow spokenRow(const ManageModel& model, const ManageModel::Row& row) {
     if (e.time) {
         parts << QStringLiteral("captured ") + *e.time;
     }
-    if (const auto label = model.reminderLabel(e)) {
+    if (const auto label = model.labels().reminder(e)) {
         parts << QStringLiteral("reminder ") + *label;
     }
-    if (model.mode() == Mode::Log && row.heading != row.day) {
-        if (const auto day = model.dayLabel(row)) {
-            parts << QStringLiteral("written ") + *day;
-        }
+    if (row.awayFromDay) {
+        parts << QStringLiteral("written ") + model.labels().heading(row.day);
     }
     const QString hint =
         model.mode() == Mode::Trash ? QStringLiteral("↩ restore to today · ⌫ delete forever") : entryHint(model, e);
@@ -194,7 +193,7 @@ QString footerHint(const ManageModel& model) {
 
 std::optional<EmptyState> emptyState(const ManageModel& model, const std::optional<QString>& captureShortcut) {
     const Mode mode = model.mode();
-    if ((mode != Mode::Log && mode != Mode::Trash && mode != Mode::Later) || model.visibleSectionCount() > 0) {
+    if ((mode != Mode::Log && mode != Mode::Trash && mode != Mode::Later) || model.list().visibleSectionCount() > 0) {
         return std::nullopt;
     }
     const QString& f = model.filter();

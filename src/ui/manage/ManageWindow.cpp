@@ -106,7 +106,7 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     emptyLines_->setAlignment(Qt::AlignCenter);
     empty_->hide();
 
-    model_.setCloseWindow([this] { hide(); });
+    connect(&model_, &ManageModel::closeRequested, this, &ManageWindow::hide);
     connect(filter_, &QLineEdit::textEdited, &model_, &ManageModel::setFilter);
     connect(&model_, &ManageModel::filterChanged, this, [this] {
         if (filter_->text() != model_.filter()) {

@@ -28,9 +28,8 @@ ManageWindow& ManageWindowController::window() {
         return *window_;
     }
     model_ = std::make_unique<ManageModel>(store_, desktop_, launchAtLogin_);
-    if (requestNotifications_) {
-        model_->setRequestNotifications(requestNotifications_);
-    }
+    connect(&model_->firstRun(), &FirstRun::notificationsRequested, this,
+            &ManageWindowController::notificationsRequested);
     if (const auto place = std::exchange(place_, std::nullopt)) {
         if (place->mode == ManageModel::Mode::Later) {
             model_->showLater();
@@ -43,7 +42,7 @@ ManageWindow& ManageWindowController::window() {
         if (!place->filter.isEmpty()) {
             model_->setFilter(place->filter);
         }
-        if (place->selected && model_->rowIndex(*place->selected) >= 0) {
+        if (place->selected && model_->list().rowIndex(*place->selected) >= 0) {
             model_->select(*place->selected);
             model_->setSelectedByPointer(false); // shown in view, as it was
         }
@@ -66,13 +65,6 @@ void ManageWindowController::setShortcuts(const KeysGuide::Shortcuts& shortcuts)
     shortcuts_ = shortcuts;
     if (window_) {
         window_->setShortcuts(shortcuts);
-    }
-}
-
-void ManageWindowController::setRequestNotifications(std::function<void()> request) {
-    requestNotifications_ = std::move(request);
-    if (model_) {
-        model_->setRequestNotifications(requestNotifications_);
     }
 }
 
@@ -102,7 +94,7 @@ void ManageWindowController::giveUpIfIdle() {
     }
     const ManageModel& m = *model_;
     const ManageModel::Mode mode = m.mode();
-    if (m.editingID() || m.whenFieldID() || m.onboarding() == ManageModel::Onboarding::LaunchAtLogin ||
+    if (m.editingID() || m.whenFieldID() || m.firstRun().asked() == FirstRun::Question::LaunchAtLogin ||
         (mode != ManageModel::Mode::Log && mode != ManageModel::Mode::Later && mode != ManageModel::Mode::Trash)) {
         return;
     }

@@ -9,7 +9,6 @@
 #include <QUuid>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,7 +40,6 @@ public:
 
     // Kept and handed to every window made.
     void setShortcuts(const KeysGuide::Shortcuts& shortcuts);
-    void setRequestNotifications(std::function<void()> request);
 
 public Q_SLOTS:
     // The scheduler's pass changed what rings (a window that is not made has nothing to show).
@@ -50,6 +48,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Ctrl+, in the window.
     void settingsRequested();
+    // The window's model asks for notifications (see ManageModel::notificationsRequested).
+    void notificationsRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -69,7 +69,6 @@ private:
     Theme& theme_;
     LaunchAtLogin& launchAtLogin_;
     std::optional<KeysGuide::Shortcuts> shortcuts_;
-    std::function<void()> requestNotifications_;
     std::optional<Place> place_;
     QTimer hidden_;
     // The window goes before its model.

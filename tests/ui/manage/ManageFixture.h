@@ -67,7 +67,7 @@ public:
         model.reset();
         store = TempNotes::open();
         model = std::make_unique<ManageModel>(*store, desktop, login);
-        model->setCloseWindow([this] { ++closed; });
+        QObject::connect(model.get(), &ManageModel::closeRequested, [this] { ++closed; });
         return *model;
     }
 
@@ -75,7 +75,7 @@ public:
     QString picture() const {
         QString out;
         bool first = true;
-        for (const ManageModel::Row& row : model->rows()) {
+        for (const ManageModel::Row& row : model->list().rows()) {
             using Kind = ManageModel::Row::Kind;
             if (row.kind == Kind::Header) {
                 out += (out.isEmpty() ? QString() : QStringLiteral(" | ")) + row.heading + QLatin1Char(':');
@@ -107,7 +107,7 @@ public:
         }
         return out;
     }
-    QStringList visibleTexts() const { return texts(model->visibleEntries()); }
+    QStringList visibleTexts() const { return texts(model->list().entries()); }
     QString file() const { return QString::fromUtf8(readAll(path)); }
 
     FakeDesktop desktop;

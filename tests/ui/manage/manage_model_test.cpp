@@ -145,7 +145,7 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
     c.step(f);
     EXPECT_EQ(f.picture(), c.rows);
     if (!m.filter().trimmed().isEmpty()) {
-        EXPECT_TRUE(m.folded().isEmpty());
+        EXPECT_TRUE(m.list().folded().isEmpty());
     }
     // The selection is always an entry the list shows: after a load, a view change or a new entry
     // at the top, the first one.
@@ -156,15 +156,15 @@ TEST_P(ListRows, ShowTheSectionsInOrder) {
     }
     // A row knows its own day: what the lookups by identity find in the file. An entry's row is
     // found again by its identity.
-    const QList<ManageModel::Row> rows = m.rows();
-    EXPECT_EQ(m.rowCount(), rows.size());
-    EXPECT_EQ(m.rowIndex(QUuid::createUuid()), -1);
+    const QList<ManageModel::Row> rows = m.list().rows();
+    EXPECT_EQ(m.list().rowCount(), rows.size());
+    EXPECT_EQ(m.list().rowIndex(QUuid::createUuid()), -1);
     for (int i = 0; i < rows.size(); ++i) {
         const ManageModel::Row& row = rows[i];
         if (row.kind == ManageModel::Row::Kind::Entry) {
-            const int found = m.rowIndex(row.entry.id);
+            const int found = m.list().rowIndex(row.entry.id);
             EXPECT_LE(found, i);
-            EXPECT_EQ(m.rowAt(found).entry.id, row.entry.id);
+            EXPECT_EQ(m.list().rowAt(found).entry.id, row.entry.id);
         }
         EXPECT_EQ(m.dayLabel(row), row.kind == ManageModel::Row::Kind::Entry ? m.dayLabel(row.entry.id) : std::nullopt);
         EXPECT_EQ(m.isInToday(row), row.kind == ManageModel::Row::Kind::Entry && m.isInToday(row.entry.id));
@@ -370,7 +370,7 @@ TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     Q_EMIT m.when().committed(*reminder);
     EXPECT_EQ(m.whenFieldID(), std::nullopt);
     EXPECT_EQ(f.entry(u"plain"_s)->comment, u"remind 2026-03-15 08:30"_s);
-    EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
+    EXPECT_EQ(m.firstRun().asked(), FirstRun::Question::Delivery);
 
     // A view change or a reveal closes the field: the keys would go on to it out of sight.
     for (const Step& step : {sweep, trash, later, call(&ManageModel::backToNotes),
@@ -441,7 +441,7 @@ TEST(ManageModel, HeadingsAndDaysInWords) {
                                          {u"2026-03-12 whatever"_s, u"Thursday, Mar 12"_s},
                                          {u"Now"_s, u"Now"_s},
                                          {u"2026-02-30 Monday"_s, u"2026-02-30 Monday"_s}}) {
-        EXPECT_EQ(m.displayHeading(heading), shown) << heading.toStdString();
+        EXPECT_EQ(m.labels().heading(heading), shown) << heading.toStdString();
     }
     EXPECT_EQ(m.dayLabel(f.idOf(u"older"_s)), u"Thursday, Mar 12"_s);
     EXPECT_EQ(m.dayLabel(f.idOf(u"later"_s)), u"Someday"_s);
@@ -450,7 +450,7 @@ TEST(ManageModel, HeadingsAndDaysInWords) {
 
     f.clock->setCalendar(Calendar(u"Europe/Berlin"_s, u"de_DE"_s));
     m.reload(); // the model reads the user's calendar on each reload
-    EXPECT_EQ(m.displayHeading(u"2026-03-14 Saturday"_s), u"Samstag, März 14"_s);
+    EXPECT_EQ(m.labels().heading(u"2026-03-14 Saturday"_s), u"Samstag, März 14"_s);
 }
 
 // Changes through the store share the untouched days with the previous load, undo reads the
@@ -483,10 +483,10 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
     // The sections handed out agree with the rows, and their signal comes exactly when they change.
     const auto sectionsPicture = [&] {
         QStringList out;
-        for (const DaySection& section : f.model->visibleSections()) {
+        for (const DaySection& section : f.model->list().visibleSections()) {
             QStringList items = f.texts(section.entries());
-            if (f.model->folded().contains(section.heading)) {
-                items << u"+"_s + QString::number(f.model->folded().value(section.heading));
+            if (f.model->list().folded().contains(section.heading)) {
+                items << u"+"_s + QString::number(f.model->list().folded().value(section.heading));
             }
             out << section.heading + u": "_s + items.join(u", "_s);
         }
@@ -497,14 +497,14 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
     std::optional<int> laterSeen;
     QObject::connect(f.model.get(), &ManageModel::sectionsChanged, [&] { laterSeen = f.model->laterCount(); });
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const QList<DaySection> before = f.model->visibleSections();
+        const QList<DaySection> before = f.model->list().visibleSections();
         sectionsChanged.clear();
         laterSeen.reset();
         steps[i]();
         EXPECT_EQ(laterSeen.value_or(-1), f.model->laterCount()) << "after step " << i;
         EXPECT_EQ(f.picture(), fresh()) << "after step " << i;
         EXPECT_EQ(sectionsPicture(), f.picture()) << "after step " << i;
-        EXPECT_EQ(sectionsChanged.count() > 0, f.model->visibleSections() != before) << "after step " << i;
+        EXPECT_EQ(sectionsChanged.count() > 0, f.model->list().visibleSections() != before) << "after step " << i;
     }
 }
 
@@ -587,7 +587,7 @@ TEST(ManageSweep, OldestDayFirstOnlyPlainOpenEntriesThenSkipAndBack) {
     ManageModel& m = f.open(kSweepFile);
     m.startSweep();
     EXPECT_EQ(m.mode(), Mode::Sweep);
-    EXPECT_EQ(f.texts(m.sweepQueue()), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
+    EXPECT_EQ(f.texts(m.sweep().queue()), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
     EXPECT_EQ(m.sweepCurrentHeading(), u"Saturday, Mar 7"_s);
     m.sweepSkip();
     m.sweepSkip();
@@ -608,20 +608,20 @@ TEST(ManageSweep, DecisionsLeaveTheQueueOneByOne) {
     m.sweepDone();
     m.sweepDone(); // acts on the next entry, does not undo the first
     EXPECT_EQ(f.entry(u"s1"_s)->state, State::Done);
-    EXPECT_EQ(f.texts(m.sweepQueue()), (QStringList{u"t1"_s, u"f1"_s, u"f2"_s}));
+    EXPECT_EQ(f.texts(m.sweep().queue()), (QStringList{u"t1"_s, u"f1"_s, u"f2"_s}));
     m.sweepCarry();
     m.sweepActivate();
     m.sweepRemind(0);
-    EXPECT_TRUE(m.sweepQueue().isEmpty());
+    EXPECT_TRUE(m.sweep().queue().isEmpty());
     EXPECT_EQ(m.sweepCurrent(), std::nullopt);
-    EXPECT_EQ(m.sweepTotal(), 5);
-    EXPECT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
+    EXPECT_EQ(m.sweep().total(), 5);
+    EXPECT_EQ(m.firstRun().asked(), FirstRun::Question::Delivery);
 
     m.endSweep();
     m.startSweep(); // nothing older than today is open: done at once
     EXPECT_EQ(m.mode(), Mode::Sweep);
-    EXPECT_TRUE(m.sweepQueue().isEmpty());
-    EXPECT_EQ(m.sweepTotal(), 0);
+    EXPECT_TRUE(m.sweep().queue().isEmpty());
+    EXPECT_EQ(m.sweep().total(), 0);
 }
 
 struct DeliveryCase {
@@ -630,7 +630,7 @@ struct DeliveryCase {
     bool hook;
     bool registered;
     QString stored;
-    std::optional<ManageModel::Onboarding> next;
+    std::optional<FirstRun::Question> next;
 };
 
 class Delivery : public ::testing::TestWithParam<DeliveryCase> {};
@@ -640,21 +640,21 @@ TEST_P(Delivery, StoresTheChoiceAndAsksAboutLoginOnce) {
     F f;
     f.login.registered = c.registered;
     ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
-    ASSERT_EQ(m.onboarding(), ManageModel::Onboarding::Delivery);
+    ASSERT_EQ(m.firstRun().asked(), FirstRun::Question::Delivery);
     int requests = 0;
     if (c.hook) {
-        m.setRequestNotifications([&] {
+        QObject::connect(&m.firstRun(), &FirstRun::notificationsRequested, [&] {
             ++requests;
             f.prefs->setValue(PreferenceKey::reminderDelivery, u"notification"_s);
         });
     }
-    m.chooseDelivery(c.choice);
+    m.firstRun().chooseDelivery(c.choice);
     EXPECT_EQ(f.prefs->value(PreferenceKey::reminderDelivery).toString(), c.stored);
     EXPECT_EQ(requests, c.hook && c.choice == ReminderDelivery::Notification ? 1 : 0);
-    EXPECT_EQ(m.onboarding(), c.next);
+    EXPECT_EQ(m.firstRun().asked(), c.next);
 }
 
-constexpr auto kLogin = ManageModel::Onboarding::LaunchAtLogin;
+constexpr auto kLogin = FirstRun::Question::LaunchAtLogin;
 const std::vector<DeliveryCase> kDeliveryCases{
     {"DotThenLogin", ReminderDelivery::Dot, false, false, u"dot"_s, kLogin},
     {"DotWhenAlreadyRegistered", ReminderDelivery::Dot, false, true, u"dot"_s, std::nullopt},
@@ -667,15 +667,15 @@ INSTANTIATE_TEST_SUITE_P(Manage, Delivery, ::testing::ValuesIn(kDeliveryCases), 
 TEST(ManageModel, LoginAnswerIsRememberedAndRegisters) {
     for (const bool yes : {true, false}) {
         F f;
-        EXPECT_EQ(f.open({H14, u"- [ ] no reminder  <!-- 09:00 -->"_s}).onboarding(), std::nullopt);
+        EXPECT_EQ(f.open({H14, u"- [ ] no reminder  <!-- 09:00 -->"_s}).firstRun().asked(), std::nullopt);
         ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
-        m.chooseDelivery(ReminderDelivery::Dot);
-        ASSERT_EQ(m.onboarding(), kLogin);
-        m.answerLaunchAtLogin(yes);
-        EXPECT_EQ(m.onboarding(), std::nullopt);
+        m.firstRun().chooseDelivery(ReminderDelivery::Dot);
+        ASSERT_EQ(m.firstRun().asked(), kLogin);
+        m.firstRun().answerLaunchAtLogin(yes);
+        EXPECT_EQ(m.firstRun().asked(), std::nullopt);
         EXPECT_EQ(f.login.registered, yes);
         m.reload(); // the choice is made: no question comes back
-        EXPECT_EQ(m.onboarding(), std::nullopt);
+        EXPECT_EQ(m.firstRun().asked(), std::nullopt);
     }
 }
 

@@ -121,15 +121,15 @@ TEST(ManageTexts, DayHeadersSayTodayOnlyForTodayAndTrashedInTheTrash) {
     F f;
     ManageModel& m =
         f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] ! b  <!-- 09:10 -->"_s, H12, u"- [ ] c  <!-- 09:00 -->"_s});
-    const QList<DaySection>& s = m.visibleSections();
+    const QList<DaySection>& s = m.list().visibleSections();
     ASSERT_EQ(s.size(), 3);
     EXPECT_EQ(ManageTexts::dayHeader(m, s[0]), (ManageTexts::DayHeader{u"Active"_s, false}));
     EXPECT_EQ(ManageTexts::dayHeader(m, s[1]), (ManageTexts::DayHeader{u"Saturday, Mar 14"_s, true}));
     EXPECT_EQ(ManageTexts::dayHeader(m, s[2]), (ManageTexts::DayHeader{u"Thursday, Mar 12"_s, false}));
     m.deleteSelection();
     m.showTrash();
-    ASSERT_EQ(m.visibleSections().size(), 1);
-    EXPECT_EQ(ManageTexts::dayHeader(m, m.visibleSections()[0]),
+    ASSERT_EQ(m.list().visibleSections().size(), 1);
+    EXPECT_EQ(ManageTexts::dayHeader(m, m.list().visibleSections()[0]),
               (ManageTexts::DayHeader{u"Trashed Saturday, Mar 14"_s, false}));
 }
 

@@ -94,8 +94,8 @@ const Case kCases[] = {
      },
      false, Mode::Log, QString(), u"bread"},
     {"Sweeping", [](ManageModel& m, ManageFixture&) { m.startSweep(); }, false, Mode::Sweep, QString(), nullptr},
-    {"AskedOnce", [](ManageModel& m, ManageFixture&) { m.chooseDelivery(ReminderDelivery::Dot); }, false, Mode::Log,
-     QString(), nullptr},
+    {"AskedOnce", [](ManageModel& m, ManageFixture&) { m.firstRun().chooseDelivery(ReminderDelivery::Dot); }, false,
+     Mode::Log, QString(), nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ManageWindowControllerTest, ::testing::ValuesIn(kCases), ByName);

@@ -292,7 +292,7 @@ TEST(ManageWindow, RowsAreNamedForScreenReaders) {
     EXPECT_EQ(folded->text(QAccessible::Name), u"2 done hidden"_s);
 
     list.setFocus();
-    f.model->select(f.model->visibleEntries().at(2).id);
+    f.model->select(f.model->list().entries().at(2).id);
     QAccessibleInterface* focused = table->focusChild();
     ASSERT_TRUE(focused);
     EXPECT_EQ(focused->text(QAccessible::Name),
@@ -819,7 +819,7 @@ TEST(ManageWindow, KeysGuideShowsItsGroupsAndEasesToEach) {
     KeysView& keys = f.window->keysView();
     ASSERT_TRUE(keys.isVisible());
     QStringList titles{u"How plim works"_s};
-    for (const KeysGuide::Group& g : KeysGuide::groups(shortcuts, f.model->anchors())) {
+    for (const KeysGuide::Group& g : KeysGuide::groups(shortcuts, f.model->labels().anchors())) {
         titles << g.title;
     }
     EXPECT_EQ(keys.targetTitles(), titles);

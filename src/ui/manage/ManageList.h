@@ -1,0 +1,281 @@
+#pragma once
+
+#include "notes/Calendar.h"
+#include "notes/NotesDocument.h"
+#include "notes/Preferences.h"
+#include "ui/manage/TextFilter.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace plim {
+
+// The notes window's list: the days of the notes file (or of the trash) as it was last loaded, what
+// each entry is (learnt once a load), and the rows one view of them shows, filtered, gathered into
+// "Now", "Active" and Later's days, past days folded. It reads no file and tells nobody: its owner
+// loads it and passes on what changed.
+class ManageList final : public QObject {
+    Q_OBJECT
+
+public:
+    // One line of the list.
+    struct Row {
+        enum class Kind { Header, Entry, Folded };
+        Kind kind = Kind::Header;
+        QUuid sectionID; // Header: the section's identity
+        QString heading; // the heading of the section the row belongs to
+        Entry entry;     // Entry rows
+        // Entry rows: the heading of the day the entry is written under in the file the list shows
+        // (the notes file, or the trash in the trash view); differs from `heading` under "Now",
+        // "Active" and in Later. Kept with the row so that labelling a row needs no search.
+        QString day;
+        int hidden = 0; // Folded rows: how many entries the day hides
+        // Entry rows that name the day they are written under: under "Now" and "Active" in the
+        // notes list, where the row stands away from it.
+        bool awayFromDay = false;
+        // "h|" + heading, "e|" + heading + "|" + UUID in upper case, "f|" + heading.
+        QString id() const;
+        friend bool operator==(const Row&, const Row&) = default;
+    };
+
+    // Which rows a view lists: the notes (ringing entries under "Now", shortlisted ones under
+    // "Active", waiting ones left out, past days folded), the waiting entries by the day they come
+    // back, the trash, or every day as it is in the file.
+    enum class Listing { Notes, Later, Trash, Plain };
+
+    // The moment a list is built for, and the calendar and day times it is read with.
+    struct Moment {
+        Instant instant;
+        Calendar calendar;
+        Anchors anchors;
+        QString todayHeading;
+    };
+
+    // What a rebuild changed: the rows, the sections (a heading, an identity or an item), the folds.
+    struct Changes {
+        bool rows = false;
+        bool sections = false;
+        bool folds = false;
+    };
+
+    using QObject::QObject;
+    ~ManageList() override;
+
+    // Fixed identities of the two sections that can stand on top of the log.
+    static QUuid nowSectionID();
+    static QUuid activeSectionID();
+    static QString entryRowID(const QString& heading, const QUuid& id);
+
+    // --- Loading ---
+    // New days of the notes file: whether they differ from the last. The days it shares with the
+    // last load keep what was learnt of them.
+    bool load(QList<DaySection> sections, const Moment& now);
+    bool loadTrash(QList<DaySection> trash);
+    Changes rebuild(Listing listing, const QString& filter, bool showCompleted, const Moment& now);
+    // Lowers the notes' texts for the filter ahead of it, a part at a time.
+    void prepareFilter() { prepareFilter(0); }
+
+    // --- The notes file as loaded ---
+    const QList<DaySection>& sections() const { return sections_; }
+    const QList<DaySection>& trashSections() const { return trashSections_; }
+    // By identity, searching the notes file: for one entry, not for every row.
+    std::optional<Entry> entry(const QUuid& id) const;
+    const DaySection* sectionOf(const QUuid& id) const;
+    // Whether the entry may ring and its next ring is still to come.
+    bool isWaiting(const QUuid& id, Instant now) const;
+    bool hasReminders() const;
+    // Open entries (a routine's repeat aside), and those waiting after `now`.
+    int openCount() const;
+    int laterCount(Instant now) const;
+    // Open, not shortlisted, without a reminder, on another day than `today`: what the sweep walks
+    // through, oldest day first; each(item, section).
+    int staleOpenCount(const QString& today) const;
+    QList<Entry> staleOpenEntries(const QString& today) const;
+    template <typename Each>
+    void forEachStale(const QString& today, Each each) const;
+
+    // --- What the list shows ---
+    // Section by section (copied out when first asked for after a change).
+    const QList<DaySection>& visibleSections() const;
+    qsizetype visibleSectionCount() const { return static_cast<qsizetype>(built_.size()); }
+    const QMap<QString, int>& folded() const;
+    // The rows one at a time, without copying the list: for a view that draws only some.
+    int rowCount() const { return rowCount_; }
+    Row rowAt(int index) const;
+    QList<Row> rows() const;
+    // The row of an entry, -1 when it is not listed.
+    int rowIndex(const QUuid& id) const;
+    std::optional<QString> rowID(const QUuid& id) const;
+    // The listed entries in order: their number, where one is (-1: not listed), and each.
+    qsizetype entryCount() const { return static_cast<qsizetype>(entries_.size()); }
+    qsizetype indexOf(const QUuid& id) const;
+    const QUuid& idAt(qsizetype index) const;
+    std::optional<Entry> entryAt(qsizetype index) const;
+    QList<Entry> entries() const;
+    // The day of the list's file a listed entry is written under (read from the list, not searched).
+    const DaySection& dayOf(qsizetype index) const;
+
+private:
+    // What a load learns once about each item of `sections_`, so that the lists, the counts and
+    // the filter never read a reminder or lower-case a text twice.
+    struct Facts {
+        bool hasReminder = false;
+        bool repeats = false;
+        bool routine = false;
+        Instant next{};
+        bool isEntry = false;
+        bool active = false;
+        Entry::State state = Entry::State::Open;
+    };
+    // An item of the source: its index in the per-item tables and its section.
+    struct Place {
+        std::uint32_t item = 0;
+        std::uint32_t section = 0;
+    };
+    // The header's counts, day by day and taken over with a day's facts: the header asks after
+    // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
+    // moment is a search.
+    struct DayCounts {
+        int open = 0;
+        int stale = 0;
+        std::vector<Instant> rings;
+    };
+    // The filter over the notes and over the trash, set up on the first filter after a load
+    // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
+    // over while the items stay the same; keeping the items also keeps their address unique.
+    struct FilterBlock {
+        QList<Item> items;
+        std::shared_ptr<const TextFilter::Block> block;
+    };
+    // What the list shows, kept as places in the source it was built from: a long list costs one
+    // number a row. `builtSource_` (with its offsets and identities) keeps those items alive.
+    struct Built {
+        QUuid id;
+        QString heading;        // empty for a day of the source: see headingOf
+        std::int64_t home = -1; // the day of the source it shows, or -1 ("Now", "Active", Later's days)
+        std::uint32_t from = 0; // its items: listed_[from, to)
+        std::uint32_t to = 0;
+        std::uint32_t firstEntry = 0; // its entries: entries_[firstEntry, firstEntry + entryCount)
+        std::uint32_t entryCount = 0;
+        std::uint32_t firstRow = 0; // its header's row
+        int hidden = 0;             // done entries the folded row after its entries counts
+        // Without a home: each item, and the day of the source it is written under.
+        std::vector<const Item*> own;
+        std::vector<std::uint32_t> homes;
+        mutable std::optional<QList<Item>> items; // the copy visibleSections hands out
+    };
+    // A list being built from one source, before it replaces the one shown.
+    struct Building {
+        const QList<DaySection>& source;
+        const std::vector<qsizetype>& offsets;
+        const std::vector<Facts>& facts;
+        const std::vector<std::uint8_t>* matches; // none without a filter
+        std::vector<Built> built;
+        std::vector<std::uint32_t> listed;
+        std::vector<std::uint32_t> entries;
+        int rows = 0;
+        const QString& headingOf(const Built& section) const;
+        const Item& itemOf(const Built& section, std::uint32_t place) const;
+        // A section of entries gathered from several days ("Now", "Active", Later's days).
+        void gather(const QUuid& id, const QString& heading, std::span<const Place> places);
+    };
+
+    static bool isStale(const Facts& f) {
+        return f.isEntry && f.state == Entry::State::Open && !f.active && !f.hasReminder;
+    }
+    static bool isWaiting(const Facts& f, Instant now) { return f.hasReminder && f.next > now; }
+    static Facts factsOf(const Item& item, const Moment& now);
+    static DayCounts countsOf(std::span<const Facts> facts);
+    const Facts& facts(qsizetype section, qsizetype item) const;
+
+    // The facts of the days the last load shares with this one are taken over, the rest read.
+    void learnFacts(const Moment& now, const QList<DaySection>& previous);
+    // Which items of the list's source contain the filter (lower-cased, not empty).
+    const std::vector<std::uint8_t>& filterMatches(bool trash, const QString& lowered);
+    static std::shared_ptr<const TextFilter::Block> filterBlock(const QList<Item>& items);
+    void prepareFilter(qsizetype from);
+
+    // The lists of each view, then how the new list compares with the one shown.
+    struct Days;
+    void listLater(Building& b, const Moment& now) const;
+    void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
+    void listDay(Days& d, const Building& b, qsizetype s, bool notes, bool folds, Instant now) const;
+    Changes compare(const Building& b) const;
+    void take(Building&& b, bool trash);
+
+    // A section's heading: its day's in the source, or its own ("Now", "Active", Later's days).
+    const QString& headingOf(const Built& section) const;
+    // The built section of a listed entry and of a row; a listed item, its day and its identity.
+    const Built& sectionOfEntry(qsizetype entry) const;
+    const Built& sectionOfRow(int row) const;
+    const Item& listedItem(const Built& section, std::uint32_t place) const;
+    std::int64_t listedDay(const Built& section, std::uint32_t place) const;
+
+    QList<DaySection> sections_;
+    QList<DaySection> trashSections_;
+    // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
+    std::vector<Facts> facts_;
+    // The identities of the same items (null for raw lines): listing reads them here, together,
+    // rather than from the items. Shared with the list built from them.
+    std::shared_ptr<std::vector<QUuid>> ids_ = std::make_shared<std::vector<QUuid>>();
+    std::vector<DayCounts> dayCounts_;
+    std::vector<qsizetype> offsets_;
+    // The zone and day times the facts were read with: a change of either reads every reminder again.
+    QString factsZone_;
+    Anchors factsAnchors_;
+    TextFilter notesFilter_;
+    TextFilter trashFilter_;
+    std::vector<FilterBlock> notesBlocks_;
+    std::vector<FilterBlock> trashBlocks_;
+    bool notesFilterReady_ = false;
+    bool preparingFilter_ = false;
+    bool trashFilterReady_ = false;
+    std::vector<qsizetype> trashOffsets_;
+    // The trash's items as the list needs them (entry or not, state) and their identities.
+    std::vector<Facts> trashFacts_;
+    std::shared_ptr<std::vector<QUuid>> trashIds_ = std::make_shared<std::vector<QUuid>>();
+
+    Listing listing_ = Listing::Notes;
+    std::vector<Built> built_;
+    // Each listed item (raw lines too) as its index in the source's per-item tables, in list order;
+    // each listed entry as its place in listed_.
+    std::vector<std::uint32_t> listed_;
+    std::vector<std::uint32_t> entries_;
+    QList<DaySection> builtSource_;
+    std::vector<qsizetype> builtOffsets_;
+    std::shared_ptr<const std::vector<QUuid>> builtIds_ = std::make_shared<const std::vector<QUuid>>();
+    int rowCount_ = 0;
+    mutable std::optional<QList<DaySection>> visibleSections_;
+    // Made from the built list when asked for.
+    mutable std::optional<QMap<QString, int>> folded_;
+    // The last entry indexOf found: the selection is asked for many times after each change.
+    mutable std::optional<std::pair<QUuid, qsizetype>> lastFound_;
+};
+
+template <typename Each>
+void ManageList::forEachStale(const QString& today, Each each) const {
+    for (qsizetype s = sections_.size() - 1; s >= 0; --s) {
+        const DaySection& section = sections_[s];
+        if (section.heading == today || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {
+            continue;
+        }
+        const Facts* f = facts_.data() + offsets_[static_cast<std::size_t>(s)];
+        for (qsizetype i = 0; i < section.items.size(); ++i) {
+            if (isStale(f[i])) {
+                each(section.items[i], s);
+            }
+        }
+    }
+}
+
+} // namespace plim
