@@ -1,11 +1,12 @@
 #include "app/CommandLine.h"
 
 #include "app/Instance.h"
-#include "notes/Preferences.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 #include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -546,10 +547,11 @@ int commandRemind(const Context& ctx) {
         return notUnderstood(phrase);
     }
     const auto entry = t.store->document().entry(t.id);
-    const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
+    const auto existing =
+        entry ? EntryReminders::reminder(*entry, calendar, Preferences::shared().anchors()) : std::nullopt;
     // A one-time phrase on a ringing repeat snoozes this ring and keeps the rule.
     if (existing && existing->rule && !reminder->rule &&
-        entry->isRinging(now, calendar, Preferences::shared().anchors())) {
+        EntryReminders::isRinging(*entry, now, calendar, Preferences::shared().anchors())) {
         t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder->next}});
     } else {
         t.store->setReminder(t.id, reminder);
@@ -599,10 +601,10 @@ int commandDue(const Context& ctx) {
     for (const DaySection& s : doc.sections) {
         for (const Item& item : s.items) {
             const auto* e = std::get_if<Entry>(&item);
-            if (!e || !e->isRinging(now, calendar, anchors)) {
+            if (!e || !EntryReminders::isRinging(*e, now, calendar, anchors)) {
                 continue;
             }
-            const QString label = e->reminder(calendar, anchors)->label(now, calendar);
+            const QString label = EntryReminders::reminder(*e, calendar, anchors)->label(now, calendar);
             if (listing) {
                 listing->add(*e, s.heading, &label);
             } else {

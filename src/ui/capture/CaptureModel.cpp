@@ -1,10 +1,10 @@
 #include "ui/capture/CaptureModel.h"
 
-#include "notes/Clock.h"
-#include "notes/KeyNames.h"
-#include "notes/Shortened.h"
+#include "base/Clock.h"
+#include "base/Shortened.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
+#include "ui/when/KeyNames.h"
 
 #include <QtMath>
 

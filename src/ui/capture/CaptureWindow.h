@@ -2,7 +2,7 @@
 
 #include "platform/KeyboardHold.h"
 #include "ui/capture/CaptureModel.h"
-#include "ui/capture/WhenFieldWidget.h"
+#include "ui/when/WhenFieldWidget.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>

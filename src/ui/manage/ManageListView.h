@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ui/capture/WhenFieldWidget.h"
 #include "ui/manage/Links.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/theme/Theme.h"
+#include "ui/when/WhenFieldWidget.h"
 
 #include <QAbstractListModel>
 #include <QFont>

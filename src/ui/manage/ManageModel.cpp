@@ -2,10 +2,11 @@
 
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
-#include "reminders/WhenFieldModel.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include <QTimer>
 
@@ -291,7 +292,7 @@ void ManageModel::learnFacts(const Now& now, const QList<DaySection>& previous) 
                 f.state = e->state;
                 // Only a comment with the word can hold a reminder.
                 if (e->comment && Reminder::mayHold(*e->comment)) {
-                    if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
+                    if (const auto reminder = EntryReminders::reminder(*e, now.calendar, now.anchors)) {
                         f.hasReminder = true;
                         f.repeats = reminder->rule.has_value();
                         f.routine = reminder->routine;
@@ -933,7 +934,7 @@ bool ManageModel::isInToday(const Row& row) const {
 
 bool ManageModel::isRinging(const Entry& entry) const {
     const Now now = shownMoment();
-    return entry.isRinging(now.instant, now.calendar, now.anchors);
+    return EntryReminders::isRinging(entry, now.instant, now.calendar, now.anchors);
 }
 
 QString ManageModel::openSummary() const {
@@ -976,7 +977,7 @@ std::optional<QString> ManageModel::reminderLabel(const Entry& entry) const {
         return known->label;
     }
     const Now now = shownMoment();
-    const auto reminder = entry.reminder(now.calendar, now.anchors);
+    const auto reminder = EntryReminders::reminder(entry, now.calendar, now.anchors);
     const std::optional<QString> label =
         reminder ? std::optional<QString>(reminder->label(now.instant, now.calendar)) : std::nullopt;
     reminderLabels_.insert(entry.id, KnownLabel{*entry.comment, minute, label});
@@ -1209,8 +1210,9 @@ void ManageModel::remind(int preset) {
 
 void ManageModel::apply(const Reminder& reminder, const Entry& entry) {
     const Now now = currentMoment();
-    const auto current = entry.reminder(now.calendar, now.anchors);
-    if (!reminder.rule && current && current->rule && entry.isRinging(now.instant, now.calendar, now.anchors)) {
+    const auto current = EntryReminders::reminder(entry, now.calendar, now.anchors);
+    if (!reminder.rule && current && current->rule &&
+        EntryReminders::isRinging(entry, now.instant, now.calendar, now.anchors)) {
         // Only this ring comes back later; the repeat keeps its schedule.
         store_.answer(entry.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder.next}});
     } else {
@@ -1225,7 +1227,7 @@ void ManageModel::openWhenField(const QString& text) {
         return;
     }
     const Now now = currentMoment();
-    when_->reset(text, entry->reminder(now.calendar, now.anchors));
+    when_->reset(text, EntryReminders::reminder(*entry, now.calendar, now.anchors));
     setWhenFieldID(entry->id);
 }
 
@@ -1247,7 +1249,7 @@ void ManageModel::stopReminderFromWhenField() {
         return;
     }
     const Now now = currentMoment();
-    if (!entry->reminder(now.calendar, now.anchors)) {
+    if (!EntryReminders::reminder(*entry, now.calendar, now.anchors)) {
         return;
     }
     setWhenFieldID(std::nullopt);

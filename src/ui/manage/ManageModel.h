@@ -1,9 +1,9 @@
 #pragma once
 
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
 #include "notes/NotesDocument.h"
-#include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/Preferences.h"
 #include "ui/manage/TextFilter.h"
 
 #include <QHash>

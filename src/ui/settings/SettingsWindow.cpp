@@ -1,10 +1,9 @@
 #include "ui/settings/SettingsWindow.h"
 
-#include "notes/Clock.h"
-#include "notes/KeyNames.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
 #include "platform/LaunchAtLogin.h"
-#include "ui/capture/XcbWindow.h"
+#include "platform/linux/XcbWindow.h"
+#include "store/Preferences.h"
 #include "ui/settings/RecorderModel.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
@@ -13,6 +12,7 @@
 #include "ui/theme/ScreenFit.h"
 #include "ui/theme/Theme.h"
 #include "ui/theme/WordKeys.h"
+#include "ui/when/KeyNames.h"
 
 #include <QApplication>
 #include <QCheckBox>

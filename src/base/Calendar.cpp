@@ -1,5 +1,5 @@
-#include "notes/Calendar.h"
-#include "notes/Clock.h"
+#include "base/Calendar.h"
+#include "base/Clock.h"
 
 #include <QDir>
 #include <QFile>
