@@ -3,6 +3,7 @@
 #include "SyntheticNotes.h"
 
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "store/EntryCounts.h"
 
 #include <benchmark/benchmark.h>
@@ -40,7 +41,8 @@ void BM_DrawerCounts(benchmark::State& state) {
 void BM_DrawerCountsWhole(benchmark::State& state) {
     countsAfterAChange(state, [](const NotesDocument& doc, EntryCounts&, const Calendar& calendar,
                                  const Anchors& anchors, Instant now) {
-        return doc.openCount(calendar, anchors) + doc.ringing(now, calendar, anchors).size();
+        return EntryReminders::openCount(doc, calendar, anchors) +
+               EntryReminders::ringing(doc, now, calendar, anchors).size();
     });
 }
 

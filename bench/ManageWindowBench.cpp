@@ -1,9 +1,9 @@
 #include "NoDesktop.h"
 #include "SyntheticNotes.h"
 
-#include "notes/Clock.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageWindow.h"

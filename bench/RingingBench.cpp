@@ -3,6 +3,7 @@
 #include "SyntheticNotes.h"
 
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include <benchmark/benchmark.h>
@@ -19,10 +20,10 @@ void BM_RingingAndReminders(benchmark::State& state) {
     const QList<Entry> entries = doc.allEntries();
     qsizetype reminders = 0;
     for (auto _ : state) {
-        const QList<Entry> ringing = doc.ringing(now, calendar, anchors);
+        const QList<Entry> ringing = EntryReminders::ringing(doc, now, calendar, anchors);
         reminders = 0;
         for (const Entry& e : entries) {
-            if (e.comment && e.reminder(calendar, anchors)) {
+            if (e.comment && EntryReminders::reminder(e, calendar, anchors)) {
                 ++reminders;
             }
         }
@@ -42,9 +43,9 @@ void BM_DueLabels(benchmark::State& state) {
     const Instant now = *calendar.date(2026, 12, 7, 12, 0);
     qsizetype ringing = 0;
     bench::againstCmarkGfm(state, text.toUtf8(), [&] {
-        const QList<Entry> due = doc.ringing(now, calendar, anchors);
+        const QList<Entry> due = EntryReminders::ringing(doc, now, calendar, anchors);
         for (const Entry& e : due) {
-            QString label = e.reminder(calendar, anchors)->label(now, calendar);
+            QString label = EntryReminders::reminder(e, calendar, anchors)->label(now, calendar);
             benchmark::DoNotOptimize(label);
         }
         ringing = due.size();

@@ -1,8 +1,8 @@
 #include "SyntheticNotes.h"
 
-#include "notes/Preferences.h"
-#include "reminders/ReminderScheduler.h"
+#include "delivery/ReminderScheduler.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QFile>
 #include <QTemporaryDir>

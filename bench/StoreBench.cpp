@@ -1,8 +1,8 @@
 // The cost of a capture and of a recorded change, against the floor of writing the same bytes once.
 #include "SyntheticNotes.h"
 
-#include "notes/Preferences.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 #include "store/TextFile.h"
 
 #include <QFile>

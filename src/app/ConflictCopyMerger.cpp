@@ -1,7 +1,7 @@
 #include "app/ConflictCopyMerger.h"
 
 #include "app/TrayModel.h"
-#include "reminders/Notifier.h"
+#include "delivery/Notifier.h"
 #include "store/ConflictWatcher.h"
 #include "store/NotesStore.h"
 

@@ -1,6 +1,6 @@
 #include "app/KeyboardShortcuts.h"
 
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -6,18 +6,19 @@
 #include "app/ResidentLog.h"
 #include "app/SettingsShortcuts.h"
 #include "app/TrayPresenter.h"
+#include "delivery/ReminderScheduler.h"
 #include "platform/DesktopServices.h"
 #include "platform/linux/ActivationToken.h"
 #include "platform/linux/DBusNotifier.h"
 #include "platform/linux/DisplayCheck.h"
 #include "platform/linux/LinuxSystemEvents.h"
 #include "platform/linux/PortalHotKeys.h"
+#include "platform/linux/QtDesktopServices.h"
 #include "platform/linux/X11HotKeys.h"
 #include "platform/linux/XdgAutostart.h"
-#include "reminders/ReminderScheduler.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureController.h"
-#include "ui/desktop/QtDesktopServices.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageWindow.h"
 #include "ui/manage/ManageWindowController.h"
@@ -371,8 +372,8 @@ void Shell::run(TrayModel::Action action) {
 }
 
 void Shell::openNow() {
-    const QList<Entry> ringing =
-        store_.document().ringing(store_.clock().now(), store_.clock().calendar(), store_.preferences().anchors());
+    const QList<Entry> ringing = EntryReminders::ringing(store_.document(), store_.clock().now(),
+                                                         store_.clock().calendar(), store_.preferences().anchors());
     Q_EMIT openRequested(ringing.isEmpty() ? std::nullopt : std::optional<QUuid>(ringing.front().id));
 }
 

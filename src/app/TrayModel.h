@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reminders/Notifier.h"
+#include "delivery/Notifier.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
 
 #include <QList>
 #include <QString>
@@ -12,9 +12,6 @@
 
 namespace plim {
 
-struct Reminder;
-struct Anchors;
-
 // One list line of the notes file (plus its continuation lines).
 struct Entry {
     enum class State { Open, Done, Carried, Note, Struck };
@@ -25,14 +22,6 @@ struct Entry {
     QString text;                   // further lines joined with "\n"
     std::optional<QString> time;    // "HH:mm" capture stamp
     std::optional<QString> comment; // rest of the trailing comment, trimmed; absent when empty
-
-    // The reminder carried in `comment`, and assigning one (other words of the comment stay).
-    std::optional<Reminder> reminder(const Calendar& calendar, const Anchors& anchors) const;
-    void setReminder(const std::optional<Reminder>& reminder, const Calendar& calendar, const Anchors& anchors);
-    // Open or note, with a repeating reminder marked routine.
-    bool isRoutine(const Calendar& calendar, const Anchors& anchors) const;
-    // Open or note, with a reminder whose next ring is at or before t.
-    bool isRinging(Instant at, const Calendar& calendar, const Anchors& anchors) const;
 
     friend bool operator==(const Entry&, const Entry&) = default;
 };
@@ -96,11 +85,8 @@ struct NotesDocument {
     QList<Entry> allEntries() const;
     // Index of the first section headed with day's heading; created on top when missing.
     qsizetype sectionIndex(Instant day, const Calendar& calendar);
-    // Open entries, routines left out: the drawer's count.
-    int openCount(const Calendar& calendar, const Anchors& anchors) const;
 
-    // --- Reminders ---
-    // The answer to a ringing reminder.
+    // The answer to a ringing reminder (carried out in reminders/).
     struct Answer {
         struct Snooze {
             Instant until;
@@ -118,12 +104,6 @@ struct NotesDocument {
         std::variant<Snooze, Done, Dismiss, Stop> value;
         friend bool operator==(const Answer&, const Answer&) = default;
     };
-    void answer(const QUuid& id, const Answer& answer, Instant now, const Calendar& calendar, const Anchors& anchors);
-    // Writes (or removes) an entry's reminder; a done entry reopens, a struck one becomes a note.
-    void setReminder(const QUuid& id, const std::optional<Reminder>& reminder, const Calendar& calendar,
-                     const Anchors& anchors);
-    // The entries ringing at t, in document order.
-    QList<Entry> ringing(Instant at, const Calendar& calendar, const Anchors& anchors) const;
 
     friend bool operator==(const NotesDocument&, const NotesDocument&) = default;
 };

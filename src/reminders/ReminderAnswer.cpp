@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 namespace plim {
@@ -16,28 +17,29 @@ Instant startOfMinute(Instant t, const Calendar& calendar) {
 
 } // namespace
 
-void NotesDocument::answer(const QUuid& id, const Answer& answer, Instant now, const Calendar& calendar,
-                           const Anchors& anchors) {
-    const auto at = location(id);
+void EntryReminders::answer(NotesDocument& document, const QUuid& id, const NotesDocument::Answer& answer, Instant now,
+                            const Calendar& calendar, const Anchors& anchors) {
+    using Answer = NotesDocument::Answer;
+    const auto at = document.location(id);
     if (!at) {
         return;
     }
-    Entry* entry = entryAt(*at);
+    Entry* entry = document.entryAt(*at);
     if (entry == nullptr || (entry->state != Entry::State::Open && entry->state != Entry::State::Note)) {
         return;
     }
-    std::optional<Reminder> reminder = entry->reminder(calendar, anchors);
+    std::optional<Reminder> reminder = EntryReminders::reminder(*entry, calendar, anchors);
     if (!reminder) {
         return;
     }
 
     if (const auto* snooze = std::get_if<Answer::Snooze>(&answer.value)) {
         reminder->next = startOfMinute(snooze->until, calendar);
-        entry->setReminder(reminder, calendar, anchors);
+        setReminder(*entry, reminder, calendar, anchors);
         return;
     }
     if (std::holds_alternative<Answer::Stop>(answer.value)) {
-        entry->setReminder(std::nullopt, calendar, anchors);
+        setReminder(*entry, std::nullopt, calendar, anchors);
         return;
     }
     if (std::holds_alternative<Answer::Dismiss>(answer.value)) {
@@ -45,9 +47,9 @@ void NotesDocument::answer(const QUuid& id, const Answer& answer, Instant now, c
         const auto following = reminder->rule ? reminder->nextRing(now, calendar) : std::nullopt;
         if (following) {
             reminder->next = *following;
-            entry->setReminder(reminder, calendar, anchors);
+            setReminder(*entry, reminder, calendar, anchors);
         } else {
-            entry->setReminder(std::nullopt, calendar, anchors);
+            setReminder(*entry, std::nullopt, calendar, anchors);
         }
         return;
     }
@@ -56,32 +58,32 @@ void NotesDocument::answer(const QUuid& id, const Answer& answer, Instant now, c
     if (!reminder->rule || !reminder->routine) {
         entry->state = entry->state == Entry::State::Note ? Entry::State::Struck : Entry::State::Done;
         entry->active = false;
-        entry->setReminder(std::nullopt, calendar, anchors);
+        setReminder(*entry, std::nullopt, calendar, anchors);
         return;
     }
 
     // A routine stays open and keeps coming back; the done is logged as its own line. Done ahead of the
     // ring skips the occurrence that was coming up.
-    const Instant when = entry->isRinging(now, calendar, anchors) ? now : reminder->next;
+    const Instant when = isRinging(*entry, now, calendar, anchors) ? now : reminder->next;
     const auto following = reminder->nextRing(when, calendar);
     // No further ring means the rule can never ring again, so its words go; the entry itself stays open and
     // nothing the user wrote disappears. Keeping the old ring instead would leave a routine that rings on
     // after every done.
     if (following) {
         reminder->next = *following;
-        entry->setReminder(reminder, calendar, anchors);
+        setReminder(*entry, reminder, calendar, anchors);
     } else {
-        entry->setReminder(std::nullopt, calendar, anchors);
+        setReminder(*entry, std::nullopt, calendar, anchors);
     }
     Entry log;
     log.id = QUuid::createUuid();
     log.state = Entry::State::Done;
     log.active = false;
     log.text = entry->text;
-    log.time = time(now, calendar);
+    log.time = NotesDocument::time(now, calendar);
     // `entry` points into the sections, which adding today's section may move: it is not used past here.
-    const qsizetype section = sectionIndex(now, calendar);
-    sections[section].items.append(Item(std::move(log)));
+    const qsizetype section = document.sectionIndex(now, calendar);
+    document.sections[section].items.append(Item(std::move(log)));
 }
 
 } // namespace plim

@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include <algorithm>
@@ -207,17 +208,18 @@ Reminder::Split Reminder::split(QStringView comment, const Calendar& calendar, c
 
 // --- Entry ---
 
-std::optional<Reminder> Entry::reminder(const Calendar& calendar, const Anchors& anchors) const {
-    if (!mayHoldReminder(comment)) {
+std::optional<Reminder> EntryReminders::reminder(const Entry& entry, const Calendar& calendar, const Anchors& anchors) {
+    if (!mayHoldReminder(entry.comment)) {
         return std::nullopt;
     }
-    return Reminder::split(*comment, calendar, anchors).reminder;
+    return Reminder::split(*entry.comment, calendar, anchors).reminder;
 }
 
-void Entry::setReminder(const std::optional<Reminder>& newReminder, const Calendar& calendar, const Anchors& anchors) {
+void EntryReminders::setReminder(Entry& entry, const std::optional<Reminder>& newReminder, const Calendar& calendar,
+                                 const Anchors& anchors) {
     std::optional<QString> rest;
-    if (comment) {
-        Reminder::Split current = Reminder::split(*comment, calendar, anchors);
+    if (entry.comment) {
+        Reminder::Split current = Reminder::split(*entry.comment, calendar, anchors);
         if (current.reminder == newReminder) {
             return; // the comment stays as it was, spacing included
         }
@@ -233,36 +235,36 @@ void Entry::setReminder(const std::optional<Reminder>& newReminder, const Calend
         words += newReminder->clauses(calendar);
     }
     if (words.isEmpty()) {
-        comment.reset();
+        entry.comment.reset();
     } else {
-        comment = std::move(words);
+        entry.comment = std::move(words);
     }
 }
 
-bool Entry::isRoutine(const Calendar& calendar, const Anchors& anchors) const {
-    if (!canRing(state)) {
+bool EntryReminders::isRoutine(const Entry& entry, const Calendar& calendar, const Anchors& anchors) {
+    if (!canRing(entry.state)) {
         return false;
     }
-    const auto r = reminder(calendar, anchors);
+    const auto r = reminder(entry, calendar, anchors);
     return r && r->rule && r->routine;
 }
 
-bool Entry::isRinging(Instant at, const Calendar& calendar, const Anchors& anchors) const {
-    if (!canRing(state)) {
+bool EntryReminders::isRinging(const Entry& entry, Instant at, const Calendar& calendar, const Anchors& anchors) {
+    if (!canRing(entry.state)) {
         return false;
     }
-    const auto r = reminder(calendar, anchors);
+    const auto r = reminder(entry, calendar, anchors);
     return r && r->next <= at;
 }
 
 // --- Document ---
 
-int NotesDocument::openCount(const Calendar& calendar, const Anchors& anchors) const {
+int EntryReminders::openCount(const NotesDocument& document, const Calendar& calendar, const Anchors& anchors) {
     int count = 0;
-    for (const DaySection& section : sections) {
+    for (const DaySection& section : document.sections) {
         for (const Item& item : section.items) {
             const auto* e = std::get_if<Entry>(&item);
-            if (e && e->state == Entry::State::Open && !e->isRoutine(calendar, anchors)) {
+            if (e && e->state == Entry::State::Open && !isRoutine(*e, calendar, anchors)) {
                 ++count;
             }
         }
@@ -270,9 +272,9 @@ int NotesDocument::openCount(const Calendar& calendar, const Anchors& anchors) c
     return count;
 }
 
-void NotesDocument::setReminder(const QUuid& id, const std::optional<Reminder>& reminder, const Calendar& calendar,
-                                const Anchors& anchors) {
-    for (DaySection& section : sections) {
+void EntryReminders::setReminder(NotesDocument& document, const QUuid& id, const std::optional<Reminder>& reminder,
+                                 const Calendar& calendar, const Anchors& anchors) {
+    for (DaySection& section : document.sections) {
         for (Item& item : section.items) {
             auto* e = std::get_if<Entry>(&item);
             if (!e || e->id != id) {
@@ -285,18 +287,19 @@ void NotesDocument::setReminder(const QUuid& id, const std::optional<Reminder>& 
                     e->state = Entry::State::Note;
                 }
             }
-            e->setReminder(reminder, calendar, anchors);
+            setReminder(*e, reminder, calendar, anchors);
             return;
         }
     }
 }
 
-QList<Entry> NotesDocument::ringing(Instant at, const Calendar& calendar, const Anchors& anchors) const {
+QList<Entry> EntryReminders::ringing(const NotesDocument& document, Instant at, const Calendar& calendar,
+                                     const Anchors& anchors) {
     QList<Entry> out;
-    for (const DaySection& section : sections) {
+    for (const DaySection& section : document.sections) {
         for (const Item& item : section.items) {
             const auto* e = std::get_if<Entry>(&item);
-            if (e && canRing(e->state) && mayHoldReminder(e->comment) && e->isRinging(at, calendar, anchors)) {
+            if (e && canRing(e->state) && mayHoldReminder(e->comment) && isRinging(*e, at, calendar, anchors)) {
                 out.append(*e);
             }
         }

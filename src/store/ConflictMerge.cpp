@@ -1,7 +1,8 @@
 #include "store/ConflictMerge.h"
 
-#include "notes/Preferences.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
+#include "store/Preferences.h"
 
 #include <QDir>
 #include <QFile>
@@ -149,13 +150,13 @@ struct EntryMerger {
             // Closing cleared the reminder on the side that closed it: its comment goes with it.
             return merged == n.state || merged != c.state ? n.comment : c.comment;
         }
-        const auto rn = n.reminder(calendar, anchors);
-        const auto rc = c.reminder(calendar, anchors);
+        const auto rn = EntryReminders::reminder(n, calendar, anchors);
+        const auto rc = EntryReminders::reminder(c, calendar, anchors);
         if (!rc || (rn && ringsAt(*rn, now) <= ringsAt(*rc, now))) {
             return n.comment;
         }
         Entry e = n;
-        e.setReminder(rc, calendar, anchors);
+        EntryReminders::setReminder(e, rc, calendar, anchors);
         return e.comment;
     }
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes/NotesDocument.h"
+#include "reminders/Reminder.h"
 
 #include <QList>
 #include <QString>

@@ -1,5 +1,7 @@
 #include "store/EntryCounts.h"
 
+#include "reminders/EntryReminders.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -25,8 +27,9 @@ EntryCounts::Day EntryCounts::count(const QList<Item>& items, const Calendar& ca
             continue;
         }
         // Only a comment with the word can hold a reminder.
-        const auto reminder =
-            e->comment && Reminder::mayHold(*e->comment) ? e->reminder(calendar, anchors) : std::optional<Reminder>();
+        const auto reminder = e->comment && Reminder::mayHold(*e->comment)
+                                  ? EntryReminders::reminder(*e, calendar, anchors)
+                                  : std::optional<Reminder>();
         const bool routine = canRing(e->state) && reminder && reminder->rule && reminder->routine;
         if (e->state == Entry::State::Open && !routine) {
             ++day.open;

@@ -1,11 +1,11 @@
 #include "store/NotesStore.h"
 
-#include "notes/Preferences.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 #include "reminders/Reminder.h"
 #include "store/AgreedText.h"
 #include "store/CaptureJournal.h"
 #include "store/FileWatcher.h"
+#include "store/Preferences.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "notes/IncrementalParser.h"
 #include "notes/NotesDocument.h"
 #include "reminders/Reminder.h"

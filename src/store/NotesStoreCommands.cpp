@@ -1,6 +1,7 @@
 #include "store/NotesStore.h"
 
-#include "notes/Preferences.h"
+#include "reminders/EntryReminders.h"
+#include "store/Preferences.h"
 
 namespace plim {
 
@@ -48,7 +49,7 @@ void NotesStore::toggleDone(const QUuid& id) {
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const auto entry = document_.entry(id);
-    if (entry && entry->isRoutine(calendar, a)) {
+    if (entry && EntryReminders::isRoutine(*entry, calendar, a)) {
         answer(id, NotesDocument::Answer{NotesDocument::Answer::Done{}});
         return;
     }
@@ -77,7 +78,7 @@ void NotesStore::toggleDone(const QUuid& id) {
         }
         if (clear) {
             e->active = false;
-            e->setReminder(std::nullopt, calendar, a);
+            EntryReminders::setReminder(*e, std::nullopt, calendar, a);
         }
     });
 }
@@ -130,7 +131,7 @@ void NotesStore::carryToToday(const QUuid& id, Instant today) {
         if (!e) {
             return;
         }
-        const auto reminder = e->reminder(calendar, a);
+        const auto reminder = EntryReminders::reminder(*e, calendar, a);
         e->state = Entry::State::Carried;
         e->comment = QStringLiteral("carried ") + todayHeading.left(10);
 
@@ -139,7 +140,7 @@ void NotesStore::carryToToday(const QUuid& id, Instant today) {
         copy.state = Entry::State::Open;
         copy.text = e->text;
         copy.time = NotesDocument::time(today, calendar);
-        copy.setReminder(reminder, calendar, a);
+        EntryReminders::setReminder(copy, reminder, calendar, a);
         const qsizetype index = doc.sectionIndex(today, calendar);
         doc.sections[index].items.append(copy);
     });
@@ -185,7 +186,7 @@ void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& rem
     }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
-    mutate([&](NotesDocument& doc) { doc.setReminder(id, reminder, calendar, a); });
+    mutate([&](NotesDocument& doc) { EntryReminders::setReminder(doc, id, reminder, calendar, a); });
 }
 
 void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
@@ -196,7 +197,7 @@ void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const Instant now = clock_.now();
-    mutate([&](NotesDocument& doc) { doc.answer(id, answer, now, calendar, a); });
+    mutate([&](NotesDocument& doc) { EntryReminders::answer(doc, id, answer, now, calendar, a); });
 }
 
 bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {

@@ -1,7 +1,7 @@
 #include "store/NotesStore.h"
 
-#include "notes/Preferences.h"
 #include "store/CaptureJournal.h"
+#include "store/Preferences.h"
 
 #include <thread>
 

@@ -1,7 +1,7 @@
 #include "store/NotesStore.h"
 
-#include "notes/Preferences.h"
 #include "store/AgreedText.h"
+#include "store/Preferences.h"
 
 #include <QDir>
 #include <QFile>

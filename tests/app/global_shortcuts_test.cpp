@@ -1,6 +1,6 @@
 #include "app/GlobalShortcuts.h"
 
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 
 #include "support/TestSupport.h"
 

@@ -1,8 +1,8 @@
 // Global shortcuts on a real X server of the test's own, pressed with xdotool. Skipped when Xvfb
 // or xdotool is missing.
 #include "app/GlobalShortcuts.h"
-#include "notes/Preferences.h"
 #include "platform/linux/X11HotKeys.h"
+#include "store/Preferences.h"
 
 #include "support/TestSupport.h"
 #include "support/XServer.h"

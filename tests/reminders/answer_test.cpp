@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include "ReminderBuilders.h"
@@ -101,7 +102,8 @@ TEST(Answering, ChangesTheFileAsExpected) {
         const QUuid id = document.allEntries().front().id;
         const auto place = document.location(id);
 
-        document.answer(id, answerOf(c.kind, at(cal, 2026, 3, 11, 14, 37, 45)), wall(cal, c.now), cal, kAnchors);
+        EntryReminders::answer(document, id, answerOf(c.kind, at(cal, 2026, 3, 11, 14, 37, 45)), wall(cal, c.now), cal,
+                               kAnchors);
 
         EXPECT_EQ(document.serialized(), fileText(c.after ? c.after : c.before));
         // The answered entry keeps its identity; its place only moves when a new day is put on top.
@@ -117,8 +119,8 @@ TEST(Answering, UnknownEntryChangesNothing) {
         fileText("## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-10 09:00 every day 09:00 routine -->");
     NotesDocument document = NotesDocument::parse(text);
     for (Kind kind : {Kind::Snooze, Kind::Done, Kind::Dismiss, Kind::Stop}) {
-        document.answer(QUuid::createUuid(), answerOf(kind, at(cal, 2026, 3, 11, 12, 0)), wall(cal, kNow), cal,
-                        kAnchors);
+        EntryReminders::answer(document, QUuid::createUuid(), answerOf(kind, at(cal, 2026, 3, 11, 12, 0)),
+                               wall(cal, kNow), cal, kAnchors);
         EXPECT_EQ(document.serialized(), text);
     }
 }
@@ -128,8 +130,8 @@ TEST(Answering, EachRoutineLogGetsItsOwnIdentity) {
     NotesDocument document =
         NotesDocument::parse(fileText("- [ ] drink  <!-- remind 2026-03-11 09:00 every 1h 08:30-20:30 routine -->"));
     const QUuid id = document.allEntries().front().id;
-    document.answer(id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
-    document.answer(id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
+    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
+    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
 
     const QList<Entry> entries = document.sections.value(0).entries();
     ASSERT_EQ(entries.size(), 3);

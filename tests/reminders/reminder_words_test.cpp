@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include "ReminderBuilders.h"
@@ -178,9 +179,9 @@ TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
     for (const Case& c : cases) {
         Entry e = entryWith(c.comment ? std::optional<QString>(QString::fromUtf8(*c.comment)) : std::nullopt);
         const Entry before = e;
-        e.setReminder(c.assigned, cal, kAnchors);
+        EntryReminders::setReminder(e, c.assigned, cal, kAnchors);
         EXPECT_EQ(text(e.comment), c.expected ? *c.expected : "(none)") << c.comment.value_or("(none)");
-        EXPECT_EQ(e.reminder(cal, kAnchors), c.assigned) << c.comment.value_or("(none)");
+        EXPECT_EQ(EntryReminders::reminder(e, cal, kAnchors), c.assigned) << c.comment.value_or("(none)");
         // Nothing else of the entry moves.
         e.comment = before.comment;
         EXPECT_EQ(e, before);
@@ -197,18 +198,19 @@ TEST(EntryReminder, OnlyOpenAndNoteEntriesRingOrAreRoutines) {
                                          std::pair{S::Carried, false}, std::pair{S::Struck, false}}) {
         SCOPED_TRACE(static_cast<int>(state));
         const Entry r = entryWith(routine, state);
-        EXPECT_EQ(r.isRoutine(cal, kAnchors), canRing);
-        EXPECT_EQ(r.isRinging(due, cal, kAnchors), canRing);
-        EXPECT_FALSE(r.isRinging(due - std::chrono::milliseconds(1), cal, kAnchors));
-        EXPECT_EQ(r.isRinging(due + std::chrono::hours(50), cal, kAnchors), canRing);
+        EXPECT_EQ(EntryReminders::isRoutine(r, cal, kAnchors), canRing);
+        EXPECT_EQ(EntryReminders::isRinging(r, due, cal, kAnchors), canRing);
+        EXPECT_FALSE(EntryReminders::isRinging(r, due - std::chrono::milliseconds(1), cal, kAnchors));
+        EXPECT_EQ(EntryReminders::isRinging(r, due + std::chrono::hours(50), cal, kAnchors), canRing);
 
-        EXPECT_FALSE(entryWith(u"remind 2026-03-14 20:30 every day 20:30"_s, state).isRoutine(cal, kAnchors));
-        EXPECT_FALSE(entryWith(oneTime, state).isRoutine(cal, kAnchors));
-        EXPECT_EQ(entryWith(oneTime, state).isRinging(due, cal, kAnchors), canRing);
-        EXPECT_FALSE(entryWith(std::nullopt, state).isRinging(due, cal, kAnchors));
+        EXPECT_FALSE(
+            EntryReminders::isRoutine(entryWith(u"remind 2026-03-14 20:30 every day 20:30"_s, state), cal, kAnchors));
+        EXPECT_FALSE(EntryReminders::isRoutine(entryWith(oneTime, state), cal, kAnchors));
+        EXPECT_EQ(EntryReminders::isRinging(entryWith(oneTime, state), due, cal, kAnchors), canRing);
+        EXPECT_FALSE(EntryReminders::isRinging(entryWith(std::nullopt, state), due, cal, kAnchors));
     }
     // Routine written without a rule is not a routine.
-    EXPECT_FALSE(entryWith(u"remind 2026-03-14 20:30 routine"_s).isRoutine(cal, kAnchors));
+    EXPECT_FALSE(EntryReminders::isRoutine(entryWith(u"remind 2026-03-14 20:30 routine"_s), cal, kAnchors));
 }
 
 // --- Document ---
@@ -235,13 +237,13 @@ TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
         u"- [ ] third  <!-- remind 2026-03-14 21:00 routine -->"_s,
     });
     QStringList texts;
-    for (const Entry& e : doc.ringing(at(cal, 2026, 3, 14, 21, 0), cal, kAnchors)) {
+    for (const Entry& e : EntryReminders::ringing(doc, at(cal, 2026, 3, 14, 21, 0), cal, kAnchors)) {
         texts.append(e.text);
     }
     EXPECT_EQ(texts, (QStringList{u"first"_s, u"second"_s, u"third"_s}));
-    EXPECT_TRUE(doc.ringing(at(cal, 2026, 3, 13, 8, 59), cal, kAnchors).isEmpty());
+    EXPECT_TRUE(EntryReminders::ringing(doc, at(cal, 2026, 3, 13, 8, 59), cal, kAnchors).isEmpty());
     // Open entries only, a routine left out; a routine word without a rule makes no routine.
-    EXPECT_EQ(doc.openCount(cal, kAnchors), 4);
+    EXPECT_EQ(EntryReminders::openCount(doc, cal, kAnchors), 4);
 }
 
 TEST(DocumentReminders, GivingAReminderReopensFinishedEntries) {
@@ -258,21 +260,22 @@ TEST(DocumentReminders, GivingAReminderReopensFinishedEntries) {
                         DaySection{QUuid::createUuid(), u"2026-03-13 Friday"_s, {target}}};
         const NotesDocument before = doc;
 
-        doc.setReminder(target.id, r, cal, kAnchors);
+        EntryReminders::setReminder(doc, target.id, r, cal, kAnchors);
         const Entry& changed = std::get<Entry>(doc.sections[1].items[0]);
         EXPECT_EQ(changed.state, withReminder);
         EXPECT_EQ(changed.comment, u"carried 2026-03-13 remind 2026-03-16 09:00"_s);
         EXPECT_EQ(doc.sections[0], before.sections[0]);
 
         // Taking the reminder away leaves the state alone.
-        doc.setReminder(target.id, std::nullopt, cal, kAnchors);
+        EntryReminders::setReminder(doc, target.id, std::nullopt, cal, kAnchors);
         EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).state, withReminder);
         EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).comment, u"carried 2026-03-13"_s);
 
         // A finished entry losing a reminder it never had stays finished; an unknown identity changes nothing.
         NotesDocument untouched = before;
-        untouched.setReminder(std::get<Entry>(before.sections[0].items[0]).id, std::nullopt, cal, kAnchors);
-        untouched.setReminder(QUuid::createUuid(), r, cal, kAnchors);
+        EntryReminders::setReminder(untouched, std::get<Entry>(before.sections[0].items[0]).id, std::nullopt, cal,
+                                    kAnchors);
+        EntryReminders::setReminder(untouched, QUuid::createUuid(), r, cal, kAnchors);
         EXPECT_EQ(untouched, before);
     }
 }

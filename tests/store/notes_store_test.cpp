@@ -1,7 +1,8 @@
-#include "notes/Preferences.h"
+#include "reminders/EntryReminders.h"
 #include "store/DayTexts.h"
 #include "store/FileLock.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 #include "store/TextFile.h"
 
 #include "support/StoreFixture.h"
@@ -692,10 +693,11 @@ TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
         const Calendar calendar = notes.clock->calendar();
         const Anchors anchors = notes.prefs->anchors();
         const EntryCounts& counts = store->counts();
-        EXPECT_EQ(counts.open(), store->document().openCount(calendar, anchors)) << step;
+        EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
         for (const auto later :
              {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
-            EXPECT_EQ(counts.ringing(now() + later), store->document().ringing(now() + later, calendar, anchors).size())
+            EXPECT_EQ(counts.ringing(now() + later),
+                      EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
                 << step << " and " << later.count() << " h later";
         }
     };

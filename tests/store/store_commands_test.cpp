@@ -1,6 +1,6 @@
-#include "notes/Preferences.h"
 #include "reminders/Reminder.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"

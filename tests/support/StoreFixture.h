@@ -1,7 +1,7 @@
 #pragma once
 
-#include "notes/Preferences.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QTemporaryDir>
 

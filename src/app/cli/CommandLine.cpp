@@ -2,7 +2,7 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/Output.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 
 #include <QCoreApplication>
 #include <QStringList>

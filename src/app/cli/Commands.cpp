@@ -1,8 +1,8 @@
 #include "app/cli/Commands.h"
 
 #include "app/cli/Output.h"
-#include "notes/Preferences.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 namespace plim::cli {
 

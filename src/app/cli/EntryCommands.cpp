@@ -1,9 +1,10 @@
 #include "app/cli/Commands.h"
+#include "reminders/EntryReminders.h"
 
 #include "app/cli/Output.h"
-#include "notes/Preferences.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QList>
 
@@ -116,10 +117,11 @@ int remind(const Context& ctx) {
         return notUnderstood(phrase);
     }
     const auto entry = t.store->document().entry(t.id);
-    const auto existing = entry ? entry->reminder(calendar, Preferences::shared().anchors()) : std::nullopt;
+    const auto existing =
+        entry ? EntryReminders::reminder(*entry, calendar, Preferences::shared().anchors()) : std::nullopt;
     // A one-time phrase on a ringing repeat snoozes this ring and keeps the rule.
     if (existing && existing->rule && !reminder->rule &&
-        entry->isRinging(now, calendar, Preferences::shared().anchors())) {
+        EntryReminders::isRinging(*entry, now, calendar, Preferences::shared().anchors())) {
         t.store->answer(t.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder->next}});
     } else {
         t.store->setReminder(t.id, reminder);

@@ -1,10 +1,10 @@
 #include "app/cli/Commands.h"
 
 #include "app/cli/Output.h"
-#include "notes/Preferences.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 #include "store/ConflictMerge.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,10 @@
 #include "app/cli/Commands.h"
+#include "reminders/EntryReminders.h"
 
 #include "app/cli/Output.h"
-#include "notes/Preferences.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 namespace plim::cli {
 
@@ -61,10 +62,10 @@ int due(const Context& ctx) {
     for (const DaySection& s : store->document().sections) {
         for (const Item& item : s.items) {
             const auto* e = std::get_if<Entry>(&item);
-            if (!e || !e->isRinging(now, calendar, anchors)) {
+            if (!e || !EntryReminders::isRinging(*e, now, calendar, anchors)) {
                 continue;
             }
-            const QString label = e->reminder(calendar, anchors)->label(now, calendar);
+            const QString label = EntryReminders::reminder(*e, calendar, anchors)->label(now, calendar);
             listing.ringing(*e, s.heading, label);
         }
     }

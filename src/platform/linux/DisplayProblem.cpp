@@ -1,6 +1,6 @@
 #include "platform/linux/DisplayCheck.h"
 
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "notes/Clock.h"
-#include "reminders/SystemEvents.h"
+#include "base/Clock.h"
+#include "delivery/SystemEvents.h"
 
 #include <QByteArray>
 #include <QString>

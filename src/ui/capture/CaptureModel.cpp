@@ -1,6 +1,6 @@
 #include "ui/capture/CaptureModel.h"
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 

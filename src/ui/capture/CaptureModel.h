@@ -1,12 +1,12 @@
 #pragma once
 
-#include "notes/Calendar.h"
-#include "notes/Preferences.h"
+#include "base/Calendar.h"
 #include "reminders/Reminder.h"
-#include "reminders/WhenFieldModel.h"
+#include "store/Preferences.h"
 #include "ui/capture/CaptureKeys.h"
 #include "ui/capture/Delays.h"
 #include "ui/capture/DrawerTexts.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "ui/capture/CaptureWindow.h"
 
+#include "platform/linux/XcbWindow.h"
 #include "store/NotesStore.h"
 #include "ui/capture/DrawerGeometry.h"
-#include "ui/capture/XcbWindow.h"
 #include "ui/theme/FrameRole.h"
 #include "ui/theme/KeyLabel.h"
 #include "ui/theme/Theme.h"

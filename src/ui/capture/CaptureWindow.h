@@ -3,7 +3,7 @@
 #include "platform/KeyboardHold.h"
 #include "ui/capture/CaptureEditorWidget.h"
 #include "ui/capture/CaptureModel.h"
-#include "ui/capture/WhenFieldWidget.h"
+#include "ui/when/WhenFieldWidget.h"
 
 #include <QPointer>
 #include <QTimer>

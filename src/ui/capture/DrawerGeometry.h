@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 
 #include <QRect>
 #include <QSize>

@@ -1,7 +1,7 @@
 #include "ui/capture/DrawerTexts.h"
 
-#include "notes/KeyNames.h"
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
+#include "ui/when/KeyNames.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
 
 #include <QList>
 #include <QString>

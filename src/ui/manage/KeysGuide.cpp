@@ -1,6 +1,6 @@
 #include "ui/manage/KeysGuide.h"
 
-#include "notes/KeyNames.h"
+#include "ui/when/KeyNames.h"
 
 namespace plim::KeysGuide {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/Preferences.h"
 
 #include <QList>
 #include <QString>

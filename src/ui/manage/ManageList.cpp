@@ -1,4 +1,5 @@
 #include "ui/manage/ManageList.h"
+#include "reminders/EntryReminders.h"
 
 #include "reminders/Reminder.h"
 
@@ -387,7 +388,7 @@ ManageList::Facts ManageList::factsOf(const Item& item, const Moment& now) {
     f.state = e->state;
     // Only a comment with the word can hold a reminder.
     if (e->comment && Reminder::mayHold(*e->comment)) {
-        if (const auto reminder = e->reminder(now.calendar, now.anchors)) {
+        if (const auto reminder = EntryReminders::reminder(*e, now.calendar, now.anchors)) {
             f.hasReminder = true;
             f.repeats = reminder->rule.has_value();
             f.routine = reminder->routine;

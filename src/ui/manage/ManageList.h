@@ -1,8 +1,8 @@
 #pragma once
 
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
 #include "notes/NotesDocument.h"
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 #include "ui/manage/TextFilter.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "ui/manage/ManageListView.h"
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 

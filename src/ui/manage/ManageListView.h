@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ui/capture/WhenFieldWidget.h"
 #include "ui/manage/ManageModel.h"
 #include "ui/manage/ManageRowDelegate.h"
 #include "ui/manage/ManageRowsModel.h"
 #include "ui/theme/Theme.h"
 #include "ui/when/WhenCard.h"
+#include "ui/when/WhenFieldWidget.h"
 
 #include <QListView>
 #include <QPersistentModelIndex>

@@ -1,10 +1,11 @@
 #include "ui/manage/ManageModel.h"
+#include "reminders/EntryReminders.h"
 
 #include "platform/DesktopServices.h"
-#include "reminders/WhenFieldModel.h"
 #include "store/NotesStore.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include <algorithm>
 #include <utility>
@@ -483,8 +484,9 @@ void ManageModel::remind(int preset) {
 
 void ManageModel::apply(const Reminder& reminder, const Entry& entry) {
     const Now now = currentMoment();
-    const auto current = entry.reminder(now.calendar, now.anchors);
-    if (!reminder.rule && current && current->rule && entry.isRinging(now.instant, now.calendar, now.anchors)) {
+    const auto current = EntryReminders::reminder(entry, now.calendar, now.anchors);
+    if (!reminder.rule && current && current->rule &&
+        EntryReminders::isRinging(entry, now.instant, now.calendar, now.anchors)) {
         // Only this ring comes back later; the repeat keeps its schedule.
         store_.answer(entry.id, NotesDocument::Answer{NotesDocument::Answer::Snooze{reminder.next}});
     } else {
@@ -499,7 +501,7 @@ void ManageModel::openWhenField(const QString& text) {
         return;
     }
     const Now now = currentMoment();
-    when_->reset(text, entry->reminder(now.calendar, now.anchors));
+    when_->reset(text, EntryReminders::reminder(*entry, now.calendar, now.anchors));
     setWhenFieldID(entry->id);
 }
 
@@ -521,7 +523,7 @@ void ManageModel::stopReminderFromWhenField() {
         return;
     }
     const Now now = currentMoment();
-    if (!entry->reminder(now.calendar, now.anchors)) {
+    if (!EntryReminders::reminder(*entry, now.calendar, now.anchors)) {
         return;
     }
     setWhenFieldID(std::nullopt);

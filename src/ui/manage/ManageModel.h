@@ -1,8 +1,8 @@
 #pragma once
 
 #include "notes/NotesDocument.h"
-#include "notes/Preferences.h"
 #include "reminders/Reminder.h"
+#include "store/Preferences.h"
 #include "ui/manage/FirstRun.h"
 #include "ui/manage/ManageList.h"
 #include "ui/manage/RowLabels.h"

@@ -1,8 +1,9 @@
 #include "ui/manage/ManageTexts.h"
+#include "reminders/EntryReminders.h"
 
-#include "notes/KeyNames.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
+#include "ui/when/KeyNames.h"
 
 namespace plim::ManageTexts {
 
@@ -36,7 +37,7 @@ QString quoted(const QString& text) {
 QString entryHint(const ManageModel& model, const Entry& entry) {
     const RowLabels& labels = model.labels();
     if (labels.isRinging(entry)) {
-        const auto reminder = entry.reminder(labels.calendar(), labels.anchors());
+        const auto reminder = EntryReminders::reminder(entry, labels.calendar(), labels.anchors());
         QStringList parts;
         if (reminder && reminder->rule && reminder->routine) {
             parts << QStringLiteral("space done today") << QStringLiteral("d skip");
@@ -56,7 +57,7 @@ QString entryHint(const ManageModel& model, const Entry& entry) {
     if (model.mode() == Mode::Log && !model.isInToday(entry.id)) {
         parts << QStringLiteral("→ carry");
     }
-    const bool hasReminder = entry.reminder(labels.calendar(), labels.anchors()).has_value();
+    const bool hasReminder = EntryReminders::reminder(entry, labels.calendar(), labels.anchors()).has_value();
     parts << (hasReminder ? QStringLiteral("r change reminder") : QStringLiteral("r remind"));
     parts << QStringLiteral("⌫ trash");
     parts << (Links::urls(entry.text).isEmpty() ? QStringLiteral("↩ edit") : QStringLiteral("⌘↩ open link"));

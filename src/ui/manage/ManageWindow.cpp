@@ -1,7 +1,7 @@
 #include "ui/manage/ManageWindow.h"
 
+#include "platform/linux/XcbWindow.h"
 #include "store/NotesStore.h"
-#include "ui/capture/XcbWindow.h"
 #include "ui/manage/FirstRunView.h"
 #include "ui/manage/KeysView.h"
 #include "ui/manage/ManageListView.h"

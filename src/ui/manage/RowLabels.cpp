@@ -1,6 +1,7 @@
 #include "ui/manage/RowLabels.h"
+#include "reminders/EntryReminders.h"
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "reminders/Reminder.h"
 
 #include <chrono>
@@ -45,7 +46,7 @@ QString RowLabels::heading(const QString& heading) const {
 }
 
 bool RowLabels::isRinging(const Entry& entry) const {
-    return entry.isRinging(clock_.now(), calendar_, anchors_);
+    return EntryReminders::isRinging(entry, clock_.now(), calendar_, anchors_);
 }
 
 bool RowLabels::mayShowReminder(const Entry& entry) {
@@ -63,7 +64,7 @@ std::optional<QString> RowLabels::reminder(const Entry& entry) const {
     if (known != reminderLabels_.constEnd() && known->minute == minute && known->comment == *entry.comment) {
         return known->label;
     }
-    const auto reminder = entry.reminder(calendar_, anchors_);
+    const auto reminder = EntryReminders::reminder(entry, calendar_, anchors_);
     const std::optional<QString> label =
         reminder ? std::optional<QString>(reminder->label(now, calendar_)) : std::nullopt;
     reminderLabels_.insert(entry.id, KnownLabel{*entry.comment, minute, label});

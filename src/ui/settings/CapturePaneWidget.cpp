@@ -1,11 +1,11 @@
 #include "ui/settings/CapturePaneWidget.h"
 
-#include "notes/KeyNames.h"
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 #include "ui/settings/RecorderModel.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
+#include "ui/when/KeyNames.h"
 
 #include <QGridLayout>
 #include <QLabel>

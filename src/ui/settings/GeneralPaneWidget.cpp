@@ -1,7 +1,7 @@
 #include "ui/settings/GeneralPaneWidget.h"
 
-#include "notes/Preferences.h"
 #include "platform/LaunchAtLogin.h"
+#include "store/Preferences.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 

@@ -1,7 +1,7 @@
 #include "ui/settings/RemindersPaneWidget.h"
 
-#include "notes/Clock.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
+#include "store/Preferences.h"
 #include "ui/settings/SettingsModel.h"
 #include "ui/settings/SettingsWidget.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reminders/ReminderScheduler.h"
+#include "delivery/ReminderScheduler.h"
 
 #include <QList>
 #include <QPointer>

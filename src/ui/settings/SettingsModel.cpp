@@ -1,7 +1,7 @@
 #include "ui/settings/SettingsModel.h"
 
-#include "notes/Preferences.h"
 #include "platform/LaunchAtLogin.h"
+#include "store/Preferences.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
+#include "delivery/ReminderScheduler.h"
 #include "reminders/Reminder.h"
-#include "reminders/ReminderScheduler.h"
 
 #include <QList>
 #include <QString>

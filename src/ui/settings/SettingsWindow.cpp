@@ -1,7 +1,7 @@
 #include "ui/settings/SettingsWindow.h"
 
-#include "notes/Preferences.h"
-#include "ui/capture/XcbWindow.h"
+#include "platform/linux/XcbWindow.h"
+#include "store/Preferences.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/FrameRole.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reminders/ReminderScheduler.h"
+#include "delivery/ReminderScheduler.h"
 #include "ui/settings/CapturePaneWidget.h"
 #include "ui/settings/GeneralPaneWidget.h"
 #include "ui/settings/RemindersPaneWidget.h"

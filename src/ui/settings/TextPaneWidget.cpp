@@ -1,6 +1,6 @@
 #include "ui/settings/TextPaneWidget.h"
 
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 #include "ui/settings/SettingsWidget.h"
 #include "ui/theme/Fonts.h"
 

@@ -1,7 +1,7 @@
 #include "ui/theme/Theme.h"
 
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
+#include "platform/linux/PortalSettings.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -11,29 +11,16 @@ namespace plim {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString kInterface = QStringLiteral("org.freedesktop.portal.Settings");
 const QString kAppearance = QStringLiteral("org.freedesktop.appearance");
 const QString kColorScheme = QStringLiteral("color-scheme");
 const QString kGnomeInterface = QStringLiteral("org.gnome.desktop.interface");
 const QString kGnomeAnimations = QStringLiteral("enable-animations");
 const QString kKdeGlobals = QStringLiteral("org.kde.kdeglobals.KDE");
 const QString kKdeAnimationFactor = QStringLiteral("AnimationDurationFactor");
-// What a portal older than ReadOne answers to it.
-const QString kUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
 
 ThemeColors column(const std::array<const char*, 6>& hex) {
     const auto c = [&](std::size_t i) { return colorFromHex(QString::fromLatin1(hex[i])).value_or(QColor()); };
     return ThemeColors{c(0), c(1), c(2), c(3), c(4), c(5)};
-}
-
-// Read answers a variant inside a variant, ReadOne and SettingChanged a plain one.
-QVariant unwrapped(QVariant value) {
-    while (value.metaType() == QMetaType::fromType<QDBusVariant>()) {
-        value = qvariant_cast<QDBusVariant>(value).variant();
-    }
-    return value;
 }
 
 std::optional<uint> toColorScheme(const QVariant& value) {
@@ -132,56 +119,32 @@ Theme::Theme(QObject* parent)
 
 Theme::Theme(const QDBusConnection& bus, Options options, QObject* parent)
     : QObject(parent)
-    , bus_(bus)
-    , options_(options) {
+    , portal_(new PortalSettings(bus, options.timeout, this)) {
     update();
-    if (!bus_.isConnected()) {
+    if (!bus.isConnected()) {
         return;
     }
-    // No sender named: naming the service would make Qt ask the bus for its owner and wait.
-    // The slot is matched by type name, which Qt knows only once the type is registered.
-    qRegisterMetaType<QDBusVariant>();
-    bus_.connect(QString(), kPath, kInterface, QStringLiteral("SettingChanged"), this,
-                 SLOT(onSettingChanged(QString, QString, QDBusVariant)));
-    read(kAppearance, kColorScheme, true);
-    read(kGnomeInterface, kGnomeAnimations, true);
-    read(kKdeGlobals, kKdeAnimationFactor, true);
+    connect(portal_, &PortalSettings::changed, this,
+            [this](const QString& group, const QString& key, const QVariant& value) {
+                if (apply(group, key, value)) {
+                    announced_.insert(group + u'\n' + key);
+                }
+            });
+    // A read answered after the portal announced a change of the same setting is older than it.
+    connect(portal_, &PortalSettings::valueRead, this,
+            [this](const QString& group, const QString& key, const QVariant& value) {
+                if (announced_.count(group + u'\n' + key) == 0) {
+                    apply(group, key, value);
+                }
+            });
+    portal_->read(kAppearance, kColorScheme);
+    portal_->read(kGnomeInterface, kGnomeAnimations);
+    portal_->read(kKdeGlobals, kKdeAnimationFactor);
 }
 
 Theme::~Theme() = default;
 
-void Theme::read(const QString& group, const QString& key, bool useReadOne) {
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        kService, kPath, kInterface, useReadOne ? QStringLiteral("ReadOne") : QStringLiteral("Read"));
-    message << group << key;
-    auto* watcher =
-        new QDBusPendingCallWatcher(bus_.asyncCall(message, static_cast<int>(options_.timeout.count())), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, group, key, useReadOne](QDBusPendingCallWatcher* w) {
-                w->deleteLater();
-                const QDBusMessage reply = w->reply();
-                if (reply.type() == QDBusMessage::ErrorMessage) {
-                    // No portal, or no such setting: the palette decides. An old portal knows only Read.
-                    if (useReadOne && reply.errorName() == kUnknownMethod) {
-                        read(group, key, false);
-                    }
-                    return;
-                }
-                if (reply.arguments().isEmpty() || announced_.count(group + u'\n' + key) != 0) {
-                    return;
-                }
-                apply(group, key, reply.arguments().constFirst());
-            });
-}
-
-void Theme::onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value) {
-    if (apply(group, key, value.variant())) {
-        announced_.insert(group + u'\n' + key);
-    }
-}
-
-bool Theme::apply(const QString& group, const QString& key, const QVariant& wrapped) {
-    const QVariant value = unwrapped(wrapped);
+bool Theme::apply(const QString& group, const QString& key, const QVariant& value) {
     if (group == kAppearance && key == kColorScheme) {
         colorScheme_ = toColorScheme(value);
         update();

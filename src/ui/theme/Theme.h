@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QDBusConnection>
-#include <QDBusVariant>
 #include <QObject>
 #include <QPalette>
 #include <QString>
@@ -14,6 +13,8 @@
 #include <set>
 
 namespace plim {
+
+class PortalSettings;
 
 enum class Appearance { Light, Dark };
 
@@ -74,18 +75,12 @@ Q_SIGNALS:
     void appearanceChanged(plim::Appearance appearance);
     void reduceMotionChanged(bool reduce);
 
-private Q_SLOTS:
-    // The portal's signal, connected by name.
-    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
-
 private:
-    void read(const QString& group, const QString& key, bool useReadOne);
     // Whether the setting is one the theme follows.
     bool apply(const QString& group, const QString& key, const QVariant& value);
     void update();
 
-    QDBusConnection bus_;
-    Options options_;
+    PortalSettings* portal_; // a child
     std::optional<uint> colorScheme_;
     Appearance appearance_ = Appearance::Light;
     bool reduceMotion_ = false;

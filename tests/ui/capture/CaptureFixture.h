@@ -1,6 +1,6 @@
 #pragma once
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureModel.h"

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "notes/Clock.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
 #include "platform/DesktopServices.h"
 #include "platform/LaunchAtLogin.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 #include "ui/manage/ManageModel.h"
 
 #include "support/StoreFixture.h"

@@ -1,6 +1,6 @@
 #include "ManageFixture.h"
 
-#include "reminders/WhenFieldModel.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

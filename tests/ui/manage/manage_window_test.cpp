@@ -1,4 +1,3 @@
-#include "reminders/WhenFieldModel.h"
 #include "ui/manage/FirstRunView.h"
 #include "ui/manage/FlowWidget.h"
 #include "ui/manage/KeysView.h"
@@ -6,6 +5,7 @@
 #include "ui/manage/ManageWindow.h"
 #include "ui/manage/SweepView.h"
 #include "ui/theme/Theme.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include "ManageFixture.h"
 

@@ -1,7 +1,7 @@
 #include "ui/settings/RecorderModel.h"
 #include "ui/settings/SettingsModel.h"
 
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

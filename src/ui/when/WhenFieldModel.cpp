@@ -1,8 +1,8 @@
-#include "reminders/WhenFieldModel.h"
+#include "ui/when/WhenFieldModel.h"
 
-#include "notes/Clock.h"
-#include "notes/KeyNames.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
+#include "store/Preferences.h"
+#include "ui/when/KeyNames.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "notes/Preferences.h"
-#include "reminders/WhenFieldModel.h"
+#include "store/Preferences.h"
 #include "ui/theme/Theme.h"
+#include "ui/when/WhenFieldModel.h"
 
 #include <QLineEdit>
 #include <QList>

@@ -1,9 +1,9 @@
-#include "notes/Preferences.h"
-#include "reminders/ReminderScheduler.h"
+#include "delivery/ReminderScheduler.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
-#include "ReminderBuilders.h"
-#include "SchedulerFakes.h"
+#include "delivery/SchedulerFakes.h"
+#include "reminders/ReminderBuilders.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "notes/KeyNames.h"
+#include "ui/when/KeyNames.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 
-#include "notes/Shortened.h"
+#include "base/Shortened.h"
 
 #include <QCryptographicHash>
 #include <QDir>

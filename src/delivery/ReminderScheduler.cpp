@@ -1,7 +1,8 @@
-#include "reminders/ReminderScheduler.h"
+#include "delivery/ReminderScheduler.h"
 
-#include "notes/Preferences.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
+#include "store/Preferences.h"
 
 #include <QProcess>
 
@@ -94,7 +95,7 @@ void ReminderScheduler::reconcile() {
             if (!e || !canRing(e->state) || !e->comment) {
                 continue;
             }
-            const auto reminder = e->reminder(calendar, anchors);
+            const auto reminder = EntryReminders::reminder(*e, calendar, anchors);
             if (!reminder) {
                 continue;
             }
@@ -227,10 +228,10 @@ bool ReminderScheduler::stillRinging(const QUuid& key) const {
     const Clock& clock = store_.clock();
     const Calendar calendar = clock.calendar();
     if (key.isNull()) {
-        return !store_.document().ringing(clock.now(), calendar, prefs.anchors()).isEmpty();
+        return !EntryReminders::ringing(store_.document(), clock.now(), calendar, prefs.anchors()).isEmpty();
     }
     const auto entry = store_.document().entry(key);
-    return entry && entry->isRinging(clock.now(), calendar, prefs.anchors());
+    return entry && EntryReminders::isRinging(*entry, clock.now(), calendar, prefs.anchors());
 }
 
 void ReminderScheduler::withdraw(const QUuid& key) {
@@ -335,7 +336,7 @@ NotificationContent ReminderScheduler::content(const Entry& entry, Instant ringi
     c.title = lineEnd < 0 ? entry.text : entry.text.left(lineEnd);
     c.body = lineEnd < 0 ? QString() : entry.text.mid(lineEnd + 1);
     const Calendar calendar = store_.clock().calendar();
-    if (const auto reminder = entry.reminder(calendar, store_.preferences().anchors())) {
+    if (const auto reminder = EntryReminders::reminder(entry, calendar, store_.preferences().anchors())) {
         c.subtitle = reminder->subtitle(reminder->unansweredRings(ringingAt, calendar));
         c.category = !reminder->rule     ? QStringLiteral("once")
                      : reminder->routine ? QStringLiteral("routine")
@@ -395,7 +396,7 @@ void ReminderScheduler::apply(const QString& phrase, const Entry& entry) {
     }
     // A repeating phrase, or a first reminder, is set as it is; a one-time phrase on an entry that
     // has a reminder snoozes that reminder.
-    if (parsed->rule || !entry.reminder(calendar, anchors)) {
+    if (parsed->rule || !EntryReminders::reminder(entry, calendar, anchors)) {
         store_.setReminder(entry.id, parsed);
         return;
     }

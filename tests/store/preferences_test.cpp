@@ -1,4 +1,4 @@
-#include "notes/Preferences.h"
+#include "store/Preferences.h"
 
 #include "support/TestSupport.h"
 

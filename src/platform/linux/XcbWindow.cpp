@@ -1,4 +1,4 @@
-#include "ui/capture/XcbWindow.h"
+#include "platform/linux/XcbWindow.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "ui/desktop/QtDesktopServices.h"
+#include "platform/linux/QtDesktopServices.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,5 +1,8 @@
-#include "notes/Calendar.h"
-#include "notes/Clock.h"
+#include "base/Calendar.h"
+
+#include "base/CalendarMath.h"
+#include "base/OffsetSpans.h"
+#include "base/PosixZone.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,230 +50,6 @@ bool inRange(UDate d) {
     return d > -kMaxMillis && d < kMaxMillis;
 }
 
-// Days of a month of the proleptic Gregorian calendar (year 0 is 1 BC).
-int daysInMonth(int year, int month) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
-    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
-}
-
-// A POSIX TZ rule, read as the C library reads it: "std offset [dst [offset] [,start[/time],end[/time]]]",
-// for example "CET-1CEST,M3.5.0,M10.5.0/3" or "<+0530>-5:30". Offsets count westwards from UTC.
-class PosixRule {
-public:
-    // The rule as an ICU zone named `id`; none when the text is no rule, or names its days of
-    // change in a way ICU's yearly rules cannot say (a day that counts 29 February, a time that
-    // moves the change into another month).
-    static std::unique_ptr<icu::TimeZone> zone(std::string_view text, const icu::UnicodeString& id) {
-        PosixRule r(text);
-        const auto stdName = r.name();
-        const auto stdOffset = stdName ? r.clock(24) : std::nullopt;
-        if (!stdOffset) {
-            return nullptr;
-        }
-        const int32_t raw = -*stdOffset * 1000;
-        if (r.atEnd()) {
-            return std::make_unique<icu::SimpleTimeZone>(raw, id);
-        }
-        if (!r.name()) {
-            return nullptr;
-        }
-        std::optional<int> dstOffset = *stdOffset - 3600; // one hour ahead unless said
-        if (!r.atEnd() && r.peek() != ',') {
-            dstOffset = r.clock(24);
-        }
-        // Without days of change the C library takes the US rules.
-        std::optional<Change> start = Change{Change::Month, 3, 2, 0, 7200};
-        std::optional<Change> end = Change{Change::Month, 11, 1, 0, 7200};
-        if (!r.atEnd()) {
-            start = r.accept(',') ? r.change() : std::nullopt;
-            end = start && r.accept(',') ? r.change() : std::nullopt;
-        }
-        const auto icuStart = start ? start->icu() : std::nullopt;
-        const auto icuEnd = end ? end->icu() : std::nullopt;
-        if (!dstOffset || !r.atEnd() || !icuStart || !icuEnd) {
-            return nullptr;
-        }
-        int32_t savings = (*stdOffset - *dstOffset) * 1000;
-        if (savings == 0) {
-            return std::make_unique<icu::SimpleTimeZone>(raw, id);
-        }
-        // ICU wants the summer ahead; a summer behind (winter time as daylight time) is the same
-        // offsets with the seasons' names swapped.
-        auto [on, off] = std::pair{*icuStart, *icuEnd};
-        int32_t base = raw;
-        if (savings < 0) {
-            std::swap(on, off);
-            base = raw + savings;
-            savings = -savings;
-        }
-        UErrorCode status = U_ZERO_ERROR;
-        auto zone = std::make_unique<icu::SimpleTimeZone>(
-            base, id, on.month, on.day, on.weekday, on.millis, icu::SimpleTimeZone::WALL_TIME, off.month, off.day,
-            off.weekday, off.millis, icu::SimpleTimeZone::WALL_TIME, savings, status);
-        return U_SUCCESS(status) ? std::move(zone) : nullptr;
-    }
-
-private:
-    // A day of change in ICU's terms: see the SimpleTimeZone constructor.
-    struct IcuDay {
-        int8_t month;   // 0 ... 11
-        int8_t day;     // week of the month (-1: last), or a day of the month
-        int8_t weekday; // 1 = Sunday; 0: `day` is a fixed date; negative: on or after (before) `day`
-        int32_t millis; // time of day, in the time in force before the change
-    };
-    struct Change {
-        enum Kind { Julian, ZeroBased, Month } kind;
-        int month = 0; // Mm.w.d
-        int week = 0;
-        int weekday = 0; // 0 = Sunday
-        int seconds = 0;
-        int day = 0; // Jn (1 ... 365, 29 February never counted) or n (0 ... 365)
-
-        std::optional<IcuDay> icu() const {
-            // ICU takes a time of day up to 24:00; a time beyond (or before 00:00) moves the day.
-            std::int64_t time = seconds;
-            int shift = 0;
-            if (time < 0 || time > 86400) {
-                shift = static_cast<int>(floorDiv(time, 86400));
-                time -= std::int64_t{shift} * 86400;
-            }
-            const auto millis = static_cast<int32_t>(time * 1000);
-            if (kind == Month) {
-                if (shift == 0) {
-                    return IcuDay{static_cast<int8_t>(month - 1), static_cast<int8_t>(week == 5 ? -1 : week),
-                                  static_cast<int8_t>(weekday + 1), millis};
-                }
-                const auto weekdayAfter = static_cast<int8_t>(-(((weekday + shift) % 7 + 7) % 7 + 1));
-                const int shortest = daysInMonth(2001, month);
-                if (week < 5) { // the first such weekday on or after a day
-                    const int from = 7 * (week - 1) + 1 + shift;
-                    if (from < 1 || from + 6 > shortest) {
-                        return std::nullopt;
-                    }
-                    return IcuDay{static_cast<int8_t>(month - 1), static_cast<int8_t>(from), weekdayAfter, millis};
-                }
-                const int until = shortest + shift; // the last such weekday on or before a day
-                if (month == 2 || shift > 0 || until - 6 < 1) {
-                    return std::nullopt;
-                }
-                return IcuDay{static_cast<int8_t>(month - 1), static_cast<int8_t>(-until), weekdayAfter, millis};
-            }
-            // A day of the year: a fixed date only where 29 February cannot come between.
-            const int n = (kind == Julian ? day : day + 1) + shift; // 1 = 1 January
-            if (n < 1 || n > (kind == Julian ? 365 : 59)) {
-                return std::nullopt;
-            }
-            int m = 1;
-            int d = n;
-            while (d > daysInMonth(2001, m)) {
-                d -= daysInMonth(2001, m);
-                ++m;
-            }
-            return IcuDay{static_cast<int8_t>(m - 1), static_cast<int8_t>(d), 0, millis};
-        }
-    };
-
-    explicit PosixRule(std::string_view text)
-        : s_(text) {}
-
-    bool atEnd() const { return i_ >= s_.size(); }
-    char peek() const { return atEnd() ? '\0' : s_[i_]; }
-    bool accept(char c) {
-        if (peek() != c) {
-            return false;
-        }
-        ++i_;
-        return true;
-    }
-    static bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-    // Three letters or more, or "<...>" around three or more letters, digits and signs.
-    bool name() {
-        std::size_t j = i_;
-        const bool quoted = accept('<');
-        std::size_t n = 0;
-        while (!atEnd() && (isAlpha(peek()) || (quoted && (isDigit(peek()) || peek() == '+' || peek() == '-')))) {
-            ++i_;
-            ++n;
-        }
-        if (n < 3 || (quoted && !accept('>'))) {
-            i_ = j;
-            return false;
-        }
-        return true;
-    }
-    // An unsigned number of one to `maxDigits` digits.
-    std::optional<int> number(int maxDigits) {
-        int n = 0;
-        int digits = 0;
-        while (!atEnd() && isDigit(peek()) && digits < maxDigits) {
-            n = n * 10 + (s_[i_++] - '0');
-            ++digits;
-        }
-        return digits > 0 ? std::optional<int>(n) : std::nullopt;
-    }
-    // [+|-]hh[:mm[:ss]] in seconds.
-    std::optional<int> clock(int maxHours) {
-        const int sign = accept('-') ? -1 : (accept('+'), 1);
-        const auto h = number(3);
-        if (!h || *h > maxHours) {
-            return std::nullopt;
-        }
-        int seconds = *h * 3600;
-        for (const int unit : {60, 1}) {
-            if (!accept(':')) {
-                break;
-            }
-            const auto part = number(2);
-            if (!part || *part > 59) {
-                return std::nullopt;
-            }
-            seconds += *part * unit;
-        }
-        return sign * seconds;
-    }
-    // Jn, n or Mm.w.d, then an optional /time.
-    std::optional<Change> change() {
-        Change c{Change::Month};
-        if (accept('M')) {
-            const auto m = number(2);
-            const auto w = m && accept('.') ? number(1) : std::nullopt;
-            const auto d = w && accept('.') ? number(1) : std::nullopt;
-            if (!d || *m < 1 || *m > 12 || *w < 1 || *w > 5 || *d > 6) {
-                return std::nullopt;
-            }
-            c.month = *m;
-            c.week = *w;
-            c.weekday = *d;
-        } else {
-            c.kind = accept('J') ? Change::Julian : Change::ZeroBased;
-            const auto n = number(3);
-            if (!n || *n > 365 || (c.kind == Change::Julian && *n < 1)) {
-                return std::nullopt;
-            }
-            c.day = *n;
-        }
-        c.seconds = 7200;
-        if (accept('/')) {
-            const auto t = clock(167);
-            if (!t) {
-                return std::nullopt;
-            }
-            c.seconds = *t;
-        }
-        return c;
-    }
-
-    std::string_view s_;
-    std::size_t i_ = 0;
-};
-
 // Whether ICU knows `id` as a zone of its database (not a custom "GMT+3", whose sign is the
 // opposite of the POSIX rule's).
 bool isDatabaseZone(const icu::UnicodeString& id) {
@@ -289,7 +68,7 @@ std::unique_ptr<icu::TimeZone> makeZone(const QString& zoneId, bool* valid) {
     zone->getID(got);
     *valid = got != icu::UnicodeString(UCAL_UNKNOWN_ZONE_ID);
     if (!*valid) {
-        if (auto rule = PosixRule::zone(zoneId.toStdString(), id)) {
+        if (auto rule = posixRuleZone(zoneId.toStdString(), id)) {
             *valid = true;
             return rule;
         }
@@ -356,7 +135,7 @@ std::optional<QString> zoneOfFile(const QString& path) {
         }
     }
     const QString rule = QString::fromLatin1(zoneFileRule(real));
-    if (!rule.isEmpty() && PosixRule::zone(rule.toStdString(), toIcu(rule))) {
+    if (!rule.isEmpty() && posixRuleZone(rule.toStdString(), toIcu(rule))) {
         return rule;
     }
     return std::nullopt;
@@ -400,76 +179,6 @@ void civilFromDays(std::int64_t z, LocalDateTime& c) {
 
 constexpr std::int64_t kDayMs = 86'400'000;
 
-// Stretches of time over which a zone keeps one UTC offset, learned from ICU as they are needed:
-// inside one, wall-clock fields are plain arithmetic. Reading thousands of reminder stamps then
-// costs a lookup each instead of a full ICU field computation.
-class OffsetSpans {
-public:
-    using Span = Calendar::OffsetSpan;
-
-    // The span holding t, or nothing where the zone's rules are not simple enough.
-    const Span* at(const icu::BasicTimeZone& zone, std::int64_t t) {
-        if (t < -kLimit || t > kLimit) {
-            return nullptr;
-        }
-        auto it = spans_.upper_bound(t);
-        if (it != spans_.begin()) {
-            const Span& span = std::prev(it)->second;
-            if (t < span.to) {
-                return &span;
-            }
-        }
-        if (spans_.size() >= kMaxSpans) {
-            spans_.clear();
-        }
-        UErrorCode status = U_ZERO_ERROR;
-        int32_t raw = 0;
-        int32_t dst = 0;
-        zone.getOffset(static_cast<UDate>(t), false, raw, dst, status);
-        if (U_FAILURE(status)) {
-            return nullptr;
-        }
-        icu::TimeZoneTransition transition;
-        Span span{std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(), raw + dst};
-        if (zone.getPreviousTransition(static_cast<UDate>(t), true, transition)) {
-            span.from = static_cast<std::int64_t>(transition.getTime());
-        }
-        if (zone.getNextTransition(static_cast<UDate>(t), false, transition)) {
-            span.to = static_cast<std::int64_t>(transition.getTime());
-        }
-        if (span.from > t || span.to <= t) {
-            return nullptr;
-        }
-        return &spans_.insert_or_assign(span.from, span).first->second;
-    }
-
-private:
-    static constexpr std::int64_t kLimit = 100'000'000'000'000; // about ±3 000 years around 1970
-    static constexpr std::size_t kMaxSpans = 4096;
-    std::map<std::int64_t, Span> spans_;
-};
-
-// The spans of the last few zones this thread used (a working calendar and UTC side by side must
-// not evict each other).
-OffsetSpans& spansFor(const QString& zone) {
-    struct Slot {
-        QString zone;
-        std::unique_ptr<OffsetSpans> spans;
-    };
-    thread_local std::vector<Slot> slots;
-    for (auto it = slots.begin(); it != slots.end(); ++it) {
-        if (it->zone == zone) {
-            std::rotate(slots.begin(), it, it + 1);
-            return *slots.front().spans;
-        }
-    }
-    if (slots.size() >= 4) {
-        slots.pop_back();
-    }
-    slots.insert(slots.begin(), Slot{zone, std::make_unique<OffsetSpans>()});
-    return *slots.front().spans;
-}
-
 } // namespace
 
 Calendar Calendar::system() {
@@ -508,7 +217,7 @@ std::optional<QString> Calendar::zoneFromTZ(const QString& tz) {
     if (const auto zone = zoneOfFile(folder + u'/' + value)) {
         return zone;
     }
-    if (fileOnly || !PosixRule::zone(value.toStdString(), toIcu(value))) {
+    if (fileOnly || !posixRuleZone(value.toStdString(), toIcu(value))) {
         return std::nullopt;
     }
     // ICU would read "GMT+3" as three hours east; as a rule it is three hours west. A quoted name
@@ -785,15 +494,6 @@ std::optional<Instant> Calendar::parseIsoDate(QStringView text) const {
         return std::nullopt;
     }
     return date(*y, *m, *d);
-}
-
-Clock& Clock::system() {
-    static SystemClock clock;
-    return clock;
-}
-
-Instant SystemClock::now() const {
-    return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
 }
 
 } // namespace plim

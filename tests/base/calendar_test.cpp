@@ -1,4 +1,4 @@
-#include "notes/Calendar.h"
+#include "base/Calendar.h"
 
 #include "support/TestSupport.h"
 

@@ -1,6 +1,6 @@
-#include "ui/capture/WhenFieldWidget.h"
+#include "ui/when/WhenFieldWidget.h"
 
-#include "notes/Clock.h"
+#include "base/Clock.h"
 #include "ui/theme/Fonts.h"
 #include "ui/theme/KeyLabel.h"
 

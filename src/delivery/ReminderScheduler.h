@@ -1,9 +1,9 @@
 #pragma once
 
+#include "delivery/Notifier.h"
+#include "delivery/SystemEvents.h"
 #include "notes/NotesDocument.h"
-#include "reminders/Notifier.h"
 #include "reminders/Reminder.h"
-#include "reminders/SystemEvents.h"
 
 #include <QHash>
 #include <QList>

@@ -1,9 +1,9 @@
-#include "reminders/WhenFieldModel.h"
+#include "ui/when/WhenFieldModel.h"
 
-#include "notes/Clock.h"
-#include "notes/Preferences.h"
+#include "base/Clock.h"
+#include "store/Preferences.h"
 
-#include "ReminderBuilders.h"
+#include "reminders/ReminderBuilders.h"
 #include "support/TestSupport.h"
 
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "reminders/Notifier.h"
-#include "reminders/SystemEvents.h"
+#include "delivery/Notifier.h"
+#include "delivery/SystemEvents.h"
 
 #include <QList>
 
