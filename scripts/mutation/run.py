@@ -2,9 +2,10 @@
 """Plants each fault of faults.py in turn, builds the tests of its area, runs them and says which
 test caught it. src/ is restored (git checkout) after every fault, also when the run is stopped.
 
-  scripts/mutation/run.py [--build build] [--only WORD] [--out table.md] [--check]
+  scripts/mutation/run.py [--build build] [--only WORD] [--all] [--out table.md] [--check]
 
---check only looks each snippet up. The build folder must be configured already (see
+--all adds the extra faults; --only keeps the faults of an area or whose name holds WORD; --check
+only looks each snippet up. The build folder must be configured already (see
 docs or the developers' notes); builds and tests run niced.
 """
 import argparse
@@ -17,7 +18,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, HERE)
-from faults import AREAS, FAULTS  # noqa: E402
+from faults import AREAS, EXTRA_FAULTS, FAULTS  # noqa: E402
 
 LEFT_OUT = re.compile(r"desktop|sync_tool|x11|wayland")
 FAILED = re.compile(r"^\[  FAILED  \] (\S+)", re.M)
@@ -92,11 +93,12 @@ def main():
     ap.add_argument("--out", default="")
     ap.add_argument("--timeout", type=int, default=120)
     ap.add_argument("--check", action="store_true")
+    ap.add_argument("--all", action="store_true")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
 
     texts = sources()
-    faults = [f for f in FAULTS if args.only in f[0] or args.only == f[1]]
+    faults = [f for f in FAULTS + (EXTRA_FAULTS if args.all else []) if args.only in f[0] or args.only == f[1]]
     bad = [(f[0], n) for f in faults for _, n in [locate(texts, f[2])] if n != 1]
     for name, n in bad:
         print(f"snippet of '{name}' stands {n} times in src/", file=sys.stderr)
