@@ -11,6 +11,7 @@ docs or the developers' notes); builds and tests run niced.
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -95,6 +96,8 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--all", action="store_true")
     args = ap.parse_args()
+    # Stopped, the run still puts back the file it changed.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     build = os.path.abspath(args.build)
 
     texts = sources()
