@@ -28,7 +28,7 @@ FAULTS = [
     ("delete goes on when the trash cannot be written", "store",
      "if (!appendToTrash(*entry)) {", "if (!appendToTrash(*entry) && false) {"),
     ("undo of a capture removes another open entry", "store",
-     "if (e && e->state == Entry::State::Open && e->text == text) {", "if (e && e->state == Entry::State::Open) {"),
+     "if (e && e->state == Entry::State::Open && e->text == text) {", "if (e && e->state == Entry::State::Open && !text.isNull()) {"),
     ("a change waiting on a busy file goes ahead of earlier ones", "store",
      "store_.pending_.push_back(std::move(retry_)); // never ahead", "store_.pending_.push_front(std::move(retry_)); // never ahead"),
     # --- lock ---

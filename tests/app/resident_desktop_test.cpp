@@ -190,7 +190,6 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     key(u"Down"_s);
     key(u"space"_s);
     EXPECT_TRUE(fileHas("- [x] ~~buy milk~~")) << test::readAll(notesPath()).toStdString();
-    capture(u"root"_s, u"resident-notes-window.png"_s);
     key(u"ctrl+z"_s);
     EXPECT_TRUE(fileHas("- [ ] buy milk")) << test::readAll(notesPath()).toStdString();
     EXPECT_TRUE(test::readAll(notesPath()).contains("- [ ] call Ann"));
@@ -315,7 +314,6 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
         ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
         QTest::qWait(300);
         // The window is on the clicked entry: Space in the list marks that one, and only that one, done.
-        capture(u"root"_s, u"resident-notes-from-notification.png"_s);
         run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, u"ctrl+f"_s, u"Down"_s, u"space"_s});
         ASSERT_TRUE(QTest::qWaitFor([&] { return isDone(texts[0]) != isDone(texts[1]); }, kWaitMs))
             << test::readAll(notesPath()).toStdString();
@@ -341,7 +339,6 @@ TEST_F(WithNotifications, QuittingTakesItsNotificationsOffTheScreen) {
     startResidentSettled();
     ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"1 reminder is ringing"_s) == 1; }, kWaitMs));
     ASSERT_GE(displayed(), 1);
-    capture(u"root"_s, u"resident-ringing-at-start.png"_s);
     quitResident();
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == 0; }, kWaitMs)) << displayed();
 }
