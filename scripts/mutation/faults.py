@@ -50,9 +50,10 @@ FAULTS = [
     ("an entry edited here is dropped when the copy deleted it", "merge",
      "if (!c && a && *a == *e) {", "if (!c && a) {"),
     ("an entry deleted here comes back from the copy", "merge",
-     "if (a && *a == *e) {", "if (false) {"),
+     "if (a && *a == *e) {", "if (a && false) {"),
     ("a stale ancestor is trusted", "merge",
-     "if (std::any_of(ids.cbegin(), ids.cend(), stale)) {", "if (false) {"),
+     "if (std::any_of(ids.cbegin(), ids.cend(), stale)) {",
+     "if (std::any_of(ids.cbegin(), ids.cend(), stale) && false) {"),
     ("the later reminder wins", "merge",
      "ringsAt(*rn, now) <= ringsAt(*rc, now)", "ringsAt(*rn, now) >= ringsAt(*rc, now)"),
     # --- incremental parse ---
@@ -89,7 +90,7 @@ FAULTS = [
     ("an ambiguous id picks the first", "cli",
      "if (matches.size() == 1) {\n        return matches.first().id;", "if (!matches.isEmpty()) {\n        return matches.first().id;"),
     ("list and due take any argument", "cli",
-     "if (a != QLatin1String(\"--json\")) {", "if (false) {"),
+     "if (a != QLatin1String(\"--json\")) {", "if (a.isNull()) {"),
     ("add - does not read standard input", "cli",
      "if (words.size() == 1 && words.first() == QLatin1String(\"-\")) {", "if (false) {"),
 ]

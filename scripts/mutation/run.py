@@ -79,7 +79,7 @@ def run_tests(build, targets, timeout):
             return f"{os.path.basename(t)}: timed out"
         if r.returncode != 0:
             m = FAILED.search(r.stdout)
-            return f"{os.path.basename(t)}: " + (m.group(1) if m else f"exit {r.returncode}")
+            return f"{os.path.basename(t)}: " + (m.group(1).rstrip(",") if m else f"exit {r.returncode}")
     return None
 
 

@@ -33,16 +33,20 @@ protected:
         }
         x = std::make_unique<XServer>();
         ASSERT_TRUE(x->isRunning());
-        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("run")));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        bus = startSessionBus(home.path());
-        ASSERT_FALSE(bus.address.isEmpty());
+        makeHome();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(x->display()));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+
+    // The home, its settings and the session bus, in the environment of the programs started.
+    void makeHome() {
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("run")));
+        QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        bus = startSessionBus(home.path());
+        ASSERT_FALSE(bus.address.isEmpty());
         env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
@@ -59,6 +63,7 @@ protected:
         }
     }
 
+    QString runtimeFolder() const { return home.filePath(QStringLiteral("run")); }
     QString notesPath() const { return home.filePath(QStringLiteral("notes/plim.md")); }
     QString notes() const { return QString::fromUtf8(readAll(notesPath())); }
     QString settingsPath() const { return home.filePath(QStringLiteral("config/plim/plim.conf")); }
@@ -77,7 +82,7 @@ protected:
 
     void startResident() {
         resident = start(QStringLiteral(PLIM_EXECUTABLE), {QStringLiteral("--resident")});
-        const QString socket = instanceSocketPath(home.filePath(QStringLiteral("run/plim")),
+        const QString socket = instanceSocketPath(runtimeFolder() + QStringLiteral("/plim"),
                                                   displayKey(QString::fromLatin1(x->display()), {}));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kDesktopWaitMs));
         // Requests are answered once start-up, the shortcut grabs among it, is done: an answered
