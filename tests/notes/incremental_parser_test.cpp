@@ -97,9 +97,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DayDuplicated", u"Notes\n\n"_s + kFriday + kFriday + kThursday + kWednesday, {true, false, true, true}},
         // Two equal days read again are still two days, each with an identity of its own.
         Case{"TwoEqualDaysReadAgain",
-             u"Other\n\n"_s + kFriday + kFriday,
-             {true, false},
-             u"Notes\n\n"_s + kFriday + kFriday},
+             u"Other\n\n"_s + kFriday + kFriday + u"## 2025-03-12 Wednesday\n"_s,
+             {false, true, false},
+             u"Notes\n\n"_s + kFriday + kFriday + kWednesday},
         Case{"HeadingInTheLastCharacters", kBefore + u"## "_s, {true, true, true, false}},
         Case{"LineEndingsChanged", QString(u"Notes\n\n"_s + kFriday).replace(u'\n', u"\r\n"_s), {false}},
         Case{"CrLfFromTheFirstDay", QString(kFriday).replace(u'\n', u"\r\n"_s), {false}},
