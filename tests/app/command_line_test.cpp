@@ -137,6 +137,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"list --xml", {}, 2, "", "^plim: ."},
         {"done", {}, 2, "", "^plim: ."},
         {"done abcdef", {}, 2, "", "^plim: ."},
+        {"done c31", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: 'c31' is not an entry id"},
         // Every line of an error says whose it is (these two ids share their first four digits).
         {"done c31c", "## 2025-03-14 Friday\n\n- [ ] e138\n- [ ] e474\n", 2, "",
          "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$"},
