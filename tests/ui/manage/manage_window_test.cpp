@@ -614,34 +614,16 @@ TEST(ManageWindow, TheListScrollsToASelectionTheKeysMade) {
     EXPECT_EQ(list.verticalScrollBar()->value(), scrolled);
 }
 
-TEST(ManageWindow, HeaderAndEmptyStateFollowTheView) {
+// The header's texts are tested with the model's; an empty trash shows its state instead of the list.
+TEST(ManageWindow, AnEmptyTrashShowsItsStateInsteadOfTheList) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
-    auto texts = [&f] {
-        QStringList out;
-        for (QPushButton* b : f.window->headerButtons()) {
-            out << b->text();
-        }
-        return out;
-    };
-    EXPECT_EQ(texts(), (QStringList{u"Sweep · 1 older than today  Ctrl+S"_s, u"4 open"_s}));
-    EXPECT_EQ(f.window->filterField().placeholderText(), u"Filter"_s);
     EXPECT_TRUE(f.window->titleLabel().isHidden());
-    EXPECT_EQ(f.window->footer().text(), ManageTexts::footerHint(*f.model));
-    // The summary button shows the done entries, as Ctrl+E does.
-    f.window->headerButtons().last()->click();
-    EXPECT_TRUE(f.model->showCompleted());
-    EXPECT_EQ(texts().last(), u"hide done  Ctrl+E"_s);
-    // An empty trash says so instead of a list.
     f.model->showTrash();
     EXPECT_EQ(f.window->titleLabel().text(), u"Trash"_s);
-    EXPECT_EQ(f.window->filterField().placeholderText(), u"Filter trash"_s);
     EXPECT_TRUE(f.window->list().isHidden());
     EXPECT_TRUE(f.window->footer().isHidden());
-    ASSERT_TRUE(f.window->emptyState().isVisible());
-    const auto labels = f.window->emptyState().findChildren<QLabel*>();
-    ASSERT_FALSE(labels.isEmpty());
-    EXPECT_EQ(labels.first()->text(), u"Trash is empty."_s);
+    EXPECT_TRUE(f.window->emptyState().isVisible());
 }
 
 // Where a key lands: the focused control, else the window itself.
