@@ -2,9 +2,9 @@
 """Plants each fault of faults.py in turn, builds the tests of its area, runs them and says which
 test caught it. src/ is restored (git checkout) after every fault, also when the run is stopped.
 
-  scripts/mutation/run.py [--build build] [--only WORD] [--all] [--out table.md] [--check]
+  scripts/mutation/run.py [--build build] [--only WORD] [--all | --extra] [--out table.md] [--check]
 
---all adds the extra faults; --only keeps the faults of an area or whose name holds WORD; --check
+--all adds the extra faults, --extra runs only them; --only keeps the faults of an area or whose name holds WORD; --check
 only looks each snippet up. The build folder must be configured already (see
 docs or the developers' notes); builds and tests run niced.
 """
@@ -95,13 +95,15 @@ def main():
     ap.add_argument("--timeout", type=int, default=120)
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--all", action="store_true")
+    ap.add_argument("--extra", action="store_true")
     args = ap.parse_args()
     # Stopped, the run still puts back the file it changed.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     build = os.path.abspath(args.build)
 
     texts = sources()
-    faults = [f for f in FAULTS + (EXTRA_FAULTS if args.all else []) if args.only in f[0] or args.only == f[1]]
+    chosen = EXTRA_FAULTS if args.extra else FAULTS + (EXTRA_FAULTS if args.all else [])
+    faults = [f for f in chosen if args.only in f[0] or args.only == f[1]]
     bad = [(f[0], n) for f in faults for _, n in [locate(texts, f[2])] if n != 1]
     for name, n in bad:
         print(f"snippet of '{name}' stands {n} times in src/", file=sys.stderr)
