@@ -406,14 +406,6 @@ TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {
     EXPECT_EQ(f.visibleTexts(), (QStringList{u"a"_s, u"d"_s, u"c"_s})); // restored as a new entry of now
 }
 
-TEST(ManageModel, DeletingTheLastRowSelectsTheOneAbove) {
-    F f;
-    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s});
-    m.select(f.idOf(u"a"_s)); // newest first: the last row
-    m.deleteSelection();
-    EXPECT_EQ(f.selectedText(), u"b"_s);
-}
-
 TEST(ManageModel, SummaryCountsOpenAndWaitingEntries) {
     struct Case {
         QStringList entries;
