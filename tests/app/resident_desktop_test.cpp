@@ -3,10 +3,13 @@
 // where the test needs them. Skipped when Xvfb, dbus-daemon or a helper the test needs is missing.
 #include "support/DesktopSession.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImage>
 #include <QTime>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -118,6 +121,152 @@ protected:
     }
 };
 
+// The desktop's file manager, as the program reaches it over the session bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& /*startupId*/) { shown += uris; }
+};
+
+TEST_F(ResidentDesktopTest, TrayMenuShowsTheFilesAndQuits) {
+    if (!have(u"xdotool"_s) || !startTray()) {
+        GTEST_SKIP() << "trayer or xdotool is missing";
+    }
+    const auto wm = have(u"openbox"_s) ? start(u"openbox"_s, {}) : nullptr;
+    QDBusConnection session = QDBusConnection::connectToBus(bus.address, u"files"_s);
+    FakeFileManager files;
+    ASSERT_TRUE(session.registerObject(u"/org/freedesktop/FileManager1"_s, &files, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(session.registerService(u"org.freedesktop.FileManager1"_s));
+    startResident();
+    xcb_window_t icon = XCB_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
+
+    // Opens the menu with a right click on the icon and picks an item with the keys. Clicks closer
+    // than the double-click time (Qt's default 400 ms) would make a double click, which opens nothing.
+    QElapsedTimer sinceClick;
+    const auto choose = [&](const QStringList& keys) {
+        if (sinceClick.isValid()) {
+            QTest::qWait(std::max<int>(0, 500 - int(sinceClick.elapsed())));
+        }
+        sinceClick.start();
+        const QRect at = geometry(icon);
+        run(u"xdotool"_s,
+            {u"mousemove"_s, QString::number(at.center().x()), QString::number(at.center().y()), u"click"_s, u"3"_s});
+        // The menu: a visible plim window tall enough for its items.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+                const QStringList list = ids.split(u'\n', Qt::SkipEmptyParts);
+                return std::any_of(list.begin(), list.end(),
+                                   [&](const QString& id) { return geometry(id.toUInt()).height() > 100; });
+            },
+            kWaitMs));
+        run(u"xdotool"_s, QStringList{u"key"_s} + keys + QStringList{u"Return"_s});
+    };
+    const QString folder = QFileInfo(notesPath()).path();
+    const auto uri = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
+
+    const auto down = [](int n) { return QStringList(n, u"Down"_s); };
+    // Nothing deleted yet: the notes folder.
+    choose(down(7));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown == QStringList{uri(folder)}; }, kWaitMs))
+        << files.shown.join(u' ').toStdString();
+    choose(down(6));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 2; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(notesPath()));
+    EXPECT_TRUE(QFile::exists(notesPath()));
+
+    const QString id = plim({u"add"_s, u"a thought to throw away"_s}).out.trimmed();
+    ASSERT_EQ(plim({u"delete"_s, id}).status, 0);
+    choose(down(7));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 3; }, kWaitMs));
+    EXPECT_EQ(files.shown.last(), uri(folder + u"/plim.trash.md"_s));
+
+    choose({u"Up"_s});
+    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+    EXPECT_EQ(resident->p.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(
+        instanceLockPath(home.filePath(u"run/plim"_s), displayKey(QString::fromLatin1(x->display()), {}))));
+    QDBusConnection::disconnectFromBus(u"files"_s);
+}
+
+// A launcher's startup notification (its busy cursor) is completed: a window shown for the request
+// carries the launcher's id as the window manager maps it, and a request that shows nothing ends it
+// too.
+TEST_F(ResidentDesktopTest, CompletesTheLaunchersStartupNotification) {
+    // Launchers listen to the messages broadcast on the root window.
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection(), root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection());
+    const xcb_atom_t begin = atom("_NET_STARTUP_INFO_BEGIN");
+    const xcb_atom_t more = atom("_NET_STARTUP_INFO");
+    QStringList messages;
+    QByteArray partial;
+    const auto heard = [&](const QString& message) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection())) {
+            const auto* m = reinterpret_cast<xcb_client_message_event_t*>(event);
+            if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && (m->type == begin || m->type == more)) {
+                if (m->type == begin) {
+                    partial.clear();
+                }
+                partial.append(reinterpret_cast<const char*>(m->data.data8), 20);
+                if (partial.contains('\0')) {
+                    messages << QString::fromUtf8(partial.left(partial.indexOf('\0')));
+                    partial.clear();
+                }
+            }
+            std::free(event);
+        }
+        return messages.contains(message);
+    };
+    // The windows carrying the id.
+    const auto carrying = [&](const QByteArray& id) {
+        int found = 0;
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection(), xcb_query_tree(connection(), root), nullptr);
+        for (int i = 0; tree && i < xcb_query_tree_children_length(tree); ++i) {
+            xcb_get_property_reply_t* p =
+                xcb_get_property_reply(connection(),
+                                       xcb_get_property(connection(), 0, xcb_query_tree_children(tree)[i],
+                                                        atom("_NET_STARTUP_ID"), XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                                       nullptr);
+            if (p && QByteArray(static_cast<const char*>(xcb_get_property_value(p)),
+                                xcb_get_property_value_length(p)) == id) {
+                ++found;
+            }
+            std::free(p);
+        }
+        std::free(tree);
+        return found;
+    };
+    startResident();
+    const struct {
+        const char* request;
+        const char* id;
+        int windows;
+    } cases[] = {
+        {"settings", "plim-test-1_TIME0", 1},
+        {"clip", "plim-test-2_TIME0", 0}, // nothing on the clipboard: a beep, nothing shown
+        {"--background", "plim test 3_TIME0", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.request);
+        QProcessEnvironment launched = env;
+        launched.insert(u"DESKTOP_STARTUP_ID"_s, QString::fromUtf8(c.id));
+        EXPECT_EQ(test::runProcess(launched, QStringLiteral(PLIM_EXECUTABLE), {QString::fromUtf8(c.request)}).status,
+                  0);
+        const QString id = QString::fromUtf8(c.id);
+        const QString quoted = id.contains(u' ') ? u'"' + id + u'"' : id;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return heard(u"remove: ID="_s + quoted); }, kWaitMs))
+            << messages.join(u" | "_s).toStdString();
+        EXPECT_EQ(carrying(c.id), c.windows);
+    }
+    quitResident();
+}
+
 // The drawer through `plim capture` and the shortcut; what was typed outlives SIGTERM.
 TEST_F(ResidentDesktopTest, CaptureRequestAndShortcutReachTheDrawerAndTheDraftOutlivesTheProgram) {
     if (!have(u"xdotool"_s) || !have(u"openbox"_s)) {
@@ -211,6 +360,100 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     quitResident();
     // The window was open at the end: its frame is kept for the next run.
     EXPECT_TRUE(test::readAll(settingsPath()).contains("manageWindowGeometry"));
+}
+
+// What a screen reader finds through AT-SPI (the accessibility bus of the test's own session): the
+// notes list's rows by their spoken names, the keys guide naming the shortcut the user stored, and
+// the drawer and the settings as frames whose every control has a name.
+TEST_F(ResidentDesktopTest, RowsAndTheKeysGuideAreReadThroughAtSpi) {
+    const QString launcher = u"/usr/libexec/at-spi-bus-launcher"_s;
+    // Debian's pyatspi is for the system's Python, whatever else is on the path.
+    const QString python = u"/usr/bin/python3"_s;
+    if (!QFile::exists(launcher) || !QFile::exists(python) || run(python, {u"-c"_s, u"import pyatspi"_s}).status != 0 ||
+        !have(u"xdotool"_s)) {
+        GTEST_SKIP() << "at-spi2-core, python3-pyatspi or xdotool is missing";
+    }
+    // Ctrl+Alt+K for the drawer.
+    configure(uR"(reminderDelivery=notification
+KeyboardShortcuts_capture="{\"carbonKeyCode\":40,\"carbonModifiers\":6144}"
+)"_s);
+    ASSERT_EQ(plim({u"add"_s, u"buy milk"_s}).status, 0);
+    const auto a11y = start(launcher, {u"--launch-immediately"_s});
+    // As in a desktop session, the accessibility bus is up before programs start: the toolkit asks
+    // for its address while the program starts, and waits for the answer.
+    QDBusConnection session = QDBusConnection::connectToBus(bus.address, u"a11y"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QDBusMessage reply =
+                session.call(QDBusMessage::createMethodCall(u"org.a11y.Bus"_s, u"/org/a11y/bus"_s, u"org.a11y.Bus"_s,
+                                                            u"GetAddress"_s),
+                             QDBus::Block, 1000);
+            return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().value(0).toString().isEmpty();
+        },
+        kWaitMs));
+    QDBusConnection::disconnectFromBus(u"a11y"_s);
+    env.insert(u"QT_LINUX_ACCESSIBILITY_ALWAYS_ON"_s, u"1"_s);
+    const QString script = home.filePath(u"tree.py"_s);
+    // Each node as "role<TAB>name"; a control shown without a name also as "UNNAMED<TAB>role", the
+    // tab that has the keyboard also as "FOCUSED<TAB>name".
+    test::writeAll(script, R"(import pyatspi
+controls = {"push button", "check box", "radio button", "toggle button", "slider", "spin button",
+            "combo box", "text", "entry", "password text", "page tab", "list", "table", "tree"}
+def walk(node, depth):
+    if node is None or depth > 40:
+        return
+    role = node.getRoleName()
+    print(role + "\t" + (node.name or "").replace("\n", " "))
+    if role in controls and not node.name and node.getState().contains(pyatspi.STATE_VISIBLE):
+        print("UNNAMED\t" + role)
+    if role == "page tab" and node.getState().contains(pyatspi.STATE_FOCUSED):
+        print("FOCUSED\t" + node.name)
+    for i in range(min(node.childCount, 300)):
+        walk(node.getChildAtIndex(i), depth + 1)
+for app in pyatspi.Registry.getDesktop(0):
+    if app is not None and app.name == "plim":
+        walk(app, 0)
+)");
+    const auto tree = [&] { return run(python, {script}).out; };
+
+    startResident();
+    EXPECT_EQ(plim({u"notes"_s}).status, 0);
+    QString seen;
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return (seen = tree()).contains(u"list item\tOpen: buy milk, captured "_s); }, kWaitMs))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains(u"\tNotes\n"_s)) << seen.toStdString();
+    EXPECT_EQ(plim({u"keys"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"Press Ctrl+Alt+K anywhere"_s); }, kWaitMs))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains(u"frame\tplim\n"_s)) << seen.toStdString();
+
+    // The drawer, its when field open.
+    EXPECT_EQ(plim({u"capture"_s}).status, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"text\tNew entry\n"_s); }, kWaitMs))
+        << seen.toStdString();
+    run(u"xdotool"_s, {u"type"_s, u"dentist"_s});
+    run(u"xdotool"_s, {u"key"_s, u"ctrl+r"_s});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (seen = tree()).contains(u"text\tRemind when\n"_s); }, kWaitMs))
+        << seen.toStdString();
+    EXPECT_EQ(seen.count(u"frame\tplim\n"_s), 2) << seen.toStdString(); // the notes window and the drawer
+    EXPECT_FALSE(seen.contains(u"UNNAMED"_s)) << seen.toStdString();
+    run(u"xdotool"_s, {u"key"_s, u"Escape"_s, u"Escape"_s});
+
+    // The settings, pane by pane (the arrows switch panes from the tabs, where the keyboard starts).
+    EXPECT_EQ(plim({u"settings"_s}).status, 0);
+    for (const QString& pane : {u"General"_s, u"Capture"_s, u"Text"_s, u"Reminders"_s}) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                seen = tree();
+                return seen.contains(u"frame\tplim Settings\n"_s) && seen.contains(u"FOCUSED\t"_s + pane + u"\n"_s);
+            },
+            kWaitMs))
+            << seen.toStdString();
+        EXPECT_FALSE(seen.contains(u"UNNAMED"_s)) << pane.toStdString() << "\n" << seen.toStdString();
+        run(u"xdotool"_s, {u"key"_s, u"Right"_s});
+    }
+    quitResident();
 }
 
 // With dunst as the notification server: each notification it shows is logged by a rule script,
@@ -379,3 +622,5 @@ TEST_F(WithNotifications, AConflictCopyIsMergedByItselfAndToldOnce) {
 }
 
 } // namespace
+
+#include "resident_desktop_test.moc"
