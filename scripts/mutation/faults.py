@@ -120,6 +120,7 @@ EXTRA_FAULTS = [
      "*agreedAt <= read.stamp.mtimeNs && ", ""),
     ("days after the edit keep their old place", "parse",
      "days.push_back(Day{days_[i].from + shift,", "days.push_back(Day{days_[i].from,"),
+    # Masked: the list's reload selects the row at the same place, the one above.
     ("deleting the last row leaves nothing selected", "manage",
      "} else if (at > 0) {\n        after = visibleID(at - 1);", "} else if (at > 1) {\n        after = visibleID(at - 1);"),
     ("a reminder due this very moment is not in Now", "manage",
@@ -132,11 +133,13 @@ EXTRA_FAULTS = [
      "if (days.empty() || next >= dayEnd) {", "if (days.empty()) {"),
     ("a paste of the largest size is refused", "capture",
      "if (length <= maxCaptureLength) {", "if (length < maxCaptureLength) {"),
+    # Reads past the list: undefined, in a release build mostly the same refusal.
     ("a preset past the last rings", "capture",
      "preset >= 0 && preset < presets.size()) {\n        reminder = Reminder::parse(presets[preset], now()",
      "preset >= 0 && preset <= presets.size() - 1 + (presets.size() > 1)) {\n        reminder = Reminder::parse(presets[preset], now()"),
     ("an old capture is the recent one", "capture",
      "if (recent && now() - recent->at < recentWindow) {", "if (recent) {"),
+    # Snoozing and setting give a one-time reminder the same line.
     ("a one-time phrase on a ringing one-time reminder snoozes", "cli",
      "if (existing && existing->rule && !reminder->rule &&", "if (existing && !reminder->rule &&"),
     ("--remind= loses a letter", "cli",

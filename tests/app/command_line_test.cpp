@@ -148,6 +148,7 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
          2,
          "",
          "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
+        {"add --remind=someday x", {}, 2, "", "^plim: 'someday' is not understood"},
         {"add x", garbage, 1, "", "@FILE@"},
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
