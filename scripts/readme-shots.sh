@@ -4,11 +4,13 @@
 # Run again after a visible change and commit the pictures. Needs Xvfb, openbox, xdotool and
 # ImageMagick (scripts/install-deps.sh brings them).
 #   scripts/readme-shots.sh            (BUILD=build)
+#   OUT=/tmp/shots SETTINGS_PANES=1 scripts/readme-shots.sh   every pane of the settings as well,
+#                                      into another folder (for looking at, not for the README)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${BUILD:-$root/build}" && pwd)
 plim=$build/src/plim
-out=$root/docs
+out=${OUT:-$root/docs}
 
 if [ -z "${PLIM_SHOTS_INNER:-}" ]; then
     exec dbus-run-session -- env PLIM_SHOTS_INNER=1 BUILD="$build" "$0" "$@"
@@ -109,4 +111,13 @@ xdotool key Escape
 settings=$(focused "$notes_window")
 xdotool key Right
 shot settings.png "$notes_window"
+if [ -n "${SETTINGS_PANES:-}" ]; then
+    xdotool key Left
+    for pane in general capture text reminders; do
+        sleep 0.8
+        import -window "$settings" "$out/settings-$pane.png"
+        echo "$out/settings-$pane.png"
+        xdotool key Right
+    done
+fi
 xdotool key Escape

@@ -137,6 +137,8 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         {"list --xml", {}, 2, "", "^plim: ."},
         {"done", {}, 2, "", "^plim: ."},
         {"done abcdef", {}, 2, "", "^plim: ."},
+        {"done c31", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: 'c31' is not an entry id"},
+        {"done c31c e138", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: done takes an entry id\n$"},
         // Every line of an error says whose it is (these two ids share their first four digits).
         {"done c31c", "## 2025-03-14 Friday\n\n- [ ] e138\n- [ ] e474\n", 2, "",
          "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$"},
@@ -146,12 +148,14 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
          2,
          "",
          "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
+        {"add --remind=someday x", {}, 2, "", "^plim: 'someday' is not understood"},
         {"add x", garbage, 1, "", "@FILE@"},
         {"list", garbage, 1, "", "@FILE@"},
         {"path", {}, 0, "^@FILE@\n$", ""},
         {"merge", "- kept\n", 0, "^no conflict copies beside @FILE@\n$", ""},
         {"merge missing.md", "- kept\n", 1, "", "^plim: .*missing\\.md cannot be read \\(no such file\\)"},
         {"merge @FILE@", "- kept\n", 2, "", "^plim: ."},
+        {"merge @DIR@/plim.trash.md", "- kept\n", 2, "", "is the file copies are merged into"},
         {"--version", {}, 0, "^plim \\S+\n$", ""},
         {"--help", {}, 0, "^Usage: plim \\[--background\\]\n", ""},
         // Refused before any resident program is looked for.
@@ -168,7 +172,8 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
         }
         plim::FileLock other(notes);
         ASSERT_TRUE(!c.busy || other.tryLock());
-        const Result r = plim(QString::fromUtf8(c.command).replace(u"@FILE@"_s, notes));
+        const Result r =
+            plim(QString::fromUtf8(c.command).replace(u"@FILE@"_s, notes).replace(u"@DIR@"_s, dir.filePath(u"n"_s)));
         EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(matches(r.out, c.out)) << r.out.toStdString();
         EXPECT_TRUE(matches(r.err, c.err)) << r.err.toStdString();

@@ -2,19 +2,11 @@
 // of the test's own on which no portal runs. Weston runs in a window of a private X server where
 // there is one, so keys pressed there with xdotool reach the Wayland windows; else on its headless
 // backend, which has no keyboard. Skipped when weston or the Qt Wayland plugin is missing.
-#include "app/Instance.h"
-
-#include "support/DesktopProcess.h"
+#include "support/DesktopSession.h"
 #include "support/FakePortal.h"
-#include "support/TestSupport.h"
-#include "support/XServer.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -34,28 +26,19 @@ bool qtSpeaksWayland() {
     return QFile::exists(QLibraryInfo::path(QLibraryInfo::PluginsPath) + u"/platforms/libqwayland-generic.so"_s);
 }
 
-class WaylandDesktopTest : public ::testing::Test {
+class WaylandDesktopTest : public test::DesktopSession {
 protected:
     void SetUp() override {
         if (!have(u"weston"_s) || !have(u"weston-debug"_s) || !have(u"dbus-daemon"_s) || !qtSpeaksWayland()) {
             GTEST_SKIP() << "weston, weston-debug, dbus-daemon or Qt's Wayland plugin is missing";
         }
-        ASSERT_TRUE(QDir(home.path()).mkpath(u"run"_s));
-        QFile::setPermissions(run(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env = QProcessEnvironment::systemEnvironment();
+        makeHome();
         for (const QString& name : {u"DISPLAY"_s, u"XDG_ACTIVATION_TOKEN"_s, u"DESKTOP_STARTUP_ID"_s}) {
             env.remove(name);
         }
-        env.insert(u"HOME"_s, home.path());
-        env.insert(u"XDG_RUNTIME_DIR"_s, run());
-        env.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
-        env.insert(u"XDG_DATA_HOME"_s, home.filePath(u"data"_s));
         env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
-        startBus();
-        QDir().mkpath(home.filePath(u"config/plim"_s));
-        test::writeAll(home.filePath(u"config/plim/plim.conf"_s),
-                       (u"[General]\nnotesFilePath="_s + home.filePath(u"notes/plim.md"_s) + u"\n"_s).toUtf8());
+        busAddress = bus.address;
 
         QStringList args{u"--socket="_s + kSocket, u"--idle-time=0"_s, u"--debug"_s};
         if (have(u"Xvfb"_s) && have(u"xdotool"_s)) {
@@ -66,17 +49,7 @@ protected:
             args << u"--backend=headless-backend.so"_s;
         }
         weston = start(u"weston"_s, args, x ? x->display() : QByteArray());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(run() + u"/"_s + kSocket); }, kWaitMs));
-    }
-
-    QString run() const { return home.filePath(u"run"_s); }
-
-    // A bus that starts nothing by itself: no portal turns up that the test did not start.
-    void startBus() {
-        bus = test::startSessionBus(home.path());
-        busAddress = bus.address;
-        ASSERT_FALSE(busAddress.isEmpty());
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, busAddress);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(runtimeFolder() + u"/"_s + kSocket); }, kWaitMs));
     }
 
     // `display` is for the X clients: weston in its window and xdotool; plim never sees it.
@@ -126,13 +99,13 @@ protected:
         return std::any_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() == 640; });
     }
 
-    std::unique_ptr<Process> startResident() {
-        auto resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
+    void startResident() {
+        resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return QFile::exists(instanceSocketPath(run() + u"/plim"_s, displayKey({}, kSocket))); }, kWaitMs));
+            [&] { return QFile::exists(instanceSocketPath(runtimeFolder() + u"/plim"_s, displayKey({}, kSocket))); },
+            kWaitMs));
         // On a busy machine start-up may take longer than a command waits for its answer.
         EXPECT_TRUE(QTest::qWaitFor([&] { return plim({u"--background"_s}) == 0; }, kWaitMs));
-        return resident;
     }
 
     void xdotool(const QStringList& args) const {
@@ -141,16 +114,12 @@ protected:
     }
 
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
-    QTemporaryDir home;
-    QProcessEnvironment env;
-    test::SessionBus bus;
     QString busAddress;
-    std::unique_ptr<test::XServer> x;
     std::unique_ptr<Process> weston;
 };
 
 TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
-    auto resident = startResident();
+    startResident();
     EXPECT_FALSE(drawerShown());
 
     // As from a launcher: the command brings its activation token along.
@@ -173,14 +142,13 @@ TEST_F(WaylandDesktopTest, ALineTypedIntoTheDrawerIsSaved) {
     if (!x) {
         GTEST_SKIP() << "no keyboard without Xvfb and xdotool";
     }
-    auto resident = startResident();
+    startResident();
     ASSERT_EQ(plim({u"capture"_s}), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     xdotool({u"type"_s, u"--delay"_s, u"20"_s, u"typed on wayland"_s});
     xdotool({u"key"_s, u"Return"_s});
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return test::readAll(home.filePath(u"notes/plim.md"_s)).contains("- [ ] typed on wayland"); }, kWaitMs))
-        << test::readAll(home.filePath(u"notes/plim.md"_s)).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return test::readAll(notesPath()).contains("- [ ] typed on wayland"); }, kWaitMs))
+        << test::readAll(notesPath()).toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !drawerShown(); }, kWaitMs));
     EXPECT_EQ(plim({u"quit"_s}), 0);
     EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));
@@ -189,7 +157,7 @@ TEST_F(WaylandDesktopTest, ALineTypedIntoTheDrawerIsSaved) {
 TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
     test::FakePortal portal({}, busAddress);
     ASSERT_TRUE(portal.registered);
-    auto resident = startResident();
+    startResident();
     // The three shortcuts, bound at start with the stored combinations as preferred triggers.
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal.binds.size() == 1; }, kWaitMs));
     QStringList triggers;

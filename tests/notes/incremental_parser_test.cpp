@@ -95,6 +95,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DaysReordered", u"Notes\n\n"_s + kWednesday + kFriday + kThursday, {true, true, true}},
         // A day pasted twice: only one copy can be the earlier day.
         Case{"DayDuplicated", u"Notes\n\n"_s + kFriday + kFriday + kThursday + kWednesday, {true, false, true, true}},
+        // Two equal days read again are still two days, each with an identity of its own.
+        Case{"TwoEqualDaysReadAgain",
+             u"Other\n\n"_s + kFriday + kFriday + u"## 2025-03-12 Wednesday\n"_s,
+             {false, true, false},
+             u"Notes\n\n"_s + kFriday + kFriday + kWednesday},
+        // The days after an edit are found again after the next one.
+        Case{"TwoEditsInARow",
+             u"Notes\n\n"_s + kFriday + u"- [ ] d\n- [ ] e\n"_s + kThursday + kWednesday,
+             {false, true, true},
+             u"Notes\n\n"_s + kFriday + u"- [ ] d\n"_s + kThursday + kWednesday},
+        Case{"HeadingInTheLastCharacters", kBefore + u"## "_s, {true, true, true, false}},
         Case{"LineEndingsChanged", QString(u"Notes\n\n"_s + kFriday).replace(u'\n', u"\r\n"_s), {false}},
         Case{"CrLfFromTheFirstDay", QString(kFriday).replace(u'\n', u"\r\n"_s), {false}},
         // A day right after a byte-order mark is still a day of its own.

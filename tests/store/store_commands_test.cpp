@@ -40,6 +40,7 @@ struct Notes : plim::test::TempNotes {
 using Command = void (*)(NotesStore&, const QUuid&);
 
 const Command done = [](NotesStore& s, const QUuid& id) { s.toggleDone(id); };
+const Command markDone = [](NotesStore& s, const QUuid& id) { s.markDone(id, true); };
 const Command shortlist = [](NotesStore& s, const QUuid& id) { s.toggleActive(id); };
 const Command carry = [](NotesStore& s, const QUuid& id) { s.carryToToday(id, s.clock().now()); };
 const Command edit = [](NotesStore& s, const QUuid& id) { s.updateText(id, u"  b\nc \n"); };
@@ -70,6 +71,7 @@ const CommandCase commandCases[] = {
     {"- [ ] a  <!-- 08:00 remind 2025-03-14 09:00 every day 09:00 routine -->", done,
      "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 every day 09:00 routine -->\n- [x] ~~a~~  <!-- 09:05 -->"},
     {"- [ ] a  <!-- remind 2025-03-14 09:00 -->", answerDone, "- [x] ~~a~~"},
+    {"- [x] ~~a~~", markDone, "- [x] ~~a~~"}, // done again, as a script may say it
     {"- [x] ~~a~~", shortlist, "- [ ] ! a"},
     {"- ~~a~~", shortlist, "- ! a"},
     {"- [>] a", shortlist, "- [>] ! a"},

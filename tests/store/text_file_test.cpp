@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,21 +170,36 @@ TEST_F(TextFileTest, RelativeSymlinkIsWrittenBesideTheLinkFromAnyWorkingDirector
 }
 
 TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
-    PreparedWrite created = PreparedWrite::prepare(notes, "first\n");
-    const PreparedWrite::Result first = created.commit(FileStamp{});
-    ASSERT_TRUE(first.committed()) << first.reason.toStdString();
-    EXPECT_EQ(first.stamp, fileStamp(notes));
-    EXPECT_EQ(modeOf(notes) & 07777, 0600u);
+    // Also where the file system cannot swap two files and only the last look before the rename guards.
+    struct NoSwap : FileSystemCalls {
+        int exchange(const char*, const char*) override {
+            errno = EINVAL;
+            return -1;
+        }
+    } noSwap;
+    for (const bool swaps : {true, false}) {
+        SCOPED_TRACE(swaps);
+        std::optional<FileSystemCalls::Override> calls;
+        if (!swaps) {
+            calls.emplace(noSwap);
+        }
+        QFile::remove(notes);
+        PreparedWrite created = PreparedWrite::prepare(notes, "first\n");
+        const PreparedWrite::Result first = created.commit(FileStamp{});
+        ASSERT_TRUE(first.committed()) << first.reason.toStdString();
+        EXPECT_EQ(first.stamp, fileStamp(notes));
+        EXPECT_EQ(modeOf(notes) & 07777, 0600u);
 
-    PreparedWrite late = PreparedWrite::prepare(notes, "second\n");
-    ASSERT_TRUE(late.ready());
-    QFile outside(notes);
-    ASSERT_TRUE(outside.open(QIODevice::Append));
-    outside.write("appended\n");
-    outside.close();
-    EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
-    EXPECT_EQ(readAll(notes), "first\nappended\n");
-    EXPECT_EQ(others(), QStringList());
+        PreparedWrite late = PreparedWrite::prepare(notes, "second\n");
+        ASSERT_TRUE(late.ready());
+        QFile outside(notes);
+        ASSERT_TRUE(outside.open(QIODevice::Append));
+        outside.write("appended\n");
+        outside.close();
+        EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
+        EXPECT_EQ(readAll(notes), "first\nappended\n");
+        EXPECT_EQ(others(), QStringList());
+    }
 }
 
 // A replaced version is looked at again only when someone may still write into it: someone had it

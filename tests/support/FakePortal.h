@@ -2,6 +2,8 @@
 
 #include "platform/linux/PortalHotKeys.h"
 
+#include "support/FakeBusService.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -21,9 +23,8 @@ inline const QString kPortalService = u"org.freedesktop.portal.Desktop"_s;
 inline const QString kPortalPath = u"/org/freedesktop/portal/desktop"_s;
 inline const QString kShortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
 
-// The desktop's portal on a bus connection of its own, answering each request through a Response
-// signal on the request's path, as the real one does. It shares the test's thread: the program
-// never waits for it. Takes its shortcuts as `PortalShortcut`s: the program's own marshalling.
+// The desktop's portal, answering each request through a Response signal on the request's path, as
+// the real one does. Takes its shortcuts as `PortalShortcut`s: the program's own marshalling.
 class FakePortal : public QDBusVirtualObject {
 public:
     struct Options {
@@ -39,18 +40,10 @@ public:
     // On the session bus, or the bus at `address`.
     explicit FakePortal(Options options, const QString& address = {})
         : options_(std::move(options))
-        , name_(u"fake-portal-%1"_s.arg(++count_)) {
+        , service_(address) {
         qDBusRegisterMetaType<PortalShortcut>();
         qDBusRegisterMetaType<QList<PortalShortcut>>();
-        QDBusConnection bus = address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_)
-                                                : QDBusConnection::connectToBus(address, name_);
-        registered = bus.registerVirtualObject(kPortalPath, this) && bus.registerService(kPortalService);
-    }
-    ~FakePortal() override {
-        QDBusConnection bus(name_);
-        bus.unregisterService(kPortalService);
-        bus.unregisterObject(kPortalPath);
-        QDBusConnection::disconnectFromBus(name_);
+        registered = service_.publish(kPortalService, kPortalPath, this);
     }
 
     // The user presses a bound shortcut.
@@ -61,14 +54,14 @@ public:
         }
         QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kShortcutsInterface, u"Activated"_s);
         signal << QVariant::fromValue(QDBusObjectPath(session)) << id << qulonglong(0) << options;
-        QDBusConnection(name_).send(signal);
+        service_.bus().send(signal);
     }
 
     // The user gives shortcuts other keys in the desktop's settings.
     void changeShortcuts(const QString& session, const QList<PortalShortcut>& shortcuts) {
         QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kShortcutsInterface, u"ShortcutsChanged"_s);
         signal << QVariant::fromValue(QDBusObjectPath(session)) << QVariant::fromValue(shortcuts);
-        QDBusConnection(name_).send(signal);
+        service_.bus().send(signal);
     }
 
     QString introspect(const QString&) const override { return {}; }
@@ -122,7 +115,7 @@ public:
 private:
     // After the call's reply, as a real portal answers.
     void respond(const QString& request, uint response, const QVariantMap& results) {
-        QTimer::singleShot(0, this, [bus = QDBusConnection(name_), request, response, results] {
+        QTimer::singleShot(0, this, [bus = service_.bus(), request, response, results] {
             QDBusMessage signal =
                 QDBusMessage::createSignal(request, u"org.freedesktop.portal.Request"_s, u"Response"_s);
             signal << response << results;
@@ -130,9 +123,8 @@ private:
         });
     }
 
-    static inline int count_ = 0;
     Options options_;
-    QString name_;
+    FakeBusService service_;
 };
 
 } // namespace plim::test

@@ -1,5 +1,6 @@
 #include "platform/linux/DBusNotifier.h"
 
+#include "support/FakeBusService.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>
@@ -24,10 +25,7 @@ namespace {
 const QString kService = u"org.freedesktop.Notifications"_s;
 const QString kPath = u"/org/freedesktop/Notifications"_s;
 
-// A notification server as the desktop runs one, on a bus connection of its own: the program's calls
-// and the server's signals really cross the bus. It records what it is asked.
-// It shares the test's thread, which is sound because the program never waits for the server: a call
-// that did would stall here.
+// A notification server as the desktop runs one. It records what it is asked.
 class FakeNotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -46,18 +44,8 @@ public:
     explicit FakeNotificationServer(QStringList caps, QString hangsOn = {}, std::chrono::milliseconds lateBy = {})
         : caps_(std::move(caps))
         , hangsOn_(std::move(hangsOn))
-        , lateBy_(lateBy)
-        , name_(u"fake-notification-server-%1"_s.arg(++count_)) {
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_);
-        registered =
-            bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
-            bus.registerService(kService);
-    }
-    ~FakeNotificationServer() override {
-        QDBusConnection bus(name_);
-        bus.unregisterService(kService);
-        bus.unregisterObject(kPath);
-        QDBusConnection::disconnectFromBus(name_);
+        , lateBy_(lateBy) {
+        registered = service_.publish(kService, kPath, this);
     }
 
     bool registered = false;
@@ -92,11 +80,10 @@ Q_SIGNALS:
     void NotificationReplied(uint id, const QString& text);
 
 private:
-    static inline int count_ = 0;
     QStringList caps_;
     QString hangsOn_;                  // the method that does not answer...
     std::chrono::milliseconds lateBy_; // ...unless it answers this late (Notify only)
-    QString name_;
+    test::FakeBusService service_;
 };
 
 bool waitFor(const std::function<bool()>& condition) {

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "base/Clock.h"
-#include "platform/DesktopServices.h"
 #include "store/NotesStore.h"
 #include "ui/capture/CaptureModel.h"
 #include "ui/capture/Delays.h"
 
+#include "support/Fakes.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
@@ -72,23 +72,6 @@ private:
     ManualClock& clock_;
     std::vector<Hand*> live_;
 };
-
-class FakeDesktop final : public DesktopServices {
-public:
-    QString clipboardText() const override { return clipboard; }
-    void setClipboardText(const QString& text) override { clipboard = text; }
-    bool openUrl(const QUrl&) override { return true; }
-    void revealFile(const QString&) override {}
-    void beep() override { ++beeps; }
-
-    QString clipboard;
-    int beeps = 0;
-};
-
-inline const Calendar& berlin() {
-    static const Calendar calendar(QStringLiteral("Europe/Berlin"));
-    return calendar;
-}
 
 // A drawer over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00 in Berlin.
 // `events` records what the drawer asked of its window: "shown", "hidden", "settled" (animated

@@ -3,6 +3,7 @@
 #include "store/FileLock.h"
 #include "ui/capture/DrawerGeometry.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -259,8 +260,10 @@ TEST(CaptureDrawer, TheWhenFieldSavesWithItsReminderOrGoesBack) {
     EXPECT_FALSE(f.model->whenOpen());
 
     f.typed(u"dentist"_s);
+    const QSignalSpy focus(f.model.get(), &CaptureModel::whenFocusRequested);
     f.press(Qt::Key_R, Ctrl);
     ASSERT_TRUE(f.model->whenOpen());
+    EXPECT_EQ(focus.count(), 1); // the keys go to the field
     f.model->when().setText(u"someday"_s);
     EXPECT_FALSE(f.model->when().submit());
     f.model->when().cancel();
@@ -371,6 +374,11 @@ TEST(CaptureDrawer, AHugePasteIsRefused) {
     CaptureFixture f;
     f.typed({});
     EXPECT_TRUE(f.model->acceptPaste(CaptureModel::maxCaptureLength));
+    // A clipboard of the largest size is captured whole.
+    const QString largest(CaptureModel::maxCaptureLength, u'x');
+    f.desktop.clipboard = largest;
+    f.model->captureClipboard();
+    EXPECT_TRUE(f.file().contains(largest));
     // Numbers past 9 999 in groups of three, apart by a narrow no-break space.
     for (const auto& [length, text] :
          {std::pair{10'000'000, u"not pasted · 10.0 million characters, at most 100\u202F000 fit in one entry"_s},

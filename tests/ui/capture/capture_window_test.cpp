@@ -41,13 +41,6 @@ protected:
     std::unique_ptr<CaptureWindow> window;
 };
 
-TEST_F(CaptureWindowTest, IsAFramelessToolWindowAboveTheOthers) {
-    const Qt::WindowFlags flags = window->windowFlags();
-    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
-    EXPECT_TRUE(flags & Qt::FramelessWindowHint);
-    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
-}
-
 TEST_F(CaptureWindowTest, ClosedByTheWindowManagerItLeavesAsEscapeDoes) {
     showWith({});
     QTest::keyClicks(&window->editor(), u"kept"_s);

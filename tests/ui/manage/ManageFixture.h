@@ -1,12 +1,11 @@
 #pragma once
 
 #include "base/Clock.h"
-#include "platform/DesktopServices.h"
-#include "platform/LaunchAtLogin.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
 #include "ui/manage/ManageModel.h"
 
+#include "support/Fakes.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
@@ -17,39 +16,6 @@
 #include <string>
 
 namespace plim::test {
-
-class FakeDesktop final : public DesktopServices {
-public:
-    QString clipboardText() const override { return clipboard; }
-    void setClipboardText(const QString& text) override { clipboard = text; }
-    bool openUrl(const QUrl& url) override {
-        opened.append(url.toString());
-        return true;
-    }
-    void revealFile(const QString&) override {}
-    void beep() override {}
-
-    QString clipboard;
-    QStringList opened;
-};
-
-class FakeLaunchAtLogin final : public LaunchAtLogin {
-public:
-    bool isRegistered() const override { return registered; }
-    bool setRegistered(bool on) override {
-        registered = on;
-        return true;
-    }
-    bool registered = false;
-};
-
-// Cases are named after their `name` field.
-inline const auto ByName = [](const auto& p) { return p.param.name; };
-
-inline const Calendar& berlin() {
-    static const Calendar calendar(QStringLiteral("Europe/Berlin"));
-    return calendar;
-}
 
 // A notes window over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00
 // in Berlin.

@@ -605,8 +605,10 @@ TEST(ManageSweep, DecisionsLeaveTheQueueOneByOne) {
     F f;
     ManageModel& m = f.open(kSweepFile);
     m.startSweep();
+    const QSignalSpy told(&m, &ManageModel::sweepQueueChanged); // the sweep view follows it
     m.sweepDone();
     m.sweepDone(); // acts on the next entry, does not undo the first
+    EXPECT_EQ(told.count(), 2);
     EXPECT_EQ(f.entry(u"s1"_s)->state, State::Done);
     EXPECT_EQ(f.texts(m.sweep().queue()), (QStringList{u"t1"_s, u"f1"_s, u"f2"_s}));
     m.sweepCarry();

@@ -3,11 +3,10 @@
 
 #include "base/Clock.h"
 #include "delivery/SchedulerFakes.h"
-#include "platform/LaunchAtLogin.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
+#include "support/Fakes.h"
 #include "support/TestSupport.h"
-#include "ui/theme/Fonts.h"
 #include "ui/theme/Theme.h"
 
 #include <QApplication>
@@ -15,7 +14,6 @@
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDir>
-#include <QFileInfo>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -74,24 +72,10 @@ public:
     std::map<QString, QString> problems;
 };
 
-class FakeLaunch final : public LaunchAtLogin {
-public:
-    bool isRegistered() const override { return registered; }
-    bool setRegistered(bool on) override {
-        if (!fails) {
-            registered = on;
-        }
-        return registered == on;
-    }
-    QString lastError() const override { return fails ? u"Read-only file system"_s : QString(); }
-    bool registered = false;
-    bool fails = false;
-};
-
 class SettingsWindowTest : public ::testing::Test {
 protected:
     SettingsWindowTest()
-        : clock(test::at(berlin, 2026, 3, 14, 12, 0), berlin)
+        : clock(test::at(test::berlin(), 2026, 3, 14, 12, 0), test::berlin())
         , theme(QDBusConnection(u"none"_s), Theme::Options{}) {}
 
     SettingsWindow& window() {
@@ -111,11 +95,10 @@ protected:
     }
 
     QTemporaryDir dir;
-    Calendar berlin{u"Europe/Berlin"_s};
     Preferences prefs{dir.filePath(u"plim.conf"_s)};
     ManualClock clock;
     Theme theme;
-    FakeLaunch launch;
+    test::FakeLaunchAtLogin launch;
     FakeShortcuts shortcuts;
     std::optional<QString> chosen;
     QString startedAt;
@@ -174,51 +157,26 @@ TEST_F(SettingsWindowTest, PresetsStoreAllNineAndPreviewThem) {
     EXPECT_NE(w.presetPreview(0).text(), u"not understood"_s);
 }
 
-TEST_F(SettingsWindowTest, ABadSettingsFileOpensWithDefaultsAndClampedValues) {
-    prefs.setValue(PreferenceKey::textSize, u"big"_s);
-    prefs.setValue(PreferenceKey::drawerTextSize, 300);
-    prefs.setValue(PreferenceKey::opacity, 5);
-    prefs.setValue(PreferenceKey::blurRadius, QStringList{u"x"_s});
-    prefs.setValue(PreferenceKey::font, u"Comic"_s);
-    prefs.setValue(PreferenceKey::dayStart, -10);
-    prefs.setValue(PreferenceKey::ringOnThisMac, u"perhaps"_s);
-    prefs.setValue(PreferenceKey::reminderPresets, QStringList{u"1h"_s, u"2h"_s});
-    SettingsWindow& w = window();
-    EXPECT_EQ(w.textSizeRow().row().field().text(), u"18"_s);
-    EXPECT_EQ(w.drawerTextSizeRow().row().field().text(), u"48"_s);
-    EXPECT_EQ(w.opacityRow().field().text(), u"95"_s);
-    EXPECT_EQ(w.blurRow().field().text(), u"0"_s);
-    EXPECT_EQ(w.fontPicker().currentIndex(), 0);
-    EXPECT_EQ(w.dayStartPicker().time(), QTime(0, 0));
-    EXPECT_TRUE(w.ringHereToggle().isChecked());
-    EXPECT_EQ(w.presetField(8).text(), u"twice a day"_s);
-}
-
 TEST_F(SettingsWindowTest, ChoosingTheNotesFile) {
     const QString old = dir.filePath(u"old/plim.md"_s);
     prefs.setValue(PreferenceKey::notesFilePath, old);
     SettingsWindow& w = window();
-    EXPECT_EQ(w.notesPathField().text(), old);
 
     // Cancelled: nothing changes.
     w.chooseButton().click();
     EXPECT_EQ(startedAt, old);
     EXPECT_EQ(prefs.notesFilePath(), old);
 
-    // A folder that cannot be made: the error in its place, the old path kept.
+    // A folder that cannot be made (the model's own test has the cases): the error in its place.
     ASSERT_TRUE(test::writeAll(dir.filePath(u"file"_s), "x"));
     chosen = dir.filePath(u"file/plim.md"_s);
     w.chooseButton().click();
     EXPECT_FALSE(w.notesPathError().isHidden());
-    EXPECT_FALSE(w.notesPathError().text().isEmpty());
-    EXPECT_EQ(prefs.notesFilePath(), old);
     EXPECT_EQ(w.notesPathField().text(), old);
 
     chosen = dir.filePath(u"new/notes.md"_s);
     w.chooseButton().click();
     EXPECT_TRUE(w.notesPathError().isHidden());
-    EXPECT_TRUE(QFileInfo(*chosen).isFile());
-    EXPECT_EQ(prefs.notesFilePath(), *chosen);
     EXPECT_EQ(w.notesPathField().text(), *chosen);
 }
 
@@ -340,46 +298,6 @@ TEST_F(SettingsWindowTest, TheNotificationRowFollowsTheServerWhenTheRemindersPan
     w.showPane(SettingsWindow::Pane::Reminders);
     EXPECT_TRUE(w.notificationButton().isHidden());
     qunsetenv("XDG_CURRENT_DESKTOP");
-}
-
-// PLIM_SETTINGS_SHOTS=<folder> saves each pane, light and dark (run under a real X server).
-TEST_F(SettingsWindowTest, Screenshots) {
-    const QString folder = qEnvironmentVariable("PLIM_SETTINGS_SHOTS");
-    if (folder.isEmpty()) {
-        GTEST_SKIP() << "PLIM_SETTINGS_SHOTS not set";
-    }
-    const QString appearance = qEnvironmentVariable("PLIM_SETTINGS_SHOTS_APPEARANCE", u"light"_s);
-    if (appearance == u"dark"_s) {
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-        QApplication::setPalette(dark);
-    }
-    Fonts::registerFonts(QStringLiteral(PLIM_BUILD_FONTS_DIR));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PLIM_VERSION));
-    Theme shotTheme(QDBusConnection(u"none"_s), Theme::Options{});
-    shortcuts.holds = qEnvironmentVariable("PLIM_SETTINGS_SHOTS_KEYS") != u"none"_s;
-    launch.fails = true;
-    NotesStore store(prefs, clock, NotesStore::Options{dir.filePath(u"plim.md"_s), false});
-    store.load();
-    ReminderScheduler scheduler(store, std::make_unique<test::FakeNotifier>(),
-                                std::make_unique<test::FakeSystemEvents>());
-    SettingsWindow w(SettingsWindow::Services{prefs, clock, shotTheme, launch, shortcuts, &scheduler, {}});
-    w.launchToggle().click();
-    w.present();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    const char* names[] = {"general", "capture", "text", "reminders"};
-    for (int i = 0; i < 4; ++i) {
-        w.showPane(static_cast<SettingsWindow::Pane>(i));
-        if (i == 1 && shortcuts.holds) {
-            // A refusal, to see its warning.
-            QTest::mouseClick(&w.recorders().at(2)->field(), Qt::LeftButton);
-            QTest::keyClick(&w.recorders().at(2)->field(), Qt::Key_W, Qt::ControlModifier);
-        }
-        QTest::qWait(100);
-        const QString suffix = shortcuts.holds ? QString() : u"-commands"_s;
-        w.grab().save(
-            QDir(folder).filePath(u"settings-%1-%2%3.png"_s.arg(QLatin1String(names[i]), appearance, suffix)));
-    }
 }
 
 } // namespace

@@ -31,19 +31,12 @@ TEST(Fonts, FaceForEachChoiceWeightAndWhatIsInstalled) {
     const std::vector<Case> cases{
         // The nearest static weight of the text family.
         {FontChoice::Hyperlegible, QFont::Normal, all, {next, QFont::Normal}},
-        {FontChoice::Hyperlegible, QFont::Light, all, {next, QFont::Light}},
-        {FontChoice::Hyperlegible, QFont::Medium, all, {next, QFont::Medium}},
         {FontChoice::Hyperlegible, QFont::DemiBold, all, {next, QFont::DemiBold}},
-        {FontChoice::Hyperlegible, QFont::Bold, all, {next, QFont::Bold}},
-        {FontChoice::Hyperlegible, QFont::ExtraBold, all, {next, QFont::ExtraBold}},
         {FontChoice::Hyperlegible, QFont::Black, all, {next, QFont::ExtraBold}},
         {FontChoice::Hyperlegible, QFont::Thin, all, {next, QFont::Normal}},
-        {FontChoice::Hyperlegible, QFont::ExtraLight, all, {next, QFont::Normal}},
         // Bold from medium up, else regular.
-        {FontChoice::OpenDyslexic, QFont::DemiBold, all, {dyslexic, QFont::Bold}},
         {FontChoice::OpenDyslexic, QFont::Medium, all, {dyslexic, QFont::Bold}},
         {FontChoice::OpenDyslexic, QFont::Normal, all, {dyslexic, QFont::Normal}},
-        {FontChoice::OpenDyslexic, QFont::Light, all, {dyslexic, QFont::Normal}},
         // The system font keeps the weight asked for.
         {FontChoice::System, QFont::DemiBold, all, {QString(), QFont::DemiBold}},
         {FontChoice::Hyperlegible, QFont::DemiBold, none, {QString(), QFont::DemiBold}},
@@ -57,13 +50,6 @@ TEST(Fonts, FaceForEachChoiceWeightAndWhatIsInstalled) {
             Fonts::sansFace(c.choice, c.weight, [&](const QString& family) { return c.installed.count(family) != 0; });
         EXPECT_EQ(face.family, c.expected.family);
         EXPECT_EQ(face.weight, c.expected.weight);
-    }
-}
-
-TEST(Fonts, KeyLabelsAreThreePointsSmallerButNeverBelowTwelve) {
-    const std::vector<std::pair<qreal, qreal>> cases{{18, 15}, {30, 27}, {15, 12}, {14, 12}, {12, 12}};
-    for (const auto& [text, label] : cases) {
-        EXPECT_EQ(Fonts::keyLabelSize(text), label) << text;
     }
 }
 

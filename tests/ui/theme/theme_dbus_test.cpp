@@ -1,5 +1,6 @@
 #include "ui/theme/Theme.h"
 
+#include "support/FakeBusService.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>
@@ -77,8 +78,7 @@ const QString kAnimations = u"enable-animations"_s;
 const QString kKde = u"org.kde.kdeglobals.KDE"_s;
 const QString kFactor = u"AnimationDurationFactor"_s;
 
-// The desktop's settings portal on a bus connection of its own. It shares the test's thread, which
-// is sound because the theme never waits for it.
+// The desktop's settings portal.
 class FakePortal : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
@@ -86,18 +86,8 @@ public:
     // `readOneKnown` false: a portal from before ReadOne.
     FakePortal(std::map<std::pair<QString, QString>, QVariant> settings, bool readOneKnown)
         : settings_(std::move(settings))
-        , readOneKnown_(readOneKnown)
-        , name_(u"fake-portal-%1"_s.arg(++count_)) {
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, name_);
-        registered =
-            bus.registerObject(kPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
-            bus.registerService(kService);
-    }
-    ~FakePortal() override {
-        QDBusConnection bus(name_);
-        bus.unregisterService(kService);
-        bus.unregisterObject(kPath);
-        QDBusConnection::disconnectFromBus(name_);
+        , readOneKnown_(readOneKnown) {
+        registered = service_.publish(kService, kPath, this);
     }
 
     bool registered = false;
@@ -106,7 +96,7 @@ public:
     bool holdAnswers = false;
 
     void answerHeld() {
-        QDBusConnection bus(name_);
+        QDBusConnection bus = service_.bus();
         for (const auto& [message, value] : held_) {
             bus.send(message.createReply(QVariant::fromValue(value)));
         }
@@ -144,11 +134,10 @@ private:
         return QDBusVariant(found->second);
     }
 
-    static inline int count_ = 0;
     std::vector<std::pair<QDBusMessage, QDBusVariant>> held_;
     std::map<std::pair<QString, QString>, QVariant> settings_;
     bool readOneKnown_;
-    QString name_;
+    test::FakeBusService service_;
 };
 
 bool waitFor(const std::function<bool()>& condition) {

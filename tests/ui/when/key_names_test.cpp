@@ -14,11 +14,8 @@ TEST(KeyText, NamesKeysAsThisDesktopDoes) {
         QString described;
         QString shown;
     } cases[] = {
-        {u"⌘↩ keep open"_s, u"Ctrl+↩ keep open"_s},
         {u"⌘1 – ⌘9"_s, u"Ctrl+1 – Ctrl+9"_s},
-        {u"hold ⌘"_s, u"hold Ctrl"_s},
         {u"hold ⌥\nnext"_s, u"hold Alt\nnext"_s},
-        {u"⌘⇧V clip"_s, u"Ctrl+Shift+V clip"_s},
         {u"⌃⌥⇧Space"_s, u"Ctrl+Alt+Shift+Space"_s},
         {u"⌃⌘F"_s, u"Ctrl+F"_s}, // control and command are both Ctrl here
         {u"⌘, settings · ⌘? keys"_s, u"Ctrl+, settings · Ctrl+? keys"_s},

@@ -1,0 +1,162 @@
+#pragma once
+
+#include "app/Instance.h"
+
+#include "support/DesktopProcess.h"
+#include "support/TestSupport.h"
+#include "support/XServer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace plim::test {
+
+// The real plim as a user meets it: on an X server and a session bus of the test's own, with a
+// home of its own (settings, runtime folder, notes), so nothing reaches the user's desktop or
+// files. Skipped when Xvfb or dbus-daemon is missing.
+class DesktopSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!have(QStringLiteral("Xvfb")) || !have(QStringLiteral("dbus-daemon"))) {
+            GTEST_SKIP() << "Xvfb or dbus-daemon is missing";
+        }
+        x = std::make_unique<XServer>();
+        ASSERT_TRUE(x->isRunning());
+        makeHome();
+        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(x->display()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    }
+
+    // The home, its settings and the session bus, in the environment of the programs started.
+    void makeHome() {
+        ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral("run")));
+        QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        bus = startSessionBus(home.path());
+        ASSERT_FALSE(bus.address.isEmpty());
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+        configure({});
+    }
+
+    void TearDown() override {
+        if (resident && resident->p.state() != QProcess::NotRunning) {
+            resident->p.kill();
+        }
+        if (xcb) {
+            xcb_disconnect(xcb);
+        }
+    }
+
+    QString runtimeFolder() const { return home.filePath(QStringLiteral("run")); }
+    QString notesPath() const { return home.filePath(QStringLiteral("notes/plim.md")); }
+    QString notes() const { return QString::fromUtf8(readAll(notesPath())); }
+    QString settingsPath() const { return home.filePath(QStringLiteral("config/plim/plim.conf")); }
+
+    // The settings file: the notes file, and `extra` lines.
+    void configure(const QString& extra) const {
+        QDir().mkpath(home.filePath(QStringLiteral("config/plim")));
+        writeAll(settingsPath(), (QStringLiteral("[General]\nnotesFilePath=") + notesPath() + u'\n' + extra).toUtf8());
+    }
+
+    std::unique_ptr<Process> start(const QString& program, const QStringList& args) const {
+        return startProcess(env, program, args);
+    }
+    Outcome run(const QString& program, const QStringList& args) const { return runProcess(env, program, args); }
+    Outcome plim(const QStringList& args) const { return run(QStringLiteral(PLIM_EXECUTABLE), args); }
+
+    void startResident() {
+        resident = start(QStringLiteral(PLIM_EXECUTABLE), {QStringLiteral("--resident")});
+        const QString socket = instanceSocketPath(runtimeFolder() + QStringLiteral("/plim"),
+                                                  displayKey(QString::fromLatin1(x->display()), {}));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kDesktopWaitMs));
+        // Requests are answered once start-up, the shortcut grabs among it, is done: an answered
+        // request means it is ready for keys. On a busy machine that may take longer than a command
+        // waits for its answer.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return plim({QStringLiteral("--background")}).status == 0; }, kDesktopWaitMs))
+            << resident->p.readAllStandardError().toStdString();
+    }
+
+    // `plim quit` ends the program, cleanly.
+    void quitResident() {
+        EXPECT_EQ(plim({QStringLiteral("quit")}).status, 0);
+        // Already ended by the time it is asked (waitForFinished then says false), or within the wait.
+        ASSERT_TRUE(resident->p.state() == QProcess::NotRunning || resident->p.waitForFinished(kDesktopWaitMs))
+            << resident->p.readAllStandardError().toStdString();
+        EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit) << resident->p.readAllStandardError().toStdString();
+        EXPECT_EQ(resident->p.exitCode(), 0);
+    }
+
+    xcb_connection_t* connection() {
+        if (!xcb) {
+            xcb = xcb_connect(x->display().constData(), nullptr);
+        }
+        return xcb;
+    }
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection(), xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return a;
+    }
+
+    // A tray, as on most desktops: without one the program opens its notes window at start. False
+    // when trayer is not installed. Started beside another test's, now and then trayer gives up at
+    // once ("cannot open display"): then again, a second later.
+    bool startTray() {
+        if (!have(QStringLiteral("trayer"))) {
+            return false;
+        }
+        const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
+        const auto owned = [&] {
+            xcb_get_selection_owner_reply_t* reply =
+                xcb_get_selection_owner_reply(connection(), xcb_get_selection_owner(connection(), selection), nullptr);
+            const bool has = reply && reply->owner != XCB_NONE;
+            std::free(reply);
+            return has;
+        };
+        int starts = 0;
+        QElapsedTimer sinceStart;
+        const bool ok = QTest::qWaitFor(
+            [&] {
+                if ((!tray || tray->p.state() == QProcess::NotRunning) && starts < 4 &&
+                    (starts == 0 || sinceStart.hasExpired(1000))) {
+                    ++starts;
+                    sinceStart.start();
+                    tray = start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
+                                                            QStringLiteral("--align"), QStringLiteral("right")});
+                }
+                return owned();
+            },
+            3 * kDesktopWaitMs);
+        EXPECT_TRUE(ok) << "trayer started " << starts << " times";
+        return ok;
+    }
+
+    QTemporaryDir home;
+    std::unique_ptr<XServer> x;
+    SessionBus bus;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    std::unique_ptr<Process> resident;
+    std::unique_ptr<Process> tray;
+    xcb_connection_t* xcb = nullptr;
+};
+
+} // namespace plim::test
