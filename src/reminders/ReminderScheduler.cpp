@@ -355,9 +355,7 @@ void ReminderScheduler::handle(const QString& action, const std::optional<QUuid>
 void ReminderScheduler::respond(const QString& action, const std::optional<QUuid>& entryID,
                                 const std::optional<QString>& typed, const QString& quickSnooze) {
     if (action == u"default") {
-        if (onOpen) {
-            onOpen(entryID);
-        }
+        Q_EMIT openRequested(entryID);
         return;
     }
     if (!entryID) {
@@ -388,9 +386,7 @@ void ReminderScheduler::apply(const QString& phrase, const Entry& entry) {
     const Anchors anchors = store_.preferences().anchors();
     const auto parsed = Reminder::parse(phrase, clock.now(), anchors, calendar);
     if (!parsed) {
-        if (onUnreadable) {
-            onUnreadable(entry.id, phrase.trimmed());
-        }
+        Q_EMIT unreadable(entry.id, phrase.trimmed());
         return;
     }
     // A repeating phrase, or a first reminder, is set as it is; a one-time phrase on an entry that
@@ -413,15 +409,15 @@ void ReminderScheduler::onAction(quint32 serverId, const QString& action) {
     delivered_.erase(*key);
     notifier_->close(serverId);
     if (key->isNull()) {
-        if (action == u"default" && onOpen) {
-            onOpen(std::nullopt);
+        if (action == u"default") {
+            Q_EMIT openRequested(std::nullopt);
         }
         return;
     }
     if (action == u"snooze") {
         // Only a server without typed replies sends the plain button.
-        if (onSnoozeAsk && store_.document().entry(*key)) {
-            onSnoozeAsk(*key);
+        if (store_.document().entry(*key)) {
+            Q_EMIT snoozeAsked(*key);
         }
         return;
     }

@@ -67,11 +67,13 @@ protected:
         notifier = n.get();
         events = e.get();
         scheduler = std::make_unique<ReminderScheduler>(*store, std::move(n), std::move(e));
-        scheduler->onOpen = [this](std::optional<QUuid> id) { calls.append(u"open "_s + name(id)); };
-        scheduler->onUnreadable = [this](QUuid id, QString phrase) {
+        QObject::connect(scheduler.get(), &ReminderScheduler::openRequested,
+                         [this](std::optional<QUuid> id) { calls.append(u"open "_s + name(id)); });
+        QObject::connect(scheduler.get(), &ReminderScheduler::unreadable, [this](QUuid id, QString phrase) {
             calls.append(u"unreadable "_s + name(id) + u": "_s + phrase);
-        };
-        scheduler->onSnoozeAsk = [this](QUuid id) { calls.append(u"ask "_s + name(id)); };
+        });
+        QObject::connect(scheduler.get(), &ReminderScheduler::snoozeAsked,
+                         [this](QUuid id) { calls.append(u"ask "_s + name(id)); });
     }
 
     QString name(const std::optional<QUuid>& entryID) const {
@@ -107,7 +109,7 @@ protected:
     FakeNotifier* notifier = nullptr;
     FakeSystemEvents* events = nullptr;
     std::unique_ptr<ReminderScheduler> scheduler;
-    QStringList calls; // onOpen, onUnreadable and onSnoozeAsk, in order
+    QStringList calls; // openRequested, unreadable and snoozeAsked, in order
 };
 
 // --- The pass: timer and pending deliveries ---
@@ -315,7 +317,7 @@ struct AnswerCase {
     QString action;
     std::optional<QString> reply; // text typed into the notification
     QString expectedLine;         // the entry's line afterwards; empty: the file is untouched
-    QString expectedCall = {};    // what onOpen, onSnoozeAsk or onUnreadable got; empty: none
+    QString expectedCall = {};    // what openRequested, snoozeAsked or unreadable gave; empty: none
 };
 
 class AnswerTest : public SchedulerTest, public ::testing::WithParamInterface<AnswerCase> {};
