@@ -240,6 +240,19 @@ TEST_F(SchedulerTest, AnotherTimeZoneMovesTheRing) {
     EXPECT_EQ(events->armed, std::nullopt);
 }
 
+// Only the days a change touched are read again: a repeat on another day keeps ringing on time
+// after today was edited, and its next ring is worked out again once that ring has come.
+TEST_F(SchedulerTest, ARepeatOnAnotherDayRingsAfterAnEditOfToday) {
+    start({u"- [ ] plain"_s, QString(), u"## 2026-03-13 Friday"_s, QString(),
+           line(u"stretch"_s, u"remind 2026-03-13 09:00 every day 09:00"_s)});
+    store->toggleDone(id(u"plain"_s));
+    EXPECT_EQ(scheduler->pending(), (QList<ReminderScheduler::Pending>{{id(u"stretch"_s), march14(9)}}));
+    fireAfter(9);
+    ASSERT_EQ(notifier->posts.size(), 2); // the summary of the start, then the ring
+    EXPECT_EQ(notifier->posts.back().content.title, u"stretch"_s);
+    EXPECT_EQ(events->armed, at(kBerlin, 2026, 3, 15, 9, 0, 1));
+}
+
 // --- What stops a notification ---
 
 TEST_F(SchedulerTest, AnEntryThatStopsRingingIsWithdrawn) {
