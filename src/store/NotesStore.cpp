@@ -714,8 +714,8 @@ void NotesStore::restore(bool undoing) {
         if (from.empty() || !syncWithDisk()) {
             return;
         }
+        const QByteArray bytes = from.back().utf8();
         const QString restored = from.back().toString();
-        const QByteArray bytes = restored.toUtf8();
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
@@ -737,7 +737,18 @@ void NotesStore::restore(bool undoing) {
                 QFile::rename(source, target);
             }
         }
-        if (undoing) {
+        // The text left is kept as the days' UTF-8 already made of it, where they are the document's:
+        // the whole text is then not made again for it.
+        std::deque<CompactText>& to = undoing ? redoStack_ : undoStack_;
+        if (dayTexts_.describes(document_)) {
+            CompactText left = dayTexts_.compact(to.empty() ? nullptr : &to.back());
+            if (undoing) {
+                redoStack_.push_back(std::move(left));
+                redoMoves_.push_back(std::move(moved));
+            } else {
+                pushUndo(std::move(left), std::move(moved));
+            }
+        } else if (undoing) {
             pushRedo(currentText(), std::move(moved));
         } else {
             pushUndo(currentText(), std::move(moved));
