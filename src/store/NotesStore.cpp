@@ -754,7 +754,9 @@ void NotesStore::restore(bool undoing) {
             pushUndo(currentText(), std::move(moved));
         }
         document_ = parser_.parse(restored);
-        dayTexts_.clear();
+        // The days read again are new lists; the others are still the very lists whose text is kept,
+        // so the next change writes only those anew.
+        dayTexts_.dropBytes();
         serialized_ = restored;
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {
