@@ -137,9 +137,10 @@ ReminderScheduler& Shell::scheduler() {
             std::make_unique<DBusNotifier>(QDBusConnection::sessionBus(),
                                            DBusNotifier::Options{.icon = Mark::notificationIcon()}),
             std::make_unique<LinuxSystemEvents>(store_.clock()));
-        scheduler_->onOpen = [this](std::optional<QUuid> entry) { Q_EMIT openRequested(entry); };
-        scheduler_->onUnreadable = [this](QUuid entry, QString text) { Q_EMIT showEntryRequested(entry, text); };
-        scheduler_->onSnoozeAsk = [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); };
+        connect(scheduler_.get(), &ReminderScheduler::openRequested, this, &Shell::openRequested);
+        connect(scheduler_.get(), &ReminderScheduler::unreadable, this, &Shell::showEntryRequested);
+        connect(scheduler_.get(), &ReminderScheduler::snoozeAsked, this,
+                [this](QUuid entry) { Q_EMIT showEntryRequested(entry, QString()); });
         connect(scheduler_.get(), &ReminderScheduler::ringingChanged, this, &Shell::refresh);
     }
     return *scheduler_;

@@ -22,10 +22,6 @@ QString canonical(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
-bool canRing(Entry::State state) {
-    return state == Entry::State::Open || state == Entry::State::Note;
-}
-
 // Off until the user chose notifications: the settings then offer to turn them on.
 ReminderScheduler::Status statusFor(const NotifierCapabilities& caps, ReminderDelivery delivery) {
     if (!caps.available) {
@@ -82,33 +78,28 @@ void ReminderScheduler::reconcile() {
     const Anchors anchors = prefs.anchors();
 
     struct Upcoming {
-        QUuid entry;
+        const Entry* entry;
         Instant ring;
+        std::size_t order; // ties go in the document's order
+        bool ringing;
     };
     std::vector<const Entry*> ringing;
     std::vector<Upcoming> upcoming;
-    // In place: the document is not touched during the pass, and copying every entry would cost
-    // more than the pass itself.
-    for (const DaySection& section : store_.document().sections) {
-        for (const Item& item : section.items) {
-            const auto* e = std::get_if<Entry>(&item);
-            if (!e || !canRing(e->state) || !e->comment) {
-                continue;
-            }
-            const auto reminder = EntryReminders::reminder(*e, calendar, anchors);
-            if (!reminder) {
-                continue;
-            }
-            if (reminder->next <= now) {
-                ringing.push_back(e);
-            }
-            if (const auto ring = reminder->nextRing(now, calendar)) {
-                upcoming.push_back({e->id, *ring});
-            }
+    // From the store's facts kept day by day: only the days changed since the last pass are read
+    // again, and a repeat's next ring is worked out again only once it has come.
+    for (const EntryCounts::Reminding& r : store_.counts().reminders(now, calendar, anchors)) {
+        if (r.ringing) {
+            ringing.push_back(r.entry);
+        }
+        if (r.upcoming) {
+            upcoming.push_back({r.entry, *r.upcoming, upcoming.size(), r.ringing});
         }
     }
-    std::stable_sort(upcoming.begin(), upcoming.end(),
-                     [](const Upcoming& a, const Upcoming& b) { return a.ring < b.ring; });
+    // Only the earliest are used: the timer's and the pending ones.
+    const std::size_t pendingCount = std::min<std::size_t>(upcoming.size(), pendingLimit);
+    std::partial_sort(
+        upcoming.begin(), upcoming.begin() + static_cast<std::ptrdiff_t>(pendingCount), upcoming.end(),
+        [](const Upcoming& a, const Upcoming& b) { return a.ring != b.ring ? a.ring < b.ring : a.order < b.order; });
 
     timerDeadline_ = upcoming.empty() ? std::nullopt : std::optional<Instant>(upcoming.front().ring + timerDelay);
     events_->arm(timerDeadline_);
@@ -122,17 +113,27 @@ void ReminderScheduler::reconcile() {
         return;
     }
 
-    QHash<QUuid, const Entry*> ringingByID;
-    ringingByID.reserve(static_cast<qsizetype>(ringing.size()));
-    for (const Entry* e : ringing) {
-        ringingByID.insert(e->id, e);
+    // Whether an entry rings is asked only of the rings that were pending and of the notifications
+    // on screen.
+    QSet<QUuid> asked;
+    for (const Pending& p : previous) {
+        asked.insert(p.entry);
     }
-    const std::size_t pendingCount = std::min<std::size_t>(upcoming.size(), pendingLimit);
+    for (const auto& [key, delivery] : delivered_) {
+        asked.insert(key);
+    }
+    QHash<QUuid, const Entry*> ringingByID;
+    for (std::size_t i = 0; i < ringing.size() && !asked.isEmpty(); ++i) {
+        if (asked.contains(ringing[i]->id)) {
+            ringingByID.insert(ringing[i]->id, ringing[i]);
+        }
+    }
     pending_.reserve(static_cast<qsizetype>(pendingCount));
     for (std::size_t i = 0; i < pendingCount; ++i) {
-        pending_.append(Pending{upcoming[i].entry, upcoming[i].ring});
-        if (ringingByID.contains(upcoming[i].entry)) {
-            pendingRinging_.insert(upcoming[i].entry);
+        const QUuid& id = upcoming[i].entry->id;
+        pending_.append(Pending{id, upcoming[i].ring});
+        if (upcoming[i].ringing) {
+            pendingRinging_.insert(id);
         }
     }
 
@@ -356,9 +357,7 @@ void ReminderScheduler::handle(const QString& action, const std::optional<QUuid>
 void ReminderScheduler::respond(const QString& action, const std::optional<QUuid>& entryID,
                                 const std::optional<QString>& typed, const QString& quickSnooze) {
     if (action == u"default") {
-        if (onOpen) {
-            onOpen(entryID);
-        }
+        Q_EMIT openRequested(entryID);
         return;
     }
     if (!entryID) {
@@ -389,9 +388,7 @@ void ReminderScheduler::apply(const QString& phrase, const Entry& entry) {
     const Anchors anchors = store_.preferences().anchors();
     const auto parsed = Reminder::parse(phrase, clock.now(), anchors, calendar);
     if (!parsed) {
-        if (onUnreadable) {
-            onUnreadable(entry.id, phrase.trimmed());
-        }
+        Q_EMIT unreadable(entry.id, phrase.trimmed());
         return;
     }
     // A repeating phrase, or a first reminder, is set as it is; a one-time phrase on an entry that
@@ -414,15 +411,15 @@ void ReminderScheduler::onAction(quint32 serverId, const QString& action) {
     delivered_.erase(*key);
     notifier_->close(serverId);
     if (key->isNull()) {
-        if (action == u"default" && onOpen) {
-            onOpen(std::nullopt);
+        if (action == u"default") {
+            Q_EMIT openRequested(std::nullopt);
         }
         return;
     }
     if (action == u"snooze") {
         // Only a server without typed replies sends the plain button.
-        if (onSnoozeAsk && store_.document().entry(*key)) {
-            onSnoozeAsk(*key);
+        if (store_.document().entry(*key)) {
+            Q_EMIT snoozeAsked(*key);
         }
         return;
     }

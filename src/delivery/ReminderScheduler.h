@@ -62,14 +62,6 @@ public:
     // The newest scheduler; none once it is gone.
     static ReminderScheduler* shared();
 
-    // Open the notes window on an entry, or on "Now" for none.
-    std::function<void(std::optional<QUuid>)> onOpen;
-    // A typed snooze phrase could not be read: open the entry with the phrase in its when field.
-    std::function<void(QUuid, QString)> onUnreadable;
-    // The notification's "Snooze until…" was pressed where the desktop cannot take typed text:
-    // open the entry with its when field open and empty.
-    std::function<void(QUuid)> onSnoozeAsk;
-
     // The pass: rings, timer, deliveries and withdrawals from the current document and clock.
     // Running it twice in a row does what running it once does.
     void reconcile();
@@ -95,7 +87,7 @@ public:
     // typed text). An entry that is gone is left alone.
     void handle(const QString& action, const std::optional<QUuid>& entryID, const std::optional<QString>& typed);
     // Reads a when-phrase and snoozes, sets or replaces the entry's reminder; an unreadable phrase
-    // leaves the file alone and goes to `onUnreadable`.
+    // leaves the file alone and goes to `unreadable`.
     void apply(const QString& phrase, const Entry& entry);
 
     // --- State of the last pass, for the settings and for tests ---
@@ -116,6 +108,13 @@ Q_SIGNALS:
     // A pass driven by time (the timer, a clock, day or time-zone change, a wake) ran: entries may
     // have started or stopped ringing without the file changing.
     void ringingChanged();
+    // Open the notes window on an entry, or on "Now" for none.
+    void openRequested(std::optional<QUuid> entry);
+    // A typed snooze phrase could not be read: open the entry with the phrase in its when field.
+    void unreadable(QUuid entry, QString phrase);
+    // The notification's "Snooze until…" was pressed where the desktop cannot take typed text:
+    // open the entry with its when field open and empty.
+    void snoozeAsked(QUuid entry);
 
 private:
     struct Delivery {

@@ -114,6 +114,13 @@ struct Reminder {
     std::optional<Instant> ring(Instant after, const Calendar& calendar) const;
     // The first ring strictly after t, counted on from `next`.
     std::optional<Instant> nextRing(Instant after, const Calendar& calendar) const;
+    // nextRing, and whether it stays the answer for every later moment before that ring (false where
+    // a long-overdue rule restarted its count at `after`, or may have run out of range).
+    struct Upcoming {
+        std::optional<Instant> ring;
+        bool steady = true;
+    };
+    Upcoming upcoming(Instant after, const Calendar& calendar) const;
     // Rings due at or before t from `next` on, capped at 999.
     int unansweredRings(Instant at, const Calendar& calendar) const;
 

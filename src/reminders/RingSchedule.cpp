@@ -446,36 +446,42 @@ std::optional<Instant> Reminder::ring(Instant after, const Calendar& calendar) c
 }
 
 std::optional<Instant> Reminder::nextRing(Instant after, const Calendar& calendar) const {
+    return upcoming(after, calendar).ring;
+}
+
+Reminder::Upcoming Reminder::upcoming(Instant after, const Calendar& calendar) const {
     if (next > after) {
-        return next;
+        return {next, true};
     }
     if (!rule) {
-        return std::nullopt;
+        return {std::nullopt, true};
     }
+    // A rule's rings are a fixed sequence, but one that rings nowhere may only have run out of range.
+    const auto onSequence = [](std::optional<Instant> ring) { return Upcoming{ring, ring.has_value()}; };
     if (std::holds_alternative<Rule::Times>(rule->value)) {
-        return ring(after, calendar);
+        return onSequence(ring(after, calendar));
     }
     // Step on from the rings already scheduled, so the interval keeps its cadence.
     Instant cursor = next;
     if (const auto skip = skipDays(std::get<Rule::Interval>(rule->value), next, after, calendar)) {
         if (skip->capped) {
-            return ring(after, calendar);
+            return {ring(after, calendar), false};
         }
         cursor = skip->cursor;
     }
     for (int step = 0; step < kMaxCatchUpSteps; ++step) {
         const auto following = ring(cursor, calendar);
         if (!following) {
-            return std::nullopt;
+            return {std::nullopt, false};
         }
         if (*following > after) {
-            return following;
+            return onSequence(following);
         }
         cursor = *following;
     }
     // Away so long that stepping gave up: the rule still rings, so restart its count at `after` rather than
     // end a repeat that was never answered.
-    return ring(after, calendar);
+    return {ring(after, calendar), false};
 }
 
 int Reminder::unansweredRings(Instant at, const Calendar& calendar) const {

@@ -109,12 +109,17 @@ qsizetype CompactText::size() const {
     return total;
 }
 
-QString CompactText::toString() const {
+QByteArray CompactText::utf8() const {
     QByteArray all;
     all.reserve(size());
     for (const auto& c : chunks_) {
         all.append(c->bytes);
     }
+    return all;
+}
+
+QString CompactText::toString() const {
+    const QByteArray all = utf8();
     // A byte-order mark at the start is part of the text (fromUtf8 would drop it).
     return decodeText(all).value_or(QString::fromUtf8(all));
 }

@@ -33,6 +33,7 @@ public:
     static CompactText make(QByteArrayView utf8, const CompactText* neighbour = nullptr);
 
     QString toString() const;
+    QByteArray utf8() const; // what toString decodes
     bool isNull() const { return chunks_.empty() && !nonNull_; }
     qsizetype size() const; // bytes of UTF-8
 

@@ -20,9 +20,9 @@ bool canRing(Entry::State state) {
 } // namespace
 
 EntryCounts::Day EntryCounts::count(const QList<Item>& items, const Calendar& calendar, const Anchors& anchors) {
-    Day day{items, 0, {}};
-    for (const Item& item : items) {
-        const auto* e = std::get_if<Entry>(&item);
+    Day day{items, 0, {}, {}};
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const auto* e = std::get_if<Entry>(&items.at(i));
         if (e == nullptr) {
             continue;
         }
@@ -36,6 +36,7 @@ EntryCounts::Day EntryCounts::count(const QList<Item>& items, const Calendar& ca
         }
         if (canRing(e->state) && reminder) {
             day.rings.push_back(reminder->next);
+            day.facts.push_back(Fact{i, reminder->next, reminder->rule.has_value(), false, {}, {}});
         }
     }
     std::sort(day.rings.begin(), day.rings.end());
@@ -93,6 +94,33 @@ int EntryCounts::ringing(Instant at) const {
         n += static_cast<std::size_t>(std::upper_bound(day.rings.begin(), day.rings.end(), at) - day.rings.begin());
     }
     return static_cast<int>(n);
+}
+
+std::vector<EntryCounts::Reminding> EntryCounts::reminders(Instant now, const Calendar& calendar,
+                                                           const Anchors& anchors) const {
+    std::vector<Reminding> out;
+    for (const Day& day : days_) {
+        for (const Fact& fact : day.facts) {
+            const Entry& entry = std::get<Entry>(day.items.at(fact.item));
+            const bool ringing = fact.next <= now;
+            if (!ringing || !fact.rule) {
+                out.push_back({&entry, ringing, ringing ? std::nullopt : std::optional<Instant>(fact.next)});
+                continue;
+            }
+            // A clock set back, or a moment at or past the ring, asks the calendar again.
+            if (!fact.known || now < fact.from || (fact.upcoming && *fact.upcoming <= now)) {
+                const auto reminder = EntryReminders::reminder(entry, calendar, anchors);
+                const Reminder::Upcoming next = reminder ? reminder->upcoming(now, calendar) : Reminder::Upcoming{};
+                fact.known = next.steady;
+                fact.from = now;
+                fact.upcoming = next.ring;
+                out.push_back({&entry, true, next.ring});
+                continue;
+            }
+            out.push_back({&entry, true, fact.upcoming});
+        }
+    }
+    return out;
 }
 
 } // namespace plim

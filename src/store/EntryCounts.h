@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace plim {
@@ -21,11 +22,32 @@ public:
     // Entries ringing at `at` (the length of NotesDocument::ringing).
     int ringing(Instant at) const;
 
+    // An entry that can ring, as its reminder stands at a moment.
+    struct Reminding {
+        const Entry* entry; // valid while the document is not changed
+        bool ringing;
+        std::optional<Instant> upcoming; // Reminder::nextRing
+    };
+    // Every entry that can ring, in the document's order, at `now`. The calendar and anchors are
+    // those of the last update. A repeat's next ring is kept from one call to the next while it
+    // still lies ahead, so that asking again costs no calendar work.
+    std::vector<Reminding> reminders(Instant now, const Calendar& calendar, const Anchors& anchors) const;
+
 private:
+    struct Fact {
+        qsizetype item = 0; // in the day's items
+        Instant next;
+        bool rule = false;
+        // The next ring as last asked at `from`; it holds from there up to the ring itself.
+        mutable bool known = false;
+        mutable Instant from;
+        mutable std::optional<Instant> upcoming;
+    };
     struct Day {
         QList<Item> items; // holding the list keeps its address from being reused by another
         int open = 0;
         std::vector<Instant> rings; // sorted: the count for a moment is a search
+        std::vector<Fact> facts;    // the entries that can ring, in order
     };
     static Day count(const QList<Item>& items, const Calendar& calendar, const Anchors& anchors);
 

@@ -459,10 +459,10 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         if (!syncWithDisk()) {
             return false;
         }
-        // The days of the text before, each with its UTF-8 (made once after the file was read).
+        // The days of the text before, each with its UTF-8 (made once after the file was read; only
+        // the days not kept are written): the whole text is not made for it.
         if (!dayTexts_.describes(document_)) {
-            serialized_.reset();
-            currentText();
+            dayTexts_.encode(document_, &dayTexts_);
         }
         NotesDocument copy = document_;
         change(copy);
@@ -521,8 +521,9 @@ void NotesStore::restore(bool undoing) {
         if (!history_.next(undoing) || !syncWithDisk()) {
             return;
         }
-        const QString restored = history_.next(undoing)->text.toString();
-        const QByteArray bytes = restored.toUtf8();
+        const CompactText& step = history_.next(undoing)->text;
+        const QByteArray bytes = step.utf8();
+        const QString restored = step.toString();
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
@@ -531,8 +532,13 @@ void NotesStore::restore(bool undoing) {
             turns_.setContended(true); // kept, as a change is
             return;
         }
-        const std::optional<UndoHistory::MovedFile> moved = history_.cross(
-            undoing, [this](const CompactText* neighbour) { return compactOf(currentText(), neighbour); });
+        // The text left is kept as the days' UTF-8 already made of it, where they are the document's:
+        // the whole text is then not made again for it.
+        const std::optional<UndoHistory::MovedFile> moved =
+            history_.cross(undoing, [this](const CompactText* neighbour) {
+                return dayTexts_.describes(document_) ? dayTexts_.compact(neighbour)
+                                                      : compactOf(currentText(), neighbour);
+            });
         if (moved) {
             // The merged copy goes back beside the notes with the text it was merged into, and
             // away again with the merge; a file now in its way stays where it is.
@@ -543,7 +549,9 @@ void NotesStore::restore(bool undoing) {
             }
         }
         document_ = parser_.parse(restored);
-        dayTexts_.clear();
+        // The days read again are new lists; the others are still the very lists whose text is kept,
+        // so the next change writes only those anew.
+        dayTexts_.dropBytes();
         serialized_ = restored;
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {

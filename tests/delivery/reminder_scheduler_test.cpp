@@ -67,11 +67,13 @@ protected:
         notifier = n.get();
         events = e.get();
         scheduler = std::make_unique<ReminderScheduler>(*store, std::move(n), std::move(e));
-        scheduler->onOpen = [this](std::optional<QUuid> id) { calls.append(u"open "_s + name(id)); };
-        scheduler->onUnreadable = [this](QUuid id, QString phrase) {
+        QObject::connect(scheduler.get(), &ReminderScheduler::openRequested,
+                         [this](std::optional<QUuid> id) { calls.append(u"open "_s + name(id)); });
+        QObject::connect(scheduler.get(), &ReminderScheduler::unreadable, [this](QUuid id, QString phrase) {
             calls.append(u"unreadable "_s + name(id) + u": "_s + phrase);
-        };
-        scheduler->onSnoozeAsk = [this](QUuid id) { calls.append(u"ask "_s + name(id)); };
+        });
+        QObject::connect(scheduler.get(), &ReminderScheduler::snoozeAsked,
+                         [this](QUuid id) { calls.append(u"ask "_s + name(id)); });
     }
 
     QString name(const std::optional<QUuid>& entryID) const {
@@ -107,7 +109,7 @@ protected:
     FakeNotifier* notifier = nullptr;
     FakeSystemEvents* events = nullptr;
     std::unique_ptr<ReminderScheduler> scheduler;
-    QStringList calls; // onOpen, onUnreadable and onSnoozeAsk, in order
+    QStringList calls; // openRequested, unreadable and snoozeAsked, in order
 };
 
 // --- The pass: timer and pending deliveries ---
@@ -238,6 +240,19 @@ TEST_F(SchedulerTest, AnotherTimeZoneMovesTheRing) {
     EXPECT_EQ(events->armed, std::nullopt);
 }
 
+// Only the days a change touched are read again: a repeat on another day keeps ringing on time
+// after today was edited, and its next ring is worked out again once that ring has come.
+TEST_F(SchedulerTest, ARepeatOnAnotherDayRingsAfterAnEditOfToday) {
+    start({u"- [ ] plain"_s, QString(), u"## 2026-03-13 Friday"_s, QString(),
+           line(u"stretch"_s, u"remind 2026-03-13 09:00 every day 09:00"_s)});
+    store->toggleDone(id(u"plain"_s));
+    EXPECT_EQ(scheduler->pending(), (QList<ReminderScheduler::Pending>{{id(u"stretch"_s), march14(9)}}));
+    fireAfter(9);
+    ASSERT_EQ(notifier->posts.size(), 2); // the summary of the start, then the ring
+    EXPECT_EQ(notifier->posts.back().content.title, u"stretch"_s);
+    EXPECT_EQ(events->armed, at(kBerlin, 2026, 3, 15, 9, 0, 1));
+}
+
 // --- What stops a notification ---
 
 TEST_F(SchedulerTest, AnEntryThatStopsRingingIsWithdrawn) {
@@ -315,7 +330,7 @@ struct AnswerCase {
     QString action;
     std::optional<QString> reply; // text typed into the notification
     QString expectedLine;         // the entry's line afterwards; empty: the file is untouched
-    QString expectedCall = {};    // what onOpen, onSnoozeAsk or onUnreadable got; empty: none
+    QString expectedCall = {};    // what openRequested, snoozeAsked or unreadable gave; empty: none
 };
 
 class AnswerTest : public SchedulerTest, public ::testing::WithParamInterface<AnswerCase> {};
