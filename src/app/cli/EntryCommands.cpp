@@ -1,8 +1,8 @@
 #include "app/cli/Commands.h"
-#include "reminders/EntryReminders.h"
 
 #include "app/cli/Output.h"
 #include "base/Shortened.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
 

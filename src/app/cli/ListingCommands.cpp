@@ -1,8 +1,8 @@
 #include "app/cli/Commands.h"
-#include "reminders/EntryReminders.h"
 
 #include "app/cli/Output.h"
 #include "base/Shortened.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
 
@@ -23,9 +23,10 @@ std::optional<EntryListing::Format> listingFormat(const Context& ctx) {
     return format;
 }
 
-} // namespace
-
-int list(const Context& ctx) {
+// The prologue and the walk both listings share: the option, the notes file, then every entry in
+// file order, and the listing's end.
+template <typename Each>
+int listEntries(const Context& ctx, Each each) {
     const auto format = listingFormat(ctx);
     if (!format) {
         return kUsage;
@@ -38,7 +39,7 @@ int list(const Context& ctx) {
     for (const DaySection& s : store->document().sections) {
         for (const Item& item : s.items) {
             if (const auto* e = std::get_if<Entry>(&item)) {
-                listing.entry(*e, s.heading);
+                each(listing, *e, s.heading);
             }
         }
     }
@@ -46,31 +47,23 @@ int list(const Context& ctx) {
     return kOk;
 }
 
+} // namespace
+
+int list(const Context& ctx) {
+    return listEntries(
+        ctx, [](EntryListing& listing, const Entry& e, const QString& heading) { listing.entry(e, heading); });
+}
+
 int due(const Context& ctx) {
-    const auto format = listingFormat(ctx);
-    if (!format) {
-        return kUsage;
-    }
-    auto store = openStore(ctx);
-    if (const int status = storeStatus(*store); status != kOk) {
-        return status;
-    }
     const Instant now = Clock::system().now();
     const Calendar calendar = Clock::system().calendar();
     const Anchors anchors = Preferences::shared().anchors();
-    EntryListing listing(*format);
-    for (const DaySection& s : store->document().sections) {
-        for (const Item& item : s.items) {
-            const auto* e = std::get_if<Entry>(&item);
-            if (!e || !EntryReminders::isRinging(*e, now, calendar, anchors)) {
-                continue;
-            }
-            const QString label = EntryReminders::reminder(*e, calendar, anchors)->label(now, calendar);
-            listing.ringing(*e, s.heading, label);
+    return listEntries(ctx, [&](EntryListing& listing, const Entry& e, const QString& heading) {
+        if (EntryReminders::isRinging(e, now, calendar, anchors)) {
+            const QString label = EntryReminders::reminder(e, calendar, anchors)->label(now, calendar);
+            listing.ringing(e, heading, label);
         }
-    }
-    listing.finish();
-    return kOk;
+    });
 }
 
 } // namespace plim::cli

@@ -1,6 +1,6 @@
 #include "ui/manage/ManageList.h"
-#include "reminders/EntryReminders.h"
 
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include <QSet>

@@ -1,7 +1,7 @@
 #include "ui/manage/ManageModel.h"
-#include "reminders/EntryReminders.h"
 
 #include "platform/DesktopServices.h"
+#include "reminders/EntryReminders.h"
 #include "store/NotesStore.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"

@@ -1,6 +1,6 @@
 #include "ui/manage/ManageTexts.h"
-#include "reminders/EntryReminders.h"
 
+#include "reminders/EntryReminders.h"
 #include "ui/manage/KeysGuide.h"
 #include "ui/manage/Links.h"
 #include "ui/when/KeyNames.h"

@@ -1,7 +1,7 @@
 #include "ui/manage/RowLabels.h"
-#include "reminders/EntryReminders.h"
 
 #include "base/Clock.h"
+#include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
 
 #include <chrono>
