@@ -32,9 +32,7 @@ TEST(Calendar, DateOfWallClockFields) {
         int y, mo, d, h, mi;
         const char* expected; // "yyyy-MM-dd HH:mm xxx"; null: no such time
     } cases[] = {
-        {"Europe/Berlin", 2026, 3, 29, 2, 30, "2026-03-29 03:00 +02:00"},
-        {"Europe/Berlin", 2026, 10, 25, 2, 30, "2026-10-25 02:30 +02:00"},
-        // Southern hemisphere: clocks go forward in October.
+        // Southern hemisphere: clocks go forward in October (Berlin's changes: CalendarAgreesWithIcu).
         {"Australia/Sydney", 2026, 10, 4, 2, 30, "2026-10-04 03:00 +11:00"},
         {"Australia/Sydney", 2026, 4, 5, 2, 30, "2026-04-05 02:30 +11:00"},
         {"Europe/Berlin", 2028, 2, 29, 0, 0, "2028-02-29 00:00 +01:00"},

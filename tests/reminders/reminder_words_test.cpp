@@ -215,27 +215,17 @@ TEST(EntryReminder, OnlyOpenAndNoteEntriesRingOrAreRoutines) {
 
 // --- Document ---
 
-NotesDocument document(const QStringList& lines) {
-    return NotesDocument::parse(lines.join(u'\n') + u'\n');
-}
-
 TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
     const Calendar cal(kBerlin);
-    const NotesDocument doc = document({
-        u"My notes"_s,
-        u"## 2026-03-14 Saturday"_s,
-        u"- [ ] first  <!-- remind 2026-03-14 20:30 -->"_s,
-        u"- [ ] later  <!-- remind 2026-03-14 21:01 -->"_s,
-        u"- [x] ~~done~~  <!-- remind 2026-03-14 08:00 -->"_s,
-        u"- [ ] routine  <!-- remind 2026-03-15 20:30 every day 20:30 routine -->"_s,
-        u"- [ ] repeat  <!-- remind 2026-03-15 20:30 every day 20:30 -->"_s,
-        u"remind 2026-03-01 09:00"_s, // a raw line never rings
-        u"## 2026-03-13 Friday"_s,
-        u"- [>] carried  <!-- remind 2026-03-13 09:00 -->"_s,
-        u"- ~~struck~~"_s,
-        u"- second  <!-- x remind 2026-03-13 09:00 every day 09:00 routine -->"_s,
-        u"- [ ] third  <!-- remind 2026-03-14 21:00 routine -->"_s,
-    });
+    // The raw line "remind ..." never rings.
+    const NotesDocument doc = NotesDocument::parse(
+        u"My notes\n## 2026-03-14 Saturday\n- [ ] first  <!-- remind 2026-03-14 20:30 -->\n"
+        "- [ ] later  <!-- remind 2026-03-14 21:01 -->\n- [x] ~~done~~  <!-- remind 2026-03-14 08:00 -->\n"
+        "- [ ] routine  <!-- remind 2026-03-15 20:30 every day 20:30 routine -->\n"
+        "- [ ] repeat  <!-- remind 2026-03-15 20:30 every day 20:30 -->\nremind 2026-03-01 09:00\n"
+        "## 2026-03-13 Friday\n- [>] carried  <!-- remind 2026-03-13 09:00 -->\n- ~~struck~~\n"
+        "- second  <!-- x remind 2026-03-13 09:00 every day 09:00 routine -->\n"
+        "- [ ] third  <!-- remind 2026-03-14 21:00 routine -->\n"_s);
     QStringList texts;
     for (const Entry& e : EntryReminders::ringing(doc, at(cal, 2026, 3, 14, 21, 0), cal, kAnchors)) {
         texts.append(e.text);

@@ -13,18 +13,6 @@ using namespace plim;
 
 namespace {
 
-const char* const kSun = "## 2026-12-06 Sunday\n\n";
-const char* const kSat = "## 2026-12-05 Saturday\n\n";
-const char* const kFri = "## 2026-12-04 Friday\n\n";
-
-QString text(std::initializer_list<const char*> parts) {
-    QString s;
-    for (const char* p : parts) {
-        s += QString::fromUtf8(p);
-    }
-    return s;
-}
-
 TEST(ConflictCopies, NamesOfTheSyncToolsCopies) {
     const struct {
         const char* name;
@@ -64,196 +52,97 @@ TEST(ConflictCopies, NamesOfTheSyncToolsCopies) {
     EXPECT_EQ(ConflictCopies::find(dir.filePath(QStringLiteral("plim.md"))), expected);
 }
 
+// Each side's text is a day's lines under Sunday's heading unless it has headings of its own.
 TEST(ConflictMerge, ByIdentity) {
     const struct {
         const char* name;
-        QString ancestor; // null: none
-        QString notes;
-        QString copy;
-        QString merged; // null: the notes as they were
-        MergeCounts counts;
+        const char* ancestor; // null: none
+        const char* notes;
+        const char* copy;
+        const char* merged; // null: the notes as they were
+        const char* counts; // as the summary says them
     } cases[] = {
-        {"captures on both sides",
-         {},
-         text({kSun, "- [ ] a\n- [ ] here\n"}),
-         text({kSun, "- [ ] a\n- [ ] there\n"}),
-         text({kSun, "- [ ] a\n- [ ] there\n- [ ] here\n"}),
-         {.added = 1}},
-        {"a capture before every other",
-         {},
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] first\n- [ ] a\n"}),
-         text({kSun, "- [ ] first\n- [ ] a\n"}),
-         {.added = 1}},
-        {"done here, snoozed there",
-         {},
-         text({kSun, "- [x] ~~rent~~  <!-- 09:00 -->\n"}),
-         text({kSun, "- [ ] rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n"}),
-         {},
-         {}},
-        {"snoozed here, done there",
-         {},
-         text({kSun, "- [ ] ! rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n"}),
-         text({kSun, "- [x] ~~rent~~  <!-- 09:00 -->\n"}),
-         text({kSun, "- [x] ! ~~rent~~  <!-- 09:00 -->\n"}),
-         {.done = 1}},
-        {"struck there",
-         {},
-         text({kSun, "- idea\n"}),
-         text({kSun, "- ~~idea~~\n"}),
-         text({kSun, "- ~~idea~~\n"}),
-         {.done = 1}},
-        {"struck here, done there",
-         {},
-         text({kSun, "- ~~idea~~\n"}),
-         text({kSun, "- [x] ~~idea~~\n"}),
-         text({kSun, "- [x] ~~idea~~\n"}),
-         {.updated = 1}},
-        {"the reminder that rings first stays",
-         {},
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n"}),
-         {.updated = 1}},
-        {"a ringing reminder rings before a snoozed one",
-         {},
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n"}),
-         {.updated = 1}},
-        {"a reminder only there",
-         {},
-         text({kSun, "- [ ] call  <!-- 09:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n"}),
-         text({kSun, "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n"}),
-         {.updated = 1}},
-        {"shortlisted there",
-         {},
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] ! a\n"}),
-         text({kSun, "- [ ] ! a\n"}),
-         {.updated = 1}},
-        {"edited there, with the ancestor",
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b2\n"}),
-         text({kSun, "- [ ] a\n- [ ] b2\n"}),
-         {.added = 1, .removed = 1}},
-        {"edited there, without an ancestor",
-         {},
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b2\n"}),
-         text({kSun, "- [ ] a\n- [ ] b2\n- [ ] b\n"}),
-         {.added = 1}},
-        {"deleted there, with the ancestor",
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] a\n"}),
-         {.removed = 1}},
-        {"deleted there but changed here",
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [x] ~~b~~\n"}),
-         text({kSun, "- [ ] a\n"}),
-         {},
-         {}},
-        {"deleted there, without an ancestor",
-         {},
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n"}),
-         {},
-         {}},
-        {"an ancestor older than what both sides shared since is not used",
-         text({kSun, "- [ ] a\n- [ ] gone on both\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n"}),
-         {},
-         {}},
-        {"deleted here, with the ancestor",
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         {},
-         {}},
-        {"deleted here, without an ancestor",
-         {},
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         {.added = 1}},
-        {"deleted here, done there",
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] a\n- [x] ~~b~~\n"}),
-         text({kSun, "- [ ] a\n- [x] ~~b~~\n"}),
-         {.added = 1}},
-        {"snoozed here, done there, with the ancestor",
-         text({kSun, "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 10:00 -->\n"}),
-         text({kSun, "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 18:00 -->\n"}),
-         text({kSun, "- [x] ~~pay~~  <!-- 09:00 -->\n"}),
-         text({kSun, "- [x] ~~pay~~  <!-- 09:00 -->\n"}),
-         {.done = 1}},
-        {"reopened here, untouched there",
-         text({kSun, "- [x] ~~a~~\n"}),
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [x] ~~a~~\n"}),
-         {},
-         {}},
-        {"the same text twice on both sides",
-         {},
-         text({kSun, "- [ ] milk\n- [ ] tea\n- [ ] milk\n"}),
-         text({kSun, "- [ ] milk\n- [ ] milk\n"}),
-         {},
-         {}},
-        {"a third time there",
-         {},
-         text({kSun, "- [ ] milk\n- [ ] milk\n"}),
-         text({kSun, "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n"}),
-         text({kSun, "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n"}),
-         {.added = 1}},
-        {"days only in the copy",
-         {},
-         text({"pre\n\n", kSun, "- [ ] a\n\n", kFri, "- [ ] c\n"}),
-         text({"pre\nmore\n\n", kSun, "- [ ] a\n\n", kSat, "- [ ] b\n\n", "## misc\n\n- [ ] m\n"}),
-         text({"pre\nmore\n\n", kSun, "- [ ] a\n\n", kSat, "- [ ] b\n\n", kFri, "- [ ] c\n\n", "## misc\n\n- [ ] m\n"}),
-         {.added = 2, .lines = 1}},
-        {"a newer day only in the copy",
-         {},
-         text({kSat, "- [ ] b\n"}),
-         text({kSun, "- [ ] a\n\n", kSat, "- [ ] b\n"}),
-         text({kSun, "- [ ] a\n\n", kSat, "- [ ] b\n"}),
-         {.added = 1}},
-        {"raw lines at their place",
-         {},
-         text({kSun, "- [ ] a\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\nsee folder\n- [ ] b\n"}),
-         text({kSun, "- [ ] a\nsee folder\n- [ ] b\n"}),
-         {.lines = 1}},
-        {"a raw line deleted here",
-         text({kSun, "- [ ] a\nsee folder\n"}),
-         text({kSun, "- [ ] a\n"}),
-         text({kSun, "- [ ] a\nsee folder\n"}),
-         {},
-         {}},
-        {"a CRLF copy",
-         {},
-         text({kSun, "- [ ] a\n"}),
-         QString::fromUtf8("## 2026-12-06 Sunday\r\n\r\n- [x] ~~a~~\r\n- [ ] new  <!-- 10:00 -->\r\n"),
-         text({kSun, "- [x] ~~a~~\n- [ ] new  <!-- 10:00 -->\n"}),
-         {.added = 1, .done = 1}},
+        {"captures on both sides", nullptr, "- [ ] a\n- [ ] here\n", "- [ ] a\n- [ ] there\n",
+         "- [ ] a\n- [ ] there\n- [ ] here\n", "1 entry added"},
+        {"a capture before every other", nullptr, "- [ ] a\n", "- [ ] first\n- [ ] a\n", "- [ ] first\n- [ ] a\n",
+         "1 entry added"},
+        {"done here, snoozed there", nullptr, "- [x] ~~rent~~  <!-- 09:00 -->\n",
+         "- [ ] rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n", nullptr, "nothing new"},
+        {"snoozed here, done there", nullptr, "- [ ] ! rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n",
+         "- [x] ~~rent~~  <!-- 09:00 -->\n", "- [x] ! ~~rent~~  <!-- 09:00 -->\n", "1 marked done"},
+        {"struck there", nullptr, "- idea\n", "- ~~idea~~\n", "- ~~idea~~\n", "1 marked done"},
+        {"struck here, done there", nullptr, "- ~~idea~~\n", "- [x] ~~idea~~\n", "- [x] ~~idea~~\n", "1 entry updated"},
+        {"the reminder that rings first stays", nullptr, "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n",
+         "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n",
+         "1 entry updated"},
+        {"a ringing reminder rings before a snoozed one", nullptr,
+         "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n",
+         "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n", "1 entry updated"},
+        {"a reminder only there", nullptr, "- [ ] call  <!-- 09:00 -->\n",
+         "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n",
+         "1 entry updated"},
+        {"shortlisted there", nullptr, "- [ ] a\n", "- [ ] ! a\n", "- [ ] ! a\n", "1 entry updated"},
+        {"edited there, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n",
+         "- [ ] a\n- [ ] b2\n", "1 entry added, 1 entry removed"},
+        {"edited there, without an ancestor", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n",
+         "- [ ] a\n- [ ] b2\n- [ ] b\n", "1 entry added"},
+        {"deleted there, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n",
+         "1 entry removed"},
+        {"deleted there but changed here", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [x] ~~b~~\n", "- [ ] a\n", nullptr,
+         "nothing new"},
+        {"deleted there, without an ancestor", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n", nullptr, "nothing new"},
+        {"an ancestor older than what both sides shared since is not used", "- [ ] a\n- [ ] gone on both\n- [ ] b\n",
+         "- [ ] a\n- [ ] b\n", "- [ ] a\n", nullptr, "nothing new"},
+        {"deleted here, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [ ] b\n", nullptr,
+         "nothing new"},
+        {"deleted here, without an ancestor", nullptr, "- [ ] a\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n",
+         "1 entry added"},
+        {"deleted here, done there", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [x] ~~b~~\n",
+         "- [ ] a\n- [x] ~~b~~\n", "1 entry added"},
+        {"snoozed here, done there, with the ancestor", "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 10:00 -->\n",
+         "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 18:00 -->\n", "- [x] ~~pay~~  <!-- 09:00 -->\n",
+         "- [x] ~~pay~~  <!-- 09:00 -->\n", "1 marked done"},
+        {"reopened here, untouched there", "- [x] ~~a~~\n", "- [ ] a\n", "- [x] ~~a~~\n", nullptr, "nothing new"},
+        {"the same text twice on both sides", nullptr, "- [ ] milk\n- [ ] tea\n- [ ] milk\n",
+         "- [ ] milk\n- [ ] milk\n", nullptr, "nothing new"},
+        {"a third time there", nullptr, "- [ ] milk\n- [ ] milk\n", "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n",
+         "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n", "1 entry added"},
+        {"days only in the copy", nullptr,
+         "pre\n\n## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-04 Friday\n\n- [ ] c\n",
+         "pre\nmore\n\n## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n\n## misc\n\n- [ ] m\n",
+         "pre\nmore\n\n## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n\n## 2026-12-04 "
+         "Friday\n\n- [ ] c\n\n## misc\n\n- [ ] m\n",
+         "2 entries added, 1 line added"},
+        {"a newer day only in the copy", nullptr, "## 2026-12-05 Saturday\n\n- [ ] b\n",
+         "## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n",
+         "## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n", "1 entry added"},
+        {"raw lines at their place", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\nsee folder\n- [ ] b\n",
+         "- [ ] a\nsee folder\n- [ ] b\n", "1 line added"},
+        {"a raw line deleted here", "- [ ] a\nsee folder\n", "- [ ] a\n", "- [ ] a\nsee folder\n", nullptr,
+         "nothing new"},
+        {"a CRLF copy", nullptr, "- [ ] a\n",
+         "## 2026-12-06 Sunday\r\n\r\n- [x] ~~a~~\r\n- [ ] new  <!-- 10:00 -->\r\n",
+         "- [x] ~~a~~\n- [ ] new  <!-- 10:00 -->\n", "1 entry added, 1 marked done"},
     };
     const Calendar calendar(QStringLiteral("Europe/Berlin"));
     const Instant now = test::at(calendar, 2026, 12, 6, 12, 0);
+    const auto said = [](const MergeCounts& counts) {
+        return mergeSummary(counts, QString()).remove(QStringLiteral(", from ")).remove(QStringLiteral(" from "));
+    };
+    const auto file = [](const char* lines) {
+        const QString s = QString::fromUtf8(lines);
+        return s.contains(QStringLiteral("## ")) ? s : QStringLiteral("## 2026-12-06 Sunday\n\n") + s;
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const NotesDocument notes = NotesDocument::parse(c.notes);
-        const NotesDocument copy = NotesDocument::parse(c.copy);
+        const NotesDocument notes = NotesDocument::parse(file(c.notes));
+        const NotesDocument copy = NotesDocument::parse(file(c.copy));
         const std::optional<NotesDocument> ancestor =
-            c.ancestor.isNull() ? std::nullopt : std::optional(NotesDocument::parse(c.ancestor));
+            c.ancestor ? std::optional(NotesDocument::parse(file(c.ancestor))) : std::nullopt;
         const MergeOutcome m = mergeNotes(ancestor ? &*ancestor : nullptr, notes, copy, now, calendar, Anchors{});
-        const QString expected = c.merged.isNull() ? c.notes : c.merged;
+        const QString expected = file(c.merged ? c.merged : c.notes);
         EXPECT_EQ(m.document.serialized(), expected);
-        EXPECT_EQ(m.counts, c.counts);
+        EXPECT_EQ(said(m.counts), QString::fromUtf8(c.counts));
         // Merging the same copy again changes nothing.
         const NotesDocument again = NotesDocument::parse(m.document.serialized());
         const MergeOutcome twice = mergeNotes(ancestor ? &*ancestor : nullptr, again, copy, now, calendar, Anchors{});

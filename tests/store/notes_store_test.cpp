@@ -587,17 +587,9 @@ TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
 TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const char* const lines[] = {"## 2025-03-14 Friday",
-                                 "## 2025-03-13 Thursday",
-                                 "## 2025-03-14 Friday ",
-                                 "- [ ] a",
-                                 "- [ ] \u00fc\u2713\U0001F600",
-                                 "raw",
-                                 "",
-                                 "  ",
-                                 "  more",
-                                 "pre",
-                                 "- [x] ~~b~~"};
+    const QStringList lines = QStringLiteral("## 2025-03-14 Friday|## 2025-03-13 Thursday|## 2025-03-14 Friday |"
+                                             "- [ ] a|- [ ] \u00fc\u2713\U0001F600|raw||  |  more|pre|- [x] ~~b~~")
+                                  .split(u'|');
     const char16_t* const captures[] = {u"a", u"new", u"two\nlines", u"\U0001F600 <!-- x -->"};
     NotesStore::Options options;
     options.wholeDocument = false;
@@ -605,7 +597,7 @@ TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
         const QByteArray lineEnd = pick(4) == 0 ? "\r\n" : "\n";
         QByteArray text = pick(5) == 0 ? "\xef\xbb\xbf" : "";
         for (int n = pick(12); n > 0; --n) {
-            text += QByteArray(lines[pick(std::size(lines))]) + lineEnd;
+            text += lines[pick(int(lines.size()))].toUtf8() + lineEnd;
         }
         if (pick(4) == 0 && text.endsWith(lineEnd)) {
             text.chop(lineEnd.size());
@@ -739,17 +731,10 @@ TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
 TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
     std::mt19937 random(20260311);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    const char* const lines[] = {"- [ ] a",
-                                 "- [x] ~~b~~",
-                                 "- note",
-                                 "- [ ] a",
-                                 "raw",
-                                 "  indented",
-                                 "",
-                                 "  more",
-                                 "  ",
-                                 "- [>] c",
-                                 "- [ ] \u00fc\u2713\U0001F600"};
+    const QStringList lines =
+        QStringLiteral(
+            "- [ ] a|- [x] ~~b~~|- note|- [ ] a|raw|  indented||  more|  |- [>] c|- [ ] \u00fc\u2713\U0001F600")
+            .split(u'|');
     const char* const headings[] = {"2025-03-14 Friday", "2025-03-13 Thursday", "misc"};
     for (int round = 0; round < 3000; ++round) {
         // Sometimes with a byte-order mark, sometimes with CR LF line ends.
@@ -761,7 +746,7 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         for (int day = pick(4); day >= 0; --day) {
             text += QStringLiteral("## ") + QLatin1String(headings[pick(3)]) + lineEnd;
             for (int line = pick(7); line > 0; --line) {
-                text += QString::fromUtf8(lines[pick(std::size(lines))]) + lineEnd;
+                text += lines[pick(int(lines.size()))] + lineEnd;
             }
         }
         const NotesDocument doc = NotesDocument::parse(text);
