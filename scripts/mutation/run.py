@@ -152,6 +152,9 @@ def main():
         rows.append((i, name, area, verdict, by or ""))
         print(f"{i:3} {verdict:8} {area:8} {name}  {by or ''}  ({time.time() - t0:.0f}s)", flush=True)
 
+    # The last fault's objects are still in the build: build the restored tree again.
+    if not build_targets(build, everything, log):
+        print("the restored tree does not build; see mutation.log", file=sys.stderr)
     caught = sum(1 for r in rows if r[3] == "caught")
     counted = sum(1 for r in rows if r[3] != "no build")
     table = ["| # | fault | area | result | first failing test |", "|---|---|---|---|---|"]
