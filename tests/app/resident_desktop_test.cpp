@@ -267,14 +267,14 @@ TEST_F(ResidentDesktopTest, CompletesTheLaunchersStartupNotification) {
     quitResident();
 }
 
-// The notes window from `plim notes` and from the notes shortcut, driven from the keyboard.
+// The notes window from `plim notes` and from the notes shortcut, holding the keyboard (the keys
+// themselves are the window's own tests').
 TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     if (!have(u"xdotool"_s) || !have(u"openbox"_s) || !startTray()) {
         GTEST_SKIP() << "xdotool, openbox or trayer is missing";
     }
     const auto wm = start(u"openbox"_s, {});
     ASSERT_EQ(plim({u"add"_s, u"buy milk"_s}).status, 0);
-    ASSERT_EQ(plim({u"add"_s, u"call Ann"_s}).status, 0);
     const auto key = [&](const QString& keys) { run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, keys}); };
     const auto fileHas = [&](const char* line) {
         return QTest::qWaitFor([&] { return test::readAll(notesPath()).contains(line); }, kWaitMs);
@@ -291,14 +291,6 @@ TEST_F(ResidentDesktopTest, NotesWindowOpensOnRequestAndItsKeysChangeTheFile) {
     startResident();
     EXPECT_EQ(plim({u"notes"_s}).status, 0);
     ASSERT_TRUE(QTest::qWaitFor(notesFocused, kWaitMs));
-    key(u"ctrl+f"_s);
-    run(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"milk"_s});
-    key(u"Down"_s);
-    key(u"space"_s);
-    EXPECT_TRUE(fileHas("- [x] ~~buy milk~~")) << test::readAll(notesPath()).toStdString();
-    key(u"ctrl+z"_s);
-    EXPECT_TRUE(fileHas("- [ ] buy milk")) << test::readAll(notesPath()).toStdString();
-    EXPECT_TRUE(test::readAll(notesPath()).contains("- [ ] call Ann"));
     key(u"ctrl+w"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() == XCB_NONE; }, kWaitMs));
 

@@ -257,15 +257,12 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
         QString expectFilter;
         bool whenOpen;
         bool listFocused;
-        QString selected;
     };
     const Case cases[] = {
-        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false, {}},
-        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true, {}},
-        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true, {}},
-        {"EscapeClearsFilter", Focus::Filter, u"pla"_s, Qt::Key_Escape, Qt::NoModifier, {}, false, true, u"plain"_s},
-        {"ListMovesDown", Focus::List, {}, Qt::Key_Down, Qt::NoModifier, {}, false, true, u"plain"_s},
-        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false, {}},
+        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false},
+        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true},
+        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true},
+        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -275,23 +272,13 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
         QWidget* target = k.focus == Focus::Filter ? static_cast<QWidget*>(&f.window->filterField())
                                                    : static_cast<QWidget*>(&f.window->list());
         target->setFocus();
-        if (!k.filter.isEmpty()) {
-            QTest::keyClicks(target, k.filter);
-            if (k.name == std::string_view("EscapeClearsFilter")) {
-                ASSERT_EQ(f.selectedText(), u"plain"_s);
-            }
-        }
+        QTest::keyClicks(target, k.filter);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(k.key), k.mods);
         EXPECT_EQ(f.window->filterField().text(), k.expectFilter);
         EXPECT_EQ(f.model->filter(), k.expectFilter);
         EXPECT_EQ(f.model->whenFieldID().has_value(), k.whenOpen);
         EXPECT_EQ(f.window->list().hasFocus(), k.listFocused);
-        if (!k.selected.isEmpty()) {
-            EXPECT_EQ(f.selectedText(), k.selected);
-        }
-        if (k.mods == Qt::ControlModifier) {
-            EXPECT_TRUE(f.window->filterField().hasFocus());
-        }
+        EXPECT_EQ(f.window->filterField().hasFocus(), !k.listFocused);
     }
 }
 
