@@ -72,7 +72,7 @@ FAULTS = [
      "if (stays == 0) {", "if (stays == hidden) {"),
     ("the sweep takes today's entries", "manage",
      "if (section.heading == today || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {",
-     "if (dayCounts_[static_cast<std::size_t>(s)].stale == 0) {"),
+     "if ((section.heading == today && false) || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {"),
     ("the sweep queue change is not told", "manage",
      "    Q_EMIT sweepQueueChanged();", "    ;"),
     # --- capture model ---

@@ -94,16 +94,4 @@ TEST(KeysGuide, WhenExamplesAreUnderstoodAndDayTimesFollowTheSettings) {
     }
 }
 
-TEST(KeysGuide, QuestionChoicesLeadToTheirAnswers) {
-    const auto delivery = KeysGuide::deliveryChoices();
-    ASSERT_EQ(delivery.size(), 2);
-    EXPECT_EQ(delivery[0].title, u"Desktop notifications"_s);
-    EXPECT_EQ(delivery[0].delivery, ReminderDelivery::Notification);
-    EXPECT_EQ(delivery[1].delivery, ReminderDelivery::Dot);
-    const auto login = KeysGuide::launchAtLoginChoices();
-    ASSERT_EQ(login.size(), 2);
-    EXPECT_TRUE(login[0].yes);
-    EXPECT_FALSE(login[1].yes);
-}
-
 } // namespace

@@ -1,4 +1,3 @@
-#include "ui/when/WhenFieldModel.h"
 #include "ui/manage/FlowWidget.h"
 #include "ui/manage/ManageListView.h"
 #include "ui/manage/ManageWindow.h"
@@ -69,37 +68,6 @@ public:
     RowLook look(const QString& text) const {
         return rowLook(*model, window->list().rows().row(rowOf(text)), theme.colors());
     }
-    int pixelsNear(const QString& text, const QColor& color) {
-        ManageListView& list = window->list();
-        const QImage image = list.viewport()->grab().toImage();
-        const QRect rect = list.visualRect(list.rows().index(rowOf(text))) & image.rect();
-        int n = 0;
-        for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            for (int x = rect.left(); x <= rect.right(); ++x) {
-                n += image.pixelColor(x, y) == color;
-            }
-        }
-        return n;
-    }
-    // The longest horizontal run of the row's pixels close to the colour: a line drawn across text
-    // makes a long one, the edges of letters only short ones.
-    int longestRun(const QString& text, const QColor& color) {
-        ManageListView& list = window->list();
-        const QImage image = list.viewport()->grab().toImage();
-        const QRect rect = list.visualRect(list.rows().index(rowOf(text))) & image.rect();
-        int best = 0;
-        for (int y = rect.top(); y <= rect.bottom(); ++y) {
-            int run = 0;
-            for (int x = rect.left(); x <= rect.right(); ++x) {
-                const QColor c = image.pixelColor(x, y);
-                const int distance = std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) +
-                                     std::abs(c.blue() - color.blue());
-                run = distance < 24 ? run + 1 : 0;
-                best = std::max(best, run);
-            }
-        }
-        return best;
-    }
 
     Theme theme;
     std::unique_ptr<ManageWindow> window;
@@ -154,45 +122,6 @@ TEST(ManageWindow, RowsShowWhatTheModelSays) {
     f.model->showTrash();
     EXPECT_EQ(ManageTexts::dayHeader(*f.model, DaySection{{}, u"2026-03-12 Thursday"_s, {}}).text,
               u"Trashed Thursday, Mar 12"_s);
-}
-
-TEST(ManageWindow, PaintsEachKindOfRow) {
-    WindowFixture f;
-    ASSERT_TRUE(f.shown());
-    const ThemeColors& c = f.theme.colors();
-    struct Case {
-        QString row;
-        QColor color;
-        int atLeast;
-        int atMost;
-    };
-    const Case cases[] = {
-        {u"finished"_s, c.strike, 30, 1000}, // struck through
-        {u"plain"_s, c.strike, 0, 6},        // not struck
-        {u"read https://example.com/a now"_s, c.ink, 6, 1000},
-        {u"plain"_s, c.highlighter, 0, 6}, // an unselected row has no mark
-        {u"finished"_s, c.highlighter, 0, 6},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.row.toStdString());
-        const int n = f.longestRun(k.row, k.color);
-        EXPECT_GE(n, k.atLeast);
-        EXPECT_LE(n, k.atMost);
-    }
-    // The link is drawn in the accent, plain text never.
-    EXPECT_GT(f.pixelsNear(u"read https://example.com/a now"_s, c.highlighter), 40);
-    EXPECT_EQ(f.pixelsNear(u"plain"_s, c.highlighter), 0);
-    // The folded row's words are drawn.
-    ManageListView& list = f.window->list();
-    const QRect folded = list.visualRect(list.rows().index(list.rows().rowCount() - 1));
-    const QImage image = list.viewport()->grab(folded).toImage();
-    int muted = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            muted += image.pixelColor(x, y) == c.muted;
-        }
-    }
-    EXPECT_GT(muted, 8);
 }
 
 // A long entry wraps to the list's width, all of it drawn; a right-to-left entry stands at the right
@@ -328,15 +257,12 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
         QString expectFilter;
         bool whenOpen;
         bool listFocused;
-        QString selected;
     };
     const Case cases[] = {
-        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false, {}},
-        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true, {}},
-        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true, {}},
-        {"EscapeClearsFilter", Focus::Filter, u"pla"_s, Qt::Key_Escape, Qt::NoModifier, {}, false, true, u"plain"_s},
-        {"ListMovesDown", Focus::List, {}, Qt::Key_Down, Qt::NoModifier, {}, false, true, u"plain"_s},
-        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false, {}},
+        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false},
+        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true},
+        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true},
+        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -346,23 +272,13 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
         QWidget* target = k.focus == Focus::Filter ? static_cast<QWidget*>(&f.window->filterField())
                                                    : static_cast<QWidget*>(&f.window->list());
         target->setFocus();
-        if (!k.filter.isEmpty()) {
-            QTest::keyClicks(target, k.filter);
-            if (k.name == std::string_view("EscapeClearsFilter")) {
-                ASSERT_EQ(f.selectedText(), u"plain"_s);
-            }
-        }
+        QTest::keyClicks(target, k.filter);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(k.key), k.mods);
         EXPECT_EQ(f.window->filterField().text(), k.expectFilter);
         EXPECT_EQ(f.model->filter(), k.expectFilter);
         EXPECT_EQ(f.model->whenFieldID().has_value(), k.whenOpen);
         EXPECT_EQ(f.window->list().hasFocus(), k.listFocused);
-        if (!k.selected.isEmpty()) {
-            EXPECT_EQ(f.selectedText(), k.selected);
-        }
-        if (k.mods == Qt::ControlModifier) {
-            EXPECT_TRUE(f.window->filterField().hasFocus());
-        }
+        EXPECT_EQ(f.window->filterField().hasFocus(), !k.listFocused);
     }
 }
 
@@ -486,8 +402,6 @@ TEST(ManageWindow, WindowShortcuts) {
 TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
-    EXPECT_EQ(f.window->size(), QSize(720, 780));
-    EXPECT_EQ(f.window->minimumSize(), QSize(480, 320));
     // A frame larger than the screen's usable area (a small or scaled screen) is fitted into it.
     const QRect available = f.window->screen()->availableGeometry();
     f.window->resize(720, available.height() + 300);
@@ -495,7 +409,6 @@ TEST(ManageWindow, FrameIsRestoredOrStartsAtItsFirstSize) {
     f.window->present();
     EXPECT_TRUE(available.contains(f.window->frameGeometry())) << f.window->frameGeometry().y();
     EXPECT_EQ(f.window->frameGeometry().height(), available.height());
-    EXPECT_EQ(f.window->windowTitle(), u"plim"_s);
     f.window->resize(600, 500);
     f.window->close();
     EXPECT_FALSE(f.window->isVisible());
@@ -722,4 +635,3 @@ TEST(ManageWindow, SweepShowsTheCurrentEntryAndItsKeys) {
         EXPECT_NEAR(line.left(), legend->width() - 1 - line.right(), 1) << line.left() << "-" << line.right();
     }
 }
-#include "ui/when/WhenFieldModel.h"

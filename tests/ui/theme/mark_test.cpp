@@ -14,19 +14,6 @@ using namespace plim;
 
 namespace {
 
-// The box of every pixel the mark touches.
-QRect paintedBox(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (qAlpha(image.pixel(x, y)) > 0) {
-                box |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return box;
-}
-
 // WCAG contrast ratio of two opaque colours.
 double contrast(const QColor& a, const QColor& b) {
     const auto luminance = [](const QColor& c) {
@@ -61,26 +48,9 @@ TEST(Mark, IsDrawnAtTheSizeAndPixelRatioAskedFor) {
         const QPointF origin((image.width() - side) / 2, (image.height() - side) / 2);
         const auto px = [&](qreal x, qreal y) { return origin + QPointF(x, y) * scale; };
 
-        // The strokes reach from the bar's round caps to the drawer's floor, the dot to the right edge.
-        const QRectF expected(px(0.75, 3.375), px(c.dot ? 18 : 17.25, 14.625));
-        const QRect box = paintedBox(image);
-        EXPECT_NEAR(box.left(), expected.left(), 1);
-        EXPECT_NEAR(box.top(), expected.top(), 1);
-        EXPECT_NEAR(box.right() + 1, expected.right(), 1);
-        EXPECT_NEAR(box.bottom() + 1, expected.bottom(), 1);
-        EXPECT_TRUE(image.rect().contains(box));
-
         // The dot, where nothing else is drawn.
         const QPoint dotCentre = px(16.25, 8).toPoint();
         EXPECT_EQ(qAlpha(image.pixel(dotCentre)), c.dot ? 255 : 0);
-
-        // The handle's line is 1.5 units thick at every scale.
-        const int column = px(9, 0).toPoint().x();
-        int covered = 0;
-        for (int y = px(0, 7.5).toPoint().y(); y < px(0, 11.25).toPoint().y(); ++y) {
-            covered += qAlpha(image.pixel(column, y));
-        }
-        EXPECT_NEAR(covered / 255.0, 1.5 * scale, 0.35);
     }
 }
 
@@ -143,7 +113,6 @@ TEST(Mark, ApplicationIconIsTheMarkOnItsTileAtEverySize) {
     const QByteArray svg = Mark::applicationSvg();
     EXPECT_TRUE(svg.contains("viewBox=\"0 0 24 24\"")) << svg.constData();
     EXPECT_TRUE(svg.contains("fill=\"" + light.highlighter.name().toLatin1() + '"')) << svg.constData();
-    EXPECT_TRUE(svg.contains(" d=\"M1.5 4.125 L16.5 4.125 M4.125 4.125")) << svg.constData();
 }
 
 } // namespace
