@@ -119,9 +119,12 @@ QByteArray CompactText::utf8() const {
 }
 
 QString CompactText::toString() const {
-    const QByteArray all = utf8();
+    return toString(utf8());
+}
+
+QString CompactText::toString(const QByteArray& utf8) {
     // A byte-order mark at the start is part of the text (fromUtf8 would drop it).
-    return decodeText(all).value_or(QString::fromUtf8(all));
+    return decodeText(utf8).value_or(QString::fromUtf8(utf8));
 }
 
 qsizetype CompactText::memoryUsed(const std::vector<const CompactText*>& texts) {
