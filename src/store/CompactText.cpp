@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+#include <utility>
+
 namespace plim {
 
 namespace {
@@ -123,8 +126,12 @@ QString CompactText::toString() const {
 }
 
 QString CompactText::toString(const QByteArray& utf8) {
-    // A byte-order mark at the start is part of the text (fromUtf8 would drop it).
-    return decodeText(utf8).value_or(QString::fromUtf8(utf8));
+    // A byte-order mark at the start is part of the text (fromUtf8 would drop it). Decoded once:
+    // value_or would make the fallback every time.
+    if (std::optional<QString> text = decodeText(utf8)) {
+        return std::move(*text);
+    }
+    return QString::fromUtf8(utf8);
 }
 
 qsizetype CompactText::memoryUsed(const std::vector<const CompactText*>& texts) {
