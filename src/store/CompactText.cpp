@@ -5,6 +5,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+#include <utility>
+
 namespace plim {
 
 namespace {
@@ -119,9 +122,16 @@ QByteArray CompactText::utf8() const {
 }
 
 QString CompactText::toString() const {
-    const QByteArray all = utf8();
-    // A byte-order mark at the start is part of the text (fromUtf8 would drop it).
-    return decodeText(all).value_or(QString::fromUtf8(all));
+    return toString(utf8());
+}
+
+QString CompactText::toString(const QByteArray& utf8) {
+    // A byte-order mark at the start is part of the text (fromUtf8 would drop it). Decoded once:
+    // value_or would make the fallback every time.
+    if (std::optional<QString> text = decodeText(utf8)) {
+        return std::move(*text);
+    }
+    return QString::fromUtf8(utf8);
 }
 
 qsizetype CompactText::memoryUsed(const std::vector<const CompactText*>& texts) {

@@ -34,6 +34,8 @@ public:
 
     QString toString() const;
     QByteArray utf8() const; // what toString decodes
+    // The text of `utf8()` already made: it is not put together again.
+    static QString toString(const QByteArray& utf8);
     bool isNull() const { return chunks_.empty() && !nonNull_; }
     qsizetype size() const; // bytes of UTF-8
 

@@ -523,7 +523,7 @@ void NotesStore::restore(bool undoing) {
         }
         const CompactText& step = history_.next(undoing)->text;
         const QByteArray bytes = step.utf8();
-        const QString restored = step.toString();
+        const QString restored = CompactText::toString(bytes);
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;

@@ -373,10 +373,6 @@ QString ManageList::entryRowID(const QString& heading, const QUuid& id) {
     return QStringLiteral("e|") + heading + QLatin1Char('|') + id.toString(QUuid::WithoutBraces).toUpper();
 }
 
-const ManageList::Facts& ManageList::facts(qsizetype section, qsizetype item) const {
-    return facts_[static_cast<std::size_t>(offsets_[static_cast<std::size_t>(section)] + item)];
-}
-
 ManageList::Facts ManageList::factsOf(const Item& item, const Moment& now) {
     Facts f;
     const Entry* e = entryOf(item);
@@ -718,17 +714,24 @@ std::optional<Entry> ManageList::entry(const QUuid& id) const {
 }
 
 bool ManageList::isWaiting(const QUuid& id, Instant now) const {
-    for (qsizetype s = 0; s < sections_.size(); ++s) {
-        const QList<Item>& items = std::as_const(sections_)[s].items;
-        for (qsizetype i = 0; i < items.size(); ++i) {
-            const Entry* e = entryOf(items[i]);
-            // The first of the day that holds it; a namesake on another day may wait.
-            if (e && e->id == id) {
-                if (canRing(e->state) && isWaiting(facts(s, i), now)) {
-                    return true;
-                }
-                break;
-            }
+    // Read from the per-item tables, side by side in memory, rather than from the items.
+    const std::vector<QUuid>& ids = *ids_;
+    std::size_t s = 0;
+    std::optional<std::size_t> lastDay;
+    for (std::size_t g = 0; g < ids.size(); ++g) {
+        if (ids[g] != id || !facts_[g].isEntry) {
+            continue;
+        }
+        while (s + 1 < offsets_.size() && static_cast<std::size_t>(offsets_[s + 1]) <= g) {
+            ++s;
+        }
+        // The first of the day that holds it; a namesake on another day may wait.
+        if (lastDay == s) {
+            continue;
+        }
+        lastDay = s;
+        if (canRing(facts_[g].state) && isWaiting(facts_[g], now)) {
+            return true;
         }
     }
     return false;

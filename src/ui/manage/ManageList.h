@@ -196,7 +196,6 @@ private:
     static bool isWaiting(const Facts& f, Instant now) { return f.hasReminder && f.next > now; }
     static Facts factsOf(const Item& item, const Moment& now);
     static DayCounts countsOf(std::span<const Facts> facts);
-    const Facts& facts(qsizetype section, qsizetype item) const;
 
     // The facts of the days the last load shares with this one are taken over, the rest read.
     void learnFacts(const Moment& now, const QList<DaySection>& previous);
