@@ -3,6 +3,8 @@ BUILD ?= build
 TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 ARGS ?=
+# The tests run two at a time or more (each desktop test has its own X server and bus).
+CTEST_ARGS ?= -j$(shell nproc)
 
 .PHONY: all deps configure build run test deb install bench asan fuzz format clean
 
@@ -41,7 +43,7 @@ bench: deps
 asan: deps
 	@cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLIM_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-asan --target core_tests
-	cd build-asan && ctest --output-on-failure -L core
+	cd build-asan && ctest --output-on-failure -L core $(CTEST_ARGS)
 
 # Each fuzz target for a bounded number of runs (FUZZ_RUNS), from its seed corpus when it has one.
 FUZZ_RUNS ?= 200000
