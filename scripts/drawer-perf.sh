@@ -31,11 +31,8 @@ c++ -O2 -fPIC -std=c++20 -o "$work/bare_drawer" "$root/scripts/perf/bare_drawer.
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
     "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
 
-exec {displayfd}>"$work/display"
-Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
+. "$root/scripts/lib/xvfb.sh"
+start_xvfb 1280x800x24
 openbox >/dev/null 2>&1 &
 pids+=($!)
 

@@ -29,11 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-exec {displayfd}>"$work/display"
-Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
+. "$root/scripts/lib/xvfb.sh"
+start_xvfb 1280x800x24
 openbox >/dev/null 2>&1 &
 pids+=($!)
 xsetroot -solid '#5b6573' 2>/dev/null || true

@@ -23,9 +23,9 @@ if [ -z "${PLIM_PERF_INNER:-}" ]; then
 fi
 
 work=$(mktemp -d)
-xvfb=""
+pids=()
 cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,11 +36,8 @@ c++ -O2 -fPIC -std=c++20 -o "$work/bare_tray" "$root/scripts/perf/bare_tray.cpp"
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
     "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
 
-exec {displayfd}>"$work/display"
-Xvfb -displayfd "$displayfd" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(tr -d '\n' <"$work/display")"
+. "$root/scripts/lib/xvfb.sh"
+start_xvfb 1280x800x24
 
 # A home of its own with a notes file of N entries (0: none yet).
 home() {
