@@ -1,16 +1,12 @@
 // The drawer as a user meets it: the real resident plim on an X server, a session bus and a window
-// manager (openbox) of the test's own, driven with xdotool and xclip. Skipped when one is missing.
+// manager (openbox) of the test's own, driven with xdotool. Skipped when one is missing.
 #include "store/FileLock.h"
 
 #include "support/DesktopSession.h"
 
-#include <QDate>
-#include <QImage>
-
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
-#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -27,17 +23,13 @@ constexpr int kWaitMs = test::kDesktopWaitMs;
 class DrawerDesktopTest : public test::DesktopSession {
 protected:
     void SetUp() override {
-        for (const QString& tool : {u"openbox"_s, u"xdotool"_s, u"xclip"_s, u"xmessage"_s, u"trayer"_s}) {
+        for (const QString& tool : {u"openbox"_s, u"xdotool"_s, u"trayer"_s}) {
             if (!have(tool)) {
                 GTEST_SKIP() << tool.toStdString() << " is missing";
             }
         }
         DesktopSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        if (!managed) {
-            ASSERT_TRUE(startTray());
             return;
         }
         // openbox manages windows once it owns the screen's manager selection. Started beside
@@ -96,25 +88,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return !drawerShown(); }, kWaitMs));
     }
 
-    // Gives the clipboard to xclip and waits until it serves it: xclip takes the selection only
-    // after it went to the background.
-    void setClipboard(const QByteArray& bytes, const QString& type) {
-        const QString file = home.filePath(u"clip"_s);
-        ASSERT_TRUE(test::writeAll(file, bytes));
-        Process xclip;
-        xclip.p.setProcessEnvironment(env);
-        xclip.p.setStandardOutputFile(QProcess::nullDevice());
-        xclip.p.start(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-t"_s, type, u"-i"_s, file});
-        ASSERT_TRUE(xclip.p.waitForFinished(kWaitMs));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                return run(u"xclip"_s, {u"-selection"_s, u"clipboard"_s, u"-o"_s, u"-t"_s, u"TARGETS"_s})
-                    .out.split(u'\n')
-                    .contains(type);
-            },
-            kWaitMs));
-    }
-
     QStringList openItems() const {
         QStringList items;
         for (const QString& line : notes().split(u'\n')) {
@@ -125,80 +98,8 @@ protected:
         return items;
     }
 
-    bool managed = true; // under openbox
     std::unique_ptr<Process> wm;
 };
-
-// Without a window manager the drawer gives the focus back itself (under one, the test of fast
-// typing below sees it come back).
-class WithoutWindowManager : public DrawerDesktopTest {
-protected:
-    WithoutWindowManager() { managed = false; }
-};
-
-TEST_F(WithoutWindowManager, ATypedLineLandsUnderTodayAndTheFocusIsWhereItWas) {
-    startResident();
-    const auto other = start(u"xmessage"_s, {u"-name"_s, u"other"_s, u"elsewhere"_s});
-    QString window;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            window = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--classname"_s, u"^other$"_s}).out;
-            return !window.isEmpty() && !window.contains(u'\n');
-        },
-        kWaitMs))
-        << other->p.readAllStandardError().toStdString();
-    run(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, window});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return focus() == window; }, kWaitMs));
-
-    showDrawer();
-    type(u"call the plumber"_s);
-    keys(u"Return"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return openItems().contains(u"call the plumber"_s); }, kWaitMs))
-        << notes().toStdString();
-    QString heading, under;
-    for (const QString& line : notes().split(u'\n')) {
-        heading = line.startsWith(u"## "_s) ? line : heading;
-        under = line.startsWith(u"- [ ] call the plumber"_s) ? heading : under;
-    }
-    EXPECT_TRUE(under.startsWith(u"## "_s + QDate::currentDate().toString(Qt::ISODate))) << notes().toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return focus() == window; }, kWaitMs)) << focus().toStdString();
-    EXPECT_FALSE(drawerShown());
-    quitResident();
-}
-
-// Typed just before a SIGTERM, the draft is stored on the way out.
-TEST_F(DrawerDesktopTest, TheDraftOutlivesEscapeATermAndAKill) {
-    startResident();
-    showDrawer();
-    type(u"half"_s);
-    keys(u"Escape"_s);
-    waitHidden();
-    showDrawer();
-    type(u" a thought"_s);
-    ::kill(static_cast<pid_t>(resident->p.processId()), SIGTERM);
-    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
-    EXPECT_EQ(resident->p.exitCode(), 0);
-
-    startResident();
-    showDrawer();
-    keys(u"Return"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return openItems() == QStringList{u"half a thought"_s}; }, kWaitMs))
-        << notes().toStdString();
-
-    // Stored a second after the last key, without any goodbye from the program.
-    waitHidden();
-    showDrawer();
-    type(u"before the crash"_s);
-    QTest::qWait(1300);
-    ::kill(static_cast<pid_t>(resident->p.processId()), SIGKILL);
-    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
-    startResident();
-    showDrawer();
-    keys(u"Return"_s);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return openItems().contains(u"before the crash"_s); }, kWaitMs))
-        << notes().toStdString();
-    quitResident();
-}
 
 // The X server going away ends the program (Qt leaves at once), but what it kept is saved first: a
 // capture kept while another plim process held the notes file is made, and the draft stays.
@@ -222,38 +123,6 @@ TEST_F(DrawerDesktopTest, LosingTheDisplaySavesTheKeptCaptureAndTheDraft) {
     ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
     EXPECT_EQ(openItems(), QStringList{u"kept while busy"_s}) << notes().toStdString();
     EXPECT_TRUE(test::readAll(settingsPath()).contains("draft=half a thought"));
-}
-
-TEST_F(DrawerDesktopTest, TheClipboardIsCapturedFromAnywhereAndFromTheDrawerButNotAnImage) {
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    ASSERT_TRUE(image.save(home.filePath(u"red.png"_s), "PNG"));
-    const QByteArray png = test::readAll(home.filePath(u"red.png"_s));
-    startResident();
-
-    // Only an image: nothing is captured, hidden or shown. Each next key that shows or hides the
-    // drawer tells that the one before it was handled.
-    setClipboard(png, u"image/png"_s);
-    keys(u"ctrl+alt+shift+v"_s);
-    showDrawer();
-    keys(u"ctrl+shift+v"_s);
-    keys(u"Escape"_s);
-    waitHidden();
-    EXPECT_TRUE(openItems().isEmpty()) << notes().toStdString();
-
-    setClipboard("from anywhere", u"UTF8_STRING"_s);
-    keys(u"ctrl+alt+shift+v"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return openItems().contains(u"from anywhere"_s); }, kWaitMs))
-        << notes().toStdString();
-    waitHidden(); // the confirmation goes by itself
-
-    setClipboard("from the drawer", u"UTF8_STRING"_s);
-    showDrawer();
-    keys(u"ctrl+shift+v"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return openItems().contains(u"from the drawer"_s); }, kWaitMs))
-        << notes().toStdString();
-    EXPECT_EQ(openItems(), (QStringList{u"from anywhere"_s, u"from the drawer"_s}));
-    quitResident();
 }
 
 // A fast typist on a busy machine: the shortcut and the thought at once, without waiting for the
