@@ -1,7 +1,6 @@
 #include "CaptureFixture.h"
 
 #include "store/FileLock.h"
-#include "ui/capture/DrawerGeometry.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -50,17 +49,6 @@ TEST(CaptureDrawer, CtrlReturnSavesAndStaysThenDoesNothingOnEmpty) {
     f.press(Qt::Key_Return, Ctrl);
     EXPECT_EQ(f.file(), before);
     EXPECT_TRUE(f.events.isEmpty()) << f.events.join(u',').toStdString();
-}
-
-TEST(CaptureDrawer, ReturnSavesAndSlidesAwayOrVanishesWithReducedMotion) {
-    for (const bool reduce : {false, true}) {
-        CaptureFixture f;
-        f.model->setReduceMotion(reduce);
-        f.typed(u"milk"_s);
-        f.press(Qt::Key_Return);
-        EXPECT_EQ(f.events, QStringList{reduce ? u"hidden"_s : u"settled"_s});
-        EXPECT_EQ(f.model->presence(), CaptureModel::Presence::Hidden);
-    }
 }
 
 TEST(CaptureDrawer, AnUnreadableFileRefusesTheCaptureAndKeepsTheText) {
@@ -190,23 +178,6 @@ TEST(CaptureDrawer, TheRecentCaptureIsTakenOnceAndForTwoMinutes) {
     }
 }
 
-TEST(CaptureDrawer, CtrlOHidesAndOpensTheNotesOnTheCapture) {
-    CaptureFixture f;
-    std::vector<std::optional<QUuid>> opened;
-    QObject::connect(f.model.get(), &CaptureModel::openManageRequested,
-                     [&](std::optional<QUuid> id) { opened.push_back(id); });
-    f.typed(u"a"_s);
-    f.press(Qt::Key_Return);
-    f.typed(u"draft"_s);
-    f.press(Qt::Key_O, Ctrl);
-    f.model->show();
-    f.press(Qt::Key_O, Ctrl);
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0], entryId(f.store->document(), u"a"_s));
-    EXPECT_EQ(opened[1], std::nullopt);
-    EXPECT_EQ(f.draft(), u"draft"_s);
-}
-
 // --- Reminders ---
 
 TEST(CaptureDrawer, PresetsFallBackToTheNineDefaultsAndRefuseWithoutTextOrSense) {
@@ -277,23 +248,6 @@ TEST(CaptureDrawer, TheWhenFieldSavesWithItsReminderOrGoesBack) {
     EXPECT_FALSE(f.model->whenOpen());
 }
 
-TEST(CaptureDrawer, HoldingCtrlShowsThePresetsOnlyOverText) {
-    CaptureFixture f;
-    f.typed({});
-    f.model->modifiersChanged(Ctrl);
-    f.advance(600ms);
-    EXPECT_FALSE(f.model->presetsShown());
-    f.model->modifiersChanged({});
-    f.model->setText(u"x"_s);
-    f.model->modifiersChanged(Ctrl);
-    f.advance(600ms);
-    ASSERT_TRUE(f.model->presetsShown());
-    EXPECT_EQ(f.model->peekCells().size(), 9);
-    EXPECT_EQ(f.model->peekCells()[0].when, u"12:20"_s);
-    f.model->modifiersChanged({});
-    EXPECT_FALSE(f.model->presetsShown());
-}
-
 // --- The clipboard ---
 
 TEST(CaptureDrawer, ClipboardCaptures) {
@@ -357,19 +311,6 @@ TEST(CaptureDrawer, ClipboardCaptures) {
     }
 }
 
-TEST(CaptureDrawer, TheShortcutDuringAClipboardConfirmationKeepsTheDrawer) {
-    CaptureFixture f;
-    f.typed(u"half"_s);
-    f.model->toggle();
-    f.desktop.clipboard = u"clip"_s;
-    f.model->captureClipboard();
-    f.model->toggle();
-    EXPECT_EQ(f.model->text(), u"half"_s);
-    f.advance(1s);
-    EXPECT_TRUE(f.model->isVisible());
-    EXPECT_EQ(f.events, (QStringList{u"hidden"_s, u"confirming"_s, u"shown"_s}));
-}
-
 TEST(CaptureDrawer, AHugePasteIsRefused) {
     CaptureFixture f;
     f.typed({});
@@ -431,59 +372,6 @@ TEST(CaptureDrawer, HintAndHeaderTexts) {
     CaptureFixture f("## 2026-03-14 Saturday\n\n- [ ] a  <!-- 08:00 remind 2026-03-14 11:00 -->\n- [ ] b\n- [x] c\n");
     EXPECT_EQ(f.model->dateText(), u"Saturday, Mar 14"_s);
     EXPECT_EQ(f.model->countText(), u"2 open · 1 now"_s);
-}
-
-// --- Size and place ---
-
-TEST(CaptureDrawer, WidthFollowsTheTextSize) {
-    for (const auto& [size, width] : {std::pair{30.0, 720}, std::pair{20.0, 640}, std::pair{26.7, 641}}) {
-        EXPECT_EQ(DrawerGeometry::width(size), width) << size;
-    }
-}
-
-TEST(CaptureDrawer, TheEditorGrowsFromThreeLinesToAGoldenShare) {
-    struct Case {
-        int width;
-        qreal line, text;
-        int height;
-    };
-    const Case cases[] = {
-        {640, 20, 10, 68},     // three lines and the insets
-        {640, 20, 100, 108},   // the text and the insets
-        {640, 20, 1000, 320},  // 640 / 1.618 - 76, rounded up
-        {640, 150, 1000, 458}, // never below three lines
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DrawerGeometry::editorHeight(c.width, c.line, c.text), c.height) << c.text;
-    }
-}
-
-TEST(CaptureDrawer, PlacedAtTheTopOfTheUsableArea) {
-    const QRect screen(100, 30, 1920, 1050);
-    struct Case {
-        DrawerPosition position;
-        QRect available;
-        QRect frame;
-    };
-    const Case cases[] = {
-        {DrawerPosition::Left, screen, {124, 30, 640, 200}},
-        {DrawerPosition::Center, screen, {740, 30, 640, 200}},
-        {DrawerPosition::Right, screen, {1356, 30, 640, 200}},
-        {DrawerPosition::Right, {0, 0, 600, 150}, {0, 0, 600, 150}}, // a screen smaller than the drawer
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DrawerGeometry::frame(c.available, {640, 200}, c.position), c.frame) << int(c.position);
-    }
-    EXPECT_EQ(DrawerGeometry::frame({}, {640, 200}, DrawerPosition::Left), QRect());
-}
-
-TEST(CaptureDrawer, NudgesStoreThePlace) {
-    CaptureFixture f;
-    f.typed({});
-    f.press(Qt::Key_Left, Ctrl);
-    EXPECT_EQ(f.prefs->drawerPosition(), DrawerPosition::Left);
-    f.press(Qt::Key_Up, Ctrl);
-    EXPECT_EQ(f.prefs->value(PreferenceKey::drawerPosition).toString(), u"center"_s);
 }
 
 } // namespace

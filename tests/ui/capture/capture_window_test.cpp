@@ -1,12 +1,10 @@
 #include "ui/capture/CaptureWindow.h"
-#include "ui/theme/Fonts.h"
 #include "ui/theme/KeyLabel.h"
 #include "ui/theme/Theme.h"
 
 #include "CaptureFixture.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
@@ -110,61 +108,6 @@ TEST_F(CaptureWindowTest, TheEditorGrowsWithItsTextAndTheWidthWithTheTextSize) {
     EXPECT_EQ(window->width(), 640);
     prefs->setValue(PreferenceKey::drawerTextSize, 30);
     EXPECT_EQ(window->width(), 720);
-}
-
-TEST_F(CaptureWindowTest, ALongPasteEndsInView) {
-    showWith({});
-    QString words;
-    for (int i = 0; i < 9000; ++i) {
-        words += u"word%1 "_s.arg(i);
-    }
-    QGuiApplication::clipboard()->setText(words);
-    key(Qt::Key_V, Qt::ControlModifier);
-    QApplication::processEvents();
-    CaptureEditor& editor = window->editor();
-    EXPECT_TRUE(editor.viewport()->rect().contains(editor.cursorRect())) << editor.cursorRect().y();
-}
-
-// At every width the drawer takes, the key hints stand on one line, so its height does not jump
-// when the hints change (the first typed character adds one).
-TEST_F(CaptureWindowTest, TheHintsStandOnOneLine) {
-    Fonts::registerFonts(QStringLiteral(PLIM_BUILD_FONTS_DIR)); // the drawer's own faces
-    for (const double size : {20.0, 28.0, 29.0, 30.0, 40.0}) {
-        SCOPED_TRACE(size);
-        prefs->setValue(PreferenceKey::drawerTextSize, size);
-        showWith({});
-        const int height = window->height();
-        const auto oneLine = [&](const char* state, int expected) {
-            const KeyLabel& hint = window->hintLabel();
-            EXPECT_FALSE(hint.wordWrap()) << state;
-            EXPECT_LE(KeyText::width(hint.text(), hint.font()), hint.width())
-                << state << ": " << hint.text().toStdString();
-            EXPECT_EQ(window->height(), expected) << state;
-        };
-        oneLine("empty", height);
-        QTest::keyClicks(&window->editor(), u"x"_s);
-        oneLine("text", height);
-        key(Qt::Key_R, Qt::ControlModifier);
-        oneLine("when", window->height());
-        QTest::keyClick(&window->whenField().field(), Qt::Key_Escape);
-        key(Qt::Key_Return, Qt::ControlModifier);
-        oneLine("just saved", height);
-    }
-}
-
-// Alt with ← and → moves by a word, with Shift selects; Ctrl with them still moves the drawer.
-TEST_F(CaptureWindowTest, AltArrowsMoveByAWord) {
-    showWith(u"call the plumber"_s);
-    CaptureEditor& editor = window->editor();
-    key(Qt::Key_Left, Qt::AltModifier);
-    EXPECT_EQ(editor.textCursor().position(), 9);
-    key(Qt::Key_Left, Qt::AltModifier | Qt::ShiftModifier);
-    EXPECT_EQ(editor.textCursor().selectedText(), u"the "_s);
-    key(Qt::Key_Right, Qt::AltModifier);
-    EXPECT_EQ(editor.textCursor().position(), 9);
-    EXPECT_EQ(prefs->drawerPosition(), DrawerPosition::Center);
-    key(Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(prefs->drawerPosition(), DrawerPosition::Left);
 }
 
 TEST_F(CaptureWindowTest, CtrlROpensTheWhenFieldWhichSavesWithItsReminder) {

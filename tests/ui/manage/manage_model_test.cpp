@@ -289,15 +289,6 @@ TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
     EXPECT_EQ(f.selectedText(), u"a"_s);
 }
 
-TEST(ManageModel, CarryShowsTheCopyOnTopOfToday) {
-    F f;
-    ManageModel& m = f.open({H14, u"- [ ] fresh  <!-- 09:00 -->"_s, H12, u"- [ ] old  <!-- 09:00 -->"_s});
-    m.select(f.idOf(u"old"_s));
-    m.carry();
-    EXPECT_EQ(f.picture(), u"2026-03-14 Saturday: old, fresh | 2026-03-12 Thursday: +1"_s);
-    EXPECT_EQ(f.selectedText(), u"fresh"_s); // the entry now second in the list
-}
-
 TEST(ManageModel, EditingCommitsTheTextAndCancelLeavesIt) {
     F f;
     ManageModel& m = f.open({H14, u"- [ ] draft  <!-- 09:00 -->"_s, u"- [ ] other  <!-- 09:10 -->"_s});
@@ -433,26 +424,6 @@ TEST(ManageModel, SummaryCountsOpenAndWaitingEntries) {
     }
 }
 
-TEST(ManageModel, HeadingsAndDaysInWords) {
-    F f;
-    ManageModel& m = f.open({H14, u"- [ ] today  <!-- 09:00 -->"_s, u"## Someday"_s, u"- [ ] later  <!-- 09:00 -->"_s,
-                             H12, u"- [ ] older  <!-- 09:00 -->"_s, u"- [ ] today  <!-- 09:00 -->"_s});
-    for (const auto& [heading, shown] : {std::pair{u"2026-03-14 Saturday"_s, u"Saturday, Mar 14"_s},
-                                         {u"2026-03-12 whatever"_s, u"Thursday, Mar 12"_s},
-                                         {u"Now"_s, u"Now"_s},
-                                         {u"2026-02-30 Monday"_s, u"2026-02-30 Monday"_s}}) {
-        EXPECT_EQ(m.labels().heading(heading), shown) << heading.toStdString();
-    }
-    EXPECT_EQ(m.dayLabel(f.idOf(u"older"_s)), u"Thursday, Mar 12"_s);
-    EXPECT_EQ(m.dayLabel(f.idOf(u"later"_s)), u"Someday"_s);
-    EXPECT_TRUE(m.isInToday(f.idOf(u"today"_s)));
-    EXPECT_FALSE(m.isInToday(f.idOf(u"later"_s)));
-
-    f.clock->setCalendar(Calendar(u"Europe/Berlin"_s, u"de_DE"_s));
-    m.reload(); // the model reads the user's calendar on each reload
-    EXPECT_EQ(m.labels().heading(u"2026-03-14 Saturday"_s), u"Samstag, März 14"_s);
-}
-
 // Changes through the store share the untouched days with the previous load, undo reads the
 // file anew: both must give the lists a fresh load gives.
 TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
@@ -522,19 +493,6 @@ TEST(ManageModel, FilterReadAheadSeesLaterChanges) {
     EXPECT_EQ(f.visibleTexts(), QStringList{u"plums"_s});
 }
 
-TEST(ManageModel, RemindableSkipsCarriedAndOtherViews) {
-    F f;
-    ManageModel& m =
-        f.open({H12, u"- [>] moved  <!-- 08:00 carried 2026-03-13 -->"_s, u"- [ ] open  <!-- 09:00 -->"_s});
-    m.setShowCompleted(true);
-    m.select(f.idOf(u"moved"_s));
-    EXPECT_EQ(m.remindable(), std::nullopt);
-    m.select(f.idOf(u"open"_s));
-    ASSERT_TRUE(m.remindable());
-    m.showKeys();
-    EXPECT_EQ(m.remindable(), std::nullopt);
-}
-
 TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
     F f;
     ManageModel& m = f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s,
@@ -555,24 +513,6 @@ TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
     m.reveal(std::nullopt);
     EXPECT_EQ(m.mode(), Mode::Log);
     EXPECT_EQ(f.selectedText(), u"pears"_s);
-}
-
-TEST(ManageModel, KeysRememberWhereToReturnAndScrollWithinTheGuide) {
-    F f;
-    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s});
-    m.beginEditing(f.idOf(u"a"_s));
-    m.setEditingText(u"b"_s);
-    m.showTrash();
-    EXPECT_TRUE(f.entry(u"b"_s)); // the view change saved the edit
-    m.showKeys();
-    m.scrollKeys(1);
-    m.showKeys(); // again: back to the top, same way back
-    EXPECT_EQ(m.keysScroll(), 0);
-    EXPECT_EQ(m.keysReturn(), Mode::Trash);
-    m.scrollKeys(-1);
-    EXPECT_EQ(m.keysScroll(), 0);
-    m.leaveKeys();
-    EXPECT_EQ(m.mode(), Mode::Trash);
 }
 
 const QStringList kSweepFile({H14, u"- [ ] today-open  <!-- 09:00 -->"_s, H13, u"- [ ] f1  <!-- 08:00 -->"_s,
@@ -665,20 +605,5 @@ const std::vector<DeliveryCase> kDeliveryCases{
 };
 
 INSTANTIATE_TEST_SUITE_P(Manage, Delivery, ::testing::ValuesIn(kDeliveryCases), ByName);
-
-TEST(ManageModel, LoginAnswerIsRememberedAndRegisters) {
-    for (const bool yes : {true, false}) {
-        F f;
-        EXPECT_EQ(f.open({H14, u"- [ ] no reminder  <!-- 09:00 -->"_s}).firstRun().asked(), std::nullopt);
-        ManageModel& m = f.open({H14, u"- [ ] it  <!-- 09:00 remind 2026-03-20 09:00 -->"_s});
-        m.firstRun().chooseDelivery(ReminderDelivery::Dot);
-        ASSERT_EQ(m.firstRun().asked(), kLogin);
-        m.firstRun().answerLaunchAtLogin(yes);
-        EXPECT_EQ(m.firstRun().asked(), std::nullopt);
-        EXPECT_EQ(f.login.registered, yes);
-        m.reload(); // the choice is made: no question comes back
-        EXPECT_EQ(m.firstRun().asked(), std::nullopt);
-    }
-}
 
 } // namespace
