@@ -89,14 +89,6 @@ protected:
     QStringList ran;
 };
 
-TEST_F(GlobalShortcutsTest, EachDefaultRunsItsOwnHandler) {
-    start();
-    EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"capture"_s});
-    EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
-    EXPECT_EQ(pressed(kCtrlAltShiftV), QStringList{u"captureClipboard"_s});
-    EXPECT_TRUE(global->unavailable().isEmpty());
-}
-
 TEST_F(GlobalShortcutsTest, TwoNamesOnOneCombinationAreHeldOnceAndBothRun) {
     shortcuts.setShortcut(Shortcut{49, 6144}, Name::manage());
     start();
@@ -181,18 +173,6 @@ TEST_F(GlobalShortcutsTest, ARefusedCombinationIsReportedOnceAndTheOthersWork) {
     EXPECT_EQ(pressed(kCtrlAltSpace), QStringList{u"capture"_s});
 }
 
-TEST_F(GlobalShortcutsTest, ACombinationLostAfterAKeyboardChangeIsReported) {
-    start();
-    QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
-    fake->held.erase(kCtrlAltShiftV.toCombined());
-    testing::internal::CaptureStdout();
-    Q_EMIT fake->lost(kCtrlAltShiftV, GlobalHotKeys::Refusal{10});
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Shift+V: 10\n");
-    ASSERT_EQ(global->unavailable().size(), 1);
-    EXPECT_EQ(global->unavailable().front(), Name::captureClipboard());
-    EXPECT_EQ(changed.count(), 1);
-}
-
 TEST_F(GlobalShortcutsTest, NothingIsHeldOrRunWhileRecording) {
     start();
     global->setRecording(true);
@@ -221,25 +201,6 @@ TEST_F(GlobalShortcutsTest, AProbeAsksTheDesktopAndLetsGoAgain) {
     EXPECT_FALSE(fake->holds(free));
     EXPECT_EQ(global->probe(kCtrlAltN), GlobalHotKeys::Refusal{10});
     EXPECT_TRUE(fake->held.empty());
-}
-
-TEST_F(GlobalShortcutsTest, AStoredKeyWithoutAKeyHereIsUnavailable) {
-    shortcuts.setShortcut(Shortcut{10, 6144}, Name::manage());
-    testing::internal::CaptureStdout();
-    start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Key 10: 0\n");
-    ASSERT_EQ(global->unavailable().size(), 1);
-    EXPECT_EQ(global->unavailable().front(), Name::manage());
-}
-
-TEST_F(GlobalShortcutsTest, ADesktopThatSaysNoAfterStartIsAnnounced) {
-    start();
-    EXPECT_TRUE(global->hasHotKeys());
-    QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
-    fake->available = false;
-    Q_EMIT fake->availabilityChanged();
-    EXPECT_EQ(changed.size(), 1);
-    EXPECT_FALSE(global->hasHotKeys());
 }
 
 TEST_F(GlobalShortcutsTest, WithoutHotKeysHandlersAreKeptQuietly) {

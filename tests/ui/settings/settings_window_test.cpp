@@ -143,56 +143,6 @@ TEST_F(SettingsWindowTest, EveryControlStoresItsKeyAndAnnounces) {
     EXPECT_EQ(changed.count(), 0);
 }
 
-TEST_F(SettingsWindowTest, PresetsStoreAllNineAndPreviewThem) {
-    SettingsWindow& w = window();
-    EXPECT_NE(w.presetPreview(0).text(), u"not understood"_s);
-    QTest::keyClicks(&w.presetField(0), u"x"_s);
-    QStringList expected = Preferences::defaultReminderPresets();
-    expected[0] = u"20mx"_s;
-    EXPECT_EQ(prefs.value(PreferenceKey::reminderPresets).toStringList(), expected);
-    EXPECT_EQ(w.presetPreview(0).text(), u"not understood"_s);
-    w.restoreDefaultsButton().click();
-    EXPECT_EQ(prefs.reminderPresets(), Preferences::defaultReminderPresets());
-    EXPECT_EQ(w.presetField(0).text(), u"20m"_s);
-    EXPECT_NE(w.presetPreview(0).text(), u"not understood"_s);
-}
-
-TEST_F(SettingsWindowTest, ChoosingTheNotesFile) {
-    const QString old = dir.filePath(u"old/plim.md"_s);
-    prefs.setValue(PreferenceKey::notesFilePath, old);
-    SettingsWindow& w = window();
-
-    // Cancelled: nothing changes.
-    w.chooseButton().click();
-    EXPECT_EQ(startedAt, old);
-    EXPECT_EQ(prefs.notesFilePath(), old);
-
-    // A folder that cannot be made (the model's own test has the cases): the error in its place.
-    ASSERT_TRUE(test::writeAll(dir.filePath(u"file"_s), "x"));
-    chosen = dir.filePath(u"file/plim.md"_s);
-    w.chooseButton().click();
-    EXPECT_FALSE(w.notesPathError().isHidden());
-    EXPECT_EQ(w.notesPathField().text(), old);
-
-    chosen = dir.filePath(u"new/notes.md"_s);
-    w.chooseButton().click();
-    EXPECT_TRUE(w.notesPathError().isHidden());
-    EXPECT_EQ(w.notesPathField().text(), *chosen);
-}
-
-TEST_F(SettingsWindowTest, LaunchAtLoginShowsTheRealStateAndTheError) {
-    SettingsWindow& w = window();
-    EXPECT_FALSE(w.launchToggle().isChecked());
-    w.launchToggle().click();
-    EXPECT_TRUE(launch.registered);
-    EXPECT_TRUE(w.launchError().isHidden());
-    launch.fails = true;
-    w.launchToggle().click();
-    EXPECT_TRUE(w.launchToggle().isChecked());
-    EXPECT_FALSE(w.launchError().isHidden());
-    EXPECT_EQ(w.launchError().text(), u"Read-only file system"_s);
-}
-
 TEST_F(SettingsWindowTest, TheRecorderRefusesWithAWarningAndStoresTheNextCombination) {
     shortcuts.problems[u"capture"_s] = u"Ctrl+Alt+Space is used by another program"_s;
     SettingsWindow& w = window();

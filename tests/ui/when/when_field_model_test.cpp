@@ -6,7 +6,6 @@
 #include "reminders/ReminderBuilders.h"
 #include "support/TestSupport.h"
 
-#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -95,13 +94,6 @@ TEST(WhenField, ReturnSetsThePresetOrTheTypedPhrase) {
     }
 }
 
-TEST(WhenField, ReadsThePresetsAfreshOnEveryLookup) {
-    Field f({}, u"4"_s);
-    EXPECT_EQ(f.model.chosen(now()), f.parse(u"tonight"_s));
-    f.setPresets(kNine);
-    EXPECT_EQ(f.model.chosen(now()), f.parse(u"tomorrow 7am"_s));
-}
-
 TEST(WhenField, TypedPresetIsANumberFromOneToNine) {
     const std::optional<int> none;
     const std::pair<QString, std::optional<int>> cases[] = {
@@ -157,31 +149,6 @@ TEST(WhenField, TabAddsOrRemovesTheRoutineWord) {
         f.model.toggleRoutine();
         EXPECT_EQ(f.model.text(), toggled) << text.toStdString();
     }
-}
-
-TEST(WhenField, CommitOfARowClearsTypingAndHighlightsIt) {
-    Field f({}, u"tomorrow"_s);
-    f.model.commit(4);
-    EXPECT_EQ(f.model.text(), QString());
-    EXPECT_EQ(f.model.highlighted(), 4);
-    // A row outside the list sets nothing.
-    f.model.commit(9);
-    f.model.commit(-1);
-    EXPECT_EQ(f.committed, std::vector<Reminder>{*f.parse(u"tomorrow"_s)});
-}
-
-TEST(WhenField, ResetAnnouncesOnlyWhatChanged) {
-    Field f;
-    QSignalSpy text(&f.model, &WhenFieldModel::textChanged);
-    QSignalSpy highlighted(&f.model, &WhenFieldModel::highlightedChanged);
-    QSignalSpy current(&f.model, &WhenFieldModel::currentChanged);
-    f.model.reset(QString(), std::nullopt);
-    EXPECT_EQ(text.count() + highlighted.count() + current.count(), 0);
-    f.model.move(3);
-    f.model.reset(u"1h"_s, once(now()));
-    EXPECT_EQ(text.count(), 1);
-    EXPECT_EQ(highlighted.count(), 2);
-    EXPECT_EQ(current.count(), 1);
 }
 
 // --- Texts ---
