@@ -1,14 +1,11 @@
 // The resident program as a user meets it: the real plim on an X server and a session bus of the
-// test's own, with a tray (trayer), a window manager (openbox) and a notification server (dunst)
-// where the test needs them. Skipped when Xvfb, dbus-daemon or a helper the test needs is missing.
+// test's own, with a notification server (dunst), and a tray (trayer) and a window manager (openbox)
+// where they are installed. Skipped when Xvfb, dbus-daemon or dunst is missing.
 #include "support/DesktopSession.h"
 
-#include <QDBusConnection>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QImage>
 #include <QTime>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -46,37 +43,12 @@ protected:
         configure(u"reminderDelivery=notification\n"_s);
     }
 
-    QString windowClass(xcb_window_t window) {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            connection(), xcb_get_property(connection(), 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
-            nullptr);
-        QString cls;
-        if (reply) {
-            const QByteArray bytes(static_cast<const char*>(xcb_get_property_value(reply)),
-                                   xcb_get_property_value_length(reply));
-            cls = QString::fromLatin1(bytes.mid(bytes.indexOf('\0') + 1)).remove(QChar(0));
-        }
-        std::free(reply);
-        return cls;
-    }
-
-    // plim's window docked in trayer: one of class plim with a trayer window among its ancestors.
+    // plim's icon docked in the tray: a shown plim window of an icon's size.
     xcb_window_t trayIcon() {
-        const QString found = run(u"xdotool"_s, {u"search"_s, u"--class"_s, u"^plim$"_s}).out;
-        for (const QString& id : found.split(u'\n', Qt::SkipEmptyParts)) {
-            xcb_window_t w = id.toUInt();
-            while (true) {
-                xcb_query_tree_reply_t* tree =
-                    xcb_query_tree_reply(connection(), xcb_query_tree(connection(), w), nullptr);
-                if (!tree || tree->parent == tree->root || tree->parent == XCB_NONE) {
-                    std::free(tree);
-                    break;
-                }
-                w = tree->parent;
-                std::free(tree);
-                if (windowClass(w) == u"trayer"_s) {
-                    return id.toUInt();
-                }
+        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            if (const QRect r = geometry(id.toUInt()); r.isValid() && r.width() <= 64 && r.height() <= 64) {
+                return id.toUInt();
             }
         }
         return XCB_NONE;
@@ -119,85 +91,13 @@ protected:
     }
 };
 
-// The desktop's file manager, as the program reaches it over the session bus.
-class FakeFileManager : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
-public:
-    QStringList shown;
-public Q_SLOTS:
-    void ShowItems(const QStringList& uris, const QString& /*startupId*/) { shown += uris; }
-};
-
-TEST_F(ResidentDesktopTest, TrayMenuShowsTheFilesAndQuits) {
-    if (!have(u"xdotool"_s) || !startTray()) {
-        GTEST_SKIP() << "trayer or xdotool is missing";
-    }
-    const auto wm = have(u"openbox"_s) ? start(u"openbox"_s, {}) : nullptr;
-    QDBusConnection session = QDBusConnection::connectToBus(bus.address, u"files"_s);
-    FakeFileManager files;
-    ASSERT_TRUE(session.registerObject(u"/org/freedesktop/FileManager1"_s, &files, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(session.registerService(u"org.freedesktop.FileManager1"_s));
-    startResident();
-    xcb_window_t icon = XCB_NONE;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
-
-    // Opens the menu with a right click on the icon and picks an item with the keys. Clicks closer
-    // than the double-click time (Qt's default 400 ms) would make a double click, which opens nothing.
-    QElapsedTimer sinceClick;
-    const auto choose = [&](const QStringList& keys) {
-        if (sinceClick.isValid()) {
-            QTest::qWait(std::max<int>(0, 500 - int(sinceClick.elapsed())));
-        }
-        sinceClick.start();
-        const QRect at = geometry(icon);
-        run(u"xdotool"_s,
-            {u"mousemove"_s, QString::number(at.center().x()), QString::number(at.center().y()), u"click"_s, u"3"_s});
-        // The menu: a visible plim window tall enough for its items.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
-                const QStringList list = ids.split(u'\n', Qt::SkipEmptyParts);
-                return std::any_of(list.begin(), list.end(),
-                                   [&](const QString& id) { return geometry(id.toUInt()).height() > 100; });
-            },
-            kWaitMs));
-        run(u"xdotool"_s, QStringList{u"key"_s} + keys + QStringList{u"Return"_s});
-    };
-    const QString folder = QFileInfo(notesPath()).path();
-    const auto uri = [](const QString& path) { return QUrl::fromLocalFile(path).toString(); };
-
-    const auto down = [](int n) { return QStringList(n, u"Down"_s); };
-    // Nothing deleted yet: the notes folder.
-    choose(down(7));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown == QStringList{uri(folder)}; }, kWaitMs))
-        << files.shown.join(u' ').toStdString();
-    choose(down(6));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 2; }, kWaitMs));
-    EXPECT_EQ(files.shown.last(), uri(notesPath()));
-    EXPECT_TRUE(QFile::exists(notesPath()));
-
-    const QString id = plim({u"add"_s, u"a thought to throw away"_s}).out.trimmed();
-    ASSERT_EQ(plim({u"delete"_s, id}).status, 0);
-    choose(down(7));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return files.shown.size() == 3; }, kWaitMs));
-    EXPECT_EQ(files.shown.last(), uri(folder + u"/plim.trash.md"_s));
-
-    choose({u"Up"_s});
-    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
-    EXPECT_EQ(resident->p.exitCode(), 0);
-    EXPECT_FALSE(QFile::exists(
-        instanceLockPath(home.filePath(u"run/plim"_s), displayKey(QString::fromLatin1(x->display()), {}))));
-    QDBusConnection::disconnectFromBus(u"files"_s);
-}
-
 // With dunst as the notification server: each notification it shows is logged by a rule script,
 // and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
 class WithNotifications : public ResidentDesktopTest {
 protected:
     void SetUp() override {
         ResidentDesktopTest::SetUp();
-        if (IsSkipped()) {
+        if (IsSkipped() || HasFatalFailure()) {
             return;
         }
         if (!have(u"dunst"_s) || !have(u"dunstctl"_s)) {
@@ -310,5 +210,3 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
 }
 
 } // namespace
-
-#include "resident_desktop_test.moc"
