@@ -311,28 +311,6 @@ TEST(ManageModel, EditingCommitsTheTextAndCancelLeavesIt) {
     EXPECT_EQ(m.editingID(), std::nullopt);
 }
 
-TEST(ManageModel, ActivatingOpensALinkOrEdits) {
-    struct Case {
-        QString text;
-        bool command;
-        QStringList opened;
-        bool editing;
-    };
-    const Case cases[]{
-        {u"https://example.org/a"_s, false, {u"https://example.org/a"_s}, false},
-        {u"read https://example.org/a"_s, false, {}, true},
-        {u"see https://a.example.org and https://b.example.org"_s, true, {u"https://a.example.org"_s}, false},
-        {u"plain words"_s, true, {}, false},
-    };
-    for (const Case& c : cases) {
-        F f;
-        ManageModel& m = f.open({H14, u"- [ ] "_s + c.text + u"  <!-- 09:00 -->"_s});
-        m.activateSelection(c.command);
-        EXPECT_EQ(f.desktop.opened, c.opened) << c.text.toStdString();
-        EXPECT_EQ(m.editingID().has_value(), c.editing) << c.text.toStdString();
-    }
-}
-
 TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     F f;
     ManageModel& m =
