@@ -346,16 +346,9 @@ TEST(CaptureDrawer, HintAndHeaderTexts) {
     };
     const Case cases[] = {
         {"Empty", [](CaptureFixture& f) { f.typed({}); }, kKeys},
-        {"Blank", [](CaptureFixture& f) { f.typed(u" \n"_s); }, kKeys},
         {"Text", [](CaptureFixture& f) { f.typed(u"x"_s); },
          u"↩ save    Ctrl+↩ keep open    Ctrl+R remind    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s},
         {"JustCaptured", captured, kKeys + u"    Ctrl+Z undo last capture"_s},
-        {"CapturedElevenSecondsAgo",
-         [&](CaptureFixture& f) {
-             captured(f);
-             f.advance(11s);
-         },
-         kKeys},
         {"WhenFieldOpen",
          [](CaptureFixture& f) {
              f.typed(u"x"_s);
