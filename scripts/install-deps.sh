@@ -13,11 +13,9 @@ packages=(
     cmark-gfm libcmark-gfm-extensions-dev
     dbus dbus-bin
     # A desktop of their own for the tests that press keys and show windows.
-    xvfb xdotool openbox xclip dunst x11-utils imagemagick trayer
+    xvfb xdotool openbox dunst x11-utils imagemagick trayer
     # ...and a Wayland compositor of their own (weston's headless backend).
     weston
-    # What a screen reader sees of the notes window, read through AT-SPI.
-    at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     fonts-opendyslexic
     # The package and the checks of its desktop files, and Debian's own checks of the package.

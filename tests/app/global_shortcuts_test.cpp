@@ -203,13 +203,4 @@ TEST_F(GlobalShortcutsTest, AProbeAsksTheDesktopAndLetsGoAgain) {
     EXPECT_TRUE(fake->held.empty());
 }
 
-TEST_F(GlobalShortcutsTest, WithoutHotKeysHandlersAreKeptQuietly) {
-    ownedFake.reset();
-    testing::internal::CaptureStdout();
-    start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_FALSE(global->hasHotKeys());
-    EXPECT_TRUE(global->unavailable().isEmpty());
-}
-
 } // namespace

@@ -11,7 +11,6 @@
 
 #include <memory>
 #include <set>
-#include <tuple>
 
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
@@ -19,32 +18,6 @@ using Shortcut = KeyboardShortcuts::Shortcut;
 using Name = KeyboardShortcuts::Name;
 
 namespace {
-
-TEST(Shortcuts, KeysMapBothWays) {
-    const std::tuple<int, Qt::Key, const char*> cases[] = {{0, Qt::Key_A, "A"},
-                                                           {36, Qt::Key_Return, "Return"},
-                                                           {53, Qt::Key_Escape, "Esc"},
-                                                           {117, Qt::Key_Delete, "Del"},
-                                                           {76, Qt::Key_Enter, "Enter"},
-                                                           {122, Qt::Key_F1, "F1"},
-                                                           {121, Qt::Key_PageDown, "PgDown"}};
-    for (const auto& [code, key, name] : cases) {
-        EXPECT_EQ(KeyboardShortcuts::qtKey(code), key) << name;
-        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(key), code) << name;
-        EXPECT_EQ(KeyboardShortcuts::keyName(code), QString::fromUtf8(name));
-    }
-    // A shifted key counts as the key pressed.
-    const std::pair<Qt::Key, int> shifted[] = {{Qt::Key_Question, 44}, {Qt::Key_Exclam, 18},  {Qt::Key_ParenRight, 29},
-                                               {Qt::Key_Plus, 24},     {Qt::Key_Backtab, 48}, {Qt::Key_AsciiTilde, 50}};
-    for (const auto& [key, code] : shifted) {
-        EXPECT_EQ(KeyboardShortcuts::carbonKeyCode(key), code) << code;
-    }
-    for (const Qt::Key outside : {Qt::Key_Shift, Qt::Key_Adiaeresis}) {
-        EXPECT_FALSE(KeyboardShortcuts::carbonKeyCode(outside));
-        EXPECT_FALSE(Shortcut::make(outside, Qt::ControlModifier));
-    }
-    EXPECT_FALSE(KeyboardShortcuts::qtKey(-1));
-}
 
 TEST(Shortcuts, EveryCodeInTheTableComesBackFromItsKey) {
     std::set<int> keys;

@@ -39,8 +39,17 @@ bool drawn(const QImage& image) {
 class ResidentDesktopTest : public test::DesktopSession {
 protected:
     void SetUp() override {
+        for (const QString& tool : {u"dunst"_s, u"dunstctl"_s, u"trayer"_s, u"openbox"_s, u"xdotool"_s}) {
+            if (!have(tool)) {
+                GTEST_SKIP() << tool.toStdString() << " is missing";
+            }
+        }
         DesktopSession::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
         configure(u"reminderDelivery=notification\n"_s);
+        startNotifications();
     }
 
     // plim's icon docked in the tray: a shown plim window of an icon's size.
@@ -89,20 +98,10 @@ protected:
         import.p.waitForFinished(kWaitMs);
         return QImage(path);
     }
-};
 
-// With dunst as the notification server: each notification it shows is logged by a rule script,
-// and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
-class WithNotifications : public ResidentDesktopTest {
-protected:
-    void SetUp() override {
-        ResidentDesktopTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
-        }
-        if (!have(u"dunst"_s) || !have(u"dunstctl"_s)) {
-            GTEST_SKIP() << "dunst is missing";
-        }
+    // dunst as the notification server: each notification it shows is logged by a rule script,
+    // and its context menu (`dunstctl context`) is answered by a script that picks the Done line.
+    void startNotifications() {
         const QString pick = home.filePath(u"pick.sh"_s);
         const QString log = home.filePath(u"log.sh"_s);
         test::writeAll(pick, "#!/bin/sh\ngrep ',done]' | head -n 1\n");
@@ -130,47 +129,27 @@ protected:
     }
     int displayed() const { return run(u"dunstctl"_s, {u"count"_s, u"displayed"_s}).out.trimmed().toInt(); }
 
-    // Starts the program with a tray where trayer is there; without one, once it said so (its own
-    // notification, which stays on screen).
-    void startResidentSettled() {
-        withTray = startTray();
-        startResident();
-        if (!withTray) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return shownCount(u"plim is running"_s) == 1; }, kWaitMs));
-        }
-    }
-
     std::unique_ptr<Process> dunst;
-    bool withTray = false;
 };
 
-TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDone) {
-    // With a window manager a second entry rings, and a click on its notification opens the notes
-    // window on it.
-    const auto wm = have(u"openbox"_s) && have(u"xdotool"_s) ? start(u"openbox"_s, {}) : nullptr;
-    startResidentSettled();
+TEST_F(ResidentDesktopTest, AReminderThatComesDueRingsInTheTrayAndItsNotificationsAnswer) {
+    // Two entries ring: a click on one's notification opens the notes window on it, the other is
+    // answered from its notification's menu.
+    const auto wm = start(u"openbox"_s, {});
+    ASSERT_TRUE(startTray());
+    startResident();
     xcb_window_t icon = XCB_NONE;
-    QImage before;
-    if (withTray) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
-        // Once the mark is drawn.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                before = capture(QString::number(icon), u"resident-tray-quiet.png"_s);
-                return drawn(before);
-            },
-            kWaitMs));
-    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon()) != XCB_NONE; }, kWaitMs));
+    QImage before; // once the mark is drawn
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return drawn(before = capture(QString::number(icon), u"resident-tray-quiet.png"_s)); }, kWaitMs));
 
     // Reminders are to the minute: the next one, with time to spare before it begins.
     while (QTime::currentTime().second() > 55) {
         QTest::qWait(500);
     }
     const QString minute = QDateTime::currentDateTime().addSecs(60).toString(u"HH:mm"_s);
-    QStringList texts{u"water the ficus"_s};
-    if (wm) {
-        texts << u"call the vet"_s;
-    }
+    const QStringList texts{u"water the ficus"_s, u"call the vet"_s};
     for (const QString& text : texts) {
         ASSERT_EQ(plim({u"add"_s, u"--remind"_s, minute, text}).status, 0);
     }
@@ -182,28 +161,22 @@ TEST_F(WithNotifications, AReminderThatComesDueIsPostedAndItsDoneButtonMarksItDo
         [&] { return std::all_of(texts.begin(), texts.end(), [&](const QString& t) { return shownCount(t) == 1; }); },
         75000))
         << test::readAll(shown()).toStdString();
-    if (withTray) {
-        // The dot shows while the entry rings.
-        EXPECT_TRUE(capture(QString::number(icon), u"resident-tray-ringing.png"_s) != before) << "no dot";
-    }
+    // The dot shows while the entries ring.
+    EXPECT_TRUE(capture(QString::number(icon), u"resident-tray-ringing.png"_s) != before) << "no dot";
     const int ringing = displayed();
-    if (wm) {
-        EXPECT_EQ(run(u"dunstctl"_s, {u"action"_s}).status, 0);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
-        QTest::qWait(300);
-        // The window is on the clicked entry: Space in the list marks that one, and only that one, done.
-        run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, u"ctrl+f"_s, u"Down"_s, u"space"_s});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return isDone(texts[0]) != isDone(texts[1]); }, kWaitMs))
-            << test::readAll(notesPath()).toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - 1; }, kWaitMs));
-    }
+    EXPECT_EQ(run(u"dunstctl"_s, {u"action"_s}).status, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notesWindow() != XCB_NONE; }, kWaitMs));
+    QTest::qWait(300);
+    // The window is on the clicked entry: Space in the list marks that one, and only that one, done.
+    run(u"xdotool"_s, {u"key"_s, u"--delay"_s, u"60"_s, u"ctrl+f"_s, u"Down"_s, u"space"_s});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return isDone(texts[0]) != isDone(texts[1]); }, kWaitMs))
+        << test::readAll(notesPath()).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - 1; }, kWaitMs));
     EXPECT_EQ(run(u"dunstctl"_s, {u"context"_s}).status, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::all_of(texts.begin(), texts.end(), isDone); }, kWaitMs))
         << test::readAll(notesPath()).toStdString();
-    if (withTray) {
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return capture(QString::number(icon), u"resident-tray-done.png"_s) == before; }, kWaitMs));
-    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return capture(QString::number(icon), u"resident-tray-done.png"_s) == before; },
+                                kWaitMs));
     // The answered notification leaves the screen.
     EXPECT_TRUE(QTest::qWaitFor([&] { return displayed() == ringing - texts.size(); }, kWaitMs));
     quitResident();

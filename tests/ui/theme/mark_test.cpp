@@ -2,7 +2,6 @@
 #include "ui/theme/Theme.h"
 
 #include <QPainter>
-#include <QPixmap>
 #include <QRect>
 
 #include <gtest/gtest.h>
@@ -76,18 +75,6 @@ TEST(Mark, ReadsOnDarkAndLightPanels) {
         const QColor handle = panel.pixelColor(11, 11);
         EXPECT_EQ(handle.rgb(), ink.rgb()) << handle.name().toStdString();
     }
-}
-
-TEST(Mark, IconDrawsAtTheRatioItIsAskedFor) {
-    const QColor ink = Mark::colorFor(Qt::black);
-    const QPixmap pixmap = Mark::icon(true, ink).pixmap(QSize(22, 22), 2.0);
-    EXPECT_EQ(pixmap.size(), QSize(44, 44));
-    EXPECT_EQ(pixmap.devicePixelRatio(), 2.0);
-    const QImage drawn = Mark::image({22, 22}, 2.0, true, ink);
-    const QImage got = pixmap.toImage().convertToFormat(drawn.format());
-    EXPECT_EQ(got.size(), drawn.size());
-    EXPECT_EQ(got.devicePixelRatio(), drawn.devicePixelRatio());
-    EXPECT_TRUE(got == drawn);
 }
 
 // The program's icon: the tile fills the square but for its rounded corners, the mark stands on it
