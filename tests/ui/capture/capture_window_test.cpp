@@ -4,7 +4,6 @@
 
 #include "CaptureFixture.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
