@@ -147,7 +147,6 @@ TEST(ManageWindow, RowsAreNamedForScreenReaders) {
     QAccessibleInterface* folded = table->tableInterface()->cellAt(list.rows().rowCount() - 1, 0);
     ASSERT_TRUE(folded);
     EXPECT_EQ(folded->text(QAccessible::Name), u"2 done hidden"_s);
-
 }
 
 // Tab reaches the filter field, the list and each header button.
