@@ -54,26 +54,27 @@ protected:
     QString socketPath() const { return instanceSocketPath(folder(), {}); }
     QString lockPath() const { return instanceLockPath(folder(), {}); }
 
-    // plim with the environment above, then `extra` (an empty value removes the variable).
-    void prepare(QProcess& p, const QStringList& args, const QMap<QString, QString>& extra = {}) const {
+    // plim with the environment below, then `extra`.
+    void prepare(QProcess& p, const QStringList& args, const QStringList& extra = {}) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         // On the offscreen platform, with no session bus: nothing of the resident program reaches
         // a desktop or a bus the tests run on.
-        const QMap<QString, QString> base{{u"XDG_RUNTIME_DIR"_s, dir.path()},
-                                          {u"HOME"_s, dir.path()},
-                                          {u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s)},
-                                          {u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s)},
-                                          {u"QT_QPA_PLATFORM"_s, u"offscreen"_s},
-                                          {u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + dir.filePath(u"no-bus"_s)},
-                                          {u"DESKTOP_STARTUP_ID"_s, {}},
-                                          {u"XDG_ACTIVATION_TOKEN"_s, {}},
-                                          {u"DISPLAY"_s, {}},
-                                          {u"WAYLAND_DISPLAY"_s, {}},
-                                          {u"JOURNAL_STREAM"_s, {}}};
-        for (const QMap<QString, QString>* m : {&base, &extra}) {
-            for (auto it = m->cbegin(); it != m->cend(); ++it) {
-                it.value().isEmpty() ? env.remove(it.key()) : env.insert(it.key(), it.value());
-            }
+        // NAME= removes the variable.
+        const QStringList base{u"XDG_RUNTIME_DIR="_s + dir.path(),
+                               u"HOME="_s + dir.path(),
+                               u"XDG_CONFIG_HOME="_s + dir.filePath(u"config"_s),
+                               u"XDG_STATE_HOME="_s + dir.filePath(u"state"_s),
+                               u"QT_QPA_PLATFORM=offscreen"_s,
+                               u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + dir.filePath(u"no-bus"_s),
+                               u"DESKTOP_STARTUP_ID="_s,
+                               u"XDG_ACTIVATION_TOKEN="_s,
+                               u"DISPLAY="_s,
+                               u"WAYLAND_DISPLAY="_s,
+                               u"JOURNAL_STREAM="_s};
+        for (const QString& setting : base + extra) {
+            const QString name = setting.section(u'=', 0, 0);
+            const QString value = setting.section(u'=', 1);
+            value.isEmpty() ? env.remove(name) : env.insert(name, value);
         }
         p.setProcessEnvironment(env);
         p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
@@ -81,7 +82,7 @@ protected:
     }
 
     // Runs plim to its end with the event loop turning, so a server in this process can answer.
-    Outcome plim(const QStringList& args, const QMap<QString, QString>& extra = {}) const {
+    Outcome plim(const QStringList& args, const QStringList& extra = {}) const {
         QProcess p;
         prepare(p, args, extra);
         p.start();
@@ -113,38 +114,28 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
     QObject::connect(&server, &InstanceServer::requested, [&](const InstanceMessage& m) { received.push_back(m); });
 
     // The launcher's token travels with the request: Wayland's activation token, else X11's startup id.
-    const struct {
-        QStringList args;
-        const char* activation;
-        const char* startup;
-        int status;
-        std::optional<Request> request;
-        QByteArray sent;
-    } cases[] = {
-        {{}, "", "", 0, Request::Open, ""},
-        {{u"--background"_s}, "", "", 0, Request::Background, ""},
-        {{u"capture"_s}, "host;12;token", "", 0, Request::Capture, "host;12;token"},
-        {{u"clip"_s}, "", "openbox-1234-host_TIME56", 0, Request::Clip, "openbox-1234-host_TIME56"},
-        {{u"notes"_s}, "wl-token", "openbox-1234-host_TIME56", 0, Request::Notes, "wl-token"},
-        {{u"sweep"_s}, "", "", 0, Request::Sweep, ""},
-        {{u"later"_s}, "", "", 0, Request::Later, ""},
-        {{u"keys"_s}, "", "", 0, Request::Keys, ""},
-        {{u"settings"_s}, "", "", 0, Request::Settings, ""},
-        {{u"quit"_s}, "", "", 0, Request::Quit, ""},
-        {{u"capture"_s, u"now"_s}, "", "", 2, std::nullopt, ""},
-        {{u"--background"_s, u"capture"_s}, "", "", 2, std::nullopt, ""},
-        {{u"--file"_s, u"x.md"_s}, "", "", 2, std::nullopt, ""},
+    // Arguments, XDG_ACTIVATION_TOKEN, DESKTOP_STARTUP_ID: exit status, the request and the token sent.
+    const std::tuple<QStringList, QString, QString, int, std::optional<Request>, QByteArray> cases[] = {
+        {{}, {}, {}, 0, Request::Open, ""},
+        {{u"--background"_s}, {}, {}, 0, Request::Background, ""},
+        {{u"capture"_s}, u"host;12;token"_s, {}, 0, Request::Capture, "host;12;token"},
+        {{u"clip"_s}, {}, u"openbox-1234-host_TIME56"_s, 0, Request::Clip, "openbox-1234-host_TIME56"},
+        {{u"notes"_s}, u"wl-token"_s, u"openbox-1234-host_TIME56"_s, 0, Request::Notes, "wl-token"},
+        {{u"sweep"_s}, {}, {}, 0, Request::Sweep, ""},
+        {{u"later"_s}, {}, {}, 0, Request::Later, ""},
+        {{u"keys"_s}, {}, {}, 0, Request::Keys, ""},
+        {{u"settings"_s}, {}, {}, 0, Request::Settings, ""},
+        {{u"quit"_s}, {}, {}, 0, Request::Quit, ""},
+        {{u"capture"_s, u"now"_s}, {}, {}, 2, std::nullopt, ""},
+        {{u"--background"_s, u"capture"_s}, {}, {}, 2, std::nullopt, ""},
+        {{u"--file"_s, u"x.md"_s}, {}, {}, 2, std::nullopt, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(u' ').toStdString());
+    for (const auto& [args, activation, startup, status, request, sent] : cases) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
         received.clear();
-        const Outcome r = plim(c.args, {{u"XDG_ACTIVATION_TOKEN"_s, QString::fromUtf8(c.activation)},
-                                        {u"DESKTOP_STARTUP_ID"_s, QString::fromUtf8(c.startup)}});
-        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
-        ASSERT_EQ(received.size(), c.request ? 1U : 0U);
-        if (c.request) {
-            EXPECT_EQ(received.front(), (InstanceMessage{*c.request, c.sent}));
-        }
+        const Outcome r = plim(args, {u"XDG_ACTIVATION_TOKEN="_s + activation, u"DESKTOP_STARTUP_ID="_s + startup});
+        EXPECT_EQ(r.status, status) << r.err.toStdString();
+        EXPECT_EQ(received, request ? std::vector{InstanceMessage{*request, sent}} : std::vector<InstanceMessage>{});
     }
 }
 
@@ -221,23 +212,18 @@ TEST_F(InstanceTest, OneResidentProgramTakingOverFromAKilledOne) {
 
 // Without a display nothing could be shown: the command says so, fails and leaves nothing running.
 TEST_F(InstanceTest, NoDisplayIsAnError) {
-    const struct {
-        QStringList args;
-        const char* platform; // QT_QPA_PLATFORM, "" for none
-        const char* display;  // DISPLAY, "" for none
-        const char* says;
-    } cases[] = {
-        {{}, "", "", "plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"},
-        {{u"notes"_s}, "", ":9999", "plim: no display (cannot open DISPLAY=:9999)\n"},
-        {{u"--background"_s}, "xcb", "", "plim: no display (DISPLAY is unset)\n"},
-        {{u"--resident"_s}, "", "", "plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"},
+    // Arguments, QT_QPA_PLATFORM and DISPLAY ("" for none): what it says.
+    const std::tuple<QStringList, QString, QString, QString> cases[] = {
+        {{}, {}, {}, u"plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"_s},
+        {{u"notes"_s}, {}, u":9999"_s, u"plim: no display (cannot open DISPLAY=:9999)\n"_s},
+        {{u"--background"_s}, u"xcb"_s, {}, u"plim: no display (DISPLAY is unset)\n"_s},
+        {{u"--resident"_s}, {}, {}, u"plim: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n"_s},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.join(u' ').toStdString());
-        const Outcome r = plim(c.args, {{u"QT_QPA_PLATFORM"_s, QString::fromUtf8(c.platform)},
-                                        {u"DISPLAY"_s, QString::fromUtf8(c.display)}});
+    for (const auto& [args, platform, display, says] : cases) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        const Outcome r = plim(args, {u"QT_QPA_PLATFORM="_s + platform, u"DISPLAY="_s + display});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, QString::fromUtf8(c.says));
+        EXPECT_EQ(r.err, says);
         EXPECT_FALSE(QFileInfo::exists(lockPath()));
     }
 }
@@ -260,25 +246,12 @@ TEST(ResidentLogTest, KeepsOneOldFileBelowTheLimit) {
 }
 
 TEST(DisplayKeyTest, OneNamePerDisplay) {
-    const struct {
-        const char* x11;
-        const char* wayland;
-        const char* key;
-    } cases[] = {
-        {"", "", ""},
-        {":0", "", "x0"},
-        {":0.0", "", "x0"},
-        {"unix:0.1", "", "x0"},
-        {":12", "", "x12"},
-        {"localhost:10.0", "", "xlocalhost-10"},
-        // A Wayland session also has an X display (for older programs); the session is the Wayland one.
-        {":0", "wayland-0", "wayland-0"},
-        {"", "wayland-1", "wayland-1"},
-        {"", "../a b", "---a-b"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(displayKey(QString::fromUtf8(c.x11), QString::fromUtf8(c.wayland)), QString::fromUtf8(c.key))
-            << c.x11 << " " << c.wayland;
+    // X display, Wayland display: the key. A Wayland session also has an X display (for older
+    // programs); the session is the Wayland one.
+    for (const char* row : {"||", ":0||x0", ":0.0||x0", "unix:0.1||x0", ":12||x12", "localhost:10.0||xlocalhost-10",
+                            ":0|wayland-0|wayland-0", "|wayland-1|wayland-1", "|../a b|---a-b"}) {
+        const QStringList c = QString::fromUtf8(row).split(u'|');
+        EXPECT_EQ(displayKey(c[0], c[1]), c[2]) << row;
     }
     const QString longPath = displayKey({}, u"/run/user/1000/a-very-long-compositor-socket-name-0"_s);
     EXPECT_EQ(longPath.size(), 16);
@@ -295,14 +268,14 @@ TEST_F(InstanceTest, EachDisplayHasItsOwnResidentProgram) {
     InstanceServer sameDisplay(folder(), {});
     EXPECT_EQ(sameDisplay.start(), InstanceServer::Start::AlreadyRunning);
 
-    EXPECT_EQ(plim({u"capture"_s}, {{u"DISPLAY"_s, u":7"_s}}).status, 0);
+    EXPECT_EQ(plim({u"capture"_s}, {u"DISPLAY=:7"_s}).status, 0);
     EXPECT_EQ(received, 0);
     const qint64 other = residentPid(u"x7"_s);
     ASSERT_GT(other, 0);
     EXPECT_NE(other, QCoreApplication::applicationPid());
     EXPECT_EQ(plim(QStringList{u"capture"_s}).status, 0);
     EXPECT_EQ(received, 1);
-    EXPECT_EQ(plim({u"quit"_s}, {{u"DISPLAY"_s, u":7.0"_s}}).status, 0);
+    EXPECT_EQ(plim({u"quit"_s}, {u"DISPLAY=:7.0"_s}).status, 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(other); }, kWaitMs));
     EXPECT_EQ(received, 1);
 }

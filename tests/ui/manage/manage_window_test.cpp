@@ -72,41 +72,28 @@ public:
 TEST(ManageWindow, RowsShowWhatTheModelSays) {
     WindowFixture f;
     const ThemeColors& c = f.theme.colors();
-    struct Case {
-        QString row;
-        Kind kind;
-        QString text;
-        QColor color;
-        bool struck;
-        int links;
-        QString stamp;
-        bool reminder;
-        bool day;
-        bool today;
+    // Kind, text, colour, struck, links, stamp; the reminder, day and today labels as r, d, t.
+    const auto seen = [&](const QString& row) {
+        const RowLook l = f.look(row);
+        const QString color = l.textColor == c.ink ? u"ink"_s : l.textColor == c.muted ? u"muted"_s : u"?"_s;
+        return u"%1 %2 %3%4 %5 %6 %7%8%9"_s.arg(int(l.kind))
+            .arg(l.text, color, l.strikeColor ? u" struck"_s : QString())
+            .arg(l.links.size())
+            .arg(l.stamp, l.reminder.isEmpty() ? u"-"_s : u"r"_s, l.day.isEmpty() ? u"-"_s : u"d"_s,
+                 l.today ? u"t"_s : u"-"_s);
     };
-    const Case cases[] = {
-        {u"plain"_s, Kind::Entry, u"plain"_s, c.ink, false, 0, u"09:00"_s, false, false, false},
-        {u"finished"_s, Kind::Entry, u"finished"_s, c.muted, true, 0, u"09:10"_s, false, false, false},
-        {u"read https://example.com/a now"_s, Kind::Entry, u"read https://example.com/a now"_s, c.ink, false, 1,
-         u"09:20"_s, false, false, false},
+    const std::pair<QString, QString> cases[] = {
+        {u"plain"_s, u"1 plain ink 0 09:00 ---"_s},
+        {u"finished"_s, u"1 finished muted struck 0 09:10 ---"_s},
+        {u"read https://example.com/a now"_s, u"1 read https://example.com/a now ink 1 09:20 ---"_s},
         // Listed under "Now", away from its day: the day and the reminder are labelled.
-        {u"ring me"_s, Kind::Entry, u"ring me"_s, c.ink, false, 0, u"08:00"_s, true, true, false},
-        {u"2026-03-14 Saturday"_s, Kind::Header, u"Saturday, Mar 14"_s, c.muted, false, 0, {}, false, false, true},
-        {u"2026-03-12 Thursday"_s, Kind::Header, u"Thursday, Mar 12"_s, c.muted, false, 0, {}, false, false, false},
+        {u"ring me"_s, u"1 ring me ink 0 08:00 rd-"_s},
+        {u"2026-03-14 Saturday"_s, u"0 Saturday, Mar 14 muted 0  --t"_s},
+        {u"2026-03-12 Thursday"_s, u"0 Thursday, Mar 12 muted 0  ---"_s},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.row.toStdString());
-        ASSERT_GE(f.rowOf(k.row), 0);
-        const RowLook look = f.look(k.row);
-        EXPECT_EQ(look.kind, k.kind);
-        EXPECT_EQ(look.text, k.text);
-        EXPECT_EQ(look.textColor, k.color);
-        EXPECT_EQ(look.strikeColor.has_value(), k.struck);
-        EXPECT_EQ(look.links.size(), k.links);
-        EXPECT_EQ(look.stamp, k.stamp);
-        EXPECT_EQ(!look.reminder.isEmpty(), k.reminder);
-        EXPECT_EQ(!look.day.isEmpty(), k.day);
-        EXPECT_EQ(look.today, k.today);
+    for (const auto& [row, look] : cases) {
+        ASSERT_GE(f.rowOf(row), 0) << row.toStdString();
+        EXPECT_EQ(seen(row), look);
     }
     // The past day's two done entries are folded.
     const ManageModel::Row& last = f.window->list().rows().row(f.window->list().rows().rowCount() - 1);
@@ -169,38 +156,27 @@ TEST(ManageWindow, TabReachesEveryControl) {
 }
 
 TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
-    enum class Focus { Filter, List };
-    struct Case {
-        const char* name;
-        Focus focus;
-        QString filter; // typed before the key
-        int key;
-        Qt::KeyboardModifiers mods;
-        QString expectFilter;
-        bool whenOpen;
-        bool listFocused;
+    // Focus on the filter, what it holds first, the key: the filter after, the when field open, the list focused.
+    const std::tuple<bool, QString, int, Qt::KeyboardModifiers, QString, bool, bool> cases[] = {
+        {true, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false},
+        {false, {}, Qt::Key_R, Qt::NoModifier, {}, true, true},
+        {true, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true},
+        {false, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false},
     };
-    const Case cases[] = {
-        {"FilterTypesLetters", Focus::Filter, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false},
-        {"ListTakesR", Focus::List, {}, Qt::Key_R, Qt::NoModifier, {}, true, true},
-        {"DownLeavesFilter", Focus::Filter, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true},
-        {"CtrlFFocusesFilter", Focus::List, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.name);
+    for (const auto& [onFilter, typed, key, mods, filter, whenOpen, listFocused] : cases) {
+        SCOPED_TRACE(key);
         WindowFixture f;
         ASSERT_TRUE(f.shown());
         f.model->select(f.idOf(u"finished"_s));
-        QWidget* target = k.focus == Focus::Filter ? static_cast<QWidget*>(&f.window->filterField())
-                                                   : static_cast<QWidget*>(&f.window->list());
+        QWidget* target = onFilter ? static_cast<QWidget*>(&f.window->filterField()) : &f.window->list();
         target->setFocus();
-        QTest::keyClicks(target, k.filter);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(k.key), k.mods);
-        EXPECT_EQ(f.window->filterField().text(), k.expectFilter);
-        EXPECT_EQ(f.model->filter(), k.expectFilter);
-        EXPECT_EQ(f.model->whenFieldID().has_value(), k.whenOpen);
-        EXPECT_EQ(f.window->list().hasFocus(), k.listFocused);
-        EXPECT_EQ(f.window->filterField().hasFocus(), !k.listFocused);
+        QTest::keyClicks(target, typed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
+        EXPECT_EQ(f.window->filterField().text(), filter);
+        EXPECT_EQ(f.model->filter(), filter);
+        EXPECT_EQ(f.model->whenFieldID().has_value(), whenOpen);
+        EXPECT_EQ(f.window->list().hasFocus(), listFocused);
+        EXPECT_EQ(f.window->filterField().hasFocus(), !listFocused);
     }
 }
 
@@ -227,29 +203,21 @@ TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
 }
 
 TEST(ManageWindow, WindowShortcuts) {
-    struct Case {
-        const char* name;
-        int key;
-        bool visible;
-        bool minimized;
-        int settings;
-    };
-    const Case cases[] = {
-        {"CtrlWCloses", Qt::Key_W, false, false, 0},
-        {"CtrlHHides", Qt::Key_H, false, false, 0},
-        {"CtrlMMinimises", Qt::Key_M, true, true, 0},
-        {"CtrlCommaAsksForSettings", Qt::Key_Comma, true, false, 1},
-    };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.name);
+    // Ctrl and the key: visible, minimised, settings asked for.
+    const std::tuple<int, bool, bool, int> cases[] = {{Qt::Key_W, false, false, 0},
+                                                      {Qt::Key_H, false, false, 0},
+                                                      {Qt::Key_M, true, true, 0},
+                                                      {Qt::Key_Comma, true, false, 1}};
+    for (const auto& [key, visible, minimized, settingsAsked] : cases) {
+        SCOPED_TRACE(key);
         WindowFixture f;
         ASSERT_TRUE(f.shown());
         QSignalSpy settings(f.window.get(), &ManageWindow::settingsRequested);
         f.window->filterField().setFocus();
-        QTest::keyClick(&f.window->filterField(), Qt::Key(k.key), Qt::ControlModifier);
-        EXPECT_EQ(f.window->isVisible(), k.visible);
-        EXPECT_EQ(f.window->isMinimized(), k.minimized);
-        EXPECT_EQ(settings.size(), k.settings);
+        QTest::keyClick(&f.window->filterField(), Qt::Key(key), Qt::ControlModifier);
+        EXPECT_EQ(f.window->isVisible(), visible);
+        EXPECT_EQ(f.window->isMinimized(), minimized);
+        EXPECT_EQ(settings.size(), settingsAsked);
         EXPECT_TRUE(f.window->filterField().text().isEmpty());
     }
 }
