@@ -135,7 +135,7 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgram) {
         received.clear();
         const Outcome r = plim(args, {u"XDG_ACTIVATION_TOKEN="_s + activation, u"DESKTOP_STARTUP_ID="_s + startup});
         EXPECT_EQ(r.status, status) << r.err.toStdString();
-        EXPECT_EQ(received, request ? std::vector{InstanceMessage{*request, sent}} : std::vector<InstanceMessage>{});
+        EXPECT_EQ(received, (request ? std::vector{InstanceMessage{*request, sent}} : std::vector<InstanceMessage>{}));
     }
 }
 

@@ -138,29 +138,20 @@ TEST(CaptureDrawer, ToggleAndLosingTheKeyboardHideWithTheDraft) {
 // --- Taking a capture back, and revealing it ---
 
 TEST(CaptureDrawer, CtrlZTakesBackTheLastCaptureWithinTenSecondsOnAnEmptyEditor) {
-    struct Case {
-        std::string name;
-        std::chrono::milliseconds age;
-        QString editor;
-        bool removed;
-    };
-    const Case cases[] = {
-        {"FiveSeconds", 5s, {}, true},
-        {"ElevenSeconds", 11s, {}, false},
-        {"TenSeconds", 10s, {}, false},
-        {"TextInTheEditor", 5s, u"next"_s, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    // The capture's age, the editor's text: whether it is taken back.
+    const std::tuple<std::chrono::milliseconds, QString, bool> cases[] = {
+        {5s, {}, true}, {11s, {}, false}, {10s, {}, false}, {5s, u"next"_s, false}};
+    for (const auto& [age, editor, removed] : cases) {
+        SCOPED_TRACE(age.count());
         CaptureFixture f;
         f.typed(u"call Ana"_s);
         f.press(Qt::Key_Return);
         f.model->show();
-        f.advance(c.age);
-        f.model->setText(c.editor);
+        f.advance(age);
+        f.model->setText(editor);
         EXPECT_EQ(f.press(Qt::Key_Z, Ctrl, false), Effect::Handled);
-        EXPECT_EQ(f.file().contains(u"call Ana"_s), !c.removed);
-        EXPECT_EQ(f.model->text(), c.removed ? u"call Ana"_s : c.editor);
+        EXPECT_EQ(f.file().contains(u"call Ana"_s), !removed);
+        EXPECT_EQ(f.model->text(), removed ? u"call Ana"_s : editor);
     }
 }
 
@@ -251,32 +242,29 @@ TEST(CaptureDrawer, TheWhenFieldSavesWithItsReminderOrGoesBack) {
 // --- The clipboard ---
 
 TEST(CaptureDrawer, ClipboardCaptures) {
+    // Name, clipboard, drawer shown: beeps, events right after, saved, what a hidden drawer shows
+    // meanwhile when not the text captured (refused, the clipboard's text with the reason, not the
+    // draft), the file.
     struct Case {
         std::string name;
         QString clipboard;
         bool visible;
         int beeps;
-        QStringList events; // right after the capture
+        QStringList events;
         bool saved;
-        QString shown; // what a hidden drawer shows meanwhile, when not the text captured
+        QString shown;
         QByteArray file = {};
     };
     const QString tooLong(CaptureModel::maxCaptureLength + 1, u'x');
+    const QString url = u"https://example.org"_s;
+    const QStringList confirming{u"confirming"_s};
     const Case cases[] = {
         {"EmptyOrImageOnly", {}, false, 1, {}, false, {}},
         {"Blank", u" \n\t"_s, false, 1, {}, false, {}},
-        {"TooLong", tooLong, false, 1, {u"confirming"_s}, false, tooLong.left(200) + u"…"_s},
-        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, {u"confirming"_s}, true, {}},
-        {"VisibleLeavesTheEditor", u"https://example.org"_s, true, 0, {}, true, {}},
-        // Refused, the clipboard's text shows with the reason, not the draft.
-        {"UnreadableFile",
-         u"https://example.org"_s,
-         false,
-         1,
-         {u"confirming"_s},
-         false,
-         u"https://example.org"_s,
-         "- [ ] caf\xe9 \xff\n"},
+        {"TooLong", tooLong, false, 1, confirming, false, tooLong.left(200) + u"…"_s},
+        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, confirming, true, {}},
+        {"VisibleLeavesTheEditor", url, true, 0, {}, true, {}},
+        {"UnreadableFile", url, false, 1, confirming, false, url, "- [ ] caf\xe9 \xff\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -334,33 +322,26 @@ TEST(CaptureDrawer, AHugePasteIsRefused) {
 
 TEST(CaptureDrawer, HintAndHeaderTexts) {
     using Setup = std::function<void(CaptureFixture&)>;
-    struct Case {
-        std::string name;
-        Setup setup;
-        QString hint;
-    };
     const Setup captured = [](CaptureFixture& f) {
         f.typed(u"a"_s);
         f.press(Qt::Key_Return);
         f.model->show();
     };
-    const Case cases[] = {
-        {"Empty", [](CaptureFixture& f) { f.typed({}); }, kKeys},
-        {"Text", [](CaptureFixture& f) { f.typed(u"x"_s); },
+    const std::pair<Setup, QString> cases[] = {
+        {[](CaptureFixture& f) { f.typed({}); }, kKeys},
+        {[](CaptureFixture& f) { f.typed(u"x"_s); },
          u"↩ save    Ctrl+↩ keep open    Ctrl+R remind    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s},
-        {"JustCaptured", captured, kKeys + u"    Ctrl+Z undo last capture"_s},
-        {"WhenFieldOpen",
-         [](CaptureFixture& f) {
+        {captured, kKeys + u"    Ctrl+Z undo last capture"_s},
+        {[](CaptureFixture& f) {
              f.typed(u"x"_s);
              f.model->openWhenField();
          },
          u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [setup, hint] : cases) {
         CaptureFixture f;
-        c.setup(f);
-        EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{c.hint, Tone::Muted}));
+        setup(f);
+        EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{hint, Tone::Muted}));
     }
     CaptureFixture f("## 2026-03-14 Saturday\n\n- [ ] a  <!-- 08:00 remind 2026-03-14 11:00 -->\n- [ ] b\n- [x] c\n");
     EXPECT_EQ(f.model->dateText(), u"Saturday, Mar 14"_s);

@@ -39,14 +39,11 @@ public:
     bool holdsKeys() const override { return holds; }
     std::optional<QString> text(const QString& name) const override {
         const auto found = stored.find(name);
-        if (found == stored.end() || !found->second) {
-            return std::nullopt;
-        }
-        return QKeySequence(*found->second).toString();
+        return found != stored.end() && found->second ? std::optional(QKeySequence(*found->second).toString())
+                                                      : std::nullopt;
     }
     std::optional<QString> problem(const QString& name) const override {
-        const auto found = problems.find(name);
-        return found != problems.end() ? std::optional<QString>(found->second) : std::nullopt;
+        return problems.contains(name) ? std::optional(problems.at(name)) : std::nullopt;
     }
     void set(const QString& name, std::optional<QKeyCombination> combination) override {
         stored[name] = combination;
@@ -55,11 +52,8 @@ public:
     }
     void setRecording(bool on) override { recording = on; }
     RecorderModel::Checks checks() override {
-        RecorderModel::Checks c;
-        c.known = [](Qt::Key) { return true; };
-        c.heldElsewhere = [this](QKeyCombination k) { return k == takenByDesktop; };
-        c.describe = [](QKeyCombination k) { return QKeySequence(k).toString(); };
-        return c;
+        return {[](Qt::Key) { return true; }, [this](QKeyCombination k) { return k == takenByDesktop; },
+                [](QKeyCombination k) { return QKeySequence(k).toString(); }};
     }
 
     bool holds = true;
@@ -105,28 +99,22 @@ protected:
 TEST_F(SettingsWindowTest, EveryControlStoresItsKeyAndAnnounces) {
     prefs.setValue(PreferenceKey::opacity, 0.8);
     SettingsWindow& w = window();
-    const struct {
-        const char* name;
-        std::function<void()> act;
-        QLatin1String key;
-        QVariant stored;
-    } cases[] = {
-        {"opacity typed", [&] { type(w.opacityRow().field(), u"62"_s); }, PreferenceKey::opacity, 0.6},
-        {"opacity slid", [&] { w.opacityRow().slider().setValue(0); }, PreferenceKey::opacity, 0.3},
-        {"blur typed", [&] { type(w.blurRow().field(), u"12"_s); }, PreferenceKey::blurRadius, 8.0},
-        {"text size typed", [&] { type(w.textSizeRow().row().field(), u"60"_s); }, PreferenceKey::textSize, 48.0},
-        {"drawer size slid", [&] { w.drawerTextSizeRow().row().slider().setValue(18); }, PreferenceKey::drawerTextSize,
-         30.0},
-        {"font", [&] { w.fontPicker().setCurrentIndex(1); }, PreferenceKey::font, u"openDyslexic"_s},
-        {"ring here", [&] { w.ringHereToggle().setChecked(false); }, PreferenceKey::ringOnThisMac, false},
-        {"day start", [&] { w.dayStartPicker().setTime(QTime(9, 15)); }, PreferenceKey::dayStart, 555},
-        {"day end", [&] { w.dayEndPicker().setTime(QTime(22, 0)); }, PreferenceKey::dayEnd, 1320},
+    const std::tuple<std::function<void()>, QLatin1String, QVariant> cases[] = {
+        {[&] { type(w.opacityRow().field(), u"62"_s); }, PreferenceKey::opacity, 0.6},
+        {[&] { w.opacityRow().slider().setValue(0); }, PreferenceKey::opacity, 0.3},
+        {[&] { type(w.blurRow().field(), u"12"_s); }, PreferenceKey::blurRadius, 8.0},
+        {[&] { type(w.textSizeRow().row().field(), u"60"_s); }, PreferenceKey::textSize, 48.0},
+        {[&] { w.drawerTextSizeRow().row().slider().setValue(18); }, PreferenceKey::drawerTextSize, 30.0},
+        {[&] { w.fontPicker().setCurrentIndex(1); }, PreferenceKey::font, u"openDyslexic"_s},
+        {[&] { w.ringHereToggle().setChecked(false); }, PreferenceKey::ringOnThisMac, false},
+        {[&] { w.dayStartPicker().setTime(QTime(9, 15)); }, PreferenceKey::dayStart, 555},
+        {[&] { w.dayEndPicker().setTime(QTime(22, 0)); }, PreferenceKey::dayEnd, 1320},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [act, key, stored] : cases) {
+        SCOPED_TRACE(key.data());
         QSignalSpy changed(&prefs, &Preferences::changed);
-        c.act();
-        EXPECT_EQ(prefs.value(c.key), c.stored);
+        act();
+        EXPECT_EQ(prefs.value(key), stored);
         EXPECT_EQ(changed.count(), 1);
     }
     EXPECT_EQ(w.opacityRow().field().text(), u"30"_s);

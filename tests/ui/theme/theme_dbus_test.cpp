@@ -24,48 +24,33 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 TEST(Theme, ColourFromHex) {
-    struct Case {
-        QString hex;
-        std::optional<QRgb> rgb;
-    };
-    const std::vector<Case> cases{
-        {u"#0E6E64"_s, qRgb(14, 110, 100)},  {u"#15171B"_s, qRgb(0x15, 0x17, 0x1B)},
-        {u"#ffffff"_s, qRgb(255, 255, 255)}, {u"0E6E64"_s, std::nullopt},
-        {u"#0E6E6"_s, std::nullopt},         {u"#0E6E64F"_s, std::nullopt},
-        {u"#0G6E64"_s, std::nullopt},        {u"#0x6E64"_s, std::nullopt},
-        {u"# E6E64"_s, std::nullopt},        {QString(), std::nullopt},
-    };
-    for (const Case& c : cases) {
-        const auto colour = colorFromHex(c.hex);
-        ASSERT_EQ(colour.has_value(), c.rgb.has_value()) << c.hex.toStdString();
-        if (colour) {
-            EXPECT_EQ(colour->rgba(), *c.rgb) << c.hex.toStdString();
-            EXPECT_EQ(colour->alpha(), 255);
-        }
+    for (const auto& [hex, rgb] :
+         {std::pair{u"#0E6E64"_s, qRgb(14, 110, 100)}, std::pair{u"#15171B"_s, qRgb(0x15, 0x17, 0x1B)},
+          std::pair{u"#ffffff"_s, qRgb(255, 255, 255)}}) {
+        EXPECT_EQ(colorFromHex(hex).value_or(QColor()).rgba(), rgb) << hex.toStdString();
+    }
+    for (const QString& hex :
+         {u"0E6E64"_s, u"#0E6E6"_s, u"#0E6E64F"_s, u"#0G6E64"_s, u"#0x6E64"_s, u"# E6E64"_s, QString()}) {
+        EXPECT_EQ(colorFromHex(hex), std::nullopt) << hex.toStdString();
     }
 }
 
 TEST(Theme, DesktopPreferenceElsePaletteChoosesTheColumn) {
-    const QColor white(Qt::white);
-    const QColor black(Qt::black);
-    struct Case {
-        std::optional<uint> scheme;
-        QColor window;
-        Appearance expected;
-    };
-    const std::vector<Case> cases{
-        {1u, white, Appearance::Dark},                    // the desktop prefers dark over a light palette
-        {2u, black, Appearance::Light},                   // and light over a dark one
-        {0u, QColor(0x20, 0x20, 0x20), Appearance::Dark}, // no preference: the palette
+    // The desktop's preference over the palette, either way; without one (0, none, or a value the
+    // portal does not define) the palette, high-contrast light among them.
+    const std::tuple<std::optional<uint>, QColor, Appearance> cases[] = {
+        {1u, Qt::white, Appearance::Dark},
+        {2u, Qt::black, Appearance::Light},
+        {0u, QColor(0x20, 0x20, 0x20), Appearance::Dark},
         {std::nullopt, QColor(0xEF, 0xF0, 0xF1), Appearance::Light},
-        {std::nullopt, white, Appearance::Light}, // high-contrast light
+        {std::nullopt, Qt::white, Appearance::Light},
         {std::nullopt, QColor(0x7F, 0x7F, 0x7F), Appearance::Dark},
         {std::nullopt, QColor(0x80, 0x80, 0x80), Appearance::Light},
-        {7u, black, Appearance::Dark}, // a value the portal does not define
+        {7u, Qt::black, Appearance::Dark},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(Theme::appearanceFor(c.scheme, c.window), c.expected)
-            << (c.scheme ? int(*c.scheme) : -1) << " " << c.window.name().toStdString();
+    for (const auto& [scheme, window, expected] : cases) {
+        EXPECT_EQ(Theme::appearanceFor(scheme, window), expected)
+            << scheme.value_or(99) << " " << window.name().toStdString();
     }
 }
 
@@ -145,30 +130,16 @@ bool waitFor(const std::function<bool()>& condition) {
 }
 
 TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
-    struct Case {
-        const char* name;
-        bool readOneKnown;
-        std::map<std::pair<QString, QString>, QVariant> settings;
-        Appearance appearance;
-        bool reduceMotion;
+    // ReadOne known, the settings: the appearance and reduced motion. A portal from before ReadOne is read with Read.
+    const std::tuple<bool, std::map<std::pair<QString, QString>, QVariant>, Appearance, bool> cases[] = {
+        {true, {{{kAppearance, kColorScheme}, 1u}, {{kGnome, kAnimations}, false}}, Appearance::Dark, true},
+        {false, {{{kAppearance, kColorScheme}, 1u}, {{kKde, kFactor}, 0.0}}, Appearance::Dark, true},
+        {true, {{{kAppearance, kColorScheme}, 0u}}, Appearance::Light, false},
+        {true, {{{kKde, kFactor}, 1.0}}, Appearance::Light, false},
     };
-    const std::vector<Case> cases{
-        {"prefers dark, GNOME without animations",
-         true,
-         {{{kAppearance, kColorScheme}, QVariant(1u)}, {{kGnome, kAnimations}, QVariant(false)}},
-         Appearance::Dark,
-         true},
-        {"an old portal, read with Read",
-         false,
-         {{{kAppearance, kColorScheme}, QVariant(1u)}, {{kKde, kFactor}, QVariant(0.0)}},
-         Appearance::Dark,
-         true},
-        {"no preference: the palette", true, {{{kAppearance, kColorScheme}, QVariant(0u)}}, Appearance::Light, false},
-        {"KDE animations on", true, {{{kKde, kFactor}, QVariant(1.0)}}, Appearance::Light, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakePortal portal(c.settings, c.readOneKnown);
+    for (const auto& [readOneKnown, settings, appearance, reduceMotion] : cases) {
+        SCOPED_TRACE(settings.begin()->first.second.toStdString());
+        FakePortal portal(settings, readOneKnown);
         ASSERT_TRUE(portal.registered);
         QElapsedTimer clock;
         clock.start();
@@ -179,9 +150,9 @@ TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
         // Three settings, each read once (twice with ReadOne unknown) and the missing ones refused.
         EXPECT_TRUE(waitFor([&] { return portal.reads == 3; }));
         QTest::qWait(50);
-        EXPECT_EQ(theme.appearance(), c.appearance);
-        EXPECT_EQ(theme.reduceMotion(), c.reduceMotion);
-        EXPECT_EQ(theme.ink(), Theme::colors(c.appearance).ink);
+        EXPECT_EQ(theme.appearance(), appearance);
+        EXPECT_EQ(theme.reduceMotion(), reduceMotion);
+        EXPECT_EQ(theme.ink(), Theme::colors(appearance).ink);
     }
 }
 

@@ -59,38 +59,35 @@ const QStringList kNine =
 TEST(WhenField, ReturnSetsThePresetOrTheTypedPhrase) {
     const QStringList unreadable =
         u"soon,1h,3h,tonight,tomorrow,next week,every 3h,every day,twice a day"_s.split(u',');
-    struct Case {
-        QStringList presets; // empty: nothing stored
-        QString text;
-        int moves;        // ↓ presses before typing
-        QString expected; // the phrase whose reminder Return sets; empty for none
-    };
-    const Case cases[] = {
+    // Presets stored (none: the defaults), text typed after some ↓ presses: the phrase whose
+    // reminder Return sets, none for none. Blanks are not typing, a typed number beats the
+    // highlight, eight stored presets are not a set.
+    const std::tuple<QStringList, QString, int, QString> cases[] = {
         {{}, QString(), 0, u"20m"_s},
-        {{}, u" \t "_s, 0, u"20m"_s}, // blanks are not typing
+        {{}, u" \t "_s, 0, u"20m"_s},
         {{}, QString(), 2, u"3h"_s},
         {{}, u"7"_s, 0, u"every 3h"_s},
-        {{}, u"1"_s, 4, u"20m"_s}, // a typed number beats the highlight
+        {{}, u"1"_s, 4, u"20m"_s},
         {{}, u"10"_s, 0, u"10:00"_s},
         {{}, u"tomorrow 9am"_s, 0, u"tomorrow 9am"_s},
         {{}, u"someday maybe"_s, 0, QString()},
         {kNine, u"5"_s, 0, u"fri"_s},
-        {kNine.mid(0, 8), u"9"_s, 0, u"twice a day"_s}, // eight stored presets are not a set
+        {kNine.mid(0, 8), u"9"_s, 0, u"twice a day"_s},
         {unreadable, QString(), 0, QString()},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.toStdString() + " after " + std::to_string(c.moves) + " moves");
-        Field f(c.presets);
-        f.model.move(c.moves);
-        f.model.setText(c.text);
-        const auto expected = c.expected.isEmpty() ? std::nullopt : f.parse(c.expected);
-        ASSERT_EQ(c.expected.isEmpty(), !expected.has_value()) << "the expected phrase must parse";
+    for (const auto& [presets, text, moves, phrase] : cases) {
+        SCOPED_TRACE(text.toStdString() + " after " + std::to_string(moves) + " moves");
+        Field f(presets);
+        f.model.move(moves);
+        f.model.setText(text);
+        const auto expected = phrase.isEmpty() ? std::nullopt : f.parse(phrase);
+        ASSERT_EQ(phrase.isEmpty(), !expected.has_value()) << "the expected phrase must parse";
         EXPECT_EQ(f.model.chosen(now()), expected);
 
         // Return commits exactly that, or nothing and the field stays as it is.
         EXPECT_EQ(f.model.submit(), expected.has_value());
         EXPECT_EQ(f.committed, expected ? std::vector<Reminder>{*expected} : std::vector<Reminder>{});
-        EXPECT_EQ(f.model.text(), c.text);
+        EXPECT_EQ(f.model.text(), text);
     }
 }
 
@@ -111,24 +108,19 @@ TEST(WhenField, TypedPresetIsANumberFromOneToNine) {
 // --- Keys ---
 
 TEST(WhenField, ArrowsStayWithinTheRowsAndAbandonTyping) {
-    struct Case {
-        QString text;
-        std::vector<int> moves;
-        int highlighted;
-        QString textAfter;
-    };
-    const Case cases[] = {
+    // Text, ↑↓ moves: the row highlighted and the text left.
+    const std::tuple<QString, std::vector<int>, int, QString> cases[] = {
         {QString(), {1, 1}, 2, QString()},  {QString(), {-1}, 0, QString()},
         {QString(), {8, 1}, 8, QString()},  {QString(), {2147483647, -2147483647 - 1}, 0, QString()},
         {u"tomorrow"_s, {1}, 1, QString()}, {u"  "_s, {1}, 1, u"  "_s},
     };
-    for (const Case& c : cases) {
-        Field f({}, c.text);
-        for (const int delta : c.moves) {
+    for (const auto& [text, moves, highlighted, textAfter] : cases) {
+        Field f({}, text);
+        for (const int delta : moves) {
             f.model.move(delta);
         }
-        EXPECT_EQ(f.model.highlighted(), c.highlighted) << c.text.toStdString() << " moved " << c.moves.front();
-        EXPECT_EQ(f.model.text(), c.textAfter) << c.text.toStdString() << " moved " << c.moves.front();
+        EXPECT_EQ(f.model.highlighted(), highlighted) << text.toStdString() << " moved " << moves.front();
+        EXPECT_EQ(f.model.text(), textAfter) << text.toStdString() << " moved " << moves.front();
     }
 }
 
@@ -195,17 +187,15 @@ QStringList rowTexts(const QList<WhenFieldModel::PresetRow>& rows) {
 TEST(WhenField, PresetRowsSayWhatEachWouldDoNow) {
     Field f;
     f.model.move(1);
-    const QStringList expected = {
-        u"1 20m | today 10:27"_s,
-        u"2 1h | today 11:07 *"_s,
-        u"3 3h | today 13:07"_s,
-        u"4 tonight | today 20:30"_s,
-        u"5 tomorrow | tomorrow 08:30"_s,
-        u"6 next week | Mon 08:30"_s,
-        u"7 every 3h | today 13:07 · every 3h"_s,
-        u"8 every day | tomorrow 08:30 · every day"_s,
-        u"9 twice a day | today 20:30 · twice a day"_s,
-    };
+    const QStringList expected = {u"1 20m | today 10:27"_s,
+                                  u"2 1h | today 11:07 *"_s,
+                                  u"3 3h | today 13:07"_s,
+                                  u"4 tonight | today 20:30"_s,
+                                  u"5 tomorrow | tomorrow 08:30"_s,
+                                  u"6 next week | Mon 08:30"_s,
+                                  u"7 every 3h | today 13:07 · every 3h"_s,
+                                  u"8 every day | tomorrow 08:30 · every day"_s,
+                                  u"9 twice a day | today 20:30 · twice a day"_s};
     EXPECT_EQ(rowTexts(f.model.presetRows(now())), expected);
     QStringList presets = kNine;
     presets[3] = u"someday"_s;
