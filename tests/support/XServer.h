@@ -35,14 +35,7 @@ public:
             }
         }
     }
-    ~XServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-            }
-        }
-    }
+    ~XServer() { stop(); }
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
 
@@ -87,13 +80,18 @@ private:
         ::close(ready[0]);
         if (written.endsWith('\n')) {
             display_ = ':' + written.trimmed();
-        } else if (pid_ > 0) {
+        } else {
+            stop();
+        }
+    }
+    void stop() {
+        if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
             int status = 0;
             while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
             }
-            pid_ = -1;
         }
+        pid_ = -1;
     }
 
     std::string screen_;

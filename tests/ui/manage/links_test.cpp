@@ -14,83 +14,71 @@ namespace {
 
 // The links found, " | " between: the characters each covers, then " -> " and where it leads
 // when that reads otherwise.
-struct LinkCase {
-    std::string name;
-    QString text;
-    QString found;
-};
-
-class Detect : public ::testing::TestWithParam<LinkCase> {};
-
-TEST_P(Detect, FindsTheLinksAndOnlyThem) {
-    const LinkCase& c = GetParam();
-    QStringList found;
-    QStringList urls;
-    for (const LinkMatch& link : Links::matches(c.text)) {
-        const QString covers = c.text.mid(link.start, link.length);
-        const QString url = link.url.toString();
-        found << (url == covers ? covers : covers + u" -> "_s + url);
-        urls << url;
+TEST(Links, FindsTheLinksAndOnlyThem) {
+    const std::pair<QString, QString> cases[] = {
+        // Schemes
+        {u"see https://example.com/a today"_s, u"https://example.com/a"_s},
+        {u"HTTP://Example.COM"_s, u"HTTP://Example.COM -> http://example.com"_s},
+        {u"http:// is a prefix"_s, {}},
+        {u"xhttps://example.com"_s, {}},
+        {u"http://localhost:8080/api?x=1"_s, u"http://localhost:8080/api?x=1"_s},
+        {u"ftp://anna:pw@files.example.org/"_s, u"ftp://anna:pw@files.example.org/"_s},
+        {u"http://[::1]:3000/"_s, u"http://[::1]:3000/"_s},
+        {u"write mailto:anna@example.com?subject=Hi now"_s, u"mailto:anna@example.com?subject=Hi"_s},
+        {u"mailto: nobody"_s, {}},
+        // www. and bare domains
+        {u"www.example.org"_s, u"www.example.org -> http://www.example.org"_s},
+        {u"www.example"_s, {}},
+        {u"example.com"_s, u"example.com -> http://example.com"_s},
+        {u"shop.example.co.uk:8443/cart?id=7 ok"_s,
+         u"shop.example.co.uk:8443/cart?id=7 -> http://shop.example.co.uk:8443/cart?id=7"_s},
+        {u"Done.It was fine"_s, {}},
+        {u"done.it go.to this.is log.in be.at about.me user.id the.news"_s, {}},
+        {u"https://done.it www.go.to"_s, u"https://done.it | www.go.to -> http://www.go.to"_s},
+        {u"example.net github.io news.bbc.co.uk"_s,
+         u"example.net -> http://example.net | github.io -> http://github.io | news.bbc.co.uk -> http://news.bbc.co.uk"_s},
+        {u"notes.txt and v1.2.3 and 3.14"_s, {}},
+        {u"plim.md setup.py build.sh cfg.zip"_s, {}},
+        {u"/home/anna/example.com"_s, {}},
+        {u"bücher.de"_s, u"bücher.de -> http://bücher.de"_s},
+        {u"foo-.com"_s, {}},
+        // Trailing punctuation belongs to the sentence
+        {u"Read example.com."_s, u"example.com -> http://example.com"_s},
+        {u"https://a.com/x, https://b.com/y; https://c.com/z! https://d.com/w? https://e.com/v:"_s,
+         u"https://a.com/x | https://b.com/y | https://c.com/z | https://d.com/w | https://e.com/v"_s},
+        {u"(see https://example.com/docs)"_s, u"https://example.com/docs"_s},
+        {u"(https://en.example.org/wiki/Mercury_(planet))"_s, u"https://en.example.org/wiki/Mercury_(planet)"_s},
+        {u"<https://example.com/a>"_s, u"https://example.com/a"_s},
+        {u"„https://example.com/q“"_s, u"https://example.com/q"_s},
+        {u"https://example.com/dir/"_s, u"https://example.com/dir/"_s},
+        // E-mail addresses are not links
+        {u"mail anna@example.com today"_s, {}},
+        {u"team.io@example.com"_s, {}},
+        {u"anna@example.com, see example.org"_s, u"example.org -> http://example.org"_s},
+        // Text in other scripts around links
+        {u"Siehe „example.de“ für Details"_s, u"example.de -> http://example.de"_s},
+        {u"https://example.jp/a。次へ"_s, u"https://example.jp/a"_s},
+        {u"https://de.example.org/wiki/Köln ok"_s, u"https://de.example.org/wiki/Köln"_s},
+        {u"🔗https://example.com 🎉"_s, u"https://example.com"_s},
+        {QString(), {}},
+    };
+    for (const auto& [text, expected] : cases) {
+        QStringList found;
+        QStringList urls;
+        for (const LinkMatch& link : Links::matches(text)) {
+            const QString covers = text.mid(link.start, link.length);
+            const QString url = link.url.toString();
+            found << (url == covers ? covers : covers + u" -> "_s + url);
+            urls << url;
+        }
+        EXPECT_EQ(found.join(u" | "_s), expected) << text.toStdString();
+        QStringList direct;
+        for (const QUrl& url : Links::urls(text)) {
+            direct << url.toString();
+        }
+        EXPECT_EQ(direct, urls) << text.toStdString();
     }
-    EXPECT_EQ(found.join(u" | "_s), c.found);
-    QStringList direct;
-    for (const QUrl& url : Links::urls(c.text)) {
-        direct << url.toString();
-    }
-    EXPECT_EQ(direct, urls);
 }
-
-const std::vector<LinkCase> kLinks{
-    // Schemes
-    {"Https", u"see https://example.com/a today"_s, u"https://example.com/a"_s},
-    {"HttpUpperCase", u"HTTP://Example.COM"_s, u"HTTP://Example.COM -> http://example.com"_s},
-    {"SchemeWithoutHost", u"http:// is a prefix"_s, {}},
-    {"SchemeInsideWord", u"xhttps://example.com"_s, {}},
-    {"LocalhostWithPort", u"http://localhost:8080/api?x=1"_s, u"http://localhost:8080/api?x=1"_s},
-    {"UserInfo", u"ftp://anna:pw@files.example.org/"_s, u"ftp://anna:pw@files.example.org/"_s},
-    {"Ipv6Host", u"http://[::1]:3000/"_s, u"http://[::1]:3000/"_s},
-    {"Mailto", u"write mailto:anna@example.com?subject=Hi now"_s, u"mailto:anna@example.com?subject=Hi"_s},
-    {"MailtoWithoutAddress", u"mailto: nobody"_s, {}},
-    // www. and bare domains
-    {"Www", u"www.example.org"_s, u"www.example.org -> http://www.example.org"_s},
-    {"WwwAlone", u"www.example"_s, {}},
-    {"BareDomain", u"example.com"_s, u"example.com -> http://example.com"_s},
-    {"BareDomainWithPathQueryPort", u"shop.example.co.uk:8443/cart?id=7 ok"_s,
-     u"shop.example.co.uk:8443/cart?id=7 -> http://shop.example.co.uk:8443/cart?id=7"_s},
-    {"MissingSpaceAfterFullStop", u"Done.It was fine"_s, {}},
-    {"DomainsThatAreWords", u"done.it go.to this.is log.in be.at about.me user.id the.news"_s, {}},
-    {"WordDomainsWithSchemeOrWww", u"https://done.it www.go.to"_s,
-     u"https://done.it | www.go.to -> http://www.go.to"_s},
-    {"EverydayDomains", u"example.net github.io news.bbc.co.uk"_s,
-     u"example.net -> http://example.net | github.io -> http://github.io | news.bbc.co.uk -> http://news.bbc.co.uk"_s},
-    {"UnknownEnding", u"notes.txt and v1.2.3 and 3.14"_s, {}},
-    {"FileEndingsThatAreDomains", u"plim.md setup.py build.sh cfg.zip"_s, {}},
-    {"InsidePath", u"/home/anna/example.com"_s, {}},
-    {"InternationalisedDomain", u"bücher.de"_s, u"bücher.de -> http://bücher.de"_s},
-    {"HyphenAtLabelEnd", u"foo-.com"_s, {}},
-    // Trailing punctuation belongs to the sentence
-    {"FullStop", u"Read example.com."_s, u"example.com -> http://example.com"_s},
-    {"Punctuation", u"https://a.com/x, https://b.com/y; https://c.com/z! https://d.com/w? https://e.com/v:"_s,
-     u"https://a.com/x | https://b.com/y | https://c.com/z | https://d.com/w | https://e.com/v"_s},
-    {"InParentheses", u"(see https://example.com/docs)"_s, u"https://example.com/docs"_s},
-    {"BalancedParentheses", u"(https://en.example.org/wiki/Mercury_(planet))"_s,
-     u"https://en.example.org/wiki/Mercury_(planet)"_s},
-    {"AngleBrackets", u"<https://example.com/a>"_s, u"https://example.com/a"_s},
-    {"TypographicQuotes", u"„https://example.com/q“"_s, u"https://example.com/q"_s},
-    {"SlashStays", u"https://example.com/dir/"_s, u"https://example.com/dir/"_s},
-    // E-mail addresses are not links
-    {"Address", u"mail anna@example.com today"_s, {}},
-    {"AddressWhoseNameLooksLikeADomain", u"team.io@example.com"_s, {}},
-    {"AddressBesideLink", u"anna@example.com, see example.org"_s, u"example.org -> http://example.org"_s},
-    // Text in other scripts around links
-    {"GermanAround", u"Siehe „example.de“ für Details"_s, u"example.de -> http://example.de"_s},
-    {"JapaneseAfterPath", u"https://example.jp/a。次へ"_s, u"https://example.jp/a"_s},
-    {"NonAsciiPath", u"https://de.example.org/wiki/Köln ok"_s, u"https://de.example.org/wiki/Köln"_s},
-    {"EmojiBefore", u"🔗https://example.com 🎉"_s, u"https://example.com"_s},
-    {"Empty", QString(), {}},
-};
-
-INSTANTIATE_TEST_SUITE_P(Links, Detect, ::testing::ValuesIn(kLinks), [](const auto& p) { return p.param.name; });
 
 TEST(Links, SoleLinkOnlyWhenTheTextIsNothingElse) {
     const std::pair<QString, QString> cases[]{
@@ -112,13 +100,10 @@ TEST(Links, SoleLinkOnlyWhenTheTextIsNothingElse) {
 // Texts made of the pieces that steer the detector, in every order: the links found stay inside
 // the text, in order, start on a whole character and never end in sentence punctuation.
 TEST(Links, HoldUpOnAnyText) {
-    const QStringList pieces = {u"https://"_s, u"ftp://"_s, u"mailto:"_s, u"www."_s,
-                                u"example"_s,  u"com"_s,    u"io"_s,      u"md"_s,
-                                u"."_s,        u"/"_s,      u"("_s,       u")"_s,
-                                u"["_s,        u"]"_s,      u"@"_s,       u","_s,
-                                u" "_s,        u"\n"_s,     u"'"_s,       u"\""_s,
-                                u"?q=1"_s,     u"#"_s,      u":80"_s,     u"-"_s,
-                                u"_"_s,        u"ü"_s,      u"\u3002"_s,  QString::fromUcs4(U"\U0001F600")};
+    const QStringList pieces =
+        u"https://|ftp://|mailto:|www.|example|com|io|md|.|/|(|)|[|]|@|,| |\n|'|\"|?q=1|#|:80|-|_|ü|\u3002|"_s.split(
+            u'|') +
+        QStringList{QString::fromUcs4(U"\U0001F600")};
     quint32 seed = 12345;
     const auto next = [&seed](quint32 bound) {
         seed = seed * 1664525u + 1013904223u;

@@ -25,31 +25,22 @@ double contrast(const QColor& a, const QColor& b) {
 }
 
 TEST(Mark, IsDrawnAtTheSizeAndPixelRatioAskedFor) {
-    struct Case {
-        QSize size;
-        qreal ratio;
-        bool dot;
-    };
-    const std::vector<Case> cases{
-        {{22, 22}, 1, false},  {{22, 22}, 1, true}, {{22, 22}, 2, true}, {{16, 16}, 1, true},
-        {{24, 24}, 1.5, true}, {{32, 24}, 1, true}, // a panel slot wider than tall: the centred square
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.size.width() << "x" << c.size.height() << " @" << c.ratio
-                                        << (c.dot ? " dot" : ""));
-        const QImage image = Mark::image(c.size, c.ratio, c.dot, Qt::black);
-        ASSERT_EQ(image.size(), QSize(std::lround(c.size.width() * c.ratio), std::lround(c.size.height() * c.ratio)));
-        EXPECT_EQ(image.devicePixelRatio(), c.ratio);
+    // A panel slot wider than tall gets the centred square.
+    const std::tuple<QSize, qreal, bool> cases[] = {{{22, 22}, 1, false}, {{22, 22}, 1, true},   {{22, 22}, 2, true},
+                                                    {{16, 16}, 1, true},  {{24, 24}, 1.5, true}, {{32, 24}, 1, true}};
+    for (const auto& [size, ratio, dot] : cases) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " @" << ratio
+                                        << (dot ? " dot" : ""));
+        const QImage image = Mark::image(size, ratio, dot, Qt::black);
+        ASSERT_EQ(image.size(), QSize(std::lround(size.width() * ratio), std::lround(size.height() * ratio)));
+        EXPECT_EQ(image.devicePixelRatio(), ratio);
 
         // Design units to image pixels.
-        const qreal side = std::min(c.size.width(), c.size.height()) * c.ratio;
-        const qreal scale = side / Mark::designSide;
+        // The dot, where nothing else is drawn (design units to image pixels).
+        const qreal side = std::min(size.width(), size.height()) * ratio;
         const QPointF origin((image.width() - side) / 2, (image.height() - side) / 2);
-        const auto px = [&](qreal x, qreal y) { return origin + QPointF(x, y) * scale; };
-
-        // The dot, where nothing else is drawn.
-        const QPoint dotCentre = px(16.25, 8).toPoint();
-        EXPECT_EQ(qAlpha(image.pixel(dotCentre)), c.dot ? 255 : 0);
+        const QPoint dotCentre = (origin + QPointF(16.25, 8) * (side / Mark::designSide)).toPoint();
+        EXPECT_EQ(qAlpha(image.pixel(dotCentre)), dot ? 255 : 0);
     }
 }
 
