@@ -25,37 +25,25 @@ TEST(TrayModel, TextsDotAndMenuFollowTheState) {
                            u"-"_s,       u"Show Notes File"_s,   u"Show Trash"_s, u"Settings…"_s, u"Keys & Tips"_s,
                            u"-"_s,       u"Quit plim"_s};
     const QString error = u"/home/u/plim.md could not be saved (No space left on device)"_s;
-    const struct {
-        const char* name;
-        Inputs inputs;
-        bool dot;
-        QString accessible;
-        QString toolTip;
-        QStringList menu;
-    } cases[] = {
-        {"nothing rings", {}, false, u"plim"_s, u"plim"_s, base},
-        {"two ring", {2, {}, {}}, true, u"plim, 2 ringing"_s, u"plim, 2 ringing"_s, QStringList{u"Now (2)"_s} + base},
-        {"store error",
-         {0, error, {}},
-         false,
-         u"plim"_s,
-         u"plim\n"_s + error,
-         QStringList{u"("_s + error + u")"_s, u"-"_s} + base},
-        {"error, a missing shortcut and one ringing",
-         {1, error, {{u"Ctrl+Alt+Space"_s, 10}}},
+    const QString held = u"Ctrl+Alt+Space is used by another program"_s;
+    // The inputs: the dot, the accessible name, the tool tip, the menu.
+    const std::tuple<Inputs, bool, QString, QString, QStringList> cases[] = {
+        {{}, false, u"plim"_s, u"plim"_s, base},
+        {{2, {}, {}}, true, u"plim, 2 ringing"_s, u"plim, 2 ringing"_s, QStringList{u"Now (2)"_s} + base},
+        {{0, error, {}}, false, u"plim"_s, u"plim\n"_s + error, QStringList{u"("_s + error + u")"_s, u"-"_s} + base},
+        {{1, error, {{u"Ctrl+Alt+Space"_s, 10}}},
          true,
          u"plim, 1 ringing"_s,
-         u"plim, 1 ringing\n"_s + error + u"\nCtrl+Alt+Space is used by another program"_s,
-         QStringList{u"("_s + error + u")"_s, u"(Ctrl+Alt+Space is used by another program)"_s, u"-"_s, u"Now (1)"_s} +
-             base},
+         u"plim, 1 ringing\n"_s + error + u"\n"_s + held,
+         QStringList{u"("_s + error + u")"_s, u"("_s + held + u")"_s, u"-"_s, u"Now (1)"_s} + base},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const State s = state(c.inputs);
-        EXPECT_EQ(s.dot, c.dot);
-        EXPECT_EQ(s.accessibleName, c.accessible);
-        EXPECT_EQ(s.toolTip, c.toolTip);
-        EXPECT_EQ(shown(s.menu), c.menu);
+    for (const auto& [inputs, dot, accessible, toolTip, menu] : cases) {
+        SCOPED_TRACE(accessible.toStdString());
+        const State s = state(inputs);
+        EXPECT_EQ(s.dot, dot);
+        EXPECT_EQ(s.accessibleName, accessible);
+        EXPECT_EQ(s.toolTip, toolTip);
+        EXPECT_EQ(shown(s.menu), menu);
     }
 }
 

@@ -63,16 +63,11 @@ protected:
     }
 
     int plim(const QStringList& args, const QString& token = {}) const {
-        Process process;
         QProcessEnvironment e = env;
         if (!token.isEmpty()) {
             e.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
         }
-        process.p.setProcessEnvironment(e);
-        process.p.start(QStringLiteral(PLIM_EXECUTABLE), args);
-        const bool ended = process.p.waitForFinished(kWaitMs);
-        EXPECT_TRUE(ended) << args.join(u' ').toStdString();
-        return ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1;
+        return test::runProcess(e, QStringLiteral(PLIM_EXECUTABLE), args).status;
     }
 
     // The sizes of plim's windows on screen, from the compositor's scene graph.
@@ -97,15 +92,6 @@ protected:
         // The drawer is 640 wide at the default text size; the notes window is wider.
         const auto sizes = plimWindows();
         return std::any_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() == 640; });
-    }
-
-    void startResident() {
-        resident = start(QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return QFile::exists(instanceSocketPath(runtimeFolder() + u"/plim"_s, displayKey({}, kSocket))); },
-            kWaitMs));
-        // On a busy machine start-up may take longer than a command waits for its answer.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return plim({u"--background"_s}) == 0; }, kWaitMs));
     }
 
     void xdotool(const QStringList& args) const {
@@ -135,10 +121,7 @@ TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
     }
 
     // No portal on this bus: the program goes on without global shortcuts, and ends when asked.
-    EXPECT_EQ(plim({u"quit"_s}), 0);
-    ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
-    EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(resident->p.exitCode(), 0);
+    quitResident();
     EXPECT_EQ(resident->p.readAllStandardOutput().count("Error registering hotkey"), 0);
     // Without a tray the program says how to reach it: by the command alone, keys being none.
     EXPECT_TRUE(QString::fromUtf8(resident->p.readAllStandardError())
@@ -160,8 +143,7 @@ TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
 
     portal.activate(portal.sessions.front(), u"capture"_s, u"portal-token"_s);
     EXPECT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
-    EXPECT_EQ(plim({u"quit"_s}), 0);
-    EXPECT_TRUE(resident->p.waitForFinished(kWaitMs));
+    quitResident();
 }
 
 } // namespace

@@ -82,8 +82,9 @@ protected:
 
     void startResident() {
         resident = start(QStringLiteral(PLIM_EXECUTABLE), {QStringLiteral("--resident")});
-        const QString socket = instanceSocketPath(runtimeFolder() + QStringLiteral("/plim"),
-                                                  displayKey(QString::fromLatin1(x->display()), {}));
+        const QString socket = instanceSocketPath(
+            runtimeFolder() + QStringLiteral("/plim"),
+            displayKey(env.value(QStringLiteral("DISPLAY")), env.value(QStringLiteral("WAYLAND_DISPLAY"))));
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kDesktopWaitMs));
         // Requests are answered once start-up, the shortcut grabs among it, is done: an answered
         // request means it is ready for keys. On a busy machine that may take longer than a command

@@ -31,22 +31,18 @@ TEST(KeysGuide, NamesNoKeyTheWayAnotherDesktopWould) {
 
 // Rows that carry this desktop's key names or the user's shortcuts; ids that tell every row apart.
 TEST(KeysGuide, RowsUseThisDesktopsKeys) {
-    struct Case {
-        int group;
-        int row;
-        QString keys;
-        QString meaning;
-    };
     const QList<KeysGuide::Group> groups = KeysGuide::groups(kShortcuts, Anchors{});
     ASSERT_EQ(groups.size(), 6);
-    for (const Case& c : {Case{0, 0, u"Ctrl+Alt+Space"_s, u"open or close the drawer"_s},
-                          Case{0, 1, u"Ctrl+Alt+Shift+Space"_s, u"open or close your notes"_s},
-                          Case{0, 2, u"Ctrl+Alt+Shift+V"_s, u"save the clipboard as a note without opening anything"_s},
-                          Case{1, 6, u"hold Ctrl"_s, u"see what Ctrl+1–Ctrl+9 would set"_s},
-                          Case{2, 8, u"Ctrl+Z Ctrl+Shift+Z"_s, u"undo, redo, up to fifty steps back"_s}}) {
-        ASSERT_LT(c.row, groups[c.group].rows.size());
-        EXPECT_EQ(groups[c.group].rows[c.row].keys, c.keys) << c.group << '/' << c.row;
-        EXPECT_EQ(groups[c.group].rows[c.row].meaning, c.meaning) << c.group << '/' << c.row;
+    const std::tuple<int, int, QString, QString> cases[] = {
+        {0, 0, u"Ctrl+Alt+Space"_s, u"open or close the drawer"_s},
+        {0, 1, u"Ctrl+Alt+Shift+Space"_s, u"open or close your notes"_s},
+        {0, 2, u"Ctrl+Alt+Shift+V"_s, u"save the clipboard as a note without opening anything"_s},
+        {1, 6, u"hold Ctrl"_s, u"see what Ctrl+1–Ctrl+9 would set"_s},
+        {2, 8, u"Ctrl+Z Ctrl+Shift+Z"_s, u"undo, redo, up to fifty steps back"_s}};
+    for (const auto& [group, row, keys, meaning] : cases) {
+        ASSERT_LT(row, groups[group].rows.size());
+        EXPECT_EQ(groups[group].rows[row].keys, keys) << group << '/' << row;
+        EXPECT_EQ(groups[group].rows[row].meaning, meaning) << group << '/' << row;
     }
     QSet<QString> ids;
     qsizetype rows = 0;

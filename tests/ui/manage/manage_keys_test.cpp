@@ -76,15 +76,33 @@ const Do editing = [](F& f) {
 const Do done = [](F& f) { f.model->toggleDone(); };
 const Do onLink = [](F& f) { f.model->select(f.idOf(kLink)); };
 const Do linkOpened = [](F& f) { EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.org/doc"_s}); };
-const Do stillEditing = [](F& f) { EXPECT_TRUE(f.model->editingID()); };
 Do fileHas(const QString& text) {
     return [text](F& f) { EXPECT_TRUE(f.file().contains(text)) << f.file().toStdString(); };
 }
-Do modeIs(Mode mode) {
-    return [mode](F& f) { EXPECT_EQ(f.model->mode(), mode); };
+// What else a key may change, as words "name=value"; the check finds each word given.
+Do is(const QString& words) {
+    return [words](F& f) {
+        const ManageModel& m = *f.model;
+        const char* const modes[]{"Log", "Sweep", "Trash", "Later", "Keys"};
+        const QStringList state{
+            u"mode="_s + QLatin1String(modes[int(m.mode())]),
+            u"filter="_s + m.filter(),
+            u"closed=%1"_s.arg(f.closed),
+            u"focus=%1%2%3"_s.arg(m.listFocusRequest()).arg(m.filterFocusRequest()).arg(m.editFocusRequest()),
+            u"editing="_s + (m.editingID() ? m.editingText() : u"-"_s),
+            u"selected="_s + f.selectedText(),
+            u"scroll=%1"_s.arg(m.keysScroll()),
+            u"sweep="_s + (m.sweepCurrent() ? m.sweepCurrent()->text : QString())};
+        for (const QString& word : words.split(u' ')) {
+            EXPECT_TRUE(state.contains(word)) << word.toStdString() << " in " << state.join(u' ').toStdString();
+        }
+    };
 }
-Do sweepAt(const QString& text) {
-    return [text](F& f) { EXPECT_EQ(f.model->sweepCurrent()->text, text); };
+Do both(const Do& first, const Do& second) {
+    return [first, second](F& f) {
+        first(f);
+        second(f);
+    };
 }
 const KeyOutcome yes{true, Effect::None};
 const KeyOutcome no{false, Effect::None};
@@ -104,8 +122,7 @@ const std::vector<KeyCase> kCases{
     {"ListBackspaceTrashes", nothing, key(Qt::Key_Backspace), false, yes,
      [](F& f) { EXPECT_FALSE(f.entry(u"top"_s)); }},
     {"ListUnknownKeyPasses", nothing, typed(u'x'), false, no, nothing},
-    {"ListReturnEdits", nothing, key(Qt::Key_Return), false, yes,
-     [](F& f) { EXPECT_EQ(f.model->editingID(), f.idOf(u"top"_s)); }},
+    {"ListReturnEdits", nothing, key(Qt::Key_Return), false, yes, is(u"editing=top"_s)},
     {"ListCtrlReturnOpensTheLink", onLink, ctrl(key(Qt::Key_Return)), false, yes, linkOpened},
     {"ListRightCarriesAnOlderEntry", [](F& f) { f.model->select(f.idOf(u"old"_s)); }, key(Qt::Key_Right), false, yes,
      fileHas(u"- [>] old"_s)},
@@ -118,45 +135,25 @@ const std::vector<KeyCase> kCases{
 
     // --- The when field takes every key while it is open ---
     {"WhenFieldTakesDigits", whenOpen, typed(u'3'), false, no, nothing},
-    {"WhenFieldTakesEscape", whenOpen, key(Qt::Key_Escape), false, no, [](F& f) { EXPECT_EQ(f.closed, 0); }},
+    {"WhenFieldTakesEscape", whenOpen, key(Qt::Key_Escape), false, no, is(u"closed=0"_s)},
     {"WhenFieldTakesCtrlShortcuts", whenOpen, ctrl(typed(u't')), false, no, nothing},
 
     // --- The filter field ---
     {"FilterEscapeClearsAndGivesTheListTheKeyboard", [](F& f) { f.model->setFilter(u"o"_s); }, key(Qt::Key_Escape),
-     true, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->filter(), QString());
-         EXPECT_EQ(f.model->listFocusRequest(), 1);
-         EXPECT_EQ(f.closed, 0);
-     }},
-    {"FilterEscapeWithoutFilterCloses", nothing, key(Qt::Key_Escape), true, yes, [](F& f) { EXPECT_EQ(f.closed, 1); }},
-    {"FilterDownGivesTheListTheKeyboardOnly", nothing, key(Qt::Key_Down), true, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->listFocusRequest(), 1);
-         EXPECT_EQ(f.selectedText(), u"top"_s);
-     }},
+     true, yes, is(u"filter= focus=100 closed=0"_s)},
+    {"FilterEscapeWithoutFilterCloses", nothing, key(Qt::Key_Escape), true, yes, is(u"closed=1"_s)},
+    {"FilterDownGivesTheListTheKeyboardOnly", nothing, key(Qt::Key_Down), true, yes, is(u"focus=100 selected=top"_s)},
     {"FilterCtrlZIsTheFieldsOwnUndo", done, ctrl(typed(u'z')), true, no, nothing},
 
     // --- The in-place editor ---
     {"EditorShiftReturnAddsALine", editing, shift(key(Qt::Key_Return)), true, KeyOutcome{true, Effect::InsertLineBreak},
-     stillEditing},
-    {"EditorKeepsItsOwnReturn", editing, key(Qt::Key_Return), true, no, stillEditing},
+     is(u"editing=summit"_s)},
+    {"EditorKeepsItsOwnReturn", editing, key(Qt::Key_Return), true, no, is(u"editing=summit"_s)},
     {"EditingReturnSaves", editing, key(Qt::Key_Enter), false, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->editingID(), std::nullopt);
-         EXPECT_TRUE(f.entry(u"summit"_s));
-     }},
+     both(is(u"editing=-"_s), fileHas(u"- [ ] summit"_s))},
     {"EditingEscapeCancels", editing, key(Qt::Key_Escape), false, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->editingID(), std::nullopt);
-         EXPECT_TRUE(f.entry(u"top"_s));
-         EXPECT_EQ(f.closed, 0);
-     }},
-    {"EditingLetterGivesTheEditorTheKeyboardBack", editing, typed(u'x'), false, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->editFocusRequest(), 1);
-         EXPECT_TRUE(f.model->editingID());
-     }},
+     both(is(u"editing=- closed=0"_s), fileHas(u"- [ ] top  <!-- 10:00 -->"_s))},
+    {"EditingLetterGivesTheEditorTheKeyboardBack", editing, typed(u'x'), false, yes, is(u"focus=001 editing=summit"_s)},
 
     // --- Ctrl shortcuts ---
     {"CtrlZUndoesInTheList", done, ctrl(typed(u'z')), false, yes, fileHas(u"- [ ] top"_s)},
@@ -172,28 +169,21 @@ const std::vector<KeyCase> kCases{
          f.model->showTrash();
          f.model->setFilter(u"x"_s);
      },
-     ctrl(typed(u't')), false, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->mode(), Mode::Log);
-         EXPECT_EQ(f.model->filter(), QString());
-     }},
-    {"CtrlFLeavesTheGuideForTheFilter", guide, ctrl(typed(u'f')), false, yes,
-     [](F& f) {
-         EXPECT_EQ(f.model->mode(), Mode::Log);
-         EXPECT_EQ(f.model->filterFocusRequest(), 1);
-     }},
+     ctrl(typed(u't')), false, yes, is(u"mode=Log filter="_s)},
+    {"CtrlFLeavesTheGuideForTheFilter", guide, ctrl(typed(u'f')), false, yes, is(u"mode=Log focus=010"_s)},
     {"CtrlQuestionOpensTheGuideAndFreesTheKeyboard", nothing, ctrl(shift(key(Qt::Key_Slash))), true,
-     KeyOutcome{true, Effect::ClearFocus}, modeIs(Mode::Keys)},
-    {"CtrlSStartsAndEndsTheSweep", sweep, ctrl(typed(u's')), false, yes, modeIs(Mode::Log)},
+     KeyOutcome{true, Effect::ClearFocus}, is(u"mode=Keys"_s)},
+    {"CtrlSStartsAndEndsTheSweep", sweep, ctrl(typed(u's')), false, yes, is(u"mode=Log"_s)},
     {"CtrlOtherLetterPasses", nothing, ctrl(typed(u'k')), false, no, nothing},
 
     // --- The keys guide ---
-    {"GuideDownScrolls", guide, key(Qt::Key_Down), false, yes, [](F& f) { EXPECT_EQ(f.model->keysScroll(), 1); }},
+    {"GuideDownScrolls", guide, key(Qt::Key_Down), false, yes, is(u"scroll=1"_s)},
 
     // --- The sweep ---
     {"SweepSpaceMarksTheOldestDone", sweep, key(Qt::Key_Space), false, yes, fileHas(u"- [x] ~~old~~"_s)},
-    {"SweepDownSkips", sweep, key(Qt::Key_Down), false, yes, sweepAt(kLink)},
-    {"SweepUpTakesTheSkipBack", skipped, key(Qt::Key_Up), false, yes, sweepAt(u"old"_s)},
+    {"SweepDownSkips", sweep, key(Qt::Key_Down), false, yes,
+     [](F& f) { EXPECT_EQ(f.model->sweepCurrent()->text, kLink); }},
+    {"SweepUpTakesTheSkipBack", skipped, key(Qt::Key_Up), false, yes, is(u"sweep=old"_s)},
     {"SweepDigitSetsAPreset", sweep, typed(u'2'), false, yes,
      fileHas(u"old  <!-- 08:00 remind 2026-03-14 13:00 -->"_s)},
     {"SweepCtrlDigitPasses", sweep, ctrl(typed(u'2')), false, no, nothing},
@@ -203,7 +193,7 @@ const std::vector<KeyCase> kCases{
          skipped(f);
          f.model->sweepSkip();
      },
-     key(Qt::Key_Return), false, yes, modeIs(Mode::Log)},
+     key(Qt::Key_Return), false, yes, is(u"mode=Log"_s)},
 };
 
 class Keys : public ::testing::TestWithParam<KeyCase> {};

@@ -21,20 +21,16 @@ using Mode = ManageModel::Mode;
 
 constexpr std::chrono::milliseconds kKeepHidden{50};
 
+// Where the user leaves the window before hiding it: whether it is given up, and then what it shows
+// once made again (the selection none: not looked at).
 struct Case {
-    const char* name;
-    // Where the user leaves the window before hiding it.
+    std::string name;
     std::function<void(ManageModel&, ManageFixture&)> leave;
-    // Whether it is given up, and then what it shows once made again.
     bool givenUp;
     Mode mode;
     QString filter;
-    const char16_t* selected; // none: not looked at
+    const char16_t* selected;
 };
-
-void PrintTo(const Case& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class ManageWindowControllerTest : public ::testing::TestWithParam<Case> {};
 

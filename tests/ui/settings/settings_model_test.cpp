@@ -21,36 +21,23 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 TEST(ValueRow, TypedNumbersAreScaledClampedAndSnapped) {
-    struct Case {
-        const char* row;
-        ValueRange range;
-        QString text;
-        std::optional<double> stored;
-        int shownAfter;
-    };
-    const Case cases[] = {
-        {"opacity", opacityRange(), u"20"_s, 0.3, 30},
-        {"opacity", opacityRange(), u"97"_s, 0.95, 95},
-        {"opacity", opacityRange(), u"62"_s, 0.6, 60},
-        {"opacity", opacityRange(), u" 63 "_s, 0.65, 65},
-        {"opacity", opacityRange(), u"-5"_s, 0.3, 30},
-        {"opacity", opacityRange(), u"sixty"_s, std::nullopt, 0},
-        {"opacity", opacityRange(), u""_s, std::nullopt, 0},
-        {"opacity", opacityRange(), u"inf"_s, std::nullopt, 0},
-        {"blur", blurRange(), u"0"_s, 0.0, 0},
-        {"blur", blurRange(), u"12"_s, 8.0, 8},
-        {"blur", blurRange(), u"2.6"_s, 3.0, 3},
-        {"size", sizeRange(), u"60"_s, 48.0, 48},
-        {"size", sizeRange(), u"3"_s, 12.0, 12},
-        {"size", sizeRange(), u"30"_s, 30.0, 30},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.row) + " " + c.text.toStdString());
-        const auto value = typed(c.text, c.range);
-        EXPECT_EQ(value, c.stored);
+    // Range, text typed: the value stored (none: left as it was) and the number shown after.
+    const ValueRange o = opacityRange();
+    const ValueRange b = blurRange();
+    const ValueRange z = sizeRange();
+    const std::tuple<ValueRange, QString, std::optional<double>, int> cases[] = {
+        {o, u"20"_s, 0.3, 30},       {o, u"97"_s, 0.95, 95},         {o, u"62"_s, 0.6, 60},
+        {o, u" 63 "_s, 0.65, 65},    {o, u"-5"_s, 0.3, 30},          {o, u"sixty"_s, std::nullopt, 0},
+        {o, u""_s, std::nullopt, 0}, {o, u"inf"_s, std::nullopt, 0}, {b, u"0"_s, 0.0, 0},
+        {b, u"12"_s, 8.0, 8},        {b, u"2.6"_s, 3.0, 3},          {z, u"60"_s, 48.0, 48},
+        {z, u"3"_s, 12.0, 12},       {z, u"30"_s, 30.0, 30}};
+    for (const auto& [range, text, stored, shownAfter] : cases) {
+        SCOPED_TRACE(text.toStdString() + " up to " + std::to_string(range.max));
+        const auto value = typed(text, range);
+        EXPECT_EQ(value, stored);
         if (value) {
-            EXPECT_EQ(shown(*value, c.range), c.shownAfter);
-            EXPECT_EQ(valueAt(sliderPosition(*value, c.range), c.range), *value);
+            EXPECT_EQ(shown(*value, range), shownAfter);
+            EXPECT_EQ(valueAt(sliderPosition(*value, range), range), *value);
         }
     }
     EXPECT_EQ(sliderSteps(opacityRange()), 13);
@@ -102,53 +89,44 @@ TEST(ChooseNotesFile, CreatesTheFileOrKeepsTheOldPath) {
 // --- The shortcut recorder ---
 
 RecorderModel::Checks checks(QList<QKeyCombination> held = {}) {
-    RecorderModel::Checks c;
-    c.known = [](Qt::Key key) { return key != Qt::Key_F35; };
-    c.heldElsewhere = [held](QKeyCombination k) { return held.contains(k); };
-    c.describe = [](QKeyCombination k) { return QString::number(k.toCombined(), 16); };
-    return c;
+    return {[](Qt::Key key) { return key != Qt::Key_F35; }, [held](QKeyCombination k) { return held.contains(k); },
+            [](QKeyCombination k) { return QString::number(k.toCombined(), 16); }};
 }
 
 TEST(Recorder, JudgesThePressedCombination) {
     using V = RecorderModel::Verdict;
     const QKeyCombination desktops = Qt::CTRL | Qt::ALT | Qt::Key_T;
-    struct Case {
-        const char* name;
-        QKeyCombination pressed;
-        V verdict;
-    };
-    const Case cases[] = {
-        {"a modifier alone", Qt::CTRL | Qt::Key_Control, V::Wait},
-        {"Esc", QKeyCombination(Qt::Key_Escape), V::Cancel},
-        {"Backspace", QKeyCombination(Qt::Key_Backspace), V::Clear},
-        {"Delete", QKeyCombination(Qt::Key_Delete), V::Clear},
-        {"a plain letter", QKeyCombination(Qt::Key_A), V::Disallowed},
-        {"Shift and a letter", Qt::SHIFT | Qt::Key_A, V::Disallowed},
-        {"a key without a code", Qt::CTRL | Qt::Key_F35, V::Disallowed},
-        {"Ctrl+W", Qt::CTRL | Qt::Key_W, V::UsedByWindow},
-        {"Ctrl+Q", Qt::CTRL | Qt::Key_Q, V::UsedByWindow},
-        {"Ctrl+,", Qt::CTRL | Qt::Key_Comma, V::UsedByWindow},
-        {"Ctrl+?", Qt::CTRL | Qt::SHIFT | Qt::Key_Question, V::UsedByWindow},
-        {"held by the desktop", desktops, V::UsedByDesktop},
-        {"Ctrl+Alt+N", Qt::CTRL | Qt::ALT | Qt::Key_N, V::Accept},
-        {"Ctrl+Esc", Qt::CTRL | Qt::Key_Escape, V::Accept},
-        {"Ctrl+Alt+W", Qt::CTRL | Qt::ALT | Qt::Key_W, V::Accept},
-        {"Super+Space", Qt::META | Qt::Key_Space, V::Accept},
-        {"keypad flag ignored", QKeyCombination(Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier, Qt::Key_5),
-         V::Accept},
-    };
+    // A modifier alone, Esc, Backspace, Delete, a plain letter, Shift and a letter, a key without a
+    // code, the window's own, the desktop's, the ones taken (the keypad flag ignored).
+    const std::pair<QKeyCombination, V> cases[] = {
+        {Qt::CTRL | Qt::Key_Control, V::Wait},
+        {QKeyCombination(Qt::Key_Escape), V::Cancel},
+        {QKeyCombination(Qt::Key_Backspace), V::Clear},
+        {QKeyCombination(Qt::Key_Delete), V::Clear},
+        {QKeyCombination(Qt::Key_A), V::Disallowed},
+        {Qt::SHIFT | Qt::Key_A, V::Disallowed},
+        {Qt::CTRL | Qt::Key_F35, V::Disallowed},
+        {Qt::CTRL | Qt::Key_W, V::UsedByWindow},
+        {Qt::CTRL | Qt::Key_Q, V::UsedByWindow},
+        {Qt::CTRL | Qt::Key_Comma, V::UsedByWindow},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Question, V::UsedByWindow},
+        {desktops, V::UsedByDesktop},
+        {Qt::CTRL | Qt::ALT | Qt::Key_N, V::Accept},
+        {Qt::CTRL | Qt::Key_Escape, V::Accept},
+        {Qt::CTRL | Qt::ALT | Qt::Key_W, V::Accept},
+        {Qt::META | Qt::Key_Space, V::Accept},
+        {QKeyCombination(Qt::ControlModifier | Qt::AltModifier | Qt::KeypadModifier, Qt::Key_5), V::Accept}};
     int askedDesktop = 0;
     RecorderModel::Checks c = checks({desktops});
     c.heldElsewhere = [&, inner = c.heldElsewhere](QKeyCombination k) {
         ++askedDesktop;
         return inner(k);
     };
-    for (const Case& tc : cases) {
-        SCOPED_TRACE(tc.name);
-        const RecorderModel::Judgement j = RecorderModel::judge(tc.pressed, c);
-        EXPECT_EQ(j.verdict, tc.verdict);
-        const bool refused =
-            tc.verdict == V::Disallowed || tc.verdict == V::UsedByWindow || tc.verdict == V::UsedByDesktop;
+    for (const auto& [pressed, verdict] : cases) {
+        SCOPED_TRACE(pressed.toCombined());
+        const RecorderModel::Judgement j = RecorderModel::judge(pressed, c);
+        EXPECT_EQ(j.verdict, verdict);
+        const bool refused = verdict == V::Disallowed || verdict == V::UsedByWindow || verdict == V::UsedByDesktop;
         EXPECT_EQ(j.warning.isEmpty(), !refused);
     }
     // The desktop is asked (a grab) only for combinations that passed the other rules.

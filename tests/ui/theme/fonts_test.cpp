@@ -18,38 +18,30 @@ namespace {
 
 TEST(Fonts, FaceForEachChoiceWeightAndWhatIsInstalled) {
     const std::set<QString> all{Fonts::hyperlegibleFamily, Fonts::dyslexicFamily};
-    const std::set<QString> none;
-    const std::set<QString> dyslexicOnly{Fonts::dyslexicFamily};
     const QString next = Fonts::hyperlegibleFamily;
     const QString dyslexic = Fonts::dyslexicFamily;
-    struct Case {
-        FontChoice choice;
-        QFont::Weight weight;
-        const std::set<QString>& installed;
-        Fonts::SansFace expected;
+    using F = FontChoice;
+    // The nearest static weight of the text family; OpenDyslexic bold from medium up, else regular;
+    // the system font, or a family not installed, keeps the weight asked for.
+    const std::tuple<FontChoice, QFont::Weight, std::set<QString>, QString, QFont::Weight> cases[] = {
+        {F::Hyperlegible, QFont::Normal, all, next, QFont::Normal},
+        {F::Hyperlegible, QFont::DemiBold, all, next, QFont::DemiBold},
+        {F::Hyperlegible, QFont::Black, all, next, QFont::ExtraBold},
+        {F::Hyperlegible, QFont::Thin, all, next, QFont::Normal},
+        {F::OpenDyslexic, QFont::Medium, all, dyslexic, QFont::Bold},
+        {F::OpenDyslexic, QFont::Normal, all, dyslexic, QFont::Normal},
+        {F::System, QFont::DemiBold, all, QString(), QFont::DemiBold},
+        {F::Hyperlegible, QFont::DemiBold, {}, QString(), QFont::DemiBold},
+        {F::OpenDyslexic, QFont::Normal, {}, QString(), QFont::Normal},
+        {F::Hyperlegible, QFont::Bold, {dyslexic}, QString(), QFont::Bold},
     };
-    const std::vector<Case> cases{
-        // The nearest static weight of the text family.
-        {FontChoice::Hyperlegible, QFont::Normal, all, {next, QFont::Normal}},
-        {FontChoice::Hyperlegible, QFont::DemiBold, all, {next, QFont::DemiBold}},
-        {FontChoice::Hyperlegible, QFont::Black, all, {next, QFont::ExtraBold}},
-        {FontChoice::Hyperlegible, QFont::Thin, all, {next, QFont::Normal}},
-        // Bold from medium up, else regular.
-        {FontChoice::OpenDyslexic, QFont::Medium, all, {dyslexic, QFont::Bold}},
-        {FontChoice::OpenDyslexic, QFont::Normal, all, {dyslexic, QFont::Normal}},
-        // The system font keeps the weight asked for.
-        {FontChoice::System, QFont::DemiBold, all, {QString(), QFont::DemiBold}},
-        {FontChoice::Hyperlegible, QFont::DemiBold, none, {QString(), QFont::DemiBold}},
-        {FontChoice::OpenDyslexic, QFont::Normal, none, {QString(), QFont::Normal}},
-        {FontChoice::Hyperlegible, QFont::Bold, dyslexicOnly, {QString(), QFont::Bold}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << toRaw(c.choice).toStdString() << " weight " << c.weight << " families "
-                                        << c.installed.size());
+    for (const auto& [choice, weight, installed, family, faceWeight] : cases) {
+        SCOPED_TRACE(testing::Message() << toRaw(choice).toStdString() << " weight " << weight << " families "
+                                        << installed.size());
         const Fonts::SansFace face =
-            Fonts::sansFace(c.choice, c.weight, [&](const QString& family) { return c.installed.count(family) != 0; });
-        EXPECT_EQ(face.family, c.expected.family);
-        EXPECT_EQ(face.weight, c.expected.weight);
+            Fonts::sansFace(choice, weight, [&](const QString& name) { return installed.count(name) != 0; });
+        EXPECT_EQ(face.family, family);
+        EXPECT_EQ(face.weight, faceWeight);
     }
 }
 
@@ -71,12 +63,7 @@ TEST(Fonts, BuildFontsRegisterUnderTheirFamilyNames) {
     EXPECT_TRUE(families.contains(Fonts::hyperlegibleFamily)) << families.join(u", ").toStdString();
     EXPECT_TRUE(families.contains(Fonts::monoFamily)) << families.join(u", ").toStdString();
 
-    struct Case {
-        QFont font;
-        QString family;
-        QString style;
-    };
-    const std::vector<Case> cases{
+    const std::tuple<QFont, QString, QString> cases[] = {
         {Fonts::sans(FontChoice::Hyperlegible, 17, QFont::DemiBold), Fonts::hyperlegibleFamily, u"SemiBold"_s},
         {Fonts::sans(FontChoice::Hyperlegible, 17, QFont::Normal), Fonts::hyperlegibleFamily, u"Regular"_s},
         {Fonts::sans(FontChoice::Hyperlegible, 17, QFont::Black), Fonts::hyperlegibleFamily, u"ExtraBold"_s},
@@ -85,12 +72,12 @@ TEST(Fonts, BuildFontsRegisterUnderTheirFamilyNames) {
         {Fonts::mono(13), Fonts::monoFamily, u"Regular"_s},
         {Fonts::sans(FontChoice::System, 17, QFont::Bold), QFontInfo(system).family(), QString()},
     };
-    for (const Case& c : cases) {
-        const QFontInfo info(c.font);
-        SCOPED_TRACE(c.family.toStdString());
-        EXPECT_EQ(info.family(), c.family);
-        if (!c.style.isEmpty()) {
-            EXPECT_EQ(info.styleName(), c.style);
+    for (const auto& [font, family, style] : cases) {
+        const QFontInfo info(font);
+        SCOPED_TRACE(family.toStdString());
+        EXPECT_EQ(info.family(), family);
+        if (!style.isEmpty()) {
+            EXPECT_EQ(info.styleName(), style);
         }
     }
     EXPECT_TRUE(QFontInfo(Fonts::mono(13)).fixedPitch());
