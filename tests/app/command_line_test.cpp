@@ -35,14 +35,17 @@ QString idText(const char16_t* stableKey) {
 // Drives the real executable with its own settings folder and notes file, in a fixed zone.
 class CommandLineTest : public ::testing::Test {
 protected:
-    // `command` is split like a shell line: "add --remind \"tomorrow 9am\" later".
-    Result plim(const QString& command, const QByteArray& input = {}) {
-        QProcess p;
+    QProcessEnvironment environment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
         env.insert(u"HOME"_s, dir.path());
         env.insert(u"TZ"_s, kZone);
-        p.setProcessEnvironment(env);
+        return env;
+    }
+    // `command` is split like a shell line: "add --remind \"tomorrow 9am\" later".
+    Result plim(const QString& command, const QByteArray& input = {}) {
+        QProcess p;
+        p.setProcessEnvironment(environment());
         p.start(QStringLiteral(PLIM_EXECUTABLE), QStringList{u"--file"_s, notes} + QProcess::splitCommand(command));
         p.write(input);
         p.closeWriteChannel();
@@ -123,61 +126,55 @@ TEST_F(CommandLineTest, ListGivesEveryFieldInFileOrder) {
 // Each run on its own; none of them may write the notes file.
 TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
     const QByteArray garbage = "## 2025-03-14 Friday\n\n- [ ] \xff\xfe\n";
+    const char* const notUnderstood =
+        "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$";
     const char* const whenTomorrow = "^remind [\\d-]{10} 09:00\n[\\d-]{10}T09:00:00-0[45]:00\n→ tomorrow 09:00\n$";
-    const struct {
-        const char* command;
-        QByteArray seed; // none: no notes file
-        int status;
-        const char* out; // patterns searched in the output and in the errors
-        const char* err;
-        bool busy = false; // another plim process holds the file throughout
-    } cases[] = {
-        {"add", {}, 2, "", "^plim: ."},
-        {"frobnicate", {}, 2, "", "^plim: ."},
-        {"list --xml", {}, 2, "", "^plim: ."},
-        {"done", {}, 2, "", "^plim: ."},
-        {"done abcdef", {}, 2, "", "^plim: ."},
-        {"done c31", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: 'c31' is not an entry id"},
-        {"done c31c e138", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: done takes an entry id\n$"},
+    // The command, the file's text (none: no file): the exit status, patterns searched in the
+    // output and in the errors, and whether another plim process holds the file throughout.
+    const std::tuple<const char*, QByteArray, int, const char*, const char*, bool> cases[] = {
+        {"add", {}, 2, "", "^plim: .", false},
+        {"frobnicate", {}, 2, "", "^plim: .", false},
+        {"list --xml", {}, 2, "", "^plim: .", false},
+        {"done", {}, 2, "", "^plim: .", false},
+        {"done abcdef", {}, 2, "", "^plim: .", false},
+        {"done c31", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: 'c31' is not an entry id", false},
+        {"done c31c e138", "## 2025-03-14 Friday\n\n- [ ] e138\n", 2, "", "^plim: done takes an entry id\n$", false},
         // Every line of an error says whose it is (these two ids share their first four digits).
         {"done c31c", "## 2025-03-14 Friday\n\n- [ ] e138\n- [ ] e474\n", 2, "",
-         "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$"},
+         "^plim: 'c31c' names 2 entries:\nplim:   C31C22D6-[-0-9A-F]+  e138\nplim:   C31CFF5C-[-0-9A-F]+  e474\n$",
+         false},
         // A phrase not understood is refused alike wherever it is given.
-        {"add --remind someday x",
-         {},
-         2,
-         "",
-         "^plim: 'someday' is not understood\\. Try 20m, 3pm, tomorrow 9am, fri, every 3h\n$"},
-        {"add --remind=someday x", {}, 2, "", "^plim: 'someday' is not understood"},
-        {"add x", garbage, 1, "", "@FILE@"},
-        {"list", garbage, 1, "", "@FILE@"},
-        {"path", {}, 0, "^@FILE@\n$", ""},
-        {"merge", "- kept\n", 0, "^no conflict copies beside @FILE@\n$", ""},
-        {"merge missing.md", "- kept\n", 1, "", "^plim: .*missing\\.md cannot be read \\(no such file\\)"},
-        {"merge @FILE@", "- kept\n", 2, "", "^plim: ."},
-        {"merge @DIR@/plim.trash.md", "- kept\n", 2, "", "is the file copies are merged into"},
-        {"--version", {}, 0, "^plim \\S+\n$", ""},
-        {"--help", {}, 0, "^Usage: plim \\[--background\\]\n", ""},
+        {"add --remind someday x", {}, 2, "", notUnderstood, false},
+        {"add --remind=someday x", {}, 2, "", "^plim: 'someday' is not understood", false},
+        {"add x", garbage, 1, "", "@FILE@", false},
+        {"list", garbage, 1, "", "@FILE@", false},
+        {"path", {}, 0, "^@FILE@\n$", "", false},
+        {"merge", "- kept\n", 0, "^no conflict copies beside @FILE@\n$", "", false},
+        {"merge missing.md", "- kept\n", 1, "", "^plim: .*missing\\.md cannot be read \\(no such file\\)", false},
+        {"merge @FILE@", "- kept\n", 2, "", "^plim: .", false},
+        {"merge @DIR@/plim.trash.md", "- kept\n", 2, "", "is the file copies are merged into", false},
+        {"--version", {}, 0, "^plim \\S+\n$", "", false},
+        {"--help", {}, 0, "^Usage: plim \\[--background\\]\n", "", false},
         // Refused before any resident program is looked for.
-        {"capture now", {}, 2, "", "^plim: ."},
-        {"when tomorrow 9am", {}, 0, whenTomorrow, ""},
-        {"when someday", {}, 2, "", "^plim: 'someday' is not understood\\. Try "},
+        {"capture now", {}, 2, "", "^plim: .", false},
+        {"when tomorrow 9am", {}, 0, whenTomorrow, "", false},
+        {"when someday", {}, 2, "", "^plim: 'someday' is not understood\\. Try ", false},
         {"add x", "- kept\n", 1, "", "^plim: @FILE@ is busy: another plim process", true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.command);
+    for (const auto& [command, text, status, out, err, busy] : cases) {
+        SCOPED_TRACE(command);
         QFile::remove(notes);
-        if (!c.seed.isNull()) {
-            seed(c.seed);
+        if (!text.isNull()) {
+            seed(text);
         }
         plim::FileLock other(notes);
-        ASSERT_TRUE(!c.busy || other.tryLock());
+        ASSERT_TRUE(!busy || other.tryLock());
         const Result r =
-            plim(QString::fromUtf8(c.command).replace(u"@FILE@"_s, notes).replace(u"@DIR@"_s, dir.filePath(u"n"_s)));
-        EXPECT_EQ(r.status, c.status);
-        EXPECT_TRUE(matches(r.out, c.out)) << r.out.toStdString();
-        EXPECT_TRUE(matches(r.err, c.err)) << r.err.toStdString();
-        EXPECT_EQ(readAll(notes), c.seed);
+            plim(QString::fromUtf8(command).replace(u"@FILE@"_s, notes).replace(u"@DIR@"_s, dir.filePath(u"n"_s)));
+        EXPECT_EQ(r.status, status);
+        EXPECT_TRUE(matches(r.out, out)) << r.out.toStdString();
+        EXPECT_TRUE(matches(r.err, err)) << r.err.toStdString();
+        EXPECT_EQ(readAll(notes), text);
     }
 }
 
@@ -185,15 +182,12 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
 TEST_F(CommandLineTest, ParallelCapturesAllArrive) {
     constexpr int lanes = 3;
     constexpr int perLane = 8;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
-    env.insert(u"TZ"_s, kZone);
     std::vector<std::unique_ptr<QProcess>> running;
     int failed = 0;
     for (int i = 0; i < perLane; ++i) {
         for (int lane = 0; lane < lanes; ++lane) {
             auto p = std::make_unique<QProcess>();
-            p->setProcessEnvironment(env);
+            p->setProcessEnvironment(environment());
             p->start(QStringLiteral(PLIM_EXECUTABLE), {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)});
             running.push_back(std::move(p));
         }
@@ -218,12 +212,9 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
     // Exactly these two are due, in file order.
     const char* const bothDue = "^\\[\\s*\\{[^}]*\"id\": \"@ANN@\",\\s*\"label\": \"rang [^}]*\\},"
                                 "\\s*\\{[^}]*\"id\": \"@PLANTS@\"[^}]*\\}\\s*\\]\\s*$";
-    const struct {
-        const char* command; // @ANN@ and @PLANTS@ stand for the identities
-        int status;
-        const char* out; // patterns searched in the output and in the notes file
-        const char* file;
-    } steps[] = {
+    // The command (@ANN@ and @PLANTS@ stand for the identities): the exit status, patterns searched
+    // in the output and in the notes file.
+    const std::tuple<const char*, int, const char*, const char*> steps[] = {
         {"add --remind \"tomorrow 9am\" later", 0, "^[0-9A-F-]{36}\n$",
          "- \\[ \\] later  <!-- [\\d:]{5} remind [\\d-]{10} 09:00 -->"},
         {"due --json", 0, bothDue, nullptr},
@@ -241,19 +232,19 @@ TEST_F(CommandLineTest, RemindersFromCaptureToAnswer) {
         {"delete @PLANTS@", 0, "", "^(?!.*water plants)"},
         {"stop 00000000", 2, "", nullptr},
     };
-    for (const auto& s : steps) {
-        SCOPED_TRACE(s.command);
-        const Result r = plim(QString::fromUtf8(s.command)
+    for (const auto& [command, status, out, inFile] : steps) {
+        SCOPED_TRACE(command);
+        const Result r = plim(QString::fromUtf8(command)
                                   .replace(u"@ANN@"_s, ann)
                                   .replace(u"@PLANTS@"_s, plants)
                                   .replace(u"@plants@"_s, plants.left(6).toLower()));
-        EXPECT_EQ(r.status, s.status) << r.err.toStdString();
-        const QString out = QString(r.out).replace(ann, u"@ANN@"_s).replace(plants, u"@PLANTS@"_s);
-        EXPECT_TRUE(matches(out, s.out)) << r.out.toStdString();
-        if (QString::fromUtf8(s.command).endsWith(u"--json"_s)) {
+        EXPECT_EQ(r.status, status) << r.err.toStdString();
+        const QString named = QString(r.out).replace(ann, u"@ANN@"_s).replace(plants, u"@PLANTS@"_s);
+        EXPECT_TRUE(matches(named, out)) << r.out.toStdString();
+        if (QString::fromUtf8(command).endsWith(u"--json"_s)) {
             expectIndentedJson(r.out);
         }
-        EXPECT_TRUE(matches(file(), s.file)) << file().toStdString();
+        EXPECT_TRUE(matches(file(), inFile)) << file().toStdString();
     }
     EXPECT_TRUE(readAll(dir.filePath(u"n/plim.trash.md"_s)).contains("- [ ] water plants"));
 }

@@ -158,14 +158,8 @@ TEST(MergeCommand, UnreadableCopyIsReportedAndLeft) {
 // else may write to; named, it is merged whoever's it is, saying whose.
 TEST(MergeCommand, FoundCopiesOnlyWhenTheUsersOwn) {
     const passwd* nobody = ::getpwnam("nobody");
-    const struct {
-        const char* name;
-        bool nobodys;
-        QFile::Permissions mode;
-        bool named;
-        int status;
-        const char* says;
-    } cases[] = {
+    // Whose copy, its mode, named on the command line: the exit status and what it says.
+    const std::tuple<const char*, bool, QFile::Permissions, bool, int, const char*> cases[] = {
         {"own", false, QFile::ReadOwner | QFile::WriteOwner, false, 0, "1 entry added, from %1\n"},
         {"nobody's", true, QFile::ReadOwner | QFile::WriteOwner, false, 1,
          "plim: %1 belongs to nobody, not to you, so it was not merged; \u201cplim merge %2\u201d merges it anyway\n"},
@@ -174,10 +168,10 @@ TEST(MergeCommand, FoundCopiesOnlyWhenTheUsersOwn) {
         {"nobody's, named", true, QFile::ReadOwner | QFile::WriteOwner, true, 0,
          "1 entry added, from %1 (it belongs to nobody, not to you)\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.nobodys && (::geteuid() != 0 || !nobody)) {
-            std::cout << "not tried without root: a copy " << c.name << "\n";
+    for (const auto& [name, nobodys, mode, named, status, text] : cases) {
+        SCOPED_TRACE(name);
+        if (nobodys && (::geteuid() != 0 || !nobody)) {
+            std::cout << "not tried without root: a copy " << name << "\n";
             continue;
         }
         QTemporaryDir dir;
@@ -186,15 +180,15 @@ TEST(MergeCommand, FoundCopiesOnlyWhenTheUsersOwn) {
         ASSERT_TRUE(writeAll(notes, kAgreed));
         ASSERT_TRUE(
             writeAll(copy, "## 2026-12-06 Sunday\n\n- [ ] remind me  <!-- 09:00 remind 2026-12-06 10:00 -->\n"));
-        ASSERT_TRUE(QFile::setPermissions(copy, c.mode));
-        ASSERT_TRUE(!c.nobodys || ::chown(QFile::encodeName(copy).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
-        const Result r = plimMerge(notes, c.named ? QStringList{copy} : QStringList{});
-        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        ASSERT_TRUE(QFile::setPermissions(copy, mode));
+        ASSERT_TRUE(!nobodys || ::chown(QFile::encodeName(copy).constData(), nobody->pw_uid, nobody->pw_gid) == 0);
+        const Result r = plimMerge(notes, named ? QStringList{copy} : QStringList{});
+        EXPECT_EQ(r.status, status) << r.err.toStdString();
         const QString says =
-            QString::fromUtf8(c.says).replace(u"%1"_s, QFileInfo(copy).fileName()).replace(u"%2"_s, copy);
-        EXPECT_TRUE((c.status == 0 ? r.out : r.err).startsWith(says)) << r.out.toStdString() << r.err.toStdString();
-        EXPECT_EQ(QString::fromUtf8(readAll(notes)).contains(u"remind me"_s), c.status == 0);
-        EXPECT_EQ(QFileInfo::exists(copy), c.status != 0);
+            QString::fromUtf8(text).replace(u"%1"_s, QFileInfo(copy).fileName()).replace(u"%2"_s, copy);
+        EXPECT_TRUE((status == 0 ? r.out : r.err).startsWith(says)) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(QString::fromUtf8(readAll(notes)).contains(u"remind me"_s), status == 0);
+        EXPECT_EQ(QFileInfo::exists(copy), status != 0);
     }
 }
 

@@ -244,23 +244,16 @@ INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), By
 // Escape steps back one level without closing the window (in the notes list it clears the filter
 // and then closes, through the keys).
 TEST(ManageModel, EscapeStepsBackOneLevel) {
-    struct Case {
-        Step step;
-        Mode mode;
-        QString filter;
-    };
-    const Case cases[]{
-        {then(trash, filter(u"x"_s)), Mode::Log, {}},
-        {then(filter(u"mi"_s), sweep), Mode::Log, u"mi"_s},
-        {then(later, keys), Mode::Later, {}},
-    };
-    for (const Case& c : cases) {
+    const std::tuple<Step, Mode, QString> cases[]{{then(trash, filter(u"x"_s)), Mode::Log, {}},
+                                                  {then(filter(u"mi"_s), sweep), Mode::Log, u"mi"_s},
+                                                  {then(later, keys), Mode::Later, {}}};
+    for (const auto& [step, mode, kept] : cases) {
         F f;
         ManageModel& m = f.open({H14, u"- [ ] milk  <!-- 09:00 -->"_s, H12, u"- [ ] old  <!-- 09:00 -->"_s});
-        c.step(f);
+        step(f);
         m.escape();
-        EXPECT_EQ(m.mode(), c.mode);
-        EXPECT_EQ(m.filter(), c.filter);
+        EXPECT_EQ(m.mode(), mode);
+        EXPECT_EQ(m.filter(), kept);
         EXPECT_EQ(f.closed, 0);
     }
 }
@@ -376,29 +369,21 @@ TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {
 }
 
 TEST(ManageModel, SummaryCountsOpenAndWaitingEntries) {
-    struct Case {
-        QStringList entries;
-        QString summary;
-        int later;
+    // A routine is neither open nor waiting; waiting notes count, done or due entries do not.
+    const std::tuple<QString, int, QString> cases[]{
+        {u"1 open"_s, 0, u"- [ ] a\n- [>] b\n- [x] ~~done~~\n- a note"_s},
+        {u"2 open"_s, 2,
+         u"- [ ] a\n- [ ] b  <!-- remind 2026-03-14 20:30 every day 20:30 routine -->\n"
+         u"- [ ] c  <!-- remind 2026-03-14 20:30 every day 20:30 -->"_s},
+        {u"1 open"_s, 1,
+         u"- n  <!-- remind 2026-03-15 09:00 -->\n- [x] ~~d~~  <!-- remind 2026-03-15 09:00 -->\n"
+         u"- [ ] due  <!-- remind 2026-03-14 12:00 -->"_s},
     };
-    const Case cases[]{
-        {{u"- [ ] a"_s, u"- [>] b"_s, u"- [x] ~~done~~"_s, u"- a note"_s}, u"1 open"_s, 0},
-        // A routine is neither open nor waiting.
-        {{u"- [ ] a"_s, u"- [ ] b  <!-- remind 2026-03-14 20:30 every day 20:30 routine -->"_s,
-          u"- [ ] c  <!-- remind 2026-03-14 20:30 every day 20:30 -->"_s},
-         u"2 open"_s,
-         2},
-        // Waiting notes count, done or due entries do not.
-        {{u"- n  <!-- remind 2026-03-15 09:00 -->"_s, u"- [x] ~~d~~  <!-- remind 2026-03-15 09:00 -->"_s,
-          u"- [ ] due  <!-- remind 2026-03-14 12:00 -->"_s},
-         u"1 open"_s,
-         1},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [summary, laterCount, entries] : cases) {
         F f;
-        ManageModel& m = f.open(QStringList{H14} + c.entries);
-        EXPECT_EQ(m.openSummary(), c.summary) << c.entries.join(u" / ").toStdString();
-        EXPECT_EQ(m.laterCount(), c.later) << c.entries.join(u" / ").toStdString();
+        ManageModel& m = f.open(QStringList{H14} + entries.split(u'\n'));
+        EXPECT_EQ(m.openSummary(), summary) << entries.toStdString();
+        EXPECT_EQ(m.laterCount(), laterCount) << entries.toStdString();
     }
 }
 

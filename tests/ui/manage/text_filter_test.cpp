@@ -29,14 +29,9 @@ TextFilter filterOver(const std::vector<QString>& texts, std::size_t perBlock) {
     return filter;
 }
 
-struct ContainsCase {
-    QString text;
-    QString needle; // as typed
-    bool found;
-};
-
 TEST(TextFilter, FindsWhatTheLowerCasedTextContains) {
-    const std::vector<ContainsCase> cases{
+    // The text, the filter as typed: whether it is found.
+    const std::vector<std::tuple<QString, QString, bool>> cases{
         {u"Buy MILK"_s, u"milk"_s, true},
         {u"buy mil"_s, u"milk"_s, false},
         {u"mmilk"_s, u"milk"_s, true}, // a false start right before the match
@@ -53,14 +48,13 @@ TEST(TextFilter, FindsWhatTheLowerCasedTextContains) {
         {u"Room 4B"_s, u"4b"_s, true},
     };
     std::vector<QString> texts(cases.size());
-    std::transform(cases.begin(), cases.end(), texts.begin(), [](const ContainsCase& c) { return c.text; });
+    std::transform(cases.begin(), cases.end(), texts.begin(), [](const auto& c) { return std::get<0>(c); });
     for (const std::size_t perBlock : {std::size_t{1}, std::size_t{4}, cases.size()}) {
         TextFilter filter = filterOver(texts, perBlock);
         for (std::size_t i = 0; i < cases.size(); ++i) {
-            const ContainsCase& c = cases[i];
-            const QString lowered = c.needle.toLower();
-            EXPECT_EQ(filter.matches(lowered)[i] != 0, c.found)
-                << c.text.toStdString() << " / " << c.needle.toStdString() << " in blocks of " << perBlock;
+            const auto& [text, needle, found] = cases[i];
+            EXPECT_EQ(filter.matches(needle.toLower())[i] != 0, found)
+                << text.toStdString() << " / " << needle.toStdString() << " in blocks of " << perBlock;
         }
     }
 }
@@ -72,9 +66,7 @@ TEST(TextFilter, EveryAnswerIsTheFullAnswer) {
                                      u"call mum"_s, u"MÜLLER m"_s,  u"mil"_s,       u"lim"_s,
                                      u"ilk"_s,      u"call Ann"_s,  u"xmi"_s,       u"lky"_s};
     TextFilter filter = filterOver(texts, 3);
-    const QStringList sequence{u"m"_s,   u"mi"_s,   u"mil"_s,  u"milk"_s, u"mil"_s,  u"mi"_s, u"m"_s,
-                               u"ilk"_s, u"milk"_s, u"l"_s,    u"ll"_s,   u"call"_s, u"ca"_s, u"a"_s,
-                               u"ü"_s,   u"mü"_s,   u"ilky"_s, u"y"_s,    u"mily"_s, u"ix"_s};
+    const QStringList sequence = u"m mi mil milk mil mi m ilk milk l ll call ca a ü mü ilky y mily ix"_s.split(u' ');
     for (const QString& q : sequence) {
         const std::vector<std::uint8_t>& got = filter.matches(q);
         ASSERT_EQ(got.size(), texts.size());
