@@ -30,8 +30,8 @@ class FakeHotKeys final : public GlobalHotKeys {
 public:
     std::optional<Refusal> grab(QKeyCombination c) override {
         ++grabs;
-        if (const auto found = takenByOthers.find(c.toCombined()); found != takenByOthers.end()) {
-            return Refusal{found->second};
+        if (takenByOthers.contains(c.toCombined())) {
+            return Refusal{takenByOthers.at(c.toCombined())};
         }
         held.insert(c.toCombined());
         return std::nullopt;
@@ -42,18 +42,17 @@ public:
         described[c.toCombined()] = what;
     }
     std::optional<QString> keysOf(QKeyCombination c) const override {
-        const auto found = desktopKeys.find(c.toCombined());
-        return found != desktopKeys.end() ? std::optional<QString>(found->second) : std::nullopt;
+        return desktopKeys.contains(c.toCombined()) ? std::optional(desktopKeys.at(c.toCombined())) : std::nullopt;
     }
     bool isAvailable() const override { return available; }
 
     // The user presses a combination: only a held one reaches the program.
     void press(QKeyCombination c) {
-        if (held.count(c.toCombined()) != 0) {
+        if (holds(c)) {
             Q_EMIT pressed(c);
         }
     }
-    bool holds(QKeyCombination c) const { return held.count(c.toCombined()) != 0; }
+    bool holds(QKeyCombination c) const { return held.contains(c.toCombined()); }
 
     std::map<int, int> takenByOthers;
     std::set<int> held;

@@ -143,20 +143,16 @@ int main(int argc, char** argv) {
     if (!home.isValid()) {
         return 3;
     }
-    const QByteArray root = home.path().toUtf8();
-    ::setenv("XDG_CONFIG_HOME", (root + "/config").constData(), 1);
-    ::setenv("HOME", root.constData(), 1);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u"config"_s)));
+    qputenv("HOME", QFile::encodeName(home.path()));
     QDir(home.path()).mkdir(u"runtime"_s);
     QFile::setPermissions(home.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").constData(), 1);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(u"runtime"_s)));
     QStandardPaths::setTestModeEnabled(true);
 
     const bool haveTools =
         !QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() && !QStandardPaths::findExecutable(u"xdotool"_s).isEmpty();
-    std::unique_ptr<plim::test::XServer> server;
-    if (haveTools) {
-        server = std::make_unique<plim::test::XServer>();
-    }
+    const auto server = haveTools ? std::make_unique<plim::test::XServer>() : nullptr;
     if (!server || !server->isRunning()) {
         skipReason = haveTools ? "Xvfb did not start" : "needs Xvfb and xdotool";
         QCoreApplication app(argc, argv);

@@ -39,11 +39,7 @@ TEST(InstanceFrame, EveryRequestGoesThereAndBack) {
 
 TEST(InstanceFrame, ReadsWhatArrives) {
     const QByteArray max(InstanceFrame::kMaxToken, 't');
-    const struct {
-        const char* name;
-        QByteArray bytes;
-        Status status;
-    } cases[] = {
+    const std::tuple<const char*, QByteArray, Status> cases[] = {
         {"largest token", frame("PLIM", 1, 3, InstanceFrame::kMaxToken, max), Status::Complete},
         {"bytes after the frame", frame("PLIM", 1, 5, 0, {}) + "more", Status::Complete},
         {"token still coming", frame("PLIM", 1, 3, 5, "abc"), Status::Incomplete},
@@ -59,8 +55,8 @@ TEST(InstanceFrame, ReadsWhatArrives) {
         {"length 4 GiB", frame("PLIM", 1, 3, 0xffffffffU, {}), Status::Invalid},
         {"text", "GET / HTTP/1.0\r\n\r\n", Status::Invalid},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(InstanceFrame::decode(c.bytes).status, c.status) << c.name;
+    for (const auto& [name, bytes, status] : cases) {
+        EXPECT_EQ(InstanceFrame::decode(bytes).status, status) << name;
     }
 }
 

@@ -19,7 +19,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-using test::have;
 using test::Process;
 
 constexpr int kWaitMs = test::kDesktopWaitMs;
@@ -38,12 +37,10 @@ bool drawn(const QImage& image) {
 
 class ResidentDesktopTest : public test::DesktopSession {
 protected:
+    ResidentDesktopTest()
+        : DesktopSession({u"dunst"_s, u"dunstctl"_s, u"trayer"_s, u"openbox"_s, u"xdotool"_s}) {}
+
     void SetUp() override {
-        for (const QString& tool : {u"dunst"_s, u"dunstctl"_s, u"trayer"_s, u"openbox"_s, u"xdotool"_s}) {
-            if (!have(tool)) {
-                GTEST_SKIP() << tool.toStdString() << " is missing";
-            }
-        }
         DesktopSession::SetUp();
         if (IsSkipped() || HasFatalFailure()) {
             return;

@@ -51,13 +51,8 @@ struct Syncthing {
         return answer;
     }
     bool connected(const QString& other) const {
-        return call("GET", u"/rest/system/connections"_s)
-            .value(u"connections"_s)
-            .toObject()
-            .value(other)
-            .toObject()
-            .value(u"connected"_s)
-            .toBool();
+        const QJsonObject all = call("GET", u"/rest/system/connections"_s).value(u"connections"_s).toObject();
+        return all.value(other).toObject().value(u"connected"_s).toBool();
     }
     // Nothing left to pull, and the other computer has all of this one's.
     bool idle(const QString& folder, const QString& other) const {

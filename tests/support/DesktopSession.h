@@ -24,12 +24,17 @@ namespace plim::test {
 
 // The real plim as a user meets it: on an X server and a session bus of the test's own, with a
 // home of its own (settings, runtime folder, notes), so nothing reaches the user's desktop or
-// files. Skipped when Xvfb or dbus-daemon is missing.
+// files. Skipped when Xvfb, dbus-daemon or one of `tools` is missing.
 class DesktopSession : public ::testing::Test {
 protected:
+    explicit DesktopSession(QStringList tools = {})
+        : tools_(std::move(tools)) {}
+
     void SetUp() override {
-        if (!have(QStringLiteral("Xvfb")) || !have(QStringLiteral("dbus-daemon"))) {
-            GTEST_SKIP() << "Xvfb or dbus-daemon is missing";
+        for (const QString& tool : tools_ + QStringList{QStringLiteral("Xvfb"), QStringLiteral("dbus-daemon")}) {
+            if (!have(tool)) {
+                GTEST_SKIP() << tool.toStdString() << " is missing";
+            }
         }
         x = std::make_unique<XServer>();
         ASSERT_TRUE(x->isRunning());
@@ -151,6 +156,7 @@ protected:
         return ok;
     }
 
+    QStringList tools_;
     QTemporaryDir home;
     std::unique_ptr<XServer> x;
     SessionBus bus;

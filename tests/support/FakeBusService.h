@@ -4,6 +4,8 @@
 #include <QDBusVirtualObject>
 #include <QString>
 
+#include <type_traits>
+
 namespace plim::test {
 
 // What a fake D-Bus service stands on: a bus connection of its own, so the program's calls and the
@@ -32,18 +34,18 @@ public:
     FakeBusService& operator=(const FakeBusService&) = delete;
 
     // Called once the object can answer: its slots and signals, or all messages to a virtual one.
-    bool publish(const QString& service, const QString& path, QObject* object) {
+    template <typename Object>
+    bool publish(const QString& service, const QString& path, Object* object) {
         service_ = service;
         path_ = path;
         QDBusConnection bus(name_);
-        return bus.registerObject(path, object, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
-               bus.registerService(service);
-    }
-    bool publish(const QString& service, const QString& path, QDBusVirtualObject* object) {
-        service_ = service;
-        path_ = path;
-        QDBusConnection bus(name_);
-        return bus.registerVirtualObject(path, object) && bus.registerService(service);
+        if constexpr (std::is_base_of_v<QDBusVirtualObject, Object>) {
+            return bus.registerVirtualObject(path, object) && bus.registerService(service);
+        } else {
+            return bus.registerObject(path, object,
+                                      QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
+                   bus.registerService(service);
+        }
     }
 
     QDBusConnection bus() const { return QDBusConnection(name_); }

@@ -10,7 +10,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 using namespace plim;
 using namespace plim::test;

@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
 

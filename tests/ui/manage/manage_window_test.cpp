@@ -99,10 +99,6 @@ TEST(ManageWindow, RowsShowWhatTheModelSays) {
     const ManageModel::Row& last = f.window->list().rows().row(f.window->list().rows().rowCount() - 1);
     ASSERT_EQ(last.kind, Kind::Folded);
     EXPECT_EQ(rowLook(*f.model, last, c).text, u"2 done hidden  Ctrl+E"_s);
-    // In the trash the header says so.
-    f.model->showTrash();
-    EXPECT_EQ(ManageTexts::dayHeader(*f.model, DaySection{{}, u"2026-03-12 Thursday"_s, {}}).text,
-              u"Trashed Thursday, Mar 12"_s);
 }
 
 // What a screen reader hears: each row's name and description, read through the list's accessible

@@ -4,7 +4,6 @@
 #include "store/Preferences.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>

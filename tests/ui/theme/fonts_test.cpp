@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <set>
-#include <vector>
 
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;

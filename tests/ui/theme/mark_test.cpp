@@ -2,12 +2,10 @@
 #include "ui/theme/Theme.h"
 
 #include <QPainter>
-#include <QRect>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
 using namespace plim;
 
@@ -46,9 +44,8 @@ TEST(Mark, IsDrawnAtTheSizeAndPixelRatioAskedFor) {
 
 TEST(Mark, ReadsOnDarkAndLightPanels) {
     // Black and white, usual dark and light panels, and the two greys either side of the middle.
-    const std::vector<const char*> grounds{"#000000", "#242424", "#2E3440", "#31363B", "#7F7F7F",
-                                           "#808080", "#D6D6D6", "#EFF0F1", "#F6F5F4", "#FFFFFF"};
-    for (const char* hex : grounds) {
+    for (const char* hex : {"#000000", "#242424", "#2E3440", "#31363B", "#7F7F7F", "#808080", "#D6D6D6", "#EFF0F1",
+                            "#F6F5F4", "#FFFFFF"}) {
         SCOPED_TRACE(hex);
         const QColor ground(QLatin1String{hex});
         const QColor ink = Mark::colorFor(ground);
