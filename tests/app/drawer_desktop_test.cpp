@@ -53,10 +53,8 @@ protected:
         const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
         for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
             const QString shape = run(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, id}).out;
-            for (const QString& line : shape.split(u'\n')) {
-                if (line.startsWith(u"WIDTH="_s) && line.mid(6).toInt() >= 400) {
-                    return id;
-                }
+            if (shape.section(u"WIDTH="_s, 1).section(u'\n', 0, 0).toInt() >= 400) {
+                return id;
             }
         }
         return {};
