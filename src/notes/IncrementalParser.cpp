@@ -176,8 +176,14 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
                 break;
             }
         }
-        DaySection section =
-            same ? same->section : NotesDocument::parse(allText.sliced(dayTextFrom, dayTextLength)).sections.front();
+        DaySection section;
+        if (same) {
+            section = same->section;
+        } else {
+            section = std::move(NotesDocument::parse(allText.sliced(dayTextFrom, dayTextLength)).sections.front());
+            // Its list is sized for a typical day: over years of days the room left would add up.
+            section.items.squeeze();
+        }
         doc.sections.append(section);
         days.push_back(Day{from, length, dayTextFrom, dayTextLength, std::move(section)});
     }

@@ -64,6 +64,12 @@ struct RawLine {
 
 using Item = std::variant<Entry, RawLine>;
 
+} // namespace plim
+// Relocated as bytes (nothing in it points into itself): a growing list of them is reallocated, not
+// moved member by member.
+Q_DECLARE_TYPEINFO(plim::Item, Q_RELOCATABLE_TYPE);
+namespace plim {
+
 struct DaySection {
     QUuid id;        // fresh whenever the day is read anew
     QString heading; // without "## ", verbatim
