@@ -111,7 +111,7 @@ void timed(benchmark::State& state, Window& w, Prepare prepare, Measure measure)
 // day's items are shared with the previous load.
 void BM_ManageReloadAfterChange(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
+    const QUuid id = w.model->list().entries().at(w.model->list().entries().size() / 2).id;
     timed(
         state, w, [&] { w.store->toggleDone(id); }, [&] { w.model->reload(); });
 }
@@ -119,7 +119,7 @@ void BM_ManageReloadAfterChange(benchmark::State& state) {
 // A reload after the file was read again (an outside edit, undo): nothing is shared.
 void BM_ManageReloadAfterReread(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
+    const QUuid id = w.model->list().entries().at(w.model->list().entries().size() / 2).id;
     timed(
         state, w,
         [&] {
@@ -133,7 +133,7 @@ void BM_ManageReloadAfterReread(benchmark::State& state) {
 // can be reused.
 void BM_ManageFirstKeystrokeAfterChange(benchmark::State& state) {
     Window w(static_cast<int>(state.range(0)));
-    const QUuid id = w.model->list().entries().value(w.model->list().entries().size() / 2).id;
+    const QUuid id = w.model->list().entries().at(w.model->list().entries().size() / 2).id;
     timed(
         state, w,
         [&] {

@@ -11,36 +11,49 @@ namespace plim {
 
 namespace {
 
+const char16_t* units(QStringView s) {
+    return s.utf16();
+}
+const char* units(QByteArrayView s) {
+    return s.data();
+}
+qsizetype find(QStringView s, char16_t c, qsizetype from) {
+    return s.indexOf(QChar(c), from);
+}
+qsizetype find(QByteArrayView s, char c, qsizetype from) {
+    return s.indexOf(c, from);
+}
+
 // Where each day starts in text.first(end): every line that begins with "## ", as the parser sees
-// headings (the first one after a byte-order mark). `from` is 0 or a day's start.
-std::vector<qsizetype> dayStarts(QStringView text, qsizetype from, qsizetype end) {
+// headings (the first one after a byte-order mark, `mark` units long). `from` is 0 or a day's
+// start. The same in the text and in its UTF-8: the marks are ASCII.
+template <class View>
+std::vector<qsizetype> dayStarts(View text, qsizetype from, qsizetype end, qsizetype mark) {
     std::vector<qsizetype> starts;
-    const QStringView region = text.first(end);
-    const qsizetype first = from == 0 && syntax::startsWithByteOrderMark(text) ? 1 : from;
-    if (region.sliced(std::min(first, end)).startsWith(u"## ")) {
-        starts.push_back(first);
+    const View region = text.first(end);
+    const auto* data = units(text);
+    const auto headingAt = [&](qsizetype at) {
+        return at + 3 <= end && data[at] == '#' && data[at + 1] == '#' && data[at + 2] == ' ';
+    };
+    if (headingAt(from == 0 ? mark : from)) {
+        starts.push_back(from == 0 ? mark : from);
     }
-    // Line by line: a search for the line end is vectorised, one for the four characters is not.
-    const char16_t* data = text.utf16();
-    while (true) {
-        const qsizetype at = region.indexOf(u'\n', from);
-        if (at < 0 || at + 3 >= end) {
-            break;
+    // Found by their '#', which is rare elsewhere: a search for one character is vectorised, and
+    // takes far fewer steps than one for each line end.
+    for (qsizetype at = find(region, '#', from + 1); at >= 0; at = find(region, '#', at + 1)) {
+        if (data[at - 1] == '\n' && headingAt(at)) {
+            starts.push_back(at);
         }
-        if (data[at + 1] == u'#' && data[at + 2] == u'#' && data[at + 3] == u' ') {
-            starts.push_back(at + 1);
-        }
-        from = at + 1;
     }
     return starts;
 }
 
-// How many characters two texts share at their start, and at their end (counting at most `limit`).
-qsizetype sharedStart(QStringView a, QStringView b) {
+// How many bytes two texts share at their start, and at their end (counting at most `limit`).
+qsizetype sharedStart(QByteArrayView a, QByteArrayView b) {
     const qsizetype n = std::min(a.size(), b.size());
-    constexpr qsizetype kStep = 1024;
+    constexpr qsizetype kStep = 2048;
     qsizetype i = 0;
-    while (i + kStep <= n && std::memcmp(a.utf16() + i, b.utf16() + i, kStep * sizeof(char16_t)) == 0) {
+    while (i + kStep <= n && std::memcmp(a.data() + i, b.data() + i, kStep) == 0) {
         i += kStep;
     }
     while (i < n && a[i] == b[i]) {
@@ -49,13 +62,13 @@ qsizetype sharedStart(QStringView a, QStringView b) {
     return i;
 }
 
-qsizetype sharedEnd(QStringView a, QStringView b, qsizetype limit) {
+qsizetype sharedEnd(QByteArrayView a, QByteArrayView b, qsizetype limit) {
     const qsizetype n = std::min({a.size(), b.size(), limit});
-    constexpr qsizetype kStep = 1024;
-    const char16_t* x = a.utf16() + a.size();
-    const char16_t* y = b.utf16() + b.size();
+    constexpr qsizetype kStep = 2048;
+    const char* x = a.data() + a.size();
+    const char* y = b.data() + b.size();
     qsizetype i = 0;
-    while (i + kStep <= n && std::memcmp(x - i - kStep, y - i - kStep, kStep * sizeof(char16_t)) == 0) {
+    while (i + kStep <= n && std::memcmp(x - i - kStep, y - i - kStep, kStep) == 0) {
         i += kStep;
     }
     while (i < n && x[-i - 1] == y[-i - 1]) {
@@ -65,8 +78,8 @@ qsizetype sharedEnd(QStringView a, QStringView b, qsizetype limit) {
 }
 
 // A day is looked up by its heading line and its length; equal keys are then compared in full.
-std::size_t dayKey(QStringView day) {
-    qsizetype end = day.indexOf(u'\n');
+std::size_t dayKey(QByteArrayView day) {
+    qsizetype end = day.indexOf('\n');
     if (end < 0) {
         end = day.size();
     }
@@ -77,18 +90,25 @@ std::size_t dayKey(QStringView day) {
 
 void IncrementalParser::clear() {
     source_.clear();
+    textSize_ = 0;
     days_.clear();
     preamble_ = {};
 }
 
-NotesDocument IncrementalParser::parse(const QString& text) {
-    const QStringView all(text);
-    const QStringView old(source_);
+NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
+    if (utf8.isNull()) {
+        utf8 = text.toUtf8();
+    }
+    // Days are compared in UTF-8 and parsed from the text; a day's place is known in both.
+    const QByteArrayView all(utf8);
+    const QByteArrayView old(source_);
+    const QStringView allText(text);
     // An edit usually changes one stretch of the file: the days before it and after it are the
     // earlier ones, found by position without reading them again.
     const qsizetype start = sharedStart(all, old);
     const qsizetype end = sharedEnd(all, old, std::min(all.size(), old.size()) - start);
     const qsizetype shift = all.size() - old.size();
+    const qsizetype textShift = text.size() - textSize_;
     // Days wholly in the shared start, the next day's heading included...
     std::size_t head = 0;
     while (head < days_.size() && days_[head].from + days_[head].length + 3 <= start) {
@@ -101,7 +121,16 @@ NotesDocument IncrementalParser::parse(const QString& text) {
     }
     const qsizetype middleFrom = head > 0 ? days_[head - 1].from + days_[head - 1].length : 0;
     const qsizetype middleEnd = tail < days_.size() ? days_[tail].from + shift : all.size();
-    const std::vector<qsizetype> starts = dayStarts(all, middleFrom, middleEnd);
+    const qsizetype textFrom = head > 0 ? days_[head - 1].textFrom + days_[head - 1].textLength : 0;
+    const qsizetype textEnd = tail < days_.size() ? days_[tail].textFrom + textShift : text.size();
+    const std::vector<qsizetype> starts = dayStarts(all, middleFrom, middleEnd, all.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+    const std::vector<qsizetype> textStarts =
+        dayStarts(allText, textFrom, textEnd, syntax::startsWithByteOrderMark(allText) ? 1 : 0);
+    if (starts.size() != textStarts.size() || textFrom > textEnd || textEnd > text.size()) {
+        // Bytes that are not the text's UTF-8: nothing can be compared.
+        clear();
+        return NotesDocument::parse(text);
+    }
 
     std::unordered_multimap<std::size_t, std::size_t> known;
     known.reserve(tail - head);
@@ -115,11 +144,11 @@ NotesDocument IncrementalParser::parse(const QString& text) {
         doc = preamble_;
     } else {
         // The preamble (and the byte-order mark before it) as a whole parse reads it.
-        doc = NotesDocument::parse(all.first(starts.empty() ? middleEnd : starts.front()));
+        doc = NotesDocument::parse(allText.first(textStarts.empty() ? textEnd : textStarts.front()));
         preamble_ = doc;
     }
     // The line end is the whole text's.
-    doc.lineEnd = syntax::crlfLineEnds(all) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
+    doc.lineEnd = syntax::crlfLineEnds(allText) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
     const std::size_t count = head + starts.size() + (days_.size() - tail);
     doc.sections.reserve(static_cast<qsizetype>(count));
     std::vector<Day> days;
@@ -129,30 +158,42 @@ NotesDocument IncrementalParser::parse(const QString& text) {
         days.push_back(days_[i]);
     }
     for (std::size_t k = 0; k < starts.size(); ++k) {
+        const bool last = k + 1 == starts.size();
         const qsizetype from = starts[k];
-        const qsizetype length = (k + 1 < starts.size() ? starts[k + 1] : middleEnd) - from;
-        const QStringView day = all.sliced(from, length);
+        const qsizetype length = (last ? middleEnd : starts[k + 1]) - from;
+        const qsizetype dayTextFrom = textStarts[k];
+        const qsizetype dayTextLength = (last ? textEnd : textStarts[k + 1]) - dayTextFrom;
+        const QByteArrayView day = all.sliced(from, length);
         const Day* same = nullptr;
-        const auto [first, last] = known.equal_range(dayKey(day));
-        for (auto it = first; it != last; ++it) {
+        const auto [first, past] = known.equal_range(dayKey(day));
+        for (auto it = first; it != past; ++it) {
             const Day& candidate = days_[it->second];
             // Each earlier day is taken once: two identical days must not share an identity.
             if (!taken[it->second] && candidate.length == length &&
-                std::memcmp(old.utf16() + candidate.from, day.utf16(), static_cast<std::size_t>(length) * 2) == 0) {
+                std::memcmp(old.data() + candidate.from, day.data(), static_cast<std::size_t>(length)) == 0) {
                 taken[it->second] = true;
                 same = &candidate;
                 break;
             }
         }
-        DaySection section = same ? same->section : NotesDocument::parse(day).sections.front();
+        DaySection section;
+        if (same) {
+            section = same->section;
+        } else {
+            section = std::move(NotesDocument::parse(allText.sliced(dayTextFrom, dayTextLength)).sections.front());
+            // Its list is sized for a typical day: over years of days the room left would add up.
+            section.items.squeeze();
+        }
         doc.sections.append(section);
-        days.push_back(Day{from, length, std::move(section)});
+        days.push_back(Day{from, length, dayTextFrom, dayTextLength, std::move(section)});
     }
     for (std::size_t i = tail; i < days_.size(); ++i) {
         doc.sections.append(days_[i].section);
-        days.push_back(Day{days_[i].from + shift, days_[i].length, days_[i].section});
+        days.push_back(Day{days_[i].from + shift, days_[i].length, days_[i].textFrom + textShift, days_[i].textLength,
+                           days_[i].section});
     }
-    source_ = text;
+    source_ = std::move(utf8);
+    textSize_ = text.size();
     days_ = std::move(days);
     return doc;
 }

@@ -2,6 +2,7 @@
 
 #include "notes/NotesDocument.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -15,17 +16,24 @@ namespace plim {
 // per day (by the address of its items) can keep it.
 class IncrementalParser {
 public:
-    NotesDocument parse(const QString& text);
+    // `utf8` is the text's UTF-8 when the caller has it (made from the text when null). Only the
+    // UTF-8 is kept until the next parse: half the memory of the text, and shared with whoever
+    // keeps the file's bytes.
+    NotesDocument parse(const QString& text, QByteArray utf8 = {});
     // Forgets the last text (the next parse reads every day).
     void clear();
 
 private:
+    // Where a day lies in the UTF-8 and in the text.
     struct Day {
         qsizetype from = 0;
         qsizetype length = 0;
+        qsizetype textFrom = 0;
+        qsizetype textLength = 0;
         DaySection section;
     };
-    QString source_;
+    QByteArray source_;
+    qsizetype textSize_ = 0;
     std::vector<Day> days_;
     NotesDocument preamble_; // what the text before the first day reads as
 };

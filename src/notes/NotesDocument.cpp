@@ -2,10 +2,13 @@
 
 #include "notes/NotesSyntax.h"
 
+#include <QHash>
+#include <QMutex>
 #include <QRandomGenerator>
 
 #include <array>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #ifdef __SSE2__
@@ -122,13 +125,15 @@ QString withoutCommentMarks(QStringView s) {
     return out;
 }
 
-// Stamps are nearly always plain "HH:mm": each of those is read as a string over static storage, as
-// a literal is, which costs neither an allocation nor a reference count.
-QString stampString(QStringView stamp) {
+// Stamps are nearly always plain "HH:mm": each of those is a string over static storage, as a
+// literal is, which costs neither an allocation nor a reference count.
+constexpr int kMinutes = 24 * 60;
+
+const std::array<QString, kMinutes>& plainStamps() {
     static constexpr std::size_t kWidth = 6; // "HH:mm" and a '\0'
-    static const std::array<char16_t, 24 * 60 * kWidth> table = [] {
-        std::array<char16_t, 24 * 60 * kWidth> all{};
-        for (std::size_t m = 0; m < 24 * 60; ++m) {
+    static const std::array<char16_t, kMinutes* kWidth> table = [] {
+        std::array<char16_t, kMinutes * kWidth> all{};
+        for (std::size_t m = 0; m < kMinutes; ++m) {
             char16_t* at = all.data() + m * kWidth;
             at[0] = static_cast<char16_t>(u'0' + m / 600);
             at[1] = static_cast<char16_t>(u'0' + m / 60 % 10);
@@ -138,20 +143,29 @@ QString stampString(QStringView stamp) {
         }
         return all;
     }();
-    if (stamp.size() == 5) {
-        const char16_t* p = stamp.utf16();
-        const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
-        if (digit(p[0]) && digit(p[1]) && digit(p[3]) && digit(p[4])) {
-            const int hour = (p[0] - u'0') * 10 + (p[1] - u'0');
-            const int minute = (p[3] - u'0') * 10 + (p[4] - u'0');
-            if (hour < 24 && minute < 60) {
-                const char16_t* at = table.data() + static_cast<std::size_t>(hour * 60 + minute) * kWidth;
-                return QString::fromRawData(reinterpret_cast<const QChar*>(at), 5);
-            }
+    static const std::array<QString, kMinutes> strings = [] {
+        std::array<QString, kMinutes> all;
+        for (std::size_t m = 0; m < kMinutes; ++m) {
+            all[m] = QString::fromRawData(reinterpret_cast<const QChar*>(table.data() + m * kWidth), 5);
         }
-    }
-    return stamp.toString();
+        return all;
+    }();
+    return strings;
 }
+
+// The few stamps that are not plain, each kept once (never dropped: they are rare and small).
+struct OtherStamps {
+    QMutex lock;
+    std::deque<QString> texts; // stays where it is as more are added
+    QHash<QString, quint32> numbers;
+};
+
+OtherStamps& otherStamps() {
+    static OtherStamps others;
+    return others;
+}
+
+constexpr quint32 kFirstOther = kMinutes + 1;
 
 bool isStruckThrough(QStringView s) {
     return s.size() >= 4 && s[0] == u'~' && s[1] == u'~' && s[s.size() - 2] == u'~' && s[s.size() - 1] == u'~';
@@ -517,6 +531,43 @@ void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e
 
 } // namespace
 
+Stamp::Stamp(QStringView text) {
+    if (text.size() == 5) {
+        const char16_t* p = text.utf16();
+        const auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+        if (digit(p[0]) && digit(p[1]) && p[2] == u':' && digit(p[3]) && digit(p[4])) {
+            const int hour = (p[0] - u'0') * 10 + (p[1] - u'0');
+            const int minute = (p[3] - u'0') * 10 + (p[4] - u'0');
+            if (hour < 24 && minute < 60) {
+                code_ = static_cast<quint32>(1 + hour * 60 + minute);
+                return;
+            }
+        }
+    }
+    OtherStamps& others = otherStamps();
+    const QMutexLocker locked(&others.lock);
+    const QString key = text.toString();
+    auto at = others.numbers.constFind(key);
+    if (at == others.numbers.constEnd()) {
+        at = others.numbers.insert(key, kFirstOther + static_cast<quint32>(others.texts.size()));
+        others.texts.push_back(key);
+    }
+    code_ = *at;
+}
+
+const QString& Stamp::operator*() const {
+    if (code_ >= 1 && code_ < kFirstOther) {
+        return plainStamps()[code_ - 1];
+    }
+    static const QString none;
+    if (code_ == 0) {
+        return none;
+    }
+    OtherStamps& others = otherStamps();
+    const QMutexLocker locked(&others.lock);
+    return others.texts[code_ - kFirstOther];
+}
+
 // --- Reading -------------------------------------------------------------------------------------
 
 Entry NotesDocument::parseEntry(QStringView line) {
@@ -593,7 +644,7 @@ void readEntry(QStringView line, EntryFacts& facts, TextBlocks* blocks, Entry& e
         const bool plain = !facts.irregular && facts.lastUnusual < m->open;
         if (const auto stamp = plain ? plainTimeStamp(content) : matchTimeStamp(content)) {
             // Only the digits and the colon: the whitespace after them is not part of the stamp.
-            e.time = stampString(content.first(stamp->stamp));
+            e.time = Stamp(content.first(stamp->stamp));
             content = content.sliced(stamp->withSpace);
         }
         if (!content.isEmpty()) {

@@ -12,15 +12,45 @@
 
 namespace plim {
 
+// An entry's capture stamp: used as a std::optional<QString>, held in the room of an integer. A
+// plain "HH:mm" is kept as its minute of the day; any other text is kept once for the program and
+// named by its number, so that every stamp reads back exactly as it was written.
+class Stamp {
+public:
+    Stamp() = default;
+    Stamp(std::nullopt_t) {}
+    Stamp(QStringView text);
+    Stamp(const QString& text)
+        : Stamp(QStringView(text)) {}
+    Stamp(const std::optional<QString>& text)
+        : Stamp(text ? Stamp(*text) : Stamp()) {}
+
+    explicit operator bool() const { return code_ != 0; }
+    bool has_value() const { return code_ != 0; }
+    const QString& operator*() const;
+    const QString* operator->() const { return &**this; }
+    QString value_or(const QString& other) const { return code_ != 0 ? **this : other; }
+    void reset() { code_ = 0; }
+    operator std::optional<QString>() const { return code_ != 0 ? std::optional<QString>(**this) : std::nullopt; }
+
+    // Equal texts have equal numbers.
+    friend bool operator==(const Stamp&, const Stamp&) = default;
+    friend bool operator==(const Stamp& a, const std::optional<QString>& b) { return a == Stamp(b); }
+    friend bool operator==(const Stamp& a, const QString& b) { return a == Stamp(b); }
+
+private:
+    quint32 code_ = 0; // 0: none; else 1 + the minute of a plain stamp, or a number past those
+};
+
 // One list line of the notes file (plus its continuation lines).
 struct Entry {
-    enum class State { Open, Done, Carried, Note, Struck };
+    enum class State : quint8 { Open, Done, Carried, Note, Struck };
 
     QUuid id;
     State state = State::Open;
     bool active = false;            // on the shortlist, written "! "
+    Stamp time;                     // "HH:mm" capture stamp
     QString text;                   // further lines joined with "\n"
-    std::optional<QString> time;    // "HH:mm" capture stamp
     std::optional<QString> comment; // rest of the trailing comment, trimmed; absent when empty
 
     friend bool operator==(const Entry&, const Entry&) = default;
@@ -33,6 +63,12 @@ struct RawLine {
 };
 
 using Item = std::variant<Entry, RawLine>;
+
+} // namespace plim
+// Relocated as bytes (nothing in it points into itself): a growing list of them is reallocated, not
+// moved member by member.
+Q_DECLARE_TYPEINFO(plim::Item, Q_RELOCATABLE_TYPE);
+namespace plim {
 
 struct DaySection {
     QUuid id;        // fresh whenever the day is read anew

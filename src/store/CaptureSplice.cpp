@@ -58,10 +58,12 @@ bool CaptureSplice::same(const TextRead& read, bool bytesOnly) const {
 }
 
 void CaptureSplice::read(const TextRead& read, bool bytesOnly) {
-    text_ = read.text;
-    textStale_ = bytesOnly;
-    bytesKnown_ = bytesOnly;
-    bytes_ = bytesOnly ? read.bytes : QByteArray();
+    // The bytes rather than the text: half its memory, and the same copy the parser keeps.
+    const bool keepBytes = bytesOnly || !read.bytes.isNull();
+    text_ = keepBytes ? QString() : read.text;
+    textStale_ = keepBytes;
+    bytesKnown_ = keepBytes;
+    bytes_ = keepBytes ? read.bytes : QByteArray();
 }
 
 void CaptureSplice::written(QString text, QByteArray bytes) {

@@ -28,8 +28,8 @@ public:
     bool bytesOnly() const { return textStale_; }
     // Whether `read` brought what is known already.
     bool same(const TextRead& read, bool bytesOnly) const;
-    // What was read: its text, or with `bytesOnly` its bytes alone. A store that keeps the whole
-    // document encodes the bytes again only when it needs them, not holding its memory twice.
+    // What was read: its bytes, the text decoded when asked for (with `bytesOnly` the read has no
+    // text). A read without bytes (a missing file) is known by its text.
     void read(const TextRead& read, bool bytesOnly);
     void written(QString text, QByteArray bytes);
     // Written, the text to be decoded when needed.

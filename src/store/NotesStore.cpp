@@ -248,7 +248,7 @@ void NotesStore::load() {
 NotesStore::ReadAhead NotesStore::readAhead(const QString& path) {
     ReadAhead ahead{path, readTextFile(path), {}, {}};
     if (ahead.read.status == TextRead::Status::Ok) {
-        ahead.document = ahead.parser.parse(ahead.read.text);
+        ahead.document = ahead.parser.parse(ahead.read.text, ahead.read.bytes);
     }
     return ahead;
 }
@@ -324,14 +324,15 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
     // A capture splices the bytes (without decoding them when only capturing).
     file_.read(read, bytesOnly);
     if (agreed_) {
-        agreedPending_ = AgreedRead{read.text, bytesOnly ? read.bytes : QByteArray(), read.stamp};
+        // Its bytes when read: the text is then neither kept nor encoded again for it.
+        agreedPending_ = AgreedRead{read.bytes.isNull() ? read.text : QString(), read.bytes, read.stamp};
         agreedTimer_.start();
     }
     if (ahead) {
         parser_ = std::move(ahead->parser);
         document_ = std::move(ahead->document);
     } else {
-        document_ = options_.wholeDocument ? parser_.parse(read.text) : NotesDocument{};
+        document_ = options_.wholeDocument ? parser_.parse(read.text, read.bytes) : NotesDocument{};
     }
     dayTexts_.clear();
     serialized_.reset();
@@ -548,7 +549,7 @@ void NotesStore::restore(bool undoing) {
                 QFile::rename(source, target);
             }
         }
-        document_ = parser_.parse(restored);
+        document_ = parser_.parse(restored, bytes);
         // The days read again are new lists; the others are still the very lists whose text is kept,
         // so the next change writes only those anew.
         dayTexts_.dropBytes();

@@ -277,7 +277,7 @@ private:
     // the window's next frame.
     struct AgreedRead {
         QString text;     // the text read, or
-        QByteArray bytes; // its bytes, when only those were read
+        QByteArray bytes; // its bytes, when read
         FileStamp stamp;
     };
     std::optional<AgreedRead> agreedPending_;

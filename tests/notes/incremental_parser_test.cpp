@@ -74,6 +74,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"MiddleDayEdited",
              u"Notes\n\n"_s + kFriday + u"## 2025-03-13 Thursday\n\n- [ ] b\nraw line\n\n"_s + kWednesday,
              {true, false, true}},
+        // Characters of more than one byte before, in and after the edit.
+        Case{"NonAsciiDayEdited",
+             u"Notes\n\n"_s + kFriday + u"## 2025-03-13 Thursday\n\n- [ ] b\u00e9\U0001F600\nraw line\n\n"_s +
+                 kWednesday,
+             {true, false, true},
+             u"Notes \u00e9\n\n"_s + kFriday + u"## 2025-03-13 Thursday\n\n- [ ] \u4e2d\nraw line\n\n"_s + kWednesday},
         Case{"NewDayOnTopAndPreambleChanged",
              u"Other\n\n## 2025-03-15 Saturday\n\n- [ ] new\n\n"_s + kFriday + kThursday + kWednesday,
              {false, true, true, true}},

@@ -55,6 +55,7 @@ TEST(NotesDocumentWriting, CanonicalForm) {
         {"## d\n\n- [ ] a \\<!-- b --> c  <!-- 17:37 -->\n  \\\\\\<!-- d\n", nullptr},
         {"## d\n- [ ] a <!-- b --> c\n  <!-- d\n", "## d\n\n- [ ] a \\<!-- b --> c\n  \\<!-- d\n"},
         {"## d\n\n- [ ] caf\u00e9 \u20ac \U0001F600  <!-- 12:00 \u00e9t\u00e9 -->\n", nullptr},
+        {"## d\n\n- [ ] a  <!-- \u0661\u0662:\u0663\u0664 b -->\n- [ ] c  <!-- 23:59 -->\n", nullptr},
         {"pre\n   \n\t\npre2\n## a\n\n\n- x\n \n- y\n\n\n\n## b\n- z",
          "pre\npre2\n\n## a\n\n- x\n- y\n\n## b\n\n- z\n"},
         {"\n\n  pre  \n\n", "  pre  \n\n"},

@@ -798,7 +798,7 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
                 items.insert(at, RawLine{QStringLiteral("  new indented")});
                 break;
             case 4:
-                items.insert(at, Entry{{}, Entry::State::Note, false, QStringLiteral("new"), {}, {}});
+                items.insert(at, Entry{{}, Entry::State::Note, false, {}, QStringLiteral("new"), {}});
                 break;
             }
         }
