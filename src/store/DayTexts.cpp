@@ -1,5 +1,7 @@
 #include "store/DayTexts.h"
 
+#include "store/TextFile.h"
+
 #include <QHash>
 
 namespace plim {
@@ -67,6 +69,75 @@ bool DayTexts::describes(const NotesDocument& doc) const {
     }
     const Frame f = frameOf(doc);
     return f.frame == frame_ && f.preamble == preambleText_;
+}
+
+QString DayTexts::decode(const CompactText& compact) const {
+    // A step's days mostly stand where the kept ones do: looked for there first, then by address
+    // once a few were not (a day that changed is in neither).
+    QHash<const CompactText::Chunk*, const Day*> known;
+    std::size_t next = 0;
+    int misses = 0;
+    const auto keptDay = [&](const CompactText::Chunk* chunk) -> const Day* {
+        for (const std::size_t k : {next, next + 1}) {
+            if (k < days_.size() && days_[k].utf8.get() == chunk) {
+                next = k + 1;
+                return days_[k].exact ? &days_[k] : nullptr;
+            }
+        }
+        if (++misses <= 4) {
+            return nullptr;
+        }
+        if (known.isEmpty()) {
+            known.reserve(static_cast<qsizetype>(days_.size()));
+            for (const Day& day : days_) {
+                if (day.utf8 && day.exact) {
+                    known.insert(day.utf8.get(), &day);
+                }
+            }
+        }
+        const Day* day = known.value(chunk);
+        if (day) {
+            next = static_cast<std::size_t>(day - days_.data()) + 1;
+        }
+        return day;
+    };
+    QString out;
+    out.reserve(compact.size());
+    // The chunks between kept days are decoded together; the pieces split where a kept day's
+    // UTF-8 (whole characters) stands, so they decode as the whole would, unless the whole is not
+    // UTF-8 at all: then it is decoded as a whole.
+    QByteArray pending;
+    const auto flush = [&] {
+        if (pending.isEmpty()) {
+            return true;
+        }
+        std::optional<QString> text = decodeText(pending);
+        pending.clear();
+        if (!text) {
+            return false;
+        }
+        out += *text;
+        return true;
+    };
+    const std::vector<CompactText::ChunkPtr>& chunks = compact.chunks();
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const Day* day = i > 0 ? keptDay(chunks[i].get()) : nullptr;
+        if (!day) {
+            pending += chunks[i]->bytes;
+            continue;
+        }
+        if (!flush()) {
+            return compact.toString();
+        }
+        out += day->text;
+        if (day->trailing) {
+            out += between_;
+        }
+    }
+    if (!flush()) {
+        return compact.toString();
+    }
+    return out;
 }
 
 bool DayTexts::sameText(const DayTexts& other) const {
@@ -145,6 +216,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
             if (day.fresh) {
                 day.utf8 = CompactText::chunk(trailing ? (day.text + f.between).toUtf8() : day.text.toUtf8());
                 day.trailing = trailing;
+                day.exact = QStringView(day.text).isValidUtf16() && QStringView(f.between).isValidUtf16();
             }
             size += day.utf8->bytes.size();
         }
@@ -158,6 +230,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     }
     next->days_ = std::move(days);
     next->frame_ = std::move(f.frame);
+    next->between_ = std::move(f.between);
     next->preambleText_ = std::move(f.preamble);
     next->text_ = bytes && text ? *text : QString();
     next->preamble_ = std::move(preambleUtf8);

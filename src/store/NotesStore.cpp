@@ -523,7 +523,8 @@ void NotesStore::restore(bool undoing) {
         }
         const CompactText& step = history_.next(undoing)->text;
         const QByteArray bytes = step.utf8();
-        const QString restored = CompactText::toString(bytes);
+        // The days the step shares with the kept ones are not decoded again.
+        const QString restored = dayTexts_.decode(step);
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;

@@ -654,6 +654,8 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     check("preamble removed");
     store->undo();
     check("undo");
+    add(*store, u"after undo");
+    check("capture after undo");
     store->toggleActive(idOf("new"));
     check("after undo");
     store->redo();
