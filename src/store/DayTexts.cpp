@@ -169,13 +169,36 @@ QByteArray DayTexts::encode(const NotesDocument& doc, DayTexts* next) const {
 void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const {
     Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
+    // A day is looked for where it stood, then by its items' address once a few were not there.
+    const bool sameFrame = f.frame == frame_;
     QHash<const void*, const Day*> known;
-    if (f.frame == frame_) {
-        known.reserve(static_cast<qsizetype>(days_.size()));
-        for (const Day& day : days_) {
-            known.insert(day.items.constData(), &day);
+    std::size_t at = 0;
+    int misses = 0;
+    const auto keptDay = [&](const QList<Item>& items) -> const Day* {
+        if (!sameFrame) {
+            return nullptr;
         }
-    }
+        for (const std::size_t k : {at, at + 1}) {
+            if (k < days_.size() && days_[k].items.constData() == items.constData()) {
+                at = k + 1;
+                return &days_[k];
+            }
+        }
+        if (++misses <= 4) {
+            return nullptr;
+        }
+        if (known.isEmpty()) {
+            known.reserve(static_cast<qsizetype>(days_.size()));
+            for (const Day& day : days_) {
+                known.insert(day.items.constData(), &day);
+            }
+        }
+        const Day* day = known.value(items.constData());
+        if (day) {
+            at = static_cast<std::size_t>(day - days_.data()) + 1;
+        }
+        return day;
+    };
     std::vector<Day> days;
     days.reserve(static_cast<size_t>(doc.sections.size()));
     NotesDocument part = doc; // each day alone, written after `lead`
@@ -183,7 +206,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     part.preamble.clear();
     qsizetype total = f.preamble.size();
     for (const DaySection& section : doc.sections) {
-        const Day* old = known.value(section.items.constData());
+        const Day* old = keptDay(section.items);
         if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
             days.push_back(*old);
         } else {
