@@ -71,7 +71,10 @@ bool DayTexts::describes(const NotesDocument& doc) const {
     return f.frame == frame_ && f.preamble == preambleText_;
 }
 
-QString DayTexts::decode(const CompactText& compact) const {
+QString DayTexts::decode(const CompactText& compact, bool* whole) const {
+    if (whole) {
+        *whole = false;
+    }
     // A step's days mostly stand where the kept ones do: looked for there first, then by address
     // once a few were not (a day that changed is in neither).
     QHash<const CompactText::Chunk*, const Day*> known;
@@ -136,6 +139,9 @@ QString DayTexts::decode(const CompactText& compact) const {
     }
     if (!flush()) {
         return compact.toString();
+    }
+    if (whole) {
+        *whole = true;
     }
     return out;
 }

@@ -35,8 +35,9 @@ public:
     // would keep).
     bool describes(const NotesDocument& doc) const;
     // The text of `compact`, as CompactText::toString makes it: a chunk that is a kept day's UTF-8
-    // is not decoded again, the day's text is taken.
-    QString decode(const CompactText& compact) const;
+    // is not decoded again, the day's text is taken. `whole`: whether it is all UTF-8 (then the text
+    // encodes to the very bytes again).
+    QString decode(const CompactText& compact, bool* whole = nullptr) const;
     // Whether the two give the same text.
     bool sameText(const DayTexts& other) const;
     // Forgets which text it last made with its bytes.
