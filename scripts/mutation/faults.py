@@ -69,7 +69,7 @@ FAULTS = [
     ("the filter minds case", "manage",
      "const QString q = filter.trimmed().toLower();", "const QString q = filter.trimmed();"),
     ("a day whose entries are all hidden disappears", "manage",
-     "if (stays == 0) {", "if (stays == hidden) {"),
+     "list.stays = stays > 0;", "list.stays = stays > hidden;"),
     ("the sweep takes today's entries", "manage",
      "if (section.heading == today || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {",
      "if ((section.heading == today && false) || dayCounts_[static_cast<std::size_t>(s)].stale == 0) {"),

@@ -1,5 +1,7 @@
 #include "store/DayTexts.h"
 
+#include "store/TextFile.h"
+
 #include <QHash>
 
 namespace plim {
@@ -69,6 +71,81 @@ bool DayTexts::describes(const NotesDocument& doc) const {
     return f.frame == frame_ && f.preamble == preambleText_;
 }
 
+QString DayTexts::decode(const CompactText& compact, bool* whole) const {
+    if (whole) {
+        *whole = false;
+    }
+    // A step's days mostly stand where the kept ones do: looked for there first, then by address
+    // once a few were not (a day that changed is in neither).
+    QHash<const CompactText::Chunk*, const Day*> known;
+    std::size_t next = 0;
+    int misses = 0;
+    const auto keptDay = [&](const CompactText::Chunk* chunk) -> const Day* {
+        for (const std::size_t k : {next, next + 1}) {
+            if (k < days_.size() && days_[k].utf8.get() == chunk) {
+                next = k + 1;
+                return days_[k].exact ? &days_[k] : nullptr;
+            }
+        }
+        if (++misses <= 4) {
+            return nullptr;
+        }
+        if (known.isEmpty()) {
+            known.reserve(static_cast<qsizetype>(days_.size()));
+            for (const Day& day : days_) {
+                if (day.utf8 && day.exact) {
+                    known.insert(day.utf8.get(), &day);
+                }
+            }
+        }
+        const Day* day = known.value(chunk);
+        if (day) {
+            next = static_cast<std::size_t>(day - days_.data()) + 1;
+        }
+        return day;
+    };
+    QString out;
+    out.reserve(compact.size());
+    // The chunks between kept days are decoded together; the pieces split where a kept day's
+    // UTF-8 (whole characters) stands, so they decode as the whole would, unless the whole is not
+    // UTF-8 at all: then it is decoded as a whole.
+    QByteArray pending;
+    const auto flush = [&] {
+        if (pending.isEmpty()) {
+            return true;
+        }
+        std::optional<QString> text = decodeText(pending);
+        pending.clear();
+        if (!text) {
+            return false;
+        }
+        out += *text;
+        return true;
+    };
+    const std::vector<CompactText::ChunkPtr>& chunks = compact.chunks();
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const Day* day = i > 0 ? keptDay(chunks[i].get()) : nullptr;
+        if (!day) {
+            pending += chunks[i]->bytes;
+            continue;
+        }
+        if (!flush()) {
+            return compact.toString();
+        }
+        out += day->text;
+        if (day->trailing) {
+            out += between_;
+        }
+    }
+    if (!flush()) {
+        return compact.toString();
+    }
+    if (whole) {
+        *whole = true;
+    }
+    return out;
+}
+
 bool DayTexts::sameText(const DayTexts& other) const {
     if (frame_ != other.frame_ || preambleText_ != other.preambleText_ || days_.size() != other.days_.size()) {
         return false;
@@ -98,13 +175,36 @@ QByteArray DayTexts::encode(const NotesDocument& doc, DayTexts* next) const {
 void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const {
     Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
+    // A day is looked for where it stood, then by its items' address once a few were not there.
+    const bool sameFrame = f.frame == frame_;
     QHash<const void*, const Day*> known;
-    if (f.frame == frame_) {
-        known.reserve(static_cast<qsizetype>(days_.size()));
-        for (const Day& day : days_) {
-            known.insert(day.items.constData(), &day);
+    std::size_t at = 0;
+    int misses = 0;
+    const auto keptDay = [&](const QList<Item>& items) -> const Day* {
+        if (!sameFrame) {
+            return nullptr;
         }
-    }
+        for (const std::size_t k : {at, at + 1}) {
+            if (k < days_.size() && days_[k].items.constData() == items.constData()) {
+                at = k + 1;
+                return &days_[k];
+            }
+        }
+        if (++misses <= 4) {
+            return nullptr;
+        }
+        if (known.isEmpty()) {
+            known.reserve(static_cast<qsizetype>(days_.size()));
+            for (const Day& day : days_) {
+                known.insert(day.items.constData(), &day);
+            }
+        }
+        const Day* day = known.value(items.constData());
+        if (day) {
+            at = static_cast<std::size_t>(day - days_.data()) + 1;
+        }
+        return day;
+    };
     std::vector<Day> days;
     days.reserve(static_cast<size_t>(doc.sections.size()));
     NotesDocument part = doc; // each day alone, written after `lead`
@@ -112,7 +212,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     part.preamble.clear();
     qsizetype total = f.preamble.size();
     for (const DaySection& section : doc.sections) {
-        const Day* old = known.value(section.items.constData());
+        const Day* old = keptDay(section.items);
         if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
             days.push_back(*old);
         } else {
@@ -145,6 +245,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
             if (day.fresh) {
                 day.utf8 = CompactText::chunk(trailing ? (day.text + f.between).toUtf8() : day.text.toUtf8());
                 day.trailing = trailing;
+                day.exact = QStringView(day.text).isValidUtf16() && QStringView(f.between).isValidUtf16();
             }
             size += day.utf8->bytes.size();
         }
@@ -158,6 +259,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     }
     next->days_ = std::move(days);
     next->frame_ = std::move(f.frame);
+    next->between_ = std::move(f.between);
     next->preambleText_ = std::move(f.preamble);
     next->text_ = bytes && text ? *text : QString();
     next->preamble_ = std::move(preambleUtf8);

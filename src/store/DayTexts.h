@@ -34,6 +34,10 @@ public:
     // Whether these are the days of `doc` as it is now, each with its UTF-8 (what `encode` of it
     // would keep).
     bool describes(const NotesDocument& doc) const;
+    // The text of `compact`, as CompactText::toString makes it: a chunk that is a kept day's UTF-8
+    // is not decoded again, the day's text is taken. `whole`: whether it is all UTF-8 (then the text
+    // encodes to the very bytes again).
+    QString decode(const CompactText& compact, bool* whole = nullptr) const;
     // Whether the two give the same text.
     bool sameText(const DayTexts& other) const;
     // Forgets which text it last made with its bytes.
@@ -41,6 +45,7 @@ public:
     void clear() {
         days_.clear();
         frame_.clear();
+        between_.clear();
         preambleText_.clear();
         dropBytes();
     }
@@ -62,9 +67,11 @@ private:
         CompactText::ChunkPtr utf8; // its UTF-8, when made
         bool fresh = false;         // encoded by the serialize that made this list
         bool trailing = false;      // `utf8` ends with what comes between it and the next day
+        bool exact = false;         // `utf8` decodes to `text` (it holds no lone surrogate)
     };
     std::vector<Day> days_;
-    QString frame_; // two empty days as the document's writer wrote them then
+    QString frame_;   // two empty days as the document's writer wrote them then
+    QString between_; // what comes between two days in that frame
     QString preambleText_;
     QString text_;                   // the text last made with its bytes
     CompactText::ChunkPtr preamble_; // that text's UTF-8 before the first day

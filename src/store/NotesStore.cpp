@@ -524,7 +524,13 @@ void NotesStore::restore(bool undoing) {
         }
         const CompactText& step = history_.next(undoing)->text;
         const QByteArray bytes = step.utf8();
-        const QString restored = CompactText::toString(bytes);
+        // The days the step shares with the kept ones are not decoded again.
+        bool whole = false;
+        const QString restored = dayTexts_.decode(step, &whole);
+        std::optional<Restored> made;
+        if (whole) {
+            made = Restored{restored, step};
+        }
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
@@ -537,8 +543,14 @@ void NotesStore::restore(bool undoing) {
         // the whole text is then not made again for it.
         const std::optional<UndoHistory::MovedFile> moved =
             history_.cross(undoing, [this](const CompactText* neighbour) {
-                return dayTexts_.describes(document_) ? dayTexts_.compact(neighbour)
-                                                      : compactOf(currentText(), neighbour);
+                if (dayTexts_.describes(document_)) {
+                    return dayTexts_.compact(neighbour);
+                }
+                if (restored_ && serialized_ && serialized_->constData() == restored_->text.constData() &&
+                    serialized_->size() == restored_->text.size()) {
+                    return restored_->compact;
+                }
+                return compactOf(currentText(), neighbour);
             });
         if (moved) {
             // The merged copy goes back beside the notes with the text it was merged into, and
@@ -554,6 +566,7 @@ void NotesStore::restore(bool undoing) {
         // so the next change writes only those anew.
         dayTexts_.dropBytes();
         serialized_ = restored;
+        restored_ = std::move(made);
         parsedFromText_ = saved == Saved::Yes;
         if (saved == Saved::Yes) {
             file_.written(restored, bytes);

@@ -261,6 +261,14 @@ private:
     std::optional<QString> serialized_;
     // Each day's written form, kept with the items it was written from.
     DayTexts dayTexts_;
+    // The text the last undo or redo made the file's, with its chunks: while the document is still
+    // that text (`serialized_` is this very string), the next one keeps these instead of cutting
+    // the whole text again.
+    struct Restored {
+        QString text;
+        CompactText compact;
+    };
+    std::optional<Restored> restored_;
     // Re-reads of the whole file take over the days that read the same as before.
     IncrementalParser parser_;
     mutable EntryCounts counts_;

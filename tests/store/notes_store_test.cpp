@@ -147,6 +147,12 @@ TEST_F(NotesStoreTest, UndoTakesBackLaterCapturesAndOutsideEditsRedoably) {
         store->redo();
         EXPECT_EQ(file(),
                   capture ? kToday + "- [x] ~~a~~  <!-- 09:05 -->\n- [ ] from elsewhere  <!-- 09:05 -->\n" : outside);
+        // A capture after an undo is kept by the next redo, for the undo after it.
+        store->undo();
+        add(*store, u"b");
+        store->redo();
+        store->undo();
+        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n");
     }
 }
 
@@ -654,6 +660,8 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     check("preamble removed");
     store->undo();
     check("undo");
+    add(*store, u"after undo");
+    check("capture after undo");
     store->toggleActive(idOf("new"));
     check("after undo");
     store->redo();

@@ -34,41 +34,55 @@ const Entry* entryOf(const Item& item) {
     return std::get_if<Entry>(&item);
 }
 
+// Replaces v[at, at + count) by `with`: what follows moves only by the difference. Returns with's size.
+template <typename T>
+std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::vector<T>& with) {
+    const auto pos = v.begin() + static_cast<std::ptrdiff_t>(at);
+    const std::size_t common = std::min(count, with.size());
+    std::move(with.begin(), with.begin() + static_cast<std::ptrdiff_t>(common), pos);
+    if (count > with.size()) {
+        v.erase(pos + static_cast<std::ptrdiff_t>(common), pos + static_cast<std::ptrdiff_t>(count));
+    } else {
+        v.insert(pos + static_cast<std::ptrdiff_t>(common),
+                 std::make_move_iterator(with.begin() + static_cast<std::ptrdiff_t>(common)),
+                 std::make_move_iterator(with.end()));
+    }
+    return with.size();
+}
+
 } // namespace
 
 ManageList::~ManageList() = default;
 
 void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous) {
-    std::vector<Facts> oldFacts = std::move(facts_);
-    // The list built from the previous identities keeps them: these are new ones.
-    const std::shared_ptr<std::vector<QUuid>> oldIds = std::exchange(ids_, std::make_shared<std::vector<QUuid>>());
-    std::vector<QUuid>& ids = *ids_;
-    std::vector<qsizetype> oldOffsets = std::move(offsets_);
-    facts_.clear();
-    offsets_.clear();
     notesFilterReady_ = false;
-    qsizetype count = 0;
-    for (const DaySection& section : std::as_const(sections_)) {
-        count += section.items.size();
-    }
-    facts_.reserve(static_cast<std::size_t>(count));
-    ids.reserve(static_cast<std::size_t>(count));
-    offsets_.reserve(static_cast<std::size_t>(sections_.size()));
-
     const bool sameRules = factsZone_ == now.calendar.zoneId() && factsAnchors_ == now.anchors;
     factsZone_ = now.calendar.zoneId();
     factsAnchors_ = now.anchors;
 
     // A change through the store, and a re-read of the file, leave every day they did not touch
-    // shared with the previous load: its facts are taken over as they were.
-    std::vector<DayCounts> oldCounts = std::move(dayCounts_);
-    dayCounts_.clear();
-    dayCounts_.reserve(static_cast<std::size_t>(sections_.size()));
+    // shared with the previous load: its facts stay where they are in the tables, which are edited
+    // in place around the days that changed.
+    const bool reuse = sameRules && offsets_.size() == static_cast<std::size_t>(previous.size()) &&
+                       dayCounts_.size() == offsets_.size() && dayLists_.size() == offsets_.size();
+    if (!reuse) {
+        facts_.clear();
+        ids_.clear();
+        dayCounts_.clear();
+        dayLists_.clear();
+    }
+    const std::size_t oldDays = reuse ? offsets_.size() : 0;
+    const std::vector<qsizetype> oldOffsets = std::move(offsets_);
+    const std::size_t oldTotal = facts_.size();
+    offsets_.clear();
+    offsets_.reserve(static_cast<std::size_t>(sections_.size()));
+    const auto oldStart = [&](std::size_t k) {
+        return k < oldDays ? static_cast<std::size_t>(oldOffsets[k]) : oldTotal;
+    };
+
     // Days keep their order, so a day is looked for where the previous load had it, or a place
     // either side (a day came in or went before it); a day moved further is read again. A changed
     // day stands where the one it replaces stood.
-    const bool reuse = sameRules && oldOffsets.size() == static_cast<std::size_t>(previous.size()) &&
-                       oldCounts.size() == oldOffsets.size();
     std::size_t hint = 0;
     const auto previousDay = [&](const QList<Item>& items) -> std::optional<std::size_t> {
         if (!reuse || items.isEmpty()) {
@@ -77,7 +91,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         }
         for (const std::ptrdiff_t step : {0, 1, -1, 2}) {
             const auto k = static_cast<std::ptrdiff_t>(hint) + step;
-            if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldOffsets.size()) &&
+            if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldDays) &&
                 previous[k].items.constData() == items.constData()) {
                 hint = static_cast<std::size_t>(k) + 1;
                 return static_cast<std::size_t>(k);
@@ -87,25 +101,49 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         return std::nullopt;
     };
 
+    // The days read since the last day taken over, put in place of the previous days between.
+    std::vector<Facts> facts;
+    std::vector<QUuid> ids;
+    std::vector<DayCounts> counts;
+    std::vector<DayList> lists;
+    std::size_t at = 0;      // where they go in the per-item tables
+    std::size_t dayAt = 0;   // and in the per-day ones
+    std::size_t oldNext = 0; // the first previous day neither taken over nor given way
+    const auto place = [&](std::size_t upTo) {
+        const std::size_t count = oldStart(upTo) - oldStart(oldNext);
+        if (count > 0 || !facts.empty()) {
+            at += splice(facts_, at, count, facts);
+            splice(ids_, at - facts.size(), count, ids);
+        }
+        dayAt += splice(dayCounts_, dayAt, upTo - oldNext, counts);
+        splice(dayLists_, dayAt - counts.size(), upTo - oldNext, lists);
+        facts.clear();
+        ids.clear();
+        counts.clear();
+        lists.clear();
+        oldNext = upTo;
+    };
+
     for (const DaySection& section : std::as_const(sections_)) {
-        const std::size_t first = facts_.size();
-        offsets_.push_back(static_cast<qsizetype>(first));
-        if (const auto same = previousDay(section.items)) {
-            const qsizetype offset = oldOffsets[*same];
-            const auto from = oldFacts.begin() + offset;
-            facts_.insert(facts_.end(), from, from + section.items.size());
-            const auto known = oldIds->begin() + offset;
-            ids.insert(ids.end(), known, known + section.items.size());
-            dayCounts_.push_back(std::move(oldCounts[*same]));
+        if (const auto same = previousDay(section.items); same && *same >= oldNext) {
+            place(*same);
+            offsets_.push_back(static_cast<qsizetype>(at));
+            at += static_cast<std::size_t>(section.items.size());
+            ++dayAt;
+            oldNext = *same + 1;
             continue;
         }
+        offsets_.push_back(static_cast<qsizetype>(at + facts.size()));
+        const std::size_t first = facts.size();
         for (const Item& item : section.items) {
             const Entry* e = entryOf(item);
             ids.push_back(e ? e->id : QUuid());
-            facts_.push_back(factsOf(item, now));
+            facts.push_back(factsOf(item, now));
         }
-        dayCounts_.push_back(countsOf(std::span<const Facts>(facts_).subspan(first)));
+        counts.push_back(countsOf(std::span<const Facts>(facts).subspan(first)));
+        lists.emplace_back();
     }
+    place(oldDays);
 }
 
 std::shared_ptr<const TextFilter::Block> ManageList::filterBlock(const QList<Item>& items) {
@@ -224,7 +262,7 @@ std::int64_t ManageList::listedDay(const Built& section, std::uint32_t place) co
 }
 
 const QUuid& ManageList::idAt(qsizetype entry) const {
-    return (*builtIds_)[listed_[entries_[static_cast<std::size_t>(entry)]]];
+    return entryIds_[static_cast<std::size_t>(entry)];
 }
 
 ManageList::Row ManageList::rowAt(int index) const {
@@ -289,12 +327,9 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
         return lastFound_->second;
     }
     qsizetype index = -1;
-    const std::vector<QUuid>& ids = *builtIds_;
-    for (std::size_t e = 0; e < entries_.size(); ++e) {
-        if (ids[listed_[entries_[e]]] == id) {
-            index = static_cast<qsizetype>(e);
-            break;
-        }
+    const auto it = std::find(entryIds_.begin(), entryIds_.end(), id);
+    if (it != entryIds_.end()) {
+        index = it - entryIds_.begin();
     }
     lastFound_ = {id, index};
     return index;
@@ -605,27 +640,72 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
 }
 
 void ManageList::listDay(Days& d, const Building& b, qsizetype s, bool notes, bool folds, Instant now) const {
-    const DaySection& section = b.source[s];
     const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
+    const qsizetype count = b.source[s].items.size();
+    const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
+    // The notes' days unfiltered are listed again only when they changed or a ring passed.
+    const bool keep = !matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size();
+    DayList& list = keep ? dayLists_[static_cast<std::size_t>(s)] : scratch_;
+    if (!keep || !list.made || list.notes != notes || list.folds != folds || now < list.from || now >= list.until) {
+        listDay(list, b.facts.data() + base, count, matches, notes, folds, now);
+    }
+    const auto section = static_cast<std::uint32_t>(s);
+    for (const std::uint32_t i : list.ringing) {
+        d.ringing.push_back({base + i, section});
+    }
+    for (const std::uint32_t i : list.active) {
+        d.active.push_back({base + i, section});
+    }
+    // A day is listed while it has entries, even when all of them are hidden.
+    if (!list.stays) {
+        return;
+    }
     const auto from = static_cast<std::uint32_t>(d.listed.size());
     const auto entriesFrom = static_cast<std::uint32_t>(d.entries.size());
+    d.listed.resize(d.listed.size() + list.listed.size());
+    std::transform(list.listed.begin(), list.listed.end(), d.listed.begin() + from,
+                   [base](std::uint32_t i) { return base + i; });
+    d.entries.resize(d.entries.size() + list.entries.size());
+    std::transform(list.entries.begin(), list.entries.end(), d.entries.begin() + entriesFrom,
+                   [from](std::uint32_t i) { return from + i; });
+    d.days.push_back({s, from, static_cast<std::uint32_t>(d.listed.size()), entriesFrom,
+                      static_cast<std::uint32_t>(list.entries.size()), list.hidden});
+}
+
+void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
+                         bool folds, Instant now) {
+    list.made = true;
+    list.notes = notes;
+    list.folds = folds;
+    list.from = Instant::min();
+    list.until = Instant::max();
+    list.listed.clear();
+    list.entries.clear();
+    list.ringing.clear();
+    list.active.clear();
     int stays = 0;
     int hidden = 0;
     // Newest entry of the day first: entries are added at the end of their day.
-    for (auto i = static_cast<std::uint32_t>(section.items.size()); i-- > 0;) {
-        const std::uint32_t g = base + i;
-        const Facts& f = b.facts[g];
-        if (b.matches && !(f.isEntry && (*b.matches)[g])) {
+    for (auto i = static_cast<std::uint32_t>(count); i-- > 0;) {
+        const Facts& f = facts[i];
+        if (matches && !(f.isEntry && matches[i])) {
             continue;
         }
         if (notes && f.isEntry) {
             const bool rings = canRing(f.state) && f.hasReminder;
+            if (rings) {
+                if (f.next <= now) {
+                    list.from = std::max(list.from, f.next);
+                } else {
+                    list.until = std::min(list.until, f.next);
+                }
+            }
             if (rings && f.next <= now) {
-                d.ringing.push_back({g, static_cast<std::uint32_t>(s)});
+                list.ringing.push_back(i);
                 continue;
             }
             if (f.active) {
-                d.active.push_back({g, static_cast<std::uint32_t>(s)});
+                list.active.push_back(i);
                 continue;
             }
             if (rings) {
@@ -638,18 +718,13 @@ void ManageList::listDay(Days& d, const Building& b, qsizetype s, bool notes, bo
             continue;
         }
         if (f.isEntry) {
-            d.entries.push_back(static_cast<std::uint32_t>(d.listed.size()));
+            list.entries.push_back(static_cast<std::uint32_t>(list.listed.size()));
         }
-        d.listed.push_back(g);
+        list.listed.push_back(i);
     }
     // A day is listed while it has entries, even when all of them are hidden.
-    if (stays == 0) {
-        d.listed.resize(from);
-        d.entries.resize(entriesFrom);
-        return;
-    }
-    d.days.push_back({s, from, static_cast<std::uint32_t>(d.listed.size()), entriesFrom,
-                      static_cast<std::uint32_t>(d.entries.size()) - entriesFrom, hidden});
+    list.stays = stays > 0;
+    list.hidden = hidden;
 }
 
 ManageList::Changes ManageList::compare(const Building& b) const {
@@ -661,7 +736,17 @@ ManageList::Changes ManageList::compare(const Building& b) const {
         const Built& was = built_[k];
         const Built& is = b.built[k];
         sectionsSame = was.id == is.id && was.to - was.from == is.to - is.from && headingOf(was) == b.headingOf(is);
-        for (std::uint32_t i = 0; sectionsSame && i < is.to - is.from; ++i) {
+        // A day whose items are the very list it was built from compares by places alone.
+        std::uint32_t i = 0;
+        if (sectionsSame && was.home >= 0 && is.home >= 0 &&
+            builtSource_[was.home].items.constData() == b.source[is.home].items.constData()) {
+            const auto wasBase = static_cast<std::uint32_t>(builtOffsets_[static_cast<std::size_t>(was.home)]);
+            const auto isBase = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(is.home)]);
+            while (i < is.to - is.from && listed_[was.from + i] - wasBase == b.listed[is.from + i] - isBase) {
+                ++i;
+            }
+        }
+        for (; sectionsSame && i < is.to - is.from; ++i) {
             const Item& x = listedItem(was, was.from + i);
             const Item& y = b.itemOf(is, is.from + i);
             sectionsSame = &x == &y || x == y;
@@ -694,7 +779,11 @@ void ManageList::take(Building&& b, bool trash) {
     entries_ = std::move(b.entries);
     builtSource_ = b.source;
     builtOffsets_ = b.offsets;
-    builtIds_ = trash ? trashIds_ : ids_;
+    const std::vector<QUuid>& ids = trash ? *trashIds_ : ids_;
+    entryIds_.resize(entries_.size());
+    for (std::size_t e = 0; e < entries_.size(); ++e) {
+        entryIds_[e] = ids[listed_[entries_[e]]];
+    }
     rowCount_ = b.rows;
     lastFound_.reset();
 }
@@ -715,7 +804,7 @@ std::optional<Entry> ManageList::entry(const QUuid& id) const {
 
 bool ManageList::isWaiting(const QUuid& id, Instant now) const {
     // Read from the per-item tables, side by side in memory, rather than from the items.
-    const std::vector<QUuid>& ids = *ids_;
+    const std::vector<QUuid>& ids = ids_;
     std::size_t s = 0;
     std::optional<std::size_t> lastDay;
     for (std::size_t g = 0; g < ids.size(); ++g) {

@@ -150,6 +150,21 @@ private:
         int stale = 0;
         std::vector<Instant> rings;
     };
+    // What listing one day found, its places counted from the day's first item: kept with the day's
+    // facts while the moment stays between the rings it was made around.
+    struct DayList {
+        bool made = false;
+        bool notes = false;
+        bool folds = false;
+        Instant from{};  // the latest ring at or before the moment it was made for
+        Instant until{}; // the first ring after it
+        bool stays = false;
+        int hidden = 0;
+        std::vector<std::uint32_t> listed;
+        std::vector<std::uint32_t> entries; // places in `listed`
+        std::vector<std::uint32_t> ringing;
+        std::vector<std::uint32_t> active;
+    };
     // The filter over the notes and over the trash, set up on the first filter after a load
     // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
     // over while the items stay the same; keeping the items also keeps their address unique.
@@ -209,6 +224,8 @@ private:
     void listLater(Building& b, const Moment& now) const;
     void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
     void listDay(Days& d, const Building& b, qsizetype s, bool notes, bool folds, Instant now) const;
+    static void listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
+                        bool folds, Instant now);
     Changes compare(const Building& b) const;
     void take(Building&& b, bool trash);
 
@@ -225,9 +242,12 @@ private:
     // Facts of `sections_`: facts_[offsets_[s] + i] belongs to item i of section s.
     std::vector<Facts> facts_;
     // The identities of the same items (null for raw lines): listing reads them here, together,
-    // rather than from the items. Shared with the list built from them.
-    std::shared_ptr<std::vector<QUuid>> ids_ = std::make_shared<std::vector<QUuid>>();
+    // rather than from the items. Edited in place with the days that change.
+    std::vector<QUuid> ids_;
     std::vector<DayCounts> dayCounts_;
+    // Each day's list in the notes, made when first asked for (listing is const).
+    mutable std::vector<DayList> dayLists_;
+    mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.
     QString factsZone_;
@@ -252,7 +272,8 @@ private:
     std::vector<std::uint32_t> entries_;
     QList<DaySection> builtSource_;
     std::vector<qsizetype> builtOffsets_;
-    std::shared_ptr<const std::vector<QUuid>> builtIds_ = std::make_shared<const std::vector<QUuid>>();
+    // The identity of each listed entry, in order: the selection is looked for here.
+    std::vector<QUuid> entryIds_;
     int rowCount_ = 0;
     mutable std::optional<QList<DaySection>> visibleSections_;
     // Made from the built list when asked for.
