@@ -18,135 +18,74 @@ QStringList split(const char* text) {
     return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
 }
 
-// The answer as a number, -1 for none, so that a table says both in one column.
+// Rows "words=answer" ('|' between rows; '_' for a space in the words): the answer as a number, -1
+// for none, and for windows "start-end".
+template <class Read>
+void checkRows(const char* rows, Read read) {
+    for (const QString& row : QString::fromUtf8(rows).split(u'|')) {
+        const qsizetype eq = row.lastIndexOf(u'=');
+        const QString words = row.first(eq).replace(u'_', u' ');
+        EXPECT_EQ(read(words).toStdString(), row.mid(eq + 1).toStdString()) << words.toStdString();
+    }
+}
+
 template <class T, class F>
-std::int64_t orMinusOne(const std::optional<T>& value, F&& number) {
-    return value ? static_cast<std::int64_t>(number(*value)) : -1;
+QString orMinusOne(const std::optional<T>& value, F&& text) {
+    return value ? text(*value) : QStringLiteral("-1");
 }
 
-// --- Times of day ---
-
-struct TimeCase {
-    const char* word;
-    int minutes; // -1: not a time
-};
-
-class TimeWord : public ::testing::TestWithParam<TimeCase> {};
-
-TEST_P(TimeWord, ReadsClockAndNamedTimes) {
-    const auto t = words::time(QString::fromUtf8(GetParam().word), kAnchors);
-    EXPECT_EQ(orMinusOne(t, [](TimeOfDay v) { return v.minutes; }), GetParam().minutes) << GetParam().word;
+TEST(RuleWords, TimesOfDay) {
+    checkRows("9=540|17=1020|0=0|930=570|1730=1050|9:05=545|9.30=570|9.30pm=1290|23:59=1439|00:00=0|12am=0|"
+              "12pm=720|12:30am=30|1230am=30|9p=1260|9a=540|4pm=960|11:45pm=1425|noon=720|midday=720|midnight=0|"
+              "morning=510|evening=1230|night=1230|tonight=1230|00000000000000000009:00=540|"
+              // Not times.
+              "9:5=-1|25:00=-1|24:00=-1|9:60=-1|13pm=-1|0am=-1|0pm=-1|12345=-1|=-1|am=-1|a=-1|9:30:00=-1|:30=-1|"
+              "9:=-1|-9=-1|+9=-1|9.5=-1|9_am=-1|9AM=-1|9pmpm=-1|nine=-1|\u0669=-1|99999999999999999999:00=-1",
+              [](const QString& w) {
+                  return orMinusOne(words::time(w, kAnchors), [](TimeOfDay v) { return QString::number(v.minutes); });
+              });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, TimeWord,
-    ::testing::Values(TimeCase{"9", 540}, TimeCase{"17", 1020}, TimeCase{"0", 0}, TimeCase{"930", 570},
-                      TimeCase{"1730", 1050}, TimeCase{"9:05", 545}, TimeCase{"9.30", 570}, TimeCase{"9.30pm", 1290},
-                      TimeCase{"23:59", 1439}, TimeCase{"00:00", 0}, TimeCase{"12am", 0}, TimeCase{"12pm", 720},
-                      TimeCase{"12:30am", 30}, TimeCase{"1230am", 30}, TimeCase{"9p", 1260}, TimeCase{"9a", 540},
-                      TimeCase{"4pm", 960}, TimeCase{"11:45pm", 1425}, TimeCase{"noon", 720}, TimeCase{"midday", 720},
-                      TimeCase{"midnight", 0}, TimeCase{"morning", 510}, TimeCase{"evening", 1230},
-                      TimeCase{"night", 1230}, TimeCase{"tonight", 1230},
-                      // Not times.
-                      TimeCase{"9:5", -1}, TimeCase{"25:00", -1}, TimeCase{"24:00", -1}, TimeCase{"9:60", -1},
-                      TimeCase{"13pm", -1}, TimeCase{"0am", -1}, TimeCase{"0pm", -1}, TimeCase{"12345", -1},
-                      TimeCase{"", -1}, TimeCase{"am", -1}, TimeCase{"a", -1}, TimeCase{"9:30:00", -1},
-                      TimeCase{":30", -1}, TimeCase{"9:", -1}, TimeCase{"-9", -1}, TimeCase{"+9", -1},
-                      TimeCase{"9.5", -1}, TimeCase{"9 am", -1}, TimeCase{"9AM", -1}, TimeCase{"9pmpm", -1},
-                      TimeCase{"nine", -1}, TimeCase{"\u0669", -1}, TimeCase{"99999999999999999999:00", -1},
-                      TimeCase{"00000000000000000009:00", 540}));
-
-// --- Windows ---
-
-struct WindowCase {
-    const char* words;
-    int start; // -1: no window
-    int end;
-};
-
-class WindowWords : public ::testing::TestWithParam<WindowCase> {};
-
-TEST_P(WindowWords, NeedsTwoTimesInOrder) {
-    const auto& c = GetParam();
-    const auto w = words::window(split(c.words), kAnchors);
-    EXPECT_EQ(orMinusOne(w, [](Window v) { return v.start.minutes; }), c.start) << c.words;
-    EXPECT_EQ(orMinusOne(w, [](Window v) { return v.end.minutes; }), c.start < 0 ? -1 : c.end) << c.words;
+// A window needs two times in order.
+TEST(RuleWords, Windows) {
+    checkRows("9-17=540-1020|8:30-18=510-1080|9am-5pm=540-1020|-9-17=540-1020|from_9_to_17=540-1020|"
+              "between_9am_and_5pm=540-1020|from_9_-_17=540-1020|between_9_till_17=540-1020|9_to_5pm=540-1020|"
+              "9_until_17=540-1020|9_till_17=540-1020|9_-_17=540-1020|morning-evening=510-1230|0-23:59=0-1439|"
+              // Not windows.
+              "9_and_5=-1|17-9=-1|9-9=-1|9-12-15=-1|9-=-1|at_9_to_17=-1|from_9_by_17=-1|9_17=-1|=-1|"
+              "from_9_to_17_daily=-1|9-25=-1|from_5pm_to_9am=-1",
+              [](const QString& w) {
+                  return orMinusOne(words::window(w.split(u' ', Qt::SkipEmptyParts), kAnchors), [](Window v) {
+                      return QStringLiteral("%1-%2").arg(v.start.minutes).arg(v.end.minutes);
+                  });
+              });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, WindowWords,
-    ::testing::Values(WindowCase{"9-17", 540, 1020}, WindowCase{"8:30-18", 510, 1080}, WindowCase{"9am-5pm", 540, 1020},
-                      WindowCase{"-9-17", 540, 1020}, WindowCase{"from 9 to 17", 540, 1020},
-                      WindowCase{"between 9am and 5pm", 540, 1020}, WindowCase{"from 9 - 17", 540, 1020},
-                      WindowCase{"between 9 till 17", 540, 1020}, WindowCase{"9 to 5pm", 540, 1020},
-                      WindowCase{"9 until 17", 540, 1020}, WindowCase{"9 till 17", 540, 1020},
-                      WindowCase{"9 - 17", 540, 1020}, WindowCase{"morning-evening", 510, 1230},
-                      WindowCase{"0-23:59", 0, 1439},
-                      // Not windows.
-                      WindowCase{"9 and 5", -1, 0}, WindowCase{"17-9", -1, 0}, WindowCase{"9-9", -1, 0},
-                      WindowCase{"9-12-15", -1, 0}, WindowCase{"9-", -1, 0}, WindowCase{"at 9 to 17", -1, 0},
-                      WindowCase{"from 9 by 17", -1, 0}, WindowCase{"9 17", -1, 0}, WindowCase{"", -1, 0},
-                      WindowCase{"from 9 to 17 daily", -1, 0}, WindowCase{"9-25", -1, 0},
-                      WindowCase{"from 5pm to 9am", -1, 0}));
-
-// --- Lengths of time ---
-
-struct CompactCase {
-    const char* word;
-    std::int64_t minutes; // -1: not a length
-};
-
-class CompactLength : public ::testing::TestWithParam<CompactCase> {};
-
-TEST_P(CompactLength, AddsNumberAndUnitGroups) {
-    const auto m = words::compactDuration(QString::fromUtf8(GetParam().word));
-    EXPECT_EQ(orMinusOne(m, [](std::int64_t v) { return v; }), GetParam().minutes) << GetParam().word;
+// Number and unit groups add up; too large for 64 bits is no length, never a wrapped one.
+TEST(RuleWords, CompactLengths) {
+    checkRows("20m=20|1h30m=90|1h30=90|2d=2880|1w2d=12960|1hr30min=90|3hours=180|10mins=10|0m=0|1w1w=20160|007m=7|"
+              "2wk=20160|9223372036854775807m=9223372036854775807|153722867280912930h=9223372036854775800|"
+              // Not lengths.
+              "90=-1|1.5h=-1|h=-1|m5=-1|1x=-1|5mh=-1|1h-30m=-1|=-1|1H=-1|1h30x=-1|99999999999999999999m=-1|"
+              "9223372036854775808m=-1|153722867280912931h=-1|9223372036854775807m1m=-1|999999999999999w=-1",
+              [](const QString& w) {
+                  return orMinusOne(words::compactDuration(w), [](std::int64_t v) { return QString::number(v); });
+              });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Words, CompactLength,
-    ::testing::Values(CompactCase{"20m", 20}, CompactCase{"1h30m", 90}, CompactCase{"1h30", 90},
-                      CompactCase{"2d", 2880}, CompactCase{"1w2d", 12960}, CompactCase{"1hr30min", 90},
-                      CompactCase{"3hours", 180}, CompactCase{"10mins", 10}, CompactCase{"0m", 0},
-                      CompactCase{"1w1w", 20160}, CompactCase{"007m", 7}, CompactCase{"2wk", 20160},
-                      CompactCase{"9223372036854775807m", 9223372036854775807},
-                      CompactCase{"153722867280912930h", 9223372036854775800},
-                      // Not lengths.
-                      CompactCase{"90", -1}, CompactCase{"1.5h", -1}, CompactCase{"h", -1}, CompactCase{"m5", -1},
-                      CompactCase{"1x", -1}, CompactCase{"5mh", -1}, CompactCase{"1h-30m", -1}, CompactCase{"", -1},
-                      CompactCase{"1H", -1}, CompactCase{"1h30x", -1},
-                      // Too large for 64 bits: no length, never a wrapped one.
-                      CompactCase{"99999999999999999999m", -1}, CompactCase{"9223372036854775808m", -1},
-                      CompactCase{"153722867280912931h", -1}, CompactCase{"9223372036854775807m1m", -1},
-                      CompactCase{"999999999999999w", -1}));
-
-struct DurationCase {
-    const char* words;
-    std::int64_t minutes; // meaningful when used > 0
-    int used;             // 0: no length
-};
-
-class LengthPhrase : public ::testing::TestWithParam<DurationCase> {};
-
-TEST_P(LengthPhrase, CountsTheWordsItTakes) {
-    const auto& c = GetParam();
-    const auto d = words::duration(split(c.words));
-    EXPECT_EQ(orMinusOne(d, [](words::Duration v) { return v.used; }), c.used == 0 ? -1 : c.used) << c.words;
-    EXPECT_EQ(orMinusOne(d, [](words::Duration v) { return v.minutes; }), c.used == 0 ? -1 : c.minutes) << c.words;
+// A spelled length, with the number of words it takes: "minutes/words".
+TEST(RuleWords, SpelledLengths) {
+    checkRows("90_minutes=90/2|2_hours=120/2|3_days=4320/2|1_week=10080/2|hour=60/1|minute=1/1|day=1440/1|"
+              "week=10080/1|-5_minutes=-5/2|+5_m=5/2|1h30m_extra=90/1|hour_9-17=60/1|2_h_9-17=120/2|"
+              // Not lengths.
+              "5=-1|5_apples=-1|hours=-1|=-1|five_minutes=-1|1.5_hours=-1|99999999999999999999_weeks=-1|"
+              "1000000000000000_weeks=-1|-9223372036854775808_w=-1",
+              [](const QString& w) {
+                  return orMinusOne(words::duration(w.split(u' ', Qt::SkipEmptyParts)), [](words::Duration v) {
+                      return QStringLiteral("%1/%2").arg(v.minutes).arg(v.used);
+                  });
+              });
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Words, LengthPhrase,
-    ::testing::Values(DurationCase{"90 minutes", 90, 2}, DurationCase{"2 hours", 120, 2},
-                      DurationCase{"3 days", 4320, 2}, DurationCase{"1 week", 10080, 2}, DurationCase{"hour", 60, 1},
-                      DurationCase{"minute", 1, 1}, DurationCase{"day", 1440, 1}, DurationCase{"week", 10080, 1},
-                      DurationCase{"-5 minutes", -5, 2}, DurationCase{"+5 m", 5, 2}, DurationCase{"1h30m extra", 90, 1},
-                      DurationCase{"hour 9-17", 60, 1}, DurationCase{"2 h 9-17", 120, 2},
-                      // Not lengths.
-                      DurationCase{"5", 0, 0}, DurationCase{"5 apples", 0, 0}, DurationCase{"hours", 0, 0},
-                      DurationCase{"", 0, 0}, DurationCase{"five minutes", 0, 0}, DurationCase{"1.5 hours", 0, 0},
-                      DurationCase{"99999999999999999999 weeks", 0, 0}, DurationCase{"1000000000000000 weeks", 0, 0},
-                      DurationCase{"-9223372036854775808 w", 0, 0}));
 
 // --- Rules ---
 
