@@ -549,51 +549,20 @@ std::optional<QUuid> capturedOn(const NotesDocument& doc, Instant day) {
     return std::nullopt;
 }
 
-// The capture re-reads only the day it touched, or, in a store that only captures, reads nothing
-// but that day; the file must be the capture added to the text, and the document and identity what
-// reading the whole file gives.
-class CaptureDocumentTest : public NotesStoreTest,
-                            public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
-
-TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
-    const auto [start, wholeDocument] = GetParam();
-    open(start);
-    NotesStore::Options options;
-    options.wholeDocument = wholeDocument;
-    auto store = notes.open(options);
-    for (const char16_t* text : {u"first", u"buy milk", u"buy milk", u"two\nlines"}) {
-        const QString before = QString::fromUtf8(file());
-        const std::optional<QUuid> id = add(*store, text);
-        // The capture's bytes are spliced into the file's: everything else is kept as it was.
-        EXPECT_EQ(QString::fromUtf8(file()),
-                  NotesFormat::appending(text, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
-        const NotesDocument whole = NotesDocument::parse(QString::fromUtf8(file()));
-        EXPECT_EQ(id, capturedOn(whole, now()));
-        if (wholeDocument) {
-            EXPECT_EQ(store->document().preamble, whole.preamble);
-            ASSERT_EQ(store->document().sections.size(), whole.sections.size());
-            for (qsizetype i = 0; i < whole.sections.size(); ++i) {
-                EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
-                EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
-            }
-        }
-        notes.clock->advance(std::chrono::hours(7)); // the third capture falls on the next day
-    }
-}
-
-// A store that only captures, on random files (byte-order mark, CR LF, characters of several bytes,
-// blank lines, no final line end): the file is the capture added to the text, the identity the one
-// reading the whole file gives.
-TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
+// On random files (byte-order mark, CR LF, characters of several bytes, blank lines, no final line
+// end), a capture re-reads only the day it touched, or, in a store that only captures, reads nothing
+// but that day: the file must be the capture spliced into the text, the identity and the document
+// what reading the whole file gives.
+TEST_F(NotesStoreTest, ACaptureWritesAndReadsWhatTheWholeTextGives) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const QStringList lines = QStringLiteral("## 2025-03-14 Friday|## 2025-03-13 Thursday|## 2025-03-14 Friday |"
-                                             "- [ ] a|- [ ] \u00fc\u2713\U0001F600|raw||  |  more|pre|- [x] ~~b~~")
+                                             "- [ ] a|- [ ] \u00fc\u2713\U0001F600|raw||  |  more|pre|- [x] ~~b~~|"
+                                             "- [ ] buy milk")
                                   .split(u'|');
-    const char16_t* const captures[] = {u"a", u"new", u"two\nlines", u"\U0001F600 <!-- x -->"};
-    NotesStore::Options options;
-    options.wholeDocument = false;
-    for (int round = 0; round < 60; ++round) {
+    const char16_t* const captures[] = {u"a", u"buy milk", u"two\nlines", u"\U0001F600 <!-- x -->"};
+    const Instant start = now();
+    for (int round = 0; round < 80; ++round) {
         const QByteArray lineEnd = pick(4) == 0 ? "\r\n" : "\n";
         QByteArray text = pick(5) == 0 ? "\xef\xbb\xbf" : "";
         for (int n = pick(12); n > 0; --n) {
@@ -604,50 +573,73 @@ TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
         }
         SCOPED_TRACE(text.toStdString());
         open(text);
-        const QString capture = QString::fromUtf16(captures[pick(std::size(captures))]);
-        const std::optional<QUuid> id = notes.open(options)->append(capture, std::nullopt, now());
-        const QByteArray written = file();
-        EXPECT_EQ(written, NotesFormat::appending(capture, *decodeText(text), now(), kBerlin,
-                                                  NotesDocument::time(now(), kBerlin))
-                               .toUtf8());
-        EXPECT_EQ(id, capturedOn(NotesDocument::parse(*decodeText(written)), now()));
+        NotesStore::Options options;
+        options.wholeDocument = round % 2 == 0;
+        notes.clock->set(start);
+        auto store = notes.open(options);
+        for (int n = 0; n < 3; ++n) { // the third falls on the next day
+            const QString capture = QString::fromUtf16(captures[pick(std::size(captures))]);
+            const QString before = *decodeText(file());
+            const std::optional<QUuid> id = add(*store, capture);
+            const QString written = *decodeText(file());
+            EXPECT_EQ(written,
+                      NotesFormat::appending(capture, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
+            const NotesDocument whole = NotesDocument::parse(written);
+            EXPECT_EQ(id, capturedOn(whole, now()));
+            if (options.wholeDocument) {
+                EXPECT_EQ(store->document().preamble, whole.preamble);
+                ASSERT_EQ(store->document().sections.size(), whole.sections.size());
+                for (qsizetype i = 0; i < whole.sections.size(); ++i) {
+                    EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
+                    EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
+                }
+            }
+            notes.clock->advance(std::chrono::hours(7));
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, CaptureDocumentTest,
-    ::testing::Combine(::testing::Values("", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
-                                         "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
-                                         "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
-                                         "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n",
-                                         // Characters of two, three and four bytes before and after
-                                         // the places a capture changes, near either end.
-                                         "intro \u00fc\u2713\U0001F600 with a long line to put the heading "
-                                         "past the middle\n\n## 2025-03-13 Thursday\n\n- [ ] \u00fc\U0001F600\n",
-                                         "## 2025-03-14 Friday\n\n- [ ] \u00fc\u2713\U0001F600\n\n"
-                                         "## 2025-03-13 Thursday\n\n- [ ] \U0001F600 a long entry for the "
-                                         "second half\n\n\n  \n"),
-                       ::testing::Bool()));
-
-// Days the change left alone are written from their kept text; the file must still be exactly the
-// document's written form after every kind of change.
-TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
-    auto store = open("Notes\n\n## 2025-03-13 Thursday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
-                      "## 2025-03-12 Wednesday\n\n- [ ] c\n  more\n\n## 2025-03-11 Tuesday\n\n- [ ] d\n\n"
-                      "  indented note\n- [ ] e\n");
+// Days a change left alone are written from their kept text, and the counts are kept day by day and
+// counted again only where the document changed: after every kind of change the file must still be
+// exactly the document's written form, and the counts what counting the whole document gives.
+TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
+    auto store = open("Notes\n\n## 2025-03-14 Friday\n\n- [ ] a  <!-- remind 2025-03-14 09:00 -->\n- [ ] b\n"
+                      "- note  <!-- remind 2025-03-14 10:00 -->\n\n## 2025-03-13 Thursday\n\n"
+                      "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\nraw\n- [x] ~~d~~\n"
+                      "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n  more\n\n"
+                      "## 2025-03-11 Tuesday\n\n- [ ] g\n\n  indented note\n- [ ] h\n");
     const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
     const auto check = [&](const char* step) {
         EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
+        const Calendar calendar = notes.clock->calendar();
+        const Anchors anchors = notes.prefs->anchors();
+        const EntryCounts& counts = store->counts();
+        EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
+        for (const auto later :
+             {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
+            EXPECT_EQ(counts.ringing(now() + later),
+                      EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
+                << step << " and " << later.count() << " h later";
+        }
     };
-    store->toggleDone(idOf("c\nmore"));
-    check("toggle in a lower day");
-    store->toggleDone(idOf("e"));
-    check("toggle beside an indented line of its own");
-    EXPECT_TRUE(file().contains("- [ ] d\n\n  indented note\n")) << "the line must not join the entry above";
-    add(*store, u"new");
-    check("capture");
-    store->carryToToday(idOf("a"), now());
-    check("carry");
+    check("load");
+    store->append(u"new", Reminder{now() + std::chrono::minutes(5), std::nullopt, false}, now());
+    check("capture with a reminder");
+    store->toggleDone(idOf("a"));
+    check("done");
+    store->toggleDone(idOf("f\nmore"));
+    check("done in a lower day");
+    store->toggleDone(idOf("h"));
+    check("done beside an indented line of its own");
+    EXPECT_TRUE(file().contains("- [ ] g\n\n  indented note\n")) << "the line must not join the entry above";
+    store->setReminder(idOf("g"), Reminder{now() - std::chrono::hours(1), std::nullopt, false});
+    check("reminder set on a lower day");
+    store->answer(idOf("note"), NotesDocument::Answer{NotesDocument::Answer::Snooze{now() + std::chrono::hours(2)}});
+    check("snoozed");
+    store->markDone(idOf("c"), true);
+    check("routine done");
+    store->carryToToday(idOf("e"), now());
+    check("carried");
     store->mutate([](NotesDocument& d) { d.sections.removeAt(2); });
     check("a day removed");
     store->mutate([](NotesDocument& d) { d.preamble.clear(); });
@@ -656,9 +648,19 @@ TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
     check("undo");
     store->toggleActive(idOf("new"));
     check("after undo");
-    store->redo();
     store->deleteEntry(idOf("b"));
-    check("delete");
+    check("deleted");
+    store->undo();
+    check("undo of a delete");
+    store->redo();
+    check("redo");
+    ASSERT_TRUE(writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->")));
+    store->load();
+    check("edited elsewhere");
+    notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York")));
+    check("another zone");
+    notes.prefs->setValue(PreferenceKey::dayStart, 420);
+    check("another day start");
 }
 
 // The file read ahead on another thread is taken only while the file is still that version.
@@ -674,56 +676,6 @@ TEST_F(NotesStoreTest, AFileReadAheadIsTakenOnlyWhileItIsThatVersion) {
         store.load(std::move(ahead));
         EXPECT_EQ(store.document().allEntries().at(0).text, changed ? u"written meanwhile" : u"read ahead");
     }
-}
-
-// The counts are kept day by day and counted again only where the document changed; after every
-// kind of change they must be what counting the whole document gives.
-TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
-    auto store = open("## 2025-03-14 Friday\n\n- [ ] a  <!-- remind 2025-03-14 09:00 -->\n- [ ] b\n"
-                      "- note  <!-- remind 2025-03-14 10:00 -->\n\n## 2025-03-13 Thursday\n\n"
-                      "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\n- [x] ~~d~~\n"
-                      "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n");
-    const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
-    const auto check = [&](const char* step) {
-        const Calendar calendar = notes.clock->calendar();
-        const Anchors anchors = notes.prefs->anchors();
-        const EntryCounts& counts = store->counts();
-        EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
-        for (const auto later :
-             {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
-            EXPECT_EQ(counts.ringing(now() + later),
-                      EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
-                << step << " and " << later.count() << " h later";
-        }
-    };
-    check("load");
-    store->append(u"new", Reminder{now() + std::chrono::minutes(5), std::nullopt, false}, now());
-    check("capture with a reminder");
-    add(*store, u"plain");
-    check("capture");
-    store->toggleDone(idOf("a"));
-    check("done");
-    store->setReminder(idOf("f"), Reminder{now() - std::chrono::hours(1), std::nullopt, false});
-    check("reminder set on a lower day");
-    store->answer(idOf("note"), NotesDocument::Answer{NotesDocument::Answer::Snooze{now() + std::chrono::hours(2)}});
-    check("snoozed");
-    store->markDone(idOf("c"), true);
-    check("routine done");
-    store->carryToToday(idOf("e"), now());
-    check("carried");
-    store->deleteEntry(idOf("b"));
-    check("deleted");
-    store->undo();
-    check("undo");
-    store->redo();
-    check("redo");
-    ASSERT_TRUE(writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->")));
-    store->load();
-    check("edited elsewhere");
-    notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York")));
-    check("another zone");
-    notes.prefs->setValue(PreferenceKey::dayStart, 420);
-    check("another day start");
 }
 
 // The store writes days a change left alone from their kept text; whatever the document and the
