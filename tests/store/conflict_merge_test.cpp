@@ -14,31 +14,25 @@ using namespace plim;
 namespace {
 
 TEST(ConflictCopies, NamesOfTheSyncToolsCopies) {
-    const struct {
-        const char* name;
-        const char* original;
-        bool copy;
-    } cases[] = {
-        {"plim.sync-conflict-20261206-101500-ABCDEFG.md", "plim.md", true},
-        {"plim (Ann's conflicted copy 2026-12-06).md", "plim.md", true},
-        {"plim (Ann’s conflicted copy 2026-12-06 (1)).md", "plim.md", true},
-        {"plim (conflicted copy 2026-12-06 101500).md", "plim.md", true},
-        {"plim_conflict-20261206-101500.md", "plim.md", true},
-        {"plim.trash.sync-conflict-20261206-101500-ABCDEFG.md", "plim.trash.md", true},
-        {"notes (1).sync-conflict-20261206-101500-ABCDEFG.txt", "notes (1).txt", true},
-        {"todo.sync-conflict-20261206-101500-ABCDEFG", "todo", true},
-        // Not copies of this file.
-        {"plim.md", "plim.md", false},
-        {"plim.trash.sync-conflict-20261206-101500-ABCDEFG.md", "plim.md", false},
-        {"plimx.sync-conflict-20261206-101500-ABCDEFG.md", "plim.md", false},
-        {"plim.sync-conflict-20261206-101500-ABCDEFG.md.tmp", "plim.md", false},
-        {".syncthing.plim.md.tmp", "plim.md", false},
-        {"plim (copy).md", "plim.md", false},
-        {"plim.sync-conflict-2026-ABCDEFG.md", "plim.md", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(ConflictCopies::isCopyOf(QString::fromUtf8(c.name), QString::fromUtf8(c.original)), c.copy);
+    // "name>original" rows, copies first, then names that are no copy of that file.
+    const QStringList copies = QStringLiteral("plim.sync-conflict-20261206-101500-ABCDEFG.md>plim.md|"
+                                              "plim (Ann's conflicted copy 2026-12-06).md>plim.md|"
+                                              "plim (Ann’s conflicted copy 2026-12-06 (1)).md>plim.md|"
+                                              "plim (conflicted copy 2026-12-06 101500).md>plim.md|"
+                                              "plim_conflict-20261206-101500.md>plim.md|"
+                                              "plim.trash.sync-conflict-20261206-101500-ABCDEFG.md>plim.trash.md|"
+                                              "notes (1).sync-conflict-20261206-101500-ABCDEFG.txt>notes (1).txt|"
+                                              "todo.sync-conflict-20261206-101500-ABCDEFG>todo")
+                                   .split(u'|');
+    const QStringList others = QStringLiteral("plim.md>plim.md|plim (copy).md>plim.md|.syncthing.plim.md.tmp>plim.md|"
+                                              "plim.trash.sync-conflict-20261206-101500-ABCDEFG.md>plim.md|"
+                                              "plimx.sync-conflict-20261206-101500-ABCDEFG.md>plim.md|"
+                                              "plim.sync-conflict-20261206-101500-ABCDEFG.md.tmp>plim.md|"
+                                              "plim.sync-conflict-2026-ABCDEFG.md>plim.md")
+                                   .split(u'|');
+    for (const QString& row : copies + others) {
+        EXPECT_EQ(ConflictCopies::isCopyOf(row.section(u'>', 0, 0), row.section(u'>', 1)), copies.contains(row))
+            << row.toStdString();
     }
 
     QTemporaryDir dir;
