@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <memory>
 #include <random>
 
 using namespace plim;

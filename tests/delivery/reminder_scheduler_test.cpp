@@ -327,59 +327,49 @@ TEST_F(SchedulerTest, StartShowsOneSummaryOfWhatIsRinging) {
 
 // --- Answers from a notification ---
 
-struct AnswerCase {
-    std::string name;
-    QString reminder; // words of the entry's reminder
-    QString action;
-    std::optional<QString> reply; // text typed into the notification
-    QString expectedLine;         // the entry's line afterwards; empty: the file is untouched
-    QString expectedCall = {};    // what openRequested, snoozeAsked or unreadable gave; empty: none
-};
-
-class AnswerTest : public SchedulerTest, public ::testing::WithParamInterface<AnswerCase> {};
-
-TEST_P(AnswerTest, TurnsIntoAStoreCommand) {
-    const AnswerCase& c = GetParam();
-    start({line(u"call Ann"_s, c.reminder)});
-    fireAfter(9);
-    const quint32 shown = shownFor(u"call Ann"_s);
-    ASSERT_NE(shown, 0u);
-    const QByteArray before = file();
-    clock->set(march14(9, 10));
-    if (c.reply) {
-        notifier->reply(shown, *c.reply);
-    } else {
-        notifier->click(shown, c.action);
+// An answer from a notification turns into a store command: the entry's line afterwards (empty:
+// the file is untouched) and what was asked of the program (empty: nothing).
+TEST_F(SchedulerTest, AnAnswerTurnsIntoAStoreCommand) {
+    const QString daily = u"remind 2026-03-14 09:00 every day 09:00"_s;
+    const struct {
+        QString reminder;
+        QString action;
+        std::optional<QString> reply; // typed into the notification
+        QString after;
+        QString call = {};
+    } cases[] = {
+        {remind(9), u"done"_s, {}, u"- [x] ~~call Ann~~  <!-- 08:00 -->"_s},
+        {remind(9), u"dismiss"_s, {}, u"- [ ] call Ann  <!-- 08:00 -->"_s},
+        {daily, u"dismiss"_s, {}, line(u"call Ann"_s, u"remind 2026-03-15 09:00 every day 09:00"_s)},
+        {remind(9), u"quick-snooze"_s, {}, line(u"call Ann"_s, u"remind 2026-03-14 09:30"_s)},
+        // A typed snooze snoozes a repeat; a typed repeat replaces the reminder.
+        {daily, u"snooze"_s, u" 1h\n"_s, line(u"call Ann"_s, u"remind 2026-03-14 10:10 every day 09:00"_s)},
+        {remind(9), u"snooze"_s, u"every day 20:30"_s,
+         line(u"call Ann"_s, u"remind 2026-03-14 20:30 every day 20:30"_s)},
+        {remind(9), u"snooze"_s, u"  "_s, QString()},
+        {remind(9), u"snooze"_s, u"  next blue moon \n"_s, QString(), u"unreadable call Ann: next blue moon"_s},
+        {remind(9), u"snooze"_s, {}, QString(), u"ask call Ann"_s},
+        {remind(9), u"default"_s, {}, QString(), u"open call Ann"_s},
+        {remind(9), u"archive"_s, {}, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action.toStdString() + " " + c.reply.value_or(c.reminder).toStdString());
+        start({line(u"call Ann"_s, c.reminder)});
+        fireAfter(9);
+        const quint32 shown = shownFor(u"call Ann"_s);
+        ASSERT_NE(shown, 0u);
+        const QByteArray before = file();
+        clock->set(march14(9, 10));
+        if (c.reply) {
+            notifier->reply(shown, *c.reply);
+        } else {
+            notifier->click(shown, c.action);
+        }
+        EXPECT_EQ(QString::fromUtf8(file()), c.after.isEmpty() ? QString::fromUtf8(before) : notes({c.after}));
+        EXPECT_TRUE(notifier->closes.contains(shown));
+        EXPECT_EQ(calls, c.call.isEmpty() ? QStringList() : QStringList{c.call});
     }
-    if (c.expectedLine.isEmpty()) {
-        EXPECT_EQ(file(), before);
-    } else {
-        EXPECT_EQ(QString::fromUtf8(file()), notes({c.expectedLine}));
-    }
-    EXPECT_TRUE(notifier->closes.contains(shown));
-    EXPECT_EQ(calls, c.expectedCall.isEmpty() ? QStringList() : QStringList{c.expectedCall});
 }
-
-const QString kDaily = u"remind 2026-03-14 09:00 every day 09:00"_s;
-
-INSTANTIATE_TEST_SUITE_P(
-    Scheduler, AnswerTest,
-    ::testing::Values(
-        AnswerCase{"Done", remind(9), u"done"_s, {}, u"- [x] ~~call Ann~~  <!-- 08:00 -->"_s},
-        AnswerCase{"StopReminding", remind(9), u"dismiss"_s, {}, u"- [ ] call Ann  <!-- 08:00 -->"_s},
-        AnswerCase{"Skip", kDaily, u"dismiss"_s, {}, line(u"call Ann"_s, u"remind 2026-03-15 09:00 every day 09:00"_s)},
-        AnswerCase{"QuickSnooze", remind(9), u"quick-snooze"_s, {}, line(u"call Ann"_s, u"remind 2026-03-14 09:30"_s)},
-        AnswerCase{"TypedSnoozeSnoozesARepeat", kDaily, u"snooze"_s, u" 1h\n"_s,
-                   line(u"call Ann"_s, u"remind 2026-03-14 10:10 every day 09:00"_s)},
-        AnswerCase{"TypedRepeatReplacesTheReminder", remind(9), u"snooze"_s, u"every day 20:30"_s,
-                   line(u"call Ann"_s, u"remind 2026-03-14 20:30 every day 20:30"_s)},
-        AnswerCase{"EmptyTypedSnoozeDoesNothing", remind(9), u"snooze"_s, u"  "_s, QString()},
-        AnswerCase{"UnreadableTypedSnoozeGoesBackTrimmed", remind(9), u"snooze"_s, u"  next blue moon \n"_s, QString(),
-                   u"unreadable call Ann: next blue moon"_s},
-        AnswerCase{"SnoozeButtonOnlyAsks", remind(9), u"snooze"_s, {}, QString(), u"ask call Ann"_s},
-        AnswerCase{"ClickOpensTheEntry", remind(9), u"default"_s, {}, QString(), u"open call Ann"_s},
-        AnswerCase{"UnknownActionDoesNothing", remind(9), u"archive"_s, {}, QString()}),
-    CaseName());
 
 TEST_F(SchedulerTest, AnAnswerForAnEntryThatIsGoneDoesNothing) {
     start({line(u"call Ann"_s, remind(9))});

@@ -9,7 +9,6 @@
 
 #include <array>
 #include <string>
-#include <vector>
 
 using namespace plim;
 using namespace plim::test;
