@@ -72,15 +72,6 @@ TEST(Calendar, StartOfDayWeekdayAndMinutes) {
     EXPECT_EQ(cal.daysBetween(at(cal, 2026, 12, 31), at(cal, 2027, 1, 1)), 1);
 }
 
-TEST(Calendar, FormatsInItsLocaleAndInPosix) {
-    const Calendar en(QStringLiteral("Europe/Berlin"), QStringLiteral("en_US"));
-    const Calendar de(QStringLiteral("Europe/Berlin"), QStringLiteral("de_DE"));
-    const Instant t = at(en, 2026, 3, 11, 21, 5);
-    EXPECT_EQ(en.format(t, u"EEE"), QStringLiteral("Wed"));
-    EXPECT_EQ(de.format(t, u"EEE"), QStringLiteral("Mi."));
-    EXPECT_EQ(de.formatPosix(t, u"yyyy-MM-dd EEEE HH:mm"), QStringLiteral("2026-03-11 Wednesday 21:05"));
-}
-
 TEST(Calendar, ReadsIsoDatesStrictly) {
     const Calendar cal(QStringLiteral("Europe/Berlin"));
     EXPECT_EQ(describe(cal, *cal.parseIsoDate(u"2025-03-14")), "2025-03-14 00:00:00 +01:00");

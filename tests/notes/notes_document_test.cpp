@@ -291,36 +291,6 @@ TEST(EntryIdentity, DeletingTheFirstRepeatHandsItsIdentityOn) {
 
 // --- Queries and edits ---------------------------------------------------------------------------
 
-const char* const kThreeDays = "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
-                               "## 2025-03-13 Thursday\n\n- only\n\n"
-                               "## 2025-03-12 Wednesday\n\n- c\n- d\n";
-
-TEST(NotesDocumentEdits, LocateAndRemoveByIdentity) {
-    const struct {
-        const char* text;
-        EntryLocation location;
-        const char* line; // what removing it takes out of the file; an emptied day stays
-    } cases[] = {{"a", {0, 0}, "- [ ] a\n"},
-                 {"b", {0, 2}, "- [x] ~~b~~\n"},
-                 {"only", {1, 0}, "- only\n"},
-                 {"d", {2, 1}, "- d\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        NotesDocument doc = NotesDocument::parse(q(kThreeDays));
-        const QUuid id = plim::test::entryId(doc, q(c.text));
-        EXPECT_EQ(doc.location(id), c.location);
-        ASSERT_TRUE(doc.entry(id));
-        EXPECT_EQ(doc.entry(id)->text, q(c.text));
-        const auto removed = doc.remove(id);
-        ASSERT_TRUE(removed);
-        EXPECT_EQ(removed->id, id);
-        EXPECT_EQ(doc.serialized(), q(kThreeDays).remove(q(c.line)));
-        EXPECT_FALSE(doc.location(id));
-        EXPECT_FALSE(doc.entry(id));
-        EXPECT_FALSE(doc.remove(id));
-    }
-}
-
 TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
     const Calendar berlin(QStringLiteral("Europe/Berlin"));
     // Friday 00:30 in Berlin is still Thursday in UTC.
