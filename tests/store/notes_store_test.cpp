@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -26,7 +27,6 @@ using namespace plim;
 using plim::test::at;
 using plim::test::readAll;
 using plim::test::writeAll;
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -82,6 +82,9 @@ protected:
     std::optional<QUuid> add(NotesStore& store, QStringView text) { return store.append(text, std::nullopt, now()); }
     Instant now() const { return notes.clock->now(); }
     QByteArray file() const { return readAll(path); }
+    static QUuid id(const NotesStore& store, const char* text) {
+        return plim::test::entryId(store.document(), QString::fromUtf8(text));
+    }
 
     plim::test::TempNotes notes{at(kBerlin, 2025, 3, 14, 9, 5), kBerlin, QStringLiteral("notes/plim.md")};
     const QString& path = notes.path;
@@ -610,59 +613,56 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
                       "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\nraw\n- [x] ~~d~~\n"
                       "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n  more\n\n"
                       "## 2025-03-11 Tuesday\n\n- [ ] g\n\n  indented note\n- [ ] h\n");
-    const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
-    const auto check = [&](const char* step) {
+    const auto idOf = [&](const char* text) { return id(*store, text); };
+    using namespace std::chrono;
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"load", [] {}},
+        {"capture with a reminder",
+         [&] {
+             store->append(u"new", Reminder{now() + minutes(5), {}, false}, now());
+         }},
+        {"done", [&] { store->toggleDone(idOf("a")); }},
+        {"done in a lower day", [&] { store->toggleDone(idOf("f\nmore")); }},
+        {"done beside an indented line of its own",
+         [&] {
+             store->toggleDone(idOf("h"));
+             EXPECT_TRUE(file().contains("- [ ] g\n\n  indented note\n")) << "the line must not join the entry above";
+         }},
+        {"reminder set on a lower day",
+         [&] {
+             store->setReminder(idOf("g"), Reminder{now() - hours(1), {}, false});
+         }},
+        {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + hours(2)}}); }},
+        {"routine done", [&] { store->markDone(idOf("c"), true); }},
+        {"carried", [&] { store->carryToToday(idOf("e"), now()); }},
+        {"a day removed", [&] { store->mutate([](NotesDocument& d) { d.sections.removeAt(2); }); }},
+        {"preamble removed", [&] { store->mutate([](NotesDocument& d) { d.preamble.clear(); }); }},
+        {"undo", [&] { store->undo(); }},
+        {"after undo", [&] { store->toggleActive(idOf("new")); }},
+        {"deleted", [&] { store->deleteEntry(idOf("b")); }},
+        {"undo of a delete", [&] { store->undo(); }},
+        {"redo", [&] { store->redo(); }},
+        {"edited elsewhere",
+         [&] {
+             writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->"));
+             store->load();
+         }},
+        {"another zone", [&] { notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York"))); }},
+        {"another day start", [&] { notes.prefs->setValue(PreferenceKey::dayStart, 420); }},
+    };
+    for (const auto& [step, change] : steps) {
+        change();
         EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
         const Calendar calendar = notes.clock->calendar();
         const Anchors anchors = notes.prefs->anchors();
         const EntryCounts& counts = store->counts();
         EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
-        for (const auto later :
-             {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
+        for (const auto later : {hours(0), hours(5), hours(30), hours(24 * 40)}) {
             EXPECT_EQ(counts.ringing(now() + later),
                       EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
                 << step << " and " << later.count() << " h later";
         }
-    };
-    check("load");
-    store->append(u"new", Reminder{now() + std::chrono::minutes(5), std::nullopt, false}, now());
-    check("capture with a reminder");
-    store->toggleDone(idOf("a"));
-    check("done");
-    store->toggleDone(idOf("f\nmore"));
-    check("done in a lower day");
-    store->toggleDone(idOf("h"));
-    check("done beside an indented line of its own");
-    EXPECT_TRUE(file().contains("- [ ] g\n\n  indented note\n")) << "the line must not join the entry above";
-    store->setReminder(idOf("g"), Reminder{now() - std::chrono::hours(1), std::nullopt, false});
-    check("reminder set on a lower day");
-    store->answer(idOf("note"), NotesDocument::Answer{NotesDocument::Answer::Snooze{now() + std::chrono::hours(2)}});
-    check("snoozed");
-    store->markDone(idOf("c"), true);
-    check("routine done");
-    store->carryToToday(idOf("e"), now());
-    check("carried");
-    store->mutate([](NotesDocument& d) { d.sections.removeAt(2); });
-    check("a day removed");
-    store->mutate([](NotesDocument& d) { d.preamble.clear(); });
-    check("preamble removed");
-    store->undo();
-    check("undo");
-    store->toggleActive(idOf("new"));
-    check("after undo");
-    store->deleteEntry(idOf("b"));
-    check("deleted");
-    store->undo();
-    check("undo of a delete");
-    store->redo();
-    check("redo");
-    ASSERT_TRUE(writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->")));
-    store->load();
-    check("edited elsewhere");
-    notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York")));
-    check("another zone");
-    notes.prefs->setValue(PreferenceKey::dayStart, 420);
-    check("another day start");
+    }
 }
 
 // The file read ahead on another thread is taken only while the file is still that version.
@@ -765,24 +765,6 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
     }
 }
 
-const QString kTodayText = QString::fromUtf8(kToday);
-
-// A store loaded from `text` on Friday 2025-03-14 09:05 in Berlin.
-struct Notes : plim::test::TempNotes {
-    explicit Notes(const QByteArray& text, const QString& name = QStringLiteral("plim.md"),
-                   const QString& trash = QStringLiteral("plim.trash.md"))
-        : TempNotes(at(kBerlin, 2025, 3, 14, 9, 5), kBerlin, name)
-        , trashName(trash) {
-        EXPECT_TRUE(writeAll(path, text));
-        store = open();
-    }
-    QUuid id(const QString& text) const { return plim::test::entryId(store->document(), text); }
-    QString file() const { return QString::fromUtf8(readAll(path)); }
-    QString trash() const { return dir.filePath(trashName); }
-    QString trashName;
-    std::unique_ptr<NotesStore> store;
-};
-
 using Command = void (*)(NotesStore&, const QUuid&);
 
 const Command done = [](NotesStore& s, const QUuid& id) { s.toggleDone(id); };
@@ -833,108 +815,100 @@ const CommandCase commandCases[] = {
     {"- [ ] a\n- [ ] b", remove, "- [ ] b"},
 };
 
-TEST(StoreCommands, ChangeOnlyTheirEntryAndUndoRestoresTheFile) {
+TEST_F(NotesStoreTest, StoreCommandsChangeOnlyTheirEntryAndUndoRestoresTheFile) {
     for (const CommandCase& c : commandCases) {
-        const QString before = kTodayText + QString::fromUtf8(c.before) + u'\n';
-        const QString after = kTodayText + QString::fromUtf8(c.after) + u'\n';
+        const QByteArray before = kToday + c.before + '\n';
+        const QByteArray after = kToday + c.after + '\n';
         SCOPED_TRACE(c.before);
-        Notes notes(before.toUtf8());
-        QSignalSpy changed(notes.store.get(), &NotesStore::changed);
-        c.command(*notes.store, QUuid::createUuid());
+        auto store = open(before);
+        QSignalSpy changed(store.get(), &NotesStore::changed);
+        c.command(*store, QUuid::createUuid());
         EXPECT_EQ(changed.count(), 0) << "an unknown identity changes nothing";
-        EXPECT_FALSE(QFile::exists(notes.trash()));
+        EXPECT_FALSE(QFile::exists(store->trashFilePath()));
 
-        c.command(*notes.store, notes.id(QStringLiteral("a")));
-        EXPECT_EQ(notes.file(), after);
-        EXPECT_EQ(notes.store->undoDepth(), before == after ? 0 : 1);
-        notes.store->undo();
-        EXPECT_EQ(notes.file(), before);
+        c.command(*store, id(*store, "a"));
+        EXPECT_EQ(file(), after);
+        EXPECT_EQ(store->undoDepth(), before == after ? 0 : 1);
+        store->undo();
+        EXPECT_EQ(file(), before);
     }
 }
 
-TEST(StoreCommands, TrashKeepsDaysOldestFirst) {
-    // A notes file named like the trash still has a trash of its own.
-    for (const auto& [name, trashName] :
-         {std::pair(u"plim.md"_s, u"plim.trash.md"_s), std::pair(u"plim.trash.md"_s, u"plim.trash.trash.md"_s)}) {
-        SCOPED_TRACE(name.toStdString());
-        Notes notes("## 2025-03-14 Friday\n\n- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n- [ ] c\n",
-                    name, trashName);
-        // Today's heading inside an entry's text is not today's day.
-        const QString older = u"## 2025-03-13 Thursday\n\n- [ ] see ## 2025-03-14 Friday\n"_s;
-        ASSERT_TRUE(writeAll(notes.trash(), older.toUtf8()));
-        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("a"))));
-        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("b"))));
-        notes.clock->advance(std::chrono::hours(24));
-        ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("c"))));
-        EXPECT_EQ(QString::fromUtf8(readAll(notes.trash())),
-                  older + u'\n' + kTodayText +
-                      u"- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n\n"
-                      "## 2025-03-15 Saturday\n\n- [ ] c\n"_s);
-        EXPECT_EQ(notes.file(), kTodayText); // the day heading stays
-    }
+// Where the trash goes (never the notes file itself) is the settings' to say.
+TEST_F(NotesStoreTest, TrashKeepsDaysOldestFirst) {
+    auto store = open(kToday + "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n- [ ] c\n");
+    // Today's heading inside an entry's text is not today's day.
+    const QByteArray older = "## 2025-03-13 Thursday\n\n- [ ] see ## 2025-03-14 Friday\n";
+    ASSERT_TRUE(writeAll(store->trashFilePath(), older));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "a")));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "b")));
+    notes.clock->advance(std::chrono::hours(24));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "c")));
+    EXPECT_EQ(readAll(store->trashFilePath()), older + '\n' + kToday +
+                                                   "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n\n"
+                                                   "## 2025-03-15 Saturday\n\n- [ ] c\n");
+    EXPECT_EQ(file(), kToday); // the day heading stays
 }
 
 // Root may write anywhere, so an unwritable trash is a folder in its place.
-TEST(StoreCommands, ATrashThatCannotBeWrittenDeletesNothing) {
+TEST_F(NotesStoreTest, ATrashThatCannotBeWrittenDeletesNothing) {
     for (const bool folder : {true, false}) {
         SCOPED_TRACE(folder ? "folder" : "invalid UTF-8");
-        Notes notes("## 2025-03-14 Friday\n\n- [ ] keep me\n");
+        auto store = open(kToday + "- [ ] keep me\n");
+        const QString trash = store->trashFilePath();
         const QByteArray garbage = "## 2025-03-13 Thursday\n\n- [ ] \xff\n";
-        ASSERT_TRUE(folder ? QDir().mkdir(notes.trash()) : writeAll(notes.trash(), garbage));
-        EXPECT_FALSE(notes.store->deleteEntry(notes.id(QStringLiteral("keep me"))));
-        ASSERT_TRUE(notes.store->error());
-        EXPECT_TRUE(notes.store->error()->message().contains(notes.trash()));
-        EXPECT_EQ(notes.file(), kTodayText + u"- [ ] keep me\n"_s);
-        EXPECT_EQ(notes.store->undoDepth(), 0);
-        if (!folder) {
-            EXPECT_EQ(readAll(notes.trash()), garbage);
-        }
+        ASSERT_TRUE(folder ? QDir().mkdir(trash) : writeAll(trash, garbage));
+        EXPECT_FALSE(store->deleteEntry(id(*store, "keep me")));
+        ASSERT_TRUE(store->error());
+        EXPECT_TRUE(store->error()->message().contains(trash));
+        EXPECT_EQ(file(), kToday + "- [ ] keep me\n");
+        EXPECT_EQ(store->undoDepth(), 0);
+        EXPECT_EQ(readAll(trash), folder ? QByteArray() : garbage);
+        QDir().rmdir(trash);
     }
 }
 
-TEST(StoreCommands, PurgeDropsTrashDaysOlderThanThirtyDays) {
-    Notes notes("");
-    ASSERT_TRUE(writeAll(notes.trash(), "## 2025-02-11 Tuesday\n\n- [ ] 31 days\n\n## 2025-02-12 Wednesday\n\n"
-                                        "- [ ] 30 days\n\n## 2025-02-13 Thursday\n\n"
-                                        "- [ ] 29 days\n\n## misc\n\n- [ ] kept\n"));
-    notes.store->purgeTrash();
-    EXPECT_EQ(readAll(notes.trash()), "## 2025-02-13 Thursday\n\n- [ ] 29 days\n\n## misc\n\n- [ ] kept\n");
+TEST_F(NotesStoreTest, PurgeDropsTrashDaysOlderThanThirtyDays) {
+    auto store = open("");
+    ASSERT_TRUE(writeAll(store->trashFilePath(), "## 2025-02-11 Tuesday\n\n- [ ] 31 days\n\n## 2025-02-12 Wednesday\n\n"
+                                                 "- [ ] 30 days\n\n## 2025-02-13 Thursday\n\n"
+                                                 "- [ ] 29 days\n\n## misc\n\n- [ ] kept\n"));
+    store->purgeTrash();
+    EXPECT_EQ(readAll(store->trashFilePath()), "## 2025-02-13 Thursday\n\n- [ ] 29 days\n\n## misc\n\n- [ ] kept\n");
 }
 
-TEST(StoreCommands, RestoreBringsAnEntryBackAsTodaysCapture) {
-    Notes notes("## 2025-03-14 Friday\n\n- [x] ! ~~old~~  <!-- 07:00 remind 2025-03-15 09:00 -->\n");
-    ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("old"))));
+TEST_F(NotesStoreTest, RestoreBringsAnEntryBackAsTodaysCapture) {
+    auto store = open(kToday + "- [x] ! ~~old~~  <!-- 07:00 remind 2025-03-15 09:00 -->\n");
+    ASSERT_TRUE(store->deleteEntry(id(*store, "old")));
     notes.clock->advance(std::chrono::hours(26));
-    QSignalSpy changed(notes.store.get(), &NotesStore::changed);
-    ASSERT_TRUE(notes.store->restoreFromTrash(notes.store->trashDocument().allEntries().at(0).id));
-    EXPECT_EQ(notes.file(), u"## 2025-03-15 Saturday\n\n- [ ] old  <!-- 11:05 -->\n\n"_s + kTodayText);
-    EXPECT_TRUE(notes.store->trashDocument().allEntries().isEmpty());
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
+    EXPECT_EQ(file(), "## 2025-03-15 Saturday\n\n- [ ] old  <!-- 11:05 -->\n\n" + kToday);
+    EXPECT_TRUE(store->trashDocument().allEntries().isEmpty());
     EXPECT_GE(changed.count(), 2) << "the trash view learns of the restore after the trash is written";
 }
 
-TEST(StoreCommands, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten) {
-    Notes notes("## 2025-03-14 Friday\n\n- [ ] precious\n");
-    ASSERT_TRUE(notes.store->deleteEntry(notes.id(QStringLiteral("precious"))));
-    const QByteArray trashBefore = readAll(notes.trash());
+TEST_F(NotesStoreTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten) {
+    auto store = open(kToday + "- [ ] precious\n");
+    ASSERT_TRUE(store->deleteEntry(id(*store, "precious")));
+    const QByteArray trashBefore = readAll(store->trashFilePath());
     {
         plim::test::FileSizeLimit limit(8);
-        EXPECT_FALSE(notes.store->restoreFromTrash(notes.store->trashDocument().allEntries().at(0).id));
+        EXPECT_FALSE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
     }
-    EXPECT_EQ(readAll(notes.trash()), trashBefore);
-    EXPECT_TRUE(notes.store->document().allEntries().isEmpty()) << "only what the file holds is shown";
+    EXPECT_EQ(readAll(store->trashFilePath()), trashBefore);
+    EXPECT_TRUE(store->document().allEntries().isEmpty()) << "only what the file holds is shown";
     // Trying again once the disk takes writes restores it once, not twice.
-    ASSERT_TRUE(notes.store->restoreFromTrash(notes.store->trashDocument().allEntries().at(0).id));
-    EXPECT_EQ(notes.file().count(u"precious"_s), 1);
-    EXPECT_EQ(notes.store->document().allEntries().size(), 1);
+    ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
+    EXPECT_EQ(file().count("precious"), 1);
+    EXPECT_EQ(store->document().allEntries().size(), 1);
 }
 
-TEST(StoreCommands, TakingBackACaptureRemovesTheLatestOpenOne) {
-    Notes notes("## 2025-03-14 Friday\n\n- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [ ] milk  <!-- 09:00 -->\n"
-                "- [x] ~~eggs~~\n");
-    const Instant now = notes.clock->now();
-    EXPECT_TRUE(notes.store->removeMostRecentCapture(u"milk", now));
-    EXPECT_EQ(notes.file(), kTodayText + u"- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [x] ~~eggs~~\n"_s);
-    EXPECT_FALSE(notes.store->removeMostRecentCapture(u"eggs", now));
+TEST_F(NotesStoreTest, TakingBackACaptureRemovesTheLatestOpenOne) {
+    auto store = open(kToday + "- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [ ] milk  <!-- 09:00 -->\n- [x] ~~eggs~~\n");
+    EXPECT_TRUE(store->removeMostRecentCapture(u"milk", now()));
+    EXPECT_EQ(file(), kToday + "- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [x] ~~eggs~~\n");
+    EXPECT_FALSE(store->removeMostRecentCapture(u"eggs", now()));
 }
 
 } // namespace
