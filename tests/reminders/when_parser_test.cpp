@@ -166,22 +166,6 @@ TEST(PhraseAcrossClockChange, UsesExistingTimesAndElapsedLengths) {
     }
 }
 
-TEST(PhraseAcrossClockChange, StampsKeepTheirWallClockInAnotherZone) {
-    const Calendar berlin(QString::fromUtf8(kBerlin));
-    const Calendar newYork(QString::fromUtf8(kNewYork));
-    const auto written = Reminder::parse(u"every day 20:30", wall(berlin, kWed), kAnchors, berlin);
-    ASSERT_TRUE(written);
-    const QString words = written->clauses(berlin);
-    EXPECT_EQ(words, u"remind 2026-03-11 20:30 every day 20:30");
-
-    // The same words read after moving to New York: 20:30 there, a different instant.
-    const auto read = Reminder::split(words, newYork, kAnchors).reminder;
-    ASSERT_TRUE(read);
-    EXPECT_EQ(describe(newYork, read->next), "2026-03-11 20:30:00 -04:00");
-    EXPECT_EQ(read->rule, written->rule);
-    EXPECT_EQ(read->clauses(newYork), words);
-}
-
 TEST(PhraseAcrossClockChange, SecondOccurrenceReadsBackAsTheFirst) {
     // The stamp holds wall-clock time only: a ring in the second pass of a repeated hour is
     // written like the first and read back as the first.

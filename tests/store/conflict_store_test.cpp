@@ -401,13 +401,4 @@ TEST(ConflictMerge, ByIdentity) {
     }
 }
 
-TEST(ConflictMerge, Summary) {
-    const QString name = QStringLiteral("plim.sync-conflict-20261206-101500-ABCDEFG.md");
-    EXPECT_EQ(mergeSummary({.added = 3, .done = 1}, name),
-              QStringLiteral("3 entries added, 1 marked done, from ") + name);
-    EXPECT_EQ(mergeSummary({.added = 1, .updated = 2, .removed = 1, .lines = 1}, name),
-              QStringLiteral("1 entry added, 2 entries updated, 1 entry removed, 1 line added, from ") + name);
-    EXPECT_EQ(mergeSummary({}, name), QStringLiteral("nothing new from ") + name);
-}
-
 } // namespace

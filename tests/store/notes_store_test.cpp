@@ -514,19 +514,6 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
     }
 }
 
-TEST_F(NotesStoreTest, ExistingPermissionsAndSymlinksAreKept) {
-    const QString real = notes.dir.filePath(QStringLiteral("real.md"));
-    ASSERT_TRUE(writeAll(real, ""));
-    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    ASSERT_TRUE(QFile::link(real, path));
-    auto store = open();
-    ASSERT_TRUE(add(*store, u"through the link"));
-    EXPECT_TRUE(QFileInfo(path).isSymLink());
-    EXPECT_TRUE(readAll(real).contains("through the link"));
-    EXPECT_EQ(permissions(real), 0640u);
-}
-
 TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
     auto store = open({}, true);
     add(*store, u"a");

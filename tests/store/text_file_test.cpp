@@ -152,7 +152,8 @@ TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
 }
 
 // The lock names the file, not the way to it: a link (dangling or not) and a relative path from
-// anywhere take its target's lock; a relative link is written beside itself from any folder.
+// anywhere take its target's lock; a relative link is written beside itself from any folder, and
+// the target keeps its permissions.
 TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
     const QString real = at(QStringLiteral("real.md"));
     const QString link = at(QStringLiteral("plim.md"));
@@ -160,6 +161,7 @@ TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
     const QString lock = FileLock::lockPathFor(real);
     EXPECT_EQ(FileLock::lockPathFor(link), lock);
     ASSERT_TRUE(writeAll(real, "old\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
     QTemporaryDir elsewhere;
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
@@ -171,6 +173,7 @@ TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
     EXPECT_FALSE(failure);
     EXPECT_EQ(readAll(real), "new\n");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(modeOf(real) & 07777, 0640u);
     EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
     EXPECT_EQ(lockOfLink, lock);
     EXPECT_EQ(lockOfRelative, lock);
