@@ -46,27 +46,45 @@ void toggleFirst(NotesDocument& doc) {
     e->state = e->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
 }
 
-// Another program appending a line to the notes file whenever plim syncs its temporary file, that
-// is between plim's read of the file and its rename: `times` times, or always when negative.
-class AppendDuringSave : public FileSystemCalls {
-public:
-    AppendDuringSave(QString path, int times)
-        : path_(std::move(path))
-        , times_(times) {}
+// Another program writing while plim saves: whenever plim syncs its temporary file, that is between
+// its read of the file and its rename (again while `atSync` says so), and once each just before and
+// just after the rename (or swap) of the temporary over the file. Or the rename fails with `failing`.
+struct WritesDuringSave : FileSystemCalls {
     int fsync(int fd) override {
-        if (times_ != 0) {
-            times_ -= times_ > 0 ? 1 : 0;
-            QFile f(path_);
-            EXPECT_TRUE(f.open(QIODevice::Append));
-            f.write(QByteArrayLiteral("- [ ] outside ") + QByteArray::number(++written_) + '\n');
+        if (atSync && !atSync()) {
+            atSync = {};
         }
         return FileSystemCalls::fsync(fd);
     }
-
-private:
-    QString path_;
-    int times_;
-    int written_ = 0;
+    int rename(const char* from, const char* to) override {
+        return around([&] { return FileSystemCalls::rename(from, to); });
+    }
+    int exchange(const char* from, const char* to) override {
+        if (noSwap) {
+            errno = EINVAL;
+            return -1;
+        }
+        return around([&] { return FileSystemCalls::exchange(from, to); });
+    }
+    int around(const std::function<int()>& replace) {
+        if (failing != 0) {
+            errno = failing;
+            return -1;
+        }
+        if (auto f = std::exchange(before, {})) {
+            f();
+        }
+        const int result = replace();
+        if (auto f = std::exchange(after, {})) {
+            f();
+        }
+        return result;
+    }
+    std::function<bool()> atSync;
+    std::function<void()> before;
+    std::function<void()> after;
+    bool noSwap = false;
+    int failing = 0;
 };
 
 class NotesStoreTest : public ::testing::Test {
@@ -221,7 +239,14 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         options.lockWait = std::chrono::milliseconds(0); // no tries beyond the few
         auto store = notes.open(options);
         add(*store, u"mine");
-        AppendDuringSave outside(path, c.outsideWrites);
+        int written = 0;
+        WritesDuringSave outside;
+        outside.atSync = [&] {
+            QFile f(path);
+            EXPECT_TRUE(f.open(QIODevice::Append));
+            f.write("- [ ] outside " + QByteArray::number(++written) + '\n');
+            return c.outsideWrites < 0 || written < c.outsideWrites;
+        };
         const FileSystemCalls::Override during(outside);
         const bool changed = c.capture ? add(*store, u"new").has_value() : store->mutate(toggleFirst);
         EXPECT_EQ(file(), kToday + c.after);
@@ -232,39 +257,6 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         }
     }
 }
-
-// Runs another program's writes around plim's rename (or swap) of its temporary over the file.
-class AroundReplace : public FileSystemCalls {
-public:
-    AroundReplace(std::function<void()> before, std::function<void()> after)
-        : before_(std::move(before))
-        , after_(std::move(after)) {}
-    int rename(const char* from, const char* to) override {
-        return around([&] { return FileSystemCalls::rename(from, to); });
-    }
-    int exchange(const char* from, const char* to) override {
-        if (noSwap) {
-            errno = EINVAL;
-            return -1;
-        }
-        return around([&] { return FileSystemCalls::exchange(from, to); });
-    }
-    bool noSwap = false;
-
-private:
-    int around(const std::function<int()>& replace) {
-        if (auto before = std::exchange(before_, {})) {
-            before();
-        }
-        const int result = replace();
-        if (auto after = std::exchange(after_, {})) {
-            after();
-        }
-        return result;
-    }
-    std::function<void()> before_;
-    std::function<void()> after_;
-};
 
 // Another program writes the notes file in its own way while plim captures into it: what it wrote
 // stays, and so does the capture.
@@ -300,7 +292,8 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     const QByteArray name = QFile::encodeName(path);
     std::thread writer;
     int fd = -1;
-    std::optional<AroundReplace> around;
+    WritesDuringSave around;
+    around.noSwap = w.noSwap;
     switch (w.way) {
     case OutsideWriter::InPlace: {
         fd = ::open(name.constData(), O_WRONLY | O_TRUNC);
@@ -316,11 +309,11 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
         break;
     }
     case OutsideWriter::AppendingThrough:
-        around.emplace([&] { fd = ::open(name.constData(), O_WRONLY | O_APPEND); },
-                       [&] {
-                           EXPECT_GT(::write(fd, "- [ ] outside\n", 14), 0);
-                           ::close(fd);
-                       });
+        around.before = [&] { fd = ::open(name.constData(), O_WRONLY | O_APPEND); };
+        around.after = [&] {
+            EXPECT_GT(::write(fd, "- [ ] outside\n", 14), 0);
+            ::close(fd);
+        };
         break;
     case OutsideWriter::RenamingIn:
         // Only a file system that can swap two files keeps what got in between look and rename.
@@ -332,20 +325,14 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
             ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE);
             ::unlink(probe.constData());
         }
-        around.emplace(
-            [&] {
-                const QString copy = path + QStringLiteral("~");
-                writeAll(copy, readAll(path) + "- [ ] outside\n");
-                ::rename(QFile::encodeName(copy).constData(), name.constData());
-            },
-            std::function<void()>());
+        around.before = [&] {
+            const QString copy = path + QStringLiteral("~");
+            writeAll(copy, readAll(path) + "- [ ] outside\n");
+            ::rename(QFile::encodeName(copy).constData(), name.constData());
+        };
         break;
     }
-    std::optional<FileSystemCalls::Override> use;
-    if (around) {
-        around->noSwap = w.noSwap;
-        use.emplace(*around);
-    }
+    const FileSystemCalls::Override use(around);
     const NotesStore::Capture capture = store->capture(u"mine", std::nullopt, now());
     // The resident program keeps it aside while the file is being written and never waits.
     EXPECT_EQ(capture.waiting, w.resident);
@@ -467,16 +454,6 @@ TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
     }
 }
 
-// A rename that fails, for the writer's last step.
-class FailingRename : public FileSystemCalls {
-public:
-    int rename(const char*, const char*) override {
-        errno = EIO;
-        return -1;
-    }
-    int exchange(const char* a, const char* b) override { return rename(a, b); }
-};
-
 TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
     for (const bool renameFails : {false, true}) {
         SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
@@ -489,7 +466,8 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
             std::optional<plim::test::FileSizeLimit> limit;
-            FailingRename failing;
+            WritesDuringSave failing;
+            failing.failing = EIO;
             std::optional<FileSystemCalls::Override> calls;
             if (renameFails) {
                 calls.emplace(failing);
