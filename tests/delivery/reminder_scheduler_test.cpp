@@ -14,6 +14,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace plim;
@@ -478,11 +479,8 @@ TEST_F(SchedulerTest, StatusFollowsTheServerAndTheDelivery) {
     const NotifierCapabilities none{false, false, false, false};
     const NotifierCapabilities banners{true, true, false, false};
     const NotifierCapabilities persistent{true, false, true, true};
-    const struct {
-        QString delivery; // empty: not chosen
-        NotifierCapabilities caps;
-        Status expected;
-    } cases[] = {
+    // The delivery (empty: not chosen), what the server can do, the status.
+    const std::tuple<QString, NotifierCapabilities, Status> cases[] = {
         {u"notification"_s, none, Status::Denied},
         {u"notification"_s, banners, Status::Temporary},
         {u"notification"_s, persistent, Status::Persistent},
@@ -491,17 +489,17 @@ TEST_F(SchedulerTest, StatusFollowsTheServerAndTheDelivery) {
         {u"dot"_s, none, Status::Denied},
     };
     start({});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.delivery.toStdString());
-        if (c.delivery.isEmpty()) {
+    for (const auto& [delivery, caps, expected] : cases) {
+        SCOPED_TRACE(delivery.toStdString());
+        if (delivery.isEmpty()) {
             prefs->remove(PreferenceKey::reminderDelivery, Preferences::Announce::No);
         } else {
-            prefs->setValue(PreferenceKey::reminderDelivery, c.delivery, Preferences::Announce::No);
+            prefs->setValue(PreferenceKey::reminderDelivery, delivery, Preferences::Announce::No);
         }
-        notifier->caps = c.caps;
+        notifier->caps = caps;
         std::optional<Status> got;
         scheduler->status([&](Status s) { got = s; });
-        EXPECT_EQ(got, c.expected);
+        EXPECT_EQ(got, expected);
     }
 }
 

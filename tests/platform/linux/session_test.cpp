@@ -60,15 +60,6 @@ TEST(RealtimeTimer, FiresAtItsLastDeadlineOnTheWallClock) {
     }
 }
 
-TEST(LinuxSystemEvents, RingTimerReportsThroughTheEvents) {
-    LinuxSystemEvents events(Clock::system());
-    QSignalSpy fired(&events, &SystemEvents::fired);
-    const Instant deadline = realNow() + 200ms;
-    events.arm(deadline);
-    ASSERT_TRUE(fired.wait(2000));
-    EXPECT_GE(realNow(), deadline);
-}
-
 TEST(LinuxSystemEvents, MidnightIsArmedInTheClocksZone) {
     const Calendar berlin(u"Europe/Berlin"_s);
     ManualClock clock(at(berlin, 2099, 3, 14, 10, 30), berlin);
