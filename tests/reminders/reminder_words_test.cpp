@@ -41,13 +41,6 @@ TEST(ReminderClauses, WritesStampRuleAndRoutine) {
     for (const auto& [reminder, clauses] : cases) {
         EXPECT_EQ(reminder.clauses(cal).toStdString(), clauses);
     }
-    const std::pair<int, const char*> amounts[] = {{60, "1h"}, {180, "3h"},     {90, "90m"},
-                                                   {1, "1m"},  {1439, "1439m"}, {1380, "23h"}};
-    for (const auto& [minutes, words] : amounts) {
-        EXPECT_EQ(Reminder::amount(minutes).toStdString(), words) << minutes;
-    }
-    EXPECT_EQ(onDays({7, 1}).text(), u"sun sat");
-    EXPECT_EQ(onDays({1, 2, 3, 4, 5, 6, 7}).text(), u"sun mon tue wed thu fri sat");
 }
 
 // --- Stamps ---
@@ -361,18 +354,6 @@ TEST(Answering, ChangesTheFileAsExpected) {
         const auto after = document.location(id);
         ASSERT_TRUE(after);
         EXPECT_EQ(after->item, place->item);
-    }
-}
-
-TEST(Answering, UnknownEntryChangesNothing) {
-    const Calendar cal(kBerlin);
-    const QString text =
-        fileText("## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-10 09:00 every day 09:00 routine -->");
-    NotesDocument document = NotesDocument::parse(text);
-    for (Kind kind : {Kind::Snooze, Kind::Done, Kind::Dismiss, Kind::Stop}) {
-        EntryReminders::answer(document, QUuid::createUuid(), answerOf(kind, at(cal, 2026, 3, 11, 12, 0)),
-                               wall(cal, kNow), cal, kAnchors);
-        EXPECT_EQ(document.serialized(), text);
     }
 }
 

@@ -187,22 +187,8 @@ TEST(DBusNotifier, SendsWhatTheServerCanShow) {
     }
 }
 
-TEST(DBusNotifier, ReplacesClosesAndReadsCapabilitiesOnce) {
-    FakeNotificationServer server({u"actions"_s, u"persistence"_s});
-    DBusNotifier notifier;
-    const auto first = postAndWait(notifier, reminderContent());
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(postAndWait(notifier, reminderContent(), *first), first);
-    notifier.close(*first);
-    EXPECT_TRUE(waitFor([&] { return server.closed == QList<uint>{*first}; }));
-    EXPECT_EQ(capabilitiesAndWait(notifier), (NotifierCapabilities{true, true, false, true}));
-    EXPECT_EQ(server.capabilityReads, 1);
-    ASSERT_EQ(server.calls.size(), 2);
-    EXPECT_EQ(server.calls[1].replaces, *first);
-}
-
-TEST(DBusNotifier, ServerSignalsReachTheProgram) {
-    FakeNotificationServer server({u"actions"_s, u"inline-reply"_s});
+TEST(DBusNotifier, ReplacesClosesReadsCapabilitiesOnceAndHearsTheServer) {
+    FakeNotificationServer server({u"actions"_s, u"inline-reply"_s, u"persistence"_s});
     DBusNotifier notifier;
     QStringList heard;
     QObject::connect(&notifier, &Notifier::actionInvoked,
@@ -210,7 +196,16 @@ TEST(DBusNotifier, ServerSignalsReachTheProgram) {
     QObject::connect(&notifier, &Notifier::replied,
                      [&](quint32 id, const QString& text) { heard.append(u"%1 replied %2"_s.arg(id).arg(text)); });
     QObject::connect(&notifier, &Notifier::closed, [&](quint32 id) { heard.append(u"%1 closed"_s.arg(id)); });
-    ASSERT_TRUE(postAndWait(notifier, reminderContent()).has_value());
+    const auto first = postAndWait(notifier, reminderContent());
+    ASSERT_EQ(first, 1u);
+    EXPECT_EQ(postAndWait(notifier, reminderContent(), *first), first);
+    notifier.close(*first);
+    EXPECT_TRUE(waitFor([&] { return server.closed == QList<uint>{*first}; }));
+    EXPECT_EQ(capabilitiesAndWait(notifier), (NotifierCapabilities{true, true, true, true}));
+    EXPECT_EQ(server.capabilityReads, 1);
+    ASSERT_EQ(server.calls.size(), 2);
+    EXPECT_EQ(server.calls[1].replaces, *first);
+
     Q_EMIT server.ActionInvoked(1, u"inline-reply"_s); // the text comes on its own
     Q_EMIT server.ActionInvoked(1, u"done"_s);
     Q_EMIT server.NotificationReplied(1, u"1h"_s);
