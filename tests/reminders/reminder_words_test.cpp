@@ -228,40 +228,6 @@ TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
     EXPECT_EQ(EntryReminders::openCount(doc, cal, kAnchors), 4);
 }
 
-TEST(DocumentReminders, GivingAReminderReopensFinishedEntries) {
-    const Calendar cal(kBerlin);
-    const Reminder r = once(at(cal, 2026, 3, 16, 9, 0));
-    using S = Entry::State;
-    for (const auto& [state, withReminder] :
-         {std::pair{S::Open, S::Open}, std::pair{S::Done, S::Open}, std::pair{S::Struck, S::Note},
-          std::pair{S::Note, S::Note}, std::pair{S::Carried, S::Carried}}) {
-        SCOPED_TRACE(static_cast<int>(state));
-        const Entry target = entryWith(u"carried 2026-03-13"_s, state);
-        NotesDocument doc;
-        doc.sections = {DaySection{QUuid::createUuid(), u"2026-03-14 Saturday"_s, {entryWith(std::nullopt, state)}},
-                        DaySection{QUuid::createUuid(), u"2026-03-13 Friday"_s, {target}}};
-        const NotesDocument before = doc;
-
-        EntryReminders::setReminder(doc, target.id, r, cal, kAnchors);
-        const Entry& changed = std::get<Entry>(doc.sections[1].items[0]);
-        EXPECT_EQ(changed.state, withReminder);
-        EXPECT_EQ(changed.comment, u"carried 2026-03-13 remind 2026-03-16 09:00"_s);
-        EXPECT_EQ(doc.sections[0], before.sections[0]);
-
-        // Taking the reminder away leaves the state alone.
-        EntryReminders::setReminder(doc, target.id, std::nullopt, cal, kAnchors);
-        EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).state, withReminder);
-        EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).comment, u"carried 2026-03-13"_s);
-
-        // A finished entry losing a reminder it never had stays finished; an unknown identity changes nothing.
-        NotesDocument untouched = before;
-        EntryReminders::setReminder(untouched, std::get<Entry>(before.sections[0].items[0]).id, std::nullopt, cal,
-                                    kAnchors);
-        EntryReminders::setReminder(untouched, QUuid::createUuid(), r, cal, kAnchors);
-        EXPECT_EQ(untouched, before);
-    }
-}
-
 constexpr Wall kNow{2026, 3, 11, 10, 7, 25};
 
 enum class Kind { Snooze, Done, Dismiss, Stop };

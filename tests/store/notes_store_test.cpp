@@ -776,7 +776,13 @@ const CommandCase commandCases[] = {
     {"- [ ] ! a  <!-- 08:00 x -->", edit, "- [ ] ! b  <!-- 08:00 x -->\n  c"},
     {"- [ ] ! a  <!-- 08:00 x -->", blank, "- [ ] ! a  <!-- 08:00 x -->"},
     {"- [x] ~~a~~", remindIn20, "- [ ] a  <!-- remind 2025-03-14 09:25 -->"},
+    // A reminder opens a finished entry again, a struck note is a note again; a carried one stays.
+    {"- ~~a~~", remindIn20, "- a  <!-- remind 2025-03-14 09:25 -->"},
+    {"- [>] a  <!-- 08:00 carried 2025-03-15 -->", remindIn20,
+     "- [>] a  <!-- 08:00 carried 2025-03-15 remind 2025-03-14 09:25 -->"},
     {"- [ ] a  <!-- remind 2025-03-14 09:25 -->", unremind, "- [ ] a"},
+    {"- [x] ~~a~~  <!-- x remind 2025-03-14 09:25 -->", unremind, "- [x] ~~a~~  <!-- x -->"},
+    {"- ~~a~~", unremind, "- ~~a~~"},
     {"- [ ] a\n- [ ] b", remove, "- [ ] b"},
 };
 
