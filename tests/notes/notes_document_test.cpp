@@ -1,4 +1,5 @@
 #include "notes/NotesDocument.h"
+#include "notes/NotesSyntax.h"
 
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
@@ -9,9 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/regex.h>
+#include <unicode/uchar.h>
+
 using namespace plim;
 using plim::test::at;
 using State = Entry::State;
+using namespace plim::syntax;
 
 namespace {
 
@@ -287,36 +292,6 @@ TEST(EntryIdentity, DeletingTheFirstRepeatHandsItsIdentityOn) {
 
 // --- Queries and edits ---------------------------------------------------------------------------
 
-const char* const kThreeDays = "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
-                               "## 2025-03-13 Thursday\n\n- only\n\n"
-                               "## 2025-03-12 Wednesday\n\n- c\n- d\n";
-
-TEST(NotesDocumentEdits, LocateAndRemoveByIdentity) {
-    const struct {
-        const char* text;
-        EntryLocation location;
-        const char* line; // what removing it takes out of the file; an emptied day stays
-    } cases[] = {{"a", {0, 0}, "- [ ] a\n"},
-                 {"b", {0, 2}, "- [x] ~~b~~\n"},
-                 {"only", {1, 0}, "- only\n"},
-                 {"d", {2, 1}, "- d\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        NotesDocument doc = NotesDocument::parse(q(kThreeDays));
-        const QUuid id = plim::test::entryId(doc, q(c.text));
-        EXPECT_EQ(doc.location(id), c.location);
-        ASSERT_TRUE(doc.entry(id));
-        EXPECT_EQ(doc.entry(id)->text, q(c.text));
-        const auto removed = doc.remove(id);
-        ASSERT_TRUE(removed);
-        EXPECT_EQ(removed->id, id);
-        EXPECT_EQ(doc.serialized(), q(kThreeDays).remove(q(c.line)));
-        EXPECT_FALSE(doc.location(id));
-        EXPECT_FALSE(doc.entry(id));
-        EXPECT_FALSE(doc.remove(id));
-    }
-}
-
 TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
     const Calendar berlin(QStringLiteral("Europe/Berlin"));
     // Friday 00:30 in Berlin is still Thursday in UTC.
@@ -346,6 +321,270 @@ TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
     NotesDocument doc;
     doc.sectionIndex(friday, berlin);
     EXPECT_EQ(doc.serialized(), q("## 2025-03-14 Friday\n\n"));
+}
+
+TEST(NotesFormatHeading, DayInTheCalendarsZoneWithEnglishWeekday) {
+    const struct {
+        const char* zone;
+        int y, m, d, h, mi;
+        const char* zoneOfHeading; // the heading is computed in this zone for the same instant
+        const char* locale;
+        const char* heading;
+    } cases[] = {
+        {"Europe/Berlin", 2025, 3, 14, 0, 30, "Europe/Berlin", "en_US", "## 2025-03-14 Friday"},
+        {"Europe/Berlin", 2025, 3, 14, 0, 30, "UTC", "en_US", "## 2025-03-13 Thursday"},
+        {"America/New_York", 2025, 3, 9, 3, 30, "America/New_York", "en_US", "## 2025-03-09 Sunday"},
+        {"Europe/Berlin", 2025, 3, 14, 9, 0, "Europe/Berlin", "ar_EG", "## 2025-03-14 Friday"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heading);
+        const Instant t = at(Calendar(q(c.zone)), c.y, c.m, c.d, c.h, c.mi);
+        EXPECT_EQ(NotesFormat::heading(t, Calendar(q(c.zoneOfHeading), q(c.locale))), q(c.heading));
+    }
+}
+
+TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
+    const struct {
+        const char* text;
+        const char* comment; // null: none
+        const char* written;
+    } cases[] = {
+        {"  buy milk \n", "09:00", "- [ ] buy milk  <!-- 09:00 -->"},
+        {"a\n\nb", "10:00", "- [ ] a  <!-- 10:00 -->\n  \n  b"},
+        {"a\nb", nullptr, "- [ ] a\n  b"},
+        {"a\rb", nullptr, "- [ ] a\n  b"},
+        {"a\u2028b", nullptr, "- [ ] a\n  b"},
+        {"a\u0085b", nullptr, "- [ ] a\n  b"},
+        // A pasted Windows line end is one break.
+        {"a\r\nb", nullptr, "- [ ] a\n  b"},
+        {"a\r\n\r\nb", nullptr, "- [ ] a\n  \n  b"},
+        {"a\n\rb", nullptr, "- [ ] a\n  \n  b"},
+        {"\u00a0a\u3000", nullptr, "- [ ] a"},
+        {"  x\n  y", "09:00", "- [ ] x  <!-- 09:00 -->\n    y"},
+        {"a", "", "- [ ] a"},
+        // A comment opener is written escaped, backslashes before it doubled.
+        {"a <!-- b -->\n\\<!--", "09:00", "- [ ] a \\<!-- b -->  <!-- 09:00 -->\n  \\\\\\<!--"},
+        {"", nullptr, "- [ ] "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::optional<QString> comment = c.comment ? std::optional(q(c.comment)) : std::nullopt;
+        EXPECT_EQ(NotesFormat::formatEntry(q(c.text), comment), q(c.written));
+    }
+}
+
+// A capture goes last under the day's heading when that day is on top, else into a new day on top.
+TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
+    const Calendar berlin(QStringLiteral("Europe/Berlin"));
+    const Instant day = at(berlin, 2025, 3, 14, 9, 0);
+    const struct {
+        const char* file;
+        const char* result;
+        const char* text = "new";
+    } cases[] = {
+        {"", "## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n"},
+        {"My notes\n\n\n", "My notes\n\n## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n"},
+        {"a\nb", "a\nb\n\n## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n"},
+        {"## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n## 2025-03-13 Thursday\n\n- [ ] b\n",
+         "## 2025-03-14 Friday\n\n- [ ] a\nraw\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-13 Thursday\n\n- [ ] b\n"},
+        {"pre\n\n## 2025-03-14 Friday\n\n- [ ] a\n  more\n\n \n",
+         "pre\n\n## 2025-03-14 Friday\n\n- [ ] a\n  more\n- [ ] new  <!-- 09:00 -->\n"},
+        {"## 2025-03-14 Friday\n\n\n## 2025-03-13 Thursday\n- b\n",
+         "## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-13 Thursday\n- b\n"},
+        // Without blank lines, one is added between the capture and the next day.
+        {"## 2025-03-14 Friday\n- [ ] a\n## 2025-03-13 Thursday\n- b",
+         "## 2025-03-14 Friday\n- [ ] a\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-13 Thursday\n- b\n"},
+        // Only the top day is looked at.
+        {"## 2025-03-15 Saturday\n\n- x\n\n## 2025-03-14 Friday\n\n- y\n",
+         "## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-15 Saturday\n\n- x\n\n"
+         "## 2025-03-14 Friday\n\n- y\n"},
+        // The carriage return of a CR LF line end is no part of the heading; new lines take the file's
+        // line end, the other lines keep theirs.
+        {"## 2025-03-14 Friday\r\n\r\n- [ ] a\n\r\n\r\n",
+         "## 2025-03-14 Friday\r\n\r\n- [ ] a\n- [ ] new  <!-- 09:00 -->\r\n"},
+        {"## 2025-03-14 Friday\r\n- [ ] x\r\n\r\n\r\n## 2025-03-13 Thursday\r\n- b\r",
+         "## 2025-03-14 Friday\r\n- [ ] x\r\n- [ ] a  <!-- 09:00 -->\r\n  \r\n  b\r\n\r\n## 2025-03-13 Thursday\r\n- "
+         "b\r\n",
+         "a\n\nb"},
+        {"pre\r\n## 2025-03-13 Thursday\r\n",
+         "pre\r\n## 2025-03-14 Friday\r\n\r\n- [ ] new  <!-- 09:00 -->\r\n\r\n## 2025-03-13 Thursday\r\n"},
+        // Nothing goes before a byte-order mark.
+        {"\xef\xbb\xbf", "\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n"},
+        {"\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] a\n",
+         "\xef\xbb\xbf## 2025-03-14 Friday\n\n- [ ] a\n- [ ] new  <!-- 09:00 -->\n"},
+        // What was typed reads back as typed, an opener and backslashes before it included.
+        {"", "## 2025-03-14 Friday\n\n- [ ] open \\<!--  <!-- 09:00 -->\n", "open <!--"},
+        {"", "## 2025-03-14 Friday\n\n- [ ] \\\\\\<!-- x\\ -->  <!-- 09:00 -->\n", "\\<!-- x\\ -->"},
+        {"pre\n\n\n## 2025-03-13 Thursday\n- [X] a\n\n\n## x\n",
+         "pre\n\n\n## 2025-03-14 Friday\n\n- [ ] new  <!-- 09:00 -->\n\n## 2025-03-13 Thursday\n- [X] a\n\n\n"
+         "## x\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QList<NotesFormat::TextEdit> edits =
+            NotesFormat::captureEdits(q(c.text), q(c.file), day, berlin, q("09:00"));
+        qsizetype done = 0;
+        for (const NotesFormat::TextEdit& e : edits) {
+            EXPECT_LE(done, e.from);
+            EXPECT_LE(e.from, e.to);
+            done = e.to;
+        }
+        const QString result = NotesFormat::applyEdits(q(c.file), edits);
+        EXPECT_EQ(result, q(c.result));
+
+        // Read back, the day's section (the first with its heading) ends with the capture as typed.
+        NotesDocument doc = NotesDocument::parse(result);
+        const qsizetype sections = doc.sections.size();
+        const QList<Entry> entries = doc.sections[doc.sectionIndex(day, berlin)].entries();
+        EXPECT_EQ(doc.sections.size(), sections);
+        ASSERT_FALSE(entries.isEmpty());
+        EXPECT_EQ(std::tuple(entries.last().text, entries.last().time, entries.last().state),
+                  std::tuple(q(c.text), std::optional(q("09:00")), Entry::State::Open));
+    }
+}
+
+struct Match {
+    int start, end, groupStart, groupEnd;
+};
+
+// The first match of an ICU expression and of its group 1: the reader scans by hand what the
+// expressions say, and ICU's own engine is the reference.
+std::optional<Match> icuFind(const char16_t* pattern, QStringView s) {
+    const icu::UnicodeString text(false, s.utf16(), static_cast<int32_t>(s.size()));
+    UErrorCode status = U_ZERO_ERROR;
+    icu::RegexMatcher m(icu::UnicodeString(pattern), text, 0, status);
+    EXPECT_TRUE(U_SUCCESS(status));
+    if (!m.find()) {
+        return std::nullopt;
+    }
+    return Match{m.start(status), m.end(status), m.start(1, status), m.end(1, status)};
+}
+
+QList<QString> split(const char16_t* text, char16_t separator = u'|') {
+    return QString::fromUtf16(text).split(separator);
+}
+
+// Up to 18 random pieces of an alphabet.
+QString randomLine(std::mt19937& random, const QList<QString>& alphabet) {
+    QString s;
+    const int length = std::uniform_int_distribution<int>(0, 18)(random);
+    for (int i = 0; i < length; ++i) {
+        s += alphabet[std::uniform_int_distribution<qsizetype>(0, alphabet.size() - 1)(random)];
+    }
+    return s;
+}
+
+// Whether the comment finder and ICU agree on the line; true when both found a comment. ICU is
+// given the line with each escaped opener (after an odd run of backslashes) made plain text.
+bool expectSameComment(const QString& line) {
+    SCOPED_TRACE(line.toStdString());
+    QString masked = line;
+    for (qsizetype at = masked.indexOf(u"<!--"); at >= 0; at = masked.indexOf(u"<!--", at + 1)) {
+        qsizetype run = 0;
+        while (run < at && masked[at - run - 1] == u'\\') {
+            ++run;
+        }
+        if (run % 2 == 1) {
+            masked[at] = u'x';
+        }
+    }
+    const auto expected = icuFind(u"[\\s&&[^\\n\\u000B\\f\\r\\u0085\\u2028\\u2029]]*<!--(.*?)-->\\s*$", masked);
+    const auto got = findTrailingComment(line);
+    EXPECT_EQ(expected.has_value(), got.has_value());
+    if (!got || !expected) {
+        return false;
+    }
+    EXPECT_EQ(got->start, expected->start);
+    EXPECT_EQ(got->end, expected->end);
+    EXPECT_EQ(got->open + 4, expected->groupStart);
+    EXPECT_EQ(got->close - 3, expected->groupEnd);
+    return true;
+}
+
+TEST(TrailingComment, AgreesWithIcu) {
+    const QList<QString> chosen =
+        split(u"call Ann  <!-- 09:02 -->|see <!-- x -->  <!-- 09:00 -->|a <!-- x --> b|a<!---->|<!-->|"
+              u"<!--->|a <!-- x <!-->|a <!-- x -->\r|a <!-- x -->\u0085|a <!-- x -->\v |"
+              u"a <!-- x\u2028 y -->|<!-- a\u2028<!-- b -->|a\u2028 <!-- x -->|a\u00a0<!-- x -->\u3000|"
+              u"a\u200b<!-- x -->\u200b|<!-- <!-- x --> -->|-->|a \\<!-- x -->  <!-- y -->|"
+              u"a \\\\<!-- x -->|\\\\\\<!-- x -->|");
+    for (const QString& line : chosen) {
+        expectSameComment(line);
+    }
+    // Markers, every kind of white space and line terminator, characters that look blank but are not
+    // white space; half of the lines shaped like a commented entry.
+    const QList<QString> alphabet = split(u"<!--|-->|<|!|-|>| |\t|\r|\n|\v|\f|\u0085|\u2028|\u00a0|\u200b|a|\\");
+    const QList<QString> spaces = split(u" |\t|\r|\u0085|\u2028|\u00a0");
+    std::mt19937 random(20250314);
+    int matches = 0;
+    for (int i = 0; i < 3000 && !::testing::Test::HasFailure(); ++i) {
+        QString line = randomLine(random, alphabet);
+        if (i % 2 == 0) {
+            line += QStringLiteral("<!--") + randomLine(random, alphabet) + QStringLiteral("-->") +
+                    randomLine(random, spaces);
+        }
+        matches += expectSameComment(line) ? 1 : 0;
+    }
+    EXPECT_GT(matches, 300); // the lines really hold comments
+}
+
+TEST(TimeStamp, AgreesWithIcu) {
+    // Arabic-Indic and astral (mathematical bold) digits, and a lone surrogate.
+    QList<QString> alphabet = split(u"0|9|:| |\t|\r|x|\u0663|\u00a0");
+    alphabet << QString(QChar(0xd835)) << QString::fromUtf16(u"\U0001D7D7");
+    const QList<QString> digits = split(u"0|7|\u0663|\U0001D7D7|x");
+    QList<QString> inputs = split(u"09:30 x|9:30|09:30x|99:99\t\t|09:30\u00a0c|\U0001D7D7\U0001D7D7:00 a|");
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        QString stamp;
+        for (int d = 0; d < 5; ++d) {
+            stamp += d == 2 ? QStringLiteral(":") : digits[std::uniform_int_distribution<qsizetype>(0, 4)(random)];
+        }
+        inputs.append(i % 2 == 0 ? stamp + randomLine(random, alphabet).left(4) : randomLine(random, alphabet).left(9));
+    }
+    int matches = 0;
+    for (const QString& s : inputs) {
+        const auto expected = icuFind(u"^(\\d{2}:\\d{2})(\\s+|$)", s);
+        const auto got = matchTimeStamp(s);
+        ASSERT_EQ(expected.has_value(), got.has_value()) << s.toStdString();
+        if (got) {
+            ++matches;
+            ASSERT_EQ(got->stamp, expected->groupEnd) << s.toStdString();
+            ASSERT_EQ(got->withSpace, expected->end) << s.toStdString();
+        }
+    }
+    EXPECT_GT(matches, 150);
+}
+
+TEST(CharacterClasses, WhiteSpaceIsIcusWhiteSpaceProperty) {
+    for (char32_t c = 0; c <= 0xffff; ++c) {
+        ASSERT_EQ(isRegexSpace(static_cast<char16_t>(c)), static_cast<bool>(u_isUWhiteSpace(static_cast<UChar32>(c))))
+            << std::hex << static_cast<unsigned>(c);
+    }
+}
+
+// The identity hashes UTF-8 on the fly: it must agree with FNV-1a over what QString::toUtf8 gives.
+TEST(StableId, EncodesUtf8LikeQt) {
+    QList<QString> keys = split(u";2025-03-14 Friday|caf\u00e9|0;d|\u20ac\u0800\u07ff\u0080|12;"
+                                u"d|\U0001F600\U00010000\U0010FFFF|0",
+                                u';');
+    keys.append(QStringLiteral("d|lone ") + QChar(0xd800) + QStringLiteral(" high|0"));
+    keys.append(QStringLiteral("d|") + QChar(0xdbff)); // high surrogate at the very end
+    for (const QString& key : keys) {
+        std::uint64_t a = 0xcbf29ce484222325ULL;
+        std::uint64_t b = 0x84222325cbf29ce4ULL;
+        for (const char ch : key.toUtf8()) {
+            a = (a ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
+            b = (b ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
+        }
+        QByteArray expected;
+        for (const std::uint64_t half : {a, b}) {
+            for (int shift = 56; shift >= 0; shift -= 8) {
+                expected.append(static_cast<char>(half >> shift));
+            }
+        }
+        EXPECT_EQ(NotesDocument::stableID(key).toRfc4122(), expected) << key.toStdString();
+    }
 }
 
 } // namespace

@@ -55,12 +55,4 @@ inline std::string shown(const Calendar& calendar, const std::optional<Instant>&
     return t ? describe(calendar, *t) : std::string("none");
 }
 
-// Names table-driven cases after their `name` field.
-struct CaseName {
-    template <class Param>
-    std::string operator()(const ::testing::TestParamInfo<Param>& param) const {
-        return param.param.name;
-    }
-};
-
 } // namespace plim::test

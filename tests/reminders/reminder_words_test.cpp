@@ -9,7 +9,6 @@
 
 #include <array>
 #include <string>
-#include <vector>
 
 using namespace plim;
 using namespace plim::test;
@@ -42,13 +41,6 @@ TEST(ReminderClauses, WritesStampRuleAndRoutine) {
     for (const auto& [reminder, clauses] : cases) {
         EXPECT_EQ(reminder.clauses(cal).toStdString(), clauses);
     }
-    const std::pair<int, const char*> amounts[] = {{60, "1h"}, {180, "3h"},     {90, "90m"},
-                                                   {1, "1m"},  {1439, "1439m"}, {1380, "23h"}};
-    for (const auto& [minutes, words] : amounts) {
-        EXPECT_EQ(Reminder::amount(minutes).toStdString(), words) << minutes;
-    }
-    EXPECT_EQ(onDays({7, 1}).text(), u"sun sat");
-    EXPECT_EQ(onDays({1, 2, 3, 4, 5, 6, 7}).text(), u"sun mon tue wed thu fri sat");
 }
 
 // --- Stamps ---
@@ -236,37 +228,250 @@ TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
     EXPECT_EQ(EntryReminders::openCount(doc, cal, kAnchors), 4);
 }
 
-TEST(DocumentReminders, GivingAReminderReopensFinishedEntries) {
+constexpr Wall kNow{2026, 3, 11, 10, 7, 25};
+
+enum class Kind { Snooze, Done, Dismiss, Stop };
+
+NotesDocument::Answer answerOf(Kind kind, Instant snoozeTo) {
+    switch (kind) {
+    case Kind::Snooze:
+        return {NotesDocument::Answer::Snooze{snoozeTo}};
+    case Kind::Done:
+        return {NotesDocument::Answer::Done{}};
+    case Kind::Dismiss:
+        return {NotesDocument::Answer::Dismiss{}};
+    case Kind::Stop:
+        break;
+    }
+    return {NotesDocument::Answer::Stop{}};
+}
+
+// A day's lines under today's heading; lines that start with a heading of their own stand alone.
+QString fileText(const char* lines) {
+    const QString text = QString::fromUtf8(lines) + u'\n';
+    return text.startsWith(u"## ") ? text : u"## 2026-03-11 Wednesday\n\n"_s + text;
+}
+
+// The first entry of the file is answered; a snooze is to 14:37:45 the same day.
+struct AnswerCase {
+    Kind kind;
+    const char* before;
+    const char* after; // nullptr: unchanged
+    QString zone = kBerlin;
+    Wall now = kNow;
+};
+
+TEST(Answering, ChangesTheFileAsExpected) {
+    const AnswerCase cases[] = {
+        // One-time reminders: a done finishes the entry, a dismiss or stop only ends the reminder.
+        {Kind::Snooze, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->",
+         "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 14:37 -->"},
+        {Kind::Done, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->\n- [ ] x  <!-- 08:00 -->",
+         "- [x] ~~call~~  <!-- 09:02 carried 2026-03-10 -->\n- [ ] x  <!-- 08:00 -->"},
+        {Kind::Done, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ~~idea~~"},
+        {Kind::Dismiss, "- [ ] ! call  <!-- 09:02 remind 2026-03-11 09:00 -->", "- [ ] ! call  <!-- 09:02 -->"},
+        {Kind::Dismiss, "- [ ] later  <!-- remind 2026-03-11 16:00 -->", "- [ ] later", kNewYork}, // ahead of its ring
+        {Kind::Stop, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ! idea"},
+        // Repeats: a dismiss waits for the next ring, a done finishes unless it is a routine.
+        {Kind::Snooze, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+         "- [ ] a  <!-- remind 2026-03-11 14:37 every 3h 08:30-20:30 -->"},
+        {Kind::Done, "- [ ] ! a  <!-- 08:00 remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+         "- [x] ~~a~~  <!-- 08:00 -->"},
+        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+         "- [ ] a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 -->"},
+        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 -->",
+         "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 -->", kNewYork},
+        {Kind::Stop, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->",
+         "- [ ] a  <!-- 08:15 -->"},
+        // A routine's done is logged at the end of today's section; the routine moves past the ring.
+        {Kind::Done, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->\nsee the red folder",
+         "- [ ] a  <!-- 08:15 remind 2026-03-12 09:00 every day 09:00 routine -->\nsee the red folder\n"
+         "- [x] ~~a~~  <!-- 10:07 -->"},
+        // Done ahead of the ring skips it.
+        {Kind::Done,
+         "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
+         "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->\n- [x] ~~a~~  <!-- 08:40 -->",
+         kNewYork,
+         {2026, 3, 11, 8, 40}},
+        {Kind::Done, "- ! a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 routine -->",
+         "- ! a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 routine -->\n- [x] ~~a~~  <!-- 10:07 -->"},
+        {Kind::Done, "## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
+         "## 2026-03-11 Wednesday\n\n- [x] ~~a~~  <!-- 10:07 -->\n\n## 2026-03-10 Tuesday\n\n"
+         "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->"},
+        // Nothing to answer: the entry is finished, carried or struck, or has no reminder.
+        {Kind::Stop, "- [x] ~~paid~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {Kind::Done, "- [>] moved  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {Kind::Dismiss, "- ~~gone~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {Kind::Done, "- [ ] ! plain  <!-- 08:00 carried 2026-03-10 -->", nullptr},
+    };
+    for (const AnswerCase& c : cases) {
+        SCOPED_TRACE(c.before);
+        const Calendar cal(c.zone);
+        NotesDocument document = NotesDocument::parse(fileText(c.before));
+        ASSERT_FALSE(document.allEntries().isEmpty());
+        const QUuid id = document.allEntries().front().id;
+        const auto place = document.location(id);
+
+        EntryReminders::answer(document, id, answerOf(c.kind, at(cal, 2026, 3, 11, 14, 37, 45)), wall(cal, c.now), cal,
+                               kAnchors);
+
+        EXPECT_EQ(document.serialized(), fileText(c.after ? c.after : c.before));
+        // The answered entry keeps its identity; its place only moves when a new day is put on top.
+        const auto after = document.location(id);
+        ASSERT_TRUE(after);
+        EXPECT_EQ(after->item, place->item);
+    }
+}
+
+TEST(Answering, EachRoutineLogGetsItsOwnIdentity) {
     const Calendar cal(kBerlin);
-    const Reminder r = once(at(cal, 2026, 3, 16, 9, 0));
-    using S = Entry::State;
-    for (const auto& [state, withReminder] :
-         {std::pair{S::Open, S::Open}, std::pair{S::Done, S::Open}, std::pair{S::Struck, S::Note},
-          std::pair{S::Note, S::Note}, std::pair{S::Carried, S::Carried}}) {
-        SCOPED_TRACE(static_cast<int>(state));
-        const Entry target = entryWith(u"carried 2026-03-13"_s, state);
-        NotesDocument doc;
-        doc.sections = {DaySection{QUuid::createUuid(), u"2026-03-14 Saturday"_s, {entryWith(std::nullopt, state)}},
-                        DaySection{QUuid::createUuid(), u"2026-03-13 Friday"_s, {target}}};
-        const NotesDocument before = doc;
+    NotesDocument document =
+        NotesDocument::parse(fileText("- [ ] drink  <!-- remind 2026-03-11 09:00 every 1h 08:30-20:30 routine -->"));
+    const QUuid id = document.allEntries().front().id;
+    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
+    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(cal, kNow), cal, kAnchors);
 
-        EntryReminders::setReminder(doc, target.id, r, cal, kAnchors);
-        const Entry& changed = std::get<Entry>(doc.sections[1].items[0]);
-        EXPECT_EQ(changed.state, withReminder);
-        EXPECT_EQ(changed.comment, u"carried 2026-03-13 remind 2026-03-16 09:00"_s);
-        EXPECT_EQ(doc.sections[0], before.sections[0]);
+    const QList<Entry> entries = document.sections.value(0).entries();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].id, id);
+    EXPECT_NE(entries[1].id, entries[2].id);
+    EXPECT_NE(entries[1].id, id);
+    // Ringing at 10:07, the first done moves on to 11:00; the second comes ahead of that ring and skips it.
+    EXPECT_EQ(document.serialized(),
+              fileText("- [ ] drink  <!-- remind 2026-03-11 12:00 every 1h 08:30-20:30 routine -->\n"
+                       "- [x] ~~drink~~  <!-- 10:07 -->\n- [x] ~~drink~~  <!-- 10:07 -->"));
+}
 
-        // Taking the reminder away leaves the state alone.
-        EntryReminders::setReminder(doc, target.id, std::nullopt, cal, kAnchors);
-        EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).state, withReminder);
-        EXPECT_EQ(std::get<Entry>(doc.sections[1].items[0]).comment, u"carried 2026-03-13"_s);
+// Wednesday 11 March 2026 10:07, the moment most examples are seen from.
+constexpr Wall kSeenAt{2026, 3, 11, 10, 7};
 
-        // A finished entry losing a reminder it never had stays finished; an unknown identity changes nothing.
-        NotesDocument untouched = before;
-        EntryReminders::setReminder(untouched, std::get<Entry>(before.sections[0].items[0]).id, std::nullopt, cal,
-                                    kAnchors);
-        EntryReminders::setReminder(untouched, QUuid::createUuid(), r, cal, kAnchors);
-        EXPECT_EQ(untouched, before);
+TEST(Wording, MomentNamesTheRingRelativeToNow) {
+    const Calendar berlin(u"Europe/Berlin"_s, u"en_US"_s);
+    const Calendar newYork(u"America/New_York"_s, u"en_US"_s);
+    const Calendar german(u"Europe/Berlin"_s, u"de_DE"_s);
+    struct Case {
+        const Calendar* cal;
+        Wall now;
+        Wall next;
+        bool todayWord;
+        QString expected;
+    };
+    const Case cases[] = {
+        {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, false, u"16:00"_s},
+        {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, true, u"today 16:00"_s},
+        {&newYork, kSeenAt, {2026, 3, 11, 9, 0}, false, u"09:00"_s},
+        {&berlin, kSeenAt, {2026, 3, 12, 8, 30}, true, u"tomorrow 08:30"_s},
+        {&newYork, kSeenAt, {2026, 3, 10, 21, 0}, false, u"yesterday 21:00"_s},
+        {&berlin, kSeenAt, {2026, 3, 14, 8, 30}, false, u"Sat 08:30"_s},
+        // Six days either way is a weekday, seven a date; another year adds it.
+        {&berlin, kSeenAt, {2026, 3, 17, 9, 0}, false, u"Tue 09:00"_s},
+        {&berlin, kSeenAt, {2026, 3, 5, 9, 0}, false, u"Thu 09:00"_s},
+        {&berlin, kSeenAt, {2026, 3, 18, 9, 0}, false, u"Mar 18, 09:00"_s},
+        {&newYork, kSeenAt, {2026, 3, 4, 9, 0}, false, u"Mar 4, 09:00"_s},
+        {&berlin, kSeenAt, {2027, 3, 1, 8, 30}, false, u"Mar 1 27, 08:30"_s},
+        {&berlin, kSeenAt, {2025, 12, 31, 23, 59}, false, u"Dec 31 25, 23:59"_s},
+        // Days are counted on the calendar: 47 hours across a lost hour are still two days.
+        {&newYork, {2026, 3, 7, 23, 30}, {2026, 3, 9, 0, 30}, false, u"Mon 00:30"_s},
+        {&berlin, {2026, 3, 28, 23, 30}, {2026, 3, 29, 23, 0}, false, u"tomorrow 23:00"_s},
+        // Names from the user's language, the words around them in English.
+        {&german, kSeenAt, {2026, 3, 14, 8, 30}, false, u"Sa. 08:30"_s},
+        {&german, kSeenAt, {2027, 3, 1, 8, 30}, false, u"März 1 27, 08:30"_s},
+        {&german, kSeenAt, {2026, 3, 12, 8, 30}, false, u"tomorrow 08:30"_s},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(once(wall(*c.cal, c.next)).moment(wall(*c.cal, c.now), c.todayWord, *c.cal), c.expected)
+            << describe(*c.cal, wall(*c.cal, c.next));
+    }
+}
+
+TEST(Wording, RulesInShortAndFullWords) {
+    const std::tuple<Rule, QString, QString> cases[] = {
+        {interval(180, hm(8, 30), hm(20, 30)), u"every 3h"_s, u"every 3h, 08:30–20:30"_s},
+        {interval(90, hm(9, 0), hm(17, 0)), u"every 90m"_s, u"every 90m, 09:00–17:00"_s},
+        {times(everyDay(), {hm(20, 30)}), u"every day"_s, u"every day at 20:30"_s},
+        {times(everyDay(), {hm(8, 30), hm(20, 30)}), u"twice a day"_s, u"every day at 08:30 and 20:30"_s},
+        {times(everyDay(), {hm(20, 30), hm(8, 5), hm(12, 0)}), u"every day"_s,
+         u"every day at 08:05, 12:00 and 20:30"_s},
+        {times(weekdays(), {hm(9, 0), hm(17, 0)}), u"weekdays"_s, u"every weekday at 09:00 and 17:00"_s},
+        {times(onDays({2, 5}), {hm(18, 0)}), u"Mon and Thu"_s, u"every Mon and Thu at 18:00"_s},
+        {times(onDays({7, 3, 5}), {hm(7, 0)}), u"Tue and Thu and Sat"_s, u"every Tue and Thu and Sat at 07:00"_s},
+        {times(onDays({1}), {hm(0, 0)}), u"Sun"_s, u"every Sun at 00:00"_s},
+    };
+    for (const auto& [rule, shortWords, phrase] : cases) {
+        EXPECT_EQ(rule.shortWords(), shortWords) << phrase.toStdString();
+        EXPECT_EQ(rule.phrase(), phrase);
+    }
+}
+
+// The same wall clocks give the same words in either zone.
+TEST(Wording, SummaryAndLabel) {
+    const Rule threeHours = interval(180, hm(8, 30), hm(20, 30));
+    const Rule evening = times(everyDay(), {hm(20, 30)});
+    struct Given {
+        Wall next;
+        std::optional<Rule> rule;
+        bool routine;
+        Wall now;
+    };
+    struct Words {
+        QString summaryShort;
+        QString summaryLong;
+        QString label;
+    };
+    const std::pair<Given, Words> cases[] = {
+        {{{2026, 3, 11, 16, 0}, std::nullopt, false, kSeenAt}, {u"today 16:00"_s, u"today 16:00"_s, u"16:00"_s}},
+        {{{2026, 3, 11, 9, 0}, std::nullopt, false, kSeenAt}, {u"today 09:00"_s, u"today 09:00"_s, u"rang 09:00"_s}},
+        {{{2026, 3, 10, 21, 0}, std::nullopt, false, kSeenAt},
+         {u"yesterday 21:00"_s, u"yesterday 21:00"_s, u"rang yesterday 21:00"_s}},
+        {{{2026, 3, 11, 13, 7}, threeHours, false, kSeenAt},
+         {u"today 13:07 · every 3h"_s, u"today 13:07 · then every 3h, 08:30–20:30 until done"_s,
+          u"13:07 · every 3h"_s}},
+        {{{2026, 3, 11, 9, 0}, threeHours, false, {2026, 3, 11, 15, 10}},
+         {u"today 09:00 · every 3h"_s, u"today 09:00 · then every 3h, 08:30–20:30 until done"_s,
+          u"rang 09:00 · every 3h · 3rd ring"_s}},
+        {{{2026, 3, 12, 20, 30}, evening, true, kSeenAt},
+         {u"tomorrow 20:30 · every day · routine"_s, u"tomorrow 20:30 · then every day at 20:30 · routine"_s,
+          u"tomorrow 20:30 · every day · routine"_s}},
+        {{{2026, 3, 10, 20, 30}, evening, true, {2026, 3, 11, 21, 0}},
+         {u"yesterday 20:30 · every day · routine"_s, u"yesterday 20:30 · then every day at 20:30 · routine"_s,
+          u"rang yesterday 20:30 · every day · routine · 2nd ring"_s}},
+        {{{2026, 3, 12, 9, 0}, times(weekdays(), {hm(9, 0)}), false, kSeenAt},
+         {u"tomorrow 09:00 · weekdays"_s, u"tomorrow 09:00 · then every weekday at 09:00 until done"_s,
+          u"tomorrow 09:00 · weekdays"_s}},
+    };
+    for (const QString& zone : {u"Europe/Berlin"_s, u"America/New_York"_s}) {
+        const Calendar cal(zone, u"en_US"_s);
+        for (const auto& [c, words] : cases) {
+            const Reminder r{wall(cal, c.next), c.rule, c.routine};
+            const Instant now = wall(cal, c.now);
+            EXPECT_EQ(r.summary(now, true, cal), words.summaryShort) << zone.toStdString();
+            EXPECT_EQ(r.summary(now, false, cal), words.summaryLong) << zone.toStdString();
+            EXPECT_EQ(r.label(now, cal), words.label) << zone.toStdString();
+        }
+    }
+}
+
+TEST(Wording, SubtitleIsRoutineThenRuleThenRing) {
+    const Instant t = wall(Calendar(u"Europe/Berlin"_s), kSeenAt);
+    const std::tuple<Reminder, int, QString> cases[] = {
+        {repeat(t, times(everyDay(), {hm(20, 30)}), true), 2, u"routine · every day · 2nd ring"_s},
+        {repeat(t, interval(180, hm(8, 30), hm(20, 30))), 1, u"every 3h"_s},
+        {repeat(t, times(weekdays(), {hm(9, 0)})), 4, u"weekdays · 4th ring"_s},
+        {repeat(t, times(everyDay(), {hm(9, 0), hm(21, 0)}), true), 1, u"routine · twice a day"_s},
+        {once(t), 1, QString()},
+        {once(t), 3, u"3rd ring"_s},
+        // A routine mark without a rule means nothing.
+        {Reminder{t, std::nullopt, true}, 2, u"2nd ring"_s},
+    };
+    for (const auto& [reminder, ring, expected] : cases) {
+        EXPECT_EQ(reminder.subtitle(ring), expected);
+    }
+    const std::pair<int, QString> ordinals[] = {
+        {0, u"0th"_s},     {1, u"1st"_s},     {2, u"2nd"_s},     {3, u"3rd"_s},   {4, u"4th"_s},   {11, u"11th"_s},
+        {12, u"12th"_s},   {13, u"13th"_s},   {21, u"21st"_s},   {22, u"22nd"_s}, {23, u"23rd"_s}, {101, u"101st"_s},
+        {111, u"111th"_s}, {112, u"112th"_s}, {113, u"113th"_s}, {-1, u"-1st"_s}};
+    for (const auto& [n, expected] : ordinals) {
+        EXPECT_EQ(Reminder::ordinal(n), expected) << n;
     }
 }
 

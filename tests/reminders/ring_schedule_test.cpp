@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace plim;
@@ -130,7 +131,24 @@ int unansweredByStepping(const Reminder& r, Instant at, const Calendar& calendar
     return count;
 }
 
-TEST(UnansweredRings, CountsWhatSteppingCounts) {
+// The ring after `after` as stepping ring by ring from `next` finds it, giving up after 20000 rings.
+std::optional<Instant> stepped(const Reminder& r, Instant after, const Calendar& calendar) {
+    if (r.next > after) {
+        return r.next;
+    }
+    Instant cursor = r.next;
+    for (int step = 0; step < 20000; ++step) {
+        const auto following = r.ring(cursor, calendar);
+        if (!following || *following > after) {
+            return following;
+        }
+        cursor = *following;
+    }
+    return r.ring(after, calendar);
+}
+
+// The count of rings missed and the next ring, on random rules, zones and spans of up to 800 days.
+TEST(UnansweredRings, CountsAndLandsWhereSteppingDoes) {
     // Zones with clock changes of an hour, half an hour and two hours, at midnight, a skipped day,
     // and none at all.
     const char* const zones[] = {"Europe/Berlin",  "America/New_York", "Australia/Lord_Howe", "Pacific/Apia",
@@ -178,9 +196,68 @@ TEST(UnansweredRings, CountsWhatSteppingCounts) {
         const std::int64_t spans[] = {below(600), below(3 * 1440), below(40 * 1440), below(800 * 1440)};
         const Instant now = next + std::chrono::minutes(spans[below(std::size(spans))] - 30);
         const Reminder r = repeat(next, rule);
-        EXPECT_EQ(r.unansweredRings(now, cal), unansweredByStepping(r, now, cal))
-            << cal.zoneId().toStdString() << " every " << rule.text().toStdString() << " from " << describe(cal, next)
-            << " to " << describe(cal, now);
+        SCOPED_TRACE(cal.zoneId().toStdString() + " every " + rule.text().toStdString() + " from " +
+                     describe(cal, next) + " to " + describe(cal, now));
+        EXPECT_EQ(r.unansweredRings(now, cal), unansweredByStepping(r, now, cal));
+        EXPECT_EQ(shown(cal, r.nextRing(now, cal)), shown(cal, stepped(r, now, cal)));
+    }
+}
+
+// Around the point where stepping gives up (20000 rings): 5 rings a day give out after 4000 days,
+// 9 a day (from midnight, where a zone may skip it) after about 2222.
+TEST(Overdue, LandsWhereSteppingLandsWhenSteppingGivesUp) {
+    const Calendar berlin(kBerlin);
+    const Calendar newYork(kNewYork);
+    const std::tuple<const Calendar*, Reminder, std::vector<int>, int> cases[] = {
+        {&berlin,
+         repeat(at(berlin, 2014, 3, 11, 9, 0), interval(180, hm(8, 30), hm(20, 30))),
+         {3990, 3996, 3998, 3999, 4000, 4001, 4002, 4010},
+         14 * 60},
+        {&newYork,
+         repeat(at(newYork, 2019, 6, 1, 0, 0), interval(90, hm(0, 0), hm(12, 0))),
+         {2218, 2221, 2222, 2223, 2226},
+         4 * 60 + 20},
+    };
+    for (const auto& [cal, r, days, minuteOfDay] : cases) {
+        for (const int d : days) {
+            const auto day = cal->addingDays(cal->settingTime(r.next, 12 * 60), d);
+            ASSERT_TRUE(day.has_value());
+            const Instant after = cal->settingTime(*day, minuteOfDay);
+            EXPECT_EQ(shown(*cal, r.nextRing(after, *cal)), shown(*cal, stepped(r, after, *cal))) << d;
+        }
+    }
+}
+
+// --- Offset changes of a zone ---
+
+TEST(OffsetChanges, ListsEachChangeWithItsSize) {
+    struct Case {
+        std::string name;
+        const char* zone;
+        LocalDateTime from; // in UTC
+        LocalDateTime to;
+        int limit;
+        std::string expected; // UTC moment and seconds of each change
+    };
+    const std::vector<Case> cases{
+        {"a year", "Europe/Berlin", {2026, 1, 1}, {2027, 1, 1}, 10, "2026-03-29 01:00 3600, 2026-10-25 01:00 -3600"},
+        {"limited", "Europe/Berlin", {2026, 1, 1}, {2027, 1, 1}, 1, "2026-03-29 01:00 3600"},
+        {"the end is included", "Europe/Berlin", {2026, 3, 29}, {2026, 3, 29, 1}, 10, "2026-03-29 01:00 3600"},
+        {"the start is not", "Europe/Berlin", {2026, 3, 29, 1}, {2026, 10, 1}, 10, ""},
+        {"half an hour", "Australia/Lord_Howe", {2026, 1, 1}, {2026, 6, 1}, 10, "2026-04-04 15:00 -1800"},
+        {"a whole day", "Pacific/Apia", {2011, 12, 1}, {2012, 1, 31}, 10, "2011-12-30 10:00 86400"},
+        {"none in UTC", "UTC", {2000, 1, 1}, {2030, 1, 1}, 10, ""},
+    };
+    const Calendar utc(u"UTC"_s);
+    const auto instant = [&](const LocalDateTime& d) { return at(utc, d.year, d.month, d.day, d.hour, d.minute); };
+    for (const Case& c : cases) {
+        std::string got;
+        for (const auto& change :
+             Calendar(QString::fromLatin1(c.zone)).offsetChanges(instant(c.from), instant(c.to), c.limit)) {
+            got += (got.empty() ? "" : ", ") + utc.formatPosix(change.at, u"yyyy-MM-dd HH:mm"_s).toStdString() + ' ' +
+                   std::to_string(change.deltaSeconds);
+        }
+        EXPECT_EQ(got, c.expected) << c.name;
     }
 }
 

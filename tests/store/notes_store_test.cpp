@@ -1,4 +1,5 @@
 #include "reminders/EntryReminders.h"
+#include "reminders/Reminder.h"
 #include "store/DayTexts.h"
 #include "store/FileLock.h"
 #include "store/NotesStore.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -44,27 +46,45 @@ void toggleFirst(NotesDocument& doc) {
     e->state = e->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
 }
 
-// Another program appending a line to the notes file whenever plim syncs its temporary file, that
-// is between plim's read of the file and its rename: `times` times, or always when negative.
-class AppendDuringSave : public FileSystemCalls {
-public:
-    AppendDuringSave(QString path, int times)
-        : path_(std::move(path))
-        , times_(times) {}
+// Another program writing while plim saves: whenever plim syncs its temporary file, that is between
+// its read of the file and its rename (again while `atSync` says so), and once each just before and
+// just after the rename (or swap) of the temporary over the file. Or the rename fails with `failing`.
+struct WritesDuringSave : FileSystemCalls {
     int fsync(int fd) override {
-        if (times_ != 0) {
-            times_ -= times_ > 0 ? 1 : 0;
-            QFile f(path_);
-            EXPECT_TRUE(f.open(QIODevice::Append));
-            f.write(QByteArrayLiteral("- [ ] outside ") + QByteArray::number(++written_) + '\n');
+        if (atSync && !atSync()) {
+            atSync = {};
         }
         return FileSystemCalls::fsync(fd);
     }
-
-private:
-    QString path_;
-    int times_;
-    int written_ = 0;
+    int rename(const char* from, const char* to) override {
+        return around([&] { return FileSystemCalls::rename(from, to); });
+    }
+    int exchange(const char* from, const char* to) override {
+        if (noSwap) {
+            errno = EINVAL;
+            return -1;
+        }
+        return around([&] { return FileSystemCalls::exchange(from, to); });
+    }
+    int around(const std::function<int()>& replace) {
+        if (failing != 0) {
+            errno = failing;
+            return -1;
+        }
+        if (auto f = std::exchange(before, {})) {
+            f();
+        }
+        const int result = replace();
+        if (auto f = std::exchange(after, {})) {
+            f();
+        }
+        return result;
+    }
+    std::function<bool()> atSync;
+    std::function<void()> before;
+    std::function<void()> after;
+    bool noSwap = false;
+    int failing = 0;
 };
 
 class NotesStoreTest : public ::testing::Test {
@@ -80,6 +100,9 @@ protected:
     std::optional<QUuid> add(NotesStore& store, QStringView text) { return store.append(text, std::nullopt, now()); }
     Instant now() const { return notes.clock->now(); }
     QByteArray file() const { return readAll(path); }
+    static QUuid id(const NotesStore& store, const char* text) {
+        return plim::test::entryId(store.document(), QString::fromUtf8(text));
+    }
 
     plim::test::TempNotes notes{at(kBerlin, 2025, 3, 14, 9, 5), kBerlin, QStringLiteral("notes/plim.md")};
     const QString& path = notes.path;
@@ -222,7 +245,14 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         options.lockWait = std::chrono::milliseconds(0); // no tries beyond the few
         auto store = notes.open(options);
         add(*store, u"mine");
-        AppendDuringSave outside(path, c.outsideWrites);
+        int written = 0;
+        WritesDuringSave outside;
+        outside.atSync = [&] {
+            QFile f(path);
+            EXPECT_TRUE(f.open(QIODevice::Append));
+            f.write("- [ ] outside " + QByteArray::number(++written) + '\n');
+            return c.outsideWrites < 0 || written < c.outsideWrites;
+        };
         const FileSystemCalls::Override during(outside);
         const bool changed = c.capture ? add(*store, u"new").has_value() : store->mutate(toggleFirst);
         EXPECT_EQ(file(), kToday + c.after);
@@ -233,39 +263,6 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         }
     }
 }
-
-// Runs another program's writes around plim's rename (or swap) of its temporary over the file.
-class AroundReplace : public FileSystemCalls {
-public:
-    AroundReplace(std::function<void()> before, std::function<void()> after)
-        : before_(std::move(before))
-        , after_(std::move(after)) {}
-    int rename(const char* from, const char* to) override {
-        return around([&] { return FileSystemCalls::rename(from, to); });
-    }
-    int exchange(const char* from, const char* to) override {
-        if (noSwap) {
-            errno = EINVAL;
-            return -1;
-        }
-        return around([&] { return FileSystemCalls::exchange(from, to); });
-    }
-    bool noSwap = false;
-
-private:
-    int around(const std::function<int()>& replace) {
-        if (auto before = std::exchange(before_, {})) {
-            before();
-        }
-        const int result = replace();
-        if (auto after = std::exchange(after_, {})) {
-            after();
-        }
-        return result;
-    }
-    std::function<void()> before_;
-    std::function<void()> after_;
-};
 
 // Another program writes the notes file in its own way while plim captures into it: what it wrote
 // stays, and so does the capture.
@@ -301,7 +298,8 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     const QByteArray name = QFile::encodeName(path);
     std::thread writer;
     int fd = -1;
-    std::optional<AroundReplace> around;
+    WritesDuringSave around;
+    around.noSwap = w.noSwap;
     switch (w.way) {
     case OutsideWriter::InPlace: {
         fd = ::open(name.constData(), O_WRONLY | O_TRUNC);
@@ -317,11 +315,11 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
         break;
     }
     case OutsideWriter::AppendingThrough:
-        around.emplace([&] { fd = ::open(name.constData(), O_WRONLY | O_APPEND); },
-                       [&] {
-                           EXPECT_GT(::write(fd, "- [ ] outside\n", 14), 0);
-                           ::close(fd);
-                       });
+        around.before = [&] { fd = ::open(name.constData(), O_WRONLY | O_APPEND); };
+        around.after = [&] {
+            EXPECT_GT(::write(fd, "- [ ] outside\n", 14), 0);
+            ::close(fd);
+        };
         break;
     case OutsideWriter::RenamingIn:
         // Only a file system that can swap two files keeps what got in between look and rename.
@@ -333,20 +331,14 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
             ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE);
             ::unlink(probe.constData());
         }
-        around.emplace(
-            [&] {
-                const QString copy = path + QStringLiteral("~");
-                writeAll(copy, readAll(path) + "- [ ] outside\n");
-                ::rename(QFile::encodeName(copy).constData(), name.constData());
-            },
-            std::function<void()>());
+        around.before = [&] {
+            const QString copy = path + QStringLiteral("~");
+            writeAll(copy, readAll(path) + "- [ ] outside\n");
+            ::rename(QFile::encodeName(copy).constData(), name.constData());
+        };
         break;
     }
-    std::optional<FileSystemCalls::Override> use;
-    if (around) {
-        around->noSwap = w.noSwap;
-        use.emplace(*around);
-    }
+    const FileSystemCalls::Override use(around);
     const NotesStore::Capture capture = store->capture(u"mine", std::nullopt, now());
     // The resident program keeps it aside while the file is being written and never waits.
     EXPECT_EQ(capture.waiting, w.resident);
@@ -468,16 +460,6 @@ TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
     }
 }
 
-// A rename that fails, for the writer's last step.
-class FailingRename : public FileSystemCalls {
-public:
-    int rename(const char*, const char*) override {
-        errno = EIO;
-        return -1;
-    }
-    int exchange(const char* a, const char* b) override { return rename(a, b); }
-};
-
 TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
     for (const bool renameFails : {false, true}) {
         SCOPED_TRACE(renameFails ? "rename fails" : "disk full");
@@ -490,7 +472,8 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
             std::optional<plim::test::FileSizeLimit> limit;
-            FailingRename failing;
+            WritesDuringSave failing;
+            failing.failing = EIO;
             std::optional<FileSystemCalls::Override> calls;
             if (renameFails) {
                 calls.emplace(failing);
@@ -513,19 +496,6 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         EXPECT_FALSE(store->error());
         EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n");
     }
-}
-
-TEST_F(NotesStoreTest, ExistingPermissionsAndSymlinksAreKept) {
-    const QString real = notes.dir.filePath(QStringLiteral("real.md"));
-    ASSERT_TRUE(writeAll(real, ""));
-    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    ASSERT_TRUE(QFile::link(real, path));
-    auto store = open();
-    ASSERT_TRUE(add(*store, u"through the link"));
-    EXPECT_TRUE(QFileInfo(path).isSymLink());
-    EXPECT_TRUE(readAll(real).contains("through the link"));
-    EXPECT_EQ(permissions(real), 0640u);
 }
 
 TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
@@ -555,51 +525,20 @@ std::optional<QUuid> capturedOn(const NotesDocument& doc, Instant day) {
     return std::nullopt;
 }
 
-// The capture re-reads only the day it touched, or, in a store that only captures, reads nothing
-// but that day; the file must be the capture added to the text, and the document and identity what
-// reading the whole file gives.
-class CaptureDocumentTest : public NotesStoreTest,
-                            public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
-
-TEST_P(CaptureDocumentTest, EqualsReadingTheWholeFile) {
-    const auto [start, wholeDocument] = GetParam();
-    open(start);
-    NotesStore::Options options;
-    options.wholeDocument = wholeDocument;
-    auto store = notes.open(options);
-    for (const char16_t* text : {u"first", u"buy milk", u"buy milk", u"two\nlines"}) {
-        const QString before = QString::fromUtf8(file());
-        const std::optional<QUuid> id = add(*store, text);
-        // The capture's bytes are spliced into the file's: everything else is kept as it was.
-        EXPECT_EQ(QString::fromUtf8(file()),
-                  NotesFormat::appending(text, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
-        const NotesDocument whole = NotesDocument::parse(QString::fromUtf8(file()));
-        EXPECT_EQ(id, capturedOn(whole, now()));
-        if (wholeDocument) {
-            EXPECT_EQ(store->document().preamble, whole.preamble);
-            ASSERT_EQ(store->document().sections.size(), whole.sections.size());
-            for (qsizetype i = 0; i < whole.sections.size(); ++i) {
-                EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
-                EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
-            }
-        }
-        notes.clock->advance(std::chrono::hours(7)); // the third capture falls on the next day
-    }
-}
-
-// A store that only captures, on random files (byte-order mark, CR LF, characters of several bytes,
-// blank lines, no final line end): the file is the capture added to the text, the identity the one
-// reading the whole file gives.
-TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
+// On random files (byte-order mark, CR LF, characters of several bytes, blank lines, no final line
+// end), a capture re-reads only the day it touched, or, in a store that only captures, reads nothing
+// but that day: the file must be the capture spliced into the text, the identity and the document
+// what reading the whole file gives.
+TEST_F(NotesStoreTest, ACaptureWritesAndReadsWhatTheWholeTextGives) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const QStringList lines = QStringLiteral("## 2025-03-14 Friday|## 2025-03-13 Thursday|## 2025-03-14 Friday |"
-                                             "- [ ] a|- [ ] \u00fc\u2713\U0001F600|raw||  |  more|pre|- [x] ~~b~~")
+                                             "- [ ] a|- [ ] \u00fc\u2713\U0001F600|raw||  |  more|pre|- [x] ~~b~~|"
+                                             "- [ ] buy milk")
                                   .split(u'|');
-    const char16_t* const captures[] = {u"a", u"new", u"two\nlines", u"\U0001F600 <!-- x -->"};
-    NotesStore::Options options;
-    options.wholeDocument = false;
-    for (int round = 0; round < 60; ++round) {
+    const char16_t* const captures[] = {u"a", u"buy milk", u"two\nlines", u"\U0001F600 <!-- x -->"};
+    const Instant start = now();
+    for (int round = 0; round < 80; ++round) {
         const QByteArray lineEnd = pick(4) == 0 ? "\r\n" : "\n";
         QByteArray text = pick(5) == 0 ? "\xef\xbb\xbf" : "";
         for (int n = pick(12); n > 0; --n) {
@@ -610,63 +549,92 @@ TEST_F(NotesStoreTest, ACaptureOnlyStoreWritesWhatTheWholeTextGives) {
         }
         SCOPED_TRACE(text.toStdString());
         open(text);
-        const QString capture = QString::fromUtf16(captures[pick(std::size(captures))]);
-        const std::optional<QUuid> id = notes.open(options)->append(capture, std::nullopt, now());
-        const QByteArray written = file();
-        EXPECT_EQ(written, NotesFormat::appending(capture, *decodeText(text), now(), kBerlin,
-                                                  NotesDocument::time(now(), kBerlin))
-                               .toUtf8());
-        EXPECT_EQ(id, capturedOn(NotesDocument::parse(*decodeText(written)), now()));
+        NotesStore::Options options;
+        options.wholeDocument = round % 2 == 0;
+        notes.clock->set(start);
+        auto store = notes.open(options);
+        for (int n = 0; n < 3; ++n) { // the third falls on the next day
+            const QString capture = QString::fromUtf16(captures[pick(std::size(captures))]);
+            const QString before = *decodeText(file());
+            const std::optional<QUuid> id = add(*store, capture);
+            const QString written = *decodeText(file());
+            EXPECT_EQ(written,
+                      NotesFormat::appending(capture, before, now(), kBerlin, NotesDocument::time(now(), kBerlin)));
+            const NotesDocument whole = NotesDocument::parse(written);
+            EXPECT_EQ(id, capturedOn(whole, now()));
+            if (options.wholeDocument) {
+                EXPECT_EQ(store->document().preamble, whole.preamble);
+                ASSERT_EQ(store->document().sections.size(), whole.sections.size());
+                for (qsizetype i = 0; i < whole.sections.size(); ++i) {
+                    EXPECT_EQ(store->document().sections[i].heading, whole.sections[i].heading);
+                    EXPECT_EQ(store->document().sections[i].items, whole.sections[i].items);
+                }
+            }
+            notes.clock->advance(std::chrono::hours(7));
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, CaptureDocumentTest,
-    ::testing::Combine(::testing::Values("", "Preamble only\n", "## 2025-03-14 Friday\n\n- [ ] a\nraw\n\n\n",
-                                         "intro\n\n## 2025-03-13 Thursday\n\n- [ ] old\n",
-                                         "## 2025-03-14 Friday\n\n- [ ] buy milk\n\n## 2025-03-14 Friday\n\n- x\n",
-                                         "## 2025-03-14 Friday\r\n\r\n- [ ] crlf\r\n",
-                                         // Characters of two, three and four bytes before and after
-                                         // the places a capture changes, near either end.
-                                         "intro \u00fc\u2713\U0001F600 with a long line to put the heading "
-                                         "past the middle\n\n## 2025-03-13 Thursday\n\n- [ ] \u00fc\U0001F600\n",
-                                         "## 2025-03-14 Friday\n\n- [ ] \u00fc\u2713\U0001F600\n\n"
-                                         "## 2025-03-13 Thursday\n\n- [ ] \U0001F600 a long entry for the "
-                                         "second half\n\n\n  \n"),
-                       ::testing::Bool()));
-
-// Days the change left alone are written from their kept text; the file must still be exactly the
-// document's written form after every kind of change.
-TEST_F(NotesStoreTest, WrittenTextAlwaysMatchesTheDocument) {
-    auto store = open("Notes\n\n## 2025-03-13 Thursday\n\n- [ ] a\nraw\n- [x] ~~b~~\n\n"
-                      "## 2025-03-12 Wednesday\n\n- [ ] c\n  more\n\n## 2025-03-11 Tuesday\n\n- [ ] d\n\n"
-                      "  indented note\n- [ ] e\n");
-    const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
-    const auto check = [&](const char* step) {
-        EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
+// Days a change left alone are written from their kept text, and the counts are kept day by day and
+// counted again only where the document changed: after every kind of change the file must still be
+// exactly the document's written form, and the counts what counting the whole document gives.
+TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
+    auto store = open("Notes\n\n## 2025-03-14 Friday\n\n- [ ] a  <!-- remind 2025-03-14 09:00 -->\n- [ ] b\n"
+                      "- note  <!-- remind 2025-03-14 10:00 -->\n\n## 2025-03-13 Thursday\n\n"
+                      "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\nraw\n- [x] ~~d~~\n"
+                      "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n  more\n\n"
+                      "## 2025-03-11 Tuesday\n\n- [ ] g\n\n  indented note\n- [ ] h\n");
+    const auto idOf = [&](const char* text) { return id(*store, text); };
+    using namespace std::chrono;
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"load", [] {}},
+        {"capture with a reminder",
+         [&] {
+             store->append(u"new", Reminder{now() + minutes(5), {}, false}, now());
+         }},
+        {"done", [&] { store->toggleDone(idOf("a")); }},
+        {"done in a lower day", [&] { store->toggleDone(idOf("f\nmore")); }},
+        {"done beside an indented line of its own",
+         [&] {
+             store->toggleDone(idOf("h"));
+             EXPECT_TRUE(file().contains("- [ ] g\n\n  indented note\n")) << "the line must not join the entry above";
+         }},
+        {"reminder set on a lower day",
+         [&] {
+             store->setReminder(idOf("g"), Reminder{now() - hours(1), {}, false});
+         }},
+        {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + hours(2)}}); }},
+        {"routine done", [&] { store->markDone(idOf("c"), true); }},
+        {"carried", [&] { store->carryToToday(idOf("e"), now()); }},
+        {"a day removed", [&] { store->mutate([](NotesDocument& d) { d.sections.removeAt(2); }); }},
+        {"preamble removed", [&] { store->mutate([](NotesDocument& d) { d.preamble.clear(); }); }},
+        {"undo", [&] { store->undo(); }},
+        {"capture after undo", [&] { add(*store, u"after undo"); }},
+        {"after undo", [&] { store->toggleActive(idOf("new")); }},
+        {"deleted", [&] { store->deleteEntry(idOf("b")); }},
+        {"undo of a delete", [&] { store->undo(); }},
+        {"redo", [&] { store->redo(); }},
+        {"edited elsewhere",
+         [&] {
+             writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->"));
+             store->load();
+         }},
+        {"another zone", [&] { notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York"))); }},
+        {"another day start", [&] { notes.prefs->setValue(PreferenceKey::dayStart, 420); }},
     };
-    store->toggleDone(idOf("c\nmore"));
-    check("toggle in a lower day");
-    store->toggleDone(idOf("e"));
-    check("toggle beside an indented line of its own");
-    EXPECT_TRUE(file().contains("- [ ] d\n\n  indented note\n")) << "the line must not join the entry above";
-    add(*store, u"new");
-    check("capture");
-    store->carryToToday(idOf("a"), now());
-    check("carry");
-    store->mutate([](NotesDocument& d) { d.sections.removeAt(2); });
-    check("a day removed");
-    store->mutate([](NotesDocument& d) { d.preamble.clear(); });
-    check("preamble removed");
-    store->undo();
-    check("undo");
-    add(*store, u"after undo");
-    check("capture after undo");
-    store->toggleActive(idOf("new"));
-    check("after undo");
-    store->redo();
-    store->deleteEntry(idOf("b"));
-    check("delete");
+    for (const auto& [step, change] : steps) {
+        change();
+        EXPECT_EQ(QString::fromUtf8(file()), store->document().serialized()) << step;
+        const Calendar calendar = notes.clock->calendar();
+        const Anchors anchors = notes.prefs->anchors();
+        const EntryCounts& counts = store->counts();
+        EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
+        for (const auto later : {hours(0), hours(5), hours(30), hours(24 * 40)}) {
+            EXPECT_EQ(counts.ringing(now() + later),
+                      EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
+                << step << " and " << later.count() << " h later";
+        }
+    }
 }
 
 // The file read ahead on another thread is taken only while the file is still that version.
@@ -682,56 +650,6 @@ TEST_F(NotesStoreTest, AFileReadAheadIsTakenOnlyWhileItIsThatVersion) {
         store.load(std::move(ahead));
         EXPECT_EQ(store.document().allEntries().at(0).text, changed ? u"written meanwhile" : u"read ahead");
     }
-}
-
-// The counts are kept day by day and counted again only where the document changed; after every
-// kind of change they must be what counting the whole document gives.
-TEST_F(NotesStoreTest, CountsAlwaysMatchCountingTheWholeDocument) {
-    auto store = open("## 2025-03-14 Friday\n\n- [ ] a  <!-- remind 2025-03-14 09:00 -->\n- [ ] b\n"
-                      "- note  <!-- remind 2025-03-14 10:00 -->\n\n## 2025-03-13 Thursday\n\n"
-                      "- [ ] c  <!-- remind 2025-03-13 20:00 every day 20:00 routine -->\n- [x] ~~d~~\n"
-                      "- [ ] e  <!-- remind 2025-03-16 08:00 -->\n\n## 2025-03-12 Wednesday\n\n- [ ] f\n");
-    const auto idOf = [&](const char* text) { return plim::test::entryId(store->document(), QString::fromUtf8(text)); };
-    const auto check = [&](const char* step) {
-        const Calendar calendar = notes.clock->calendar();
-        const Anchors anchors = notes.prefs->anchors();
-        const EntryCounts& counts = store->counts();
-        EXPECT_EQ(counts.open(), EntryReminders::openCount(store->document(), calendar, anchors)) << step;
-        for (const auto later :
-             {std::chrono::hours(0), std::chrono::hours(5), std::chrono::hours(30), std::chrono::hours(24 * 40)}) {
-            EXPECT_EQ(counts.ringing(now() + later),
-                      EntryReminders::ringing(store->document(), now() + later, calendar, anchors).size())
-                << step << " and " << later.count() << " h later";
-        }
-    };
-    check("load");
-    store->append(u"new", Reminder{now() + std::chrono::minutes(5), std::nullopt, false}, now());
-    check("capture with a reminder");
-    add(*store, u"plain");
-    check("capture");
-    store->toggleDone(idOf("a"));
-    check("done");
-    store->setReminder(idOf("f"), Reminder{now() - std::chrono::hours(1), std::nullopt, false});
-    check("reminder set on a lower day");
-    store->answer(idOf("note"), NotesDocument::Answer{NotesDocument::Answer::Snooze{now() + std::chrono::hours(2)}});
-    check("snoozed");
-    store->markDone(idOf("c"), true);
-    check("routine done");
-    store->carryToToday(idOf("e"), now());
-    check("carried");
-    store->deleteEntry(idOf("b"));
-    check("deleted");
-    store->undo();
-    check("undo");
-    store->redo();
-    check("redo");
-    ASSERT_TRUE(writeAll(path, file().replace("- [x] ~~d~~", "- [ ] d  <!-- remind 2025-03-13 07:00 -->")));
-    store->load();
-    check("edited elsewhere");
-    notes.clock->setCalendar(Calendar(QStringLiteral("America/New_York")));
-    check("another zone");
-    notes.prefs->setValue(PreferenceKey::dayStart, 420);
-    check("another day start");
 }
 
 // The store writes days a change left alone from their kept text; whatever the document and the
@@ -817,6 +735,158 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
         ASSERT_EQ(bytes, changed.serialized().toUtf8()) << "round " << round << ", change " << kind;
         ASSERT_EQ(next.compactOf(after, &*step)->toString(), after) << "round " << round << ", change " << kind;
     }
+}
+
+using Command = void (*)(NotesStore&, const QUuid&);
+
+const Command done = [](NotesStore& s, const QUuid& id) { s.toggleDone(id); };
+const Command markDone = [](NotesStore& s, const QUuid& id) { s.markDone(id, true); };
+const Command shortlist = [](NotesStore& s, const QUuid& id) { s.toggleActive(id); };
+const Command carry = [](NotesStore& s, const QUuid& id) { s.carryToToday(id, s.clock().now()); };
+const Command edit = [](NotesStore& s, const QUuid& id) { s.updateText(id, u"  b\nc \n"); };
+const Command blank = [](NotesStore& s, const QUuid& id) { s.updateText(id, u" \n "); };
+const Command remindIn20 = [](NotesStore& s, const QUuid& id) {
+    s.setReminder(id, Reminder::parse(u"20m", s.clock().now(), Anchors{}, s.clock().calendar()));
+};
+const Command unremind = [](NotesStore& s, const QUuid& id) { s.setReminder(id, std::nullopt); };
+const Command remove = [](NotesStore& s, const QUuid& id) { s.deleteEntry(id); };
+const Command answerDone = [](NotesStore& s, const QUuid& id) {
+    s.answer(id, NotesDocument::Answer{NotesDocument::Answer::Done{}});
+};
+
+struct CommandCase {
+    const char* before; // under today's heading; the command acts on the entry "a"
+    Command command;
+    const char* after;
+};
+
+const CommandCase commandCases[] = {
+    {"- [ ] ! a  <!-- 08:00 remind 2025-03-14 10:00 -->", done, "- [x] ~~a~~  <!-- 08:00 -->"},
+    {"- [>] ! a  <!-- 08:00 carried 2025-03-15 -->", done, "- [x] ~~a~~  <!-- 08:00 carried 2025-03-15 -->"},
+    {"- [x] ! ~~a~~  <!-- 08:00 remind 2025-03-14 10:00 -->", done,
+     "- [ ] ! a  <!-- 08:00 remind 2025-03-14 10:00 -->"},
+    {"- ! a  <!-- remind 2025-03-14 10:00 keep -->", done, "- ~~a~~  <!-- keep -->"},
+    {"- ! ~~a~~", done, "- ! a"},
+    // Done on a routine logs it and keeps it coming.
+    {"- [ ] a  <!-- 08:00 remind 2025-03-14 09:00 every day 09:00 routine -->", done,
+     "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 every day 09:00 routine -->\n- [x] ~~a~~  <!-- 09:05 -->"},
+    {"- [ ] a  <!-- remind 2025-03-14 09:00 -->", answerDone, "- [x] ~~a~~"},
+    {"- [x] ~~a~~", markDone, "- [x] ~~a~~"}, // done again, as a script may say it
+    {"- [x] ~~a~~", shortlist, "- [ ] ! a"},
+    {"- ~~a~~", shortlist, "- ! a"},
+    {"- [>] a", shortlist, "- [>] ! a"},
+    {"- [ ] ! a", shortlist, "- [ ] a"},
+    {"- [ ] a", carry, "- [ ] a"}, // already under today
+    {"- [ ] b\n\n## 2025-03-10 Monday\n\n- [ ] ! a  <!-- 08:00 note remind 2025-03-15 09:00 -->", carry,
+     "- [ ] b\n- [ ] a  <!-- 09:05 remind 2025-03-15 09:00 -->\n\n## 2025-03-10 Monday\n\n"
+     "- [>] ! a  <!-- 08:00 carried 2025-03-14 -->"},
+    {"- [ ] ! a  <!-- 08:00 x -->", edit, "- [ ] ! b  <!-- 08:00 x -->\n  c"},
+    {"- [ ] ! a  <!-- 08:00 x -->", blank, "- [ ] ! a  <!-- 08:00 x -->"},
+    {"- [x] ~~a~~", remindIn20, "- [ ] a  <!-- remind 2025-03-14 09:25 -->"},
+    // A reminder opens a finished entry again, a struck note is a note again; a carried one stays.
+    {"- ~~a~~", remindIn20, "- a  <!-- remind 2025-03-14 09:25 -->"},
+    {"- [>] a  <!-- 08:00 carried 2025-03-15 -->", remindIn20,
+     "- [>] a  <!-- 08:00 carried 2025-03-15 remind 2025-03-14 09:25 -->"},
+    {"- [ ] a  <!-- remind 2025-03-14 09:25 -->", unremind, "- [ ] a"},
+    {"- [x] ~~a~~  <!-- x remind 2025-03-14 09:25 -->", unremind, "- [x] ~~a~~  <!-- x -->"},
+    {"- ~~a~~", unremind, "- ~~a~~"},
+    {"- [ ] a\n- [ ] b", remove, "- [ ] b"},
+};
+
+TEST_F(NotesStoreTest, StoreCommandsChangeOnlyTheirEntryAndUndoRestoresTheFile) {
+    for (const CommandCase& c : commandCases) {
+        const QByteArray before = kToday + c.before + '\n';
+        const QByteArray after = kToday + c.after + '\n';
+        SCOPED_TRACE(c.before);
+        auto store = open(before);
+        QSignalSpy changed(store.get(), &NotesStore::changed);
+        c.command(*store, QUuid::createUuid());
+        EXPECT_EQ(changed.count(), 0) << "an unknown identity changes nothing";
+        EXPECT_FALSE(QFile::exists(store->trashFilePath()));
+
+        c.command(*store, id(*store, "a"));
+        EXPECT_EQ(file(), after);
+        EXPECT_EQ(store->undoDepth(), before == after ? 0 : 1);
+        store->undo();
+        EXPECT_EQ(file(), before);
+    }
+}
+
+// Where the trash goes (never the notes file itself) is the settings' to say.
+TEST_F(NotesStoreTest, TrashKeepsDaysOldestFirst) {
+    auto store = open(kToday + "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n- [ ] c\n");
+    // Today's heading inside an entry's text is not today's day.
+    const QByteArray older = "## 2025-03-13 Thursday\n\n- [ ] see ## 2025-03-14 Friday\n";
+    ASSERT_TRUE(writeAll(store->trashFilePath(), older));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "a")));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "b")));
+    notes.clock->advance(std::chrono::hours(24));
+    ASSERT_TRUE(store->deleteEntry(id(*store, "c")));
+    EXPECT_EQ(readAll(store->trashFilePath()), older + '\n' + kToday +
+                                                   "- [ ] a  <!-- 08:00 remind 2025-03-15 09:00 -->\n- [x] ~~b~~\n\n"
+                                                   "## 2025-03-15 Saturday\n\n- [ ] c\n");
+    EXPECT_EQ(file(), kToday); // the day heading stays
+}
+
+// Root may write anywhere, so an unwritable trash is a folder in its place.
+TEST_F(NotesStoreTest, ATrashThatCannotBeWrittenDeletesNothing) {
+    for (const bool folder : {true, false}) {
+        SCOPED_TRACE(folder ? "folder" : "invalid UTF-8");
+        auto store = open(kToday + "- [ ] keep me\n");
+        const QString trash = store->trashFilePath();
+        const QByteArray garbage = "## 2025-03-13 Thursday\n\n- [ ] \xff\n";
+        ASSERT_TRUE(folder ? QDir().mkdir(trash) : writeAll(trash, garbage));
+        EXPECT_FALSE(store->deleteEntry(id(*store, "keep me")));
+        ASSERT_TRUE(store->error());
+        EXPECT_TRUE(store->error()->message().contains(trash));
+        EXPECT_EQ(file(), kToday + "- [ ] keep me\n");
+        EXPECT_EQ(store->undoDepth(), 0);
+        EXPECT_EQ(readAll(trash), folder ? QByteArray() : garbage);
+        QDir().rmdir(trash);
+    }
+}
+
+TEST_F(NotesStoreTest, PurgeDropsTrashDaysOlderThanThirtyDays) {
+    auto store = open("");
+    ASSERT_TRUE(writeAll(store->trashFilePath(), "## 2025-02-11 Tuesday\n\n- [ ] 31 days\n\n## 2025-02-12 Wednesday\n\n"
+                                                 "- [ ] 30 days\n\n## 2025-02-13 Thursday\n\n"
+                                                 "- [ ] 29 days\n\n## misc\n\n- [ ] kept\n"));
+    store->purgeTrash();
+    EXPECT_EQ(readAll(store->trashFilePath()), "## 2025-02-13 Thursday\n\n- [ ] 29 days\n\n## misc\n\n- [ ] kept\n");
+}
+
+TEST_F(NotesStoreTest, RestoreBringsAnEntryBackAsTodaysCapture) {
+    auto store = open(kToday + "- [x] ! ~~old~~  <!-- 07:00 remind 2025-03-15 09:00 -->\n");
+    ASSERT_TRUE(store->deleteEntry(id(*store, "old")));
+    notes.clock->advance(std::chrono::hours(26));
+    QSignalSpy changed(store.get(), &NotesStore::changed);
+    ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
+    EXPECT_EQ(file(), "## 2025-03-15 Saturday\n\n- [ ] old  <!-- 11:05 -->\n\n" + kToday);
+    EXPECT_TRUE(store->trashDocument().allEntries().isEmpty());
+    EXPECT_GE(changed.count(), 2) << "the trash view learns of the restore after the trash is written";
+}
+
+TEST_F(NotesStoreTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten) {
+    auto store = open(kToday + "- [ ] precious\n");
+    ASSERT_TRUE(store->deleteEntry(id(*store, "precious")));
+    const QByteArray trashBefore = readAll(store->trashFilePath());
+    {
+        plim::test::FileSizeLimit limit(8);
+        EXPECT_FALSE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
+    }
+    EXPECT_EQ(readAll(store->trashFilePath()), trashBefore);
+    EXPECT_TRUE(store->document().allEntries().isEmpty()) << "only what the file holds is shown";
+    // Trying again once the disk takes writes restores it once, not twice.
+    ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
+    EXPECT_EQ(file().count("precious"), 1);
+    EXPECT_EQ(store->document().allEntries().size(), 1);
+}
+
+TEST_F(NotesStoreTest, TakingBackACaptureRemovesTheLatestOpenOne) {
+    auto store = open(kToday + "- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [ ] milk  <!-- 09:00 -->\n- [x] ~~eggs~~\n");
+    EXPECT_TRUE(store->removeMostRecentCapture(u"milk", now()));
+    EXPECT_EQ(file(), kToday + "- [ ] milk  <!-- 08:00 -->\n- [ ] bread\n- [x] ~~eggs~~\n");
+    EXPECT_FALSE(store->removeMostRecentCapture(u"eggs", now()));
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -208,17 +207,6 @@ TEST_F(PreferencesFile, WritersAnnounceUnlessToldNotTo) {
     const Preferences other(reopened(file));
     EXPECT_EQ(other.textSize(), 18);
     EXPECT_EQ(other.draft(), QString());
-}
-
-TEST(PreferencesShared, UsesThePerUserSettingsFile) {
-    Preferences& prefs = Preferences::shared();
-    const QString expected =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/plim/plim.conf");
-    QFile::remove(expected);
-    prefs.setValue(PreferenceKey::dayEnd, 1300, Preferences::Announce::No);
-    EXPECT_TRUE(readAll(expected).contains("dayEnd=1300"));
-    prefs.remove(PreferenceKey::dayEnd, Preferences::Announce::No);
-    EXPECT_FALSE(readAll(expected).contains("dayEnd"));
 }
 
 } // namespace

@@ -151,22 +151,34 @@ TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
     EXPECT_EQ(readTextFile(QStringLiteral("/dev/null")).status, TextRead::Status::NotRegular);
 }
 
-TEST_F(TextFileTest, RelativeSymlinkIsWrittenBesideTheLinkFromAnyWorkingDirectory) {
+// The lock names the file, not the way to it: a link (dangling or not) and a relative path from
+// anywhere take its target's lock; a relative link is written beside itself from any folder, and
+// the target keeps its permissions.
+TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
     const QString real = at(QStringLiteral("real.md"));
     const QString link = at(QStringLiteral("plim.md"));
-    ASSERT_TRUE(writeAll(real, "old\n"));
     ASSERT_TRUE(QFile::link(QStringLiteral("real.md"), link));
+    const QString lock = FileLock::lockPathFor(real);
+    EXPECT_EQ(FileLock::lockPathFor(link), lock);
+    ASSERT_TRUE(writeAll(real, "old\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(real).constData(), 0640), 0);
     QTemporaryDir elsewhere;
     const QString cwd = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
     const auto failure = writeTextFileAtomically(link, u"new\n");
     const QString lockOfLink = FileLock::lockPathFor(link);
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const QString lockOfRelative = FileLock::lockPathFor(QStringLiteral("./real.md"));
     QDir::setCurrent(cwd);
     EXPECT_FALSE(failure);
     EXPECT_EQ(readAll(real), "new\n");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(modeOf(real) & 07777, 0640u);
     EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
-    EXPECT_EQ(lockOfLink, FileLock::lockPathFor(real));
+    EXPECT_EQ(lockOfLink, lock);
+    EXPECT_EQ(lockOfRelative, lock);
+    EXPECT_TRUE(lock.startsWith(FileLock::lockFolder() + QLatin1Char('/')));
+    EXPECT_NE(FileLock::lockPathFor(at(QStringLiteral("other.md"))), lock);
 }
 
 TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
@@ -289,22 +301,6 @@ TEST_F(TextFileTest, OneLockPerFileEvenWithinOneProcess) {
     EXPECT_FALSE(second.lock(std::chrono::milliseconds(150)));
     EXPECT_TRUE(second.isLocked());
     EXPECT_EQ(modeOf(FileLock::lockFolder()) & 07777, 0700u);
-}
-
-TEST_F(TextFileTest, LockPathNamesTheFileNotTheWayToIt) {
-    const QString link = at(QStringLiteral("link.md"));
-    ASSERT_TRUE(QFile::link(notes, link)); // dangling until the notes file exists
-    const QString lock = FileLock::lockPathFor(notes);
-    EXPECT_EQ(FileLock::lockPathFor(link), lock);
-    ASSERT_TRUE(writeAll(notes, ""));
-    EXPECT_EQ(FileLock::lockPathFor(link), lock);
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    EXPECT_EQ(FileLock::lockPathFor(QStringLiteral("./notes.md")), lock);
-    QDir::setCurrent(cwd);
-    EXPECT_TRUE(lock.startsWith(FileLock::lockFolder() + QLatin1Char('/')));
-    EXPECT_FALSE(lock.startsWith(dir.path()));
-    EXPECT_NE(FileLock::lockPathFor(at(QStringLiteral("other.md"))), lock);
 }
 
 } // namespace
