@@ -62,7 +62,7 @@ FAULTS = [
     ("two identical days share one identity", "parse",
      "if (!taken[it->second] && candidate.length == length &&", "if (candidate.length == length &&"),
     ("a heading in the last line is missed", "parse",
-     "if (at < 0 || at + 3 >= end) {", "if (at < 0 || at + 4 >= end) {"),
+     "return at + 3 <= end && data[at] == '#'", "return at + 4 <= end && data[at] == '#'"),
     # --- window model ---
     ("up with nothing selected selects the first", "manage",
      "(delta < 1 ? n - 1 : 0)", "(delta < 1 ? 0 : n - 1)"),
