@@ -3,8 +3,8 @@
 #include "notes/NotesSyntax.h"
 
 #include <QHash>
+#include <QRandomGenerator>
 
-#include <cstring>
 #include <unordered_map>
 
 namespace plim {
@@ -48,49 +48,19 @@ std::vector<qsizetype> dayStarts(View text, qsizetype from, qsizetype end, qsize
     return starts;
 }
 
-// How many bytes two texts share at their start, and at their end (counting at most `limit`).
-qsizetype sharedStart(QByteArrayView a, QByteArrayView b) {
-    const qsizetype n = std::min(a.size(), b.size());
-    constexpr qsizetype kStep = 2048;
-    qsizetype i = 0;
-    while (i + kStep <= n && std::memcmp(a.data() + i, b.data() + i, kStep) == 0) {
-        i += kStep;
-    }
-    while (i < n && a[i] == b[i]) {
-        ++i;
-    }
-    return i;
-}
-
-qsizetype sharedEnd(QByteArrayView a, QByteArrayView b, qsizetype limit) {
-    const qsizetype n = std::min({a.size(), b.size(), limit});
-    constexpr qsizetype kStep = 2048;
-    const char* x = a.data() + a.size();
-    const char* y = b.data() + b.size();
-    qsizetype i = 0;
-    while (i + kStep <= n && std::memcmp(x - i - kStep, y - i - kStep, kStep) == 0) {
-        i += kStep;
-    }
-    while (i < n && x[-i - 1] == y[-i - 1]) {
-        ++i;
-    }
-    return i;
-}
-
-// A day is looked up by its heading line and its length; equal keys are then compared in full.
-std::size_t dayKey(QByteArrayView day) {
-    qsizetype end = day.indexOf('\n');
-    if (end < 0) {
-        end = day.size();
-    }
-    return qHash(day.first(end), static_cast<std::size_t>(day.size()));
-}
-
 } // namespace
 
+IncrementalParser::Print IncrementalParser::print(QByteArrayView bytes) {
+    // Seeded (never 0), Qt hashes long keys with the processor's AES steps: faster than comparing
+    // two copies.
+    static const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64() | 1);
+    return qHash(bytes, seed);
+}
+
 void IncrementalParser::clear() {
-    source_.clear();
+    size_ = 0;
     textSize_ = 0;
+    preamblePrint_ = {};
     days_.clear();
     preamble_ = {};
 }
@@ -101,22 +71,31 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
     }
     // Days are compared in UTF-8 and parsed from the text; a day's place is known in both.
     const QByteArrayView all(utf8);
-    const QByteArrayView old(source_);
     const QStringView allText(text);
-    // An edit usually changes one stretch of the file: the days before it and after it are the
-    // earlier ones, found by position without reading them again.
-    const qsizetype start = sharedStart(all, old);
-    const qsizetype end = sharedEnd(all, old, std::min(all.size(), old.size()) - start);
-    const qsizetype shift = all.size() - old.size();
+    const qsizetype shift = all.size() - size_;
     const qsizetype textShift = text.size() - textSize_;
-    // Days wholly in the shared start, the next day's heading included...
+    const auto sameAt = [&](const Day& day, qsizetype at) {
+        return at + day.length <= all.size() && print(all.sliced(at, day.length)) == day.print;
+    };
+    // An edit usually changes one stretch of the file: the days before it and after it are the
+    // earlier ones, found by position and known by their print. Days in place at the start, the
+    // preamble before them the same and the next day's heading after them...
     std::size_t head = 0;
-    while (head < days_.size() && days_[head].from + days_[head].length + 3 <= start) {
-        ++head;
+    if (!days_.empty() && days_.front().from <= all.size() && print(all.first(days_.front().from)) == preamblePrint_) {
+        while (head + 1 < days_.size() && sameAt(days_[head], days_[head].from) &&
+               all.sliced(days_[head].from + days_[head].length).startsWith("## ")) {
+            ++head;
+        }
     }
-    // ...and days wholly in the shared end, the line end before their heading included.
+    const qsizetype headEnd = head > 0 ? days_[head - 1].from + days_[head - 1].length : 0;
+    // ...and days in place at the end, each after a line end.
     std::size_t tail = days_.size();
-    while (tail > head && days_[tail - 1].from - 1 >= old.size() - end && days_[tail - 1].from >= 1) {
+    while (tail > head) {
+        const Day& day = days_[tail - 1];
+        const qsizetype at = day.from + shift;
+        if (at < 1 || at < headEnd || all[at - 1] != '\n' || !sameAt(day, at)) {
+            break;
+        }
         --tail;
     }
     const qsizetype middleFrom = head > 0 ? days_[head - 1].from + days_[head - 1].length : 0;
@@ -135,7 +114,7 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
     std::unordered_multimap<std::size_t, std::size_t> known;
     known.reserve(tail - head);
     for (std::size_t i = head; i < tail; ++i) {
-        known.emplace(dayKey(old.sliced(days_[i].from, days_[i].length)), i);
+        known.emplace(days_[i].print, i);
     }
     std::vector<bool> taken(days_.size(), false);
 
@@ -146,6 +125,7 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
         // The preamble (and the byte-order mark before it) as a whole parse reads it.
         doc = NotesDocument::parse(allText.first(textStarts.empty() ? textEnd : textStarts.front()));
         preamble_ = doc;
+        preamblePrint_ = print(all.first(starts.empty() ? middleEnd : starts.front()));
     }
     // The line end is the whole text's.
     doc.lineEnd = syntax::crlfLineEnds(allText) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
@@ -163,14 +143,13 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
         const qsizetype length = (last ? middleEnd : starts[k + 1]) - from;
         const qsizetype dayTextFrom = textStarts[k];
         const qsizetype dayTextLength = (last ? textEnd : textStarts[k + 1]) - dayTextFrom;
-        const QByteArrayView day = all.sliced(from, length);
+        const Print dayPrint = print(all.sliced(from, length));
         const Day* same = nullptr;
-        const auto [first, past] = known.equal_range(dayKey(day));
+        const auto [first, past] = known.equal_range(dayPrint);
         for (auto it = first; it != past; ++it) {
             const Day& candidate = days_[it->second];
             // Each earlier day is taken once: two identical days must not share an identity.
-            if (!taken[it->second] && candidate.length == length &&
-                std::memcmp(old.data() + candidate.from, day.data(), static_cast<std::size_t>(length)) == 0) {
+            if (!taken[it->second] && candidate.length == length && candidate.print == dayPrint) {
                 taken[it->second] = true;
                 same = &candidate;
                 break;
@@ -185,14 +164,14 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
             section.items.squeeze();
         }
         doc.sections.append(section);
-        days.push_back(Day{from, length, dayTextFrom, dayTextLength, std::move(section)});
+        days.push_back(Day{from, length, dayTextFrom, dayTextLength, dayPrint, std::move(section)});
     }
     for (std::size_t i = tail; i < days_.size(); ++i) {
         doc.sections.append(days_[i].section);
         days.push_back(Day{days_[i].from + shift, days_[i].length, days_[i].textFrom + textShift, days_[i].textLength,
-                           days_[i].section});
+                           days_[i].print, days_[i].section});
     }
-    source_ = std::move(utf8);
+    size_ = all.size();
     textSize_ = text.size();
     days_ = std::move(days);
     return doc;

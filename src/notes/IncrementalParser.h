@@ -16,24 +16,29 @@ namespace plim {
 // per day (by the address of its items) can keep it.
 class IncrementalParser {
 public:
-    // `utf8` is the text's UTF-8 when the caller has it (made from the text when null). Only the
-    // UTF-8 is kept until the next parse: half the memory of the text, and shared with whoever
-    // keeps the file's bytes.
+    // `utf8` is the text's UTF-8 when the caller has it (made from the text when null). Of it only
+    // each day's place and fingerprint are kept until the next parse, not the bytes.
     NotesDocument parse(const QString& text, QByteArray utf8 = {});
     // Forgets the last text (the next parse reads every day).
     void clear();
 
 private:
-    // Where a day lies in the UTF-8 and in the text.
+    // A hash of some bytes keyed anew in each process: bytes of one length that differ match by
+    // chance once in 2^64, and no text can be made to match on purpose.
+    using Print = std::size_t;
+    static Print print(QByteArrayView bytes);
+    // Where a day lies in the UTF-8 and in the text, and the print of its UTF-8.
     struct Day {
         qsizetype from = 0;
         qsizetype length = 0;
         qsizetype textFrom = 0;
         qsizetype textLength = 0;
+        Print print = 0;
         DaySection section;
     };
-    QByteArray source_;
+    qsizetype size_ = 0;
     qsizetype textSize_ = 0;
+    Print preamblePrint_ = 0;
     std::vector<Day> days_;
     NotesDocument preamble_; // what the text before the first day reads as
 };

@@ -1,5 +1,8 @@
 #include "store/CaptureSplice.h"
 
+#include <QHash>
+#include <QRandomGenerator>
+
 #include <cstring>
 
 namespace plim {
@@ -51,14 +54,24 @@ void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
     }
 }
 
+// Seeded (never 0), Qt hashes long keys with the processor's AES steps; keyed anew in each process.
+std::size_t hashOf(QByteArrayView bytes) {
+    static const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64() | 1);
+    return qHash(bytes, seed);
+}
+
 } // namespace
 
 bool CaptureSplice::same(const TextRead& read, bool bytesOnly) const {
-    return text_ && (textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text);
+    if (!text_) {
+        return released_ && !read.bytes.isNull() && released_->first == read.bytes.size() &&
+               released_->second == hashOf(read.bytes);
+    }
+    return textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text;
 }
 
 void CaptureSplice::read(const TextRead& read, bool bytesOnly) {
-    // The bytes rather than the text: half its memory, and the same copy the parser keeps.
+    // The bytes rather than the text: half its memory.
     const bool keepBytes = bytesOnly || !read.bytes.isNull();
     text_ = keepBytes ? QString() : read.text;
     textStale_ = keepBytes;
@@ -84,6 +97,19 @@ void CaptureSplice::forget() {
     text_.reset();
     textStale_ = false;
     bytesKnown_ = false;
+    released_.reset();
+}
+
+void CaptureSplice::release() {
+    if (!text_ || !splicing_.empty()) {
+        return;
+    }
+    const QByteArray& all = bytes();
+    released_.emplace(all.size(), hashOf(all));
+    text_.reset();
+    textStale_ = false;
+    bytesKnown_ = false;
+    bytes_ = QByteArray();
 }
 
 const QString& CaptureSplice::text() {

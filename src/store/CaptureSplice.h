@@ -35,6 +35,9 @@ public:
     // Written, the text to be decoded when needed.
     void writtenBytes(QByteArray bytes);
     void forget();
+    // Lets go of the bytes and the text, keeping what recognises them: while nothing is known, a
+    // read of the same bytes is `same` and `read` takes them back.
+    void release();
 
     const QString& text();
     QByteArray& bytes();
@@ -71,6 +74,8 @@ private:
         QByteArray was;
     };
     std::vector<Cut> splicing_;
+    // What was let go of, when it was: its size and a hash of its bytes.
+    std::optional<std::pair<qsizetype, std::size_t>> released_;
 };
 
 } // namespace plim

@@ -21,6 +21,9 @@ using namespace std::chrono_literals;
 
 // Long enough for the window to draw what the read brought first.
 constexpr auto kAgreedTextDelay = 300ms;
+// How long the file's bytes are kept after the last read or write: captures in a row splice them,
+// and an idle program does not hold a second copy of the notes beside its document.
+constexpr auto kReleaseDelay = 500ms;
 // How soon a replaced version is looked at again, and an outside change read once written.
 constexpr auto kRetryInterval = WriteTurns::kRetryInterval;
 
@@ -67,6 +70,9 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     agreedTimer_.setSingleShot(true);
     agreedTimer_.setInterval(kAgreedTextDelay);
     connect(&agreedTimer_, &QTimer::timeout, this, &NotesStore::flushAgreedText);
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(kReleaseDelay);
+    connect(&releaseTimer_, &QTimer::timeout, this, [this] { file_.release(); });
     noticeTimer_.setSingleShot(true);
     connect(&noticeTimer_, &QTimer::timeout, this, [this] {
         troubleTold_ = true;
@@ -318,7 +324,11 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         setError(std::nullopt);
     }
     const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
+    releaseTimer_.start();
     if (file_.same(read, bytesOnly)) {
+        if (!file_.isKnown()) {
+            file_.read(read, bytesOnly); // the bytes let go of, read again for a capture
+        }
         return false;
     }
     // A capture splices the bytes (without decoding them when only capturing).
@@ -344,6 +354,7 @@ bool NotesStore::syncWithDisk() {
     if (!loaded_) {
         load();
     }
+    releaseTimer_.start(); // what is read or written now is kept a moment
     // Never built on a file another program is still writing (truncated and half written again).
     basis_ = WriteBasis(loadedPath_);
     if (!basis_.waitWhileWritten(turns_.deadline())) {

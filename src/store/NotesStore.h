@@ -275,6 +275,7 @@ private:
     // The file as last read or written (a capture splices it instead of encoding the whole text
     // again), and its stamp then.
     CaptureSplice file_;
+    QTimer releaseTimer_;
     FileStamp stamp_;
     // Whether `document_` is exactly the parse of the file's text: a capture then re-reads only its
     // day.

@@ -512,6 +512,9 @@ TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
     ASSERT_EQ(::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(path).constData()), 0);
     ASSERT_TRUE(changed.wait(3000));
     EXPECT_EQ(store->document().allEntries().at(0).text, QStringLiteral("replaced"));
+    QTest::qWait(700); // the file's bytes are let go of: a capture reads them again
+    ASSERT_TRUE(add(*store, u"b"));
+    EXPECT_EQ(store->document().allEntries().size(), 2);
 }
 
 // The entry a capture on `day` must return: the last of the first section with the day's heading.
