@@ -119,7 +119,7 @@ EXTRA_FAULTS = [
     ("an agreed text newer than the copy is taken as the ancestor", "merge",
      "*agreedAt <= read.stamp.mtimeNs && ", ""),
     ("days after the edit keep their old place", "parse",
-     "days.push_back(Day{days_[i].from + shift,", "days.push_back(Day{days_[i].from,"),
+     "days_[i].textFrom + textShift, days_[i].textLength,", "days_[i].textFrom, days_[i].textLength,"),
     # Masked: the list's reload selects the row at the same place, the one above.
     ("deleting the last row leaves nothing selected", "manage",
      "} else if (at > 0) {\n        after = list_.idAt(at - 1);", "} else if (at > 1) {\n        after = list_.idAt(at - 1);"),
