@@ -26,7 +26,7 @@ const QString kKeys =
 
 // --- Saving ---
 
-TEST(CaptureDrawer, BlankReturnHidesAndKeepsTheTextAsDraft) {
+TEST(CaptureDrawer, BlankReturnToggleAndLosingTheKeyboardHideWithTheDraft) {
     CaptureFixture f;
     f.typed(u" \n  "_s);
     EXPECT_EQ(f.press(Qt::Key_Return), Effect::Handled);
@@ -34,6 +34,15 @@ TEST(CaptureDrawer, BlankReturnHidesAndKeepsTheTextAsDraft) {
     EXPECT_EQ(f.draft(), u" \n  "_s);
     EXPECT_EQ(f.file(), QString());
     EXPECT_EQ(f.desktop.beeps, 0);
+    // So do the toggle and losing the keyboard.
+    f.typed(u"half a thought"_s);
+    f.model->toggle();
+    EXPECT_EQ(f.draft(), u"half a thought"_s);
+    f.model->setText(u"stray"_s); // a hidden editor's changes are no draft
+    f.model->toggle();
+    EXPECT_EQ(f.model->text(), u"half a thought"_s);
+    f.model->keyboardLost();
+    EXPECT_EQ(f.events, (QStringList{u"hidden"_s, u"shown"_s, u"hidden"_s}));
 }
 
 TEST(CaptureDrawer, CtrlReturnSavesAndStaysThenDoesNothingOnEmpty) {
@@ -120,18 +129,6 @@ TEST(CaptureDrawer, TheDraftIsStoredWhenTypingPauses) {
         f.advance(150ms);
     }
     EXPECT_EQ(f.draft(), typed);
-}
-
-TEST(CaptureDrawer, ToggleAndLosingTheKeyboardHideWithTheDraft) {
-    CaptureFixture f;
-    f.typed(u"half a thought"_s);
-    f.model->toggle();
-    EXPECT_EQ(f.draft(), u"half a thought"_s);
-    f.model->setText(u"stray"_s); // a hidden editor's changes are no draft
-    f.model->toggle();
-    EXPECT_EQ(f.model->text(), u"half a thought"_s);
-    f.model->keyboardLost();
-    EXPECT_EQ(f.events, (QStringList{u"hidden"_s, u"shown"_s, u"hidden"_s}));
 }
 
 // --- Taking a capture back, and revealing it ---
