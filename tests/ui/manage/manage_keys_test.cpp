@@ -141,6 +141,13 @@ const std::vector<KeyCase> kCases{
     // --- The filter field ---
     {"FilterEscapeClearsAndGivesTheListTheKeyboard", [](F& f) { f.model->setFilter(u"o"_s); }, key(Qt::Key_Escape),
      true, yes, is(u"filter= focus=100 closed=0"_s)},
+    // Elsewhere Escape steps back one level without closing.
+    {"TrashEscapeDropsTheFilter", both([](F& f) { f.model->showTrash(); }, [](F& f) { f.model->setFilter(u"x"_s); }),
+     key(Qt::Key_Escape), false, yes, is(u"mode=Log filter= closed=0"_s)},
+    {"SweepEscapeKeepsTheFilter", both([](F& f) { f.model->setFilter(u"o"_s); }, sweep), key(Qt::Key_Escape), false,
+     yes, is(u"mode=Log filter=o closed=0"_s)},
+    {"GuideEscapeGoesBackToLater", both([](F& f) { f.model->showLater(); }, guide), key(Qt::Key_Escape), false, yes,
+     is(u"mode=Later closed=0"_s)},
     {"FilterEscapeWithoutFilterCloses", nothing, key(Qt::Key_Escape), true, yes, is(u"closed=1"_s)},
     {"FilterDownGivesTheListTheKeyboardOnly", nothing, key(Qt::Key_Down), true, yes, is(u"focus=100 selected=top"_s)},
     {"FilterCtrlZIsTheFieldsOwnUndo", done, ctrl(typed(u'z')), true, no, nothing},

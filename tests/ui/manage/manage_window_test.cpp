@@ -69,8 +69,11 @@ public:
 
 } // namespace
 
-TEST(ManageWindow, RowsShowWhatTheModelSays) {
+// What the rows show and what a screen reader hears: each row's name, read through the list's
+// accessible table.
+TEST(ManageWindow, RowsShowWhatTheModelSaysAndAreNamedForScreenReaders) {
     WindowFixture f;
+    ASSERT_TRUE(f.shown());
     const ThemeColors& c = f.theme.colors();
     // Kind, text, colour, struck, links, stamp; the reminder, day and today labels as r, d, t.
     const auto seen = [&](const QString& row) {
@@ -82,54 +85,38 @@ TEST(ManageWindow, RowsShowWhatTheModelSays) {
             .arg(l.stamp, l.reminder.isEmpty() ? u"-"_s : u"r"_s, l.day.isEmpty() ? u"-"_s : u"d"_s,
                  l.today ? u"t"_s : u"-"_s);
     };
-    const std::pair<QString, QString> cases[] = {
-        {u"plain"_s, u"1 plain ink 0 09:00 ---"_s},
-        {u"finished"_s, u"1 finished muted struck 0 09:10 ---"_s},
-        {u"read https://example.com/a now"_s, u"1 read https://example.com/a now ink 1 09:20 ---"_s},
-        // Listed under "Now", away from its day: the day and the reminder are labelled.
-        {u"ring me"_s, u"1 ring me ink 0 08:00 rd-"_s},
-        {u"2026-03-14 Saturday"_s, u"0 Saturday, Mar 14 muted 0  --t"_s},
-        {u"2026-03-12 Thursday"_s, u"0 Thursday, Mar 12 muted 0  ---"_s},
-    };
-    for (const auto& [row, look] : cases) {
-        ASSERT_GE(f.rowOf(row), 0) << row.toStdString();
-        EXPECT_EQ(seen(row), look);
-    }
-    // The past day's two done entries are folded.
-    const ManageModel::Row& last = f.window->list().rows().row(f.window->list().rows().rowCount() - 1);
-    ASSERT_EQ(last.kind, Kind::Folded);
-    EXPECT_EQ(rowLook(*f.model, last, c).text, u"2 done hidden  Ctrl+E"_s);
-}
-
-// What a screen reader hears: each row's name and description, read through the list's accessible
-// table.
-TEST(ManageWindow, RowsAreNamedForScreenReaders) {
-    WindowFixture f;
-    ASSERT_TRUE(f.shown());
     ManageListView& list = f.window->list();
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&list);
     ASSERT_TRUE(table && table->tableInterface());
     EXPECT_EQ(table->text(QAccessible::Name), u"Notes"_s);
-    const auto spoken = [&](const QString& row, QAccessible::Text what) {
-        QAccessibleInterface* cell = table->tableInterface()->cellAt(f.rowOf(row), 0);
+    const auto spoken = [&](int row, QAccessible::Text what) {
+        QAccessibleInterface* cell = table->tableInterface()->cellAt(row, 0);
         return cell ? cell->text(what) : QString();
     };
-    const std::pair<QString, QString> names[] = {
-        {u"2026-03-14 Saturday"_s, u"Saturday, Mar 14, today"_s},
-        {u"plain"_s, u"Open: plain, captured 09:00"_s},
-        {u"finished"_s, u"Done: finished, captured 09:10"_s},
-        {u"ring me"_s, u"Open, ringing: ring me, captured 08:00, reminder rang 11:50, written Saturday, Mar 14"_s},
-        {u"2026-03-12 Thursday"_s, u"Thursday, Mar 12"_s},
+    const std::tuple<QString, QString, QString> cases[] = {
+        {u"plain"_s, u"1 plain ink 0 09:00 ---"_s, u"Open: plain, captured 09:00"_s},
+        {u"finished"_s, u"1 finished muted struck 0 09:10 ---"_s, u"Done: finished, captured 09:10"_s},
+        {u"read https://example.com/a now"_s, u"1 read https://example.com/a now ink 1 09:20 ---"_s,
+         u"Open: read https://example.com/a now, captured 09:20"_s},
+        // Listed under "Now", away from its day: the day and the reminder are labelled.
+        {u"ring me"_s, u"1 ring me ink 0 08:00 rd-"_s,
+         u"Open, ringing: ring me, captured 08:00, reminder rang 11:50, written Saturday, Mar 14"_s},
+        {u"2026-03-14 Saturday"_s, u"0 Saturday, Mar 14 muted 0  --t"_s, u"Saturday, Mar 14, today"_s},
+        {u"2026-03-12 Thursday"_s, u"0 Thursday, Mar 12 muted 0  ---"_s, u"Thursday, Mar 12"_s},
     };
-    for (const auto& [row, name] : names) {
+    for (const auto& [row, look, name] : cases) {
         SCOPED_TRACE(row.toStdString());
-        EXPECT_EQ(spoken(row, QAccessible::Name), name);
+        ASSERT_GE(f.rowOf(row), 0);
+        EXPECT_EQ(seen(row), look);
+        EXPECT_EQ(spoken(f.rowOf(row), QAccessible::Name), name);
     }
-    EXPECT_EQ(spoken(u"plain"_s, QAccessible::Description),
+    EXPECT_EQ(spoken(f.rowOf(u"plain"_s), QAccessible::Description),
               u"space done · a shortlist · r remind · ⌫ trash · ↩ edit"_s);
-    QAccessibleInterface* folded = table->tableInterface()->cellAt(list.rows().rowCount() - 1, 0);
-    ASSERT_TRUE(folded);
-    EXPECT_EQ(folded->text(QAccessible::Name), u"2 done hidden"_s);
+    // The past day's two done entries are folded.
+    const int last = list.rows().rowCount() - 1;
+    ASSERT_EQ(list.rows().row(last).kind, Kind::Folded);
+    EXPECT_EQ(rowLook(*f.model, list.rows().row(last), c).text, u"2 done hidden  Ctrl+E"_s);
+    EXPECT_EQ(spoken(last, QAccessible::Name), u"2 done hidden"_s);
 }
 
 // Tab reaches the filter field, the list and each header button.
