@@ -700,26 +700,16 @@ TEST(DayTextsTest, AlwaysWriteWhatTheDocumentSerializes) {
             }
             const qsizetype at = items.isEmpty() ? 0 : pick(static_cast<int>(items.size()));
             Entry* entry = kind < 2 ? std::get_if<Entry>(&items[at]) : nullptr;
-            switch (kind) {
-            case 0:
-                if (entry) {
-                    entry->state = entry->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
-                }
-                break;
-            case 1:
-                if (entry) {
-                    entry->text += QStringLiteral("\nanother line");
-                }
-                break;
-            case 2:
+            if (entry && kind == 0) {
+                entry->state = entry->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
+            } else if (entry) {
+                entry->text += QStringLiteral("\nanother line");
+            } else if (kind == 2) {
                 items.removeAt(at);
-                break;
-            case 3:
+            } else if (kind == 3) {
                 items.insert(at, RawLine{QStringLiteral("  new indented")});
-                break;
-            case 4:
+            } else if (kind == 4) {
                 items.insert(at, Entry{{}, Entry::State::Note, false, {}, QStringLiteral("new"), {}});
-                break;
             }
         }
         DayTexts next;
