@@ -270,6 +270,10 @@ template <class Sink>
 void writeDocument(const NotesDocument& doc, Sink& out) {
     if (doc.byteOrderMark) {
         out.put(byteOrderMark);
+    } else if (!doc.preamble.isEmpty() && doc.preamble.first().startsWith(byteOrderMark)) {
+        // A mark inside the text, first only after a blank line: written first, it would be read
+        // back as the file's byte-order mark and the line below it as a day.
+        out.newline();
     }
     for (const QString& line : doc.preamble) {
         out.put(QStringView(line));

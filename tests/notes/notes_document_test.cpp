@@ -56,6 +56,8 @@ TEST(NotesDocumentWriting, CanonicalForm) {
         {"## d\r\n- [ ] a  <!-- 09:30 -->\r\n- b\n\r", "## d\r\n\r\n- [ ] a  <!-- 09:30 -->\r\n- b\r\n"},
         // A byte-order mark stays first.
         {"\xef\xbb\xbf## d\n\n- [ ] a\n", nullptr},
+        // One after a blank line is text: the blank line stays, or the mark would be read as the file's.
+        {"\n\xef\xbb\xbf## d\n- a\n\n", nullptr},
         // A comment opener in the text is written escaped; escaped ones stay as they are.
         {"## d\n\n- [ ] a \\<!-- b --> c  <!-- 17:37 -->\n  \\\\\\<!-- d\n", nullptr},
         {"## d\n- [ ] a <!-- b --> c\n  <!-- d\n", "## d\n\n- [ ] a \\<!-- b --> c\n  \\<!-- d\n"},
