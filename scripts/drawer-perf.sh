@@ -13,17 +13,7 @@ runs=${1:-12}
 sizes=${SIZES:-10000 100000}
 before=${BEFORE:-}
 
-if [ -z "${PLIM_PERF_INNER:-}" ]; then
-    exec dbus-run-session -- env PLIM_PERF_INNER=1 BUILD="$build" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/scripts/lib/perf-session.sh"
 
 cc -O2 -o "$work/focus_timer" "$root/scripts/perf/focus_timer.c" $(pkg-config --cflags --libs xcb xcb-xtest)
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_drawer" "$root/scripts/perf/bare_drawer.cpp" \

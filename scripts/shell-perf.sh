@@ -18,17 +18,7 @@ sizes=${SIZES:-10000 100000}
 before=${BEFORE:-}
 use=${USE:-0}
 
-if [ -z "${PLIM_PERF_INNER:-}" ]; then
-    exec dbus-run-session -- env PLIM_PERF_INNER=1 BUILD="$build" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/scripts/lib/perf-session.sh"
 
 cc -O2 -o "$work/tray_host" "$root/scripts/perf/tray_host.c" $(pkg-config --cflags --libs xcb)
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_tray" "$root/scripts/perf/bare_tray.cpp" \

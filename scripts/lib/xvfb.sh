@@ -6,4 +6,8 @@ start_xvfb() {
     pids+=($!)
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
     export DISPLAY=":$(tr -d '\n' <"$work/display")"
+    # Services the session bus starts on demand (a notification server) show on this display too.
+    if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        dbus-update-activation-environment DISPLAY >/dev/null 2>&1 || true
+    fi
 }

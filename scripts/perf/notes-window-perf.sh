@@ -15,17 +15,7 @@ build=$(cd "${BUILD:-$root/build}" && pwd)
 rounds=${1:-3}
 entries=${ENTRIES:-100000}
 
-if [ -z "${PLIM_PERF_INNER:-}" ]; then
-    exec dbus-run-session -- env PLIM_PERF_INNER=1 BUILD="$build" "$0" "$@"
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$root/scripts/lib/perf-session.sh"
 
 cc -O2 -o "$work/rows_timer" "$root/scripts/perf/rows_timer.c" $(pkg-config --cflags --libs xcb xcb-xtest)
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
