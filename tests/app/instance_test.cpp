@@ -1,7 +1,7 @@
 #include "app/Instance.h"
 #include "app/ResidentLog.h"
 
-#include "support/TestSupport.h"
+#include "support/DesktopProcess.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -55,28 +55,9 @@ protected:
     QString lockPath() const { return instanceLockPath(folder(), {}); }
 
     // plim with the environment below, then `extra`.
+    // Nothing of the resident program reaches a desktop or a bus the tests run on.
     void prepare(QProcess& p, const QStringList& args, const QStringList& extra = {}) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // On the offscreen platform, with no session bus: nothing of the resident program reaches
-        // a desktop or a bus the tests run on.
-        // NAME= removes the variable.
-        const QStringList base{u"XDG_RUNTIME_DIR="_s + dir.path(),
-                               u"HOME="_s + dir.path(),
-                               u"XDG_CONFIG_HOME="_s + dir.filePath(u"config"_s),
-                               u"XDG_STATE_HOME="_s + dir.filePath(u"state"_s),
-                               u"QT_QPA_PLATFORM=offscreen"_s,
-                               u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + dir.filePath(u"no-bus"_s),
-                               u"DESKTOP_STARTUP_ID="_s,
-                               u"XDG_ACTIVATION_TOKEN="_s,
-                               u"DISPLAY="_s,
-                               u"WAYLAND_DISPLAY="_s,
-                               u"JOURNAL_STREAM="_s};
-        for (const QString& setting : base + extra) {
-            const QString name = setting.section(u'=', 0, 0);
-            const QString value = setting.section(u'=', 1);
-            value.isEmpty() ? env.remove(name) : env.insert(name, value);
-        }
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(test::homeEnvironment(dir.path(), dir.path(), extra));
         p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
         p.setArguments(args);
     }

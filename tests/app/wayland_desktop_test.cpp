@@ -33,9 +33,6 @@ protected:
             GTEST_SKIP() << "weston, weston-debug, dbus-daemon or Qt's Wayland plugin is missing";
         }
         makeHome();
-        for (const QString& name : {u"DISPLAY"_s, u"XDG_ACTIVATION_TOKEN"_s, u"DESKTOP_STARTUP_ID"_s}) {
-            env.remove(name);
-        }
         env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
         busAddress = bus.address;

@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace plim::test {
 
@@ -82,5 +84,26 @@ public:
     std::unique_ptr<ManageModel> model;
     int closed = 0;
 };
+
+// What a test does to the notes window.
+using Step = std::function<void(ManageFixture&)>;
+inline const Step nothing = [](ManageFixture&) {};
+inline Step call(void (ManageModel::*command)()) {
+    return [command](ManageFixture& f) { (f.model.get()->*command)(); };
+}
+inline Step select(const QString& text) {
+    return [text](ManageFixture& f) { f.model->select(f.idOf(text)); };
+}
+inline Step filter(const QString& text) {
+    return [text](ManageFixture& f) { f.model->setFilter(text); };
+}
+// The steps in turn.
+inline Step seq(const std::vector<Step>& steps) {
+    return [steps](ManageFixture& f) {
+        for (const Step& step : steps) {
+            step(f);
+        }
+    };
+}
 
 } // namespace plim::test

@@ -19,6 +19,7 @@
 #include <vector>
 
 using namespace plim;
+using plim::test::waitFor;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -124,10 +125,6 @@ private:
     bool readOneKnown_;
     test::FakeBusService service_;
 };
-
-bool waitFor(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 5000);
-}
 
 TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
     // ReadOne known, the settings: the appearance and reduced motion. A portal from before ReadOne is read with Read.
