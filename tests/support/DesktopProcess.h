@@ -82,17 +82,21 @@ inline std::unique_ptr<Process> startProcess(const QProcessEnvironment& env, con
 struct Outcome {
     int status = -1; // -1 when it did not end by itself
     QString out;     // standard output, trimmed
+    QString err;     // standard error
 };
 
-// Runs a program to its end.
+// Runs a program to its end, the event loop turning meanwhile: a server in the test's process may
+// be what it talks to.
 inline Outcome runProcess(const QProcessEnvironment& env, const QString& program, const QStringList& args) {
     Process process;
     process.p.setProcessEnvironment(env);
     process.p.start(program, args);
-    const bool ended = process.p.waitForFinished(kDesktopWaitMs);
+    const bool ended = process.p.waitForStarted(kDesktopWaitMs) &&
+                       QTest::qWaitFor([&] { return process.p.state() == QProcess::NotRunning; }, kDesktopWaitMs);
     EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
     return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
-            QString::fromUtf8(process.p.readAllStandardOutput()).trimmed()};
+            QString::fromUtf8(process.p.readAllStandardOutput()).trimmed(),
+            QString::fromUtf8(process.p.readAllStandardError())};
 }
 
 // A session bus of the test's own, listening in `folder` (see sessionBusConfig); the address is
