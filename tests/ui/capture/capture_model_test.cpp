@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 using namespace plim;
@@ -302,26 +301,24 @@ TEST(CaptureDrawer, AHugePasteIsRefused) {
 // --- Texts ---
 
 TEST(CaptureDrawer, HintAndHeaderTexts) {
-    using Setup = std::function<void(CaptureFixture&)>;
-    const Setup captured = [](CaptureFixture& f) {
-        f.typed(u"a"_s);
-        f.press(Qt::Key_Return);
-        f.model->show();
-    };
-    const std::pair<Setup, QString> cases[] = {
-        {[](CaptureFixture& f) { f.typed({}); }, kKeys},
-        {[](CaptureFixture& f) { f.typed(u"x"_s); },
+    // Typed, then saved with Return and shown again, or the when field opened: the keys line.
+    const std::tuple<QString, bool, bool, QString> cases[] = {
+        {{}, false, false, kKeys},
+        {u"x"_s, false, false,
          u"↩ save    Ctrl+↩ keep open    Ctrl+R remind    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s},
-        {captured, kKeys + u"    Ctrl+Z undo last capture"_s},
-        {[](CaptureFixture& f) {
-             f.typed(u"x"_s);
-             f.model->openWhenField();
-         },
-         u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
+        {u"a"_s, true, false, kKeys + u"    Ctrl+Z undo last capture"_s},
+        {u"x"_s, false, true, u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
     };
-    for (const auto& [setup, hint] : cases) {
+    for (const auto& [text, saved, when, hint] : cases) {
         CaptureFixture f;
-        setup(f);
+        f.typed(text);
+        if (saved) {
+            f.press(Qt::Key_Return);
+            f.model->show();
+        }
+        if (when) {
+            f.model->openWhenField();
+        }
         EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{hint, Tone::Muted}));
     }
     CaptureFixture f("## 2026-03-14 Saturday\n\n- [ ] a  <!-- 08:00 remind 2026-03-14 11:00 -->\n- [ ] b\n- [x] c\n");
