@@ -18,6 +18,10 @@
 
 namespace plim::test {
 
+// The headings of the fixture's today and of the Thursday before.
+inline const QString H14 = QStringLiteral("## 2026-03-14 Saturday");
+inline const QString H12 = QStringLiteral("## 2026-03-12 Thursday");
+
 // A notes window over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00
 // in Berlin.
 class ManageFixture : public TempNotes {

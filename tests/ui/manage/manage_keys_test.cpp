@@ -19,8 +19,8 @@ namespace {
 
 // Today "top" (listed first, selected) and "low"; an older open "old" and a link.
 const QStringList kFile{
-    u"## 2026-03-14 Saturday"_s, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
-    u"## 2026-03-12 Thursday"_s, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
+    H14, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
+    H12, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
 };
 const QString kLink = u"see https://example.org/doc"_s;
 

@@ -20,9 +20,7 @@ using State = Entry::State;
 
 namespace {
 
-const QString H14 = u"## 2026-03-14 Saturday"_s; // today
 const QString H13 = u"## 2026-03-13 Friday"_s;
-const QString H12 = u"## 2026-03-12 Thursday"_s;
 const QString H11 = u"## 2026-03-11 Wednesday"_s;
 const QString H7 = u"## 2026-03-07 Saturday"_s;
 

@@ -14,9 +14,6 @@ using ManageTexts::Action;
 
 namespace {
 
-const QString H14 = u"## 2026-03-14 Saturday"_s;
-const QString H12 = u"## 2026-03-12 Thursday"_s;
-
 using F = ManageFixture;
 using Do = Step;
 const Do later = call(&ManageModel::showLater);
