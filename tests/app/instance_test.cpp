@@ -1,7 +1,7 @@
 #include "app/Instance.h"
 #include "app/ResidentLog.h"
 
-#include "support/TestSupport.h"
+#include "support/DesktopProcess.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
@@ -33,11 +33,6 @@ bool processGone(qint64 pid) {
     return line.mid(line.lastIndexOf(')') + 2, 1) == "Z";
 }
 
-struct Outcome {
-    int status = -1;
-    QString err;
-};
-
 // A runtime folder and home of their own; plim is run for real against them.
 class InstanceTest : public ::testing::Test {
 protected:
@@ -49,51 +44,18 @@ protected:
     }
 
     QString folder() const { return dir.filePath(u"plim"_s); }
-    // The programs run here have no display (see prepare); the servers in this process say so too,
+    // The programs run here have no display (see env); the servers in this process say so too,
     // whatever display the tests run on.
     QString socketPath() const { return instanceSocketPath(folder(), {}); }
     QString lockPath() const { return instanceLockPath(folder(), {}); }
 
-    // plim with the environment below, then `extra`.
-    void prepare(QProcess& p, const QStringList& args, const QStringList& extra = {}) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        // On the offscreen platform, with no session bus: nothing of the resident program reaches
-        // a desktop or a bus the tests run on.
-        // NAME= removes the variable.
-        const QStringList base{u"XDG_RUNTIME_DIR="_s + dir.path(),
-                               u"HOME="_s + dir.path(),
-                               u"XDG_CONFIG_HOME="_s + dir.filePath(u"config"_s),
-                               u"XDG_STATE_HOME="_s + dir.filePath(u"state"_s),
-                               u"QT_QPA_PLATFORM=offscreen"_s,
-                               u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + dir.filePath(u"no-bus"_s),
-                               u"DESKTOP_STARTUP_ID="_s,
-                               u"XDG_ACTIVATION_TOKEN="_s,
-                               u"DISPLAY="_s,
-                               u"WAYLAND_DISPLAY="_s,
-                               u"JOURNAL_STREAM="_s};
-        for (const QString& setting : base + extra) {
-            const QString name = setting.section(u'=', 0, 0);
-            const QString value = setting.section(u'=', 1);
-            value.isEmpty() ? env.remove(name) : env.insert(name, value);
-        }
-        p.setProcessEnvironment(env);
-        p.setProgram(QStringLiteral(PLIM_EXECUTABLE));
-        p.setArguments(args);
+    // Nothing of the resident program reaches a desktop or a bus the tests run on; `extra` as
+    // homeEnvironment takes it.
+    QProcessEnvironment env(const QStringList& extra = {}) const {
+        return test::homeEnvironment(dir.path(), dir.path(), extra);
     }
-
-    // Runs plim to its end with the event loop turning, so a server in this process can answer.
-    Outcome plim(const QStringList& args, const QStringList& extra = {}) const {
-        QProcess p;
-        prepare(p, args, extra);
-        p.start();
-        const bool ended = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, kWaitMs);
-        EXPECT_TRUE(ended) << args.join(u' ').toStdString();
-        if (!ended) {
-            p.kill();
-            p.waitForFinished();
-        }
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardError())};
+    test::Outcome plim(const QStringList& args, const QStringList& extra = {}) const {
+        return test::runProcess(env(extra), QStringLiteral(PLIM_EXECUTABLE), args);
     }
 
     // The pid in the instance lock file; 0 without one.
@@ -133,7 +95,8 @@ TEST_F(InstanceTest, CommandsHandTheirRequestToTheRunningProgramOfTheirDisplay) 
     for (const auto& [args, activation, startup, status, request, sent] : cases) {
         SCOPED_TRACE(args.join(u' ').toStdString());
         received.clear();
-        const Outcome r = plim(args, {u"XDG_ACTIVATION_TOKEN="_s + activation, u"DESKTOP_STARTUP_ID="_s + startup});
+        const test::Outcome r =
+            plim(args, {u"XDG_ACTIVATION_TOKEN="_s + activation, u"DESKTOP_STARTUP_ID="_s + startup});
         EXPECT_EQ(r.status, status) << r.err.toStdString();
         EXPECT_EQ(received, (request ? std::vector{InstanceMessage{*request, sent}} : std::vector<InstanceMessage>{}));
     }
@@ -234,7 +197,7 @@ TEST_F(InstanceTest, NoDisplayIsAnError) {
     };
     for (const auto& [args, platform, display, says] : cases) {
         SCOPED_TRACE(args.join(u' ').toStdString());
-        const Outcome r = plim(args, {u"QT_QPA_PLATFORM="_s + platform, u"DISPLAY="_s + display});
+        const test::Outcome r = plim(args, {u"QT_QPA_PLATFORM="_s + platform, u"DISPLAY="_s + display});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, says);
         EXPECT_FALSE(QFileInfo::exists(lockPath()));
@@ -274,15 +237,12 @@ TEST(DisplayKeyTest, OneNamePerDisplay) {
 TEST_F(InstanceTest, TerminationSignalsEndItCleanly) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        QProcess resident;
-        prepare(resident, {u"--resident"_s});
-        resident.start();
-        ASSERT_TRUE(resident.waitForStarted(kWaitMs));
+        const auto resident = test::startProcess(env(), QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socketPath()); }, kWaitMs));
-        ::kill(static_cast<pid_t>(resident.processId()), signal);
-        ASSERT_TRUE(resident.waitForFinished(kWaitMs));
-        EXPECT_EQ(resident.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(resident.exitCode(), 0);
+        ::kill(static_cast<pid_t>(resident->p.processId()), signal);
+        ASSERT_TRUE(resident->p.waitForFinished(kWaitMs));
+        EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(resident->p.exitCode(), 0);
         EXPECT_FALSE(QFileInfo::exists(socketPath()));
         EXPECT_FALSE(QFileInfo::exists(lockPath()));
     }

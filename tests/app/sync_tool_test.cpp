@@ -134,17 +134,7 @@ protected:
                 ASSERT_TRUE(QDir().mkpath(c.home + u"/"_s + sub));
             }
             QFile::setPermissions(c.home + u"/run"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            c.env = QProcessEnvironment::systemEnvironment();
-            for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"DESKTOP_STARTUP_ID"_s}) {
-                c.env.remove(name);
-            }
-            for (const QString& setting :
-                 {u"QT_QPA_PLATFORM=offscreen"_s, u"DBUS_SESSION_BUS_ADDRESS=unix:path="_s + c.home + u"/no-bus"_s,
-                  u"HOME="_s + c.home, u"XDG_RUNTIME_DIR="_s + c.home + u"/run"_s,
-                  u"XDG_CONFIG_HOME="_s + c.home + u"/config"_s, u"XDG_DATA_HOME="_s + c.home + u"/data"_s,
-                  u"XDG_STATE_HOME="_s + c.home + u"/state"_s, u"STNOUPGRADE=1"_s, u"STNORESTART=1"_s}) {
-                c.env.insert(setting.section(u'=', 0, 0), setting.section(u'=', 1));
-            }
+            c.env = test::homeEnvironment(c.home, c.home + u"/run"_s, {u"STNOUPGRADE=1"_s, u"STNORESTART=1"_s});
             Syncthing& s = c.sync;
             s.home = c.home + u"/syncthing"_s;
             s.listen = kListenPort + i;

@@ -33,9 +33,6 @@ protected:
             GTEST_SKIP() << "weston, weston-debug, dbus-daemon or Qt's Wayland plugin is missing";
         }
         makeHome();
-        for (const QString& name : {u"DISPLAY"_s, u"XDG_ACTIVATION_TOKEN"_s, u"DESKTOP_STARTUP_ID"_s}) {
-            env.remove(name);
-        }
         env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
         busAddress = bus.address;
@@ -132,13 +129,9 @@ TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
     test::FakePortal portal({}, busAddress);
     ASSERT_TRUE(portal.registered);
     startResident();
-    // The three shortcuts, bound at start with the stored combinations as preferred triggers.
+    // The shortcuts are bound at start (what each asks for is the global shortcuts' own tests').
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal.binds.size() == 1; }, kWaitMs));
-    QStringList triggers;
-    for (const PortalShortcut& s : portal.binds.front()) {
-        triggers.append(s.properties.value(u"preferred_trigger"_s).toString());
-    }
-    EXPECT_EQ(triggers, (QStringList{u"CTRL+ALT+space"_s, u"CTRL+ALT+SHIFT+v"_s, u"CTRL+ALT+SHIFT+space"_s}));
+    EXPECT_EQ(portal.binds.front().size(), 3);
     EXPECT_FALSE(drawerShown());
 
     portal.activate(portal.sessions.front(), u"capture"_s, u"portal-token"_s);

@@ -41,6 +41,31 @@ inline QByteArray sessionBusConfig(const QString& folder) {
         .toUtf8();
 }
 
+// The environment of programs that live in `home` alone: their settings, data, state and runtime
+// folder there, offscreen, with no session bus, no display and no launcher's token; then `extra`
+// "NAME=value" settings, "NAME=" removing one.
+inline QProcessEnvironment homeEnvironment(const QString& home, const QString& runtime, const QStringList& extra = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QStringList base{QStringLiteral("HOME=") + home,
+                           QStringLiteral("XDG_RUNTIME_DIR=") + runtime,
+                           QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/config"),
+                           QStringLiteral("XDG_DATA_HOME=") + home + QStringLiteral("/data"),
+                           QStringLiteral("XDG_STATE_HOME=") + home + QStringLiteral("/state"),
+                           QStringLiteral("QT_QPA_PLATFORM=offscreen"),
+                           QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:path=") + home + QStringLiteral("/no-bus"),
+                           QStringLiteral("DISPLAY="),
+                           QStringLiteral("WAYLAND_DISPLAY="),
+                           QStringLiteral("DESKTOP_STARTUP_ID="),
+                           QStringLiteral("XDG_ACTIVATION_TOKEN="),
+                           QStringLiteral("JOURNAL_STREAM=")};
+    for (const QString& setting : base + extra) {
+        const QString name = setting.section(u'=', 0, 0);
+        const QString value = setting.section(u'=', 1);
+        value.isEmpty() ? env.remove(name) : env.insert(name, value);
+    }
+    return env;
+}
+
 // How long a desktop test waits for a program to start, end or show something.
 constexpr int kDesktopWaitMs = 10000;
 
@@ -57,17 +82,21 @@ inline std::unique_ptr<Process> startProcess(const QProcessEnvironment& env, con
 struct Outcome {
     int status = -1; // -1 when it did not end by itself
     QString out;     // standard output, trimmed
+    QString err;     // standard error
 };
 
-// Runs a program to its end.
+// Runs a program to its end, the event loop turning meanwhile: a server in the test's process may
+// be what it talks to.
 inline Outcome runProcess(const QProcessEnvironment& env, const QString& program, const QStringList& args) {
     Process process;
     process.p.setProcessEnvironment(env);
     process.p.start(program, args);
-    const bool ended = process.p.waitForFinished(kDesktopWaitMs);
+    const bool ended = process.p.waitForStarted(kDesktopWaitMs) &&
+                       QTest::qWaitFor([&] { return process.p.state() == QProcess::NotRunning; }, kDesktopWaitMs);
     EXPECT_TRUE(ended) << program.toStdString() << ' ' << args.join(u' ').toStdString();
     return {ended && process.p.exitStatus() == QProcess::NormalExit ? process.p.exitCode() : -1,
-            QString::fromUtf8(process.p.readAllStandardOutput()).trimmed()};
+            QString::fromUtf8(process.p.readAllStandardOutput()).trimmed(),
+            QString::fromUtf8(process.p.readAllStandardError())};
 }
 
 // A session bus of the test's own, listening in `folder` (see sessionBusConfig); the address is

@@ -41,7 +41,6 @@ protected:
         makeHome();
         env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(x->display()));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     }
 
     // The home, its settings and the session bus, in the environment of the programs started.
@@ -50,12 +49,8 @@ protected:
         QFile::setPermissions(runtimeFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         bus = startSessionBus(home.path());
         ASSERT_FALSE(bus.address.isEmpty());
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+        env =
+            homeEnvironment(home.path(), runtimeFolder(), {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + bus.address});
         configure({});
     }
 
@@ -160,7 +155,7 @@ protected:
     QTemporaryDir home;
     std::unique_ptr<XServer> x;
     SessionBus bus;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env;
     std::unique_ptr<Process> resident;
     std::unique_ptr<Process> tray;
     xcb_connection_t* xcb = nullptr;

@@ -5,15 +5,18 @@
 #include "support/FakeBusService.h"
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QStringList>
 #include <QTimer>
 
 #include <map>
 #include <set>
+#include <utility>
 
 namespace plim::test {
 
@@ -22,19 +25,24 @@ using namespace Qt::Literals::StringLiterals;
 inline const QString kPortalService = u"org.freedesktop.portal.Desktop"_s;
 inline const QString kPortalPath = u"/org/freedesktop/portal/desktop"_s;
 inline const QString kShortcutsInterface = u"org.freedesktop.portal.GlobalShortcuts"_s;
+inline const QString kSettingsInterface = u"org.freedesktop.portal.Settings"_s;
 
-// The desktop's portal, answering each request through a Response signal on the request's path, as
-// the real one does. Takes its shortcuts as `PortalShortcut`s: the program's own marshalling.
+// The desktop's portal: its settings, and its shortcuts answering each request through a Response
+// signal on the request's path, as the real one does. Takes its shortcuts as `PortalShortcut`s: the
+// program's own marshalling.
 class FakePortal : public QDBusVirtualObject {
 public:
     struct Options {
         bool answersSession = true;
         uint sessionResponse = 0;
         uint bindResponse = 0;
-        std::set<QString> refused; // ids the user turns down in the dialog
+        std::set<QString> refused = {}; // ids the user turns down in the dialog
         // Keys the desktop binds to an id, whatever was asked for (what the user chose in its
         // settings); otherwise the preferred trigger.
-        std::map<QString, QString> triggers;
+        std::map<QString, QString> triggers = {};
+        // The settings by group and key; without ReadOne, a portal from before it.
+        std::map<std::pair<QString, QString>, QVariant> settings = {};
+        bool readOneKnown = true;
     };
 
     // On the session bus, or the bus at `address`.
@@ -64,6 +72,19 @@ public:
         service_.bus().send(signal);
     }
 
+    // The user changes a setting.
+    void changeSetting(const QString& group, const QString& key, const QVariant& value) {
+        QDBusMessage signal = QDBusMessage::createSignal(kPortalPath, kSettingsInterface, u"SettingChanged"_s);
+        signal << group << key << QVariant::fromValue(QDBusVariant(value));
+        service_.bus().send(signal);
+    }
+    // Sends the answers to reads kept back while `holdAnswers`.
+    void answerHeld() {
+        for (const QDBusMessage& reply : std::exchange(held_, {})) {
+            service_.bus().send(reply);
+        }
+    }
+
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QList<QVariant> args = message.arguments();
@@ -73,6 +94,26 @@ public:
                                              qdbus_cast<QVariantMap>(options).value(u"handle_token"_s).toString());
         };
         QString request;
+        if (message.interface() == kSettingsInterface && args.size() == 2) {
+            const bool readOne = message.member() == u"ReadOne";
+            const auto found = options_.settings.find({args[0].toString(), args[1].toString()});
+            if (readOne && !options_.readOneKnown) {
+                connection.send(message.createErrorReply(QDBusError::UnknownMethod, u"No such method"_s));
+                return true;
+            }
+            ++reads;
+            if (found == options_.settings.end()) {
+                connection.send(message.createErrorReply(u"org.freedesktop.portal.Error.NotFound"_s, u"Not found"_s));
+                return true;
+            }
+            // Read wraps the value in one more variant.
+            const QVariant value = readOne ? found->second : QVariant::fromValue(QDBusVariant(found->second));
+            held_.append(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+            if (!holdAnswers) {
+                answerHeld();
+            }
+            return true;
+        }
         if (message.interface() == kShortcutsInterface && message.member() == u"CreateSession" && args.size() == 1) {
             const QString session = u"%1/session/%2/%3"_s.arg(
                 kPortalPath, sender, qdbus_cast<QVariantMap>(args[0]).value(u"session_handle_token"_s).toString());
@@ -111,6 +152,8 @@ public:
     QStringList sessions;
     QList<QList<PortalShortcut>> binds;
     QStringList bindSessions;
+    int reads = 0;            // of settings found or not
+    bool holdAnswers = false; // reads are answered once told
 
 private:
     // After the call's reply, as a real portal answers.
@@ -124,6 +167,7 @@ private:
     }
 
     Options options_;
+    QList<QDBusMessage> held_;
     FakeBusService service_;
 };
 

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QTest>
 
 namespace plim::test {
 
@@ -31,6 +32,10 @@ bool writeAll(const QString& path, const QByteArray& bytes) {
         return false;
     }
     return f.write(bytes) == bytes.size();
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms) {
+    return QTest::qWaitFor(condition, ms);
 }
 
 } // namespace plim::test

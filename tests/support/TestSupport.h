@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
@@ -39,5 +40,8 @@ std::string describe(const Calendar& calendar, Instant t);
 
 QByteArray readAll(const QString& path);
 bool writeAll(const QString& path, const QByteArray& bytes);
+
+// Turns the event loop until the condition holds; false when it does not within `ms`.
+bool waitFor(const std::function<bool()>& condition, int ms = 5000);
 
 } // namespace plim::test

@@ -15,12 +15,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 using namespace plim;
+using plim::test::waitFor;
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -34,17 +33,6 @@ class FakeNotificationServer : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    struct Call {
-        QString app;
-        uint replaces = 0;
-        QString icon;
-        QString summary;
-        QString body;
-        QStringList actions;
-        QVariantMap hints;
-        int timeout = 0;
-    };
-
     explicit FakeNotificationServer(QStringList caps, QString hangsOn = {}, std::chrono::milliseconds lateBy = {})
         : caps_(std::move(caps))
         , hangsOn_(std::move(hangsOn))
@@ -53,7 +41,7 @@ public:
     }
 
     bool registered = false;
-    QList<Call> calls;
+    QList<QVariantList> calls; // each Notify's arguments
     QList<uint> closed;
     int capabilityReads = 0;
 
@@ -65,7 +53,7 @@ public Q_SLOTS:
     }
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary, const QString& body,
                 const QStringList& actions, const QVariantMap& hints, int timeout) {
-        calls.append(Call{app, replaces, icon, summary, body, actions, hints, timeout});
+        calls.append({app, replaces, icon, summary, body, actions, hints, timeout});
         const uint id = replaces != 0 ? replaces : static_cast<uint>(calls.size());
         if (hangsOn_ == u"Notify") {
             setDelayedReply(true);
@@ -89,10 +77,6 @@ private:
     std::chrono::milliseconds lateBy_; // ...unless it answers this late (Notify only)
     test::FakeBusService service_;
 };
-
-bool waitFor(const std::function<bool()>& condition, int ms = 5000) {
-    return QTest::qWaitFor(condition, ms);
-}
 
 NotificationContent reminderContent(const QString& body = u"about the trip"_s) {
     NotificationContent c;
@@ -127,63 +111,44 @@ std::optional<NotifierCapabilities> capabilitiesAndWait(DBusNotifier& notifier) 
 }
 
 TEST(DBusNotifier, SendsWhatTheServerCanShow) {
-    struct Case {
-        QStringList caps;
-        QString body; // the entry's further lines
-        QString expectedActions;
-        QString expectedBody;
-        bool replyHints;
-        QString thread = kRemindersThread;
-    };
-    const std::vector<Case> cases{
-        {{u"body"_s}, u"about the trip"_s, u""_s, u"every 3h · 2nd ring\nabout the trip"_s, false},
-        {{u"actions"_s, u"body"_s},
-         u""_s,
-         u"default|Open|done|Done|dismiss|Skip|snooze|Snooze until…"_s,
-         u"every 3h · 2nd ring"_s,
-         false},
-        {{u"actions"_s, u"inline-reply"_s},
-         u"x"_s,
-         u"default|Open|done|Done|dismiss|Skip|inline-reply|Snooze until…"_s,
-         u"every 3h · 2nd ring\nx"_s,
-         true},
+    const QString kAll = u"default|Open|done|Done|dismiss|Skip|snooze|Snooze until…"_s;
+    const QString kRing = u"every 3h · 2nd ring"_s;
+    // The server's capabilities, the entry's further lines, the thread: the actions and body sent.
+    const std::tuple<QString, QString, QString, QString, QString> cases[] = {
+        {u"body"_s, u"about the trip"_s, kRemindersThread, {}, kRing + u"\nabout the trip"_s},
+        {u"actions body"_s, {}, kRemindersThread, kAll, kRing},
+        {u"actions inline-reply"_s, u"x"_s, kRemindersThread, QString(kAll).replace(u"|snooze"_s, u"|inline-reply"_s),
+         kRing + u"\nx"_s},
         // The user's text is not taken for markup.
-        {{u"body-markup"_s}, u"<b>a</b> & b"_s, u""_s, u"every 3h · 2nd ring\n&lt;b&gt;a&lt;/b&gt; &amp; b"_s, false},
+        {u"body-markup"_s, u"<b>a</b> & b"_s, kRemindersThread, {}, kRing + u"\n&lt;b&gt;a&lt;/b&gt; &amp; b"_s},
         // What is not a reminder does not sound like one.
-        {{u"body"_s}, u""_s, u""_s, u"every 3h · 2nd ring"_s, false, u"plim.problems"_s},
+        {u"body"_s, {}, u"plim.problems"_s, {}, kRing},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.caps.join(u' ').toStdString());
-        FakeNotificationServer server(c.caps);
+    for (const auto& [caps, body, thread, actions, expectedBody] : cases) {
+        SCOPED_TRACE(caps.toStdString());
+        FakeNotificationServer server(caps.split(u' '));
         ASSERT_TRUE(server.registered);
         DBusNotifier notifier;
-        NotificationContent content = reminderContent(c.body);
-        content.thread = c.thread;
+        NotificationContent content = reminderContent(body);
+        content.thread = thread;
         ASSERT_EQ(postAndWait(notifier, content), 1u);
-        const auto calls = server.calls;
-        ASSERT_EQ(calls.size(), 1);
-        const auto& call = calls[0];
-        EXPECT_EQ(call.app, u"plim"_s);
-        EXPECT_EQ(call.icon, u"plim"_s);
-        EXPECT_EQ(call.replaces, 0u);
-        EXPECT_EQ(call.summary, u"call Ann"_s);
-        EXPECT_EQ(call.body, c.expectedBody);
-        EXPECT_EQ(call.actions.join(u'|'), c.expectedActions);
-        EXPECT_EQ(call.timeout, -1);
+        ASSERT_EQ(server.calls.size(), 1);
         QVariantMap hints{{u"desktop-entry"_s, u"plim"_s},
                           {u"urgency"_s, QVariant::fromValue(uchar{1})},
                           {u"image-path"_s, u"plim"_s},
                           {u"x-dunst-stack-tag"_s, reminderContent().identifier}};
-        if (c.thread == kRemindersThread) {
+        if (thread == kRemindersThread) {
             hints.insert(u"category"_s, u"x-plim.reminder"_s);
             hints.insert(u"sound-name"_s, u"alarm-clock-elapsed"_s);
         }
-        if (c.replyHints) {
+        if (caps.contains(u"inline-reply"_s)) {
             hints.insert(u"x-kde-reply-placeholder-text"_s, u"20m, tomorrow 9am, fri"_s);
             hints.insert(u"x-kde-reply-submit-button-text"_s, u"Snooze"_s);
         }
-        EXPECT_EQ(call.hints, hints);
-        EXPECT_EQ(call.hints.value(u"urgency"_s).typeId(), QMetaType::UChar); // a byte, or servers refuse it
+        EXPECT_EQ(server.calls[0], (QVariantList{u"plim"_s, 0u, u"plim"_s, u"call Ann"_s, expectedBody,
+                                                 actions.split(u'|', Qt::SkipEmptyParts), hints, -1}));
+        // The urgency a byte, or servers refuse it.
+        EXPECT_EQ(server.calls[0][6].toMap().value(u"urgency"_s).typeId(), QMetaType::UChar);
     }
 }
 
@@ -204,7 +169,7 @@ TEST(DBusNotifier, ReplacesClosesReadsCapabilitiesOnceAndHearsTheServer) {
     EXPECT_EQ(capabilitiesAndWait(notifier), (NotifierCapabilities{true, true, true, true}));
     EXPECT_EQ(server.capabilityReads, 1);
     ASSERT_EQ(server.calls.size(), 2);
-    EXPECT_EQ(server.calls[1].replaces, *first);
+    EXPECT_EQ(server.calls[1][1].toUInt(), *first);
 
     Q_EMIT server.ActionInvoked(1, u"inline-reply"_s); // the text comes on its own
     Q_EMIT server.ActionInvoked(1, u"done"_s);
@@ -221,21 +186,18 @@ TEST(DBusNotifier, ReplacesClosesReadsCapabilitiesOnceAndHearsTheServer) {
 // Without a server it is not shown either, and the capabilities say so.
 TEST(DBusNotifier, AHungOrLateServerNeverBlocks) {
     using Answers = QList<std::optional<quint32>>;
-    const struct {
-        QString hung;
-        std::chrono::milliseconds lateBy;
-        Answers expected;
-    } cases[] = {
+    // The method that hangs (none: no server), how late it answers after all: the answers.
+    const std::tuple<QString, std::chrono::milliseconds, Answers> cases[] = {
         {u""_s, 0ms, {std::nullopt}}, // no server at all
         {u"GetCapabilities"_s, 0ms, {std::nullopt}},
         {u"Notify"_s, 0ms, {std::nullopt}},
         {u"Notify"_s, 300ms, {std::nullopt, 1u}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.hung.toStdString() + " " + std::to_string(c.lateBy.count()));
+    for (const auto& [hung, lateBy, expected] : cases) {
+        SCOPED_TRACE(hung.toStdString() + " " + std::to_string(lateBy.count()));
         std::optional<FakeNotificationServer> server;
-        if (!c.hung.isEmpty()) {
-            server.emplace(QStringList{u"actions"_s}, c.hung, c.lateBy);
+        if (!hung.isEmpty()) {
+            server.emplace(QStringList{u"actions"_s}, hung, lateBy);
         }
         DBusNotifier notifier(QDBusConnection::sessionBus(), DBusNotifier::Options{150ms});
         Answers answers;
@@ -248,8 +210,8 @@ TEST(DBusNotifier, AHungOrLateServerNeverBlocks) {
         notifier.close(5);
         EXPECT_LT(timer.elapsed(), 100);
         EXPECT_TRUE(answers.isEmpty());
-        ASSERT_TRUE(waitFor([&] { return answers.size() == c.expected.size(); }));
-        EXPECT_EQ(answers, c.expected);
+        ASSERT_TRUE(waitFor([&] { return answers.size() == expected.size(); }));
+        EXPECT_EQ(answers, expected);
         if (!server) {
             EXPECT_FALSE(capabilitiesAndWait(notifier)->available);
         }
@@ -273,10 +235,7 @@ std::unique_ptr<PortalHotKeys> holdingTwo(std::chrono::milliseconds answerWithin
 }
 
 TEST(PortalHotKeys, TriggersInTheShortcutsNotation) {
-    const struct {
-        QKeyCombination combination;
-        std::optional<QString> trigger;
-    } cases[] = {
+    const std::pair<QKeyCombination, std::optional<QString>> cases[] = {
         {kCtrlAltSpace, u"CTRL+ALT+space"_s},
         {kCtrlAltShiftV, u"CTRL+ALT+SHIFT+v"_s},
         {QKeyCombination(Qt::MetaModifier, Qt::Key_F5), u"LOGO+F5"_s},
@@ -284,14 +243,14 @@ TEST(PortalHotKeys, TriggersInTheShortcutsNotation) {
         {QKeyCombination(Qt::ControlModifier, Qt::Key_PageUp), u"CTRL+Prior"_s},
         {QKeyCombination(Qt::ControlModifier, Qt::Key_Launch0), std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(PortalHotKeys::trigger(c.combination), c.trigger) << c.combination.toCombined();
+    for (const auto& [combination, trigger] : cases) {
+        EXPECT_EQ(PortalHotKeys::trigger(combination), trigger) << combination.toCombined();
     }
 }
 
 TEST(PortalHotKeys, BindsWhatIsHeldUnderStableIdsAndRunsWhatIsActivated) {
     // The user gave the capture other keys in the desktop's settings some time ago.
-    FakePortal portal({.refused = {}, .triggers = {{u"capture"_s, u"Super+C"_s}}});
+    FakePortal portal({.triggers = {{u"capture"_s, u"Super+C"_s}}});
     ASSERT_TRUE(portal.registered);
     auto keys = holdingTwo();
     QSignalSpy pressed(keys.get(), &GlobalHotKeys::pressed);
@@ -354,25 +313,21 @@ TEST(PortalHotKeys, BindsWhatIsHeldUnderStableIdsAndRunsWhatIsActivated) {
 }
 
 TEST(PortalHotKeys, WhatThePortalOrTheUserTurnsDownIsLost) {
-    const struct {
-        const char* name;
-        FakePortal::Options options;
-        QList<QKeyCombination> lost;
-        int status;
-    } cases[] = {
-        {"one left out", {.refused = {u"captureClipboard"_s}, .triggers = {}}, {kCtrlAltShiftV}, 2},
-        {"dialog cancelled", {.bindResponse = 1, .refused = {}, .triggers = {}}, {kCtrlAltSpace, kCtrlAltShiftV}, 1},
+    // The portal, the combinations lost and the portal's answer to the bind.
+    const std::tuple<const char*, FakePortal::Options, QList<QKeyCombination>, int> cases[] = {
+        {"one left out", {.refused = {u"captureClipboard"_s}}, {kCtrlAltShiftV}, 2},
+        {"dialog cancelled", {.bindResponse = 1}, {kCtrlAltSpace, kCtrlAltShiftV}, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FakePortal portal(c.options);
+    for (const auto& [name, options, expected, status] : cases) {
+        SCOPED_TRACE(name);
+        FakePortal portal(options);
         ASSERT_TRUE(portal.registered);
         auto keys = holdingTwo();
         QSignalSpy lost(keys.get(), &GlobalHotKeys::lost);
-        ASSERT_TRUE(waitFor([&] { return lost.size() == c.lost.size(); }));
-        for (qsizetype i = 0; i < c.lost.size(); ++i) {
-            EXPECT_EQ(lost.at(i).at(0).value<QKeyCombination>(), c.lost.at(i));
-            EXPECT_EQ(lost.at(i).at(1).value<GlobalHotKeys::Refusal>(), (GlobalHotKeys::Refusal{c.status, true}));
+        ASSERT_TRUE(waitFor([&] { return lost.size() == expected.size(); }));
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(lost.at(i).at(0).value<QKeyCombination>(), expected.at(i));
+            EXPECT_EQ(lost.at(i).at(1).value<GlobalHotKeys::Refusal>(), (GlobalHotKeys::Refusal{status, true}));
         }
         // The desktop still offers shortcuts; only these were refused.
         EXPECT_TRUE(keys->isAvailable());
@@ -382,18 +337,14 @@ TEST(PortalHotKeys, WhatThePortalOrTheUserTurnsDownIsLost) {
 }
 
 TEST(PortalHotKeys, NoPortalOrOneThatNeverAnswersMakesShortcutsUnavailableWithoutWaiting) {
-    const struct {
-        const char* name;
-        bool present;
-        FakePortal::Options options;
-    } cases[] = {
+    const std::tuple<const char*, bool, FakePortal::Options> cases[] = {
         {"no portal", false, {}},
-        {"session refused", true, {.sessionResponse = 2, .refused = {}, .triggers = {}}},
-        {"never answers", true, {.answersSession = false, .refused = {}, .triggers = {}}},
+        {"session refused", true, {.sessionResponse = 2}},
+        {"never answers", true, {.answersSession = false}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::unique_ptr<FakePortal> portal = c.present ? std::make_unique<FakePortal>(c.options) : nullptr;
+    for (const auto& [name, present, options] : cases) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<FakePortal> portal = present ? std::make_unique<FakePortal>(options) : nullptr;
         QElapsedTimer clock;
         clock.start();
         auto keys = holdingTwo(300ms);

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 using namespace plim;
@@ -235,57 +234,48 @@ TEST(CaptureDrawer, ClipboardCaptures) {
     // Name, clipboard, drawer shown: beeps, events right after, saved, what a hidden drawer shows
     // meanwhile when not the text captured (refused, the clipboard's text with the reason, not the
     // draft), the file.
-    struct Case {
-        std::string name;
-        QString clipboard;
-        bool visible;
-        int beeps;
-        QStringList events;
-        bool saved;
-        QString shown;
-        QByteArray file = {};
-    };
+    using Case = std::tuple<std::string, QString, bool, int, QStringList, bool, QString, QByteArray>;
     const QString tooLong(CaptureModel::maxCaptureLength + 1, u'x');
     const QString url = u"https://example.org"_s;
     const QStringList confirming{u"confirming"_s};
     const Case cases[] = {
-        {"EmptyOrImageOnly", {}, false, 1, {}, false, {}},
-        {"Blank", u" \n\t"_s, false, 1, {}, false, {}},
-        {"TooLong", tooLong, false, 1, confirming, false, tooLong.left(200) + u"…"_s},
-        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, confirming, true, {}},
-        {"VisibleLeavesTheEditor", url, true, 0, {}, true, {}},
+        {"EmptyOrImageOnly", {}, false, 1, {}, false, {}, {}},
+        {"Blank", u" \n\t"_s, false, 1, {}, false, {}, {}},
+        {"TooLong", tooLong, false, 1, confirming, false, tooLong.left(200) + u"…"_s, {}},
+        {"HiddenShowsTheText", u"  https://example.org \n"_s, false, 0, confirming, true, {}, {}},
+        {"VisibleLeavesTheEditor", url, true, 0, {}, true, {}, {}},
         {"UnreadableFile", url, false, 1, confirming, false, url, "- [ ] caf\xe9 \xff\n"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CaptureFixture f(c.file);
+    for (const auto& [name, clipboard, visible, beeps, events, saved, shown, file] : cases) {
+        SCOPED_TRACE(name);
+        CaptureFixture f(file);
         f.typed(u"half a thought"_s);
-        if (!c.visible) {
+        if (!visible) {
             f.model->toggle();
             f.events.clear();
         }
-        f.desktop.clipboard = c.clipboard;
+        f.desktop.clipboard = clipboard;
         f.model->captureClipboard();
-        EXPECT_EQ(f.desktop.beeps, c.beeps);
-        EXPECT_EQ(f.events, c.events);
-        EXPECT_EQ(f.file().contains(u"- [ ] https://example.org  <!-- 12:00 -->"_s), c.saved) << f.file().toStdString();
-        if (c.name == "HiddenShowsTheText") {
+        EXPECT_EQ(f.desktop.beeps, beeps);
+        EXPECT_EQ(f.events, events);
+        EXPECT_EQ(f.file().contains(u"- [ ] https://example.org  <!-- 12:00 -->"_s), saved) << f.file().toStdString();
+        if (name == "HiddenShowsTheText") {
             EXPECT_EQ(f.model->text(), u"https://example.org"_s);
             EXPECT_EQ(f.model->countText(), u"1 open"_s);
             f.advance(449ms);
             EXPECT_EQ(f.events.size(), 1);
         }
-        if (!c.shown.isEmpty()) {
-            EXPECT_EQ(f.model->text(), c.shown);
+        if (!shown.isEmpty()) {
+            EXPECT_EQ(f.model->text(), shown);
             EXPECT_EQ(f.model->hint().tone, Tone::Error);
         }
-        if (c.name == "TooLong") {
+        if (name == "TooLong") {
             EXPECT_TRUE(f.model->hint().text.startsWith(u"clipboard not saved · 100\u202F001 characters"_s));
         }
         f.advance(3s);
         EXPECT_EQ(f.model->text(), u"half a thought"_s);
         EXPECT_EQ(f.draft(), u"half a thought"_s);
-        EXPECT_EQ(f.model->isVisible(), c.visible);
+        EXPECT_EQ(f.model->isVisible(), visible);
     }
 }
 
@@ -311,26 +301,24 @@ TEST(CaptureDrawer, AHugePasteIsRefused) {
 // --- Texts ---
 
 TEST(CaptureDrawer, HintAndHeaderTexts) {
-    using Setup = std::function<void(CaptureFixture&)>;
-    const Setup captured = [](CaptureFixture& f) {
-        f.typed(u"a"_s);
-        f.press(Qt::Key_Return);
-        f.model->show();
-    };
-    const std::pair<Setup, QString> cases[] = {
-        {[](CaptureFixture& f) { f.typed({}); }, kKeys},
-        {[](CaptureFixture& f) { f.typed(u"x"_s); },
+    // Typed, then saved with Return and shown again, or the when field opened: the keys line.
+    const std::tuple<QString, bool, bool, QString> cases[] = {
+        {{}, false, false, kKeys},
+        {u"x"_s, false, false,
          u"↩ save    Ctrl+↩ keep open    Ctrl+R remind    Ctrl+Shift+V clip    esc keep draft    Alt peek    Ctrl+O notes"_s},
-        {captured, kKeys + u"    Ctrl+Z undo last capture"_s},
-        {[](CaptureFixture& f) {
-             f.typed(u"x"_s);
-             f.model->openWhenField();
-         },
-         u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
+        {u"a"_s, true, false, kKeys + u"    Ctrl+Z undo last capture"_s},
+        {u"x"_s, false, true, u"↩ save with reminder    ↑↓ presets    ⇥ routine    esc back to the note"_s},
     };
-    for (const auto& [setup, hint] : cases) {
+    for (const auto& [text, saved, when, hint] : cases) {
         CaptureFixture f;
-        setup(f);
+        f.typed(text);
+        if (saved) {
+            f.press(Qt::Key_Return);
+            f.model->show();
+        }
+        if (when) {
+            f.model->openWhenField();
+        }
         EXPECT_EQ(f.model->hint(), (CaptureModel::Hint{hint, Tone::Muted}));
     }
     CaptureFixture f("## 2026-03-14 Saturday\n\n- [ ] a  <!-- 08:00 remind 2026-03-14 11:00 -->\n- [ ] b\n- [x] c\n");

@@ -12,10 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
-#include <string>
+#include <vector>
 
 namespace plim::test {
+
+// The headings of the fixture's today and of the Thursday before.
+inline const QString H14 = QStringLiteral("## 2026-03-14 Saturday");
+inline const QString H12 = QStringLiteral("## 2026-03-12 Thursday");
 
 // A notes window over a real store on a temporary notes file, on Saturday 2026-03-14 at 12:00
 // in Berlin.
@@ -82,5 +87,26 @@ public:
     std::unique_ptr<ManageModel> model;
     int closed = 0;
 };
+
+// What a test does to the notes window.
+using Step = std::function<void(ManageFixture&)>;
+inline const Step nothing = [](ManageFixture&) {};
+inline Step call(void (ManageModel::*command)()) {
+    return [command](ManageFixture& f) { (f.model.get()->*command)(); };
+}
+inline Step select(const QString& text) {
+    return [text](ManageFixture& f) { f.model->select(f.idOf(text)); };
+}
+inline Step filter(const QString& text) {
+    return [text](ManageFixture& f) { f.model->setFilter(text); };
+}
+// The steps in turn.
+inline Step seq(const std::vector<Step>& steps) {
+    return [steps](ManageFixture& f) {
+        for (const Step& step : steps) {
+            step(f);
+        }
+    };
+}
 
 } // namespace plim::test

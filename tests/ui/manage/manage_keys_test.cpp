@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,8 @@ namespace {
 
 // Today "top" (listed first, selected) and "low"; an older open "old" and a link.
 const QStringList kFile{
-    u"## 2026-03-14 Saturday"_s, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
-    u"## 2026-03-12 Thursday"_s, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
+    H14, u"- [ ] low  <!-- 09:00 -->"_s, u"- [ ] top  <!-- 10:00 -->"_s,
+    H12, u"- [ ] old  <!-- 08:00 -->"_s, u"- [ ] see https://example.org/doc  <!-- 08:30 -->"_s,
 };
 const QString kLink = u"see https://example.org/doc"_s;
 
@@ -50,7 +49,7 @@ KeyPress shift(KeyPress p) {
 }
 
 using F = ManageFixture;
-using Do = std::function<void(F&)>;
+using Do = Step;
 
 struct KeyCase {
     std::string name;
@@ -61,20 +60,16 @@ struct KeyCase {
     Do check;
 };
 
-const Do nothing = [](F&) {};
-const Do sweep = [](F& f) { f.model->startSweep(); };
-const Do skipped = [](F& f) {
-    f.model->startSweep();
-    f.model->sweepSkip();
-};
+const Do sweep = call(&ManageModel::startSweep);
+const Do skipped = seq({sweep, call(&ManageModel::sweepSkip)});
 const Do whenOpen = [](F& f) { f.model->openWhenField({}); };
-const Do guide = [](F& f) { f.model->showKeys(); };
+const Do guide = call(&ManageModel::showKeys);
 const Do editing = [](F& f) {
     f.model->beginEditing(f.idOf(u"top"_s));
     f.model->setEditingText(u"summit"_s);
 };
-const Do done = [](F& f) { f.model->toggleDone(); };
-const Do onLink = [](F& f) { f.model->select(f.idOf(kLink)); };
+const Do done = call(&ManageModel::toggleDone);
+const Do onLink = select(kLink);
 const Do linkOpened = [](F& f) { EXPECT_EQ(f.desktop.opened, QStringList{u"https://example.org/doc"_s}); };
 Do fileHas(const QString& text) {
     return [text](F& f) { EXPECT_TRUE(f.file().contains(text)) << f.file().toStdString(); };
@@ -98,12 +93,6 @@ Do is(const QString& words) {
         }
     };
 }
-Do both(const Do& first, const Do& second) {
-    return [first, second](F& f) {
-        first(f);
-        second(f);
-    };
-}
 const KeyOutcome yes{true, Effect::None};
 const KeyOutcome no{false, Effect::None};
 
@@ -124,13 +113,8 @@ const std::vector<KeyCase> kCases{
     {"ListUnknownKeyPasses", nothing, typed(u'x'), false, no, nothing},
     {"ListReturnEdits", nothing, key(Qt::Key_Return), false, yes, is(u"editing=top"_s)},
     {"ListCtrlReturnOpensTheLink", onLink, ctrl(key(Qt::Key_Return)), false, yes, linkOpened},
-    {"ListRightCarriesAnOlderEntry", [](F& f) { f.model->select(f.idOf(u"old"_s)); }, key(Qt::Key_Right), false, yes,
-     fileHas(u"- [>] old"_s)},
-    {"TrashRightRestores",
-     [](F& f) {
-         f.model->deleteSelection();
-         f.model->showTrash();
-     },
+    {"ListRightCarriesAnOlderEntry", select(u"old"_s), key(Qt::Key_Right), false, yes, fileHas(u"- [>] old"_s)},
+    {"TrashRightRestores", seq({call(&ManageModel::deleteSelection), call(&ManageModel::showTrash)}),
      key(Qt::Key_Right), false, yes, fileHas(u"- [ ] top  <!-- 12:00 -->"_s)},
 
     // --- The when field takes every key while it is open ---
@@ -139,14 +123,14 @@ const std::vector<KeyCase> kCases{
     {"WhenFieldTakesCtrlShortcuts", whenOpen, ctrl(typed(u't')), false, no, nothing},
 
     // --- The filter field ---
-    {"FilterEscapeClearsAndGivesTheListTheKeyboard", [](F& f) { f.model->setFilter(u"o"_s); }, key(Qt::Key_Escape),
-     true, yes, is(u"filter= focus=100 closed=0"_s)},
+    {"FilterEscapeClearsAndGivesTheListTheKeyboard", filter(u"o"_s), key(Qt::Key_Escape), true, yes,
+     is(u"filter= focus=100 closed=0"_s)},
     // Elsewhere Escape steps back one level without closing.
-    {"TrashEscapeDropsTheFilter", both([](F& f) { f.model->showTrash(); }, [](F& f) { f.model->setFilter(u"x"_s); }),
-     key(Qt::Key_Escape), false, yes, is(u"mode=Log filter= closed=0"_s)},
-    {"SweepEscapeKeepsTheFilter", both([](F& f) { f.model->setFilter(u"o"_s); }, sweep), key(Qt::Key_Escape), false,
-     yes, is(u"mode=Log filter=o closed=0"_s)},
-    {"GuideEscapeGoesBackToLater", both([](F& f) { f.model->showLater(); }, guide), key(Qt::Key_Escape), false, yes,
+    {"TrashEscapeDropsTheFilter", seq({call(&ManageModel::showTrash), filter(u"x"_s)}), key(Qt::Key_Escape), false, yes,
+     is(u"mode=Log filter= closed=0"_s)},
+    {"SweepEscapeKeepsTheFilter", seq({filter(u"o"_s), sweep}), key(Qt::Key_Escape), false, yes,
+     is(u"mode=Log filter=o closed=0"_s)},
+    {"GuideEscapeGoesBackToLater", seq({call(&ManageModel::showLater), guide}), key(Qt::Key_Escape), false, yes,
      is(u"mode=Later closed=0"_s)},
     {"FilterEscapeWithoutFilterCloses", nothing, key(Qt::Key_Escape), true, yes, is(u"closed=1"_s)},
     {"FilterDownGivesTheListTheKeyboardOnly", nothing, key(Qt::Key_Down), true, yes, is(u"focus=100 selected=top"_s)},
@@ -157,26 +141,18 @@ const std::vector<KeyCase> kCases{
      is(u"editing=summit"_s)},
     {"EditorKeepsItsOwnReturn", editing, key(Qt::Key_Return), true, no, is(u"editing=summit"_s)},
     {"EditingReturnSaves", editing, key(Qt::Key_Enter), false, yes,
-     both(is(u"editing=-"_s), fileHas(u"- [ ] summit"_s))},
+     seq({is(u"editing=-"_s), fileHas(u"- [ ] summit"_s)})},
     {"EditingEscapeCancels", editing, key(Qt::Key_Escape), false, yes,
-     both(is(u"editing=- closed=0"_s), fileHas(u"- [ ] top  <!-- 10:00 -->"_s))},
+     seq({is(u"editing=- closed=0"_s), fileHas(u"- [ ] top  <!-- 10:00 -->"_s)})},
     {"EditingLetterGivesTheEditorTheKeyboardBack", editing, typed(u'x'), false, yes, is(u"focus=001 editing=summit"_s)},
 
     // --- Ctrl shortcuts ---
     {"CtrlZUndoesInTheList", done, ctrl(typed(u'z')), false, yes, fileHas(u"- [ ] top"_s)},
-    {"CtrlShiftZRedoes",
-     [](F& f) {
-         f.model->toggleDone();
-         f.store->undo();
-     },
-     ctrl(shift(typed(u'z'))), false, yes, fileHas(u"- [x] ~~top~~"_s)},
+    {"CtrlShiftZRedoes", seq({done, [](F& f) { f.store->undo(); }}), ctrl(shift(typed(u'z'))), false, yes,
+     fileHas(u"- [x] ~~top~~"_s)},
     {"CtrlCCopies", onLink, ctrl(typed(u'c')), false, yes, [](F& f) { EXPECT_EQ(f.desktop.clipboard, kLink); }},
-    {"CtrlTAgainReturnsWithoutTheFilter",
-     [](F& f) {
-         f.model->showTrash();
-         f.model->setFilter(u"x"_s);
-     },
-     ctrl(typed(u't')), false, yes, is(u"mode=Log filter="_s)},
+    {"CtrlTAgainReturnsWithoutTheFilter", seq({call(&ManageModel::showTrash), filter(u"x"_s)}), ctrl(typed(u't')),
+     false, yes, is(u"mode=Log filter="_s)},
     {"CtrlFLeavesTheGuideForTheFilter", guide, ctrl(typed(u'f')), false, yes, is(u"mode=Log focus=010"_s)},
     {"CtrlQuestionOpensTheGuideAndFreesTheKeyboard", nothing, ctrl(shift(key(Qt::Key_Slash))), true,
      KeyOutcome{true, Effect::ClearFocus}, is(u"mode=Keys"_s)},
@@ -195,12 +171,8 @@ const std::vector<KeyCase> kCases{
      fileHas(u"old  <!-- 08:00 remind 2026-03-14 13:00 -->"_s)},
     {"SweepCtrlDigitPasses", sweep, ctrl(typed(u'2')), false, no, nothing},
     {"SweepReturnOpensTheLink", skipped, key(Qt::Key_Return), false, yes, linkOpened},
-    {"SweepReturnWhenFinishedGoesBack",
-     [](F& f) {
-         skipped(f);
-         f.model->sweepSkip();
-     },
-     key(Qt::Key_Return), false, yes, is(u"mode=Log"_s)},
+    {"SweepReturnWhenFinishedGoesBack", seq({skipped, call(&ManageModel::sweepSkip)}), key(Qt::Key_Return), false, yes,
+     is(u"mode=Log"_s)},
 };
 
 class Keys : public ::testing::TestWithParam<KeyCase> {};

@@ -20,34 +20,16 @@ using State = Entry::State;
 
 namespace {
 
-const QString H14 = u"## 2026-03-14 Saturday"_s; // today
 const QString H13 = u"## 2026-03-13 Friday"_s;
-const QString H12 = u"## 2026-03-12 Thursday"_s;
 const QString H11 = u"## 2026-03-11 Wednesday"_s;
 const QString H7 = u"## 2026-03-07 Saturday"_s;
 
-// What a test does to the window.
 using F = ManageFixture;
-using Step = std::function<void(F&)>;
-Step call(void (ManageModel::*command)()) {
-    return [command](F& f) { (f.model.get()->*command)(); };
-}
-Step then(const Step& first, const Step& second) {
-    return [first, second](F& f) {
-        first(f);
-        second(f);
-    };
-}
-Step filter(const QString& text) {
-    return [text](F& f) { f.model->setFilter(text); };
-}
 Step preset(int n) {
     return [n](F& f) { f.model->remind(n); };
 }
-const Step nothing = [](F&) {};
 const Step later = call(&ManageModel::showLater);
 const Step trash = call(&ManageModel::showTrash);
-const Step keys = call(&ManageModel::showKeys);
 const Step sweep = call(&ManageModel::startSweep);
 const Step carry = call(&ManageModel::carry);
 
@@ -120,11 +102,11 @@ const std::vector<ListCase> kListCases{
     {"ANewDayFoldsYesterday",
      {H14, u"- [x] ~~done today~~  <!-- 09:00 -->"_s},
      u"2026-03-14 Saturday: +1"_s,
-     then([](F& f) { f.clock->set(at(berlin(), 2026, 3, 15, 0, 1)); }, call(&ManageModel::dayChanged))},
+     seq({[](F& f) { f.clock->set(at(berlin(), 2026, 3, 15, 0, 1)); }, call(&ManageModel::dayChanged)})},
     {"ARingMovesTheEntryToNow",
      {H14, u"- [ ] soon  <!-- 09:00 remind 2026-03-14 12:30 -->"_s},
      u"Now: soon"_s,
-     then([](F& f) { f.clock->set(at(berlin(), 2026, 3, 14, 12, 30)); }, call(&ManageModel::ringingChanged))},
+     seq({[](F& f) { f.clock->set(at(berlin(), 2026, 3, 14, 12, 30)); }, call(&ManageModel::ringingChanged)})},
     // 12:00 in Berlin is 07:00 in New York: 11:55 there is still to come.
     {"ReminderTimesFollowTheZone",
      {H14, u"- [ ] due  <!-- 09:00 remind 2026-03-14 11:55 -->"_s},
@@ -208,35 +190,34 @@ const QString kWaiting = it(u"remind 2026-03-20 09:00"_s);
 const QString kDaily = it(u"remind 2026-03-14 09:00 every day 09:00"_s);
 const QString kCarried = u"- [ ] it  <!-- 12:00 --> / - [>] it  <!-- 08:00 carried 2026-03-14 -->"_s;
 Step sweepThen(void (ManageModel::*command)()) {
-    return then(sweep, call(command));
+    return seq({sweep, call(command)});
 }
 
 const std::vector<CommandCase> kCommandCases{
     {"CarryFromAnOlderDay", it(), carry, kCarried},
     {"CarryFromTodayDoesNothing", it(), carry, {}, H14},
-    {"CarryOnlyInTheNotesList", kWaiting, then(later, carry)},
-    {"ShortlistInLater", kWaiting, then(later, call(&ManageModel::toggleActive)),
+    {"CarryOnlyInTheNotesList", kWaiting, seq({later, carry})},
+    {"ShortlistInLater", kWaiting, seq({later, call(&ManageModel::toggleActive)}),
      u"- [ ] ! it  <!-- 08:00 remind 2026-03-20 09:00 -->"_s},
     {"TheSweepHasItsOwnKeys", it(), sweepThen(&ManageModel::toggleDone)},
     {"PresetSnoozesARingingRepeatKeepingItsRule", kDaily, preset(2), it(u"remind 2026-03-14 15:00 every day 09:00"_s)},
     {"PresetReplacesARingingOneTime", it(u"remind 2026-03-14 11:00"_s), preset(0), it(u"remind 2026-03-14 12:20"_s)},
-    {"PresetReplacesAWaitingRepeat", it(u"remind 2026-03-15 09:00 every day 09:00"_s), then(later, preset(1)),
+    {"PresetReplacesAWaitingRepeat", it(u"remind 2026-03-15 09:00 every day 09:00"_s), seq({later, preset(1)}),
      it(u"remind 2026-03-14 13:00"_s)},
     {"RepeatPresetReplacesARingingRepeat", kDaily, preset(8), it(u"remind 2026-03-14 20:30 every day 08:30 20:30"_s)},
     {"PresetOnCarriedDoesNothing", u"- [>] it  <!-- 08:00 carried 2026-03-13 -->"_s, preset(2)},
     {"PresetOutOfRangeDoesNothing", it(), preset(9)},
     {"DismissAnswersARingingEntry", kDaily, call(&ManageModel::dismissSelection),
      it(u"remind 2026-03-15 09:00 every day 09:00"_s)},
-    {"DismissLeavesAQuietEntry", kWaiting, then(later, call(&ManageModel::dismissSelection))},
+    {"DismissLeavesAQuietEntry", kWaiting, seq({later, call(&ManageModel::dismissSelection)})},
     {"SweepCarry", it(), sweepThen(&ManageModel::sweepCarry), kCarried},
     {"SweepShortlist", it(), sweepThen(&ManageModel::sweepActivate), u"- [ ] ! it  <!-- 08:00 -->"_s},
     {"SweepDrop", it(), sweepThen(&ManageModel::sweepDrop), QString()},
     // Commands act only on an entry the list shows.
     {"TrashNothingTheFilterHides", it(),
-     then(filter(u"milk"_s),
-          then([](F& f) { f.model->select(f.idOf(u"it"_s)); }, call(&ManageModel::deleteSelection)))},
+     seq({filter(u"milk"_s), select(u"it"_s), call(&ManageModel::deleteSelection)})},
     {"TrashNothingDoneHidingHides", u"- [x] ~~it~~  <!-- 08:00 -->"_s,
-     then([](F& f) { f.model->setShowCompleted(false); }, call(&ManageModel::deleteSelection))},
+     seq({[](F& f) { f.model->setShowCompleted(false); }, call(&ManageModel::deleteSelection)})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), ByName);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,23 +14,13 @@ using ManageTexts::Action;
 
 namespace {
 
-const QString H14 = u"## 2026-03-14 Saturday"_s;
-const QString H12 = u"## 2026-03-12 Thursday"_s;
-
 using F = ManageFixture;
-using Do = std::function<void(F&)>;
-const Do nothing = [](F&) {};
-const Do later = [](F& f) { f.model->showLater(); };
-const Do keys = [](F& f) { f.model->showKeys(); };
-const Do trashed = [](F& f) {
-    f.model->deleteSelection();
-    f.model->showTrash();
-};
-const Do sweptThrough = [](F& f) {
-    f.model->startSweep();
-    f.model->sweepSkip();
-    f.model->sweepSkip();
-};
+using Do = Step;
+const Do later = call(&ManageModel::showLater);
+const Do trash = call(&ManageModel::showTrash);
+const Do trashed = seq({call(&ManageModel::deleteSelection), trash});
+const Do sweptThrough =
+    seq({call(&ManageModel::startSweep), call(&ManageModel::sweepSkip), call(&ManageModel::sweepSkip)});
 
 struct HintCase {
     std::string name;
@@ -99,13 +88,9 @@ TEST(ManageTexts, HeaderShowsTheViewAndItsWayBack) {
              f.store->setReminder(f.idOf(u"a"_s), std::nullopt);
          },
          u" [Filter] | 1 later  Ctrl+L -> ShowLater | hide done  Ctrl+E -> ToggleCompleted"_s},
-        {[](F& f) { f.model->showTrash(); }, u"Trash [Filter trash] | Back to notes  Ctrl+T -> BackToNotes"_s},
+        {trash, u"Trash [Filter trash] | Back to notes  Ctrl+T -> BackToNotes"_s},
         {sweptThrough, u"Sweep | done | esc back -> EndSweep"_s},
-        {[](F& f) {
-             later(f);
-             keys(f);
-         },
-         u"Keys & Tips | Back to Later  esc -> LeaveKeys"_s},
+        {seq({later, call(&ManageModel::showKeys)}), u"Keys & Tips | Back to Later  esc -> LeaveKeys"_s},
     };
     for (const auto& [setUp, expected] : cases) {
         F f;
@@ -162,17 +147,12 @@ const QStringList kOne{H14, u"- [ ] a  <!-- 09:00 -->"_s};
 const std::vector<EmptyCase> kEmpty{
     {"NotesEmpty", nothing, u"Nothing yet. / Press Ctrl+Alt+N anywhere. [keys]"_s, {}, u"Ctrl+Alt+N"_s},
     {"NotesEmptyWithoutShortcut", nothing, u"Nothing yet. / Run \u201cplim capture\u201d anywhere. [keys]"_s},
-    {"NotesFilteredAway", [](F& f) { f.model->setFilter(u"zebra"_s); }, u"No entries match “zebra”."_s, kOne},
+    {"NotesFilteredAway", filter(u"zebra"_s), u"No entries match “zebra”."_s, kOne},
     {"NotesShowingSomething", nothing, {}, kOne},
-    {"TrashEmpty", [](F& f) { f.model->showTrash(); }, u"Trash is empty."_s},
-    {"TrashFilteredAway",
-     [](F& f) {
-         f.model->showTrash();
-         f.model->setFilter(u" x "_s);
-     },
-     u"Nothing in the trash matches “ x ”."_s},
+    {"TrashEmpty", trash, u"Trash is empty."_s},
+    {"TrashFilteredAway", seq({trash, filter(u" x "_s)}), u"Nothing in the trash matches “ x ”."_s},
     {"LaterEmpty", later, u"Nothing waiting. / Press r or 1–9 on an entry to bring it back later."_s},
-    {"SweepHasNoList", [](F& f) { f.model->startSweep(); }, {}},
+    {"SweepHasNoList", call(&ManageModel::startSweep), {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Manage, Empty, ::testing::ValuesIn(kEmpty), ByName);

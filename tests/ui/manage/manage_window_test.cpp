@@ -25,9 +25,6 @@ namespace {
 
 using Kind = ManageModel::Row::Kind;
 
-const QString H14 = u"## 2026-03-14 Saturday"_s; // today
-const QString H12 = u"## 2026-03-12 Thursday"_s;
-
 const QStringList kFile({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [x] ~~finished~~  <!-- 09:10 -->"_s,
                          u"- [ ] read https://example.com/a now  <!-- 09:20 -->"_s,
                          u"- [ ] ring me  <!-- 08:00 remind 2026-03-14 11:50 -->"_s, H12,

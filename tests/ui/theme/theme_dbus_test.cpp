@@ -1,13 +1,9 @@
 #include "ui/theme/Theme.h"
 
-#include "support/FakeBusService.h"
+#include "support/FakePortal.h"
 #include "support/TestSupport.h"
 
 #include <QDBusConnection>
-#include <QDBusContext>
-#include <QDBusError>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -16,9 +12,9 @@
 
 #include <map>
 #include <optional>
-#include <vector>
 
 using namespace plim;
+using plim::test::waitFor;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -54,80 +50,13 @@ TEST(Theme, DesktopPreferenceElsePaletteChoosesTheColumn) {
     }
 }
 
-const QString kService = u"org.freedesktop.portal.Desktop"_s;
-const QString kPath = u"/org/freedesktop/portal/desktop"_s;
+using test::FakePortal;
 const QString kAppearance = u"org.freedesktop.appearance"_s;
 const QString kColorScheme = u"color-scheme"_s;
 const QString kGnome = u"org.gnome.desktop.interface"_s;
 const QString kAnimations = u"enable-animations"_s;
 const QString kKde = u"org.kde.kdeglobals.KDE"_s;
 const QString kFactor = u"AnimationDurationFactor"_s;
-
-// The desktop's settings portal.
-class FakePortal : public QObject, protected QDBusContext {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-public:
-    // `readOneKnown` false: a portal from before ReadOne.
-    FakePortal(std::map<std::pair<QString, QString>, QVariant> settings, bool readOneKnown)
-        : settings_(std::move(settings))
-        , readOneKnown_(readOneKnown) {
-        registered = service_.publish(kService, kPath, this);
-    }
-
-    bool registered = false;
-    int reads = 0;
-    // Answers are kept back until `answerHeld`.
-    bool holdAnswers = false;
-
-    void answerHeld() {
-        QDBusConnection bus = service_.bus();
-        for (const auto& [message, value] : held_) {
-            bus.send(message.createReply(QVariant::fromValue(value)));
-        }
-        held_.clear();
-    }
-
-public Q_SLOTS:
-    QDBusVariant ReadOne(const QString& group, const QString& key) {
-        if (!readOneKnown_) {
-            sendErrorReply(QDBusError::UnknownMethod, u"No such method"_s);
-            return {};
-        }
-        return lookup(group, key);
-    }
-    // The old method wraps the value in one more variant.
-    QDBusVariant Read(const QString& group, const QString& key) {
-        return QDBusVariant(QVariant::fromValue(lookup(group, key)));
-    }
-
-Q_SIGNALS:
-    void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
-
-private:
-    QDBusVariant lookup(const QString& group, const QString& key) {
-        ++reads;
-        const auto found = settings_.find({group, key});
-        if (found == settings_.end()) {
-            sendErrorReply(u"org.freedesktop.portal.Error.NotFound"_s, u"Requested setting not found"_s);
-            return {};
-        }
-        if (holdAnswers) {
-            setDelayedReply(true);
-            held_.emplace_back(message(), QDBusVariant(found->second));
-        }
-        return QDBusVariant(found->second);
-    }
-
-    std::vector<std::pair<QDBusMessage, QDBusVariant>> held_;
-    std::map<std::pair<QString, QString>, QVariant> settings_;
-    bool readOneKnown_;
-    test::FakeBusService service_;
-};
-
-bool waitFor(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 5000);
-}
 
 TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
     // ReadOne known, the settings: the appearance and reduced motion. A portal from before ReadOne is read with Read.
@@ -139,7 +68,7 @@ TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
     };
     for (const auto& [readOneKnown, settings, appearance, reduceMotion] : cases) {
         SCOPED_TRACE(settings.begin()->first.second.toStdString());
-        FakePortal portal(settings, readOneKnown);
+        FakePortal portal({.settings = settings, .readOneKnown = readOneKnown});
         ASSERT_TRUE(portal.registered);
         QElapsedTimer clock;
         clock.start();
@@ -157,7 +86,7 @@ TEST(Theme, ReadsThePortalWithoutWaitingForIt) {
 }
 
 TEST(Theme, FollowsThePortalsChanges) {
-    FakePortal portal({{{kAppearance, kColorScheme}, QVariant(2u)}}, true);
+    FakePortal portal({.settings = {{{kAppearance, kColorScheme}, QVariant(2u)}}});
     ASSERT_TRUE(portal.registered);
     Theme theme(QDBusConnection::sessionBus(), Theme::Options{});
     QSignalSpy appearance(&theme, &Theme::appearanceChanged);
@@ -166,33 +95,34 @@ TEST(Theme, FollowsThePortalsChanges) {
     QTest::qWait(50);
     EXPECT_EQ(appearance.count(), 0); // light as the palette already was
 
-    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(1u));
+    portal.changeSetting(kAppearance, kColorScheme, 1u);
     ASSERT_TRUE(waitFor([&] { return appearance.count() == 1; }));
     EXPECT_EQ(theme.appearance(), Appearance::Dark);
     EXPECT_EQ(theme.ground(), Theme::colors(Appearance::Dark).ground);
 
-    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(0u));
+    portal.changeSetting(kAppearance, kColorScheme, 0u);
     ASSERT_TRUE(waitFor([&] { return appearance.count() == 2; }));
     EXPECT_EQ(theme.appearance(), Appearance::Light);
 
-    Q_EMIT portal.SettingChanged(kGnome, kAnimations, QDBusVariant(false));
+    portal.changeSetting(kGnome, kAnimations, false);
     ASSERT_TRUE(waitFor([&] { return motion.count() == 1; }));
     EXPECT_TRUE(theme.reduceMotion());
-    Q_EMIT portal.SettingChanged(kGnome, u"cursor-size"_s, QDBusVariant(48));
+    portal.changeSetting(kGnome, u"cursor-size"_s, 48);
     QTest::qWait(50);
     EXPECT_EQ(motion.count(), 1);
     EXPECT_EQ(appearance.count(), 2);
 }
 
 TEST(Theme, AnAnswerToAnEarlierReadDoesNotUndoAChange) {
-    FakePortal portal({{{kAppearance, kColorScheme}, QVariant(1u)}, {{kGnome, kAnimations}, QVariant(true)}}, true);
+    FakePortal portal(
+        {.settings = {{{kAppearance, kColorScheme}, QVariant(1u)}, {{kGnome, kAnimations}, QVariant(true)}}});
     ASSERT_TRUE(portal.registered);
     portal.holdAnswers = true;
     Theme theme(QDBusConnection::sessionBus(), Theme::Options{});
     ASSERT_TRUE(waitFor([&] { return portal.reads == 3; }));
     // The user switches to light, and animations off, before the first answers come.
-    Q_EMIT portal.SettingChanged(kAppearance, kColorScheme, QDBusVariant(2u));
-    Q_EMIT portal.SettingChanged(kGnome, kAnimations, QDBusVariant(false));
+    portal.changeSetting(kAppearance, kColorScheme, 2u);
+    portal.changeSetting(kGnome, kAnimations, false);
     ASSERT_TRUE(waitFor([&] { return theme.reduceMotion(); }));
     portal.answerHeld();
     QTest::qWait(100);
@@ -201,5 +131,3 @@ TEST(Theme, AnAnswerToAnEarlierReadDoesNotUndoAChange) {
 }
 
 } // namespace
-
-#include "theme_dbus_test.moc"
