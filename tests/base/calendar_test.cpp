@@ -80,6 +80,15 @@ TEST(Calendar, ReadsIsoDatesStrictly) {
     }
 }
 
+// The changes listed are those after the start up to and with the end, as many as asked for.
+TEST(Calendar, OffsetChangesKeepToTheSpanAndTheLimit) {
+    const Calendar cal(QStringLiteral("Europe/Berlin"));
+    const auto first = cal.offsetChanges(*cal.date(2026, 1, 1), *cal.date(2027, 1, 1), 1);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_EQ(cal.offsetChanges(first[0].at - std::chrono::hours(1), first[0].at, 10), first);
+    EXPECT_TRUE(cal.offsetChanges(first[0].at, first[0].at + std::chrono::hours(24), 10).isEmpty());
+}
+
 TEST(Calendar, UnknownZoneIsInvalidButUsable) {
     const Calendar cal(QStringLiteral("Mars/Olympus"));
     EXPECT_FALSE(cal.isValid());
@@ -87,13 +96,15 @@ TEST(Calendar, UnknownZoneIsInvalidButUsable) {
 }
 
 // Fields and offsets agree with the C library's for the zone TZ names, around each offset change
-// and at random instants between the years given; wall-clock fields read back to their instant.
+// and at random instants between the years given; wall-clock fields read back to their instant;
+// the offset at each is the first one plus the changes listed up to it.
 void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
     tzset();
     std::vector<std::int64_t> seconds;
     const Instant from = *cal.date(fromYear, 1, 1);
     const Instant to = *cal.date(toYear, 1, 1);
-    for (const auto& change : cal.offsetChanges(from, to, 2000)) {
+    const auto changes = cal.offsetChanges(from, to, 2000);
+    for (const auto& change : changes) {
         for (const std::int64_t d : {-3601, -1, 0, 1, 3600}) {
             seconds.push_back(secondsSinceEpoch(change.at) + d);
         }
@@ -112,6 +123,11 @@ void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
         const LocalDateTime fields = cal.components(instantFromSeconds(s));
         ASSERT_EQ(fields, expected) << s;
         ASSERT_EQ(cal.utcOffsetSeconds(instantFromSeconds(s)), libc.tm_gmtoff) << s;
+        int offset = cal.utcOffsetSeconds(from);
+        for (const auto& change : changes) {
+            offset += change.at <= instantFromSeconds(s) ? change.deltaSeconds : 0;
+        }
+        ASSERT_EQ(offset, libc.tm_gmtoff) << s;
         const auto back = cal.date(fields.year, fields.month, fields.day, fields.hour, fields.minute, fields.second);
         ASSERT_TRUE(back);
         ASSERT_EQ(cal.components(*back), fields) << s;
