@@ -13,21 +13,21 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// The text of each day: from a line that starts with "## " (the first may follow a byte-order
-// mark) up to the next such line.
-QStringList dayTexts(const QString& text) {
-    QList<qsizetype> starts;
-    for (qsizetype at = text.startsWith(QChar(0xfeff)) ? 1 : 0; at < text.size(); at = text.indexOf(u'\n', at) + 1) {
-        if (QStringView(text).sliced(at).startsWith(u"## ")) {
-            starts.append(at);
-        }
-        if (text.indexOf(u'\n', at) < 0) {
-            break;
-        }
+// The text before the first day, then the text of each day: from a line that starts with "## "
+// (the first may follow a byte-order mark) up to the next one.
+QStringList pieces(const QString& text) {
+    const qsizetype mark = text.startsWith(QChar(0xfeff)) ? 1 : 0;
+    QList<qsizetype> starts{0};
+    if (QStringView(text).sliced(mark).startsWith(u"## ")) {
+        starts.append(mark);
     }
+    for (qsizetype at = text.indexOf(u"\n## "); at >= 0; at = text.indexOf(u"\n## ", at + 1)) {
+        starts.append(at + 1);
+    }
+    starts.append(text.size());
     QStringList out;
-    for (qsizetype i = 0; i < starts.size(); ++i) {
-        out.append(text.sliced(starts[i], (i + 1 < starts.size() ? starts[i + 1] : text.size()) - starts[i]));
+    for (qsizetype i = 0; i + 1 < starts.size(); ++i) {
+        out.append(text.sliced(starts[i], starts[i + 1] - starts[i]));
     }
     return out;
 }
@@ -47,47 +47,38 @@ TEST(IncrementalParser, ReadsLikeAWholeParseAndSharesUnchangedDays) {
     IncrementalParser parser;
     NotesDocument before;
     QString text;
-    QStringList earlierTexts;
+    QStringList earlier{QString()};
     for (int round = 0; round < 1500; ++round) {
-        QStringList parts = dayTexts(text);
-        const QString preamble = text.first(parts.isEmpty() ? text.size() : text.indexOf(parts.front()));
-        switch (below(6)) {
-        case 0: // a new text
+        const qsizetype kind = below(5);
+        if (kind == 0) {
             text = bits[below(bits.size())];
             for (qsizetype n = below(6); n > 0; --n) {
                 text += days[below(days.size())];
             }
-            break;
-        case 1: // a day moved, doubled or dropped
-            if (!parts.isEmpty()) {
-                const QString day = parts.takeAt(below(parts.size()));
-                for (qsizetype n = below(3); n > 0; --n) {
-                    parts.insert(below(parts.size() + 1), day);
-                }
-                text = preamble + parts.join(QString());
+        } else if (kind == 1 && earlier.size() > 1) {
+            QStringList parts = earlier;
+            const QString day = parts.takeAt(1 + below(parts.size() - 1));
+            for (qsizetype n = below(3); n > 0; --n) {
+                parts.insert(1 + below(parts.size()), day);
             }
-            break;
-        case 2:
-            text += bits[below(bits.size())];
-            break;
-        default: { // typed or pasted somewhere
-            const qsizetype at = below(text.size() + 1);
+            text = parts.join(QString());
+        } else {
+            const qsizetype at = kind == 2 ? text.size() : below(text.size() + 1);
             text = text.first(at) + bits[below(bits.size())] + text.sliced(std::min(text.size(), at + below(6)));
-        }
         }
         SCOPED_TRACE(text.toStdString());
         NotesDocument after = parser.parse(text);
         NotesDocument whole = NotesDocument::parse(text);
-        const QStringList texts = dayTexts(text);
+        const QStringList texts = pieces(text).mid(1);
         ASSERT_EQ(after.sections.size(), texts.size());
         QSet<QUuid> ids;
         QHash<QString, int> shared;
         for (qsizetype i = 0; i < after.sections.size(); ++i) {
             ids.insert(after.sections[i].id);
-            for (const DaySection& earlier : before.sections) {
-                if (earlier.id == after.sections[i].id) {
+            for (const DaySection& old : before.sections) {
+                if (old.id == after.sections[i].id) {
                     ++shared[texts[i]];
-                    EXPECT_EQ(earlier.items.constData(), after.sections[i].items.constData()) << i;
+                    EXPECT_EQ(old.items.constData(), after.sections[i].items.constData()) << i;
                 }
             }
             whole.sections[i].id = after.sections[i].id;
@@ -95,10 +86,10 @@ TEST(IncrementalParser, ReadsLikeAWholeParseAndSharesUnchangedDays) {
         ASSERT_EQ(after, whole);
         EXPECT_EQ(ids.size(), after.sections.size());
         for (const QString& day : texts) {
-            EXPECT_EQ(shared.value(day), std::min(texts.count(day), earlierTexts.count(day))) << day.toStdString();
+            EXPECT_EQ(shared.value(day), std::min(texts.count(day), earlier.count(day))) << day.toStdString();
         }
         before = after;
-        earlierTexts = texts;
+        earlier = pieces(text);
     }
 }
 
