@@ -429,17 +429,14 @@ TEST_F(SchedulerTest, ContentCarriesTitleBodyAndButtons) {
 
 TEST_F(SchedulerTest, StatusFollowsTheServerAndTheDelivery) {
     using Status = ReminderScheduler::Status;
-    const NotifierCapabilities none{false, false, false, false};
-    const NotifierCapabilities banners{true, true, false, false};
-    const NotifierCapabilities persistent{true, false, true, true};
     // The delivery (empty: not chosen), what the server can do, the status.
     const std::tuple<QString, NotifierCapabilities, Status> cases[] = {
-        {u"notification"_s, none, Status::Denied},
-        {u"notification"_s, banners, Status::Temporary},
-        {u"notification"_s, persistent, Status::Persistent},
-        {u"dot"_s, banners, Status::Off},
-        {u""_s, persistent, Status::Off},
-        {u"dot"_s, none, Status::Denied},
+        {u"notification"_s, {false, false, false, false}, Status::Denied},
+        {u"notification"_s, {true, true, false, false}, Status::Temporary},
+        {u"notification"_s, {true, false, true, true}, Status::Persistent},
+        {u"dot"_s, {true, true, false, false}, Status::Off},
+        {u""_s, {true, false, true, true}, Status::Off},
+        {u"dot"_s, {false, false, false, false}, Status::Denied},
     };
     start({});
     for (const auto& [delivery, caps, expected] : cases) {
