@@ -41,10 +41,8 @@ const char* const kExample =
 
 // Every file is written in one canonical form, which reads back and writes again unchanged.
 TEST(NotesDocumentWriting, CanonicalForm) {
-    const struct {
-        const char* file;
-        const char* written; // null: the file is canonical already
-    } cases[] = {
+    // A file and what is written (null: the file is canonical already).
+    const std::pair<const char*, const char*> cases[] = {
         {kExample, nullptr},
         {"", nullptr},
         {"only a preamble\n\n", nullptr},
@@ -78,10 +76,10 @@ TEST(NotesDocumentWriting, CanonicalForm) {
         // Written right under the entry, the indented line would be read back as part of it.
         {"## d\n- a\n  b\n\n  raw\n  raw2\n- c\n\n  raw3", "## d\n\n- a\n  b\n\n  raw\n  raw2\n- c\n\n  raw3\n"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QString written = NotesDocument::parse(q(c.file)).serialized();
-        EXPECT_EQ(written, q(c.written ? c.written : c.file));
+    for (const auto& [file, canonical] : cases) {
+        SCOPED_TRACE(file);
+        const QString written = NotesDocument::parse(q(file)).serialized();
+        EXPECT_EQ(written, q(canonical ? canonical : file));
         EXPECT_EQ(NotesDocument::parse(written).serialized(), written);
     }
 }
@@ -228,10 +226,8 @@ QStringList summary(const NotesDocument& doc) {
 }
 
 TEST(NotesDocumentReading, LinesLandWhereTheyBelong) {
-    const struct {
-        const char* file;
-        const char* summary; // '|' between lines
-    } cases[] = {
+    // A file and its summary, '|' between lines.
+    const std::pair<const char*, const char*> cases[] = {
         {kExample, "P:My notes|#2025-03-14 Friday|E:call Ann|E:plan trip\nwith the kids|R:see the red folder|"
                    "#2025-03-13 Thursday|E:call the bank|E:buy milk|E:old idea|E:a thought"},
         {"## d\n  more\n- a\n\n  more", "#d|R:  more|E:a|R:  more"},
@@ -243,9 +239,8 @@ TEST(NotesDocumentReading, LinesLandWhereTheyBelong) {
         {"pre\r\n## d\r\n- a\r\n  b\r\r\nraw\r\n\r\n \r\n", "P:pre|#d|E:a\nb|R:raw"},
         {"\xef\xbb\xbf## d\n- a\n  b \\<!-- c", "#d|E:a\nb <!-- c"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        EXPECT_EQ(summary(NotesDocument::parse(q(c.file))), q(c.summary).split(u'|'));
+    for (const auto& [file, lines] : cases) {
+        EXPECT_EQ(summary(NotesDocument::parse(q(file))), q(lines).split(u'|')) << file;
     }
 }
 
@@ -270,10 +265,8 @@ QUuid fnv(const QString& key) {
 
 // An entry's identity hashes its heading, its text and how many entries of that text came before it.
 TEST(EntryIdentity, KeysOfHeadingTextAndCount) {
-    const struct {
-        const char* file;
-        const char* keys; // of every entry in document order, ';' between them
-    } cases[] = {
+    // A file and the keys of its entries in document order, ';' between them.
+    const std::pair<const char*, const char*> cases[] = {
         {"## d\n- [ ] milk\n- [x] ~~milk~~  <!-- 08:00 -->\n- bread\n- milk", "d|milk|0;d|milk|1;d|bread|0;d|milk|2"},
         {"## a\n- x\n- x\n## b\n- x\n## a\n- x", "a|x|0;a|x|1;b|x|0;a|x|0"},
         {"## d\n- x\n  y\n- x\n- x\n  y", "d|x\ny|0;d|x|0;d|x\ny|1"},
@@ -282,14 +275,14 @@ TEST(EntryIdentity, KeysOfHeadingTextAndCount) {
         {"## caf\u00e9\n- \u20ac\u0800\u07ff\u0080\n- \U0001F600\U00010000\U0010FFFF",
          "caf\u00e9|\u20ac\u0800\u07ff\u0080|0;caf\u00e9|\U0001F600\U00010000\U0010FFFF|0"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.keys);
+    for (const auto& [file, keys] : cases) {
+        SCOPED_TRACE(keys);
         QList<QUuid> got;
         QList<QUuid> want;
-        for (const Entry& e : NotesDocument::parse(q(c.file)).allEntries()) {
+        for (const Entry& e : NotesDocument::parse(q(file)).allEntries()) {
             got.append(e.id);
         }
-        for (const QString& key : q(c.keys).split(u';')) {
+        for (const QString& key : q(keys).split(u';')) {
             want.append(fnv(key));
         }
         EXPECT_EQ(got, want);
@@ -351,11 +344,8 @@ TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
 }
 
 TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
-    const struct {
-        const char* text;
-        const char* comment; // null: none
-        const char* written;
-    } cases[] = {
+    // The text, its comment (null: none), the entry written.
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"  buy milk \n", "09:00", "- [ ] buy milk  <!-- 09:00 -->"},
         {"a\n\nb", "10:00", "- [ ] a  <!-- 10:00 -->\n  \n  b"},
         {"a\nb", nullptr, "- [ ] a\n  b"},
@@ -373,10 +363,8 @@ TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
         {"a <!-- b -->\n\\<!--", "09:00", "- [ ] a \\<!-- b -->  <!-- 09:00 -->\n  \\\\\\<!--"},
         {"", nullptr, "- [ ] "},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.written);
-        const std::optional<QString> comment = c.comment ? std::optional(q(c.comment)) : std::nullopt;
-        EXPECT_EQ(NotesFormat::formatEntry(q(c.text), comment), q(c.written));
+    for (const auto& [text, comment, written] : cases) {
+        EXPECT_EQ(NotesFormat::formatEntry(q(text), opt(comment)), q(written)) << written;
     }
 }
 
