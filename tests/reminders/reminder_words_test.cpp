@@ -144,12 +144,8 @@ Entry entryWith(std::optional<QString> comment, Entry::State state = Entry::Stat
 TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
     const Instant mon9 = at(kCal, 2026, 3, 16, 9, 0);
     const Rule daily = times(everyDay(), {hm(20, 30)});
-    struct Case {
-        std::optional<const char*> comment;
-        std::optional<Reminder> assigned;
-        std::optional<const char*> expected;
-    };
-    const Case cases[] = {
+    // The comment, the reminder assigned, the comment after.
+    const std::tuple<std::optional<const char*>, std::optional<Reminder>, std::optional<const char*>> cases[] = {
         {"remind 2026-03-14 20:30 every day 20:30 routine", repeat(at(kCal, 2026, 3, 14, 20, 50), daily, true),
          "remind 2026-03-14 20:50 every day 20:30 routine"},
         {"carried 2026-03-13 remind 2026-03-16 09:00", std::nullopt, "carried 2026-03-13"},
@@ -166,12 +162,13 @@ TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
         {"remind 2026-03-14 09:00 every tue and thu", once(mon9), "remind 2026-03-16 09:00"},
         {"a remind 2026-03-14 20:30 every day 20:30 routine b", once(mon9), "a b remind 2026-03-16 09:00"},
     };
-    for (const Case& c : cases) {
-        Entry e = entryWith(c.comment ? std::optional<QString>(QString::fromUtf8(*c.comment)) : std::nullopt);
+    for (const auto& [comment, assigned, expected] : cases) {
+        SCOPED_TRACE(comment.value_or("(none)"));
+        Entry e = entryWith(comment ? std::optional<QString>(QString::fromUtf8(*comment)) : std::nullopt);
         const Entry before = e;
-        EntryReminders::setReminder(e, c.assigned, kCal, kAnchors);
-        EXPECT_EQ(text(e.comment), c.expected ? *c.expected : "(none)") << c.comment.value_or("(none)");
-        EXPECT_EQ(EntryReminders::reminder(e, kCal, kAnchors), c.assigned) << c.comment.value_or("(none)");
+        EntryReminders::setReminder(e, assigned, kCal, kAnchors);
+        EXPECT_EQ(text(e.comment), expected.value_or("(none)"));
+        EXPECT_EQ(EntryReminders::reminder(e, kCal, kAnchors), assigned);
         // Nothing else of the entry moves.
         e.comment = before.comment;
         EXPECT_EQ(e, before);
@@ -321,14 +318,8 @@ TEST(Wording, MomentNamesTheRingRelativeToNow) {
     const Calendar berlin(u"Europe/Berlin"_s, u"en_US"_s);
     const Calendar newYork(u"America/New_York"_s, u"en_US"_s);
     const Calendar german(u"Europe/Berlin"_s, u"de_DE"_s);
-    struct Case {
-        const Calendar* cal;
-        Wall now;
-        Wall next;
-        bool todayWord;
-        QString expected;
-    };
-    const Case cases[] = {
+    // The calendar, now, the ring, whether "today" is said, the words.
+    const std::tuple<const Calendar*, Wall, Wall, bool, QString> cases[] = {
         {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, false, u"16:00"_s},
         {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, true, u"today 16:00"_s},
         {&newYork, kSeenAt, {2026, 3, 11, 9, 0}, false, u"09:00"_s},
@@ -350,9 +341,9 @@ TEST(Wording, MomentNamesTheRingRelativeToNow) {
         {&german, kSeenAt, {2027, 3, 1, 8, 30}, false, u"März 1 27, 08:30"_s},
         {&german, kSeenAt, {2026, 3, 12, 8, 30}, false, u"tomorrow 08:30"_s},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(once(wall(*c.cal, c.next)).moment(wall(*c.cal, c.now), c.todayWord, *c.cal), c.expected)
-            << describe(*c.cal, wall(*c.cal, c.next));
+    for (const auto& [cal, now, next, todayWord, expected] : cases) {
+        EXPECT_EQ(once(wall(*cal, next)).moment(wall(*cal, now), todayWord, *cal), expected)
+            << describe(*cal, wall(*cal, next));
     }
 }
 

@@ -26,13 +26,8 @@ TEST(RingAfter, GivesTheFirstRingStrictlyLater) {
     const Rule nine = times(everyDay(), {hm(9, 0)});
     const Rule officeHours = interval(90, hm(9, 0), hm(17, 0));
     const Rule allDayHourly = interval(60, hm(0, 0), hm(23, 59));
-    struct Case {
-        QString zone;
-        Rule rule;
-        Wall after;
-        std::string expected; // "yyyy-MM-dd HH:mm:ss xxx" or "none"
-    };
-    const Case cases[] = {
+    // The zone, the rule, the moment after which, the ring ("yyyy-MM-dd HH:mm:ss xxx" or "none").
+    const std::tuple<QString, Rule, Wall, std::string> cases[] = {
         // A time reached exactly is passed; seconds before it are not.
         {kBerlin, nine, {2026, 3, 11, 9, 0}, "2026-03-12 09:00:00 +01:00"},
         {kBerlin, nine, {2026, 3, 11, 8, 59, 30}, "2026-03-11 09:00:00 +01:00"},
@@ -59,11 +54,11 @@ TEST(RingAfter, GivesTheFirstRingStrictlyLater) {
         {kBerlin, interval(0, hm(0, 0), hm(23, 59)), {2026, 3, 11, 12, 0}, "none"},
         {kBerlin, interval(INT_MAX, hm(0, 0), hm(23, 59)), {2026, 3, 11, 12, 0}, "6109-04-03 15:07:00 +02:00"},
     };
-    for (const Case& c : cases) {
-        const Calendar cal(c.zone);
-        const Instant after = wall(cal, c.after);
-        const auto ring = repeat(after, c.rule).ring(after, cal);
-        EXPECT_EQ(shown(cal, ring), c.expected) << c.rule.text().toStdString() << " after " << describe(cal, after);
+    for (const auto& [zone, rule, from, expected] : cases) {
+        const Calendar cal(zone);
+        const Instant after = wall(cal, from);
+        const auto ring = repeat(after, rule).ring(after, cal);
+        EXPECT_EQ(shown(cal, ring), expected) << rule.text().toStdString() << " after " << describe(cal, after);
         EXPECT_TRUE(!ring || *ring > after);
     }
 }
