@@ -22,30 +22,27 @@ namespace {
 // Wall-clock times a clock change skips move forward, repeated ones take the first; fields that name
 // no real time give nothing.
 TEST(Calendar, DateOfWallClockFields) {
-    const struct {
-        const char* zone;
-        int y, mo, d, h, mi;
-        const char* expected; // "yyyy-MM-dd HH:mm xxx"; null: no such time
-    } cases[] = {
+    // The zone, the wall-clock fields, the time ("yyyy-MM-dd HH:mm xxx"; null: no such time).
+    const std::tuple<const char*, LocalDateTime, const char*> cases[] = {
         // A skipped time moves on, a repeated one takes the first; in the south clocks go forward in October.
-        {"Europe/Berlin", 2026, 3, 29, 2, 30, "2026-03-29 03:00 +02:00"},
-        {"Europe/Berlin", 2026, 10, 25, 2, 30, "2026-10-25 02:30 +02:00"},
-        {"Australia/Sydney", 2026, 10, 4, 2, 30, "2026-10-04 03:00 +11:00"},
-        {"Australia/Sydney", 2026, 4, 5, 2, 30, "2026-04-05 02:30 +11:00"},
-        {"Europe/Berlin", 2028, 2, 29, 0, 0, "2028-02-29 00:00 +01:00"},
-        {"Europe/Berlin", 2026, 2, 29, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 13, 1, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 4, 31, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 1, 1, 24, 0, nullptr},
-        {"Europe/Berlin", 2026, 1, 1, 10, 60, nullptr},
+        {"Europe/Berlin", {2026, 3, 29, 2, 30}, "2026-03-29 03:00 +02:00"},
+        {"Europe/Berlin", {2026, 10, 25, 2, 30}, "2026-10-25 02:30 +02:00"},
+        {"Australia/Sydney", {2026, 10, 4, 2, 30}, "2026-10-04 03:00 +11:00"},
+        {"Australia/Sydney", {2026, 4, 5, 2, 30}, "2026-04-05 02:30 +11:00"},
+        {"Europe/Berlin", {2028, 2, 29, 0, 0}, "2028-02-29 00:00 +01:00"},
+        {"Europe/Berlin", {2026, 2, 29, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 13, 1, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 4, 31, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 1, 1, 24, 0}, nullptr},
+        {"Europe/Berlin", {2026, 1, 1, 10, 60}, nullptr},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d << " " << c.h);
-        const Calendar cal(QString::fromUtf8(c.zone));
-        const auto t = cal.date(c.y, c.mo, c.d, c.h, c.mi);
-        ASSERT_EQ(t.has_value(), c.expected != nullptr);
+    for (const auto& [zone, f, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << zone << " " << f.year << "-" << f.month << "-" << f.day << " " << f.hour);
+        const Calendar cal(QString::fromUtf8(zone));
+        const auto t = cal.date(f.year, f.month, f.day, f.hour, f.minute);
+        ASSERT_EQ(t.has_value(), expected != nullptr);
         if (t) {
-            EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), c.expected);
+            EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), expected);
         }
     }
 }

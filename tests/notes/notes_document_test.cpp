@@ -146,14 +146,8 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
 // --- Reading -------------------------------------------------------------------------------------
 
 TEST(NotesDocumentReading, EntryLineFields) {
-    const struct {
-        const char* line; // after "- "
-        State state;
-        bool active;
-        const char* text;
-        const char* time;
-        const char* comment;
-    } cases[] = {
+    // The line after "- ", then the entry's state, shortlist mark, text, time and comment.
+    const std::tuple<const char*, State, bool, const char*, const char*, const char*> cases[] = {
         {"[ ] a", State::Open, false, "a", nullptr, nullptr},
         {"[x] a", State::Done, false, "a", nullptr, nullptr},
         {"[>] a", State::Carried, false, "a", nullptr, nullptr},
@@ -196,15 +190,12 @@ TEST(NotesDocumentReading, EntryLineFields) {
         {"[ ] a  <!-- 09:30\r -->", State::Open, false, "a  <!-- 09:30\r -->", nullptr, nullptr},
         {"[ ] a  <!-- 09:30\u00a0b -->", State::Open, false, "a", "09:30", "b"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const NotesDocument day = NotesDocument::parse(q("## d\n\n- ") + q(c.line) + u'\n');
-        for (const Entry& e : {NotesDocument::parseEntry(q(c.line)), std::get<Entry>(day.sections[0].items[0])}) {
-            EXPECT_EQ(e.state, c.state);
-            EXPECT_EQ(e.active, c.active);
-            EXPECT_EQ(e.text, q(c.text));
-            EXPECT_EQ(e.time, opt(c.time));
-            EXPECT_EQ(e.comment, opt(c.comment));
+    for (const auto& [line, state, active, text, time, comment] : cases) {
+        SCOPED_TRACE(line);
+        const NotesDocument day = NotesDocument::parse(q("## d\n\n- ") + q(line) + u'\n');
+        for (const Entry& e : {NotesDocument::parseEntry(q(line)), std::get<Entry>(day.sections[0].items[0])}) {
+            EXPECT_EQ(std::tuple(e.state, e.active, e.text, e.time, e.comment),
+                      std::tuple(state, active, q(text), opt(time), opt(comment)));
         }
     }
 }
@@ -314,25 +305,22 @@ TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
     const Calendar berlin(QStringLiteral("Europe/Berlin"));
     // Friday 00:30 in Berlin is still Thursday in UTC.
     const Instant friday = at(berlin, 2025, 3, 14, 0, 30);
-    const struct {
-        const char* file;
-        qsizetype index;
-        qsizetype sections;
-    } cases[] = {
+    // The file, the index of the day's section, how many sections there are then.
+    const std::tuple<const char*, qsizetype, qsizetype> cases[] = {
         {"", 0, 1},
         {"pre\n## 2025-03-14 Friday\n- a\n## 2025-03-13 Thursday\n", 0, 2},
         {"## 2025-03-15 Saturday\n## 2025-03-14 Friday\n## 2025-03-14 Friday\n", 1, 3}, // the first of two
         {"pre\n## 2025-03-14 friday\n## 2025-03-14 Friday \n", 0, 3},                   // typed differently
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        NotesDocument doc = NotesDocument::parse(q(c.file));
+    for (const auto& [file, index, sections] : cases) {
+        SCOPED_TRACE(file);
+        NotesDocument doc = NotesDocument::parse(q(file));
         const NotesDocument before = doc;
-        EXPECT_EQ(doc.sectionIndex(friday, berlin), c.index);
-        ASSERT_EQ(doc.sections.size(), c.sections);
-        EXPECT_EQ(doc.sections[c.index].heading, q("2025-03-14 Friday"));
+        EXPECT_EQ(doc.sectionIndex(friday, berlin), index);
+        ASSERT_EQ(doc.sections.size(), sections);
+        EXPECT_EQ(doc.sections[index].heading, q("2025-03-14 Friday"));
         EXPECT_EQ(doc.preamble, before.preamble);
-        const bool created = c.sections > before.sections.size();
+        const bool created = sections > before.sections.size();
         EXPECT_EQ(doc.sections.mid(created ? 1 : 0), before.sections);
         EXPECT_FALSE(doc.sections[0].id.isNull());
     }
