@@ -370,18 +370,8 @@ TEST(Wording, RulesInShortAndFullWords) {
 TEST(Wording, SummaryAndLabel) {
     const Rule threeHours = interval(180, hm(8, 30), hm(20, 30));
     const Rule evening = times(everyDay(), {hm(20, 30)});
-    struct Given {
-        Wall next;
-        std::optional<Rule> rule;
-        bool routine;
-        Wall now;
-    };
-    struct Words {
-        QString summaryShort;
-        QString summaryLong;
-        QString label;
-    };
-    const std::pair<Given, Words> cases[] = {
+    // The ring, its rule, whether it is a routine, now; the short and the long summary and the label.
+    const std::pair<std::tuple<Wall, std::optional<Rule>, bool, Wall>, std::array<QString, 3>> cases[] = {
         {{{2026, 3, 11, 16, 0}, std::nullopt, false, kSeenAt}, {u"today 16:00"_s, u"today 16:00"_s, u"16:00"_s}},
         {{{2026, 3, 11, 9, 0}, std::nullopt, false, kSeenAt}, {u"today 09:00"_s, u"today 09:00"_s, u"rang 09:00"_s}},
         {{{2026, 3, 10, 21, 0}, std::nullopt, false, kSeenAt},
@@ -404,12 +394,12 @@ TEST(Wording, SummaryAndLabel) {
     };
     for (const QString& zone : {u"Europe/Berlin"_s, u"America/New_York"_s}) {
         const Calendar cal(zone, u"en_US"_s);
-        for (const auto& [c, words] : cases) {
-            const Reminder r{wall(cal, c.next), c.rule, c.routine};
-            const Instant now = wall(cal, c.now);
-            EXPECT_EQ(r.summary(now, true, cal), words.summaryShort) << zone.toStdString();
-            EXPECT_EQ(r.summary(now, false, cal), words.summaryLong) << zone.toStdString();
-            EXPECT_EQ(r.label(now, cal), words.label) << zone.toStdString();
+        for (const auto& [given, words] : cases) {
+            const auto& [next, rule, routine, seen] = given;
+            const Instant now = wall(cal, seen);
+            const Reminder r{wall(cal, next), rule, routine};
+            EXPECT_EQ((std::array{r.summary(now, true, cal), r.summary(now, false, cal), r.label(now, cal)}), words)
+                << zone.toStdString();
         }
     }
 }
