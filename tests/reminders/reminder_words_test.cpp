@@ -90,13 +90,8 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
     const Instant sat9 = at(kCal, 2026, 3, 14, 9, 0);
     const Instant mon9 = at(kCal, 2026, 3, 16, 9, 0);
     const Rule every3h = interval(180, hm(9, 0), hm(21, 0));
-    struct Case {
-        const char* comment;
-        std::optional<Reminder> reminder;
-        std::optional<const char*> rest;
-        Anchors anchors = kAnchors;
-    };
-    const Case cases[] = {
+    // The comment, the reminder it holds, the other words.
+    const std::tuple<const char*, std::optional<Reminder>, std::optional<const char*>> cases[] = {
         {"buy  milk   soon", std::nullopt, "buy milk soon"},
         {"", std::nullopt, std::nullopt},
         {"remind 2026-03-14", std::nullopt, "remind 2026-03-14"},
@@ -116,17 +111,18 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
         {"remind 2026-03-14 09:00 every tue and thu", once(sat9), std::nullopt},
         // "week" is the stamp's weekday; a rule without a time takes the day's start.
         {"remind 2026-03-14 09:00 every week", repeat(sat9, times(onDays({7}), {hm(8, 30)})), std::nullopt},
-        {"remind 2026-03-14 09:00 every day", repeat(sat9, times(everyDay(), {hm(7, 0)})), std::nullopt, {420, 1200}},
         // A later clause wins; a rule ends where it begins.
         {"remind 2026-03-14 09:00 note remind 2026-03-16 09:00", once(mon9), "note"},
         {"remind 2026-03-14 09:00 every day 20:30 remind 2026-03-16 09:00", once(mon9), std::nullopt},
     };
-    for (const Case& c : cases) {
-        const auto split = Reminder::split(QString::fromUtf8(c.comment), kCal, c.anchors);
-        EXPECT_EQ(split.reminder, c.reminder)
-            << c.comment << " read as " << (split.reminder ? split.reminder->clauses(kCal).toStdString() : "none");
-        EXPECT_EQ(text(split.rest), c.rest ? *c.rest : "(none)") << c.comment;
+    for (const auto& [comment, reminder, rest] : cases) {
+        const auto split = Reminder::split(QString::fromUtf8(comment), kCal, kAnchors);
+        EXPECT_EQ(split.reminder, reminder)
+            << comment << " read as " << (split.reminder ? split.reminder->clauses(kCal).toStdString() : "none");
+        EXPECT_EQ(text(split.rest), rest.value_or("(none)")) << comment;
     }
+    EXPECT_EQ(Reminder::split(u"remind 2026-03-14 09:00 every day"_s, kCal, Anchors{420, 1200}).reminder,
+              repeat(sat9, times(everyDay(), {hm(7, 0)})));
 }
 
 // --- Entries ---
