@@ -196,21 +196,11 @@ TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
 
 constexpr Wall kNow{2026, 3, 11, 10, 7, 25};
 
-enum class Kind { Snooze, Done, Dismiss, Stop };
-
-NotesDocument::Answer answerOf(Kind kind, Instant snoozeTo) {
-    switch (kind) {
-    case Kind::Snooze:
-        return {NotesDocument::Answer::Snooze{snoozeTo}};
-    case Kind::Done:
-        return {NotesDocument::Answer::Done{}};
-    case Kind::Dismiss:
-        return {NotesDocument::Answer::Dismiss{}};
-    case Kind::Stop:
-        break;
-    }
-    return {NotesDocument::Answer::Stop{}};
-}
+using Answer = NotesDocument::Answer;
+const Answer kSnooze{Answer::Snooze{at(kCal, 2026, 3, 11, 14, 37, 45)}}; // the same day
+const Answer kDone{Answer::Done{}};
+const Answer kDismiss{Answer::Dismiss{}};
+const Answer kStop{Answer::Stop{}};
 
 // A day's lines under today's heading; lines that start with a heading of their own stand alone.
 QString fileText(const char* lines) {
@@ -218,9 +208,9 @@ QString fileText(const char* lines) {
     return text.startsWith(u"## ") ? text : u"## 2026-03-11 Wednesday\n\n"_s + text;
 }
 
-// The first entry of the file is answered; a snooze is to 14:37:45 the same day.
+// The first entry of the file is answered.
 struct AnswerCase {
-    Kind kind;
+    Answer answer;
     const char* before;
     const char* after; // nullptr: unchanged
     QString zone = kBerlin;
@@ -230,45 +220,44 @@ struct AnswerCase {
 TEST(Answering, ChangesTheFileAsExpected) {
     const AnswerCase cases[] = {
         // One-time reminders: a done finishes the entry, a dismiss or stop only ends the reminder.
-        {Kind::Snooze, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->",
+        {kSnooze, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->",
          "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 14:37 -->"},
-        {Kind::Done, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->\n- [ ] x  <!-- 08:00 -->",
+        {kDone, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->\n- [ ] x  <!-- 08:00 -->",
          "- [x] ~~call~~  <!-- 09:02 carried 2026-03-10 -->\n- [ ] x  <!-- 08:00 -->"},
-        {Kind::Done, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ~~idea~~"},
-        {Kind::Dismiss, "- [ ] ! call  <!-- 09:02 remind 2026-03-11 09:00 -->", "- [ ] ! call  <!-- 09:02 -->"},
-        {Kind::Dismiss, "- [ ] later  <!-- remind 2026-03-11 16:00 -->", "- [ ] later", kNewYork}, // ahead of its ring
-        {Kind::Stop, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ! idea"},
+        {kDone, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ~~idea~~"},
+        {kDismiss, "- [ ] ! call  <!-- 09:02 remind 2026-03-11 09:00 -->", "- [ ] ! call  <!-- 09:02 -->"},
+        {kDismiss, "- [ ] later  <!-- remind 2026-03-11 16:00 -->", "- [ ] later", kNewYork}, // ahead of its ring
+        {kStop, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ! idea"},
         // Repeats: a dismiss waits for the next ring, a done finishes unless it is a routine.
-        {Kind::Snooze, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kSnooze, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [ ] a  <!-- remind 2026-03-11 14:37 every 3h 08:30-20:30 -->"},
-        {Kind::Done, "- [ ] ! a  <!-- 08:00 remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kDone, "- [ ] ! a  <!-- 08:00 remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [x] ~~a~~  <!-- 08:00 -->"},
-        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kDismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [ ] a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 -->"},
-        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 -->",
+        {kDismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 -->",
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 -->", kNewYork},
-        {Kind::Stop, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->",
-         "- [ ] a  <!-- 08:15 -->"},
+        {kStop, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->", "- [ ] a  <!-- 08:15 -->"},
         // A routine's done is logged at the end of today's section; the routine moves past the ring.
-        {Kind::Done, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->\nsee the red folder",
+        {kDone, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->\nsee the red folder",
          "- [ ] a  <!-- 08:15 remind 2026-03-12 09:00 every day 09:00 routine -->\nsee the red folder\n"
          "- [x] ~~a~~  <!-- 10:07 -->"},
         // Done ahead of the ring skips it.
-        {Kind::Done,
+        {kDone,
          "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->\n- [x] ~~a~~  <!-- 08:40 -->",
          kNewYork,
          {2026, 3, 11, 8, 40}},
-        {Kind::Done, "- ! a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 routine -->",
+        {kDone, "- ! a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 routine -->",
          "- ! a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 routine -->\n- [x] ~~a~~  <!-- 10:07 -->"},
-        {Kind::Done, "## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
+        {kDone, "## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
          "## 2026-03-11 Wednesday\n\n- [x] ~~a~~  <!-- 10:07 -->\n\n## 2026-03-10 Tuesday\n\n"
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->"},
         // Nothing to answer: the entry is finished, carried or struck, or has no reminder.
-        {Kind::Stop, "- [x] ~~paid~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Done, "- [>] moved  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Dismiss, "- ~~gone~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Done, "- [ ] ! plain  <!-- 08:00 carried 2026-03-10 -->", nullptr},
+        {kStop, "- [x] ~~paid~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDone, "- [>] moved  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDismiss, "- ~~gone~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDone, "- [ ] ! plain  <!-- 08:00 carried 2026-03-10 -->", nullptr},
     };
     for (const AnswerCase& c : cases) {
         SCOPED_TRACE(c.before);
@@ -278,8 +267,7 @@ TEST(Answering, ChangesTheFileAsExpected) {
         const QUuid id = document.allEntries().front().id;
         const auto place = document.location(id);
 
-        EntryReminders::answer(document, id, answerOf(c.kind, at(cal, 2026, 3, 11, 14, 37, 45)), wall(cal, c.now), cal,
-                               kAnchors);
+        EntryReminders::answer(document, id, c.answer, wall(cal, c.now), cal, kAnchors);
 
         EXPECT_EQ(document.serialized(), fileText(c.after ? c.after : c.before));
         // The answered entry keeps its identity; its place only moves when a new day is put on top.
@@ -293,8 +281,8 @@ TEST(Answering, EachRoutineLogGetsItsOwnIdentity) {
     NotesDocument document =
         NotesDocument::parse(fileText("- [ ] drink  <!-- remind 2026-03-11 09:00 every 1h 08:30-20:30 routine -->"));
     const QUuid id = document.allEntries().front().id;
-    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(kCal, kNow), kCal, kAnchors);
-    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(kCal, kNow), kCal, kAnchors);
+    EntryReminders::answer(document, id, kDone, wall(kCal, kNow), kCal, kAnchors);
+    EntryReminders::answer(document, id, kDone, wall(kCal, kNow), kCal, kAnchors);
 
     const QList<Entry> entries = document.sections.value(0).entries();
     ASSERT_EQ(entries.size(), 3);
