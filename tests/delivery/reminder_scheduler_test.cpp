@@ -285,43 +285,38 @@ TEST_F(SchedulerTest, StartShowsOneSummaryOfWhatIsRinging) {
 // the file is untouched) and what was asked of the program (empty: nothing).
 TEST_F(SchedulerTest, AnAnswerTurnsIntoAStoreCommand) {
     const QString daily = u"remind 2026-03-14 09:00 every day 09:00"_s;
-    const struct {
-        QString reminder;
-        QString action;
-        std::optional<QString> reply; // typed into the notification
-        QString after;
-        QString call = {};
-    } cases[] = {
-        {remind(9), u"done"_s, {}, u"- [x] ~~call Ann~~  <!-- 08:00 -->"_s},
-        {remind(9), u"dismiss"_s, {}, u"- [ ] call Ann  <!-- 08:00 -->"_s},
-        {daily, u"dismiss"_s, {}, line(u"call Ann"_s, u"remind 2026-03-15 09:00 every day 09:00"_s)},
-        {remind(9), u"quick-snooze"_s, {}, line(u"call Ann"_s, u"remind 2026-03-14 09:30"_s)},
+    const auto ann = [](const QString& words) { return line(u"call Ann"_s, words); };
+    // The reminder, the button, the text typed into the notification, the line afterwards, what was asked.
+    const std::tuple<QString, QString, std::optional<QString>, QString, QString> cases[] = {
+        {remind(9), u"done"_s, {}, u"- [x] ~~call Ann~~  <!-- 08:00 -->"_s, {}},
+        {remind(9), u"dismiss"_s, {}, u"- [ ] call Ann  <!-- 08:00 -->"_s, {}},
+        {daily, u"dismiss"_s, {}, ann(u"remind 2026-03-15 09:00 every day 09:00"_s), {}},
+        {remind(9), u"quick-snooze"_s, {}, ann(u"remind 2026-03-14 09:30"_s), {}},
         // A typed snooze snoozes a repeat; a typed repeat replaces the reminder.
-        {daily, u"snooze"_s, u" 1h\n"_s, line(u"call Ann"_s, u"remind 2026-03-14 10:10 every day 09:00"_s)},
-        {remind(9), u"snooze"_s, u"every day 20:30"_s,
-         line(u"call Ann"_s, u"remind 2026-03-14 20:30 every day 20:30"_s)},
-        {remind(9), u"snooze"_s, u"  "_s, QString()},
+        {daily, u"snooze"_s, u" 1h\n"_s, ann(u"remind 2026-03-14 10:10 every day 09:00"_s), {}},
+        {remind(9), u"snooze"_s, u"every day 20:30"_s, ann(u"remind 2026-03-14 20:30 every day 20:30"_s), {}},
+        {remind(9), u"snooze"_s, u"  "_s, {}, {}},
         {remind(9), u"snooze"_s, u"  next blue moon \n"_s, QString(), u"unreadable call Ann: next blue moon"_s},
         {remind(9), u"snooze"_s, {}, QString(), u"ask call Ann"_s},
         {remind(9), u"default"_s, {}, QString(), u"open call Ann"_s},
-        {remind(9), u"archive"_s, {}, QString()},
+        {remind(9), u"archive"_s, {}, {}, {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.action.toStdString() + " " + c.reply.value_or(c.reminder).toStdString());
-        start({line(u"call Ann"_s, c.reminder)});
+    for (const auto& [reminder, action, reply, after, call] : cases) {
+        SCOPED_TRACE(action.toStdString() + " " + reply.value_or(reminder).toStdString());
+        start({line(u"call Ann"_s, reminder)});
         fireAfter(9);
         const quint32 shown = shownFor(u"call Ann"_s);
         ASSERT_NE(shown, 0u);
         const QByteArray before = file();
         clock->set(march14(9, 10));
-        if (c.reply) {
-            notifier->reply(shown, *c.reply);
+        if (reply) {
+            notifier->reply(shown, *reply);
         } else {
-            notifier->click(shown, c.action);
+            notifier->click(shown, action);
         }
-        EXPECT_EQ(QString::fromUtf8(file()), c.after.isEmpty() ? QString::fromUtf8(before) : notes({c.after}));
+        EXPECT_EQ(QString::fromUtf8(file()), after.isEmpty() ? QString::fromUtf8(before) : notes({after}));
         EXPECT_TRUE(notifier->closes.contains(shown));
-        EXPECT_EQ(calls, c.call.isEmpty() ? QStringList() : QStringList{c.call});
+        EXPECT_EQ(calls, call.isEmpty() ? QStringList() : QStringList{call});
     }
 }
 
