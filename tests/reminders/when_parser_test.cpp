@@ -146,7 +146,7 @@ TEST(PhraseRejected, NowOutsideWhatAStampHolds) {
     EXPECT_FALSE(Reminder::parse(u"2h", at(cal, 9999, 12, 31, 23, 0), kAnchors, cal));
 }
 
-TEST(PhraseAcrossClockChange, SecondOccurrenceReadsBackAsTheFirst) {
+TEST(PhraseAcrossClockChange, TheRepeatedHourIsWrittenAndReadAsTheFirst) {
     // The stamp holds wall-clock time only: a ring in the second pass of a repeated hour is
     // written like the first and read back as the first.
     const Calendar cal(QString::fromUtf8(kBerlin));
@@ -157,10 +157,7 @@ TEST(PhraseAcrossClockChange, SecondOccurrenceReadsBackAsTheFirst) {
     ASSERT_TRUE(back);
     EXPECT_EQ(describe(cal, back->next), "2026-10-25 02:10:00 +02:00");
     EXPECT_EQ(back->clauses(cal), r->clauses(cal));
-}
-
-TEST(WhenWords, StartOfMinuteKeepsTheRepeatedHour) {
-    const Calendar cal(QString::fromUtf8(kBerlin));
+    // The start of a minute in the second pass stays in it.
     const Instant second = at(cal, 2026, 10, 25, 2, 30) + std::chrono::hours(1) + std::chrono::milliseconds(59'999);
     EXPECT_EQ(describe(cal, WhenParser::startOfMinute(second, cal)), "2026-10-25 02:30:00 +01:00");
     const Instant before1970 = instantFromSeconds(-61) + std::chrono::milliseconds(500);
