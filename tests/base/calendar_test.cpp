@@ -22,30 +22,27 @@ namespace {
 // Wall-clock times a clock change skips move forward, repeated ones take the first; fields that name
 // no real time give nothing.
 TEST(Calendar, DateOfWallClockFields) {
-    const struct {
-        const char* zone;
-        int y, mo, d, h, mi;
-        const char* expected; // "yyyy-MM-dd HH:mm xxx"; null: no such time
-    } cases[] = {
+    // The zone, the wall-clock fields, the time ("yyyy-MM-dd HH:mm xxx"; null: no such time).
+    const std::tuple<const char*, LocalDateTime, const char*> cases[] = {
         // A skipped time moves on, a repeated one takes the first; in the south clocks go forward in October.
-        {"Europe/Berlin", 2026, 3, 29, 2, 30, "2026-03-29 03:00 +02:00"},
-        {"Europe/Berlin", 2026, 10, 25, 2, 30, "2026-10-25 02:30 +02:00"},
-        {"Australia/Sydney", 2026, 10, 4, 2, 30, "2026-10-04 03:00 +11:00"},
-        {"Australia/Sydney", 2026, 4, 5, 2, 30, "2026-04-05 02:30 +11:00"},
-        {"Europe/Berlin", 2028, 2, 29, 0, 0, "2028-02-29 00:00 +01:00"},
-        {"Europe/Berlin", 2026, 2, 29, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 13, 1, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 4, 31, 0, 0, nullptr},
-        {"Europe/Berlin", 2026, 1, 1, 24, 0, nullptr},
-        {"Europe/Berlin", 2026, 1, 1, 10, 60, nullptr},
+        {"Europe/Berlin", {2026, 3, 29, 2, 30}, "2026-03-29 03:00 +02:00"},
+        {"Europe/Berlin", {2026, 10, 25, 2, 30}, "2026-10-25 02:30 +02:00"},
+        {"Australia/Sydney", {2026, 10, 4, 2, 30}, "2026-10-04 03:00 +11:00"},
+        {"Australia/Sydney", {2026, 4, 5, 2, 30}, "2026-04-05 02:30 +11:00"},
+        {"Europe/Berlin", {2028, 2, 29, 0, 0}, "2028-02-29 00:00 +01:00"},
+        {"Europe/Berlin", {2026, 2, 29, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 13, 1, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 4, 31, 0, 0}, nullptr},
+        {"Europe/Berlin", {2026, 1, 1, 24, 0}, nullptr},
+        {"Europe/Berlin", {2026, 1, 1, 10, 60}, nullptr},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.zone << " " << c.y << "-" << c.mo << "-" << c.d << " " << c.h);
-        const Calendar cal(QString::fromUtf8(c.zone));
-        const auto t = cal.date(c.y, c.mo, c.d, c.h, c.mi);
-        ASSERT_EQ(t.has_value(), c.expected != nullptr);
+    for (const auto& [zone, f, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << zone << " " << f.year << "-" << f.month << "-" << f.day << " " << f.hour);
+        const Calendar cal(QString::fromUtf8(zone));
+        const auto t = cal.date(f.year, f.month, f.day, f.hour, f.minute);
+        ASSERT_EQ(t.has_value(), expected != nullptr);
         if (t) {
-            EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), c.expected);
+            EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), expected);
         }
     }
 }
@@ -80,6 +77,15 @@ TEST(Calendar, ReadsIsoDatesStrictly) {
     }
 }
 
+// The changes listed are those after the start up to and with the end, as many as asked for.
+TEST(Calendar, OffsetChangesKeepToTheSpanAndTheLimit) {
+    const Calendar cal(QStringLiteral("Europe/Berlin"));
+    const auto first = cal.offsetChanges(*cal.date(2026, 1, 1), *cal.date(2027, 1, 1), 1);
+    ASSERT_EQ(first.size(), 1);
+    EXPECT_EQ(cal.offsetChanges(first[0].at - std::chrono::hours(1), first[0].at, 10), first);
+    EXPECT_TRUE(cal.offsetChanges(first[0].at, first[0].at + std::chrono::hours(24), 10).isEmpty());
+}
+
 TEST(Calendar, UnknownZoneIsInvalidButUsable) {
     const Calendar cal(QStringLiteral("Mars/Olympus"));
     EXPECT_FALSE(cal.isValid());
@@ -87,13 +93,15 @@ TEST(Calendar, UnknownZoneIsInvalidButUsable) {
 }
 
 // Fields and offsets agree with the C library's for the zone TZ names, around each offset change
-// and at random instants between the years given; wall-clock fields read back to their instant.
+// and at random instants between the years given; wall-clock fields read back to their instant;
+// the offset at each is the first one plus the changes listed up to it.
 void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
     tzset();
     std::vector<std::int64_t> seconds;
     const Instant from = *cal.date(fromYear, 1, 1);
     const Instant to = *cal.date(toYear, 1, 1);
-    for (const auto& change : cal.offsetChanges(from, to, 2000)) {
+    const auto changes = cal.offsetChanges(from, to, 2000);
+    for (const auto& change : changes) {
         for (const std::int64_t d : {-3601, -1, 0, 1, 3600}) {
             seconds.push_back(secondsSinceEpoch(change.at) + d);
         }
@@ -112,6 +120,11 @@ void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
         const LocalDateTime fields = cal.components(instantFromSeconds(s));
         ASSERT_EQ(fields, expected) << s;
         ASSERT_EQ(cal.utcOffsetSeconds(instantFromSeconds(s)), libc.tm_gmtoff) << s;
+        int offset = cal.utcOffsetSeconds(from);
+        for (const auto& change : changes) {
+            offset += change.at <= instantFromSeconds(s) ? change.deltaSeconds : 0;
+        }
+        ASSERT_EQ(offset, libc.tm_gmtoff) << s;
         const auto back = cal.date(fields.year, fields.month, fields.day, fields.hour, fields.minute, fields.second);
         ASSERT_TRUE(back);
         ASSERT_EQ(cal.components(*back), fields) << s;

@@ -45,30 +45,26 @@ TEST(ReminderClauses, WritesStampRuleAndRoutine) {
 
 // --- Stamps ---
 
-TEST(ReminderStamp, IsLocalWallClockToTheMinute) {
-    const Calendar berlin(kBerlin);
+// Local wall clock to the minute; read in another zone, the same words mean the same wall-clock
+// time there. One-digit months, days and hours read, nothing looser.
+TEST(ReminderStamp, IsLocalWallClockToTheMinuteAndReadsStrictly) {
     const Calendar newYork(kNewYork);
-    const Instant t = at(berlin, 2026, 3, 14, 9, 0);
-    EXPECT_EQ(Reminder::stamp(t, berlin), u"2026-03-14 09:00");
+    const Instant t = at(kCal, 2026, 3, 14, 9, 0);
+    EXPECT_EQ(Reminder::stamp(t, kCal), u"2026-03-14 09:00");
     EXPECT_EQ(Reminder::stamp(t, newYork), u"2026-03-14 04:00");
-    EXPECT_EQ(Reminder::stamp(at(berlin, 33, 1, 2, 3, 4), berlin), u"0033-01-02 03:04");
-
-    // Read in another zone, the same words mean the same wall-clock time there.
+    EXPECT_EQ(Reminder::stamp(at(kCal, 33, 1, 2, 3, 4), kCal), u"0033-01-02 03:04");
     const auto there = Reminder::readStamp(u"2026-03-14", u"09:00", newYork);
     EXPECT_EQ(shown(newYork, there), "2026-03-14 09:00:00 -04:00");
-    EXPECT_EQ(shown(berlin, there), "2026-03-14 14:00:00 +01:00");
-    EXPECT_EQ(shown(berlin, Reminder::readStamp(u"2028-02-29", u"23:59", berlin)), "2028-02-29 23:59:00 +01:00");
-}
-
-TEST(ReminderStamp, ReadsOneDigitMonthDayAndHourButNothingLooser) {
+    EXPECT_EQ(shown(kCal, there), "2026-03-14 14:00:00 +01:00");
     const std::array<const char*, 3> good[] = {
         {"2026-3-14", "9:00", "2026-03-14 09:00:00 +01:00"},
         {"2026-03-14", "9:05", "2026-03-14 09:05:00 +01:00"},
         {"2026-3-4", "19:30", "2026-03-04 19:30:00 +01:00"},
+        {"2028-02-29", "23:59", "2028-02-29 23:59:00 +01:00"},
     };
     for (const auto& [date, time, expected] : good) {
-        const auto t = Reminder::readStamp(QString::fromUtf8(date), QString::fromUtf8(time), kCal);
-        EXPECT_EQ(shown(kCal, t), expected) << date << " " << time;
+        const auto read = Reminder::readStamp(QString::fromUtf8(date), QString::fromUtf8(time), kCal);
+        EXPECT_EQ(shown(kCal, read), expected) << date << " " << time;
     }
     const std::pair<const char*, const char*> bad[] = {
         {"2026-003-14", "09:00"},   {"2026-03-014", "09:00"}, {"2026-02-30", "09:00"}, {"2026-13-01", "09:00"},
@@ -90,13 +86,8 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
     const Instant sat9 = at(kCal, 2026, 3, 14, 9, 0);
     const Instant mon9 = at(kCal, 2026, 3, 16, 9, 0);
     const Rule every3h = interval(180, hm(9, 0), hm(21, 0));
-    struct Case {
-        const char* comment;
-        std::optional<Reminder> reminder;
-        std::optional<const char*> rest;
-        Anchors anchors = kAnchors;
-    };
-    const Case cases[] = {
+    // The comment, the reminder it holds, the other words.
+    const std::tuple<const char*, std::optional<Reminder>, std::optional<const char*>> cases[] = {
         {"buy  milk   soon", std::nullopt, "buy milk soon"},
         {"", std::nullopt, std::nullopt},
         {"remind 2026-03-14", std::nullopt, "remind 2026-03-14"},
@@ -116,17 +107,18 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
         {"remind 2026-03-14 09:00 every tue and thu", once(sat9), std::nullopt},
         // "week" is the stamp's weekday; a rule without a time takes the day's start.
         {"remind 2026-03-14 09:00 every week", repeat(sat9, times(onDays({7}), {hm(8, 30)})), std::nullopt},
-        {"remind 2026-03-14 09:00 every day", repeat(sat9, times(everyDay(), {hm(7, 0)})), std::nullopt, {420, 1200}},
         // A later clause wins; a rule ends where it begins.
         {"remind 2026-03-14 09:00 note remind 2026-03-16 09:00", once(mon9), "note"},
         {"remind 2026-03-14 09:00 every day 20:30 remind 2026-03-16 09:00", once(mon9), std::nullopt},
     };
-    for (const Case& c : cases) {
-        const auto split = Reminder::split(QString::fromUtf8(c.comment), kCal, c.anchors);
-        EXPECT_EQ(split.reminder, c.reminder)
-            << c.comment << " read as " << (split.reminder ? split.reminder->clauses(kCal).toStdString() : "none");
-        EXPECT_EQ(text(split.rest), c.rest ? *c.rest : "(none)") << c.comment;
+    for (const auto& [comment, reminder, rest] : cases) {
+        const auto split = Reminder::split(QString::fromUtf8(comment), kCal, kAnchors);
+        EXPECT_EQ(split.reminder, reminder)
+            << comment << " read as " << (split.reminder ? split.reminder->clauses(kCal).toStdString() : "none");
+        EXPECT_EQ(text(split.rest), rest.value_or("(none)")) << comment;
     }
+    EXPECT_EQ(Reminder::split(u"remind 2026-03-14 09:00 every day"_s, kCal, Anchors{420, 1200}).reminder,
+              repeat(sat9, times(everyDay(), {hm(7, 0)})));
 }
 
 // --- Entries ---
@@ -144,12 +136,8 @@ Entry entryWith(std::optional<QString> comment, Entry::State state = Entry::Stat
 TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
     const Instant mon9 = at(kCal, 2026, 3, 16, 9, 0);
     const Rule daily = times(everyDay(), {hm(20, 30)});
-    struct Case {
-        std::optional<const char*> comment;
-        std::optional<Reminder> assigned;
-        std::optional<const char*> expected;
-    };
-    const Case cases[] = {
+    // The comment, the reminder assigned, the comment after.
+    const std::tuple<std::optional<const char*>, std::optional<Reminder>, std::optional<const char*>> cases[] = {
         {"remind 2026-03-14 20:30 every day 20:30 routine", repeat(at(kCal, 2026, 3, 14, 20, 50), daily, true),
          "remind 2026-03-14 20:50 every day 20:30 routine"},
         {"carried 2026-03-13 remind 2026-03-16 09:00", std::nullopt, "carried 2026-03-13"},
@@ -166,12 +154,13 @@ TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
         {"remind 2026-03-14 09:00 every tue and thu", once(mon9), "remind 2026-03-16 09:00"},
         {"a remind 2026-03-14 20:30 every day 20:30 routine b", once(mon9), "a b remind 2026-03-16 09:00"},
     };
-    for (const Case& c : cases) {
-        Entry e = entryWith(c.comment ? std::optional<QString>(QString::fromUtf8(*c.comment)) : std::nullopt);
+    for (const auto& [comment, assigned, expected] : cases) {
+        SCOPED_TRACE(comment.value_or("(none)"));
+        Entry e = entryWith(comment ? std::optional<QString>(QString::fromUtf8(*comment)) : std::nullopt);
         const Entry before = e;
-        EntryReminders::setReminder(e, c.assigned, kCal, kAnchors);
-        EXPECT_EQ(text(e.comment), c.expected ? *c.expected : "(none)") << c.comment.value_or("(none)");
-        EXPECT_EQ(EntryReminders::reminder(e, kCal, kAnchors), c.assigned) << c.comment.value_or("(none)");
+        EntryReminders::setReminder(e, assigned, kCal, kAnchors);
+        EXPECT_EQ(text(e.comment), expected.value_or("(none)"));
+        EXPECT_EQ(EntryReminders::reminder(e, kCal, kAnchors), assigned);
         // Nothing else of the entry moves.
         e.comment = before.comment;
         EXPECT_EQ(e, before);
@@ -203,21 +192,11 @@ TEST(DocumentReminders, RingingInDocumentOrderAndOpenCountWithoutRoutines) {
 
 constexpr Wall kNow{2026, 3, 11, 10, 7, 25};
 
-enum class Kind { Snooze, Done, Dismiss, Stop };
-
-NotesDocument::Answer answerOf(Kind kind, Instant snoozeTo) {
-    switch (kind) {
-    case Kind::Snooze:
-        return {NotesDocument::Answer::Snooze{snoozeTo}};
-    case Kind::Done:
-        return {NotesDocument::Answer::Done{}};
-    case Kind::Dismiss:
-        return {NotesDocument::Answer::Dismiss{}};
-    case Kind::Stop:
-        break;
-    }
-    return {NotesDocument::Answer::Stop{}};
-}
+using Answer = NotesDocument::Answer;
+const Answer kSnooze{Answer::Snooze{at(kCal, 2026, 3, 11, 14, 37, 45)}}; // the same day
+const Answer kDone{Answer::Done{}};
+const Answer kDismiss{Answer::Dismiss{}};
+const Answer kStop{Answer::Stop{}};
 
 // A day's lines under today's heading; lines that start with a heading of their own stand alone.
 QString fileText(const char* lines) {
@@ -225,9 +204,9 @@ QString fileText(const char* lines) {
     return text.startsWith(u"## ") ? text : u"## 2026-03-11 Wednesday\n\n"_s + text;
 }
 
-// The first entry of the file is answered; a snooze is to 14:37:45 the same day.
+// The first entry of the file is answered.
 struct AnswerCase {
-    Kind kind;
+    Answer answer;
     const char* before;
     const char* after; // nullptr: unchanged
     QString zone = kBerlin;
@@ -237,45 +216,44 @@ struct AnswerCase {
 TEST(Answering, ChangesTheFileAsExpected) {
     const AnswerCase cases[] = {
         // One-time reminders: a done finishes the entry, a dismiss or stop only ends the reminder.
-        {Kind::Snooze, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->",
+        {kSnooze, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->",
          "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 14:37 -->"},
-        {Kind::Done, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->\n- [ ] x  <!-- 08:00 -->",
+        {kDone, "- [ ] ! call  <!-- 09:02 carried 2026-03-10 remind 2026-03-11 09:00 -->\n- [ ] x  <!-- 08:00 -->",
          "- [x] ~~call~~  <!-- 09:02 carried 2026-03-10 -->\n- [ ] x  <!-- 08:00 -->"},
-        {Kind::Done, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ~~idea~~"},
-        {Kind::Dismiss, "- [ ] ! call  <!-- 09:02 remind 2026-03-11 09:00 -->", "- [ ] ! call  <!-- 09:02 -->"},
-        {Kind::Dismiss, "- [ ] later  <!-- remind 2026-03-11 16:00 -->", "- [ ] later", kNewYork}, // ahead of its ring
-        {Kind::Stop, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ! idea"},
+        {kDone, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ~~idea~~"},
+        {kDismiss, "- [ ] ! call  <!-- 09:02 remind 2026-03-11 09:00 -->", "- [ ] ! call  <!-- 09:02 -->"},
+        {kDismiss, "- [ ] later  <!-- remind 2026-03-11 16:00 -->", "- [ ] later", kNewYork}, // ahead of its ring
+        {kStop, "- ! idea  <!-- remind 2026-03-11 09:00 -->", "- ! idea"},
         // Repeats: a dismiss waits for the next ring, a done finishes unless it is a routine.
-        {Kind::Snooze, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kSnooze, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [ ] a  <!-- remind 2026-03-11 14:37 every 3h 08:30-20:30 -->"},
-        {Kind::Done, "- [ ] ! a  <!-- 08:00 remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kDone, "- [ ] ! a  <!-- 08:00 remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [x] ~~a~~  <!-- 08:00 -->"},
-        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
+        {kDismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 -->",
          "- [ ] a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 -->"},
-        {Kind::Dismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 -->",
+        {kDismiss, "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 -->",
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 -->", kNewYork},
-        {Kind::Stop, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->",
-         "- [ ] a  <!-- 08:15 -->"},
+        {kStop, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->", "- [ ] a  <!-- 08:15 -->"},
         // A routine's done is logged at the end of today's section; the routine moves past the ring.
-        {Kind::Done, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->\nsee the red folder",
+        {kDone, "- [ ] a  <!-- 08:15 remind 2026-03-11 09:00 every day 09:00 routine -->\nsee the red folder",
          "- [ ] a  <!-- 08:15 remind 2026-03-12 09:00 every day 09:00 routine -->\nsee the red folder\n"
          "- [x] ~~a~~  <!-- 10:07 -->"},
         // Done ahead of the ring skips it.
-        {Kind::Done,
+        {kDone,
          "- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->\n- [x] ~~a~~  <!-- 08:40 -->",
          kNewYork,
          {2026, 3, 11, 8, 40}},
-        {Kind::Done, "- ! a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 routine -->",
+        {kDone, "- ! a  <!-- remind 2026-03-11 09:00 every 3h 08:30-20:30 routine -->",
          "- ! a  <!-- remind 2026-03-11 12:00 every 3h 08:30-20:30 routine -->\n- [x] ~~a~~  <!-- 10:07 -->"},
-        {Kind::Done, "## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
+        {kDone, "## 2026-03-10 Tuesday\n\n- [ ] a  <!-- remind 2026-03-11 09:00 every day 09:00 routine -->",
          "## 2026-03-11 Wednesday\n\n- [x] ~~a~~  <!-- 10:07 -->\n\n## 2026-03-10 Tuesday\n\n"
          "- [ ] a  <!-- remind 2026-03-12 09:00 every day 09:00 routine -->"},
         // Nothing to answer: the entry is finished, carried or struck, or has no reminder.
-        {Kind::Stop, "- [x] ~~paid~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Done, "- [>] moved  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Dismiss, "- ~~gone~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
-        {Kind::Done, "- [ ] ! plain  <!-- 08:00 carried 2026-03-10 -->", nullptr},
+        {kStop, "- [x] ~~paid~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDone, "- [>] moved  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDismiss, "- ~~gone~~  <!-- remind 2026-03-11 09:00 -->", nullptr},
+        {kDone, "- [ ] ! plain  <!-- 08:00 carried 2026-03-10 -->", nullptr},
     };
     for (const AnswerCase& c : cases) {
         SCOPED_TRACE(c.before);
@@ -285,8 +263,7 @@ TEST(Answering, ChangesTheFileAsExpected) {
         const QUuid id = document.allEntries().front().id;
         const auto place = document.location(id);
 
-        EntryReminders::answer(document, id, answerOf(c.kind, at(cal, 2026, 3, 11, 14, 37, 45)), wall(cal, c.now), cal,
-                               kAnchors);
+        EntryReminders::answer(document, id, c.answer, wall(cal, c.now), cal, kAnchors);
 
         EXPECT_EQ(document.serialized(), fileText(c.after ? c.after : c.before));
         // The answered entry keeps its identity; its place only moves when a new day is put on top.
@@ -300,8 +277,8 @@ TEST(Answering, EachRoutineLogGetsItsOwnIdentity) {
     NotesDocument document =
         NotesDocument::parse(fileText("- [ ] drink  <!-- remind 2026-03-11 09:00 every 1h 08:30-20:30 routine -->"));
     const QUuid id = document.allEntries().front().id;
-    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(kCal, kNow), kCal, kAnchors);
-    EntryReminders::answer(document, id, {NotesDocument::Answer::Done{}}, wall(kCal, kNow), kCal, kAnchors);
+    EntryReminders::answer(document, id, kDone, wall(kCal, kNow), kCal, kAnchors);
+    EntryReminders::answer(document, id, kDone, wall(kCal, kNow), kCal, kAnchors);
 
     const QList<Entry> entries = document.sections.value(0).entries();
     ASSERT_EQ(entries.size(), 3);
@@ -321,14 +298,8 @@ TEST(Wording, MomentNamesTheRingRelativeToNow) {
     const Calendar berlin(u"Europe/Berlin"_s, u"en_US"_s);
     const Calendar newYork(u"America/New_York"_s, u"en_US"_s);
     const Calendar german(u"Europe/Berlin"_s, u"de_DE"_s);
-    struct Case {
-        const Calendar* cal;
-        Wall now;
-        Wall next;
-        bool todayWord;
-        QString expected;
-    };
-    const Case cases[] = {
+    // The calendar, now, the ring, whether "today" is said, the words.
+    const std::tuple<const Calendar*, Wall, Wall, bool, QString> cases[] = {
         {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, false, u"16:00"_s},
         {&berlin, kSeenAt, {2026, 3, 11, 16, 0}, true, u"today 16:00"_s},
         {&newYork, kSeenAt, {2026, 3, 11, 9, 0}, false, u"09:00"_s},
@@ -350,9 +321,9 @@ TEST(Wording, MomentNamesTheRingRelativeToNow) {
         {&german, kSeenAt, {2027, 3, 1, 8, 30}, false, u"März 1 27, 08:30"_s},
         {&german, kSeenAt, {2026, 3, 12, 8, 30}, false, u"tomorrow 08:30"_s},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(once(wall(*c.cal, c.next)).moment(wall(*c.cal, c.now), c.todayWord, *c.cal), c.expected)
-            << describe(*c.cal, wall(*c.cal, c.next));
+    for (const auto& [cal, now, next, todayWord, expected] : cases) {
+        EXPECT_EQ(once(wall(*cal, next)).moment(wall(*cal, now), todayWord, *cal), expected)
+            << describe(*cal, wall(*cal, next));
     }
 }
 
@@ -379,18 +350,8 @@ TEST(Wording, RulesInShortAndFullWords) {
 TEST(Wording, SummaryAndLabel) {
     const Rule threeHours = interval(180, hm(8, 30), hm(20, 30));
     const Rule evening = times(everyDay(), {hm(20, 30)});
-    struct Given {
-        Wall next;
-        std::optional<Rule> rule;
-        bool routine;
-        Wall now;
-    };
-    struct Words {
-        QString summaryShort;
-        QString summaryLong;
-        QString label;
-    };
-    const std::pair<Given, Words> cases[] = {
+    // The ring, its rule, whether it is a routine, now; the short and the long summary and the label.
+    const std::pair<std::tuple<Wall, std::optional<Rule>, bool, Wall>, std::array<QString, 3>> cases[] = {
         {{{2026, 3, 11, 16, 0}, std::nullopt, false, kSeenAt}, {u"today 16:00"_s, u"today 16:00"_s, u"16:00"_s}},
         {{{2026, 3, 11, 9, 0}, std::nullopt, false, kSeenAt}, {u"today 09:00"_s, u"today 09:00"_s, u"rang 09:00"_s}},
         {{{2026, 3, 10, 21, 0}, std::nullopt, false, kSeenAt},
@@ -413,12 +374,12 @@ TEST(Wording, SummaryAndLabel) {
     };
     for (const QString& zone : {u"Europe/Berlin"_s, u"America/New_York"_s}) {
         const Calendar cal(zone, u"en_US"_s);
-        for (const auto& [c, words] : cases) {
-            const Reminder r{wall(cal, c.next), c.rule, c.routine};
-            const Instant now = wall(cal, c.now);
-            EXPECT_EQ(r.summary(now, true, cal), words.summaryShort) << zone.toStdString();
-            EXPECT_EQ(r.summary(now, false, cal), words.summaryLong) << zone.toStdString();
-            EXPECT_EQ(r.label(now, cal), words.label) << zone.toStdString();
+        for (const auto& [given, words] : cases) {
+            const auto& [next, rule, routine, seen] = given;
+            const Instant now = wall(cal, seen);
+            const Reminder r{wall(cal, next), rule, routine};
+            EXPECT_EQ((std::array{r.summary(now, true, cal), r.summary(now, false, cal), r.label(now, cal)}), words)
+                << zone.toStdString();
         }
     }
 }
