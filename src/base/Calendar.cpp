@@ -378,6 +378,28 @@ Instant Calendar::settingTime(Instant t, int minutesOfDay) const {
 }
 
 namespace {
+// Proleptic Gregorian day numbers of local dates, and back.
+std::int64_t dayNumber(const LocalDateTime& c) {
+    const std::int64_t y = c.month <= 2 ? c.year - 1 : c.year;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yoe = y - era * 400;
+    const std::int64_t mp = (c.month + 9) % 12;
+    const std::int64_t doy = (153 * mp + 2) / 5 + c.day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe;
+}
+
+void setDate(LocalDateTime& c, std::int64_t number) {
+    const std::int64_t era = (number >= 0 ? number : number - 146096) / 146097;
+    const std::int64_t doe = number - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    c.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    c.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    c.year = static_cast<int>(era * 400 + yoe + (c.month <= 2 ? 1 : 0));
+}
+
 // Moves t by whole units of a calendar field on its wall clock: the date moves, the time of day stays
 // (a time a clock change skips on the new day becomes the next existing one).
 std::optional<Instant> addingOnWallClock(icu::Calendar* cal, const LocalDateTime& c, Instant t,
@@ -414,8 +436,10 @@ std::optional<Instant> Calendar::addingDays(Instant t, std::int64_t days) const 
             return Instant(std::chrono::milliseconds(moved));
         }
     }
-    const LocalDateTime c = components(t);
-    return addingOnWallClock(make(), c, t, UCAL_DATE, days);
+    // The date is counted here: ICU adds elapsed days, a day late across a day a zone skips.
+    LocalDateTime c = components(t);
+    setDate(c, dayNumber(c) + days);
+    return addingOnWallClock(make(), c, t, UCAL_DATE, 0);
 }
 
 std::optional<Instant> Calendar::addingMonths(Instant t, std::int64_t months) const {
@@ -428,15 +452,6 @@ std::optional<Instant> Calendar::addingMonths(Instant t, std::int64_t months) co
 
 std::int64_t Calendar::daysBetween(Instant a, Instant b) const {
     // Count on the proleptic Gregorian day numbers of the two local dates; immune to clock changes.
-    auto dayNumber = [](const LocalDateTime& c) {
-        const std::int64_t y = c.month <= 2 ? c.year - 1 : c.year;
-        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-        const std::int64_t yoe = y - era * 400;
-        const std::int64_t mp = (c.month + 9) % 12;
-        const std::int64_t doy = (153 * mp + 2) / 5 + c.day - 1;
-        const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + doe;
-    };
     return dayNumber(components(b)) - dayNumber(components(a));
 }
 

@@ -57,6 +57,9 @@ TEST(Calendar, AddingDaysKeepsWallClockAcrossClockChanges) {
     EXPECT_EQ(describe(cal, *cal.addingDays(at(cal, 2026, 12, 31, 22, 0), 1)), "2027-01-01 22:00:00 +01:00");
     EXPECT_EQ(describe(cal, *cal.addingDays(at(cal, 2026, 3, 1, 8, 0), -1)), "2026-02-28 08:00:00 +01:00");
     EXPECT_FALSE(cal.addingDays(sat, std::int64_t{1} << 40));
+    const Calendar apia(QStringLiteral("Pacific/Apia")); // 30 December 2011 was skipped there
+    EXPECT_EQ(describe(apia, *apia.addingDays(at(apia, 2011, 12, 29, 12, 0), 2)), "2011-12-31 12:00:00 +14:00");
+    EXPECT_EQ(describe(apia, *apia.addingDays(at(apia, 2012, 1, 1, 12, 0), -3)), "2011-12-29 12:00:00 -10:00");
 }
 
 TEST(Calendar, StartOfDayWeekdayAndMinutes) {
