@@ -81,6 +81,8 @@ run_program() {
     fi
     xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
     sleep 3
+    # A notification going away over the list would count as the list changing.
+    dunstctl close-all >/dev/null 2>&1 || true
     # In the filter field: the first keystroke, a narrowing one, Backspace.
     untimed ctrl+f
     time_key "filter keystroke" $KEY_A 0
