@@ -483,7 +483,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         // The days of the text before, each with its UTF-8 (made once after the file was read; only
         // the days not kept are written): the whole text is not made for it.
         if (!dayTexts_.describes(document_)) {
-            dayTexts_.encode(document_, &dayTexts_);
+            dayTexts_.encodeDays(document_, &dayTexts_);
         }
         NotesDocument copy = document_;
         change(copy);
