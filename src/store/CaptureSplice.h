@@ -22,8 +22,9 @@ public:
     // Writes the file's new bytes; whether they are in the file now.
     using Write = std::function<bool(const QByteArray& bytes)>;
 
-    // Whether the file's text (or its bytes) is known at all.
+    // Whether the file's text (or its bytes) is known at all, or only recognised (let go of).
     bool isKnown() const { return text_.has_value(); }
+    bool isReleased() const { return !text_ && released_.has_value(); }
     // Only its bytes are known, the text not decoded yet (a store that only captures).
     bool bytesOnly() const { return textStale_; }
     // Whether `read` brought what is known already.

@@ -172,7 +172,12 @@ QByteArray DayTexts::encode(const NotesDocument& doc, DayTexts* next) const {
     return bytes;
 }
 
-void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const {
+void DayTexts::encodeDays(const NotesDocument& doc, DayTexts* next) const {
+    QByteArray unused;
+    build(doc, next, nullptr, &unused, false);
+}
+
+void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes, bool join) const {
     Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
     // A day is looked for where it stood, then by its items' address once a few were not there.
@@ -249,13 +254,15 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
             }
             size += day.utf8->bytes.size();
         }
-        QByteArray utf8;
-        utf8.reserve(size);
-        utf8 += preambleUtf8->bytes;
-        for (const Day& day : days) {
-            utf8 += day.utf8->bytes;
+        if (join) {
+            QByteArray utf8;
+            utf8.reserve(size);
+            utf8 += preambleUtf8->bytes;
+            for (const Day& day : days) {
+                utf8 += day.utf8->bytes;
+            }
+            *bytes = std::move(utf8);
         }
-        *bytes = std::move(utf8);
     }
     next->days_ = std::move(days);
     next->frame_ = std::move(f.frame);

@@ -31,6 +31,8 @@ public:
     CompactText compact(const CompactText* neighbour);
     // Only the UTF-8 of the document's serialized() text, as `serialize` makes it.
     QByteArray encode(const NotesDocument& doc, DayTexts* next) const;
+    // The days `encode` would keep in `next`, each with its UTF-8, without the whole text.
+    void encodeDays(const NotesDocument& doc, DayTexts* next) const;
     // Whether these are the days of `doc` as it is now, each with its UTF-8 (what `encode` of it
     // would keep).
     bool describes(const NotesDocument& doc) const;
@@ -58,7 +60,7 @@ private:
         QString between;
     };
     static Frame frameOf(const NotesDocument& doc);
-    void build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes) const;
+    void build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes, bool join = true) const;
 
     struct Day {
         QString heading;

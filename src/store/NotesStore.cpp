@@ -362,6 +362,15 @@ bool NotesStore::syncWithDisk() {
         return false;
     }
     const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
+    if (!blocked && file_.isReleased() && basis_.stamp() == stamp_) {
+        // The version whose bytes were let go of: taken back when their hash says they are the
+        // same, neither checked nor decoded again (the document is that of these bytes already).
+        const TextRead read = basis_.isOpen() ? basis_.read(TextRead::Decode::Unchecked)
+                                              : readTextFile(loadedPath_, TextRead::Decode::Unchecked);
+        if (read.status == TextRead::Status::Ok && read.stamp == stamp_ && file_.same(read, true)) {
+            file_.read(read, true);
+        }
+    }
     if (blocked || !file_.isKnown() || basis_.stamp() != stamp_) {
         if (adopt(basis_.isOpen() ? basis_.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
             Q_EMIT changed();
@@ -474,7 +483,7 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
         // The days of the text before, each with its UTF-8 (made once after the file was read; only
         // the days not kept are written): the whole text is not made for it.
         if (!dayTexts_.describes(document_)) {
-            dayTexts_.encode(document_, &dayTexts_);
+            dayTexts_.encodeDays(document_, &dayTexts_);
         }
         NotesDocument copy = document_;
         change(copy);

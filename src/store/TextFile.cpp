@@ -122,7 +122,7 @@ TextRead readTextFrom(int fd, TextRead::Decode decode) {
     std::optional<QString> text;
     if (decode == TextRead::Decode::Text) {
         text = decodeText(bytes);
-    } else if (isUtf8(bytes)) {
+    } else if (decode == TextRead::Decode::Unchecked || isUtf8(bytes)) {
         text.emplace();
     }
     if (!text) {

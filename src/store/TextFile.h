@@ -29,8 +29,9 @@ FileStamp stampOf(const struct stat& st);
 
 struct TextRead {
     enum class Status { Ok, Missing, NotUtf8, Unreadable, NotRegular };
-    // Whether the text is decoded, or only its bytes checked to be UTF-8 (`text` stays empty).
-    enum class Decode { Text, BytesOnly };
+    // Whether the text is decoded, or only its bytes checked to be UTF-8 (`text` stays empty), or
+    // the bytes taken as they are, for a caller that knows them by other means.
+    enum class Decode { Text, BytesOnly, Unchecked };
     Status status = Status::Missing;
     QString text;     // empty unless Ok (and decoded)
     QByteArray bytes; // the text's bytes as read, with room for a line or two more; empty unless Ok

@@ -509,6 +509,7 @@ TEST_F(NotesStoreTest, WatcherIgnoresOwnWritesAndReadsOutsideOnes) {
     QTest::qWait(700); // the file's bytes are let go of: a capture reads them again
     ASSERT_TRUE(add(*store, u"b"));
     EXPECT_EQ(store->document().allEntries().size(), 2);
+    EXPECT_EQ(file(), kToday + "- [ ] replaced\n- [ ] b  <!-- 09:05 -->\n");
 }
 
 // The entry a capture on `day` must return: the last of the first section with the day's heading.

@@ -105,7 +105,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::vector<Facts> facts;
     std::vector<QUuid> ids;
     std::vector<DayCounts> counts;
-    std::vector<DayList> lists;
+    std::vector<DayLists> lists;
     std::size_t at = 0;      // where they go in the per-item tables
     std::size_t dayAt = 0;   // and in the per-day ones
     std::size_t oldNext = 0; // the first previous day neither taken over nor given way
@@ -645,7 +645,7 @@ void ManageList::listDay(Days& d, const Building& b, qsizetype s, bool notes, bo
     const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
     // The notes' days unfiltered are listed again only when they changed or a ring passed.
     const bool keep = !matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size();
-    DayList& list = keep ? dayLists_[static_cast<std::size_t>(s)] : scratch_;
+    DayList& list = keep ? dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0] : scratch_;
     if (!keep || !list.made || list.notes != notes || list.folds != folds || now < list.from || now >= list.until) {
         listDay(list, b.facts.data() + base, count, matches, notes, folds, now);
     }

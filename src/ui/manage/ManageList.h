@@ -11,6 +11,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -245,8 +246,10 @@ private:
     // rather than from the items. Edited in place with the days that change.
     std::vector<QUuid> ids_;
     std::vector<DayCounts> dayCounts_;
-    // Each day's list in the notes, made when first asked for (listing is const).
-    mutable std::vector<DayList> dayLists_;
+    // Each day's list in the notes, made when first asked for (listing is const): with its done
+    // entries folded and shown, so that ⌘E back and forth lists no day again.
+    using DayLists = std::array<DayList, 2>;
+    mutable std::vector<DayLists> dayLists_;
     mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.

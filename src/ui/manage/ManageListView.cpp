@@ -422,6 +422,8 @@ void ManageListView::reloadRows() {
     anchoring_ = selectedY.has_value();
     anchorY_ = selectedY.value_or(0);
     placed();
+    // The layout the reset asked for is done now, with this frame, not as a frame of its own.
+    executeDelayedItemsLayout();
     syncCurrent();
     if (hadEditor || model_.editingID()) {
         syncEditor();

@@ -655,10 +655,10 @@ void ManageModel::refreshSweep() {
 }
 
 std::optional<Entry> ManageModel::sweepCurrent() const {
-    if (mode_ != Mode::Sweep || sweep_.queue().isEmpty()) {
+    if (mode_ != Mode::Sweep) {
         return std::nullopt;
     }
-    return sweep_.queue().first();
+    return sweep_.current();
 }
 
 std::optional<QString> ManageModel::sweepCurrentHeading() const {

@@ -95,9 +95,8 @@ Header header(const ManageModel& model) {
         break;
     case Mode::Sweep:
         h.title = QStringLiteral("Sweep");
-        h.items.append({model.sweep().queue().isEmpty()
-                            ? QStringLiteral("done")
-                            : QString::number(model.sweep().queue().size()) + QStringLiteral(" left"),
+        h.items.append({model.sweep().left() == 0 ? QStringLiteral("done")
+                                                  : QString::number(model.sweep().left()) + QStringLiteral(" left"),
                         Action::None});
         h.items.append({keyText(u"esc back"), Action::EndSweep});
         break;

@@ -38,13 +38,24 @@ bool SweepSession::refresh(const ManageList& list, const QString& today) {
     if (same) {
         return false;
     }
-    QList<Entry> entries;
-    entries.reserve(static_cast<qsizetype>(items_.size()));
-    for (const Item* item : items_) {
-        entries.append(std::get<Entry>(*item));
-    }
-    queue_ = std::move(entries);
+    queue_.reset();
     return true;
+}
+
+const QList<Entry>& SweepSession::queue() const {
+    if (!queue_) {
+        QList<Entry> entries;
+        entries.reserve(static_cast<qsizetype>(items_.size()));
+        for (const Item* item : items_) {
+            entries.append(std::get<Entry>(*item));
+        }
+        queue_ = std::move(entries);
+    }
+    return *queue_;
+}
+
+std::optional<Entry> SweepSession::current() const {
+    return items_.empty() ? std::nullopt : std::optional<Entry>(std::get<Entry>(*items_.front()));
 }
 
 bool SweepSession::unskip(const ManageList& list, const QString& today) {

@@ -27,14 +27,18 @@ public:
     // Takes back the latest skip of an entry still stale: whether there was one.
     bool unskip(const ManageList& list, const QString& today);
 
-    const QList<Entry>& queue() const { return queue_; }
+    // The queue's entries, copied out when first asked for after a change; how many are left, and
+    // the first, without copying them.
+    const QList<Entry>& queue() const;
+    qsizetype left() const { return static_cast<qsizetype>(items_.size()); }
+    std::optional<Entry> current() const;
     int total() const { return total_; }
     const QSet<QUuid>& skipped() const { return skipped_; }
     // The heading of the day the first entry of the queue is written under.
     const std::optional<QString>& day() const { return day_; }
 
 private:
-    QList<Entry> queue_;
+    mutable std::optional<QList<Entry>> queue_;
     // The same entries as items of source_ (which keeps them alive).
     std::vector<const Item*> items_;
     QList<DaySection> source_;

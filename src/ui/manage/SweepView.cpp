@@ -60,8 +60,8 @@ SweepView::SweepView(ManageModel& model, Theme& theme, QWidget* parent)
 }
 
 QPair<int, int> SweepView::progress() const {
-    const int total = std::max(model_.sweep().total(), static_cast<int>(model_.sweep().queue().size()));
-    return {total - static_cast<int>(model_.sweep().queue().size()), total};
+    const int total = std::max(model_.sweep().total(), static_cast<int>(model_.sweep().left()));
+    return {total - static_cast<int>(model_.sweep().left()), total};
 }
 
 QStringList SweepView::shownWords() const {
