@@ -85,6 +85,9 @@ TEST_F(ConflictStore, TrashCopyIntoTheTrash) {
 }
 
 // The agreed text: a text read in that no plim process wrote, never while a copy sits beside it.
+// What one plim process wrote is never the agreed text of a later one: not when another process
+// reads it only after writing on top of it, not once its stamp moved (touched) with its bytes the
+// same. A temporary a killed writer left in the agreed folder goes at the next start.
 TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const AgreedText agreed(notes.path);
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
@@ -105,9 +108,24 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), loaded.toUtf8()));
 
     store->toggleDone(test::entryId(store->document(), u"a"_s)); // our own write
+    NotesStore::Options options;
+    options.keepAgreedText = true;
+    for (const QString& text : {u"one"_s, u"two"_s, u"three"_s}) {
+        // A command of its own: reads the last one's write, writes on top, records what it read.
+        auto command = notes.open(options);
+        ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
+    }
+    QFile touched(notes.path);
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    touched.close();
+    const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
+                           QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
+    ASSERT_TRUE(writeAll(litter, "half"));
     store->load();
     store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), loaded);
+    EXPECT_FALSE(QFileInfo::exists(litter));
 
     const QByteArray fromElsewhere = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, fromElsewhere));
@@ -120,36 +138,6 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     store->load();
     store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
-}
-
-// What one plim process wrote is never the agreed text of a later one: not when another process
-// reads it only after writing on top of it, not once its stamp moved (touched) with its bytes the
-// same. A temporary a killed writer left in the agreed folder goes at the next start.
-TEST_F(ConflictStore, OwnWritesOfEveryProcessAreNeverAgreed) {
-    const AgreedText agreed(notes.path);
-    store->flushAgreedText();
-    const std::optional<QString> fromElsewhere = agreed.ancestor();
-    ASSERT_TRUE(fromElsewhere);
-    NotesStore::Options options;
-    options.keepAgreedText = true;
-    for (const QString& text : {u"one"_s, u"two"_s, u"three"_s}) {
-        // A command of its own: reads the last one's write, writes on top, records what it read.
-        auto command = notes.open(options);
-        ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
-    }
-    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
-
-    QFile touched(notes.path);
-    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
-    touched.close();
-    const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
-                           QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
-    ASSERT_TRUE(writeAll(litter, "half"));
-    store->load();
-    store->flushAgreedText();
-    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
-    EXPECT_FALSE(QFileInfo::exists(litter));
 }
 
 // An agreed text newer than the copy (the other computer's text come back after this one merged

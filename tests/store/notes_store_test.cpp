@@ -40,47 +40,6 @@ void toggleFirst(NotesDocument& doc) {
     e->state = e->state == Entry::State::Open ? Entry::State::Done : Entry::State::Open;
 }
 
-// Another program writing while plim saves: whenever plim syncs its temporary file, that is between
-// its read of the file and its rename (again while `atSync` says so), and once each just before and
-// just after the rename (or swap) of the temporary over the file. Or the rename fails with `failing`.
-struct WritesDuringSave : FileSystemCalls {
-    int fsync(int fd) override {
-        if (atSync && !atSync()) {
-            atSync = {};
-        }
-        return FileSystemCalls::fsync(fd);
-    }
-    int rename(const char* from, const char* to) override {
-        return around([&] { return FileSystemCalls::rename(from, to); });
-    }
-    int exchange(const char* from, const char* to) override {
-        if (noSwap) {
-            errno = EINVAL;
-            return -1;
-        }
-        return around([&] { return FileSystemCalls::exchange(from, to); });
-    }
-    int around(const std::function<int()>& replace) {
-        if (failing != 0) {
-            errno = failing;
-            return -1;
-        }
-        if (auto f = std::exchange(before, {})) {
-            f();
-        }
-        const int result = replace();
-        if (auto f = std::exchange(after, {})) {
-            f();
-        }
-        return result;
-    }
-    std::function<bool()> atSync;
-    std::function<void()> before;
-    std::function<void()> after;
-    bool noSwap = false;
-    int failing = 0;
-};
-
 class NotesStoreTest : public ::testing::Test {
 protected:
     // A store on `text` (when given) in a folder that does not exist yet.
@@ -149,27 +108,33 @@ TEST_F(NotesStoreTest, UndoKeepsFiftyStepsAndRedoMirrorsIt) {
     EXPECT_TRUE(file().contains("- [x] ~~step 2~~"));
 }
 
-// What happens after a recorded change without being one itself is undone with it and redone.
+// What happens after a recorded change without being one itself is undone with it and redone; an
+// outside append the watcher has not reported yet is kept by the change, and its undo goes back to it.
 TEST_F(NotesStoreTest, UndoTakesBackLaterCapturesAndOutsideEditsRedoably) {
-    const QByteArray outside = kToday + "- [x] ~~a~~  <!-- 09:05 -->\n- [ ] from elsewhere\n";
+    const QByteArray undone = kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] theirs\n";
+    const QByteArray toggled = kToday + "- [x] ~~a~~  <!-- 09:05 -->\n- [ ] theirs\n";
     for (const bool capture : {true, false}) {
         SCOPED_TRACE(capture ? "capture" : "outside edit");
-        auto store = open("");
+        auto store = open("", true);
         add(*store, u"a");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append) && f.write("- [ ] theirs\n") > 0);
+        f.close();
         ASSERT_TRUE(store->mutate(toggleFirst));
-        ASSERT_TRUE(capture ? add(*store, u"from elsewhere").has_value() : writeAll(path, outside));
+        EXPECT_EQ(file(), toggled);
+        ASSERT_TRUE(capture ? add(*store, u"from elsewhere").has_value()
+                            : writeAll(path, toggled + "- [ ] from elsewhere\n"));
         EXPECT_EQ(store->undoDepth(), 1);
         store->undo();
-        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n");
+        EXPECT_EQ(file(), undone);
         store->redo();
-        EXPECT_EQ(file(),
-                  capture ? kToday + "- [x] ~~a~~  <!-- 09:05 -->\n- [ ] from elsewhere  <!-- 09:05 -->\n" : outside);
+        EXPECT_EQ(file(), toggled + (capture ? "- [ ] from elsewhere  <!-- 09:05 -->\n" : "- [ ] from elsewhere\n"));
         // A capture after an undo is kept by the next redo, for the undo after it.
         store->undo();
         add(*store, u"b");
         store->redo();
         store->undo();
-        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] b  <!-- 09:05 -->\n");
+        EXPECT_EQ(file(), undone + "- [ ] b  <!-- 09:05 -->\n");
     }
 }
 
@@ -192,29 +157,6 @@ TEST_F(NotesStoreTest, InvalidUtf8IsNeverOverwritten) {
     ASSERT_TRUE(add(*store, u"after"));
     EXPECT_FALSE(store->error());
     EXPECT_TRUE(file().contains("- [ ] fixed\n- [ ] after"));
-}
-
-TEST_F(NotesStoreTest, OutsideAppendSurvivesAnImmediateChange) {
-    for (const bool capture : {true, false}) {
-        SCOPED_TRACE(capture ? "capture" : "recorded change");
-        auto store = open("", true);
-        add(*store, u"mine");
-        // Another program appends while the watcher's debounce has not run yet.
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::Append));
-        f.write("- [ ] theirs\n");
-        f.close();
-        if (capture) {
-            ASSERT_TRUE(add(*store, u"next"));
-            EXPECT_EQ(file(), kToday + "- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n- [ ] next  <!-- 09:05 -->\n");
-            continue;
-        }
-        ASSERT_TRUE(store->mutate(toggleFirst));
-        EXPECT_EQ(file(), kToday + "- [x] ~~mine~~  <!-- 09:05 -->\n- [ ] theirs\n");
-        // Undo goes back to the outside edit, not before it.
-        store->undo();
-        EXPECT_EQ(file(), kToday + "- [ ] mine  <!-- 09:05 -->\n- [ ] theirs\n");
-    }
 }
 
 // Another program writes after plim read the file but before its rename: plim sees it at the last
@@ -240,7 +182,7 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         auto store = notes.open(options);
         add(*store, u"mine");
         int written = 0;
-        WritesDuringSave outside;
+        plim::test::ScriptedCalls outside;
         outside.atSync = [&] {
             QFile f(path);
             EXPECT_TRUE(f.open(QIODevice::Append));
@@ -292,8 +234,8 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     const QByteArray name = QFile::encodeName(path);
     std::thread writer;
     int fd = -1;
-    WritesDuringSave around;
-    around.noSwap = w.noSwap;
+    plim::test::ScriptedCalls around;
+    around.failing[around.Exchange] = w.noSwap ? EINVAL : 0;
     switch (w.way) {
     case OutsideWriter::InPlace: {
         fd = ::open(name.constData(), O_WRONLY | O_TRUNC);
@@ -466,8 +408,8 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
             std::optional<plim::test::FileSizeLimit> limit;
-            WritesDuringSave failing;
-            failing.failing = EIO;
+            plim::test::ScriptedCalls failing;
+            failing.failing[failing.Rename] = failing.failing[failing.Exchange] = EIO;
             std::optional<FileSystemCalls::Override> calls;
             if (renameFails) {
                 calls.emplace(failing);
@@ -791,20 +733,11 @@ TEST_F(NotesStoreTest, ATrashThatCannotBeWrittenDeletesNothing) {
     }
 }
 
+// Only once the notes are written does the entry leave the trash, and only once.
 TEST_F(NotesStoreTest, RestoreBringsAnEntryBackAsTodaysCapture) {
     auto store = open(kToday + "- [x] ! ~~old~~  <!-- 07:00 remind 2025-03-15 09:00 -->\n");
     ASSERT_TRUE(store->deleteEntry(id(*store, "old")));
     notes.clock->advance(std::chrono::hours(26));
-    QSignalSpy changed(store.get(), &NotesStore::changed);
-    ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
-    EXPECT_EQ(file(), "## 2025-03-15 Saturday\n\n- [ ] old  <!-- 11:05 -->\n\n" + kToday);
-    EXPECT_TRUE(store->trashDocument().allEntries().isEmpty());
-    EXPECT_GE(changed.count(), 2) << "the trash view learns of the restore after the trash is written";
-}
-
-TEST_F(NotesStoreTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten) {
-    auto store = open(kToday + "- [ ] precious\n");
-    ASSERT_TRUE(store->deleteEntry(id(*store, "precious")));
     const QByteArray trashBefore = readAll(store->trashFilePath());
     {
         plim::test::FileSizeLimit limit(8);
@@ -812,10 +745,11 @@ TEST_F(NotesStoreTest, RestoreKeepsTheEntryInTheTrashWhenTheNotesCannotBeWritten
     }
     EXPECT_EQ(readAll(store->trashFilePath()), trashBefore);
     EXPECT_TRUE(store->document().allEntries().isEmpty()) << "only what the file holds is shown";
-    // Trying again once the disk takes writes restores it once, not twice.
+    QSignalSpy changed(store.get(), &NotesStore::changed);
     ASSERT_TRUE(store->restoreFromTrash(store->trashDocument().allEntries().at(0).id));
-    EXPECT_EQ(file().count("precious"), 1);
-    EXPECT_EQ(store->document().allEntries().size(), 1);
+    EXPECT_EQ(file(), "## 2025-03-15 Saturday\n\n- [ ] old  <!-- 11:05 -->\n\n" + kToday);
+    EXPECT_TRUE(store->trashDocument().allEntries().isEmpty());
+    EXPECT_GE(changed.count(), 2) << "the trash view learns of the restore after the trash is written";
 }
 
 TEST_F(NotesStoreTest, TakingBackACaptureRemovesTheLatestOpenOne) {
