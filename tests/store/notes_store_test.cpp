@@ -299,13 +299,16 @@ INSTANTIATE_TEST_SUITE_P(Ways, OutsideWriterTest,
                                                          false, true, true}),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// A capture the resident program could not write is kept on disk until it is: by the next plim
-// process that has the file when this one ends first, and a re-read of the file meanwhile drops
-// neither it nor a kept change. Said only once it has waited a while; unsaid once written.
+// What the resident program cannot write now it keeps, in the order asked for, until it can: once
+// there is space again (and on top of an outside edit made meanwhile), once the file is free (from the
+// event loop, or at once when it quits), or, a capture kept on disk, by the next plim process when this
+// one ends first. Said only once it has waited a while; unsaid once written. Meanwhile the command
+// line fails at once and says why.
 TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
     using namespace std::chrono_literals;
-    for (const bool diskFull : {false, true}) {
-        SCOPED_TRACE(diskFull ? "disk full, then space and an outside edit" : "file busy, then the program ends");
+    enum Then { MoreSpace, FileFree, Quits, ProgramEnds };
+    for (const Then then : {MoreSpace, FileFree, Quits, ProgramEnds}) {
+        SCOPED_TRACE(then);
         QByteArray text = kToday + "- [ ] a\n";
         for (int i = 0; i < 10; ++i) {
             text += "- [ ] filler that a record of the capture is smaller than\n";
@@ -316,10 +319,17 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
         auto resident = notes.open(options);
         FileLock other(path);
         std::optional<plim::test::FileSizeLimit> limit;
-        if (diskFull) {
+        if (then == MoreSpace) {
             limit.emplace(rlim_t(text.size() + 2));
         } else {
             ASSERT_TRUE(other.tryLock());
+            NotesStore::Options commandLine;
+            commandLine.lockWait = 20ms;
+            auto command = notes.open(commandLine);
+            EXPECT_FALSE(add(*command, u"refused"));
+            ASSERT_TRUE(command->error());
+            EXPECT_EQ(command->error()->kind, StoreError::Kind::Busy);
+            EXPECT_TRUE(command->error()->message().contains(QStringLiteral("another plim process")));
         }
         const NotesStore::Capture capture = resident->capture(u"kept", std::nullopt, now());
         EXPECT_TRUE(capture.waiting);
@@ -328,71 +338,34 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
         const QUuid a = plim::test::entryId(resident->document(), QStringLiteral("a"));
         resident->setReminder(a, Reminder{at(kBerlin, 2025, 3, 15, 9, 0), std::nullopt, false});
         resident->toggleDone(a);
+        EXPECT_TRUE(resident->hasPendingChanges());
         EXPECT_EQ(file(), text);
         EXPECT_EQ(resident->waitingCaptures(), 1);
         EXPECT_FALSE(resident->shownError()) << "a moment's trouble is no news";
         ASSERT_TRUE(QTest::qWaitFor([&] { return resident->shownError().has_value(); }, 3000));
         EXPECT_TRUE(resident->shownError()->message().startsWith(QStringLiteral("1 capture waits to be saved · ")));
-        if (diskFull) {
+        other.unlock();
+        if (then == MoreSpace) {
             limit.reset();
             QFile f(path);
             ASSERT_TRUE(f.open(QIODevice::Append));
             f.write("- [ ] outside\n");
-        } else {
-            resident.reset(); // quit or killed: nothing it held in memory counts
-            other.unlock();
+        } else if (then == Quits) {
+            EXPECT_TRUE(resident->finishPendingChanges(1s));
+            EXPECT_TRUE(file().contains("- [x] ~~a~~\n") && file().endsWith("- [ ] kept  <!-- 09:05 -->\n"));
+        } else if (then == ProgramEnds) {
+            resident.reset();        // quit or killed: nothing it held in memory counts
             resident = notes.open(); // the next plim process
         }
         ASSERT_TRUE(QTest::qWaitFor([&] { return file().contains("- [ ] kept  <!-- 09:05 -->\n"); }, 5000));
         EXPECT_EQ(resident->waitingCaptures(), 0);
-        if (diskFull) {
+        if (then != ProgramEnds) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return file().contains("- [x] ~~a~~\n"); }, 5000));
-            EXPECT_TRUE(file().contains("- [ ] outside\n"));
+            EXPECT_EQ(file().contains("- [ ] outside\n"), then == MoreSpace);
+            EXPECT_FALSE(resident->hasPendingChanges());
+            EXPECT_FALSE(resident->error());
             EXPECT_FALSE(resident->shownError());
         }
-    }
-}
-
-// Two stores on one file stand for two plim processes: the second waits its turn while the first
-// is between its read and its rename.
-TEST_F(NotesStoreTest, PlimProcessesTakeTurns) {
-    for (const bool quitting : {false, true}) {
-        SCOPED_TRACE(quitting ? "quitting" : "event loop");
-        using namespace std::chrono_literals;
-        auto first = open("");
-        add(*first, u"a");
-        NotesStore::Options commandLine;
-        commandLine.lockWait = 20ms;
-        auto other = notes.open(commandLine);
-        auto resident = notes.open(NotesStore::residentOptions());
-        QSignalSpy residentChanged(resident.get(), &NotesStore::changed);
-        ASSERT_TRUE(first->mutate([&](NotesDocument& d) {
-            toggleFirst(d);
-            // The command line fails at once and says why; the resident program keeps its changes.
-            EXPECT_FALSE(add(*other, u"refused"));
-            EXPECT_FALSE(add(*resident, u"kept"));
-            resident->toggleDone(resident->document().allEntries().at(0).id);
-            EXPECT_TRUE(resident->hasPendingChanges());
-        }));
-        ASSERT_TRUE(other->error());
-        EXPECT_EQ(other->error()->kind, StoreError::Kind::Busy);
-        EXPECT_TRUE(other->error()->message().contains(QStringLiteral("another plim process")));
-        ASSERT_TRUE(resident->error());
-        EXPECT_EQ(resident->error()->kind, StoreError::Kind::Busy);
-        EXPECT_EQ(file(), kToday + "- [x] ~~a~~  <!-- 09:05 -->\n");
-
-        // Once the file is free, the kept changes are made in order on what the file holds then:
-        // from the event loop, or at once when the program is about to quit.
-        if (quitting) {
-            EXPECT_TRUE(resident->finishPendingChanges(1s));
-        } else {
-            ASSERT_TRUE(residentChanged.wait(3000));
-        }
-        EXPECT_FALSE(resident->hasPendingChanges());
-        EXPECT_FALSE(resident->error());
-        EXPECT_EQ(file(), kToday + "- [ ] a  <!-- 09:05 -->\n- [ ] kept  <!-- 09:05 -->\n");
-        ASSERT_TRUE(add(*other, u"later"));
-        EXPECT_FALSE(other->error());
     }
 }
 
