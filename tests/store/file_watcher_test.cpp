@@ -26,8 +26,7 @@ constexpr FileWatcher::Timings quick{20ms, 50ms};
 constexpr int settleMs = 120;
 
 bool append(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Append) && f.write(bytes) == bytes.size();
+    return test::writeAll(path, bytes, true);
 }
 
 bool atomicSave(const QString& path, const QByteArray& bytes) {

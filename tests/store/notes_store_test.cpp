@@ -117,9 +117,7 @@ TEST_F(NotesStoreTest, UndoTakesBackLaterCapturesAndOutsideEditsRedoably) {
         SCOPED_TRACE(capture ? "capture" : "outside edit");
         auto store = open("", true);
         add(*store, u"a");
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::Append) && f.write("- [ ] theirs\n") > 0);
-        f.close();
+        ASSERT_TRUE(writeAll(path, "- [ ] theirs\n", true));
         ASSERT_TRUE(store->mutate(toggleFirst));
         EXPECT_EQ(file(), toggled);
         ASSERT_TRUE(capture ? add(*store, u"from elsewhere").has_value()
@@ -184,9 +182,7 @@ TEST_F(NotesStoreTest, AWriteBetweenReadAndRenameIsKeptAndTheChangeMadeAgain) {
         int written = 0;
         plim::test::ScriptedCalls outside;
         outside.atSync = [&] {
-            QFile f(path);
-            EXPECT_TRUE(f.open(QIODevice::Append));
-            f.write("- [ ] outside " + QByteArray::number(++written) + '\n');
+            EXPECT_TRUE(writeAll(path, "- [ ] outside " + QByteArray::number(++written) + '\n', true));
             return c.outsideWrites < 0 || written < c.outsideWrites;
         };
         const FileSystemCalls::Override during(outside);
@@ -347,9 +343,7 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
         other.unlock();
         if (then == MoreSpace) {
             limit.reset();
-            QFile f(path);
-            ASSERT_TRUE(f.open(QIODevice::Append));
-            f.write("- [ ] outside\n");
+            ASSERT_TRUE(writeAll(path, "- [ ] outside\n", true));
         } else if (then == Quits) {
             EXPECT_TRUE(resident->finishPendingChanges(1s));
             EXPECT_TRUE(file().contains("- [x] ~~a~~\n") && file().endsWith("- [ ] kept  <!-- 09:05 -->\n"));

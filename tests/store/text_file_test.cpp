@@ -201,10 +201,7 @@ TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
 
         PreparedWrite late = PreparedWrite::prepare(notes, "second\n");
         ASSERT_TRUE(late.ready());
-        QFile outside(notes);
-        ASSERT_TRUE(outside.open(QIODevice::Append));
-        outside.write("appended\n");
-        outside.close();
+        ASSERT_TRUE(writeAll(notes, "appended\n", true));
         EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
         EXPECT_EQ(readAll(notes), "first\nappended\n");
         EXPECT_EQ(others(), QStringList());

@@ -38,6 +38,7 @@ Instant at(const Calendar& calendar, int year, int month, int day, int hour = 0,
 std::string describe(const Calendar& calendar, Instant t);
 
 QByteArray readAll(const QString& path);
-bool writeAll(const QString& path, const QByteArray& bytes);
+// Writes `bytes` over what the file held, or after it with `append`.
+bool writeAll(const QString& path, const QByteArray& bytes, bool append = false);
 
 } // namespace plim::test
