@@ -28,6 +28,13 @@ namespace {
 
 const Calendar kBerlin(u"Europe/Berlin"_s);
 
+// Moves the file's modification time `seconds` into the past (into the future when negative).
+bool age(const QString& path, int seconds) {
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) &&
+           f.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime);
+}
+
 struct ConflictStore : ::testing::Test {
     ConflictStore() {
         EXPECT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
@@ -117,10 +124,7 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
         auto command = notes.open(options);
         ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
     }
-    QFile touched(notes.path);
-    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
-    touched.close();
+    ASSERT_TRUE(age(notes.path, -5)); // touched
     const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
                            QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
     ASSERT_TRUE(writeAll(litter, "half"));
@@ -147,10 +151,7 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
 TEST_F(ConflictStore, AnAgreedTextNewerThanTheCopyIsNoAncestor) {
     const QString copy = beside(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
     ASSERT_TRUE(writeAll(copy, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
-    QFile older(copy);
-    ASSERT_TRUE(older.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
-    older.close();
+    ASSERT_TRUE(age(copy, 60));
     const QByteArray merged = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, merged)); // from elsewhere, once the copy has gone there
     QFile::rename(copy, copy + u".away"_s);
@@ -169,10 +170,6 @@ TEST(AgreedTextPrune, KeepsWhatNotesFilesInUseNeed) {
     QTemporaryDir dir;
     const QString state = dir.filePath(u"state"_s);
     const QDateTime now = QDateTime::currentDateTime();
-    const auto age = [&](const QString& path, int seconds) {
-        QFile f(path);
-        return f.open(QIODevice::ReadWrite) && f.setFileTime(now.addSecs(-seconds), QFileDevice::FileModificationTime);
-    };
     constexpr int kDay = 86400;
     const struct {
         const char* notes;
