@@ -105,8 +105,14 @@ TEST(MergeCommand, TwoComputersChangingOneFileOffline) {
     const QString copy = dir.filePath(u"desktop/plim.sync-conflict-20261206-120000-LAPTOP1.md"_s);
     ASSERT_TRUE(writeAll(copy, laptopFile));
 
+    // A copy that is not UTF-8 is never merged: reported and left where it is.
+    const QString bad = dir.filePath(u"desktop/plim (conflicted copy 2026-12-06 101500).md"_s);
+    ASSERT_TRUE(writeAll(bad, "## 2026-12-06 Sunday\n\n- [ ] \xff\xfe\n"));
+
     const Result r = plimMerge(desktop.path);
-    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(u"plim: "_s + bad + u" cannot be read ("_s)) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(bad));
     EXPECT_EQ(r.out, u"3 entries added, 1 marked done, 2 entries removed, from "
                      u"plim.sync-conflict-20261206-120000-LAPTOP1.md\n"_s);
     EXPECT_FALSE(QFileInfo::exists(copy));
@@ -134,24 +140,6 @@ TEST(MergeCommand, TwoComputersChangingOneFileOffline) {
     EXPECT_EQ(QString::fromUtf8(readAll(desktop.path)), merged + u"- [ ] book train  <!-- 18:30 -->\n"_s);
     EXPECT_TRUE(
         QFileInfo::exists(NotesStore::mergedFolder() + u"/plim.sync-conflict-20261206-120000-LAPTOP1 (2).md"_s));
-}
-
-// A copy that is not UTF-8 is never merged: reported, left where it is, the notes untouched.
-TEST(MergeCommand, UnreadableCopyIsReportedAndLeft) {
-    QTemporaryDir dir;
-    const QString notes = dir.filePath(u"plim.md"_s);
-    const QString bad = dir.filePath(u"plim (conflicted copy 2026-12-06 101500).md"_s);
-    const QString good = dir.filePath(u"plim_conflict-20261206-101500.md"_s);
-    ASSERT_TRUE(writeAll(notes, kAgreed));
-    ASSERT_TRUE(writeAll(bad, "## 2026-12-06 Sunday\n\n- [ ] \xff\xfe\n"));
-    ASSERT_TRUE(writeAll(good, "## 2026-12-06 Sunday\n\n- [ ] new\n"));
-    const Result r = plimMerge(notes);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.startsWith(u"plim: "_s + bad + u" cannot be read ("_s)) << r.err.toStdString();
-    EXPECT_EQ(r.out, u"1 entry added, from plim_conflict-20261206-101500.md\n"_s);
-    EXPECT_TRUE(QFileInfo::exists(bad));
-    EXPECT_FALSE(QFileInfo::exists(good));
-    EXPECT_TRUE(QString::fromUtf8(readAll(notes)).contains(u"- [ ] new\n"_s));
 }
 
 // A copy found beside the notes is merged by itself only when it is the user's own file that nobody

@@ -28,6 +28,13 @@ namespace {
 
 const Calendar kBerlin(u"Europe/Berlin"_s);
 
+// Moves the file's modification time `seconds` into the past (into the future when negative).
+bool age(const QString& path, int seconds) {
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) &&
+           f.setFileTime(QDateTime::currentDateTime().addSecs(-seconds), QFileDevice::FileModificationTime);
+}
+
 struct ConflictStore : ::testing::Test {
     ConflictStore() {
         EXPECT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
@@ -73,9 +80,11 @@ TEST_F(ConflictStore, TrashCopyIntoTheTrash) {
     ASSERT_TRUE(writeAll(store->trashFilePath(), "## 2026-12-01 Tuesday\n\n- [ ] gone here\n"));
     const QString copy = beside(u"plim.trash (Ann's conflicted copy 2026-12-06).md"_s);
     ASSERT_TRUE(writeAll(copy, "## 2026-12-02 Wednesday\n\n- [ ] gone there\n"));
+    ASSERT_TRUE(writeAll(beside(u"other.md"_s), "- x\n"));
     const QByteArray notesBefore = readAll(notes.path);
+    // Found beside the notes and its trash (no copy of theirs) as the trash's copy.
     const auto found = ConflictCopies::find(notes.path);
-    ASSERT_EQ(found.size(), 1);
+    ASSERT_EQ(found, (QList<ConflictCopies::Found>{{copy, ConflictCopies::Of::Trash}}));
     const auto merged = store->mergeCopy(found.first().path, found.first().of);
     EXPECT_EQ(merged.status, NotesStore::CopyMerge::Status::Merged);
     EXPECT_EQ(readAll(store->trashFilePath()),
@@ -85,6 +94,9 @@ TEST_F(ConflictStore, TrashCopyIntoTheTrash) {
 }
 
 // The agreed text: a text read in that no plim process wrote, never while a copy sits beside it.
+// What one plim process wrote is never the agreed text of a later one: not when another process
+// reads it only after writing on top of it, not once its stamp moved (touched) with its bytes the
+// same. A temporary a killed writer left in the agreed folder goes at the next start.
 TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const AgreedText agreed(notes.path);
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
@@ -105,9 +117,21 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), loaded.toUtf8()));
 
     store->toggleDone(test::entryId(store->document(), u"a"_s)); // our own write
+    NotesStore::Options options;
+    options.keepAgreedText = true;
+    for (const QString& text : {u"one"_s, u"two"_s, u"three"_s}) {
+        // A command of its own: reads the last one's write, writes on top, records what it read.
+        auto command = notes.open(options);
+        ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
+    }
+    ASSERT_TRUE(age(notes.path, -5)); // touched
+    const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
+                           QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
+    ASSERT_TRUE(writeAll(litter, "half"));
     store->load();
     store->flushAgreedText();
     EXPECT_EQ(agreed.ancestor(), loaded);
+    EXPECT_FALSE(QFileInfo::exists(litter));
 
     const QByteArray fromElsewhere = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, fromElsewhere));
@@ -122,45 +146,12 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
 }
 
-// What one plim process wrote is never the agreed text of a later one: not when another process
-// reads it only after writing on top of it, not once its stamp moved (touched) with its bytes the
-// same. A temporary a killed writer left in the agreed folder goes at the next start.
-TEST_F(ConflictStore, OwnWritesOfEveryProcessAreNeverAgreed) {
-    const AgreedText agreed(notes.path);
-    store->flushAgreedText();
-    const std::optional<QString> fromElsewhere = agreed.ancestor();
-    ASSERT_TRUE(fromElsewhere);
-    NotesStore::Options options;
-    options.keepAgreedText = true;
-    for (const QString& text : {u"one"_s, u"two"_s, u"three"_s}) {
-        // A command of its own: reads the last one's write, writes on top, records what it read.
-        auto command = notes.open(options);
-        ASSERT_TRUE(command->append(text, std::nullopt, notes.clock->now()));
-    }
-    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
-
-    QFile touched(notes.path);
-    ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(touched.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
-    touched.close();
-    const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
-                           QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
-    ASSERT_TRUE(writeAll(litter, "half"));
-    store->load();
-    store->flushAgreedText();
-    EXPECT_EQ(agreed.ancestor(), fromElsewhere);
-    EXPECT_FALSE(QFileInfo::exists(litter));
-}
-
 // An agreed text newer than the copy (the other computer's text come back after this one merged
 // it) is not what the copy started from: what the copy lacks stays.
 TEST_F(ConflictStore, AnAgreedTextNewerThanTheCopyIsNoAncestor) {
     const QString copy = beside(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
     ASSERT_TRUE(writeAll(copy, "## 2026-12-06 Sunday\n\n- [ ] a\n"));
-    QFile older(copy);
-    ASSERT_TRUE(older.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
-    older.close();
+    ASSERT_TRUE(age(copy, 60));
     const QByteArray merged = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, merged)); // from elsewhere, once the copy has gone there
     QFile::rename(copy, copy + u".away"_s);
@@ -179,10 +170,6 @@ TEST(AgreedTextPrune, KeepsWhatNotesFilesInUseNeed) {
     QTemporaryDir dir;
     const QString state = dir.filePath(u"state"_s);
     const QDateTime now = QDateTime::currentDateTime();
-    const auto age = [&](const QString& path, int seconds) {
-        QFile f(path);
-        return f.open(QIODevice::ReadWrite) && f.setFileTime(now.addSecs(-seconds), QFileDevice::FileModificationTime);
-    };
     constexpr int kDay = 86400;
     const struct {
         const char* notes;
@@ -290,16 +277,6 @@ TEST(ConflictCopies, NamesOfTheSyncToolsCopies) {
         EXPECT_EQ(ConflictCopies::isCopyOf(row.section(u'>', 0, 0), row.section(u'>', 1)), copies.contains(row))
             << row.toStdString();
     }
-
-    QTemporaryDir dir;
-    for (const char* name : {"plim.md", "plim.trash.md", "plim_conflict-20261206-101500.md", "other.md",
-                             "plim.trash (Bo's conflicted copy 2026-12-06).md"}) {
-        ASSERT_TRUE(test::writeAll(dir.filePath(QString::fromUtf8(name)), "x\n"));
-    }
-    const QList<ConflictCopies::Found> expected{
-        {dir.filePath(QStringLiteral("plim.trash (Bo's conflicted copy 2026-12-06).md")), ConflictCopies::Of::Trash},
-        {dir.filePath(QStringLiteral("plim_conflict-20261206-101500.md")), ConflictCopies::Of::Notes}};
-    EXPECT_EQ(ConflictCopies::find(dir.filePath(QStringLiteral("plim.md"))), expected);
 }
 
 // Each side's text is a day's lines under Sunday's heading unless it has headings of its own.

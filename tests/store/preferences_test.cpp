@@ -51,14 +51,20 @@ const Reader readRawShortcut = [](const Preferences& p) -> QString {
 
 const char* const defaultPresets = "20m|1h|3h|tonight|tomorrow|next week|every 3h|every day|twice a day";
 
-struct ReadCase {
+struct Case {
     const char* name;
-    const char* stored; // lines of the settings file below [General]; "" for nothing stored
+    const char* stored; // lines of the settings file below [General]; "" for nothing stored, null: set
     Reader read;
     const char* expected; // "$HOME" stands for the home folder
+    QLatin1String key{};  // what is set, in this and read in another process
+    QVariant value{};
 };
 
-const ReadCase readCases[] = {
+const QStringList presets{QStringLiteral("1, 2"),     QStringLiteral("@Invalid()"), QStringLiteral("3h"),
+                          QStringLiteral("tonight"),  QStringLiteral("\"quoted\""), QStringLiteral("next week"),
+                          QStringLiteral("every 3h"), QStringLiteral("every day"),  QString()};
+
+const Case cases[] = {
     {"textSize above range", "textSize=100", readTextSize, "48"},
     {"textSize below range", "textSize=5", readTextSize, "12"},
     {"textSize list", "textSize=20, 30", readTextSize, "18"},
@@ -90,6 +96,24 @@ const ReadCase readCases[] = {
     {"notesFilePath tilde inside", "notesFilePath=/srv/~/x.md", readNotesPath, "/srv/~/x.md"},
     {"trash beside chosen file", "notesFilePath=/srv/a/b.md", readTrashPath, "/srv/a/plim.trash.md"},
     {"trash never the notes file", "notesFilePath=/srv/plim.trash.md", readTrashPath, "/srv/plim.trash.trash.md"},
+    {"double out of range", nullptr, readOpacity, "0.3", PreferenceKey::opacity, 0.05},
+    {"integral double", nullptr, readDayEnd, "1200", PreferenceKey::dayEnd, 1200.0},
+    {"fractional double as integer", nullptr, readDayEnd, "1230", PreferenceKey::dayEnd, 1200.5},
+    {"boolean as string", nullptr, readOffered, "yes", PreferenceKey::launchAtLoginOffered, QStringLiteral("true")},
+    {"number where a boolean belongs", nullptr, readRing, "yes", PreferenceKey::ringOnThisMac, 0},
+    {"list of nine", nullptr, readPresets, "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|",
+     PreferenceKey::reminderPresets, presets},
+    {"draft with markup", nullptr, readDraft, "@Variant(x), y\n  z\\", PreferenceKey::draft,
+     QStringLiteral("@Variant(x), y\n  z\\")},
+    {"list where a string belongs", nullptr, readDraft, "", PreferenceKey::draft,
+     QStringList{QStringLiteral("a"), QStringLiteral("b")}},
+    // Values no setting can hold (hand-edited, or written by a broken program) are out of range.
+    {"path beyond the system's limit", nullptr, readNotesPath, "$HOME/Documents/plim/plim.md",
+     PreferenceKey::notesFilePath, QStringLiteral("/srv/") + QString(2100, u'é')},
+    {"a preset too long for a phrase", nullptr, readPresets, defaultPresets, PreferenceKey::reminderPresets,
+     QStringList(presets.mid(0, 8)) << QString(300, u'a')},
+    {"a raw value of megabytes", nullptr, readRawShortcut, "none", QLatin1String("KeyboardShortcuts_capture"),
+     QString(Preferences::maxValueLength + 1, u'{')},
 };
 
 class PreferencesFile : public ::testing::Test {
@@ -106,62 +130,24 @@ protected:
     int files = 0;
 };
 
-// Reading applies the default and the range, and never writes the clamped value back.
+// Reading applies the default and the range, and never writes the clamped value back; what is set
+// reads back so in this process and in another.
 TEST_F(PreferencesFile, StoredValuesAreReadWithinRange) {
-    for (const ReadCase& c : readCases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString file = fresh();
-        const QByteArray stored = QByteArray("[General]\n") + c.stored + '\n';
-        ASSERT_TRUE(writeAll(file, stored));
-        {
-            const Preferences prefs(file);
-            EXPECT_EQ(c.read(prefs), QString::fromUtf8(c.expected).replace(QStringLiteral("$HOME"), QDir::homePath()));
-        }
-        EXPECT_EQ(readAll(file), stored);
-    }
-}
-
-struct WriteCase {
-    const char* name;
-    QLatin1String key;
-    QVariant value;
-    Reader read;
-    const char* expected;
-};
-
-TEST_F(PreferencesFile, StoredValuesReadBackInThisAndAnotherProcess) {
-    const QStringList presets{QStringLiteral("1, 2"),     QStringLiteral("@Invalid()"), QStringLiteral("3h"),
-                              QStringLiteral("tonight"),  QStringLiteral("\"quoted\""), QStringLiteral("next week"),
-                              QStringLiteral("every 3h"), QStringLiteral("every day"),  QString()};
-    const WriteCase cases[] = {
-        {"double out of range", PreferenceKey::opacity, 0.05, readOpacity, "0.3"},
-        {"integral double", PreferenceKey::dayEnd, 1200.0, readDayEnd, "1200"},
-        {"fractional double as integer", PreferenceKey::dayEnd, 1200.5, readDayEnd, "1230"},
-        {"boolean as string", PreferenceKey::launchAtLoginOffered, QStringLiteral("true"), readOffered, "yes"},
-        {"number where a boolean belongs", PreferenceKey::ringOnThisMac, 0, readRing, "yes"},
-        {"list of nine", PreferenceKey::reminderPresets, presets, readPresets,
-         "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|"},
-        {"draft with markup", PreferenceKey::draft, QStringLiteral("@Variant(x), y\n  z\\"), readDraft,
-         "@Variant(x), y\n  z\\"},
-        {"list where a string belongs", PreferenceKey::draft, QStringList{QStringLiteral("a"), QStringLiteral("b")},
-         readDraft, ""},
-        // Values no setting can hold (hand-edited, or written by a broken program) are out of range.
-        {"path beyond the system's limit", PreferenceKey::notesFilePath, QStringLiteral("/srv/") + QString(2100, u'é'),
-         readNotesPath, "$HOME/Documents/plim/plim.md"},
-        {"a preset too long for a phrase", PreferenceKey::reminderPresets,
-         QStringList(presets.mid(0, 8)) << QString(300, u'a'), readPresets, defaultPresets},
-        {"a raw value of megabytes", QLatin1String("KeyboardShortcuts_capture"),
-         QString(Preferences::maxValueLength + 1, u'{'), readRawShortcut, "none"},
-    };
-    for (const WriteCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString file = fresh();
-        Preferences prefs(file);
-        prefs.setValue(c.key, c.value);
         const QString expected = QString::fromUtf8(c.expected).replace(QStringLiteral("$HOME"), QDir::homePath());
-        EXPECT_EQ(c.read(prefs), expected);
-        const Preferences other(reopened(file));
-        EXPECT_EQ(c.read(other), expected);
+        const QByteArray stored = QByteArray("[General]\n") + c.stored + '\n';
+        if (!c.stored) {
+            Preferences prefs(file);
+            prefs.setValue(c.key, c.value);
+            EXPECT_EQ(c.read(prefs), expected);
+            EXPECT_EQ(c.read(Preferences(reopened(file))), expected);
+            continue;
+        }
+        ASSERT_TRUE(writeAll(file, stored));
+        EXPECT_EQ(c.read(Preferences(file)), expected);
+        EXPECT_EQ(readAll(file), stored);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "store/TextFile.h"
 #include "store/WriteBasis.h"
 
+#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -183,12 +184,8 @@ TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
 
 TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
     // Also where the file system cannot swap two files and only the last look before the rename guards.
-    struct NoSwap : FileSystemCalls {
-        int exchange(const char*, const char*) override {
-            errno = EINVAL;
-            return -1;
-        }
-    } noSwap;
+    plim::test::ScriptedCalls noSwap;
+    noSwap.failing[noSwap.Exchange] = EINVAL;
     for (const bool swaps : {true, false}) {
         SCOPED_TRACE(swaps);
         std::optional<FileSystemCalls::Override> calls;
@@ -204,10 +201,7 @@ TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
 
         PreparedWrite late = PreparedWrite::prepare(notes, "second\n");
         ASSERT_TRUE(late.ready());
-        QFile outside(notes);
-        ASSERT_TRUE(outside.open(QIODevice::Append));
-        outside.write("appended\n");
-        outside.close();
+        ASSERT_TRUE(writeAll(notes, "appended\n", true));
         EXPECT_EQ(late.commit(first.stamp).outcome, PreparedWrite::Outcome::TargetMoved);
         EXPECT_EQ(readAll(notes), "first\nappended\n");
         EXPECT_EQ(others(), QStringList());
@@ -249,35 +243,20 @@ TEST_F(TextFileTest, AGuardedVersionTellsWhetherAnyoneOpenedItForWriting) {
     }
 }
 
-// Fails one of the writer's system calls.
-struct FailingCalls : FileSystemCalls {
-    enum Call { MakeTemporary, Write, Fsync, Rename } call;
-    int error;
-    FailingCalls(Call c, int e)
-        : call(c)
-        , error(e) {}
-    bool fails(Call c) { return c == call && (errno = error, true); }
-    int makeTemporary(char* p) override { return fails(MakeTemporary) ? -1 : FileSystemCalls::makeTemporary(p); }
-    ssize_t write(int fd, const void* d, size_t n) override {
-        return fails(Write) ? -1 : FileSystemCalls::write(fd, d, n);
-    }
-    int fsync(int fd) override { return fails(Fsync) ? -1 : FileSystemCalls::fsync(fd); }
-    int rename(const char* a, const char* b) override { return fails(Rename) ? -1 : FileSystemCalls::rename(a, b); }
-};
-
 TEST_F(TextFileTest, AFailingSystemCallIsReportedAndKeepsTheOldFile) {
     const QByteArray old = "- [ ] keep me\n";
     ASSERT_TRUE(writeAll(notes, old));
-    const FailingCalls cases[] = {{FailingCalls::MakeTemporary, EACCES},
-                                  {FailingCalls::Write, ENOSPC},
-                                  {FailingCalls::Fsync, EIO},
-                                  {FailingCalls::Rename, EIO}};
-    for (FailingCalls calls : cases) {
-        SCOPED_TRACE(calls.call);
+    using Calls = plim::test::ScriptedCalls;
+    const std::pair<Calls::Call, int> cases[] = {
+        {Calls::MakeTemporary, EACCES}, {Calls::Write, ENOSPC}, {Calls::Fsync, EIO}, {Calls::Rename, EIO}};
+    for (const auto& [call, error] : cases) {
+        SCOPED_TRACE(call);
+        Calls calls;
+        calls.failing[call] = error;
         const FileSystemCalls::Override use(calls);
         const auto failure = writeTextFileAtomically(notes, u"- [ ] replaced\n");
         ASSERT_TRUE(failure);
-        EXPECT_EQ(*failure, QString::fromLocal8Bit(std::strerror(calls.error)));
+        EXPECT_EQ(*failure, QString::fromLocal8Bit(std::strerror(error)));
         EXPECT_EQ(readAll(notes), old);
         EXPECT_EQ(others(), QStringList());
     }

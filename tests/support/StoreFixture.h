@@ -2,12 +2,15 @@
 
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
+#include "store/TextFile.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/resource.h>
 
@@ -66,6 +69,45 @@ public:
 
 private:
     rlimit old_{};
+};
+
+// The writer's system calls as a test steers them: each fails with its error when one is set,
+// `atSync` runs at every fsync until it says no more, `before` and `after` once around the next
+// rename or swap of the temporary over the file.
+struct ScriptedCalls : FileSystemCalls {
+    enum Call { MakeTemporary, Write, Fsync, Rename, Exchange, Calls };
+    int failing[Calls] = {};
+    std::function<bool()> atSync;
+    std::function<void()> before;
+    std::function<void()> after;
+
+    bool fails(Call c) const { return failing[c] != 0 && (errno = failing[c], true); }
+    int makeTemporary(char* p) override { return fails(MakeTemporary) ? -1 : FileSystemCalls::makeTemporary(p); }
+    ssize_t write(int fd, const void* d, size_t n) override {
+        return fails(Write) ? -1 : FileSystemCalls::write(fd, d, n);
+    }
+    int fsync(int fd) override {
+        if (atSync && !atSync()) {
+            atSync = {};
+        }
+        return fails(Fsync) ? -1 : FileSystemCalls::fsync(fd);
+    }
+    int rename(const char* from, const char* to) override {
+        return fails(Rename) ? -1 : around([&] { return FileSystemCalls::rename(from, to); });
+    }
+    int exchange(const char* from, const char* to) override {
+        return fails(Exchange) ? -1 : around([&] { return FileSystemCalls::exchange(from, to); });
+    }
+    int around(const std::function<int()>& replace) {
+        if (auto f = std::exchange(before, {})) {
+            f();
+        }
+        const int result = replace();
+        if (auto f = std::exchange(after, {})) {
+            f();
+        }
+        return result;
+    }
 };
 
 } // namespace plim::test

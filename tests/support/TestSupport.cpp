@@ -26,9 +26,9 @@ QByteArray readAll(const QString& path) {
     return f.readAll();
 }
 
-bool writeAll(const QString& path, const QByteArray& bytes) {
+bool writeAll(const QString& path, const QByteArray& bytes, bool append) {
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!f.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate))) {
         return false;
     }
     return f.write(bytes) == bytes.size();

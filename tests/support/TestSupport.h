@@ -39,7 +39,8 @@ Instant at(const Calendar& calendar, int year, int month, int day, int hour = 0,
 std::string describe(const Calendar& calendar, Instant t);
 
 QByteArray readAll(const QString& path);
-bool writeAll(const QString& path, const QByteArray& bytes);
+// Writes `bytes` over what the file held, or after it with `append`.
+bool writeAll(const QString& path, const QByteArray& bytes, bool append = false);
 
 // Turns the event loop until the condition holds; false when it does not within `ms`.
 bool waitFor(const std::function<bool()>& condition, int ms = 5000);
