@@ -291,9 +291,7 @@ TEST_F(SchedulerTest, AnAnswerTurnsIntoAStoreCommand) {
     // The reminder, the button, the text typed into the notification, the line afterwards, what was asked.
     const std::tuple<QString, QString, std::optional<QString>, QString, QString> cases[] = {
         {remind(9), u"done"_s, {}, u"- [x] ~~call Ann~~  <!-- 08:00 -->"_s, {}},
-        {remind(9), u"dismiss"_s, {}, u"- [ ] call Ann  <!-- 08:00 -->"_s, {}},
         {daily, u"dismiss"_s, {}, ann(u"remind 2026-03-15 09:00 every day 09:00"_s), {}},
-        {remind(9), u"quick-snooze"_s, {}, ann(u"remind 2026-03-14 09:30"_s), {}},
         // A typed snooze snoozes a repeat; a typed repeat replaces the reminder.
         {daily, u"snooze"_s, u" 1h\n"_s, ann(u"remind 2026-03-14 10:10 every day 09:00"_s), {}},
         {remind(9), u"snooze"_s, u"every day 20:30"_s, ann(u"remind 2026-03-14 20:30 every day 20:30"_s), {}},
