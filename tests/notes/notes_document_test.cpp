@@ -284,21 +284,6 @@ TEST(EntryIdentity, KeysOfHeadingTextAndCount) {
     }
 }
 
-TEST(EntryIdentity, DeletingTheFirstRepeatHandsItsIdentityOn) {
-    NotesDocument doc = NotesDocument::parse(q("## 2025-03-14 Friday\n- [ ] buy milk\n- [x] ~~buy milk~~\n"));
-    const QList<Entry> before = doc.allEntries();
-    ASSERT_EQ(before.size(), 2);
-    // Identities outlive a run (notification and command-line ids): their values must not change.
-    EXPECT_EQ(before[0].id.toString(QUuid::WithoutBraces), q("a75f138f-d232-fc08-564c-e3170e68fd8d"));
-    EXPECT_EQ(before[1].id.toString(QUuid::WithoutBraces), q("a75f148f-d232-fdbb-564c-e2170e68fbda"));
-
-    ASSERT_TRUE(doc.remove(before[0].id));
-    const QList<Entry> after = NotesDocument::parse(doc.serialized()).allEntries();
-    ASSERT_EQ(after.size(), 1);
-    EXPECT_EQ(after[0].id, before[0].id);
-    EXPECT_EQ(after[0].state, State::Done);
-}
-
 // --- Queries and edits ---------------------------------------------------------------------------
 
 TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
