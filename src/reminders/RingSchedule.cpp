@@ -239,9 +239,13 @@ std::optional<LocalTime> localTimeAfter(std::int64_t t, const Calendar& calendar
     // Rings stay a few days short of a change that the local time does not describe.
     const auto shortOf = [](std::int64_t change) { return change == kMax ? kMax : change - kFarFromChangeMs; };
     // Changes of less than half a day between stretches longer than that.
-    const auto near = [](const Calendar::OffsetSpan& a, const Calendar::OffsetSpan& b) {
-        return std::abs(a.offset - b.offset) < kDayShiftMs && a.to - a.from > kFarFromChangeMs &&
-               b.to - b.from > kFarFromChangeMs;
+    // A stretch open at either end is long: its length does not fit in 64 bits.
+    const auto isLong = [](const Calendar::OffsetSpan& s) {
+        std::int64_t length = 0;
+        return __builtin_sub_overflow(s.to, s.from, &length) || length > kFarFromChangeMs;
+    };
+    const auto near = [&](const Calendar::OffsetSpan& a, const Calendar::OffsetSpan& b) {
+        return std::abs(a.offset - b.offset) < kDayShiftMs && isLong(a) && isLong(b);
     };
     const auto here = spanAt(t);
     if (!here) {
