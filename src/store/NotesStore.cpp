@@ -392,6 +392,12 @@ void NotesStore::onFileChanged() {
         settleTimer_.start();
         return;
     }
+    // The version the document was made from (most often this program's own write, told here
+    // right after it): nothing to read, and a 6 MB read would come before the list's next frame.
+    const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
+    if (!blocked && stamp_.exists && basis.stamp() == stamp_) {
+        return;
+    }
     if (adopt(basis.isOpen() ? basis.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
         Q_EMIT changed();
     }
