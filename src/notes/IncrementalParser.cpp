@@ -1,9 +1,7 @@
 #include "notes/IncrementalParser.h"
 
+#include "base/KeyedHash.h"
 #include "notes/NotesSyntax.h"
-
-#include <QHash>
-#include <QRandomGenerator>
 
 #include <unordered_map>
 
@@ -50,13 +48,6 @@ std::vector<qsizetype> dayStarts(View text, qsizetype from, qsizetype end, qsize
 
 } // namespace
 
-IncrementalParser::Print IncrementalParser::print(QByteArrayView bytes) {
-    // Seeded (never 0), Qt hashes long keys with the processor's AES steps: faster than comparing
-    // two copies.
-    static const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64() | 1);
-    return qHash(bytes, seed);
-}
-
 void IncrementalParser::clear() {
     size_ = 0;
     textSize_ = 0;
@@ -75,13 +66,14 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
     const qsizetype shift = all.size() - size_;
     const qsizetype textShift = text.size() - textSize_;
     const auto sameAt = [&](const Day& day, qsizetype at) {
-        return at + day.length <= all.size() && print(all.sliced(at, day.length)) == day.print;
+        return at + day.length <= all.size() && keyedHash(all.sliced(at, day.length)) == day.print;
     };
     // An edit usually changes one stretch of the file: the days before it and after it are the
     // earlier ones, found by position and known by their print. Days in place at the start, the
     // preamble before them the same and the next day's heading after them...
     std::size_t head = 0;
-    if (!days_.empty() && days_.front().from <= all.size() && print(all.first(days_.front().from)) == preamblePrint_) {
+    if (!days_.empty() && days_.front().from <= all.size() &&
+        keyedHash(all.first(days_.front().from)) == preamblePrint_) {
         while (head + 1 < days_.size() && sameAt(days_[head], days_[head].from) &&
                all.sliced(days_[head].from + days_[head].length).startsWith("## ")) {
             ++head;
@@ -125,7 +117,7 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
         // The preamble (and the byte-order mark before it) as a whole parse reads it.
         doc = NotesDocument::parse(allText.first(textStarts.empty() ? textEnd : textStarts.front()));
         preamble_ = doc;
-        preamblePrint_ = print(all.first(starts.empty() ? middleEnd : starts.front()));
+        preamblePrint_ = keyedHash(all.first(starts.empty() ? middleEnd : starts.front()));
     }
     // The line end is the whole text's.
     doc.lineEnd = syntax::crlfLineEnds(allText) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
@@ -143,7 +135,7 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
         const qsizetype length = (last ? middleEnd : starts[k + 1]) - from;
         const qsizetype dayTextFrom = textStarts[k];
         const qsizetype dayTextLength = (last ? textEnd : textStarts[k + 1]) - dayTextFrom;
-        const Print dayPrint = print(all.sliced(from, length));
+        const Print dayPrint = keyedHash(all.sliced(from, length));
         const Day* same = nullptr;
         const auto [first, past] = known.equal_range(dayPrint);
         for (auto it = first; it != past; ++it) {

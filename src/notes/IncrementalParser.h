@@ -23,10 +23,7 @@ public:
     void clear();
 
 private:
-    // A hash of some bytes keyed anew in each process: bytes of one length that differ match by
-    // chance once in 2^64, and no text can be made to match on purpose.
-    using Print = std::size_t;
-    static Print print(QByteArrayView bytes);
+    using Print = std::size_t; // keyedHash of some bytes
     // Where a day lies in the UTF-8 and in the text, and the print of its UTF-8.
     struct Day {
         qsizetype from = 0;

@@ -1,7 +1,6 @@
 #include "store/CaptureSplice.h"
 
-#include <QHash>
-#include <QRandomGenerator>
+#include "base/KeyedHash.h"
 
 #include <cstring>
 
@@ -54,18 +53,12 @@ void replaceInPlace(String& s, qsizetype from, qsizetype to, View with) {
     }
 }
 
-// Seeded (never 0), Qt hashes long keys with the processor's AES steps; keyed anew in each process.
-std::size_t hashOf(QByteArrayView bytes) {
-    static const std::size_t seed = static_cast<std::size_t>(QRandomGenerator::system()->generate64() | 1);
-    return qHash(bytes, seed);
-}
-
 } // namespace
 
 bool CaptureSplice::same(const TextRead& read, bool bytesOnly) const {
     if (!text_) {
         return released_ && !read.bytes.isNull() && released_->first == read.bytes.size() &&
-               released_->second == hashOf(read.bytes);
+               released_->second == keyedHash(read.bytes);
     }
     return textStale_ ? bytes_ == read.bytes : !bytesOnly && *text_ == read.text;
 }
@@ -105,7 +98,7 @@ void CaptureSplice::release() {
         return;
     }
     const QByteArray& all = bytes();
-    released_.emplace(all.size(), hashOf(all));
+    released_.emplace(all.size(), keyedHash(all));
     text_.reset();
     textStale_ = false;
     bytesKnown_ = false;
