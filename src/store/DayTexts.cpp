@@ -6,6 +6,52 @@
 
 namespace plim {
 
+namespace {
+
+// Finds kept days by a key: where the last one found stood first (a new list mostly keeps the old
+// order), then, once a few were not there (a changed day is in neither), through a table made once.
+template <class Day, class KeyOf>
+class KeptDays {
+public:
+    KeptDays(const std::vector<Day>& days, KeyOf keyOf)
+        : days_(days)
+        , keyOf_(keyOf) {}
+
+    const Day* find(const void* key) {
+        for (const std::size_t k : {next_, next_ + 1}) {
+            if (key && k < days_.size() && keyOf_(days_[k]) == key) {
+                next_ = k + 1;
+                return &days_[k];
+            }
+        }
+        if (!key || ++misses_ <= 4) {
+            return nullptr;
+        }
+        if (table_.isEmpty()) {
+            table_.reserve(static_cast<qsizetype>(days_.size()));
+            for (const Day& day : days_) {
+                if (const void* k = keyOf_(day)) {
+                    table_.insert(k, &day);
+                }
+            }
+        }
+        const Day* day = table_.value(key);
+        if (day) {
+            next_ = static_cast<std::size_t>(day - days_.data()) + 1;
+        }
+        return day;
+    }
+
+private:
+    const std::vector<Day>& days_;
+    KeyOf keyOf_;
+    QHash<const void*, const Day*> table_;
+    std::size_t next_ = 0;
+    int misses_ = 0;
+};
+
+} // namespace
+
 std::optional<CompactText> DayTexts::compactOf(const QString& text, const CompactText* neighbour) {
     if (!preamble_ || text.constData() != text_.constData() || text.size() != text_.size()) {
         return std::nullopt;
@@ -75,35 +121,8 @@ QString DayTexts::decode(const CompactText& compact, bool* whole) const {
     if (whole) {
         *whole = false;
     }
-    // A step's days mostly stand where the kept ones do: looked for there first, then by address
-    // once a few were not (a day that changed is in neither).
-    QHash<const CompactText::Chunk*, const Day*> known;
-    std::size_t next = 0;
-    int misses = 0;
-    const auto keptDay = [&](const CompactText::Chunk* chunk) -> const Day* {
-        for (const std::size_t k : {next, next + 1}) {
-            if (k < days_.size() && days_[k].utf8.get() == chunk) {
-                next = k + 1;
-                return days_[k].exact ? &days_[k] : nullptr;
-            }
-        }
-        if (++misses <= 4) {
-            return nullptr;
-        }
-        if (known.isEmpty()) {
-            known.reserve(static_cast<qsizetype>(days_.size()));
-            for (const Day& day : days_) {
-                if (day.utf8 && day.exact) {
-                    known.insert(day.utf8.get(), &day);
-                }
-            }
-        }
-        const Day* day = known.value(chunk);
-        if (day) {
-            next = static_cast<std::size_t>(day - days_.data()) + 1;
-        }
-        return day;
-    };
+    // A step's days are the kept ones whose UTF-8 decodes to their text, known by that chunk.
+    KeptDays keptDay(days_, [](const Day& day) -> const void* { return day.exact ? day.utf8.get() : nullptr; });
     QString out;
     out.reserve(compact.size());
     // The chunks between kept days are decoded together; the pieces split where a kept day's
@@ -124,7 +143,7 @@ QString DayTexts::decode(const CompactText& compact, bool* whole) const {
     };
     const std::vector<CompactText::ChunkPtr>& chunks = compact.chunks();
     for (std::size_t i = 0; i < chunks.size(); ++i) {
-        const Day* day = i > 0 ? keptDay(chunks[i].get()) : nullptr;
+        const Day* day = i > 0 ? keptDay.find(chunks[i].get()) : nullptr;
         if (!day) {
             pending += chunks[i]->bytes;
             continue;
@@ -180,36 +199,9 @@ void DayTexts::encodeDays(const NotesDocument& doc, DayTexts* next) const {
 void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QByteArray* bytes, bool join) const {
     Frame f = frameOf(doc);
     // Kept days are only as good as the frame they were written in.
-    // A day is looked for where it stood, then by its items' address once a few were not there.
+    // A kept day is known by its items' address.
     const bool sameFrame = f.frame == frame_;
-    QHash<const void*, const Day*> known;
-    std::size_t at = 0;
-    int misses = 0;
-    const auto keptDay = [&](const QList<Item>& items) -> const Day* {
-        if (!sameFrame) {
-            return nullptr;
-        }
-        for (const std::size_t k : {at, at + 1}) {
-            if (k < days_.size() && days_[k].items.constData() == items.constData()) {
-                at = k + 1;
-                return &days_[k];
-            }
-        }
-        if (++misses <= 4) {
-            return nullptr;
-        }
-        if (known.isEmpty()) {
-            known.reserve(static_cast<qsizetype>(days_.size()));
-            for (const Day& day : days_) {
-                known.insert(day.items.constData(), &day);
-            }
-        }
-        const Day* day = known.value(items.constData());
-        if (day) {
-            at = static_cast<std::size_t>(day - days_.data()) + 1;
-        }
-        return day;
-    };
+    KeptDays keptDay(days_, [](const Day& day) -> const void* { return day.items.constData(); });
     std::vector<Day> days;
     days.reserve(static_cast<size_t>(doc.sections.size()));
     NotesDocument part = doc; // each day alone, written after `lead`
@@ -217,7 +209,7 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
     part.preamble.clear();
     qsizetype total = f.preamble.size();
     for (const DaySection& section : doc.sections) {
-        const Day* old = keptDay(section.items);
+        const Day* old = sameFrame ? keptDay.find(section.items.constData()) : nullptr;
         if (old && old->items.size() == section.items.size() && old->heading == section.heading) {
             days.push_back(*old);
         } else {
