@@ -22,7 +22,7 @@ FAULTS = [
     ("a change on a moved file is not made again", "store",
      "continue; // read what is there now and make the change on that", "break;"),
     ("no re-read when the file changed before the lock", "store",
-     "if (blocked || !file_.isKnown() || basis_.stamp() != stamp_) {", "if (blocked || !file_.isKnown()) {"),
+     "if (unreadable() || !file_.isKnown() || basis_.stamp() != stamp_) {", "if (unreadable() || !file_.isKnown()) {"),
     ("an unreadable file is taken as empty", "store",
      "stamp_ = read.stamp;\n    if (!read.ok()) {", "stamp_ = read.stamp;\n    if (false) {"),
     ("delete goes on when the trash cannot be written", "store",

@@ -320,7 +320,7 @@ bool NotesStore::adopt(const TextRead& read, ReadAhead* ahead) {
         parsedFromText_ = false;
         return hadContent;
     }
-    if (error_ && error_->kind == StoreError::Kind::Unreadable) {
+    if (unreadable()) {
         setError(std::nullopt);
     }
     const bool bytesOnly = readMode() == TextRead::Decode::BytesOnly;
@@ -361,8 +361,7 @@ bool NotesStore::syncWithDisk() {
         giveUpContended(QStringLiteral("another program is writing it"));
         return false;
     }
-    const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
-    if (!blocked && file_.isReleased() && basis_.stamp() == stamp_) {
+    if (!unreadable() && file_.isReleased() && basis_.stamp() == stamp_) {
         // The version whose bytes were let go of: taken back when their hash says they are the
         // same, neither checked nor decoded again (the document is that of these bytes already).
         const TextRead read = basis_.isOpen() ? basis_.read(TextRead::Decode::Unchecked)
@@ -371,11 +370,11 @@ bool NotesStore::syncWithDisk() {
             file_.read(read, true);
         }
     }
-    if (blocked || !file_.isKnown() || basis_.stamp() != stamp_) {
+    if (unreadable() || !file_.isKnown() || basis_.stamp() != stamp_) {
         if (adopt(basis_.isOpen() ? basis_.read(readMode()) : readTextFile(loadedPath_, readMode()))) {
             Q_EMIT changed();
         }
-        if (error_ && error_->kind == StoreError::Kind::Unreadable) {
+        if (unreadable()) {
             return false;
         }
     }
@@ -394,8 +393,7 @@ void NotesStore::onFileChanged() {
     }
     // The version the document was made from (most often this program's own write, told here
     // right after it): nothing to read, and a 6 MB read would come before the list's next frame.
-    const bool blocked = error_ && error_->kind == StoreError::Kind::Unreadable;
-    if (!blocked && stamp_.exists && basis.stamp() == stamp_) {
+    if (!unreadable() && stamp_.exists && basis.stamp() == stamp_) {
         return;
     }
     if (adopt(basis.isOpen() ? basis.read(readMode()) : readTextFile(loadedPath_, readMode()))) {

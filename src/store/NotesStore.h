@@ -292,6 +292,8 @@ private:
     std::optional<AgreedRead> agreedPending_;
     QTimer agreedTimer_;
     std::optional<StoreError> error_;
+    // The file could not be read: nothing is shown and nothing written until it can.
+    bool unreadable() const { return error_ && error_->kind == StoreError::Kind::Unreadable; }
     std::unique_ptr<FileWatcher> watcher_;
 
     // Taking turns with other plim processes; changes kept while the file was busy (resident

@@ -155,7 +155,7 @@ int NotesStore::waitingCaptures() const {
 NotesStore::Capture NotesStore::keepCapture(const QString& trimmed, const QString& comment, Instant at) {
     const QString why = error_ ? error_->message() : QStringLiteral("%1 could not be saved").arg(filePath());
     // A file that cannot be read is not written until it is mended: the caller keeps the text.
-    if (!options_.retryWhenBusy || (error_ && error_->kind == StoreError::Kind::Unreadable)) {
+    if (!options_.retryWhenBusy || unreadable()) {
         return {std::nullopt, false, why};
     }
     if (!journal_) {
