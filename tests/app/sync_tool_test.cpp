@@ -151,7 +151,8 @@ protected:
             c.sync.daemon = test::startProcess(
                 c.env, u"syncthing"_s, {u"serve"_s, u"--home="_s + c.sync.home, u"--no-browser"_s, u"--no-restart"_s});
         }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return linked(true); }, 30000)) << "the two daemons did not connect";
+        // Two daemons starting beside a loaded build may take a while to open their databases.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return linked(true); }, 60000)) << "the two daemons did not connect";
     }
 
     void TearDown() override {
