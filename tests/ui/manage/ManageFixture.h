@@ -108,5 +108,55 @@ inline Step seq(const std::vector<Step>& steps) {
         }
     };
 }
+inline Step move(int delta) {
+    return [delta](ManageFixture& f) { f.model->moveSelection(delta); };
+}
+inline Step reveal(const QString& text) {
+    return [text](ManageFixture& f) { f.model->reveal(f.idOf(text)); };
+}
+inline const Step unselect = [](ManageFixture& f) { f.model->select(QUuid::createUuid()); };
+inline const Step later = call(&ManageModel::showLater);
+inline const Step trash = call(&ManageModel::showTrash);
+inline const Step sweep = call(&ManageModel::startSweep);
+inline Step fileHas(const QString& text) {
+    return [text](ManageFixture& f) { EXPECT_TRUE(f.file().contains(text)) << f.file().toStdString(); };
+}
+
+// What a step may change, as words "name=value" (no selection: "selected=-"; lists joined by commas,
+// with "_" for a space); the check finds each word given.
+inline Step is(const QString& words) {
+    return [words](ManageFixture& f) {
+        using namespace Qt::Literals::StringLiterals;
+        const ManageModel& m = *f.model;
+        const char* const modes[]{"Log", "Sweep", "Trash", "Later", "Keys"};
+        const auto list = [](const QStringList& texts) { return texts.join(u',').replace(u' ', u'_'); };
+        const auto when = m.whenFieldID() ? f.store->document().entry(*m.whenFieldID()) : std::nullopt;
+        const QStringList state{
+            u"mode="_s + QLatin1String(modes[int(m.mode())]),
+            u"filter="_s + m.filter(),
+            u"closed=%1"_s.arg(f.closed),
+            u"focus=%1%2%3"_s.arg(m.listFocusRequest()).arg(m.filterFocusRequest()).arg(m.editFocusRequest()),
+            u"editing="_s + (m.editingID() ? m.editingText() : u"-"_s),
+            u"selected="_s + (m.selectedID() ? f.selectedText() : u"-"_s),
+            u"pointer=%1"_s.arg(m.selectedByPointer()),
+            u"scroll=%1"_s.arg(m.keysScroll()),
+            u"sweep="_s + (m.sweepCurrent() ? m.sweepCurrent()->text : QString()),
+            u"queue="_s + list(ManageFixture::texts(m.sweep().queue())),
+            u"total=%1"_s.arg(m.sweep().total()),
+            u"shown="_s + list(f.visibleTexts()),
+            u"when="_s + (when ? when->text : u"-"_s)};
+        for (const QString& word : words.split(u' ', Qt::SkipEmptyParts)) {
+            EXPECT_TRUE(state.contains(word)) << word.toStdString() << " in " << state.join(u' ').toStdString();
+        }
+    };
+}
+// Each step, then the words said of what follows it.
+inline void play(ManageFixture& f, const std::vector<std::pair<Step, QString>>& script) {
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        script[i].first(f);
+        is(script[i].second)(f);
+    }
+}
 
 } // namespace plim::test

@@ -28,9 +28,6 @@ using F = ManageFixture;
 Step preset(int n) {
     return [n](F& f) { f.model->remind(n); };
 }
-const Step later = call(&ManageModel::showLater);
-const Step trash = call(&ManageModel::showTrash);
-const Step sweep = call(&ManageModel::startSweep);
 const Step carry = call(&ManageModel::carry);
 
 // The list after the step, as "heading: text, text, +folded | heading: ...".
@@ -224,106 +221,70 @@ INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), By
 
 TEST(ManageModel, SelectionMovesWithinTheListAndSurvivesReloads) {
     F f;
-    ManageModel& m =
-        f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s});
-    m.moveSelection(-5);
-    EXPECT_EQ(f.selectedText(), u"c"_s);
-    m.moveSelection(7);
-    EXPECT_EQ(f.selectedText(), u"a"_s);
-    m.select(QUuid::createUuid()); // nothing visible selected: start from an end
-    m.moveSelection(0);
-    EXPECT_EQ(f.selectedText(), u"a"_s);
-    m.select(QUuid::createUuid());
-    m.moveSelection(1);
-    EXPECT_EQ(f.selectedText(), u"c"_s);
-    EXPECT_FALSE(m.selectedByPointer());
-    m.moveSelection(1);
-    f.store->toggleDone(f.idOf(u"a"_s)); // another entry changes: the selection stays
-    EXPECT_EQ(f.selectedText(), u"b"_s);
-    f.store->updateText(f.idOf(u"b"_s), u"bee"); // the entry's identity changes with its text
-    EXPECT_EQ(f.selectedText(), u"bee"_s);
-    m.setFilter(u"a"_s); // "bee", second, is filtered away: the entry now at its place, or the last
-    EXPECT_EQ(f.selectedText(), u"a"_s);
+    f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s});
+    play(f, {{move(-5), u"selected=c"_s},
+             {move(7), u"selected=a"_s},
+             {seq({unselect, move(0)}), u"selected=a"_s}, // nothing visible selected: start from an end
+             {seq({unselect, move(1)}), u"selected=c pointer=0"_s},
+             // Another entry changes: the selection stays. The entry's identity changes with its text.
+             {seq({move(1), [](F& g) { g.store->toggleDone(g.idOf(u"a"_s)); }}), u"selected=b"_s},
+             {[](F& g) { g.store->updateText(g.idOf(u"b"_s), u"bee"); }, u"selected=bee"_s},
+             // "bee", second, is filtered away: the entry now at its place, or the last.
+             {filter(u"a"_s), u"selected=a"_s}});
 }
 
 TEST(ManageModel, EditingCommitsTheTextOnAClickElsewhere) {
     F f;
-    ManageModel& m = f.open({H14, u"- [ ] draft  <!-- 09:00 -->"_s, u"- [ ] other  <!-- 09:10 -->"_s});
-    m.beginEditing(f.idOf(u"draft"_s));
-    m.setEditingText(u"final"_s);
-    m.select(f.idOf(u"other"_s)); // a click elsewhere saves first
-    EXPECT_EQ(m.editingID(), std::nullopt);
-    EXPECT_TRUE(f.entry(u"final"_s));
-    EXPECT_EQ(f.selectedText(), u"other"_s);
-    EXPECT_TRUE(m.selectedByPointer());
-
-    m.showTrash();
-    m.beginEditing(f.idOf(u"other"_s)); // not in the trash view
-    EXPECT_EQ(m.editingID(), std::nullopt);
+    f.open({H14, u"- [ ] draft  <!-- 09:00 -->"_s, u"- [ ] other  <!-- 09:10 -->"_s});
+    const auto edit = [](const QString& text) { return Step([text](F& g) { g.model->beginEditing(g.idOf(text)); }); };
+    play(f, {{seq({edit(u"draft"_s), [](F& g) { g.model->setEditingText(u"final"_s); }}), u"editing=final"_s},
+             {select(u"other"_s), u"editing=- selected=other pointer=1"_s}, // a click elsewhere saves first
+             {fileHas(u"- [ ] final"_s), {}},
+             {seq({trash, edit(u"other"_s)}), u"editing=-"_s}}); // not in the trash view
 }
 
 TEST(ManageModel, WhenFieldOpensOnTheEntryAndReportsBack) {
     F f;
     ManageModel& m =
         f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] due  <!-- 09:10 remind 2026-03-14 11:00 -->"_s});
-    ASSERT_EQ(f.selectedText(), u"due"_s); // it rings, so it is listed first
-    m.openWhenField({});
-    EXPECT_EQ(m.whenFieldID(), f.idOf(u"due"_s));
+    const auto open = [](const QString& text) { return Step([text](F& g) { g.model->openWhenField(text); }); };
+    play(f, {{open({}), u"selected=due when=due"_s}}); // it rings, so it is listed first
     ASSERT_TRUE(m.when().current());
     Q_EMIT m.when().cancelled();
-    EXPECT_EQ(m.whenFieldID(), std::nullopt);
-
-    m.openWhenField({});
-    ASSERT_TRUE(m.when().stop()); // deleting in the empty field
-    EXPECT_EQ(m.whenFieldID(), std::nullopt);
-    EXPECT_EQ(f.entry(u"due"_s)->comment, std::nullopt);
-
-    m.select(f.idOf(u"plain"_s));
-    m.openWhenField(u"tomorrow"_s);
+    play(f, {{nothing, u"when=-"_s},
+             // Deleting in the empty field.
+             {seq({open({}), [](F& g) { ASSERT_TRUE(g.model->when().stop()); }}), u"when=-"_s},
+             {fileHas(u"- [ ] due  <!-- 09:10 -->"_s), {}},
+             {seq({select(u"plain"_s), open(u"tomorrow"_s)}), u"when=plain"_s}});
     EXPECT_EQ(m.when().text(), u"tomorrow"_s);
     const QString before = f.file();
     m.stopReminderFromWhenField(); // nothing to stop: the field stays open
-    EXPECT_EQ(m.whenFieldID(), f.idOf(u"plain"_s));
+    play(f, {{nothing, u"when=plain"_s}});
     EXPECT_EQ(f.file(), before);
     const auto reminder = m.when().chosen(f.clock->now());
     ASSERT_TRUE(reminder);
     Q_EMIT m.when().committed(*reminder);
-    EXPECT_EQ(m.whenFieldID(), std::nullopt);
-    EXPECT_EQ(f.entry(u"plain"_s)->comment, u"remind 2026-03-15 08:30"_s);
+    play(f, {{fileHas(u"- [ ] plain  <!-- 09:00 remind 2026-03-15 08:30 -->"_s), u"when=-"_s}});
     EXPECT_EQ(m.firstRun().asked(), FirstRun::Question::Delivery);
-
     // A view change or a reveal closes the field: the keys would go on to it out of sight.
-    for (const Step& step : {sweep, trash, later, call(&ManageModel::backToNotes),
-                             Step([](F& g) { g.model->reveal(g.idOf(u"due"_s)); })}) {
-        m.select(f.idOf(u"due"_s));
-        m.openWhenField({});
-        ASSERT_EQ(m.whenFieldID(), f.idOf(u"due"_s));
-        step(f);
-        EXPECT_EQ(m.whenFieldID(), std::nullopt);
-        m.backToNotes();
+    for (const Step& step : {sweep, trash, later, call(&ManageModel::backToNotes), reveal(u"due"_s)}) {
+        play(f, {{seq({select(u"due"_s), open({})}), u"when=due"_s},
+                 {step, u"when=-"_s},
+                 {call(&ManageModel::backToNotes), {}}});
     }
 }
 
 TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {
     F f;
-    ManageModel& m = f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s,
-                             u"- [ ] c  <!-- 09:02 -->"_s, u"- [ ] d  <!-- 09:03 -->"_s});
-    m.select(f.idOf(u"b"_s));
-    m.deleteSelection();
-    EXPECT_EQ(f.selectedText(), u"a"_s); // the third entry again
-    m.deleteSelection();
-    EXPECT_EQ(f.selectedText(), u"c"_s); // the last one again
-    m.showTrash();
-    EXPECT_EQ(f.visibleTexts(), (QStringList{u"a"_s, u"b"_s}));
-    EXPECT_EQ(f.selectedText(), u"a"_s);
-    m.activateSelection(false); // restore
-    EXPECT_EQ(f.visibleTexts(), QStringList{u"b"_s});
-    EXPECT_EQ(f.selectedText(), u"b"_s);
-    m.deleteSelection();
-    EXPECT_TRUE(f.visibleTexts().isEmpty());
-    EXPECT_EQ(m.selectedID(), std::nullopt);
-    m.backToNotes();
-    EXPECT_EQ(f.visibleTexts(), (QStringList{u"a"_s, u"d"_s, u"c"_s})); // restored as a new entry of now
+    f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s,
+            u"- [ ] d  <!-- 09:03 -->"_s});
+    const Step trashIt = call(&ManageModel::deleteSelection);
+    play(f, {{seq({select(u"b"_s), trashIt}), u"selected=a"_s}, // the third entry again
+             {trashIt, u"selected=c"_s},                        // the last one again
+             {trash, u"shown=a,b selected=a"_s},
+             {[](F& g) { g.model->activateSelection(false); }, u"shown=b selected=b"_s}, // restore
+             {trashIt, u"shown= selected=-"_s},
+             {call(&ManageModel::backToNotes), u"shown=a,d,c"_s}}); // restored as a new entry of now
 }
 
 TEST(ManageModel, SummaryCountsOpenAndWaitingEntries) {
@@ -410,24 +371,13 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
 
 TEST(ManageModel, RevealOpensTheEntrysViewAndClearsAFilterThatHidesIt) {
     F f;
-    ManageModel& m = f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s,
-                             u"- [ ] tomorrow  <!-- 09:20 remind 2026-03-15 09:00 -->"_s});
-    m.reveal(f.idOf(u"tomorrow"_s));
-    EXPECT_EQ(m.mode(), Mode::Later);
-    EXPECT_EQ(f.selectedText(), u"tomorrow"_s);
-    m.reveal(f.idOf(u"plain"_s));
-    EXPECT_EQ(m.mode(), Mode::Log);
-    EXPECT_EQ(f.selectedText(), u"plain"_s);
-    m.setFilter(u"pea"_s);
-    m.reveal(f.idOf(u"pears"_s));
-    EXPECT_EQ(m.filter(), u"pea"_s); // visible: the filter stays
-    m.reveal(f.idOf(u"plain"_s));
-    EXPECT_EQ(m.filter(), QString());
-    EXPECT_EQ(f.selectedText(), u"plain"_s);
-    m.showTrash();
-    m.reveal(std::nullopt);
-    EXPECT_EQ(m.mode(), Mode::Log);
-    EXPECT_EQ(f.selectedText(), u"pears"_s);
+    f.open({H14, u"- [ ] plain  <!-- 09:00 -->"_s, u"- [ ] pears  <!-- 09:10 -->"_s,
+            u"- [ ] tomorrow  <!-- 09:20 remind 2026-03-15 09:00 -->"_s});
+    play(f, {{reveal(u"tomorrow"_s), u"mode=Later selected=tomorrow"_s},
+             {reveal(u"plain"_s), u"mode=Log selected=plain"_s},
+             {seq({filter(u"pea"_s), reveal(u"pears"_s)}), u"filter=pea"_s}, // visible: the filter stays
+             {reveal(u"plain"_s), u"filter= selected=plain"_s},
+             {seq({trash, [](F& g) { g.model->reveal(std::nullopt); }}), u"mode=Log selected=pears"_s}});
 }
 
 const QStringList kSweepFile({H14, u"- [ ] today-open  <!-- 09:00 -->"_s, H13, u"- [ ] f1  <!-- 08:00 -->"_s,
@@ -440,41 +390,26 @@ const QStringList kSweepFile({H14, u"- [ ] today-open  <!-- 09:00 -->"_s, H13, u
 TEST(ManageSweep, OldestDayFirstOnlyPlainOpenEntriesSkipBackAndDecide) {
     F f;
     ManageModel& m = f.open(kSweepFile);
-    m.startSweep();
-    EXPECT_EQ(m.mode(), Mode::Sweep);
-    EXPECT_EQ(f.texts(m.sweep().queue()), (QStringList{u"s1"_s, u"s2"_s, u"t1"_s, u"f1"_s, u"f2"_s}));
+    const Step skip = call(&ManageModel::sweepSkip);
+    const Step back = call(&ManageModel::sweepBack);
+    play(f, {{sweep, u"mode=Sweep queue=s1,s2,t1,f1,f2"_s},
+             // The guide in between keeps the skips.
+             {seq({skip, skip, call(&ManageModel::showKeys), call(&ManageModel::leaveKeys)}), u"sweep=t1"_s},
+             {back, u"sweep=s2"_s},
+             {seq({back, back}), u"sweep=s1"_s}}); // nothing skipped
     EXPECT_EQ(m.sweepCurrentHeading(), u"Saturday, Mar 7"_s);
-    m.sweepSkip();
-    m.sweepSkip();
-    m.showKeys(); // the guide in between keeps the skips
-    m.leaveKeys();
-    EXPECT_EQ(m.sweepCurrent()->text, u"t1"_s);
-    m.sweepBack();
-    EXPECT_EQ(m.sweepCurrent()->text, u"s2"_s);
-    m.sweepBack();
-    m.sweepBack(); // nothing skipped
-    EXPECT_EQ(m.sweepCurrent()->text, u"s1"_s);
 
-    // Decisions leave the queue one by one.
+    // Decisions leave the queue one by one; the second acts on the next entry, does not undo the first.
     const QSignalSpy told(&m, &ManageModel::sweepQueueChanged); // the sweep view follows it
-    m.sweepDone();
-    m.sweepDone(); // acts on the next entry, does not undo the first
+    play(f, {{seq({call(&ManageModel::sweepDone), call(&ManageModel::sweepDone)}), u"queue=t1,f1,f2"_s}});
     EXPECT_EQ(told.count(), 2);
     EXPECT_EQ(f.entry(u"s1"_s)->state, State::Done);
-    EXPECT_EQ(f.texts(m.sweep().queue()), (QStringList{u"t1"_s, u"f1"_s, u"f2"_s}));
-    m.sweepCarry();
-    m.sweepActivate();
-    m.sweepRemind(0);
-    EXPECT_TRUE(m.sweep().queue().isEmpty());
-    EXPECT_EQ(m.sweepCurrent(), std::nullopt);
-    EXPECT_EQ(m.sweep().total(), 5);
+    const Step remind = [](F& g) { g.model->sweepRemind(0); };
+    play(f, {{seq({call(&ManageModel::sweepCarry), call(&ManageModel::sweepActivate), remind}),
+              u"queue= sweep= total=5"_s},
+             // Nothing older than today is open: done at once.
+             {seq({call(&ManageModel::endSweep), sweep}), u"mode=Sweep queue= total=0"_s}});
     EXPECT_EQ(m.firstRun().asked(), FirstRun::Question::Delivery);
-
-    m.endSweep();
-    m.startSweep(); // nothing older than today is open: done at once
-    EXPECT_EQ(m.mode(), Mode::Sweep);
-    EXPECT_TRUE(m.sweep().queue().isEmpty());
-    EXPECT_EQ(m.sweep().total(), 0);
 }
 
 // Choice, a scheduler to ask, already launched at login: stored, the next question.
