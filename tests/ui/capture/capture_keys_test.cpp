@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,40 +53,27 @@ TEST(CaptureKeys, MapTheKeyToItsCommand) {
 
 // --- The hold-a-modifier gestures ---
 
-struct Step {
-    enum Kind { Mods, Key, Wait, End } kind;
-    Qt::KeyboardModifiers mods{};
-    int ms = 0;
-};
-Step mods(Qt::KeyboardModifiers m) {
-    return {Step::Mods, m, 0};
-}
-Step wait(int ms) {
-    return {Step::Wait, {}, ms};
-}
-const Step key{Step::Key, {}, 0};
-const Step release{Step::Mods, {}, 0};
-const Step endPeek{Step::End, {}, 0};
-
+// Steps such as "alt 650 up": the modifiers held from then on ("up" for none), a wait in
+// milliseconds, a typed "key", or the drawer's "end" of the peek.
 struct GestureCase {
     std::string name;
-    std::vector<Step> steps;
-    std::string log; // what the gestures told, in order
+    const char* steps;
+    const char* log; // what the gestures told, in order
 };
 
 const std::vector<GestureCase> kGestures{
-    {"AltHeldPeeksUntilReleased", {mods(Alt), wait(650), release}, "peek+ peek-"},
-    {"PeekStartsAtExactlyTheDelay", {mods(Alt), wait(149), release, mods(Alt), wait(150)}, "peek+"},
-    {"AltTappedNeverPeeks", {mods(Alt), wait(100), release, wait(500)}, ""},
-    {"TypingWithAltNeverPeeks", {mods(Alt), wait(50), key, wait(500)}, ""},
-    {"AKeyKeepsAnActivePeek", {mods(Alt), wait(200), key, wait(500)}, "peek+"},
-    {"AnotherModifierEndsThePeek", {mods(Alt), wait(200), mods(Alt | Shift)}, "peek+ peek-"},
-    {"AltShiftNeverPeeks", {mods(Alt | Shift), wait(500)}, ""},
-    {"CtrlHeldShortlyShowsNothing", {mods(Ctrl), wait(400), release, wait(500)}, ""},
-    {"CtrlHeldShowsPresetsUntilReleased", {mods(Ctrl), wait(600), release}, "presets+ presets-"},
-    {"CtrlDigitBeforeHalfASecondShowsNothing", {mods(Ctrl), wait(300), key, wait(500)}, ""},
-    {"AltJoiningEndsThePresets", {mods(Ctrl), wait(600), mods(Ctrl | Alt)}, "presets+ presets-"},
-    {"TheDrawerEndsBoth", {mods(Alt), wait(200), endPeek}, "peek+ peek-"},
+    {"AltHeldPeeksUntilReleased", "alt 650 up", "peek+ peek-"},
+    {"PeekStartsAtExactlyTheDelay", "alt 149 up alt 150", "peek+"},
+    {"AltTappedNeverPeeks", "alt 100 up 500", ""},
+    {"TypingWithAltNeverPeeks", "alt 50 key 500", ""},
+    {"AKeyKeepsAnActivePeek", "alt 200 key 500", "peek+"},
+    {"AnotherModifierEndsThePeek", "alt 200 alt+shift", "peek+ peek-"},
+    {"AltShiftNeverPeeks", "alt+shift 500", ""},
+    {"CtrlHeldShortlyShowsNothing", "ctrl 400 up 500", ""},
+    {"CtrlHeldShowsPresetsUntilReleased", "ctrl 600 up", "presets+ presets-"},
+    {"CtrlDigitBeforeHalfASecondShowsNothing", "ctrl 300 key 500", ""},
+    {"AltJoiningEndsThePresets", "ctrl 600 ctrl+alt", "presets+ presets-"},
+    {"TheDrawerEndsBoth", "alt 200 end", "peek+ peek-"},
 };
 
 class GestureTable : public ::testing::TestWithParam<GestureCase> {};
@@ -99,23 +87,25 @@ TEST_P(GestureTable, Runs) {
                      [&](bool on) { log << (on ? QStringLiteral("peek+") : QStringLiteral("peek-")); });
     QObject::connect(&gestures, &CaptureGestures::presetsChanged,
                      [&](bool on) { log << (on ? QStringLiteral("presets+") : QStringLiteral("presets-")); });
-    for (const Step& step : GetParam().steps) {
-        switch (step.kind) {
-        case Step::Mods:
-            gestures.modifiersChanged(step.mods);
-            break;
-        case Step::Key:
+    const std::map<QString, Qt::KeyboardModifiers> held{{QStringLiteral("up"), {}},
+                                                        {QStringLiteral("alt"), Alt},
+                                                        {QStringLiteral("ctrl"), Ctrl},
+                                                        {QStringLiteral("alt+shift"), Alt | Shift},
+                                                        {QStringLiteral("ctrl+alt"), Ctrl | Alt}};
+    for (const QString& step : QString::fromLatin1(GetParam().steps).split(QLatin1Char(' '))) {
+        bool wait = false;
+        const int ms = step.toInt(&wait);
+        if (wait) {
+            delays.advance(std::chrono::milliseconds(ms));
+        } else if (step == QLatin1String("key")) {
             gestures.keyPressed();
-            break;
-        case Step::Wait:
-            delays.advance(std::chrono::milliseconds(step.ms));
-            break;
-        case Step::End:
+        } else if (step == QLatin1String("end")) {
             gestures.endPeek();
-            break;
+        } else {
+            gestures.modifiersChanged(held.at(step));
         }
     }
-    EXPECT_EQ(log.join(u' ').toStdString(), GetParam().log);
+    EXPECT_EQ(log.join(QLatin1Char(' ')).toStdString(), GetParam().log);
 }
 
 INSTANTIATE_TEST_SUITE_P(Editor, GestureTable, ::testing::ValuesIn(kGestures), ByName);
