@@ -29,6 +29,12 @@ Step preset(int n) {
     return [n](F& f) { f.model->remind(n); };
 }
 const Step carry = call(&ManageModel::carry);
+const Step shortlist = call(&ManageModel::toggleActive);
+const Step dismiss = call(&ManageModel::dismissSelection);
+const Step del = call(&ManageModel::deleteSelection);
+Step showDone(bool on) {
+    return [on](F& f) { f.model->setShowCompleted(on); };
+}
 
 // The list after the step, as "heading: text, text, +folded | heading: ...".
 struct ListCase {
@@ -62,7 +68,7 @@ const std::vector<ListCase> kListCases{
     {"ShowCompletedShowsEveryEntryAndNoFoldedRow", kFoldingFile,
      u"2026-03-14 Saturday: today-done | 2026-03-12 Thursday: d2, a note, open-one, d1, gone, moved | "
      u"2026-03-11 Wednesday: only-done"_s,
-     [](F& f) { f.model->setShowCompleted(true); }},
+     showDone(true)},
     {"SpacesAreNoFilter", kFoldingFile, kFolded, filter(u"   "_s)},
     {"FilterIgnoresCaseFoldingAndComments",
      {H14, u"- [ ] call Ann  <!-- 09:00 -->"_s, u"- [ ] tea  <!-- 09:30 milk -->"_s,
@@ -88,11 +94,7 @@ const std::vector<ListCase> kListCases{
     {"HidingDoneMovesTheSelectionToAShownEntry",
      {H12, u"- [ ] open-one  <!-- 08:00 -->"_s, u"- [x] ~~done-one~~  <!-- 09:00 -->"_s},
      u"2026-03-12 Thursday: open-one, +1"_s,
-     [](F& f) {
-         f.model->setShowCompleted(true);
-         f.model->select(f.idOf(u"done-one"_s));
-         f.model->setShowCompleted(false);
-     }},
+     seq({showDone(true), select(u"done-one"_s), showDone(false)})},
     {"AnUnreadableReminderStaysInItsDay",
      {H14, u"- [ ] odd  <!-- 09:00 remind 2026-02-30 09:00 -->"_s},
      u"2026-03-14 Saturday: odd"_s},
@@ -194,8 +196,7 @@ const std::vector<CommandCase> kCommandCases{
     {"CarryFromAnOlderDay", it(), carry, kCarried},
     {"CarryFromTodayDoesNothing", it(), carry, {}, H14},
     {"CarryOnlyInTheNotesList", kWaiting, seq({later, carry})},
-    {"ShortlistInLater", kWaiting, seq({later, call(&ManageModel::toggleActive)}),
-     u"- [ ] ! it  <!-- 08:00 remind 2026-03-20 09:00 -->"_s},
+    {"ShortlistInLater", kWaiting, seq({later, shortlist}), u"- [ ] ! it  <!-- 08:00 remind 2026-03-20 09:00 -->"_s},
     {"TheSweepHasItsOwnKeys", it(), sweepThen(&ManageModel::toggleDone)},
     {"PresetSnoozesARingingRepeatKeepingItsRule", kDaily, preset(2), it(u"remind 2026-03-14 15:00 every day 09:00"_s)},
     {"PresetReplacesARingingOneTime", it(u"remind 2026-03-14 11:00"_s), preset(0), it(u"remind 2026-03-14 12:20"_s)},
@@ -204,17 +205,14 @@ const std::vector<CommandCase> kCommandCases{
     {"RepeatPresetReplacesARingingRepeat", kDaily, preset(8), it(u"remind 2026-03-14 20:30 every day 08:30 20:30"_s)},
     {"PresetOnCarriedDoesNothing", u"- [>] it  <!-- 08:00 carried 2026-03-13 -->"_s, preset(2)},
     {"PresetOutOfRangeDoesNothing", it(), preset(9)},
-    {"DismissAnswersARingingEntry", kDaily, call(&ManageModel::dismissSelection),
-     it(u"remind 2026-03-15 09:00 every day 09:00"_s)},
-    {"DismissLeavesAQuietEntry", kWaiting, seq({later, call(&ManageModel::dismissSelection)})},
+    {"DismissAnswersARingingEntry", kDaily, dismiss, it(u"remind 2026-03-15 09:00 every day 09:00"_s)},
+    {"DismissLeavesAQuietEntry", kWaiting, seq({later, dismiss})},
     {"SweepCarry", it(), sweepThen(&ManageModel::sweepCarry), kCarried},
     {"SweepShortlist", it(), sweepThen(&ManageModel::sweepActivate), u"- [ ] ! it  <!-- 08:00 -->"_s},
     {"SweepDrop", it(), sweepThen(&ManageModel::sweepDrop), QString()},
     // Commands act only on an entry the list shows.
-    {"TrashNothingTheFilterHides", it(),
-     seq({filter(u"milk"_s), select(u"it"_s), call(&ManageModel::deleteSelection)})},
-    {"TrashNothingDoneHidingHides", u"- [x] ~~it~~  <!-- 08:00 -->"_s,
-     seq({[](F& f) { f.model->setShowCompleted(false); }, call(&ManageModel::deleteSelection)})},
+    {"TrashNothingTheFilterHides", it(), seq({filter(u"milk"_s), select(u"it"_s), del})},
+    {"TrashNothingDoneHidingHides", u"- [x] ~~it~~  <!-- 08:00 -->"_s, seq({showDone(false), del})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Manage, Command, ::testing::ValuesIn(kCommandCases), ByName);
@@ -278,12 +276,11 @@ TEST(ManageModel, DeletingSelectsTheNextEntryDownAndTheTrashGivesBack) {
     F f;
     f.open({H14, u"- [ ] a  <!-- 09:00 -->"_s, u"- [ ] b  <!-- 09:01 -->"_s, u"- [ ] c  <!-- 09:02 -->"_s,
             u"- [ ] d  <!-- 09:03 -->"_s});
-    const Step trashIt = call(&ManageModel::deleteSelection);
-    play(f, {{seq({select(u"b"_s), trashIt}), u"selected=a"_s}, // the third entry again
-             {trashIt, u"selected=c"_s},                        // the last one again
+    play(f, {{seq({select(u"b"_s), del}), u"selected=a"_s}, // the third entry again
+             {del, u"selected=c"_s},                        // the last one again
              {trash, u"shown=a,b selected=a"_s},
              {[](F& g) { g.model->activateSelection(false); }, u"shown=b selected=b"_s}, // restore
-             {trashIt, u"shown= selected=-"_s},
+             {del, u"shown= selected=-"_s},
              {call(&ManageModel::backToNotes), u"shown=a,d,c"_s}}); // restored as a new entry of now
 }
 

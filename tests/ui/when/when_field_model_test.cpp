@@ -145,7 +145,9 @@ TEST(WhenField, TabAddsOrRemovesTheRoutineWord) {
 
 // --- Texts ---
 
-TEST(WhenField, PreviewSaysWhatReturnWouldDo) {
+// The preview says what Return would do; Delete stops the reminder only when there is one, and the
+// keys line offers it only then.
+TEST(WhenField, PreviewSaysWhatReturnWouldDoAndDeleteStopsOnlyAReminder) {
     const Reminder friday = once(at(kBerlin, 2026, 3, 13, 9, 0));
     const Reminder routine = repeat(at(kBerlin, 2026, 3, 12, 9, 0), times(weekdays(), {hm(9, 0)}), true);
     const std::tuple<QString, std::optional<Reminder>, QString> cases[] = {
@@ -160,20 +162,14 @@ TEST(WhenField, PreviewSaysWhatReturnWouldDo) {
         {QString(), std::nullopt, u"Type when, or ↑↓ to pick a preset and press ↩."_s},
     };
     for (const auto& [text, current, preview] : cases) {
-        EXPECT_EQ(Field({}, text, current).model.preview(now()), preview) << text.toStdString();
+        SCOPED_TRACE(text.toStdString());
+        Field f({}, text, current);
+        EXPECT_EQ(f.model.preview(now()), preview);
+        EXPECT_EQ(f.model.keyHint(), current ? u"↩ set · ⇥ routine · ⌫ stop reminding · esc cancel"_s
+                                             : u"↩ set · ⇥ routine · esc cancel"_s);
+        EXPECT_EQ(f.model.stop(), current.has_value());
+        EXPECT_EQ(f.stops, current ? 1 : 0);
     }
-}
-
-// Delete stops the reminder only when there is one; the keys line offers it only then.
-TEST(WhenField, StopsOnlyAnExistingReminder) {
-    Field f;
-    EXPECT_EQ(f.model.keyHint(), u"↩ set · ⇥ routine · esc cancel"_s);
-    EXPECT_FALSE(f.model.stop());
-    EXPECT_EQ(f.stops, 0);
-    f.model.reset(QString(), once(now()));
-    EXPECT_EQ(f.model.keyHint(), u"↩ set · ⇥ routine · ⌫ stop reminding · esc cancel"_s);
-    EXPECT_TRUE(f.model.stop());
-    EXPECT_EQ(f.stops, 1);
 }
 
 // Each preset's row and its cell in the peek grid, which has the time alone the same day and the
