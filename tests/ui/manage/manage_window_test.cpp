@@ -131,18 +131,25 @@ TEST(ManageWindow, RowsShowWhatTheModelSaysAndAreNamedForScreenReaders) {
     EXPECT_EQ(f.window->filterField().accessibleName(), u"Filter"_s);
 }
 
-TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
-    // Focus on the filter, what it holds first, the key: the filter after, the when field open, the list focused.
-    const std::tuple<bool, QString, int, Qt::KeyboardModifiers, QString, bool, bool> cases[] = {
-        {true, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, false, false},
-        {false, {}, Qt::Key_R, Qt::NoModifier, {}, true, true},
-        {true, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, false, true},
-        {false, {}, Qt::Key_F, Qt::ControlModifier, {}, false, false},
+TEST(ManageWindow, KeysGoToTheFieldThatTypesThemTheModelOrTheWindow) {
+    // Focus on the filter, what it holds first, the key: the filter after; then the widget with the
+    // keyboard, or the window hidden or minimised, and whether the when field opened and the settings
+    // were asked for.
+    const std::tuple<bool, QString, int, Qt::KeyboardModifiers, QString, QString> cases[] = {
+        {true, {}, Qt::Key_R, Qt::NoModifier, u"r"_s, u"filter"_s},
+        {false, {}, Qt::Key_R, Qt::NoModifier, {}, u"list when"_s},
+        {true, u"o"_s, Qt::Key_Down, Qt::NoModifier, u"o"_s, u"list"_s},
+        {false, {}, Qt::Key_F, Qt::ControlModifier, {}, u"filter"_s},
+        {true, {}, Qt::Key_W, Qt::ControlModifier, {}, u"hidden"_s},
+        {true, {}, Qt::Key_H, Qt::ControlModifier, {}, u"hidden"_s},
+        {true, {}, Qt::Key_M, Qt::ControlModifier, {}, u"minimised"_s},
+        {true, {}, Qt::Key_Comma, Qt::ControlModifier, {}, u"filter settings"_s},
     };
-    for (const auto& [onFilter, typed, key, mods, filter, whenOpen, listFocused] : cases) {
+    for (const auto& [onFilter, typed, key, mods, filter, after] : cases) {
         SCOPED_TRACE(key);
         WindowFixture f;
         ASSERT_TRUE(f.shown());
+        QSignalSpy settings(f.window.get(), &ManageWindow::settingsRequested);
         f.model->select(f.idOf(u"finished"_s));
         QWidget* target = onFilter ? static_cast<QWidget*>(&f.window->filterField()) : &f.window->list();
         target->setFocus();
@@ -150,9 +157,13 @@ TEST(ManageWindow, KeysGoToTheFieldThatTypesThemOrToTheModel) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), mods);
         EXPECT_EQ(f.window->filterField().text(), filter);
         EXPECT_EQ(f.model->filter(), filter);
-        EXPECT_EQ(f.model->whenFieldID().has_value(), whenOpen);
-        EXPECT_EQ(f.window->list().hasFocus(), listFocused);
-        EXPECT_EQ(f.window->filterField().hasFocus(), !listFocused);
+        const QString focus = f.window->list().hasFocus()          ? u"list"_s
+                              : f.window->filterField().hasFocus() ? u"filter"_s
+                                                                   : u"-"_s;
+        const QString seen = !f.window->isVisible() ? u"hidden"_s : f.window->isMinimized() ? u"minimised"_s : focus;
+        EXPECT_EQ(seen + (f.model->whenFieldID() ? u" when"_s : QString()) +
+                      (settings.isEmpty() ? QString() : u" settings"_s),
+                  after);
     }
 }
 
@@ -176,26 +187,6 @@ TEST(ManageWindow, InPlaceEditorTakesLinesAndSavesOnReturn) {
     EXPECT_FALSE(f.model->editingID());
     EXPECT_TRUE(f.entry(u"plain one\ntwo"_s));
     EXPECT_EQ(f.window->list().editor(), nullptr);
-}
-
-TEST(ManageWindow, WindowShortcuts) {
-    // Ctrl and the key: visible, minimised, settings asked for.
-    const std::tuple<int, bool, bool, int> cases[] = {{Qt::Key_W, false, false, 0},
-                                                      {Qt::Key_H, false, false, 0},
-                                                      {Qt::Key_M, true, true, 0},
-                                                      {Qt::Key_Comma, true, false, 1}};
-    for (const auto& [key, visible, minimized, settingsAsked] : cases) {
-        SCOPED_TRACE(key);
-        WindowFixture f;
-        ASSERT_TRUE(f.shown());
-        QSignalSpy settings(f.window.get(), &ManageWindow::settingsRequested);
-        f.window->filterField().setFocus();
-        QTest::keyClick(&f.window->filterField(), Qt::Key(key), Qt::ControlModifier);
-        EXPECT_EQ(f.window->isVisible(), visible);
-        EXPECT_EQ(f.window->isMinimized(), minimized);
-        EXPECT_EQ(settings.size(), settingsAsked);
-        EXPECT_TRUE(f.window->filterField().text().isEmpty());
-    }
 }
 
 TEST(ManageWindow, ToggleAndShowEntry) {
