@@ -118,6 +118,7 @@ inline const Step unselect = [](ManageFixture& f) { f.model->select(QUuid::creat
 inline const Step later = call(&ManageModel::showLater);
 inline const Step trash = call(&ManageModel::showTrash);
 inline const Step sweep = call(&ManageModel::startSweep);
+inline const Step trashed = seq({call(&ManageModel::deleteSelection), trash});
 inline Step fileHas(const QString& text) {
     return [text](ManageFixture& f) { EXPECT_TRUE(f.file().contains(text)) << f.file().toStdString(); };
 }
@@ -140,7 +141,7 @@ inline Step is(const QString& words) {
             u"selected="_s + (m.selectedID() ? f.selectedText() : u"-"_s),
             u"pointer=%1"_s.arg(m.selectedByPointer()),
             u"scroll=%1"_s.arg(m.keysScroll()),
-            u"sweep="_s + (m.sweepCurrent() ? m.sweepCurrent()->text : QString()),
+            u"sweep="_s + (m.sweepCurrent() ? list({m.sweepCurrent()->text}) : QString()),
             u"queue="_s + list(ManageFixture::texts(m.sweep().queue())),
             u"total=%1"_s.arg(m.sweep().total()),
             u"shown="_s + list(f.visibleTexts()),

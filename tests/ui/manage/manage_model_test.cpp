@@ -318,14 +318,13 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
         return g.picture();
     };
     const auto at10 = Reminder{at(berlin(), 2026, 3, 14, 10, 0), {}, false};
+    const auto tomorrow9 = Reminder{at(berlin(), 2026, 3, 15, 9, 0), {}, false};
     const std::vector<std::function<void()>> steps{
         [&] { f.store->toggleDone(f.idOf(u"b"_s)); },
         [&] { f.store->toggleActive(f.idOf(u"d"_s)); },
         [&] { f.store->setReminder(f.idOf(u"a"_s), at10); },
         [&] { f.store->undo(); },
-        [&] {
-            f.store->setReminder(f.idOf(u"d"_s), Reminder{at(berlin(), 2026, 3, 15, 9, 0), {}, false});
-        },
+        [&] { f.store->setReminder(f.idOf(u"d"_s), tomorrow9); },
         [&] { f.store->answer(f.idOf(u"due"_s), NotesDocument::Answer{NotesDocument::Answer::Done{}}); },
         [&] { f.store->undo(); },
         [&] { f.store->redo(); },

@@ -16,7 +16,6 @@ namespace {
 
 using F = ManageFixture;
 using Do = Step;
-const Do trashed = seq({call(&ManageModel::deleteSelection), trash});
 const Do sweptThrough =
     seq({call(&ManageModel::startSweep), call(&ManageModel::sweepSkip), call(&ManageModel::sweepSkip)});
 
