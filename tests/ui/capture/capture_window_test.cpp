@@ -38,7 +38,7 @@ protected:
     std::unique_ptr<CaptureWindow> window;
 };
 
-TEST_F(CaptureWindowTest, TypingReachesTheModelAndReturnSaves) {
+TEST_F(CaptureWindowTest, TypingReachesTheModelReturnSavesAndCtrlZUndoesTypingFirst) {
     showWith({});
     EXPECT_EQ(window->hintLabel().text().count(u"Ctrl+R"_s), 0);
     QTest::keyClicks(&window->editor(), u"buy milk"_s);
@@ -51,9 +51,8 @@ TEST_F(CaptureWindowTest, TypingReachesTheModelAndReturnSaves) {
     EXPECT_TRUE(file().contains(u"- [ ] buy milk"_s)) << file().toStdString();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->editor().toPlainText(), QString());
-}
 
-TEST_F(CaptureWindowTest, CtrlZUndoesTypingFirstThenTakesTheCaptureBack) {
+    // Ctrl+Z undoes typing first, then takes the capture back.
     showWith({});
     QTest::keyClicks(&window->editor(), u"tea"_s);
     key(Qt::Key_Return, Qt::ControlModifier);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -73,9 +74,7 @@ public:
     }
     static QStringList texts(const QList<Entry>& entries) {
         QStringList out;
-        for (const Entry& e : entries) {
-            out << e.text;
-        }
+        std::transform(entries.begin(), entries.end(), std::back_inserter(out), [](const Entry& e) { return e.text; });
         return out;
     }
     QStringList visibleTexts() const { return texts(model->list().entries()); }
