@@ -63,11 +63,7 @@ public:
 
     // The first entry of the notes file with this text.
     QUuid idOf(const QString& text) const { return entryId(store->document(), text); }
-    std::optional<Entry> entry(const QString& text) const {
-        const auto all = store->document().allEntries();
-        const auto it = std::find_if(all.begin(), all.end(), [&](const Entry& e) { return e.text == text; });
-        return it == all.end() ? std::nullopt : std::optional<Entry>(*it);
-    }
+    std::optional<Entry> entry(const QString& text) const { return store->document().entry(idOf(text)); }
     QString selectedText() const {
         const auto e = model->selectedEntry();
         return e ? e->text : QStringLiteral("(none)");

@@ -220,7 +220,7 @@ TEST(ManageWindow, ToggleAndShowEntry) {
     EXPECT_EQ(f.model->when().text(), u"tomorrow"_s);
 }
 
-TEST(ManageWindow, WhenFieldOpensAtItsRowAndTakesItsKeys) {
+TEST(ManageWindow, WhenFieldOpensAtItsRowTheSweepShowsItsEntryAndEachTakesItsKeys) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
     ManageListView& list = f.window->list();
@@ -242,6 +242,18 @@ TEST(ManageWindow, WhenFieldOpensAtItsRowAndTakesItsKeys) {
     EXPECT_FALSE(list.whenCard().isVisible());
     EXPECT_TRUE(list.hasFocus());
     EXPECT_TRUE(f.window->isVisible());
+
+    // The sweep shows the current entry and its keys.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(f.model->mode(), ManageModel::Mode::Sweep);
+    SweepView& sweep = f.window->sweepView();
+    EXPECT_TRUE(sweep.isVisible());
+    EXPECT_FALSE(f.window->list().isVisible());
+    EXPECT_EQ(sweep.entryText().text(), u"old-open"_s);
+    EXPECT_EQ(sweep.dayText().text(), u"Thursday, Mar 12"_s);
+    EXPECT_EQ(sweep.shownWords().first(), u"carry to today"_s);
+    EXPECT_EQ(sweep.progress(), (QPair<int, int>{0, 1}));
+    EXPECT_EQ(f.window->headerButtons().first()->text(), u"1 left"_s);
 }
 
 TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
@@ -269,19 +281,4 @@ TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, link.center());
     EXPECT_EQ(f.model->editingID(), f.idOf(u"read https://example.com/a now"_s));
     EXPECT_NE(list.editor(), nullptr);
-}
-
-TEST(ManageWindow, SweepShowsTheCurrentEntryAndItsKeys) {
-    WindowFixture f;
-    ASSERT_TRUE(f.shown());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
-    ASSERT_EQ(f.model->mode(), ManageModel::Mode::Sweep);
-    SweepView& sweep = f.window->sweepView();
-    EXPECT_TRUE(sweep.isVisible());
-    EXPECT_FALSE(f.window->list().isVisible());
-    EXPECT_EQ(sweep.entryText().text(), u"old-open"_s);
-    EXPECT_EQ(sweep.dayText().text(), u"Thursday, Mar 12"_s);
-    EXPECT_EQ(sweep.shownWords().first(), u"carry to today"_s);
-    EXPECT_EQ(sweep.progress(), (QPair<int, int>{0, 1}));
-    EXPECT_EQ(f.window->headerButtons().first()->text(), u"1 left"_s);
 }
