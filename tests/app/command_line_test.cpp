@@ -1,6 +1,7 @@
 #include "notes/NotesDocument.h"
 #include "store/FileLock.h"
 
+#include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -22,11 +23,7 @@ namespace {
 
 const QString kZone = u"America/New_York"_s;
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = plim::test::Outcome;
 
 QString idText(const char16_t* stableKey) {
     return plim::NotesDocument::stableID(stableKey).toString(QUuid::WithoutBraces).toUpper();
@@ -44,14 +41,8 @@ protected:
     }
     // `command` is split like a shell line: "add --remind \"tomorrow 9am\" later".
     Result plim(const QString& command, const QByteArray& input = {}) {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.start(QStringLiteral(PLIM_EXECUTABLE), QStringList{u"--file"_s, notes} + QProcess::splitCommand(command));
-        p.write(input);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(20000));
-        return Result{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                      QString::fromUtf8(p.readAllStandardError())};
+        return plim::test::runCommand(environment(), QStringLiteral(PLIM_EXECUTABLE),
+                                      QStringList{u"--file"_s, notes} + QProcess::splitCommand(command), input);
     }
     QJsonArray list() {
         const Result r = plim(u"list --json"_s);
@@ -178,18 +169,16 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
 TEST_F(CommandLineTest, ParallelCapturesAllArrive) {
     constexpr int lanes = 3;
     constexpr int perLane = 8;
-    std::vector<std::unique_ptr<QProcess>> running;
+    std::vector<std::unique_ptr<plim::test::Process>> running;
     int failed = 0;
     for (int i = 0; i < perLane; ++i) {
         for (int lane = 0; lane < lanes; ++lane) {
-            auto p = std::make_unique<QProcess>();
-            p->setProcessEnvironment(environment());
-            p->start(QStringLiteral(PLIM_EXECUTABLE), {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)});
-            running.push_back(std::move(p));
+            running.push_back(plim::test::startProcess(environment(), QStringLiteral(PLIM_EXECUTABLE),
+                                                       {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)}));
         }
         for (auto& p : running) {
-            EXPECT_TRUE(p->waitForFinished(20000));
-            failed += p->exitCode() != 0 ? 1 : 0;
+            EXPECT_TRUE(p->p.waitForFinished(20000));
+            failed += p->p.exitCode() != 0 ? 1 : 0;
         }
         running.clear();
     }
