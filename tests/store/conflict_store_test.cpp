@@ -7,7 +7,6 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -102,11 +101,7 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
     // Recorded a moment after the read, so that the window draws first.
     EXPECT_EQ(agreed.ancestor(), std::nullopt);
-    QElapsedTimer waited;
-    waited.start();
-    while (!agreed.ancestor() && waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    EXPECT_TRUE(test::waitFor([&] { return agreed.ancestor().has_value(); }));
     EXPECT_EQ(agreed.ancestor(), loaded);
     EXPECT_EQ(QFileInfo(agreed.ancestorPath()).permissions() & 0x0077, 0);
     // The same version read again is not written again.

@@ -210,10 +210,6 @@ struct OutsideWriter {
     bool noSwap = false;      // on a file system that cannot swap two files
 };
 
-void PrintTo(const OutsideWriter& w, std::ostream* os) {
-    *os << w.name;
-}
-
 class OutsideWriterTest : public NotesStoreTest, public ::testing::WithParamInterface<OutsideWriter> {};
 
 TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
@@ -256,12 +252,10 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     case OutsideWriter::RenamingIn:
         // Only a file system that can swap two files keeps what got in between look and rename.
         if (const QByteArray probe = name + "~probe";
-            writeAll(QFile::decodeName(probe), "") &&
-            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE) != 0) {
+            !writeAll(QFile::decodeName(probe), "") ||
+            around.FileSystemCalls::exchange(probe.constData(), name.constData()) != 0 ||
+            around.FileSystemCalls::exchange(probe.constData(), name.constData()) != 0) {
             GTEST_SKIP() << "the file system cannot swap two files";
-        } else {
-            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE);
-            ::unlink(probe.constData());
         }
         around.before = [&] {
             const QString copy = path + QStringLiteral("~");
