@@ -268,7 +268,6 @@ TEST_F(TextFileTest, OneLockPerFileEvenWithinOneProcess) {
     const auto reason = second.lock(std::chrono::milliseconds(150));
     const auto waited = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(reason);
-    EXPECT_TRUE(reason->contains(QLatin1String("another plim process")));
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::milliseconds(450));
 
