@@ -1,12 +1,9 @@
-#include "store/AgreedText.h"
 #include "store/NotesStore.h"
-#include "store/Preferences.h"
 
 #include "support/DesktopProcess.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,6 +1,5 @@
 #include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
-#include "store/DayTexts.h"
 #include "store/FileLock.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
@@ -19,7 +18,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
