@@ -1,6 +1,7 @@
 #include "notes/NotesDocument.h"
 #include "store/FileLock.h"
 
+#include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -22,11 +23,7 @@ namespace {
 
 const QString kZone = u"America/New_York"_s;
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using Result = plim::test::Outcome;
 
 QString idText(const char16_t* stableKey) {
     return plim::NotesDocument::stableID(stableKey).toString(QUuid::WithoutBraces).toUpper();
@@ -44,14 +41,8 @@ protected:
     }
     // `command` is split like a shell line: "add --remind \"tomorrow 9am\" later".
     Result plim(const QString& command, const QByteArray& input = {}) {
-        QProcess p;
-        p.setProcessEnvironment(environment());
-        p.start(QStringLiteral(PLIM_EXECUTABLE), QStringList{u"--file"_s, notes} + QProcess::splitCommand(command));
-        p.write(input);
-        p.closeWriteChannel();
-        EXPECT_TRUE(p.waitForFinished(20000));
-        return Result{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                      QString::fromUtf8(p.readAllStandardError())};
+        return plim::test::runCommand(environment(), QStringLiteral(PLIM_EXECUTABLE),
+                                      QStringList{u"--file"_s, notes} + QProcess::splitCommand(command), input);
     }
     QJsonArray list() {
         const Result r = plim(u"list --json"_s);
@@ -101,14 +92,14 @@ TEST_F(CommandLineTest, AddPrintsTheIdentityAndListGivesEveryFieldInFileOrder) {
     ASSERT_EQ(plim(u"add -"_s, "first line\n\nsecond line\n").status, 0);
     QJsonArray entries = list();
     ASSERT_EQ(entries.size(), expected.size() + 2);
-    const QJsonObject e = entries.takeAt(0).toObject();
-    EXPECT_EQ(e.value(u"id"_s).toString() + u'\n', r.out);
-    EXPECT_EQ(e.value(u"text"_s).toString(), u"buy milk"_s);
-    EXPECT_EQ(e.value(u"state"_s).toString(), u"open"_s);
-    EXPECT_TRUE(e.value(u"comment"_s).isNull());
-    EXPECT_TRUE(matches(e.value(u"time"_s).toString(), "^\\d\\d:\\d\\d$"));
+    QJsonObject e = entries.takeAt(0).toObject();
+    EXPECT_EQ(e.take(u"id"_s).toString() + u'\n', r.out);
+    EXPECT_TRUE(matches(e.take(u"time"_s).toString(), "^\\d\\d:\\d\\d$"));
     const QDateTime now = QDateTime::currentDateTimeUtc().toTimeZone(QTimeZone(kZone.toUtf8()));
-    EXPECT_TRUE(e.value(u"day"_s).toString().startsWith(now.toString(u"yyyy-MM-dd"_s)));
+    EXPECT_TRUE(e.take(u"day"_s).toString().startsWith(now.toString(u"yyyy-MM-dd"_s)));
+    EXPECT_EQ(
+        e,
+        QJsonDocument::fromJson(R"({"state": "open", "active": false, "text": "buy milk", "comment": null})").object());
     EXPECT_EQ(entries.takeAt(0).toObject().value(u"text"_s).toString(), u"first line\n\nsecond line"_s);
     EXPECT_EQ(entries.at(0).toObject().value(u"id"_s).toString(),
               idText(u"2025-03-14 Friday|plan trip\nwith the kids|0"));
@@ -178,18 +169,16 @@ TEST_F(CommandLineTest, ExitStatusAndOutputOfSingleRuns) {
 TEST_F(CommandLineTest, ParallelCapturesAllArrive) {
     constexpr int lanes = 3;
     constexpr int perLane = 8;
-    std::vector<std::unique_ptr<QProcess>> running;
+    std::vector<std::unique_ptr<plim::test::Process>> running;
     int failed = 0;
     for (int i = 0; i < perLane; ++i) {
         for (int lane = 0; lane < lanes; ++lane) {
-            auto p = std::make_unique<QProcess>();
-            p->setProcessEnvironment(environment());
-            p->start(QStringLiteral(PLIM_EXECUTABLE), {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)});
-            running.push_back(std::move(p));
+            running.push_back(plim::test::startProcess(environment(), QStringLiteral(PLIM_EXECUTABLE),
+                                                       {u"--file"_s, notes, u"add"_s, u"P%1-%2"_s.arg(lane).arg(i)}));
         }
         for (auto& p : running) {
-            EXPECT_TRUE(p->waitForFinished(20000));
-            failed += p->exitCode() != 0 ? 1 : 0;
+            EXPECT_TRUE(p->p.waitForFinished(20000));
+            failed += p->p.exitCode() != 0 ? 1 : 0;
         }
         running.clear();
     }

@@ -156,12 +156,9 @@ TEST_F(InstanceTest, OneResidentProgramTakingOverFromAKilledOne) {
     const qint64 first = residentPid();
     ASSERT_GT(first, 0);
     EXPECT_FALSE(processGone(first));
-    EXPECT_EQ(QFileInfo(folder()).permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                    QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
-              0);
-    EXPECT_EQ(QFileInfo(socketPath()).permissions() &
-                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
-              0);
+    // Neither group nor others may use them (0x0077: their read, write and execute bits).
+    EXPECT_EQ(QFileInfo(folder()).permissions() & 0x0077, 0);
+    EXPECT_EQ(QFileInfo(socketPath()).permissions() & 0x0066, 0);
 
     // A second one started by hand leaves at once; the first stays and takes the requests.
     EXPECT_EQ(plim(QStringList{u"--resident"_s}).status, 0);

@@ -1,4 +1,3 @@
-#include "reminders/Reminder.h"
 #include "store/AgreedText.h"
 #include "store/ConflictMerge.h"
 #include "store/ConflictWatcher.h"
@@ -7,7 +6,6 @@
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,6 +41,11 @@ struct ConflictStore : ::testing::Test {
         store = notes.open(options);
     }
     QString beside(const QString& name) const { return notes.dir.filePath(name); }
+    // Reads the file again and records the agreed text at once.
+    void reload() {
+        store->load();
+        store->flushAgreedText();
+    }
 
     test::TempNotes notes{test::at(kBerlin, 2026, 12, 6, 12, 0), kBerlin};
     std::unique_ptr<NotesStore> store;
@@ -102,17 +105,12 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const QString loaded = u"## 2026-12-06 Sunday\n\n- [ ] a\n"_s;
     // Recorded a moment after the read, so that the window draws first.
     EXPECT_EQ(agreed.ancestor(), std::nullopt);
-    QElapsedTimer waited;
-    waited.start();
-    while (!agreed.ancestor() && waited.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    EXPECT_TRUE(test::waitFor([&] { return agreed.ancestor().has_value(); }));
     EXPECT_EQ(agreed.ancestor(), loaded);
     EXPECT_EQ(QFileInfo(agreed.ancestorPath()).permissions() & 0x0077, 0);
     // The same version read again is not written again.
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), "kept"));
-    store->load();
-    store->flushAgreedText();
+    reload();
     EXPECT_EQ(agreed.ancestor(), u"kept"_s);
     ASSERT_TRUE(writeAll(agreed.ancestorPath(), loaded.toUtf8()));
 
@@ -128,21 +126,18 @@ TEST_F(ConflictStore, AgreedTextFollowsWhatComesFromElsewhere) {
     const QString litter = QFileInfo(agreed.ancestorPath()).path() + u"/."_s +
                            QFileInfo(agreed.ancestorPath()).fileName() + u".plim-Ab12Cd"_s;
     ASSERT_TRUE(writeAll(litter, "half"));
-    store->load();
-    store->flushAgreedText();
+    reload();
     EXPECT_EQ(agreed.ancestor(), loaded);
     EXPECT_FALSE(QFileInfo::exists(litter));
 
     const QByteArray fromElsewhere = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, fromElsewhere));
-    store->load();
-    store->flushAgreedText();
+    reload();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
 
     ASSERT_TRUE(writeAll(beside(u"plim_conflict-20261206-101500.md"_s), "- x\n"));
     ASSERT_TRUE(writeAll(notes.path, "## 2026-12-06 Sunday\n\n- [ ] c\n"));
-    store->load();
-    store->flushAgreedText();
+    reload();
     EXPECT_EQ(agreed.ancestor(), QString::fromUtf8(fromElsewhere));
 }
 
@@ -155,8 +150,7 @@ TEST_F(ConflictStore, AnAgreedTextNewerThanTheCopyIsNoAncestor) {
     const QByteArray merged = "## 2026-12-06 Sunday\n\n- [ ] a\n- [ ] b\n";
     ASSERT_TRUE(writeAll(notes.path, merged)); // from elsewhere, once the copy has gone there
     QFile::rename(copy, copy + u".away"_s);
-    store->load();
-    store->flushAgreedText();
+    reload();
     ASSERT_EQ(AgreedText(notes.path).ancestor(), QString::fromUtf8(merged));
     QFile::rename(copy + u".away"_s, copy);
 

@@ -1,6 +1,5 @@
 #include "reminders/EntryReminders.h"
 #include "reminders/Reminder.h"
-#include "store/DayTexts.h"
 #include "store/FileLock.h"
 #include "store/NotesStore.h"
 #include "store/Preferences.h"
@@ -19,7 +18,6 @@
 #include <fcntl.h>
 #include <functional>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -75,8 +73,7 @@ TEST_F(NotesStoreTest, LoadCreatesAPrivateFileAndCaptureWritesUnderToday) {
     QSignalSpy changed(store.get(), &NotesStore::changed);
     const auto id = add(*store, u"  milk \n");
     EXPECT_EQ(file(), kToday + "- [ ] milk  <!-- 09:05 -->\n");
-    ASSERT_TRUE(id);
-    EXPECT_EQ(*id, NotesDocument::stableID(u"2025-03-14 Friday|milk|0"));
+    EXPECT_EQ(id, NotesDocument::stableID(u"2025-03-14 Friday|milk|0"));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(store->undoDepth(), 0);
     EXPECT_FALSE(add(*store, u" \n\t"));
@@ -210,10 +207,6 @@ struct OutsideWriter {
     bool noSwap = false;      // on a file system that cannot swap two files
 };
 
-void PrintTo(const OutsideWriter& w, std::ostream* os) {
-    *os << w.name;
-}
-
 class OutsideWriterTest : public NotesStoreTest, public ::testing::WithParamInterface<OutsideWriter> {};
 
 TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
@@ -256,12 +249,10 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     case OutsideWriter::RenamingIn:
         // Only a file system that can swap two files keeps what got in between look and rename.
         if (const QByteArray probe = name + "~probe";
-            writeAll(QFile::decodeName(probe), "") &&
-            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE) != 0) {
+            !writeAll(QFile::decodeName(probe), "") ||
+            around.FileSystemCalls::exchange(probe.constData(), name.constData()) != 0 ||
+            around.FileSystemCalls::exchange(probe.constData(), name.constData()) != 0) {
             GTEST_SKIP() << "the file system cannot swap two files";
-        } else {
-            ::renameat2(AT_FDCWD, probe.constData(), AT_FDCWD, name.constData(), RENAME_EXCHANGE);
-            ::unlink(probe.constData());
         }
         around.before = [&] {
             const QString copy = path + QStringLiteral("~");
@@ -325,7 +316,6 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
             EXPECT_FALSE(add(*command, u"refused"));
             ASSERT_TRUE(command->error());
             EXPECT_EQ(command->error()->kind, StoreError::Kind::Busy);
-            EXPECT_TRUE(command->error()->message().contains(QStringLiteral("another plim process")));
         }
         const NotesStore::Capture capture = resident->capture(u"kept", std::nullopt, now());
         EXPECT_TRUE(capture.waiting);

@@ -19,31 +19,28 @@ namespace {
 // Every read is rendered as text so one table can hold all of them.
 using Reader = QString (*)(const Preferences&);
 
-QString number(double value) {
-    return QString::number(value);
-}
-QString yesNo(bool value) {
-    return value ? QStringLiteral("yes") : QStringLiteral("no");
+struct Text {
+    static QString of(double value) { return QString::number(value); }
+    static QString of(int value) { return QString::number(value); }
+    static QString of(bool value) { return value ? QStringLiteral("yes") : QStringLiteral("no"); }
+    static QString of(const QString& value) { return value; }
+    static QString of(const QStringList& value) { return value.join(u'|'); }
+    template <typename Choice>
+    static QString of(Choice value) {
+        return u'[' + toRaw(value) + u']';
+    }
+};
+
+using P = Preferences;
+
+template <auto getter>
+QString read(const Preferences& p) {
+    return Text::of((p.*getter)());
 }
 
-const Reader readTextSize = [](const Preferences& p) -> QString { return number(p.textSize()); };
-const Reader readDrawerTextSize = [](const Preferences& p) -> QString { return number(p.drawerTextSize()); };
-const Reader readFont = [](const Preferences& p) -> QString { return toRaw(p.font()); };
-const Reader readDayStart = [](const Preferences& p) -> QString { return number(p.dayStart()); };
-const Reader readDayEnd = [](const Preferences& p) -> QString { return number(p.dayEnd()); };
 const Reader readAnchors = [](const Preferences& p) -> QString {
-    return number(p.anchors().dayStart) + u'-' + number(p.anchors().dayEnd);
+    return Text::of(p.anchors().dayStart) + u'-' + Text::of(p.anchors().dayEnd);
 };
-const Reader readDelivery = [](const Preferences& p) -> QString { return u'[' + toRaw(p.reminderDelivery()) + u']'; };
-const Reader readRing = [](const Preferences& p) -> QString { return yesNo(p.ringOnThisMac()); };
-const Reader readOpacity = [](const Preferences& p) -> QString { return number(p.opacity()); };
-const Reader readBlur = [](const Preferences& p) -> QString { return number(p.blurRadius()); };
-const Reader readPosition = [](const Preferences& p) -> QString { return toRaw(p.drawerPosition()); };
-const Reader readPresets = [](const Preferences& p) -> QString { return p.reminderPresets().join(u'|'); };
-const Reader readOffered = [](const Preferences& p) -> QString { return yesNo(p.launchAtLoginOffered()); };
-const Reader readDraft = [](const Preferences& p) -> QString { return p.draft(); };
-const Reader readNotesPath = [](const Preferences& p) -> QString { return p.notesFilePath(); };
-const Reader readTrashPath = [](const Preferences& p) -> QString { return p.trashFilePath(); };
 const Reader readRawShortcut = [](const Preferences& p) -> QString {
     return p.value(QStringLiteral("KeyboardShortcuts_capture")).isValid() ? QStringLiteral("stored")
                                                                           : QStringLiteral("none");
@@ -60,58 +57,60 @@ struct Case {
     QVariant value{};
 };
 
-const QStringList presets{QStringLiteral("1, 2"),     QStringLiteral("@Invalid()"), QStringLiteral("3h"),
-                          QStringLiteral("tonight"),  QStringLiteral("\"quoted\""), QStringLiteral("next week"),
-                          QStringLiteral("every 3h"), QStringLiteral("every day"),  QString()};
+const QStringList presets =
+    QStringLiteral("1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|").split(u'|');
 
 const Case cases[] = {
-    {"textSize above range", "textSize=100", readTextSize, "48"},
-    {"textSize below range", "textSize=5", readTextSize, "12"},
-    {"textSize list", "textSize=20, 30", readTextSize, "18"},
-    {"textSize not a number", "textSize=nan", readTextSize, "18"},
-    {"drawerTextSize from textSize clamped", "textSize=46", readDrawerTextSize, "48"},
-    {"drawerTextSize stored", "textSize=20\ndrawerTextSize=30", readDrawerTextSize, "30"},
-    {"drawerTextSize mistyped", "drawerTextSize=big", readDrawerTextSize, "22"},
-    {"font other case", "font=System", readFont, "hyperlegible"},
-    {"dayStart whole written as fraction", "dayStart=540.0", readDayStart, "540"},
-    {"dayStart fraction", "dayStart=600.5", readDayStart, "510"},
-    {"dayStart beyond integers", "dayStart=1e30", readDayStart, "510"},
+    {"textSize above range", "textSize=100", read<&P::textSize>, "48"},
+    {"textSize below range", "textSize=5", read<&P::textSize>, "12"},
+    {"textSize list", "textSize=20, 30", read<&P::textSize>, "18"},
+    {"textSize not a number", "textSize=nan", read<&P::textSize>, "18"},
+    {"drawerTextSize from textSize clamped", "textSize=46", read<&P::drawerTextSize>, "48"},
+    {"drawerTextSize stored", "textSize=20\ndrawerTextSize=30", read<&P::drawerTextSize>, "30"},
+    {"drawerTextSize mistyped", "drawerTextSize=big", read<&P::drawerTextSize>, "22"},
+    {"font other case", "font=System", read<&P::font>, "[hyperlegible]"},
+    {"dayStart whole written as fraction", "dayStart=540.0", read<&P::dayStart>, "540"},
+    {"dayStart fraction", "dayStart=600.5", read<&P::dayStart>, "510"},
+    {"dayStart beyond integers", "dayStart=1e30", read<&P::dayStart>, "510"},
     {"anchors clamped", "dayStart=-5\ndayEnd=1500", readAnchors, "0-1439"},
-    {"reminderDelivery unknown", "reminderDelivery=email", readDelivery, "[]"},
-    {"ringOnThisMac false", "ringOnThisMac=false", readRing, "no"},
-    {"ringOnThisMac mistyped", "ringOnThisMac=no", readRing, "yes"},
-    {"opacity below range", "opacity=0.1", readOpacity, "0.3"},
-    {"blurRadius above range", "blurRadius=12", readBlur, "8"},
-    {"blurRadius trailing letters", "blurRadius=5px", readBlur, "0"},
-    {"drawerPosition unknown", "drawerPosition=top", readPosition, "center"},
-    {"reminderPresets eight", "reminderPresets=a, b, c, d, e, f, g, h", readPresets, defaultPresets},
-    {"reminderPresets nine", "reminderPresets=a, b, c, d, e, f, g, h, \"i, j\"", readPresets, "a|b|c|d|e|f|g|h|i, j"},
-    {"reminderPresets one string", "reminderPresets=20m", readPresets, defaultPresets},
-    {"draft with comma and newline", "draft=\"a, b\\nc\"", readDraft, "a, b\nc"},
-    {"draft that looks like a list", "draft=a, b", readDraft, ""},
-    {"notesFilePath missing", "", readNotesPath, "$HOME/Documents/plim/plim.md"},
-    {"notesFilePath tilde", "notesFilePath=~/Notes/x.md", readNotesPath, "$HOME/Notes/x.md"},
-    {"notesFilePath absolute", "notesFilePath=/srv/notes/../n.md", readNotesPath, "/srv/n.md"},
-    {"notesFilePath relative", "notesFilePath=notes/x.md", readNotesPath, "$HOME/notes/x.md"},
-    {"notesFilePath tilde inside", "notesFilePath=/srv/~/x.md", readNotesPath, "/srv/~/x.md"},
-    {"trash beside chosen file", "notesFilePath=/srv/a/b.md", readTrashPath, "/srv/a/plim.trash.md"},
-    {"trash never the notes file", "notesFilePath=/srv/plim.trash.md", readTrashPath, "/srv/plim.trash.trash.md"},
-    {"double out of range", nullptr, readOpacity, "0.3", PreferenceKey::opacity, 0.05},
-    {"integral double", nullptr, readDayEnd, "1200", PreferenceKey::dayEnd, 1200.0},
-    {"fractional double as integer", nullptr, readDayEnd, "1230", PreferenceKey::dayEnd, 1200.5},
-    {"boolean as string", nullptr, readOffered, "yes", PreferenceKey::launchAtLoginOffered, QStringLiteral("true")},
-    {"number where a boolean belongs", nullptr, readRing, "yes", PreferenceKey::ringOnThisMac, 0},
-    {"list of nine", nullptr, readPresets, "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|",
-     PreferenceKey::reminderPresets, presets},
-    {"draft with markup", nullptr, readDraft, "@Variant(x), y\n  z\\", PreferenceKey::draft,
+    {"reminderDelivery unknown", "reminderDelivery=email", read<&P::reminderDelivery>, "[]"},
+    {"ringOnThisMac false", "ringOnThisMac=false", read<&P::ringOnThisMac>, "no"},
+    {"ringOnThisMac mistyped", "ringOnThisMac=no", read<&P::ringOnThisMac>, "yes"},
+    {"opacity below range", "opacity=0.1", read<&P::opacity>, "0.3"},
+    {"blurRadius above range", "blurRadius=12", read<&P::blurRadius>, "8"},
+    {"blurRadius trailing letters", "blurRadius=5px", read<&P::blurRadius>, "0"},
+    {"drawerPosition unknown", "drawerPosition=top", read<&P::drawerPosition>, "[center]"},
+    {"reminderPresets eight", "reminderPresets=a, b, c, d, e, f, g, h", read<&P::reminderPresets>, defaultPresets},
+    {"reminderPresets nine", "reminderPresets=a, b, c, d, e, f, g, h, \"i, j\"", read<&P::reminderPresets>,
+     "a|b|c|d|e|f|g|h|i, j"},
+    {"reminderPresets one string", "reminderPresets=20m", read<&P::reminderPresets>, defaultPresets},
+    {"draft with comma and newline", "draft=\"a, b\\nc\"", read<&P::draft>, "a, b\nc"},
+    {"draft that looks like a list", "draft=a, b", read<&P::draft>, ""},
+    {"notesFilePath missing", "", read<&P::notesFilePath>, "$HOME/Documents/plim/plim.md"},
+    {"notesFilePath tilde", "notesFilePath=~/Notes/x.md", read<&P::notesFilePath>, "$HOME/Notes/x.md"},
+    {"notesFilePath absolute", "notesFilePath=/srv/notes/../n.md", read<&P::notesFilePath>, "/srv/n.md"},
+    {"notesFilePath relative", "notesFilePath=notes/x.md", read<&P::notesFilePath>, "$HOME/notes/x.md"},
+    {"notesFilePath tilde inside", "notesFilePath=/srv/~/x.md", read<&P::notesFilePath>, "/srv/~/x.md"},
+    {"trash beside chosen file", "notesFilePath=/srv/a/b.md", read<&P::trashFilePath>, "/srv/a/plim.trash.md"},
+    {"trash never the notes file", "notesFilePath=/srv/plim.trash.md", read<&P::trashFilePath>,
+     "/srv/plim.trash.trash.md"},
+    {"double out of range", nullptr, read<&P::opacity>, "0.3", PreferenceKey::opacity, 0.05},
+    {"integral double", nullptr, read<&P::dayEnd>, "1200", PreferenceKey::dayEnd, 1200.0},
+    {"fractional double as integer", nullptr, read<&P::dayEnd>, "1230", PreferenceKey::dayEnd, 1200.5},
+    {"boolean as string", nullptr, read<&P::launchAtLoginOffered>, "yes", PreferenceKey::launchAtLoginOffered,
+     QStringLiteral("true")},
+    {"number where a boolean belongs", nullptr, read<&P::ringOnThisMac>, "yes", PreferenceKey::ringOnThisMac, 0},
+    {"list of nine", nullptr, read<&P::reminderPresets>,
+     "1, 2|@Invalid()|3h|tonight|\"quoted\"|next week|every 3h|every day|", PreferenceKey::reminderPresets, presets},
+    {"draft with markup", nullptr, read<&P::draft>, "@Variant(x), y\n  z\\", PreferenceKey::draft,
      QStringLiteral("@Variant(x), y\n  z\\")},
-    {"list where a string belongs", nullptr, readDraft, "", PreferenceKey::draft,
+    {"list where a string belongs", nullptr, read<&P::draft>, "", PreferenceKey::draft,
      QStringList{QStringLiteral("a"), QStringLiteral("b")}},
     // Values no setting can hold (hand-edited, or written by a broken program) are out of range.
-    {"path beyond the system's limit", nullptr, readNotesPath, "$HOME/Documents/plim/plim.md",
+    {"path beyond the system's limit", nullptr, read<&P::notesFilePath>, "$HOME/Documents/plim/plim.md",
      PreferenceKey::notesFilePath, QStringLiteral("/srv/") + QString(2100, u'é')},
-    {"a preset too long for a phrase", nullptr, readPresets, defaultPresets, PreferenceKey::reminderPresets,
-     QStringList(presets.mid(0, 8)) << QString(300, u'a')},
+    {"a preset too long for a phrase", nullptr, read<&P::reminderPresets>, defaultPresets,
+     PreferenceKey::reminderPresets, QStringList(presets.mid(0, 8)) << QString(300, u'a')},
     {"a raw value of megabytes", nullptr, readRawShortcut, "none", QLatin1String("KeyboardShortcuts_capture"),
      QString(Preferences::maxValueLength + 1, u'{')},
 };

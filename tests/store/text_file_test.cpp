@@ -78,13 +78,9 @@ TEST_F(TextFileTest, TemporaryIsHiddenAndOnlyOursAreRemovedAsStale) {
     EXPECT_EQ(readAll(notes), "old\n");
 
     const QStringList ours = {QStringLiteral(".notes.md.plim-a1B2c3"), QStringLiteral(".notes.md.plim-XXXXXX")};
-    const QStringList kept = {QStringLiteral("notes.md"),
-                              QStringLiteral(".notes.md.other"),
-                              QStringLiteral("notes.md.plim-123456"),
-                              QStringLiteral(".notes.md.plim-12345"),
-                              QStringLiteral(".notes.md.plim-1234567"),
-                              QStringLiteral(".other.md.plim-abcdef"),
-                              QStringLiteral(".notes.md.plim-a_b-c.")};
+    const QStringList kept = QStringLiteral("notes.md|.notes.md.other|notes.md.plim-123456|.notes.md.plim-12345|"
+                                            ".notes.md.plim-1234567|.other.md.plim-abcdef|.notes.md.plim-a_b-c.")
+                                 .split(u'|');
     for (const QString& name : ours + kept) {
         ASSERT_TRUE(writeAll(at(name), "x"));
     }
@@ -272,7 +268,6 @@ TEST_F(TextFileTest, OneLockPerFileEvenWithinOneProcess) {
     const auto reason = second.lock(std::chrono::milliseconds(150));
     const auto waited = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(reason);
-    EXPECT_TRUE(reason->contains(QLatin1String("another plim process")));
     EXPECT_GE(waited, std::chrono::milliseconds(150));
     EXPECT_LT(waited, std::chrono::milliseconds(450));
 

@@ -99,6 +99,18 @@ inline Outcome runProcess(const QProcessEnvironment& env, const QString& program
             QString::fromUtf8(process.p.readAllStandardError())};
 }
 
+// Runs a command-line program to its end with `input` on its standard input; the output as written.
+inline Outcome runCommand(const QProcessEnvironment& env, const QString& program, const QStringList& args,
+                          const QByteArray& input = {}) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(20000)) << args.join(u' ').toStdString();
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
 // A session bus of the test's own, listening in `folder` (see sessionBusConfig); the address is
 // empty when its daemon did not start.
 struct SessionBus {
