@@ -116,9 +116,7 @@ TEST_F(X11Shortcuts, ACombinationAnotherProgramHoldsIsReportedAndTheOthersWork) 
     const xcb_keycode_t space = other.keycodeOf(kSpaceKeysym);
     // Held only with CapsLock on: the variants taken before the refusal must be let go again.
     ASSERT_TRUE(other.grab(space, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_LOCK));
-    testing::internal::CaptureStdout();
-    start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    EXPECT_EQ(test::printed([&] { start(); }), "Error registering hotkey Ctrl+Alt+Space: 10\n");
     ASSERT_EQ(global->unavailable().size(), 1);
     EXPECT_EQ(global->unavailable().front(), Name::capture());
     EXPECT_EQ(press({u"ctrl+alt+space"_s, u"ctrl+alt+shift+space"_s, u"ctrl+alt+shift+v"_s}, 2),

@@ -42,6 +42,9 @@ QByteArray readAll(const QString& path);
 // Writes `bytes` over what the file held, or after it with `append`.
 bool writeAll(const QString& path, const QByteArray& bytes, bool append = false);
 
+// What `f` prints on standard output.
+std::string printed(const std::function<void()>& f);
+
 // Turns the event loop until the condition holds; false when it does not within `ms`.
 bool waitFor(const std::function<bool()>& condition, int ms = 5000);
 
