@@ -20,31 +20,22 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// Wall-clock times a clock change skips move forward, repeated ones take the first; fields that name
-// no real time give nothing.
+// Wall-clock times a clock change skips move forward, repeated ones take the first.
 TEST(Calendar, DateOfWallClockFields) {
-    // The zone, the wall-clock fields, the time ("yyyy-MM-dd HH:mm xxx"; null: no such time).
+    // The zone, the wall-clock fields, the time ("yyyy-MM-dd HH:mm xxx").
     const std::tuple<const char*, LocalDateTime, const char*> cases[] = {
         // A skipped time moves on, a repeated one takes the first; in the south clocks go forward in October.
         {"Europe/Berlin", {2026, 3, 29, 2, 30}, "2026-03-29 03:00 +02:00"},
         {"Europe/Berlin", {2026, 10, 25, 2, 30}, "2026-10-25 02:30 +02:00"},
         {"Australia/Sydney", {2026, 10, 4, 2, 30}, "2026-10-04 03:00 +11:00"},
         {"Australia/Sydney", {2026, 4, 5, 2, 30}, "2026-04-05 02:30 +11:00"},
-        {"Europe/Berlin", {2028, 2, 29, 0, 0}, "2028-02-29 00:00 +01:00"},
-        {"Europe/Berlin", {2026, 2, 29, 0, 0}, nullptr},
-        {"Europe/Berlin", {2026, 13, 1, 0, 0}, nullptr},
-        {"Europe/Berlin", {2026, 4, 31, 0, 0}, nullptr},
-        {"Europe/Berlin", {2026, 1, 1, 24, 0}, nullptr},
-        {"Europe/Berlin", {2026, 1, 1, 10, 60}, nullptr},
     };
     for (const auto& [zone, f, expected] : cases) {
         SCOPED_TRACE(::testing::Message() << zone << " " << f.year << "-" << f.month << "-" << f.day << " " << f.hour);
         const Calendar cal(QString::fromUtf8(zone));
         const auto t = cal.date(f.year, f.month, f.day, f.hour, f.minute);
-        ASSERT_EQ(t.has_value(), expected != nullptr);
-        if (t) {
-            EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), expected);
-        }
+        ASSERT_TRUE(t);
+        EXPECT_EQ(cal.formatPosix(*t, u"yyyy-MM-dd HH:mm xxx").toStdString(), expected);
     }
 }
 
@@ -87,6 +78,7 @@ void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
     for (int i = 0; i < 3000; ++i) {
         seconds.push_back(anywhere(random));
     }
+    const auto upTo = [&](int most) { return std::uniform_int_distribution<int>(0, most)(random); };
     for (const std::int64_t s : seconds) {
         const time_t when = static_cast<time_t>(s);
         tm libc{};
@@ -104,8 +96,8 @@ void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
         const auto back = cal.date(fields.year, fields.month, fields.day, fields.hour, fields.minute, fields.second);
         ASSERT_TRUE(back);
         ASSERT_EQ(cal.components(*back), fields) << s;
-        const int days = std::uniform_int_distribution<int>(-400, 400)(random);
-        const int minutes = std::uniform_int_distribution<int>(0, 1439)(random);
+        const int days = upTo(800) - 400;
+        const int minutes = upTo(1439);
         const QDate date(fields.year, fields.month, fields.day);
         const QDate moved = date.addDays(days);
         const auto there =
@@ -113,6 +105,9 @@ void agreesWithLibc(const Calendar& cal, int fromYear, int toYear) {
         ASSERT_EQ(cal.addingDays(*back, days), there) << s << " + " << days << " days";
         const LocalDateTime reached = cal.components(*there); // a day later when the time was skipped there
         ASSERT_EQ(cal.daysBetween(*back, *there), date.daysTo(QDate(reached.year, reached.month, reached.day))) << s;
+        const int month = upTo(13), day = upTo(32), hour = upTo(24), minute = upTo(60);
+        ASSERT_EQ(cal.date(fields.year, month, day, hour, minute).has_value(),
+                  QDate::isValid(fields.year, month, day) && hour < 24 && minute < 60);
         ASSERT_EQ(cal.minutesOfDay(*back), fields.hour * 60 + fields.minute);
         ASSERT_EQ(cal.settingTime(*back, minutes),
                   cal.date(fields.year, fields.month, fields.day, minutes / 60, minutes % 60))
