@@ -99,7 +99,7 @@ TEST_F(DrawerDesktopTest, LosingTheDisplaySavesTheKeptCaptureAndTheDraft) {
 // drawer. Every key after the shortcut is the drawer's, none reaches the window the user was in.
 TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
     // The window the user is in: it counts the keys it is given.
-    xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
+    xcb_connection_t* c = connection();
     const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t user = xcb_generate_id(c);
     const std::uint32_t values[] = {root->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
@@ -166,7 +166,6 @@ TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
     EXPECT_EQ(strayKeys, 0);
     busy.clear();
     quitResident();
-    xcb_disconnect(c);
 }
 
 } // namespace

@@ -18,7 +18,6 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -111,15 +110,6 @@ protected:
         }
         return xcb;
     }
-    xcb_atom_t atom(const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            connection(), xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return a;
-    }
-
     // Starts `program` into `process` until `ready` holds, at most `tries` times. Started beside another
     // test's, now and then one gives up at once (openbox silently, trayer with "cannot open display"):
     // then again, a second later.
@@ -148,7 +138,11 @@ protected:
         if (!have(QStringLiteral("trayer"))) {
             return false;
         }
-        const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(connection(), xcb_intern_atom(connection(), 0, sizeof name - 1, name), nullptr);
+        const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(atom);
         const auto owned = [&] {
             xcb_get_selection_owner_reply_t* reply =
                 xcb_get_selection_owner_reply(connection(), xcb_get_selection_owner(connection(), selection), nullptr);
