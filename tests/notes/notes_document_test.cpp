@@ -1,7 +1,6 @@
 #include "notes/NotesDocument.h"
 #include "notes/NotesSyntax.h"
 
-#include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 #include <QStringDecoder>
