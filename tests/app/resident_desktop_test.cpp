@@ -55,9 +55,7 @@ protected:
 
     QImage capture(const QString& window, const QString& name) const {
         const QString path = QDir::current().filePath(name);
-        Process import;
-        import.p.start(u"import"_s, {u"-display"_s, QString::fromLatin1(x->display()), u"-window"_s, window, path});
-        import.p.waitForFinished(kWaitMs);
+        run(u"import"_s, {u"-window"_s, window, path});
         return QImage(path);
     }
 
