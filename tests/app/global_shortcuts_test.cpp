@@ -20,10 +20,8 @@ using Name = KeyboardShortcuts::Name;
 
 namespace {
 
-constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
+using namespace plim::test;
 constexpr QKeyCombination kCtrlAltShiftSpace(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_Space);
-constexpr QKeyCombination kCtrlAltShiftV(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_V);
-constexpr QKeyCombination kCtrlAltN(Qt::ControlModifier | Qt::AltModifier, Qt::Key_N);
 
 // A desktop where `takenByOthers` are held by other programs.
 class FakeHotKeys final : public GlobalHotKeys {
