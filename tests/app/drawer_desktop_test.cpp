@@ -29,35 +29,19 @@ protected:
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        // openbox manages windows once it owns the screen's manager selection. Started beside
-        // another test's, now and then it gives up at once, silently: then once more.
-        int starts = 0;
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                if ((!wm || wm->p.state() == QProcess::NotRunning) && starts < 3) {
-                    ++starts;
-                    wm = start(u"openbox"_s, {});
-                }
-                return run(u"xdotool"_s, {u"get_desktop"_s}).status == 0;
-            },
-            kWaitMs))
-            << "openbox started " << starts << " times";
+        // openbox manages windows once it owns the screen's manager selection.
+        ASSERT_TRUE(startUntil(
+            wm, u"openbox"_s, {}, [&] { return run(u"xdotool"_s, {u"get_desktop"_s}).status == 0; }, 3));
         ASSERT_TRUE(startTray());
     }
 
     void keys(const QString& chord) const { run(u"xdotool"_s, {u"key"_s, chord}); }
     void type(const QString& text) const { run(u"xdotool"_s, {u"type"_s, text}); }
 
-    // The drawer among plim's mapped windows: the tray icon is the other one, and far narrower.
-    QString drawer() const {
-        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
-        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-            const QString shape = run(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, id}).out;
-            if (shape.section(u"WIDTH="_s, 1).section(u'\n', 0, 0).toInt() >= 400) {
-                return id;
-            }
-        }
-        return {};
+    // The drawer among plim's shown windows: the tray icon is the other one, and far narrower.
+    QString drawer() {
+        const xcb_window_t window = plimWindow([](QRect r) { return r.width() >= 400; });
+        return window == XCB_NONE ? QString() : QString::number(window);
     }
     QString focus() const { return run(u"xdotool"_s, {u"getwindowfocus"_s}).out; }
 
@@ -115,7 +99,7 @@ TEST_F(DrawerDesktopTest, LosingTheDisplaySavesTheKeptCaptureAndTheDraft) {
 // drawer. Every key after the shortcut is the drawer's, none reaches the window the user was in.
 TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
     // The window the user is in: it counts the keys it is given.
-    xcb_connection_t* c = xcb_connect(x->display().constData(), nullptr);
+    xcb_connection_t* c = connection();
     const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t user = xcb_generate_id(c);
     const std::uint32_t values[] = {root->white_pixel, XCB_EVENT_MASK_KEY_PRESS};
@@ -182,7 +166,6 @@ TEST_F(DrawerDesktopTest, KeysTypedRightAfterTheShortcutAllReachTheDrawer) {
     EXPECT_EQ(strayKeys, 0);
     busy.clear();
     quitResident();
-    xcb_disconnect(c);
 }
 
 } // namespace

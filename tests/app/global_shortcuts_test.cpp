@@ -20,10 +20,8 @@ using Name = KeyboardShortcuts::Name;
 
 namespace {
 
-constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
+using namespace plim::test;
 constexpr QKeyCombination kCtrlAltShiftSpace(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_Space);
-constexpr QKeyCombination kCtrlAltShiftV(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_V);
-constexpr QKeyCombination kCtrlAltN(Qt::ControlModifier | Qt::AltModifier, Qt::Key_N);
 
 // A desktop where `takenByOthers` are held by other programs.
 class FakeHotKeys final : public GlobalHotKeys {
@@ -112,9 +110,7 @@ TEST_F(GlobalShortcutsTest, TwoNamesOnOneCombinationAreHeldOnceAndBothRun) {
 TEST_F(GlobalShortcutsTest, KeysAreWhatRunsEachNameNow) {
     fake->takenByOthers[kCtrlAltShiftV.toCombined()] = 10;
     fake->desktopKeys[kCtrlAltShiftSpace.toCombined()] = u"Super+N"_s;
-    testing::internal::CaptureStdout();
-    start();
-    testing::internal::GetCapturedStdout();
+    test::printed([&] { start(); });
     EXPECT_EQ(global->reachable(), (KeysGuide::Shortcuts{u"Ctrl+Alt+Space"_s, u"Super+N"_s, std::nullopt}));
     QSignalSpy changed(global.get(), &GlobalShortcuts::reachChanged);
     shortcuts.setShortcut(std::nullopt, Name::capture());
@@ -155,9 +151,7 @@ TEST_F(GlobalShortcutsTest, ChangesAndRemovalsTakeEffectAtOnceAndNothingRunsWhil
 
 TEST_F(GlobalShortcutsTest, ARefusedCombinationIsReportedOnceAndTheOthersWork) {
     fake->takenByOthers[kCtrlAltSpace.toCombined()] = 10;
-    testing::internal::CaptureStdout();
-    start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    EXPECT_EQ(test::printed([&] { start(); }), "Error registering hotkey Ctrl+Alt+Space: 10\n");
     ASSERT_EQ(global->unavailable().size(), 1);
     EXPECT_EQ(global->unavailable().front(), Name::capture());
     EXPECT_EQ(pressed(kCtrlAltShiftSpace), QStringList{u"manage"_s});
@@ -165,18 +159,17 @@ TEST_F(GlobalShortcutsTest, ARefusedCombinationIsReportedOnceAndTheOthersWork) {
 
     // Other changes do not try it again; moving the name away makes it available.
     QSignalSpy changed(global.get(), &GlobalShortcuts::unavailableChanged);
-    testing::internal::CaptureStdout();
-    shortcuts.setShortcut(Shortcut{45, 6144}, Name::manage());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(test::printed([&] { shortcuts.setShortcut(Shortcut{45, 6144}, Name::manage()); }), "");
     shortcuts.setShortcut(Shortcut{8, 6144}, Name::capture());
     EXPECT_TRUE(global->unavailable().isEmpty());
     EXPECT_EQ(changed.count(), 1);
     // Setting a name to it is a new attempt, also when the name already had it.
-    testing::internal::CaptureStdout();
-    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
-    shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n"
-                                                      "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    const auto twice = [&] {
+        shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+        shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());
+    };
+    EXPECT_EQ(test::printed(twice), "Error registering hotkey Ctrl+Alt+Space: 10\n"
+                                    "Error registering hotkey Ctrl+Alt+Space: 10\n");
     EXPECT_EQ(changed.count(), 2);
     fake->takenByOthers.clear();
     shortcuts.setShortcut(Shortcut{49, 6144}, Name::capture());

@@ -1,17 +1,13 @@
-// Global shortcuts on a real X server of the test's own, pressed with xdotool. Skipped when Xvfb
-// or xdotool is missing.
+// Global shortcuts on a real X server of the test's own (started by the test's main), pressed with
+// xdotool. Skipped when Xvfb or xdotool is missing.
 #include "app/GlobalShortcuts.h"
 #include "platform/linux/X11HotKeys.h"
 #include "store/Preferences.h"
 
 #include "support/TestSupport.h"
-#include "support/XServer.h"
 
-#include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,7 +28,6 @@ namespace {
 
 constexpr int kWaitMs = 5000;
 constexpr std::uint32_t kSpaceKeysym = 0x20;
-const char* skipReason = nullptr;
 
 bool xdotool(const QStringList& args) {
     QProcess p;
@@ -72,8 +67,8 @@ private:
 class X11Shortcuts : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (skipReason) {
-            GTEST_SKIP() << skipReason;
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            GTEST_SKIP() << "no X server of its own: needs Xvfb and xdotool";
         }
     }
     // Attaches a handler to each of the three names that logs the name.
@@ -121,9 +116,7 @@ TEST_F(X11Shortcuts, ACombinationAnotherProgramHoldsIsReportedAndTheOthersWork) 
     const xcb_keycode_t space = other.keycodeOf(kSpaceKeysym);
     // Held only with CapsLock on: the variants taken before the refusal must be let go again.
     ASSERT_TRUE(other.grab(space, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_LOCK));
-    testing::internal::CaptureStdout();
-    start();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error registering hotkey Ctrl+Alt+Space: 10\n");
+    EXPECT_EQ(test::printed([&] { start(); }), "Error registering hotkey Ctrl+Alt+Space: 10\n");
     ASSERT_EQ(global->unavailable().size(), 1);
     EXPECT_EQ(global->unavailable().front(), Name::capture());
     EXPECT_EQ(press({u"ctrl+alt+space"_s, u"ctrl+alt+shift+space"_s, u"ctrl+alt+shift+v"_s}, 2),
@@ -132,35 +125,3 @@ TEST_F(X11Shortcuts, ACombinationAnotherProgramHoldsIsReportedAndTheOthersWork) 
 }
 
 } // namespace
-
-// The application must connect to the test's own X server, so this test starts its own.
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (::testing::GTEST_FLAG(list_tests)) {
-        return RUN_ALL_TESTS();
-    }
-    QTemporaryDir home;
-    if (!home.isValid()) {
-        return 3;
-    }
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u"config"_s)));
-    qputenv("HOME", QFile::encodeName(home.path()));
-    QDir(home.path()).mkdir(u"runtime"_s);
-    QFile::setPermissions(home.filePath(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.filePath(u"runtime"_s)));
-    QStandardPaths::setTestModeEnabled(true);
-
-    const bool haveTools =
-        !QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() && !QStandardPaths::findExecutable(u"xdotool"_s).isEmpty();
-    const auto server = haveTools ? std::make_unique<plim::test::XServer>() : nullptr;
-    if (!server || !server->isRunning()) {
-        skipReason = haveTools ? "Xvfb did not start" : "needs Xvfb and xdotool";
-        QCoreApplication app(argc, argv);
-        return RUN_ALL_TESTS();
-    }
-    ::setenv("DISPLAY", server->display().constData(), 1);
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    ::unsetenv("WAYLAND_DISPLAY");
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

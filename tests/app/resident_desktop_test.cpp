@@ -46,48 +46,16 @@ protected:
 
     // plim's icon docked in the tray: a shown plim window of an icon's size.
     xcb_window_t trayIcon() {
-        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--class"_s, u"^plim$"_s}).out;
-        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-            if (const QRect r = geometry(id.toUInt()); r.isValid() && r.width() <= 64 && r.height() <= 64) {
-                return id.toUInt();
-            }
-        }
-        return XCB_NONE;
+        return plimWindow([](QRect r) { return r.isValid() && r.width() <= 64 && r.height() <= 64; });
     }
-
-    // The window's screen position and size.
-    QRect geometry(xcb_window_t window) {
-        xcb_get_geometry_reply_t* g =
-            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr);
-        QRect r;
-        if (g) {
-            xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
-                connection(), xcb_translate_coordinates(connection(), window, g->root, 0, 0), nullptr);
-            if (t) {
-                r = QRect(t->dst_x, t->dst_y, g->width, g->height);
-            }
-            std::free(t);
-        }
-        std::free(g);
-        return r;
-    }
-
     // The notes window when it is shown: a visible plim window as tall as no drawer is.
     xcb_window_t notesWindow() {
-        const QString ids = run(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^plim$"_s}).out;
-        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-            if (geometry(id.toUInt()).height() >= 500) {
-                return id.toUInt();
-            }
-        }
-        return XCB_NONE;
+        return plimWindow([](QRect r) { return r.height() >= 500; }, true);
     }
 
     QImage capture(const QString& window, const QString& name) const {
         const QString path = QDir::current().filePath(name);
-        Process import;
-        import.p.start(u"import"_s, {u"-display"_s, QString::fromLatin1(x->display()), u"-window"_s, window, path});
-        import.p.waitForFinished(kWaitMs);
+        run(u"import"_s, {u"-window"_s, window, path});
         return QImage(path);
     }
 

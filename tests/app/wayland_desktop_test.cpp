@@ -35,7 +35,6 @@ protected:
         makeHome();
         env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
-        busAddress = bus.address;
 
         QStringList args{u"--socket="_s + kSocket, u"--idle-time=0"_s, u"--debug"_s};
         if (have(u"Xvfb"_s) && have(u"xdotool"_s)) {
@@ -97,7 +96,6 @@ protected:
     }
 
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
-    QString busAddress;
     std::unique_ptr<Process> weston;
 };
 
@@ -126,7 +124,7 @@ TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
 }
 
 TEST_F(WaylandDesktopTest, TheCaptureShortcutComesThroughThePortal) {
-    test::FakePortal portal({}, busAddress);
+    test::FakePortal portal({}, bus.address);
     ASSERT_TRUE(portal.registered);
     startResident();
     // The shortcuts are bound at start (what each asks for is the global shortcuts' own tests').

@@ -32,15 +32,6 @@ struct Process {
     }
 };
 
-// The configuration of a session bus of a test's own, listening in `folder`: nothing the program
-// under test says reaches the user's session, and nothing is started on demand.
-inline QByteArray sessionBusConfig(const QString& folder) {
-    return (QStringLiteral("<busconfig><type>session</type><listen>unix:dir=") + folder +
-            QStringLiteral("</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
-        .toUtf8();
-}
-
 // The environment of programs that live in `home` alone: their settings, data, state and runtime
 // folder there, offscreen, with no session bus, no display and no launcher's token; then `extra`
 // "NAME=value" settings, "NAME=" removing one.
@@ -111,8 +102,9 @@ inline Outcome runCommand(const QProcessEnvironment& env, const QString& program
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
-// A session bus of the test's own, listening in `folder` (see sessionBusConfig); the address is
-// empty when its daemon did not start.
+// A session bus of the test's own, listening in `folder`: nothing the program under test says reaches
+// the user's session, and nothing is started on demand. The address is empty when its daemon did not
+// start.
 struct SessionBus {
     std::unique_ptr<Process> daemon;
     QString address;
@@ -120,7 +112,11 @@ struct SessionBus {
 
 inline SessionBus startSessionBus(const QString& folder) {
     const QString config = folder + QStringLiteral("/bus.conf");
-    writeAll(config, sessionBusConfig(folder));
+    writeAll(config,
+             (QStringLiteral("<busconfig><type>session</type><listen>unix:dir=") + folder +
+              QStringLiteral("</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>"))
+                 .toUtf8());
     SessionBus bus{std::make_unique<Process>(), {}};
     bus.daemon->p.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
                                                         QStringLiteral("--config-file=") + config});

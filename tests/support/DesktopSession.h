@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,7 +18,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <memory>
 
 namespace plim::test {
@@ -109,23 +110,39 @@ protected:
         }
         return xcb;
     }
-    xcb_atom_t atom(const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            connection(), xcb_intern_atom(connection(), 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-            nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return a;
+    // Starts `program` into `process` until `ready` holds, at most `tries` times. Started beside another
+    // test's, now and then one gives up at once (openbox silently, trayer with "cannot open display"):
+    // then again, a second later.
+    bool startUntil(std::unique_ptr<Process>& process, const QString& program, const QStringList& args,
+                    const std::function<bool()>& ready, int tries) {
+        int starts = 0;
+        QElapsedTimer sinceStart;
+        const bool ok = QTest::qWaitFor(
+            [&] {
+                if ((!process || process->p.state() == QProcess::NotRunning) && starts < tries &&
+                    (starts == 0 || sinceStart.hasExpired(1000))) {
+                    ++starts;
+                    sinceStart.start();
+                    process = start(program, args);
+                }
+                return ready();
+            },
+            3 * kDesktopWaitMs);
+        EXPECT_TRUE(ok) << program.toStdString() << " started " << starts << " times";
+        return ok;
     }
 
     // A tray, as on most desktops: without one the program opens its notes window at start. False
-    // when trayer is not installed. Started beside another test's, now and then trayer gives up at
-    // once ("cannot open display"): then again, a second later.
+    // when trayer is not installed.
     bool startTray() {
         if (!have(QStringLiteral("trayer"))) {
             return false;
         }
-        const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
+        const char name[] = "_NET_SYSTEM_TRAY_S0";
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(connection(), xcb_intern_atom(connection(), 0, sizeof name - 1, name), nullptr);
+        const xcb_atom_t selection = atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(atom);
         const auto owned = [&] {
             xcb_get_selection_owner_reply_t* reply =
                 xcb_get_selection_owner_reply(connection(), xcb_get_selection_owner(connection(), selection), nullptr);
@@ -133,22 +150,42 @@ protected:
             std::free(reply);
             return has;
         };
-        int starts = 0;
-        QElapsedTimer sinceStart;
-        const bool ok = QTest::qWaitFor(
-            [&] {
-                if ((!tray || tray->p.state() == QProcess::NotRunning) && starts < 4 &&
-                    (starts == 0 || sinceStart.hasExpired(1000))) {
-                    ++starts;
-                    sinceStart.start();
-                    tray = start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
-                                                            QStringLiteral("--align"), QStringLiteral("right")});
-                }
-                return owned();
-            },
-            3 * kDesktopWaitMs);
-        EXPECT_TRUE(ok) << "trayer started " << starts << " times";
-        return ok;
+        return startUntil(
+            tray, QStringLiteral("trayer"),
+            {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"), QStringLiteral("right")},
+            owned, 4);
+    }
+
+    // The window's screen position and size.
+    QRect geometry(xcb_window_t window) {
+        xcb_get_geometry_reply_t* g =
+            xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), window), nullptr);
+        QRect r;
+        if (g) {
+            xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+                connection(), xcb_translate_coordinates(connection(), window, g->root, 0, 0), nullptr);
+            if (t) {
+                r = QRect(t->dst_x, t->dst_y, g->width, g->height);
+            }
+            std::free(t);
+        }
+        std::free(g);
+        return r;
+    }
+
+    // A shown plim window, found by its class (or its title), whose screen rectangle `fits`; XCB_NONE
+    // when there is none.
+    xcb_window_t plimWindow(const std::function<bool(QRect)>& fits, bool byTitle = false) {
+        const QString by = byTitle ? QStringLiteral("--name") : QStringLiteral("--class");
+        const QString ids = run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                            by, QStringLiteral("^plim$")})
+                                .out;
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            if (fits(geometry(id.toUInt()))) {
+                return id.toUInt();
+            }
+        }
+        return XCB_NONE;
     }
 
     QStringList tools_;

@@ -34,6 +34,12 @@ bool writeAll(const QString& path, const QByteArray& bytes, bool append) {
     return f.write(bytes) == bytes.size();
 }
 
+std::string printed(const std::function<void()>& f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
+}
+
 bool waitFor(const std::function<bool()>& condition, int ms) {
     return QTest::qWaitFor(condition, ms);
 }

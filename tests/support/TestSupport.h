@@ -32,6 +32,11 @@ inline void PrintTo(Instant t, std::ostream* os) {
 
 namespace plim::test {
 
+// The default shortcuts' combinations, and another.
+constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
+constexpr QKeyCombination kCtrlAltShiftV(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_V);
+constexpr QKeyCombination kCtrlAltN(Qt::ControlModifier | Qt::AltModifier, Qt::Key_N);
+
 // A wall-clock moment in a zone, e.g. at("Europe/Berlin", 2026, 3, 11, 10, 7, 25).
 Instant at(const Calendar& calendar, int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
@@ -41,6 +46,9 @@ std::string describe(const Calendar& calendar, Instant t);
 QByteArray readAll(const QString& path);
 // Writes `bytes` over what the file held, or after it with `append`.
 bool writeAll(const QString& path, const QByteArray& bytes, bool append = false);
+
+// What `f` prints on standard output.
+std::string printed(const std::function<void()>& f);
 
 // Turns the event loop until the condition holds; false when it does not within `ms`.
 bool waitFor(const std::function<bool()>& condition, int ms = 5000);

@@ -11,7 +11,6 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <utility>
 
 namespace plim::test {
 
@@ -20,9 +19,7 @@ namespace plim::test {
 // connects once. It goes away with the test process, even one that crashed.
 class XServer {
 public:
-    // `screen` as Xvfb takes it: width x height x depth.
-    explicit XServer(int timeoutMs = 10000, std::string screen = "1280x800x24")
-        : screen_(std::move(screen)) {
+    XServer() {
         // A display number of its own, far above the low ones: left to pick one itself (-displayfd
         // alone), Xvfb goes by its sockets only, and two servers starting at once can end up on one
         // number, each holding one of its two sockets. Xvfb locks a number it is given.
@@ -31,7 +28,7 @@ public:
             const std::string number = std::to_string(n);
             if (::access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) != 0 &&
                 ::access(("/tmp/.X" + number + "-lock").c_str(), F_OK) != 0) {
-                start(number, timeoutMs);
+                start(number);
             }
         }
     }
@@ -44,9 +41,9 @@ public:
     QByteArray display() const { return display_; }
 
 private:
-    // Starts Xvfb on the display and waits until it takes connections; on failure (another server
-    // holds the number) nothing is left running.
-    void start(const std::string& number, int timeoutMs) {
+    // Starts Xvfb on the display and waits (up to ten seconds) until it takes connections; on failure
+    // (another server holds the number) nothing is left running.
+    void start(const std::string& number) {
         int ready[2];
         if (::pipe2(ready, O_CLOEXEC) != 0) {
             return;
@@ -61,7 +58,7 @@ private:
             ::dup2(null, 2);
             // -noreset: a server whose last client leaves resets, and a client connecting meanwhile
             // (a program started right after a command's display check let go) is refused.
-            ::execlp("Xvfb", "Xvfb", (':' + number).c_str(), "-displayfd", "3", "-screen", "0", screen_.c_str(),
+            ::execlp("Xvfb", "Xvfb", (':' + number).c_str(), "-displayfd", "3", "-screen", "0", "1280x800x24",
                      "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -69,7 +66,7 @@ private:
         // Xvfb writes the display number once it takes connections.
         QByteArray written;
         pollfd wait{ready[0], POLLIN, 0};
-        while (pid_ > 0 && !written.endsWith('\n') && ::poll(&wait, 1, timeoutMs) > 0) {
+        while (pid_ > 0 && !written.endsWith('\n') && ::poll(&wait, 1, 10000) > 0) {
             char buffer[16];
             const ssize_t n = ::read(ready[0], buffer, sizeof buffer);
             if (n <= 0) {
@@ -94,7 +91,6 @@ private:
         pid_ = -1;
     }
 
-    std::string screen_;
     pid_t pid_ = -1;
     QByteArray display_;
 };

@@ -19,7 +19,7 @@
 #include <string>
 
 using namespace plim;
-using plim::test::waitFor;
+using namespace plim::test;
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -217,12 +217,6 @@ TEST(DBusNotifier, AHungOrLateServerNeverBlocks) {
         }
     }
 }
-
-using test::FakePortal;
-
-constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
-constexpr QKeyCombination kCtrlAltN(Qt::ControlModifier | Qt::AltModifier, Qt::Key_N);
-constexpr QKeyCombination kCtrlAltShiftV(Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier, Qt::Key_V);
 
 // Holds the two combinations as the program does at start.
 std::unique_ptr<PortalHotKeys> holdingTwo(std::chrono::milliseconds answerWithin = 5s) {
