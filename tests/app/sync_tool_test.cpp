@@ -16,10 +16,14 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
 
 using namespace plim;
 using namespace Qt::Literals::StringLiterals;
@@ -27,7 +31,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 const QByteArray kApiKey = "plim-test-key";
-constexpr int kListenPort = 42101; // and 42102; the GUI (and REST) on 42111 and 42112
 constexpr int kRoundMs = 40000;
 
 // One Syncthing daemon with a home of its own, reached over its REST interface.
@@ -126,6 +129,12 @@ protected:
             GTEST_SKIP() << "syncthing is not installed (scripts/install-deps.sh installs it)";
         }
         net.setProxy(QNetworkProxy::NoProxy);
+        // Ports free now (closed before the daemons start): two runs side by side do not meet.
+        std::array<std::unique_ptr<QTcpServer>, 4> ports;
+        for (auto& port : ports) {
+            port = std::make_unique<QTcpServer>();
+            ASSERT_TRUE(port->listen(QHostAddress::LocalHost, 0));
+        }
         for (int i = 0; i < 2; ++i) {
             Computer& c = computers[i];
             c.name = i == 0 ? u"laptop"_s : u"desktop"_s;
@@ -137,8 +146,8 @@ protected:
             c.env = test::homeEnvironment(c.home, c.home + u"/run"_s, {u"STNOUPGRADE=1"_s, u"STNORESTART=1"_s});
             Syncthing& s = c.sync;
             s.home = c.home + u"/syncthing"_s;
-            s.listen = kListenPort + i;
-            s.gui = kListenPort + 10 + i;
+            s.listen = ports[2 * i]->serverPort();
+            s.gui = ports[2 * i + 1]->serverPort();
             s.net = &net;
             const test::Outcome made = test::runProcess(
                 c.env, u"syncthing"_s, {u"generate"_s, u"--home="_s + s.home, u"--no-default-folder"_s});
@@ -146,6 +155,7 @@ protected:
             s.id = test::runProcess(c.env, u"syncthing"_s, {u"serve"_s, u"--home="_s + s.home, u"--device-id"_s}).out;
             ASSERT_FALSE(s.id.isEmpty());
         }
+        ports = {};
         for (Computer& c : computers) {
             ASSERT_TRUE(test::writeAll(c.sync.home + u"/config.xml"_s, config(c)));
             c.sync.daemon = test::startProcess(
