@@ -837,7 +837,15 @@ QList<Entry> DaySection::entries() const {
     return out;
 }
 
-std::optional<EntryLocation> NotesDocument::location(const QUuid& id) const {
+std::optional<EntryLocation> NotesDocument::location(const QUuid& id, const std::optional<EntryLocation>& hint) const {
+    if (hint && hint->section >= 0 && hint->section < sections.size()) {
+        const QList<Item>& items = sections[hint->section].items;
+        if (hint->item >= 0 && hint->item < items.size()) {
+            if (const auto* e = std::get_if<Entry>(&items[hint->item]); e && e->id == id) {
+                return hint;
+            }
+        }
+    }
     for (qsizetype s = 0; s < sections.size(); ++s) {
         const QList<Item>& items = sections[s].items;
         for (qsizetype i = 0; i < items.size(); ++i) {
@@ -849,8 +857,8 @@ std::optional<EntryLocation> NotesDocument::location(const QUuid& id) const {
     return std::nullopt;
 }
 
-std::optional<Entry> NotesDocument::entry(const QUuid& id) const {
-    const auto at = location(id);
+std::optional<Entry> NotesDocument::entry(const QUuid& id, const std::optional<EntryLocation>& hint) const {
+    const auto at = location(id, hint);
     if (!at) {
         return std::nullopt;
     }
@@ -871,8 +879,8 @@ Entry* NotesDocument::entryAt(const EntryLocation& at) {
     return std::get_if<Entry>(&items[at.item]);
 }
 
-std::optional<Entry> NotesDocument::remove(const QUuid& id) {
-    const auto at = location(id);
+std::optional<Entry> NotesDocument::remove(const QUuid& id, const std::optional<EntryLocation>& hint) {
+    const auto at = location(id, hint);
     if (!at) {
         return std::nullopt;
     }

@@ -113,11 +113,14 @@ struct NotesDocument {
     // Local midnight of the "yyyy-MM-dd" date in the first ten characters of a heading.
     static std::optional<Instant> headingDate(QStringView heading, const Calendar& calendar);
 
-    std::optional<EntryLocation> location(const QUuid& id) const;
-    std::optional<Entry> entry(const QUuid& id) const;
+    // Where the entry is. `hint` (where the caller last saw it, e.g. the row the user chose) is
+    // looked at first and taken when the entry there has the identity; otherwise the first entry
+    // with it in file order. Two entries may share an identity after a hand edit: the hint decides.
+    std::optional<EntryLocation> location(const QUuid& id, const std::optional<EntryLocation>& hint = {}) const;
+    std::optional<Entry> entry(const QUuid& id, const std::optional<EntryLocation>& hint = {}) const;
     Entry* entryAt(const EntryLocation& at);
     // Takes the entry out; its section stays even when empty.
-    std::optional<Entry> remove(const QUuid& id);
+    std::optional<Entry> remove(const QUuid& id, const std::optional<EntryLocation>& hint = {});
     QList<Entry> allEntries() const;
     // Index of the first section headed with day's heading; created on top when missing.
     qsizetype sectionIndex(Instant day, const Calendar& calendar);

@@ -30,9 +30,9 @@ void setReminder(NotesDocument& document, const QUuid& id, const std::optional<R
                  const Calendar& calendar, const Anchors& anchors);
 // The entries ringing at t, in document order.
 QList<Entry> ringing(const NotesDocument& document, Instant at, const Calendar& calendar, const Anchors& anchors);
-// The answer to a ringing reminder.
+// The answer to a ringing reminder; `at` is where the entry was seen (see NotesDocument::location).
 void answer(NotesDocument& document, const QUuid& id, const NotesDocument::Answer& answer, Instant now,
-            const Calendar& calendar, const Anchors& anchors);
+            const Calendar& calendar, const Anchors& anchors, const std::optional<EntryLocation>& at = {});
 
 } // namespace EntryReminders
 

@@ -18,9 +18,10 @@ Instant startOfMinute(Instant t, const Calendar& calendar) {
 } // namespace
 
 void EntryReminders::answer(NotesDocument& document, const QUuid& id, const NotesDocument::Answer& answer, Instant now,
-                            const Calendar& calendar, const Anchors& anchors) {
+                            const Calendar& calendar, const Anchors& anchors,
+                            const std::optional<EntryLocation>& hint) {
     using Answer = NotesDocument::Answer;
-    const auto at = document.location(id);
+    const auto at = document.location(id, hint);
     if (!at) {
         return;
     }

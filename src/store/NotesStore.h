@@ -150,18 +150,20 @@ public:
     Capture capture(QStringView text, const std::optional<Reminder>& reminder, Instant at);
 
     // --- Commands on entries (recorded changes; an unknown identity changes nothing) ---
-    void toggleDone(const QUuid& id);
+    // `at`, where given, is where the caller saw the entry (the row the user chose): looked at
+    // first, and the entry found there when it still has the identity.
+    void toggleDone(const QUuid& id, const std::optional<EntryLocation>& at = {});
     // Done (struck for a note) or open again, as toggleDone does, unless it is so already; a
     // routine is logged each time.
     void markDone(const QUuid& id, bool done);
-    void toggleActive(const QUuid& id);
-    void carryToToday(const QUuid& id, Instant today);
+    void toggleActive(const QUuid& id, const std::optional<EntryLocation>& at = {});
+    void carryToToday(const QUuid& id, Instant today, const std::optional<EntryLocation>& at = {});
     void updateText(const QUuid& id, QStringView text);
     // Moves the entry to the trash file. The trash is written first: when it cannot be, nothing is
     // deleted and the error is reported. Returns whether the entry was deleted.
-    bool deleteEntry(const QUuid& id);
+    bool deleteEntry(const QUuid& id, const std::optional<EntryLocation>& at = {});
     void setReminder(const QUuid& id, const std::optional<Reminder>& reminder);
-    void answer(const QUuid& id, const NotesDocument::Answer& answer);
+    void answer(const QUuid& id, const NotesDocument::Answer& answer, const std::optional<EntryLocation>& at = {});
     // Takes back the latest open capture of `text` under today; true when one was removed.
     bool removeMostRecentCapture(QStringView text, Instant today);
 

@@ -7,9 +7,14 @@ namespace plim {
 
 namespace {
 
-Entry* find(NotesDocument& doc, const QUuid& id) {
-    const auto at = doc.location(id);
+Entry* find(NotesDocument& doc, const QUuid& id, const std::optional<EntryLocation>& hint) {
+    const auto at = doc.location(id, hint);
     return at ? doc.entryAt(*at) : nullptr;
+}
+
+// The entry at a location found in `doc`.
+const Entry& entryIn(const NotesDocument& doc, const EntryLocation& at) {
+    return std::get<Entry>(doc.sections[at.section].items[at.item]);
 }
 
 QString trimmedText(QStringView text) {
@@ -41,20 +46,22 @@ bool NotesStore::lastNotesWriteFailed() const {
 // Each command takes its turn with the file first (kept, when busy, as a call of itself with copies
 // of its arguments) and only then looks at the document.
 
-void NotesStore::toggleDone(const QUuid& id) {
-    const Turn turn(turns_, [this, id] { toggleDone(id); });
+void NotesStore::toggleDone(const QUuid& id, const std::optional<EntryLocation>& hint) {
+    const Turn turn(turns_, [this, id, hint] { toggleDone(id, hint); });
     if (!turn || !syncWithDisk()) {
         return;
     }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
-    const auto entry = document_.entry(id);
-    if (entry && EntryReminders::isRoutine(*entry, calendar, a)) {
-        answer(id, NotesDocument::Answer{NotesDocument::Answer::Done{}});
+    // Found once: the change looks there first (the document it changes is this one unless the
+    // file changed meanwhile).
+    const auto at = document_.location(id, hint);
+    if (at && EntryReminders::isRoutine(entryIn(document_, *at), calendar, a)) {
+        answer(id, NotesDocument::Answer{NotesDocument::Answer::Done{}}, at);
         return;
     }
     mutate([&](NotesDocument& doc) {
-        Entry* e = find(doc, id);
+        Entry* e = find(doc, id, at ? at : hint);
         if (!e) {
             return;
         }
@@ -95,13 +102,13 @@ void NotesStore::markDone(const QUuid& id, bool done) {
     }
 }
 
-void NotesStore::toggleActive(const QUuid& id) {
-    const Turn turn(turns_, [this, id] { toggleActive(id); });
+void NotesStore::toggleActive(const QUuid& id, const std::optional<EntryLocation>& hint) {
+    const Turn turn(turns_, [this, id, hint] { toggleActive(id, hint); });
     if (!turn) {
         return;
     }
     mutate([&](NotesDocument& doc) {
-        Entry* e = find(doc, id);
+        Entry* e = find(doc, id, hint);
         if (!e) {
             return;
         }
@@ -114,8 +121,8 @@ void NotesStore::toggleActive(const QUuid& id) {
     });
 }
 
-void NotesStore::carryToToday(const QUuid& id, Instant today) {
-    const Turn turn(turns_, [this, id, today] { carryToToday(id, today); });
+void NotesStore::carryToToday(const QUuid& id, Instant today, const std::optional<EntryLocation>& hint) {
+    const Turn turn(turns_, [this, id, today, hint] { carryToToday(id, today, hint); });
     if (!turn) {
         return;
     }
@@ -123,7 +130,7 @@ void NotesStore::carryToToday(const QUuid& id, Instant today) {
     const Anchors a = anchors();
     const QString todayHeading = NotesFormat::heading(today, calendar).mid(3);
     mutate([&](NotesDocument& doc) {
-        const auto at = doc.location(id);
+        const auto at = doc.location(id, hint);
         if (!at || doc.sections.at(at->section).heading == todayHeading) {
             return;
         }
@@ -156,19 +163,20 @@ void NotesStore::updateText(const QUuid& id, QStringView text) {
         return;
     }
     mutate([&](NotesDocument& doc) {
-        if (Entry* e = find(doc, id)) {
+        if (Entry* e = find(doc, id, std::nullopt)) {
             e->text = trimmed;
         }
     });
 }
 
-bool NotesStore::deleteEntry(const QUuid& id) {
+bool NotesStore::deleteEntry(const QUuid& id, const std::optional<EntryLocation>& hint) {
     // One turn for both writes: no other plim process comes between the trash and the notes.
-    const Turn turn(turns_, [this, id] { deleteEntry(id); });
+    const Turn turn(turns_, [this, id, hint] { deleteEntry(id, hint); });
     if (!turn || !syncWithDisk()) {
         return false;
     }
-    const auto entry = document_.entry(id);
+    const auto at = document_.location(id, hint);
+    const auto entry = at ? std::optional<Entry>(entryIn(document_, *at)) : std::nullopt;
     if (!entry) {
         return false;
     }
@@ -176,7 +184,7 @@ bool NotesStore::deleteEntry(const QUuid& id) {
     if (!appendToTrash(*entry)) {
         return false;
     }
-    return mutate([&](NotesDocument& doc) { doc.remove(id); });
+    return mutate([&](NotesDocument& doc) { doc.remove(id, at); });
 }
 
 void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& reminder) {
@@ -189,15 +197,16 @@ void NotesStore::setReminder(const QUuid& id, const std::optional<Reminder>& rem
     mutate([&](NotesDocument& doc) { EntryReminders::setReminder(doc, id, reminder, calendar, a); });
 }
 
-void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer) {
-    const Turn turn(turns_, [this, id, answer] { this->answer(id, answer); });
+void NotesStore::answer(const QUuid& id, const NotesDocument::Answer& answer,
+                        const std::optional<EntryLocation>& hint) {
+    const Turn turn(turns_, [this, id, answer, hint] { this->answer(id, answer, hint); });
     if (!turn) {
         return;
     }
     const Calendar calendar = clock_.calendar();
     const Anchors a = anchors();
     const Instant now = clock_.now();
-    mutate([&](NotesDocument& doc) { EntryReminders::answer(doc, id, answer, now, calendar, a); });
+    mutate([&](NotesDocument& doc) { EntryReminders::answer(doc, id, answer, now, calendar, a, hint); });
 }
 
 bool NotesStore::removeMostRecentCapture(QStringView text, Instant today) {

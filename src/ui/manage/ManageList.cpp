@@ -866,4 +866,13 @@ const DaySection& ManageList::dayOf(qsizetype index) const {
     return builtSource_[listedDay(sectionOfEntry(index), entries_[static_cast<std::size_t>(index)])];
 }
 
+std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
+    if (listing_ == Listing::Trash || index < 0 || index >= static_cast<qsizetype>(entries_.size())) {
+        return std::nullopt;
+    }
+    const std::uint32_t place = entries_[static_cast<std::size_t>(index)];
+    const std::int64_t day = listedDay(sectionOfEntry(index), place);
+    return EntryLocation{day, listed_[place] - builtOffsets_[static_cast<std::size_t>(day)]};
+}
+
 } // namespace plim

@@ -125,6 +125,8 @@ public:
     QList<Entry> entries() const;
     // The day of the list's file a listed entry is written under (read from the list, not searched).
     const DaySection& dayOf(qsizetype index) const;
+    // Where a listed entry is in the notes file as loaded (none in the trash view).
+    std::optional<EntryLocation> locationAt(qsizetype index) const;
 
 private:
     // What a load learns once about each item of `sections_`, so that the lists, the counts and

@@ -232,6 +232,10 @@ std::optional<Entry> ManageModel::selectedEntry() const {
     return selectedID_ ? list_.entryAt(list_.indexOf(*selectedID_)) : std::nullopt;
 }
 
+std::optional<EntryLocation> ManageModel::selectedLocation() const {
+    return selectedID_ ? list_.locationAt(list_.indexOf(*selectedID_)) : std::nullopt;
+}
+
 // --- Per entry, and the header's counts ------------------------------------------------------
 
 const DaySection* ManageModel::daySectionOf(const QUuid& id) const {
@@ -350,7 +354,7 @@ void ManageModel::toggleDone() {
         return;
     }
     if (const auto entry = selectedEntry()) {
-        store_.toggleDone(entry->id);
+        store_.toggleDone(entry->id, selectedLocation());
     }
 }
 
@@ -359,7 +363,7 @@ void ManageModel::toggleActive() {
         return;
     }
     if (const auto entry = selectedEntry()) {
-        store_.toggleActive(entry->id);
+        store_.toggleActive(entry->id, selectedLocation());
     }
 }
 
@@ -368,7 +372,7 @@ void ManageModel::carry() {
         return;
     }
     if (const auto entry = selectedEntry(); entry && !isInToday(entry->id)) {
-        store_.carryToToday(entry->id, store_.clock().now());
+        store_.carryToToday(entry->id, store_.clock().now(), selectedLocation());
     }
 }
 
@@ -393,7 +397,7 @@ void ManageModel::deleteSelection() {
     if (mode_ == Mode::Trash) {
         store_.deleteFromTrash(target);
     } else {
-        store_.deleteEntry(target);
+        store_.deleteEntry(target, list_.locationAt(at));
     }
     // When the store could not delete (the trash file cannot be written), the selection stays.
     if (list_.indexOf(target) >= 0) {
@@ -670,25 +674,25 @@ std::optional<QString> ManageModel::sweepCurrentHeading() const {
 
 void ManageModel::sweepCarry() {
     if (const auto current = sweepCurrent()) {
-        store_.carryToToday(current->id, store_.clock().now());
+        store_.carryToToday(current->id, store_.clock().now(), sweep_.currentPlace());
     }
 }
 
 void ManageModel::sweepDone() {
     if (const auto current = sweepCurrent()) {
-        store_.toggleDone(current->id);
+        store_.toggleDone(current->id, sweep_.currentPlace());
     }
 }
 
 void ManageModel::sweepActivate() {
     if (const auto current = sweepCurrent()) {
-        store_.toggleActive(current->id);
+        store_.toggleActive(current->id, sweep_.currentPlace());
     }
 }
 
 void ManageModel::sweepDrop() {
     if (const auto current = sweepCurrent()) {
-        store_.deleteEntry(current->id);
+        store_.deleteEntry(current->id, sweep_.currentPlace());
     }
 }
 

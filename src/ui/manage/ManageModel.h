@@ -174,6 +174,8 @@ Q_SIGNALS:
     void closeRequested();
 
 private:
+    // Where the selected row's entry is in the notes file: the store looks there first.
+    std::optional<EntryLocation> selectedLocation() const;
     using Now = ManageList::Moment;
 
     // Now, with the user's calendar read afresh (for commands)...

@@ -34,7 +34,11 @@ bool SweepSession::refresh(const ManageList& list, const QString& today) {
     // The items stay alive with the sections they were read from.
     source_ = list.sections();
     items_ = std::move(queue);
-    day_ = firstDay >= 0 ? std::optional<QString>(source_[firstDay].heading) : std::nullopt;
+    day_ = firstDay >= 0 ? std::optional<QString>(std::as_const(source_)[firstDay].heading) : std::nullopt;
+    place_.reset();
+    if (firstDay >= 0) {
+        place_ = EntryLocation{firstDay, items_.front() - std::as_const(source_)[firstDay].items.constData()};
+    }
     if (same) {
         return false;
     }

@@ -32,6 +32,8 @@ public:
     const QList<Entry>& queue() const;
     qsizetype left() const { return static_cast<qsizetype>(items_.size()); }
     std::optional<Entry> current() const;
+    // Where the first is in the notes file the queue was read from.
+    const std::optional<EntryLocation>& currentPlace() const { return place_; }
     int total() const { return total_; }
     const QSet<QUuid>& skipped() const { return skipped_; }
     // The heading of the day the first entry of the queue is written under.
@@ -43,6 +45,7 @@ private:
     std::vector<const Item*> items_;
     QList<DaySection> source_;
     std::optional<QString> day_;
+    std::optional<EntryLocation> place_;
     int total_ = 0;
     QSet<QUuid> skipped_;
 };

@@ -210,6 +210,14 @@ const std::vector<CommandCase> kCommandCases{
     {"SweepCarry", it(), sweepThen(&ManageModel::sweepCarry), kCarried},
     {"SweepShortlist", it(), sweepThen(&ManageModel::sweepActivate), u"- [ ] ! it  <!-- 08:00 -->"_s},
     {"SweepDrop", it(), sweepThen(&ManageModel::sweepDrop), QString()},
+    // Two entries with one identity (a day's heading written twice): the row chosen is the one changed.
+    {"DoneOnTheChosenOfTwoWithOneIdentity", it() + u"\n"_s + H12 + u"\n- [ ] ! it  <!-- 08:00 -->"_s,
+     call(&ManageModel::toggleDone), it() + u" / - [x] ~~it~~  <!-- 08:00 -->"_s},
+    // The file changed under the list: the entry is looked for, not taken from where the row was.
+    {"DoneAfterAnOutsideEditActsOnTheEntry", it(),
+     seq({[](F& f) { writeAll(f.path, (H12 + u"\n- [ ] other\n"_s + it() + u"\n"_s).toUtf8()); },
+          call(&ManageModel::toggleDone)}),
+     u"- [x] ~~it~~  <!-- 08:00 -->"_s},
     // Commands act only on an entry the list shows.
     {"TrashNothingTheFilterHides", it(), seq({filter(u"milk"_s), select(u"it"_s), del})},
     {"TrashNothingDoneHidingHides", u"- [x] ~~it~~  <!-- 08:00 -->"_s, seq({showDone(false), del})},
