@@ -367,6 +367,8 @@ bool NotesStore::syncWithDisk() {
     if (!loaded_) {
         load();
     }
+    // What was made ahead for this change is taken before the file is looked at.
+    takePrepared(true);
     releaseTimer_.start(); // what is read or written now is kept a moment
     // Never built on a file another program is still writing (truncated and half written again).
     basis_ = WriteBasis(loadedPath_);
@@ -569,7 +571,6 @@ bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
     if (!turn) {
         return false;
     }
-    takePrepared(true);
     for (auto tries = turns_.tries(); tries.another();) {
         if (!syncWithDisk()) {
             return false;
@@ -632,7 +633,6 @@ void NotesStore::restore(bool undoing) {
     if (!turn) {
         return;
     }
-    takePrepared(true);
     for (auto tries = turns_.tries(); tries.another();) {
         if (!history_.next(undoing) || !syncWithDisk()) {
             return;

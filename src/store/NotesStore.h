@@ -268,7 +268,7 @@ private:
     // Starts making what the next change needs, when something is missing and nothing is under way.
     void prepare();
     // Takes what was made, where it is still the document's and the file's; `wait`: for one under
-    // way (a change needs it now).
+    // way (a change is about to look at the file).
     void takePrepared(bool wait);
     // Lets go of the file's bytes and the days' UTF-8, unless keys are expected.
     void release();
