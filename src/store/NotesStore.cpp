@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <system_error>
+
 namespace plim {
 
 namespace {
@@ -525,8 +527,7 @@ void NotesStore::prepare() {
     const UndoHistory::Step* newest = history_.next(true);
     std::optional<CompactText> neighbour = newest ? std::optional(newest->text) : std::nullopt;
     const QString path = bytesMissing ? loadedPath_ : QString();
-    preparing_ = std::async(std::launch::async, [this, made = std::move(made), kept, daysMissing,
-                                                 neighbour = std::move(neighbour), path]() mutable {
+    auto make = [this, made = std::move(made), kept, daysMissing, neighbour = std::move(neighbour), path]() mutable {
         if (!path.isEmpty()) {
             made.read = readTextFile(path, TextRead::Decode::Unchecked);
         }
@@ -539,7 +540,12 @@ void NotesStore::prepare() {
         QMetaObject::invokeMethod(
             this, [this] { takePrepared(false); }, Qt::QueuedConnection);
         return std::move(made);
-    });
+    };
+    try {
+        preparing_ = std::async(std::launch::async, std::move(make));
+    } catch (const std::system_error&) {
+        // No thread to be had: the change makes what it needs itself, as it would without.
+    }
 }
 
 void NotesStore::takePrepared(bool wait) {
