@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <malloc.h>
 #include <system_error>
 
 namespace plim {
@@ -507,7 +508,11 @@ void NotesStore::release() {
         return;
     }
     file_.release();
-    dayTexts_.clear();
+    if (!dayTexts_.isEmpty()) {
+        dayTexts_.clear();
+        // Thousands of small strings went: the pages they were on go back to the system.
+        ::malloc_trim(0);
+    }
 }
 
 void NotesStore::prepare() {
