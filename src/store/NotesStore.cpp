@@ -669,12 +669,14 @@ void NotesStore::restore(bool undoing) {
         // the whole text is then not made again for it.
         const std::optional<UndoHistory::MovedFile> moved =
             history_.cross(undoing, [this](const CompactText* neighbour) {
-                if (dayTexts_.describes(document_)) {
-                    return dayTexts_.compact(neighbour);
-                }
+                // The text an undo or redo made the file's is kept as it came (the days made ahead of
+                // the next key would give the same text again, cut anew).
                 if (restored_ && serialized_ && serialized_->constData() == restored_->text.constData() &&
                     serialized_->size() == restored_->text.size()) {
                     return restored_->compact;
+                }
+                if (dayTexts_.describes(document_)) {
+                    return dayTexts_.compact(neighbour);
                 }
                 return compactOf(currentText(), neighbour);
             });
