@@ -526,13 +526,15 @@ void NotesStore::prepare() {
     // Copies share everything with the originals, which this thread only replaces, never changes
     // in place: the other thread reads them safely.
     Prepared made{document_, {}, {}};
-    const DayTexts kept = daysMissing ? dayTexts_ : DayTexts();
+    DayTexts kept = daysMissing ? dayTexts_ : DayTexts();
     // The days shared with the newest undo step are kept as its very chunks: the next change's
     // step then shares them without comparing them, and an undo decodes none of them.
     const UndoHistory::Step* newest = history_.next(true);
     std::optional<CompactText> neighbour = newest ? std::optional(newest->text) : std::nullopt;
     const QString path = bytesMissing ? loadedPath_ : QString();
-    auto make = [this, made = std::move(made), kept, daysMissing, neighbour = std::move(neighbour), path]() mutable {
+    const quint64 number = ++preparations_;
+    auto make = [this, made = std::move(made), kept = std::move(kept), daysMissing, neighbour = std::move(neighbour),
+                 path, number]() mutable {
         if (!path.isEmpty()) {
             made.read = readTextFile(path, TextRead::Decode::Unchecked);
         }
@@ -542,8 +544,19 @@ void NotesStore::prepare() {
                 made.days.compact(&*neighbour);
             }
         }
+        // What only this thread holds goes here, not where the result is taken.
+        kept = DayTexts();
+        neighbour.reset();
+        // Taken once it is done: only the return is left when this arrives.
         QMetaObject::invokeMethod(
-            this, [this] { takePrepared(false); }, Qt::QueuedConnection);
+            this,
+            [this, number] {
+                if (number == preparations_ && preparing_.valid()) {
+                    preparing_.wait();
+                    takePrepared(false);
+                }
+            },
+            Qt::QueuedConnection);
         return std::move(made);
     };
     try {

@@ -301,6 +301,7 @@ private:
     bool ready_ = false;
     QTimer prepareTimer_;
     std::future<Prepared> preparing_;
+    quint64 preparations_ = 0; // the number of the latest
     FileStamp stamp_;
     // Whether `document_` is exactly the parse of the file's text: a capture then re-reads only its
     // day.
