@@ -199,8 +199,10 @@ struct Fixture {
         window = std::make_unique<ManageWindow>(*model, theme, desktop);
         paints.window = window.get();
         window->present();
+        store->keepReady(true); // as the program's window does while shown
     }
     void close() {
+        store->keepReady(false);
         window.reset();
         model.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -44,6 +44,7 @@ public:
     bool sameText(const DayTexts& other) const;
     // Forgets which text it last made with its bytes.
     void dropBytes();
+    bool isEmpty() const { return days_.empty() && !preamble_; }
     void clear() {
         days_.clear();
         frame_.clear();

@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <malloc.h>
+#include <system_error>
+
 namespace plim {
 
 namespace {
@@ -24,6 +27,8 @@ constexpr auto kAgreedTextDelay = 300ms;
 // How long the file's bytes are kept after the last read or write: captures in a row splice them,
 // and an idle program does not hold a second copy of the notes beside its document.
 constexpr auto kReleaseDelay = 500ms;
+// After a change, what the next one needs is made once the window has drawn this one.
+constexpr auto kPrepareDelay = 30ms;
 // How soon a replaced version is looked at again, and an outside change read once written.
 constexpr auto kRetryInterval = WriteTurns::kRetryInterval;
 
@@ -72,7 +77,15 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
     connect(&agreedTimer_, &QTimer::timeout, this, &NotesStore::flushAgreedText);
     releaseTimer_.setSingleShot(true);
     releaseTimer_.setInterval(kReleaseDelay);
-    connect(&releaseTimer_, &QTimer::timeout, this, [this] { file_.release(); });
+    connect(&releaseTimer_, &QTimer::timeout, this, &NotesStore::release);
+    prepareTimer_.setSingleShot(true);
+    prepareTimer_.setInterval(kPrepareDelay);
+    connect(&prepareTimer_, &QTimer::timeout, this, &NotesStore::prepare);
+    connect(this, &NotesStore::changed, this, [this] {
+        if (ready_) {
+            prepareTimer_.start();
+        }
+    });
     noticeTimer_.setSingleShot(true);
     connect(&noticeTimer_, &QTimer::timeout, this, [this] {
         troubleTold_ = true;
@@ -101,6 +114,9 @@ NotesStore::NotesStore(Preferences& preferences, const Clock& clock, Options opt
 
 NotesStore::~NotesStore() {
     flushAgreedText();
+    if (preparing_.valid()) {
+        preparing_.wait(); // it posts to this object when done
+    }
 }
 
 WriteTurns::Hooks NotesStore::turnHooks() {
@@ -354,6 +370,8 @@ bool NotesStore::syncWithDisk() {
     if (!loaded_) {
         load();
     }
+    // What was made ahead for this change is taken before the file is looked at.
+    takePrepared(true);
     releaseTimer_.start(); // what is read or written now is kept a moment
     // Never built on a file another program is still writing (truncated and half written again).
     basis_ = WriteBasis(loadedPath_);
@@ -475,6 +493,103 @@ CompactText NotesStore::compactOf(const QString& text, const CompactText* neighb
     return made ? std::move(*made) : CompactText::make(text, neighbour);
 }
 
+void NotesStore::keepReady(bool ready) {
+    ready_ = ready;
+    if (ready) {
+        prepare();
+    } else {
+        prepareTimer_.stop();
+        releaseTimer_.start();
+    }
+}
+
+void NotesStore::release() {
+    if (ready_) {
+        return;
+    }
+    file_.release();
+    if (!dayTexts_.isEmpty()) {
+        dayTexts_.clear();
+        // Thousands of small strings went: the pages they were on go back to the system.
+        ::malloc_trim(0);
+    }
+}
+
+void NotesStore::prepare() {
+    takePrepared(false);
+    const bool daysMissing = !dayTexts_.describes(document_);
+    const bool bytesMissing = file_.isReleased();
+    if (!ready_ || preparing_.valid() || !loaded_ || unreadable() || !options_.wholeDocument ||
+        (!daysMissing && !bytesMissing)) {
+        return;
+    }
+    // Copies share everything with the originals, which this thread only replaces, never changes
+    // in place: the other thread reads them safely.
+    Prepared made{document_, {}, {}};
+    DayTexts kept = daysMissing ? dayTexts_ : DayTexts();
+    // The days shared with the newest undo step are kept as its very chunks: the next change's
+    // step then shares them without comparing them, and an undo decodes none of them.
+    const UndoHistory::Step* newest = history_.next(true);
+    std::optional<CompactText> neighbour = newest ? std::optional(newest->text) : std::nullopt;
+    const QString path = bytesMissing ? loadedPath_ : QString();
+    const quint64 number = ++preparations_;
+    auto make = [this, made = std::move(made), kept = std::move(kept), daysMissing, neighbour = std::move(neighbour),
+                 path, number]() mutable {
+        if (!path.isEmpty()) {
+            made.read = readTextFile(path, TextRead::Decode::Unchecked);
+        }
+        if (daysMissing) {
+            kept.encodeDays(made.document, &made.days);
+            if (neighbour) {
+                made.days.compact(&*neighbour);
+            }
+        }
+        // What only this thread holds goes here, not where the result is taken.
+        kept = DayTexts();
+        neighbour.reset();
+        // Taken once it is done: only the return is left when this arrives.
+        QMetaObject::invokeMethod(
+            this,
+            [this, number] {
+                if (number == preparations_ && preparing_.valid()) {
+                    preparing_.wait();
+                    takePrepared(false);
+                }
+            },
+            Qt::QueuedConnection);
+        return std::move(made);
+    };
+    try {
+        preparing_ = std::async(std::launch::async, std::move(make));
+    } catch (const std::system_error&) {
+        // No thread to be had: the change makes what it needs itself, as it would without.
+    }
+}
+
+void NotesStore::takePrepared(bool wait) {
+    using namespace std::chrono_literals;
+    if (!preparing_.valid() || (!wait && preparing_.wait_for(0s) != std::future_status::ready)) {
+        return;
+    }
+    Prepared made = preparing_.get();
+    if (!ready_) {
+        return; // nothing is kept for an idle program
+    }
+    const TextRead* read = made.read ? &*made.read : nullptr;
+    if (read && read->status == TextRead::Status::Ok && file_.isReleased() && read->stamp == stamp_ &&
+        file_.same(*read, true)) {
+        file_.read(*read, true);
+    }
+    if (dayTexts_.describes(document_)) {
+        return;
+    }
+    if (made.days.describes(document_)) {
+        dayTexts_ = std::move(made.days);
+    } else if (made.document.sections.constData() != document_.sections.constData()) {
+        prepareTimer_.start(); // the document changed meanwhile
+    }
+}
+
 bool NotesStore::mutate(const std::function<void(NotesDocument&)>& change) {
     const Turn turn(turns_, [this, change] { mutate(change); });
     if (!turn) {
@@ -567,12 +682,14 @@ void NotesStore::restore(bool undoing) {
         // the whole text is then not made again for it.
         const std::optional<UndoHistory::MovedFile> moved =
             history_.cross(undoing, [this](const CompactText* neighbour) {
-                if (dayTexts_.describes(document_)) {
-                    return dayTexts_.compact(neighbour);
-                }
+                // The text an undo or redo made the file's is kept as it came (the days made ahead of
+                // the next key would give the same text again, cut anew).
                 if (restored_ && serialized_ && serialized_->constData() == restored_->text.constData() &&
                     serialized_->size() == restored_->text.size()) {
                     return restored_->compact;
+                }
+                if (dayTexts_.describes(document_)) {
+                    return dayTexts_.compact(neighbour);
                 }
                 return compactOf(currentText(), neighbour);
             });

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -111,6 +112,12 @@ public:
     qsizetype historyBytes() const;
     const Clock& clock() const { return clock_; }
     Preferences& preferences() const { return preferences_; }
+
+    // Whether keys are about to change the file one after another (the notes window is shown): the
+    // file's bytes are then kept, and each day's UTF-8 is made on another thread ahead of the next
+    // change, so that a change encodes only what it touches. Otherwise both are let go of a moment
+    // later: an idle program keeps no second copy of a large file.
+    void keepReady(bool ready);
 
     // (Re)reads the file, starts watching it, announces the document.
     void load();
@@ -252,6 +259,21 @@ private:
     std::optional<QString> moveMerged(const QString& copyPath, QString* movedTo);
     void restore(bool undoing);
     void retryPending(std::chrono::milliseconds wait = {});
+    // --- Made ahead of the next change while `ready_` ---
+    // What another thread made of a copy of the document: its days, and the file's bytes read
+    // again where they had been let go of.
+    struct Prepared {
+        NotesDocument document; // holds its lists: their addresses name the days
+        DayTexts days;
+        std::optional<TextRead> read;
+    };
+    // Starts making what the next change needs, when something is missing and nothing is under way.
+    void prepare();
+    // Takes what was made, where it is still the document's and the file's; `wait`: for one under
+    // way (a change is about to look at the file).
+    void takePrepared(bool wait);
+    // Lets go of the file's bytes and the days' UTF-8, unless keys are expected.
+    void release();
 
     Preferences& preferences_;
     const Clock& clock_;
@@ -278,6 +300,10 @@ private:
     // again), and its stamp then.
     CaptureSplice file_;
     QTimer releaseTimer_;
+    bool ready_ = false;
+    QTimer prepareTimer_;
+    std::future<Prepared> preparing_;
+    quint64 preparations_ = 0; // the number of the latest
     FileStamp stamp_;
     // Whether `document_` is exactly the parse of the file's text: a capture then re-reads only its
     // day.

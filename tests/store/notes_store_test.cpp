@@ -560,6 +560,17 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
     }
 }
 
+// Made ready for keys after a pause, the store reads the file it had let go of on another thread:
+// what another program wrote meanwhile is read in, not taken for the version let go of.
+TEST_F(NotesStoreTest, AnEditMadeWhileTheFileWasLetGoOfIsKeptByTheNextKey) {
+    auto store = open(kToday + "- [ ] a\n- [ ] b\n");
+    QTest::qWait(700); // the bytes are let go of half a second after the read
+    ASSERT_TRUE(writeAll(path, kToday + "- [ ] a\n- [ ] b\n- [ ] c\n"));
+    store->keepReady(true);
+    store->toggleDone(id(*store, "a"));
+    EXPECT_EQ(file(), kToday + "- [x] ~~a~~\n- [ ] b\n- [ ] c\n");
+}
+
 // The file read ahead on another thread is taken only while the file is still that version.
 TEST_F(NotesStoreTest, AFileReadAheadIsTakenOnlyWhileItIsThatVersion) {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));

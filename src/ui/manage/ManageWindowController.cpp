@@ -1,5 +1,6 @@
 #include "ui/manage/ManageWindowController.h"
 
+#include "store/NotesStore.h"
 #include "ui/manage/ManageWindow.h"
 
 #include <QEvent>
@@ -76,10 +77,13 @@ void ManageWindowController::ringingChanged() {
 
 bool ManageWindowController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get()) {
+        // Keys change the file while the window is shown: the store keeps ready for them.
         if (event->type() == QEvent::Hide) {
             hidden_.start();
+            store_.keepReady(false);
         } else if (event->type() == QEvent::Show) {
             hidden_.stop();
+            store_.keepReady(true);
         }
     }
     return QObject::eventFilter(watched, event);
