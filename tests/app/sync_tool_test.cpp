@@ -1,6 +1,5 @@
 // Two computers share the notes file through two real Syncthing daemons on loopback: whatever
 // both change while the link is down, every capture of both ends up on both.
-#include "app/Instance.h"
 #include "notes/NotesDocument.h"
 #include "store/ConflictMerge.h"
 
@@ -91,16 +90,9 @@ struct Computer {
         notes = folder + u"/plim.md"_s;
         test::writeAll(home + u"/config/plim/plim.conf"_s, (u"[General]\nnotesFilePath="_s + notes + u"\n"_s).toUtf8());
     }
-    void startResident() {
-        resident = test::startProcess(env, QStringLiteral(PLIM_EXECUTABLE), {u"--resident"_s});
-        const QString socket = instanceSocketPath(home + u"/run/plim"_s, displayKey(QString(), QString()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, test::kDesktopWaitMs));
-        ASSERT_EQ(plim({u"--background"_s}).status, 0); // answered: its event loop runs
-    }
     void stopResident() {
         if (resident) {
-            EXPECT_EQ(plim({u"quit"_s}).status, 0);
-            EXPECT_TRUE(resident->p.waitForFinished(test::kDesktopWaitMs));
+            test::quitResident(env, *resident);
             resident.reset();
         }
     }
@@ -261,11 +253,10 @@ TEST_F(SyncTool, EveryCaptureOfBothSidesReachesBoth) {
             ASSERT_EQ(laptop.plim({u"add"_s, QString::fromLatin1(shared)}).status, 0);
         }
         ASSERT_TRUE(settle(variant, v)) << "the shared entries did not reach the desktop";
-        if (v.laptop == Runs::Resident) {
-            laptop.startResident();
-        }
-        if (v.desktop == Runs::Resident) {
-            desktop.startResident();
+        for (int i = 0; i < 2; ++i) {
+            if ((i == 0 ? v.laptop : v.desktop) == Runs::Resident) {
+                ASSERT_TRUE(test::startResident(computers[i].env, computers[i].resident));
+            }
         }
         for (int round = 1; round <= v.rounds; ++round) {
             SCOPED_TRACE(round);
