@@ -32,12 +32,9 @@ QString idText(const char16_t* stableKey) {
 // Drives the real executable with its own settings folder and notes file, in a fixed zone.
 class CommandLineTest : public ::testing::Test {
 protected:
+    // The runtime folder is this process's: the lock another plim process holds is taken here.
     QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
-        env.insert(u"HOME"_s, dir.path());
-        env.insert(u"TZ"_s, kZone);
-        return env;
+        return plim::test::homeEnvironment(dir.path(), qEnvironmentVariable("XDG_RUNTIME_DIR"), {u"TZ="_s + kZone});
     }
     // `command` is split like a shell line: "add --remind \"tomorrow 9am\" later".
     Result plim(const QString& command, const QByteArray& input = {}) {

@@ -36,48 +36,26 @@ protected:
         env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
         env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
 
+        onX = env; // weston in its window and xdotool; plim never sees the X display
         QStringList args{u"--socket="_s + kSocket, u"--idle-time=0"_s, u"--debug"_s};
         if (have(u"Xvfb"_s) && have(u"xdotool"_s)) {
             x = std::make_unique<test::XServer>();
             ASSERT_TRUE(x->isRunning());
+            onX.insert(u"DISPLAY"_s, QString::fromLatin1(x->display()));
             args << u"--backend=x11-backend.so"_s << u"--use-pixman"_s << u"--width=1280"_s << u"--height=800"_s;
         } else {
             args << u"--backend=headless-backend.so"_s;
         }
-        weston = start(u"weston"_s, args, x ? x->display() : QByteArray());
+        weston = test::startProcess(onX, u"weston"_s, args);
         ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(runtimeFolder() + u"/"_s + kSocket); }, kWaitMs));
-    }
-
-    // `display` is for the X clients: weston in its window and xdotool; plim never sees it.
-    std::unique_ptr<Process> start(const QString& program, const QStringList& args,
-                                   const QByteArray& display = {}) const {
-        QProcessEnvironment e = env;
-        if (!display.isEmpty()) {
-            e.insert(u"DISPLAY"_s, QString::fromLatin1(display));
-        }
-        return test::startProcess(e, program, args);
-    }
-
-    int plim(const QStringList& args, const QString& token = {}) const {
-        QProcessEnvironment e = env;
-        if (!token.isEmpty()) {
-            e.insert(u"XDG_ACTIVATION_TOKEN"_s, token);
-        }
-        return test::runProcess(e, QStringLiteral(PLIM_EXECUTABLE), args).status;
     }
 
     // The sizes of plim's windows on screen, from the compositor's scene graph.
     QList<QSize> plimWindows() const {
-        Process debug;
-        debug.p.setProcessEnvironment(env);
-        debug.p.start(u"weston-debug"_s, {u"scene-graph"_s});
-        if (!debug.p.waitForFinished(kWaitMs)) {
-            return {};
-        }
         static const QRegularExpression view(
             uR"(top-level window '[^']*' of plim[^\n]*\n\s*position: \((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\))"_s);
         QList<QSize> sizes;
-        for (const auto& m : view.globalMatch(QString::fromUtf8(debug.p.readAllStandardOutput()))) {
+        for (const auto& m : view.globalMatch(run(u"weston-debug"_s, {u"scene-graph"_s}).out)) {
             sizes.append(
                 QSize(m.captured(3).toInt() - m.captured(1).toInt(), m.captured(4).toInt() - m.captured(2).toInt()));
         }
@@ -90,12 +68,10 @@ protected:
         return std::any_of(sizes.begin(), sizes.end(), [](QSize s) { return s.width() == 640; });
     }
 
-    void xdotool(const QStringList& args) const {
-        const auto process = start(u"xdotool"_s, args, x->display());
-        EXPECT_TRUE(process->p.waitForFinished(kWaitMs));
-    }
+    void xdotool(const QStringList& args) const { test::runProcess(onX, u"xdotool"_s, args); }
 
     inline static const QString kSocket = u"plim-test-%1"_s.arg(QCoreApplication::applicationPid());
+    QProcessEnvironment onX;
     std::unique_ptr<Process> weston;
 };
 
@@ -104,7 +80,9 @@ protected:
 TEST_F(WaylandDesktopTest, CaptureCommandShowsTheDrawerAndQuitEndsTheProgram) {
     startResident();
     EXPECT_FALSE(drawerShown());
-    ASSERT_EQ(plim({u"capture"_s}, u"launcher-token"_s), 0);
+    QProcessEnvironment launched = env;
+    launched.insert(u"XDG_ACTIVATION_TOKEN"_s, u"launcher-token"_s);
+    ASSERT_EQ(test::runProcess(launched, QStringLiteral(PLIM_EXECUTABLE), {u"capture"_s}).status, 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return drawerShown(); }, kWaitMs));
     if (x) {
         xdotool({u"type"_s, u"--delay"_s, u"20"_s, u"typed on wayland"_s});

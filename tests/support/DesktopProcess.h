@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/Instance.h"
+
 #include "support/TestSupport.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -100,6 +103,33 @@ inline Outcome runCommand(const QProcessEnvironment& env, const QString& program
     p.closeWriteChannel();
     EXPECT_TRUE(p.waitForFinished(20000)) << args.join(u' ').toStdString();
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+// Starts the resident plim of `env` into `resident`; true once it answers requests. Start-up, the
+// shortcut grabs among it, is done by then: it is ready for keys. On a busy machine that may take
+// longer than a command waits for its answer.
+inline bool startResident(const QProcessEnvironment& env, std::unique_ptr<Process>& resident) {
+    const QString plim = QStringLiteral(PLIM_EXECUTABLE);
+    resident = startProcess(env, plim, {QStringLiteral("--resident")});
+    const QString socket = instanceSocketPath(
+        env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/plim"),
+        displayKey(env.value(QStringLiteral("DISPLAY")), env.value(QStringLiteral("WAYLAND_DISPLAY"))));
+    const bool ready =
+        QTest::qWaitFor([&] { return QFile::exists(socket); }, kDesktopWaitMs) &&
+        QTest::qWaitFor([&] { return runProcess(env, plim, {QStringLiteral("--background")}).status == 0; },
+                        kDesktopWaitMs);
+    EXPECT_TRUE(ready) << resident->p.readAllStandardError().toStdString();
+    return ready;
+}
+
+// `plim quit` ends the resident program, cleanly.
+inline void quitResident(const QProcessEnvironment& env, Process& resident) {
+    EXPECT_EQ(runProcess(env, QStringLiteral(PLIM_EXECUTABLE), {QStringLiteral("quit")}).status, 0);
+    // Already ended by the time it is asked (waitForFinished then says false), or within the wait.
+    ASSERT_TRUE(resident.p.state() == QProcess::NotRunning || resident.p.waitForFinished(kDesktopWaitMs))
+        << resident.p.readAllStandardError().toStdString();
+    EXPECT_EQ(resident.p.exitStatus(), QProcess::NormalExit) << resident.p.readAllStandardError().toStdString();
+    EXPECT_EQ(resident.p.exitCode(), 0);
 }
 
 // A session bus of the test's own, listening in `folder`: nothing the program under test says reaches

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/Instance.h"
-
 #include "support/DesktopProcess.h"
 #include "support/TestSupport.h"
 #include "support/XServer.h"
@@ -81,28 +79,8 @@ protected:
     Outcome run(const QString& program, const QStringList& args) const { return runProcess(env, program, args); }
     Outcome plim(const QStringList& args) const { return run(QStringLiteral(PLIM_EXECUTABLE), args); }
 
-    void startResident() {
-        resident = start(QStringLiteral(PLIM_EXECUTABLE), {QStringLiteral("--resident")});
-        const QString socket = instanceSocketPath(
-            runtimeFolder() + QStringLiteral("/plim"),
-            displayKey(env.value(QStringLiteral("DISPLAY")), env.value(QStringLiteral("WAYLAND_DISPLAY"))));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kDesktopWaitMs));
-        // Requests are answered once start-up, the shortcut grabs among it, is done: an answered
-        // request means it is ready for keys. On a busy machine that may take longer than a command
-        // waits for its answer.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return plim({QStringLiteral("--background")}).status == 0; }, kDesktopWaitMs))
-            << resident->p.readAllStandardError().toStdString();
-    }
-
-    // `plim quit` ends the program, cleanly.
-    void quitResident() {
-        EXPECT_EQ(plim({QStringLiteral("quit")}).status, 0);
-        // Already ended by the time it is asked (waitForFinished then says false), or within the wait.
-        ASSERT_TRUE(resident->p.state() == QProcess::NotRunning || resident->p.waitForFinished(kDesktopWaitMs))
-            << resident->p.readAllStandardError().toStdString();
-        EXPECT_EQ(resident->p.exitStatus(), QProcess::NormalExit) << resident->p.readAllStandardError().toStdString();
-        EXPECT_EQ(resident->p.exitCode(), 0);
-    }
+    void startResident() { ASSERT_TRUE(test::startResident(env, resident)); }
+    void quitResident() { test::quitResident(env, *resident); }
 
     xcb_connection_t* connection() {
         if (!xcb) {

@@ -12,6 +12,7 @@
 
 using namespace plim;
 using namespace plim::test;
+using namespace Qt::Literals::StringLiterals;
 using C = CaptureCommand;
 
 namespace {
@@ -83,29 +84,25 @@ TEST_P(GestureTable, Runs) {
     ManualDelays delays(clock);
     CaptureGestures gestures(delays);
     QStringList log;
-    QObject::connect(&gestures, &CaptureGestures::peekChanged,
-                     [&](bool on) { log << (on ? QStringLiteral("peek+") : QStringLiteral("peek-")); });
+    QObject::connect(&gestures, &CaptureGestures::peekChanged, [&](bool on) { log << (on ? u"peek+"_s : u"peek-"_s); });
     QObject::connect(&gestures, &CaptureGestures::presetsChanged,
-                     [&](bool on) { log << (on ? QStringLiteral("presets+") : QStringLiteral("presets-")); });
-    const std::map<QString, Qt::KeyboardModifiers> held{{QStringLiteral("up"), {}},
-                                                        {QStringLiteral("alt"), Alt},
-                                                        {QStringLiteral("ctrl"), Ctrl},
-                                                        {QStringLiteral("alt+shift"), Alt | Shift},
-                                                        {QStringLiteral("ctrl+alt"), Ctrl | Alt}};
-    for (const QString& step : QString::fromLatin1(GetParam().steps).split(QLatin1Char(' '))) {
+                     [&](bool on) { log << (on ? u"presets+"_s : u"presets-"_s); });
+    const std::map<QString, Qt::KeyboardModifiers> held{
+        {u"up"_s, {}}, {u"alt"_s, Alt}, {u"ctrl"_s, Ctrl}, {u"alt+shift"_s, Alt | Shift}, {u"ctrl+alt"_s, Ctrl | Alt}};
+    for (const QString& step : QString::fromLatin1(GetParam().steps).split(u' ')) {
         bool wait = false;
         const int ms = step.toInt(&wait);
         if (wait) {
             delays.advance(std::chrono::milliseconds(ms));
-        } else if (step == QLatin1String("key")) {
+        } else if (step == u"key"_s) {
             gestures.keyPressed();
-        } else if (step == QLatin1String("end")) {
+        } else if (step == u"end"_s) {
             gestures.endPeek();
         } else {
             gestures.modifiersChanged(held.at(step));
         }
     }
-    EXPECT_EQ(log.join(QLatin1Char(' ')).toStdString(), GetParam().log);
+    EXPECT_EQ(log.join(u' ').toStdString(), GetParam().log);
 }
 
 INSTANTIATE_TEST_SUITE_P(Editor, GestureTable, ::testing::ValuesIn(kGestures), ByName);

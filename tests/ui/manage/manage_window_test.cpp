@@ -36,10 +36,6 @@ public:
     WindowFixture()
         : theme(QDBusConnection(u"none"_s), Theme::Options{}) {
         open(kFile);
-        make();
-    }
-    void make() {
-        window.reset();
         window = std::make_unique<ManageWindow>(*model, theme, desktop);
     }
     bool shown() {
@@ -56,9 +52,6 @@ public:
         }
         return -1;
     }
-    RowLook look(const QString& text) const {
-        return rowLook(*model, window->list().rows().row(rowOf(text)), theme.colors());
-    }
 
     Theme theme;
     std::unique_ptr<ManageWindow> window;
@@ -72,9 +65,10 @@ TEST(ManageWindow, RowsShowWhatTheModelSaysAndAreNamedForScreenReaders) {
     WindowFixture f;
     ASSERT_TRUE(f.shown());
     const ThemeColors& c = f.theme.colors();
+    ManageListView& list = f.window->list();
     // Kind, text, colour, struck, links, stamp; the reminder, day and today labels as r, d, t.
     const auto seen = [&](const QString& row) {
-        const RowLook l = f.look(row);
+        const RowLook l = rowLook(*f.model, list.rows().row(f.rowOf(row)), c);
         const QString color = l.textColor == c.ink ? u"ink"_s : l.textColor == c.muted ? u"muted"_s : u"?"_s;
         return u"%1 %2 %3%4 %5 %6 %7%8%9"_s.arg(int(l.kind))
             .arg(l.text, color, l.strikeColor ? u" struck"_s : QString())
@@ -82,7 +76,6 @@ TEST(ManageWindow, RowsShowWhatTheModelSaysAndAreNamedForScreenReaders) {
             .arg(l.stamp, l.reminder.isEmpty() ? u"-"_s : u"r"_s, l.day.isEmpty() ? u"-"_s : u"d"_s,
                  l.today ? u"t"_s : u"-"_s);
     };
-    ManageListView& list = f.window->list();
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(&list);
     ASSERT_TRUE(table && table->tableInterface());
     EXPECT_EQ(table->text(QAccessible::Name), u"Notes"_s);
