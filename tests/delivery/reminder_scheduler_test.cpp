@@ -131,10 +131,15 @@ TEST_F(SchedulerTest, EveryPassKeepsTimerPendingAndNotificationsInStepWithTheFil
     const Calendar* zones[] = {&kBerlin, &kNewYork, &kTokyo};
     QSet<QUuid> shown; // at the start only the summary is
     QList<ReminderScheduler::Pending> pendingBefore = scheduler->pending();
-    QSet<QUuid> ringingBefore;
-    for (const Entry& e : EntryReminders::ringing(store->document(), clock->now(), kBerlin, prefs->anchors())) {
-        ringingBefore.insert(e.id);
-    }
+    const auto ringingNow = [&] {
+        QSet<QUuid> ids;
+        for (const Entry& e :
+             EntryReminders::ringing(store->document(), clock->now(), clock->calendar(), prefs->anchors())) {
+            ids.insert(e.id);
+        }
+        return ids;
+    };
+    QSet<QUuid> ringingBefore = ringingNow();
     for (int step = 0; step < 200; ++step) {
         const qsizetype told = ringingSpy.size();
         const int op = below(12);
@@ -193,10 +198,7 @@ TEST_F(SchedulerTest, EveryPassKeepsTimerPendingAndNotificationsInStepWithTheFil
                   upcoming.isEmpty() ? std::nullopt : std::optional(upcoming[0].ring + ReminderScheduler::timerDelay));
         ASSERT_EQ(scheduler->pending(), notify ? upcoming.first(std::min<qsizetype>(60, upcoming.size()))
                                                : QList<ReminderScheduler::Pending>());
-        QSet<QUuid> ringing;
-        for (const Entry& e : EntryReminders::ringing(store->document(), now, cal, anchors)) {
-            ringing.insert(e.id);
-        }
+        const QSet<QUuid> ringing = ringingNow();
         shown.intersect(notify ? ringing : QSet<QUuid>());
         for (const auto& p : pendingBefore) {
             if (notify && ringing.contains(p.entry) && (!ringingBefore.contains(p.entry) || p.ring <= now)) {
