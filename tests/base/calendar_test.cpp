@@ -15,10 +15,7 @@
 #include <random>
 
 using namespace plim;
-using plim::test::at;
-using plim::test::describe;
-using namespace Qt::Literals::StringLiterals;
-using namespace std::chrono_literals;
+using namespace plim::test;
 
 namespace {
 

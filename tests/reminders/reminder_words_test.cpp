@@ -14,7 +14,6 @@
 
 using namespace plim;
 using namespace plim::test;
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 

@@ -15,7 +15,6 @@
 
 using namespace plim;
 using namespace plim::test;
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 

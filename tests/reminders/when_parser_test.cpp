@@ -12,7 +12,6 @@
 
 using namespace plim;
 using namespace plim::test;
-using namespace Qt::StringLiterals;
 namespace words = plim::RuleWords;
 
 namespace {

@@ -20,8 +20,6 @@
 
 using namespace plim;
 using namespace plim::test;
-using namespace Qt::Literals::StringLiterals;
-using namespace std::chrono_literals;
 
 namespace {
 
