@@ -119,16 +119,6 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
 
 // --- Entries ---
 
-Entry entryWith(std::optional<QString> comment, Entry::State state = Entry::State::Open) {
-    Entry e;
-    e.id = QUuid::createUuid();
-    e.state = state;
-    e.text = u"water the plants"_s;
-    e.time = u"08:15"_s;
-    e.comment = std::move(comment);
-    return e;
-}
-
 TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
     const Instant mon9 = at(kCal, 2026, 3, 16, 9, 0);
     const Rule daily = times(everyDay(), {hm(20, 30)});
@@ -152,7 +142,11 @@ TEST(EntryAssign, ReplacesOnlyTheReminderWords) {
     };
     for (const auto& [comment, assigned, expected] : cases) {
         SCOPED_TRACE(comment.value_or("(none)"));
-        Entry e = entryWith(comment ? std::optional<QString>(QString::fromUtf8(*comment)) : std::nullopt);
+        Entry e{.id = QUuid::createUuid(),
+                .active = true,
+                .time = u"08:15"_s,
+                .text = u"water the plants"_s,
+                .comment = comment ? std::optional(QString::fromUtf8(*comment)) : std::nullopt};
         const Entry before = e;
         EntryReminders::setReminder(e, assigned, kCal, kAnchors);
         EXPECT_EQ(text(e.comment), expected.value_or("(none)"));

@@ -65,12 +65,9 @@ TEST(RingAfter, GivesTheFirstRingStrictlyLater) {
 
 TEST(RingAfter, TheEndsOfTimeGiveNoRing) {
     const Calendar cal(kBerlin);
-    const std::vector<Instant> extremes = {Instant::max(), Instant::min(),
-                                           Instant(std::chrono::milliseconds(8'639'999'999'999'000))};
-    const std::vector<Rule> rules = {times(everyDay(), {hm(9, 0)}), interval(1, hm(0, 0), hm(23, 59)),
-                                     interval(INT_MAX, hm(0, 0), hm(23, 59))};
-    for (const Instant t : extremes) {
-        for (const Rule& rule : rules) {
+    for (const Instant t : {Instant::max(), Instant::min(), Instant(8'639'999'999'999'000ms)}) {
+        for (const Rule& rule : {times(everyDay(), {hm(9, 0)}), interval(1, hm(0, 0), hm(23, 59)),
+                                 interval(INT_MAX, hm(0, 0), hm(23, 59))}) {
             const Reminder r = repeat(t, rule);
             EXPECT_FALSE(r.ring(t, cal)) << t.time_since_epoch().count();
             EXPECT_FALSE(r.nextRing(t, cal));
