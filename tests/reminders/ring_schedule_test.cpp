@@ -22,7 +22,7 @@ const QString kBerlin = u"Europe/Berlin"_s;
 const QString kNewYork = u"America/New_York"_s;
 const QString kSydney = u"Australia/Sydney"_s;
 
-TEST(RingAfter, GivesTheFirstRingStrictlyLater) {
+TEST(RingAfter, GivesTheFirstRingStrictlyLaterAndNoneAtTheEndsOfTime) {
     const Rule nine = times(everyDay(), {hm(9, 0)});
     const Rule officeHours = interval(90, hm(9, 0), hm(17, 0));
     const Rule allDayHourly = interval(60, hm(0, 0), hm(23, 59));
@@ -61,9 +61,7 @@ TEST(RingAfter, GivesTheFirstRingStrictlyLater) {
         EXPECT_EQ(shown(cal, ring), expected) << rule.text().toStdString() << " after " << describe(cal, after);
         EXPECT_TRUE(!ring || *ring > after);
     }
-}
-
-TEST(RingAfter, TheEndsOfTimeGiveNoRing) {
+    // The ends of time give no ring.
     const Calendar cal(kBerlin);
     for (const Instant t : {Instant::max(), Instant::min(), Instant(8'639'999'999'999'000ms)}) {
         for (const Rule& rule : {times(everyDay(), {hm(9, 0)}), interval(1, hm(0, 0), hm(23, 59)),
