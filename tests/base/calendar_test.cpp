@@ -14,7 +14,6 @@
 #include <ctime>
 #include <random>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {

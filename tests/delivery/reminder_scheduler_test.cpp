@@ -19,7 +19,6 @@
 #include <tuple>
 #include <vector>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {

@@ -12,7 +12,6 @@
 #include <array>
 #include <string>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {

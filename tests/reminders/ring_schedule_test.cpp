@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {

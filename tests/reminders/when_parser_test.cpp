@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-using namespace plim;
 using namespace plim::test;
 namespace words = plim::RuleWords;
 

@@ -33,7 +33,8 @@ inline void PrintTo(Instant t, std::ostream* os) {
 
 namespace plim::test {
 
-// Tests that use this namespace write Qt strings and durations as literals.
+// Tests that use this namespace see the program's names and write Qt strings and durations as literals.
+using namespace plim;
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 

@@ -18,7 +18,6 @@
 #include <memory>
 #include <string>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {

@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-using namespace plim;
 using namespace plim::test;
 
 namespace {
