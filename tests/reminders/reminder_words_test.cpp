@@ -43,7 +43,7 @@ TEST(ReminderClauses, WritesStampRuleAndRoutine) {
 // --- Stamps ---
 
 // Local wall clock to the minute; read in another zone, the same words mean the same wall-clock
-// time there. One-digit months, days and hours read, nothing looser.
+// time there. One-digit months, days and hours read (see the comments read below), nothing looser.
 TEST(ReminderStamp, IsLocalWallClockToTheMinuteAndReadsStrictly) {
     const Calendar newYork(kNewYork);
     const Instant t = at(kCal, 2026, 3, 14, 9, 0);
@@ -53,16 +53,6 @@ TEST(ReminderStamp, IsLocalWallClockToTheMinuteAndReadsStrictly) {
     const auto there = Reminder::readStamp(u"2026-03-14", u"09:00", newYork);
     EXPECT_EQ(shown(newYork, there), "2026-03-14 09:00:00 -04:00");
     EXPECT_EQ(shown(kCal, there), "2026-03-14 14:00:00 +01:00");
-    const std::array<const char*, 3> good[] = {
-        {"2026-3-14", "9:00", "2026-03-14 09:00:00 +01:00"},
-        {"2026-03-14", "9:05", "2026-03-14 09:05:00 +01:00"},
-        {"2026-3-4", "19:30", "2026-03-04 19:30:00 +01:00"},
-        {"2028-02-29", "23:59", "2028-02-29 23:59:00 +01:00"},
-    };
-    for (const auto& [date, time, expected] : good) {
-        const auto read = Reminder::readStamp(QString::fromUtf8(date), QString::fromUtf8(time), kCal);
-        EXPECT_EQ(shown(kCal, read), expected) << date << " " << time;
-    }
     const std::pair<const char*, const char*> bad[] = {
         {"2026-003-14", "09:00"},   {"2026-03-014", "09:00"}, {"2026-02-30", "09:00"}, {"2026-13-01", "09:00"},
         {"2026-03-14", "24:00"},    {"2026-03-14", "09:60"},  {"2026/03/14", "09:00"}, {"2026-03-14", "09.00"},
@@ -94,6 +84,9 @@ TEST(CommentSplit, FindsTheReminderAndKeepsTheOtherWords) {
         {"remind remind 2026-03-14 09:00", once(sat9), "remind"},
         {"remind 2026-03-14 09:00 routine", once(sat9), std::nullopt},
         {"remind 2026-3-14 9:00", once(sat9), std::nullopt},
+        {"remind 2026-03-14 9:05", once(at(kCal, 2026, 3, 14, 9, 5)), std::nullopt},
+        {"remind 2026-3-4 19:30", once(at(kCal, 2026, 3, 4, 19, 30)), std::nullopt},
+        {"remind 2028-02-29 23:59", once(at(kCal, 2028, 2, 29, 23, 59)), std::nullopt},
         {"remind 2026-03-14 09:00 routine every day", once(sat9), "every day"},
         {"remind 2026-03-14 09:00 every 3h 09:00-21:00 carried 2026-03-12", repeat(sat9, every3h),
          "carried 2026-03-12"},
