@@ -125,7 +125,6 @@ TEST_F(Autostart, RegistersUnregistersAndSaysWhyItCannot) {
 
 TEST(AutostartEntry, HiddenIsReadFromTheMainGroup) {
     const std::pair<QString, bool> cases[] = {
-        {u"[Desktop Entry]\nHidden=true\n"_s, true},
         {u"[Desktop Entry]\nHidden = true\n"_s, true},
         {u"[Desktop Entry]\r\nExec=plim\r\nHidden=true\r\n"_s, true},
         {u"[Desktop Entry]\nHidden=True\n"_s, false}, // only lower-case true
