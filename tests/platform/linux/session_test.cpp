@@ -70,25 +70,20 @@ TEST(LinuxSystemEvents, NextMidnight) {
     EXPECT_EQ(LinuxSystemEvents(clock).midnightDeadline(), at(berlin, 2099, 3, 15));
 }
 
-class Autostart : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QString home = dir.filePath(u"config"_s);
-    QString system = dir.filePath(u"xdg"_s);
-    XdgAutostart autostart{home, {dir.filePath(u"none"_s), system}, u"/usr/bin/plim"_s};
-
-    QString userEntry() const { return home + u"/autostart/plim.desktop"_s; }
-    bool userEntryIsHidden() const { return XdgAutostart::isHidden(QString::fromUtf8(readAll(userEntry()))); }
-};
-
 // The entry is written and removed; a system entry is hidden rather than left running; a failure says
 // why and a success clears it. The folder follows the environment's.
-TEST_F(Autostart, RegistersUnregistersAndSaysWhyItCannot) {
+TEST(Autostart, RegistersUnregistersAndSaysWhyItCannot) {
+    const QTemporaryDir dir;
+    const QString home = dir.filePath(u"config"_s);
+    const QString system = dir.filePath(u"xdg"_s);
+    XdgAutostart autostart{home, {dir.filePath(u"none"_s), system}, u"/usr/bin/plim"_s};
+    const QString userEntry = home + u"/autostart/plim.desktop"_s;
+    const auto userEntryIsHidden = [&] { return XdgAutostart::isHidden(QString::fromUtf8(readAll(userEntry))); };
     EXPECT_EQ(XdgAutostart::forThisProgram().filePath(),
               qEnvironmentVariable("XDG_CONFIG_HOME") + u"/autostart/plim.desktop"_s);
     // A program path with a line break would end the entry's line: refused.
     EXPECT_FALSE(XdgAutostart(home, {}, u"/tmp/a\nb"_s).setRegistered(true));
-    EXPECT_FALSE(QFileInfo::exists(userEntry()));
+    EXPECT_FALSE(QFileInfo::exists(userEntry));
     // The autostart folder cannot be made where a file stands.
     ASSERT_TRUE(writeAll(home, "not a folder"));
     EXPECT_FALSE(autostart.setRegistered(true));
@@ -98,7 +93,7 @@ TEST_F(Autostart, RegistersUnregistersAndSaysWhyItCannot) {
     EXPECT_TRUE(autostart.setRegistered(true));
     EXPECT_EQ(autostart.lastError(), QString());
     EXPECT_TRUE(autostart.isRegistered());
-    EXPECT_EQ(readAll(userEntry()),
+    EXPECT_EQ(readAll(userEntry),
               "[Desktop Entry]\nType=Application\nName=plim\nComment=Quick capture and reminders\n"
               "Exec=/usr/bin/plim --background\nIcon=plim\nTerminal=false\nX-GNOME-Autostart-enabled=true\n"
               "X-GNOME-Autostart-Delay=2\n");
@@ -107,7 +102,7 @@ TEST_F(Autostart, RegistersUnregistersAndSaysWhyItCannot) {
     for (int twice = 0; twice < 2; ++twice) {
         EXPECT_TRUE(autostart.setRegistered(false));
         EXPECT_FALSE(autostart.isRegistered());
-        EXPECT_FALSE(QFileInfo::exists(userEntry()));
+        EXPECT_FALSE(QFileInfo::exists(userEntry));
     }
     const QString systemEntry = system + u"/autostart/plim.desktop"_s;
     ASSERT_TRUE(QDir().mkpath(system + u"/autostart"_s));
