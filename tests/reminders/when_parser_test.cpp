@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-using namespace plim;
 using namespace plim::test;
-using namespace Qt::StringLiterals;
 namespace words = plim::RuleWords;
 
 namespace {

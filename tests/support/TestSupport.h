@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <ostream>
 
@@ -31,6 +32,11 @@ inline void PrintTo(Instant t, std::ostream* os) {
 } // namespace plim
 
 namespace plim::test {
+
+// Tests that use this namespace see the program's names and write Qt strings and durations as literals.
+using namespace plim;
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
 
 // The default shortcuts' combinations, and another.
 constexpr QKeyCombination kCtrlAltSpace(Qt::ControlModifier | Qt::AltModifier, Qt::Key_Space);
