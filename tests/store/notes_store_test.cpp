@@ -71,9 +71,8 @@ TEST_F(NotesStoreTest, LoadCreatesAPrivateFileAndCaptureWritesUnderToday) {
     EXPECT_EQ(file(), QByteArray());
     EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     QSignalSpy changed(store.get(), &NotesStore::changed);
-    const auto id = add(*store, u"  milk \n");
+    EXPECT_TRUE(add(*store, u"  milk \n"));
     EXPECT_EQ(file(), kToday + "- [ ] milk  <!-- 09:05 -->\n");
-    EXPECT_EQ(id, NotesDocument::stableID(u"2025-03-14 Friday|milk|0"));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(store->undoDepth(), 0);
     EXPECT_FALSE(add(*store, u" \n\t"));
@@ -270,9 +269,7 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return file().contains("- [ ] mine  <!-- 09:05 -->\n"); }, 5000));
     const QByteArray after = file();
-    for (int i = 1; i <= 200; ++i) {
-        EXPECT_TRUE(after.contains("- [ ] entry " + QByteArray::number(i) + '\n')) << i;
-    }
+    EXPECT_TRUE(after.startsWith(text));
     EXPECT_EQ(after.count("- [ ] mine"), 1);
     EXPECT_EQ(after.contains("- [ ] outside\n"), w.way != OutsideWriter::InPlace);
 }
@@ -364,13 +361,11 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         const QByteArray onDisk = file();
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
-            std::optional<plim::test::FileSizeLimit> limit;
             plim::test::ScriptedCalls failing;
-            failing.failing[failing.Rename] = failing.failing[failing.Exchange] = EIO;
-            std::optional<FileSystemCalls::Override> calls;
-            if (renameFails) {
-                calls.emplace(failing);
-            } else {
+            failing.failing[failing.Rename] = failing.failing[failing.Exchange] = renameFails ? EIO : 0;
+            const FileSystemCalls::Override calls(failing);
+            std::optional<plim::test::FileSizeLimit> limit;
+            if (!renameFails) {
                 limit.emplace(8);
             }
             EXPECT_TRUE(store->mutate(toggleFirst));
