@@ -222,16 +222,12 @@ TEST(ConflictWatcher, ReportsACopyOnceItsSizeSettled) {
 
     // Written in pieces for half a second: reported only once the writing stopped and settled.
     const QString copy = dir.filePath(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
-    QFile f(copy);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     clock.start();
     for (int i = 0; i < 10; ++i) {
-        f.write("- [ ] entry\n");
-        f.flush();
+        ASSERT_TRUE(test::writeAll(copy, "- [ ] entry\n", true));
         QTest::qWait(50);
     }
     const qint64 lastWrite = clock.elapsed();
-    f.close();
     QTRY_COMPARE_WITH_TIMEOUT(reported, QStringList{copy}, 3000);
     EXPECT_GE(reportedAt, lastWrite + 250);
     QTest::qWait(400);

@@ -211,10 +211,7 @@ class OutsideWriterTest : public NotesStoreTest, public ::testing::WithParamInte
 TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     using namespace std::chrono_literals;
     const OutsideWriter w = GetParam();
-    QByteArray text = kToday;
-    for (int i = 1; i <= 200; ++i) {
-        text += "- [ ] entry " + QByteArray::number(i) + '\n';
-    }
+    const QByteArray text = kToday + QByteArray("- [ ] entry\n").repeated(200);
     open(text);
     NotesStore::Options options = w.resident ? NotesStore::residentOptions() : NotesStore::Options{};
     options.wholeDocument = !w.captureOnly;
@@ -293,10 +290,8 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
     enum Then { MoreSpace, FileFree, Quits, ProgramEnds };
     for (const Then then : {MoreSpace, FileFree, Quits, ProgramEnds}) {
         SCOPED_TRACE(then);
-        QByteArray text = kToday + "- [ ] a\n";
-        for (int i = 0; i < 10; ++i) {
-            text += "- [ ] filler that a record of the capture is smaller than\n";
-        }
+        const QByteArray text = kToday + "- [ ] a\n" +
+                                QByteArray("- [ ] filler that a record of the capture is smaller than\n").repeated(10);
         open(text);
         NotesStore::Options options = NotesStore::residentOptions();
         options.noticeDelay = 300ms;
