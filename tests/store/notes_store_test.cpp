@@ -481,10 +481,7 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
         const std::pair<const char*, std::function<void()>> steps[] = {
             {"load", [] {}},
             {"done", [&] { store->toggleDone(idOf("a")); }},
-            {"capture with a reminder",
-             [&] {
-                 store->append(u"new", Reminder{now() + minutes(5), {}, false}, now());
-             }},
+            {"capture with a reminder", [&] { store->append(u"new", Reminder(now() + 5min, {}, false), now()); }},
             {"done in a lower day", [&] { store->toggleDone(idOf("f\nmore")); }},
             {"done beside an indented line of its own",
              [&] {
@@ -492,15 +489,11 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
                  EXPECT_TRUE(file().replace("\r\n", "\n").contains("- [ ] g\n\n  indented note\n"))
                      << "the line must not join the entry above";
              }},
-            {"reminder set on a lower day",
-             [&] {
-                 store->setReminder(idOf("g"), Reminder{now() - hours(1), {}, false});
-             }},
-            {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + hours(2)}}); }},
+            {"reminder set on a lower day", [&] { store->setReminder(idOf("g"), Reminder(now() - 1h, {}, false)); }},
+            {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + 2h}}); }},
             {"routine done", [&] { store->markDone(idOf("c"), true); }},
             {"carried", [&] { store->carryToToday(idOf("e"), now()); }},
-            {"the last day removed",
-             [&] { EXPECT_TRUE(store->mutate([](NotesDocument& d) { d.sections.removeLast(); })); }},
+            {"last day gone", [&] { EXPECT_TRUE(store->mutate([](NotesDocument& d) { d.sections.removeLast(); })); }},
             {"preamble removed", [&] { store->mutate([](NotesDocument& d) { d.preamble.clear(); }); }},
             {"undo",
              [&] {
