@@ -173,14 +173,11 @@ TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
 
 TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
     // Also where the file system cannot swap two files and only the last look before the rename guards.
-    plim::test::ScriptedCalls noSwap;
-    noSwap.failing[noSwap.Exchange] = EINVAL;
     for (const bool swaps : {true, false}) {
         SCOPED_TRACE(swaps);
-        std::optional<FileSystemCalls::Override> calls;
-        if (!swaps) {
-            calls.emplace(noSwap);
-        }
+        plim::test::ScriptedCalls calls;
+        calls.failing[calls.Exchange] = swaps ? 0 : EINVAL;
+        const FileSystemCalls::Override use(calls);
         QFile::remove(notes);
         PreparedWrite created = PreparedWrite::prepare(notes, "first\n");
         const PreparedWrite::Result first = created.commit(FileStamp{});
