@@ -30,6 +30,10 @@ std::optional<QString> opt(const char* utf8) {
     return utf8 ? std::optional<QString>(QString::fromUtf8(utf8)) : std::nullopt;
 }
 
+const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
+// Friday 00:30 in Berlin is still Thursday in UTC.
+const Instant kFriday = at(kBerlin, 2025, 3, 14, 0, 30);
+
 const char* const kExample =
     "My notes\n\n## 2025-03-14 Friday\n\n"
     "- [ ] call Ann  <!-- 09:02 -->\n- [ ] ! plan trip  <!-- 10:30 -->\n  with the kids\n"
@@ -102,8 +106,9 @@ TEST(NotesDocumentWriting, CanonicalForm) {
 }
 
 // Whatever a file holds, what is written reads back as the same document, and writing that again
-// changes nothing: first lines that once broke this, then random files.
-TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
+// changes nothing; its entries' identities and where a day is found follow from what it holds. First
+// lines that once broke this, then random files.
+TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocumentAndFindsItsDays) {
     const char* const found[] = {
         "- [ ] ~~a <!-- b -->~~",                       // marks around a comment-like text stay
         "- [ ] ~~! a~~",                                // would read as a shortlist mark
@@ -125,11 +130,12 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
         files.append(q("## 2025-03-14 Friday\n\n") + q(line) + u'\n');
     }
     // Line shapes, '|' between them.
-    const QStringList shapes = q("## 2025-03-14 Friday|## d |- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
-                                 "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
-                                 "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->|"
-                                 "- [x] ~~a \\<!-- b~~|- [ ] \\\\<!-- c -->|  \\<!-- d -->|- \u00e9\U0001F600")
-                                   .split(u'|');
+    const QStringList shapes =
+        q("## 2025-03-14 Friday|## 2025-03-14 Friday |## 2025-03-14 friday|- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
+          "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
+          "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->|"
+          "- [x] ~~a \\<!-- b~~|- [ ] \\\\<!-- c -->|  \\<!-- d -->|- \u00e9\U0001F600")
+            .split(u'|');
     std::mt19937 random(42);
     for (int i = 0; i < 500; ++i) {
         QString file = i % 5 == 0 ? QString(QChar(0xfeff)) : QString();
@@ -158,6 +164,19 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
                 ASSERT_EQ(e.id, fnv(section.heading + u'|' + e.text + u'|' + QString::number(before[e.text]++)));
             }
         }
+        // A day's section is the first of its heading, or a new one on top; nothing else changes.
+        NotesDocument withDay = doc;
+        const qsizetype index = withDay.sectionIndex(kFriday, kBerlin);
+        qsizetype first = 0;
+        while (first < doc.sections.size() && doc.sections[first].heading != q("2025-03-14 Friday")) {
+            ++first;
+        }
+        const bool created = first == doc.sections.size();
+        EXPECT_EQ(index, created ? 0 : first);
+        EXPECT_EQ(withDay.sections.mid(created ? 1 : 0), doc.sections);
+        EXPECT_EQ(withDay.sections[index].heading, q("2025-03-14 Friday"));
+        EXPECT_EQ(withDay.preamble, doc.preamble);
+        EXPECT_FALSE(withDay.sections[0].id.isNull());
     }
 }
 
@@ -266,34 +285,13 @@ TEST(EntryIdentity, HashesTheKeysUtf8) {
 
 // --- Queries and edits ---------------------------------------------------------------------------
 
-TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    // Friday 00:30 in Berlin is still Thursday in UTC.
-    const Instant friday = at(berlin, 2025, 3, 14, 0, 30);
-    // The file, the index of the day's section, how many sections there are then.
-    const std::tuple<const char*, qsizetype, qsizetype> cases[] = {
-        {"", 0, 1},
-        {"pre\n## 2025-03-14 Friday\n- a\n## 2025-03-13 Thursday\n", 0, 2},
-        {"## 2025-03-15 Saturday\n## 2025-03-14 Friday\n## 2025-03-14 Friday\n", 1, 3}, // the first of two
-        {"pre\n## 2025-03-14 friday\n## 2025-03-14 Friday \n", 0, 3},                   // typed differently
-    };
-    for (const auto& [file, index, sections] : cases) {
-        SCOPED_TRACE(file);
-        NotesDocument doc = NotesDocument::parse(q(file));
-        const NotesDocument before = doc;
-        EXPECT_EQ(doc.sectionIndex(friday, berlin), index);
-        ASSERT_EQ(doc.sections.size(), sections);
-        EXPECT_EQ(doc.sections[index].heading, q("2025-03-14 Friday"));
-        EXPECT_EQ(doc.preamble, before.preamble);
-        const bool created = sections > before.sections.size();
-        EXPECT_EQ(doc.sections.mid(created ? 1 : 0), before.sections);
-        EXPECT_FALSE(doc.sections[0].id.isNull());
-    }
+// Random files above hold the day's section to being the first of its heading or a new one on top.
+TEST(NotesDocumentEdits, ANewDayIsHeadedInEnglish) {
     NotesDocument doc;
-    doc.sectionIndex(friday, berlin);
+    doc.sectionIndex(kFriday, kBerlin);
     EXPECT_EQ(doc.serialized(), q("## 2025-03-14 Friday\n\n"));
     // The weekday is English whatever the user's language.
-    EXPECT_EQ(NotesFormat::heading(friday, Calendar(q("Europe/Berlin"), q("ar_EG"))), q("## 2025-03-14 Friday"));
+    EXPECT_EQ(NotesFormat::heading(kFriday, Calendar(q("Europe/Berlin"), q("ar_EG"))), q("## 2025-03-14 Friday"));
 }
 
 TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
@@ -323,8 +321,7 @@ TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
 
 // A capture goes last under the day's heading when that day is on top, else into a new day on top.
 TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    const Instant day = at(berlin, 2025, 3, 14, 9, 0);
+    const Instant day = at(kBerlin, 2025, 3, 14, 9, 0);
     const struct {
         const char* file;
         const char* result;
@@ -369,12 +366,12 @@ TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QString result = NotesFormat::appending(q(c.text), q(c.file), day, berlin, q("09:00"));
+        const QString result = NotesFormat::appending(q(c.text), q(c.file), day, kBerlin, q("09:00"));
         EXPECT_EQ(result, q(c.result));
 
         // Read back, the day's section (the first with its heading) ends with the capture as typed.
         NotesDocument doc = NotesDocument::parse(result);
-        const QList<Entry> entries = doc.sections[doc.sectionIndex(day, berlin)].entries();
+        const QList<Entry> entries = doc.sections[doc.sectionIndex(day, kBerlin)].entries();
         ASSERT_FALSE(entries.isEmpty()) << "no day of that heading, or an empty one";
         EXPECT_EQ(std::tuple(entries.last().text, entries.last().time, entries.last().state),
                   std::tuple(q(c.text), std::optional(q("09:00")), Entry::State::Open));
