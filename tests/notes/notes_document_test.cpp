@@ -3,6 +3,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QHash>
 #include <QStringDecoder>
 
 #include <random>
@@ -29,12 +30,33 @@ std::optional<QString> opt(const char* utf8) {
     return utf8 ? std::optional<QString>(QString::fromUtf8(utf8)) : std::nullopt;
 }
 
+const Calendar kBerlin(QStringLiteral("Europe/Berlin"));
+// Friday 00:30 in Berlin is still Thursday in UTC.
+const Instant kFriday = at(kBerlin, 2025, 3, 14, 0, 30);
+
 const char* const kExample =
     "My notes\n\n## 2025-03-14 Friday\n\n"
     "- [ ] call Ann  <!-- 09:02 -->\n- [ ] ! plan trip  <!-- 10:30 -->\n  with the kids\n"
     "see the red folder\n\n## 2025-03-13 Thursday\n\n"
     "- [>] call the bank  <!-- 21:40 carried 2025-03-14 -->\n- [x] ~~buy milk~~  <!-- 08:15 -->\n"
     "- ~~old idea~~\n- a thought\n";
+
+// FNV-1a, from two bases, over the key's UTF-8 as QString::toUtf8 writes it.
+QUuid fnv(const QString& key) {
+    std::uint64_t a = 0xcbf29ce484222325ULL;
+    std::uint64_t b = 0x84222325cbf29ce4ULL;
+    for (const char ch : key.toUtf8()) {
+        a = (a ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
+        b = (b ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
+    }
+    QByteArray bytes;
+    for (const std::uint64_t half : {a, b}) {
+        for (int shift = 56; shift >= 0; shift -= 8) {
+            bytes.append(static_cast<char>(half >> shift));
+        }
+    }
+    return QUuid::fromRfc4122(bytes);
+}
 
 // --- Writing -------------------------------------------------------------------------------------
 
@@ -84,8 +106,9 @@ TEST(NotesDocumentWriting, CanonicalForm) {
 }
 
 // Whatever a file holds, what is written reads back as the same document, and writing that again
-// changes nothing: first lines that once broke this, then random files.
-TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
+// changes nothing; its entries' identities and where a day is found follow from what it holds. First
+// lines that once broke this, then random files.
+TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocumentAndFindsItsDays) {
     const char* const found[] = {
         "- [ ] ~~a <!-- b -->~~",                       // marks around a comment-like text stay
         "- [ ] ~~! a~~",                                // would read as a shortlist mark
@@ -107,11 +130,12 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
         files.append(q("## 2025-03-14 Friday\n\n") + q(line) + u'\n');
     }
     // Line shapes, '|' between them.
-    const QStringList shapes = q("## 2025-03-14 Friday|## d |- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
-                                 "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
-                                 "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->|"
-                                 "- [x] ~~a \\<!-- b~~|- [ ] \\\\<!-- c -->|  \\<!-- d -->")
-                                   .split(u'|');
+    const QStringList shapes =
+        q("## 2025-03-14 Friday|## 2025-03-14 Friday |## 2025-03-14 friday|- [ ] a|- [x] ~~a~~  <!-- 09:00 -->|- [X] b|"
+          "- [>] ! c  <!-- 09:00 carried 2025-03-15 -->|- ~~d~~|- ! f<!--x-->  |  more|"
+          "    deeper|  ||\traw|- [ ] a  <!-- 09:30 -->\r|raw\r|\r|- [ ] <!-- 10:00 -->|"
+          "- [x] ~~a \\<!-- b~~|- [ ] \\\\<!-- c -->|  \\<!-- d -->|- \u00e9\U0001F600")
+            .split(u'|');
     std::mt19937 random(42);
     for (int i = 0; i < 500; ++i) {
         QString file = i % 5 == 0 ? QString(QChar(0xfeff)) : QString();
@@ -132,6 +156,27 @@ TEST(NotesDocumentWriting, WrittenTextReadsBackAsTheSameDocument) {
         again.lineEnd = written.contains(u'\n') ? again.lineEnd : doc.lineEnd; // no line to carry it
         ASSERT_EQ(again, doc);
         ASSERT_EQ(again.serialized(), written);
+        // An entry's identity hashes its heading, its text and how many entries of that text came
+        // before it in its day.
+        for (const DaySection& section : doc.sections) {
+            QHash<QString, int> before;
+            for (const Entry& e : section.entries()) {
+                ASSERT_EQ(e.id, fnv(section.heading + u'|' + e.text + u'|' + QString::number(before[e.text]++)));
+            }
+        }
+        // A day's section is the first of its heading, or a new one on top; nothing else changes.
+        NotesDocument withDay = doc;
+        const qsizetype index = withDay.sectionIndex(kFriday, kBerlin);
+        qsizetype first = 0;
+        while (first < doc.sections.size() && doc.sections[first].heading != q("2025-03-14 Friday")) {
+            ++first;
+        }
+        const bool created = first == doc.sections.size();
+        EXPECT_EQ(index, created ? 0 : first);
+        EXPECT_EQ(withDay.sections.mid(created ? 1 : 0), doc.sections);
+        EXPECT_EQ(withDay.sections[index].heading, q("2025-03-14 Friday"));
+        EXPECT_EQ(withDay.preamble, doc.preamble);
+        EXPECT_FALSE(withDay.sections[0].id.isNull());
     }
 }
 
@@ -229,83 +274,24 @@ TEST(NotesDocumentReading, LinesLandWhereTheyBelong) {
 
 // --- Identities ----------------------------------------------------------------------------------
 
-// FNV-1a, from two bases, over the key's UTF-8 as QString::toUtf8 writes it.
-QUuid fnv(const QString& key) {
-    std::uint64_t a = 0xcbf29ce484222325ULL;
-    std::uint64_t b = 0x84222325cbf29ce4ULL;
-    for (const char ch : key.toUtf8()) {
-        a = (a ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
-        b = (b ^ static_cast<std::uint8_t>(ch)) * 0x100000001b3ULL;
-    }
-    QByteArray bytes;
-    for (const std::uint64_t half : {a, b}) {
-        for (int shift = 56; shift >= 0; shift -= 8) {
-            bytes.append(static_cast<char>(half >> shift));
-        }
-    }
-    return QUuid::fromRfc4122(bytes);
-}
-
-// An entry's identity hashes its heading, its text and how many entries of that text came before it.
-TEST(EntryIdentity, KeysOfHeadingTextAndCount) {
-    // A file and the keys of its entries in document order, ';' between them.
-    const std::pair<const char*, const char*> cases[] = {
-        {"## d\n- [ ] milk\n- [x] ~~milk~~  <!-- 08:00 -->\n- bread\n- milk", "d|milk|0;d|milk|1;d|bread|0;d|milk|2"},
-        {"## a\n- x\n- x\n## b\n- x\n## a\n- x", "a|x|0;a|x|1;b|x|0;a|x|0"},
-        {"## d\n- x\n  y\n- x\n- x\n  y", "d|x\ny|0;d|x|0;d|x\ny|1"},
-        {"## d \n- [ ] ! x  <!-- 09:00 y -->\n- ~~x~~", "d |x|0;d |x|1"},
-        {"## d\n- ab\n- a\n- ab\n- a", "d|ab|0;d|a|0;d|ab|1;d|a|1"},
-        {"## caf\u00e9\n- \u20ac\u0800\u07ff\u0080\n- \U0001F600\U00010000\U0010FFFF",
-         "caf\u00e9|\u20ac\u0800\u07ff\u0080|0;caf\u00e9|\U0001F600\U00010000\U0010FFFF|0"},
-    };
-    for (const auto& [file, keys] : cases) {
-        SCOPED_TRACE(keys);
-        QList<QUuid> got;
-        QList<QUuid> want;
-        for (const Entry& e : NotesDocument::parse(q(file)).allEntries()) {
-            got.append(e.id);
-        }
-        for (const QString& key : q(keys).split(u';')) {
-            want.append(fnv(key));
-        }
-        EXPECT_EQ(got, want);
-    }
-    // Counts of more than one digit; lone surrogates, also at the very end.
-    for (const QString& key : {q("d|x|12"), q("d|lone ") + QChar(0xd800) + q(" high|0"), q("d|") + QChar(0xdbff)}) {
+// Identities are FNV-1a over the key's UTF-8, also of a count of more than one digit, characters of
+// every length and lone surrogates (also at the very end); the keys a file gives are checked above.
+TEST(EntryIdentity, HashesTheKeysUtf8) {
+    for (const QString& key : {q("d|x|12"), q("caf\u00e9|\u20ac\u0800\u07ff\u0080\U0001F600\U00010000\U0010FFFF|0"),
+                               q("d|lone ") + QChar(0xd800) + q(" high|0"), q("d|") + QChar(0xdbff)}) {
         EXPECT_EQ(NotesDocument::stableID(key), fnv(key)) << key.toStdString();
     }
 }
 
 // --- Queries and edits ---------------------------------------------------------------------------
 
-TEST(NotesDocumentEdits, SectionIndexFindsOrCreatesTheDay) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    // Friday 00:30 in Berlin is still Thursday in UTC.
-    const Instant friday = at(berlin, 2025, 3, 14, 0, 30);
-    // The file, the index of the day's section, how many sections there are then.
-    const std::tuple<const char*, qsizetype, qsizetype> cases[] = {
-        {"", 0, 1},
-        {"pre\n## 2025-03-14 Friday\n- a\n## 2025-03-13 Thursday\n", 0, 2},
-        {"## 2025-03-15 Saturday\n## 2025-03-14 Friday\n## 2025-03-14 Friday\n", 1, 3}, // the first of two
-        {"pre\n## 2025-03-14 friday\n## 2025-03-14 Friday \n", 0, 3},                   // typed differently
-    };
-    for (const auto& [file, index, sections] : cases) {
-        SCOPED_TRACE(file);
-        NotesDocument doc = NotesDocument::parse(q(file));
-        const NotesDocument before = doc;
-        EXPECT_EQ(doc.sectionIndex(friday, berlin), index);
-        ASSERT_EQ(doc.sections.size(), sections);
-        EXPECT_EQ(doc.sections[index].heading, q("2025-03-14 Friday"));
-        EXPECT_EQ(doc.preamble, before.preamble);
-        const bool created = sections > before.sections.size();
-        EXPECT_EQ(doc.sections.mid(created ? 1 : 0), before.sections);
-        EXPECT_FALSE(doc.sections[0].id.isNull());
-    }
+// Random files above hold the day's section to being the first of its heading or a new one on top.
+TEST(NotesDocumentEdits, ANewDayIsHeadedInEnglish) {
     NotesDocument doc;
-    doc.sectionIndex(friday, berlin);
+    doc.sectionIndex(kFriday, kBerlin);
     EXPECT_EQ(doc.serialized(), q("## 2025-03-14 Friday\n\n"));
     // The weekday is English whatever the user's language.
-    EXPECT_EQ(NotesFormat::heading(friday, Calendar(q("Europe/Berlin"), q("ar_EG"))), q("## 2025-03-14 Friday"));
+    EXPECT_EQ(NotesFormat::heading(kFriday, Calendar(q("Europe/Berlin"), q("ar_EG"))), q("## 2025-03-14 Friday"));
 }
 
 TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
@@ -335,8 +321,7 @@ TEST(NotesFormatEntry, FirstLineCommentAndContinuations) {
 
 // A capture goes last under the day's heading when that day is on top, else into a new day on top.
 TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
-    const Calendar berlin(QStringLiteral("Europe/Berlin"));
-    const Instant day = at(berlin, 2025, 3, 14, 9, 0);
+    const Instant day = at(kBerlin, 2025, 3, 14, 9, 0);
     const struct {
         const char* file;
         const char* result;
@@ -381,23 +366,13 @@ TEST(NotesFormatAppending, InsertsTheCaptureAsTheDaysLastEntry) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QList<NotesFormat::TextEdit> edits =
-            NotesFormat::captureEdits(q(c.text), q(c.file), day, berlin, q("09:00"));
-        qsizetype done = 0;
-        for (const NotesFormat::TextEdit& e : edits) {
-            EXPECT_LE(done, e.from);
-            EXPECT_LE(e.from, e.to);
-            done = e.to;
-        }
-        const QString result = NotesFormat::applyEdits(q(c.file), edits);
+        const QString result = NotesFormat::appending(q(c.text), q(c.file), day, kBerlin, q("09:00"));
         EXPECT_EQ(result, q(c.result));
 
         // Read back, the day's section (the first with its heading) ends with the capture as typed.
         NotesDocument doc = NotesDocument::parse(result);
-        const qsizetype sections = doc.sections.size();
-        const QList<Entry> entries = doc.sections[doc.sectionIndex(day, berlin)].entries();
-        EXPECT_EQ(doc.sections.size(), sections);
-        ASSERT_FALSE(entries.isEmpty());
+        const QList<Entry> entries = doc.sections[doc.sectionIndex(day, kBerlin)].entries();
+        ASSERT_FALSE(entries.isEmpty()) << "no day of that heading, or an empty one";
         EXPECT_EQ(std::tuple(entries.last().text, entries.last().time, entries.last().state),
                   std::tuple(q(c.text), std::optional(q("09:00")), Entry::State::Open));
     }

@@ -222,16 +222,12 @@ TEST(ConflictWatcher, ReportsACopyOnceItsSizeSettled) {
 
     // Written in pieces for half a second: reported only once the writing stopped and settled.
     const QString copy = dir.filePath(u"plim.sync-conflict-20261206-101500-ABCDEFG.md"_s);
-    QFile f(copy);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     clock.start();
     for (int i = 0; i < 10; ++i) {
-        f.write("- [ ] entry\n");
-        f.flush();
+        ASSERT_TRUE(test::writeAll(copy, "- [ ] entry\n", true));
         QTest::qWait(50);
     }
     const qint64 lastWrite = clock.elapsed();
-    f.close();
     QTRY_COMPARE_WITH_TIMEOUT(reported, QStringList{copy}, 3000);
     EXPECT_GE(reportedAt, lastWrite + 250);
     QTest::qWait(400);
@@ -280,54 +276,46 @@ TEST(ConflictMerge, ByIdentity) {
         const char* ancestor; // null: none
         const char* notes;
         const char* copy;
-        const char* merged; // null: the notes as they were
+        const char* merged; // null: the notes as they were; empty: the copy
         const char* counts; // as the summary says them
     } cases[] = {
         {"captures on both sides", nullptr, "- [ ] a\n- [ ] here\n", "- [ ] a\n- [ ] there\n",
          "- [ ] a\n- [ ] there\n- [ ] here\n", "1 entry added"},
-        {"a capture before every other", nullptr, "- [ ] a\n", "- [ ] first\n- [ ] a\n", "- [ ] first\n- [ ] a\n",
-         "1 entry added"},
+        {"a capture before every other", nullptr, "- [ ] a\n", "- [ ] first\n- [ ] a\n", "", "1 entry added"},
         {"done here, snoozed there", nullptr, "- [x] ~~rent~~  <!-- 09:00 -->\n",
          "- [ ] rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n", nullptr, "nothing new"},
         {"snoozed here, done there", nullptr, "- [ ] ! rent  <!-- 09:00 remind 2026-12-06 15:00 -->\n",
          "- [x] ~~rent~~  <!-- 09:00 -->\n", "- [x] ! ~~rent~~  <!-- 09:00 -->\n", "1 marked done"},
-        {"struck there", nullptr, "- idea\n", "- ~~idea~~\n", "- ~~idea~~\n", "1 marked done"},
-        {"struck here, done there", nullptr, "- ~~idea~~\n", "- [x] ~~idea~~\n", "- [x] ~~idea~~\n", "1 entry updated"},
+        {"struck there", nullptr, "- idea\n", "- ~~idea~~\n", "", "1 marked done"},
+        {"struck here, done there", nullptr, "- ~~idea~~\n", "- [x] ~~idea~~\n", "", "1 entry updated"},
         {"the reminder that rings first stays", nullptr, "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n",
-         "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n",
-         "1 entry updated"},
+         "- [ ] call  <!-- 09:00 remind 2026-12-06 13:00 -->\n", "", "1 entry updated"},
         {"a ringing reminder rings before a snoozed one", nullptr,
          "- [ ] call  <!-- 09:00 remind 2026-12-06 15:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n",
-         "- [ ] call  <!-- 09:00 remind 2026-12-06 11:00 -->\n", "1 entry updated"},
+         "", "1 entry updated"},
         {"a reminder only there", nullptr, "- [ ] call  <!-- 09:00 -->\n",
-         "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n", "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n",
-         "1 entry updated"},
-        {"shortlisted there", nullptr, "- [ ] a\n", "- [ ] ! a\n", "- [ ] ! a\n", "1 entry updated"},
-        {"edited there, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n",
-         "- [ ] a\n- [ ] b2\n", "1 entry added, 1 entry removed"},
-        {"edited there, without an ancestor", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n",
+         "- [ ] call  <!-- 09:00 remind 2026-12-07 09:00 -->\n", "", "1 entry updated"},
+        {"shortlisted there", nullptr, "- [ ] a\n", "- [ ] ! a\n", "", "1 entry updated"},
+        {"edited there (ancestor)", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n", "",
+         "1 entry added, 1 entry removed"},
+        {"edited there (no ancestor)", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b2\n",
          "- [ ] a\n- [ ] b2\n- [ ] b\n", "1 entry added"},
-        {"deleted there, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n",
-         "1 entry removed"},
-        {"deleted there but changed here", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [x] ~~b~~\n", "- [ ] a\n", nullptr,
-         "nothing new"},
-        {"deleted there, without an ancestor", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n", nullptr, "nothing new"},
+        {"deleted there (ancestor)", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "", "1 entry removed"},
+        {"done here, gone there", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [x] ~~b~~\n", "- [ ] a\n", nullptr, "nothing new"},
+        {"deleted there (no ancestor)", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\n", nullptr, "nothing new"},
         {"an ancestor older than what both sides shared since is not used", "- [ ] a\n- [ ] gone on both\n- [ ] b\n",
          "- [ ] a\n- [ ] b\n", "- [ ] a\n", nullptr, "nothing new"},
-        {"deleted here, with the ancestor", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [ ] b\n", nullptr,
-         "nothing new"},
-        {"deleted here, without an ancestor", nullptr, "- [ ] a\n", "- [ ] a\n- [ ] b\n", "- [ ] a\n- [ ] b\n",
-         "1 entry added"},
-        {"deleted here, done there", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [x] ~~b~~\n",
-         "- [ ] a\n- [x] ~~b~~\n", "1 entry added"},
-        {"snoozed here, done there, with the ancestor", "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 10:00 -->\n",
-         "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 18:00 -->\n", "- [x] ~~pay~~  <!-- 09:00 -->\n",
-         "- [x] ~~pay~~  <!-- 09:00 -->\n", "1 marked done"},
+        {"deleted here (ancestor)", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [ ] b\n", nullptr, "nothing new"},
+        {"deleted here (no ancestor)", nullptr, "- [ ] a\n", "- [ ] a\n- [ ] b\n", "", "1 entry added"},
+        {"deleted here, done there", "- [ ] a\n- [ ] b\n", "- [ ] a\n", "- [ ] a\n- [x] ~~b~~\n", "", "1 entry added"},
+        {"snoozed here, done there (ancestor)", "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 10:00 -->\n",
+         "- [ ] ! pay  <!-- 09:00 remind 2026-12-06 18:00 -->\n", "- [x] ~~pay~~  <!-- 09:00 -->\n", "",
+         "1 marked done"},
         {"reopened here, untouched there", "- [x] ~~a~~\n", "- [ ] a\n", "- [x] ~~a~~\n", nullptr, "nothing new"},
         {"the same text twice on both sides", nullptr, "- [ ] milk\n- [ ] tea\n- [ ] milk\n",
          "- [ ] milk\n- [ ] milk\n", nullptr, "nothing new"},
-        {"a third time there", nullptr, "- [ ] milk\n- [ ] milk\n", "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n",
-         "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n", "1 entry added"},
+        {"a third time there", nullptr, "- [ ] milk\n- [ ] milk\n", "- [ ] milk\n- [ ] milk\n- [x] ~~milk~~\n", "",
+         "1 entry added"},
         {"days only in the copy", nullptr,
          "pre\n\n## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-04 Friday\n\n- [ ] c\n",
          "pre\nmore\n\n## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n\n## misc\n\n- [ ] m\n",
@@ -335,12 +323,9 @@ TEST(ConflictMerge, ByIdentity) {
          "Friday\n\n- [ ] c\n\n## misc\n\n- [ ] m\n",
          "2 entries added, 1 line added"},
         {"a newer day only in the copy", nullptr, "## 2026-12-05 Saturday\n\n- [ ] b\n",
-         "## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n",
-         "## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n", "1 entry added"},
-        {"raw lines at their place", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\nsee folder\n- [ ] b\n",
-         "- [ ] a\nsee folder\n- [ ] b\n", "1 line added"},
-        {"a raw line deleted here", "- [ ] a\nsee folder\n", "- [ ] a\n", "- [ ] a\nsee folder\n", nullptr,
-         "nothing new"},
+         "## 2026-12-06 Sunday\n\n- [ ] a\n\n## 2026-12-05 Saturday\n\n- [ ] b\n", "", "1 entry added"},
+        {"a raw line in place", nullptr, "- [ ] a\n- [ ] b\n", "- [ ] a\nsee folder\n- [ ] b\n", "", "1 line added"},
+        {"a raw line gone here", "- [ ] a\nsee folder\n", "- [ ] a\n", "- [ ] a\nsee folder\n", nullptr, "nothing new"},
         {"a CRLF copy", nullptr, "- [ ] a\n",
          "## 2026-12-06 Sunday\r\n\r\n- [x] ~~a~~\r\n- [ ] new  <!-- 10:00 -->\r\n",
          "- [x] ~~a~~\n- [ ] new  <!-- 10:00 -->\n", "1 entry added, 1 marked done"},
@@ -361,7 +346,7 @@ TEST(ConflictMerge, ByIdentity) {
         const std::optional<NotesDocument> ancestor =
             c.ancestor ? std::optional(NotesDocument::parse(file(c.ancestor))) : std::nullopt;
         const MergeOutcome m = mergeNotes(ancestor ? &*ancestor : nullptr, notes, copy, now, calendar, Anchors{});
-        const QString expected = file(c.merged ? c.merged : c.notes);
+        const QString expected = file(!c.merged ? c.notes : *c.merged ? c.merged : c.copy);
         EXPECT_EQ(m.document.serialized(), expected);
         EXPECT_EQ(said(m.counts), QString::fromUtf8(c.counts));
         // Merging the same copy again changes nothing.

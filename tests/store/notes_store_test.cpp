@@ -71,9 +71,8 @@ TEST_F(NotesStoreTest, LoadCreatesAPrivateFileAndCaptureWritesUnderToday) {
     EXPECT_EQ(file(), QByteArray());
     EXPECT_EQ(QFile::permissions(path), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
     QSignalSpy changed(store.get(), &NotesStore::changed);
-    const auto id = add(*store, u"  milk \n");
+    EXPECT_TRUE(add(*store, u"  milk \n"));
     EXPECT_EQ(file(), kToday + "- [ ] milk  <!-- 09:05 -->\n");
-    EXPECT_EQ(id, NotesDocument::stableID(u"2025-03-14 Friday|milk|0"));
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(store->undoDepth(), 0);
     EXPECT_FALSE(add(*store, u" \n\t"));
@@ -212,10 +211,7 @@ class OutsideWriterTest : public NotesStoreTest, public ::testing::WithParamInte
 TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     using namespace std::chrono_literals;
     const OutsideWriter w = GetParam();
-    QByteArray text = kToday;
-    for (int i = 1; i <= 200; ++i) {
-        text += "- [ ] entry " + QByteArray::number(i) + '\n';
-    }
+    const QByteArray text = kToday + QByteArray("- [ ] entry\n").repeated(200);
     open(text);
     NotesStore::Options options = w.resident ? NotesStore::residentOptions() : NotesStore::Options{};
     options.wholeDocument = !w.captureOnly;
@@ -270,9 +266,7 @@ TEST_P(OutsideWriterTest, WhatItWroteAndTheCaptureAreBothKept) {
     }
     EXPECT_TRUE(QTest::qWaitFor([&] { return file().contains("- [ ] mine  <!-- 09:05 -->\n"); }, 5000));
     const QByteArray after = file();
-    for (int i = 1; i <= 200; ++i) {
-        EXPECT_TRUE(after.contains("- [ ] entry " + QByteArray::number(i) + '\n')) << i;
-    }
+    EXPECT_TRUE(after.startsWith(text));
     EXPECT_EQ(after.count("- [ ] mine"), 1);
     EXPECT_EQ(after.contains("- [ ] outside\n"), w.way != OutsideWriter::InPlace);
 }
@@ -296,10 +290,8 @@ TEST_F(NotesStoreTest, WhatCannotBeWrittenNowIsKeptUntilItIs) {
     enum Then { MoreSpace, FileFree, Quits, ProgramEnds };
     for (const Then then : {MoreSpace, FileFree, Quits, ProgramEnds}) {
         SCOPED_TRACE(then);
-        QByteArray text = kToday + "- [ ] a\n";
-        for (int i = 0; i < 10; ++i) {
-            text += "- [ ] filler that a record of the capture is smaller than\n";
-        }
+        const QByteArray text = kToday + "- [ ] a\n" +
+                                QByteArray("- [ ] filler that a record of the capture is smaller than\n").repeated(10);
         open(text);
         NotesStore::Options options = NotesStore::residentOptions();
         options.noticeDelay = 300ms;
@@ -364,13 +356,11 @@ TEST_F(NotesStoreTest, AFailedWriteIsReportedAndTheNextSuccessClearsIt) {
         const QByteArray onDisk = file();
         QSignalSpy errors(store.get(), &NotesStore::errorChanged);
         {
-            std::optional<plim::test::FileSizeLimit> limit;
             plim::test::ScriptedCalls failing;
-            failing.failing[failing.Rename] = failing.failing[failing.Exchange] = EIO;
-            std::optional<FileSystemCalls::Override> calls;
-            if (renameFails) {
-                calls.emplace(failing);
-            } else {
+            failing.failing[failing.Rename] = failing.failing[failing.Exchange] = renameFails ? EIO : 0;
+            const FileSystemCalls::Override calls(failing);
+            std::optional<plim::test::FileSizeLimit> limit;
+            if (!renameFails) {
                 limit.emplace(8);
             }
             EXPECT_TRUE(store->mutate(toggleFirst));
@@ -491,10 +481,7 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
         const std::pair<const char*, std::function<void()>> steps[] = {
             {"load", [] {}},
             {"done", [&] { store->toggleDone(idOf("a")); }},
-            {"capture with a reminder",
-             [&] {
-                 store->append(u"new", Reminder{now() + minutes(5), {}, false}, now());
-             }},
+            {"capture with a reminder", [&] { store->append(u"new", Reminder(now() + 5min, {}, false), now()); }},
             {"done in a lower day", [&] { store->toggleDone(idOf("f\nmore")); }},
             {"done beside an indented line of its own",
              [&] {
@@ -502,21 +489,13 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
                  EXPECT_TRUE(file().replace("\r\n", "\n").contains("- [ ] g\n\n  indented note\n"))
                      << "the line must not join the entry above";
              }},
-            {"reminder set on a lower day",
-             [&] {
-                 store->setReminder(idOf("g"), Reminder{now() - hours(1), {}, false});
-             }},
-            {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + hours(2)}}); }},
+            {"reminder set on a lower day", [&] { store->setReminder(idOf("g"), Reminder(now() - 1h, {}, false)); }},
+            {"snoozed", [&] { store->answer(idOf("note"), {NotesDocument::Answer::Snooze{now() + 2h}}); }},
             {"routine done", [&] { store->markDone(idOf("c"), true); }},
             {"carried", [&] { store->carryToToday(idOf("e"), now()); }},
-            {"the last day removed",
-             [&] { EXPECT_TRUE(store->mutate([](NotesDocument& d) { d.sections.removeLast(); })); }},
+            {"last day gone", [&] { EXPECT_TRUE(store->mutate([](NotesDocument& d) { d.sections.removeLast(); })); }},
             {"preamble removed", [&] { store->mutate([](NotesDocument& d) { d.preamble.clear(); }); }},
-            {"undo",
-             [&] {
-                 store->undo();
-                 EXPECT_EQ(file(), earlier);
-             }},
+            {"undo", [&] { store->undo(); }},
             {"a heading renamed",
              [&] { EXPECT_TRUE(store->mutate([](NotesDocument& d) { d.sections[1].heading += u" renamed"; })); }},
             {"two lines", [&] { store->updateText(idOf("b"), u"b\nsecond line"); }},
@@ -546,6 +525,9 @@ TEST_F(NotesStoreTest, FileAndCountsAlwaysMatchTheWholeDocument) {
             change();
             if (step != steps[0].first) { // a file read in is written only at the first change
                 EXPECT_EQ(file(), store->document().serialized().toUtf8()) << step;
+            }
+            if (std::string_view(step).starts_with("undo") || std::string_view(step) == "redo") {
+                EXPECT_EQ(file(), earlier) << step; // the file before the step it takes back
             }
             const Calendar calendar = notes.clock->calendar();
             const Anchors anchors = notes.prefs->anchors();

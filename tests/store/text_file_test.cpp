@@ -97,22 +97,16 @@ TEST_F(TextFileTest, TemporaryIsHiddenAndOnlyOursAreRemovedAsStale) {
 TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
     struct Case {
         const char* name;
+        bool regular; // read, but refused as read-only
         std::function<bool(const QString&)> make;
-        TextRead::Status read;
-        const char* refusal;
     };
     const QString fifo = at(QStringLiteral("fifo"));
     const Case cases[] = {
-        {"fifo", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; },
-         TextRead::Status::NotRegular, "not a regular file"},
-        {"folder", [](const QString& p) { return QDir().mkdir(p) && writeAll(p + QStringLiteral("/x"), "x"); },
-         TextRead::Status::NotRegular, "not a regular file"},
-        // The first row's FIFO.
-        {"link to a fifo", [&](const QString& p) { return QFile::link(fifo, p); }, TextRead::Status::NotRegular,
-         "not a regular file"},
-        {"read-only file",
-         [](const QString& p) { return writeAll(p, "keep\n") && ::chmod(QFile::encodeName(p).constData(), 0444) == 0; },
-         TextRead::Status::Ok, "read-only"},
+        {"fifo", false, [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }},
+        {"folder", false, [](const QString& p) { return QDir().mkdir(p) && writeAll(p + QStringLiteral("/x"), "x"); }},
+        {"link to a fifo", false, [&](const QString& p) { return QFile::link(fifo, p); }}, // the first row's
+        {"read-only", true,
+         [](const QString& p) { return writeAll(p, "keep\n") && QFile::setPermissions(p, QFile::ReadOwner); }},
     };
     // A blocking open is interrupted instead of hanging the test.
     struct sigaction wake {};
@@ -128,13 +122,12 @@ TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
         ::alarm(2);
         const TextRead read = readTextFile(path);
         ::alarm(0);
-        EXPECT_EQ(read.status, c.read) << read.reason.toStdString();
-        if (c.read == TextRead::Status::NotRegular) {
-            EXPECT_EQ(read.reason, QStringLiteral("it is not a regular file"));
-        }
+        EXPECT_EQ(read.status, c.regular ? TextRead::Status::Ok : TextRead::Status::NotRegular);
+        EXPECT_EQ(read.reason, c.regular ? QString() : QStringLiteral("it is not a regular file"));
         const auto failure = writeTextFileAtomically(path, u"new\n");
         ASSERT_TRUE(failure);
-        EXPECT_TRUE(failure->contains(QLatin1String(c.refusal))) << failure->toStdString();
+        EXPECT_TRUE(failure->contains(QLatin1String(c.regular ? "read-only" : "not a regular file")))
+            << failure->toStdString();
         EXPECT_EQ(modeOf(path), before);
         if (S_ISREG(before)) {
             EXPECT_EQ(readAll(path), bytes);
@@ -142,7 +135,7 @@ TEST_F(TextFileTest, OnlyRegularWritableFilesAreReadOrReplaced) {
     }
     ::sigaction(SIGALRM, &previous, nullptr);
     EXPECT_EQ(others({QStringLiteral("fifo"), QStringLiteral("folder"), QStringLiteral("link-to-a-fifo"),
-                      QStringLiteral("read-only-file")}),
+                      QStringLiteral("read-only")}),
               QStringList());
     // A character device is refused without opening it; never written here.
     EXPECT_EQ(readTextFile(QStringLiteral("/dev/null")).status, TextRead::Status::NotRegular);
@@ -180,14 +173,11 @@ TEST_F(TextFileTest, ARelativeSymlinkIsWrittenThroughAndTakesItsTargetsLock) {
 
 TEST_F(TextFileTest, CommitRenamesOnlyOverTheVersionItWasToldOf) {
     // Also where the file system cannot swap two files and only the last look before the rename guards.
-    plim::test::ScriptedCalls noSwap;
-    noSwap.failing[noSwap.Exchange] = EINVAL;
     for (const bool swaps : {true, false}) {
         SCOPED_TRACE(swaps);
-        std::optional<FileSystemCalls::Override> calls;
-        if (!swaps) {
-            calls.emplace(noSwap);
-        }
+        plim::test::ScriptedCalls calls;
+        calls.failing[calls.Exchange] = swaps ? 0 : EINVAL;
+        const FileSystemCalls::Override use(calls);
         QFile::remove(notes);
         PreparedWrite created = PreparedWrite::prepare(notes, "first\n");
         const PreparedWrite::Result first = created.commit(FileStamp{});
