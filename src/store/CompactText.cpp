@@ -1,5 +1,6 @@
 #include "store/CompactText.h"
 
+#include "base/KeyedHash.h"
 #include "store/TextFile.h"
 
 #include <QHash>
@@ -17,7 +18,7 @@ constexpr qsizetype kMaxChunk = 64 * 1024;
 
 CompactText::ChunkPtr CompactText::chunk(QByteArray bytes) {
     auto c = std::make_shared<Chunk>();
-    c->hash = qHash(QByteArrayView(bytes));
+    c->hash = keyedHash(bytes);
     c->bytes = std::move(bytes);
     c->bytes.squeeze(); // an encoder's buffer is larger than what it holds; fifty steps keep it
     return c;
@@ -72,7 +73,7 @@ CompactText CompactText::make(QByteArrayView utf8, const CompactText* neighbour)
     qsizetype start = 0;
     auto cut = [&](qsizetype end) {
         const QByteArrayView piece(data + start, end - start);
-        const size_t h = qHash(piece);
+        const size_t h = keyedHash(piece);
         for (auto it = known.constFind(h); it != known.cend() && it.key() == h; ++it) {
             if ((**it)->bytes == piece) {
                 out.chunks_.push_back(**it);
