@@ -3,6 +3,8 @@
 #include "base/KeyedHash.h"
 #include "notes/NotesSyntax.h"
 
+#include <QStringDecoder>
+
 #include <unordered_map>
 
 namespace plim {
@@ -165,6 +167,163 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
     }
     size_ = all.size();
     textSize_ = text.size();
+    days_ = std::move(days);
+    return doc;
+}
+
+std::optional<NotesDocument> IncrementalParser::parse(const std::vector<Piece>& pieces) {
+    // Days mostly come in the order read last time: looked for where the last one found stood (and
+    // just after it, past a day changed or gone), else through all of them, through a table once a
+    // few were not where expected.
+    std::unordered_multimap<std::size_t, std::size_t> known;
+    std::vector<bool> taken(days_.size(), false);
+    std::size_t next = 0;
+    int misses = 0;
+    // Each earlier day is taken once: two identical days must not share an identity.
+    const auto take = [&](Print print, qsizetype length) -> const Day* {
+        const auto fits = [&](std::size_t i) {
+            return !taken[i] && days_[i].print == print && days_[i].length == length;
+        };
+        std::optional<std::size_t> found;
+        for (const std::size_t i : {next, next + 1}) {
+            if (!found && i < days_.size() && fits(i)) {
+                found = i;
+            }
+        }
+        if (!found && ++misses <= 8) {
+            for (std::size_t i = 0; i < days_.size() && !found; ++i) {
+                if (fits(i)) {
+                    found = i;
+                }
+            }
+        } else if (!found) {
+            if (known.empty()) {
+                known.reserve(days_.size());
+                for (std::size_t i = 0; i < days_.size(); ++i) {
+                    known.emplace(days_[i].print, i);
+                }
+            }
+            const auto [first, past] = known.equal_range(print);
+            for (auto it = first; it != past && !found; ++it) {
+                if (fits(it->second)) {
+                    found = it->second;
+                }
+            }
+        }
+        if (!found) {
+            return nullptr;
+        }
+        taken[*found] = true;
+        next = *found + 1;
+        return &days_[*found];
+    };
+
+    NotesDocument doc;
+    NotesDocument preamble;
+    Print preamblePrint = 0;
+    bool preambleRead = false;
+    std::vector<Day> days;
+    days.reserve(pieces.size());
+    qsizetype at = 0;     // bytes read so far
+    qsizetype textAt = 0; // and their text's length
+    // The pieces not known, read together once a known day or the end follows.
+    QByteArray run;
+    const auto readRun = [&] {
+        if (preambleRead && run.isEmpty()) {
+            return true;
+        }
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        const QString text = decoder.decode(run);
+        if (decoder.hasError()) {
+            return false;
+        }
+        const QByteArrayView bytes(run);
+        const QStringView view(text);
+        const bool first = !preambleRead;
+        const std::vector<qsizetype> starts =
+            dayStarts(bytes, 0, bytes.size(), first && bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+        const std::vector<qsizetype> textStarts =
+            dayStarts(view, 0, view.size(), first && syntax::startsWithByteOrderMark(view) ? 1 : 0);
+        if (starts.size() != textStarts.size()) {
+            return false;
+        }
+        if (first) {
+            // The preamble (and the byte-order mark before it) as a whole parse reads it.
+            preamble = NotesDocument::parse(view.first(textStarts.empty() ? view.size() : textStarts.front()));
+            preamblePrint = keyedHash(bytes.first(starts.empty() ? bytes.size() : starts.front()));
+            doc = preamble;
+            doc.sections.reserve(static_cast<qsizetype>(pieces.size()));
+            preambleRead = true;
+        } else if (starts.empty() || starts.front() != 0) {
+            return false; // it goes on with the known day before it
+        }
+        for (std::size_t k = 0; k < starts.size(); ++k) {
+            const bool last = k + 1 == starts.size();
+            const qsizetype from = starts[k];
+            const qsizetype length = (last ? bytes.size() : starts[k + 1]) - from;
+            const qsizetype dayTextFrom = textStarts[k];
+            const qsizetype dayTextLength = (last ? view.size() : textStarts[k + 1]) - dayTextFrom;
+            const Print dayPrint = keyedHash(bytes.sliced(from, length));
+            DaySection section;
+            if (const Day* same = take(dayPrint, length)) {
+                section = same->section;
+            } else {
+                section = std::move(NotesDocument::parse(view.sliced(dayTextFrom, dayTextLength)).sections.front());
+                section.items.squeeze();
+            }
+            doc.sections.append(section);
+            days.push_back(Day{at + from, length, textAt + dayTextFrom, dayTextLength, dayPrint, std::move(section)});
+        }
+        at += bytes.size();
+        textAt += view.size();
+        run.clear();
+        return true;
+    };
+
+    // The line end of the text's first line, found in its bytes.
+    std::optional<bool> crlf;
+    char lastByte = 0;
+    qsizetype total = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const QByteArrayView bytes = pieces[i].utf8;
+        // A known day stands where a day starts (after a line end, or first after the byte-order
+        // mark) and ends a line unless it is the last.
+        const bool dayStart =
+            total == 0 ? true : lastByte == '\n' || (total == 3 && at == 0 && run.startsWith("\xEF\xBB\xBF"));
+        const Day* same =
+            i > 0 && dayStart && bytes.startsWith("## ") && (i + 1 == pieces.size() || bytes.endsWith('\n'))
+                ? take(pieces[i].print, bytes.size())
+                : nullptr;
+        if (!crlf) {
+            if (const qsizetype lf = bytes.indexOf('\n'); lf >= 0) {
+                crlf = lf > 0 ? bytes[lf - 1] == '\r' : total > 0 && lastByte == '\r';
+            }
+        }
+        total += bytes.size();
+        if (!bytes.isEmpty()) {
+            lastByte = bytes.back();
+        }
+        if (!same) {
+            run += bytes;
+            continue;
+        }
+        if (!readRun()) {
+            return std::nullopt;
+        }
+        doc.sections.append(same->section);
+        days.push_back(Day{at, same->length, textAt, same->textLength, same->print, same->section});
+        at += same->length;
+        textAt += same->textLength;
+    }
+    if (!readRun()) {
+        return std::nullopt;
+    }
+    doc.lineEnd = crlf.value_or(false) ? NotesDocument::LineEnd::CrLf : NotesDocument::LineEnd::Lf;
+    size_ = at;
+    textSize_ = textAt;
+    preamblePrint_ = preamblePrint;
+    preamble_ = std::move(preamble);
     days_ = std::move(days);
     return doc;
 }

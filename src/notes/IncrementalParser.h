@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace plim {
@@ -19,6 +20,16 @@ public:
     // `utf8` is the text's UTF-8 when the caller has it (made from the text when null). Of it only
     // each day's place and fingerprint are kept until the next parse, not the bytes.
     NotesDocument parse(const QString& text, QByteArray utf8 = {});
+    // A stretch of a text's UTF-8 with its keyedHash.
+    struct Piece {
+        QByteArrayView utf8;
+        std::size_t print = 0;
+    };
+    // The same for the text whose UTF-8 is these pieces in order, without making the whole text: a
+    // piece whose print is that of a whole day read last time is that day, neither decoded nor
+    // hashed; the rest is decoded and read. None when the bytes are not UTF-8 or a known day does not
+    // stand where a day starts (the whole text must then be read).
+    std::optional<NotesDocument> parse(const std::vector<Piece>& pieces);
     // Forgets the last text (the next parse reads every day).
     void clear();
 

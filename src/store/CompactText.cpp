@@ -1,10 +1,12 @@
 #include "store/CompactText.h"
 
+#include "base/KeyedHash.h"
 #include "store/TextFile.h"
 
 #include <QHash>
 #include <QSet>
 
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -17,7 +19,7 @@ constexpr qsizetype kMaxChunk = 64 * 1024;
 
 CompactText::ChunkPtr CompactText::chunk(QByteArray bytes) {
     auto c = std::make_shared<Chunk>();
-    c->hash = qHash(QByteArrayView(bytes));
+    c->hash = keyedHash(bytes);
     c->bytes = std::move(bytes);
     c->bytes.squeeze(); // an encoder's buffer is larger than what it holds; fifty steps keep it
     return c;
@@ -72,7 +74,7 @@ CompactText CompactText::make(QByteArrayView utf8, const CompactText* neighbour)
     qsizetype start = 0;
     auto cut = [&](qsizetype end) {
         const QByteArrayView piece(data + start, end - start);
-        const size_t h = qHash(piece);
+        const size_t h = keyedHash(piece);
         for (auto it = known.constFind(h); it != known.cend() && it.key() == h; ++it) {
             if ((**it)->bytes == piece) {
                 out.chunks_.push_back(**it);
@@ -113,10 +115,12 @@ qsizetype CompactText::size() const {
 }
 
 QByteArray CompactText::utf8() const {
-    QByteArray all;
-    all.reserve(size());
+    // Copied straight into their place: thousands of appends would each check for room.
+    QByteArray all(size(), Qt::Uninitialized);
+    char* at = all.data();
     for (const auto& c : chunks_) {
-        all.append(c->bytes);
+        std::memcpy(at, c->bytes.constData(), static_cast<std::size_t>(c->bytes.size()));
+        at += c->bytes.size();
     }
     return all;
 }

@@ -15,7 +15,7 @@ class CompactText {
 public:
     // One piece of the text's UTF-8 (a day), shared between the texts that hold it.
     struct Chunk {
-        size_t hash = 0;
+        size_t hash = 0; // keyedHash of the bytes
         QByteArray bytes;
     };
     using ChunkPtr = std::shared_ptr<const Chunk>;

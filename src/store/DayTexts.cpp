@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <cstring>
+
 namespace plim {
 
 namespace {
@@ -247,11 +249,16 @@ void DayTexts::build(const NotesDocument& doc, DayTexts* next, QString* text, QB
             size += day.utf8->bytes.size();
         }
         if (join) {
-            QByteArray utf8;
-            utf8.reserve(size);
-            utf8 += preambleUtf8->bytes;
+            // Copied straight into their place: thousands of appends would each check for room.
+            QByteArray utf8(size, Qt::Uninitialized);
+            char* at = utf8.data();
+            const auto put = [&](const QByteArray& piece) {
+                std::memcpy(at, piece.constData(), static_cast<std::size_t>(piece.size()));
+                at += piece.size();
+            };
+            put(preambleUtf8->bytes);
             for (const Day& day : days) {
-                utf8 += day.utf8->bytes;
+                put(day.utf8->bytes);
             }
             *bytes = std::move(utf8);
         }

@@ -663,13 +663,6 @@ void NotesStore::restore(bool undoing) {
         }
         const CompactText& step = history_.next(undoing)->text;
         const QByteArray bytes = step.utf8();
-        // The days the step shares with the kept ones are not decoded again.
-        bool whole = false;
-        const QString restored = dayTexts_.decode(step, &whole);
-        std::optional<Restored> made;
-        if (whole) {
-            made = Restored{restored, step};
-        }
         const Saved saved = saveNotes(bytes);
         if (saved == Saved::Moved) {
             continue;
@@ -678,21 +671,25 @@ void NotesStore::restore(bool undoing) {
             turns_.setContended(true); // kept, as a change is
             return;
         }
+        // The step's own text, once it holds the text it replaces.
+        CompactText restored;
         // The text left is kept as the days' UTF-8 already made of it, where they are the document's:
         // the whole text is then not made again for it.
-        const std::optional<UndoHistory::MovedFile> moved =
-            history_.cross(undoing, [this](const CompactText* neighbour) {
+        const std::optional<UndoHistory::MovedFile> moved = history_.cross(
+            undoing,
+            [this](const CompactText* neighbour) {
                 // The text an undo or redo made the file's is kept as it came (the days made ahead of
                 // the next key would give the same text again, cut anew).
-                if (restored_ && serialized_ && serialized_->constData() == restored_->text.constData() &&
-                    serialized_->size() == restored_->text.size()) {
-                    return restored_->compact;
+                if (restored_ && restored_->document.sections.constData() == document_.sections.constData() &&
+                    restored_->document == document_) {
+                    return std::move(restored_->compact); // replaced below
                 }
                 if (dayTexts_.describes(document_)) {
                     return dayTexts_.compact(neighbour);
                 }
                 return compactOf(currentText(), neighbour);
-            });
+            },
+            &restored);
         if (moved) {
             // The merged copy goes back beside the notes with the text it was merged into, and
             // away again with the merge; a file now in its way stays where it is.
@@ -702,16 +699,36 @@ void NotesStore::restore(bool undoing) {
                 QFile::rename(source, target);
             }
         }
-        document_ = parser_.parse(restored, bytes);
-        // The days read again are new lists; the others are still the very lists whose text is kept,
-        // so the next change writes only those anew.
-        dayTexts_.dropBytes();
-        serialized_ = restored;
-        restored_ = std::move(made);
-        parsedFromText_ = saved == Saved::Yes;
-        if (saved == Saved::Yes) {
-            file_.written(restored, bytes);
+        // Only the days not read before are decoded and read; the others are taken as they were
+        // read, the very lists (the next change writes only the days it touches anew).
+        std::vector<IncrementalParser::Piece> pieces;
+        pieces.reserve(restored.chunks().size());
+        for (const CompactText::ChunkPtr& chunk : restored.chunks()) {
+            pieces.push_back({QByteArrayView(chunk->bytes), chunk->hash});
         }
+        if (std::optional<NotesDocument> read = parser_.parse(pieces)) {
+            document_ = std::move(*read);
+            serialized_.reset();
+            restored_ = Restored{document_, std::move(restored)};
+            if (saved == Saved::Yes) {
+                file_.writtenBytes(bytes); // the text decoded from them when needed
+            }
+        } else {
+            // Not UTF-8 where it was cut: read as a whole.
+            bool whole = false;
+            const QString text = dayTexts_.decode(restored, &whole);
+            document_ = parser_.parse(text, bytes);
+            serialized_ = text;
+            restored_.reset();
+            if (whole) {
+                restored_ = Restored{document_, std::move(restored)};
+            }
+            if (saved == Saved::Yes) {
+                file_.written(text, bytes);
+            }
+        }
+        dayTexts_.dropBytes();
+        parsedFromText_ = saved == Saved::Yes;
         Q_EMIT changed();
         return;
     }

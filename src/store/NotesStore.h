@@ -285,11 +285,11 @@ private:
     std::optional<QString> serialized_;
     // Each day's written form, kept with the items it was written from.
     DayTexts dayTexts_;
-    // The text the last undo or redo made the file's, with its chunks: while the document is still
-    // that text (`serialized_` is this very string), the next one keeps these instead of cutting
-    // the whole text again.
+    // The text the last undo or redo made the file's, with the document read from it: while the
+    // document is still that one, the next undo or redo keeps these chunks instead of cutting the
+    // text again.
     struct Restored {
-        QString text;
+        NotesDocument document;
         CompactText compact;
     };
     std::optional<Restored> restored_;

@@ -1,5 +1,6 @@
 #include "store/UndoHistory.h"
 
+#include <utility>
 #include <vector>
 
 namespace plim {
@@ -44,13 +45,13 @@ const UndoHistory::Step* UndoHistory::next(bool undoing) const {
     return cursor_ < static_cast<int>(steps_.size()) ? &steps_[size_t(cursor_)] : nullptr;
 }
 
-const std::optional<UndoHistory::MovedFile>& UndoHistory::cross(bool undoing, const Make& current) {
+const std::optional<UndoHistory::MovedFile>& UndoHistory::cross(bool undoing, const Make& current, CompactText* own) {
     // The step's own text is the file's now; the text kept in its place shares with the newest step
     // of the side it joins.
     const size_t at = size_t(undoing ? cursor_ - 1 : cursor_);
     const bool neighbour = undoing ? at + 1 < steps_.size() : at > 0;
     const CompactText* beside = neighbour ? &steps_[undoing ? at + 1 : at - 1].text : nullptr;
-    steps_[at].text = CompactText();
+    *own = std::exchange(steps_[at].text, CompactText());
     steps_[at].text = current(beside);
     cursor_ += undoing ? -1 : 1;
     return steps_[at].moved;

@@ -47,8 +47,8 @@ public:
     // The step an undo (or a redo) goes back to; none when there is nothing to undo (redo).
     const Step* next(bool undoing) const;
     // Once that step's text is the file's: the step crosses to the other side, holding `current`,
-    // the text it replaced. Returns the file the step moved, if any.
-    const std::optional<MovedFile>& cross(bool undoing, const Make& current);
+    // the text it replaced; its own text goes to `own`. Returns the file the step moved, if any.
+    const std::optional<MovedFile>& cross(bool undoing, const Make& current, CompactText* own);
 
 private:
     std::deque<Step> steps_;

@@ -1,5 +1,7 @@
 #include "notes/IncrementalParser.h"
 
+#include "base/KeyedHash.h"
+
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +69,28 @@ TEST(IncrementalParser, ReadsLikeAWholeParseAndSharesUnchangedDays) {
             text = text.first(at) + bits[below(bits.size())] + text.sliced(std::min(text.size(), at + below(6)));
         }
         SCOPED_TRACE(text.toStdString());
-        NotesDocument after = parser.parse(text);
+        // Every other round the text comes as its days' UTF-8, as an undo step keeps it; every fourth
+        // also cut anywhere in a day (then it may have to be read as a whole).
+        std::optional<NotesDocument> cut;
+        if (round % 2 == 1 && QStringView(text).isValidUtf16()) {
+            const bool anywhere = round % 4 == 3;
+            std::vector<QByteArray> utf8;
+            for (const QString& piece : pieces(text)) {
+                const QByteArray bytes = piece.toUtf8();
+                const qsizetype at = anywhere && !bytes.isEmpty() ? below(bytes.size()) : 0;
+                if (at > 0) {
+                    utf8.push_back(bytes.first(at));
+                }
+                utf8.push_back(bytes.sliced(at));
+            }
+            std::vector<IncrementalParser::Piece> given;
+            for (const QByteArray& bytes : utf8) {
+                given.push_back({bytes, keyedHash(bytes)});
+            }
+            cut = parser.parse(given);
+            ASSERT_TRUE(cut || anywhere);
+        }
+        NotesDocument after = cut ? *cut : parser.parse(text);
         NotesDocument whole = NotesDocument::parse(text);
         const QStringList texts = pieces(text).mid(1);
         ASSERT_EQ(after.sections.size(), texts.size());
