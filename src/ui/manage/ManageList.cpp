@@ -110,6 +110,9 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::size_t dayAt = 0;   // and in the per-day ones
     std::size_t oldNext = 0; // the first previous day neither taken over nor given way
     const auto place = [&](std::size_t upTo) {
+        if (upTo == oldNext && counts.empty()) {
+            return; // nothing read, nothing given way: the usual day taken over
+        }
         const std::size_t count = oldStart(upTo) - oldStart(oldNext);
         if (count > 0 || !facts.empty()) {
             at += splice(facts_, at, count, facts);
@@ -510,6 +513,8 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
                matches,
                {},
                nullptr,
+               {},
+               {},
                0};
     if (listing == Listing::Later) {
         listLater(b, now);
@@ -596,14 +601,115 @@ void ManageList::listLater(Building& b, const Moment& now) const {
     }
 }
 
+// "Now" or "Active" being gathered while the days are listed: the days whose lists the group shown
+// was gathered from keep their entries; the others' are read.
+struct ManageList::Gathering {
+    const Group& was;
+    bool byRing;
+    Group is;
+    std::vector<std::int64_t> moved; // each of was.days: where it stands in is.days, -1 gone
+    std::size_t next = 0;            // the first of was.days not met again
+    struct Fresh {
+        Place place;
+        std::uint32_t day;
+    };
+    std::vector<Fresh> fresh;
+
+    Gathering(const Group& group, bool ring)
+        : was(group)
+        , byRing(ring)
+        , moved(group.days.size(), -1) {}
+
+    // A day with entries for the group; `list` null when the day's list is not kept.
+    void add(const std::shared_ptr<const DayList>& list, std::uint32_t section, std::uint32_t base,
+             const std::vector<std::uint32_t>& which) {
+        const auto day = static_cast<std::uint32_t>(is.days.size());
+        is.days.emplace_back(list, section);
+        // Days keep their order: the same list is looked for a few days ahead of the last met.
+        for (std::size_t t = next; list && t < std::min(next + 4, was.days.size()); ++t) {
+            if (was.days[t].first == list) {
+                moved[t] = day;
+                next = t + 1;
+                return;
+            }
+        }
+        for (const std::uint32_t i : which) {
+            fresh.push_back({{base + i, section}, day});
+        }
+    }
+
+    // The group in order of next ring (in "Now"), day, and newest entry first.
+    std::shared_ptr<const Gathered> make(const Building& b, const QUuid& id, const QString& heading) {
+        const auto nextOf = [&](const Place& p) { return byRing ? b.facts[p.item].next : Instant{}; };
+        std::stable_sort(fresh.begin(), fresh.end(),
+                         [&](const Fresh& x, const Fresh& y) { return nextOf(x.place) < nextOf(y.place); });
+        auto g = std::make_shared<Gathered>();
+        g->id = id;
+        g->heading = heading;
+        const std::size_t most = fresh.size() + (was.list ? was.list->own.size() : 0);
+        g->own.reserve(most);
+        g->homes.reserve(most);
+        g->items.reserve(most);
+        g->ids.reserve(most);
+        g->next.reserve(most);
+        g->days.reserve(most);
+        const Gathered* w = was.list.get();
+        const std::size_t count = w ? w->own.size() : 0;
+        std::size_t k = 0;
+        // Skips the entries of the days gone.
+        const auto keptAt = [&] {
+            while (k < count && moved[w->days[k]] < 0) {
+                ++k;
+            }
+            return k < count;
+        };
+        const auto later = [&](const Fresh& f) {
+            // Whether the kept entry k comes after the fresh one f: a day is kept or read whole, so
+            // the two stand on different days.
+            const auto day = static_cast<std::uint32_t>(moved[w->days[k]]);
+            const Instant at = nextOf(f.place);
+            return at != w->next[k] ? at < w->next[k] : f.place.section < is.days[day].second;
+        };
+        std::size_t f = 0;
+        for (;;) {
+            const bool kept = keptAt();
+            if (kept && (f == fresh.size() || !later(fresh[f]))) {
+                const auto day = static_cast<std::uint32_t>(moved[w->days[k]]);
+                g->own.push_back(w->own[k]);
+                g->homes.push_back(is.days[day].second);
+                g->items.push_back(w->items[k]);
+                g->ids.push_back(w->ids[k]);
+                g->next.push_back(w->next[k]);
+                g->days.push_back(day);
+                ++k;
+            } else if (f < fresh.size()) {
+                const Place& p = fresh[f].place;
+                const auto item = p.item - static_cast<std::uint32_t>(b.offsets[p.section]);
+                const Item& it = b.source[p.section].items[item];
+                g->own.push_back(&it);
+                g->homes.push_back(p.section);
+                g->items.push_back(item);
+                g->ids.push_back(entryOf(it)->id);
+                g->next.push_back(nextOf(p));
+                g->days.push_back(fresh[f].day);
+                ++f;
+            } else {
+                break;
+            }
+        }
+        return g;
+    }
+};
+
 void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
-    std::vector<Place> ringing;
-    std::vector<Place> active;
-    std::vector<Part> days;
-    days.reserve(static_cast<std::size_t>(b.source.size()));
     // The notes' days unfiltered are kept with their facts, and listed again only when they changed
     // or a ring passed; the rest go to the pool, one after another.
     const bool keep = !b.matches && &b.facts == &facts_;
+    static const Group none;
+    Gathering ringing(keep ? now_ : none, true);
+    Gathering active(keep ? active_ : none, false);
+    std::vector<Part> days;
+    days.reserve(static_cast<std::size_t>(b.source.size()));
     for (qsizetype s = 0; s < b.source.size(); ++s) {
         const QString& heading = b.source[s].heading;
         const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
@@ -626,11 +732,11 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             listDay(scratch_, b.facts.data() + base, count, matches, notes, folds, now.instant);
         }
         const auto section = static_cast<std::uint32_t>(s);
-        for (const std::uint32_t i : list->ringing) {
-            ringing.push_back({base + i, section});
+        if (!list->ringing.empty()) {
+            ringing.add(part.list, section, base, list->ringing);
         }
-        for (const std::uint32_t i : list->active) {
-            active.push_back({base + i, section});
+        if (!list->active.empty()) {
+            active.add(part.list, section, base, list->active);
         }
         // A day is listed while it has entries, even when all of them are hidden.
         if (!list->stays) {
@@ -650,13 +756,20 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
         part.hidden = list->hidden;
         days.push_back(std::move(part));
     }
-    if (!ringing.empty()) {
-        std::stable_sort(ringing.begin(), ringing.end(),
-                         [&](const Place& x, const Place& y) { return facts_[x.item].next < facts_[y.item].next; });
-        b.gather(nowSectionID(), nowHeading(), ringing);
-    }
-    if (!active.empty()) {
-        b.gather(activeSectionID(), activeHeading(), active);
+    for (auto [gathering, id, heading, into] : {std::tuple{&ringing, nowSectionID(), &nowHeading(), &b.now},
+                                                std::tuple{&active, activeSectionID(), &activeHeading(), &b.active}}) {
+        if (gathering->is.days.empty()) {
+            continue;
+        }
+        auto g = gathering->make(b, id, *heading);
+        Part part;
+        part.count = static_cast<std::uint32_t>(g->own.size());
+        part.entryCount = part.count;
+        part.gathered = g;
+        b.parts.push_back(std::move(part));
+        if (keep) {
+            *into = Group{std::move(g), std::move(gathering->is.days)};
+        }
     }
     // The pool is complete: its days read from it.
     for (Part& part : days) {
@@ -773,6 +886,8 @@ ManageList::Changes ManageList::compare(const Building& b) const {
 
 void ManageList::take(Building&& b) {
     parts_ = std::move(b.parts);
+    now_ = std::move(b.now);
+    active_ = std::move(b.active);
     builtSource_ = b.source;
     entryCount_ = parts_.empty() ? 0 : parts_.back().firstEntry + parts_.back().entryCount;
     rowCount_ = b.rows;

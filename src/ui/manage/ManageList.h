@@ -183,7 +183,18 @@ private:
         std::vector<std::uint32_t> homes;
         std::vector<std::uint32_t> items;
         std::vector<QUuid> ids;
+        // "Now" and "Active": each entry's next ring (none in "Active"), and its day in the group's days.
+        std::vector<Instant> next;
+        std::vector<std::uint32_t> days;
     };
+    // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
+    // the same address is the same list) and the day each stood at: the next list takes over the
+    // entries of the days whose lists stay, and reads and sorts only the others'.
+    struct Group {
+        std::shared_ptr<const Gathered> list;
+        std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> days;
+    };
+    struct Gathering;
     // A section the list shows. A day of the source reads its rows from what listing the day found
     // (kept with the day's facts, or in the build's pool), counted from the day's first item, so
     // that a change lists only the days it touched again and the rest only move down or up.
@@ -222,6 +233,8 @@ private:
         std::vector<Part> parts;
         // The days listed for this list alone (the trash, a filter), one after another.
         std::shared_ptr<DayList> pool;
+        Group now;
+        Group active;
         int rows = 0;
         // A section of entries gathered from several days ("Now", "Active", Later's days).
         void gather(const QUuid& id, const QString& heading, std::span<const Place> places);
@@ -287,6 +300,8 @@ private:
     // The sections shown, "Now" and "Active" first, and the source they were built from, which
     // keeps their items alive.
     std::vector<Part> parts_;
+    Group now_;
+    Group active_;
     QList<DaySection> builtSource_;
     std::uint32_t entryCount_ = 0;
     int rowCount_ = 0;
