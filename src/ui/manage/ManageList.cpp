@@ -256,7 +256,7 @@ const ManageList::Part& ManageList::sectionOfRow(int row) const {
 const QUuid& ManageList::idAt(qsizetype entry) const {
     const Part& p = sectionOfEntry(entry);
     const auto k = static_cast<std::uint32_t>(entry) - p.firstEntry;
-    return p.gathered ? p.gathered->ids[k] : entryOf(p.item(builtSource_, p.entryPlace(k)))->id;
+    return p.gathered ? p.gathered->members[k].id : entryOf(p.item(builtSource_, p.entryPlace(k)))->id;
 }
 
 ManageList::Row ManageList::rowAt(int index) const {
@@ -324,8 +324,10 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
     qsizetype index = -1;
     for (const Part& p : parts_) {
         if (p.gathered) {
-            const auto& own = p.gathered->ids;
-            if (const auto it = std::find(own.begin(), own.end(), id); it != own.end()) {
+            const auto& own = p.gathered->members;
+            if (const auto it =
+                    std::find_if(own.begin(), own.end(), [&](const Gathered::Member& m) { return m.id == id; });
+                it != own.end()) {
                 index = p.firstEntry + (it - own.begin());
                 break;
             }
@@ -547,17 +549,11 @@ void ManageList::Building::gather(const QUuid& id, const QString& heading, std::
     auto g = std::make_shared<Gathered>();
     g->id = id;
     g->heading = heading;
-    g->own.reserve(places.size());
-    g->homes.reserve(places.size());
-    g->items.reserve(places.size());
-    g->ids.reserve(places.size());
+    g->members.reserve(places.size());
     for (const Place& p : places) {
         const auto item = p.item - static_cast<std::uint32_t>(offsets[p.section]);
         const Item& it = source[p.section].items[item];
-        g->own.push_back(&it);
-        g->homes.push_back(p.section);
-        g->items.push_back(item);
-        g->ids.push_back(entryOf(it)->id);
+        g->members.push_back({&it, entryOf(it)->id, {}, p.section, item, 0});
     }
     Part part;
     part.count = static_cast<std::uint32_t>(places.size());
@@ -646,55 +642,39 @@ struct ManageList::Gathering {
         auto g = std::make_shared<Gathered>();
         g->id = id;
         g->heading = heading;
-        const std::size_t most = fresh.size() + (was.list ? was.list->own.size() : 0);
-        g->own.reserve(most);
-        g->homes.reserve(most);
-        g->items.reserve(most);
-        g->ids.reserve(most);
-        g->next.reserve(most);
-        g->days.reserve(most);
-        const Gathered* w = was.list.get();
-        const std::size_t count = w ? w->own.size() : 0;
+        const std::vector<Gathered::Member> none;
+        const std::vector<Gathered::Member>& kept = was.list ? was.list->members : none;
+        std::vector<Gathered::Member>& out = g->members;
+        out.reserve(kept.size() + fresh.size());
         std::size_t k = 0;
-        // Skips the entries of the days gone.
-        const auto keptAt = [&] {
-            while (k < count && moved[w->days[k]] < 0) {
+        for (std::size_t f = 0; f <= fresh.size(); ++f) {
+            // The kept entries before the fresh one f (all of them after the last), copied as they are
+            // and moved to the days they stand at now.
+            while (k < kept.size()) {
+                const Gathered::Member& m = kept[k];
+                const std::int64_t day = moved[m.day];
+                if (day < 0) {
+                    ++k;
+                    continue;
+                }
+                const std::uint32_t section = is.days[static_cast<std::size_t>(day)].second;
+                if (f < fresh.size()) {
+                    // A day is kept or read whole, so the two stand on different days.
+                    const Instant at = nextOf(fresh[f].place);
+                    if (at != m.next ? at < m.next : fresh[f].place.section < section) {
+                        break;
+                    }
+                }
+                out.push_back(m);
+                out.back().home = section;
+                out.back().day = static_cast<std::uint32_t>(day);
                 ++k;
             }
-            return k < count;
-        };
-        const auto later = [&](const Fresh& f) {
-            // Whether the kept entry k comes after the fresh one f: a day is kept or read whole, so
-            // the two stand on different days.
-            const auto day = static_cast<std::uint32_t>(moved[w->days[k]]);
-            const Instant at = nextOf(f.place);
-            return at != w->next[k] ? at < w->next[k] : f.place.section < is.days[day].second;
-        };
-        std::size_t f = 0;
-        for (;;) {
-            const bool kept = keptAt();
-            if (kept && (f == fresh.size() || !later(fresh[f]))) {
-                const auto day = static_cast<std::uint32_t>(moved[w->days[k]]);
-                g->own.push_back(w->own[k]);
-                g->homes.push_back(is.days[day].second);
-                g->items.push_back(w->items[k]);
-                g->ids.push_back(w->ids[k]);
-                g->next.push_back(w->next[k]);
-                g->days.push_back(day);
-                ++k;
-            } else if (f < fresh.size()) {
+            if (f < fresh.size()) {
                 const Place& p = fresh[f].place;
                 const auto item = p.item - static_cast<std::uint32_t>(b.offsets[p.section]);
                 const Item& it = b.source[p.section].items[item];
-                g->own.push_back(&it);
-                g->homes.push_back(p.section);
-                g->items.push_back(item);
-                g->ids.push_back(entryOf(it)->id);
-                g->next.push_back(nextOf(p));
-                g->days.push_back(fresh[f].day);
-                ++f;
-            } else {
-                break;
+                out.push_back({&it, entryOf(it)->id, nextOf(p), p.section, item, fresh[f].day});
             }
         }
         return g;
@@ -763,7 +743,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
         }
         auto g = gathering->make(b, id, *heading);
         Part part;
-        part.count = static_cast<std::uint32_t>(g->own.size());
+        part.count = static_cast<std::uint32_t>(g->members.size());
         part.entryCount = part.count;
         part.gathered = g;
         b.parts.push_back(std::move(part));

@@ -132,10 +132,10 @@ private:
     // What a load learns once about each item of `sections_`, so that the lists, the counts and
     // the filter never read a reminder or lower-case a text twice.
     struct Facts {
+        Instant next{}; // first, so that the flags pack behind it: the table moves with each change
         bool hasReminder = false;
         bool repeats = false;
         bool routine = false;
-        Instant next{};
         bool isEntry = false;
         bool active = false;
         Entry::State state = Entry::State::Open;
@@ -177,15 +177,19 @@ private:
     // A section gathered from several days ("Now", "Active", Later's days): each entry, the day of
     // the source it is written under, its place in that day, its identity.
     struct Gathered {
+        // An entry: the item, its identity, its next ring ("Now"), the day of the source it is written
+        // under, its place in that day, and the day in the group's days.
+        struct Member {
+            const Item* own = nullptr;
+            QUuid id;
+            Instant next{};
+            std::uint32_t home = 0;
+            std::uint32_t item = 0;
+            std::uint32_t day = 0;
+        };
         QUuid id;
         QString heading;
-        std::vector<const Item*> own;
-        std::vector<std::uint32_t> homes;
-        std::vector<std::uint32_t> items;
-        std::vector<QUuid> ids;
-        // "Now" and "Active": each entry's next ring (none in "Active"), and its day in the group's days.
-        std::vector<Instant> next;
-        std::vector<std::uint32_t> days;
+        std::vector<Member> members;
     };
     // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
     // the same address is the same list) and the day each stood at: the next list takes over the
@@ -212,12 +216,12 @@ private:
         std::shared_ptr<const Gathered> gathered;
         // The index in the day of the item at `place` (among the part's listed items), and of entry k.
         std::uint32_t itemIndex(std::uint32_t place) const {
-            return gathered ? gathered->items[place] : list->listed[listedAt + place];
+            return gathered ? gathered->members[place].item : list->listed[listedAt + place];
         }
         std::uint32_t entryPlace(std::uint32_t k) const { return gathered ? k : list->entries[entriesAt + k]; }
-        std::int64_t dayOf(std::uint32_t place) const { return gathered ? gathered->homes[place] : home; }
+        std::int64_t dayOf(std::uint32_t place) const { return gathered ? gathered->members[place].home : home; }
         const Item& item(const QList<DaySection>& source, std::uint32_t place) const {
-            return gathered ? *gathered->own[place] : source[home].items[itemIndex(place)];
+            return gathered ? *gathered->members[place].own : source[home].items[itemIndex(place)];
         }
         const QString& heading(const QList<DaySection>& source) const {
             return gathered ? gathered->heading : source[home].heading;
