@@ -50,6 +50,22 @@ std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::ve
     return with.size();
 }
 
+// Two of the 256 bits of a list's summary of identities, from an identity's first word.
+std::array<std::uint64_t, 4> idBits(const QUuid& id) {
+    std::array<std::uint64_t, 4> bits{};
+    bits[(id.data1 >> 6) & 3] |= std::uint64_t{1} << (id.data1 & 63);
+    bits[(id.data1 >> 14) & 3] |= std::uint64_t{1} << ((id.data1 >> 8) & 63);
+    return bits;
+}
+
+bool mayHold(const std::array<std::uint64_t, 4>& summary, const std::array<std::uint64_t, 4>& bits) {
+    bool all = true;
+    for (std::size_t w = 0; w < bits.size(); ++w) {
+        all = all && (summary[w] & bits[w]) == bits[w];
+    }
+    return all;
+}
+
 } // namespace
 
 ManageList::~ManageList() = default;
@@ -321,6 +337,7 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
     const bool tables = builtSource_.constData() == loaded.constData();
     const QUuid* ids = trash ? trashIds_->data() : ids_.data();
     const std::vector<qsizetype>& offsets = trash ? trashOffsets_ : offsets_;
+    const IdBits bits = idBits(id);
     qsizetype index = -1;
     for (const Part& p : parts_) {
         if (p.gathered) {
@@ -331,6 +348,9 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
                 index = p.firstEntry + (it - own.begin());
                 break;
             }
+            continue;
+        }
+        if (!mayHold(p.ids, bits)) {
             continue;
         }
         const std::uint32_t* listed = p.list->listed.data() + p.listedAt;
@@ -512,6 +532,7 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
     Building b{trash ? trashSections_ : sections_,
                trash ? trashOffsets_ : offsets_,
                trash ? trashFacts_ : facts_,
+               trash ? *trashIds_ : ids_,
                matches,
                {},
                nullptr,
@@ -702,14 +723,14 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
             if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
                 auto fresh = std::make_shared<DayList>();
-                listDay(*fresh, b.facts.data() + base, count, nullptr, notes, folds, now.instant);
+                listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
                 kept = std::move(fresh);
             }
             list = kept.get();
             part.list = kept;
         } else {
             const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
-            listDay(scratch_, b.facts.data() + base, count, matches, notes, folds, now.instant);
+            listDay(scratch_, b.facts.data() + base, b.ids.data() + base, count, matches, notes, folds, now.instant);
         }
         const auto section = static_cast<std::uint32_t>(s);
         if (!list->ringing.empty()) {
@@ -734,6 +755,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
         part.count = static_cast<std::uint32_t>(list->listed.size());
         part.entryCount = static_cast<std::uint32_t>(list->entries.size());
         part.hidden = list->hidden;
+        part.ids = list->ids;
         days.push_back(std::move(part));
     }
     for (auto [gathering, id, heading, into] : {std::tuple{&ringing, nowSectionID(), &nowHeading(), &b.now},
@@ -761,8 +783,9 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
     std::move(days.begin(), days.end(), std::back_inserter(b.parts));
 }
 
-void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
-                         bool folds, Instant now) {
+void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
+                         const std::uint8_t* matches, bool notes, bool folds, Instant now) {
+    list.ids = {};
     list.notes = notes;
     list.folds = folds;
     list.from = Instant::min();
@@ -807,6 +830,10 @@ void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, con
         }
         if (f.isEntry) {
             list.entries.push_back(static_cast<std::uint32_t>(list.listed.size()));
+            const IdBits bits = idBits(ids[i]);
+            for (std::size_t w = 0; w < bits.size(); ++w) {
+                list.ids[w] |= bits[w];
+            }
         }
         list.listed.push_back(i);
     }

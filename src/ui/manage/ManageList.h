@@ -155,6 +155,7 @@ private:
     };
     // What listing one day found, its places counted from the day's first item: kept with the day's
     // facts while the moment stays between the rings it was made around.
+    using IdBits = std::array<std::uint64_t, 4>;
     struct DayList {
         bool notes = false;
         bool folds = false;
@@ -166,6 +167,8 @@ private:
         std::vector<std::uint32_t> entries; // places in `listed`
         std::vector<std::uint32_t> ringing;
         std::vector<std::uint32_t> active;
+        // A summary of the listed entries' identities: an identity not in it is not listed.
+        IdBits ids{};
     };
     // The filter over the notes and over the trash, set up on the first filter after a load
     // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
@@ -213,6 +216,7 @@ private:
         std::shared_ptr<const DayList> list;
         std::uint32_t listedAt = 0;
         std::uint32_t entriesAt = 0;
+        IdBits ids{}; // the day's list's
         std::shared_ptr<const Gathered> gathered;
         // The index in the day of the item at `place` (among the part's listed items), and of entry k.
         std::uint32_t itemIndex(std::uint32_t place) const {
@@ -233,6 +237,7 @@ private:
         const QList<DaySection>& source;
         const std::vector<qsizetype>& offsets;
         const std::vector<Facts>& facts;
+        const std::vector<QUuid>& ids;
         const std::vector<std::uint8_t>* matches; // none without a filter
         std::vector<Part> parts;
         // The days listed for this list alone (the trash, a filter), one after another.
@@ -261,8 +266,8 @@ private:
     // The lists of each view, then how the new list compares with the one shown.
     void listLater(Building& b, const Moment& now) const;
     void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
-    static void listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
-                        bool folds, Instant now);
+    static void listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
+                        const std::uint8_t* matches, bool notes, bool folds, Instant now);
     Changes compare(const Building& b) const;
     void take(Building&& b);
 
