@@ -730,7 +730,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             part.list = kept;
         } else {
             const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
-            listDay(scratch_, b.facts.data() + base, b.ids.data() + base, count, matches, notes, folds, now.instant);
+            listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
         }
         const auto section = static_cast<std::uint32_t>(s);
         if (!list->ringing.empty()) {
@@ -785,7 +785,11 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
 
 void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
                          const std::uint8_t* matches, bool notes, bool folds, Instant now) {
+    // A list made for one list only (the trash, a filter) is not summed up: it may hold any entry.
     list.ids = {};
+    if (ids == nullptr) {
+        list.ids.fill(~std::uint64_t{0});
+    }
     list.notes = notes;
     list.folds = folds;
     list.from = Instant::min();
@@ -830,6 +834,8 @@ void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qs
         }
         if (f.isEntry) {
             list.entries.push_back(static_cast<std::uint32_t>(list.listed.size()));
+        }
+        if (f.isEntry && ids != nullptr) {
             const IdBits bits = idBits(ids[i]);
             for (std::size_t w = 0; w < bits.size(); ++w) {
                 list.ids[w] |= bits[w];
