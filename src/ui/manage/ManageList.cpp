@@ -50,6 +50,22 @@ std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::ve
     return with.size();
 }
 
+// Two of the 256 bits of a list's summary of identities, from an identity's first word.
+std::array<std::uint64_t, 4> idBits(const QUuid& id) {
+    std::array<std::uint64_t, 4> bits{};
+    bits[(id.data1 >> 6) & 3] |= std::uint64_t{1} << (id.data1 & 63);
+    bits[(id.data1 >> 14) & 3] |= std::uint64_t{1} << ((id.data1 >> 8) & 63);
+    return bits;
+}
+
+bool mayHold(const std::array<std::uint64_t, 4>& summary, const std::array<std::uint64_t, 4>& bits) {
+    bool all = true;
+    for (std::size_t w = 0; w < bits.size(); ++w) {
+        all = all && (summary[w] & bits[w]) == bits[w];
+    }
+    return all;
+}
+
 } // namespace
 
 ManageList::~ManageList() = default;
@@ -110,6 +126,9 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::size_t dayAt = 0;   // and in the per-day ones
     std::size_t oldNext = 0; // the first previous day neither taken over nor given way
     const auto place = [&](std::size_t upTo) {
+        if (upTo == oldNext && counts.empty()) {
+            return; // nothing read, nothing given way: the usual day taken over
+        }
         const std::size_t count = oldStart(upTo) - oldStart(oldNext);
         if (count > 0 || !facts.empty()) {
             at += splice(facts_, at, count, facts);
@@ -226,9 +245,9 @@ const std::vector<std::uint8_t>& ManageList::filterMatches(bool trash, const QSt
 const QMap<QString, int>& ManageList::folded() const {
     if (!folded_) {
         QMap<QString, int> folded;
-        for (const Built& b : built_) {
-            if (b.hidden > 0) {
-                folded.insert(headingOf(b), b.hidden);
+        for (const Part& p : parts_) {
+            if (p.hidden > 0) {
+                folded.insert(p.heading(builtSource_), p.hidden);
             }
         }
         folded_ = std::move(folded);
@@ -236,61 +255,49 @@ const QMap<QString, int>& ManageList::folded() const {
     return *folded_;
 }
 
-const ManageList::Built& ManageList::sectionOfEntry(qsizetype entry) const {
+const ManageList::Part& ManageList::sectionOfEntry(qsizetype entry) const {
     // The last section starting at or before the entry (sections without entries start where the
     // next one does, so the one that holds it comes last).
-    const auto it = std::upper_bound(built_.begin(), built_.end(), static_cast<std::uint32_t>(entry),
-                                     [](std::uint32_t e, const Built& b) { return e < b.firstEntry; });
+    const auto it = std::upper_bound(parts_.begin(), parts_.end(), static_cast<std::uint32_t>(entry),
+                                     [](std::uint32_t e, const Part& p) { return e < p.firstEntry; });
     return *(it - 1);
 }
 
-const ManageList::Built& ManageList::sectionOfRow(int row) const {
-    const auto it = std::upper_bound(built_.begin(), built_.end(), static_cast<std::uint32_t>(row),
-                                     [](std::uint32_t r, const Built& b) { return r < b.firstRow; });
+const ManageList::Part& ManageList::sectionOfRow(int row) const {
+    const auto it = std::upper_bound(parts_.begin(), parts_.end(), static_cast<std::uint32_t>(row),
+                                     [](std::uint32_t r, const Part& p) { return r < p.firstRow; });
     return *(it - 1);
-}
-
-const Item& ManageList::listedItem(const Built& section, std::uint32_t place) const {
-    if (section.home < 0) {
-        return *section.own[place - section.from];
-    }
-    return builtSource_[section.home].items[listed_[place] - builtOffsets_[static_cast<std::size_t>(section.home)]];
-}
-
-std::int64_t ManageList::listedDay(const Built& section, std::uint32_t place) const {
-    return section.home >= 0 ? section.home : section.homes[place - section.from];
 }
 
 const QUuid& ManageList::idAt(qsizetype entry) const {
-    return entryIds_[static_cast<std::size_t>(entry)];
+    const Part& p = sectionOfEntry(entry);
+    const auto k = static_cast<std::uint32_t>(entry) - p.firstEntry;
+    return p.gathered ? p.gathered->members[k].id : entryOf(p.item(builtSource_, p.entryPlace(k)))->id;
 }
 
 ManageList::Row ManageList::rowAt(int index) const {
     if (index < 0 || index >= rowCount()) {
         return {};
     }
-    const Built& section = sectionOfRow(index);
-    const auto local = static_cast<std::uint32_t>(index) - section.firstRow;
+    const Part& p = sectionOfRow(index);
+    const auto local = static_cast<std::uint32_t>(index) - p.firstRow;
+    const QString& heading = p.heading(builtSource_);
+    const QUuid& id = p.id(builtSource_);
     if (local == 0) {
-        return Row{Row::Kind::Header, section.id, headingOf(section), {}, {}, 0, false};
+        return Row{Row::Kind::Header, id, heading, {}, {}, 0, false};
     }
-    if (local > section.entryCount) {
-        return Row{Row::Kind::Folded, section.id, headingOf(section), {}, {}, section.hidden, false};
+    if (local > p.entryCount) {
+        return Row{Row::Kind::Folded, id, heading, {}, {}, p.hidden, false};
     }
-    const std::uint32_t place = entries_[section.firstEntry + local - 1];
-    const QString& day = builtSource_[listedDay(section, place)].heading;
-    const QString& heading = headingOf(section);
+    const std::uint32_t place = p.entryPlace(local - 1);
+    const QString& day = builtSource_[p.dayOf(place)].heading;
     return Row{Row::Kind::Entry,
-               section.id,
+               id,
                heading,
-               *entryOf(listedItem(section, place)),
+               *entryOf(p.item(builtSource_, place)),
                day,
                0,
                listing_ == Listing::Notes && heading != day};
-}
-
-const QString& ManageList::headingOf(const Built& section) const {
-    return section.home >= 0 ? builtSource_[static_cast<qsizetype>(section.home)].heading : section.heading;
 }
 
 int ManageList::rowIndex(const QUuid& id) const {
@@ -298,24 +305,21 @@ int ManageList::rowIndex(const QUuid& id) const {
     if (index < 0) {
         return -1;
     }
-    const Built& section = sectionOfEntry(index);
-    return static_cast<int>(section.firstRow + 1 + (static_cast<std::uint32_t>(index) - section.firstEntry));
+    const Part& p = sectionOfEntry(index);
+    return static_cast<int>(p.firstRow + 1 + (static_cast<std::uint32_t>(index) - p.firstEntry));
 }
 
 const QList<DaySection>& ManageList::visibleSections() const {
     if (!visibleSections_) {
         QList<DaySection> sections;
-        sections.reserve(static_cast<qsizetype>(built_.size()));
-        for (const Built& b : built_) {
-            if (!b.items) {
-                QList<Item> items;
-                items.reserve(static_cast<qsizetype>(b.to - b.from));
-                for (std::uint32_t place = b.from; place < b.to; ++place) {
-                    items.append(listedItem(b, place));
-                }
-                b.items = std::move(items);
+        sections.reserve(static_cast<qsizetype>(parts_.size()));
+        for (const Part& p : parts_) {
+            QList<Item> items;
+            items.reserve(static_cast<qsizetype>(p.count));
+            for (std::uint32_t place = 0; place < p.count; ++place) {
+                items.append(p.item(builtSource_, place));
             }
-            sections.append(DaySection{b.id, headingOf(b), *b.items});
+            sections.append(DaySection{p.id(builtSource_), p.heading(builtSource_), std::move(items)});
         }
         visibleSections_ = std::move(sections);
     }
@@ -326,28 +330,66 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
     if (lastFound_ && lastFound_->first == id) {
         return lastFound_->second;
     }
+    // The identities are read from the per-item tables while they belong to the source shown, side
+    // by side in memory; else from the items.
+    const bool trash = listing_ == Listing::Trash;
+    const QList<DaySection>& loaded = trash ? trashSections_ : sections_;
+    const bool tables = builtSource_.constData() == loaded.constData();
+    const QUuid* ids = trash ? trashIds_->data() : ids_.data();
+    const std::vector<qsizetype>& offsets = trash ? trashOffsets_ : offsets_;
+    const IdBits bits = idBits(id);
     qsizetype index = -1;
-    const auto it = std::find(entryIds_.begin(), entryIds_.end(), id);
-    if (it != entryIds_.end()) {
-        index = it - entryIds_.begin();
+    for (const Part& p : parts_) {
+        if (p.gathered) {
+            const auto& own = p.gathered->members;
+            if (const auto it =
+                    std::find_if(own.begin(), own.end(), [&](const Gathered::Member& m) { return m.id == id; });
+                it != own.end()) {
+                index = p.firstEntry + (it - own.begin());
+                break;
+            }
+            continue;
+        }
+        if (!mayHold(p.ids, bits)) {
+            continue;
+        }
+        const std::uint32_t* listed = p.list->listed.data() + p.listedAt;
+        const std::uint32_t* entries = p.list->entries.data() + p.entriesAt;
+        std::uint32_t k = 0;
+        if (tables) {
+            const QUuid* day = ids + offsets[static_cast<std::size_t>(p.home)];
+            while (k < p.entryCount && day[listed[entries[k]]] != id) {
+                ++k;
+            }
+        } else {
+            const QList<Item>& items = builtSource_[p.home].items;
+            while (k < p.entryCount && entryOf(items[listed[entries[k]]])->id != id) {
+                ++k;
+            }
+        }
+        if (k < p.entryCount) {
+            index = p.firstEntry + k;
+            break;
+        }
     }
     lastFound_ = {id, index};
     return index;
 }
 
 std::optional<Entry> ManageList::entryAt(qsizetype index) const {
-    if (index < 0 || index >= static_cast<qsizetype>(entries_.size())) {
+    if (index < 0 || index >= entryCount()) {
         return std::nullopt;
     }
-    return std::get<Entry>(listedItem(sectionOfEntry(index), entries_[static_cast<std::size_t>(index)]));
+    const Part& p = sectionOfEntry(index);
+    return std::get<Entry>(p.item(builtSource_, p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry)));
 }
 
 QList<Entry> ManageList::entries() const {
     QList<Entry> out;
-    out.reserve(static_cast<qsizetype>(entries_.size()));
-    for (const Built& b : built_) {
-        for (std::uint32_t e = b.firstEntry; e < b.firstEntry + b.entryCount; ++e) {
-            out.append(std::get<Entry>(listedItem(b, entries_[e])));
+    out.reserve(entryCount());
+    for (const Part& p : parts_) {
+        for (std::uint32_t k = 0; k < p.entryCount; ++k) {
+            out.append(std::get<Entry>(p.item(builtSource_, p.entryPlace(k))));
         }
     }
     return out;
@@ -367,7 +409,7 @@ std::optional<QString> ManageList::rowID(const QUuid& id) const {
     if (index < 0) {
         return std::nullopt;
     }
-    return entryRowID(headingOf(sectionOfEntry(index)), id);
+    return entryRowID(sectionOfEntry(index).heading(builtSource_), id);
 }
 
 const DaySection* ManageList::sectionOf(const QUuid& id) const {
@@ -490,8 +532,10 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
     Building b{trash ? trashSections_ : sections_,
                trash ? trashOffsets_ : offsets_,
                trash ? trashFacts_ : facts_,
+               trash ? *trashIds_ : ids_,
                matches,
                {},
+               nullptr,
                {},
                {},
                0};
@@ -502,13 +546,16 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
         // Past days show only what is still open, unless the filter or "show done" says otherwise.
         listDays(b, notes, notes && !matches && !showCompleted, now);
     }
-    for (Built& section : b.built) {
-        section.firstRow = static_cast<std::uint32_t>(b.rows);
-        b.rows += 1 + static_cast<int>(section.entryCount) + (section.hidden > 0 ? 1 : 0);
+    std::uint32_t entries = 0;
+    for (Part& p : b.parts) {
+        p.firstRow = static_cast<std::uint32_t>(b.rows);
+        p.firstEntry = entries;
+        entries += p.entryCount;
+        b.rows += 1 + static_cast<int>(p.entryCount) + (p.hidden > 0 ? 1 : 0);
     }
     const Changes changes = compare(b);
     if (changes.rows) {
-        take(std::move(b), trash);
+        take(std::move(b));
     }
     if (changes.folds) {
         folded_.reset();
@@ -519,34 +566,21 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
     return changes;
 }
 
-const QString& ManageList::Building::headingOf(const Built& section) const {
-    return section.home >= 0 ? source[section.home].heading : section.heading;
-}
-
-const Item& ManageList::Building::itemOf(const Built& section, std::uint32_t place) const {
-    if (section.home < 0) {
-        return *section.own[place - section.from];
-    }
-    return source[section.home].items[listed[place] - offsets[static_cast<std::size_t>(section.home)]];
-}
-
 void ManageList::Building::gather(const QUuid& id, const QString& heading, std::span<const Place> places) {
-    Built b;
-    b.id = id;
-    b.heading = heading;
-    b.from = static_cast<std::uint32_t>(listed.size());
-    b.firstEntry = static_cast<std::uint32_t>(entries.size());
-    b.own.reserve(places.size());
-    b.homes.reserve(places.size());
+    auto g = std::make_shared<Gathered>();
+    g->id = id;
+    g->heading = heading;
+    g->members.reserve(places.size());
     for (const Place& p : places) {
-        b.own.push_back(&source[p.section].items[p.item - offsets[p.section]]);
-        b.homes.push_back(p.section);
-        entries.push_back(static_cast<std::uint32_t>(listed.size()));
-        listed.push_back(p.item);
+        const auto item = p.item - static_cast<std::uint32_t>(offsets[p.section]);
+        const Item& it = source[p.section].items[item];
+        g->members.push_back({&it, entryOf(it)->id, {}, p.section, item, 0});
     }
-    b.to = static_cast<std::uint32_t>(listed.size());
-    b.entryCount = static_cast<std::uint32_t>(places.size());
-    built.push_back(std::move(b));
+    Part part;
+    part.count = static_cast<std::uint32_t>(places.size());
+    part.entryCount = part.count;
+    part.gathered = std::move(g);
+    parts.push_back(std::move(part));
 }
 
 void ManageList::listLater(Building& b, const Moment& now) const {
@@ -584,97 +618,178 @@ void ManageList::listLater(Building& b, const Moment& now) const {
     }
 }
 
-// The days' items, listed after "Now" and "Active", whose length is known at the end.
-struct ManageList::Days {
-    struct Day {
-        std::int64_t section;
-        std::uint32_t from, to, firstEntry, entryCount;
-        int hidden;
+// "Now" or "Active" being gathered while the days are listed: the days whose lists the group shown
+// was gathered from keep their entries; the others' are read.
+struct ManageList::Gathering {
+    const Group& was;
+    bool byRing;
+    Group is;
+    std::vector<std::int64_t> moved; // each of was.days: where it stands in is.days, -1 gone
+    std::size_t next = 0;            // the first of was.days not met again
+    struct Fresh {
+        Place place;
+        std::uint32_t day;
     };
-    std::vector<Day> days;
-    std::vector<std::uint32_t> listed;
-    std::vector<std::uint32_t> entries;
-    std::vector<Place> ringing;
-    std::vector<Place> active;
+    std::vector<Fresh> fresh;
+
+    Gathering(const Group& group, bool ring)
+        : was(group)
+        , byRing(ring)
+        , moved(group.days.size(), -1) {}
+
+    // A day with entries for the group; `list` null when the day's list is not kept.
+    void add(const std::shared_ptr<const DayList>& list, std::uint32_t section, std::uint32_t base,
+             const std::vector<std::uint32_t>& which) {
+        const auto day = static_cast<std::uint32_t>(is.days.size());
+        is.days.emplace_back(list, section);
+        // Days keep their order: the same list is looked for a few days ahead of the last met.
+        for (std::size_t t = next; list && t < std::min(next + 4, was.days.size()); ++t) {
+            if (was.days[t].first == list) {
+                moved[t] = day;
+                next = t + 1;
+                return;
+            }
+        }
+        for (const std::uint32_t i : which) {
+            fresh.push_back({{base + i, section}, day});
+        }
+    }
+
+    // The group in order of next ring (in "Now"), day, and newest entry first.
+    std::shared_ptr<const Gathered> make(const Building& b, const QUuid& id, const QString& heading) {
+        const auto nextOf = [&](const Place& p) { return byRing ? b.facts[p.item].next : Instant{}; };
+        std::stable_sort(fresh.begin(), fresh.end(),
+                         [&](const Fresh& x, const Fresh& y) { return nextOf(x.place) < nextOf(y.place); });
+        auto g = std::make_shared<Gathered>();
+        g->id = id;
+        g->heading = heading;
+        const std::vector<Gathered::Member> none;
+        const std::vector<Gathered::Member>& kept = was.list ? was.list->members : none;
+        std::vector<Gathered::Member>& out = g->members;
+        out.reserve(kept.size() + fresh.size());
+        std::size_t k = 0;
+        for (std::size_t f = 0; f <= fresh.size(); ++f) {
+            // The kept entries before the fresh one f (all of them after the last), copied as they are
+            // and moved to the days they stand at now.
+            while (k < kept.size()) {
+                const Gathered::Member& m = kept[k];
+                const std::int64_t day = moved[m.day];
+                if (day < 0) {
+                    ++k;
+                    continue;
+                }
+                const std::uint32_t section = is.days[static_cast<std::size_t>(day)].second;
+                if (f < fresh.size()) {
+                    // A day is kept or read whole, so the two stand on different days.
+                    const Instant at = nextOf(fresh[f].place);
+                    if (at != m.next ? at < m.next : fresh[f].place.section < section) {
+                        break;
+                    }
+                }
+                out.push_back(m);
+                out.back().home = section;
+                out.back().day = static_cast<std::uint32_t>(day);
+                ++k;
+            }
+            if (f < fresh.size()) {
+                const Place& p = fresh[f].place;
+                const auto item = p.item - static_cast<std::uint32_t>(b.offsets[p.section]);
+                const Item& it = b.source[p.section].items[item];
+                out.push_back({&it, entryOf(it)->id, nextOf(p), p.section, item, fresh[f].day});
+            }
+        }
+        return g;
+    }
 };
 
 void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
-    Days d;
-    d.days.reserve(static_cast<std::size_t>(b.source.size()));
-    d.listed.reserve(b.facts.size());
-    d.entries.reserve(b.facts.size());
+    // The notes' days unfiltered are kept with their facts, and listed again only when they changed
+    // or a ring passed; the rest go to the pool, one after another.
+    const bool keep = !b.matches && &b.facts == &facts_;
+    static const Group none;
+    Gathering ringing(keep ? now_ : none, true);
+    Gathering active(keep ? active_ : none, false);
+    std::vector<Part> days;
+    days.reserve(static_cast<std::size_t>(b.source.size()));
     for (qsizetype s = 0; s < b.source.size(); ++s) {
         const QString& heading = b.source[s].heading;
         const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
-        listDay(d, b, s, notes, folds, now.instant);
+        const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
+        const qsizetype count = b.source[s].items.size();
+        Part part;
+        part.home = s;
+        const DayList* list = &scratch_;
+        if (keep && static_cast<std::size_t>(s) < dayLists_.size()) {
+            std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
+            if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
+                auto fresh = std::make_shared<DayList>();
+                listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
+                kept = std::move(fresh);
+            }
+            list = kept.get();
+            part.list = kept;
+        } else {
+            const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
+            listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
+        }
+        const auto section = static_cast<std::uint32_t>(s);
+        if (!list->ringing.empty()) {
+            ringing.add(part.list, section, base, list->ringing);
+        }
+        if (!list->active.empty()) {
+            active.add(part.list, section, base, list->active);
+        }
+        // A day is listed while it has entries, even when all of them are hidden.
+        if (!list->stays) {
+            continue;
+        }
+        if (!part.list) {
+            if (!b.pool) {
+                b.pool = std::make_shared<DayList>();
+            }
+            part.listedAt = static_cast<std::uint32_t>(b.pool->listed.size());
+            part.entriesAt = static_cast<std::uint32_t>(b.pool->entries.size());
+            b.pool->listed.insert(b.pool->listed.end(), list->listed.begin(), list->listed.end());
+            b.pool->entries.insert(b.pool->entries.end(), list->entries.begin(), list->entries.end());
+        }
+        part.count = static_cast<std::uint32_t>(list->listed.size());
+        part.entryCount = static_cast<std::uint32_t>(list->entries.size());
+        part.hidden = list->hidden;
+        part.ids = list->ids;
+        days.push_back(std::move(part));
     }
-    if (!d.ringing.empty()) {
-        std::stable_sort(d.ringing.begin(), d.ringing.end(),
-                         [&](const Place& x, const Place& y) { return facts_[x.item].next < facts_[y.item].next; });
-        b.gather(nowSectionID(), nowHeading(), d.ringing);
+    for (auto [gathering, id, heading, into] : {std::tuple{&ringing, nowSectionID(), &nowHeading(), &b.now},
+                                                std::tuple{&active, activeSectionID(), &activeHeading(), &b.active}}) {
+        if (gathering->is.days.empty()) {
+            continue;
+        }
+        auto g = gathering->make(b, id, *heading);
+        Part part;
+        part.count = static_cast<std::uint32_t>(g->members.size());
+        part.entryCount = part.count;
+        part.gathered = g;
+        b.parts.push_back(std::move(part));
+        if (keep) {
+            *into = Group{std::move(g), std::move(gathering->is.days)};
+        }
     }
-    if (!d.active.empty()) {
-        b.gather(activeSectionID(), activeHeading(), d.active);
+    // The pool is complete: its days read from it.
+    for (Part& part : days) {
+        if (!part.list) {
+            part.list = b.pool;
+        }
     }
-    const auto listedBase = static_cast<std::uint32_t>(b.listed.size());
-    const auto entriesBase = static_cast<std::uint32_t>(b.entries.size());
-    b.listed.insert(b.listed.end(), d.listed.begin(), d.listed.end());
-    b.entries.reserve(b.entries.size() + d.entries.size());
-    for (const std::uint32_t place : d.entries) {
-        b.entries.push_back(place + listedBase);
-    }
-    b.built.reserve(b.built.size() + d.days.size());
-    for (const Days::Day& day : d.days) {
-        // A day's heading is read from the source when asked for: copying every day's would
-        // touch each one's memory.
-        Built section;
-        section.id = b.source[day.section].id;
-        section.home = day.section;
-        section.from = day.from + listedBase;
-        section.to = day.to + listedBase;
-        section.firstEntry = day.firstEntry + entriesBase;
-        section.entryCount = day.entryCount;
-        section.hidden = day.hidden;
-        b.built.push_back(std::move(section));
-    }
+    b.parts.reserve(b.parts.size() + days.size());
+    std::move(days.begin(), days.end(), std::back_inserter(b.parts));
 }
 
-void ManageList::listDay(Days& d, const Building& b, qsizetype s, bool notes, bool folds, Instant now) const {
-    const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
-    const qsizetype count = b.source[s].items.size();
-    const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
-    // The notes' days unfiltered are listed again only when they changed or a ring passed.
-    const bool keep = !matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size();
-    DayList& list = keep ? dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0] : scratch_;
-    if (!keep || !list.made || list.notes != notes || list.folds != folds || now < list.from || now >= list.until) {
-        listDay(list, b.facts.data() + base, count, matches, notes, folds, now);
+void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
+                         const std::uint8_t* matches, bool notes, bool folds, Instant now) {
+    // A list made for one list only (the trash, a filter) is not summed up: it may hold any entry.
+    list.ids = {};
+    if (ids == nullptr) {
+        list.ids.fill(~std::uint64_t{0});
     }
-    const auto section = static_cast<std::uint32_t>(s);
-    for (const std::uint32_t i : list.ringing) {
-        d.ringing.push_back({base + i, section});
-    }
-    for (const std::uint32_t i : list.active) {
-        d.active.push_back({base + i, section});
-    }
-    // A day is listed while it has entries, even when all of them are hidden.
-    if (!list.stays) {
-        return;
-    }
-    const auto from = static_cast<std::uint32_t>(d.listed.size());
-    const auto entriesFrom = static_cast<std::uint32_t>(d.entries.size());
-    d.listed.resize(d.listed.size() + list.listed.size());
-    std::transform(list.listed.begin(), list.listed.end(), d.listed.begin() + from,
-                   [base](std::uint32_t i) { return base + i; });
-    d.entries.resize(d.entries.size() + list.entries.size());
-    std::transform(list.entries.begin(), list.entries.end(), d.entries.begin() + entriesFrom,
-                   [from](std::uint32_t i) { return from + i; });
-    d.days.push_back({s, from, static_cast<std::uint32_t>(d.listed.size()), entriesFrom,
-                      static_cast<std::uint32_t>(list.entries.size()), list.hidden});
-}
-
-void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
-                         bool folds, Instant now) {
-    list.made = true;
     list.notes = notes;
     list.folds = folds;
     list.from = Instant::min();
@@ -720,6 +835,12 @@ void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, con
         if (f.isEntry) {
             list.entries.push_back(static_cast<std::uint32_t>(list.listed.size()));
         }
+        if (f.isEntry && ids != nullptr) {
+            const IdBits bits = idBits(ids[i]);
+            for (std::size_t w = 0; w < bits.size(); ++w) {
+                list.ids[w] |= bits[w];
+            }
+        }
         list.listed.push_back(i);
     }
     // A day is listed while it has entries, even when all of them are hidden.
@@ -730,42 +851,45 @@ void ManageList::listDay(DayList& list, const Facts* facts, qsizetype count, con
 ManageList::Changes ManageList::compare(const Building& b) const {
     // The sections changed when a heading, an identity or an item (by value) differs from what
     // was built before; the rows also when a day folds differently.
-    bool sectionsSame = b.built.size() == built_.size();
+    bool sectionsSame = b.parts.size() == parts_.size();
     bool foldsSame = true;
-    for (std::size_t k = 0; sectionsSame && k < b.built.size(); ++k) {
-        const Built& was = built_[k];
-        const Built& is = b.built[k];
-        sectionsSame = was.id == is.id && was.to - was.from == is.to - is.from && headingOf(was) == b.headingOf(is);
-        // A day whose items are the very list it was built from compares by places alone.
+    for (std::size_t k = 0; sectionsSame && k < b.parts.size(); ++k) {
+        const Part& was = parts_[k];
+        const Part& is = b.parts[k];
+        sectionsSame = was.count == is.count && was.id(builtSource_) == is.id(b.source) &&
+                       was.heading(builtSource_) == is.heading(b.source);
+        // A day whose items are the very list it was built from compares by places alone, and not
+        // at all when it was listed the same way.
         std::uint32_t i = 0;
-        if (sectionsSame && was.home >= 0 && is.home >= 0 &&
+        if (sectionsSame && !was.gathered && !is.gathered &&
             builtSource_[was.home].items.constData() == b.source[is.home].items.constData()) {
-            const auto wasBase = static_cast<std::uint32_t>(builtOffsets_[static_cast<std::size_t>(was.home)]);
-            const auto isBase = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(is.home)]);
-            while (i < is.to - is.from && listed_[was.from + i] - wasBase == b.listed[is.from + i] - isBase) {
+            if (was.list == is.list && was.listedAt == is.listedAt) {
+                i = is.count;
+            }
+            while (i < is.count && was.itemIndex(i) == is.itemIndex(i)) {
                 ++i;
             }
         }
-        for (; sectionsSame && i < is.to - is.from; ++i) {
-            const Item& x = listedItem(was, was.from + i);
-            const Item& y = b.itemOf(is, is.from + i);
+        for (; sectionsSame && i < is.count; ++i) {
+            const Item& x = was.item(builtSource_, i);
+            const Item& y = is.item(b.source, i);
             sectionsSame = &x == &y || x == y;
         }
         foldsSame = foldsSame && was.hidden == is.hidden;
     }
     // The folded rows in order, by heading: compared across lists of other sections too.
-    const auto foldedRows = [](const std::vector<Built>& list, auto headingOfSection) {
+    const auto foldedRows = [](const std::vector<Part>& list, const QList<DaySection>& source) {
         std::vector<std::pair<const QString*, int>> out;
-        for (const Built& section : list) {
-            if (section.hidden > 0) {
-                out.emplace_back(&headingOfSection(section), section.hidden);
+        for (const Part& p : list) {
+            if (p.hidden > 0) {
+                out.emplace_back(&p.heading(source), p.hidden);
             }
         }
         return out;
     };
     if (!sectionsSame) {
-        const auto was = foldedRows(built_, [this](const Built& s) -> const QString& { return headingOf(s); });
-        const auto is = foldedRows(b.built, [&](const Built& s) -> const QString& { return b.headingOf(s); });
+        const auto was = foldedRows(parts_, builtSource_);
+        const auto is = foldedRows(b.parts, b.source);
         foldsSame = std::equal(was.begin(), was.end(), is.begin(), is.end(), [](const auto& x, const auto& y) {
             return x.second == y.second && *x.first == *y.first;
         });
@@ -773,17 +897,12 @@ ManageList::Changes ManageList::compare(const Building& b) const {
     return {!(sectionsSame && foldsSame), !sectionsSame, !foldsSame};
 }
 
-void ManageList::take(Building&& b, bool trash) {
-    built_ = std::move(b.built);
-    listed_ = std::move(b.listed);
-    entries_ = std::move(b.entries);
+void ManageList::take(Building&& b) {
+    parts_ = std::move(b.parts);
+    now_ = std::move(b.now);
+    active_ = std::move(b.active);
     builtSource_ = b.source;
-    builtOffsets_ = b.offsets;
-    const std::vector<QUuid>& ids = trash ? *trashIds_ : ids_;
-    entryIds_.resize(entries_.size());
-    for (std::size_t e = 0; e < entries_.size(); ++e) {
-        entryIds_[e] = ids[listed_[entries_[e]]];
-    }
+    entryCount_ = parts_.empty() ? 0 : parts_.back().firstEntry + parts_.back().entryCount;
     rowCount_ = b.rows;
     lastFound_.reset();
 }
@@ -863,16 +982,17 @@ QList<Entry> ManageList::staleOpenEntries(const QString& today) const {
 }
 
 const DaySection& ManageList::dayOf(qsizetype index) const {
-    return builtSource_[listedDay(sectionOfEntry(index), entries_[static_cast<std::size_t>(index)])];
+    const Part& p = sectionOfEntry(index);
+    return builtSource_[p.dayOf(p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry))];
 }
 
 std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
-    if (listing_ == Listing::Trash || index < 0 || index >= static_cast<qsizetype>(entries_.size())) {
+    if (listing_ == Listing::Trash || index < 0 || index >= entryCount()) {
         return std::nullopt;
     }
-    const std::uint32_t place = entries_[static_cast<std::size_t>(index)];
-    const std::int64_t day = listedDay(sectionOfEntry(index), place);
-    return EntryLocation{day, listed_[place] - builtOffsets_[static_cast<std::size_t>(day)]};
+    const Part& p = sectionOfEntry(index);
+    const std::uint32_t place = p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry);
+    return EntryLocation{p.dayOf(place), p.itemIndex(place)};
 }
 
 } // namespace plim

@@ -108,7 +108,7 @@ public:
     // --- What the list shows ---
     // Section by section (copied out when first asked for after a change).
     const QList<DaySection>& visibleSections() const;
-    qsizetype visibleSectionCount() const { return static_cast<qsizetype>(built_.size()); }
+    qsizetype visibleSectionCount() const { return static_cast<qsizetype>(parts_.size()); }
     const QMap<QString, int>& folded() const;
     // The rows one at a time, without copying the list: for a view that draws only some.
     int rowCount() const { return rowCount_; }
@@ -118,7 +118,7 @@ public:
     int rowIndex(const QUuid& id) const;
     std::optional<QString> rowID(const QUuid& id) const;
     // The listed entries in order: their number, where one is (-1: not listed), and each.
-    qsizetype entryCount() const { return static_cast<qsizetype>(entries_.size()); }
+    qsizetype entryCount() const { return static_cast<qsizetype>(entryCount_); }
     qsizetype indexOf(const QUuid& id) const;
     const QUuid& idAt(qsizetype index) const;
     std::optional<Entry> entryAt(qsizetype index) const;
@@ -132,10 +132,10 @@ private:
     // What a load learns once about each item of `sections_`, so that the lists, the counts and
     // the filter never read a reminder or lower-case a text twice.
     struct Facts {
+        Instant next{}; // first, so that the flags pack behind it: the table moves with each change
         bool hasReminder = false;
         bool repeats = false;
         bool routine = false;
-        Instant next{};
         bool isEntry = false;
         bool active = false;
         Entry::State state = Entry::State::Open;
@@ -155,8 +155,8 @@ private:
     };
     // What listing one day found, its places counted from the day's first item: kept with the day's
     // facts while the moment stays between the rings it was made around.
+    using IdBits = std::array<std::uint64_t, 4>;
     struct DayList {
-        bool made = false;
         bool notes = false;
         bool folds = false;
         Instant from{};  // the latest ring at or before the moment it was made for
@@ -167,6 +167,8 @@ private:
         std::vector<std::uint32_t> entries; // places in `listed`
         std::vector<std::uint32_t> ringing;
         std::vector<std::uint32_t> active;
+        // A summary of the listed entries' identities: an identity not in it is not listed.
+        IdBits ids{};
     };
     // The filter over the notes and over the trash, set up on the first filter after a load
     // (indexed like facts_). A day's lower-cased texts are kept with the day's items and taken
@@ -175,35 +177,74 @@ private:
         QList<Item> items;
         std::shared_ptr<const TextFilter::Block> block;
     };
-    // What the list shows, kept as places in the source it was built from: a long list costs one
-    // number a row. `builtSource_` (with its offsets and identities) keeps those items alive.
-    struct Built {
+    // A section gathered from several days ("Now", "Active", Later's days): each entry, the day of
+    // the source it is written under, its place in that day, its identity.
+    struct Gathered {
+        // An entry: the item, its identity, its next ring ("Now"), the day of the source it is written
+        // under, its place in that day, and the day in the group's days.
+        struct Member {
+            const Item* own = nullptr;
+            QUuid id;
+            Instant next{};
+            std::uint32_t home = 0;
+            std::uint32_t item = 0;
+            std::uint32_t day = 0;
+        };
         QUuid id;
-        QString heading;        // empty for a day of the source: see headingOf
-        std::int64_t home = -1; // the day of the source it shows, or -1 ("Now", "Active", Later's days)
-        std::uint32_t from = 0; // its items: listed_[from, to)
-        std::uint32_t to = 0;
-        std::uint32_t firstEntry = 0; // its entries: entries_[firstEntry, firstEntry + entryCount)
+        QString heading;
+        std::vector<Member> members;
+    };
+    // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
+    // the same address is the same list) and the day each stood at: the next list takes over the
+    // entries of the days whose lists stay, and reads and sorts only the others'.
+    struct Group {
+        std::shared_ptr<const Gathered> list;
+        std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> days;
+    };
+    struct Gathering;
+    // A section the list shows. A day of the source reads its rows from what listing the day found
+    // (kept with the day's facts, or in the build's pool), counted from the day's first item, so
+    // that a change lists only the days it touched again and the rest only move down or up.
+    struct Part {
+        std::uint32_t firstRow = 0;   // its header's row
+        std::uint32_t firstEntry = 0; // its first entry among the listed ones
         std::uint32_t entryCount = 0;
-        std::uint32_t firstRow = 0; // its header's row
-        int hidden = 0;             // done entries the folded row after its entries counts
-        // Without a home: each item, and the day of the source it is written under.
-        std::vector<const Item*> own;
-        std::vector<std::uint32_t> homes;
-        mutable std::optional<QList<Item>> items; // the copy visibleSections hands out
+        std::uint32_t count = 0; // items listed, raw lines too
+        int hidden = 0;          // done entries the folded row after its entries counts
+        std::int64_t home = -1;  // the day of the source it shows, or -1 (gathered)
+        // A day: its places in list->listed from listedAt, its entries in list->entries from entriesAt.
+        std::shared_ptr<const DayList> list;
+        std::uint32_t listedAt = 0;
+        std::uint32_t entriesAt = 0;
+        IdBits ids{}; // the day's list's
+        std::shared_ptr<const Gathered> gathered;
+        // The index in the day of the item at `place` (among the part's listed items), and of entry k.
+        std::uint32_t itemIndex(std::uint32_t place) const {
+            return gathered ? gathered->members[place].item : list->listed[listedAt + place];
+        }
+        std::uint32_t entryPlace(std::uint32_t k) const { return gathered ? k : list->entries[entriesAt + k]; }
+        std::int64_t dayOf(std::uint32_t place) const { return gathered ? gathered->members[place].home : home; }
+        const Item& item(const QList<DaySection>& source, std::uint32_t place) const {
+            return gathered ? *gathered->members[place].own : source[home].items[itemIndex(place)];
+        }
+        const QString& heading(const QList<DaySection>& source) const {
+            return gathered ? gathered->heading : source[home].heading;
+        }
+        const QUuid& id(const QList<DaySection>& source) const { return gathered ? gathered->id : source[home].id; }
     };
     // A list being built from one source, before it replaces the one shown.
     struct Building {
         const QList<DaySection>& source;
         const std::vector<qsizetype>& offsets;
         const std::vector<Facts>& facts;
+        const std::vector<QUuid>& ids;
         const std::vector<std::uint8_t>* matches; // none without a filter
-        std::vector<Built> built;
-        std::vector<std::uint32_t> listed;
-        std::vector<std::uint32_t> entries;
+        std::vector<Part> parts;
+        // The days listed for this list alone (the trash, a filter), one after another.
+        std::shared_ptr<DayList> pool;
+        Group now;
+        Group active;
         int rows = 0;
-        const QString& headingOf(const Built& section) const;
-        const Item& itemOf(const Built& section, std::uint32_t place) const;
         // A section of entries gathered from several days ("Now", "Active", Later's days).
         void gather(const QUuid& id, const QString& heading, std::span<const Place> places);
     };
@@ -223,22 +264,16 @@ private:
     void prepareFilter(qsizetype from);
 
     // The lists of each view, then how the new list compares with the one shown.
-    struct Days;
     void listLater(Building& b, const Moment& now) const;
     void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
-    void listDay(Days& d, const Building& b, qsizetype s, bool notes, bool folds, Instant now) const;
-    static void listDay(DayList& list, const Facts* facts, qsizetype count, const std::uint8_t* matches, bool notes,
-                        bool folds, Instant now);
+    static void listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
+                        const std::uint8_t* matches, bool notes, bool folds, Instant now);
     Changes compare(const Building& b) const;
-    void take(Building&& b, bool trash);
+    void take(Building&& b);
 
-    // A section's heading: its day's in the source, or its own ("Now", "Active", Later's days).
-    const QString& headingOf(const Built& section) const;
-    // The built section of a listed entry and of a row; a listed item, its day and its identity.
-    const Built& sectionOfEntry(qsizetype entry) const;
-    const Built& sectionOfRow(int row) const;
-    const Item& listedItem(const Built& section, std::uint32_t place) const;
-    std::int64_t listedDay(const Built& section, std::uint32_t place) const;
+    // The section of a listed entry and of a row.
+    const Part& sectionOfEntry(qsizetype entry) const;
+    const Part& sectionOfRow(int row) const;
 
     QList<DaySection> sections_;
     QList<DaySection> trashSections_;
@@ -250,7 +285,8 @@ private:
     std::vector<DayCounts> dayCounts_;
     // Each day's list in the notes, made when first asked for (listing is const): with its done
     // entries folded and shown, so that ⌘E back and forth lists no day again.
-    using DayLists = std::array<DayList, 2>;
+    // A list once shown is never changed: listing a day again makes a new one.
+    using DayLists = std::array<std::shared_ptr<const DayList>, 2>;
     mutable std::vector<DayLists> dayLists_;
     mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
@@ -270,15 +306,13 @@ private:
     std::shared_ptr<std::vector<QUuid>> trashIds_ = std::make_shared<std::vector<QUuid>>();
 
     Listing listing_ = Listing::Notes;
-    std::vector<Built> built_;
-    // Each listed item (raw lines too) as its index in the source's per-item tables, in list order;
-    // each listed entry as its place in listed_.
-    std::vector<std::uint32_t> listed_;
-    std::vector<std::uint32_t> entries_;
+    // The sections shown, "Now" and "Active" first, and the source they were built from, which
+    // keeps their items alive.
+    std::vector<Part> parts_;
+    Group now_;
+    Group active_;
     QList<DaySection> builtSource_;
-    std::vector<qsizetype> builtOffsets_;
-    // The identity of each listed entry, in order: the selection is looked for here.
-    std::vector<QUuid> entryIds_;
+    std::uint32_t entryCount_ = 0;
     int rowCount_ = 0;
     mutable std::optional<QList<DaySection>> visibleSections_;
     // Made from the built list when asked for.
