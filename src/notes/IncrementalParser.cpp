@@ -131,35 +131,18 @@ NotesDocument IncrementalParser::parse(const QString& text, QByteArray utf8) {
         doc.sections.append(days_[i].section);
         days.push_back(days_[i]);
     }
-    for (std::size_t k = 0; k < starts.size(); ++k) {
-        const bool last = k + 1 == starts.size();
-        const qsizetype from = starts[k];
-        const qsizetype length = (last ? middleEnd : starts[k + 1]) - from;
-        const qsizetype dayTextFrom = textStarts[k];
-        const qsizetype dayTextLength = (last ? textEnd : textStarts[k + 1]) - dayTextFrom;
-        const Print dayPrint = keyedHash(all.sliced(from, length));
-        const Day* same = nullptr;
-        const auto [first, past] = known.equal_range(dayPrint);
+    const auto take = [&](Print print, qsizetype length) -> const Day* {
+        const auto [first, past] = known.equal_range(print);
         for (auto it = first; it != past; ++it) {
-            const Day& candidate = days_[it->second];
             // Each earlier day is taken once: two identical days must not share an identity.
-            if (!taken[it->second] && candidate.length == length && candidate.print == dayPrint) {
+            if (!taken[it->second] && days_[it->second].length == length) {
                 taken[it->second] = true;
-                same = &candidate;
-                break;
+                return &days_[it->second];
             }
         }
-        DaySection section;
-        if (same) {
-            section = same->section;
-        } else {
-            section = std::move(NotesDocument::parse(allText.sliced(dayTextFrom, dayTextLength)).sections.front());
-            // Its list is sized for a typical day: over years of days the room left would add up.
-            section.items.squeeze();
-        }
-        doc.sections.append(section);
-        days.push_back(Day{from, length, dayTextFrom, dayTextLength, dayPrint, std::move(section)});
-    }
+        return nullptr;
+    };
+    readDays({all.first(middleEnd), allText.first(textEnd), 0, 0, starts, textStarts}, take, doc, days);
     for (std::size_t i = tail; i < days_.size(); ++i) {
         doc.sections.append(days_[i].section);
         days.push_back(Day{days_[i].from + shift, days_[i].length, days_[i].textFrom + textShift, days_[i].textLength,
@@ -258,23 +241,7 @@ std::optional<NotesDocument> IncrementalParser::parse(const std::vector<Piece>& 
         } else if (starts.empty() || starts.front() != 0) {
             return false; // it goes on with the known day before it
         }
-        for (std::size_t k = 0; k < starts.size(); ++k) {
-            const bool last = k + 1 == starts.size();
-            const qsizetype from = starts[k];
-            const qsizetype length = (last ? bytes.size() : starts[k + 1]) - from;
-            const qsizetype dayTextFrom = textStarts[k];
-            const qsizetype dayTextLength = (last ? view.size() : textStarts[k + 1]) - dayTextFrom;
-            const Print dayPrint = keyedHash(bytes.sliced(from, length));
-            DaySection section;
-            if (const Day* same = take(dayPrint, length)) {
-                section = same->section;
-            } else {
-                section = std::move(NotesDocument::parse(view.sliced(dayTextFrom, dayTextLength)).sections.front());
-                section.items.squeeze();
-            }
-            doc.sections.append(section);
-            days.push_back(Day{at + from, length, textAt + dayTextFrom, dayTextLength, dayPrint, std::move(section)});
-        }
+        readDays({bytes, view, at, textAt, starts, textStarts}, take, doc, days);
         at += bytes.size();
         textAt += view.size();
         run.clear();
@@ -326,6 +293,31 @@ std::optional<NotesDocument> IncrementalParser::parse(const std::vector<Piece>& 
     preamble_ = std::move(preamble);
     days_ = std::move(days);
     return doc;
+}
+
+void IncrementalParser::readDays(const Stretch& stretch, const std::function<const Day*(Print, qsizetype)>& take,
+                                 NotesDocument& doc, std::vector<Day>& days) {
+    const std::vector<qsizetype>& starts = stretch.starts;
+    const std::vector<qsizetype>& textStarts = stretch.textStarts;
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        const bool last = k + 1 == starts.size();
+        const qsizetype from = starts[k];
+        const qsizetype length = (last ? stretch.bytes.size() : starts[k + 1]) - from;
+        const qsizetype textFrom = textStarts[k];
+        const qsizetype textLength = (last ? stretch.text.size() : textStarts[k + 1]) - textFrom;
+        const Print print = keyedHash(stretch.bytes.sliced(from, length));
+        DaySection section;
+        if (const Day* same = take(print, length)) {
+            section = same->section;
+        } else {
+            section = std::move(NotesDocument::parse(stretch.text.sliced(textFrom, textLength)).sections.front());
+            // Its list is sized for a typical day: over years of days the room left would add up.
+            section.items.squeeze();
+        }
+        doc.sections.append(section);
+        days.push_back(
+            Day{stretch.at + from, length, stretch.textAt + textFrom, textLength, print, std::move(section)});
+    }
 }
 
 } // namespace plim

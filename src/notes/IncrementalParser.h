@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -44,6 +45,20 @@ private:
         Print print = 0;
         DaySection section;
     };
+    // Where a stretch of the text lies: its UTF-8 and text, where they start in the whole, and the
+    // days in it (their starts in both).
+    struct Stretch {
+        QByteArrayView bytes;
+        QStringView text;
+        qsizetype at = 0;
+        qsizetype textAt = 0;
+        const std::vector<qsizetype>& starts;
+        const std::vector<qsizetype>& textStarts;
+    };
+    // Appends the stretch's days to `doc` and `days`: each the earlier day `take` gives for its print
+    // and length, else read anew.
+    static void readDays(const Stretch& stretch, const std::function<const Day*(Print, qsizetype)>& take,
+                         NotesDocument& doc, std::vector<Day>& days);
     qsizetype size_ = 0;
     qsizetype textSize_ = 0;
     Print preamblePrint_ = 0;
