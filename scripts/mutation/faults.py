@@ -60,7 +60,7 @@ FAULTS = [
     ("a day touching the edit is reused", "parse",
      "all.sliced(days_[head].from + days_[head].length).startsWith(\"## \")", "true"),
     ("two identical days share one identity", "parse",
-     "if (!taken[it->second] && candidate.length == length &&", "if (candidate.length == length &&"),
+     "if (!taken[it->second] && days_[it->second].length == length) {", "if (days_[it->second].length == length) {"),
     ("a heading in the last line is missed", "parse",
      "return at + 3 <= end && data[at] == '#'", "return at + 4 <= end && data[at] == '#'"),
     # --- window model ---
