@@ -404,14 +404,6 @@ QList<ManageList::Row> ManageList::rows() const {
     return out;
 }
 
-std::optional<QString> ManageList::rowID(const QUuid& id) const {
-    const qsizetype index = indexOf(id);
-    if (index < 0) {
-        return std::nullopt;
-    }
-    return entryRowID(sectionOfEntry(index).heading(builtSource_), id);
-}
-
 const DaySection* ManageList::sectionOf(const QUuid& id) const {
     for (const DaySection& section : sections_) {
         for (const Item& item : section.items) {

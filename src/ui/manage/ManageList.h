@@ -88,7 +88,6 @@ public:
 
     // --- The notes file as loaded ---
     const QList<DaySection>& sections() const { return sections_; }
-    const QList<DaySection>& trashSections() const { return trashSections_; }
     // By identity, searching the notes file: for one entry, not for every row.
     std::optional<Entry> entry(const QUuid& id) const;
     const DaySection* sectionOf(const QUuid& id) const;
@@ -116,7 +115,6 @@ public:
     QList<Row> rows() const;
     // The row of an entry, -1 when it is not listed.
     int rowIndex(const QUuid& id) const;
-    std::optional<QString> rowID(const QUuid& id) const;
     // The listed entries in order: their number, where one is (-1: not listed), and each.
     qsizetype entryCount() const { return static_cast<qsizetype>(entryCount_); }
     qsizetype indexOf(const QUuid& id) const;
