@@ -186,15 +186,24 @@ Calendar Calendar::system() {
     if (locale == QLatin1String("C") || locale.isEmpty()) {
         locale = QStringLiteral("en_US");
     }
+    QString zone;
     if (!qEnvironmentVariableIsSet("TZ")) {
-        return Calendar(hostZoneId(), locale);
+        zone = hostZoneId();
+    } else {
+        const QString tz = qEnvironmentVariable("TZ");
+        const auto named = zoneFromTZ(tz);
+        if (!named) {
+            warnUnknownZone(tz);
+        }
+        zone = named.value_or(QStringLiteral("UTC"));
     }
-    const QString tz = qEnvironmentVariable("TZ");
-    const auto zone = zoneFromTZ(tz);
-    if (!zone) {
-        warnUnknownZone(tz);
+    // Asked for on every change and every reminder: the zone is read every time, but the calendar
+    // made for it is made again only when the zone or the locale is another.
+    thread_local std::optional<Calendar> last;
+    if (!last || last->zoneId() != zone || last->localeName() != locale) {
+        last.emplace(zone, locale);
     }
-    return Calendar(zone.value_or(QStringLiteral("UTC")), locale);
+    return *last;
 }
 
 std::optional<QString> Calendar::zoneFromTZ(const QString& tz) {

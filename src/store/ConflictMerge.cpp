@@ -39,8 +39,16 @@ constexpr const char* kPatterns[] = {
 
 bool isCopyOf(QStringView name, QStringView original) {
     const qsizetype dot = original.lastIndexOf(u'.');
-    const QString base = QRegularExpression::escape(dot > 0 ? original.first(dot) : original);
-    const QString ext = QRegularExpression::escape(dot > 0 ? original.sliced(dot) : QStringView());
+    // Every pattern keeps the name and the extension around a "conflict": other names are turned
+    // away before a pattern is compiled (the folder is looked at again after every own write).
+    const QStringView stem = dot > 0 ? original.first(dot) : original;
+    const QStringView suffix = dot > 0 ? original.sliced(dot) : QStringView();
+    if (name.size() <= original.size() || !name.startsWith(stem) || !name.endsWith(suffix) ||
+        !name.contains(u"conflict")) {
+        return false;
+    }
+    const QString base = QRegularExpression::escape(stem);
+    const QString ext = QRegularExpression::escape(suffix);
     for (const char* pattern : kPatterns) {
         const QRegularExpression re(QRegularExpression::anchoredPattern(QString::fromUtf8(pattern).arg(base, ext)));
         if (re.match(name).hasMatch()) {

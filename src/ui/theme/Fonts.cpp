@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -13,8 +14,20 @@ namespace plim::Fonts {
 
 namespace {
 
+// The database resolves a family's aliases through fontconfig on every question, and the windows
+// ask for their fonts on every update: the answers are kept until fonts are registered.
+QHash<QString, bool>& knownFamilies() {
+    static QHash<QString, bool> known;
+    return known;
+}
+
 bool hasFamily(const QString& family) {
-    return QFontDatabase::hasFamily(family);
+    QHash<QString, bool>& known = knownFamilies();
+    auto it = known.constFind(family);
+    if (it == known.cend()) {
+        it = known.insert(family, QFontDatabase::hasFamily(family));
+    }
+    return *it;
 }
 
 bool isFontFile(const QFileInfo& file) {
@@ -88,6 +101,7 @@ QStringList registerFonts(const QString& folder) {
         }
     }
     families.removeDuplicates();
+    knownFamilies().clear();
     return families;
 }
 
