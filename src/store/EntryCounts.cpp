@@ -2,8 +2,6 @@
 
 #include "reminders/EntryReminders.h"
 
-#include <QHash>
-
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -45,41 +43,52 @@ EntryCounts::Day EntryCounts::count(const QList<Item>& items, const Calendar& ca
 
 void EntryCounts::update(const NotesDocument& doc, const Calendar& calendar, const Anchors& anchors) {
     const bool sameRules = zone_ == calendar.zoneId() && anchors_ == anchors;
+    // Asked for several times after each change: the very list of days it was counted from means
+    // nothing changed (held here, its address cannot be reused by another).
+    if (sameRules && doc.sections.constData() == sections_.constData() && doc.sections.size() == sections_.size()) {
+        return;
+    }
+    sections_ = doc.sections;
     zone_ = calendar.zoneId();
     anchors_ = anchors;
+    const auto counted = [](const Day& day, const QList<Item>& items) {
+        // A list still held here is the very list it was counted from: a change would have
+        // detached it.
+        return !items.isEmpty() && day.items.constData() == items.constData() && day.items.size() == items.size();
+    };
+    // The usual change leaves the days where they stood: only those it touched are counted again.
+    if (sameRules && days_.size() == static_cast<std::size_t>(doc.sections.size())) {
+        for (std::size_t i = 0; i < days_.size(); ++i) {
+            const QList<Item>& items = doc.sections.at(static_cast<qsizetype>(i)).items;
+            if (!counted(days_[i], items)) {
+                open_ -= days_[i].open;
+                days_[i] = count(items, calendar, anchors);
+                open_ += days_[i].open;
+            }
+        }
+        return;
+    }
     std::vector<Day> old = std::exchange(days_, {});
     days_.reserve(static_cast<std::size_t>(doc.sections.size()));
-    // Days keep their order: a day is looked for where it stood, or a place either side (a day came
-    // in or went above it), and only then among all.
-    QHash<const void*, std::size_t> known;
-    const auto find = [&](const QList<Item>& items, std::size_t at) -> std::optional<std::size_t> {
-        if (!sameRules || items.isEmpty()) {
-            return std::nullopt;
-        }
-        for (const std::ptrdiff_t step : {0, -1, 1}) {
-            const auto k = static_cast<std::ptrdiff_t>(at) + step;
-            if (k >= 0 && k < static_cast<std::ptrdiff_t>(old.size()) &&
-                old[static_cast<std::size_t>(k)].items.constData() == items.constData()) {
+    // Days keep their order: a day is looked for where the last one taken over was followed, or a
+    // place either side (a day came in or went above it); one moved further is counted again.
+    std::size_t hint = 0;
+    const auto find = [&](const QList<Item>& items) -> std::optional<std::size_t> {
+        for (const std::ptrdiff_t step : {0, 1, -1, 2}) {
+            const auto k = static_cast<std::ptrdiff_t>(hint) + step;
+            if (sameRules && k >= 0 && k < static_cast<std::ptrdiff_t>(old.size()) &&
+                counted(old[static_cast<std::size_t>(k)], items)) {
+                hint = static_cast<std::size_t>(k) + 1;
                 return static_cast<std::size_t>(k);
             }
         }
-        if (known.isEmpty()) {
-            known.reserve(static_cast<qsizetype>(old.size()));
-            for (std::size_t k = 0; k < old.size(); ++k) {
-                if (!old[k].items.isEmpty()) {
-                    known.insert(old[k].items.constData(), k);
-                }
-            }
-        }
-        const auto hit = known.constFind(items.constData());
-        return hit == known.cend() ? std::nullopt : std::optional<std::size_t>(*hit);
+        ++hint;
+        return std::nullopt;
     };
     open_ = 0;
     for (const DaySection& section : doc.sections) {
-        // A list still held here is the very list it was counted from: a change would have
-        // detached it. (Taken over once: a second day sharing it finds it gone and is counted.)
-        const auto same = find(section.items, days_.size());
-        if (same && old[*same].items.size() == section.items.size()) {
+        // Taken over once: a second day sharing the list finds it gone and is counted.
+        if (const auto same = find(section.items)) {
             days_.push_back(std::move(old[*same]));
         } else {
             days_.push_back(count(section.items, calendar, anchors));

@@ -51,6 +51,7 @@ private:
     };
     static Day count(const QList<Item>& items, const Calendar& calendar, const Anchors& anchors);
 
+    QList<DaySection> sections_; // the days last counted
     std::vector<Day> days_;
     int open_ = 0;
     QString zone_;
