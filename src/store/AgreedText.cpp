@@ -144,7 +144,11 @@ AgreedText::AgreedText(const QString& notesPath, const QString& stateFolder)
     QFile::remove(base_ + QStringLiteral(".written")); // what knew only the last own write
 }
 
-void AgreedText::writing(QByteArrayView bytes) {
+QByteArray AgreedText::keyOf(QByteArrayView bytes) {
+    return contentKey(bytes);
+}
+
+void AgreedText::writing(const QByteArray& key) {
     const QString ledger = ledgerPath();
     struct stat st {};
     const QByteArray name = QFile::encodeName(ledger);
@@ -152,7 +156,7 @@ void AgreedText::writing(QByteArrayView bytes) {
         const QList<QByteArray> lines = readSmall(ledger).split('\n');
         writeTextFileAtomically(ledger, lines.mid(std::max<qsizetype>(0, lines.size() - kLedgerKeep)).join('\n'));
     }
-    appendLine(name, contentKey(bytes));
+    appendLine(name, key);
 }
 
 void AgreedText::wrote(const FileStamp& stamp) {

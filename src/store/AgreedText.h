@@ -28,7 +28,10 @@ public:
     // Own writes, as every plim process of the user knows them. Called under the notes file's lock:
     // `writing` before the bytes replace the notes file (a reader that sees them at once finds them
     // already), `wrote` with the version they became.
-    void writing(QByteArrayView bytes);
+    // `writing` takes the bytes' `keyOf`, which reads them all: a writer works it out on another
+    // thread while its temporary is synced.
+    static QByteArray keyOf(QByteArrayView bytes);
+    void writing(const QByteArray& key);
     void wrote(const FileStamp& stamp);
 
     // The notes file was read and holds the text whose UTF-8 `bytesOfText` gives (in its version

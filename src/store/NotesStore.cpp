@@ -438,10 +438,20 @@ void NotesStore::startWatching() {
 NotesStore::Saved NotesStore::saveNotes(const QByteArray& bytes) {
     // Writing and syncing the temporary come first; the last look at the file is right before the
     // rename, so another program's write can only be lost within a stat and a rename.
+    // The agreed folder's key of the bytes is worked out meanwhile: it reads every byte, the sync
+    // mostly waits.
+    std::future<QByteArray> key;
+    if (agreed_) {
+        try {
+            key = std::async(std::launch::async, [copy = bytes] { return AgreedText::keyOf(copy); });
+        } catch (const std::system_error&) {
+            key = std::async(std::launch::deferred, [copy = bytes] { return AgreedText::keyOf(copy); });
+        }
+    }
     PreparedWrite write = PreparedWrite::prepare(loadedPath_, bytes);
     const bool prepared = write.ready();
     if (prepared && agreed_) {
-        agreed_->writing(bytes);
+        agreed_->writing(key.get());
     }
     const PreparedWrite::Result result = prepared ? write.commit(stamp_, &basis_) : PreparedWrite::Result{};
     switch (result.outcome) {
