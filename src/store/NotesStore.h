@@ -342,6 +342,10 @@ private:
     };
     std::vector<Replaced> replaced_;
     QTimer lingerTimer_;
+    // Closing the last descriptor of a replaced version frees its pages (milliseconds for a large
+    // file): done on another thread, so that the rows of the key that wrote are not held up.
+    void closeElsewhere(std::vector<WriteBasis> versions);
+    std::future<void> closing_;
     // Captures kept on disk; written in by the first look at the file in each turn.
     std::unique_ptr<CaptureJournal> journal_;
     bool replayDue_ = false;

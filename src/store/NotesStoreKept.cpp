@@ -3,6 +3,8 @@
 #include "store/CaptureJournal.h"
 #include "store/Preferences.h"
 
+#include <future>
+#include <system_error>
 #include <thread>
 
 namespace plim {
@@ -25,14 +27,34 @@ void NotesStore::noteReplaced(const std::optional<QByteArray>& replaced, const F
     }
 }
 
+void NotesStore::closeElsewhere(std::vector<WriteBasis> versions) {
+    if (versions.empty()) {
+        return;
+    }
+    if (closing_.valid()) {
+        closing_.wait(); // long done: a write takes longer than a close
+    }
+    try {
+        closing_ = std::async(std::launch::async, [v = std::move(versions)]() mutable { v.clear(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: closed here, as `versions` goes.
+    }
+}
+
 void NotesStore::lookAtReplaced(bool due) {
     // Nobody had a guarded version open for writing when it was replaced, nor opened it since, and
     // it has no name left: nothing can be written into it any more.
-    std::erase_if(replaced_, [](Replaced& r) {
+    std::vector<WriteBasis> done;
+    std::erase_if(replaced_, [&done](Replaced& r) {
         const bool untouched = r.version.endGuard();
         const FileStamp now = r.version.stamp();
-        return untouched && now.size == r.stamp.size && now.mtimeNs == r.stamp.mtimeNs;
+        const bool over = untouched && now.size == r.stamp.size && now.mtimeNs == r.stamp.mtimeNs;
+        if (over) {
+            done.push_back(std::move(r.version));
+        }
+        return over;
     });
+    closeElsewhere(std::move(done));
     if (replaced_.empty()) {
         return;
     }
