@@ -31,6 +31,12 @@ FAULTS = [
      "if (e && e->state == Entry::State::Open && e->text == text) {", "if (e && e->state == Entry::State::Open && !text.isNull()) {"),
     ("a change waiting on a busy file goes ahead of earlier ones", "store",
      "turns_.pending_.push_back(std::move(retry_)); // never ahead", "turns_.pending_.push_front(std::move(retry_)); // never ahead"),
+    ("the counts keep a day a change touched in place", "store",
+     "if (!counted(days_[i], items)) {", "if (!counted(days_[i], items) && false) {"),
+    ("the counts are not taken again in another zone", "store",
+     "if (sameRules && doc.sections.constData() == sections_.constData()", "if (doc.sections.constData() == sections_.constData()"),
+    ("an own write is not known by its bytes", "store",
+     "agreed_->writing(key.get());", "agreed_->writing(key.get() + 'x');"),
     # --- lock ---
     ("the lock is never taken", "lock",
      "while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {", "while (false) {"),

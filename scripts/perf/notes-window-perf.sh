@@ -7,7 +7,9 @@
 # entries' texts, showing each key's change the stock way), takes turns with plim round by round on
 # the same file; with BEFORE=/path/to/another/plim that one joins the turns. The table gives each
 # figure's median and its ratio to the anchor's, with the load average of each round. Not run by
-# CI; needs Xvfb, openbox, xdotool and libxcb-xtest0-dev.
+# CI; needs Xvfb, openbox, xdotool and libxcb-xtest0-dev. "write floor" is a bare durable rewrite
+# of the same file in the same folder (scripts/perf/write_floor.c), the part of a writing key no
+# program can go below; TMPDIR=/dev/shm puts the folder on a memory file system, where syncing is free.
 #   scripts/perf/notes-window-perf.sh [ROUNDS]      (default 3; BUILD=build, ENTRIES=100000)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -21,6 +23,7 @@ cc -O2 -o "$work/rows_timer" "$root/scripts/perf/rows_timer.c" $(pkg-config --cf
 c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
     "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_list" "$root/scripts/perf/bare_list.cpp" $(pkg-config --cflags --libs Qt6Widgets)
+cc -O2 -o "$work/write_floor" "$root/scripts/perf/write_floor.c"
 
 . "$root/scripts/lib/xvfb.sh"
 start_xvfb 1280x900x24
@@ -112,6 +115,14 @@ run_program() {
     untimed Escape
     if [ "$name" = anchor ]; then kill "$pid" 2>/dev/null || true; else "$program" quit || kill "$pid" 2>/dev/null || true; fi
     wait "$pid" 2>/dev/null || true
+    # The bare durable rewrite of the same file in the same folder: what a writing key cannot go below.
+    cp "$HOME/notes/plim.md" "$HOME/notes/floor.md"
+    for _ in 1 2 3; do
+        local t0
+        t0=$(date +%s%N)
+        "$work/write_floor" "$HOME/notes/floor.md"
+        echo $((($(date +%s%N) - t0) / 100000)) | sed 's/.$/.&/' >>"$work/$name-write floor"
+    done
 }
 
 programs=("$build/src/plim" "$work/bare_list")
@@ -129,7 +140,7 @@ done
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 printf '\n%-18s %-8s %8s %7s   %s\n' "key to rows, ms" program median ratio "runs (rows first-frame frames)"
-for label in "filter keystroke" narrowing backspace space undo redo delete "ctrl+e" "sweep carry"; do
+for label in "filter keystroke" narrowing backspace space undo redo delete "ctrl+e" "sweep carry" "write floor"; do
     anchor=$(grep -v -e timeout -e nochange "$work/anchor-$label" 2>/dev/null | awk '{print $1}' | median || true)
     for name in "${names[@]}"; do
         f="$work/$name-$label"
