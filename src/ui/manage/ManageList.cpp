@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace plim {
@@ -37,6 +38,11 @@ const Entry* entryOf(const Item& item) {
 // Replaces v[at, at + count) by `with`: what follows moves only by the difference. Returns with's size.
 template <typename T>
 std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::vector<T>& with) {
+    // Room ahead, also on the first fill: a table that grows by a day then moves the days after
+    // it by a block copy, rather than each into new memory.
+    if (const std::size_t size = v.size() + with.size() - std::min(count, with.size()); size > v.capacity()) {
+        v.reserve(size + size / 16);
+    }
     const auto pos = v.begin() + static_cast<std::ptrdiff_t>(at);
     const std::size_t common = std::min(count, with.size());
     std::move(with.begin(), with.begin() + static_cast<std::ptrdiff_t>(common), pos);
@@ -86,6 +92,10 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         ids_.clear();
         dayCounts_.clear();
         dayLists_.clear();
+        openTotal_ = 0;
+        staleTotal_ = 0;
+        rings_.clear();
+        staleOn_.clear();
     }
     const std::size_t oldDays = reuse ? offsets_.size() : 0;
     const std::vector<qsizetype> oldOffsets = std::move(offsets_);
@@ -100,15 +110,16 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     // either side (a day came in or went before it); a day moved further is read again. A changed
     // day stands where the one it replaces stood.
     std::size_t hint = 0;
-    const auto previousDay = [&](const QList<Item>& items) -> std::optional<std::size_t> {
-        if (!reuse || items.isEmpty()) {
+    const auto previousDay = [&](const DaySection& day) -> std::optional<std::size_t> {
+        if (!reuse || day.items.isEmpty()) {
             ++hint;
             return std::nullopt;
         }
         for (const std::ptrdiff_t step : {0, 1, -1, 2}) {
             const auto k = static_cast<std::ptrdiff_t>(hint) + step;
             if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldDays) &&
-                previous[k].items.constData() == items.constData()) {
+                previous[k].items.constData() == day.items.constData() && previous[k].id == day.id &&
+                previous[k].heading == day.heading) {
                 hint = static_cast<std::size_t>(k) + 1;
                 return static_cast<std::size_t>(k);
             }
@@ -122,6 +133,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::vector<QUuid> ids;
     std::vector<DayCounts> counts;
     std::vector<DayLists> lists;
+    std::vector<DayEdit> edits;
     std::size_t at = 0;      // where they go in the per-item tables
     std::size_t dayAt = 0;   // and in the per-day ones
     std::size_t oldNext = 0; // the first previous day neither taken over nor given way
@@ -129,10 +141,18 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         if (upTo == oldNext && counts.empty()) {
             return; // nothing read, nothing given way: the usual day taken over
         }
+        edits.push_back({static_cast<std::uint32_t>(dayAt), static_cast<std::uint32_t>(upTo - oldNext),
+                         static_cast<std::uint32_t>(counts.size())});
         const std::size_t count = oldStart(upTo) - oldStart(oldNext);
         if (count > 0 || !facts.empty()) {
             at += splice(facts_, at, count, facts);
             splice(ids_, at - facts.size(), count, ids);
+        }
+        for (std::size_t k = 0; k < upTo - oldNext; ++k) {
+            tally(dayCounts_[dayAt + k], previous[static_cast<qsizetype>(oldNext + k)].heading, -1);
+        }
+        for (std::size_t k = 0; k < counts.size(); ++k) {
+            tally(counts[k], sections_[static_cast<qsizetype>(dayAt + k)].heading, reuse ? 1 : 0);
         }
         dayAt += splice(dayCounts_, dayAt, upTo - oldNext, counts);
         splice(dayLists_, dayAt - counts.size(), upTo - oldNext, lists);
@@ -144,7 +164,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     };
 
     for (const DaySection& section : std::as_const(sections_)) {
-        if (const auto same = previousDay(section.items); same && *same >= oldNext) {
+        if (const auto same = previousDay(section); same && *same >= oldNext) {
             place(*same);
             offsets_.push_back(static_cast<qsizetype>(at));
             at += static_cast<std::size_t>(section.items.size());
@@ -163,6 +183,36 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         lists.emplace_back();
     }
     place(oldDays);
+    if (!reuse) {
+        std::sort(rings_.begin(), rings_.end());
+    }
+    // Edits are known against the list last built: not across a load read whole, nor two loads.
+    if (reuse && edits_ && edits_->empty()) {
+        edits_ = std::move(edits);
+    } else {
+        edits_.reset();
+    }
+}
+
+void ManageList::tally(const DayCounts& day, const QString& heading, int sign) {
+    // sign 0: added unsorted, for a load read whole (sorted once at its end).
+    const int by = sign < 0 ? -1 : 1;
+    openTotal_ += by * day.open;
+    staleTotal_ += by * day.stale;
+    if (day.stale > 0) {
+        if (int& n = staleOn_[heading]; (n += by * day.stale) == 0) {
+            staleOn_.remove(heading);
+        }
+    }
+    for (const Instant ring : day.rings) {
+        if (sign == 0) {
+            rings_.push_back(ring);
+        } else if (sign > 0) {
+            rings_.insert(std::upper_bound(rings_.begin(), rings_.end(), ring), ring);
+        } else if (const auto it = std::lower_bound(rings_.begin(), rings_.end(), ring); it != rings_.end()) {
+            rings_.erase(it);
+        }
+    }
 }
 
 std::shared_ptr<const TextFilter::Block> ManageList::filterBlock(const QList<Item>& items) {
@@ -521,6 +571,18 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
     // A filter keeps only the entries whose text holds it, raw lines dropped, in every view.
     const QString q = filter.trimmed().toLower();
     const std::vector<std::uint8_t>* matches = q.isEmpty() ? nullptr : &filterMatches(trash, q);
+    const bool notes = listing == Listing::Notes;
+    // The notes' days unfiltered, listed for the same day and while no ring passed, are listed again
+    // only where the last load changed them.
+    const std::optional<std::vector<DayEdit>> edits = std::exchange(edits_, std::vector<DayEdit>{});
+    const bool keep = !trash && !matches && listing != Listing::Later;
+    if (keep && edits && basis_ && basis_->notes == notes && basis_->fold == (notes && !showCompleted) &&
+        basis_->today == now.todayHeading && basis_->from <= now.instant && now.instant < basis_->until) {
+        const Changes changes = relist(*edits, now);
+        dropCaches(changes);
+        return changes;
+    }
+    basis_.reset();
     Building b{trash ? trashSections_ : sections_,
                trash ? trashOffsets_ : offsets_,
                trash ? trashFacts_ : facts_,
@@ -529,33 +591,50 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
                {},
                nullptr,
                {},
-               {},
-               0};
+               {}};
     if (listing == Listing::Later) {
         listLater(b, now);
     } else {
-        const bool notes = listing == Listing::Notes;
         // Past days show only what is still open, unless the filter or "show done" says otherwise.
         listDays(b, notes, notes && !matches && !showCompleted, now);
     }
+    const Changes changes = compare(b);
+    if (keep) {
+        basis_ = Basis{notes, notes && !showCompleted, now.todayHeading, b.from, b.until};
+    }
+    // Taken also when it shows the same, so that the list is the one the next edits apply to.
+    parts_ = std::move(b.parts);
+    now_ = std::move(b.now);
+    active_ = std::move(b.active);
+    builtSource_ = b.source;
+    placeParts(changes);
+    dropCaches(changes);
+    return changes;
+}
+
+void ManageList::placeParts(const Changes& changes) {
     std::uint32_t entries = 0;
-    for (Part& p : b.parts) {
-        p.firstRow = static_cast<std::uint32_t>(b.rows);
+    int rows = 0;
+    for (Part& p : parts_) {
+        p.firstRow = static_cast<std::uint32_t>(rows);
         p.firstEntry = entries;
         entries += p.entryCount;
-        b.rows += 1 + static_cast<int>(p.entryCount) + (p.hidden > 0 ? 1 : 0);
+        rows += 1 + static_cast<int>(p.entryCount) + (p.hidden > 0 ? 1 : 0);
     }
-    const Changes changes = compare(b);
+    entryCount_ = entries;
+    rowCount_ = rows;
     if (changes.rows) {
-        take(std::move(b));
+        lastFound_.reset();
     }
+}
+
+void ManageList::dropCaches(const Changes& changes) {
     if (changes.folds) {
         folded_.reset();
     }
     if (changes.sections) {
         visibleSections_.reset();
     }
-    return changes;
 }
 
 void ManageList::Building::gather(const QUuid& id, const QString& heading, std::span<const Place> places) {
@@ -694,9 +773,34 @@ struct ManageList::Gathering {
     }
 };
 
-void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
+const ManageList::DayList& ManageList::dayList(Building& b, qsizetype s, bool notes, bool fold, const Moment& now,
+                                               Part& part) const {
     // The notes' days unfiltered are kept with their facts, and listed again only when they changed
-    // or a ring passed; the rest go to the pool, one after another.
+    // or a ring passed; the rest are listed in scratch_.
+    const QString& heading = b.source[s].heading;
+    const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
+    const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
+    const qsizetype count = b.source[s].items.size();
+    part.home = s;
+    if (!b.matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size()) {
+        std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
+        if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
+            auto fresh = std::make_shared<DayList>();
+            listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
+            kept = std::move(fresh);
+        }
+        b.from = std::max(b.from, kept->from);
+        b.until = std::min(b.until, kept->until);
+        part.list = kept;
+        return *kept;
+    }
+    const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
+    listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
+    return scratch_;
+}
+
+void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
+    // The days kept go to the groups' next lists; the rest to the pool, one after another.
     const bool keep = !b.matches && &b.facts == &facts_;
     static const Group none;
     Gathering ringing(keep ? now_ : none, true);
@@ -704,26 +808,9 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
     std::vector<Part> days;
     days.reserve(static_cast<std::size_t>(b.source.size()));
     for (qsizetype s = 0; s < b.source.size(); ++s) {
-        const QString& heading = b.source[s].heading;
-        const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
-        const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
-        const qsizetype count = b.source[s].items.size();
         Part part;
-        part.home = s;
-        const DayList* list = &scratch_;
-        if (keep && static_cast<std::size_t>(s) < dayLists_.size()) {
-            std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
-            if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
-                auto fresh = std::make_shared<DayList>();
-                listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
-                kept = std::move(fresh);
-            }
-            list = kept.get();
-            part.list = kept;
-        } else {
-            const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
-            listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
-        }
+        const DayList* list = &dayList(b, s, notes, fold, now, part);
+        const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
         const auto section = static_cast<std::uint32_t>(s);
         if (!list->ringing.empty()) {
             ringing.add(part.list, section, base, list->ringing);
@@ -744,10 +831,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             b.pool->listed.insert(b.pool->listed.end(), list->listed.begin(), list->listed.end());
             b.pool->entries.insert(b.pool->entries.end(), list->entries.begin(), list->entries.end());
         }
-        part.count = static_cast<std::uint32_t>(list->listed.size());
-        part.entryCount = static_cast<std::uint32_t>(list->entries.size());
-        part.hidden = list->hidden;
-        part.ids = list->ids;
+        fill(part, *list);
         days.push_back(std::move(part));
     }
     for (auto [gathering, id, heading, into] : {std::tuple{&ringing, nowSectionID(), &nowHeading(), &b.now},
@@ -756,11 +840,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             continue;
         }
         auto g = gathering->make(b, id, *heading);
-        Part part;
-        part.count = static_cast<std::uint32_t>(g->members.size());
-        part.entryCount = part.count;
-        part.gathered = g;
-        b.parts.push_back(std::move(part));
+        b.parts.push_back(gatheredPart(g));
         if (keep) {
             *into = Group{std::move(g), std::move(gathering->is.days)};
         }
@@ -771,8 +851,217 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             part.list = b.pool;
         }
     }
-    b.parts.reserve(b.parts.size() + days.size());
+    // With room for the days that come in at the top later.
+    b.parts.reserve(b.parts.size() + days.size() + days.size() / 16);
     std::move(days.begin(), days.end(), std::back_inserter(b.parts));
+}
+
+void ManageList::fill(Part& part, const DayList& list) {
+    part.count = static_cast<std::uint32_t>(list.listed.size());
+    part.entryCount = static_cast<std::uint32_t>(list.entries.size());
+    part.hidden = list.hidden;
+    part.ids = list.ids;
+}
+
+ManageList::Part ManageList::gatheredPart(std::shared_ptr<const Gathered> g) {
+    Part part;
+    part.count = static_cast<std::uint32_t>(g->members.size());
+    part.entryCount = part.count;
+    part.gathered = std::move(g);
+    return part;
+}
+
+ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const Moment& now) {
+    Building b{sections_, offsets_, facts_, ids_, nullptr, {}, nullptr, {}, {}};
+    b.from = basis_->from;
+    b.until = basis_->until;
+    std::size_t gathered = 0;
+    while (gathered < parts_.size() && parts_[gathered].gathered) {
+        ++gathered;
+    }
+    // Each edit: the previous days it takes out, the days shown in their place, and by how much
+    // the days after it moved.
+    struct Edit {
+        std::int64_t oldAt = 0;
+        std::int64_t oldEnd = 0;
+        std::int64_t shift = 0;
+        std::size_t from = 0;
+        std::size_t to = 0;
+        std::vector<Part> with;
+    };
+    std::vector<Edit> done;
+    done.reserve(edits.size());
+    // The days listed again that have entries for "Now" or "Active", in order.
+    std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> listed;
+    std::int64_t shift = 0;
+    std::size_t scan = gathered;
+    for (const DayEdit& e : edits) {
+        Edit d;
+        d.oldAt = e.at - shift;
+        d.oldEnd = d.oldAt + e.removed;
+        while (scan < parts_.size() && parts_[scan].home < d.oldAt) {
+            ++scan;
+        }
+        d.from = scan;
+        while (scan < parts_.size() && parts_[scan].home < d.oldEnd) {
+            ++scan;
+        }
+        d.to = scan;
+        for (std::uint32_t s = e.at; s < e.at + e.added; ++s) {
+            Part part;
+            const DayList& list = dayList(b, s, basis_->notes, basis_->fold, now, part);
+            if (!list.ringing.empty() || !list.active.empty()) {
+                listed.emplace_back(part.list, s);
+            }
+            if (list.stays) {
+                fill(part, list);
+                d.with.push_back(std::move(part));
+            }
+        }
+        shift += static_cast<std::int64_t>(e.added) - static_cast<std::int64_t>(e.removed);
+        d.shift = shift;
+        done.push_back(std::move(d));
+    }
+
+    // The parts from the first edit to the last as they were and as they will be (with the source
+    // each reads): outside them both lists hold the same parts.
+    bool sectionsSame = true;
+    bool foldsSame = true;
+    if (!done.empty()) {
+        using Read = std::pair<const Part*, const QList<DaySection>*>;
+        std::vector<Read> was;
+        std::vector<Read> is;
+        for (std::size_t k = done.front().from; k < done.back().to; ++k) {
+            was.emplace_back(&parts_[k], &builtSource_);
+        }
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            for (const Part& p : done[i].with) {
+                is.emplace_back(&p, &sections_);
+            }
+            for (std::size_t k = done[i].to; i + 1 < done.size() && k < done[i + 1].from; ++k) {
+                is.emplace_back(&parts_[k], &builtSource_);
+            }
+        }
+        sectionsSame = was.size() == is.size();
+        for (std::size_t k = 0; sectionsSame && k < was.size(); ++k) {
+            sectionsSame =
+                was[k].first == is[k].first || samePart(*was[k].first, *was[k].second, *is[k].first, *is[k].second);
+        }
+        // The folded rows in order, by heading.
+        const auto folded = [](const std::vector<Read>& list) {
+            std::vector<std::pair<const QString*, int>> out;
+            for (const auto& [p, source] : list) {
+                if (p->hidden > 0) {
+                    out.emplace_back(&p->heading(*source), p->hidden);
+                }
+            }
+            return out;
+        };
+        const auto x = folded(was);
+        const auto y = folded(is);
+        foldsSame = std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
+            return u.second == v.second && (u.first->constData() == v.first->constData() || *u.first == *v.first);
+        });
+        // The days after an edit only move.
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            const std::size_t end = i + 1 < done.size() ? done[i + 1].from : parts_.size();
+            for (std::size_t k = done[i].to; k < end; ++k) {
+                parts_[k].home += done[i].shift;
+            }
+        }
+    }
+
+    // "Now" and "Active": the days they were gathered from where they stand now, those listed again
+    // in place of the ones they replace; gathered again only when one of them changed or moved.
+    std::vector<Part> top;
+    const auto regroup = [&](Group& group, bool ring, const QUuid& id, const QString& heading) {
+        const auto which = [&](const DayList& list) -> const std::vector<std::uint32_t>& {
+            return ring ? list.ringing : list.active;
+        };
+        // Each day in its new order: its list, where it stands now, and where it stood among the
+        // group's days (-1: listed again).
+        struct Day {
+            std::shared_ptr<const DayList>* list;
+            std::uint32_t section;
+            std::int64_t was;
+        };
+        std::vector<Day> days;
+        days.reserve(group.days.size() + listed.size());
+        bool same = true;
+        std::size_t e = 0;
+        std::size_t l = 0;
+        std::int64_t moved = 0;
+        const auto listedBefore = [&](std::int64_t section) {
+            for (; l < listed.size() && listed[l].second < section; ++l) {
+                if (!which(*listed[l].first).empty()) {
+                    days.push_back({&listed[l].first, listed[l].second, -1});
+                    same = false;
+                }
+            }
+        };
+        for (std::size_t t = 0; t < group.days.size(); ++t) {
+            const std::int64_t section = group.days[t].second;
+            while (e < done.size() && done[e].oldEnd <= section) {
+                moved = done[e++].shift;
+            }
+            if (e < done.size() && done[e].oldAt <= section) {
+                same = false; // listed again, if it still has entries for the group
+                continue;
+            }
+            listedBefore(section + moved);
+            same = same && moved == 0;
+            days.push_back(
+                {&group.days[t].first, static_cast<std::uint32_t>(section + moved), static_cast<std::int64_t>(t)});
+        }
+        listedBefore(std::numeric_limits<std::int64_t>::max());
+        if (same) {
+            if (group.list) {
+                top.push_back(gatheredPart(group.list));
+            }
+            return;
+        }
+        // The days kept hand their entries over as they are; only the days listed again are read.
+        Gathering gathering(group, ring);
+        gathering.is.days.reserve(days.size());
+        for (const Day& day : days) {
+            const auto at = static_cast<std::uint32_t>(gathering.is.days.size());
+            if (day.was >= 0) {
+                gathering.moved[static_cast<std::size_t>(day.was)] = at;
+            } else {
+                const auto base = static_cast<std::uint32_t>(offsets_[day.section]);
+                for (const std::uint32_t i : which(**day.list)) {
+                    gathering.fresh.push_back({{base + i, day.section}, at});
+                }
+            }
+            // The group's own days are moved over; the days listed again may serve both groups.
+            gathering.is.days.emplace_back(day.was >= 0 ? std::move(*day.list) : *day.list, day.section);
+        }
+        Group next;
+        if (!gathering.is.days.empty()) {
+            next.list = gathering.make(b, id, heading);
+            next.days = std::move(gathering.is.days);
+            top.push_back(gatheredPart(next.list));
+        }
+        group = std::move(next);
+    };
+    regroup(now_, true, nowSectionID(), nowHeading());
+    regroup(active_, false, activeSectionID(), activeHeading());
+    sectionsSame = sectionsSame && top.size() == gathered;
+    for (std::size_t k = 0; sectionsSame && k < top.size(); ++k) {
+        sectionsSame = top[k].gathered == parts_[k].gathered || samePart(parts_[k], builtSource_, top[k], sections_);
+    }
+
+    // Put in place from the last, so that the places of those before hold.
+    for (auto d = done.rbegin(); d != done.rend(); ++d) {
+        splice(parts_, d->from, d->to - d->from, d->with);
+    }
+    splice(parts_, 0, gathered, top);
+    builtSource_ = sections_;
+    basis_->from = b.from;
+    basis_->until = b.until;
+    const Changes changes{!(sectionsSame && foldsSame), !sectionsSame, !foldsSame};
+    placeParts(changes);
+    return changes;
 }
 
 void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
@@ -840,34 +1129,41 @@ void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qs
     list.hidden = hidden;
 }
 
+bool ManageList::samePart(const Part& was, const QList<DaySection>& wasSource, const Part& is,
+                          const QList<DaySection>& isSource) {
+    if (was.count != is.count || was.id(wasSource) != is.id(isSource) ||
+        was.heading(wasSource) != is.heading(isSource)) {
+        return false;
+    }
+    // A day whose items are the very list it was built from compares by places alone, and not
+    // at all when it was listed the same way.
+    std::uint32_t i = 0;
+    if (!was.gathered && !is.gathered && wasSource[was.home].items.constData() == isSource[is.home].items.constData()) {
+        if (was.list == is.list && was.listedAt == is.listedAt) {
+            i = is.count;
+        }
+        while (i < is.count && was.itemIndex(i) == is.itemIndex(i)) {
+            ++i;
+        }
+    }
+    for (; i < is.count; ++i) {
+        const Item& x = was.item(wasSource, i);
+        const Item& y = is.item(isSource, i);
+        if (&x != &y && !(x == y)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ManageList::Changes ManageList::compare(const Building& b) const {
     // The sections changed when a heading, an identity or an item (by value) differs from what
     // was built before; the rows also when a day folds differently.
     bool sectionsSame = b.parts.size() == parts_.size();
     bool foldsSame = true;
     for (std::size_t k = 0; sectionsSame && k < b.parts.size(); ++k) {
-        const Part& was = parts_[k];
-        const Part& is = b.parts[k];
-        sectionsSame = was.count == is.count && was.id(builtSource_) == is.id(b.source) &&
-                       was.heading(builtSource_) == is.heading(b.source);
-        // A day whose items are the very list it was built from compares by places alone, and not
-        // at all when it was listed the same way.
-        std::uint32_t i = 0;
-        if (sectionsSame && !was.gathered && !is.gathered &&
-            builtSource_[was.home].items.constData() == b.source[is.home].items.constData()) {
-            if (was.list == is.list && was.listedAt == is.listedAt) {
-                i = is.count;
-            }
-            while (i < is.count && was.itemIndex(i) == is.itemIndex(i)) {
-                ++i;
-            }
-        }
-        for (; sectionsSame && i < is.count; ++i) {
-            const Item& x = was.item(builtSource_, i);
-            const Item& y = is.item(b.source, i);
-            sectionsSame = &x == &y || x == y;
-        }
-        foldsSame = foldsSame && was.hidden == is.hidden;
+        sectionsSame = samePart(parts_[k], builtSource_, b.parts[k], b.source);
+        foldsSame = foldsSame && parts_[k].hidden == b.parts[k].hidden;
     }
     // The folded rows in order, by heading: compared across lists of other sections too.
     const auto foldedRows = [](const std::vector<Part>& list, const QList<DaySection>& source) {
@@ -887,16 +1183,6 @@ ManageList::Changes ManageList::compare(const Building& b) const {
         });
     }
     return {!(sectionsSame && foldsSame), !sectionsSame, !foldsSame};
-}
-
-void ManageList::take(Building&& b) {
-    parts_ = std::move(b.parts);
-    now_ = std::move(b.now);
-    active_ = std::move(b.active);
-    builtSource_ = b.source;
-    entryCount_ = parts_.empty() ? 0 : parts_.back().firstEntry + parts_.back().entryCount;
-    rowCount_ = b.rows;
-    lastFound_.reset();
 }
 
 // --- The notes file as loaded ----------------------------------------------------------------
@@ -942,28 +1228,16 @@ bool ManageList::hasReminders() const {
 }
 
 int ManageList::openCount() const {
-    int n = 0;
-    for (const DayCounts& day : dayCounts_) {
-        n += day.open;
-    }
-    return n;
+    return openTotal_;
 }
 
 int ManageList::laterCount(Instant now) const {
     // Waiting: the next ring is still to come.
-    qsizetype n = 0;
-    for (const DayCounts& day : dayCounts_) {
-        n += day.rings.end() - std::upper_bound(day.rings.begin(), day.rings.end(), now);
-    }
-    return static_cast<int>(n);
+    return static_cast<int>(rings_.end() - std::upper_bound(rings_.begin(), rings_.end(), now));
 }
 
 int ManageList::staleOpenCount(const QString& today) const {
-    int n = 0;
-    for (std::size_t s = 0; s < dayCounts_.size(); ++s) {
-        n += sections_[static_cast<qsizetype>(s)].heading == today ? 0 : dayCounts_[s].stale;
-    }
-    return n;
+    return staleTotal_ - staleOn_.value(today);
 }
 
 QList<Entry> ManageList::staleOpenEntries(const QString& today) const {

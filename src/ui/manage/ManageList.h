@@ -5,6 +5,7 @@
 #include "store/Preferences.h"
 #include "ui/manage/TextFilter.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -230,6 +231,22 @@ private:
         }
         const QUuid& id(const QList<DaySection>& source) const { return gathered ? gathered->id : source[home].id; }
     };
+    // How the days changed with a load: the days read at `at` in place of `removed` previous days
+    // (between days taken over), in order.
+    struct DayEdit {
+        std::uint32_t at = 0;
+        std::uint32_t removed = 0;
+        std::uint32_t added = 0;
+    };
+    // What the notes' days were listed for, and while which moments every day's list holds: a list
+    // built from it is edited around the days a load changed rather than made again.
+    struct Basis {
+        bool notes = false;
+        bool fold = false;
+        QString today;
+        Instant from{};
+        Instant until{};
+    };
     // A list being built from one source, before it replaces the one shown.
     struct Building {
         const QList<DaySection>& source;
@@ -242,7 +259,9 @@ private:
         std::shared_ptr<DayList> pool;
         Group now;
         Group active;
-        int rows = 0;
+        // The kept days' lists hold from the latest `from` until the first `until`.
+        Instant from = Instant::min();
+        Instant until = Instant::max();
         // A section of entries gathered from several days ("Now", "Active", Later's days).
         void gather(const QUuid& id, const QString& heading, std::span<const Place> places);
     };
@@ -253,6 +272,8 @@ private:
     static bool isWaiting(const Facts& f, Instant now) { return f.hasReminder && f.next > now; }
     static Facts factsOf(const Item& item, const Moment& now);
     static DayCounts countsOf(std::span<const Facts> facts);
+    // A day's counts added to the totals (sign 1, or 0 unsorted) or taken out of them (-1).
+    void tally(const DayCounts& day, const QString& heading, int sign);
 
     // The facts of the days the last load shares with this one are taken over, the rest read.
     void learnFacts(const Moment& now, const QList<DaySection>& previous);
@@ -264,10 +285,20 @@ private:
     // The lists of each view, then how the new list compares with the one shown.
     void listLater(Building& b, const Moment& now) const;
     void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
+    // The list of day s for a part of `b`, kept with the day's facts or made in scratch_.
+    const DayList& dayList(Building& b, qsizetype s, bool notes, bool fold, const Moment& now, Part& part) const;
+    static void fill(Part& part, const DayList& list);
+    static Part gatheredPart(std::shared_ptr<const Gathered> g);
+    // The list shown edited around the days the last load changed: false when it cannot be.
+    Changes relist(const std::vector<DayEdit>& edits, const Moment& now);
     static void listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
                         const std::uint8_t* matches, bool notes, bool folds, Instant now);
     Changes compare(const Building& b) const;
-    void take(Building&& b);
+    static bool samePart(const Part& was, const QList<DaySection>& wasSource, const Part& is,
+                         const QList<DaySection>& isSource);
+    // The places of the parts shown, counted from the first; the caches a change makes stale.
+    void placeParts(const Changes& changes);
+    void dropCaches(const Changes& changes);
 
     // The section of a listed entry and of a row.
     const Part& sectionOfEntry(qsizetype entry) const;
@@ -281,6 +312,11 @@ private:
     // rather than from the items. Edited in place with the days that change.
     std::vector<QUuid> ids_;
     std::vector<DayCounts> dayCounts_;
+    // Their sums, kept with each change: every ring of the notes sorted, the stale entries by heading.
+    int openTotal_ = 0;
+    int staleTotal_ = 0;
+    std::vector<Instant> rings_;
+    QHash<QString, int> staleOn_;
     // Each day's list in the notes, made when first asked for (listing is const): with its done
     // entries folded and shown, so that ⌘E back and forth lists no day again.
     // A list once shown is never changed: listing a day again makes a new one.
@@ -288,6 +324,9 @@ private:
     mutable std::vector<DayLists> dayLists_;
     mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
+    // The days' changes since the list was last built (none known: read whole, or loaded twice).
+    std::optional<std::vector<DayEdit>> edits_;
+    std::optional<Basis> basis_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.
     QString factsZone_;
     Anchors factsAnchors_;
