@@ -340,7 +340,7 @@ ManageList::Row ManageList::rowAt(int index) const {
         return Row{Row::Kind::Folded, id, heading, {}, {}, p.hidden, false};
     }
     const std::uint32_t place = p.entryPlace(local - 1);
-    const QString& day = builtSource_[p.dayOf(place)].heading;
+    const QString& day = builtSource_[p.dayOf(builtSource_, place)].heading;
     return Row{Row::Kind::Entry,
                id,
                heading,
@@ -407,12 +407,12 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
         const std::uint32_t* entries = p.list->entries.data() + p.entriesAt;
         std::uint32_t k = 0;
         if (tables) {
-            const QUuid* day = ids + offsets[static_cast<std::size_t>(p.home)];
+            const QUuid* day = ids + offsets[static_cast<std::size_t>(Part::flip(builtSource_, p.home))];
             while (k < p.entryCount && day[listed[entries[k]]] != id) {
                 ++k;
             }
         } else {
-            const QList<Item>& items = builtSource_[p.home].items;
+            const QList<Item>& items = builtSource_[Part::flip(builtSource_, p.home)].items;
             while (k < p.entryCount && entryOf(items[listed[entries[k]]])->id != id) {
                 ++k;
             }
@@ -645,7 +645,8 @@ void ManageList::Building::gather(const QUuid& id, const QString& heading, std::
     for (const Place& p : places) {
         const auto item = p.item - static_cast<std::uint32_t>(offsets[p.section]);
         const Item& it = source[p.section].items[item];
-        g->members.push_back({&it, entryOf(it)->id, {}, p.section, item, 0});
+        g->members.push_back(
+            {&it, entryOf(it)->id, {}, static_cast<std::uint32_t>(Part::flip(source, p.section)), item, 0});
     }
     Part part;
     part.count = static_cast<std::uint32_t>(places.size());
@@ -758,7 +759,7 @@ struct ManageList::Gathering {
                     }
                 }
                 out.push_back(m);
-                out.back().home = section;
+                out.back().home = static_cast<std::uint32_t>(Part::flip(b.source, section));
                 out.back().day = static_cast<std::uint32_t>(day);
                 ++k;
             }
@@ -766,7 +767,8 @@ struct ManageList::Gathering {
                 const Place& p = fresh[f].place;
                 const auto item = p.item - static_cast<std::uint32_t>(b.offsets[p.section]);
                 const Item& it = b.source[p.section].items[item];
-                out.push_back({&it, entryOf(it)->id, nextOf(p), p.section, item, fresh[f].day});
+                out.push_back({&it, entryOf(it)->id, nextOf(p),
+                               static_cast<std::uint32_t>(Part::flip(b.source, p.section)), item, fresh[f].day});
             }
         }
         return g;
@@ -781,7 +783,7 @@ const ManageList::DayList& ManageList::dayList(Building& b, qsizetype s, bool no
     const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
     const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
     const qsizetype count = b.source[s].items.size();
-    part.home = s;
+    part.home = Part::flip(b.source, s);
     if (!b.matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size()) {
         std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
         if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
@@ -843,6 +845,9 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
         b.parts.push_back(gatheredPart(g));
         if (keep) {
             *into = Group{std::move(g), std::move(gathering->is.days)};
+            for (auto& day : into->days) {
+                day.second = static_cast<std::uint32_t>(Part::flip(b.source, day.second));
+            }
         }
     }
     // The pool is complete: its days read from it.
@@ -893,17 +898,19 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
     done.reserve(edits.size());
     // The days listed again that have entries for "Now" or "Active", in order.
     std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> listed;
+    // The parts' days, as the list shown counts them, from the top.
+    const auto oldDay = [&](const Part& p) { return Part::flip(builtSource_, p.home); };
     std::int64_t shift = 0;
     std::size_t scan = gathered;
     for (const DayEdit& e : edits) {
         Edit d;
         d.oldAt = e.at - shift;
         d.oldEnd = d.oldAt + e.removed;
-        while (scan < parts_.size() && parts_[scan].home < d.oldAt) {
+        while (scan < parts_.size() && oldDay(parts_[scan]) < d.oldAt) {
             ++scan;
         }
         d.from = scan;
-        while (scan < parts_.size() && parts_[scan].home < d.oldEnd) {
+        while (scan < parts_.size() && oldDay(parts_[scan]) < d.oldEnd) {
             ++scan;
         }
         d.to = scan;
@@ -962,11 +969,14 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         foldsSame = std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
             return u.second == v.second && (u.first->constData() == v.first->constData() || *u.first == *v.first);
         });
-        // The days after an edit only move.
-        for (std::size_t i = 0; i < done.size(); ++i) {
-            const std::size_t end = i + 1 < done.size() ? done[i + 1].from : parts_.size();
-            for (std::size_t k = done[i].to; k < end; ++k) {
-                parts_[k].home += done[i].shift;
+        // The days above an edit move by the days it and those below it added: counted from the
+        // last day, the days below the last edit keep their number.
+        for (std::size_t k = gathered; k < done.front().from; ++k) {
+            parts_[k].home += shift;
+        }
+        for (std::size_t i = 0; i + 1 < done.size(); ++i) {
+            for (std::size_t k = done[i].to; k < done[i + 1].from; ++k) {
+                parts_[k].home += shift - done[i].shift;
             }
         }
     }
@@ -1000,7 +1010,7 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
             }
         };
         for (std::size_t t = 0; t < group.days.size(); ++t) {
-            const std::int64_t section = group.days[t].second;
+            const std::int64_t section = Part::flip(builtSource_, group.days[t].second);
             while (e < done.size() && done[e].oldEnd <= section) {
                 moved = done[e++].shift;
             }
@@ -1009,7 +1019,7 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
                 continue;
             }
             listedBefore(section + moved);
-            same = same && moved == 0;
+            same = same && moved == shift; // the same number from the last day
             days.push_back(
                 {&group.days[t].first, static_cast<std::uint32_t>(section + moved), static_cast<std::int64_t>(t)});
         }
@@ -1040,6 +1050,9 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         if (!gathering.is.days.empty()) {
             next.list = gathering.make(b, id, heading);
             next.days = std::move(gathering.is.days);
+            for (auto& day : next.days) {
+                day.second = static_cast<std::uint32_t>(Part::flip(sections_, day.second));
+            }
             top.push_back(gatheredPart(next.list));
         }
         group = std::move(next);
@@ -1138,7 +1151,9 @@ bool ManageList::samePart(const Part& was, const QList<DaySection>& wasSource, c
     // A day whose items are the very list it was built from compares by places alone, and not
     // at all when it was listed the same way.
     std::uint32_t i = 0;
-    if (!was.gathered && !is.gathered && wasSource[was.home].items.constData() == isSource[is.home].items.constData()) {
+    if (!was.gathered && !is.gathered &&
+        wasSource[Part::flip(wasSource, was.home)].items.constData() ==
+            isSource[Part::flip(isSource, is.home)].items.constData()) {
         if (was.list == is.list && was.listedAt == is.listedAt) {
             i = is.count;
         }
@@ -1249,7 +1264,7 @@ QList<Entry> ManageList::staleOpenEntries(const QString& today) const {
 
 const DaySection& ManageList::dayOf(qsizetype index) const {
     const Part& p = sectionOfEntry(index);
-    return builtSource_[p.dayOf(p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry))];
+    return builtSource_[p.dayOf(builtSource_, p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry))];
 }
 
 std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
@@ -1258,7 +1273,7 @@ std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
     }
     const Part& p = sectionOfEntry(index);
     const std::uint32_t place = p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry);
-    return EntryLocation{p.dayOf(place), p.itemIndex(place)};
+    return EntryLocation{p.dayOf(builtSource_, place), p.itemIndex(place)};
 }
 
 } // namespace plim

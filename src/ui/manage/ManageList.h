@@ -180,7 +180,7 @@ private:
     // the source it is written under, its place in that day, its identity.
     struct Gathered {
         // An entry: the item, its identity, its next ring ("Now"), the day of the source it is written
-        // under, its place in that day, and the day in the group's days.
+        // under (counted from the last, see Part), its place in that day, and the day in the group's days.
         struct Member {
             const Item* own = nullptr;
             QUuid id;
@@ -194,7 +194,8 @@ private:
         std::vector<Member> members;
     };
     // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
-    // the same address is the same list) and the day each stood at: the next list takes over the
+    // the same address is the same list) and the day each stood at (counted from the last day of
+    // the source): the next list takes over the
     // entries of the days whose lists stay, and reads and sorts only the others'.
     struct Group {
         std::shared_ptr<const Gathered> list;
@@ -210,7 +211,9 @@ private:
         std::uint32_t entryCount = 0;
         std::uint32_t count = 0; // items listed, raw lines too
         int hidden = 0;          // done entries the folded row after its entries counts
-        std::int64_t home = -1;  // the day of the source it shows, or -1 (gathered)
+        // The day of the source it shows, or -1 (gathered). Days are counted from the last one: days
+        // come in at the top, and those below them keep their number.
+        std::int64_t home = -1;
         // A day: its places in list->listed from listedAt, its entries in list->entries from entriesAt.
         std::shared_ptr<const DayList> list;
         std::uint32_t listedAt = 0;
@@ -222,14 +225,21 @@ private:
             return gathered ? gathered->members[place].item : list->listed[listedAt + place];
         }
         std::uint32_t entryPlace(std::uint32_t k) const { return gathered ? k : list->entries[entriesAt + k]; }
-        std::int64_t dayOf(std::uint32_t place) const { return gathered ? gathered->members[place].home : home; }
+        // A day counted from the top as counted from the last, and back.
+        static std::int64_t flip(const QList<DaySection>& source, std::int64_t day) { return source.size() - 1 - day; }
+        // The day of the source the item at `place` is written under, counted from the top.
+        std::int64_t dayOf(const QList<DaySection>& source, std::uint32_t place) const {
+            return flip(source, gathered ? gathered->members[place].home : home);
+        }
         const Item& item(const QList<DaySection>& source, std::uint32_t place) const {
-            return gathered ? *gathered->members[place].own : source[home].items[itemIndex(place)];
+            return gathered ? *gathered->members[place].own : source[flip(source, home)].items[itemIndex(place)];
         }
         const QString& heading(const QList<DaySection>& source) const {
-            return gathered ? gathered->heading : source[home].heading;
+            return gathered ? gathered->heading : source[flip(source, home)].heading;
         }
-        const QUuid& id(const QList<DaySection>& source) const { return gathered ? gathered->id : source[home].id; }
+        const QUuid& id(const QList<DaySection>& source) const {
+            return gathered ? gathered->id : source[flip(source, home)].id;
+        }
     };
     // How the days changed with a load: the days read at `at` in place of `removed` previous days
     // (between days taken over), in order.

@@ -360,6 +360,12 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
         [&] { f.store->mutate([](NotesDocument& d) { d.sections.prepend(d.sections.takeAt(2)); }); },
         [&] { f.store->mutate([](NotesDocument& d) { d.sections.removeAt(0); }); },
         [&] { f.store->undo(); },
+        [&] { f.store->mutate([](NotesDocument& d) { d.sections.move(2, 0); }); },
+        [&] {
+            f.store->mutate([](NotesDocument& d) {
+                d.sections.append(DaySection{{}, u"## 2026-03-10 Tuesday"_s, {}});
+            });
+        },
     };
     // The sections handed out agree with the rows, and their signal comes exactly when they change.
     const auto sectionsPicture = [&] {
