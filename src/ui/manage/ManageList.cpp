@@ -743,6 +743,8 @@ struct ManageList::Gathering {
         for (std::size_t f = 0; f <= fresh.size(); ++f) {
             // The kept entries before the fresh one f (all of them after the last), copied as they are
             // and moved to the days they stand at now.
+            const bool last = f == fresh.size();
+            const Instant at = last ? Instant{} : nextOf(fresh[f].place);
             while (k < kept.size()) {
                 const Gathered::Member& m = kept[k];
                 const std::int64_t day = moved[m.day];
@@ -751,12 +753,9 @@ struct ManageList::Gathering {
                     continue;
                 }
                 const std::uint32_t section = is.days[static_cast<std::size_t>(day)].second;
-                if (f < fresh.size()) {
-                    // A day is kept or read whole, so the two stand on different days.
-                    const Instant at = nextOf(fresh[f].place);
-                    if (at != m.next ? at < m.next : fresh[f].place.section < section) {
-                        break;
-                    }
+                // A day is kept or read whole, so the two stand on different days.
+                if (!last && (at != m.next ? at < m.next : fresh[f].place.section < section)) {
+                    break;
                 }
                 out.push_back(m);
                 out.back().home = static_cast<std::uint32_t>(Part::flip(b.source, section));
@@ -890,6 +889,7 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         std::int64_t oldAt = 0;
         std::int64_t oldEnd = 0;
         std::int64_t shift = 0;
+        std::int64_t newEnd = 0; // where the days it lists end, counted from the top
         std::size_t from = 0;
         std::size_t to = 0;
         std::vector<Part> with;
@@ -906,6 +906,7 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         Edit d;
         d.oldAt = e.at - shift;
         d.oldEnd = d.oldAt + e.removed;
+        d.newEnd = e.at + e.added;
         while (scan < parts_.size() && oldDay(parts_[scan]) < d.oldAt) {
             ++scan;
         }
@@ -988,42 +989,37 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         const auto which = [&](const DayList& list) -> const std::vector<std::uint32_t>& {
             return ring ? list.ringing : list.active;
         };
-        // Each day in its new order: its list, where it stands now, and where it stood among the
-        // group's days (-1: listed again).
-        struct Day {
-            std::shared_ptr<const DayList>* list;
-            std::uint32_t section;
-            std::int64_t was;
+        auto& days = group.days;
+        const auto oldTop = [&](std::size_t t) { return Part::flip(builtSource_, days[t].second); };
+        // Where each edit falls among the group's days (found by halves: the days are in order), and
+        // the days it lists again that have entries for the group.
+        struct Cut {
+            std::size_t from = 0;
+            std::size_t to = 0;
+            std::vector<const std::pair<std::shared_ptr<const DayList>, std::uint32_t>*> with;
         };
-        std::vector<Day> days;
-        days.reserve(group.days.size() + listed.size());
+        std::vector<Cut> cuts(done.size());
+        const auto firstFrom = [&](std::int64_t at) {
+            return static_cast<std::size_t>(
+                std::partition_point(days.begin(), days.end(),
+                                     [&](const auto& day) { return Part::flip(builtSource_, day.second) < at; }) -
+                days.begin());
+        };
         bool same = true;
-        std::size_t e = 0;
         std::size_t l = 0;
-        std::int64_t moved = 0;
-        const auto listedBefore = [&](std::int64_t section) {
-            for (; l < listed.size() && listed[l].second < section; ++l) {
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            cuts[i].from = firstFrom(done[i].oldAt);
+            cuts[i].to = firstFrom(done[i].oldEnd);
+            for (; l < listed.size() && listed[l].second < done[i].newEnd; ++l) {
                 if (!which(*listed[l].first).empty()) {
-                    days.push_back({&listed[l].first, listed[l].second, -1});
-                    same = false;
+                    cuts[i].with.push_back(&listed[l]);
                 }
             }
-        };
-        for (std::size_t t = 0; t < group.days.size(); ++t) {
-            const std::int64_t section = Part::flip(builtSource_, group.days[t].second);
-            while (e < done.size() && done[e].oldEnd <= section) {
-                moved = done[e++].shift;
-            }
-            if (e < done.size() && done[e].oldAt <= section) {
-                same = false; // listed again, if it still has entries for the group
-                continue;
-            }
-            listedBefore(section + moved);
-            same = same && moved == shift; // the same number from the last day
-            days.push_back(
-                {&group.days[t].first, static_cast<std::uint32_t>(section + moved), static_cast<std::int64_t>(t)});
+            same = same && cuts[i].from == cuts[i].to && cuts[i].with.empty();
+            // Counted from the last day, the days above an edit move by what the edits from it down added.
+            const std::size_t above = i == 0 ? 0 : cuts[i - 1].to;
+            same = same && (cuts[i].from == above || shift == (i == 0 ? 0 : done[i - 1].shift));
         }
-        listedBefore(std::numeric_limits<std::int64_t>::max());
         if (same) {
             if (group.list) {
                 top.push_back(gatheredPart(group.list));
@@ -1032,20 +1028,29 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         }
         // The days kept hand their entries over as they are; only the days listed again are read.
         Gathering gathering(group, ring);
-        gathering.is.days.reserve(days.size());
-        for (const Day& day : days) {
-            const auto at = static_cast<std::uint32_t>(gathering.is.days.size());
-            if (day.was >= 0) {
-                gathering.moved[static_cast<std::size_t>(day.was)] = at;
-            } else {
-                const auto base = static_cast<std::uint32_t>(offsets_[day.section]);
-                for (const std::uint32_t i : which(**day.list)) {
-                    gathering.fresh.push_back({{base + i, day.section}, at});
-                }
+        gathering.is.days.reserve(days.size() + listed.size());
+        std::size_t t = 0;
+        std::int64_t by = 0;
+        const auto keepUpTo = [&](std::size_t end) {
+            for (; t < end; ++t) {
+                gathering.moved[t] = static_cast<std::int64_t>(gathering.is.days.size());
+                gathering.is.days.emplace_back(std::move(days[t].first), static_cast<std::uint32_t>(oldTop(t) + by));
             }
-            // The group's own days are moved over; the days listed again may serve both groups.
-            gathering.is.days.emplace_back(day.was >= 0 ? std::move(*day.list) : *day.list, day.section);
+        };
+        for (std::size_t i = 0; i < cuts.size(); ++i) {
+            keepUpTo(cuts[i].from);
+            for (const auto* day : cuts[i].with) {
+                const auto at = static_cast<std::uint32_t>(gathering.is.days.size());
+                const auto base = static_cast<std::uint32_t>(offsets_[day->second]);
+                for (const std::uint32_t item : which(*day->first)) {
+                    gathering.fresh.push_back({{base + item, day->second}, at});
+                }
+                gathering.is.days.push_back(*day);
+            }
+            t = cuts[i].to;
+            by = done[i].shift;
         }
+        keepUpTo(days.size());
         Group next;
         if (!gathering.is.days.empty()) {
             next.list = gathering.make(b, id, heading);
