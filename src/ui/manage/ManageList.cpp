@@ -56,6 +56,11 @@ std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::ve
     return with.size();
 }
 
+// Most headings a load compares are the very same string.
+bool sameText(const QString& a, const QString& b) {
+    return a.size() == b.size() && (a.constData() == b.constData() || a == b);
+}
+
 // Two of the 256 bits of a list's summary of identities, from an identity's first word.
 std::array<std::uint64_t, 4> idBits(const QUuid& id) {
     std::array<std::uint64_t, 4> bits{};
@@ -119,7 +124,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
             const auto k = static_cast<std::ptrdiff_t>(hint) + step;
             if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldDays) &&
                 previous[k].items.constData() == day.items.constData() && previous[k].id == day.id &&
-                previous[k].heading == day.heading) {
+                sameText(previous[k].heading, day.heading)) {
                 hint = static_cast<std::size_t>(k) + 1;
                 return static_cast<std::size_t>(k);
             }
@@ -876,6 +881,10 @@ ManageList::Part ManageList::gatheredPart(std::shared_ptr<const Gathered> g) {
 }
 
 ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const Moment& now) {
+    if (edits.empty()) {
+        builtSource_ = sections_;
+        return {};
+    }
     Building b{sections_, offsets_, facts_, ids_, nullptr, {}, nullptr, {}, {}};
     b.from = basis_->from;
     b.until = basis_->until;
@@ -968,7 +977,7 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         const auto x = folded(was);
         const auto y = folded(is);
         foldsSame = std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
-            return u.second == v.second && (u.first->constData() == v.first->constData() || *u.first == *v.first);
+            return u.second == v.second && sameText(*u.first, *v.first);
         });
         // The days above an edit move by the days it and those below it added: counted from the
         // last day, the days below the last edit keep their number.
