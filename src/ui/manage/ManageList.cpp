@@ -97,6 +97,8 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         ids_.clear();
         dayCounts_.clear();
         dayLists_.clear();
+        listPool_.clear();
+        freeLists_.clear();
         openTotal_ = 0;
         staleTotal_ = 0;
         rings_.clear();
@@ -137,7 +139,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::vector<Facts> facts;
     std::vector<QUuid> ids;
     std::vector<DayCounts> counts;
-    std::vector<DayLists> lists;
+    std::vector<std::uint32_t> lists;
     std::vector<DayEdit> edits;
     std::size_t at = 0;      // where they go in the per-item tables
     std::size_t dayAt = 0;   // and in the per-day ones
@@ -149,15 +151,18 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         edits.push_back({static_cast<std::uint32_t>(dayAt), static_cast<std::uint32_t>(upTo - oldNext),
                          static_cast<std::uint32_t>(counts.size())});
         const std::size_t count = oldStart(upTo) - oldStart(oldNext);
+        // The days given way leave the counts, read from their facts before these are replaced.
+        for (std::size_t k = oldNext; k < upTo; ++k) {
+            tally(std::span<const Facts>(facts_).subspan(at + oldStart(k) - oldStart(oldNext),
+                                                         oldStart(k + 1) - oldStart(k)),
+                  previous[static_cast<qsizetype>(k)].heading, -1);
+            const std::uint32_t slot = dayLists_[dayAt + k - oldNext];
+            listPool_[slot] = {};
+            freeLists_.push_back(slot);
+        }
         if (count > 0 || !facts.empty()) {
             at += splice(facts_, at, count, facts);
             splice(ids_, at - facts.size(), count, ids);
-        }
-        for (std::size_t k = 0; k < upTo - oldNext; ++k) {
-            tally(dayCounts_[dayAt + k], previous[static_cast<qsizetype>(oldNext + k)].heading, -1);
-        }
-        for (std::size_t k = 0; k < counts.size(); ++k) {
-            tally(counts[k], sections_[static_cast<qsizetype>(dayAt + k)].heading, reuse ? 1 : 0);
         }
         dayAt += splice(dayCounts_, dayAt, upTo - oldNext, counts);
         splice(dayLists_, dayAt - counts.size(), upTo - oldNext, lists);
@@ -185,7 +190,14 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
             facts.push_back(factsOf(item, now));
         }
         counts.push_back(countsOf(std::span<const Facts>(facts).subspan(first)));
-        lists.emplace_back();
+        tally(std::span<const Facts>(facts).subspan(first), section.heading, reuse ? 1 : 0);
+        if (freeLists_.empty()) {
+            lists.push_back(static_cast<std::uint32_t>(listPool_.size()));
+            listPool_.emplace_back();
+        } else {
+            lists.push_back(freeLists_.back());
+            freeLists_.pop_back();
+        }
     }
     place(oldDays);
     if (!reuse) {
@@ -199,9 +211,10 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     }
 }
 
-void ManageList::tally(const DayCounts& day, const QString& heading, int sign) {
+void ManageList::tally(std::span<const Facts> facts, const QString& heading, int sign) {
     // sign 0: added unsorted, for a load read whole (sorted once at its end).
     const int by = sign < 0 ? -1 : 1;
+    const DayCounts day = countsOf(facts);
     openTotal_ += by * day.open;
     staleTotal_ += by * day.stale;
     if (day.stale > 0) {
@@ -209,7 +222,11 @@ void ManageList::tally(const DayCounts& day, const QString& heading, int sign) {
             staleOn_.remove(heading);
         }
     }
-    for (const Instant ring : day.rings) {
+    for (const Facts& f : facts) {
+        if (!(f.isEntry && canRing(f.state) && f.hasReminder)) {
+            continue;
+        }
+        const Instant ring = f.next;
         if (sign == 0) {
             rings_.push_back(ring);
         } else if (sign > 0) {
@@ -523,11 +540,7 @@ ManageList::DayCounts ManageList::countsOf(std::span<const Facts> facts) {
     for (const Facts& f : facts) {
         counts.open += f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine) ? 1 : 0;
         counts.stale += isStale(f) ? 1 : 0;
-        if (f.isEntry && canRing(f.state) && f.hasReminder) {
-            counts.rings.push_back(f.next);
-        }
     }
-    std::sort(counts.rings.begin(), counts.rings.end());
     return counts;
 }
 
@@ -789,7 +802,7 @@ const ManageList::DayList& ManageList::dayList(Building& b, qsizetype s, bool no
     const qsizetype count = b.source[s].items.size();
     part.home = Part::flip(b.source, s);
     if (!b.matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size()) {
-        std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
+        std::shared_ptr<const DayList>& kept = listPool_[dayLists_[static_cast<std::size_t>(s)]][folds ? 1 : 0];
         if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
             auto fresh = std::make_shared<DayList>();
             listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);

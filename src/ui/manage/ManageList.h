@@ -150,7 +150,6 @@ private:
     struct DayCounts {
         int open = 0;
         int stale = 0;
-        std::vector<Instant> rings;
     };
     // What listing one day found, its places counted from the day's first item: kept with the day's
     // facts while the moment stays between the rings it was made around.
@@ -283,7 +282,7 @@ private:
     static Facts factsOf(const Item& item, const Moment& now);
     static DayCounts countsOf(std::span<const Facts> facts);
     // A day's counts added to the totals (sign 1, or 0 unsorted) or taken out of them (-1).
-    void tally(const DayCounts& day, const QString& heading, int sign);
+    void tally(std::span<const Facts> day, const QString& heading, int sign);
 
     // The facts of the days the last load shares with this one are taken over, the rest read.
     void learnFacts(const Moment& now, const QList<DaySection>& previous);
@@ -330,8 +329,12 @@ private:
     // Each day's list in the notes, made when first asked for (listing is const): with its done
     // entries folded and shown, so that ⌘E back and forth lists no day again.
     // A list once shown is never changed: listing a day again makes a new one.
+    // Kept in a pool, the day's place in it moving with the day: a day coming in moves the others by
+    // a block copy.
     using DayLists = std::array<std::shared_ptr<const DayList>, 2>;
-    mutable std::vector<DayLists> dayLists_;
+    std::vector<std::uint32_t> dayLists_;
+    mutable std::vector<DayLists> listPool_;
+    std::vector<std::uint32_t> freeLists_;
     mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
     // The days' changes since the list was last built (none known: read whole, or loaded twice).
