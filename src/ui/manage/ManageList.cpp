@@ -953,33 +953,17 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
         done.push_back(std::move(d));
     }
 
-    // The parts from the first edit to the last as they were and as they will be (with the source
-    // each reads): outside them both lists hold the same parts.
+    // Edit by edit, the parts each takes out against those it puts in: where every edit puts in as
+    // many as it takes out, the lists are the same if those are; a different number in all differs;
+    // else the parts from the first edit to the last are compared as they were and as they will be.
     bool sectionsSame = true;
     bool foldsSame = true;
     if (!done.empty()) {
         using Read = std::pair<const Part*, const QList<DaySection>*>;
-        std::vector<Read> was;
-        std::vector<Read> is;
-        for (std::size_t k = done.front().from; k < done.back().to; ++k) {
-            was.emplace_back(&parts_[k], &builtSource_);
-        }
-        for (std::size_t i = 0; i < done.size(); ++i) {
-            for (const Part& p : done[i].with) {
-                is.emplace_back(&p, &sections_);
-            }
-            for (std::size_t k = done[i].to; i + 1 < done.size() && k < done[i + 1].from; ++k) {
-                is.emplace_back(&parts_[k], &builtSource_);
-            }
-        }
-        sectionsSame = was.size() == is.size();
-        for (std::size_t k = 0; sectionsSame && k < was.size(); ++k) {
-            sectionsSame =
-                was[k].first == is[k].first || samePart(*was[k].first, *was[k].second, *is[k].first, *is[k].second);
-        }
+        using Folded = std::vector<std::pair<const QString*, int>>;
         // The folded rows in order, by heading.
         const auto folded = [](const std::vector<Read>& list) {
-            std::vector<std::pair<const QString*, int>> out;
+            Folded out;
             for (const auto& [p, source] : list) {
                 if (p->hidden > 0) {
                     out.emplace_back(&p->heading(*source), p->hidden);
@@ -987,11 +971,62 @@ ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const 
             }
             return out;
         };
-        const auto x = folded(was);
-        const auto y = folded(is);
-        foldsSame = std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
-            return u.second == v.second && sameText(*u.first, *v.first);
-        });
+        const auto sameFolds = [](const Folded& x, const Folded& y) {
+            return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
+                return u.second == v.second && sameText(*u.first, *v.first);
+            });
+        };
+        bool aligned = true;
+        bool foldsAligned = true;
+        std::ptrdiff_t more = 0;
+        std::ptrdiff_t moreFolded = 0;
+        for (const Edit& d : done) {
+            std::vector<Read> was;
+            std::vector<Read> is;
+            for (std::size_t k = d.from; k < d.to; ++k) {
+                was.emplace_back(&parts_[k], &builtSource_);
+            }
+            for (const Part& p : d.with) {
+                is.emplace_back(&p, &sections_);
+            }
+            aligned = aligned && was.size() == is.size();
+            more += static_cast<std::ptrdiff_t>(is.size()) - static_cast<std::ptrdiff_t>(was.size());
+            for (std::size_t k = 0; sectionsSame && aligned && k < was.size(); ++k) {
+                sectionsSame = samePart(*was[k].first, builtSource_, *is[k].first, sections_);
+            }
+            const Folded x = folded(was);
+            const Folded y = folded(is);
+            foldsAligned = foldsAligned && x.size() == y.size();
+            moreFolded += static_cast<std::ptrdiff_t>(y.size()) - static_cast<std::ptrdiff_t>(x.size());
+            foldsSame = foldsSame && sameFolds(x, y);
+        }
+        if (!(aligned && foldsAligned)) {
+            std::vector<Read> was;
+            std::vector<Read> is;
+            if (more == 0 || (!foldsAligned && moreFolded == 0)) {
+                for (std::size_t k = done.front().from; k < done.back().to; ++k) {
+                    was.emplace_back(&parts_[k], &builtSource_);
+                }
+                for (std::size_t i = 0; i < done.size(); ++i) {
+                    for (const Part& p : done[i].with) {
+                        is.emplace_back(&p, &sections_);
+                    }
+                    for (std::size_t k = done[i].to; i + 1 < done.size() && k < done[i + 1].from; ++k) {
+                        is.emplace_back(&parts_[k], &builtSource_);
+                    }
+                }
+            }
+            if (!aligned) {
+                sectionsSame = more == 0;
+                for (std::size_t k = 0; sectionsSame && k < was.size(); ++k) {
+                    sectionsSame = was[k].first == is[k].first ||
+                                   samePart(*was[k].first, *was[k].second, *is[k].first, *is[k].second);
+                }
+            }
+            if (!foldsAligned) {
+                foldsSame = moreFolded == 0 && sameFolds(folded(was), folded(is));
+            }
+        }
         // The days above an edit move by the days it and those below it added: counted from the
         // last day, the days below the last edit keep their number.
         for (std::size_t k = gathered; k < done.front().from; ++k) {
