@@ -144,9 +144,8 @@ private:
         std::uint32_t item = 0;
         std::uint32_t section = 0;
     };
-    // The header's counts, day by day and taken over with a day's facts: the header asks after
-    // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
-    // moment is a search.
+    // A day's open and stale entries, taken over with the day's facts (the header's totals are kept
+    // apart, see tally).
     struct DayCounts {
         int open = 0;
         int stale = 0;
@@ -194,8 +193,8 @@ private:
     };
     // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
     // the same address is the same list) and the day each stood at (counted from the last day of
-    // the source): the next list takes over the
-    // entries of the days whose lists stay, and reads and sorts only the others'.
+    // the source): the next list takes over the entries of the days whose lists stay, and reads and
+    // sorts only the others'.
     struct Group {
         std::shared_ptr<const Gathered> list;
         std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> days;
@@ -298,7 +297,7 @@ private:
     const DayList& dayList(Building& b, qsizetype s, bool notes, bool fold, const Moment& now, Part& part) const;
     static void fill(Part& part, const DayList& list);
     static Part gatheredPart(std::shared_ptr<const Gathered> g);
-    // The list shown edited around the days the last load changed: false when it cannot be.
+    // The list shown, edited around the days the last load changed.
     Changes relist(const std::vector<DayEdit>& edits, const Moment& now);
     static void listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
                         const std::uint8_t* matches, bool notes, bool folds, Instant now);
@@ -321,7 +320,8 @@ private:
     // rather than from the items. Edited in place with the days that change.
     std::vector<QUuid> ids_;
     std::vector<DayCounts> dayCounts_;
-    // Their sums, kept with each change: every ring of the notes sorted, the stale entries by heading.
+    // The header's totals, kept with each change: the next ring of each entry that may ring, sorted (the
+    // waiting count for a moment is a search), and the stale entries by the heading of their day.
     int openTotal_ = 0;
     int staleTotal_ = 0;
     std::vector<Instant> rings_;
