@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace plim {
@@ -37,6 +38,11 @@ const Entry* entryOf(const Item& item) {
 // Replaces v[at, at + count) by `with`: what follows moves only by the difference. Returns with's size.
 template <typename T>
 std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::vector<T>& with) {
+    // Room ahead, also on the first fill: a table that grows by a day then moves the days after
+    // it by a block copy, rather than each into new memory.
+    if (const std::size_t size = v.size() + with.size() - std::min(count, with.size()); size > v.capacity()) {
+        v.reserve(size + size / 16);
+    }
     const auto pos = v.begin() + static_cast<std::ptrdiff_t>(at);
     const std::size_t common = std::min(count, with.size());
     std::move(with.begin(), with.begin() + static_cast<std::ptrdiff_t>(common), pos);
@@ -48,6 +54,11 @@ std::size_t splice(std::vector<T>& v, std::size_t at, std::size_t count, std::ve
                  std::make_move_iterator(with.end()));
     }
     return with.size();
+}
+
+// Most headings a load compares are the very same string.
+bool sameText(const QString& a, const QString& b) {
+    return a.size() == b.size() && (a.constData() == b.constData() || a == b);
 }
 
 // Two of the 256 bits of a list's summary of identities, from an identity's first word.
@@ -86,6 +97,12 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         ids_.clear();
         dayCounts_.clear();
         dayLists_.clear();
+        listPool_.clear();
+        freeLists_.clear();
+        openTotal_ = 0;
+        staleTotal_ = 0;
+        rings_.clear();
+        staleOn_.clear();
     }
     const std::size_t oldDays = reuse ? offsets_.size() : 0;
     const std::vector<qsizetype> oldOffsets = std::move(offsets_);
@@ -100,15 +117,16 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     // either side (a day came in or went before it); a day moved further is read again. A changed
     // day stands where the one it replaces stood.
     std::size_t hint = 0;
-    const auto previousDay = [&](const QList<Item>& items) -> std::optional<std::size_t> {
-        if (!reuse || items.isEmpty()) {
+    const auto previousDay = [&](const DaySection& day) -> std::optional<std::size_t> {
+        if (!reuse || day.items.isEmpty()) {
             ++hint;
             return std::nullopt;
         }
         for (const std::ptrdiff_t step : {0, 1, -1, 2}) {
             const auto k = static_cast<std::ptrdiff_t>(hint) + step;
             if (k >= 0 && k < static_cast<std::ptrdiff_t>(oldDays) &&
-                previous[k].items.constData() == items.constData()) {
+                previous[k].items.constData() == day.items.constData() && previous[k].id == day.id &&
+                sameText(previous[k].heading, day.heading)) {
                 hint = static_cast<std::size_t>(k) + 1;
                 return static_cast<std::size_t>(k);
             }
@@ -121,7 +139,8 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     std::vector<Facts> facts;
     std::vector<QUuid> ids;
     std::vector<DayCounts> counts;
-    std::vector<DayLists> lists;
+    std::vector<std::uint32_t> lists;
+    std::vector<DayEdit> edits;
     std::size_t at = 0;      // where they go in the per-item tables
     std::size_t dayAt = 0;   // and in the per-day ones
     std::size_t oldNext = 0; // the first previous day neither taken over nor given way
@@ -129,7 +148,18 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
         if (upTo == oldNext && counts.empty()) {
             return; // nothing read, nothing given way: the usual day taken over
         }
+        edits.push_back({static_cast<std::uint32_t>(dayAt), static_cast<std::uint32_t>(upTo - oldNext),
+                         static_cast<std::uint32_t>(counts.size())});
         const std::size_t count = oldStart(upTo) - oldStart(oldNext);
+        // The days given way leave the counts, read from their facts before these are replaced.
+        for (std::size_t k = oldNext; k < upTo; ++k) {
+            tally(std::span<const Facts>(facts_).subspan(at + oldStart(k) - oldStart(oldNext),
+                                                         oldStart(k + 1) - oldStart(k)),
+                  previous[static_cast<qsizetype>(k)].heading, -1);
+            const std::uint32_t slot = dayLists_[dayAt + k - oldNext];
+            listPool_[slot] = {};
+            freeLists_.push_back(slot);
+        }
         if (count > 0 || !facts.empty()) {
             at += splice(facts_, at, count, facts);
             splice(ids_, at - facts.size(), count, ids);
@@ -144,7 +174,7 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
     };
 
     for (const DaySection& section : std::as_const(sections_)) {
-        if (const auto same = previousDay(section.items); same && *same >= oldNext) {
+        if (const auto same = previousDay(section); same && *same >= oldNext) {
             place(*same);
             offsets_.push_back(static_cast<qsizetype>(at));
             at += static_cast<std::size_t>(section.items.size());
@@ -160,9 +190,51 @@ void ManageList::learnFacts(const Moment& now, const QList<DaySection>& previous
             facts.push_back(factsOf(item, now));
         }
         counts.push_back(countsOf(std::span<const Facts>(facts).subspan(first)));
-        lists.emplace_back();
+        tally(std::span<const Facts>(facts).subspan(first), section.heading, reuse ? 1 : 0);
+        if (freeLists_.empty()) {
+            lists.push_back(static_cast<std::uint32_t>(listPool_.size()));
+            listPool_.emplace_back();
+        } else {
+            lists.push_back(freeLists_.back());
+            freeLists_.pop_back();
+        }
     }
     place(oldDays);
+    if (!reuse) {
+        std::sort(rings_.begin(), rings_.end());
+    }
+    // Edits are known against the list last built: not across a load read whole, nor two loads.
+    if (reuse && edits_ && edits_->empty()) {
+        edits_ = std::move(edits);
+    } else {
+        edits_.reset();
+    }
+}
+
+void ManageList::tally(std::span<const Facts> facts, const QString& heading, int sign) {
+    // sign 0: added unsorted, for a load read whole (sorted once at its end).
+    const int by = sign < 0 ? -1 : 1;
+    const DayCounts day = countsOf(facts);
+    openTotal_ += by * day.open;
+    staleTotal_ += by * day.stale;
+    if (day.stale > 0) {
+        if (int& n = staleOn_[heading]; (n += by * day.stale) == 0) {
+            staleOn_.remove(heading);
+        }
+    }
+    for (const Facts& f : facts) {
+        if (!(f.isEntry && canRing(f.state) && f.hasReminder)) {
+            continue;
+        }
+        const Instant ring = f.next;
+        if (sign == 0) {
+            rings_.push_back(ring);
+        } else if (sign > 0) {
+            rings_.insert(std::upper_bound(rings_.begin(), rings_.end(), ring), ring);
+        } else if (const auto it = std::lower_bound(rings_.begin(), rings_.end(), ring); it != rings_.end()) {
+            rings_.erase(it);
+        }
+    }
 }
 
 std::shared_ptr<const TextFilter::Block> ManageList::filterBlock(const QList<Item>& items) {
@@ -290,7 +362,7 @@ ManageList::Row ManageList::rowAt(int index) const {
         return Row{Row::Kind::Folded, id, heading, {}, {}, p.hidden, false};
     }
     const std::uint32_t place = p.entryPlace(local - 1);
-    const QString& day = builtSource_[p.dayOf(place)].heading;
+    const QString& day = builtSource_[p.dayOf(builtSource_, place)].heading;
     return Row{Row::Kind::Entry,
                id,
                heading,
@@ -357,12 +429,12 @@ qsizetype ManageList::indexOf(const QUuid& id) const {
         const std::uint32_t* entries = p.list->entries.data() + p.entriesAt;
         std::uint32_t k = 0;
         if (tables) {
-            const QUuid* day = ids + offsets[static_cast<std::size_t>(p.home)];
+            const QUuid* day = ids + offsets[static_cast<std::size_t>(Part::flip(builtSource_, p.home))];
             while (k < p.entryCount && day[listed[entries[k]]] != id) {
                 ++k;
             }
         } else {
-            const QList<Item>& items = builtSource_[p.home].items;
+            const QList<Item>& items = builtSource_[Part::flip(builtSource_, p.home)].items;
             while (k < p.entryCount && entryOf(items[listed[entries[k]]])->id != id) {
                 ++k;
             }
@@ -468,11 +540,7 @@ ManageList::DayCounts ManageList::countsOf(std::span<const Facts> facts) {
     for (const Facts& f : facts) {
         counts.open += f.isEntry && f.state == Entry::State::Open && !(f.repeats && f.routine) ? 1 : 0;
         counts.stale += isStale(f) ? 1 : 0;
-        if (f.isEntry && canRing(f.state) && f.hasReminder) {
-            counts.rings.push_back(f.next);
-        }
     }
-    std::sort(counts.rings.begin(), counts.rings.end());
     return counts;
 }
 
@@ -521,6 +589,18 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
     // A filter keeps only the entries whose text holds it, raw lines dropped, in every view.
     const QString q = filter.trimmed().toLower();
     const std::vector<std::uint8_t>* matches = q.isEmpty() ? nullptr : &filterMatches(trash, q);
+    const bool notes = listing == Listing::Notes;
+    // The notes' days unfiltered, listed for the same day and while no ring passed, are listed again
+    // only where the last load changed them.
+    const std::optional<std::vector<DayEdit>> edits = std::exchange(edits_, std::vector<DayEdit>{});
+    const bool keep = !trash && !matches && listing != Listing::Later;
+    if (keep && edits && basis_ && basis_->notes == notes && basis_->fold == (notes && !showCompleted) &&
+        basis_->today == now.todayHeading && basis_->from <= now.instant && now.instant < basis_->until) {
+        const Changes changes = relist(*edits, now);
+        dropCaches(changes);
+        return changes;
+    }
+    basis_.reset();
     Building b{trash ? trashSections_ : sections_,
                trash ? trashOffsets_ : offsets_,
                trash ? trashFacts_ : facts_,
@@ -529,33 +609,50 @@ ManageList::Changes ManageList::rebuild(Listing listing, const QString& filter, 
                {},
                nullptr,
                {},
-               {},
-               0};
+               {}};
     if (listing == Listing::Later) {
         listLater(b, now);
     } else {
-        const bool notes = listing == Listing::Notes;
         // Past days show only what is still open, unless the filter or "show done" says otherwise.
         listDays(b, notes, notes && !matches && !showCompleted, now);
     }
+    const Changes changes = compare(b);
+    if (keep) {
+        basis_ = Basis{notes, notes && !showCompleted, now.todayHeading, b.from, b.until};
+    }
+    // Taken also when it shows the same, so that the list is the one the next edits apply to.
+    parts_ = std::move(b.parts);
+    now_ = std::move(b.now);
+    active_ = std::move(b.active);
+    builtSource_ = b.source;
+    placeParts(changes);
+    dropCaches(changes);
+    return changes;
+}
+
+void ManageList::placeParts(const Changes& changes) {
     std::uint32_t entries = 0;
-    for (Part& p : b.parts) {
-        p.firstRow = static_cast<std::uint32_t>(b.rows);
+    int rows = 0;
+    for (Part& p : parts_) {
+        p.firstRow = static_cast<std::uint32_t>(rows);
         p.firstEntry = entries;
         entries += p.entryCount;
-        b.rows += 1 + static_cast<int>(p.entryCount) + (p.hidden > 0 ? 1 : 0);
+        rows += 1 + static_cast<int>(p.entryCount) + (p.hidden > 0 ? 1 : 0);
     }
-    const Changes changes = compare(b);
+    entryCount_ = entries;
+    rowCount_ = rows;
     if (changes.rows) {
-        take(std::move(b));
+        lastFound_.reset();
     }
+}
+
+void ManageList::dropCaches(const Changes& changes) {
     if (changes.folds) {
         folded_.reset();
     }
     if (changes.sections) {
         visibleSections_.reset();
     }
-    return changes;
 }
 
 void ManageList::Building::gather(const QUuid& id, const QString& heading, std::span<const Place> places) {
@@ -566,7 +663,8 @@ void ManageList::Building::gather(const QUuid& id, const QString& heading, std::
     for (const Place& p : places) {
         const auto item = p.item - static_cast<std::uint32_t>(offsets[p.section]);
         const Item& it = source[p.section].items[item];
-        g->members.push_back({&it, entryOf(it)->id, {}, p.section, item, 0});
+        g->members.push_back(
+            {&it, entryOf(it)->id, {}, static_cast<std::uint32_t>(Part::flip(source, p.section)), item, 0});
     }
     Part part;
     part.count = static_cast<std::uint32_t>(places.size());
@@ -663,6 +761,8 @@ struct ManageList::Gathering {
         for (std::size_t f = 0; f <= fresh.size(); ++f) {
             // The kept entries before the fresh one f (all of them after the last), copied as they are
             // and moved to the days they stand at now.
+            const bool last = f == fresh.size();
+            const Instant at = last ? Instant{} : nextOf(fresh[f].place);
             while (k < kept.size()) {
                 const Gathered::Member& m = kept[k];
                 const std::int64_t day = moved[m.day];
@@ -671,15 +771,12 @@ struct ManageList::Gathering {
                     continue;
                 }
                 const std::uint32_t section = is.days[static_cast<std::size_t>(day)].second;
-                if (f < fresh.size()) {
-                    // A day is kept or read whole, so the two stand on different days.
-                    const Instant at = nextOf(fresh[f].place);
-                    if (at != m.next ? at < m.next : fresh[f].place.section < section) {
-                        break;
-                    }
+                // A day is kept or read whole, so the two stand on different days.
+                if (!last && (at != m.next ? at < m.next : fresh[f].place.section < section)) {
+                    break;
                 }
                 out.push_back(m);
-                out.back().home = section;
+                out.back().home = static_cast<std::uint32_t>(Part::flip(b.source, section));
                 out.back().day = static_cast<std::uint32_t>(day);
                 ++k;
             }
@@ -687,16 +784,42 @@ struct ManageList::Gathering {
                 const Place& p = fresh[f].place;
                 const auto item = p.item - static_cast<std::uint32_t>(b.offsets[p.section]);
                 const Item& it = b.source[p.section].items[item];
-                out.push_back({&it, entryOf(it)->id, nextOf(p), p.section, item, fresh[f].day});
+                out.push_back({&it, entryOf(it)->id, nextOf(p),
+                               static_cast<std::uint32_t>(Part::flip(b.source, p.section)), item, fresh[f].day});
             }
         }
         return g;
     }
 };
 
-void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
+const ManageList::DayList& ManageList::dayList(Building& b, qsizetype s, bool notes, bool fold, const Moment& now,
+                                               Part& part) const {
     // The notes' days unfiltered are kept with their facts, and listed again only when they changed
-    // or a ring passed; the rest go to the pool, one after another.
+    // or a ring passed; the rest are listed in scratch_.
+    const QString& heading = b.source[s].heading;
+    const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
+    const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
+    const qsizetype count = b.source[s].items.size();
+    part.home = Part::flip(b.source, s);
+    if (!b.matches && &b.facts == &facts_ && static_cast<std::size_t>(s) < dayLists_.size()) {
+        std::shared_ptr<const DayList>& kept = listPool_[dayLists_[static_cast<std::size_t>(s)]][folds ? 1 : 0];
+        if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
+            auto fresh = std::make_shared<DayList>();
+            listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
+            kept = std::move(fresh);
+        }
+        b.from = std::max(b.from, kept->from);
+        b.until = std::min(b.until, kept->until);
+        part.list = kept;
+        return *kept;
+    }
+    const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
+    listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
+    return scratch_;
+}
+
+void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now) const {
+    // The days kept go to the groups' next lists; the rest to the pool, one after another.
     const bool keep = !b.matches && &b.facts == &facts_;
     static const Group none;
     Gathering ringing(keep ? now_ : none, true);
@@ -704,26 +827,9 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
     std::vector<Part> days;
     days.reserve(static_cast<std::size_t>(b.source.size()));
     for (qsizetype s = 0; s < b.source.size(); ++s) {
-        const QString& heading = b.source[s].heading;
-        const bool folds = fold && heading != now.todayHeading && heading != activeHeading() && heading != nowHeading();
-        const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
-        const qsizetype count = b.source[s].items.size();
         Part part;
-        part.home = s;
-        const DayList* list = &scratch_;
-        if (keep && static_cast<std::size_t>(s) < dayLists_.size()) {
-            std::shared_ptr<const DayList>& kept = dayLists_[static_cast<std::size_t>(s)][folds ? 1 : 0];
-            if (!kept || kept->notes != notes || now.instant < kept->from || now.instant >= kept->until) {
-                auto fresh = std::make_shared<DayList>();
-                listDay(*fresh, b.facts.data() + base, b.ids.data() + base, count, nullptr, notes, folds, now.instant);
-                kept = std::move(fresh);
-            }
-            list = kept.get();
-            part.list = kept;
-        } else {
-            const std::uint8_t* matches = b.matches ? b.matches->data() + base : nullptr;
-            listDay(scratch_, b.facts.data() + base, nullptr, count, matches, notes, folds, now.instant);
-        }
+        const DayList* list = &dayList(b, s, notes, fold, now, part);
+        const auto base = static_cast<std::uint32_t>(b.offsets[static_cast<std::size_t>(s)]);
         const auto section = static_cast<std::uint32_t>(s);
         if (!list->ringing.empty()) {
             ringing.add(part.list, section, base, list->ringing);
@@ -744,10 +850,7 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             b.pool->listed.insert(b.pool->listed.end(), list->listed.begin(), list->listed.end());
             b.pool->entries.insert(b.pool->entries.end(), list->entries.begin(), list->entries.end());
         }
-        part.count = static_cast<std::uint32_t>(list->listed.size());
-        part.entryCount = static_cast<std::uint32_t>(list->entries.size());
-        part.hidden = list->hidden;
-        part.ids = list->ids;
+        fill(part, *list);
         days.push_back(std::move(part));
     }
     for (auto [gathering, id, heading, into] : {std::tuple{&ringing, nowSectionID(), &nowHeading(), &b.now},
@@ -756,13 +859,12 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             continue;
         }
         auto g = gathering->make(b, id, *heading);
-        Part part;
-        part.count = static_cast<std::uint32_t>(g->members.size());
-        part.entryCount = part.count;
-        part.gathered = g;
-        b.parts.push_back(std::move(part));
+        b.parts.push_back(gatheredPart(g));
         if (keep) {
             *into = Group{std::move(g), std::move(gathering->is.days)};
+            for (auto& day : into->days) {
+                day.second = static_cast<std::uint32_t>(Part::flip(b.source, day.second));
+            }
         }
     }
     // The pool is complete: its days read from it.
@@ -771,8 +873,270 @@ void ManageList::listDays(Building& b, bool notes, bool fold, const Moment& now)
             part.list = b.pool;
         }
     }
-    b.parts.reserve(b.parts.size() + days.size());
+    // With room for the days that come in at the top later.
+    b.parts.reserve(b.parts.size() + days.size() + days.size() / 16);
     std::move(days.begin(), days.end(), std::back_inserter(b.parts));
+}
+
+void ManageList::fill(Part& part, const DayList& list) {
+    part.count = static_cast<std::uint32_t>(list.listed.size());
+    part.entryCount = static_cast<std::uint32_t>(list.entries.size());
+    part.hidden = list.hidden;
+    part.ids = list.ids;
+}
+
+ManageList::Part ManageList::gatheredPart(std::shared_ptr<const Gathered> g) {
+    Part part;
+    part.count = static_cast<std::uint32_t>(g->members.size());
+    part.entryCount = part.count;
+    part.gathered = std::move(g);
+    return part;
+}
+
+ManageList::Changes ManageList::relist(const std::vector<DayEdit>& edits, const Moment& now) {
+    if (edits.empty()) {
+        builtSource_ = sections_;
+        return {};
+    }
+    Building b{sections_, offsets_, facts_, ids_, nullptr, {}, nullptr, {}, {}};
+    b.from = basis_->from;
+    b.until = basis_->until;
+    std::size_t gathered = 0;
+    while (gathered < parts_.size() && parts_[gathered].gathered) {
+        ++gathered;
+    }
+    // Each edit: the previous days it takes out, the days shown in their place, and by how much
+    // the days after it moved.
+    struct Edit {
+        std::int64_t oldAt = 0;
+        std::int64_t oldEnd = 0;
+        std::int64_t shift = 0;
+        std::int64_t newEnd = 0; // where the days it lists end, counted from the top
+        std::size_t from = 0;
+        std::size_t to = 0;
+        std::vector<Part> with;
+    };
+    std::vector<Edit> done;
+    done.reserve(edits.size());
+    // The days listed again that have entries for "Now" or "Active", in order.
+    std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> listed;
+    // The parts' days, as the list shown counts them, from the top.
+    const auto oldDay = [&](const Part& p) { return Part::flip(builtSource_, p.home); };
+    std::int64_t shift = 0;
+    std::size_t scan = gathered;
+    for (const DayEdit& e : edits) {
+        Edit d;
+        d.oldAt = e.at - shift;
+        d.oldEnd = d.oldAt + e.removed;
+        d.newEnd = e.at + e.added;
+        while (scan < parts_.size() && oldDay(parts_[scan]) < d.oldAt) {
+            ++scan;
+        }
+        d.from = scan;
+        while (scan < parts_.size() && oldDay(parts_[scan]) < d.oldEnd) {
+            ++scan;
+        }
+        d.to = scan;
+        for (std::uint32_t s = e.at; s < e.at + e.added; ++s) {
+            Part part;
+            const DayList& list = dayList(b, s, basis_->notes, basis_->fold, now, part);
+            if (!list.ringing.empty() || !list.active.empty()) {
+                listed.emplace_back(part.list, s);
+            }
+            if (list.stays) {
+                fill(part, list);
+                d.with.push_back(std::move(part));
+            }
+        }
+        shift += static_cast<std::int64_t>(e.added) - static_cast<std::int64_t>(e.removed);
+        d.shift = shift;
+        done.push_back(std::move(d));
+    }
+
+    // Edit by edit, the parts each takes out against those it puts in: where every edit puts in as
+    // many as it takes out, the lists are the same if those are; a different number in all differs;
+    // else the parts from the first edit to the last are compared as they were and as they will be.
+    bool sectionsSame = true;
+    bool foldsSame = true;
+    if (!done.empty()) {
+        using Read = std::pair<const Part*, const QList<DaySection>*>;
+        using Folded = std::vector<std::pair<const QString*, int>>;
+        // The folded rows in order, by heading.
+        const auto folded = [](const std::vector<Read>& list) {
+            Folded out;
+            for (const auto& [p, source] : list) {
+                if (p->hidden > 0) {
+                    out.emplace_back(&p->heading(*source), p->hidden);
+                }
+            }
+            return out;
+        };
+        const auto sameFolds = [](const Folded& x, const Folded& y) {
+            return std::equal(x.begin(), x.end(), y.begin(), y.end(), [](const auto& u, const auto& v) {
+                return u.second == v.second && sameText(*u.first, *v.first);
+            });
+        };
+        bool aligned = true;
+        bool foldsAligned = true;
+        std::ptrdiff_t more = 0;
+        std::ptrdiff_t moreFolded = 0;
+        for (const Edit& d : done) {
+            std::vector<Read> was;
+            std::vector<Read> is;
+            for (std::size_t k = d.from; k < d.to; ++k) {
+                was.emplace_back(&parts_[k], &builtSource_);
+            }
+            for (const Part& p : d.with) {
+                is.emplace_back(&p, &sections_);
+            }
+            aligned = aligned && was.size() == is.size();
+            more += static_cast<std::ptrdiff_t>(is.size()) - static_cast<std::ptrdiff_t>(was.size());
+            for (std::size_t k = 0; sectionsSame && aligned && k < was.size(); ++k) {
+                sectionsSame = samePart(*was[k].first, builtSource_, *is[k].first, sections_);
+            }
+            const Folded x = folded(was);
+            const Folded y = folded(is);
+            foldsAligned = foldsAligned && x.size() == y.size();
+            moreFolded += static_cast<std::ptrdiff_t>(y.size()) - static_cast<std::ptrdiff_t>(x.size());
+            foldsSame = foldsSame && sameFolds(x, y);
+        }
+        if (!(aligned && foldsAligned)) {
+            std::vector<Read> was;
+            std::vector<Read> is;
+            if (more == 0 || (!foldsAligned && moreFolded == 0)) {
+                for (std::size_t k = done.front().from; k < done.back().to; ++k) {
+                    was.emplace_back(&parts_[k], &builtSource_);
+                }
+                for (std::size_t i = 0; i < done.size(); ++i) {
+                    for (const Part& p : done[i].with) {
+                        is.emplace_back(&p, &sections_);
+                    }
+                    for (std::size_t k = done[i].to; i + 1 < done.size() && k < done[i + 1].from; ++k) {
+                        is.emplace_back(&parts_[k], &builtSource_);
+                    }
+                }
+            }
+            if (!aligned) {
+                sectionsSame = more == 0;
+                for (std::size_t k = 0; sectionsSame && k < was.size(); ++k) {
+                    sectionsSame = was[k].first == is[k].first ||
+                                   samePart(*was[k].first, *was[k].second, *is[k].first, *is[k].second);
+                }
+            }
+            if (!foldsAligned) {
+                foldsSame = moreFolded == 0 && sameFolds(folded(was), folded(is));
+            }
+        }
+        // The days above an edit move by the days it and those below it added: counted from the
+        // last day, the days below the last edit keep their number.
+        for (std::size_t k = gathered; k < done.front().from; ++k) {
+            parts_[k].home += shift;
+        }
+        for (std::size_t i = 0; i + 1 < done.size(); ++i) {
+            for (std::size_t k = done[i].to; k < done[i + 1].from; ++k) {
+                parts_[k].home += shift - done[i].shift;
+            }
+        }
+    }
+
+    // "Now" and "Active": the days they were gathered from where they stand now, those listed again
+    // in place of the ones they replace; gathered again only when one of them changed or moved.
+    std::vector<Part> top;
+    const auto regroup = [&](Group& group, bool ring, const QUuid& id, const QString& heading) {
+        const auto which = [&](const DayList& list) -> const std::vector<std::uint32_t>& {
+            return ring ? list.ringing : list.active;
+        };
+        auto& days = group.days;
+        const auto oldTop = [&](std::size_t t) { return Part::flip(builtSource_, days[t].second); };
+        // Where each edit falls among the group's days (found by halves: the days are in order), and
+        // the days it lists again that have entries for the group.
+        struct Cut {
+            std::size_t from = 0;
+            std::size_t to = 0;
+            std::vector<const std::pair<std::shared_ptr<const DayList>, std::uint32_t>*> with;
+        };
+        std::vector<Cut> cuts(done.size());
+        const auto firstFrom = [&](std::int64_t at) {
+            return static_cast<std::size_t>(
+                std::partition_point(days.begin(), days.end(),
+                                     [&](const auto& day) { return Part::flip(builtSource_, day.second) < at; }) -
+                days.begin());
+        };
+        bool same = true;
+        std::size_t l = 0;
+        for (std::size_t i = 0; i < done.size(); ++i) {
+            cuts[i].from = firstFrom(done[i].oldAt);
+            cuts[i].to = firstFrom(done[i].oldEnd);
+            for (; l < listed.size() && listed[l].second < done[i].newEnd; ++l) {
+                if (!which(*listed[l].first).empty()) {
+                    cuts[i].with.push_back(&listed[l]);
+                }
+            }
+            same = same && cuts[i].from == cuts[i].to && cuts[i].with.empty();
+            // Counted from the last day, the days above an edit move by what the edits from it down added.
+            const std::size_t above = i == 0 ? 0 : cuts[i - 1].to;
+            same = same && (cuts[i].from == above || shift == (i == 0 ? 0 : done[i - 1].shift));
+        }
+        if (same) {
+            if (group.list) {
+                top.push_back(gatheredPart(group.list));
+            }
+            return;
+        }
+        // The days kept hand their entries over as they are; only the days listed again are read.
+        Gathering gathering(group, ring);
+        gathering.is.days.reserve(days.size() + listed.size());
+        std::size_t t = 0;
+        std::int64_t by = 0;
+        const auto keepUpTo = [&](std::size_t end) {
+            for (; t < end; ++t) {
+                gathering.moved[t] = static_cast<std::int64_t>(gathering.is.days.size());
+                gathering.is.days.emplace_back(std::move(days[t].first), static_cast<std::uint32_t>(oldTop(t) + by));
+            }
+        };
+        for (std::size_t i = 0; i < cuts.size(); ++i) {
+            keepUpTo(cuts[i].from);
+            for (const auto* day : cuts[i].with) {
+                const auto at = static_cast<std::uint32_t>(gathering.is.days.size());
+                const auto base = static_cast<std::uint32_t>(offsets_[day->second]);
+                for (const std::uint32_t item : which(*day->first)) {
+                    gathering.fresh.push_back({{base + item, day->second}, at});
+                }
+                gathering.is.days.push_back(*day);
+            }
+            t = cuts[i].to;
+            by = done[i].shift;
+        }
+        keepUpTo(days.size());
+        Group next;
+        if (!gathering.is.days.empty()) {
+            next.list = gathering.make(b, id, heading);
+            next.days = std::move(gathering.is.days);
+            for (auto& day : next.days) {
+                day.second = static_cast<std::uint32_t>(Part::flip(sections_, day.second));
+            }
+            top.push_back(gatheredPart(next.list));
+        }
+        group = std::move(next);
+    };
+    regroup(now_, true, nowSectionID(), nowHeading());
+    regroup(active_, false, activeSectionID(), activeHeading());
+    sectionsSame = sectionsSame && top.size() == gathered;
+    for (std::size_t k = 0; sectionsSame && k < top.size(); ++k) {
+        sectionsSame = top[k].gathered == parts_[k].gathered || samePart(parts_[k], builtSource_, top[k], sections_);
+    }
+
+    // Put in place from the last, so that the places of those before hold.
+    for (auto d = done.rbegin(); d != done.rend(); ++d) {
+        splice(parts_, d->from, d->to - d->from, d->with);
+    }
+    splice(parts_, 0, gathered, top);
+    builtSource_ = sections_;
+    basis_->from = b.from;
+    basis_->until = b.until;
+    const Changes changes{!(sectionsSame && foldsSame), !sectionsSame, !foldsSame};
+    placeParts(changes);
+    return changes;
 }
 
 void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
@@ -840,34 +1204,43 @@ void ManageList::listDay(DayList& list, const Facts* facts, const QUuid* ids, qs
     list.hidden = hidden;
 }
 
+bool ManageList::samePart(const Part& was, const QList<DaySection>& wasSource, const Part& is,
+                          const QList<DaySection>& isSource) {
+    if (was.count != is.count || was.id(wasSource) != is.id(isSource) ||
+        was.heading(wasSource) != is.heading(isSource)) {
+        return false;
+    }
+    // A day whose items are the very list it was built from compares by places alone, and not
+    // at all when it was listed the same way.
+    std::uint32_t i = 0;
+    if (!was.gathered && !is.gathered &&
+        wasSource[Part::flip(wasSource, was.home)].items.constData() ==
+            isSource[Part::flip(isSource, is.home)].items.constData()) {
+        if (was.list == is.list && was.listedAt == is.listedAt) {
+            i = is.count;
+        }
+        while (i < is.count && was.itemIndex(i) == is.itemIndex(i)) {
+            ++i;
+        }
+    }
+    for (; i < is.count; ++i) {
+        const Item& x = was.item(wasSource, i);
+        const Item& y = is.item(isSource, i);
+        if (&x != &y && !(x == y)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ManageList::Changes ManageList::compare(const Building& b) const {
     // The sections changed when a heading, an identity or an item (by value) differs from what
     // was built before; the rows also when a day folds differently.
     bool sectionsSame = b.parts.size() == parts_.size();
     bool foldsSame = true;
     for (std::size_t k = 0; sectionsSame && k < b.parts.size(); ++k) {
-        const Part& was = parts_[k];
-        const Part& is = b.parts[k];
-        sectionsSame = was.count == is.count && was.id(builtSource_) == is.id(b.source) &&
-                       was.heading(builtSource_) == is.heading(b.source);
-        // A day whose items are the very list it was built from compares by places alone, and not
-        // at all when it was listed the same way.
-        std::uint32_t i = 0;
-        if (sectionsSame && !was.gathered && !is.gathered &&
-            builtSource_[was.home].items.constData() == b.source[is.home].items.constData()) {
-            if (was.list == is.list && was.listedAt == is.listedAt) {
-                i = is.count;
-            }
-            while (i < is.count && was.itemIndex(i) == is.itemIndex(i)) {
-                ++i;
-            }
-        }
-        for (; sectionsSame && i < is.count; ++i) {
-            const Item& x = was.item(builtSource_, i);
-            const Item& y = is.item(b.source, i);
-            sectionsSame = &x == &y || x == y;
-        }
-        foldsSame = foldsSame && was.hidden == is.hidden;
+        sectionsSame = samePart(parts_[k], builtSource_, b.parts[k], b.source);
+        foldsSame = foldsSame && parts_[k].hidden == b.parts[k].hidden;
     }
     // The folded rows in order, by heading: compared across lists of other sections too.
     const auto foldedRows = [](const std::vector<Part>& list, const QList<DaySection>& source) {
@@ -887,16 +1260,6 @@ ManageList::Changes ManageList::compare(const Building& b) const {
         });
     }
     return {!(sectionsSame && foldsSame), !sectionsSame, !foldsSame};
-}
-
-void ManageList::take(Building&& b) {
-    parts_ = std::move(b.parts);
-    now_ = std::move(b.now);
-    active_ = std::move(b.active);
-    builtSource_ = b.source;
-    entryCount_ = parts_.empty() ? 0 : parts_.back().firstEntry + parts_.back().entryCount;
-    rowCount_ = b.rows;
-    lastFound_.reset();
 }
 
 // --- The notes file as loaded ----------------------------------------------------------------
@@ -942,28 +1305,16 @@ bool ManageList::hasReminders() const {
 }
 
 int ManageList::openCount() const {
-    int n = 0;
-    for (const DayCounts& day : dayCounts_) {
-        n += day.open;
-    }
-    return n;
+    return openTotal_;
 }
 
 int ManageList::laterCount(Instant now) const {
     // Waiting: the next ring is still to come.
-    qsizetype n = 0;
-    for (const DayCounts& day : dayCounts_) {
-        n += day.rings.end() - std::upper_bound(day.rings.begin(), day.rings.end(), now);
-    }
-    return static_cast<int>(n);
+    return static_cast<int>(rings_.end() - std::upper_bound(rings_.begin(), rings_.end(), now));
 }
 
 int ManageList::staleOpenCount(const QString& today) const {
-    int n = 0;
-    for (std::size_t s = 0; s < dayCounts_.size(); ++s) {
-        n += sections_[static_cast<qsizetype>(s)].heading == today ? 0 : dayCounts_[s].stale;
-    }
-    return n;
+    return staleTotal_ - staleOn_.value(today);
 }
 
 QList<Entry> ManageList::staleOpenEntries(const QString& today) const {
@@ -975,7 +1326,7 @@ QList<Entry> ManageList::staleOpenEntries(const QString& today) const {
 
 const DaySection& ManageList::dayOf(qsizetype index) const {
     const Part& p = sectionOfEntry(index);
-    return builtSource_[p.dayOf(p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry))];
+    return builtSource_[p.dayOf(builtSource_, p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry))];
 }
 
 std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
@@ -984,7 +1335,7 @@ std::optional<EntryLocation> ManageList::locationAt(qsizetype index) const {
     }
     const Part& p = sectionOfEntry(index);
     const std::uint32_t place = p.entryPlace(static_cast<std::uint32_t>(index) - p.firstEntry);
-    return EntryLocation{p.dayOf(place), p.itemIndex(place)};
+    return EntryLocation{p.dayOf(builtSource_, place), p.itemIndex(place)};
 }
 
 } // namespace plim

@@ -5,6 +5,7 @@
 #include "store/Preferences.h"
 #include "ui/manage/TextFilter.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -143,13 +144,11 @@ private:
         std::uint32_t item = 0;
         std::uint32_t section = 0;
     };
-    // The header's counts, day by day and taken over with a day's facts: the header asks after
-    // every change. Later's are the waiting entries' next rings, sorted, so that the count for a
-    // moment is a search.
+    // A day's open and stale entries, taken over with the day's facts (the header's totals are kept
+    // apart, see tally).
     struct DayCounts {
         int open = 0;
         int stale = 0;
-        std::vector<Instant> rings;
     };
     // What listing one day found, its places counted from the day's first item: kept with the day's
     // facts while the moment stays between the rings it was made around.
@@ -179,7 +178,7 @@ private:
     // the source it is written under, its place in that day, its identity.
     struct Gathered {
         // An entry: the item, its identity, its next ring ("Now"), the day of the source it is written
-        // under, its place in that day, and the day in the group's days.
+        // under (counted from the last, see Part), its place in that day, and the day in the group's days.
         struct Member {
             const Item* own = nullptr;
             QUuid id;
@@ -193,8 +192,9 @@ private:
         std::vector<Member> members;
     };
     // "Now" or "Active" as gathered from the days' lists, with those lists (kept alive, so that
-    // the same address is the same list) and the day each stood at: the next list takes over the
-    // entries of the days whose lists stay, and reads and sorts only the others'.
+    // the same address is the same list) and the day each stood at (counted from the last day of
+    // the source): the next list takes over the entries of the days whose lists stay, and reads and
+    // sorts only the others'.
     struct Group {
         std::shared_ptr<const Gathered> list;
         std::vector<std::pair<std::shared_ptr<const DayList>, std::uint32_t>> days;
@@ -209,7 +209,9 @@ private:
         std::uint32_t entryCount = 0;
         std::uint32_t count = 0; // items listed, raw lines too
         int hidden = 0;          // done entries the folded row after its entries counts
-        std::int64_t home = -1;  // the day of the source it shows, or -1 (gathered)
+        // The day of the source it shows, or -1 (gathered). Days are counted from the last one: days
+        // come in at the top, and those below them keep their number.
+        std::int64_t home = -1;
         // A day: its places in list->listed from listedAt, its entries in list->entries from entriesAt.
         std::shared_ptr<const DayList> list;
         std::uint32_t listedAt = 0;
@@ -221,14 +223,37 @@ private:
             return gathered ? gathered->members[place].item : list->listed[listedAt + place];
         }
         std::uint32_t entryPlace(std::uint32_t k) const { return gathered ? k : list->entries[entriesAt + k]; }
-        std::int64_t dayOf(std::uint32_t place) const { return gathered ? gathered->members[place].home : home; }
+        // A day counted from the top as counted from the last, and back.
+        static std::int64_t flip(const QList<DaySection>& source, std::int64_t day) { return source.size() - 1 - day; }
+        // The day of the source the item at `place` is written under, counted from the top.
+        std::int64_t dayOf(const QList<DaySection>& source, std::uint32_t place) const {
+            return flip(source, gathered ? gathered->members[place].home : home);
+        }
         const Item& item(const QList<DaySection>& source, std::uint32_t place) const {
-            return gathered ? *gathered->members[place].own : source[home].items[itemIndex(place)];
+            return gathered ? *gathered->members[place].own : source[flip(source, home)].items[itemIndex(place)];
         }
         const QString& heading(const QList<DaySection>& source) const {
-            return gathered ? gathered->heading : source[home].heading;
+            return gathered ? gathered->heading : source[flip(source, home)].heading;
         }
-        const QUuid& id(const QList<DaySection>& source) const { return gathered ? gathered->id : source[home].id; }
+        const QUuid& id(const QList<DaySection>& source) const {
+            return gathered ? gathered->id : source[flip(source, home)].id;
+        }
+    };
+    // How the days changed with a load: the days read at `at` in place of `removed` previous days
+    // (between days taken over), in order.
+    struct DayEdit {
+        std::uint32_t at = 0;
+        std::uint32_t removed = 0;
+        std::uint32_t added = 0;
+    };
+    // What the notes' days were listed for, and while which moments every day's list holds: a list
+    // built from it is edited around the days a load changed rather than made again.
+    struct Basis {
+        bool notes = false;
+        bool fold = false;
+        QString today;
+        Instant from{};
+        Instant until{};
     };
     // A list being built from one source, before it replaces the one shown.
     struct Building {
@@ -242,7 +267,9 @@ private:
         std::shared_ptr<DayList> pool;
         Group now;
         Group active;
-        int rows = 0;
+        // The kept days' lists hold from the latest `from` until the first `until`.
+        Instant from = Instant::min();
+        Instant until = Instant::max();
         // A section of entries gathered from several days ("Now", "Active", Later's days).
         void gather(const QUuid& id, const QString& heading, std::span<const Place> places);
     };
@@ -253,6 +280,8 @@ private:
     static bool isWaiting(const Facts& f, Instant now) { return f.hasReminder && f.next > now; }
     static Facts factsOf(const Item& item, const Moment& now);
     static DayCounts countsOf(std::span<const Facts> facts);
+    // A day's counts added to the totals (sign 1, or 0 unsorted) or taken out of them (-1).
+    void tally(std::span<const Facts> day, const QString& heading, int sign);
 
     // The facts of the days the last load shares with this one are taken over, the rest read.
     void learnFacts(const Moment& now, const QList<DaySection>& previous);
@@ -264,10 +293,20 @@ private:
     // The lists of each view, then how the new list compares with the one shown.
     void listLater(Building& b, const Moment& now) const;
     void listDays(Building& b, bool notes, bool fold, const Moment& now) const;
+    // The list of day s for a part of `b`, kept with the day's facts or made in scratch_.
+    const DayList& dayList(Building& b, qsizetype s, bool notes, bool fold, const Moment& now, Part& part) const;
+    static void fill(Part& part, const DayList& list);
+    static Part gatheredPart(std::shared_ptr<const Gathered> g);
+    // The list shown, edited around the days the last load changed.
+    Changes relist(const std::vector<DayEdit>& edits, const Moment& now);
     static void listDay(DayList& list, const Facts* facts, const QUuid* ids, qsizetype count,
                         const std::uint8_t* matches, bool notes, bool folds, Instant now);
     Changes compare(const Building& b) const;
-    void take(Building&& b);
+    static bool samePart(const Part& was, const QList<DaySection>& wasSource, const Part& is,
+                         const QList<DaySection>& isSource);
+    // The places of the parts shown, counted from the first; the caches a change makes stale.
+    void placeParts(const Changes& changes);
+    void dropCaches(const Changes& changes);
 
     // The section of a listed entry and of a row.
     const Part& sectionOfEntry(qsizetype entry) const;
@@ -281,13 +320,26 @@ private:
     // rather than from the items. Edited in place with the days that change.
     std::vector<QUuid> ids_;
     std::vector<DayCounts> dayCounts_;
+    // The header's totals, kept with each change: the next ring of each entry that may ring, sorted (the
+    // waiting count for a moment is a search), and the stale entries by the heading of their day.
+    int openTotal_ = 0;
+    int staleTotal_ = 0;
+    std::vector<Instant> rings_;
+    QHash<QString, int> staleOn_;
     // Each day's list in the notes, made when first asked for (listing is const): with its done
     // entries folded and shown, so that ⌘E back and forth lists no day again.
     // A list once shown is never changed: listing a day again makes a new one.
+    // Kept in a pool, the day's place in it moving with the day: a day coming in moves the others by
+    // a block copy.
     using DayLists = std::array<std::shared_ptr<const DayList>, 2>;
-    mutable std::vector<DayLists> dayLists_;
+    std::vector<std::uint32_t> dayLists_;
+    mutable std::vector<DayLists> listPool_;
+    std::vector<std::uint32_t> freeLists_;
     mutable DayList scratch_; // a day's list not kept (the trash, a filter)
     std::vector<qsizetype> offsets_;
+    // The days' changes since the list was last built (none known: read whole, or loaded twice).
+    std::optional<std::vector<DayEdit>> edits_;
+    std::optional<Basis> basis_;
     // The zone and day times the facts were read with: a change of either reads every reminder again.
     QString factsZone_;
     Anchors factsAnchors_;

@@ -323,9 +323,10 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
             u"- [ ] early  <!-- 09:30 remind 2026-03-14 10:00 -->"_s,
             u"- [ ] tie  <!-- 09:40 remind 2026-03-14 11:00 -->"_s, H11, u"- [ ] d  <!-- 09:00 -->"_s,
             u"- [ ] old  <!-- 09:10 remind 2026-03-14 11:00 -->"_s});
-    // The rows and the day each entry is written under.
+    // The rows, the day each entry is written under, and the header's counts.
     const auto seen = [](const F& g) {
-        QString out = g.picture();
+        QString out = g.picture() + u' ' + g.model->openSummary() +
+                      u" %1 %2"_s.arg(g.model->laterCount()).arg(g.model->staleOpenCount());
         for (const ManageModel::Row& row : g.model->list().rows()) {
             out += u' ' + row.day;
         }
@@ -356,6 +357,15 @@ TEST(ManageModel, ListsAfterChangesMatchAFreshLoad) {
                   d.sections.insert(1, DaySection{{}, H13, {}});
               }); },
         [&] { f.store->toggleDone(f.idOf(u"a"_s)); },
+        [&] { f.store->mutate([](NotesDocument& d) { d.sections.prepend(d.sections.takeAt(2)); }); },
+        [&] { f.store->mutate([](NotesDocument& d) { d.sections.removeAt(0); }); },
+        [&] { f.store->undo(); },
+        [&] { f.store->mutate([](NotesDocument& d) { d.sections.move(2, 0); }); },
+        [&] {
+            f.store->mutate([](NotesDocument& d) {
+                d.sections.append(DaySection{{}, u"## 2026-03-10 Tuesday"_s, {}});
+            });
+        },
     };
     // The sections handed out agree with the rows, and their signal comes exactly when they change.
     const auto sectionsPicture = [&] {
