@@ -55,6 +55,8 @@ std::unique_ptr<QTextLayout> layParagraph(const QString& text, qsizetype start, 
         shown += QChar(0x2026);
     }
     auto layout = std::make_unique<QTextLayout>(shown, font);
+    // Kept shaped: a row painted again only draws its glyphs.
+    layout->setCacheEnabled(true);
     QList<QTextLayout::FormatRange> formats;
     for (const LinkMatch& link : links) {
         const qsizetype from = std::max(link.start, start);
