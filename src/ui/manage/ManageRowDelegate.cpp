@@ -328,7 +328,7 @@ int ManageRowDelegate::knownLines(const ManageModel::Row& row, int textWidth) co
 
 void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const ManageModel::Row row = rows_.row(index.row());
-    const RowLook look = rowLook(model_, row, colors_);
+    const RowLook look = rowLook(model_, row, colors_, false);
     const QRect& r = option.rect;
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
@@ -393,6 +393,7 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         const QRect exposed = option.widget ? option.widget->rect() : r;
         const qreal first = text.width() - labelRoom(row, text.width());
         LaidText& laid = laidOut(row.entry.id, look.text, first, text.width());
+        std::optional<QList<LinkMatch>> links;
         int y = text.top();
         std::size_t k = 0;
         forEachParagraph(look.text, [&](qsizetype start, qsizetype end) {
@@ -406,7 +407,10 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             }
             if (y + paragraph.lines * line >= exposed.top()) {
                 if (!paragraph.layout) {
-                    paragraph.layout = layParagraph(look.text, start, end, fonts_.text, look.links, colors_.highlighter,
+                    if (!links) {
+                        links = Links::matches(look.text);
+                    }
+                    paragraph.layout = layParagraph(look.text, start, end, fonts_.text, *links, colors_.highlighter,
                                                     firstWidth, text.width());
                 }
                 const QTextLayout& drawn = *paragraph.layout;

@@ -113,7 +113,7 @@ int paragraphLines(const QString& text, qsizetype start, qsizetype end, const Li
 
 } // namespace RowLayout
 
-RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors) {
+RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors, bool links) {
     RowLook look;
     look.kind = row.kind;
     look.textColor = colors.muted;
@@ -137,7 +137,9 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
         if (closed) {
             look.strikeColor = colors.strike;
         }
-        look.links = Links::matches(e.text);
+        if (links) {
+            look.links = Links::matches(e.text);
+        }
         RowLabels::OfEntry labels = model.labels().entry(row);
         look.stamp = std::move(labels.stamp);
         look.reminder = std::move(labels.reminder);
