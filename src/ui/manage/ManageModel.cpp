@@ -187,6 +187,7 @@ void ManageModel::rebuildVisible() {
         break;
     }
     const ManageList::Changes changed = list_.rebuild(listing, filter_, showCompleted_, shownMoment());
+    ++builds_;
     // The list is told first: it places its rows before others react to the new sections.
     if (changed.rows) {
         Q_EMIT rowsChanged();

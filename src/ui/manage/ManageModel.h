@@ -72,6 +72,8 @@ public:
     // --- Loading ---
     void reload();
     void rebuildVisible();
+    // How many times the list was built: what was read from it holds while this stays.
+    quint64 builds() const { return builds_; }
     std::optional<Entry> selectedEntry() const;
 
     // --- Per entry, and the header's counts ---
@@ -204,6 +206,7 @@ private:
     Preferences& preferences_;
     DesktopServices& desktop_;
     ManageList list_;
+    quint64 builds_ = 0;
     RowLabels labels_;
     SweepSession sweep_;
     std::unique_ptr<FirstRun> firstRun_;

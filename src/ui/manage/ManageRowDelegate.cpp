@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <cmath>
 
 namespace plim {
 
@@ -25,6 +26,9 @@ constexpr int kEditorSlack = 4;
 constexpr qsizetype kKnownLinesLimit = 4096;
 constexpr qsizetype kKnownLabelsLimit = 2048;
 constexpr qsizetype kLaidLimit = 256;
+constexpr qsizetype kMarksLimit = 64;
+// Half the side of a bullet's mark (a circle of radius 5 with its pen), in pixels.
+constexpr int kMarkHalf = 8;
 
 using Labels = ManageRowDelegate::Labels;
 
@@ -45,6 +49,32 @@ Labels fitLabels(const RowLook& look, int textWidth, const QFont& mono, LabelWid
     }
     l.width = width(l.stamp) + width(l.reminder) + width(l.day);
     return l;
+}
+
+// The bullet says the state.
+void markShape(QPainter& p, Entry::State state, const QPointF& c, const QColor& color) {
+    p.setPen(QPen(color, 1.5));
+    p.setBrush(Qt::NoBrush);
+    switch (state) {
+    case Entry::State::Open:
+        p.drawEllipse(c, 5, 5);
+        break;
+    case Entry::State::Done:
+        p.setBrush(color);
+        p.drawEllipse(c, 5, 5);
+        break;
+    case Entry::State::Note:
+        p.drawLine(QPointF(c.x() - 5, c.y()), QPointF(c.x() + 5, c.y()));
+        break;
+    case Entry::State::Carried:
+        p.drawLine(QPointF(c.x() - 4, c.y() - 5), QPointF(c.x() + 3, c.y()));
+        p.drawLine(QPointF(c.x() + 3, c.y()), QPointF(c.x() - 4, c.y() + 5));
+        break;
+    case Entry::State::Struck:
+        p.drawLine(QPointF(c.x() - 4, c.y() - 4), QPointF(c.x() + 4, c.y() + 4));
+        p.drawLine(QPointF(c.x() + 4, c.y() - 4), QPointF(c.x() - 4, c.y() + 4));
+        break;
+    }
 }
 
 } // namespace
@@ -99,6 +129,7 @@ void ManageRowDelegate::setLook(const ThemeColors& colors, const ListFonts& font
     labelWidths_.clear();
     fitted_.clear();
     labelTexts_.clear();
+    headTexts_.clear();
     laid_.clear();
 }
 
@@ -137,31 +168,77 @@ Labels ManageRowDelegate::labelsFor(const RowLook& look, int textWidth) const {
     return *known;
 }
 
-const QStaticText& ManageRowDelegate::labelText(const QString& label) const {
-    if (labelTexts_.size() > kKnownLabelsLimit) {
-        labelTexts_.clear();
+const QStaticText& ManageRowDelegate::prepared(QHash<QString, QStaticText>& kept, const QString& label,
+                                               const QFont& font) const {
+    if (kept.size() > kKnownLabelsLimit) {
+        kept.clear();
     }
-    auto known = labelTexts_.find(label);
-    if (known == labelTexts_.end()) {
+    auto known = kept.find(label);
+    if (known == kept.end()) {
         QStaticText text(label);
         text.setTextFormat(Qt::PlainText);
         text.setPerformanceHint(QStaticText::AggressiveCaching);
-        text.prepare(QTransform(), fonts_.mono);
-        known = labelTexts_.insert(label, text);
+        text.prepare(QTransform(), font);
+        known = kept.insert(label, text);
     }
     return *known;
 }
 
+void ManageRowDelegate::drawLine(QPainter* p, const QRect& box, const QStaticText& text) const {
+    const QFontMetricsF metrics(p->font());
+    const QRectF drawn(QPointF(box.left(), box.top() + (box.height() - metrics.height()) / 2), text.size());
+    if (!QRectF(box).contains(drawn)) {
+        p->setClipRect(box, Qt::IntersectClip);
+    }
+    p->drawStaticText(drawn.topLeft(), text);
+}
+
+void ManageRowDelegate::drawMark(QPainter* p, Entry::State state, const QPointF& centre, const QColor& color) const {
+    // Stroking the antialiased shapes costs far more than copying them; the copy is made where the
+    // centre falls within its pixel, so that it lands on the very pixels the shape would.
+    const QTransform& t = p->deviceTransform();
+    const qreal scale = t.m11();
+    if (t.type() > QTransform::TxScale || t.m22() != scale || scale <= 0) {
+        markShape(*p, state, centre, color);
+        return;
+    }
+    const QPointF at = t.map(centre);
+    const QPointF pixel(std::floor(at.x()), std::floor(at.y()));
+    const MarkLook look{state, color.rgba(), scale, at.x() - pixel.x(), at.y() - pixel.y()};
+    const int half = static_cast<int>(std::ceil(kMarkHalf * scale));
+    auto known = marks_.constFind(look);
+    if (known == marks_.constEnd()) {
+        if (marks_.size() > kMarksLimit) {
+            marks_.clear();
+        }
+        QPixmap mark(2 * half, 2 * half);
+        mark.fill(Qt::transparent);
+        QPainter q(&mark);
+        q.setRenderHint(QPainter::Antialiasing);
+        q.translate(half + look.dx, half + look.dy);
+        q.scale(scale, scale);
+        markShape(q, state, QPointF(0, 0), color);
+        q.end();
+        mark.setDevicePixelRatio(scale);
+        known = marks_.insert(look, mark);
+    }
+    p->drawPixmap(t.inverted().map(pixel - QPointF(half, half)), *known);
+}
+
 ManageRowDelegate::LaidText& ManageRowDelegate::laidOut(const QUuid& id, const QString& text, qreal first,
                                                         qreal width) const {
+    // Bounded to about the rows on screen: the rows painted longest ago go first.
     if (laid_.size() > kLaidLimit) {
-        laid_.clear();
+        for (auto kept = laid_.begin(); kept != laid_.end();) {
+            kept = kept->painted + kLaidLimit / 2 < rowsPainted_ ? laid_.erase(kept) : std::next(kept);
+        }
     }
     LaidText& laid = laid_[id];
     if (laid.paragraphs.empty() || laid.text != text || laid.first != first || laid.width != width) {
         laid =
             LaidText{text, first, width, std::vector<LaidParagraph>(static_cast<std::size_t>(text.count(u'\n') + 1))};
     }
+    laid.painted = ++rowsPainted_;
     return laid;
 }
 
@@ -251,7 +328,7 @@ int ManageRowDelegate::knownLines(const ManageModel::Row& row, int textWidth) co
 
 void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const ManageModel::Row row = rows_.row(index.row());
-    const RowLook look = rowLook(model_, row, colors_);
+    const RowLook look = rowLook(model_, row, colors_, false);
     const QRect& r = option.rect;
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
@@ -261,11 +338,11 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         QRect box(r.left() + kPadX, r.top() + kHeaderTop, r.width() - 2 * kPadX, line);
         p->setFont(fonts_.label);
         p->setPen(colors_.muted);
-        p->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, look.text);
+        drawLine(p, box, prepared(headTexts_, look.text, fonts_.label));
         if (look.today) {
             box.setLeft(box.left() + widthOf(fonts_.label, look.text) + 8);
             p->setPen(colors_.highlighter);
-            p->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QStringLiteral("today"));
+            drawLine(p, box, prepared(headTexts_, QStringLiteral("today"), fonts_.label));
         }
         break;
     }
@@ -274,7 +351,7 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
                         r.height() - 2 * kPadY);
         p->setFont(fonts_.label);
         p->setPen(colors_.muted);
-        p->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, look.text);
+        drawLine(p, box, prepared(headTexts_, look.text, fonts_.label));
         break;
     }
     case Kind::Entry: {
@@ -285,32 +362,10 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             p->fillPath(path, colors_.surface);
             p->fillRect(QRectF(band.left(), band.top() + 4, 3, band.height() - 8), colors_.highlighter);
         }
-        // The bullet says the state; the accent marks a shortlisted entry.
+        // The accent marks a shortlisted entry.
         const QRectF bullet = bulletRect(r, fonts_);
-        const QPointF c(bullet.left() + 6, bullet.center().y());
-        const QColor mark = look.active ? colors_.highlighter : colors_.muted;
-        p->setPen(QPen(mark, 1.5));
-        p->setBrush(Qt::NoBrush);
-        switch (look.state) {
-        case Entry::State::Open:
-            p->drawEllipse(c, 5, 5);
-            break;
-        case Entry::State::Done:
-            p->setBrush(mark);
-            p->drawEllipse(c, 5, 5);
-            break;
-        case Entry::State::Note:
-            p->drawLine(QPointF(c.x() - 5, c.y()), QPointF(c.x() + 5, c.y()));
-            break;
-        case Entry::State::Carried:
-            p->drawLine(QPointF(c.x() - 4, c.y() - 5), QPointF(c.x() + 3, c.y()));
-            p->drawLine(QPointF(c.x() + 3, c.y()), QPointF(c.x() - 4, c.y() + 5));
-            break;
-        case Entry::State::Struck:
-            p->drawLine(QPointF(c.x() - 4, c.y() - 4), QPointF(c.x() + 4, c.y() + 4));
-            p->drawLine(QPointF(c.x() + 4, c.y() - 4), QPointF(c.x() - 4, c.y() + 4));
-            break;
-        }
+        drawMark(p, look.state, QPointF(bullet.left() + 6, bullet.center().y()),
+                 look.active ? colors_.highlighter : colors_.muted);
         const int line = QFontMetrics(fonts_.text).lineSpacing();
         const QRect text = textRect(r);
         const Labels labels = labelsFor(look, text.width());
@@ -324,7 +379,7 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             if (label.isEmpty()) {
                 continue;
             }
-            const QStaticText& drawn = labelText(label);
+            const QStaticText& drawn = prepared(labelTexts_, label, fonts_.mono);
             p->setPen(color);
             p->drawStaticText(QPointF(right + 1 - drawn.size().width(), labelTop), drawn);
             right -= labelWidthOf(label) + kLabelGap;
@@ -338,6 +393,7 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         const QRect exposed = option.widget ? option.widget->rect() : r;
         const qreal first = text.width() - labelRoom(row, text.width());
         LaidText& laid = laidOut(row.entry.id, look.text, first, text.width());
+        std::optional<QList<LinkMatch>> links;
         int y = text.top();
         std::size_t k = 0;
         forEachParagraph(look.text, [&](qsizetype start, qsizetype end) {
@@ -351,7 +407,10 @@ void ManageRowDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
             }
             if (y + paragraph.lines * line >= exposed.top()) {
                 if (!paragraph.layout) {
-                    paragraph.layout = layParagraph(look.text, start, end, fonts_.text, look.links, colors_.highlighter,
+                    if (!links) {
+                        links = Links::matches(look.text);
+                    }
+                    paragraph.layout = layParagraph(look.text, start, end, fonts_.text, *links, colors_.highlighter,
                                                     firstWidth, text.width());
                 }
                 const QTextLayout& drawn = *paragraph.layout;

@@ -4,6 +4,7 @@
 #include "ui/manage/ManageRowsModel.h"
 
 #include <QHash>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QStaticText>
 #include <QStyledItemDelegate>
@@ -82,7 +83,12 @@ private:
     // A label's width, the labels fitted to a row, and a label laid out, kept.
     int labelWidthOf(const QString& label) const;
     Labels labelsFor(const RowLook& look, int textWidth) const;
-    const QStaticText& labelText(const QString& label) const;
+    // A short text laid out once in one of the list's fonts (labels, day headers), kept.
+    const QStaticText& prepared(QHash<QString, QStaticText>& kept, const QString& text, const QFont& font) const;
+    // A single line in `box`, vertically centred, as QPainter::drawText would place it.
+    void drawLine(QPainter* p, const QRect& box, const QStaticText& text) const;
+    // The bullet's mark, drawn once per look and pixel offset and then copied.
+    void drawMark(QPainter* p, Entry::State state, const QPointF& centre, const QColor& color) const;
     // An entry's text laid out paragraph by paragraph, as far as it was painted.
     struct LaidParagraph {
         int lines = -1;
@@ -93,6 +99,7 @@ private:
         qreal first = 0;
         qreal width = 0;
         std::vector<LaidParagraph> paragraphs;
+        quint64 painted = 0; // when the row was last painted, in rows painted
     };
     LaidText& laidOut(const QUuid& id, const QString& text, qreal first, qreal width) const;
     QRect textRect(const QRect& row) const;
@@ -115,7 +122,21 @@ private:
     mutable QHash<QString, int> labelWidths_;
     mutable QHash<QString, Labels> fitted_;
     mutable QHash<QString, QStaticText> labelTexts_;
+    mutable QHash<QString, QStaticText> headTexts_;
     mutable QHash<QUuid, LaidText> laid_;
+    mutable quint64 rowsPainted_ = 0;
+    struct MarkLook {
+        Entry::State state = Entry::State::Open;
+        QRgb color = 0;
+        qreal scale = 1;
+        qreal dx = 0; // where the centre falls within its device pixel
+        qreal dy = 0;
+        friend bool operator==(const MarkLook&, const MarkLook&) = default;
+        friend size_t qHash(const MarkLook& m, size_t seed) {
+            return qHashMulti(seed, static_cast<int>(m.state), m.color, m.scale, m.dx, m.dy);
+        }
+    };
+    mutable QHash<MarkLook, QPixmap> marks_;
 };
 
 } // namespace plim

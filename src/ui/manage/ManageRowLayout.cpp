@@ -55,6 +55,8 @@ std::unique_ptr<QTextLayout> layParagraph(const QString& text, qsizetype start, 
         shown += QChar(0x2026);
     }
     auto layout = std::make_unique<QTextLayout>(shown, font);
+    // Kept shaped: a row painted again only draws its glyphs.
+    layout->setCacheEnabled(true);
     QList<QTextLayout::FormatRange> formats;
     for (const LinkMatch& link : links) {
         const qsizetype from = std::max(link.start, start);
@@ -111,7 +113,7 @@ int paragraphLines(const QString& text, qsizetype start, qsizetype end, const Li
 
 } // namespace RowLayout
 
-RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors) {
+RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors, bool links) {
     RowLook look;
     look.kind = row.kind;
     look.textColor = colors.muted;
@@ -135,7 +137,9 @@ RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const The
         if (closed) {
             look.strikeColor = colors.strike;
         }
-        look.links = Links::matches(e.text);
+        if (links) {
+            look.links = Links::matches(e.text);
+        }
         RowLabels::OfEntry labels = model.labels().entry(row);
         look.stamp = std::move(labels.stamp);
         look.reminder = std::move(labels.reminder);

@@ -31,7 +31,8 @@ struct RowLook {
     bool active = false;
     bool selected = false;
 };
-RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors);
+// Without `links` its links are left out: a row whose text is kept laid out has them already.
+RowLook rowLook(const ManageModel& model, const ManageModel::Row& row, const ThemeColors& colors, bool links = true);
 
 // The fonts of the list at the model's text size and font choice (sizes in pixels, as the drawer's).
 struct ListFonts {

@@ -121,8 +121,19 @@ ManageWindow::ManageWindow(ManageModel& model, Theme& theme, DesktopServices& de
     for (auto signal : {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
                         &ManageModel::showCompletedChanged, &ManageModel::filterChanged,
                         &ManageModel::keysScrollChanged, &ManageModel::sweepQueueChanged}) {
-        connect(&model_, signal, this, &ManageWindow::updateHeader);
         connect(&model_, signal, this, &ManageWindow::updateBody);
+    }
+    for (auto signal : {&ManageModel::modeChanged, &ManageModel::showCompletedChanged, &ManageModel::keysScrollChanged,
+                        &ManageModel::sweepQueueChanged}) {
+        connect(&model_, signal, this, &ManageWindow::updateHeader);
+    }
+    // A change of the notes tells both of these: the counts are read once per build of the list.
+    for (auto signal : {&ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged}) {
+        connect(&model_, signal, this, [this] {
+            if (headerBuild_ != model_.builds()) {
+                updateHeader();
+            }
+        });
     }
     for (auto signal : {&ManageModel::modeChanged, &ManageModel::sectionsChanged, &ManageModel::visibleSectionsChanged,
                         &ManageModel::selectedIDChanged, &ManageModel::editingIDChanged}) {
@@ -417,46 +428,62 @@ void ManageWindow::applyLook() {
 }
 
 void ManageWindow::updateHeader() {
-    const ManageTexts::Header header = ManageTexts::header(model_);
+    headerBuild_ = model_.builds();
+    ManageTexts::Header header = ManageTexts::header(model_);
     if (headerShown_ == header) {
         return;
     }
-    // Only new counts (a keystroke, an entry marked done): the buttons stay and show them.
-    const bool sameButtons =
-        headerShown_ && headerShown_->items.size() == header.items.size() &&
-        std::equal(header.items.begin(), header.items.end(), headerShown_->items.begin(),
-                   [](const ManageTexts::Item& a, const ManageTexts::Item& b) { return a.action == b.action; });
-    if (sameButtons && headerShown_->title == header.title &&
-        headerShown_->filterPlaceholder == header.filterPlaceholder) {
-        for (qsizetype i = 0; i < header.items.size(); ++i) {
-            headerButtons_[i]->setText(header.items[i].text);
-        }
-        headerShown_ = header;
-        return;
+    // Nothing shown yet, or a new look: every control is dressed again.
+    const bool restyle = !headerShown_;
+    const ManageTexts::Header shown = headerShown_.value_or(ManageTexts::Header{});
+    if (restyle || shown.title != header.title) {
+        title_->setText(header.title);
+        title_->setVisible(!header.title.isEmpty());
     }
-    headerShown_ = header;
-    title_->setText(header.title);
-    title_->setVisible(!header.title.isEmpty());
-    filter_->setVisible(header.filterPlaceholder.has_value());
-    filter_->setPlaceholderText(header.filterPlaceholder.value_or(QString()));
-    filter_->setAccessibleName(header.filterPlaceholder.value_or(QString()));
-    qDeleteAll(headerButtons_);
-    headerButtons_.clear();
+    if (restyle || shown.filterPlaceholder != header.filterPlaceholder) {
+        filter_->setVisible(header.filterPlaceholder.has_value());
+        filter_->setPlaceholderText(header.filterPlaceholder.value_or(QString()));
+        filter_->setAccessibleName(header.filterPlaceholder.value_or(QString()));
+    }
+    // The buttons are kept and told only what changed.
+    while (headerButtons_.size() > header.items.size()) {
+        delete headerButtons_.takeLast();
+    }
     const ThemeColors& colors = theme_.colors();
     const QFont label = Fonts::inPixels(Fonts::sans(model_.font(), 13, QFont::Normal), 13);
-    for (const ManageTexts::Item& item : header.items) {
-        auto* button = new QPushButton(item.text, this);
-        button->setFlat(true);
-        // Reached with Tab, never taken by a click: the list keeps the keys.
-        button->setFocusPolicy(Qt::TabFocus);
-        button->setFont(label);
-        button->setCursor(item.action == ManageTexts::Action::None ? Qt::ArrowCursor : Qt::PointingHandCursor);
-        setColors(*button, item.action == ManageTexts::Action::None ? colors.muted : colors.highlighter, colors.ground);
-        const ManageTexts::Action action = item.action;
-        connect(button, &QPushButton::clicked, this, [this, action] { run(action); });
-        headerItems_->addWidget(button);
-        headerButtons_.append(button);
+    for (qsizetype i = 0; i < header.items.size(); ++i) {
+        const ManageTexts::Item& item = header.items[i];
+        const bool fresh = i >= headerButtons_.size();
+        if (fresh) {
+            auto* button = new QPushButton(this);
+            button->setFlat(true);
+            // Reached with Tab, never taken by a click: the list keeps the keys.
+            button->setFocusPolicy(Qt::TabFocus);
+            connect(button, &QPushButton::clicked, this, [this, i] {
+                if (headerShown_ && i < headerShown_->items.size()) {
+                    run(headerShown_->items[i].action);
+                }
+            });
+            headerItems_->addWidget(button);
+            headerButtons_.append(button);
+        }
+        QPushButton* button = headerButtons_[i];
+        if (restyle || fresh) {
+            button->setFont(label);
+        }
+        const bool plain = item.action == ManageTexts::Action::None;
+        if (restyle || fresh || (shown.items[i].action == ManageTexts::Action::None) != plain) {
+            button->setCursor(plain ? Qt::ArrowCursor : Qt::PointingHandCursor);
+            setColors(*button, plain ? colors.muted : colors.highlighter, colors.ground);
+        }
+        button->setText(item.text);
+        // Of fixed size, a button takes a new count without the window being laid out again;
+        // only a new size is.
+        if (button->minimumSize() != button->sizeHint() || button->maximumSize() != button->sizeHint()) {
+            button->setFixedSize(button->sizeHint());
+        }
     }
+    headerShown_ = std::move(header);
 }
 
 void ManageWindow::updateBody() {

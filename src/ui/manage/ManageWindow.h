@@ -92,6 +92,7 @@ private:
     QHBoxLayout* headerItems_;
     QList<QPushButton*> headerButtons_;
     std::optional<ManageTexts::Header> headerShown_;
+    quint64 headerBuild_ = 0; // the build of the list the header's counts were read from
     ManageListView* list_;
     QWidget* empty_;
     SweepView* sweep_;

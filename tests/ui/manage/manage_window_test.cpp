@@ -9,7 +9,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -267,6 +269,7 @@ TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
     const QRect bullet = ManageRowDelegate::bulletRect(plain, list.delegate().fonts());
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, bullet.center());
     EXPECT_EQ(f.entry(u"plain"_s)->state, Entry::State::Done);
+    EXPECT_EQ(f.window->headerButtons().last()->text(), u"3 open"_s);
     // A double click edits; a click on a link opens it.
     const QRect link = list.visualRect(list.rows().index(f.rowOf(u"read https://example.com/a now"_s)));
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(bullet.right() + 90, link.center().y()));
@@ -274,4 +277,45 @@ TEST(ManageWindow, PointerSelectsTogglesAndEdits) {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, link.center());
     EXPECT_EQ(f.model->editingID(), f.idOf(u"read https://example.com/a now"_s));
     EXPECT_NE(list.editor(), nullptr);
+}
+
+// Rows painted again after a change show it as rows painted each afresh do, whatever was kept.
+TEST(ManageWindow, RowsPaintedAgainShowTheirChange) {
+    WindowFixture f;
+    ASSERT_TRUE(f.shown());
+    ManageListView& list = f.window->list();
+    const auto painted = [&](ManageRowDelegate* kept, int width) {
+        QImage image(width, 600, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        QStyleOptionViewItem option;
+        for (int r = 0, y = 0; r < list.rows().rowCount(); ++r) {
+            ManageRowDelegate fresh(*f.model, list.rows());
+            fresh.setLook(list.delegate().colors(), list.delegate().fonts());
+            ManageRowDelegate& delegate = kept ? *kept : fresh;
+            option.rect = QRect(0, y, width, 0);
+            option.rect.setHeight(delegate.sizeHint(option, list.rows().index(r)).height());
+            delegate.paint(&p, option, list.rows().index(r));
+            y += option.rect.height();
+        }
+        return image;
+    };
+    const std::tuple<Step, int> cases[] = {
+        {seq({select(u"plain"_s), call(&ManageModel::toggleDone)}), 600},
+        {seq({select(u"ring me"_s), call(&ManageModel::toggleActive)}), 600},
+        {[](ManageFixture& m) {
+             m.model->beginEditing(m.idOf(u"plain"_s));
+             m.model->setEditingText(u"plain, now longer than its first line at any width"_s);
+             m.model->commitEditing();
+         },
+         600},
+        {nothing, 260},
+    };
+    int width = 600;
+    for (const auto& [step, wide] : cases) {
+        painted(&list.delegate(), width);
+        step(f);
+        width = wide;
+        EXPECT_EQ(painted(&list.delegate(), width), painted(nullptr, width)) << width;
+    }
 }
