@@ -179,7 +179,11 @@ QIcon applicationIcon() {
         for (const QString& size : hicolor.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
             const QString file = hicolor.filePath(size + QStringLiteral("/apps/plim.png"));
             if (QFileInfo::exists(file)) {
-                icon.addFile(file);
+                // With its size given, a file is read only when that size is drawn: at start none is,
+                // and no image reader needs to be loaded for it.
+                const QStringList sides = size.split(u'x');
+                const QSize known = sides.size() == 2 ? QSize(sides[0].toInt(), sides[1].toInt()) : QSize();
+                icon.addFile(file, known.isValid() && !known.isEmpty() ? known : QSize());
             }
         }
         if (!icon.isNull()) {
