@@ -18,8 +18,8 @@ before=${BEFORE:-}
 cc -O2 -o "$work/focus_timer" "$root/scripts/perf/focus_timer.c" $(pkg-config --cflags --libs xcb xcb-xtest)
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_drawer" "$root/scripts/perf/bare_drawer.cpp" \
     $(pkg-config --cflags --libs Qt6Widgets xcb)
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 
 . "$root/scripts/lib/xvfb.sh"
 start_xvfb 1280x800x24

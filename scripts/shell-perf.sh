@@ -23,8 +23,8 @@ use=${USE:-0}
 cc -O2 -o "$work/tray_host" "$root/scripts/perf/tray_host.c" $(pkg-config --cflags --libs xcb)
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_tray" "$root/scripts/perf/bare_tray.cpp" \
     $(pkg-config --cflags --libs Qt6Widgets)
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 
 . "$root/scripts/lib/xvfb.sh"
 start_xvfb 1280x800x24

@@ -26,8 +26,8 @@ cc -O2 -o "$work/write_floor" "$root/scripts/perf/write_floor.c"
 cc -O2 -Dmain=floor_main -c -o "$work/write_floor.o" "$root/scripts/perf/write_floor.c"
 c++ -O2 -fPIC -o "$work/qt_floor" "$root/scripts/perf/qt_floor.cpp" "$work/write_floor.o" -Wl,--no-as-needed \
     $(pkg-config --cflags --libs Qt6Core Qt6Network icu-i18n icu-uc)
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 
 for entries in "${sizes[@]}"; do
     "$work/make_notes" "$entries" >"$work/floor.md"

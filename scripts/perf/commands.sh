@@ -20,8 +20,8 @@ mkdir -p "$work/config" "$work/state" "$work/run"
 chmod 700 "$work/run"
 export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state XDG_RUNTIME_DIR=$work/run TZ=Europe/Berlin
 
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 file=$work/notes.md
 "$work/make_notes" "$entries" >"$file"
 

@@ -20,22 +20,12 @@ entries=${ENTRIES:-100000}
 . "$root/scripts/lib/perf-session.sh"
 
 cc -O2 -o "$work/rows_timer" "$root/scripts/perf/rows_timer.c" $(pkg-config --cflags --libs xcb xcb-xtest)
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 c++ -O2 -fPIC -std=c++20 -o "$work/bare_list" "$root/scripts/perf/bare_list.cpp" $(pkg-config --cflags --libs Qt6Widgets)
 cc -O2 -o "$work/write_floor" "$root/scripts/perf/write_floor.c"
 
-. "$root/scripts/lib/xvfb.sh"
-start_xvfb 1280x900x24
-openbox >/dev/null 2>&1 &
-pids+=($!)
-
-export HOME=$work/home XDG_RUNTIME_DIR=$work/home/run XDG_CONFIG_HOME=$work/home/config
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/plim" "$HOME/notes"
-chmod 700 "$XDG_RUNTIME_DIR"
-# The first-run questions are answered, so that the list has the window.
-printf '[General]\nnotesFilePath=%s\nreminderDelivery=dot\nlaunchAtLoginOffered=true\n' "$HOME/notes/plim.md" \
-    >"$XDG_CONFIG_HOME/plim/plim.conf"
+notes_desktop 1280x900x24
 
 # Xvfb's default keyboard map.
 KEY_A=38 KEY_N=57 KEY_E=26 KEY_S=39 KEY_Z=52 KEY_SPACE=65 KEY_BACKSPACE=22 KEY_RIGHT=114

@@ -15,19 +15,10 @@ wait_s=${WAIT:-15}
 
 . "$root/scripts/lib/perf-session.sh"
 
-c++ -O2 -fPIC -std=c++20 -I "$root/bench" -o "$work/make_notes" "$root/scripts/perf/make_notes.cpp" \
-    "$root/bench/SyntheticNotes.cpp" $(pkg-config --cflags --libs Qt6Core)
+. "$root/scripts/lib/notes-desktop.sh"
+make_notes_tool
 
-. "$root/scripts/lib/xvfb.sh"
-start_xvfb 1280x900x24
-openbox >/dev/null 2>&1 &
-pids+=($!)
-
-export HOME=$work/home XDG_RUNTIME_DIR=$work/home/run XDG_CONFIG_HOME=$work/home/config
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME/plim" "$HOME/notes"
-chmod 700 "$XDG_RUNTIME_DIR"
-printf '[General]\nnotesFilePath=%s\nreminderDelivery=dot\nlaunchAtLoginOffered=true\n' "$HOME/notes/plim.md" \
-    >"$XDG_CONFIG_HOME/plim/plim.conf"
+notes_desktop 1280x900x24
 "$work/make_notes" "${ENTRIES:-100000}" >"$HOME/notes/plim.md"
 rm -f "$out"/cg.*
 
